@@ -1,0 +1,50 @@
+// Fixed-point 4x4 matrices (9 fraction bits, 512 = 1.0), the matrix stack of
+// part hierarchies, and vertex transform and projection.
+//
+// Row vectors multiply from the left: v' = v * M, so A x B applies A first.
+// Rows 0..2 hold the linear part, row 3 the translation times 512; column 3
+// is (0, 0, 0, 512).
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/fixed_math.h"
+#include "raster/packet.h"
+
+inline constexpr int32_t MATRIX_STACK_DEPTH = 32;
+
+struct Matrix {
+    int32_t m[16];  // entry [r][c] at r * 4 + c
+};
+static_assert(sizeof(Matrix) == 64);
+
+void matrix_identity(Matrix* out);
+int matrix_translation(Matrix* out, const Vec4* t);
+int matrix_scale(Matrix* out, const Vec4* s);
+// Angles x, y, z must be in 0..1023 (the tables are read without masking).
+int matrix_rotation(Matrix* out, const Vec4* angles);
+// out = a x b; out must be distinct from a and b.
+int matrix_multiply(Matrix* out, const Matrix* a, const Matrix* b);
+// out = S x (R x T): scaled, then rotated, then translated.
+void make_object_matrix(Matrix* out, const Vec4* translation, const Vec4* angles,
+                        const Vec4* scale);
+// out = S x (T x R): scaled, then translated, then rotated (the camera).
+void make_view_matrix(Matrix* out, const Vec4* translation, const Vec4* angles,
+                      const Vec4* scale);
+
+// The stack storage is allocated with the trig tables.
+int init_matrix_stack();
+void free_matrix_stack();
+void reset_matrix_stack();
+// Returns the old depth, or -1 (nothing stored) when the stack is full.
+int push_matrix(const Matrix* m);
+// Drops n entries and copies the new top into out; -1 when fewer than n.
+int pop_matrices(Matrix* out, int n);
+int matrix_stack_depth();
+
+// Transforms and projects count vertices (focal length 256 pixels around the
+// screen centre). A vertex at or behind the eye plane keeps its unprojected
+// coordinates and gets w = -1.
+int transform_and_project(int count, ScreenVertex* out, const Vec4* in, const Matrix* m);
+// Transforms x, y, z of count vectors, translation row included; w untouched.
+int transform_vectors(int count, Vec4* out, const Vec4* in, const Matrix* m);

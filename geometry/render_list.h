@@ -1,0 +1,111 @@
+// Working buffers: the render list (packet area and geometry pools), the
+// ordering-table area, the callback slots and the texture slot table.
+//
+// Everything is sized once at start-up; nothing grows. Packets are written
+// once when an object is built; every frame rewrites only the arrays they
+// index (screen vertices, view normals, intensities).
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/fixed_math.h"
+#include "raster/packet.h"
+#include "raster/texture.h"
+
+inline constexpr int32_t PACKET_AREA_BYTES = 600000;
+inline constexpr int32_t VERTEX_POOL_CAPACITY = 8000;
+inline constexpr int32_t COLOUR_POOL_CAPACITY = 3500;
+inline constexpr int32_t UV_POOL_CAPACITY = 3200;
+inline constexpr int32_t NORMAL_POOL_CAPACITY = 8000;
+inline constexpr int32_t ORDERING_TABLE_SIZE = 4096;
+// Bucket heads are 32-bit packet references (see ordering_table.h).
+inline constexpr int32_t ORDERING_TABLE_BYTES = ORDERING_TABLE_SIZE * 4;
+inline constexpr int32_t CALLBACK_SLOTS = 32;
+
+// Pool kinds. Kinds 4 and 5 exist as descriptors but are never bound.
+inline constexpr int32_t POOL_VERTEX = 0;
+inline constexpr int32_t POOL_COLOUR = 1;
+inline constexpr int32_t POOL_UV = 2;
+inline constexpr int32_t POOL_NORMAL = 3;
+inline constexpr int32_t POOL_KINDS = 6;
+
+// The frame record. It is one allocation with the packet area directly after
+// it. The pool blocks are separate allocations owned through the first
+// pointer of each group.
+struct RenderList {
+    int32_t packet_count;            // packets allocated since the last reset
+    int32_t packet_capacity;         // bytes in the packet area
+    PrimitivePacket* first_packet;   // start of the packet area
+    uint8_t* write_position;         // next free byte; a PACKET_END word stands there
+    int32_t vertex_capacity;
+    int32_t vertex_count;            // as last copied by emission
+    ScreenVertex* screen_vertices;   // second half of the vertex block
+    Vec4* model_vertices;            // start of the vertex block (owner)
+    int32_t colour_capacity;
+    int32_t colour_count;
+    int32_t reserved0;
+    ColourRecord* colour_records;    // start of the colour block (owner)
+    uint16_t* packed_colours;        // 5:5:5 pixels after the colour records
+    int32_t uv_capacity;
+    int32_t uv_count;
+    int32_t reserved1;
+    TexCoord* tex_coords;            // the texture-coordinate block (owner)
+    int32_t normal_capacity;
+    int32_t normal_count;
+    Vec4* view_normals;              // second third of the normal block
+    Vec4* model_normals;             // start of the normal block (owner)
+    int32_t* intensities;            // last part of the normal block
+};
+
+// Search mark, record count and record array of one pool kind.
+struct GeometryPool {
+    int32_t mark;
+    int32_t count;
+    void* records;  // 16-byte records; null until bound
+};
+
+// Start-up, in this order: pool descriptors (-4 on failure), ordering-table
+// area (-1), render list with its packet area (-2), callback table (-3).
+int init_render_buffers(int32_t packet_area_bytes);
+void free_render_buffers();
+
+// (Re)allocates the block of one pool kind and binds its descriptor.
+void alloc_geometry_pool(int32_t capacity, int32_t kind);
+void alloc_vertex_pool(int32_t capacity);
+void alloc_colour_pool(int32_t capacity);
+void alloc_uv_pool(int32_t capacity);
+void alloc_normal_pool(int32_t capacity);
+
+int init_texture_slots();
+void free_texture_slots();
+
+RenderList* current_render_list();
+void set_current_render_list(RenderList* list);
+
+// Bump allocation in the packet area; null (after the packet-area message)
+// when the packet and the end word after it do not fit.
+void* alloc_packet(int32_t bytes);
+// The 20-byte packet that opens an object's run: 0, or -1 when it does not fit.
+int add_object_header();
+
+// Pools. Results: an index, -1 for a kind outside 0..5, -2 for an unbound pool.
+int32_t pool_find_or_add(const void* record, int32_t kind);
+int32_t pool_append(const void* record, int32_t kind);
+int32_t pool_set_mark(int32_t kind);
+int32_t pool_count(int32_t kind);
+int32_t pool_reset(int32_t kind);
+// Records a full pool refused since its last reset (the pool stores nothing
+// past its capacity); -1 for a bad kind.
+int32_t pool_rejected(int32_t kind);
+const GeometryPool* geometry_pool(int32_t kind);
+
+// Empties the packet area and every pool; storage is not cleared.
+void reset_frame_pools();
+// Packs every colour record into a 5:5:5 pixel; returns the packed array.
+uint16_t* pack_colours();
+
+// Side tables created with the render list.
+uint32_t* ordering_table_heads();    // ORDERING_TABLE_SIZE entries
+CallbackSlot* callback_slots();      // CALLBACK_SLOTS entries
+Texture** texture_slots();           // TEXTURE_SLOTS entries
+int32_t& texture_count();

@@ -1,0 +1,63 @@
+// Allocation, release and the error texts.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/memory.h"
+#include "app/messages.h"
+#include "support/test_support.h"
+
+TEST(Memory, AllocZeroedGivesZeroFilledBlocksAndCountsThem) {
+    int live = live_block_count();
+    auto* block = static_cast<unsigned char*>(alloc_zeroed(4096));
+    ASSERT_NE(block, nullptr);
+    for (int i = 0; i < 4096; ++i) ASSERT_EQ(block[i], 0) << i;
+    EXPECT_EQ(live_block_count(), live + 1);
+    free_block(block);
+    free_block(nullptr);  // ignored
+    EXPECT_EQ(live_block_count(), live);
+}
+
+TEST(Memory, FailedAllocationShowsItsSizeOnceInAnErrorBox) {
+    MessageCapture messages;
+    fail_allocation_after(2);
+    void* first = alloc_zeroed(16);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(alloc_zeroed(80000), nullptr);
+    void* third = alloc_zeroed(16);  // one-shot: the next allocation works again
+    EXPECT_NE(third, nullptr);
+    free_block(first);
+    free_block(third);
+
+    ASSERT_EQ(messages.texts().size(), 1u);
+    EXPECT_EQ(cp932_to_utf8(messages.texts()[0]), "80000byteの領域の確保に失敗しました。");
+    EXPECT_EQ(messages.captions()[0], "Error");
+    EXPECT_STREQ(last_error_text(), messages.texts()[0].c_str());
+    EXPECT_EQ(error_count(), 1);
+}
+
+TEST(Memory, NegativeSizeFailsWithItsMessage) {
+    MessageCapture messages;
+    EXPECT_EQ(alloc_zeroed(-8), nullptr);
+    ASSERT_EQ(messages.texts().size(), 1u);
+    EXPECT_EQ(cp932_to_utf8(messages.texts()[0]), "-8byteの領域の確保に失敗しました。");
+}
+
+TEST(Memory, ErrorTextIsCutAtNinetyNineBytes) {
+    MessageCapture messages;
+    std::string long_text(300, 'x');
+    show_error("%s", long_text.c_str());
+    ASSERT_EQ(messages.texts().size(), 1u);
+    EXPECT_EQ(messages.texts()[0], std::string(ERROR_TEXT_SIZE - 1, 'x'));
+}
+
+TEST(Memory, StoredTextsAreTheCodePage932FormsOfTheMessages) {
+    EXPECT_EQ(cp932_to_utf8(TEXT_SCREEN_FAILED), "画面バッファの作成に失敗しました。");
+    EXPECT_EQ(cp932_to_utf8(TEXT_PACKET_AREA_FULL), "データがポリゴンバッファ領域を超えました。");
+    EXPECT_EQ(cp932_to_utf8(TEXT_VERTEX_POOL_FULL), "頂点バッファが領域を超えました。");
+    EXPECT_EQ(cp932_to_utf8(TEXT_COLOUR_POOL_FULL), "カラーバッファが領域を超えました。");
+    EXPECT_EQ(cp932_to_utf8(TEXT_UV_POOL_FULL), "ＵＶバッファが領域を超えました。");
+    EXPECT_EQ(cp932_to_utf8(TEXT_NORMAL_POOL_FULL), "法線バッファが領域を超えました。");
+    EXPECT_EQ(cp932_to_utf8(TEXT_ALLOC_FAILED), "%dbyteの領域の確保に失敗しました。");
+}

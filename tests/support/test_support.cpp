@@ -1,0 +1,62 @@
+// Helpers shared by the unit tests.
+#include "support/test_support.h"
+
+#include <iconv.h>
+
+#include "app/memory.h"
+#include "raster/raster_target.h"
+
+namespace {
+
+std::vector<std::string> captured_texts;
+std::vector<std::string> captured_captions;
+MessageSink previous_sink = nullptr;
+
+void capture(const char* text, const char* caption) {
+    captured_texts.emplace_back(text);
+    captured_captions.emplace_back(caption);
+}
+
+}  // namespace
+
+MessageCapture::MessageCapture() {
+    clear();
+    previous_sink = set_message_sink(capture);
+}
+
+MessageCapture::~MessageCapture() { set_message_sink(previous_sink); }
+
+const std::vector<std::string>& MessageCapture::texts() const { return captured_texts; }
+const std::vector<std::string>& MessageCapture::captions() const { return captured_captions; }
+
+void MessageCapture::clear() {
+    captured_texts.clear();
+    captured_captions.clear();
+    reset_error_log();
+}
+
+std::string cp932_to_utf8(const std::string& text) {
+    iconv_t converter = iconv_open("UTF-8", "CP932");
+    if (converter == iconv_t(-1)) return "<no CP932 converter>";
+    std::string out(text.size() * 4 + 4, '\0');
+    char* in_ptr = const_cast<char*>(text.data());
+    size_t in_left = text.size();
+    char* out_ptr = out.data();
+    size_t out_left = out.size();
+    size_t result = iconv(converter, &in_ptr, &in_left, &out_ptr, &out_left);
+    iconv_close(converter);
+    if (result == size_t(-1)) return "<invalid CP932>";
+    out.resize(out.size() - out_left);
+    return out;
+}
+
+ScratchRaster::ScratchRaster(int32_t w, int32_t h, uint16_t fill)
+    : width(w), height(h), pixels(size_t(w) * size_t(h), fill) {
+    set_screen_geometry(width, height, pixels.data());
+    bind_raster_target();
+}
+
+ScratchRaster::~ScratchRaster() {
+    set_screen_geometry(0, 0, nullptr);
+    bind_raster_target();
+}
