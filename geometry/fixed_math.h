@@ -26,12 +26,15 @@ struct Vec4 {
 static_assert(sizeof(Vec4) == 16);
 
 // Allocates and fills the sine and cosine tables, then the matrix stack.
-// 0 on success, -1 after the allocator's message.
+// Called once at start-up (a second call first frees the first one's blocks).
+// 0 on success; -1 after the allocator's message, with nothing left allocated.
 int init_trig_tables();
-// Frees the matrix stack, the sine table and the cosine table.
+// Frees the matrix stack, the sine table and the cosine table. Called once at
+// shut-down; safe when nothing was allocated.
 void free_trig_tables();
 
-// Table entries at angle & 0x3FF.
+// Table entries at angle & 0x3FF: any angle is accepted. 0 before
+// init_trig_tables.
 int32_t fixed_sin(int32_t angle);
 int32_t fixed_cos(int32_t angle);
 

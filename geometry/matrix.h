@@ -21,30 +21,38 @@ static_assert(sizeof(Matrix) == 64);
 void matrix_identity(Matrix* out);
 int matrix_translation(Matrix* out, const Vec4* t);
 int matrix_scale(Matrix* out, const Vec4* s);
-// Angles x, y, z must be in 0..1023 (the tables are read without masking).
+// Rotation about z, then y, then x. Angles are kept in 0..1023 by their
+// writers; others are masked into that range. Before init_trig_tables: writes
+// the identity and returns -1.
 int matrix_rotation(Matrix* out, const Vec4* angles);
-// out = a x b; out must be distinct from a and b.
+// out = a x b, each of the four products of an entry shifted separately; out
+// may be a or b.
 int matrix_multiply(Matrix* out, const Matrix* a, const Matrix* b);
 // out = S x (R x T): scaled, then rotated, then translated.
 void make_object_matrix(Matrix* out, const Vec4* translation, const Vec4* angles,
                         const Vec4* scale);
 // out = S x (T x R): scaled, then translated, then rotated (the camera).
-void make_view_matrix(Matrix* out, const Vec4* translation, const Vec4* angles,
-                      const Vec4* scale);
+void make_view_matrix(Matrix* out, const Vec4* translation, const Vec4* angles, const Vec4* scale);
 
-// The stack storage is allocated with the trig tables.
+// The stack storage (32 matrices) is allocated and freed with the trig tables;
+// until then push and pop return -1. reset_matrix_stack empties it at the start
+// of every object's transform.
 int init_matrix_stack();
 void free_matrix_stack();
 void reset_matrix_stack();
-// Returns the old depth, or -1 (nothing stored) when the stack is full.
+// Stores a copy of m on top; returns the old depth, or -1 (nothing stored)
+// when the stack is full.
 int push_matrix(const Matrix* m);
-// Drops n entries and copies the new top into out; -1 when fewer than n.
+// Drops the top n entries and copies the deepest one dropped (the matrix pushed
+// when the depth was the new depth) into out; returns the new depth. -1 with
+// nothing changed when n < 1 or fewer than n entries are held.
 int pop_matrices(Matrix* out, int n);
 int matrix_stack_depth();
 
 // Transforms and projects count vertices (focal length 256 pixels around the
 // screen centre). A vertex at or behind the eye plane keeps its unprojected
-// coordinates and gets w = -1.
+// coordinates and gets w = -1. Returns 0.
 int transform_and_project(int count, ScreenVertex* out, const Vec4* in, const Matrix* m);
-// Transforms x, y, z of count vectors, translation row included; w untouched.
+// Transforms x, y, z of count vectors, translation row included, shifting the
+// whole sum once; w untouched. out may be in. Returns 0.
 int transform_vectors(int count, Vec4* out, const Vec4* in, const Matrix* m);

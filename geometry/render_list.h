@@ -33,28 +33,28 @@ inline constexpr int32_t POOL_KINDS = 6;
 // it. The pool blocks are separate allocations owned through the first
 // pointer of each group.
 struct RenderList {
-    int32_t packet_count;            // packets allocated since the last reset
-    int32_t packet_capacity;         // bytes in the packet area
-    PrimitivePacket* first_packet;   // start of the packet area
-    uint8_t* write_position;         // next free byte; a PACKET_END word stands there
+    int32_t packet_count;           // packets allocated since the last reset
+    int32_t packet_capacity;        // bytes in the packet area
+    PrimitivePacket* first_packet;  // start of the packet area
+    uint8_t* write_position;        // next free byte; a PACKET_END word stands there
     int32_t vertex_capacity;
-    int32_t vertex_count;            // as last copied by emission
-    ScreenVertex* screen_vertices;   // second half of the vertex block
-    Vec4* model_vertices;            // start of the vertex block (owner)
+    int32_t vertex_count;           // as last copied by emission
+    ScreenVertex* screen_vertices;  // second half of the vertex block
+    Vec4* model_vertices;           // start of the vertex block (owner)
     int32_t colour_capacity;
     int32_t colour_count;
     int32_t reserved0;
-    ColourRecord* colour_records;    // start of the colour block (owner)
-    uint16_t* packed_colours;        // 5:5:5 pixels after the colour records
+    ColourRecord* colour_records;  // start of the colour block (owner)
+    uint16_t* packed_colours;      // 5:5:5 pixels after the colour records
     int32_t uv_capacity;
     int32_t uv_count;
     int32_t reserved1;
-    TexCoord* tex_coords;            // the texture-coordinate block (owner)
+    TexCoord* tex_coords;  // the texture-coordinate block (owner)
     int32_t normal_capacity;
     int32_t normal_count;
-    Vec4* view_normals;              // second third of the normal block
-    Vec4* model_normals;             // start of the normal block (owner)
-    int32_t* intensities;            // last part of the normal block
+    Vec4* view_normals;    // second third of the normal block
+    Vec4* model_normals;   // start of the normal block (owner)
+    int32_t* intensities;  // last part of the normal block
 };
 
 // Search mark, record count and record array of one pool kind.
@@ -64,48 +64,80 @@ struct GeometryPool {
     void* records;  // 16-byte records; null until bound
 };
 
+// The packet area starts right after the record, on a 4-byte boundary.
+static_assert(sizeof(RenderList) % 4 == 0 && alignof(RenderList) % 4 == 0);
+
 // Start-up, in this order: pool descriptors (-4 on failure), ordering-table
-// area (-1), render list with its packet area (-2), callback table (-3).
+// area (-1), render list with its packet area (-2), callback table (-3); 0 on
+// success. A failure frees what the call had allocated. The new list becomes
+// current with PACKET_END at the start of its area. An area below 4 bytes is
+// raised to 4 so that the end word fits. Calling it again first releases the
+// buffers of the previous call, pools included.
 int init_render_buffers(int32_t packet_area_bytes);
+// Shut-down: frees the callback table, the pool blocks, the render list, the
+// ordering-table area and the pool descriptors; no list is current afterwards.
 void free_render_buffers();
 
-// (Re)allocates the block of one pool kind and binds its descriptor.
+// (Re)allocates the block of one pool kind (0..3) in the current list, freeing
+// its previous block, and binds the kind's descriptor with count and mark 0. A
+// capacity below 1 is raised to 1. When the allocation fails (allocator
+// message shown) the kind is left unbound. Does nothing without a current list.
 void alloc_geometry_pool(int32_t capacity, int32_t kind);
 void alloc_vertex_pool(int32_t capacity);
 void alloc_colour_pool(int32_t capacity);
 void alloc_uv_pool(int32_t capacity);
 void alloc_normal_pool(int32_t capacity);
 
+// The table of TEXTURE_SLOTS empty slots and a texture count of 0: 0, or -1
+// when the allocation fails. free_texture_slots frees each texture's block
+// and then its record (both must come from alloc_zeroed), then the table.
 int init_texture_slots();
 void free_texture_slots();
 
+// Null before init_render_buffers and after free_render_buffers.
 RenderList* current_render_list();
 void set_current_render_list(RenderList* list);
 
-// Bump allocation in the packet area; null (after the packet-area message)
-// when the packet and the end word after it do not fit.
+// Bump allocation in the packet area of the current list; returns the old
+// write position and moves the end word after the new packet. When the packet
+// and the end word after it do not fit, or bytes is negative or not a multiple
+// of 4, shows the packet-area message and returns null; the packet count still
+// advances and the write position stays at the end of the area, so every
+// later allocation fails until reset_frame_pools. Null without a current list.
 void* alloc_packet(int32_t bytes);
 // The 20-byte packet that opens an object's run: 0, or -1 when it does not fit.
 int add_object_header();
 
-// Pools. Results: an index, -1 for a kind outside 0..5, -2 for an unbound pool.
+// Pools. Results: an index, -1 for a kind outside 0..5, -2 for an unbound pool
+// (or before init_render_buffers). A full pool stores nothing more: a record
+// that would have to be added is counted as rejected and the last stored index
+// (capacity - 1) is returned, so every index handed out lies inside the pool.
 int32_t pool_find_or_add(const void* record, int32_t kind);
 int32_t pool_append(const void* record, int32_t kind);
 int32_t pool_set_mark(int32_t kind);
 int32_t pool_count(int32_t kind);
+// count = mark = 0 and the rejected count cleared.
 int32_t pool_reset(int32_t kind);
-// Records a full pool refused since its last reset (the pool stores nothing
-// past its capacity); -1 for a bad kind.
+// Records a full pool refused since its last reset; -1 for a bad kind.
 int32_t pool_rejected(int32_t kind);
+// The descriptor of a kind, or null for a bad kind or before init.
 const GeometryPool* geometry_pool(int32_t kind);
 
 // Empties the packet area and every pool; storage is not cleared.
 void reset_frame_pools();
-// Packs every colour record into a 5:5:5 pixel; returns the packed array.
+// Packs the stored colour records into 5:5:5 pixels; returns the packed array
+// (null while the colour pool is unbound).
 uint16_t* pack_colours();
 
-// Side tables created with the render list.
-uint32_t* ordering_table_heads();    // ORDERING_TABLE_SIZE entries
-CallbackSlot* callback_slots();      // CALLBACK_SLOTS entries
-Texture** texture_slots();           // TEXTURE_SLOTS entries
+// Arrays of the current list, or null without one. The indexed forms return
+// null for an index outside the pool's capacity.
+Vec4* model_vertex_base();
+ScreenVertex* screen_vertex_at(int32_t index);
+Vec4* view_normal_at(int32_t index);
+int32_t* intensity_at(int32_t index);
+
+// Side tables created with the render list (null before init and after free).
+uint32_t* ordering_table_heads();  // ORDERING_TABLE_SIZE entries, 32-bit packet references
+CallbackSlot* callback_slots();    // CALLBACK_SLOTS entries
+Texture** texture_slots();         // TEXTURE_SLOTS entries
 int32_t& texture_count();

@@ -1,0 +1,394 @@
+// Working buffers: the render list with its packet area and geometry pools, the
+// ordering-table area, the callback slots and the texture slot table.
+#include "geometry/render_list.h"
+
+#include <cstring>
+
+#include "app/memory.h"
+#include "app/messages.h"
+
+namespace {
+
+constexpr int32_t RECORD_BYTES = 16;  // every pool record: four int32 words
+
+struct RenderBuffers {
+    GeometryPool* pools = nullptr;  // POOL_KINDS descriptors
+    // Capacity of each bound pool, taken with its block, so that a pool never
+    // stores past the block it was bound to.
+    int32_t pool_capacity[POOL_KINDS] = {};
+    int32_t pool_rejected[POOL_KINDS] = {};
+    uint32_t* ordering_table = nullptr;
+    RenderList* owned_list = nullptr;  // created by init_render_buffers
+    RenderList* current = nullptr;
+    CallbackSlot* callbacks = nullptr;
+    Texture** textures = nullptr;
+    int32_t texture_count = 0;
+};
+
+RenderBuffers buffers;
+
+// alloc_zeroed takes a 32-bit size; a larger request fails with the same
+// message instead of wrapping into a smaller block.
+void* alloc_bytes(int64_t bytes) {
+    if (bytes > INT32_MAX) {
+        show_error(TEXT_ALLOC_FAILED, INT32_MAX);
+        return nullptr;
+    }
+    return alloc_zeroed(int32_t(bytes));
+}
+
+bool valid_kind(int32_t kind) {
+    return kind >= 0 && kind < POOL_KINDS;
+}
+
+// The descriptor of a bound pool, or null.
+GeometryPool* bound_pool(int32_t kind) {
+    if (buffers.pools == nullptr || buffers.pools[kind].records == nullptr) return nullptr;
+    return &buffers.pools[kind];
+}
+
+void* record_at(GeometryPool* pool, int32_t index) {
+    return static_cast<uint8_t*>(pool->records) + int64_t(index) * RECORD_BYTES;
+}
+
+// Stores a record at the pool's count, or counts it as rejected when the pool
+// is full; returns the index that stands for it.
+int32_t store_record(GeometryPool* pool, int32_t kind, const void* record) {
+    int32_t capacity = buffers.pool_capacity[kind];
+    if (pool->count >= capacity) {
+        ++buffers.pool_rejected[kind];
+        return capacity - 1;  // capacity >= 1, so the last stored record
+    }
+    std::memcpy(record_at(pool, pool->count), record, RECORD_BYTES);
+    return pool->count++;
+}
+
+// Points the current list's members for one kind at a block (or clears them).
+void set_list_members(RenderList* list, int32_t kind, uint8_t* block, int32_t capacity) {
+    if (list == nullptr) return;
+    int64_t n = capacity;
+    switch (kind) {
+        case POOL_VERTEX:
+            list->vertex_capacity = capacity;
+            list->model_vertices = reinterpret_cast<Vec4*>(block);
+            list->screen_vertices =
+                block ? reinterpret_cast<ScreenVertex*>(block + n * sizeof(Vec4)) : nullptr;
+            break;
+        case POOL_COLOUR:
+            list->colour_capacity = capacity;
+            list->colour_records = reinterpret_cast<ColourRecord*>(block);
+            list->packed_colours =
+                block ? reinterpret_cast<uint16_t*>(block + n * sizeof(ColourRecord)) : nullptr;
+            break;
+        case POOL_UV:
+            list->uv_capacity = capacity;
+            list->tex_coords = reinterpret_cast<TexCoord*>(block);
+            break;
+        case POOL_NORMAL:
+            list->normal_capacity = capacity;
+            list->model_normals = reinterpret_cast<Vec4*>(block);
+            list->view_normals =
+                block ? reinterpret_cast<Vec4*>(block + n * sizeof(Vec4)) : nullptr;
+            list->intensities =
+                block ? reinterpret_cast<int32_t*>(block + 2 * n * sizeof(Vec4)) : nullptr;
+            break;
+    }
+}
+
+// Frees a kind's block and leaves the kind unbound.
+void release_pool(int32_t kind) {
+    if (buffers.pools == nullptr) return;
+    GeometryPool* pool = &buffers.pools[kind];
+    if (pool->records != nullptr && buffers.current != nullptr) {
+        set_list_members(buffers.current, kind, nullptr, 0);
+    }
+    free_block(pool->records);  // records is the first array: the block itself
+    *pool = GeometryPool{};
+    buffers.pool_capacity[kind] = 0;
+    buffers.pool_rejected[kind] = 0;
+}
+
+int64_t pool_block_bytes(int32_t kind, int64_t capacity) {
+    switch (kind) {
+        case POOL_VERTEX:  // model vertices, then screen vertices
+            return capacity * (sizeof(Vec4) + sizeof(ScreenVertex));
+        case POOL_COLOUR:  // colour records, then packed 5:5:5 colours
+            return capacity * (sizeof(ColourRecord) + sizeof(uint16_t));
+        case POOL_UV:
+            return capacity * sizeof(TexCoord);
+        default:  // model normals, view normals, then intensities
+            return capacity * (2 * sizeof(Vec4) + sizeof(int32_t));
+    }
+}
+
+}  // namespace
+
+int init_render_buffers(int32_t packet_area_bytes) {
+    if (buffers.pools != nullptr || buffers.owned_list != nullptr) free_render_buffers();
+
+    buffers.pools = static_cast<GeometryPool*>(alloc_bytes(POOL_KINDS * sizeof(GeometryPool)));
+    if (buffers.pools == nullptr) return -4;
+
+    buffers.ordering_table = static_cast<uint32_t*>(alloc_bytes(ORDERING_TABLE_BYTES));
+    if (buffers.ordering_table == nullptr) {
+        free_render_buffers();
+        return -1;
+    }
+
+    // The end word must fit even in the smallest area.
+    int32_t area = packet_area_bytes < 4 ? 4 : packet_area_bytes;
+    auto* block = static_cast<uint8_t*>(alloc_bytes(int64_t(sizeof(RenderList)) + area));
+    if (block == nullptr) {
+        free_render_buffers();
+        return -2;
+    }
+    RenderList* list = reinterpret_cast<RenderList*>(block);
+    list->packet_count = 0;
+    list->packet_capacity = area;
+    list->first_packet = reinterpret_cast<PrimitivePacket*>(block + sizeof(RenderList));
+    list->write_position = block + sizeof(RenderList);
+    buffers.owned_list = list;
+    buffers.current = list;
+    const uint32_t end_word = PACKET_END;
+    std::memcpy(list->write_position, &end_word, 4);
+
+    buffers.callbacks =
+        static_cast<CallbackSlot*>(alloc_bytes(CALLBACK_SLOTS * int64_t(sizeof(CallbackSlot))));
+    if (buffers.callbacks == nullptr) {
+        free_render_buffers();
+        return -3;
+    }
+    for (int32_t i = 0; i < CALLBACK_SLOTS; ++i)
+        buffers.callbacks[i].extra = 0;
+    return 0;
+}
+
+void free_render_buffers() {
+    free_block(buffers.callbacks);
+    buffers.callbacks = nullptr;
+    for (int32_t kind = 0; kind < POOL_KINDS; ++kind)
+        release_pool(kind);
+    free_block(buffers.owned_list);
+    buffers.owned_list = nullptr;
+    // The pools just freed were bound through the current list; no list may
+    // stay current with pointers into them.
+    buffers.current = nullptr;
+    free_block(buffers.ordering_table);
+    buffers.ordering_table = nullptr;
+    free_block(buffers.pools);
+    buffers.pools = nullptr;
+}
+
+void alloc_geometry_pool(int32_t capacity, int32_t kind) {
+    if (kind < POOL_VERTEX || kind > POOL_NORMAL) return;
+    if (buffers.pools == nullptr || buffers.current == nullptr) return;
+    release_pool(kind);
+
+    // At least one record, so that capacity - 1 is always a stored index.
+    if (capacity < 1) capacity = 1;
+    auto* block = static_cast<uint8_t*>(alloc_bytes(pool_block_bytes(kind, capacity)));
+    if (block == nullptr) return;  // left unbound; the allocator showed its message
+
+    set_list_members(buffers.current, kind, block, capacity);
+    buffers.pools[kind] = GeometryPool{0, 0, block};
+    buffers.pool_capacity[kind] = capacity;
+}
+
+void alloc_vertex_pool(int32_t capacity) {
+    alloc_geometry_pool(capacity, POOL_VERTEX);
+}
+void alloc_colour_pool(int32_t capacity) {
+    alloc_geometry_pool(capacity, POOL_COLOUR);
+}
+void alloc_uv_pool(int32_t capacity) {
+    alloc_geometry_pool(capacity, POOL_UV);
+}
+void alloc_normal_pool(int32_t capacity) {
+    alloc_geometry_pool(capacity, POOL_NORMAL);
+}
+
+int init_texture_slots() {
+    if (buffers.textures != nullptr) free_texture_slots();
+    buffers.textures = static_cast<Texture**>(alloc_bytes(TEXTURE_SLOTS * sizeof(Texture*)));
+    buffers.texture_count = 0;
+    return buffers.textures != nullptr ? 0 : -1;
+}
+
+void free_texture_slots() {
+    if (buffers.textures == nullptr) return;
+    for (int32_t i = 0; i < TEXTURE_SLOTS; ++i) {
+        Texture* texture = buffers.textures[i];
+        if (texture == nullptr) continue;
+        free_block(texture->block);  // the texels live in this block
+        free_block(texture);
+        buffers.textures[i] = nullptr;
+    }
+    free_block(buffers.textures);
+    buffers.textures = nullptr;
+    buffers.texture_count = 0;
+}
+
+RenderList* current_render_list() {
+    return buffers.current;
+}
+void set_current_render_list(RenderList* list) {
+    buffers.current = list;
+}
+
+void* alloc_packet(int32_t bytes) {
+    RenderList* list = buffers.current;
+    if (list == nullptr) return nullptr;
+
+    ++list->packet_count;
+    uint8_t* start = reinterpret_cast<uint8_t*>(list->first_packet);
+    uint8_t* old_position = list->write_position;
+    // Offsets in 64 bits: neither the sum nor the comparison can wrap.
+    int64_t old_offset = old_position - start;
+    int64_t new_offset = old_offset + bytes;
+    bool fits = bytes >= 0 && bytes % 4 == 0 && new_offset + 4 <= list->packet_capacity;
+    if (!fits) {
+        // Parked at the end of the area, never past it: every later request
+        // fails, and the end word after the last good packet stays in place.
+        list->write_position = start + list->packet_capacity;
+        show_error("%s", TEXT_PACKET_AREA_FULL);
+        return nullptr;
+    }
+    list->write_position = start + new_offset;
+    const uint32_t end_word = PACKET_END;
+    std::memcpy(list->write_position, &end_word, 4);
+    return old_position;
+}
+
+int add_object_header() {
+    auto* p = static_cast<PrimitivePacket*>(alloc_packet(SHORT_PACKET_BYTES));
+    if (p == nullptr) return -1;
+    // Only the first 20 bytes belong to this packet; the end word follows.
+    p->header = PACKET_OBJECT_HEADER;
+    p->size = SHORT_PACKET_BYTES;
+    p->link = 0;
+    p->depth_key = -1;
+    p->depth_bias = 0;
+    p->extra = 0;
+    return 0;
+}
+
+int32_t pool_find_or_add(const void* record, int32_t kind) {
+    if (!valid_kind(kind)) return -1;
+    GeometryPool* pool = bound_pool(kind);
+    if (pool == nullptr || record == nullptr) return -2;
+    for (int32_t i = pool->mark; i < pool->count; ++i) {
+        // All four words take part, w included.
+        if (std::memcmp(record_at(pool, i), record, RECORD_BYTES) == 0) return i;
+    }
+    return store_record(pool, kind, record);
+}
+
+int32_t pool_append(const void* record, int32_t kind) {
+    if (!valid_kind(kind)) return -1;
+    GeometryPool* pool = bound_pool(kind);
+    if (pool == nullptr || record == nullptr) return -2;
+    return store_record(pool, kind, record);
+}
+
+int32_t pool_set_mark(int32_t kind) {
+    if (!valid_kind(kind)) return -1;
+    if (buffers.pools == nullptr) return -2;
+    GeometryPool* pool = &buffers.pools[kind];
+    pool->mark = pool->count;
+    return pool->count;
+}
+
+int32_t pool_count(int32_t kind) {
+    if (!valid_kind(kind)) return -1;
+    if (buffers.pools == nullptr) return -2;
+    return buffers.pools[kind].count;
+}
+
+int32_t pool_reset(int32_t kind) {
+    if (!valid_kind(kind)) return -1;
+    if (buffers.pools == nullptr) return -2;
+    buffers.pools[kind].count = 0;
+    buffers.pools[kind].mark = 0;
+    buffers.pool_rejected[kind] = 0;
+    return 0;
+}
+
+int32_t pool_rejected(int32_t kind) {
+    if (!valid_kind(kind)) return -1;
+    return buffers.pool_rejected[kind];
+}
+
+const GeometryPool* geometry_pool(int32_t kind) {
+    if (!valid_kind(kind) || buffers.pools == nullptr) return nullptr;
+    return &buffers.pools[kind];
+}
+
+void reset_frame_pools() {
+    if (RenderList* list = buffers.current) {
+        list->packet_count = 0;
+        list->write_position = reinterpret_cast<uint8_t*>(list->first_packet);
+        const uint32_t end_word = PACKET_END;
+        std::memcpy(list->write_position, &end_word, 4);
+        list->vertex_count = 0;
+        list->colour_count = 0;
+        list->uv_count = 0;
+        list->normal_count = 0;
+    }
+    for (int32_t kind = 0; kind < POOL_KINDS; ++kind)
+        pool_reset(kind);
+}
+
+uint16_t* pack_colours() {
+    GeometryPool* pool = bound_pool(POOL_COLOUR);
+    if (pool == nullptr) return nullptr;
+    int32_t capacity = buffers.pool_capacity[POOL_COLOUR];
+    const auto* records = static_cast<const ColourRecord*>(pool->records);
+    // The packed colours follow the capacity's colour records in the block.
+    auto* packed = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(pool->records) +
+                                               int64_t(capacity) * sizeof(ColourRecord));
+    int32_t count = pool->count < capacity ? pool->count : capacity;
+    for (int32_t i = 0; i < count; ++i) {
+        const ColourRecord& c = records[i];
+        // Top five bits of each 8-bit channel; red in bits 14..10.
+        packed[i] = uint16_t(((c.r >> 3) & 31) << 10 | ((c.g >> 3) & 31) << 5 | ((c.b >> 3) & 31));
+    }
+    return packed;
+}
+
+Vec4* model_vertex_base() {
+    return buffers.current != nullptr ? buffers.current->model_vertices : nullptr;
+}
+
+ScreenVertex* screen_vertex_at(int32_t index) {
+    RenderList* list = buffers.current;
+    if (list == nullptr || list->screen_vertices == nullptr) return nullptr;
+    if (index < 0 || index >= list->vertex_capacity) return nullptr;
+    return list->screen_vertices + index;
+}
+
+Vec4* view_normal_at(int32_t index) {
+    RenderList* list = buffers.current;
+    if (list == nullptr || list->view_normals == nullptr) return nullptr;
+    if (index < 0 || index >= list->normal_capacity) return nullptr;
+    return list->view_normals + index;
+}
+
+int32_t* intensity_at(int32_t index) {
+    RenderList* list = buffers.current;
+    if (list == nullptr || list->intensities == nullptr) return nullptr;
+    if (index < 0 || index >= list->normal_capacity) return nullptr;
+    return list->intensities + index;
+}
+
+uint32_t* ordering_table_heads() {
+    return buffers.ordering_table;
+}
+CallbackSlot* callback_slots() {
+    return buffers.callbacks;
+}
+Texture** texture_slots() {
+    return buffers.textures;
+}
+int32_t& texture_count() {
+    return buffers.texture_count;
+}

@@ -1,0 +1,107 @@
+// Face normals and the pass that turns an object's polygons into lit polygons.
+#include "raster/packet.h"
+
+#include <cmath>
+
+namespace {
+
+// 32-bit wrapping arithmetic, spelled out in unsigned so that an overflowing
+// product or sum is defined whatever the compiler flags.
+int32_t wrap_add(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) + uint32_t(b));
+}
+int32_t wrap_sub(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) - uint32_t(b));
+}
+int32_t wrap_mul(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) * uint32_t(b));
+}
+
+// Scales (x, y, z) to length 1024 in place; a zero-length vector is kept raw.
+void scale_to_unit(int32_t* x, int32_t* y, int32_t* z) {
+    // The squared length is summed in 32 bits and wraps. It is read as
+    // unsigned: lengths up to 65535 stay exact and a wrapped sum can never
+    // be negative, so the root is always a number.
+    uint32_t squared =
+        uint32_t(wrap_mul(*x, *x)) + uint32_t(wrap_mul(*y, *y)) + uint32_t(wrap_mul(*z, *z));
+    // At most 65535, so the truncated root fits and the divisions below
+    // cannot overflow.
+    int32_t length = int32_t(std::sqrt(double(squared)));
+    if (length == 0) return;
+    *x = wrap_mul(*x, UNIT_LENGTH) / length;  // truncates toward zero
+    *y = wrap_mul(*y, UNIT_LENGTH) / length;
+    *z = wrap_mul(*z, UNIT_LENGTH) / length;
+}
+
+// Index arrays must lie inside the packet for it to be rewritten.
+bool polygon_fits(const PrimitivePacket* p, int n) {
+    return p->size >= uint32_t(n == 4 ? QUAD_PACKET_BYTES : TRIANGLE_PACKET_BYTES);
+}
+
+}  // namespace
+
+// Writes x, y and z of out; out->w is left as it is.
+void face_normal(Vec4* out, const Vec4* p, const Vec4* q, const Vec4* r) {
+    int32_t ax = wrap_sub(q->x, p->x), ay = wrap_sub(q->y, p->y), az = wrap_sub(q->z, p->z);
+    int32_t bx = wrap_sub(r->x, q->x), by = wrap_sub(r->y, q->y), bz = wrap_sub(r->z, q->z);
+    int32_t x = wrap_sub(wrap_mul(ay, bz), wrap_mul(az, by));
+    int32_t y = wrap_sub(wrap_mul(az, bx), wrap_mul(ax, bz));
+    int32_t z = wrap_sub(wrap_mul(ax, by), wrap_mul(ay, bx));
+    scale_to_unit(&x, &y, &z);
+    out->x = x;
+    out->y = y;
+    out->z = z;
+}
+
+// Writes x, y and z of dst (which may be src or add); dst->w is left as it is.
+void add_normalised(Vec4* dst, const Vec4* src, const Vec4* add) {
+    int32_t x = wrap_add(src->x, add->x);
+    int32_t y = wrap_add(src->y, add->y);
+    int32_t z = wrap_add(src->z, add->z);
+    scale_to_unit(&x, &y, &z);
+    dst->x = x;
+    dst->y = y;
+    dst->z = z;
+}
+
+void accumulate_vertex_normals(int32_t packet_count, PrimitivePacket* first_packet,
+                               int32_t normal_count, const Vec4* vertices, int32_t first_normal,
+                               Vec4* normals) {
+    if (first_packet == nullptr || vertices == nullptr || normals == nullptr) return;
+
+    // w = 1 marks a normal that no polygon has touched yet.
+    for (int32_t i = 0; i < normal_count; ++i)
+        normals[first_normal + i].w = 1;
+
+    PrimitivePacket* p = first_packet;
+    for (int32_t k = 0; k < packet_count; ++k) {
+        // The end word is only 4 bytes long: test it before reading the size.
+        // A size of 0 or off the 4-byte grid would loop or misalign the walk.
+        if (packet_depth_mode(p) == PACKET_END) break;
+        if (p->size == 0 || p->size % 4 != 0) break;
+
+        uint32_t mode = packet_depth_mode(p);
+        int n = packet_vertex_count(p);
+        if ((mode == 3 || mode == 4) && polygon_fits(p, n)) {
+            p->header |= POLY_LIT;
+            int16_t* v = packet_vertices(p);
+            int16_t* nrm = packet_normals(p);
+            Vec4 face = {};
+            face_normal(&face, &vertices[v[0]], &vertices[v[1]], &vertices[v[2]]);
+            for (int j = 0; j < n; ++j) {
+                // Normals are laid at the indices of their vertices.
+                Vec4* normal = &normals[v[j]];
+                if (normal->w == 1) {
+                    normal->x = face.x;
+                    normal->y = face.y;
+                    normal->z = face.z;
+                    normal->w = 0;
+                } else {
+                    add_normalised(normal, normal, &face);
+                }
+                nrm[j] = v[j];
+            }
+        }
+        p = next_packet(p);
+    }
+}
