@@ -64,14 +64,24 @@ MessageSink set_message_sink(MessageSink sink) {
     return previous;
 }
 
-const char* last_error_text() { return state.last_text; }
-int error_count() { return state.errors; }
+const char* last_error_text() {
+    return state.last_text;
+}
+int error_count() {
+    return state.errors;
+}
 
 void reset_error_log() {
     state.last_text[0] = '\0';
     state.errors = 0;
 }
 
-void fail_allocation_after(int k) { state.fail_countdown = k > 0 ? k : 0; }
-int live_block_count() { return state.live_blocks; }
-int allocation_count() { return state.allocations; }
+void fail_allocation_after(int k) {
+    state.fail_countdown = k > 0 ? k : 0;
+}
+int live_block_count() {
+    return state.live_blocks;
+}
+int allocation_count() {
+    return state.allocations;
+}

@@ -66,13 +66,13 @@ inline constexpr int32_t PACKET_HEAD_BYTES = 24;
 // end after `extra` (20 bytes); a marker needs the head through `anchor`.
 struct PrimitivePacket {
     uint32_t header;
-    uint32_t size;        // bytes; the next packet starts at this address + size
-    uint32_t link;        // next packet of the same bucket, as a 32-bit reference
-    int16_t depth_key;    // low 16 bits of the packet's depth
-    int16_t depth_bias;   // added to depth_key to give the bucket
-    uint32_t extra;       // callback number, run length, or shading mode 0..3
-    int16_t texture;      // texture slot, -1 for none
-    int16_t anchor;       // vertex of depth mode 1 and of the marker
+    uint32_t size;       // bytes; the next packet starts at this address + size
+    uint32_t link;       // next packet of the same bucket, as a 32-bit reference
+    int16_t depth_key;   // low 16 bits of the packet's depth
+    int16_t depth_bias;  // added to depth_key to give the bucket
+    uint32_t extra;      // callback number, run length, or shading mode 0..3
+    int16_t texture;     // texture slot, -1 for none
+    int16_t anchor;      // vertex of depth mode 1 and of the marker
 };
 
 struct TrianglePacket {
@@ -125,12 +125,20 @@ struct TexCoord {
 };
 static_assert(sizeof(ScreenVertex) == 16 && sizeof(ColourRecord) == 16 && sizeof(TexCoord) == 16);
 
-inline uint32_t packet_code(const PrimitivePacket* p) { return p->header & PRIM_CODE_MASK; }
-inline uint32_t packet_depth_mode(const PrimitivePacket* p) { return p->header & DEPTH_MODE_MASK; }
+inline uint32_t packet_code(const PrimitivePacket* p) {
+    return p->header & PRIM_CODE_MASK;
+}
+inline uint32_t packet_depth_mode(const PrimitivePacket* p) {
+    return p->header & DEPTH_MODE_MASK;
+}
 // Marker slot of a PRIM_MARKER packet: the header's top half, signed.
-inline int32_t packet_parameter(const PrimitivePacket* p) { return int32_t(p->header) >> 16; }
+inline int32_t packet_parameter(const PrimitivePacket* p) {
+    return int32_t(p->header) >> 16;
+}
 // Polygon vertex count: the low three bits of the code (3 or 4).
-inline int packet_vertex_count(const PrimitivePacket* p) { return (p->header & 7) == 4 ? 4 : 3; }
+inline int packet_vertex_count(const PrimitivePacket* p) {
+    return (p->header & 7) == 4 ? 4 : 3;
+}
 
 // The four index arrays of a polygon packet, each packet_vertex_count entries.
 inline int16_t* packet_vertices(PrimitivePacket* p) {

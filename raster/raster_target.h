@@ -7,8 +7,8 @@
 // Bound values. Before the first binding they are 256 x 256 with no pixels.
 extern int32_t raster_width;
 extern int32_t raster_height;
-extern int32_t raster_max_x;  // raster_width - 1
-extern int32_t raster_max_y;  // raster_height - 1
+extern int32_t raster_max_x;     // raster_width - 1
+extern int32_t raster_max_y;     // raster_height - 1
 extern uint16_t* raster_pixels;  // 5:5:5, row pitch raster_width, row 0 at the top
 
 // Called by the screen buffer whenever its pages are (re)built: the size that

@@ -12,7 +12,8 @@ TEST(Memory, AllocZeroedGivesZeroFilledBlocksAndCountsThem) {
     int live = live_block_count();
     auto* block = static_cast<unsigned char*>(alloc_zeroed(4096));
     ASSERT_NE(block, nullptr);
-    for (int i = 0; i < 4096; ++i) ASSERT_EQ(block[i], 0) << i;
+    for (int i = 0; i < 4096; ++i)
+        ASSERT_EQ(block[i], 0) << i;
     EXPECT_EQ(live_block_count(), live + 1);
     free_block(block);
     free_block(nullptr);  // ignored

@@ -24,10 +24,16 @@ MessageCapture::MessageCapture() {
     previous_sink = set_message_sink(capture);
 }
 
-MessageCapture::~MessageCapture() { set_message_sink(previous_sink); }
+MessageCapture::~MessageCapture() {
+    set_message_sink(previous_sink);
+}
 
-const std::vector<std::string>& MessageCapture::texts() const { return captured_texts; }
-const std::vector<std::string>& MessageCapture::captions() const { return captured_captions; }
+const std::vector<std::string>& MessageCapture::texts() const {
+    return captured_texts;
+}
+const std::vector<std::string>& MessageCapture::captions() const {
+    return captured_captions;
+}
 
 void MessageCapture::clear() {
     captured_texts.clear();

@@ -26,7 +26,9 @@ std::string cp932_to_utf8(const std::string& text);
 struct ScratchRaster {
     ScratchRaster(int32_t width, int32_t height, uint16_t fill = 0);
     ~ScratchRaster();
-    uint16_t at(int32_t x, int32_t y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+    uint16_t at(int32_t x, int32_t y) const {
+        return pixels[size_t(y) * size_t(width) + size_t(x)];
+    }
     int32_t width, height;
     std::vector<uint16_t> pixels;
 };
