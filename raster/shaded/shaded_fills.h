@@ -1,9 +1,13 @@
-// Entry points of the shaded polygon fills. All share one polygon pipeline:
-// two-pass clipping against the raster target, a top-vertex walk with two
-// edge chains, and spans; they differ only in their attributes and span.
+// Entry points of the shaded polygon fills. All share one polygon pipeline
+// (polygon_pipeline.h): two-pass clipping against the raster target, a
+// top-vertex walk with two edge chains, and spans; they differ only in their
+// attributes and span.
 //
-// Vertices are taken in packet order as a closed convex loop. Each entry
-// returns at once when every vertex has the y of the first.
+// The dispatcher calls them once per packet, far to near, after binding the
+// raster target; they write its pixels and nothing else, never outside it,
+// and draw nothing when it has no pixels. Vertices are taken in packet order
+// as a closed convex loop, at any int32 position. Each entry returns at once
+// when every vertex has the y of the first.
 #pragma once
 
 #include <cstdint>
@@ -16,11 +20,17 @@ void draw_gouraud_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                            const ColourRecord* col1, const ColourRecord* col2);
 void draw_gouraud_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
                        const ScreenVertex* vert2, const ScreenVertex* vert3,
-                       const ColourRecord* col0, const ColourRecord* col1,
-                       const ColourRecord* col2, const ColourRecord* col3);
+                       const ColourRecord* col0, const ColourRecord* col1, const ColourRecord* col2,
+                       const ColourRecord* col3);
+// The core of both: n = 3 or 4 vertices and colours (components 0..255).
+void fill_gouraud_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* colours,
+                          int32_t n);
 
 // One surface colour modulated by per-vertex light through the shade table of
-// shade_mode (0..3); surface components 0..255.
+// shade_mode (0..3); light and surface components 0..255. The entries leave
+// current_shade_table on that table. Out-of-range modes and components give
+// wrong colours but never read outside the tables; before the tables exist
+// nothing is drawn.
 void draw_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                        const ScreenVertex* vert2, const ColourRecord* light0,
                        const ColourRecord* light1, const ColourRecord* light2,
@@ -29,3 +39,6 @@ void draw_lit_quad(const ScreenVertex* vert0, const ScreenVertex* vert1, const S
                    const ScreenVertex* vert3, const ColourRecord* light0,
                    const ColourRecord* light1, const ColourRecord* light2,
                    const ColourRecord* light3, const ColourRecord* surface, int32_t shade_mode);
+// The core of both, drawing through current_shade_table as it stands.
+void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
+                      const ColourRecord* surface, int32_t n);

@@ -1,0 +1,200 @@
+// The geometry pipeline: triangle packet emission and the per-frame transform
+// of the draw list.
+#include "geometry/geometry_pipeline.h"
+
+#include <cstring>
+
+#include "app/memory.h"
+#include "app/messages.h"
+#include "geometry/camera.h"
+#include "geometry/render_list.h"
+
+namespace {
+
+bool pool_bound(int32_t kind) {
+    const GeometryPool* pool = geometry_pool(kind);
+    return pool != nullptr && pool->records != nullptr;
+}
+
+bool all_present(const void* const records[3]) {
+    return records[0] != nullptr && records[1] != nullptr && records[2] != nullptr;
+}
+
+const char* pool_full_text(int32_t kind) {
+    switch (kind) {
+        case POOL_VERTEX:
+            return TEXT_VERTEX_POOL_FULL;
+        case POOL_COLOUR:
+            return TEXT_COLOUR_POOL_FULL;
+        case POOL_UV:
+            return TEXT_UV_POOL_FULL;
+        default:
+            return TEXT_NORMAL_POOL_FULL;
+    }
+}
+
+int32_t* list_count(RenderList* list, int32_t kind) {
+    switch (kind) {
+        case POOL_VERTEX:
+            return &list->vertex_count;
+        case POOL_COLOUR:
+            return &list->colour_count;
+        case POOL_UV:
+            return &list->uv_count;
+        default:
+            return &list->normal_count;
+    }
+}
+
+// Enters three records into one pool and writes their indices. Afterwards
+// the pool's count is copied into the list, and the pool's message is shown
+// once if the full pool turned a record away. The pool is bound, so every
+// index is 0 .. capacity - 1.
+void enter_group(RenderList* list, int32_t kind, const void* const records[3], bool share,
+                 int16_t* indices) {
+    int32_t rejected = pool_rejected(kind);
+    for (int i = 0; i < 3; ++i) {
+        int32_t index = share ? pool_find_or_add(records[i], kind) : pool_append(records[i], kind);
+        indices[i] = int16_t(index);
+    }
+    *list_count(list, kind) = pool_count(kind);
+    if (pool_rejected(kind) != rejected) show_error("%s", pool_full_text(kind));
+}
+
+// Angles as the rotation tables read them: 0..1023.
+Vec4 masked_angles(const Vec4& angles) {
+    return Vec4{angles.x & ANGLE_MASK, angles.y & ANGLE_MASK, angles.z & ANGLE_MASK, angles.w};
+}
+
+// How many of count records from first lie within a pool of capacity.
+int32_t clipped_count(int32_t first, int32_t count, int32_t capacity) {
+    if (first < 0 || first >= capacity || count <= 0) return 0;
+    return count < capacity - first ? count : capacity - first;
+}
+
+void light_part(RenderList* list, const ObjectPart* part, const Matrix* m, const Vec4* light) {
+    int32_t first = part->first_normal;
+    int32_t count = clipped_count(first, part->normal_count, list->normal_capacity);
+    if (count == 0 || list->model_normals == nullptr) return;
+    Vec4* view = list->view_normals + first;
+    transform_vectors(count, view, list->model_normals + first, m);
+    int32_t* intensity = list->intensities + first;
+    for (int32_t i = 0; i < count; ++i) {
+        const Vec4& n = view[i];
+        // Unit vectors of length 1024: each product >> 10 is one term of the
+        // cosine scaled by 1024; >> 2 brings 1024 down to 256. Shifts are
+        // arithmetic, so a normal facing away stays negative.
+        int32_t level =
+            ((n.z * light->z) >> 10) + ((n.y * light->y) >> 10) + ((n.x * light->x) >> 10);
+        level >>= 2;
+        if (level > 255) level = 255;
+        intensity[i] = level;
+    }
+}
+
+}  // namespace
+
+int32_t add_triangle(const Vec4* const vertices[3], const ColourRecord* const colours[3],
+                     const Vec4* const tex_coords[3], const Vec4* const normals[3], int32_t texture,
+                     uint32_t flags, int32_t depth_bias) {
+    RenderList* list = current_render_list();
+    if (list == nullptr || vertices == nullptr || colours == nullptr) return -1;
+    bool per_vertex_colour = (flags & POLY_PER_VERTEX_COLOUR) != 0;
+    // Checked before the packet is taken, so that a refused call leaves the
+    // packet area and the pools as they were, and no packet holds the
+    // negative result of an unbound pool.
+    const void* const vertex_records[3] = {vertices[0], vertices[1], vertices[2]};
+    if (!all_present(vertex_records) || !pool_bound(POOL_VERTEX)) return -1;
+    const void* const colour_records[3] = {colours[0], per_vertex_colour ? colours[1] : colours[0],
+                                           per_vertex_colour ? colours[2] : colours[0]};
+    if (!all_present(colour_records) || !pool_bound(POOL_COLOUR)) return -1;
+    if (tex_coords != nullptr) {
+        const void* const records[3] = {tex_coords[0], tex_coords[1], tex_coords[2]};
+        if (!all_present(records) || !pool_bound(POOL_UV)) return -1;
+    }
+    if (normals != nullptr) {
+        const void* const records[3] = {normals[0], normals[1], normals[2]};
+        if (!all_present(records) || !pool_bound(POOL_NORMAL)) return -1;
+    }
+
+    auto* packet = static_cast<TrianglePacket*>(alloc_packet(TRIANGLE_PACKET_BYTES));
+    if (packet == nullptr) return -1;  // the packet allocator showed its message
+    // The area is not cleared by a reset: no field keeps an older packet's bytes.
+    std::memset(packet, 0, sizeof(TrianglePacket));
+
+    bool share = (flags & POLY_NO_SHARING) == 0;
+    enter_group(list, POOL_VERTEX, vertex_records, share, packet->v);
+    int16_t largest = -1;
+    for (int16_t v : packet->v)
+        if (v > largest) largest = v;
+
+    if (tex_coords != nullptr) {
+        const void* const records[3] = {tex_coords[0], tex_coords[1], tex_coords[2]};
+        enter_group(list, POOL_UV, records, share, packet->t);
+    }
+
+    if (per_vertex_colour) {
+        enter_group(list, POOL_COLOUR, colour_records, share, packet->col);
+    } else {
+        // One colour, always shared, in the entry a flat fill reads. The
+        // list's colour count is left as it is, but a refused record is still
+        // reported: its triangle would silently take another colour.
+        int32_t rejected = pool_rejected(POOL_COLOUR);
+        packet->col[0] = int16_t(pool_find_or_add(colours[0], POOL_COLOUR));
+        if (pool_rejected(POOL_COLOUR) != rejected) show_error("%s", TEXT_COLOUR_POOL_FULL);
+    }
+
+    if (normals != nullptr) {
+        const void* const records[3] = {normals[0], normals[1], normals[2]};
+        enter_group(list, POOL_NORMAL, records, share, packet->nrm);
+    }
+
+    packet->head.depth_bias = int16_t(depth_bias);
+    packet->head.header = flags | PRIM_FLAT_TRI;
+    packet->head.link = 0;
+    packet->head.size = TRIANGLE_PACKET_BYTES;
+    packet->head.texture = int16_t(texture);
+    return largest;
+}
+
+int32_t transform_object(SceneObject* object, const Matrix* camera, const Vec4* light) {
+    RenderList* list = current_render_list();
+    if (object == nullptr || camera == nullptr || light == nullptr || list == nullptr) return -1;
+
+    Matrix object_matrix;
+    Vec4 angles = masked_angles(object->rotation);
+    make_object_matrix(&object_matrix, &object->translation, &angles, &object->scale);
+    reset_matrix_stack();
+    Matrix current;
+    matrix_multiply(&current, &object_matrix, camera);
+
+    for (int32_t i = 0; i < object->part_count; ++i) {
+        ObjectPart* part = &object->parts[i];
+        push_matrix(&current);  // ignored beyond the stack's depth
+        angles = masked_angles(part->rotation);
+        make_object_matrix(&part->local, &part->translation, &angles, &part->scale);
+        matrix_multiply(&part->combined, &part->local, &current);
+        current = part->combined;
+
+        int32_t first = part->first_vertex;
+        int32_t count = clipped_count(first, part->vertex_count, list->vertex_capacity);
+        if (count > 0 && list->model_vertices != nullptr)
+            transform_and_project(count, list->screen_vertices + first,
+                                  list->model_vertices + first, &current);
+        if ((part->flags & PART_LIT) != 0) light_part(list, part, &current, light);
+        // A pop deeper than the stack leaves the current matrix unchanged.
+        if (part->pop_count > 0) pop_matrices(&current, part->pop_count);
+    }
+    return object->part_count;
+}
+
+int32_t transform_scene() {
+    const Matrix* camera = build_camera_matrix();
+    const Vec4* light = light_vector();
+    int32_t objects = 0;
+    for (SceneObject* object = draw_list(); object != nullptr; object = object->next) {
+        transform_object(object, camera, light);
+        ++objects;
+    }
+    return objects;
+}

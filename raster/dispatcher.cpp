@@ -1,0 +1,217 @@
+// Far-to-near walk of the ordering table and the per-code dispatch to the fills.
+#include "raster/dispatcher.h"
+
+#include "geometry/model_library.h"
+#include "raster/ordering_table.h"
+#include "raster/raster_target.h"
+#include "raster/shaded/shaded_fills.h"
+
+namespace {
+
+struct CallbackTable {
+    RenderCallback entries[RENDER_CALLBACKS];  // entry number - 1; null when free
+};
+
+CallbackTable callbacks;
+
+// Per-vertex records computed for one packet and handed to its fill by address.
+struct Scratch {
+    ColourRecord colours[4];  // light or fog colours, r, g, b used
+    TexCoord coords[4];       // environment coordinates, u, v used
+};
+
+void run_callback(uint32_t number, int32_t depth_key) {
+    if (number == 0 || number > uint32_t(RENDER_CALLBACKS)) return;
+    RenderCallback callback = callbacks.entries[number - 1];
+    if (callback != nullptr) callback(depth_key);
+}
+
+// Light colours from the intensities of the packet's n normals.
+void light_vertices(const RenderList* list, const int16_t* normals, int n, Scratch& scratch) {
+    const LightState* light = light_colour();
+    for (int k = 0; k < n; ++k)
+        scratch.colours[k] = lit_vertex_colour(list->intensities[normals[k]], light);
+}
+
+// Grey fog colours from the depths of the packet's n vertices.
+[[maybe_unused]] void fog_vertices(const RenderList* list, const int16_t* vertices, int n,
+                                   Scratch& scratch) {
+    for (int k = 0; k < n; ++k) {
+        int32_t level = depth_cue_level(list->screen_vertices[vertices[k]].z);
+        scratch.colours[k] = ColourRecord{level, level, level, 0};
+    }
+}
+
+// Environment coordinates from the view normals of the packet's n normals.
+[[maybe_unused]] void environment_vertices(const RenderList* list, const int16_t* normals, int n,
+                                           Scratch& scratch) {
+    for (int k = 0; k < n; ++k)
+        scratch.coords[k] = environment_coords(&list->view_normals[normals[k]]);
+}
+
+void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scratch) {
+    // Arguments by position in the packet's index arrays, as the fills take them.
+    auto V = [&](int k) { return &list->screen_vertices[packet_vertices(packet)[k]]; };
+    auto CR = [&](int k) { return &list->colour_records[packet_colours(packet)[k]]; };
+    auto L = [&](int k) { return &scratch.colours[k]; };
+    int32_t shade_mode = int32_t(packet->extra);
+
+    // Only the code selects the call: POLY_CULL, POLY_NO_SHARING and the marker slot
+    // in the top half do not.
+    switch (packet_code(packet)) {
+        case PRIM_GOURAUD_TRI:
+            draw_gouraud_triangle(V(0), V(1), V(2), CR(0), CR(1), CR(2));
+            break;
+        case PRIM_GOURAUD_QUAD:
+            draw_gouraud_quad(V(0), V(1), V(2), V(3), CR(0), CR(1), CR(2), CR(3));
+            break;
+        case PRIM_MARKER:
+            draw_marker(packet_parameter(packet), &list->screen_vertices[packet->anchor]);
+            break;
+        case PRIM_CALLBACK:
+            run_callback(packet->extra, packet->depth_key);
+            break;
+        case PRIM_LIT_TRI:
+            light_vertices(list, packet_normals(packet), 3, scratch);
+            draw_lit_triangle(V(0), V(1), V(2), L(0), L(1), L(2), CR(0), shade_mode);
+            break;
+        case PRIM_LIT_QUAD:
+            light_vertices(list, packet_normals(packet), 4, scratch);
+            draw_lit_quad(V(0), V(1), V(2), V(3), L(0), L(1), L(2), L(3), CR(0), shade_mode);
+            break;
+        // The flat (3, 4), textured (11, 12, 27, 28, 59, 60), lit textured (76, 267,
+        // 268: environment_vertices), additive Gouraud (83, 84) and fogged (523, 524:
+        // fog_vertices) codes are drawn here once their fills exist, one case each.
+        // Every other code, the object header among them, is skipped.
+        default:
+            break;
+    }
+}
+
+// Callback slots carry only the packet head through extra, so a callback is all they
+// can be.
+void draw_slot(const CallbackSlot* slot) {
+    if ((slot->header & PRIM_CODE_MASK) == PRIM_CALLBACK)
+        run_callback(slot->extra, slot->depth_key);
+}
+
+// Colour into `count` pixels of one row from column x0; the caller keeps them inside.
+void fill_row(int64_t row, int64_t x0, int64_t count, uint16_t colour) {
+    uint16_t* pixel = raster_pixels + row * raster_width + x0;
+    for (int64_t i = 0; i < count; ++i)
+        pixel[i] = colour;
+}
+
+void fill_column(int64_t column, int64_t y0, int64_t count, uint16_t colour) {
+    uint16_t* pixel = raster_pixels + y0 * raster_width + column;
+    for (int64_t i = 0; i < count; ++i)
+        pixel[i * raster_width] = colour;
+}
+
+// Start and length of one side's edges clipped to 0 .. limit - 1: start = position when
+// positive, else 0; length = limit - start when start + extent passes the limit,
+// extent + position when position is negative, extent otherwise. In 64 bits, since
+// start + extent and extent + position overflow 32 bits for extreme boxes; the result
+// never reaches past the limit (a start at or past it gives a length <= 0).
+void clip_extent(int64_t position, int64_t extent, int64_t limit, int64_t* start, int64_t* length) {
+    *start = position > 0 ? position : 0;
+    if (*start + extent > limit)
+        *length = limit - *start;
+    else if (position < 0)
+        *length = extent + position;
+    else
+        *length = extent;
+}
+
+}  // namespace
+
+int32_t register_render_callback(RenderCallback callback) {
+    if (callback == nullptr) return -1;
+    for (int32_t i = 0; i < RENDER_CALLBACKS; ++i) {
+        if (callbacks.entries[i] == nullptr) {
+            callbacks.entries[i] = callback;
+            return i + 1;
+        }
+    }
+    return -1;
+}
+
+int32_t unregister_render_callback(int32_t number) {
+    if (number < 1 || number > RENDER_CALLBACKS || callbacks.entries[number - 1] == nullptr)
+        return -1;
+    callbacks.entries[number - 1] = nullptr;
+    return 0;
+}
+
+void draw_ordering_table(const RenderList* list) {
+    uint32_t* heads = ordering_table_heads();
+    if (list == nullptr || heads == nullptr) return;
+    Scratch scratch;
+    for (int32_t bucket = ORDERING_TABLE_SIZE - 1; bucket >= 1; --bucket) {
+        uint32_t reference = heads[bucket];
+        while (reference != NO_PACKET) {
+            if (is_callback_slot_reference(reference)) {
+                const CallbackSlot* slot = referenced_slot(reference);
+                if (slot == nullptr) break;
+                reference = slot->link;
+                draw_slot(slot);
+            } else {
+                PrimitivePacket* packet = referenced_packet(list, reference);
+                if (packet == nullptr) break;
+                reference = packet->link;
+                draw_packet(list, packet, scratch);
+            }
+        }
+        heads[bucket] = NO_PACKET;
+    }
+}
+
+ColourRecord lit_vertex_colour(int32_t intensity, const LightState* light) {
+    if (intensity < 0) intensity = 0;
+    // Arithmetic shifts of 32-bit products; intensity 256 under 255 gives 255.
+    return ColourRecord{(intensity * light->r) >> 8, (intensity * light->g) >> 8,
+                        (intensity * light->b) >> 8, 0};
+}
+
+int32_t depth_cue_level(int32_t z) {
+    if (z >= DEPTH_CUE_FAR) return 0;
+    if (z <= DEPTH_CUE_NEAR) return 255;
+    // z lies in 801..1499 here, so the product stays small; the division truncates.
+    return ((DEPTH_CUE_FAR - z) * 255) / (DEPTH_CUE_FAR - DEPTH_CUE_NEAR);
+}
+
+TexCoord environment_coords(const Vec4* normal) {
+    // Arithmetic shifts: a unit component -1024..1024 maps to 0..256.
+    return TexCoord{(normal->x >> 3) + 128, (normal->y >> 3) + 128, 0, 0};
+}
+
+void draw_marker(int32_t index, const ScreenVertex* vertex) {
+    MarkerSlot* slots = marker_slots();
+    if (slots == nullptr || index < 0 || index >= MARKER_SLOTS) return;
+    if (slots[index].words[0] != 0) return;
+    draw_rect_outline(vertex->x, vertex->y, MARKER_SIZE, MARKER_SIZE, MARKER_COLOUR);
+}
+
+void draw_rect_outline(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t colour) {
+    int64_t width = raster_width;
+    int64_t height = raster_height;
+    if (raster_pixels == nullptr || width <= 0 || height <= 0) return;
+
+    int64_t x0, length;
+    clip_extent(x, w, width, &x0, &length);
+    if (length > 0) {
+        int64_t top = y;
+        int64_t bottom = int64_t(y) + h;
+        if (top >= 0 && top < height) fill_row(top, x0, length, colour);
+        if (bottom >= 0 && bottom < height) fill_row(bottom, x0, length, colour);
+    }
+
+    int64_t y0;
+    clip_extent(y, h, height, &y0, &length);
+    if (length > 0) {
+        int64_t left = x;
+        int64_t right = int64_t(x) + w;
+        if (left >= 0 && left < width) fill_column(left, y0, length, colour);
+        if (right >= 0 && right < width) fill_column(right, y0, length, colour);
+    }
+}

@@ -1,0 +1,155 @@
+// Render entry, depth bucketing of the packet chain and filing of the callback slots.
+#include "raster/ordering_table.h"
+
+#include "raster/dispatcher.h"
+#include "raster/raster_target.h"
+
+namespace {
+
+// Bytes from the start of a packet that bucketing or drawing may read, by its header:
+// the head through extra for every packet, the anchor for depth mode 1, the vertex
+// indices its depth reads for mode 2, the whole polygon layout (all four index
+// arrays) for modes 3 and 4, and v[0..2] for the back-face test.
+uint32_t bytes_read(uint32_t header) {
+    uint32_t bytes = SHORT_PACKET_BYTES;
+    switch (header & DEPTH_MODE_MASK) {
+        case 1:
+            bytes = PACKET_HEAD_BYTES;
+            break;
+        case 2:
+            bytes = PACKET_HEAD_BYTES + 2 * sizeof(int16_t);
+            break;
+        case 3:
+            bytes = TRIANGLE_PACKET_BYTES;
+            break;
+        case 4:
+            bytes = QUAD_PACKET_BYTES;
+            break;
+        default:
+            break;
+    }
+    uint32_t culled_bytes = PACKET_HEAD_BYTES + 3 * sizeof(int16_t);
+    if ((header & POLY_CULL) != 0 && bytes < culled_bytes) bytes = culled_bytes;
+    return bytes;
+}
+
+// True when a vertex that the packet's depth reads was left unprojected by the
+// geometry pipeline (w = -1: at or behind the eye plane, x and y still in view space).
+// Drawing such a packet would place that corner at a meaningless screen position.
+bool uses_vertex_behind_eye(PrimitivePacket* packet, const ScreenVertex* vertices) {
+    uint32_t mode = packet_depth_mode(packet);
+    if (mode == 1) return vertices[packet->anchor].w < 0;
+    if (mode < 2 || mode > 4) return false;
+    const int16_t* v = packet_vertices(packet);
+    for (uint32_t k = 0; k < mode; ++k)
+        if (vertices[v[k]].w < 0) return true;
+    return false;
+}
+
+// Twice the signed screen area of v[0], v[1], v[2]: >= 0 when they run clockwise with
+// y growing downward (or are collinear). The products wrap in 32 bits.
+int32_t winding(PrimitivePacket* packet, const ScreenVertex* vertices) {
+    const int16_t* v = packet_vertices(packet);
+    const ScreenVertex& p = vertices[v[0]];
+    const ScreenVertex& q = vertices[v[1]];
+    const ScreenVertex& r = vertices[v[2]];
+    return (q.x - p.x) * (r.y - q.y) - (q.y - p.y) * (r.x - q.x);
+}
+
+// New depth key by the depth mode; modes 0, 5 and 7 keep the stored key. Sums wrap in
+// 32 bits and only the low 16 bits are stored, read back as signed.
+void update_depth_key(PrimitivePacket* packet, const ScreenVertex* vertices) {
+    const int16_t* v = packet_vertices(packet);
+    switch (packet_depth_mode(packet)) {
+        case 1:
+            packet->depth_key = int16_t(vertices[packet->anchor].z);
+            break;
+        case 2:
+            // Arithmetic shift: the mean of -3 and -4 is -4.
+            packet->depth_key = int16_t((vertices[v[0]].z + vertices[v[1]].z) >> 1);
+            break;
+        case 3:
+            // Division truncates toward zero: the mean of -1, -1, -2 is -1.
+            packet->depth_key =
+                int16_t((vertices[v[0]].z + vertices[v[1]].z + vertices[v[2]].z) / 3);
+            break;
+        case 4:
+            packet->depth_key = int16_t(
+                (vertices[v[0]].z + vertices[v[1]].z + vertices[v[2]].z + vertices[v[3]].z) >> 2);
+            break;
+        default:
+            break;
+    }
+}
+
+// Head insertion: within one bucket the packet filed last is painted first.
+void link_into_bucket(uint32_t* heads, int32_t bucket, uint32_t reference, uint32_t* link) {
+    *link = heads[bucket];
+    heads[bucket] = reference;
+}
+
+bool is_bucket(int32_t bucket) {
+    return uint32_t(bucket) < uint32_t(ORDERING_TABLE_SIZE);
+}
+
+}  // namespace
+
+void render_frame() {
+    bind_raster_target();
+    RenderList* list = current_render_list();
+    if (list == nullptr) return;
+    bucket_packets(list);
+    draw_ordering_table(list);
+}
+
+void bucket_packets(RenderList* list) {
+    uint32_t* heads = ordering_table_heads();
+    if (list == nullptr || heads == nullptr || list->first_packet == nullptr) return;
+    const ScreenVertex* vertices = list->screen_vertices;
+    auto* area = reinterpret_cast<uint8_t*>(list->first_packet);
+    uint32_t capacity = list->packet_capacity > 0 ? uint32_t(list->packet_capacity) : 0;
+
+    uint32_t offset = 0;
+    while (capacity - offset >= sizeof(uint32_t)) {
+        auto* packet = reinterpret_cast<PrimitivePacket*>(area + offset);
+        uint32_t header = packet->header;
+        if ((header & DEPTH_MODE_MASK) == PACKET_END) break;
+        // A malformed chain ends here rather than leading the walk past the area.
+        uint32_t room = capacity - offset;
+        uint32_t size = packet->size;
+        if (room < bytes_read(header) || size == 0 || size % 4 != 0 || size > room) break;
+
+        bool dropped = uses_vertex_behind_eye(packet, vertices) ||
+                       ((header & POLY_CULL) != 0 && winding(packet, vertices) < 0);
+        if (!dropped) {
+            update_depth_key(packet, vertices);
+            int32_t bucket = int32_t(packet->depth_key) + int32_t(packet->depth_bias);
+            if (is_bucket(bucket))
+                link_into_bucket(heads, bucket, packet_reference(list, packet), &packet->link);
+        }
+        offset += size;
+    }
+
+    CallbackSlot* slots = callback_slots();
+    if (slots == nullptr) return;
+    for (int32_t i = 0; i < CALLBACK_SLOTS; ++i) {
+        CallbackSlot& slot = slots[i];
+        // Whoever fills a slot must keep its key within the table; a slot that does not
+        // is skipped instead of being written outside it.
+        if (slot.extra == 0 || !is_bucket(slot.depth_key)) continue;
+        link_into_bucket(heads, slot.depth_key, callback_slot_reference(i), &slot.link);
+    }
+}
+
+int32_t set_callback_slot(int32_t slot, int32_t depth_key, uint32_t callback) {
+    CallbackSlot* slots = callback_slots();
+    if (slots == nullptr || slot < 0 || slot >= CALLBACK_SLOTS || !is_bucket(depth_key)) return -1;
+    CallbackSlot& s = slots[slot];
+    s.header = PRIM_CALLBACK;
+    s.size = SHORT_PACKET_BYTES;
+    s.link = NO_PACKET;
+    s.depth_key = int16_t(depth_key);
+    s.depth_bias = 0;
+    s.extra = callback;
+    return 0;
+}

@@ -1,0 +1,365 @@
+// The polygon pipeline every shaded and textured fill runs: two clip passes
+// against the raster target, duplicate trimming, a walk from the top vertex
+// down two edge chains, and one span per row handed to the fill.
+//
+// A fill is its attributes plus its span: it turns its packet data into clip
+// entries carrying N int32 attributes (colour components, texture
+// coordinates, ...) and calls fill_polygon with a span functor. The pipeline
+// interpolates every attribute the same way and knows nothing of their
+// meaning. Everything lives on the stack of one call; nothing is allocated.
+//
+// Fixed point: sides and edge steps carry 8 fraction bits (value x 256); >> is
+// an arithmetic shift (a floor); divisions truncate toward zero.
+//
+// Safety: clipped entries always lie inside the raster, whatever the input
+// coordinates, and the walk never leaves the rows and columns of the clipped
+// entries, so no write can leave the page. Spans are clamped to the row once
+// more as a last guard.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "raster/packet.h"
+#include "raster/raster_target.h"
+
+inline constexpr int32_t MAX_POLYGON_VERTICES = 4;
+// Each pass appends at most two entries per edge: 4 vertices, 8, then 16.
+inline constexpr int32_t CLIP_LIST_CAPACITY = 16;
+
+template <int N>
+struct ClipEntry {
+    int32_t x, y;  // whole pixels, y down
+    int32_t q[N];  // attributes in the fill's own units
+};
+
+// One side of the walk: x and every attribute with 8 fraction bits.
+template <int N>
+struct Side {
+    int32_t x;
+    int32_t q[N];
+};
+
+// A span functor is called as
+//   span(row_pixels, start, count, left, right)
+// for one row: row_pixels is the start of the row in raster_pixels, and the
+// span writes row_pixels[start] .. row_pixels[start + count - 1], which are
+// inside the row, count >= 1. start is left.x >> 8; the fill derives its own
+// per-pixel steps from left, right and count.
+
+// True when some vertex lies on another row than the first: a polygon without
+// height draws nothing, and the fills' entries return before any set-up.
+inline bool polygon_has_height(const ScreenVertex* const* vertices, int32_t n) {
+    for (int32_t i = 1; i < n; ++i) {
+        if (vertices[i]->y != vertices[0]->y) return true;
+    }
+    return false;
+}
+
+// Clip entries for fills whose attributes are the r, g, b of a colour record.
+inline void load_colour_entries(ClipEntry<3>* entries, const ScreenVertex* const* vertices,
+                                const ColourRecord* const* colours, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        entries[i] = {
+            vertices[i]->x, vertices[i]->y, {colours[i]->r, colours[i]->g, colours[i]->b}};
+    }
+}
+
+// The colour of a span interpolated from its left to its right side, with 7
+// fraction bits: the sides' 8, halved, so that a component c of 0..255 is
+// c * 128 and its top five bits sit in bits 10..14, red's place in a pixel.
+struct ColourRun {
+    int32_t value[3];
+    int32_t step[3];
+};
+
+// count >= 1
+inline ColourRun start_colour_run(const Side<3>& left, const Side<3>& right, int32_t count) {
+    ColourRun run;
+    for (int k = 0; k < 3; ++k) {
+        run.value[k] = left.q[k] >> 1;
+        run.step[k] = ((right.q[k] - left.q[k]) >> 1) / count;
+    }
+    return run;
+}
+
+inline void advance_colour_run(ColourRun& run) {
+    for (int k = 0; k < 3; ++k) {
+        run.value[k] += run.step[k];
+    }
+}
+
+namespace polygon_detail {
+
+template <bool ON_X, int N>
+int32_t position(const ClipEntry<N>& entry) {
+    return ON_X ? entry.x : entry.y;
+}
+
+template <int N>
+bool same_point(const ClipEntry<N>& p, const ClipEntry<N>& q) {
+    return p.x == q.x && p.y == q.y;
+}
+
+// The crossing of the edge from the outside entry a towards b with the raster
+// border on a's side: the left/top border (stored 0) when a lies before it,
+// else the right/bottom border, whose stored coordinate is the last column or
+// row but whose distance is taken to the width or height itself.
+//
+// Every other value q moves by ((dist * step_q) >> 8), with
+// step_q = ((b.q - a.q) * 256) / d and d = (b - a) +- 1. The arithmetic is
+// 64-bit, which gives the 32-bit result whenever that does not overflow. In
+// 32 bits, coordinate differences of 2^23 or more wrap the products and move
+// the crossing to a wrong place, and an edge spanning the raster from near
+// -2^31 to near 2^31 wraps d to 0. In 64 bits nothing wraps: dist < |d|
+// bounds |dist * step_q| by |b.q - a.q| * 256 < 2^40, and the moved value
+// stays between a.q and b.q, so a crossing computed between two entries
+// inside the raster is inside it too.
+template <bool ON_X, int N>
+ClipEntry<N> clip_intersect(const ClipEntry<N>& a, const ClipEntry<N>& b) {
+    const int64_t extent = ON_X ? raster_width : raster_height;
+    const int64_t a_pos = position<ON_X>(a);
+    const int64_t b_pos = position<ON_X>(b);
+    const int64_t d = (b_pos - a_pos) + (b_pos < a_pos ? -1 : 1);  // never 0
+    const bool before = a_pos < 0;
+    const int64_t dist = before ? -a_pos : extent - a_pos;
+    auto carry = [&](int32_t a_q, int32_t b_q) {
+        const int64_t step = ((int64_t(b_q) - a_q) * 256) / d;  // 8 fraction bits
+        return int32_t(a_q + ((dist * step) >> 8));             // arithmetic shift: a floor
+    };
+    ClipEntry<N> out;
+    const int32_t border = before ? 0 : int32_t(extent - 1);
+    if constexpr (ON_X) {
+        out.x = border;
+        out.y = carry(a.y, b.y);
+    } else {
+        out.x = carry(a.x, b.x);
+        out.y = border;
+    }
+    for (int k = 0; k < N; ++k) {
+        out.q[k] = carry(a.q[k], b.q[k]);
+    }
+    return out;
+}
+
+// One clip pass over a closed loop of n entries; returns the output count
+// (at most 2n). An entry is outside when its coordinate, read unsigned, is
+// above the last column or row, so every negative one is outside too.
+template <bool ON_X, int N>
+int32_t clip_pass(const ClipEntry<N>* in, int32_t n, ClipEntry<N>* out) {
+    const uint32_t last = uint32_t((ON_X ? raster_width : raster_height) - 1);
+    auto outside = [last](const ClipEntry<N>& entry) {
+        return uint32_t(position<ON_X>(entry)) > last;
+    };
+    int32_t count = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const ClipEntry<N>& from = in[i];
+        const ClipEntry<N>& to = in[i + 1 < n ? i + 1 : 0];
+        const bool from_out = outside(from);
+        const bool to_out = outside(to);
+        if (!from_out && !to_out) {
+            out[count++] = to;
+        } else if (from_out && !to_out) {
+            const ClipEntry<N> cross = clip_intersect<ON_X>(from, to);
+            out[count++] = cross;
+            if constexpr (ON_X) {
+                // A crossing in the column of `to` stands for it: it is kept
+                // when it is the same point, else `to` takes its place.
+                if (cross.x != to.x) {
+                    out[count++] = to;
+                } else if (cross.y != to.y) {
+                    out[count - 1] = to;
+                }
+            } else {
+                if (!same_point(cross, to)) out[count++] = to;
+            }
+        } else if (!from_out && to_out) {
+            const ClipEntry<N> cross = clip_intersect<ON_X>(to, from);
+            const bool repeats = ON_X ? cross.x == from.x : same_point(cross, from);
+            if (!repeats) out[count++] = cross;
+        } else if ((position<ON_X>(from) < 0) != (position<ON_X>(to) < 0)) {
+            // The edge spans the raster from one border to the other: keep
+            // both crossings, in walk order, or the band of the polygon along
+            // this edge would be cut away.
+            out[count++] = clip_intersect<ON_X>(from, to);
+            out[count++] = clip_intersect<ON_X>(to, from);
+        }
+    }
+    return count;
+}
+
+template <int N>
+struct EdgeChain {
+    int32_t end;        // list index of the vertex the chain walks towards
+    int32_t direction;  // +1 forward, -1 backward
+    int32_t dx;         // x step per row, 8 fraction bits
+    int32_t dq[N];      // attribute steps per row, 8 fraction bits
+};
+
+// The divisor of the edge from a to b: for an edge walked downward, the rows
+// it covers, both ends included. Never 0, nor -1, so no division by it can
+// overflow.
+template <int N>
+int32_t edge_rows(const ClipEntry<N>& a, const ClipEntry<N>& b) {
+    return (b.y - a.y) + (b.y < a.y ? -1 : 1);
+}
+
+// The x step of the edge from a to b, 8 fraction bits. Entries lie inside the
+// raster, so the product cannot wrap.
+template <int N>
+int32_t x_step(const ClipEntry<N>& a, const ClipEntry<N>& b) {
+    return ((b.x - a.x) * 256) / edge_rows(a, b);
+}
+
+// Points a chain along the edge from a to b. Attribute products wrap only for
+// attributes far outside their range, which spoils colours, not positions.
+template <int N>
+void set_edge(EdgeChain<N>& chain, const ClipEntry<N>& a, const ClipEntry<N>& b) {
+    const int32_t d = edge_rows(a, b);
+    chain.dx = x_step(a, b);
+    for (int k = 0; k < N; ++k) {
+        chain.dq[k] = ((b.q[k] - a.q[k]) * 256) / d;
+    }
+}
+
+// True when the backward chain is the left boundary, decided once per polygon.
+// An outline that runs clockwise on the screen (y down, a positive shoelace
+// sum) has its backward chain on the left, an anticlockwise one its forward
+// chain. Comparing the two chains' first x steps, the rule of thumb, fails
+// when a chain leaves the top vertex along a short level edge (its x step
+// counts the whole length as one row) or along the zero-length or doubled
+// back edges that rounding in the clip passes leaves next to a border
+// crossing; the swapped sides then draw nothing of a broad polygon. The x
+// steps still decide an outline without area. Entries lie inside the raster,
+// so the 64-bit products cannot overflow.
+template <int N>
+bool backward_is_left(const EdgeChain<N>& forward, const EdgeChain<N>& backward,
+                      const ClipEntry<N>* list, int32_t n) {
+    int64_t twice_area = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const ClipEntry<N>& p = list[i];
+        const ClipEntry<N>& q = list[i + 1 < n ? i + 1 : 0];
+        twice_area += int64_t(p.x) * q.y - int64_t(q.x) * p.y;
+    }
+    if (twice_area != 0) return twice_area > 0;
+    return backward.dx < forward.dx;
+}
+
+template <int N>
+void step_side(Side<N>& side, const EdgeChain<N>& chain) {
+    side.x += chain.dx;
+    for (int k = 0; k < N; ++k) {
+        side.q[k] += chain.dq[k];
+    }
+}
+
+// Moves a chain on to its next edge. The side it feeds restarts at the
+// vertex's column (no half pixel, on either side); its attributes carry on
+// from where they are.
+template <int N>
+void advance_chain(EdgeChain<N>& chain, Side<N>& side, const ClipEntry<N>* list, int32_t n) {
+    const int32_t from = chain.end;
+    int32_t to = from + chain.direction;
+    if (to < 0) to = n - 1;
+    if (to > n - 1) to = 0;
+    chain.end = to;
+    side.x = list[from].x * 256;
+    set_edge(chain, list[from], list[to]);
+}
+
+template <int N, typename Span>
+void draw_row(int32_t row, const Side<N>& left, const Side<N>& right, Span& span) {
+    int32_t start = left.x >> 8;
+    int32_t end = right.x >> 8;  // exclusive
+    // Never taken for entries inside the raster; guards against a raster so
+    // wide that x * 256 no longer fits.
+    if (start < 0) start = 0;
+    if (end > raster_width) end = raster_width;
+    if (end - start <= 0 || uint32_t(row) >= uint32_t(raster_height)) return;
+    span(raster_pixels + size_t(row) * size_t(raster_width), start, end - start, left, right);
+}
+
+// Trims closing duplicates, finds the top vertex and walks the two chains
+// down the polygon, drawing the rows between them.
+template <int N, typename Span>
+void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
+    if (n < 2) return;
+    if (same_point(list[n - 1], list[n - 2])) --n;
+    if (same_point(list[n - 1], list[0])) --n;
+    if (n < 2) return;
+
+    int32_t top = 0;
+    for (int32_t i = 1; i < n; ++i) {
+        if (list[i].y < list[top].y) top = i;
+    }
+    EdgeChain<N> forward{top + 1 < n ? top + 1 : 0, +1, 0, {}};
+    EdgeChain<N> backward{top > 0 ? top - 1 : n - 1, -1, 0, {}};
+    set_edge(forward, list[top], list[forward.end]);
+    set_edge(backward, list[top], list[backward.end]);
+
+    const bool backward_left = backward_is_left(forward, backward, list, n);
+    EdgeChain<N>& left_chain = backward_left ? backward : forward;
+    EdgeChain<N>& right_chain = backward_left ? forward : backward;
+    Side<N> left;
+    Side<N> right;
+    left.x = list[top].x * 256;
+    right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
+    for (int k = 0; k < N; ++k) {
+        left.q[k] = right.q[k] = list[top].q[k] * 256;
+    }
+
+    int32_t row = list[top].y;
+    for (int32_t iteration = 0; iteration < n - 1; ++iteration) {
+        // The chain whose end vertex comes first ends now; forward on a tie.
+        const bool backward_ends = list[forward.end].y > list[backward.end].y;
+        EdgeChain<N>& ending = backward_ends ? backward : forward;
+        EdgeChain<N>& other = backward_ends ? forward : backward;
+        Side<N>& ending_side = backward_ends == backward_left ? left : right;
+        Side<N>& other_side = backward_ends == backward_left ? right : left;
+        const int32_t y_end = list[ending.end].y;
+
+        if (row == y_end) {
+            // An edge without height: draw the row, jump its side once, and
+            // stay on the row for the next edge.
+            draw_row(row, left, right, span);
+            step_side(ending_side, ending);
+            advance_chain(ending, ending_side, list, n);
+            continue;
+        }
+        // Entries lie inside the raster, so y_end < INT32_MAX and the loop ends.
+        for (; row <= y_end; ++row) {
+            draw_row(row, left, right, span);
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+        }
+        if (list[other.end].y == y_end) advance_chain(other, other_side, list, n);
+        advance_chain(ending, ending_side, list, n);
+    }
+}
+
+}  // namespace polygon_detail
+
+// The crossings of the edge from the outside entry a to b with the left or
+// right border (x) and the top or bottom border (y), every attribute carried.
+template <int N>
+ClipEntry<N> clip_intersect_x(const ClipEntry<N>& a, const ClipEntry<N>& b) {
+    return polygon_detail::clip_intersect<true>(a, b);
+}
+template <int N>
+ClipEntry<N> clip_intersect_y(const ClipEntry<N>& a, const ClipEntry<N>& b) {
+    return polygon_detail::clip_intersect<false>(a, b);
+}
+
+// Draws the convex polygon of n entries (3 or 4; others draw nothing), taken
+// as a closed loop in the given order, through the raster target. Draws
+// nothing when the target has no pixels or no area.
+template <int N, typename Span>
+void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
+    if (raster_pixels == nullptr || raster_width < 1 || raster_height < 1) return;
+    if (n < 1 || n > MAX_POLYGON_VERTICES) return;
+    ClipEntry<N> x_clipped[CLIP_LIST_CAPACITY];
+    ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
+    const int32_t x_count = polygon_detail::clip_pass<true>(vertices, n, x_clipped);
+    const int32_t count = polygon_detail::clip_pass<false>(x_clipped, x_count, clipped);
+    polygon_detail::walk_polygon(clipped, count, span);
+}
