@@ -155,40 +155,39 @@ void begin_polygon_section() {
     lib.polygon_section = lib.polygon_write;
 }
 
-int add_model_triangle(const TrianglePacket* source) {
-    if (polygon_room() < TRIANGLE_PACKET_BYTES) return -1;
-    TrianglePacket packet = {};
-    packet.head.header = (source->head.header & ~DEPTH_MODE_MASK) | 3;
-    packet.head.size = TRIANGLE_PACKET_BYTES;
+namespace {
+
+// Copies the fields a polygon template carries (header with its vertex count
+// in the low three bits, depth bias, texture selector, vertex, colour and
+// texture-coordinate indices) to the polygon write position; the rest is 0.
+template <typename Packet, int VERTICES>
+int append_polygon_template(const Packet* source) {
+    constexpr int32_t bytes = int32_t(sizeof(Packet));
+    if (polygon_room() < bytes) return -1;
+    Packet packet = {};
+    packet.head.header = (source->head.header & ~DEPTH_MODE_MASK) | VERTICES;
+    packet.head.size = bytes;
     packet.head.depth_bias = source->head.depth_bias;
     packet.head.texture = source->head.texture;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < VERTICES; ++i) {
         packet.v[i] = source->v[i];
         packet.col[i] = source->col[i];
         packet.t[i] = source->t[i];
     }
     std::memcpy(lib.polygon_write, &packet, sizeof packet);
-    lib.polygon_write += TRIANGLE_PACKET_BYTES;
+    lib.polygon_write += bytes;
     ++lib.polygon_count;
     return 0;
 }
 
+}  // namespace
+
+int add_model_triangle(const TrianglePacket* source) {
+    return append_polygon_template<TrianglePacket, 3>(source);
+}
+
 int add_model_quad(const QuadPacket* source) {
-    if (polygon_room() < QUAD_PACKET_BYTES) return -1;
-    QuadPacket packet = {};
-    packet.head.header = (source->head.header & ~DEPTH_MODE_MASK) | 4;
-    packet.head.size = QUAD_PACKET_BYTES;
-    packet.head.depth_bias = source->head.depth_bias;
-    packet.head.texture = source->head.texture;
-    for (int i = 0; i < 4; ++i) {
-        packet.v[i] = source->v[i];
-        packet.col[i] = source->col[i];
-        packet.t[i] = source->t[i];
-    }
-    std::memcpy(lib.polygon_write, &packet, sizeof packet);
-    lib.polygon_write += QUAD_PACKET_BYTES;
-    ++lib.polygon_count;
-    return 0;
+    return append_polygon_template<QuadPacket, 4>(source);
 }
 
 int finish_model() {
