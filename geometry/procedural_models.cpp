@@ -63,6 +63,16 @@ int add_fan() {
     return failures;
 }
 
+// The polygon section of a closed strip of quads, one per segment; returns
+// the builder's refusals.
+int add_strip() {
+    begin_polygon_section();
+    int failures = 0;
+    for (int16_t i = 0; i < SEGMENTS; ++i)
+        failures += add_strip_quad(i) < 0;
+    return failures;
+}
+
 // Counts the builder refusals of one finished model.
 int finish(int failures) {
     return failures + (finish_model() < 0);
@@ -90,11 +100,7 @@ int build_ring() {
         add_model_point(x, y, 0);
     }
     add_black_and_white();
-    begin_polygon_section();
-    int failures = 0;
-    for (int16_t i = 0; i < SEGMENTS; ++i)
-        failures += add_strip_quad(i) < 0;
-    return finish(failures);
+    return finish(add_strip());
 }
 
 // The band's vertex section: top (white) and bottom (black) of each segment.
@@ -111,11 +117,7 @@ void add_band_vertices() {
 int build_band() {
     add_band_vertices();
     add_black_and_white();
-    begin_polygon_section();
-    int failures = 0;
-    for (int16_t i = 0; i < SEGMENTS; ++i)
-        failures += add_strip_quad(i) < 0;
-    return finish(failures);
+    return finish(add_strip());
 }
 
 // Each band segment keeps only its upper-left triangle.
