@@ -2,10 +2,12 @@
 
 JOBS ?= $(shell nproc)
 # Debian packages the build and the tests need.
-PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format
+PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libsdl2-dev
+# The Windows cross build.
+WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps build test test-sanitize run format format-check clean
+.PHONY: all deps build test test-sanitize run windows test-windows test-sdl format format-check clean
 
 all: build
 
@@ -24,9 +26,23 @@ test-sanitize: deps
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize -j $(JOBS)
 
-run:
-	@echo "The demonstration is not built yet: the application shell and its platform layer come next."
-	@exit 1
+# The SDL window when a display is present; otherwise the example scripts replayed headless.
+run: build
+	@sh tools/run.sh
+
+# build/windows/sketch3d.exe, cross-compiled with mingw-w64.
+windows:
+	@PACKAGES="$(WINDOWS_PACKAGES)" sh tools/install-deps.sh
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS)
+
+# The Windows program under Wine on a virtual display, driven by mouse and keys.
+test-windows:
+	bash tools/test-windows.sh
+
+# The SDL program on a virtual display, driven the same way.
+test-sdl: build
+	bash tools/test-sdl.sh
 
 format:
 	clang-format -i $(SOURCES)

@@ -1,0 +1,121 @@
+// One frame: pacing, drawing or editing input, transform, render, presentation.
+#include "app/frame.h"
+
+#include "app/input.h"
+#include "app/outline.h"
+#include "app/screen.h"
+#include "app/shell.h"
+#include "geometry/animation.h"
+#include "geometry/geometry_pipeline.h"
+#include "geometry/scene_objects.h"
+#include "raster/ordering_table.h"
+
+namespace {
+
+constexpr FrameState INITIAL_FRAME_STATE = {NO_OBJECT, FRAME_INTERVAL_MS, 0, 0, FRAME_INTERVAL_MS};
+
+FrameState frame = INITIAL_FRAME_STATE;
+
+// Z acts when any bit of the key state is set: held now, or pressed since the
+// previous query.
+bool z_key_active() {
+    return platform_key_state(KEY_Z) != 0;
+}
+
+// The function keys act only while held: the high byte of the key state.
+bool key_held(int virtual_key) {
+    return (platform_key_state(virtual_key) >> 8) != 0;
+}
+
+void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
+    if ((buttons & BUTTON_LEFT) != 0) {
+        int32_t px = 0;
+        int32_t py = 0;
+        previous_mouse_position(&px, &py);
+        draw_stroke(px, py, x, y);
+    }
+    if ((buttons & BUTTON_RIGHT) != 0) frame.selected_object = build_object_from_outline(x, y);
+}
+
+void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
+    int32_t dx = 0;
+    int32_t dy = 0;
+    mouse_delta(&dx, &dy);
+    Vec4* angles = get_object_rotation(frame.selected_object);
+    if (z_key_active()) {
+        if (angles != nullptr) angles->x = angles->y = angles->z = 0;
+        if ((buttons & BUTTON_LEFT) != 0) {
+            push_vertices(x, y, -1);
+        } else if ((buttons & BUTTON_RIGHT) != 0) {
+            push_vertices(x, y, +1);
+        }
+    } else if ((buttons & (BUTTON_LEFT | BUTTON_RIGHT)) != 0 && angles != nullptr) {
+        // Dragging down turns about x one way, dragging right about y; angles
+        // wrap within one turn.
+        angles->x = (angles->x - dy) & ANGLE_MASK;
+        angles->y = (angles->y - dx) & ANGLE_MASK;
+    }
+    // Every held key takes effect, in this order, so the last one wins.
+    if (key_held(KEY_F1)) set_object_shading(frame.selected_object, 0);
+    if (key_held(KEY_F2)) set_object_shading(frame.selected_object, 1);
+    if (key_held(KEY_F3)) set_object_shading(frame.selected_object, 2);
+    if (key_held(KEY_F12)) {
+        discard_object(frame.selected_object);
+        frame.selected_object = NO_OBJECT;
+    }
+}
+
+}  // namespace
+
+void reset_frame_state() {
+    frame = INITIAL_FRAME_STATE;
+}
+const FrameState& frame_state() {
+    return frame;
+}
+int32_t selected_object() {
+    return frame.selected_object;
+}
+void set_frame_interval(uint32_t milliseconds) {
+    frame.frame_interval = milliseconds;
+}
+
+void run_frame(PlatformWindow window) {
+    begin_frame(window);
+    if (frame.selected_object != NO_OBJECT) clear_screen();
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t buttons = mouse_position(&x, &y);
+    if (frame.selected_object == NO_OBJECT) {
+        handle_drawing_input(x, y, buttons);
+    } else {
+        handle_editing_input(x, y, buttons);
+    }
+    transform_scene();
+    render_frame();
+    advance_animations();
+    present_frame();
+}
+
+void begin_frame(PlatformWindow window) {
+    set_main_window(window);
+    platform_acquire_window_context();
+    // Unsigned subtraction gives the elapsed ticks modulo 2^32, right across
+    // the counter's wrap.
+    uint32_t now = platform_tick();
+    while (now - frame.last_frame_tick < frame.frame_interval)
+        now = platform_tick();
+    frame.last_frame_interval = now - frame.last_frame_tick;
+    frame.last_frame_tick = now;
+}
+
+void present_frame() {
+    frame.frame_time_average = (frame.frame_time_average + frame.last_frame_interval) >> 1;
+    // Every interval after the first is at least frame_interval, so the
+    // average stays above 0; the guard only matters for an interval of 0.
+    uint64_t average = frame.frame_time_average > 0 ? frame.frame_time_average : 1;
+    platform_show_frame_rate(int32_t(1000 / average));
+    platform_present_page(current_page_index(), screen_width(), screen_height());
+    platform_release_window_context();
+    flip_screen_page();
+}

@@ -1,0 +1,88 @@
+// Mouse sampling, button bits with capture, and the cursor slots.
+#include "app/input.h"
+
+#include "app/memory.h"
+#include "platform/platform.h"
+
+namespace {
+
+struct InputState {
+    MouseState mouse = {};
+    intptr_t* cursor_slots = nullptr;  // CURSOR_SLOT_COUNT handles, from alloc_zeroed
+};
+
+InputState input;
+
+}  // namespace
+
+void reset_mouse() {
+    input.mouse = MouseState{};
+}
+const MouseState& mouse_state() {
+    return input.mouse;
+}
+
+void update_mouse(int32_t x, int32_t y) {
+    input.mouse.previous_x = input.mouse.x;
+    input.mouse.previous_y = input.mouse.y;
+    input.mouse.x = x;
+    input.mouse.y = y;
+}
+
+int32_t mouse_position(int32_t* x, int32_t* y) {
+    *x = input.mouse.x;
+    *y = input.mouse.y;
+    return input.mouse.buttons;
+}
+
+void previous_mouse_position(int32_t* x, int32_t* y) {
+    *x = input.mouse.previous_x;
+    *y = input.mouse.previous_y;
+}
+
+void mouse_delta(int32_t* dx, int32_t* dy) {
+    *dx = input.mouse.x - input.mouse.previous_x;
+    *dy = input.mouse.y - input.mouse.previous_y;
+}
+
+// Capture is taken at every button-down and released at every button-up, even
+// while the other button is still held.
+void press_button(int32_t bit) {
+    platform_capture_mouse();
+    input.mouse.buttons |= bit;
+}
+
+void release_button(int32_t bit) {
+    platform_release_mouse();
+    input.mouse.buttons &= ~bit;
+}
+
+int init_cursor_slots() {
+    // A second start-up in the same process replaces the slots of the first.
+    free_block(input.cursor_slots);
+    input.cursor_slots =
+        static_cast<intptr_t*>(alloc_zeroed(int32_t(CURSOR_SLOT_COUNT * sizeof(intptr_t))));
+    if (input.cursor_slots == nullptr) return -1;
+    for (int32_t i = 0; i < CURSOR_SLOT_COUNT; ++i)
+        input.cursor_slots[i] = EMPTY_CURSOR_SLOT;
+    input.cursor_slots[0] = platform_current_cursor();
+    return 0;
+}
+
+int32_t destroy_cursor_slot(int32_t index) {
+    if (index < 0 || index >= CURSOR_SLOT_COUNT) return -3;
+    if (input.cursor_slots == nullptr || input.cursor_slots[index] == EMPTY_CURSOR_SLOT) return -1;
+    platform_destroy_cursor(input.cursor_slots[index]);
+    input.cursor_slots[index] = EMPTY_CURSOR_SLOT;
+    return index;
+}
+
+void restore_cursor() {
+    if (input.cursor_slots != nullptr) {
+        platform_set_class_cursor(input.cursor_slots[0]);
+        for (int32_t i = 1; i < CURSOR_SLOT_COUNT; ++i)
+            destroy_cursor_slot(i);
+    }
+    free_block(input.cursor_slots);
+    input.cursor_slots = nullptr;
+}

@@ -1,0 +1,252 @@
+// Strokes, the outline build (fill, scan, snap, triangulate), vertex pushing
+// and discarding.
+#include "app/outline.h"
+
+#include "app/memory.h"
+#include "app/screen.h"
+#include "geometry/geometry_pipeline.h"
+#include "geometry/render_list.h"
+#include "geometry/scene_objects.h"
+#include "platform/platform.h"
+
+namespace {
+
+struct OutlineState {
+    OutlineCell* cells = nullptr;  // columns x rows, row-major, from alloc_zeroed
+    int32_t columns = 0;
+    int32_t rows = 0;
+    int32_t object = -1;  // outline_object
+};
+
+OutlineState grid;
+
+constexpr ColourRecord SHEET_COLOUR = {255, 0, 0, 0};  // every triangle is red
+
+// Half the screen size, taken by an arithmetic shift as the projection centre is.
+int32_t half_width() {
+    return screen_width() >> 1;
+}
+int32_t half_height() {
+    return screen_height() >> 1;
+}
+
+bool is_fill(const uint16_t* pixels, int32_t x, int32_t y) {
+    return read_pixel(pixels, x, y) == OUTLINE_FILL_PIXEL;
+}
+
+// A grid point that is not green but lies one step from a green one is moved
+// onto the first green pixel towards that neighbour, so the border of the
+// sheet follows the region's edge instead of the grid.
+void snap_border_point(const uint16_t* pixels, int32_t px, int32_t py) {
+    constexpr int32_t G = GRID_STEP;
+    // Below, above, right, left: the first green neighbour wins.
+    constexpr int32_t DIRECTIONS[4][2] = {{0, 1}, {0, -1}, {1, 0}, {-1, 0}};
+    for (const auto& direction : DIRECTIONS) {
+        int32_t sx = direction[0];
+        int32_t sy = direction[1];
+        if (!is_fill(pixels, px + sx * G, py + sy * G)) continue;
+        // The neighbour itself is green, so the walk stops within G pixels.
+        for (int32_t step = 1; step <= G; ++step) {
+            int32_t ex = px + sx * step;
+            int32_t ey = py + sy * step;
+            if (!is_fill(pixels, ex, ey)) continue;
+            OutlineCell* cell = set_outline_cell(px, py, 0);
+            if (cell != nullptr) {
+                cell->x = ex - half_width();
+                cell->y = ey - half_height();
+            }
+            return;
+        }
+    }
+}
+
+void scan_grid(const uint16_t* pixels) {
+    constexpr int32_t G = GRID_STEP;
+    int32_t w = screen_width();
+    int32_t h = screen_height();
+    for (int32_t py = 0; py < h; py += G) {
+        for (int32_t px = 0; px < w; px += G) {
+            if (is_fill(pixels, px, py)) {
+                set_outline_cell(px, py, 0);
+                continue;
+            }
+            // The first row and column are only sampled, never snapped, and
+            // the neighbours probed must lie on the page.
+            if (py + G <= h && px + G <= w && py >= G && px >= G) snap_border_point(pixels, px, py);
+        }
+    }
+}
+
+// Emits one red one-sided triangle; its result is the highest vertex index
+// used, or -1 when the packet area is full.
+int32_t emit_triangle(const OutlineCell* a, const OutlineCell* b, const OutlineCell* c) {
+    const Vec4* const vertices[3] = {a, b, c};
+    const ColourRecord* const colours[3] = {&SHEET_COLOUR, &SHEET_COLOUR, &SHEET_COLOUR};
+    return add_triangle(vertices, colours, nullptr, nullptr, -1, POLY_CULL, 0);
+}
+
+// Two triangles per square of four filled corners, one for three. Every
+// triangle turns the same way on the screen (y down) as (TL, TR, BL), so the
+// whole sheet faces the viewer. False when the packet area overflowed.
+bool triangulate(int32_t* max_vertex) {
+    for (int32_t r = 0; r + 1 < grid.rows; ++r) {
+        for (int32_t k = 0; k + 1 < grid.columns; ++k) {
+            OutlineCell* corners[4] = {outline_cell(k, r), outline_cell(k, r + 1),
+                                       outline_cell(k + 1, r + 1), outline_cell(k + 1, r)};
+            OutlineCell* kept[4] = {};
+            int32_t count = 0;
+            for (OutlineCell* corner : corners)
+                if (corner->w == CELL_FILLED) kept[count++] = corner;
+            int32_t results[2] = {-2, -2};  // -2: no triangle
+            if (count == 4) {
+                // kept = TL, BL, BR, TR
+                results[0] = emit_triangle(kept[0], kept[3], kept[1]);
+                if (results[0] != -1) results[1] = emit_triangle(kept[2], kept[1], kept[3]);
+            } else if (count == 3) {
+                results[0] = emit_triangle(kept[0], kept[2], kept[1]);
+            }
+            for (int32_t result : results) {
+                if (result == -1) return false;
+                if (result > *max_vertex) *max_vertex = result;
+            }
+        }
+    }
+    return true;
+}
+
+// A failed build leaves nothing behind: the object (if any) and its packets,
+// the filled cells and the green fill all go, so a later build starts clean.
+int32_t undo_build() {
+    finish_object();
+    discard_object(grid.object);
+    grid.object = -1;
+    return -1;
+}
+
+}  // namespace
+
+int init_outline_grid() {
+    free_outline_grid();
+    grid.columns = screen_width() / GRID_STEP;
+    grid.rows = screen_height() / GRID_STEP;
+    int64_t cell_count = int64_t(grid.columns) * grid.rows;
+    // At least one cell, so that an empty grid is not mistaken for a failure.
+    int64_t bytes = (cell_count > 0 ? cell_count : 1) * int64_t(sizeof(OutlineCell));
+    if (grid.columns < 0 || grid.rows < 0 || bytes > INT32_MAX) {
+        grid.columns = grid.rows = 0;
+        return -1;
+    }
+    grid.cells = static_cast<OutlineCell*>(alloc_zeroed(int32_t(bytes)));
+    if (grid.cells == nullptr) {
+        grid.columns = grid.rows = 0;
+        return -1;
+    }
+    for (int64_t i = 0; i < cell_count; ++i)
+        grid.cells[i].w = CELL_EMPTY;
+    return 0;
+}
+
+void free_outline_grid() {
+    free_block(grid.cells);
+    grid.cells = nullptr;
+    grid.columns = grid.rows = 0;
+    grid.object = -1;
+}
+
+int32_t grid_columns() {
+    return grid.columns;
+}
+int32_t grid_rows() {
+    return grid.rows;
+}
+int32_t outline_object() {
+    return grid.object;
+}
+
+OutlineCell* outline_cell(int32_t column, int32_t row) {
+    if (grid.cells == nullptr || column < 0 || row < 0 || column >= grid.columns ||
+        row >= grid.rows)
+        return nullptr;
+    return &grid.cells[int64_t(row) * grid.columns + column];
+}
+
+uint16_t read_pixel(const uint16_t* pixels, int32_t x, int32_t y) {
+    // A page has the full client height: the screen height plus its last row.
+    int32_t w = screen_width();
+    if (pixels == nullptr || x < 0 || y < 0 || x >= w || y > screen_height()) return 0;
+    return pixels[int64_t(y) * w + x];
+}
+
+OutlineCell* set_outline_cell(int32_t px, int32_t py, int32_t z) {
+    if (grid.columns <= 0 || grid.rows <= 0) return nullptr;
+    // Points beyond the last whole cell (a size that is not a multiple of 8)
+    // land in the last column or row.
+    int32_t column = px / GRID_STEP;
+    int32_t row = py / GRID_STEP;
+    column = column < 0 ? 0 : column > grid.columns - 1 ? grid.columns - 1 : column;
+    row = row < 0 ? 0 : row > grid.rows - 1 ? grid.rows - 1 : row;
+    OutlineCell* cell = outline_cell(column, row);
+    cell->x = px - half_width();
+    cell->y = py - half_height();
+    cell->z = z;
+    cell->w = CELL_FILLED;
+    return cell;
+}
+
+void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    platform_screen_to_client(&x0, &y0);
+    platform_screen_to_client(&x1, &y1);
+    platform_draw_line(current_page_index(), x0, y0, x1, y1);
+}
+
+int32_t build_object_from_outline(int32_t x, int32_t y) {
+    const uint16_t* pixels = page_pixels(current_page_index());
+    platform_screen_to_client(&x, &y);
+    // The fill completes before the scan reads the pixels.
+    platform_flood_fill(current_page_index(), x, y, OUTLINE_FILL_PIXEL);
+    scan_grid(pixels);
+
+    grid.object = create_object(2);
+    if (grid.object < 0) return undo_build();
+    int32_t max_vertex = -1;
+    if (!triangulate(&max_vertex)) return undo_build();
+
+    add_object_part(grid.object, 0, max_vertex + 1, 0);
+    finish_object();
+    set_part_flags(grid.object, PART_LIT);
+    show_object(grid.object);
+    compute_object_normals(grid.object);
+    set_object_shading(grid.object, 0);
+    pack_colours();
+    return grid.object;
+}
+
+void push_vertices(int32_t x, int32_t y, int32_t delta) {
+    platform_screen_to_client(&x, &y);
+    // 64-bit bounds: a cursor far outside the window must not wrap around.
+    int64_t cx = int64_t(x) - half_width();
+    int64_t cy = int64_t(y) - half_height();
+    RenderList* list = current_render_list();
+    if (list == nullptr || list->model_vertices == nullptr) return;
+    // The pool's count, but never past its capacity.
+    int32_t count =
+        list->vertex_count < list->vertex_capacity ? list->vertex_count : list->vertex_capacity;
+    for (int32_t i = 0; i < count; ++i) {
+        Vec4& vertex = list->model_vertices[i];
+        if (cx - GRID_STEP <= vertex.x && vertex.x <= cx + GRID_STEP &&
+            cy - GRID_STEP <= vertex.y && vertex.y <= cy + GRID_STEP)
+            vertex.z += delta;
+    }
+    // The normals lie at their vertices' indices, so they are recomputed from
+    // index 0, where the outline object's vertices start.
+    list->normal_count = 0;
+    compute_object_normals(grid.object);
+}
+
+void discard_object(int32_t index) {
+    delete_object(index);
+    for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
+        grid.cells[i].w = CELL_EMPTY;
+    reset_frame_pools();
+    clear_screen();
+}

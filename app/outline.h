@@ -1,0 +1,55 @@
+// Outline tools: freehand strokes into the screen buffer, and the build that
+// turns the region under a right-click into a flat sheet of lit red
+// triangles (fill, grid scan, edge snapping, triangulation), the vertex
+// push of editing mode and the discard that returns to drawing.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/fixed_math.h"
+
+inline constexpr int32_t GRID_STEP = 8;  // grid spacing in pixels; half the side of the push square
+// What the green fill leaves in the page: pure green through the 5:5:5 format.
+inline constexpr uint16_t OUTLINE_FILL_PIXEL = 0x03E0;
+inline constexpr uint16_t STROKE_PIXEL = 0x0000;  // strokes are black, and black bounds the fill
+
+// A grid cell is handed to the emitter as a vertex record, so it is a Vec4:
+// x and y relative to the screen centre, z the depth, and w the cell state.
+using OutlineCell = Vec4;
+inline constexpr int32_t CELL_EMPTY = -1;
+inline constexpr int32_t CELL_FILLED = 0;
+
+// Start-up (after the screen): screen_width() / 8 by screen_height() / 8
+// cells, all empty. 0, or -1 after the allocator's message.
+int init_outline_grid();
+void free_outline_grid();
+
+int32_t grid_columns();
+int32_t grid_rows();
+// Cell (column, row), or null outside the grid.
+OutlineCell* outline_cell(int32_t column, int32_t row);
+// The object most recently built; -1 before the first build and after a
+// failed one.
+int32_t outline_object();
+
+// The pixel at (x, y) of a page of the screen's size, the last row included;
+// 0 (black) outside it.
+uint16_t read_pixel(const uint16_t* pixels, int32_t x, int32_t y);
+// Fills the cell that holds pixel (px, py): column px / 8 and row py / 8,
+// clamped into the grid; its x, y become the pixel's offset from the screen
+// centre and its z is `z`. Returns the cell, or null without a grid.
+OutlineCell* set_outline_cell(int32_t px, int32_t py, int32_t z);
+
+// A black line in the current page between two screen positions, the end
+// point excluded.
+void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// Builds an object from the region around screen position (x, y) of the
+// current page and returns its index; -1 when the packet area overflows or the
+// object cannot be created, after which the grid, the pools and the page are
+// clean again.
+int32_t build_object_from_outline(int32_t x, int32_t y);
+// Moves the model vertices within GRID_STEP of the cursor (screen position)
+// by delta in z and recomputes the outline object's normals.
+void push_vertices(int32_t x, int32_t y, int32_t delta);
+// Deletes the object, empties the grid, resets the pools and clears the page.
+void discard_object(int32_t index);

@@ -1,0 +1,57 @@
+// The screen buffer: two 16-bit 5:5:5 pages the size of the client area, the
+// page slots and their accessors, the clear colour, and the size the
+// rasterizers clip against.
+//
+// Pixels: bit 15 zero, red in bits 14..10, green 9..5, blue 4..0; top-down,
+// row stride screen_width() pixels. screen_height() is one less than the
+// client height: the last row of every page is never cleared, drawn or shown.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+inline constexpr int32_t SCREEN_PAGE_COUNT = 2;  // pages created; the other slots stay empty
+inline constexpr int32_t SCREEN_DEPTH = 16;      // bits per pixel of every page
+
+// Start-up: the slot array, the main window, the frame interval (20 ms), clear
+// colour 0, then set_screen_depth(16), which builds pages 0 and 1 at the
+// client size. 0, or -1 after the allocator's or the screen-buffer message.
+int init_screen(PlatformWindow window);
+// Rebuilds the pages when the depth changes; the same depth again does
+// nothing and returns 0.
+int set_screen_depth(int32_t bits);
+// Reads the client size, recreates pages 0 and 1 and hands page 0 to the
+// raster target. 0; -1 after showing the screen-buffer message when a page
+// could not be created (a page created before the failure stays until
+// shut-down).
+int rebuild_screen();
+// Creates page `index` (0..7) of width x height pixels at `bits` per pixel,
+// releasing the slot first. Only 16-bit pages exist. 0, or -1 for a bad
+// index, size or depth, or when the platform refuses the page.
+int create_screen_page(int32_t index, int32_t width, int32_t height, int32_t bits);
+// 0, or -2 for an index outside 0..7; an empty slot is fine.
+int release_screen_page(int32_t index);
+// Shut-down: releases every slot and frees the slot array.
+void shutdown_screen();
+
+int32_t screen_width();
+int32_t screen_height();  // client height minus 1
+PlatformWindow main_window();
+// begin_frame records the window it is given as the main window.
+void set_main_window(PlatformWindow window);
+// Pixels of page `index`; null for an index outside 0..7 or an empty slot.
+uint16_t* page_pixels(int32_t index);
+uint16_t* current_page_pixels();
+int32_t current_page_index();
+// After a presentation: current page XOR the flip mask, which is 0, so page 0
+// is drawn, read back and shown every frame.
+void flip_screen_page();
+
+// Fills every row but the last of the current page with the clear colour, two
+// pixels per 32-bit store. Nothing happens without pages.
+void clear_screen();
+// Components are 5-bit and masked with 31: (64, 64, 255) gives pure blue.
+void set_clear_colour(int32_t r, int32_t g, int32_t b);
+// The clear colour in both halves of a 32-bit word.
+uint32_t clear_colour_pair();

@@ -1,0 +1,81 @@
+// What the application shell needs from an operating system, and nothing more.
+//
+// One backend implements this per target (win32/, sdl/, headless/); the build
+// links exactly one. The backend owns the window and the loop: it calls the
+// shell's entry points (app/shell.h) for window creation and destruction,
+// button messages, typed characters, and, whenever no message is waiting,
+// update_mouse followed by run_frame.
+//
+// Positions handed to the shell are "screen" coordinates of the backend;
+// platform_screen_to_client converts them to client-area pixels.
+#pragma once
+
+#include <cstdint>
+
+// Opaque window handle handed to the shell at creation.
+using PlatformWindow = void*;
+
+// Virtual key numbers the shell asks about (the Windows key codes).
+inline constexpr int KEY_Z = 0x5A;
+inline constexpr int KEY_F1 = 0x70;
+inline constexpr int KEY_F2 = 0x71;
+inline constexpr int KEY_F3 = 0x72;
+inline constexpr int KEY_F12 = 0x7B;
+inline constexpr int CHAR_ESCAPE = 27;
+
+inline constexpr int32_t MAX_SCREEN_PAGES = 8;
+
+// Client area size of the window, in pixels.
+void platform_client_size(PlatformWindow window, int32_t* width, int32_t* height);
+
+// Pages: top-down 16-bit 5:5:5 images of width x height pixels, row pitch =
+// width (width must be even), that the shell writes directly and that the
+// backend can draw into and show. Returns the pixel memory, aligned for 32-bit
+// stores (the shell clears two pixels per word), or null when the page
+// cannot be created. Creating a page first releases the slot.
+uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height);
+// Releases a page slot (0..MAX_SCREEN_PAGES-1); an empty slot is fine.
+void platform_release_page(int32_t index);
+
+// The window's drawing context is held from frame start to presentation.
+void platform_acquire_window_context();
+void platform_release_window_context();
+// Copies the top-left width x height pixels of a page 1:1 to the client area.
+void platform_present_page(int32_t index, int32_t width, int32_t height);
+// Frame rate in the title: formats "fps = %d" and sets it as the window title.
+void platform_show_frame_rate(int32_t fps);
+
+// Drawing into a page, in client coordinates: a one-pixel black line from
+// (x0, y0) to (x1, y1), the end point excluded; and a fill with the 5:5:5
+// colour `fill` of every pixel reachable from (x, y) (4-connected) without
+// crossing a black pixel. A black start pixel fills nothing.
+void platform_draw_line(int32_t page, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+void platform_flood_fill(int32_t page, int32_t x, int32_t y, uint16_t fill);
+
+// Mouse capture while a button is held.
+void platform_capture_mouse();
+void platform_release_mouse();
+// Converts a position from screen to client coordinates in place.
+void platform_screen_to_client(int32_t* x, int32_t* y);
+
+// Key state in the form of the Windows asynchronous key query: bit 15 set
+// while the key is down, bit 0 set when it was pressed since the last query.
+uint16_t platform_key_state(int virtual_key);
+
+// Millisecond tick counter; wraps at 2^32.
+uint32_t platform_tick();
+
+// Message box with the given text (code page 932 bytes) and caption; returns
+// when dismissed. The backend converts the text where it needs to, and makes
+// this the sink of show_error (set_message_sink, app/memory.h) before it
+// creates the window, so that start-up failures are shown.
+void platform_message_box(const char* text, const char* caption);
+
+// Asks the loop to end with this exit code once the queue is drained.
+void platform_post_quit(int exit_code);
+
+// Cursor handles: the current one, making one the window class's cursor, and
+// destroying one. Backends without cursors return 0 and do nothing.
+intptr_t platform_current_cursor();
+void platform_set_class_cursor(intptr_t cursor);
+void platform_destroy_cursor(intptr_t cursor);

@@ -1,0 +1,328 @@
+// Windows backend: the program entry, the one fixed-size window and its message loop, and the
+// GDI side of the screen pages (16-bit DIB sections drawn with lines and flood fills).
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/memory.h"
+#include "app/shell.h"
+#include "platform/platform.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
+                   int show_command);
+HWND create_main_window(HINSTANCE instance, const char* class_name, const char* title);
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+namespace {
+
+// Outer size of the window, frame and caption included; the client area is what the frame
+// metrics leave (514 x 483 with the usual metrics).
+constexpr int WINDOW_WIDTH = 520;
+constexpr int WINDOW_HEIGHT = 508;
+// Title bar, system menu and minimise box: no sizing border and no maximise box.
+constexpr DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+static_assert(MAIN_WINDOW_STYLE == 0x00CA0000);
+constexpr const char* WINDOW_CLASS_NAME = "ICON_LOOK";
+constexpr const char* WINDOW_TITLE = "TEST";
+// The system's default application icon and arrow cursor.
+constexpr WORD SYSTEM_RESOURCE_APPLICATION = 32512;
+constexpr WORD SYSTEM_RESOURCE_ARROW = 32512;
+constexpr int TITLE_TEXT_SIZE = 32;  // bytes, terminator included; "fps = -2147483648" fits
+// Code page of every text handed to the message box.
+constexpr UINT MESSAGE_CODE_PAGE = 932;
+// Wide buffer for a converted message: more than the 100-byte error text can produce.
+constexpr int MESSAGE_WIDE_SIZE = 256;
+// Exit code when the window cannot be made or the shell cannot start.
+
+struct Win32Page {
+    HDC dc;
+    HBITMAP bitmap;
+    uint16_t* pixels;
+};
+
+// A top-down 16-bit section: BITMAPINFOHEADER followed by one colour-table entry of zeros.
+struct PageBitmapInfo {
+    BITMAPINFOHEADER header;
+    RGBQUAD colours[1];
+};
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+
+struct Win32State {
+    HWND window;
+    HDC window_dc;  // held from frame start to presentation
+    Win32Page pages[MAX_SCREEN_PAGES];
+    bool started;         // start_up completed; shut_down is owed at destruction
+    bool quit_requested;  // no frame runs once set
+    int exit_code;
+};
+
+Win32State state;
+
+bool valid_page(int32_t index) {
+    return index >= 0 && index < MAX_SCREEN_PAGES;
+}
+
+HDC page_dc(int32_t page) {
+    return valid_page(page) ? state.pages[page].dc : nullptr;
+}
+
+// Widens one 5-bit component to 8 bits by bit replication (31 -> 255), the value GDI maps
+// back to the same 5-bit component in a 16-bit section.
+BYTE widen_component(uint16_t pixel, int shift) {
+    const int c = (pixel >> shift) & 31;
+    return BYTE((c << 3) | (c >> 2));
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+    // Error texts go to a message box from the first allocation of start-up on.
+    set_message_sink(platform_message_box);
+    const HWND window = create_main_window(instance, WINDOW_CLASS_NAME, WINDOW_TITLE);
+    // Without a window there is nothing to run frames for.
+    if (window == nullptr) return EXIT_STARTUP_FAILED;
+    ShowWindow(window, show_command);
+    UpdateWindow(window);
+
+    // Screen position carried by the last message retrieved; before the first, (0, 0).
+    POINT cursor = {0, 0};
+    MSG message;
+    for (;;) {
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) return int(message.wParam);
+            cursor = message.pt;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+            continue;
+        }
+        // A quit request whose WM_QUIT a nested loop (a message box) consumed still ends the
+        // program; frames never run after it.
+        if (state.quit_requested) return state.exit_code;
+        update_mouse(cursor.x, cursor.y);
+        run_frame(state.window);
+    }
+}
+
+HWND create_main_window(HINSTANCE instance, const char* class_name, const char* title) {
+    WNDCLASSEXA window_class = {};
+    // The record's own size: 80 bytes in a 64-bit build, where the 32-bit size 48 is refused.
+    window_class.cbSize = sizeof(WNDCLASSEXA);
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = window_procedure;
+    window_class.cbClsExtra = 0;
+    window_class.cbWndExtra = 0;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(SYSTEM_RESOURCE_APPLICATION));
+    window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(SYSTEM_RESOURCE_ARROW));
+    window_class.hbrBackground = HBRUSH(GetStockObject(WHITE_BRUSH));
+    // No menu resource exists under this name, so the window shows no menu.
+    window_class.lpszMenuName = class_name;
+    window_class.lpszClassName = class_name;
+    window_class.hIconSm = LoadIconA(nullptr, MAKEINTRESOURCEA(SYSTEM_RESOURCE_APPLICATION));
+    if (RegisterClassExA(&window_class) == 0) return nullptr;
+    // Start-up runs inside this call, from WM_CREATE.
+    return CreateWindowExA(0, class_name, title, MAIN_WINDOW_STYLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                           WINDOW_WIDTH, WINDOW_HEIGHT, nullptr, nullptr, instance, nullptr);
+}
+
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_CREATE:
+            state.window = window;
+            if (start_up(window) < 0) {
+                // The failing step has shown its message; end without a frame, and say so in
+                // the exit code.
+                platform_post_quit(EXIT_STARTUP_FAILED);
+            } else {
+                state.started = true;
+            }
+            break;
+        case WM_DESTROY:
+            // Shut-down frees what a complete start-up built, and runs at most once.
+            if (state.started) {
+                state.started = false;
+                shut_down();
+            }
+            if (!state.quit_requested) platform_post_quit(0);
+            break;
+        case WM_CHAR:
+            // Escape ends the program at once, without the shut-down sequence.
+            if (wparam == CHAR_ESCAPE) platform_post_quit(0);
+            break;
+        case WM_LBUTTONDOWN:
+            press_button(BUTTON_LEFT);
+            break;
+        case WM_LBUTTONUP:
+            release_button(BUTTON_LEFT);
+            break;
+        case WM_RBUTTONDOWN:
+            press_button(BUTTON_RIGHT);
+            break;
+        case WM_RBUTTONUP:
+            release_button(BUTTON_RIGHT);
+            break;
+        default:
+            break;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+void platform_client_size(PlatformWindow window, int32_t* width, int32_t* height) {
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(HWND(window), &client);
+    *width = client.right;
+    *height = client.bottom;
+}
+
+uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height) {
+    if (!valid_page(index)) return nullptr;
+    platform_release_page(index);
+    if (width <= 0 || height <= 0) return nullptr;
+
+    PageBitmapInfo info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = width;
+    info.header.biHeight = -height;  // negative: row 0 is the top row
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 16;  // uncompressed 16-bit sections hold 5:5:5 pixels
+    info.header.biCompression = BI_RGB;
+
+    // Pages are compatible with the window's context; take it for the call if a frame does
+    // not hold it.
+    const bool borrowed = state.window_dc == nullptr;
+    const HDC reference = borrowed ? GetDC(state.window) : state.window_dc;
+    Win32Page& page = state.pages[index];
+    page.dc = CreateCompatibleDC(reference);
+    void* bits = nullptr;
+    if (page.dc != nullptr) {
+        page.bitmap = CreateDIBSection(reference, reinterpret_cast<BITMAPINFO*>(&info),
+                                       DIB_RGB_COLORS, &bits, nullptr, 0);
+    }
+    if (borrowed && reference != nullptr) ReleaseDC(state.window, reference);
+    if (page.bitmap == nullptr || bits == nullptr) {
+        platform_release_page(index);
+        return nullptr;
+    }
+    SelectObject(page.dc, page.bitmap);
+    page.pixels = static_cast<uint16_t*>(bits);
+    return page.pixels;
+}
+
+void platform_release_page(int32_t index) {
+    if (!valid_page(index)) return;
+    Win32Page& page = state.pages[index];
+    // The context goes first, so that the bitmap is no longer selected anywhere.
+    if (page.dc != nullptr) DeleteDC(page.dc);
+    if (page.bitmap != nullptr) DeleteObject(page.bitmap);
+    page = Win32Page{};
+}
+
+void platform_acquire_window_context() {
+    if (state.window_dc == nullptr) state.window_dc = GetDC(state.window);
+}
+
+void platform_release_window_context() {
+    if (state.window_dc != nullptr) ReleaseDC(state.window, state.window_dc);
+    state.window_dc = nullptr;
+}
+
+void platform_present_page(int32_t index, int32_t width, int32_t height) {
+    const HDC source = page_dc(index);
+    if (source == nullptr) return;
+    const bool borrowed = state.window_dc == nullptr;
+    const HDC target = borrowed ? GetDC(state.window) : state.window_dc;
+    if (target == nullptr) return;
+    BitBlt(target, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    if (borrowed) ReleaseDC(state.window, target);
+}
+
+void platform_show_frame_rate(int32_t fps) {
+    char text[TITLE_TEXT_SIZE];
+    wsprintfA(text, "fps = %d", int(fps));
+    SetWindowTextA(state.window, text);
+}
+
+void platform_draw_line(int32_t page, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    const HDC dc = page_dc(page);
+    if (dc == nullptr) return;
+    // The memory context's default pen: solid, one pixel wide, black; LineTo leaves out the
+    // end point.
+    MoveToEx(dc, x0, y0, nullptr);
+    LineTo(dc, x1, y1);
+    // The shell reads and writes the section memory directly right after.
+    GdiFlush();
+}
+
+void platform_flood_fill(int32_t page, int32_t x, int32_t y, uint16_t fill) {
+    const HDC dc = page_dc(page);
+    if (dc == nullptr) return;
+    const HBRUSH brush = CreateSolidBrush(
+        RGB(widen_component(fill, 10), widen_component(fill, 5), widen_component(fill, 0)));
+    if (brush == nullptr) return;
+    const HGDIOBJ previous = SelectObject(dc, brush);
+    // Fills outwards from (x, y) up to black pixels; a black or outside start fills nothing.
+    ExtFloodFill(dc, x, y, RGB(0, 0, 0), FLOODFILLBORDER);
+    SelectObject(dc, previous);
+    DeleteObject(brush);
+    GdiFlush();
+}
+
+void platform_capture_mouse() {
+    SetCapture(state.window);
+}
+
+void platform_release_mouse() {
+    ReleaseCapture();
+}
+
+void platform_screen_to_client(int32_t* x, int32_t* y) {
+    POINT point = {*x, *y};
+    ScreenToClient(state.window, &point);
+    *x = point.x;
+    *y = point.y;
+}
+
+uint16_t platform_key_state(int virtual_key) {
+    return uint16_t(GetAsyncKeyState(virtual_key));
+}
+
+uint32_t platform_tick() {
+    return GetTickCount();
+}
+
+void platform_message_box(const char* text, const char* caption) {
+    // The texts are code page 932 bytes. Converting them here shows them right whatever the
+    // system's ANSI code page is; if the conversion fails the bytes go to the ANSI box as
+    // they are.
+    wchar_t wide_text[MESSAGE_WIDE_SIZE];
+    wchar_t wide_caption[MESSAGE_WIDE_SIZE];
+    const int text_length =
+        MultiByteToWideChar(MESSAGE_CODE_PAGE, 0, text, -1, wide_text, MESSAGE_WIDE_SIZE);
+    const int caption_length =
+        MultiByteToWideChar(MESSAGE_CODE_PAGE, 0, caption, -1, wide_caption, MESSAGE_WIDE_SIZE);
+    if (text_length > 0 && caption_length > 0) {
+        MessageBoxW(nullptr, wide_text, wide_caption, MB_OK);
+    } else {
+        MessageBoxA(nullptr, text, caption, MB_OK);
+    }
+}
+
+void platform_post_quit(int exit_code) {
+    // The first request decides the exit code.
+    if (state.quit_requested) return;
+    state.quit_requested = true;
+    state.exit_code = exit_code;
+    PostQuitMessage(exit_code);
+}
+
+intptr_t platform_current_cursor() {
+    return intptr_t(GetCursor());
+}
+
+void platform_set_class_cursor(intptr_t cursor) {
+    SetClassLongPtrA(state.window, GCLP_HCURSOR, LONG_PTR(cursor));
+}
+
+void platform_destroy_cursor(intptr_t cursor) {
+    DestroyCursor(HCURSOR(cursor));
+}

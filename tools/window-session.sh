@@ -1,0 +1,280 @@
+# Shared by the window tests (sourced, not run): a private virtual X display, and one session
+# with the program's window driven by mouse and keys and checked from screenshots.
+# shellcheck shell=bash
+#
+# The caller sets NAME (for messages), WORK (a folder of its own) and LAUNCH (the command that
+# starts the program, an array), sources this file, calls start_virtual_display and then
+# run_window_session. A function extra_cleanup, if the caller defines one, runs on exit.
+
+SHOTS=$WORK/shots
+# Client area of the fixed 520 x 508 window; the bottom row is never drawn and shows white.
+CLIENT_WIDTH=514
+CLIENT_HEIGHT=483
+DRAWN_HEIGHT=$((CLIENT_HEIGHT - 1))
+TIMEOUT=60  # seconds for any one thing to happen
+
+fail() {
+    echo "$NAME: FAIL: $*" >&2
+    exit 1
+}
+step() { echo "$NAME: $*"; }
+
+XVFB_PID=""
+APP_PID=""
+cleanup() {
+    set +e
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
+    declare -F extra_cleanup >/dev/null && extra_cleanup
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    [ -n "$XVFB_PID" ] && wait "$XVFB_PID" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 2' INT TERM
+
+# A virtual display on a free number: Xvfb picks it and writes it once it accepts clients.
+start_virtual_display() {
+    mkdir -p "$WORK" "$SHOTS"
+    rm -f "$SHOTS"/*.png
+    local display_file=$WORK/display
+    rm -f "$display_file"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" \
+        >"$WORK/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    local deadline=$((SECONDS + TIMEOUT))
+    until [ -s "$display_file" ]; do
+        kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb did not start (see $WORK/xvfb.log)"
+        [ $SECONDS -lt $deadline ] || fail "Xvfb gave no display number"
+        sleep 0.1
+    done
+    DISPLAY=:$(head -n 1 "$display_file")
+    export DISPLAY
+    # The program must come up on this display, not on a desktop session's.
+    unset WAYLAND_DISPLAY
+    step "virtual display $DISPLAY"
+}
+
+# Takes a screenshot of the whole display into SHOTS/NAME.png; prints the file name.
+screenshot() {
+    local file=$SHOTS/$1.png
+    import -display "$DISPLAY" -window root "$file"
+    echo "$file"
+}
+
+# Prints "r g b" of the pixel at client position (x, y) in a screenshot.
+pixel() {
+    convert "$1" -format "%[fx:round(255*p{$((CLIENT_X + $2)),$((CLIENT_Y + $3))}.r)] \
+%[fx:round(255*p{$((CLIENT_X + $2)),$((CLIENT_Y + $3))}.g)] \
+%[fx:round(255*p{$((CLIENT_X + $2)),$((CLIENT_Y + $3))}.b)]" info:
+}
+
+# Colour histogram of a client rectangle (width height x y): "count r g b" lines.
+histogram() {
+    convert "$1" -crop "$2x$3+$((CLIENT_X + $4))+$((CLIENT_Y + $5))" +repage -depth 8 \
+        -format %c histogram:info:- |
+        sed -E 's/^ *([0-9]+): *\( *([0-9]+), *([0-9]+), *([0-9]+).*/\1 \2 \3 \4/'
+}
+
+# Succeeds when the rectangle (width height x y) of the screenshot is entirely one colour.
+all_one_colour() {
+    local file=$1 r=$2 g=$3 b=$4 lines
+    lines=$(histogram "$file" "$5" "$6" "$7" "$8")
+    [ "$lines" = "$(($5 * $6)) $r $g $b" ]
+}
+
+# Polls screenshots until the test function given succeeds on one, or fails after TIMEOUT.
+# Usage: wait_for_screen NAME TEST ARGS...; prints the file of the screenshot that passed.
+wait_for_screen() {
+    local name=$1 deadline=$((SECONDS + TIMEOUT)) file
+    shift
+    while [ $SECONDS -lt $deadline ]; do
+        file=$(screenshot "$name")
+        if "$@" "$file"; then
+            echo "$file"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+is_black_at() { [ "$(pixel "$3" "$1" "$2")" = "0 0 0" ]; }
+is_not_black_at() { [ "$(pixel "$3" "$1" "$2")" != "0 0 0" ]; }
+is_blue_at() { [ "$(pixel "$3" "$1" "$2")" = "0 0 255" ]; }
+# A lit, red-toned pixel: clearly red, with little green or blue.
+is_lit_red_at() {
+    local r g b
+    read -r r g b <<<"$(pixel "$3" "$1" "$2")"
+    [ "$r" -ge 48 ] && [ "$g" -le $((r / 4)) ] && [ "$b" -le $((r / 4)) ]
+}
+is_blue_screen() {
+    all_one_colour "$1" 0 0 255 "$CLIENT_WIDTH" "$DRAWN_HEIGHT" 0 0 &&
+        all_one_colour "$1" 255 255 255 "$CLIENT_WIDTH" 1 0 "$DRAWN_HEIGHT"
+}
+
+# Prints "red blue other": how many pixels of the drawn client area are lit red, pure blue,
+# or anything else.
+count_sheet_colours() {
+    histogram "$1" "$CLIENT_WIDTH" "$DRAWN_HEIGHT" 0 0 | awk '
+        { if ($2 == 0 && $3 == 0 && $4 == 255) blue += $1
+          else if ($2 >= 48 && 4 * $3 <= $2 && 4 * $4 <= $2) red += $1
+          else other += $1 }
+        END { printf "%d %d %d\n", red, blue, other }'
+}
+
+# The sheet seen from behind: blue but for at most a few hundred lit red pixels.
+is_turned_away() {
+    local red blue other
+    read -r red blue other <<<"$(count_sheet_colours "$1")"
+    [ "$other" = 0 ] && [ "$red" -lt 400 ]
+}
+
+move() { xdotool mousemove "$((CLIENT_X + $1))" "$((CLIENT_Y + $2))"; }
+
+# Starts the program and waits for its window; sets WINDOW, CLIENT_X and CLIENT_Y.
+launch() {
+    step "starting ${LAUNCH[*]}"
+    "${LAUNCH[@]}" >"$WORK/program.log" 2>&1 &
+    APP_PID=$!
+    WINDOW=""
+    local deadline=$((SECONDS + TIMEOUT))
+    while [ -z "$WINDOW" ]; do
+        kill -0 "$APP_PID" 2>/dev/null || fail "the program ended before showing its window"
+        [ $SECONDS -lt $deadline ] || fail "no window titled 'TEST' or 'fps = N' in ${TIMEOUT}s"
+        sleep 0.2
+        WINDOW=$(xdotool search --name 'fps = |TEST' 2>/dev/null | head -n 1 || true)
+    done
+    # Without a window manager the X window found is the client area itself.
+    eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
+    CLIENT_X=$X
+    CLIENT_Y=$Y
+    step "window $WINDOW: client area ${WIDTH} x ${HEIGHT} at ($X, $Y)"
+    [ "$WIDTH" = "$CLIENT_WIDTH" ] && [ "$HEIGHT" = "$CLIENT_HEIGHT" ] ||
+        fail "client area is ${WIDTH} x ${HEIGHT}, expected ${CLIENT_WIDTH} x ${CLIENT_HEIGHT}"
+}
+
+# Waits for the program to end and checks its exit code.
+expect_exit() {
+    local expected=$1 how=$2 status=0
+    local deadline=$((SECONDS + TIMEOUT))
+    while kill -0 "$APP_PID" 2>/dev/null; do
+        [ $SECONDS -lt $deadline ] || fail "the program did not end after $how"
+        sleep 0.1
+    done
+    wait "$APP_PID" || status=$?
+    APP_PID=""
+    [ "$status" = "$expected" ] || fail "the program ended with exit code $status after $how"
+    step "$how: exit code $status"
+}
+
+# The whole session: start, outline, sheet, F12, Escape.
+run_window_session() {
+    local CENTRE_X=257 CENTRE_Y=241 start_x start_y previous_x previous_y edge corner
+    local corner_x corner_y mid_x mid_y OUTLINE SHEET point x y red blue other deadline
+    launch
+
+    wait_for_screen 1-start is_blue_screen >/dev/null ||
+        fail "the window never showed a blue screen with a white bottom row"
+    step "start: blue screen, white bottom row"
+    deadline=$((SECONDS + TIMEOUT))
+    until xdotool getwindowname "$WINDOW" | grep -Eq '^fps = [0-9]+$'; do
+        [ $SECONDS -lt $deadline ] || fail "the title never became 'fps = N'"
+        sleep 0.1
+    done
+    step "title: $(xdotool getwindowname "$WINDOW")"
+
+    # An octagon around the middle of the client area, drawn with the left button held. Each
+    # corner is held until the frame has drawn the edge to it (its midpoint turns black), so
+    # that the closing edge is drawn before the button goes up.
+    local CORNERS=("177 161" "257 121" "337 161" "377 241" "337 321" "257 361" "177 321" "137 241")
+    xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
+    read -r start_x start_y <<<"${CORNERS[-1]}"
+    move "$start_x" "$start_y"
+    sleep 0.2
+    xdotool mousedown 1
+    previous_x=$start_x
+    previous_y=$start_y
+    edge=0
+    for corner in "${CORNERS[@]}"; do
+        edge=$((edge + 1))
+        read -r corner_x corner_y <<<"$corner"
+        move "$corner_x" "$corner_y"
+        mid_x=$(((previous_x + corner_x) / 2))
+        mid_y=$(((previous_y + corner_y) / 2))
+        wait_for_screen "2-stroke-$edge" is_black_at "$mid_x" "$mid_y" >/dev/null ||
+            fail "the stroke to ($corner_x, $corner_y) was not drawn"
+        previous_x=$corner_x
+        previous_y=$corner_y
+    done
+    xdotool mouseup 1
+    OUTLINE=$(screenshot 3-outline)
+    is_blue_at "$CENTRE_X" "$CENTRE_Y" "$OUTLINE" || fail "the inside of the outline is not blue"
+    is_blue_at 20 20 "$OUTLINE" || fail "the outside of the outline is not blue"
+    step "outline drawn"
+
+    # Right button inside: the region becomes a lit red sheet; the button is held until a frame
+    # has built it.
+    move "$CENTRE_X" "$CENTRE_Y"
+    sleep 0.2
+    xdotool mousedown 3
+    SHEET=$(wait_for_screen 4-sheet-built is_lit_red_at "$CENTRE_X" "$CENTRE_Y") ||
+        fail "no lit red sheet appeared after the right click"
+    xdotool mouseup 3
+    # The next frames clear the strokes and the fill away: inside red, outside pure blue.
+    SHEET=$(wait_for_screen 5-sheet is_not_black_at 217 141) ||
+        fail "the outline stayed after the build"
+    for point in "257 241" "220 200" "300 280" "220 280" "300 200" "257 160" "257 320"; do
+        read -r x y <<<"$point"
+        is_lit_red_at "$x" "$y" "$SHEET" || fail "($x, $y) inside is $(pixel "$SHEET" "$x" "$y")"
+    done
+    for point in "10 10" "500 10" "10 470" "500 470" "100 241" "420 241" "257 60" "257 420"; do
+        read -r x y <<<"$point"
+        is_blue_at "$x" "$y" "$SHEET" || fail "($x, $y) outside is $(pixel "$SHEET" "$x" "$y")"
+    done
+    # Nothing else on the screen, and the sheet covers about the inside of the outline (the
+    # octagon encloses 38400 square pixels; the stroke and the sampling grid take a little).
+    read -r red blue other <<<"$(count_sheet_colours "$SHEET")"
+    step "sheet: $red lit red pixels, $blue blue, $other other"
+    [ "$other" = 0 ] || fail "$other pixels are neither lit red nor blue"
+    [ "$red" -ge 34000 ] && [ "$red" -le 38400 ] || fail "the sheet covers $red pixels"
+    step "sheet: lit red inside ($(pixel "$SHEET" "$CENTRE_X" "$CENTRE_Y")), blue outside"
+
+    # A drag of 512 pixels to the right with the right button turns the sheet half a turn
+    # about the vertical axis: it shows its back, which is not drawn (but for a few slivers
+    # whose corners the edge snapping turned over). The mouse jumps in one move, so a frame
+    # sees the sheet either unturned or turned by the whole 512; the button stays down until
+    # a frame has taken the last position.
+    move 1 450
+    sleep 0.2
+    xdotool mousedown 3
+    move 513 450
+    wait_for_screen 6-turned is_turned_away >/dev/null || {
+        xdotool mouseup 3
+        fail "the sheet still shows after half a turn"
+    }
+    xdotool mouseup 3
+    step "drag: half a turn hides the sheet"
+
+    # Z held for a frame turns it back to face the viewer.
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown z
+    wait_for_screen 7-reset is_lit_red_at "$CENTRE_X" "$CENTRE_Y" >/dev/null || {
+        xdotool keyup z
+        fail "Z did not turn the sheet back"
+    }
+    xdotool keyup z
+    step "Z: the sheet faces the viewer again"
+
+    # F12 held for a frame deletes the sheet and clears the screen.
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown F12
+    wait_for_screen 8-deleted is_blue_screen >/dev/null || {
+        xdotool keyup F12
+        fail "F12 did not bring the blue screen back"
+    }
+    xdotool keyup F12
+    step "F12: blue screen again"
+
+    # Escape ends the program with exit code 0.
+    xdotool key Escape
+    expect_exit 0 Escape
+}
