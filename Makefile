@@ -2,12 +2,15 @@
 
 JOBS ?= $(shell nproc)
 # Debian packages the build and the tests need.
-PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libsdl2-dev
+PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libsdl2-dev libtinyobjloader-dev
 # The Windows cross build.
 WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64
+# The browser build (Debian's Emscripten needs Debian's acorn) and where `make serve` listens.
+WEB_PACKAGES := cmake make emscripten node-acorn libstb-dev python3
+WEB_PORT ?= 8000
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps build test test-sanitize run windows test-windows test-sdl format format-check clean
+.PHONY: all deps build test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-peer format format-check clean
 
 all: build
 
@@ -43,6 +46,70 @@ test-windows:
 # The SDL program on a virtual display, driven the same way.
 test-sdl: build
 	bash tools/test-sdl.sh
+
+# build/web/site/: the page and its WebAssembly modules, built with Emscripten.
+web:
+	@PACKAGES="$(WEB_PACKAGES)" sh tools/install-deps.sh
+	cmake --preset web
+	cmake --build --preset web -j $(JOBS)
+
+# Serves build/web/site/ at http://127.0.0.1:$(WEB_PORT)/ until interrupted.
+serve: web
+	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory build/web/site
+
+# The page in Debian's headless Chromium, driven by Playwright.
+test-web:
+	bash tools/test-web.sh
+
+# Benchmarks, never run by CI: build/bench, optimised as the default build.
+# `make bench` prints a table of the demonstration's frame, click-to-mesh,
+# every fill and the clear; `make bench-peer` times the same frame against
+# Mesa's llvmpipe (OSMesa, one thread), side by side.
+BENCH_DIR ?= build/bench
+BENCH_CONFIGURE = cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKETCH3D_TESTS=OFF -DSKETCH3D_BENCH=ON
+BENCH_ARGS ?= --benchmark_repetitions=3
+
+bench: deps
+	$(BENCH_CONFIGURE)
+	cmake --build $(BENCH_DIR) --target sketch3d-bench -j $(JOBS)
+	$(BENCH_DIR)/bench/sketch3d-bench $(BENCH_ARGS)
+
+bench-peer: deps
+	@PACKAGES="libosmesa6-dev" sh tools/install-deps.sh
+	$(BENCH_CONFIGURE) -DSKETCH3D_BENCH_PEER=ON
+	cmake --build $(BENCH_DIR) --target sketch3d-bench-peer -j $(JOBS)
+	GALLIUM_DRIVER=llvmpipe LP_NUM_THREADS=0 $(BENCH_DIR)/bench/sketch3d-bench-peer
+
+# Reliability. `make fuzz` runs each libFuzzer target of tests/fuzz/ for FUZZ_SECONDS
+# (build/fuzz, clang 14 with AddressSanitizer and UndefinedBehaviorSanitizer) and prints
+# executions and coverage; `make fuzz-smoke` is the short run CI makes. `make soak` plays
+# SOAK_FRAMES frames of a seeded random session on the headless backend; `make soak-smoke`
+# plays 10,000 of them in the sanitizer build, as CI does.
+FUZZ_PACKAGES := cmake make clang-14 libclang-rt-14-dev libstb-dev
+FUZZ_SECONDS ?= 60
+SOAK_SEED ?= 1
+SOAK_FRAMES ?= 100000
+
+.PHONY: fuzz fuzz-smoke fuzz-build soak soak-smoke
+
+fuzz-build:
+	@PACKAGES="$(FUZZ_PACKAGES)" sh tools/install-deps.sh
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+
+fuzz: fuzz-build
+	bash tools/fuzz.sh build/fuzz $(FUZZ_SECONDS)
+
+fuzz-smoke: fuzz-build
+	bash tools/fuzz.sh build/fuzz 15
+
+soak: build
+	build/default/sketch3d-soak --seed $(SOAK_SEED) --frames $(SOAK_FRAMES)
+
+soak-smoke: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize --target sketch3d-soak -j $(JOBS)
+	build/sanitize/sketch3d-soak --seed $(SOAK_SEED) --frames 10000
 
 format:
 	clang-format -i $(SOURCES)

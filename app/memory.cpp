@@ -2,13 +2,39 @@
 #include "app/memory.h"
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/messages.h"
 
+// Under AddressSanitizer the size header is poisoned while the block is in
+// use, so a write just before a block is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+#define SKETCH3D_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SKETCH3D_ASAN 1
+#endif
+#endif
+#if defined(SKETCH3D_ASAN)
+#include <sanitizer/asan_interface.h>
+#define POISON_HEADER(header) ASAN_POISON_MEMORY_REGION((header), sizeof(BlockHeader))
+#define UNPOISON_HEADER(header) ASAN_UNPOISON_MEMORY_REGION((header), sizeof(BlockHeader))
+#else
+#define POISON_HEADER(header) ((void)(header))
+#define UNPOISON_HEADER(header) ((void)(header))
+#endif
+
 namespace {
+
+// Each block is preceded by its requested size, so that free_block can keep
+// the live byte count. The header is as large as the strictest fundamental
+// alignment, so the block behind it keeps calloc's alignment.
+struct alignas(std::max_align_t) BlockHeader {
+    int64_t size;
+};
 
 void write_to_stderr(const char* text, const char* caption) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
@@ -20,6 +46,7 @@ struct MemoryState {
     int errors = 0;
     int fail_countdown = 0;  // 0: disarmed; k: the k-th allocation from now fails
     int live_blocks = 0;
+    int64_t live_bytes = 0;
     int allocations = 0;
 };
 
@@ -32,19 +59,28 @@ void* alloc_zeroed(int32_t size) {
     bool forced_failure = false;
     if (state.fail_countdown > 0) forced_failure = --state.fail_countdown == 0;
     // A negative size cannot be honoured; calloc would see it as a huge count.
-    void* block = (forced_failure || size < 0) ? nullptr : std::calloc(1, size_t(size));
-    if (block == nullptr) {
+    // The header adds a few bytes to a size below 2^31: no size_t wraps.
+    void* raw =
+        (forced_failure || size < 0) ? nullptr : std::calloc(1, sizeof(BlockHeader) + size_t(size));
+    if (raw == nullptr) {
         show_error(TEXT_ALLOC_FAILED, size);
         return nullptr;
     }
+    auto* header = static_cast<BlockHeader*>(raw);
+    header->size = size;
+    POISON_HEADER(header);
     ++state.live_blocks;
-    return block;
+    state.live_bytes += size;
+    return header + 1;
 }
 
 void free_block(void* block) {
     if (block == nullptr) return;
+    BlockHeader* header = static_cast<BlockHeader*>(block) - 1;
+    UNPOISON_HEADER(header);
     --state.live_blocks;
-    std::free(block);
+    state.live_bytes -= header->size;
+    std::free(header);
 }
 
 void show_error(const char* format, ...) {
@@ -81,6 +117,9 @@ void fail_allocation_after(int k) {
 }
 int live_block_count() {
     return state.live_blocks;
+}
+int64_t live_byte_count() {
+    return state.live_bytes;
 }
 int allocation_count() {
     return state.allocations;

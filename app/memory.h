@@ -39,6 +39,8 @@ void reset_error_log();
 // fails as if the heap were exhausted; 0 disarms it.
 void fail_allocation_after(int k);
 
-// Blocks handed out by alloc_zeroed and not yet freed, and the calls made.
+// Blocks handed out by alloc_zeroed and not yet freed, the bytes they were
+// asked for, and the calls made.
 int live_block_count();
+int64_t live_byte_count();
 int allocation_count();

@@ -17,6 +17,11 @@ struct RenderBuffers {
     // stores past the block it was bound to.
     int32_t pool_capacity[POOL_KINDS] = {};
     int32_t pool_rejected[POOL_KINDS] = {};
+    // Index of each pool's records at or after its mark, by value: an
+    // open-addressed table of record index + 1 (0 = empty slot), at least twice
+    // the capacity and a power of two, kept at the end of the pool's block.
+    int32_t* record_index[POOL_KINDS] = {};
+    uint32_t index_mask[POOL_KINDS] = {};
     uint32_t* ordering_table = nullptr;
     RenderList* owned_list = nullptr;  // created by init_render_buffers
     RenderList* current = nullptr;
@@ -51,15 +56,54 @@ void* record_at(GeometryPool* pool, int32_t index) {
     return static_cast<uint8_t*>(pool->records) + int64_t(index) * RECORD_BYTES;
 }
 
+// Slots of the record index for a capacity: a power of two of at least twice
+// the capacity, so the table is never more than half full and every probe
+// sequence reaches an empty slot.
+int64_t index_slots(int64_t capacity) {
+    int64_t slots = 2;
+    while (slots < 2 * capacity)
+        slots *= 2;
+    return slots;
+}
+
+uint32_t record_hash(const void* record) {
+    uint32_t words[4];
+    std::memcpy(words, record, RECORD_BYTES);
+    uint32_t h = words[0] * 0x9E3779B1u ^ words[1] * 0x85EBCA77u ^ words[2] * 0xC2B2AE3Du ^
+                 words[3] * 0x27D4EB2Fu;
+    return h ^ (h >> 15);
+}
+
+// The index slot that holds a record equal to `record` (all four words), or
+// the empty slot where it would go.
+int32_t* find_index_slot(GeometryPool* pool, int32_t kind, const void* record) {
+    int32_t* table = buffers.record_index[kind];
+    uint32_t mask = buffers.index_mask[kind];
+    for (uint32_t slot = record_hash(record) & mask;; slot = (slot + 1) & mask) {
+        int32_t entry = table[slot];
+        if (entry == 0 || std::memcmp(record_at(pool, entry - 1), record, RECORD_BYTES) == 0)
+            return &table[slot];
+    }
+}
+
+void clear_index(int32_t kind) {
+    if (buffers.record_index[kind] != nullptr)
+        std::memset(buffers.record_index[kind], 0,
+                    size_t(buffers.index_mask[kind] + 1) * sizeof(int32_t));
+}
+
 // Stores a record at the pool's count, or counts it as rejected when the pool
-// is full; returns the index that stands for it.
-int32_t store_record(GeometryPool* pool, int32_t kind, const void* record) {
+// is full; returns the index that stands for it. `slot` is the record's empty
+// index slot, or null when an equal record is indexed already (an appended
+// duplicate: the search keeps finding the lower index).
+int32_t store_record(GeometryPool* pool, int32_t kind, const void* record, int32_t* slot) {
     int32_t capacity = buffers.pool_capacity[kind];
     if (pool->count >= capacity) {
         ++buffers.pool_rejected[kind];
         return capacity - 1;  // capacity >= 1, so the last stored record
     }
     std::memcpy(record_at(pool, pool->count), record, RECORD_BYTES);
+    if (slot != nullptr) *slot = pool->count + 1;
     return pool->count++;
 }
 
@@ -104,6 +148,8 @@ void release_pool(int32_t kind) {
     }
     free_block(pool->records);  // records is the first array: the block itself
     *pool = GeometryPool{};
+    buffers.record_index[kind] = nullptr;
+    buffers.index_mask[kind] = 0;
     buffers.pool_capacity[kind] = 0;
     buffers.pool_rejected[kind] = 0;
 }
@@ -186,12 +232,19 @@ void alloc_geometry_pool(int32_t capacity, int32_t kind) {
 
     // At least one record, so that capacity - 1 is always a stored index.
     if (capacity < 1) capacity = 1;
-    auto* block = static_cast<uint8_t*>(alloc_bytes(pool_block_bytes(kind, capacity)));
+    // The record index lives after the pool's own arrays, in the same block,
+    // aligned for its int32 slots (the colour pool's int16 array can end on an
+    // odd half-word).
+    int64_t arrays = (pool_block_bytes(kind, capacity) + 7) & ~int64_t(7);
+    int64_t slots = index_slots(capacity);
+    auto* block = static_cast<uint8_t*>(alloc_bytes(arrays + slots * int64_t(sizeof(int32_t))));
     if (block == nullptr) return;  // left unbound; the allocator showed its message
 
     set_list_members(buffers.current, kind, block, capacity);
     buffers.pools[kind] = GeometryPool{0, 0, block};
     buffers.pool_capacity[kind] = capacity;
+    buffers.record_index[kind] = reinterpret_cast<int32_t*>(block + arrays);
+    buffers.index_mask[kind] = uint32_t(slots - 1);
 }
 
 void alloc_vertex_pool(int32_t capacity) {
@@ -276,18 +329,20 @@ int32_t pool_find_or_add(const void* record, int32_t kind) {
     if (!valid_kind(kind)) return -1;
     GeometryPool* pool = bound_pool(kind);
     if (pool == nullptr || record == nullptr) return -2;
-    for (int32_t i = pool->mark; i < pool->count; ++i) {
-        // All four words take part, w included.
-        if (std::memcmp(record_at(pool, i), record, RECORD_BYTES) == 0) return i;
-    }
-    return store_record(pool, kind, record);
+    // The index holds exactly the records from the mark to the count, each
+    // value once at its lowest index: the same answer as scanning them in
+    // order, comparing all four words (w included), without the scan.
+    int32_t* slot = find_index_slot(pool, kind, record);
+    if (*slot != 0) return *slot - 1;
+    return store_record(pool, kind, record, slot);
 }
 
 int32_t pool_append(const void* record, int32_t kind) {
     if (!valid_kind(kind)) return -1;
     GeometryPool* pool = bound_pool(kind);
     if (pool == nullptr || record == nullptr) return -2;
-    return store_record(pool, kind, record);
+    int32_t* slot = find_index_slot(pool, kind, record);
+    return store_record(pool, kind, record, *slot == 0 ? slot : nullptr);
 }
 
 int32_t pool_set_mark(int32_t kind) {
@@ -295,6 +350,7 @@ int32_t pool_set_mark(int32_t kind) {
     if (buffers.pools == nullptr) return -2;
     GeometryPool* pool = &buffers.pools[kind];
     pool->mark = pool->count;
+    clear_index(kind);  // records before the mark are no longer searched
     return pool->count;
 }
 
@@ -310,6 +366,7 @@ int32_t pool_reset(int32_t kind) {
     buffers.pools[kind].count = 0;
     buffers.pools[kind].mark = 0;
     buffers.pool_rejected[kind] = 0;
+    clear_index(kind);
     return 0;
 }
 

@@ -112,6 +112,10 @@ int add_object_header();
 // (or before init_render_buffers). A full pool stores nothing more: a record
 // that would have to be added is counted as rejected and the last stored index
 // (capacity - 1) is returned, so every index handed out lies inside the pool.
+// pool_find_or_add returns the lowest index at or after the mark whose record
+// equals `record` in all four words, found through an index of the records
+// the pool stored itself: a record rewritten in place is found by the value it
+// was stored with until the mark moves past it.
 int32_t pool_find_or_add(const void* record, int32_t kind);
 int32_t pool_append(const void* record, int32_t kind);
 int32_t pool_set_mark(int32_t kind);

@@ -2,9 +2,13 @@
 #include "raster/dispatcher.h"
 
 #include "geometry/model_library.h"
+#include "raster/flat_fill.h"
 #include "raster/ordering_table.h"
 #include "raster/raster_target.h"
+#include "raster/render_stats.h"
 #include "raster/shaded/shaded_fills.h"
+#include "raster/texture_loader.h"
+#include "raster/textured_fill.h"
 
 namespace {
 
@@ -34,8 +38,7 @@ void light_vertices(const RenderList* list, const int16_t* normals, int n, Scrat
 }
 
 // Grey fog colours from the depths of the packet's n vertices.
-[[maybe_unused]] void fog_vertices(const RenderList* list, const int16_t* vertices, int n,
-                                   Scratch& scratch) {
+void fog_vertices(const RenderList* list, const int16_t* vertices, int n, Scratch& scratch) {
     for (int k = 0; k < n; ++k) {
         int32_t level = depth_cue_level(list->screen_vertices[vertices[k]].z);
         scratch.colours[k] = ColourRecord{level, level, level, 0};
@@ -43,30 +46,93 @@ void light_vertices(const RenderList* list, const int16_t* normals, int n, Scrat
 }
 
 // Environment coordinates from the view normals of the packet's n normals.
-[[maybe_unused]] void environment_vertices(const RenderList* list, const int16_t* normals, int n,
-                                           Scratch& scratch) {
+void environment_vertices(const RenderList* list, const int16_t* normals, int n, Scratch& scratch) {
     for (int k = 0; k < n; ++k)
         scratch.coords[k] = environment_coords(&list->view_normals[normals[k]]);
+}
+
+// True for the codes that read a texture slot.
+bool is_textured(uint32_t code) {
+    switch (code) {
+        case PRIM_TEX_TRI:
+        case PRIM_TEX_QUAD:
+        case PRIM_TEX_ADD_TRI:
+        case PRIM_TEX_ADD_QUAD:
+        case PRIM_TEX_HALF_TRI:
+        case PRIM_TEX_HALF_QUAD:
+        case PRIM_GOURAUD_TEX_QUAD:
+        case PRIM_LIT_TEX_TRI:
+        case PRIM_LIT_ENV_QUAD:
+        case PRIM_FOG_TEX_TRI:
+        case PRIM_FOG_TEX_QUAD:
+            return true;
+        default:
+            return false;
+    }
 }
 
 void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scratch) {
     // Arguments by position in the packet's index arrays, as the fills take them.
     auto V = [&](int k) { return &list->screen_vertices[packet_vertices(packet)[k]]; };
     auto CR = [&](int k) { return &list->colour_records[packet_colours(packet)[k]]; };
+    auto TC = [&](int k) { return &list->tex_coords[packet_tex_coords(packet)[k]]; };
     auto L = [&](int k) { return &scratch.colours[k]; };
-    int32_t shade_mode = int32_t(packet->extra);
+    auto E = [&](int k) { return &scratch.coords[k]; };
+    auto PC = [&]() { return list->packed_colours[packet_colours(packet)[0]]; };
+    const int32_t shade_mode = int32_t(packet->extra);
+    const int32_t texture = packet->texture;
+    const uint32_t code = packet_code(packet);
+
+    // A textured packet draws only from a loaded slot: -1 (no texture), any
+    // other slot outside 0..127 and an empty slot skip the packet.
+    if (is_textured(code) && loaded_texture(texture) == nullptr) return;
 
     // Only the code selects the call: POLY_CULL, POLY_NO_SHARING and the marker slot
     // in the top half do not.
-    switch (packet_code(packet)) {
+    switch (code) {
+        case PRIM_FLAT_TRI:
+            draw_flat_triangle(V(0), V(1), V(2), PC());
+            break;
+        case PRIM_FLAT_QUAD:
+            draw_flat_quad(V(0), V(1), V(2), V(3), PC());
+            break;
+        case PRIM_TEX_TRI:
+            draw_textured_triangle(V(0), V(1), V(2), TC(0), TC(1), TC(2), texture);
+            break;
+        case PRIM_TEX_QUAD:
+            draw_textured_quad(V(0), V(1), V(2), V(3), TC(0), TC(1), TC(2), TC(3), texture);
+            break;
+        case PRIM_TEX_ADD_TRI:
+            draw_additive_textured_triangle(V(0), V(1), V(2), TC(0), TC(1), TC(2), texture);
+            break;
+        case PRIM_TEX_ADD_QUAD:
+            draw_additive_textured_quad(V(0), V(1), V(2), V(3), TC(0), TC(1), TC(2), TC(3),
+                                        texture);
+            break;
+        case PRIM_TEX_HALF_TRI:
+            draw_half_textured_triangle(V(0), V(1), V(2), TC(0), TC(1), TC(2), texture);
+            break;
+        case PRIM_TEX_HALF_QUAD:
+            draw_half_textured_quad(V(0), V(1), V(2), V(3), TC(0), TC(1), TC(2), TC(3), texture);
+            break;
         case PRIM_GOURAUD_TRI:
             draw_gouraud_triangle(V(0), V(1), V(2), CR(0), CR(1), CR(2));
             break;
         case PRIM_GOURAUD_QUAD:
             draw_gouraud_quad(V(0), V(1), V(2), V(3), CR(0), CR(1), CR(2), CR(3));
             break;
+        case PRIM_GOURAUD_TEX_QUAD:
+            draw_lit_textured_quad(V(0), V(1), V(2), V(3), CR(0), CR(1), CR(2), CR(3), TC(0), TC(1),
+                                   TC(2), TC(3), texture, shade_mode);
+            break;
         case PRIM_MARKER:
             draw_marker(packet_parameter(packet), &list->screen_vertices[packet->anchor]);
+            break;
+        case PRIM_GOURAUD_ADD_TRI:
+            draw_additive_gouraud_triangle(V(0), V(1), V(2), CR(0), CR(1), CR(2));
+            break;
+        case PRIM_GOURAUD_ADD_QUAD:
+            draw_additive_gouraud_quad(V(0), V(1), V(2), V(3), CR(0), CR(1), CR(2), CR(3));
             break;
         case PRIM_CALLBACK:
             run_callback(packet->extra, packet->depth_key);
@@ -79,10 +145,29 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
             light_vertices(list, packet_normals(packet), 4, scratch);
             draw_lit_quad(V(0), V(1), V(2), V(3), L(0), L(1), L(2), L(3), CR(0), shade_mode);
             break;
-        // The flat (3, 4), textured (11, 12, 27, 28, 59, 60), lit textured (76, 267,
-        // 268: environment_vertices), additive Gouraud (83, 84) and fogged (523, 524:
-        // fog_vertices) codes are drawn here once their fills exist, one case each.
-        // Every other code, the object header among them, is skipped.
+        case PRIM_LIT_TEX_TRI:
+            light_vertices(list, packet_normals(packet), 3, scratch);
+            draw_lit_textured_triangle(V(0), V(1), V(2), L(0), L(1), L(2), TC(0), TC(1), TC(2),
+                                       texture, shade_mode);
+            break;
+        case PRIM_LIT_ENV_QUAD:
+            light_vertices(list, packet_normals(packet), 4, scratch);
+            environment_vertices(list, packet_normals(packet), 4, scratch);
+            draw_lit_textured_quad(V(0), V(1), V(2), V(3), L(0), L(1), L(2), L(3), E(0), E(1), E(2),
+                                   E(3), texture, shade_mode);
+            break;
+        case PRIM_FOG_TEX_TRI:
+            fog_vertices(list, packet_vertices(packet), 3, scratch);
+            draw_lit_textured_triangle(V(0), V(1), V(2), L(0), L(1), L(2), TC(0), TC(1), TC(2),
+                                       texture, shade_mode);
+            break;
+        case PRIM_FOG_TEX_QUAD:
+            fog_vertices(list, packet_vertices(packet), 4, scratch);
+            draw_lit_textured_quad(V(0), V(1), V(2), V(3), L(0), L(1), L(2), L(3), TC(0), TC(1),
+                                   TC(2), TC(3), texture, shade_mode);
+            break;
+        // Every other code, the object header and the codes that lit normals made of
+        // Gouraud or fogged codes among them, is skipped.
         default:
             break;
     }
@@ -159,6 +244,7 @@ void draw_ordering_table(const RenderList* list) {
                 PrimitivePacket* packet = referenced_packet(list, reference);
                 if (packet == nullptr) break;
                 reference = packet->link;
+                ++render_stats.drawn;
                 draw_packet(list, packet, scratch);
             }
         }

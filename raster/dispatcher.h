@@ -35,7 +35,8 @@ int32_t unregister_render_callback(int32_t number);
 // each chain in link order, and empties every painted bucket. Called by render_frame
 // right after bucket_packets on the same list; the heads must hold references made
 // by bucket_packets. Packets are only read. A callback runs synchronously with the
-// packet's depth_key and must not touch the ordering table.
+// packet's depth_key and must not touch the ordering table. A textured packet whose
+// texture slot lies outside 0..127 or holds no texture is skipped.
 void draw_ordering_table(const RenderList* list);
 
 // Light colour of a vertex from its normal's light intensity (negative counts as 0):

@@ -3,6 +3,7 @@
 
 #include "raster/dispatcher.h"
 #include "raster/raster_target.h"
+#include "raster/render_stats.h"
 
 namespace {
 
@@ -92,9 +93,24 @@ bool is_bucket(int32_t bucket) {
     return uint32_t(bucket) < uint32_t(ORDERING_TABLE_SIZE);
 }
 
+// Statistics only: what the walk did with one packet. Bucket 0 is never painted, so
+// it counts as dropped by depth; object headers are not primitives.
+void count_walked_packet(PrimitivePacket* packet, const ScreenVertex* vertices, bool dropped) {
+    ++render_stats.packets_walked;
+    if (packet_code(packet) == PACKET_OBJECT_HEADER) return;
+    if (dropped) {
+        ++(uses_vertex_behind_eye(packet, vertices) ? render_stats.depth_dropped
+                                                    : render_stats.culled);
+    } else if (int32_t bucket = int32_t(packet->depth_key) + int32_t(packet->depth_bias);
+               bucket < 1 || bucket >= ORDERING_TABLE_SIZE) {
+        ++render_stats.depth_dropped;
+    }
+}
+
 }  // namespace
 
 void render_frame() {
+    reset_render_stats();
     bind_raster_target();
     RenderList* list = current_render_list();
     if (list == nullptr) return;
@@ -127,6 +143,7 @@ void bucket_packets(RenderList* list) {
             if (is_bucket(bucket))
                 link_into_bucket(heads, bucket, packet_reference(list, packet), &packet->link);
         }
+        count_walked_packet(packet, vertices, dropped);
         offset += size;
     }
 

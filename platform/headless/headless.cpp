@@ -8,6 +8,7 @@
 #include "app/memory.h"
 #include "app/shell.h"
 #include "platform/common/page_drawing.h"
+#include "platform/common/session_recorder.h"
 
 namespace {
 
@@ -90,9 +91,11 @@ void dispatch(const Event& event) {
         case EventKind::Move:
             break;
         case EventKind::ButtonDown:
+            record_button(event.value, true);
             press_button(event.value);
             break;
         case EventKind::ButtonUp:
+            record_button(event.value, false);
             release_button(event.value);
             break;
         case EventKind::KeyDown:
@@ -104,12 +107,14 @@ void dispatch(const Event& event) {
                 headless.keys[event.value].down = false;
             break;
         case EventKind::Char:
+            record_char(event.value);
             // Escape quits at once; the window stays and shut-down never runs.
             if (event.value == CHAR_ESCAPE) platform_post_quit(0);
             break;
         case EventKind::Close:
             // The default handling of the close box destroys the window.
             headless.window_alive = false;
+            record_close();
             shut_down();
             ++headless.shut_downs;
             platform_post_quit(0);
@@ -127,6 +132,13 @@ bool handle_next_event() {
     // A destroyed window receives nothing more.
     if (headless.window_alive) dispatch(event);
     return true;
+}
+
+// The key query without clearing the pressed bit, for the recorder.
+uint16_t peek_key(int virtual_key) {
+    if (virtual_key < 0 || virtual_key >= KEY_COUNT) return 0;
+    const KeyState& key = headless.keys[virtual_key];
+    return uint16_t((key.down ? 0x8000 : 0) | (key.pressed_since_query ? 1 : 0));
 }
 
 // The quit request is retrieved once nothing else is waiting.
@@ -156,6 +168,7 @@ int headless_open(const HeadlessConfig& config) {
     headless.cursor_x = config.client_origin_x;
     headless.cursor_y = config.client_origin_y;
     headless.previous_sink = set_message_sink(record_message);
+    if (config.record) start_recording(width, height);
 
     int result = start_up(window_handle());
     if (result < 0) platform_post_quit(EXIT_STARTUP_FAILED);
@@ -164,6 +177,7 @@ int headless_open(const HeadlessConfig& config) {
 
 void headless_close() {
     if (!headless.open) return;
+    if (headless.config.record) stop_recording();
     set_message_sink(headless.previous_sink);
     headless = HeadlessState{};
 }
@@ -200,6 +214,8 @@ int32_t headless_run_frames(int32_t frames) {
     while (headless.running && ran < frames) {
         if (handle_next_event()) continue;
         if (end_if_quit()) break;
+        record_frame(headless.message_x - headless.config.client_origin_x,
+                     headless.message_y - headless.config.client_origin_y, peek_key);
         update_mouse(headless.message_x, headless.message_y);
         run_frame(window_handle());
         ++ran;
@@ -258,6 +274,9 @@ intptr_t headless_class_cursor() {
 }
 const std::vector<HeadlessMessage>& headless_messages() {
     return headless.messages;
+}
+std::string headless_recorded_script() {
+    return recorded_script();
 }
 
 // The platform interface.
@@ -341,9 +360,9 @@ void platform_screen_to_client(int32_t* x, int32_t* y) {
 
 uint16_t platform_key_state(int virtual_key) {
     if (virtual_key < 0 || virtual_key >= KEY_COUNT) return 0;
-    KeyState& key = headless.keys[virtual_key];
-    uint16_t state = uint16_t((key.down ? 0x8000 : 0) | (key.pressed_since_query ? 1 : 0));
-    key.pressed_since_query = false;
+    uint16_t state = peek_key(virtual_key);
+    headless.keys[virtual_key].pressed_since_query = false;
+    record_key_query(virtual_key);
     return state;
 }
 

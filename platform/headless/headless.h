@@ -25,6 +25,7 @@ struct HeadlessConfig {
     uint32_t start_tick = 0;      // clock value at the first reading
     uint32_t tick_step = 1;       // milliseconds added per reading (at least 1)
     int32_t fail_page_after = 0;  // the k-th page creation (k >= 1) fails; 0: none fails
+    bool record = false;          // keep the session as a replay script
 };
 
 struct HeadlessMessage {
@@ -79,3 +80,7 @@ bool headless_window_context_held();
 uint32_t headless_tick();  // the next value the clock will give
 intptr_t headless_class_cursor();
 const std::vector<HeadlessMessage>& headless_messages();
+// The session as a replay script, when opened with `record`: what the shell
+// received so far, frame by frame (platform/common/session_recorder.h). Kept
+// after headless_close until the next recording starts.
+std::string headless_recorded_script();

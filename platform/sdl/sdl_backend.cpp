@@ -5,6 +5,9 @@
 // "Screen" coordinates of this backend are window coordinates: SDL reports positions relative
 // to the window (outside it, even negative, while the mouse is captured), so converting them
 // to client coordinates changes nothing.
+//
+// `sketch3d --record FILE` also writes the session as a replay script when the program ends
+// (platform/common/session_recorder.h); without arguments it runs as the Windows program does.
 
 // The program has its own main; SDL is told so before it starts.
 #define SDL_MAIN_HANDLED
@@ -12,10 +15,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "app/memory.h"
 #include "app/shell.h"
+#include "platform/common/atomic_file.h"
 #include "platform/common/page_drawing.h"
+#include "platform/common/session_recorder.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_support.h"
 
@@ -29,6 +36,9 @@ constexpr int TITLE_TEXT_SIZE = 32;
 // Room for a converted message: a code page 932 character takes at most 3 UTF-8 bytes for
 // its 2 bytes, and the error text is at most 99 bytes.
 constexpr int32_t MESSAGE_UTF8_SIZE = 512;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_OUTPUT_FAILED = 3;
+constexpr const char* USAGE = "usage: sketch3d [--record FILE]\n";
 
 struct SdlPage {
     uint16_t* pixels;
@@ -92,6 +102,7 @@ int32_t button_bit(Uint8 button) {
 void close_window() {
     if (state.started) {
         state.started = false;
+        record_close();
         shut_down();
     }
     platform_post_quit(0);
@@ -107,16 +118,23 @@ void handle_event(const SDL_Event& event) {
             break;
         case SDL_KEYDOWN:
             // Escape ends the program at once, without the shut-down sequence.
-            if (event.key.keysym.sym == SDLK_ESCAPE) platform_post_quit(0);
+            if (event.key.keysym.sym == SDLK_ESCAPE) {
+                record_char(CHAR_ESCAPE);
+                platform_post_quit(0);
+            }
             if (event.key.repeat == 0) {
                 latch_key_press(&state.keys, virtual_key_of(event.key.keysym));
             }
             break;
         case SDL_MOUSEBUTTONDOWN:
-            if (button_bit(event.button.button) != 0) press_button(button_bit(event.button.button));
+            if (button_bit(event.button.button) != 0) {
+                record_button(button_bit(event.button.button), true);
+                press_button(button_bit(event.button.button));
+            }
             break;
         case SDL_MOUSEBUTTONUP:
             if (button_bit(event.button.button) != 0) {
+                record_button(button_bit(event.button.button), false);
                 release_button(button_bit(event.button.button));
             }
             break;
@@ -163,9 +181,47 @@ bool ensure_texture(int32_t width, int32_t height) {
     return state.texture != nullptr;
 }
 
+// The key query without clearing the pressed-since-query latch, for the recorder.
+uint16_t peek_key(int virtual_key) {
+    const SDL_Scancode scancode = scancode_of(virtual_key);
+    const Uint8* keyboard = SDL_GetKeyboardState(nullptr);
+    const bool down = scancode != SDL_SCANCODE_UNKNOWN && keyboard[scancode] != 0;
+    KeyLatches latches = state.keys;
+    return query_key_latch(&latches, virtual_key, down);
+}
+
+// The command line: nothing, or `--record FILE`. False after printing the usage.
+bool parse_arguments(int argc, char** argv, const char** record_path) {
+    *record_path = nullptr;
+    if (argc == 1) return true;
+    if (argc == 3 && std::strcmp(argv[1], "--record") == 0) {
+        *record_path = argv[2];
+        return true;
+    }
+    std::fprintf(stderr, "%s", USAGE);
+    return false;
+}
+
+// The recorded script as the file; false after printing why it could not be written.
+bool save_recording(const char* path) {
+    std::string error;
+    if (write_file_atomically(path, recorded_script(), &error)) return true;
+    std::fprintf(stderr, "sketch3d: %s\n", error.c_str());
+    return false;
+}
+
 }  // namespace
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+    const char* record_path = nullptr;
+    if (!parse_arguments(argc, argv, &record_path)) return EXIT_USAGE;
+    // An output that cannot be written is refused before the session starts, not lost at
+    // its end.
+    std::string output_error;
+    if (record_path != nullptr && !output_path_writable(record_path, &output_error)) {
+        std::fprintf(stderr, "sketch3d: %s\n", output_error.c_str());
+        return EXIT_OUTPUT_FAILED;
+    }
     // Error texts go to a message box from the first allocation of start-up on.
     set_message_sink(platform_message_box);
     SDL_SetMainReady();
@@ -184,6 +240,12 @@ int main(int, char**) {
         return EXIT_STARTUP_FAILED;
     }
     state.started = true;
+    if (record_path != nullptr) {
+        int32_t width = 0;
+        int32_t height = 0;
+        platform_client_size(state.window, &width, &height);
+        start_recording(width, height);
+    }
 
     for (;;) {
         SDL_Event event;
@@ -196,10 +258,12 @@ int main(int, char**) {
         int x = 0;
         int y = 0;
         SDL_GetMouseState(&x, &y);
+        record_frame(x, y, peek_key);
         update_mouse(x, y);
         run_frame(state.window);
     }
     close_sdl();
+    if (record_path != nullptr && !save_recording(record_path)) return EXIT_OUTPUT_FAILED;
     return state.exit_code;
 }
 
@@ -291,6 +355,7 @@ uint16_t platform_key_state(int virtual_key) {
     const SDL_Scancode scancode = scancode_of(virtual_key);
     const Uint8* keyboard = SDL_GetKeyboardState(nullptr);
     const bool down = scancode != SDL_SCANCODE_UNKNOWN && keyboard[scancode] != 0;
+    record_key_query(virtual_key);
     return query_key_latch(&state.keys, virtual_key, down);
 }
 

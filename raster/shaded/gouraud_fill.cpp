@@ -1,33 +1,59 @@
 // Gouraud fill: per-vertex colours interpolated across the polygon and
 // written as 5:5:5 pixels.
 #include "raster/shaded/polygon_pipeline.h"
+#include "raster/shaded/reference_fills.h"
 #include "raster/shaded/shaded_fills.h"
 
 namespace {
 
+// With 7 fraction bits a component's top five bits are bits 10..14: red is
+// already in place, green and blue are shifted down to theirs.
+uint16_t gouraud_pixel(const ColourRun& run) {
+    const int32_t r = run.value[0], g = run.value[1], b = run.value[2];
+    return uint16_t((r & 0x7C00) | ((g >> 5) & 0x03E0) | ((b >> 10) & 0x001F));
+}
+
+template <typename Arithmetic>
 struct GouraudSpan {
     void operator()(uint16_t* row, int32_t start, int32_t count, const Side<3>& left,
                     const Side<3>& right) const {
-        ColourRun run = start_colour_run(left, right, count);
+        ColourRun run = start_colour_run<Arithmetic>(left, right, count);
         uint16_t* pixel = row + start;
         for (int32_t i = 0; i < count; ++i) {
-            // With 7 fraction bits a component's top five bits are bits 10..14:
-            // red is already in place, green and blue are shifted down to theirs.
-            const int32_t r = run.value[0], g = run.value[1], b = run.value[2];
-            *pixel++ = uint16_t((r & 0x7C00) | ((g >> 5) & 0x03E0) | ((b >> 10) & 0x001F));
+            *pixel++ = gouraud_pixel(run);
             advance_colour_run(run);
         }
     }
 };
 
+template <typename Arithmetic>
+void fill_gouraud(const ScreenVertex* const* vertices, const ColourRecord* const* colours,
+                  int32_t n) {
+    if (n < 1 || n > MAX_POLYGON_VERTICES) return;
+    if constexpr (Arithmetic::FAST_PATHS) {
+        if (same_colours(colours, n)) {
+            ClipEntry<1> positions[MAX_POLYGON_VERTICES];
+            load_position_entries(positions, vertices, n);
+            fill_polygon<1, Arithmetic>(
+                positions, n, ConstantSpan{gouraud_pixel(constant_colour_run(*colours[0]))});
+            return;
+        }
+    }
+    ClipEntry<3> entries[MAX_POLYGON_VERTICES];
+    load_colour_entries(entries, vertices, colours, n);
+    fill_polygon<3, Arithmetic>(entries, n, GouraudSpan<Arithmetic>{});
+}
+
 }  // namespace
 
 void fill_gouraud_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* colours,
                           int32_t n) {
-    if (n < 1 || n > MAX_POLYGON_VERTICES) return;
-    ClipEntry<3> entries[MAX_POLYGON_VERTICES];
-    load_colour_entries(entries, vertices, colours, n);
-    fill_polygon(entries, n, GouraudSpan{});
+    fill_gouraud<FastArithmetic>(vertices, colours, n);
+}
+
+void fill_gouraud_polygon_plain(const ScreenVertex* const* vertices,
+                                const ColourRecord* const* colours, int32_t n) {
+    fill_gouraud<PlainArithmetic>(vertices, colours, n);
 }
 
 void draw_gouraud_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,

@@ -15,13 +15,20 @@
 // coordinates, and the walk never leaves the rows and columns of the clipped
 // entries, so no write can leave the page. Spans are clamped to the row once
 // more as a last guard.
+//
+// Arithmetic: the pipeline and the spans take a policy type
+// (pipeline_arithmetic.h). The fills draw with FastArithmetic; PlainArithmetic
+// is the reference that gives the same pixels with `/` and full clipping.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "raster/packet.h"
 #include "raster/raster_target.h"
+#include "raster/render_stats.h"
+#include "raster/shaded/pipeline_arithmetic.h"
 
 inline constexpr int32_t MAX_POLYGON_VERTICES = 4;
 // Each pass appends at most two entries per edge: 4 vertices, 8, then 16.
@@ -74,11 +81,13 @@ struct ColourRun {
 };
 
 // count >= 1
-inline ColourRun start_colour_run(const Side<3>& left, const Side<3>& right, int32_t count) {
+template <typename Arithmetic = FastArithmetic>
+ColourRun start_colour_run(const Side<3>& left, const Side<3>& right, int32_t count) {
     ColourRun run;
+    const typename Arithmetic::Divisor per_pixel(count);
     for (int k = 0; k < 3; ++k) {
         run.value[k] = left.q[k] >> 1;
-        run.step[k] = ((right.q[k] - left.q[k]) >> 1) / count;
+        run.step[k] = per_pixel((right.q[k] - left.q[k]) >> 1);
     }
     return run;
 }
@@ -88,6 +97,60 @@ inline void advance_colour_run(ColourRun& run) {
         run.value[k] += run.step[k];
     }
 }
+
+// True when the n colour records hold one r, g, b.
+inline bool same_colours(const ColourRecord* const* colours, int32_t n) {
+    for (int32_t i = 1; i < n; ++i) {
+        if (colours[i]->r != colours[0]->r || colours[i]->g != colours[0]->g ||
+            colours[i]->b != colours[0]->b)
+            return false;
+    }
+    return true;
+}
+
+// A polygon whose vertices carry one colour draws one pixel value: every
+// crossing, edge step and span step is then 0, so every side and span starts
+// and stays at the top vertex's component * 256, which a span halves. This is
+// each component's running value in every pixel (the product wraps as the
+// sides' does).
+inline ColourRun constant_colour_run(const ColourRecord& colour) {
+    return ColourRun{{(colour.r * 256) >> 1, (colour.g * 256) >> 1, (colour.b * 256) >> 1},
+                     {0, 0, 0}};
+}
+
+// The entries and span of a one-colour polygon: its positions alone go
+// through the pipeline (their one attribute is unused), and every span is
+// filled with the polygon's pixel. The walk's positions never depend on the
+// attributes, so the same pixels are covered.
+inline void load_position_entries(ClipEntry<1>* entries, const ScreenVertex* const* vertices,
+                                  int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        entries[i] = {vertices[i]->x, vertices[i]->y, {0}};
+    }
+}
+
+struct ConstantSpan {
+    uint16_t pixel;
+    void operator()(uint16_t* row, int32_t start, int32_t count, const Side<1>&,
+                    const Side<1>&) const {
+        // Four pixels to a store. A span of 2 to 8 pixels, the common one,
+        // takes two stores that meet or overlap in the middle, so that its
+        // length decides fewer branches.
+        const uint64_t four = pixel * uint64_t(0x0001000100010001);
+        uint16_t* pixels = row + start;
+        if (count >= 4) {
+            for (; count > 8; count -= 4, pixels += 4)
+                std::memcpy(pixels, &four, 8);
+            std::memcpy(pixels, &four, 8);
+            std::memcpy(pixels + count - 4, &four, 8);
+        } else if (count >= 2) {
+            std::memcpy(pixels, &four, 4);
+            std::memcpy(pixels + count - 2, &four, 4);
+        } else {
+            *pixels = pixel;
+        }
+    }
+};
 
 namespace polygon_detail {
 
@@ -204,21 +267,16 @@ int32_t edge_rows(const ClipEntry<N>& a, const ClipEntry<N>& b) {
     return (b.y - a.y) + (b.y < a.y ? -1 : 1);
 }
 
-// The x step of the edge from a to b, 8 fraction bits. Entries lie inside the
-// raster, so the product cannot wrap.
-template <int N>
-int32_t x_step(const ClipEntry<N>& a, const ClipEntry<N>& b) {
-    return ((b.x - a.x) * 256) / edge_rows(a, b);
-}
-
-// Points a chain along the edge from a to b. Attribute products wrap only for
-// attributes far outside their range, which spoils colours, not positions.
-template <int N>
-void set_edge(EdgeChain<N>& chain, const ClipEntry<N>& a, const ClipEntry<N>& b) {
-    const int32_t d = edge_rows(a, b);
-    chain.dx = x_step(a, b);
+// Points a chain along the edge from a to b: x and attribute steps per row,
+// 8 fraction bits. Entries lie inside the raster, so the x product cannot
+// wrap; attribute products wrap only for attributes far outside their range,
+// which spoils colours, not positions.
+template <typename Arithmetic, int N>
+inline void set_edge(EdgeChain<N>& chain, const ClipEntry<N>& a, const ClipEntry<N>& b) {
+    const typename Arithmetic::Divisor per_row(edge_rows(a, b));
+    chain.dx = per_row((b.x - a.x) * 256);
     for (int k = 0; k < N; ++k) {
-        chain.dq[k] = ((b.q[k] - a.q[k]) * 256) / d;
+        chain.dq[k] = per_row((b.q[k] - a.q[k]) * 256);
     }
 }
 
@@ -246,7 +304,7 @@ bool backward_is_left(const EdgeChain<N>& forward, const EdgeChain<N>& backward,
 }
 
 template <int N>
-void step_side(Side<N>& side, const EdgeChain<N>& chain) {
+inline void step_side(Side<N>& side, const EdgeChain<N>& chain) {
     side.x += chain.dx;
     for (int k = 0; k < N; ++k) {
         side.q[k] += chain.dq[k];
@@ -256,32 +314,42 @@ void step_side(Side<N>& side, const EdgeChain<N>& chain) {
 // Moves a chain on to its next edge. The side it feeds restarts at the
 // vertex's column (no half pixel, on either side); its attributes carry on
 // from where they are.
-template <int N>
-void advance_chain(EdgeChain<N>& chain, Side<N>& side, const ClipEntry<N>* list, int32_t n) {
+template <typename Arithmetic, int N>
+inline void advance_chain(EdgeChain<N>& chain, Side<N>& side, const ClipEntry<N>* list, int32_t n) {
     const int32_t from = chain.end;
     int32_t to = from + chain.direction;
     if (to < 0) to = n - 1;
     if (to > n - 1) to = 0;
     chain.end = to;
     side.x = list[from].x * 256;
-    set_edge(chain, list[from], list[to]);
+    set_edge<Arithmetic>(chain, list[from], list[to]);
 }
 
+// The raster target as one polygon's walk sees it, read once: pixel stores
+// may alias the globals, which would otherwise be read again for every row.
+struct WalkTarget {
+    uint16_t* pixels;
+    int32_t width, height;
+    int64_t pixels_written;  // statistics, added to render_stats once per polygon
+};
+
 template <int N, typename Span>
-void draw_row(int32_t row, const Side<N>& left, const Side<N>& right, Span& span) {
+inline void draw_row(WalkTarget& target, int32_t row, const Side<N>& left, const Side<N>& right,
+                     Span& span) {
     int32_t start = left.x >> 8;
     int32_t end = right.x >> 8;  // exclusive
     // Never taken for entries inside the raster; guards against a raster so
     // wide that x * 256 no longer fits.
     if (start < 0) start = 0;
-    if (end > raster_width) end = raster_width;
-    if (end - start <= 0 || uint32_t(row) >= uint32_t(raster_height)) return;
-    span(raster_pixels + size_t(row) * size_t(raster_width), start, end - start, left, right);
+    if (end > target.width) end = target.width;
+    if (end - start <= 0 || uint32_t(row) >= uint32_t(target.height)) return;
+    target.pixels_written += end - start;  // statistics: once per span, not per pixel
+    span(target.pixels + size_t(row) * size_t(target.width), start, end - start, left, right);
 }
 
 // Trims closing duplicates, finds the top vertex and walks the two chains
 // down the polygon, drawing the rows between them.
-template <int N, typename Span>
+template <typename Arithmetic, int N, typename Span>
 void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
     if (n < 2) return;
     if (same_point(list[n - 1], list[n - 2])) --n;
@@ -294,8 +362,8 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
     }
     EdgeChain<N> forward{top + 1 < n ? top + 1 : 0, +1, 0, {}};
     EdgeChain<N> backward{top > 0 ? top - 1 : n - 1, -1, 0, {}};
-    set_edge(forward, list[top], list[forward.end]);
-    set_edge(backward, list[top], list[backward.end]);
+    set_edge<Arithmetic>(forward, list[top], list[forward.end]);
+    set_edge<Arithmetic>(backward, list[top], list[backward.end]);
 
     const bool backward_left = backward_is_left(forward, backward, list, n);
     EdgeChain<N>& left_chain = backward_left ? backward : forward;
@@ -308,6 +376,7 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
         left.q[k] = right.q[k] = list[top].q[k] * 256;
     }
 
+    WalkTarget target{raster_pixels, raster_width, raster_height, 0};
     int32_t row = list[top].y;
     for (int32_t iteration = 0; iteration < n - 1; ++iteration) {
         // The chain whose end vertex comes first ends now; forward on a tie.
@@ -317,24 +386,29 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
         Side<N>& ending_side = backward_ends == backward_left ? left : right;
         Side<N>& other_side = backward_ends == backward_left ? right : left;
         const int32_t y_end = list[ending.end].y;
+        // After the last edge's rows nothing reads the chains or sides again.
+        const bool last = Arithmetic::FAST_PATHS && iteration == n - 2;
 
         if (row == y_end) {
             // An edge without height: draw the row, jump its side once, and
             // stay on the row for the next edge.
-            draw_row(row, left, right, span);
+            draw_row(target, row, left, right, span);
+            if (last) break;
             step_side(ending_side, ending);
-            advance_chain(ending, ending_side, list, n);
+            advance_chain<Arithmetic>(ending, ending_side, list, n);
             continue;
         }
         // Entries lie inside the raster, so y_end < INT32_MAX and the loop ends.
         for (; row <= y_end; ++row) {
-            draw_row(row, left, right, span);
+            draw_row(target, row, left, right, span);
             step_side(left, left_chain);
             step_side(right, right_chain);
         }
-        if (list[other.end].y == y_end) advance_chain(other, other_side, list, n);
-        advance_chain(ending, ending_side, list, n);
+        if (last) break;
+        if (list[other.end].y == y_end) advance_chain<Arithmetic>(other, other_side, list, n);
+        advance_chain<Arithmetic>(ending, ending_side, list, n);
     }
+    render_stats.pixels_written += target.pixels_written;
 }
 
 }  // namespace polygon_detail
@@ -353,13 +427,31 @@ ClipEntry<N> clip_intersect_y(const ClipEntry<N>& a, const ClipEntry<N>& b) {
 // Draws the convex polygon of n entries (3 or 4; others draw nothing), taken
 // as a closed loop in the given order, through the raster target. Draws
 // nothing when the target has no pixels or no area.
-template <int N, typename Span>
+template <int N, typename Arithmetic = FastArithmetic, typename Span>
 void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
     if (raster_pixels == nullptr || raster_width < 1 || raster_height < 1) return;
     if (n < 1 || n > MAX_POLYGON_VERTICES) return;
-    ClipEntry<N> x_clipped[CLIP_LIST_CAPACITY];
     ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
+    if constexpr (Arithmetic::FAST_PATHS) {
+        // With every entry inside, each pass appends the end of every edge,
+        // which turns the loop by one entry: two passes give entry i + 2 at i.
+        bool inside = true;
+        for (int32_t i = 0; i < n; ++i) {
+            inside = inside && uint32_t(vertices[i].x) <= uint32_t(raster_width - 1) &&
+                     uint32_t(vertices[i].y) <= uint32_t(raster_height - 1);
+        }
+        if (inside) {
+            for (int32_t i = 0; i < n; ++i) {
+                // (i + 2) modulo n, for n of 1..4
+                const int32_t from = n == 1 ? 0 : i + 2 < n ? i + 2 : i + 2 - n;
+                clipped[i] = vertices[from];
+            }
+            polygon_detail::walk_polygon<Arithmetic>(clipped, n, span);
+            return;
+        }
+    }
+    ClipEntry<N> x_clipped[CLIP_LIST_CAPACITY];
     const int32_t x_count = polygon_detail::clip_pass<true>(vertices, n, x_clipped);
     const int32_t count = polygon_detail::clip_pass<false>(x_clipped, x_count, clipped);
-    polygon_detail::walk_polygon(clipped, count, span);
+    polygon_detail::walk_polygon<Arithmetic>(clipped, count, span);
 }

@@ -42,3 +42,52 @@ void draw_lit_quad(const ScreenVertex* vert0, const ScreenVertex* vert1, const S
 // The core of both, drawing through current_shade_table as it stands.
 void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
                       const ColourRecord* surface, int32_t n);
+
+// Per-vertex colour added to the page, each component saturating at 31: the
+// interpolated colour (lowest bit of each component dropped) goes through
+// add_saturate_pixel with the pixel under it. Colour components 0..255.
+void draw_additive_gouraud_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                    const ScreenVertex* vert2, const ColourRecord* col0,
+                                    const ColourRecord* col1, const ColourRecord* col2);
+void draw_additive_gouraud_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                const ScreenVertex* vert2, const ScreenVertex* vert3,
+                                const ColourRecord* col0, const ColourRecord* col1,
+                                const ColourRecord* col2, const ColourRecord* col3);
+void fill_additive_gouraud_polygon(const ScreenVertex* const* vertices,
+                                   const ColourRecord* const* colours, int32_t n);
+
+// The colour of an additive span, each component at the scale that lines its
+// top four bits up with their place in a pixel pair: red times 2^23 (bits
+// 27..30), green times 2^18 (22..25), blue times 2^13 (17..20); a component c
+// of 0..255 with the sides' 8 fraction bits is c * 256 * 2^15 for red, and so
+// on. step is added after each pixel.
+struct AdditiveRun {
+    int32_t value[3];
+    int32_t step[3];
+};
+// Adds the run's colours to `count` pixels from `pixels`, two pixels to one
+// 32-bit sum (the first pixel in the low half) and an odd last pixel alone;
+// nothing for count <= 0.
+void blend_additive_span(uint16_t* pixels, int32_t count, AdditiveRun run);
+
+// Texels modulated per pixel by per-vertex light through the shade table of
+// shade_mode (0..3, taken modulo 4): each texel component selects a column,
+// the light component's level a row. Light components 0..255; texture
+// coordinates in 1/256 of the texture, wrapping. The entries leave
+// current_shade_table on that table. Nothing is drawn for a slot that holds
+// no texture, or before the shade tables exist.
+void draw_lit_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                const ScreenVertex* vert2, const ColourRecord* light0,
+                                const ColourRecord* light1, const ColourRecord* light2,
+                                const TexCoord* uv0, const TexCoord* uv1, const TexCoord* uv2,
+                                int32_t texture, int32_t shade_mode);
+void draw_lit_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                            const ScreenVertex* vert2, const ScreenVertex* vert3,
+                            const ColourRecord* light0, const ColourRecord* light1,
+                            const ColourRecord* light2, const ColourRecord* light3,
+                            const TexCoord* uv0, const TexCoord* uv1, const TexCoord* uv2,
+                            const TexCoord* uv3, int32_t texture, int32_t shade_mode);
+// The core of both, drawing through current_shade_table as it stands.
+void fill_lit_textured_polygon(const ScreenVertex* const* vertices,
+                               const ColourRecord* const* lights, const TexCoord* const* uvs,
+                               int32_t texture, int32_t n);

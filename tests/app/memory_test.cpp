@@ -1,6 +1,8 @@
 // Allocation, release and the error texts.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -10,14 +12,29 @@
 
 TEST(Memory, AllocZeroedGivesZeroFilledBlocksAndCountsThem) {
     int live = live_block_count();
+    int64_t bytes = live_byte_count();
     auto* block = static_cast<unsigned char*>(alloc_zeroed(4096));
     ASSERT_NE(block, nullptr);
     for (int i = 0; i < 4096; ++i)
         ASSERT_EQ(block[i], 0) << i;
     EXPECT_EQ(live_block_count(), live + 1);
+    void* small = alloc_zeroed(3);
+    void* empty = alloc_zeroed(0);
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(small) % alignof(std::max_align_t), 0u);
+    EXPECT_EQ(live_byte_count(), bytes + 4099);
+    MessageCapture messages;
+    fail_allocation_after(1);
+    EXPECT_EQ(alloc_zeroed(100), nullptr);  // a failure counts nothing
+    EXPECT_EQ(messages.texts().size(), 1u);
+    EXPECT_EQ(live_block_count(), live + 2 + (empty != nullptr));
+    EXPECT_EQ(live_byte_count(), bytes + 4099);
     free_block(block);
+    free_block(small);
+    free_block(empty);
     free_block(nullptr);  // ignored
     EXPECT_EQ(live_block_count(), live);
+    EXPECT_EQ(live_byte_count(), bytes);
 }
 
 TEST(Memory, FailedAllocationShowsItsSizeOnceInAnErrorBox) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "app/memory.h"
 #include "app/messages.h"
@@ -142,6 +143,49 @@ TEST_F(RenderListTest, FindOrAddSharesEqualRecordsFromTheMarkOn) {
     EXPECT_EQ(current_render_list()->model_vertices[4].z, 6);
     EXPECT_EQ(pool_find_or_add(&a, 6), -1);
     EXPECT_EQ(pool_find_or_add(&a, 4), -2);  // never bound
+}
+
+// The search goes through an index of the records by value; it must answer
+// exactly as a scan from the mark would, through appended duplicates, mark
+// moves, resets and a full pool.
+TEST_F(RenderListTest, FindOrAddAnswersAsAScanFromTheMarkWould) {
+    constexpr int32_t CAPACITY = 300;
+    alloc_normal_pool(CAPACITY);
+    std::vector<Vec4> stored;  // what the pool holds, for the reference scan
+    int32_t mark = 0;
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t range) {
+        seed = seed * 1664525u + 1013904223u;
+        return int32_t((seed >> 16) % range);
+    };
+    for (int step = 0; step < 20000; ++step) {
+        // Few distinct values, so that equal records are common.
+        Vec4 r = {next(4), next(3) - 1, next(2), next(2)};
+        int32_t action = next(100);
+        if (action < 80) {
+            int32_t expected = -1;
+            for (int32_t i = mark; i < int32_t(stored.size()) && expected < 0; ++i)
+                if (std::memcmp(&stored[size_t(i)], &r, sizeof r) == 0) expected = i;
+            if (expected < 0) {
+                expected =
+                    int32_t(stored.size()) < CAPACITY ? int32_t(stored.size()) : CAPACITY - 1;
+                if (int32_t(stored.size()) < CAPACITY) stored.push_back(r);
+            }
+            ASSERT_EQ(pool_find_or_add(&r, POOL_NORMAL), expected) << step;
+        } else if (action < 95) {
+            int32_t expected =
+                int32_t(stored.size()) < CAPACITY ? int32_t(stored.size()) : CAPACITY - 1;
+            if (int32_t(stored.size()) < CAPACITY) stored.push_back(r);
+            ASSERT_EQ(pool_append(&r, POOL_NORMAL), expected) << step;
+        } else if (action < 99) {
+            mark = int32_t(stored.size());
+            ASSERT_EQ(pool_set_mark(POOL_NORMAL), mark);
+        } else {
+            stored.clear();
+            mark = 0;
+            ASSERT_EQ(pool_reset(POOL_NORMAL), 0);
+        }
+    }
 }
 
 TEST_F(RenderListTest, AFullPoolStoresNothingMoreAndHandsOutItsLastIndex) {

@@ -1,5 +1,6 @@
 // sketch3d-replay: plays a script on the headless backend and writes PNG
-// screenshots of the window.
+// screenshots of the window, exports of the edited object and per-frame
+// render statistics.
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -10,30 +11,41 @@
 namespace {
 
 constexpr const char* USAGE =
-    "usage: sketch3d-replay SCRIPT --out DIR\n"
+    "usage: sketch3d-replay SCRIPT [--out DIR] [--obj FILE] [--ply FILE] [--stats FILE]\n"
     "Plays SCRIPT (one command a line: move X Y, down|up left|right,\n"
     "key down|up z|f1|f2|f3|f12, char N, escape, close, frames N,\n"
-    "screenshot NAME, # comments) and writes DIR/NAME.png for each screenshot.\n";
+    "screenshot NAME, export NAME.obj|NAME.ply, # comments).\n"
+    "  --out DIR     folder of the screenshots (NAME.png) and exports (default: .)\n"
+    "  --obj FILE    the edited object at the end as a Wavefront OBJ file\n"
+    "  --ply FILE    the same as a PLY file with the last frame's vertex colours\n"
+    "  --stats FILE  one CSV row per frame: packets walked, culled, dropped by\n"
+    "                depth, drawn, pixels written, frame time in microseconds\n"
+    "Exit codes: 1 bad script or nothing to export, 2 usage, 3 output not written.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const char* script_path = nullptr;
-    const char* out_dir = nullptr;
+    ReplayOutputs outputs;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) {
-            out_dir = argv[++i];
+        std::string* value = nullptr;
+        if (std::strcmp(argv[i], "--out") == 0) value = &outputs.out_dir;
+        if (std::strcmp(argv[i], "--obj") == 0) value = &outputs.obj_path;
+        if (std::strcmp(argv[i], "--ply") == 0) value = &outputs.ply_path;
+        if (std::strcmp(argv[i], "--stats") == 0) value = &outputs.stats_path;
+        if (value != nullptr && i + 1 < argc && argv[i + 1][0] != '\0') {
+            *value = argv[++i];
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::cout << USAGE;
             return 0;
-        } else if (argv[i][0] != '-' && script_path == nullptr) {
+        } else if (value == nullptr && argv[i][0] != '-' && script_path == nullptr) {
             script_path = argv[i];
         } else {
             std::cerr << "sketch3d-replay: unexpected argument '" << argv[i] << "'\n" << USAGE;
             return 2;
         }
     }
-    if (script_path == nullptr || out_dir == nullptr) {
+    if (script_path == nullptr) {
         std::cerr << USAGE;
         return 2;
     }
@@ -52,9 +64,11 @@ int main(int argc, char** argv) {
         std::cerr << script_path << ":" << error << "\n";
         return 1;
     }
-    int result = run_script(commands, out_dir, HeadlessConfig{}, std::cout, &error);
-    // Script errors carry their line number; output errors stand alone.
-    if (result == 1) std::cerr << script_path << ":" << error << "\n";
+    int result = run_script(commands, outputs, HeadlessConfig{}, std::cout, &error);
+    // Script errors carry their line number, except those at its end; output errors stand
+    // alone.
+    bool numbered = !error.empty() && error[0] >= '0' && error[0] <= '9';
+    if (result == 1) std::cerr << script_path << (numbered ? ":" : ": ") << error << "\n";
     if (result == 3) std::cerr << "sketch3d-replay: " << error << "\n";
     return result;
 }

@@ -3,12 +3,18 @@
 
 #include <iconv.h>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
+#include "app/frame.h"
 #include "app/shell.h"
+#include "platform/common/atomic_file.h"
+#include "platform/common/mesh_export.h"
+#include "platform/common/session_recorder.h"
+#include "raster/render_stats.h"
 #include "tools/replay/png_writer.h"
 
 namespace {
@@ -22,8 +28,9 @@ struct NamedValue {
 };
 
 constexpr NamedValue BUTTONS[] = {{"left", BUTTON_LEFT}, {"right", BUTTON_RIGHT}};
-constexpr NamedValue KEYS[] = {
-    {"z", KEY_Z}, {"f1", KEY_F1}, {"f2", KEY_F2}, {"f3", KEY_F3}, {"f12", KEY_F12}};
+
+constexpr const char* STATS_HEADER =
+    "frame,packets_walked,culled,depth_dropped,drawn,pixels_written,frame_us\n";
 
 std::vector<std::string> split_words(const std::string& line) {
     std::string code = line.substr(0, line.find('#'));
@@ -53,6 +60,22 @@ bool lookup(const NamedValue (&table)[N], const std::string& word, int32_t* valu
         }
     }
     return false;
+}
+
+// The keys have the names the session recorder writes.
+bool lookup_key(const std::string& word, int32_t* value) {
+    for (const ScriptKey& key : SCRIPT_KEYS) {
+        if (word == key.name) {
+            *value = key.virtual_key;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ends_with(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // Screenshot names become file names inside the output folder: letters,
@@ -96,7 +119,7 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
         if (words[1] != "down" && words[1] != "up")
             return "'key' expects down or up, got '" + words[1] + "'";
         command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
-        if (!lookup(KEYS, words[2], &command->a))
+        if (!lookup_key(words[2], &command->a))
             return "unknown key '" + words[2] + "' (z, f1, f2, f3 or f12)";
         return "";
     }
@@ -128,6 +151,16 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
         command->name = words[1];
         return "";
     }
+    if (verb == "export") {
+        command->kind = ScriptCommandKind::Export;
+        if (auto e = expect(1, "a file name: export sheet.obj"); !e.empty()) return e;
+        if (!valid_name(words[1]) || !(ends_with(words[1], ".obj") || ends_with(words[1], ".ply")))
+            return "bad export name '" + words[1] +
+                   "' (NAME.obj or NAME.ply; letters, digits, '-', '_' and '.', not starting "
+                   "with '.')";
+        command->name = words[1];
+        return "";
+    }
     return "unknown command '" + verb + "'";
 }
 
@@ -156,6 +189,7 @@ void queue_command(const ScriptCommand& command) {
             break;
         case ScriptCommandKind::Frames:
         case ScriptCommandKind::Screenshot:
+        case ScriptCommandKind::Export:
             break;
     }
 }
@@ -165,6 +199,105 @@ void report_new_messages(size_t* reported, std::ostream& log) {
     for (; *reported < messages.size(); ++*reported)
         log << "message box \"" << messages[*reported].caption
             << "\": " << cp932_text_to_utf8(messages[*reported].text) << "\n";
+}
+
+// A script being played: where its output goes and what it has gathered.
+struct Replay {
+    const ReplayOutputs& outputs;
+    std::ostream& log;
+    std::string stats;  // CSV rows so far
+    bool end_taken = false;
+    int32_t end_obj_result = EXPORT_OK;
+    int32_t end_ply_result = EXPORT_OK;
+    std::string end_obj;
+    std::string end_ply;
+};
+
+// Runs up to `count` frames one at a time, timing each and collecting its
+// render counters; the loop runs exactly as it would for all of them at once.
+void run_frames(Replay& replay, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        if (headless_run_frames(1) == 0) return;
+        auto elapsed = std::chrono::steady_clock::now() - start;
+        if (!replay.outputs.stats_path.empty()) {
+            const RenderStats& s = render_stats;
+            replay.stats +=
+                std::to_string(headless_frame_count()) + "," + std::to_string(s.packets_walked) +
+                "," + std::to_string(s.culled) + "," + std::to_string(s.depth_dropped) + "," +
+                std::to_string(s.drawn) + "," + std::to_string(s.pixels_written) + "," +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) +
+                "\n";
+        }
+        if (replay.outputs.after_frame) replay.outputs.after_frame();
+    }
+}
+
+// The edited object as OBJ or PLY text, by the name's extension.
+int32_t export_by_name(const std::string& name, std::string* text) {
+    return ends_with(name, ".ply") ? export_ply(selected_object(), text)
+                                   : export_obj(selected_object(), text);
+}
+
+// A screenshot or export command: 0, 1 with no object to export, 3 when the
+// file cannot be written.
+int write_command_output(const ScriptCommand& command, Replay& replay, std::string* error) {
+    const std::string line = std::to_string(command.line) + ": ";
+    std::string data;
+    std::string path;
+    if (command.kind == ScriptCommandKind::Screenshot) {
+        path = (std::filesystem::path(replay.outputs.out_dir) / (command.name + ".png")).string();
+        if (!encode_png_555(headless_window_pixels().data(), headless_client_width(),
+                            headless_client_height(), &data)) {
+            *error = line + "cannot write " + path + ": the window has no pixels";
+            return 3;
+        }
+    } else {
+        path = (std::filesystem::path(replay.outputs.out_dir) / command.name).string();
+        if (int32_t exported = export_by_name(command.name, &data); exported != EXPORT_OK) {
+            *error = line + "cannot export " + command.name + ": " + export_error_text(exported);
+            return 1;
+        }
+    }
+    std::string reason;
+    if (!write_file_atomically(path, data, &reason)) {
+        *error = line + reason;
+        return 3;
+    }
+    replay.log << "frame " << headless_frame_count() << ": " << path << "\n";
+    return 0;
+}
+
+// Takes the end-of-script exports once: at the close box or at the end.
+void take_end_exports(Replay& replay) {
+    if (replay.end_taken) return;
+    replay.end_taken = true;
+    if (!replay.outputs.obj_path.empty())
+        replay.end_obj_result = export_obj(selected_object(), &replay.end_obj);
+    if (!replay.outputs.ply_path.empty())
+        replay.end_ply_result = export_ply(selected_object(), &replay.end_ply);
+}
+
+// The end-of-script files: 0, 1 when there was no object to export, 3 when a
+// file cannot be written. None is written unless all exports could be made.
+int write_end_outputs(Replay& replay, std::string* error) {
+    for (int32_t exported : {replay.end_obj_result, replay.end_ply_result}) {
+        if (exported != EXPORT_OK) {
+            *error = std::string("at the end of the script: ") + export_error_text(exported);
+            return 1;
+        }
+    }
+    const std::pair<const std::string&, const std::string&> files[] = {
+        {replay.outputs.obj_path, replay.end_obj},
+        {replay.outputs.ply_path, replay.end_ply},
+        {replay.outputs.stats_path, replay.stats}};
+    for (const auto& [path, data] : files) {
+        if (path.empty()) continue;
+        if (!write_file_atomically(path, data, error)) return 3;
+        replay.log << "wrote " << path << "\n";
+    }
+    return 0;
 }
 
 // The operating system reclaims what a program leaves when it ends without
@@ -197,15 +330,17 @@ bool parse_script(const std::string& text, std::vector<ScriptCommand>* commands,
     return true;
 }
 
-int run_script(const std::vector<ScriptCommand>& commands, const std::string& out_dir,
+int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& outputs,
                const HeadlessConfig& config, std::ostream& log, std::string* error) {
     std::error_code failure;
-    std::filesystem::create_directories(out_dir, failure);
+    std::filesystem::create_directories(outputs.out_dir, failure);
     if (failure) {
-        *error = "cannot create " + out_dir + ": " + failure.message();
+        *error = "cannot create " + outputs.out_dir + ": " + failure.message();
         return 3;
     }
 
+    Replay replay{outputs, log, "", false, EXPORT_OK, EXPORT_OK, "", ""};
+    if (!outputs.stats_path.empty()) replay.stats = STATS_HEADER;
     size_t reported = 0;
     if (headless_open(config) < 0) log << "start-up failed\n";
     report_new_messages(&reported, log);
@@ -219,17 +354,15 @@ int run_script(const std::vector<ScriptCommand>& commands, const std::string& ou
         if (command.kind == ScriptCommandKind::Frames) {
             // Even `frames 0` hands the waiting events to the window.
             if (command.a == 0) headless_drain_events();
-            headless_run_frames(command.a);
-        } else if (command.kind == ScriptCommandKind::Screenshot) {
-            std::string path = (std::filesystem::path(out_dir) / (command.name + ".png")).string();
-            if (!write_png_555(path, headless_window_pixels().data(), headless_client_width(),
-                               headless_client_height())) {
-                *error = std::to_string(command.line) + ": cannot write " + path;
-                result = 3;
-                break;
-            }
-            log << "frame " << headless_frame_count() << ": " << path << "\n";
+            run_frames(replay, command.a);
+        } else if (command.kind == ScriptCommandKind::Screenshot ||
+                   command.kind == ScriptCommandKind::Export) {
+            result = write_command_output(command, replay, error);
+            if (result != 0) break;
         } else {
+            // The close box deletes the object: what the end-of-script files show
+            // is taken now, as no frame can run before the close is handled.
+            if (command.kind == ScriptCommandKind::Close) take_end_exports(replay);
             queue_command(command);
         }
         report_new_messages(&reported, log);
@@ -243,9 +376,18 @@ int run_script(const std::vector<ScriptCommand>& commands, const std::string& ou
             log << "program ended with exit code " << headless_exit_code() << " after "
                 << headless_frame_count() << " frames\n";
         }
+        take_end_exports(replay);
+        result = write_end_outputs(replay, error);
     }
     end_session();
     return result;
+}
+
+int run_script(const std::vector<ScriptCommand>& commands, const std::string& out_dir,
+               const HeadlessConfig& config, std::ostream& log, std::string* error) {
+    ReplayOutputs outputs;
+    outputs.out_dir = out_dir;
+    return run_script(commands, outputs, config, log, error);
 }
 
 std::string cp932_text_to_utf8(const std::string& text) {

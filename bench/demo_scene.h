@@ -1,0 +1,68 @@
+// The scene the benchmarks measure: the demonstration's own lit sheet, built
+// on the headless backend exactly as a user builds it (an outline drawn with
+// the left button, a right-click inside it), and the frame of editing mode.
+//
+// Called from one thread; open_demo_scene starts a headless session that
+// close_demo_scene ends. Nothing here is timed: callers time the calls.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/matrix.h"
+
+// Client size of the demonstration's window, and the screen buffer it draws.
+inline constexpr int32_t DEMO_CLIENT_WIDTH = 514;
+inline constexpr int32_t DEMO_CLIENT_HEIGHT = 483;
+
+// The ellipse: centred on the screen, its semi-axes in the screen's
+// proportions, enclosing about 60 % of it.
+inline constexpr int32_t ELLIPSE_HALF_WIDTH = 221;
+inline constexpr int32_t ELLIPSE_HALF_HEIGHT = 208;
+inline constexpr int32_t ELLIPSE_POINTS = 96;
+
+enum class DemoOutline {
+    ELLIPSE,  // the outline drawn, right-click inside it
+    NONE,     // nothing drawn: the right-click fills the whole screen
+};
+
+// Opens a headless session, draws the outline through frames of drawing mode
+// and builds the sheet with a right-click. Returns the object's index, or -1
+// when the build failed (the session is then closed).
+int32_t open_demo_scene(DemoOutline outline);
+void close_demo_scene();
+
+// Pushes the sheet into relief as a user does with Z and the left button:
+// every vertex within reach of a lattice of points 24 pixels apart sinks by
+// `depth` units, so that most triangles get light that varies across them.
+void add_demo_relief(int32_t depth);
+
+// The editing-mode frame without pacing, input or presentation: clear,
+// transform, render into page 0.
+void set_demo_rotation(int32_t x, int32_t y, int32_t z);
+void render_demo_frame();
+
+// For timing the build alone: prepare_demo_rebuild discards the sheet (which
+// clears the screen) and draws the outline again; rebuild_demo_object then
+// runs the right-click's build_object_from_outline and returns its result.
+void prepare_demo_rebuild();
+int32_t rebuild_demo_object();
+
+// Counts of the last rendered frame.
+int32_t demo_triangles();  // triangle packets of the sheet
+int32_t last_frame_drawn();
+int64_t last_frame_pixels();
+const uint16_t* demo_page();  // page 0, DEMO_CLIENT_WIDTH pixels a row
+
+// The sheet as a mesh, for another renderer: model-space vertices and unit
+// normals, triangles in packet order, and the matrix the last transform used
+// (model to view space; 512 = 1.0, row vectors) with the view-space light
+// direction (length 1024).
+struct DemoMesh {
+    std::vector<float> positions;  // x, y, z per vertex
+    std::vector<float> normals;    // x, y, z per vertex, length 1
+    std::vector<uint32_t> indices;
+    Matrix model_view;
+    float light[3];
+};
+DemoMesh export_demo_mesh();

@@ -1,0 +1,234 @@
+// Side-by-side timing of the demonstration's frame against Mesa's llvmpipe
+// (through OSMesa, single-threaded): the same sheet, the same rotations, the
+// two renderers alternating round by round so that drift in the machine's
+// speed falls on both alike. Prints the median ratio ours / llvmpipe.
+//
+// llvmpipe draws the mesh our build produced: the same vertices, triangles
+// and per-vertex normals, under one directional light with Gouraud shading,
+// into a 5:6:5 buffer of the client size, with back faces culled and no depth
+// test; one frame is clear, draw and glFinish.
+#define GL_GLEXT_PROTOTYPES 1  // buffer objects (OpenGL 1.5), exported by OSMesa
+#include <GL/gl.h>
+#include <GL/osmesa.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "bench/demo_scene.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The demonstration's rotations of the flat sheet, then the sheet pushed into
+// relief, where the light varies across most triangles.
+struct Rotation {
+    int32_t x, y;
+    bool relief;
+};
+constexpr Rotation ROTATIONS[] = {{0, 0, false},   {57, 0, false}, {0, 57, false},
+                                  {57, 57, false}, {0, 0, true},   {57, 57, true}};
+constexpr int32_t RELIEF_DEPTH = 6;
+constexpr int ROUNDS = 15;
+constexpr int FRAMES_PER_TURN = 40;
+
+// The mesh in llvmpipe, as vertex and index buffers.
+struct Peer {
+    OSMesaContext context = nullptr;
+    std::vector<uint16_t> pixels;
+    GLuint buffers[3] = {};
+    GLsizei index_count = 0;
+};
+
+// Vertices, normals and triangles into the peer's buffers.
+void load_mesh(Peer& peer, const DemoMesh& mesh) {
+    glBindBuffer(GL_ARRAY_BUFFER, peer.buffers[0]);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(mesh.positions.size() * sizeof(float)),
+                 mesh.positions.data(), GL_STATIC_DRAW);
+    glVertexPointer(3, GL_FLOAT, 0, nullptr);
+    glBindBuffer(GL_ARRAY_BUFFER, peer.buffers[1]);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(mesh.normals.size() * sizeof(float)),
+                 mesh.normals.data(), GL_STATIC_DRAW);
+    glNormalPointer(GL_FLOAT, 0, nullptr);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, peer.buffers[2]);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(mesh.indices.size() * sizeof(uint32_t)),
+                 mesh.indices.data(), GL_STATIC_DRAW);
+    peer.index_count = GLsizei(mesh.indices.size());
+}
+
+bool open_peer(Peer& peer, const DemoMesh& mesh) {
+    peer.context = OSMesaCreateContextExt(OSMESA_RGB_565, 0, 0, 0, nullptr);
+    if (peer.context == nullptr) return false;
+    peer.pixels.assign(size_t(DEMO_CLIENT_WIDTH) * DEMO_CLIENT_HEIGHT, 0);
+    if (!OSMesaMakeCurrent(peer.context, peer.pixels.data(), GL_UNSIGNED_SHORT_5_6_5,
+                           DEMO_CLIENT_WIDTH, DEMO_CLIENT_HEIGHT))
+        return false;
+    std::printf("peer: %s, %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
+                reinterpret_cast<const char*>(glGetString(GL_VERSION)));
+
+    glGenBuffers(3, peer.buffers);
+    load_mesh(peer, mesh);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+
+    glViewport(0, 0, DEMO_CLIENT_WIDTH, DEMO_CLIENT_HEIGHT);
+    glDisable(GL_DEPTH_TEST);
+    glShadeModel(GL_SMOOTH);
+    // Our view space has y down and depth growing away from the eye, and the
+    // screen is 256 pixels from the eye: a frustum of the client size at
+    // depth 256 (scaled to a near plane at 1).
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-DEMO_CLIENT_WIDTH / 512.0, DEMO_CLIENT_WIDTH / 512.0, -DEMO_CLIENT_HEIGHT / 512.0,
+              DEMO_CLIENT_HEIGHT / 512.0, 1.0, 10000.0);
+    // Our front faces turn clockwise on the screen, and so they do in GL's window.
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CW);
+
+    // One white directional light in eye space, from our light vector.
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const float length = std::sqrt(mesh.light[0] * mesh.light[0] + mesh.light[1] * mesh.light[1] +
+                                   mesh.light[2] * mesh.light[2]);
+    const GLfloat direction[4] = {mesh.light[0] / length, -mesh.light[1] / length,
+                                  -mesh.light[2] / length, 0.0f};
+    const GLfloat white[4] = {1, 1, 1, 1};
+    const GLfloat black[4] = {0, 0, 0, 1};
+    const GLfloat red[4] = {1, 0, 0, 1};
+    glLightfv(GL_LIGHT0, GL_POSITION, direction);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, black);
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, red);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glClearColor(0, 0, 1, 1);
+    return true;
+}
+
+void close_peer(Peer& peer) {
+    if (peer.context == nullptr) return;
+    glDeleteBuffers(3, peer.buffers);
+    OSMesaDestroyContext(peer.context);
+    peer.context = nullptr;
+}
+
+// Our model-to-view matrix (row vectors, 512 = 1.0) as GL's (column vectors,
+// column-major), with y and depth turned to GL's eye space.
+void load_model_view(const Matrix& m) {
+    GLfloat gl[16];
+    for (int i = 0; i < 16; ++i) {
+        const int column = i % 4;  // of our row-major entry: GL's row
+        const float sign = column == 1 || column == 2 ? -1.0f : 1.0f;
+        gl[i] = sign * float(m.m[i]) / 512.0f;
+    }
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(gl);
+}
+
+void peer_frame(const Peer& peer) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDrawElements(GL_TRIANGLES, peer.index_count, GL_UNSIGNED_INT, nullptr);
+    glFinish();
+}
+
+int64_t peer_covered_pixels(const Peer& peer) {
+    const uint16_t clear = 0x001F;  // blue in 5:6:5
+    return std::count_if(peer.pixels.begin(), peer.pixels.end(),
+                         [clear](uint16_t p) { return p != clear; });
+}
+
+int64_t our_covered_pixels() {
+    const uint16_t* page = demo_page();
+    const uint16_t clear = 0x001F;  // blue in 5:5:5
+    int64_t covered = 0;
+    for (int32_t i = 0; i < DEMO_CLIENT_WIDTH * (DEMO_CLIENT_HEIGHT - 1); ++i)
+        covered += page[i] != clear;
+    return covered;
+}
+
+template <typename Frame>
+double seconds_per_frame(Frame frame) {
+    const auto start = Clock::now();
+    for (int i = 0; i < FRAMES_PER_TURN; ++i)
+        frame();
+    return std::chrono::duration<double>(Clock::now() - start).count() / FRAMES_PER_TURN;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main() {
+    // One llvmpipe thread, set before Mesa reads its environment.
+    setenv("GALLIUM_DRIVER", "llvmpipe", 1);
+    setenv("LP_NUM_THREADS", "0", 1);
+
+    if (open_demo_scene(DemoOutline::ELLIPSE) < 0) {
+        std::fprintf(stderr, "the sheet was not built\n");
+        return 1;
+    }
+    render_demo_frame();
+    const DemoMesh mesh = export_demo_mesh();
+    Peer peer;
+    if (!open_peer(peer, mesh)) {
+        std::fprintf(stderr, "OSMesa could not make a context\n");
+        close_demo_scene();
+        return 1;
+    }
+    std::printf("sheet: %zu vertices, %zu triangles; %d rounds of %d frames each\n\n",
+                mesh.positions.size() / 3, mesh.indices.size() / 3, ROUNDS, FRAMES_PER_TURN);
+
+    std::printf(
+        "| rotation (x, y) | ours ms/frame | llvmpipe ms/frame | ours / llvmpipe | "
+        "covered pixels, ours / llvmpipe |\n|---|---|---|---|---|\n");
+    bool relief = false;
+    for (const Rotation& rotation : ROTATIONS) {
+        if (rotation.relief && !relief) {
+            relief = true;
+            add_demo_relief(RELIEF_DEPTH);
+            render_demo_frame();
+            load_mesh(peer, export_demo_mesh());
+        }
+        set_demo_rotation(rotation.x, rotation.y, 0);
+        render_demo_frame();
+        load_model_view(export_demo_mesh().model_view);
+        peer_frame(peer);
+        const int64_t ours_covered = our_covered_pixels();
+        const int64_t peer_covered = peer_covered_pixels(peer);
+
+        std::vector<double> ours, theirs, ratios;
+        for (int round = 0; round < ROUNDS; ++round) {
+            // Alternate which goes first, so that neither always follows the other.
+            double ours_s = 0, theirs_s = 0;
+            if (round % 2 == 0) {
+                ours_s = seconds_per_frame(render_demo_frame);
+                theirs_s = seconds_per_frame([&] { peer_frame(peer); });
+            } else {
+                theirs_s = seconds_per_frame([&] { peer_frame(peer); });
+                ours_s = seconds_per_frame(render_demo_frame);
+            }
+            ours.push_back(ours_s);
+            theirs.push_back(theirs_s);
+            ratios.push_back(ours_s / theirs_s);
+        }
+        std::printf("| (%d, %d)%s | %.3f | %.3f | %.2f | %lld / %lld |\n", rotation.x, rotation.y,
+                    rotation.relief ? " in relief" : "", median(ours) * 1e3, median(theirs) * 1e3,
+                    median(ratios), static_cast<long long>(ours_covered),
+                    static_cast<long long>(peer_covered));
+        std::fflush(stdout);
+    }
+    close_peer(peer);
+    close_demo_scene();
+    return 0;
+}

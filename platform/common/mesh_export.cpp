@@ -1,0 +1,272 @@
+// OBJ and PLY text from a scene object's pooled vertices, normals and packets.
+#include "platform/common/mesh_export.h"
+
+#include <vector>
+
+#include "geometry/camera.h"
+#include "geometry/render_list.h"
+#include "geometry/scene_objects.h"
+#include "raster/dispatcher.h"
+#include "raster/shade_tables.h"
+
+namespace {
+
+constexpr int32_t UNIT_NORMAL = 1024;  // length of a unit normal
+
+// The object's mesh: its vertex range in the pools and its polygons.
+struct Mesh {
+    int32_t index = 0;
+    int32_t first_vertex = 0;
+    int32_t vertex_count = 0;
+    std::vector<PrimitivePacket*> polygons;
+};
+
+// The vertex range covered by the object's parts, kept inside the vertex pool.
+void find_vertex_range(const SceneObject* object, const RenderList* list, Mesh* mesh) {
+    int64_t first = 0;
+    int64_t end = 0;
+    for (int32_t p = 0; p < object->part_count; ++p) {
+        const ObjectPart& part = object->parts[p];
+        if (part.vertex_count <= 0) continue;
+        int64_t part_end = int64_t(part.first_vertex) + part.vertex_count;
+        if (end == first) {
+            first = part.first_vertex;
+            end = part_end;
+        } else {
+            first = part.first_vertex < first ? part.first_vertex : first;
+            end = part_end > end ? part_end : end;
+        }
+    }
+    if (first < 0) first = 0;
+    if (end > list->vertex_capacity) end = list->vertex_capacity;
+    mesh->first_vertex = int32_t(first);
+    mesh->vertex_count = end > first ? int32_t(end - first) : 0;
+}
+
+// The polygons (depth modes 3 and 4) of the object's packet run, walked by the
+// packets' sizes from the header over the run length, never past the packets
+// written so far.
+void find_polygons(const SceneObject* object, const RenderList* list, Mesh* mesh) {
+    auto* area = reinterpret_cast<uint8_t*>(list->first_packet);
+    auto* header = reinterpret_cast<uint8_t*>(object->header_packet);
+    if (header == nullptr || header < area || header >= list->write_position) return;
+    int64_t length = object->header_packet->extra;
+    uint8_t* end = length < list->write_position - header ? header + length : list->write_position;
+    for (uint8_t* p = header + SHORT_PACKET_BYTES; end - p >= SHORT_PACKET_BYTES;) {
+        auto* packet = reinterpret_cast<PrimitivePacket*>(p);
+        uint32_t mode = packet_depth_mode(packet);
+        uint32_t least = mode == 3   ? TRIANGLE_PACKET_BYTES
+                         : mode == 4 ? QUAD_PACKET_BYTES
+                                     : SHORT_PACKET_BYTES;
+        if (mode == PACKET_END || packet->size < least || packet->size % 4 != 0 ||
+            int64_t(packet->size) > end - p)
+            break;
+        if (mode == 3 || mode == 4) mesh->polygons.push_back(packet);
+        p += packet->size;
+    }
+}
+
+int32_t gather_mesh(int32_t index, Mesh* mesh) {
+    const SceneObject* object = get_object(index);
+    const RenderList* list = current_render_list();
+    if (object == nullptr || list == nullptr || list->model_vertices == nullptr)
+        return EXPORT_NO_OBJECT;
+    mesh->index = index;
+    find_vertex_range(object, list, mesh);
+    find_polygons(object, list, mesh);
+    for (PrimitivePacket* packet : mesh->polygons) {
+        const int16_t* v = packet_vertices(packet);
+        for (int k = 0; k < packet_vertex_count(packet); ++k)
+            if (v[k] < mesh->first_vertex || v[k] >= mesh->first_vertex + mesh->vertex_count)
+                return EXPORT_BAD_MESH;
+    }
+    return EXPORT_OK;
+}
+
+// A normal component (1024 = 1) as an exact decimal, whatever the locale: 1024
+// is 2^10, so the fraction has at most ten digits, rem * 10^10 / 2^10 = rem * 5^10.
+void append_unit_fraction(std::string* out, int32_t value) {
+    int64_t magnitude = value < 0 ? -int64_t(value) : int64_t(value);
+    if (value < 0) *out += '-';
+    *out += std::to_string(magnitude / UNIT_NORMAL);
+    int64_t remainder = magnitude % UNIT_NORMAL;
+    if (remainder == 0) return;
+    std::string digits = std::to_string(remainder * 9765625);
+    digits.insert(0, 10 - digits.size(), '0');
+    digits.erase(digits.find_last_not_of('0') + 1);
+    *out += '.' + digits;
+}
+
+void append_integer(std::string* out, int64_t value) {
+    out->append(std::to_string(value));
+}
+
+// " x -y z" of a model vertex, or of a normal scaled to unit length.
+void append_position(std::string* out, const Vec4& v) {
+    for (int64_t c : {int64_t(v.x), -int64_t(v.y), int64_t(v.z)}) {
+        *out += ' ';
+        append_integer(out, c);
+    }
+}
+void append_direction(std::string* out, const Vec4& n) {
+    for (int32_t c : {n.x, -n.y, n.z}) {
+        *out += ' ';
+        append_unit_fraction(out, c);
+    }
+}
+
+// The normal stored for a vertex (normals lie at their vertices' indices), or
+// none when the normal pool does not reach it.
+Vec4 vertex_normal(const RenderList* list, int32_t vertex) {
+    if (list->model_normals == nullptr || vertex >= list->normal_capacity) return Vec4{};
+    return list->model_normals[vertex];
+}
+
+// Corners of a polygon in reverse order after the first, as the mirrored y needs.
+std::vector<int32_t> face_corners(PrimitivePacket* packet) {
+    const int16_t* v = packet_vertices(packet);
+    int n = packet_vertex_count(packet);
+    std::vector<int32_t> corners = {v[0]};
+    for (int k = n - 1; k >= 1; --k)
+        corners.push_back(v[k]);
+    return corners;
+}
+
+struct Rgb {
+    int32_t r, g, b;
+};
+
+// 5 bits to 8 by repeating the top bits, as the screen shows them.
+int32_t widen(int32_t component) {
+    return (component << 3) | (component >> 2);
+}
+
+// What a lit polygon paints at its corner k: the corner's light colour picks
+// the row of the polygon's shade table for each component of its surface
+// colour, exactly as the lit fill does at that pixel.
+Rgb lit_corner_colour(const RenderList* list, PrimitivePacket* packet, int k) {
+    int16_t normal = packet_normals(packet)[k];
+    int16_t colour = packet_colours(packet)[0];
+    const ShadeTable* table = shade_tables[packet->extra & SHADE_MODE_MASK];
+    if (table == nullptr || list->intensities == nullptr || list->colour_records == nullptr ||
+        normal < 0 || normal >= list->normal_capacity || colour < 0 ||
+        colour >= list->colour_capacity)
+        return Rgb{255, 255, 255};
+    ColourRecord light = lit_vertex_colour(list->intensities[normal], light_colour());
+    const ColourRecord& surface = list->colour_records[colour];
+    auto lit = [&](int32_t level, int32_t component) {
+        return widen(table->entry[(((level >> 3) & 31) << 5) + ((component >> 3) & 31)]);
+    };
+    return Rgb{lit(light.r, surface.r), lit(light.g, surface.g), lit(light.b, surface.b)};
+}
+
+// Each vertex takes the colour of the first polygon that uses it: the lit
+// colour for lit polygons, the surface colour for the others; white if none.
+std::vector<Rgb> vertex_colours(const RenderList* list, const Mesh& mesh) {
+    std::vector<Rgb> colours(size_t(mesh.vertex_count), Rgb{255, 255, 255});
+    std::vector<bool> coloured(size_t(mesh.vertex_count), false);
+    for (PrimitivePacket* packet : mesh.polygons) {
+        const int16_t* v = packet_vertices(packet);
+        bool lit = (packet_code(packet) & POLY_LIT) != 0;
+        for (int k = 0; k < packet_vertex_count(packet); ++k) {
+            size_t at = size_t(v[k] - mesh.first_vertex);
+            if (coloured[at]) continue;
+            coloured[at] = true;
+            if (lit) {
+                colours[at] = lit_corner_colour(list, packet, k);
+            } else if (int16_t c = packet_colours(packet)[0];
+                       list->colour_records != nullptr && c >= 0 && c < list->colour_capacity) {
+                const ColourRecord& record = list->colour_records[c];
+                auto clamp = [](int32_t x) { return x < 0 ? 0 : x > 255 ? 255 : x; };
+                colours[at] = Rgb{clamp(record.r), clamp(record.g), clamp(record.b)};
+            }
+        }
+    }
+    return colours;
+}
+
+std::string summary(const Mesh& mesh) {
+    return "sketch3d object " + std::to_string(mesh.index) + ": " +
+           std::to_string(mesh.vertex_count) + " vertices, " +
+           std::to_string(mesh.polygons.size()) + " faces";
+}
+
+}  // namespace
+
+int32_t export_obj(int32_t index, std::string* out) {
+    out->clear();
+    Mesh mesh;
+    if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
+    const RenderList* list = current_render_list();
+    *out += "# " + summary(mesh) + "\n";
+    *out += "# model units, y up (negated from the screen-down model y)\n";
+    *out += "o sketch3d_object_" + std::to_string(index) + "\n";
+    for (int32_t i = 0; i < mesh.vertex_count; ++i) {
+        *out += 'v';
+        append_position(out, list->model_vertices[mesh.first_vertex + i]);
+        *out += '\n';
+    }
+    for (int32_t i = 0; i < mesh.vertex_count; ++i) {
+        *out += "vn";
+        append_direction(out, vertex_normal(list, mesh.first_vertex + i));
+        *out += '\n';
+    }
+    // OBJ numbers its vertices and normals from 1, and vertex i has normal i.
+    for (PrimitivePacket* packet : mesh.polygons) {
+        *out += 'f';
+        for (int32_t vertex : face_corners(packet)) {
+            std::string number = std::to_string(vertex - mesh.first_vertex + 1);
+            *out += ' ' + number + "//" + number;
+        }
+        *out += '\n';
+    }
+    return EXPORT_OK;
+}
+
+int32_t export_ply(int32_t index, std::string* out) {
+    out->clear();
+    Mesh mesh;
+    if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
+    const RenderList* list = current_render_list();
+    std::vector<Rgb> colours = vertex_colours(list, mesh);
+    *out += "ply\nformat ascii 1.0\n";
+    *out += "comment " + summary(mesh) + "\n";
+    *out += "comment model units, y up (negated from the screen-down model y)\n";
+    *out += "element vertex " + std::to_string(mesh.vertex_count) + "\n";
+    *out += "property float x\nproperty float y\nproperty float z\n";
+    *out += "property float nx\nproperty float ny\nproperty float nz\n";
+    *out += "property uchar red\nproperty uchar green\nproperty uchar blue\n";
+    *out += "element face " + std::to_string(mesh.polygons.size()) + "\n";
+    *out += "property list uchar int vertex_indices\nend_header\n";
+    for (int32_t i = 0; i < mesh.vertex_count; ++i) {
+        std::string line;
+        append_position(&line, list->model_vertices[mesh.first_vertex + i]);
+        append_direction(&line, vertex_normal(list, mesh.first_vertex + i));
+        const Rgb& c = colours[size_t(i)];
+        line += ' ' + std::to_string(c.r) + ' ' + std::to_string(c.g) + ' ' + std::to_string(c.b);
+        out->append(line, 1);  // without the separator before the first value
+        *out += '\n';
+    }
+    // PLY numbers its vertices from 0.
+    for (PrimitivePacket* packet : mesh.polygons) {
+        std::vector<int32_t> corners = face_corners(packet);
+        *out += std::to_string(corners.size());
+        for (int32_t vertex : corners)
+            *out += ' ' + std::to_string(vertex - mesh.first_vertex);
+        *out += '\n';
+    }
+    return EXPORT_OK;
+}
+
+const char* export_error_text(int32_t result) {
+    switch (result) {
+        case EXPORT_OK:
+            return "exported";
+        case EXPORT_NO_OBJECT:
+            return "no object to export (build a sheet: right-click inside a closed outline)";
+        case EXPORT_BAD_MESH:
+            return "the object's polygons name vertices outside its parts";
+        default:
+            return "export failed";
+    }
+}

@@ -1,0 +1,356 @@
+// The page side of the browser program: starts the program's module on the canvas, turns
+// pointer, key and control-strip events into its entry points, shows its image, title and
+// messages, downloads the files of "Save OBJ" and "Save PNG", and runs replay scripts in a
+// second module (window.sketch3d.replay).
+'use strict';
+
+(() => {
+  // The shell's button bits and the Windows virtual keys the program asks about.
+  const BUTTON_RIGHT = 1;
+  const BUTTON_LEFT = 2;
+  const KEY_Z = 0x5a;
+  const FUNCTION_KEYS = { F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b };
+  const CHAR_ESCAPE = 27;
+
+  const canvas = document.getElementById('screen');
+  const context = canvas.getContext('2d', { alpha: false });
+  const titleBar = document.getElementById('title-bar');
+  const messages = document.getElementById('messages');
+  const status = document.getElementById('status');
+  const rightMode = document.getElementById('right-mode');
+
+  // Code page 932 message texts; the browser's Shift_JIS decoder is the Windows code page.
+  const messageDecoder = new TextDecoder('shift_jis');
+
+  let opened = false; // the program's module is ready (its window is open)
+  let running = false; // the program has started and not ended
+  let savedUrl = null; // the last saved file, kept until the next save
+  let lastPoint = [0, 0];
+  const keyboardHeld = new Set(); // virtual keys held on the keyboard
+
+  // What the program calls (web_backend.cpp).
+  const page = {
+    // For trying the error display: ?fail-allocation=K makes the K-th allocation fail.
+    failAllocationAfter: Number(new URLSearchParams(location.search).get('fail-allocation')) || 0,
+    openWindow(width, height, title) {
+      canvas.width = width;
+      canvas.height = height;
+      // The window background is white where no image is copied.
+      context.fillStyle = '#fff';
+      context.fillRect(0, 0, width, height);
+      page.setTitle(title);
+      opened = true;
+      running = true;
+    },
+    showImage(rgba, width, height) {
+      const pixels = new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length);
+      context.putImageData(new ImageData(pixels, width, height), 0, 0);
+    },
+    setTitle(text) {
+      document.title = text;
+      titleBar.textContent = text;
+    },
+    showMessage(bytes, caption) {
+      const text = messageDecoder.decode(bytes);
+      console.error(`${caption}: ${text}`);
+      const note = document.createElement('div');
+      note.className = 'message';
+      const heading = document.createElement('strong');
+      heading.textContent = caption;
+      const body = document.createElement('span');
+      body.className = 'message-text';
+      body.textContent = text;
+      const dismiss = document.createElement('button');
+      dismiss.type = 'button';
+      dismiss.textContent = 'OK';
+      dismiss.addEventListener('click', () => note.remove());
+      note.append(heading, body, dismiss);
+      messages.append(note);
+    },
+    // A file for the user: downloaded as `name` through a link to its bytes.
+    saveFile(name, type, bytes) {
+      if (savedUrl !== null) URL.revokeObjectURL(savedUrl);
+      savedUrl = URL.createObjectURL(new Blob([bytes], { type }));
+      const link = document.createElement('a');
+      link.href = savedUrl;
+      link.download = name;
+      link.click();
+    },
+    programEnded(exitCode, started) {
+      running = false;
+      status.textContent = started
+        ? `The program has ended (exit code ${exitCode}). Reload the page to start it again.`
+        : `The program could not start (exit code ${exitCode}). Reload the page to try again.`;
+    },
+  };
+
+  const program = {
+    sketch3dPage: page,
+    print: (text) => console.log(text),
+    printErr: (text) => console.error(text),
+  };
+  createSketch3d(program).catch((error) => {
+    status.textContent = `The program could not be loaded: ${error}`;
+  });
+
+  // Pointer position in canvas pixels, also when the canvas is shown scaled.
+  function canvasPoint(event) {
+    const box = canvas.getBoundingClientRect();
+    return [
+      Math.floor(((event.clientX - box.left) * canvas.width) / box.width),
+      Math.floor(((event.clientY - box.top) * canvas.height) / box.height),
+    ];
+  }
+
+  // The primary button (a mouse's left, a touch, a pen's tip) is the left button unless the
+  // control strip's right button is on; the secondary button is always the right one.
+  function heldButtons(event) {
+    let bits = 0;
+    if (event.buttons & 1)
+      bits |= rightMode.getAttribute('aria-pressed') === 'true' ? BUTTON_RIGHT : BUTTON_LEFT;
+    if (event.buttons & 2) bits |= BUTTON_RIGHT;
+    return bits;
+  }
+
+  function sendPointer(event, buttons) {
+    if (!running) return;
+    lastPoint = canvasPoint(event);
+    program._web_pointer(
+      lastPoint[0],
+      lastPoint[1],
+      buttons,
+      event.pointerType === 'touch' ? 1 : 0,
+    );
+  }
+
+  // Only the primary pointer draws: a second finger is ignored. Button changes while another
+  // button is held come as moves, so every event carries the whole button state.
+  canvas.addEventListener('pointerdown', (event) => {
+    if (!event.isPrimary) return;
+    event.preventDefault();
+    canvas.focus({ preventScroll: true });
+    // Captured until its last button is up, so moves and releases outside the canvas count.
+    try {
+      canvas.setPointerCapture(event.pointerId);
+    } catch (error) {
+      // A pointer that is already gone cannot be captured; its release comes all the same.
+    }
+    sendPointer(event, heldButtons(event));
+  });
+  for (const type of ['pointermove', 'pointerup']) {
+    canvas.addEventListener(type, (event) => {
+      if (event.isPrimary) sendPointer(event, heldButtons(event));
+    });
+  }
+  canvas.addEventListener('pointercancel', (event) => {
+    if (!event.isPrimary || !running) return;
+    program._web_pointer(lastPoint[0], lastPoint[1], 0, event.pointerType === 'touch' ? 1 : 0);
+  });
+  // The right button builds; no menu.
+  canvas.addEventListener('contextmenu', (event) => event.preventDefault());
+
+  // Z follows the keyboard layout like a Windows virtual key; on a layout without Latin
+  // letters the key in Z's place counts.
+  function virtualKey(event) {
+    if (event.key === 'z' || event.key === 'Z') return KEY_Z;
+    if (event.code === 'KeyZ' && !/^[a-z]$/i.test(event.key)) return KEY_Z;
+    return Object.hasOwn(FUNCTION_KEYS, event.key) ? FUNCTION_KEYS[event.key] : -1;
+  }
+
+  // The program's keys act while the canvas has the focus, and do not reach the browser.
+  canvas.addEventListener('keydown', (event) => {
+    if (event.key === 'Escape') {
+      event.preventDefault();
+      if (running) program._web_char(CHAR_ESCAPE);
+      return;
+    }
+    const key = virtualKey(event);
+    if (key < 0) return;
+    event.preventDefault();
+    if (!running || event.repeat) return;
+    keyboardHeld.add(key);
+    program._web_key(key, 1);
+  });
+  canvas.addEventListener('keyup', (event) => {
+    const key = virtualKey(event);
+    if (key < 0) return;
+    event.preventDefault();
+    if (!keyboardHeld.delete(key) || !running) return;
+    program._web_key(key, 0);
+  });
+  // No key-up reaches a canvas without the focus: what was held goes up now.
+  canvas.addEventListener('blur', () => {
+    for (const key of keyboardHeld) if (running) program._web_key(key, 0);
+    keyboardHeld.clear();
+  });
+
+  // The control strip: the right button as a switch, the keys held while pressed.
+  rightMode.addEventListener('click', () => {
+    const on = rightMode.getAttribute('aria-pressed') !== 'true';
+    rightMode.setAttribute('aria-pressed', String(on));
+  });
+  for (const button of document.querySelectorAll('#controls [data-key]')) {
+    const key = Number(button.dataset.key);
+    let held = false;
+    const press = () => {
+      if (held || !running) return;
+      held = true;
+      program._web_key(key, 1);
+    };
+    const release = () => {
+      if (!held) return;
+      held = false;
+      if (running) program._web_key(key, 0);
+    };
+    button.addEventListener('pointerdown', (event) => {
+      // No focus change: the canvas keeps the keyboard.
+      event.preventDefault();
+      try {
+        button.setPointerCapture(event.pointerId);
+      } catch (error) {
+        // Held until the pointer goes up all the same.
+      }
+      press();
+    });
+    for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) {
+      button.addEventListener(type, release);
+    }
+    button.addEventListener('contextmenu', (event) => event.preventDefault());
+    // Enter or Space on the focused button: a press that the next frame sees.
+    button.addEventListener('click', (event) => {
+      if (event.detail !== 0) return;
+      press();
+      release();
+    });
+  }
+  for (const button of document.querySelectorAll('#controls [data-char]')) {
+    button.addEventListener('click', () => {
+      if (running) program._web_char(Number(button.dataset.char));
+    });
+  }
+  // The saves, also after the program ended: the object and the last frame are still there.
+  const saves = {
+    'save-obj': () => program._web_save_obj(),
+    'save-png': () => program._web_save_png(),
+  };
+  for (const [id, saveFile] of Object.entries(saves)) {
+    const button = document.getElementById(id);
+    // No focus change on a press: the canvas keeps the keyboard.
+    button.addEventListener('pointerdown', (event) => event.preventDefault());
+    button.addEventListener('click', () => {
+      if (opened) saveFile();
+    });
+  }
+
+  // Replay scripts in a module of their own, loaded on first use.
+  let replayModule = null;
+  function loadReplayModule() {
+    if (replayModule === null) {
+      replayModule = new Promise((resolve, reject) => {
+        const script = document.createElement('script');
+        script.src = 'sketch3d-replay.js';
+        script.onload = () =>
+          createSketch3dReplay({
+            print: (t) => console.log(t),
+            printErr: (t) => console.error(t),
+          }).then(resolve, reject);
+        script.onerror = () => reject(new Error('cannot load sketch3d-replay.js'));
+        document.head.append(script);
+      });
+    }
+    return replayModule;
+  }
+
+  function copyString(module, text) {
+    const size = module.lengthBytesUTF8(text) + 1;
+    const pointer = module._malloc(size);
+    if (pointer === 0) throw new Error(`no memory for ${size} bytes of text`);
+    module.stringToUTF8(text, pointer, size);
+    return pointer;
+  }
+
+  let replayRuns = 0;
+  // Plays a script as the native replay tool does; returns its exit code, what it printed and
+  // the screenshots as PNG files, in the order they were taken.
+  async function replay(scriptText) {
+    const module = await loadReplayModule();
+    const folder = `/replay/${++replayRuns}`;
+    const textPointer = copyString(module, scriptText);
+    let folderPointer = 0;
+    let exitCode;
+    try {
+      folderPointer = copyString(module, folder);
+      exitCode = module._replay_page_run(textPointer, folderPointer);
+    } finally {
+      module._free(textPointer);
+      module._free(folderPointer);
+    }
+    const result = {
+      exitCode,
+      log: module.UTF8ToString(module._replay_page_log()),
+      error: module.UTF8ToString(module._replay_page_error()),
+      screenshots: [],
+    };
+    if (module.FS.analyzePath(folder).exists) {
+      // The file system lists a folder in the order its files were made.
+      for (const file of module.FS.readdir(folder)) {
+        if (!file.endsWith('.png')) continue;
+        const path = `${folder}/${file}`;
+        result.screenshots.push({ name: file.slice(0, -4), png: module.FS.readFile(path) });
+        module.FS.unlink(path);
+      }
+      module.FS.rmdir(folder);
+    }
+    return result;
+  }
+  window.sketch3d = { replay };
+
+  // The replay panel.
+  const exampleList = document.getElementById('replay-example');
+  const scriptBox = document.getElementById('replay-script');
+  const replayLog = document.getElementById('replay-log');
+  const replayShots = document.getElementById('replay-shots');
+  let shotUrls = [];
+
+  async function showExample() {
+    if (!exampleList.value) return;
+    const response = await fetch(`examples/${exampleList.value}`);
+    scriptBox.value = response.ok ? await response.text() : '';
+  }
+  fetch('examples/index.json')
+    .then((response) => (response.ok ? response.json() : []))
+    .then((names) => {
+      for (const name of names) exampleList.append(new Option(name, name));
+      return showExample();
+    })
+    .catch(() => {});
+  exampleList.addEventListener('change', showExample);
+
+  document.getElementById('replay-run').addEventListener('click', async () => {
+    replayLog.textContent = 'Running…';
+    for (const url of shotUrls) URL.revokeObjectURL(url);
+    shotUrls = [];
+    replayShots.replaceChildren();
+    try {
+      const result = await replay(scriptBox.value);
+      replayLog.textContent =
+        result.log +
+        (result.error ? `error: ${result.error}\n` : '') +
+        `exit code ${result.exitCode}`;
+      for (const shot of result.screenshots) {
+        const url = URL.createObjectURL(new Blob([shot.png], { type: 'image/png' }));
+        shotUrls.push(url);
+        const figure = document.createElement('figure');
+        const image = new Image();
+        image.src = url;
+        image.alt = shot.name;
+        const caption = document.createElement('figcaption');
+        caption.textContent = shot.name;
+        figure.append(image, caption);
+        replayShots.append(figure);
+      }
+    } catch (error) {
+      replayLog.textContent = `The replay failed: ${error}`;
+    }
+  });
+})();

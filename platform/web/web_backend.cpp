@@ -1,0 +1,295 @@
+// Browser backend (Emscripten): the page's canvas is the client area, frames run from the
+// browser's animation-frame callback, and the page's event handlers (page.js) call the entry
+// points at the end of this file. Pages live in plain memory and are shown by converting them
+// to RGBA for the canvas. "Save OBJ" and "Save PNG" under the canvas export the object being
+// edited and the client area as last shown, and hand the files to the page to download.
+//
+// "Screen" coordinates of this backend are canvas pixels: the page converts pointer positions
+// before handing them over (outside the canvas, even negative, while the pointer is captured),
+// so converting them to client coordinates changes nothing.
+//
+// The page must not block, so nothing here waits: a frame runs only from an animation frame
+// at which the frame interval has already passed since the previous frame start, so the
+// pacing poll in begin_frame ends at its first reading; message boxes are notes in the page
+// that do not hold up the program.
+#include <emscripten/emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/frame.h"
+#include "app/memory.h"
+#include "app/shell.h"
+#include "platform/common/mesh_export.h"
+#include "platform/common/page_drawing.h"
+#include "platform/platform.h"
+#include "platform/web/web_input.h"
+#include "tools/replay/png_writer.h"
+
+namespace {
+
+// The client area that the Windows program's fixed 520 x 508 frame leaves: the canvas size.
+constexpr int32_t CLIENT_WIDTH = 514;
+constexpr int32_t CLIENT_HEIGHT = 483;
+constexpr int32_t CLIENT_PIXELS = CLIENT_WIDTH * CLIENT_HEIGHT;
+constexpr int TITLE_TEXT_SIZE = 32;
+constexpr uint16_t WINDOW_BACKGROUND = 0x7FFF;  // white, where no page was ever copied
+
+struct WebPage {
+    uint16_t* pixels;
+    int32_t width;
+    int32_t height;
+};
+
+struct WebState {
+    WebPage pages[MAX_SCREEN_PAGES];
+    // The client area as last shown, as the canvas shows it and "Save PNG" writes it: each
+    // presentation copies the page into it, and the rest keeps the window background.
+    uint16_t window[CLIENT_PIXELS];
+    uint8_t rgba[CLIENT_PIXELS * 4];  // the same as R, G, B, A bytes for the canvas
+    bool started;                     // start-up completed and the program has not ended
+    bool quit_requested;
+    int exit_code;
+};
+
+WebState web;
+
+// What the shell receives as the window handle; nothing reads through it.
+PlatformWindow window_handle() {
+    return &web;
+}
+
+bool valid_page(int32_t index) {
+    return index >= 0 && index < MAX_SCREEN_PAGES;
+}
+
+WebPage* page_at(int32_t index) {
+    return valid_page(index) && web.pages[index].pixels != nullptr ? &web.pages[index] : nullptr;
+}
+
+// The page's side, in page.js: Module.sketch3dPage holds its callbacks.
+// clang-format off
+EM_JS(void, page_open_window, (int32_t width, int32_t height, const char* title), {
+    Module.sketch3dPage.openWindow(width, height, UTF8ToString(title));
+});
+EM_JS(int32_t, page_fail_allocation_after, (), {
+    return Module.sketch3dPage.failAllocationAfter | 0;
+});
+EM_JS(void, page_show_image, (const uint8_t* rgba, int32_t width, int32_t height), {
+    Module.sketch3dPage.showImage(HEAPU8.subarray(rgba, rgba + width * height * 4), width, height);
+});
+EM_JS(void, page_set_title, (const char* text), {
+    Module.sketch3dPage.setTitle(UTF8ToString(text));
+});
+EM_JS(void, page_show_message, (const char* text, int32_t length, const char* caption), {
+    Module.sketch3dPage.showMessage(HEAPU8.slice(text, text + length), UTF8ToString(caption));
+});
+EM_JS(void, page_program_ended, (int32_t exit_code, int32_t started), {
+    Module.sketch3dPage.programEnded(exit_code, started != 0);
+});
+EM_JS(void, page_save_file, (const char* name, const char* type, const char* bytes,
+                             int32_t length), {
+    Module.sketch3dPage.saveFile(UTF8ToString(name), UTF8ToString(type),
+                                 HEAPU8.slice(bytes, bytes + length));
+});
+// clang-format on
+
+bool frame_due() {
+    const FrameState& frame = frame_state();
+    // The same modular difference as begin_frame's, so the counter's wrap is harmless.
+    return platform_tick() - frame.last_frame_tick >= frame.frame_interval;
+}
+
+// The loop: once quit was requested no frame runs; otherwise one frame whenever it is due.
+EM_BOOL animation_frame(double, void*) {
+    if (web.quit_requested) {
+        web.started = false;
+        page_program_ended(web.exit_code, 1);
+        return EM_FALSE;
+    }
+    if (!frame_due()) return EM_TRUE;
+    int32_t x = 0;
+    int32_t y = 0;
+    web_input_position(&x, &y);
+    update_mouse(x, y);
+    run_frame(window_handle());
+    web_input_frame_done();
+    return EM_TRUE;
+}
+
+// A note under the canvas for a save that produced no file.
+void show_save_problem(const char* text, const char* caption) {
+    page_show_message(text, int32_t(std::strlen(text)), caption);
+}
+
+}  // namespace
+
+int main() {
+    // Error texts go to the page from the first allocation of start-up on.
+    set_message_sink(platform_message_box);
+    for (uint16_t& pixel : web.window)
+        pixel = WINDOW_BACKGROUND;
+    page_open_window(CLIENT_WIDTH, CLIENT_HEIGHT, "TEST");
+    // The page can ask for an allocation failure at start-up, to show how errors appear.
+    const int32_t fail_after = page_fail_allocation_after();
+    if (fail_after > 0) fail_allocation_after(fail_after);
+    if (start_up(window_handle()) < 0) {
+        // The failing step has shown its message; end without a frame.
+        fail_allocation_after(0);
+        page_program_ended(EXIT_STARTUP_FAILED, 0);
+        return EXIT_STARTUP_FAILED;
+    }
+    web.started = true;
+    emscripten_request_animation_frame_loop(animation_frame, nullptr);
+    return 0;
+}
+
+// The page's event handlers.
+extern "C" {
+
+// A pointer event: canvas pixel and the shell's button bits now held; `hover_less` for touch.
+EMSCRIPTEN_KEEPALIVE void web_pointer(int32_t x, int32_t y, int32_t buttons, int32_t hover_less) {
+    if (web.started) web_input_pointer(x, y, buttons, hover_less != 0);
+}
+
+// A key of the canvas went down (down = 1) or up (0), as a Windows virtual key.
+EMSCRIPTEN_KEEPALIVE void web_key(int32_t virtual_key, int32_t down) {
+    if (web.started) web_input_key(virtual_key, down != 0);
+}
+
+// A typed character: Escape ends the program at once, without the shut-down sequence.
+EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
+    if (web.started && code == CHAR_ESCAPE) platform_post_quit(0);
+}
+
+// "Save OBJ": the object being edited as a Wavefront OBJ file, also after the program ended.
+// Called between frames. With nothing to export the page shows why and gets no file; returns
+// the export's status.
+EMSCRIPTEN_KEEPALIVE int32_t web_save_obj() {
+    std::string text;
+    const int32_t result = export_obj(selected_object(), &text);
+    if (result != EXPORT_OK) {
+        show_save_problem(export_error_text(result), "Save OBJ");
+        return result;
+    }
+    page_save_file("sketch3d-sheet.obj", "model/obj", text.data(), int32_t(text.size()));
+    return result;
+}
+
+// "Save PNG": the client area as last shown, the rows the page does not cover included.
+// Returns 1 when the page got the file.
+EMSCRIPTEN_KEEPALIVE int32_t web_save_png() {
+    std::string png;
+    if (!encode_png_555(web.window, CLIENT_WIDTH, CLIENT_HEIGHT, &png)) {
+        show_save_problem("the frame could not be encoded as PNG", "Save PNG");
+        return 0;
+    }
+    page_save_file("sketch3d-frame.png", "image/png", png.data(), int32_t(png.size()));
+    return 1;
+}
+
+}  // extern "C"
+
+// The platform interface.
+
+void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
+    *width = CLIENT_WIDTH;
+    *height = CLIENT_HEIGHT;
+}
+
+uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height) {
+    if (!valid_page(index)) return nullptr;
+    platform_release_page(index);
+    if (width <= 0 || height <= 0) return nullptr;
+    // Pages are the platform's image memory, not blocks of the shell: a refusal is reported
+    // by the shell as a screen-buffer failure.
+    auto* pixels = static_cast<uint16_t*>(std::calloc(size_t(width) * size_t(height), 2));
+    if (pixels == nullptr) return nullptr;
+    web.pages[index] = WebPage{pixels, width, height};
+    return pixels;
+}
+
+void platform_release_page(int32_t index) {
+    if (!valid_page(index)) return;
+    std::free(web.pages[index].pixels);
+    web.pages[index] = WebPage{};
+}
+
+// The canvas needs no drawing context held between frame start and presentation.
+void platform_acquire_window_context() {}
+void platform_release_window_context() {}
+
+void platform_present_page(int32_t index, int32_t width, int32_t height) {
+    const WebPage* page = page_at(index);
+    if (page == nullptr) return;
+    // Only what lies on both the page and the client area is copied; the rest of the client
+    // area keeps what it showed (white where no page ever reached, like its bottom row).
+    if (width > page->width) width = page->width;
+    if (height > page->height) height = page->height;
+    if (width > CLIENT_WIDTH) width = CLIENT_WIDTH;
+    if (height > CLIENT_HEIGHT) height = CLIENT_HEIGHT;
+    if (width <= 0 || height <= 0) return;
+    for (int32_t row = 0; row < height; ++row) {
+        std::memcpy(web.window + size_t(row) * CLIENT_WIDTH,
+                    page->pixels + size_t(row) * size_t(page->width), size_t(width) * 2);
+    }
+    page_to_rgba(web.window, CLIENT_PIXELS, web.rgba);
+    page_show_image(web.rgba, CLIENT_WIDTH, CLIENT_HEIGHT);
+}
+
+void platform_show_frame_rate(int32_t fps) {
+    char text[TITLE_TEXT_SIZE];
+    std::snprintf(text, sizeof text, "fps = %d", int(fps));
+    page_set_title(text);
+}
+
+void platform_draw_line(int32_t page, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    WebPage* target = page_at(page);
+    if (target == nullptr) return;
+    draw_page_line(target->pixels, target->width, target->height, x0, y0, x1, y1, PAGE_BLACK);
+}
+
+void platform_flood_fill(int32_t page, int32_t x, int32_t y, uint16_t fill) {
+    WebPage* target = page_at(page);
+    if (target == nullptr) return;
+    flood_fill_page(target->pixels, target->width, target->height, x, y, fill, PAGE_BLACK);
+}
+
+// The page captures the pointer itself when it goes down and keeps it until its last button
+// is up, so that no release is lost outside the canvas.
+void platform_capture_mouse() {}
+void platform_release_mouse() {}
+
+void platform_screen_to_client(int32_t*, int32_t*) {}
+
+uint16_t platform_key_state(int virtual_key) {
+    return web_input_key_state(virtual_key);
+}
+
+uint32_t platform_tick() {
+    // Milliseconds since the page loaded; the 32-bit counter wraps like the Windows one.
+    return uint32_t(uint64_t(emscripten_get_now()));
+}
+
+void platform_message_box(const char* text, const char* caption) {
+    // The page decodes code page 932 itself; the note stays until the user dismisses it.
+    if (text == nullptr) text = "";
+    page_show_message(text, int32_t(std::strlen(text)), caption != nullptr ? caption : "");
+}
+
+void platform_post_quit(int exit_code) {
+    // The first request decides the exit code.
+    if (web.quit_requested) return;
+    web.quit_requested = true;
+    web.exit_code = exit_code;
+}
+
+// The page keeps no class cursor: these have nothing to do.
+intptr_t platform_current_cursor() {
+    return 0;
+}
+void platform_set_class_cursor(intptr_t) {}
+void platform_destroy_cursor(intptr_t) {}

@@ -1,0 +1,239 @@
+// Flat fill: one colour blended 50 % over the page, with its own clipper and walk.
+#include "raster/flat_fill.h"
+
+#include <cstddef>
+
+#include "raster/raster_target.h"
+#include "raster/render_stats.h"
+
+namespace {
+
+bool same_point(const FlatPoint& p, const FlatPoint& q) {
+    return p.x == q.x && p.y == q.y;
+}
+
+// The crossings of the edge from the outside entry a towards b with the raster
+// border on a's side. The left or top border is stored as 0; the right or
+// bottom one as the last column or row, but the distance to it is taken to the
+// width or height itself.
+//
+// The arithmetic is 64-bit, which gives the 32-bit result whenever that does
+// not overflow; in 32 bits, coordinate differences of 2^23 or more wrap the
+// products and throw the crossing anywhere. In 64 bits the distance to the
+// border is at most the edge's own extent, so |distance * slope| stays below
+// |b - a| * 256 < 2^40 and the crossing lies between a and b.
+FlatPoint cross_x(const FlatPoint& a, const FlatPoint& b) {
+    // One end is outside and the other inside, or they lie beyond opposite
+    // borders: the x values differ and the divisor is never 0.
+    const int64_t slope = ((int64_t(b.y) - a.y) * 256) / (int64_t(b.x) - a.x);
+    if (a.x < 0) return {0, int32_t(a.y + ((-(int64_t(a.x) * slope)) >> 8))};  // floor
+    return {raster_max_x, int32_t(a.y + (((int64_t(raster_width) - a.x) * slope) >> 8))};
+}
+
+FlatPoint cross_y(const FlatPoint& a, const FlatPoint& b) {
+    // The y pass counts both end rows: d = difference + 1 towards b, never 0.
+    const int64_t d = (int64_t(b.y) - a.y) + (b.y < a.y ? -1 : 1);
+    const int64_t slope = ((int64_t(b.x) - a.x) * 256) / d;
+    if (a.y < 0) return {int32_t(a.x + ((-(int64_t(a.y) * slope)) >> 8)), 0};
+    return {int32_t(a.x + (((int64_t(raster_height) - a.y) * slope) >> 8)), raster_max_y};
+}
+
+// One clip pass over the closed loop of n entries; returns the output count,
+// at most 2n. An entry is outside when its coordinate, read unsigned, is above
+// the last column or row, so every negative one is outside too.
+template <bool ON_X>
+int32_t clip_pass(const FlatPoint* in, int32_t n, FlatPoint* out) {
+    const uint32_t last = uint32_t(ON_X ? raster_max_x : raster_max_y);
+    auto coordinate = [](const FlatPoint& p) { return ON_X ? p.x : p.y; };
+    auto outside = [&](const FlatPoint& p) { return uint32_t(coordinate(p)) > last; };
+    auto cross = [](const FlatPoint& a, const FlatPoint& b) {
+        return ON_X ? cross_x(a, b) : cross_y(a, b);
+    };
+    int32_t count = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const FlatPoint& from = in[i];
+        const FlatPoint& to = in[i + 1 < n ? i + 1 : 0];
+        const bool from_out = outside(from);
+        const bool to_out = outside(to);
+        if (!from_out && !to_out) {
+            out[count++] = to;
+        } else if (from_out && !to_out) {
+            const FlatPoint crossing = cross(from, to);
+            out[count++] = crossing;
+            if constexpr (ON_X) {
+                // A crossing in the column of `to` stands for it: kept when it
+                // is the same point, otherwise `to` takes its place.
+                if (crossing.x != to.x) {
+                    out[count++] = to;
+                } else if (crossing.y != to.y) {
+                    out[count - 1] = to;
+                }
+            } else {
+                if (!same_point(crossing, to)) out[count++] = to;
+            }
+        } else if (!from_out && to_out) {
+            const FlatPoint crossing = cross(to, from);
+            const bool repeats = ON_X ? crossing.x == from.x : same_point(crossing, from);
+            if (!repeats) out[count++] = crossing;
+        } else if ((coordinate(from) < 0) != (coordinate(to) < 0)) {
+            // The edge spans the raster from one border to the other: both
+            // crossings, in walk order, or the band of the polygon along this
+            // edge would be cut away.
+            out[count++] = cross(from, to);
+            out[count++] = cross(to, from);
+        }
+    }
+    return count;
+}
+
+struct FlatChain {
+    int32_t end;        // list index of the vertex the chain walks towards
+    int32_t direction;  // +1 forward, -1 backward
+    int32_t dx;         // x step per row, 8 fraction bits
+};
+
+// x step of the edge from a to b over its rows, both ends counted. Entries lie
+// inside the raster, so the product cannot wrap and d is never 0.
+int32_t x_step(const FlatPoint& a, const FlatPoint& b) {
+    const int32_t d = (b.y - a.y) + (b.y < a.y ? -1 : 1);
+    return ((b.x - a.x) * 256) / d;
+}
+
+void advance(FlatChain& chain, const FlatPoint* list, int32_t last) {
+    const int32_t from = chain.end;
+    int32_t to = from + chain.direction;
+    if (to < 0) to = last;
+    if (to > last) to = 0;
+    chain.end = to;
+    chain.dx = x_step(list[from], list[to]);
+}
+
+// True when the backward chain is the left boundary. An outline that runs
+// clockwise on the screen (y down: a positive shoelace sum) has its backward
+// chain on the left. Comparing the x steps of the two edges that leave the top
+// vertex gets this wrong when one of them is a short level edge, whose step
+// counts its whole length as one row, and a broad polygon then draws nothing;
+// the steps only decide an outline without area. Entries lie inside the
+// raster, so the 64-bit sum cannot overflow.
+bool backward_is_left(const FlatPoint* list, int32_t n, const FlatChain& forward,
+                      const FlatChain& backward) {
+    int64_t twice_area = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const FlatPoint& p = list[i];
+        const FlatPoint& q = list[i + 1 < n ? i + 1 : 0];
+        twice_area += int64_t(p.x) * q.y - int64_t(q.x) * p.y;
+    }
+    if (twice_area != 0) return twice_area > 0;
+    return backward.dx < forward.dx;
+}
+
+// Columns left >> 8 up to, not including, right >> 8 of one row. A convex
+// outline never needs the clamps. Sides are not reset at the corners, so on
+// an outline that crosses itself a side can run past the raster's edge; the
+// clamps keep every write inside the page whatever the walk computes.
+void draw_span(int32_t row, int32_t left, int32_t right, uint16_t colour) {
+    int32_t start = left >> 8;  // arithmetic shift: a floor
+    int32_t end = right >> 8;
+    if (start < 0) start = 0;
+    if (end > raster_width) end = raster_width;
+    if (end - start <= 0 || uint32_t(row) >= uint32_t(raster_height)) return;
+    render_stats.pixels_written += end - start;  // statistics: once per span
+    blend_flat_span(raster_pixels + size_t(row) * size_t(raster_width) + size_t(start), end - start,
+                    colour);
+}
+
+void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
+    if (n < 2) return;
+    const int32_t top = find_top_vertex(list, n);
+    const int32_t last = n - 1;
+    FlatChain forward{top + 1 > last ? 0 : top + 1, +1, 0};
+    FlatChain backward{top - 1 < 0 ? last : top - 1, -1, 0};
+    forward.dx = x_step(list[top], list[forward.end]);
+    backward.dx = x_step(list[top], list[backward.end]);
+
+    const bool backward_left = backward_is_left(list, n, forward, backward);
+    const FlatChain& left_chain = backward_left ? backward : forward;
+    const FlatChain& right_chain = backward_left ? forward : backward;
+    int32_t left = list[top].x * 256;  // 8 fraction bits
+    int32_t right = left + 255;        // the right side starts at the pixel's far edge
+    int32_t row = list[top].y;
+
+    for (int32_t iteration = 0; iteration < last; ++iteration) {
+        // The chain whose end vertex comes first ends now; backward on a tie.
+        const bool forward_ends = list[forward.end].y < list[backward.end].y;
+        FlatChain& ending = forward_ends ? forward : backward;
+        FlatChain& other = forward_ends ? backward : forward;
+        const bool ending_feeds_left = forward_ends != backward_left;
+        const int32_t y_end = list[ending.end].y;
+
+        if (row == y_end) {
+            // An edge without height: draw the row, then its side jumps to the
+            // end vertex's column (no half pixel on the right); the row stays.
+            draw_span(row, left, right, colour);
+            (ending_feeds_left ? left : right) = list[ending.end].x * 256;
+        } else if (row < y_end) {
+            // Entries lie inside the raster, so y_end < INT32_MAX and this ends.
+            for (; row <= y_end; ++row) {
+                draw_span(row, left, right, colour);
+                left += left_chain.dx;
+                right += right_chain.dx;
+            }
+        }
+        // Moving on keeps both sides where they are.
+        if (list[other.end].y == y_end) advance(other, list, last);
+        advance(ending, list, last);
+    }
+}
+
+}  // namespace
+
+void blend_flat_span(uint16_t* pixels, int32_t count, uint16_t colour) {
+    for (int32_t i = 0; i < count; ++i) {
+        pixels[i] = average_pixel(colour, pixels[i]);
+    }
+}
+
+int32_t find_top_vertex(const FlatPoint* list, int32_t count) {
+    int32_t top = 0;
+    for (int32_t i = 1; i < count; ++i) {
+        if (list[i].y < list[top].y) top = i;
+    }
+    return top;
+}
+
+int32_t clip_flat_polygon(const ScreenVertex* const* vertices, int32_t n, FlatPoint* out) {
+    if (n < 1 || n > 4 || raster_width < 1 || raster_height < 1) return 0;
+    FlatPoint input[4];
+    for (int32_t i = 0; i < n; ++i) {
+        input[i] = {vertices[i]->x, vertices[i]->y};
+    }
+    FlatPoint x_clipped[FLAT_CLIP_CAPACITY];  // 4 vertices, at most 8 after the x pass
+    const int32_t x_count = clip_pass<true>(input, n, x_clipped);
+    int32_t count = clip_pass<false>(x_clipped, x_count, out);  // at most 16
+    if (count >= 2) {
+        if (same_point(out[count - 1], out[count - 2])) --count;
+        if (same_point(out[count - 1], out[0])) --count;
+    }
+    return count;
+}
+
+void fill_flat_polygon(const ScreenVertex* const* vertices, int32_t n, uint16_t colour) {
+    if (raster_pixels == nullptr) return;
+    FlatPoint list[FLAT_CLIP_CAPACITY];
+    const int32_t count = clip_flat_polygon(vertices, n, list);
+    walk_flat_polygon(list, count, colour);
+}
+
+void draw_flat_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                        const ScreenVertex* vert2, uint16_t colour) {
+    if (vert1->y == vert0->y && vert2->y == vert0->y) return;
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2};
+    fill_flat_polygon(vertices, 3, colour);
+}
+
+void draw_flat_quad(const ScreenVertex* vert0, const ScreenVertex* vert1, const ScreenVertex* vert2,
+                    const ScreenVertex* vert3, uint16_t colour) {
+    if (vert1->y == vert0->y && vert2->y == vert0->y && vert3->y == vert0->y) return;
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2, vert3};
+    fill_flat_polygon(vertices, 4, colour);
+}

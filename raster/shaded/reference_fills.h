@@ -1,0 +1,14 @@
+// The reference forms of the fills that draw with a faster arithmetic: the
+// same polygons through PlainArithmetic (pipeline_arithmetic.h). Tests call
+// them to prove the fast fills pixel for pixel; nothing else should.
+#pragma once
+
+#include <cstdint>
+
+#include "raster/packet.h"
+
+// fill_gouraud_polygon and fill_lit_polygon (shaded_fills.h), plainly.
+void fill_gouraud_polygon_plain(const ScreenVertex* const* vertices,
+                                const ColourRecord* const* colours, int32_t n);
+void fill_lit_polygon_plain(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
+                            const ColourRecord* surface, int32_t n);

@@ -1,0 +1,145 @@
+// Textured fills: texel copy, saturating add and 50 % blend over the shared polygon
+// pipeline, with u and v as the carried attributes.
+#include "raster/textured_fill.h"
+
+#include "raster/flat_fill.h"
+#include "raster/shaded/polygon_pipeline.h"
+#include "raster/texture_loader.h"
+
+int32_t texel_u_mask = 0;
+int32_t texel_row_shift = 8;
+int32_t texel_v_mask = 0;
+
+void set_texel_addressing(int32_t width_shift, int32_t height_shift) {
+    texel_u_mask = (1 << width_shift) - 1;
+    texel_row_shift = 8 - width_shift;
+    texel_v_mask = ((1 << height_shift) - 1) * 256;
+}
+
+namespace {
+
+template <typename Combine>
+struct TexturedSpan {
+    const uint16_t* texels;
+    int32_t width_shift, height_shift;
+    Combine combine;  // (texel, pixel) -> pixel
+
+    void operator()(uint16_t* row, int32_t start, int32_t count, const Side<2>& left,
+                    const Side<2>& right) const {
+        TexelRun run = start_texel_run(left.q[0], left.q[1], right.q[0], right.q[1], count,
+                                       width_shift, height_shift);
+        uint16_t* pixel = row + start;
+        for (int32_t i = 0; i < count; ++i) {
+            pixel[i] = combine(texels[texel_index(run.u, run.v)], pixel[i]);
+            run.u += run.du;
+            run.v += run.dv;
+        }
+    }
+};
+
+template <typename Combine>
+void fill_textured(const ScreenVertex* const* vertices, const TexCoord* const* uvs, int32_t slot,
+                   int32_t n, Combine combine) {
+    if (n < 1 || n > MAX_POLYGON_VERTICES) return;
+    // Only a loaded slot with shifts in 0..8 is drawn: masked coordinates then
+    // address inside its texels whatever u and v are.
+    const Texture* texture = loaded_texture(slot);
+    if (texture == nullptr) return;
+    ClipEntry<2> entries[MAX_POLYGON_VERTICES];
+    for (int32_t i = 0; i < n; ++i) {
+        entries[i] = {vertices[i]->x, vertices[i]->y, {uvs[i]->u, uvs[i]->v}};
+    }
+    set_texel_addressing(texture->width_shift, texture->height_shift);
+    fill_polygon(entries, n,
+                 TexturedSpan<Combine>{texture->texels, texture->width_shift, texture->height_shift,
+                                       combine});
+}
+
+// The three families' per-pixel operations, as functors so that they inline.
+struct CopyTexel {
+    uint16_t operator()(uint16_t texel, uint16_t) const { return texel; }
+};
+struct AddTexel {
+    uint16_t operator()(uint16_t texel, uint16_t pixel) const {
+        return add_saturate_pixel(texel, pixel);
+    }
+};
+struct BlendTexel {
+    uint16_t operator()(uint16_t texel, uint16_t pixel) const {
+        return average_pixel(texel, pixel);
+    }
+};
+
+}  // namespace
+
+void fill_textured_polygon(const ScreenVertex* const* vertices, const TexCoord* const* uvs,
+                           int32_t texture, int32_t n) {
+    fill_textured(vertices, uvs, texture, n, CopyTexel{});
+}
+
+void fill_additive_textured_polygon(const ScreenVertex* const* vertices, const TexCoord* const* uvs,
+                                    int32_t texture, int32_t n) {
+    fill_textured(vertices, uvs, texture, n, AddTexel{});
+}
+
+void fill_half_textured_polygon(const ScreenVertex* const* vertices, const TexCoord* const* uvs,
+                                int32_t texture, int32_t n) {
+    fill_textured(vertices, uvs, texture, n, BlendTexel{});
+}
+
+void draw_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                            const ScreenVertex* vert2, const TexCoord* uv0, const TexCoord* uv1,
+                            const TexCoord* uv2, int32_t texture) {
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2};
+    const TexCoord* uvs[] = {uv0, uv1, uv2};
+    if (!polygon_has_height(vertices, 3)) return;
+    fill_textured_polygon(vertices, uvs, texture, 3);
+}
+
+void draw_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                        const ScreenVertex* vert2, const ScreenVertex* vert3, const TexCoord* uv0,
+                        const TexCoord* uv1, const TexCoord* uv2, const TexCoord* uv3,
+                        int32_t texture) {
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2, vert3};
+    const TexCoord* uvs[] = {uv0, uv1, uv2, uv3};
+    if (!polygon_has_height(vertices, 4)) return;
+    fill_textured_polygon(vertices, uvs, texture, 4);
+}
+
+void draw_additive_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                     const ScreenVertex* vert2, const TexCoord* uv0,
+                                     const TexCoord* uv1, const TexCoord* uv2, int32_t texture) {
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2};
+    const TexCoord* uvs[] = {uv0, uv1, uv2};
+    if (!polygon_has_height(vertices, 3)) return;
+    fill_additive_textured_polygon(vertices, uvs, texture, 3);
+}
+
+void draw_additive_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                 const ScreenVertex* vert2, const ScreenVertex* vert3,
+                                 const TexCoord* uv0, const TexCoord* uv1, const TexCoord* uv2,
+                                 const TexCoord* uv3, int32_t texture) {
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2, vert3};
+    const TexCoord* uvs[] = {uv0, uv1, uv2, uv3};
+    if (!polygon_has_height(vertices, 4)) return;
+    fill_additive_textured_polygon(vertices, uvs, texture, 4);
+}
+
+void draw_half_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                 const ScreenVertex* vert2, const TexCoord* uv0,
+                                 const TexCoord* uv1, const TexCoord* uv2, int32_t texture) {
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2};
+    const TexCoord* uvs[] = {uv0, uv1, uv2};
+    if (!polygon_has_height(vertices, 3)) return;
+    fill_half_textured_polygon(vertices, uvs, texture, 3);
+}
+
+void draw_half_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                             const ScreenVertex* vert2, const ScreenVertex* vert3,
+                             const TexCoord* uv0, const TexCoord* uv1, const TexCoord* uv2,
+                             const TexCoord* uv3, int32_t texture) {
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2, vert3};
+    const TexCoord* uvs[] = {uv0, uv1, uv2, uv3};
+    if (!polygon_has_height(vertices, 4)) return;
+    fill_half_textured_polygon(vertices, uvs, texture, 4);
+}

@@ -1,0 +1,95 @@
+// Textured fills: affine texture mapping on the shared polygon pipeline, with
+// u and v as the carried attributes, in three families that differ only in how
+// a texel meets the pixel under it: copy, saturating add and 50 % blend.
+//
+// Texture coordinates are in 1/256 of the texture's width and height; any
+// value wraps, since texels are addressed through masks (sizes are powers of
+// two). Every texel is drawn; none is transparent.
+#pragma once
+
+#include <cstdint>
+
+#include "raster/packet.h"
+
+// Texel addressing of the polygon being drawn, set by a textured fill (copy,
+// add, blend or lit) from its texture before its first span, for a texture
+// 2^w texels wide and 2^h high:
+//   texel_u_mask    = 2^w - 1
+//   texel_row_shift = 8 - w
+//   texel_v_mask    = (2^h - 1) * 256
+// The fills are therefore not reentrant.
+extern int32_t texel_u_mask;
+extern int32_t texel_row_shift;
+extern int32_t texel_v_mask;
+
+void set_texel_addressing(int32_t width_shift, int32_t height_shift);
+
+// The texel index for running texel coordinates U and V (8 fraction bits):
+// row (V >> 8) mod 2^h times 2^w, plus column (U >> 8) mod 2^w. Always inside
+// the texture whose shifts were set.
+inline int32_t texel_index(int32_t u, int32_t v) {
+    return ((v & texel_v_mask) >> texel_row_shift) + ((u >> 8) & texel_u_mask);
+}
+
+// Texel coordinates across one span, with 8 fraction bits, from the sides' u
+// and v (8 fraction bits of texture units, 256 a texture) for a span of
+// count >= 1 pixels: the steps are divided first and then shifted to texel
+// units; the start is scaled by 2^w / 256 (shifted unsigned, so that it wraps
+// rather than overflows, then arithmetically back).
+struct TexelRun {
+    int32_t u, v;
+    int32_t du, dv;
+};
+inline TexelRun start_texel_run(int32_t left_u, int32_t left_v, int32_t right_u, int32_t right_v,
+                                int32_t count, int32_t width_shift, int32_t height_shift) {
+    return TexelRun{int32_t(uint32_t(left_u) << width_shift) >> 8,
+                    int32_t(uint32_t(left_v) << height_shift) >> 8,
+                    ((right_u - left_u) / count) >> (8 - width_shift),
+                    ((right_v - left_v) / count) >> (8 - height_shift)};
+}
+
+// The saturating add of two 5:5:5 pixels: the lowest bit of every component
+// is dropped from both, the components add, and one that overflows becomes 31.
+// The overflow bit itself stays set in the result, on the lowest bit of the
+// next component up, or on bit 15 for red; the screen format ignores bit 15
+// and a later blend masks it away.
+constexpr uint16_t add_saturate_pixel(uint16_t a, uint16_t b) {
+    const uint32_t sum = uint32_t(a & 0x7BDE) + uint32_t(b & 0x7BDE);
+    const uint32_t carry = sum & 0x8420;  // each component's overflow bit
+    return uint16_t((carry - (carry >> 5)) | sum);
+}
+
+// Called by the dispatcher for codes 11/12 (copy), 27/28 (add) and 59/60
+// (blend), with the packet's vertices and texture coordinates in packet order
+// and its texture slot. Nothing is drawn when every vertex has the y of the
+// first, when the slot holds no texture (or is outside 0..127), or when no
+// raster is bound; nothing is written outside the raster target.
+void draw_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                            const ScreenVertex* vert2, const TexCoord* uv0, const TexCoord* uv1,
+                            const TexCoord* uv2, int32_t texture);
+void draw_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                        const ScreenVertex* vert2, const ScreenVertex* vert3, const TexCoord* uv0,
+                        const TexCoord* uv1, const TexCoord* uv2, const TexCoord* uv3,
+                        int32_t texture);
+void draw_additive_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                     const ScreenVertex* vert2, const TexCoord* uv0,
+                                     const TexCoord* uv1, const TexCoord* uv2, int32_t texture);
+void draw_additive_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                 const ScreenVertex* vert2, const ScreenVertex* vert3,
+                                 const TexCoord* uv0, const TexCoord* uv1, const TexCoord* uv2,
+                                 const TexCoord* uv3, int32_t texture);
+void draw_half_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                 const ScreenVertex* vert2, const TexCoord* uv0,
+                                 const TexCoord* uv1, const TexCoord* uv2, int32_t texture);
+void draw_half_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                             const ScreenVertex* vert2, const ScreenVertex* vert3,
+                             const TexCoord* uv0, const TexCoord* uv1, const TexCoord* uv2,
+                             const TexCoord* uv3, int32_t texture);
+
+// The cores of the three families, for n = 3 or 4.
+void fill_textured_polygon(const ScreenVertex* const* vertices, const TexCoord* const* uvs,
+                           int32_t texture, int32_t n);
+void fill_additive_textured_polygon(const ScreenVertex* const* vertices, const TexCoord* const* uvs,
+                                    int32_t texture, int32_t n);
+void fill_half_textured_polygon(const ScreenVertex* const* vertices, const TexCoord* const* uvs,
+                                int32_t texture, int32_t n);

@@ -1,0 +1,135 @@
+// Fuzz target: the replay tool's script parser on arbitrary text.
+//
+// A parse either fails with "LINE: what is wrong" or gives commands whose
+// values are all in range, on increasing lines; written back out one a line,
+// they parse again to the very same commands.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/shell.h"
+#include "platform/common/session_recorder.h"
+#include "tools/replay/replay_script.h"
+
+namespace {
+
+void fail(const char* what, const std::string& detail) {
+    std::fprintf(stderr, "script fuzz: %s: %s\n", what, detail.c_str());
+    std::abort();
+}
+
+const char* key_name(int32_t virtual_key) {
+    for (const ScriptKey& key : SCRIPT_KEYS) {
+        if (key.virtual_key == virtual_key) return key.name;
+    }
+    return nullptr;
+}
+
+bool valid_name(const std::string& name) {
+    if (name.empty() || name.size() > 100 || name[0] == '.') return false;
+    for (char c : name) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  c == '-' || c == '_' || c == '.';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// The command as a script line; null-free text that parses back to it.
+std::string line_of(const ScriptCommand& c) {
+    const char* button = c.a == BUTTON_LEFT ? "left" : "right";
+    switch (c.kind) {
+        case ScriptCommandKind::Move:
+            return "move " + std::to_string(c.a) + " " + std::to_string(c.b);
+        case ScriptCommandKind::Down:
+            return std::string("down ") + button;
+        case ScriptCommandKind::Up:
+            return std::string("up ") + button;
+        case ScriptCommandKind::KeyDown:
+            return std::string("key down ") + key_name(c.a);
+        case ScriptCommandKind::KeyUp:
+            return std::string("key up ") + key_name(c.a);
+        case ScriptCommandKind::Char:
+            return "char " + std::to_string(c.a);
+        case ScriptCommandKind::Close:
+            return "close";
+        case ScriptCommandKind::Frames:
+            return "frames " + std::to_string(c.a);
+        case ScriptCommandKind::Screenshot:
+            return "screenshot " + c.name;
+        case ScriptCommandKind::Export:
+            return "export " + c.name;
+    }
+    return "";
+}
+
+void check_command(const ScriptCommand& c, int32_t previous_line) {
+    if (c.line <= previous_line) fail("lines out of order", line_of(c));
+    switch (c.kind) {
+        case ScriptCommandKind::Down:
+        case ScriptCommandKind::Up:
+            if (c.a != BUTTON_LEFT && c.a != BUTTON_RIGHT) fail("bad button", line_of(c));
+            break;
+        case ScriptCommandKind::KeyDown:
+        case ScriptCommandKind::KeyUp:
+            if (key_name(c.a) == nullptr) fail("bad key", std::to_string(c.a));
+            break;
+        case ScriptCommandKind::Char:
+            if (c.a < 0 || c.a > 0xFFFF) fail("bad character", line_of(c));
+            break;
+        case ScriptCommandKind::Close:
+            if (c.a != 27) fail("bad close", line_of(c));
+            break;
+        case ScriptCommandKind::Frames:
+            if (c.a < 0 || c.a > 1000000) fail("bad frame count", line_of(c));
+            break;
+        case ScriptCommandKind::Screenshot:
+            if (!valid_name(c.name)) fail("bad screenshot name", c.name);
+            break;
+        case ScriptCommandKind::Export: {
+            const std::string end = c.name.size() >= 4 ? c.name.substr(c.name.size() - 4) : "";
+            if (!valid_name(c.name) || (end != ".obj" && end != ".ply"))
+                fail("bad export name", c.name);
+            break;
+        }
+        case ScriptCommandKind::Move:
+            break;
+    }
+}
+
+bool same(const ScriptCommand& a, const ScriptCommand& b) {
+    return a.kind == b.kind && a.a == b.a && a.b == b.b && a.name == b.name;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    std::vector<ScriptCommand> commands;
+    std::string error;
+    if (!parse_script(text, &commands, &error)) {
+        const size_t colon = error.find(": ");
+        if (colon == std::string::npos || colon == 0 ||
+            error.find_first_not_of("0123456789") != colon)
+            fail("an error without its line", error);
+        return 0;
+    }
+    if (!error.empty()) fail("an error text after a successful parse", error);
+
+    std::string written;
+    int32_t previous_line = 0;
+    for (const ScriptCommand& command : commands) {
+        check_command(command, previous_line);
+        previous_line = command.line;
+        written += line_of(command) + "\n";
+    }
+    std::vector<ScriptCommand> again;
+    if (!parse_script(written, &again, &error)) fail("a written script does not parse", error);
+    if (again.size() != commands.size()) fail("a written script parses differently", written);
+    for (size_t i = 0; i < again.size(); ++i) {
+        if (!same(again[i], commands[i])) fail("a written command parses differently", written);
+    }
+    return 0;
+}

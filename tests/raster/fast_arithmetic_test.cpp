@@ -1,0 +1,185 @@
+// The fast arithmetic of the polygon pipeline against its plain reference:
+// the reciprocal division against `/`, the walk's spans and the fills' pixels
+// for many random polygons, inside, across and far beyond the raster.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "raster/shade_tables.h"
+#include "raster/shaded/pipeline_arithmetic.h"
+#include "raster/shaded/polygon_pipeline.h"
+#include "raster/shaded/reference_fills.h"
+#include "raster/shaded/shaded_fills.h"
+#include "support/test_support.h"
+
+namespace {
+
+void expect_divides_like_plain(int32_t n, int32_t d) {
+    ASSERT_EQ(exact_divide(n, d), n / d) << n << " / " << d;
+}
+
+TEST(ExactDivide, MatchesPlainDivision) {
+    // Every small numerator by every table divisor, both signs of each.
+    for (int32_t d = 1; d <= RECIPROCAL_TABLE_LIMIT; ++d) {
+        for (int32_t n = -4096; n <= 4096; ++n) {
+            expect_divides_like_plain(n, d);
+            expect_divides_like_plain(n, -d);
+        }
+    }
+    // The boundaries where a quotient steps, near 0 and near the ends of the
+    // int32 range, for divisors inside and just beyond the table.
+    for (int32_t d = 1; d <= 3 * RECIPROCAL_TABLE_LIMIT; ++d) {
+        const int32_t top = INT32_MAX / d;
+        for (int32_t q : {1, 2, 3, 1000, top / 2, top - 1, top}) {
+            for (int32_t r : {-1, 0, 1}) {
+                const int64_t n = int64_t(q) * d + r;
+                if (n > INT32_MAX) continue;
+                for (int32_t sign_n : {1, -1}) {
+                    expect_divides_like_plain(int32_t(sign_n * n), d);
+                    if (d > 1) expect_divides_like_plain(int32_t(sign_n * n), -d);
+                }
+            }
+        }
+        for (int32_t n : {INT32_MIN, INT32_MIN + 1, INT32_MAX})
+            expect_divides_like_plain(n, d);
+    }
+    // Any numerator by any divisor.
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX);
+    for (int i = 0; i < 1000000; ++i) {
+        const int32_t d = any(random);
+        if (d == 0 || d == -1) continue;
+        expect_divides_like_plain(any(random), d);
+    }
+}
+
+// Random polygons: most inside or across a small raster, some far beyond it,
+// with ordinary or wild attributes.
+struct PolygonMaker {
+    std::mt19937 random{20240601};
+
+    int32_t between(int32_t low, int32_t high) {
+        return std::uniform_int_distribution<int32_t>(low, high)(random);
+    }
+    int32_t coordinate(int32_t size) {
+        switch (between(0, 9)) {
+            case 0:
+                return between(INT32_MIN, INT32_MAX);
+            case 1:
+                return between(-(1 << 22), 1 << 22);
+            case 2:
+            case 3:
+                return between(-2 * size, 3 * size);
+            default:
+                return between(0, size - 1);
+        }
+    }
+    int32_t attribute(bool wild) { return wild ? between(INT32_MIN, INT32_MAX) : between(0, 255); }
+    int32_t vertex_count() { return between(3, 4); }
+};
+
+struct SpanCall {
+    int64_t row;  // offset of the row in the raster
+    int32_t start, count;
+    Side<3> left, right;
+};
+
+// Records every span instead of drawing it.
+struct RecordingSpan {
+    std::vector<SpanCall>* calls;
+    void operator()(uint16_t* row, int32_t start, int32_t count, const Side<3>& left,
+                    const Side<3>& right) const {
+        calls->push_back({row - raster_pixels, start, count, left, right});
+    }
+};
+
+bool same_side(const Side<3>& a, const Side<3>& b) {
+    return a.x == b.x && a.q[0] == b.q[0] && a.q[1] == b.q[1] && a.q[2] == b.q[2];
+}
+
+// The walk hands the spans the same rows, columns and sides either way, so
+// every fill on the pipeline draws the same pixels either way.
+TEST(FastArithmetic, WalksTheSameSpansAsPlain) {
+    ScratchRaster raster(97, 61);
+    PolygonMaker maker;
+    int64_t spans = 0;
+    for (int polygon = 0; polygon < 40000; ++polygon) {
+        const int32_t n = maker.vertex_count();
+        const bool wild = maker.between(0, 3) == 0;
+        ClipEntry<3> entries[4];
+        for (int32_t i = 0; i < n; ++i) {
+            entries[i] = {maker.coordinate(raster.width),
+                          maker.coordinate(raster.height),
+                          {maker.attribute(wild), maker.attribute(wild), maker.attribute(wild)}};
+        }
+        std::vector<SpanCall> fast, plain;
+        fill_polygon<3, FastArithmetic>(entries, n, RecordingSpan{&fast});
+        fill_polygon<3, PlainArithmetic>(entries, n, RecordingSpan{&plain});
+        ASSERT_EQ(fast.size(), plain.size()) << "polygon " << polygon;
+        for (size_t k = 0; k < fast.size(); ++k) {
+            ASSERT_EQ(fast[k].row, plain[k].row) << "polygon " << polygon;
+            ASSERT_EQ(fast[k].start, plain[k].start) << "polygon " << polygon;
+            ASSERT_EQ(fast[k].count, plain[k].count) << "polygon " << polygon;
+            ASSERT_TRUE(same_side(fast[k].left, plain[k].left)) << "polygon " << polygon;
+            ASSERT_TRUE(same_side(fast[k].right, plain[k].right)) << "polygon " << polygon;
+        }
+        spans += int64_t(fast.size());
+    }
+    EXPECT_GT(spans, 100000);  // the polygons did draw
+}
+
+// The fills with their own fast spans, pixel for pixel against their plain
+// forms, over a background of noise.
+TEST(FastArithmetic, LitAndGouraudFillsWriteThePlainPixels) {
+    ASSERT_EQ(init_shading(), 0);
+    constexpr int32_t W = 131, H = 77;
+    ScratchRaster fast(W, H), plain(W, H);
+    PolygonMaker maker;
+    for (size_t i = 0; i < fast.pixels.size(); ++i)
+        fast.pixels[i] = plain.pixels[i] = uint16_t(maker.between(0, 0x7FFF));
+    int64_t changed = 0;
+    for (int polygon = 0; polygon < 20000; ++polygon) {
+        const int32_t n = maker.vertex_count();
+        const bool wild = maker.between(0, 3) == 0;
+        ScreenVertex vertices[4];
+        ColourRecord colours[4];
+        const ScreenVertex* vertex_pointers[4];
+        const ColourRecord* colour_pointers[4];
+        // A third of them with one colour at every vertex, which the fast
+        // fills draw as one pixel value.
+        const bool one_colour = maker.between(0, 2) == 0;
+        for (int32_t i = 0; i < n; ++i) {
+            vertices[i] = {maker.coordinate(W), maker.coordinate(H), 0, 0};
+            colours[i] = {maker.attribute(wild), maker.attribute(wild), maker.attribute(wild), 0};
+            if (one_colour && i > 0) colours[i] = colours[0];
+            vertex_pointers[i] = &vertices[i];
+            colour_pointers[i] = &colours[i];
+        }
+        const ColourRecord surface{maker.between(0, 255), maker.between(0, 255),
+                                   maker.between(0, 255), 0};
+        select_shade_table(maker.between(0, SHADE_MODE_COUNT - 1));
+        const bool lit = polygon % 2 == 0;
+        const std::vector<uint16_t> before = fast.pixels;
+        for (ScratchRaster* raster : {&fast, &plain}) {
+            set_screen_geometry(W, H, raster->pixels.data());
+            bind_raster_target();
+            if (lit && raster == &fast)
+                fill_lit_polygon(vertex_pointers, colour_pointers, &surface, n);
+            if (lit && raster == &plain)
+                fill_lit_polygon_plain(vertex_pointers, colour_pointers, &surface, n);
+            if (!lit && raster == &fast) fill_gouraud_polygon(vertex_pointers, colour_pointers, n);
+            if (!lit && raster == &plain)
+                fill_gouraud_polygon_plain(vertex_pointers, colour_pointers, n);
+        }
+        ASSERT_EQ(fast.pixels, plain.pixels)
+            << "polygon " << polygon << (lit ? " lit" : " gouraud");
+        changed += fast.pixels != before;
+    }
+    EXPECT_GT(changed, 5000);
+    shutdown_shading();
+}
+
+}  // namespace

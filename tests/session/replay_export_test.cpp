@@ -1,0 +1,281 @@
+// Keeping what was drawn: the edited object exported as OBJ (read back with
+// tinyobjloader) and PLY, the replay tool's export command and end-of-script
+// files, their errors, and the per-frame render statistics.
+#include <gtest/gtest.h>
+#include <tiny_obj_loader.h>
+
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/frame.h"
+#include "geometry/render_list.h"
+#include "geometry/scene_objects.h"
+#include "platform/common/mesh_export.h"
+#include "session/session_fixture.h"
+#include "tools/replay/replay_script.h"
+
+namespace {
+
+// A closed square outline (100, 100)-(200, 200), built by a right-click at
+// (150, 150); the sheet is drawn facing the viewer in the last frame.
+constexpr const char* SHEET_SCRIPT =
+    "frames 1\n"
+    "move 100 100\nframes 1\ndown left\n"
+    "move 200 100\nframes 1\nmove 200 200\nframes 1\nmove 100 200\nframes 1\n"
+    "move 100 100\nframes 1\nup left\n"
+    "move 150 150\nframes 1\ndown right\nframes 1\nup right\nframes 1\n";
+
+void build_square_sheet(Session& session) {
+    session.square(100, 100, 200, 200);
+    session.right_click(150, 150);
+    session.frames(1);
+}
+
+// The object's polygons, in packet order.
+std::vector<TrianglePacket*> triangles_of(const SceneObject* object) {
+    std::vector<TrianglePacket*> triangles;
+    PrimitivePacket* packet = next_packet(object->header_packet);
+    for (int32_t i = 1; i < object->packet_count; ++i, packet = next_packet(packet))
+        triangles.push_back(reinterpret_cast<TrianglePacket*>(packet));
+    return triangles;
+}
+
+struct ObjFile {
+    tinyobj::attrib_t attrib;
+    std::vector<tinyobj::shape_t> shapes;
+};
+
+ObjFile read_obj(const std::string& text) {
+    ObjFile file;
+    std::vector<tinyobj::material_t> materials;
+    std::string warning;
+    std::string error;
+    std::istringstream stream(text);
+    EXPECT_TRUE(tinyobj::LoadObj(&file.attrib, &file.shapes, &materials, &warning, &error, &stream))
+        << error;
+    return file;
+}
+
+// The PLY's vertex rows after its header, as the numbers of each line.
+std::vector<std::vector<double>> ply_vertex_rows(const std::string& text, int32_t count) {
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line) && line != "end_header") {
+    }
+    std::vector<std::vector<double>> rows;
+    for (int32_t i = 0; i < count && std::getline(stream, line); ++i) {
+        std::istringstream numbers(line);
+        rows.emplace_back();
+        for (double value; numbers >> value;)
+            rows.back().push_back(value);
+    }
+    return rows;
+}
+
+std::filesystem::path scratch_folder(const char* name) {
+    std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                   ("sketch3d-export-test-" + std::to_string(::getpid())) / name;
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+int play(const std::string& script, const ReplayOutputs& outputs, std::string* error) {
+    std::vector<ScriptCommand> commands;
+    EXPECT_TRUE(parse_script(script, &commands, error)) << *error;
+    std::ostringstream log;
+    return run_script(commands, outputs, HeadlessConfig{}, log, error);
+}
+
+}  // namespace
+
+TEST(MeshExport, ObjReadsBackAsTheModelWithItsReliefFacingTheViewer) {
+    Session session;
+    build_square_sheet(session);
+    headless_queue_key_down(KEY_Z);
+    headless_queue_move(151, 151);
+    headless_queue_button_down(BUTTON_LEFT);
+    session.frames(3);  // the four vertices around (151, 151) sink 3 units
+    headless_queue_button_up(BUTTON_LEFT);
+    headless_queue_key_up(KEY_Z);
+    session.frames(1);
+
+    std::string text;
+    ASSERT_EQ(export_obj(selected_object(), &text), EXPORT_OK);
+    ObjFile obj = read_obj(text);
+    const SceneObject* object = get_object(selected_object());
+    const RenderList* list = current_render_list();
+    const int32_t vertices = object->vertex_count;
+    ASSERT_GT(vertices, 100);
+    ASSERT_EQ(obj.attrib.vertices.size(), size_t(3 * vertices));
+    ASSERT_EQ(obj.attrib.normals.size(), size_t(3 * vertices));
+
+    // Positions as modelled, y turned up; the relief is in z.
+    int32_t sunk = 0;
+    for (int32_t i = 0; i < vertices; ++i) {
+        const Vec4& v = list->model_vertices[i];
+        EXPECT_EQ(obj.attrib.vertices[3 * i], float(v.x)) << i;
+        EXPECT_EQ(obj.attrib.vertices[3 * i + 1], float(-v.y)) << i;
+        EXPECT_EQ(obj.attrib.vertices[3 * i + 2], float(v.z)) << i;
+        sunk += v.z == -3;
+    }
+    EXPECT_EQ(sunk, 4);
+
+    // One triangle per emitted packet, corners reversed after the first for
+    // the mirrored y, each with its vertex's normal.
+    std::vector<TrianglePacket*> triangles = triangles_of(object);
+    ASSERT_EQ(obj.shapes.size(), 1u);
+    const tinyobj::mesh_t& mesh = obj.shapes[0].mesh;
+    ASSERT_EQ(mesh.num_face_vertices.size(), triangles.size());
+    for (size_t f = 0; f < triangles.size(); ++f) {
+        const int16_t* v = triangles[f]->v;
+        const int expected[3] = {v[0], v[2], v[1]};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(mesh.indices[3 * f + k].vertex_index, expected[k]) << f;
+            EXPECT_EQ(mesh.indices[3 * f + k].normal_index, expected[k]) << f;
+        }
+    }
+    // Away from the relief a face turns anticlockwise towards +z, the viewer,
+    // and so does its normal.
+    const tinyobj::index_t* face = &mesh.indices[0];
+    auto at = [&](int k, int axis) { return obj.attrib.vertices[3 * face[k].vertex_index + axis]; };
+    float turn = (at(1, 0) - at(0, 0)) * (at(2, 1) - at(1, 1)) -
+                 (at(1, 1) - at(0, 1)) * (at(2, 0) - at(1, 0));
+    EXPECT_GT(turn, 0.0f);
+    EXPECT_EQ(obj.attrib.normals[3 * face[0].normal_index + 2], 1.0f);
+}
+
+TEST(MeshExport, PlyCarriesTheColoursTheLastFrameShowed) {
+    Session session;
+    build_square_sheet(session);
+    std::string text;
+    ASSERT_EQ(export_ply(selected_object(), &text), EXPORT_OK);
+    const int32_t vertices = get_object(selected_object())->vertex_count;
+    EXPECT_NE(text.find("element vertex " + std::to_string(vertices) + "\n"), std::string::npos);
+    // Shade table 0 at the sheet's light level gives red 24 of 31 on the
+    // screen, 198 of 255; table 2 (F3) gives 31, full red.
+    for (const auto& row : ply_vertex_rows(text, vertices))
+        ASSERT_EQ(row, (std::vector<double>{row[0], row[1], 0, 0, 0, 1, 198, 0, 0}));
+    headless_queue_key_down(KEY_F3);
+    session.frames(1);
+    ASSERT_EQ(export_ply(selected_object(), &text), EXPORT_OK);
+    EXPECT_EQ(ply_vertex_rows(text, 1)[0][6], 255);
+}
+
+TEST(MeshExport, ASheetWithoutTrianglesIsAnEmptyMeshAndNoObjectIsAnError) {
+    Session session;
+    session.square(100, 100, 200, 200);
+    session.right_click(100, 150);  // on the stroke: nothing is filled
+    session.frames(1);
+    ASSERT_NE(selected_object(), -1);
+    std::string text;
+    ASSERT_EQ(export_obj(selected_object(), &text), EXPORT_OK);
+    ObjFile obj = read_obj(text);
+    EXPECT_TRUE(obj.attrib.vertices.empty());
+    EXPECT_TRUE(obj.shapes.empty());
+    ASSERT_EQ(export_ply(selected_object(), &text), EXPORT_OK);
+    EXPECT_NE(text.find("element vertex 0\n"), std::string::npos);
+    EXPECT_NE(text.find("element face 0\n"), std::string::npos);
+
+    headless_queue_key_down(KEY_F12);
+    session.frames(1);
+    EXPECT_EQ(export_obj(selected_object(), &text), EXPORT_NO_OBJECT);
+    EXPECT_TRUE(text.empty());
+}
+
+TEST(ReplayExport, ScriptAndEndOfScriptFilesAreWrittenWhole) {
+    std::filesystem::path folder = scratch_folder("files");
+    ReplayOutputs outputs;
+    outputs.out_dir = folder.string();
+    outputs.obj_path = (folder / "end.obj").string();
+    outputs.ply_path = (folder / "end.ply").string();
+    std::string error;
+    // The close box deletes the object; the end files show it as it was then.
+    ASSERT_EQ(play(std::string(SHEET_SCRIPT) + "export mid.obj\nexport mid.ply\nclose\nframes 1\n",
+                   outputs, &error),
+              0)
+        << error;
+    std::string mid = read_file(folder / "mid.obj");
+    EXPECT_NE(mid.find("\nf "), std::string::npos);
+    EXPECT_EQ(read_file(folder / "end.obj"), mid);
+    EXPECT_EQ(read_file(folder / "end.ply"), read_file(folder / "mid.ply"));
+    std::filesystem::remove_all(folder.parent_path());
+}
+
+TEST(ReplayExport, MissingObjectsBadNamesAndUnwritablePathsFailCleanly) {
+    std::filesystem::path folder = scratch_folder("errors");
+    ReplayOutputs outputs;
+    outputs.out_dir = folder.string();
+    std::string error;
+    EXPECT_EQ(play("frames 1\nexport none.obj\n", outputs, &error), 1);
+    EXPECT_EQ(error.rfind("2: cannot export none.obj: no object to export", 0), 0u) << error;
+
+    // Nothing is written after an error, the statistics neither.
+    outputs.obj_path = (folder / "end.obj").string();
+    outputs.stats_path = (folder / "stats.csv").string();
+    EXPECT_EQ(play("frames 2\n", outputs, &error), 1);
+    EXPECT_NE(error.find("no object to export"), std::string::npos) << error;
+
+    std::vector<ScriptCommand> commands;
+    EXPECT_FALSE(parse_script("export sheet.stl\n", &commands, &error));
+    EXPECT_EQ(error.rfind("1: bad export name 'sheet.stl'", 0), 0u) << error;
+
+    // A missing folder, and a folder where the file should go.
+    outputs.stats_path.clear();
+    outputs.obj_path = (folder / "missing" / "end.obj").string();
+    EXPECT_EQ(play(SHEET_SCRIPT, outputs, &error), 3);
+    EXPECT_EQ(error.rfind("cannot write " + outputs.obj_path + ": ", 0), 0u) << error;
+    std::filesystem::create_directory(folder / "taken.obj");
+    outputs.obj_path = (folder / "taken.obj").string();
+    EXPECT_EQ(play(SHEET_SCRIPT, outputs, &error), 3);
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.obj"));
+
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"taken.obj"});  // no half-written file anywhere
+    std::filesystem::remove_all(folder.parent_path());
+}
+
+TEST(ReplayStats, OneRowPerFrameWithTheRenderCounters) {
+    std::filesystem::path folder = scratch_folder("stats");
+    ReplayOutputs outputs;
+    outputs.out_dir = folder.string();
+    outputs.stats_path = (folder / "stats.csv").string();
+    std::string error;
+    // Frame 9 shows the sheet; frame 10 turns it half a turn about y.
+    ASSERT_EQ(
+        play(std::string(SHEET_SCRIPT) + "down left\nmove 662 150\nframes 1\n", outputs, &error), 0)
+        << error;
+    std::istringstream csv(read_file(folder / "stats.csv"));
+    std::string line;
+    std::getline(csv, line);
+    EXPECT_EQ(line, "frame,packets_walked,culled,depth_dropped,drawn,pixels_written,frame_us");
+    std::vector<std::vector<int64_t>> rows;
+    while (std::getline(csv, line)) {
+        std::istringstream fields(line);
+        rows.emplace_back();
+        for (std::string field; std::getline(fields, field, ',');)
+            rows.back().push_back(std::stoll(field));
+    }
+    ASSERT_EQ(rows.size(), 10u);
+    EXPECT_EQ(rows[0], (std::vector<int64_t>{1, 0, 0, 0, 0, 0, rows[0][6]}));
+
+    // Walked: the object's header and its triangles, all drawn, then all culled.
+    const std::vector<int64_t>& facing = rows[8];
+    const int64_t walked = facing[1];
+    EXPECT_GT(walked, 100);
+    EXPECT_EQ(facing, (std::vector<int64_t>{9, walked, 0, 0, walked - 1, facing[5], facing[6]}));
+    EXPECT_GE(facing[5], 95 * 95);
+    EXPECT_EQ(rows[9], (std::vector<int64_t>{10, walked, walked - 1, 0, 0, 0, rows[9][6]}));
+    std::filesystem::remove_all(folder.parent_path());
+}

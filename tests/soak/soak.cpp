@@ -1,0 +1,330 @@
+// sketch3d-soak: a long seeded random session on the headless backend.
+//
+//   sketch3d-soak [--seed N] [--frames N]
+//
+// A stream of mouse moves, button presses and releases, and Z, F1, F2, F3 and
+// F12 (never Escape) drives the program, mixed with closed outlines drawn and
+// right-clicked so that sheets are built, edited and thrown away again and
+// again. After every frame it checks that the frame ran and no message was
+// shown, that the blocks held by alloc_zeroed stay within start-up's plus one
+// object, and after every F12 that the pools, the packet area and the object
+// table are empty and exactly start-up's blocks remain. At the end the window
+// is closed and every block must have been freed. Exit code 0 when every
+// check held, 1 at the first that did not, 2 for bad arguments.
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <functional>
+
+#include "app/frame.h"
+#include "app/memory.h"
+#include "app/shell.h"
+#include "geometry/render_list.h"
+#include "geometry/scene_objects.h"
+#include "platform/headless/headless.h"
+
+namespace {
+
+// splitmix64: a small generator whose whole stream follows from the seed.
+struct Random {
+    uint64_t state;
+    uint64_t next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int32_t below(int32_t n) { return int32_t(next() % uint64_t(n)); }
+    int32_t between(int32_t low, int32_t high) { return low + below(high - low + 1); }
+    bool chance(int32_t per_thousand) { return below(1000) < per_thousand; }
+};
+
+constexpr int KEYS[] = {KEY_Z, KEY_F1, KEY_F2, KEY_F3};  // F12 is planned apart
+constexpr int32_t BUTTONS[] = {BUTTON_LEFT, BUTTON_RIGHT};
+
+struct Soak {
+    uint64_t seed = 1;
+    Random random{1};
+    int32_t frames_wanted = 100000;
+    int32_t frame = 0;
+    // Events planned for the coming frames: each entry queues its events and
+    // then one frame runs.
+    std::deque<std::function<void()>> plan;
+    int32_t f12_release = 0;  // the frame that lets go of F12, 0: none due
+    int32_t cursor_x = 0;     // client position of the last move queued
+    int32_t cursor_y = 0;
+
+    int startup_allocations = 0;
+    int startup_blocks = 0;
+    int64_t startup_bytes = 0;
+    int64_t object_bytes = 0;  // the block of one object with its two parts
+    int peak_blocks = 0;
+    int64_t peak_bytes = 0;
+
+    int32_t builds = 0;
+    int32_t discards = 0;
+    int32_t outlines = 0;
+    int64_t events = 0;
+};
+
+Soak soak;
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "sketch3d-soak: seed %llu, frame %d: %s\n",
+                 static_cast<unsigned long long>(soak.seed), soak.frame, what);
+    std::exit(1);
+}
+
+int32_t client_width() {
+    return headless_client_width();
+}
+int32_t client_height() {
+    return headless_client_height();
+}
+
+void move(int32_t x, int32_t y) {
+    headless_queue_move(x, y);
+    soak.cursor_x = x;
+    soak.cursor_y = y;
+    ++soak.events;
+}
+void button(int32_t bit, bool down) {
+    if (down) {
+        headless_queue_button_down(bit);
+    } else {
+        headless_queue_button_up(bit);
+    }
+    ++soak.events;
+}
+void key(int virtual_key, bool down) {
+    if (down) {
+        headless_queue_key_down(virtual_key);
+    } else {
+        headless_queue_key_up(virtual_key);
+    }
+    ++soak.events;
+}
+
+// A position: mostly inside the client area, sometimes just outside it, and
+// now and then anywhere at all.
+void random_position(int32_t* x, int32_t* y) {
+    Random& r = soak.random;
+    const int32_t kind = r.below(100);
+    if (kind < 85) {
+        *x = r.below(client_width());
+        *y = r.below(client_height());
+    } else if (kind < 97) {
+        *x = r.between(-64, client_width() + 64);
+        *y = r.between(-64, client_height() + 64);
+    } else {
+        *x = int32_t(uint32_t(r.next()));
+        *y = int32_t(uint32_t(r.next()));
+    }
+}
+
+// One random event of any kind the user can make (Escape excepted). Releases
+// are likelier than presses, so that nothing stays held for long; F12 is rare
+// and let go a few frames later, so that sheets live a while.
+void random_event() {
+    Random& r = soak.random;
+    const int32_t kind = r.below(1000);
+    if (kind < 700) {
+        int32_t x = 0, y = 0;
+        if (r.chance(700)) {  // a small step from where the cursor was
+            x = soak.cursor_x + r.between(-12, 12);
+            y = soak.cursor_y + r.between(-12, 12);
+        } else {
+            random_position(&x, &y);
+        }
+        move(x, y);
+    } else if (kind < 820) {
+        button(BUTTONS[r.below(2)], r.chance(350));
+    } else if (kind < 998) {
+        key(KEYS[r.below(4)], r.chance(400));
+    } else {
+        key(KEY_F12, true);
+        soak.f12_release = soak.frame + r.between(1, 4);
+    }
+}
+
+// A closed outline of 3 to 12 points around a centre, drawn one segment a
+// frame with the left button, then a right-click inside (or, now and then,
+// anywhere).
+void plan_outline() {
+    Random& r = soak.random;
+    const int32_t cx = r.below(client_width());
+    const int32_t cy = r.below(client_height());
+    const int32_t radius = r.between(6, 160);
+    const int32_t points = r.between(3, 12);
+    int32_t xs[13], ys[13];
+    for (int32_t i = 0; i < points; ++i) {
+        // Corners on a circle, each turned and pulled in a little at random.
+        const double angle = 6.283185307179586 * (i + r.below(40) / 100.0) / points;
+        const int32_t reach = radius - r.below(radius / 3 + 1);
+        xs[i] = cx + int32_t(reach * std::cos(angle));
+        ys[i] = cy + int32_t(reach * std::sin(angle));
+    }
+    xs[points] = xs[0];
+    ys[points] = ys[0];
+    soak.plan.push_back([=] {
+        for (int32_t bit : BUTTONS)
+            button(bit, false);
+        move(xs[0], ys[0]);
+    });
+    soak.plan.push_back([] { button(BUTTON_LEFT, true); });
+    for (int32_t i = 1; i <= points; ++i)
+        soak.plan.push_back([=] { move(xs[i], ys[i]); });
+    const bool inside = r.chance(850);
+    int32_t px = cx, py = cy;
+    if (!inside) random_position(&px, &py);
+    soak.plan.push_back([=] {
+        button(BUTTON_LEFT, false);
+        move(px, py);
+    });
+    soak.plan.push_back([] { button(BUTTON_RIGHT, true); });
+    soak.plan.push_back([] { button(BUTTON_RIGHT, false); });
+    ++soak.outlines;
+}
+
+// Editing: a drag with one button for a few frames, or Z held with a push.
+void plan_edit() {
+    Random& r = soak.random;
+    const int32_t bit = BUTTONS[r.below(2)];
+    const bool push = r.chance(400);
+    const int32_t frames = r.between(2, 30);
+    if (push) soak.plan.push_back([] { key(KEY_Z, true); });
+    soak.plan.push_back([=] { button(bit, true); });
+    for (int32_t i = 0; i < frames; ++i) {
+        const int32_t dx = r.between(-20, 20), dy = r.between(-20, 20);
+        soak.plan.push_back([=] { move(soak.cursor_x + dx, soak.cursor_y + dy); });
+    }
+    soak.plan.push_back([=] {
+        button(bit, false);
+        if (push) key(KEY_Z, false);
+    });
+}
+
+void plan_frame() {
+    Random& r = soak.random;
+    if (soak.plan.empty()) {
+        const bool editing = selected_object() != NO_OBJECT;
+        if (!editing && r.chance(40)) {
+            plan_outline();
+        } else if (editing && r.chance(30)) {
+            plan_edit();
+        } else if (editing && r.chance(3)) {
+            soak.plan.push_back([] { key(KEY_F12, true); });
+            soak.plan.push_back([] { key(KEY_F12, false); });
+        }
+    }
+    if (soak.f12_release == soak.frame) key(KEY_F12, false);
+    // Noise on top of any plan: usually nothing, sometimes a few events,
+    // rarely a burst.
+    const int32_t noise = r.chance(10) ? r.between(10, 60) : r.chance(300) ? r.between(1, 3) : 0;
+    for (int32_t i = 0; i < noise; ++i)
+        random_event();
+    if (!soak.plan.empty()) {
+        soak.plan.front()();
+        soak.plan.pop_front();
+    }
+}
+
+bool scene_is_empty() {
+    for (int32_t kind = POOL_VERTEX; kind <= POOL_NORMAL; ++kind) {
+        if (pool_count(kind) != 0) return false;
+    }
+    for (int32_t index = 0; index < MAX_OBJECTS; ++index) {
+        if (get_object(index) != nullptr) return false;
+    }
+    return current_render_list()->packet_count == 0 && draw_list() == nullptr;
+}
+
+void check_after_frame(int32_t object_before) {
+    if (!headless_running()) fail("the program ended");
+    if (!headless_messages().empty()) fail("a message was shown");
+    const int blocks = live_block_count();
+    const int64_t bytes = live_byte_count();
+    if (blocks > soak.peak_blocks) soak.peak_blocks = blocks;
+    if (bytes > soak.peak_bytes) soak.peak_bytes = bytes;
+    if (blocks > soak.startup_blocks + 1 || bytes > soak.startup_bytes + soak.object_bytes)
+        fail("more memory held than start-up's and one object's");
+
+    const int32_t object = selected_object();
+    if (object_before == NO_OBJECT && object != NO_OBJECT) ++soak.builds;
+    if (object_before != NO_OBJECT && object == NO_OBJECT) {
+        ++soak.discards;
+        if (!scene_is_empty()) fail("F12 left pools, packets or objects behind");
+        if (blocks != soak.startup_blocks || bytes != soak.startup_bytes)
+            fail("F12 left blocks behind");
+    }
+}
+
+bool parse_count(const char* text, int64_t low, int64_t high, int64_t* value) {
+    char* end = nullptr;
+    const long long parsed = std::strtoll(text, &end, 10);
+    if (end == text || *end != '\0' || parsed < low || parsed > high) return false;
+    *value = parsed;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int64_t seed = 1;
+    int64_t frames = soak.frames_wanted;
+    for (int i = 1; i < argc; ++i) {
+        const bool has_value = i + 1 < argc;
+        if (std::strcmp(argv[i], "--seed") == 0 && has_value &&
+            parse_count(argv[i + 1], 0, INT64_MAX, &seed)) {
+            ++i;
+        } else if (std::strcmp(argv[i], "--frames") == 0 && has_value &&
+                   parse_count(argv[i + 1], 1, INT32_MAX, &frames)) {
+            ++i;
+        } else {
+            std::fprintf(stderr, "usage: sketch3d-soak [--seed N] [--frames N]\n");
+            return 2;
+        }
+    }
+    soak.seed = uint64_t(seed);
+    soak.random.state = uint64_t(seed);
+    soak.frames_wanted = int32_t(frames);
+    const auto start = std::chrono::steady_clock::now();
+
+    if (live_block_count() != 0) fail("blocks before start-up");
+    if (headless_open() != 0) fail("start-up failed");
+    soak.startup_allocations = allocation_count();
+    soak.startup_blocks = soak.peak_blocks = live_block_count();
+    soak.startup_bytes = soak.peak_bytes = live_byte_count();
+    // Every build asks for one object with room for two parts.
+    soak.object_bytes = int64_t(sizeof(SceneObject)) + 2 * int64_t(sizeof(ObjectPart));
+
+    for (soak.frame = 1; soak.frame <= soak.frames_wanted; ++soak.frame) {
+        const int32_t object_before = selected_object();
+        plan_frame();
+        if (headless_run_frames(1) != 1) fail("no frame ran");
+        check_after_frame(object_before);
+    }
+
+    headless_queue_close();
+    headless_run_frames(1);
+    if (headless_running() || headless_exit_code() != 0 || headless_shut_down_count() != 1)
+        fail("closing the window did not end the program through its shut-down");
+    if (live_block_count() != 0 || live_byte_count() != 0) fail("blocks left after shut-down");
+    headless_close();
+
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf(
+        "sketch3d-soak: seed %lld, %d frames, %lld events, %d outlines drawn, %d sheets built, "
+        "%d thrown away with F12; peak %d blocks, %lld bytes (start-up %d allocations, %d "
+        "blocks, %lld bytes); %d allocations in all; 0 blocks after shut-down; %.1f s\n",
+        static_cast<long long>(seed), soak.frames_wanted, static_cast<long long>(soak.events),
+        soak.outlines, soak.builds, soak.discards, soak.peak_blocks,
+        static_cast<long long>(soak.peak_bytes), soak.startup_allocations, soak.startup_blocks,
+        static_cast<long long>(soak.startup_bytes), allocation_count(), seconds);
+    return 0;
+}

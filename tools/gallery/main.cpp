@@ -1,0 +1,76 @@
+// sketch3d-gallery: renders the primitive gallery and writes it as a PNG.
+//
+//   sketch3d-gallery --out FILE.png [--scale N] [--texture IMAGE]
+//
+// --scale enlarges every pixel to N x N (1..8, default 1); --texture replaces
+// the example brick texture shown on the cells that use a loaded file.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "raster/texture_loader.h"
+#include "tools/gallery/gallery.h"
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr, "usage: sketch3d-gallery --out FILE.png [--scale N] [--texture IMAGE]\n");
+    return 2;
+}
+
+// A 5-bit component widened to 8 bits by repeating its top bits, so that
+// 31 becomes 255 and the value >> 3 gives the component back.
+uint8_t widen(uint16_t pixel, int shift) {
+    const int c = (pixel >> shift) & 31;
+    return uint8_t((c << 3) | (c >> 2));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* out = nullptr;
+    const char* texture = SKETCH3D_GALLERY_TEXTURE;
+    int scale = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (i + 1 >= argc) return usage();
+        if (std::strcmp(argv[i], "--out") == 0) {
+            out = argv[++i];
+        } else if (std::strcmp(argv[i], "--texture") == 0) {
+            texture = argv[++i];
+        } else if (std::strcmp(argv[i], "--scale") == 0) {
+            scale = std::atoi(argv[++i]);
+            if (scale < 1 || scale > 8) return usage();
+        } else {
+            return usage();
+        }
+    }
+    if (out == nullptr) return usage();
+
+    std::vector<uint16_t> frame(size_t(GALLERY_WIDTH) * GALLERY_HEIGHT);
+    const int32_t result = render_gallery(frame.data(), texture);
+    if (result < 0) {
+        std::fprintf(stderr, "sketch3d-gallery: %s: %s\n", texture, texture_error_text(result));
+        return 1;
+    }
+    const int width = GALLERY_WIDTH * scale, height = GALLERY_HEIGHT * scale;
+    std::vector<uint8_t> rgb(size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint16_t pixel = frame[size_t(y / scale) * GALLERY_WIDTH + size_t(x / scale)];
+            uint8_t* out_pixel = &rgb[(size_t(y) * width + x) * 3];
+            out_pixel[0] = widen(pixel, 10);
+            out_pixel[1] = widen(pixel, 5);
+            out_pixel[2] = widen(pixel, 0);
+        }
+    }
+    if (!stbi_write_png(out, width, height, 3, rgb.data(), width * 3)) {
+        std::fprintf(stderr, "sketch3d-gallery: cannot write %s\n", out);
+        return 1;
+    }
+    return 0;
+}

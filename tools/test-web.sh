@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# End-to-end check of the browser build: builds it with Emscripten and the native replay tool,
+# serves the page on 127.0.0.1 and drives Debian's headless Chromium with Playwright
+# (tools/web-test/browser.test.mjs): a session with mouse, keys and control strip checked from
+# the canvas pixels, its saved OBJ and PNG files checked against the native tool's export and
+# the canvas, the error display, and every example script replayed in the page and compared
+# pixel for pixel with the native tool's screenshots.
+#
+# Usage: tools/test-web.sh (or `make test-web`). Installs what it needs when run as root:
+# Debian packages, and Playwright and a PNG decoder from npm at the versions of
+# tools/web-test/package-lock.json, into build/web-test/ (no browser is downloaded). The
+# screenshot of the session is kept as build/test-web/web.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+MODULES=$ROOT/build/web-test
+WORK=$ROOT/build/test-web
+
+# Node.js comes with the machine (or Debian's nodejs and npm); Chromium is Debian's.
+PACKAGES="chromium python3 cmake g++ make libstb-dev" sh tools/install-deps.sh
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    PACKAGES="nodejs npm" sh tools/install-deps.sh
+fi
+
+make --no-print-directory web
+# The native replay tool: the reference for the bit-exactness check.
+cmake --preset default >/dev/null
+cmake --build --preset default --target sketch3d-replay -j "$(nproc)"
+
+mkdir -p "$MODULES" "$WORK"
+cp tools/web-test/package.json tools/web-test/package-lock.json "$MODULES/"
+(cd "$MODULES" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+
+SKETCH3D_SITE=$ROOT/build/web/site \
+    SKETCH3D_REPLAY=$ROOT/build/default/sketch3d-replay \
+    SKETCH3D_WEB_TEST_MODULES=$MODULES \
+    SKETCH3D_WEB_TEST_WORK=$WORK \
+    node --test tools/web-test/browser.test.mjs

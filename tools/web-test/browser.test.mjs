@@ -1,0 +1,507 @@
+// The browser build in Debian's headless Chromium, driven by Playwright: a session with the
+// mouse, the keys and the control strip checked from the canvas pixels, its "Save OBJ" and
+// "Save PNG" downloads checked against the native replay tool's export and the canvas, the
+// error display, and every example script replayed in the page and compared pixel for pixel
+// with the native replay tool's screenshots.
+//
+// Run by tools/test-web.sh (`make test-web`), which builds what it needs; the paths can be
+// given in SKETCH3D_SITE (the built site), SKETCH3D_REPLAY (the native replay tool),
+// SKETCH3D_WEB_TEST_MODULES (the folder with node_modules) and SKETCH3D_WEB_TEST_WORK.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawn } from 'node:child_process';
+import { mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const SITE = path.resolve(process.env.SKETCH3D_SITE ?? path.join(ROOT, 'build/web/site'));
+const REPLAY_TOOL = path.resolve(
+  process.env.SKETCH3D_REPLAY ?? path.join(ROOT, 'build/default/sketch3d-replay'),
+);
+const MODULES = path.resolve(
+  process.env.SKETCH3D_WEB_TEST_MODULES ?? path.join(ROOT, 'build/web-test'),
+);
+const WORK = path.resolve(process.env.SKETCH3D_WEB_TEST_WORK ?? path.join(ROOT, 'build/test-web'));
+
+const require = createRequire(path.join(MODULES, 'package.json'));
+const { chromium } = require('playwright-core');
+const { PNG } = require('pngjs');
+
+const CLIENT_WIDTH = 514;
+const DRAWN_HEIGHT = 482; // the client area's bottom row is never drawn and stays white
+const CENTRE = [257, 241];
+const TIMEOUT_MS = 20000;
+
+let server;
+let baseUrl;
+let browser;
+
+// A plain static server on a free port of the loopback interface.
+function startServer() {
+  return new Promise((resolve, reject) => {
+    const child = spawn(
+      'python3',
+      ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', SITE],
+      {
+        stdio: ['ignore', 'pipe', 'ignore'],
+      },
+    );
+    let seen = '';
+    child.stdout.on('data', (chunk) => {
+      seen += chunk;
+      const match = /port (\d+)/.exec(seen);
+      if (match) resolve({ child, url: `http://127.0.0.1:${match[1]}/` });
+    });
+    child.on('exit', (code) => reject(new Error(`the static server ended (${code}): ${seen}`)));
+  });
+}
+
+before(async () => {
+  mkdirSync(WORK, { recursive: true });
+  ({ child: server, url: baseUrl } = await startServer());
+  browser = await chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: [
+      '--no-sandbox',
+      '--disable-gpu',
+      '--disable-background-networking',
+      '--disable-component-update',
+      '--disable-sync',
+      '--no-first-run',
+    ],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.kill();
+});
+
+async function openPage(query = '') {
+  const page = await browser.newPage({ viewport: { width: 800, height: 1000 }, hasTouch: true });
+  const problems = [];
+  page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
+  await page.goto(baseUrl + query);
+  return { page, problems };
+}
+
+async function waitFor(what, check) {
+  const deadline = Date.now() + TIMEOUT_MS;
+  for (;;) {
+    const value = await check();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+    await new Promise((resolve) => setTimeout(resolve, 30));
+  }
+}
+
+// Lets the program run at least one frame: it runs at most every other animation frame.
+async function nextFrames(page) {
+  await page.evaluate(
+    () =>
+      new Promise((resolve) =>
+        requestAnimationFrame(() => requestAnimationFrame(() => requestAnimationFrame(resolve))),
+      ),
+  );
+}
+
+// The canvas as the page shows it.
+function pixel(page, x, y) {
+  return page.evaluate(
+    ([x, y]) => [
+      ...document
+        .getElementById('screen')
+        .getContext('2d')
+        .getImageData(x, y, 1, 1)
+        .data.slice(0, 3),
+    ],
+    [x, y],
+  );
+}
+
+// How many drawn pixels are lit red (clearly red, little green or blue), pure blue or other;
+// whether the bottom row is white; and a checksum to notice any change.
+function census(page) {
+  return page.evaluate(
+    ([width, drawn]) => {
+      const canvas = document.getElementById('screen');
+      const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+      const counts = { red: 0, blue: 0, other: 0, bottomWhite: true, checksum: 0 };
+      for (let i = 0; i < width * drawn; ++i) {
+        const [r, g, b] = [data[4 * i], data[4 * i + 1], data[4 * i + 2]];
+        if (r === 0 && g === 0 && b === 255) counts.blue++;
+        else if (r >= 48 && 4 * g <= r && 4 * b <= r) counts.red++;
+        else counts.other++;
+        counts.checksum = (Math.imul(counts.checksum, 31) + ((r << 16) | (g << 8) | b)) | 0;
+      }
+      for (let i = width * drawn; i < width * (drawn + 1); ++i)
+        if (data[4 * i] !== 255 || data[4 * i + 1] !== 255 || data[4 * i + 2] !== 255)
+          counts.bottomWhite = false;
+      return counts;
+    },
+    [CLIENT_WIDTH, DRAWN_HEIGHT],
+  );
+}
+
+const isBlue = ([r, g, b]) => r === 0 && g === 0 && b === 255;
+const isBlack = ([r, g, b]) => r === 0 && g === 0 && b === 0;
+const isLitRed = ([r, g, b]) => r >= 48 && 4 * g <= r && 4 * b <= r;
+
+async function isBlueScreen(page) {
+  const counts = await census(page);
+  return counts.blue === CLIENT_WIDTH * DRAWN_HEIGHT && counts.bottomWhite;
+}
+
+function decodePng(bytes) {
+  const image = PNG.sync.read(bytes);
+  return { width: image.width, height: image.height, data: image.data };
+}
+
+// The file that clicking `button` (a control-strip button's id) downloads, and its name.
+async function save(page, button) {
+  const [download] = await Promise.all([
+    page.waitForEvent('download', { timeout: TIMEOUT_MS }),
+    page.locator(`#${button}`).click(),
+  ]);
+  return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
+}
+
+// "Save PNG" and the canvas pixels at that moment, read in the same task so that no frame
+// comes between them.
+async function savePngWithCanvas(page) {
+  const [download, canvas] = await Promise.all([
+    page.waitForEvent('download', { timeout: TIMEOUT_MS }),
+    page.evaluate(() => {
+      document.getElementById('save-png').click();
+      const screen = document.getElementById('screen');
+      const data = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height);
+      let text = '';
+      for (const byte of data.data) text += String.fromCharCode(byte);
+      return { width: data.width, height: data.height, data: btoa(text) };
+    }),
+  ]);
+  return {
+    name: download.suggestedFilename(),
+    png: decodePng(readFileSync(await download.path())),
+    canvas: { ...canvas, data: Buffer.from(canvas.data, 'base64') },
+  };
+}
+
+// The object lines of OBJ text: positions as [x, y, z] and the face count.
+function objMesh(text) {
+  const lines = text.split('\n');
+  return {
+    vertices: lines
+      .filter((l) => l.startsWith('v '))
+      .map((l) => l.split(' ').slice(1).map(Number)),
+    faces: lines.filter((l) => l.startsWith('f ')).length,
+  };
+}
+
+// The OBJ that the native replay tool exports for the same strokes: the outline through
+// `corners`, from the last one round, then a right-click at the centre.
+function nativeSheetObj(corners) {
+  const lines = ['frames 1', `move ${corners.at(-1).join(' ')}`, 'frames 1', 'down left'];
+  for (const corner of corners) lines.push(`move ${corner.join(' ')}`, 'frames 1');
+  lines.push('up left', `move ${CENTRE.join(' ')}`, 'frames 1', 'down right', 'frames 1');
+  lines.push('up right', 'frames 1');
+  const script = path.join(WORK, 'octagon.txt');
+  const obj = path.join(WORK, 'octagon.obj');
+  writeFileSync(script, lines.join('\n') + '\n');
+  rmSync(obj, { force: true });
+  execFileSync(REPLAY_TOOL, [script, '--out', WORK, '--obj', obj], { stdio: 'ignore' });
+  return readFileSync(obj, 'utf8');
+}
+
+test('a session with the mouse, the keys and the control strip', { timeout: 120000 }, async () => {
+  const { page, problems } = await openPage();
+  // What the page did with the browser's own actions for the right button and the keys.
+  await page.evaluate(() => {
+    window.defaultsPrevented = [];
+    window.addEventListener('contextmenu', (e) =>
+      window.defaultsPrevented.push(['menu', e.defaultPrevented]),
+    );
+    window.addEventListener('keydown', (e) =>
+      window.defaultsPrevented.push([e.key, e.defaultPrevented]),
+    );
+  });
+  const box = await page.locator('#screen').boundingBox();
+  const move = (x, y) => page.mouse.move(box.x + x + 0.5, box.y + y + 0.5);
+
+  await waitFor('a blue screen with a white bottom row', () => isBlueScreen(page));
+  await waitFor("the title 'fps = N'", async () => /^fps = \d+$/.test(await page.title()));
+
+  // An octagon around the middle, drawn with the left button; each corner is held until a
+  // frame has drawn the edge to it.
+  const corners = [
+    [177, 161],
+    [257, 121],
+    [337, 161],
+    [377, 241],
+    [337, 321],
+    [257, 361],
+    [177, 321],
+    [137, 241],
+  ];
+  let previous = corners.at(-1);
+  await move(...previous);
+  await nextFrames(page);
+  await page.mouse.down();
+  for (const corner of corners) {
+    await move(...corner);
+    const middle = [
+      Math.floor((previous[0] + corner[0]) / 2),
+      Math.floor((previous[1] + corner[1]) / 2),
+    ];
+    await waitFor(`the stroke to ${corner}`, async () => isBlack(await pixel(page, ...middle)));
+    previous = corner;
+  }
+  await page.mouse.up();
+  assert.ok(isBlue(await pixel(page, ...CENTRE)), 'the inside of the outline is blue');
+
+  // The right button inside builds a lit red sheet; the outline is cleared away.
+  await move(...CENTRE);
+  await nextFrames(page);
+  await page.mouse.down({ button: 'right' });
+  await waitFor('a lit red sheet', async () => isLitRed(await pixel(page, ...CENTRE)));
+  await page.mouse.up({ button: 'right' });
+  await waitFor('the outline to go', async () => !isBlack(await pixel(page, 217, 141)));
+  for (const point of [
+    [257, 241],
+    [220, 200],
+    [300, 280],
+    [220, 280],
+    [300, 200],
+    [257, 160],
+    [257, 320],
+  ])
+    assert.ok(
+      isLitRed(await pixel(page, ...point)),
+      `inside ${point} is ${await pixel(page, ...point)}`,
+    );
+  for (const point of [
+    [10, 10],
+    [500, 10],
+    [10, 470],
+    [500, 470],
+    [100, 241],
+    [420, 241],
+    [257, 60],
+    [257, 420],
+  ])
+    assert.ok(
+      isBlue(await pixel(page, ...point)),
+      `outside ${point} is ${await pixel(page, ...point)}`,
+    );
+  const sheet = await census(page);
+  assert.equal(sheet.other, 0, 'every drawn pixel is lit red or blue');
+  // The octagon encloses 38400 square pixels; the stroke and the sampling grid take a little.
+  assert.ok(sheet.red >= 34000 && sheet.red <= 38400, `the sheet covers ${sheet.red} pixels`);
+
+  // "Save OBJ" downloads the sheet exactly as the native replay tool exports it for the same
+  // strokes; "Save PNG" the client area as the canvas shows it, its white bottom row included.
+  const flatObj = await save(page, 'save-obj');
+  assert.equal(flatObj.name, 'sketch3d-sheet.obj');
+  const flat = objMesh(flatObj.bytes.toString('utf8'));
+  assert.ok(flat.vertices.length > 0 && flat.faces > 0, 'the sheet has vertices and faces');
+  assert.equal(flatObj.bytes.toString('utf8'), nativeSheetObj(corners));
+  const frame = await savePngWithCanvas(page);
+  assert.equal(frame.name, 'sketch3d-frame.png');
+  assert.equal(firstDifference(frame.canvas, frame.png), null);
+  await move(...CENTRE);
+  await nextFrames(page);
+
+  // A drag of 80 pixels to the right turns it about the vertical axis; turned so, the glossy
+  // shading (F2) looks different from the soft one.
+  await page.mouse.down({ button: 'right' });
+  await move(CENTRE[0] + 80, CENTRE[1]);
+  const turned = await waitFor('the sheet to turn', async () => {
+    const counts = await census(page);
+    return counts.checksum !== sheet.checksum && counts;
+  });
+  await page.mouse.up({ button: 'right' });
+  assert.ok(turned.red > 20000, `the turned sheet shows ${turned.red} lit red pixels`);
+  await page.keyboard.down('F2');
+  await waitFor(
+    'the glossy shading',
+    async () => (await census(page)).checksum !== turned.checksum,
+  );
+  await page.keyboard.up('F2');
+  await page.locator('main').screenshot({ path: path.join(WORK, 'web.png') });
+
+  // A drag of 512 pixels with the right button turns the sheet half a turn: its back is not
+  // drawn (but for a few slivers that the edge snapping turned over).
+  await move(1, 450);
+  await nextFrames(page);
+  await page.mouse.down({ button: 'right' });
+  await move(513, 450);
+  await waitFor('the sheet to turn away', async () => {
+    const counts = await census(page);
+    return counts.red + counts.other < 400;
+  });
+  await page.mouse.up({ button: 'right' });
+
+  // The strip's Z, held, faces the sheet to the viewer again; the canvas keeps the focus.
+  const stripZ = page.locator('#controls [data-key="90"]');
+  await stripZ.hover();
+  await page.mouse.down();
+  await waitFor('Z to turn the sheet back', async () => !isBlue(await pixel(page, ...CENTRE)));
+  await page.mouse.up();
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
+
+  // Z held with the left button pushes the vertices under the cursor into the screen: the
+  // sheet saved now has the same vertices and faces, some of them deeper.
+  await page.keyboard.down('z');
+  await move(300, 241);
+  await nextFrames(page);
+  await page.mouse.down();
+  await nextFrames(page);
+  await page.mouse.up();
+  await page.keyboard.up('z');
+  const relief = objMesh((await save(page, 'save-obj')).bytes.toString('utf8'));
+  assert.equal(relief.vertices.length, flat.vertices.length);
+  assert.equal(relief.faces, flat.faces);
+  const pushed = relief.vertices.filter(([x, y, z], i) => {
+    const [fx, fy, fz] = flat.vertices[i];
+    assert.ok(x === fx && y === fy, `vertex ${i + 1} moved across the screen`);
+    return z !== fz;
+  });
+  assert.ok(pushed.length > 0, 'no vertex was pushed');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
+  await move(...CENTRE);
+
+  // F12 throws it away: then "Save OBJ" says there is nothing to export and downloads nothing.
+  await page.keyboard.down('F12');
+  await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
+  await page.keyboard.up('F12');
+  let downloads = 0;
+  page.on('download', () => downloads++);
+  await page.locator('#save-obj').click();
+  const note = page.locator('.message').last();
+  assert.equal(await note.locator('strong').textContent(), 'Save OBJ');
+  assert.match(await note.locator('.message-text').textContent(), /^no object to export/);
+  await nextFrames(page);
+  assert.equal(downloads, 0, 'a download without an object');
+  await note.locator('button').click();
+
+  // With the strip's right button on, a touch on the canvas builds: outside every outline
+  // the whole background becomes the sheet. The tap is shorter than a frame, and the touch
+  // is sampled where it came down. The strip's F12 throws the sheet away.
+  assert.equal(
+    await page.locator('#screen').evaluate((canvas) => getComputedStyle(canvas).touchAction),
+    'none',
+  );
+  await page.locator('#right-mode').click();
+  await page.touchscreen.tap(box.x + 450.5, box.y + 100.5);
+  await waitFor('the background sheet', async () => isLitRed(await pixel(page, 450, 100)));
+  await page.locator('#right-mode').click();
+  const stripF12 = page.locator('#controls [data-key="123"]');
+  await stripF12.hover();
+  await page.mouse.down();
+  await waitFor("the strip's F12 to bring the blue screen back", () => isBlueScreen(page));
+  await page.mouse.up();
+
+  // Escape on the canvas ends the program.
+  await page.locator('#screen').focus();
+  await page.keyboard.press('Escape');
+  await waitFor('the end of the program', async () =>
+    /has ended \(exit code 0\)/.test(await page.locator('#status').textContent()),
+  );
+
+  const prevented = await page.evaluate(() => window.defaultsPrevented);
+  for (const kind of ['menu', 'F2', 'F12', 'Escape']) {
+    const seen = prevented.filter(([what]) => what === kind);
+    assert.ok(
+      seen.length > 0 && seen.every(([, done]) => done),
+      `${kind} reached the browser: ${JSON.stringify(seen)}`,
+    );
+  }
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test('error messages appear in the page', { timeout: 60000 }, async () => {
+  // The first allocation of start-up fails: its message, then no frame.
+  const { page, problems } = await openPage('?fail-allocation=1');
+  const text = await waitFor('the message', () =>
+    page.locator('.message-text').first().textContent(),
+  );
+  assert.match(text, /^\d+byteの領域の確保に失敗しました。$/);
+  assert.equal(await page.locator('.message strong').first().textContent(), 'Error');
+  await waitFor('the start-up failure', async () =>
+    /could not start \(exit code 1\)/.test(await page.locator('#status').textContent()),
+  );
+  assert.equal(await page.title(), 'TEST');
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+// Where two images first differ, or null when they are the same.
+function firstDifference(native, web) {
+  if (native.width !== web.width || native.height !== web.height)
+    return `size ${web.width} x ${web.height} instead of ${native.width} x ${native.height}`;
+  for (let i = 0; i < native.data.length; ++i) {
+    if (native.data[i] === web.data[i]) continue;
+    const at = Math.floor(i / 4);
+    const rgba = (data) => [...data.subarray(4 * at, 4 * at + 4)].join(',');
+    const where = `(${at % native.width}, ${Math.floor(at / native.width)})`;
+    return `pixel ${where} is ${rgba(web.data)}, natively ${rgba(native.data)}`;
+  }
+  return null;
+}
+
+// The log without the output folder, which differs between the two runs.
+const withoutFolder = (log) => log.replace(/: \S*\/([^/\s]+\.png)$/gm, ': $1');
+
+test(
+  'every example script replays in the page exactly as natively',
+  { timeout: 120000 },
+  async () => {
+    const { page, problems } = await openPage();
+    const scripts = readdirSync(path.join(ROOT, 'examples')).filter((name) =>
+      name.endsWith('.txt'),
+    );
+    assert.ok(scripts.length > 0, 'no example scripts');
+    for (const script of scripts) {
+      const name = script.slice(0, -4);
+      const folder = path.join(WORK, 'native', name);
+      rmSync(folder, { recursive: true, force: true });
+      const nativeLog = execFileSync(
+        REPLAY_TOOL,
+        [path.join(ROOT, 'examples', script), '--out', folder],
+        {
+          encoding: 'utf8',
+        },
+      );
+      const text = readFileSync(path.join(ROOT, 'examples', script), 'utf8');
+      const web = await page.evaluate(async (text) => {
+        const result = await window.sketch3d.replay(text);
+        const base64 = (bytes) =>
+          btoa(Array.from(bytes, (byte) => String.fromCharCode(byte)).join(''));
+        return {
+          ...result,
+          screenshots: result.screenshots.map((s) => ({ name: s.name, png: base64(s.png) })),
+        };
+      }, text);
+      assert.equal(web.exitCode, 0, `${script}: ${web.error}`);
+      assert.equal(withoutFolder(web.log), withoutFolder(nativeLog), `${script}: the logs differ`);
+      const nativeShots = readdirSync(folder)
+        .filter((file) => file.endsWith('.png'))
+        .map((file) => file.slice(0, -4));
+      assert.deepEqual(
+        web.screenshots.map((s) => s.name).sort(),
+        nativeShots.sort(),
+        `${script}: screenshots`,
+      );
+      for (const shot of web.screenshots) {
+        const native = decodePng(readFileSync(path.join(folder, `${shot.name}.png`)));
+        const difference = firstDifference(native, decodePng(Buffer.from(shot.png, 'base64')));
+        assert.equal(difference, null, `${script}, ${shot.name}: ${difference}`);
+      }
+    }
+    assert.deepEqual(problems, []);
+    await page.close();
+  },
+);
