@@ -21,6 +21,7 @@
 #include "app/memory.h"
 #include "app/shell.h"
 #include "platform/common/atomic_file.h"
+#include "platform/common/memory_pages.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/session_recorder.h"
 #include "platform/platform.h"
@@ -40,19 +41,12 @@ constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_OUTPUT_FAILED = 3;
 constexpr const char* USAGE = "usage: sketch3d [--record FILE]\n";
 
-struct SdlPage {
-    uint16_t* pixels;
-    int32_t width;
-    int32_t height;
-};
-
 struct SdlState {
     SDL_Window* window;
     SDL_Renderer* renderer;
     SDL_Texture* texture;  // streaming RGBA, the size of the last presented image
     int32_t texture_width;
     int32_t texture_height;
-    SdlPage pages[MAX_SCREEN_PAGES];
     KeyLatches keys;
     bool started;  // start_up completed; shut_down is owed at close
     bool quit_requested;
@@ -60,15 +54,6 @@ struct SdlState {
 };
 
 SdlState state;
-
-bool valid_page(int32_t index) {
-    return index >= 0 && index < MAX_SCREEN_PAGES;
-}
-
-SdlPage* page_at(int32_t index) {
-    return valid_page(index) && state.pages[index].pixels != nullptr ? &state.pages[index]
-                                                                     : nullptr;
-}
 
 // Windows virtual key code to the SDL scancode of the key that now produces it: letters follow
 // the keyboard layout, as Windows virtual keys do; F1..F12 are where they are. Other keys have
@@ -276,21 +261,11 @@ void platform_client_size(PlatformWindow window, int32_t* width, int32_t* height
 }
 
 uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height) {
-    if (!valid_page(index)) return nullptr;
-    platform_release_page(index);
-    if (width <= 0 || height <= 0) return nullptr;
-    // Pages are the platform's image memory (the Windows backend's bitmap sections), not
-    // blocks of the shell: a refusal is reported by the shell as a screen-buffer failure.
-    auto* pixels = static_cast<uint16_t*>(std::calloc(size_t(width) * size_t(height), 2));
-    if (pixels == nullptr) return nullptr;
-    state.pages[index] = SdlPage{pixels, width, height};
-    return pixels;
+    return create_memory_page(index, width, height);
 }
 
 void platform_release_page(int32_t index) {
-    if (!valid_page(index)) return;
-    std::free(state.pages[index].pixels);
-    state.pages[index] = SdlPage{};
+    release_memory_page(index);
 }
 
 // The window needs no drawing context between frame start and presentation.
@@ -298,7 +273,7 @@ void platform_acquire_window_context() {}
 void platform_release_window_context() {}
 
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
-    const SdlPage* page = page_at(index);
+    const MemoryPage* page = memory_page(index);
     if (page == nullptr || state.renderer == nullptr) return;
     // Never read beyond the page, whatever size is asked for.
     if (width > page->width) width = page->width;
@@ -330,15 +305,11 @@ void platform_show_frame_rate(int32_t fps) {
 }
 
 void platform_draw_line(int32_t page, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    SdlPage* target = page_at(page);
-    if (target == nullptr) return;
-    draw_page_line(target->pixels, target->width, target->height, x0, y0, x1, y1, PAGE_BLACK);
+    draw_memory_page_line(page, x0, y0, x1, y1);
 }
 
 void platform_flood_fill(int32_t page, int32_t x, int32_t y, uint16_t fill) {
-    SdlPage* target = page_at(page);
-    if (target == nullptr) return;
-    flood_fill_page(target->pixels, target->width, target->height, x, y, fill, PAGE_BLACK);
+    flood_fill_memory_page(page, x, y, fill);
 }
 
 void platform_capture_mouse() {

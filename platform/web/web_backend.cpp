@@ -23,6 +23,7 @@
 #include "app/frame.h"
 #include "app/memory.h"
 #include "app/shell.h"
+#include "platform/common/memory_pages.h"
 #include "platform/common/mesh_export.h"
 #include "platform/common/page_drawing.h"
 #include "platform/platform.h"
@@ -38,14 +39,7 @@ constexpr int32_t CLIENT_PIXELS = CLIENT_WIDTH * CLIENT_HEIGHT;
 constexpr int TITLE_TEXT_SIZE = 32;
 constexpr uint16_t WINDOW_BACKGROUND = 0x7FFF;  // white, where no page was ever copied
 
-struct WebPage {
-    uint16_t* pixels;
-    int32_t width;
-    int32_t height;
-};
-
 struct WebState {
-    WebPage pages[MAX_SCREEN_PAGES];
     // The client area as last shown, as the canvas shows it and "Save PNG" writes it: each
     // presentation copies the page into it, and the rest keeps the window background.
     uint16_t window[CLIENT_PIXELS];
@@ -60,14 +54,6 @@ WebState web;
 // What the shell receives as the window handle; nothing reads through it.
 PlatformWindow window_handle() {
     return &web;
-}
-
-bool valid_page(int32_t index) {
-    return index >= 0 && index < MAX_SCREEN_PAGES;
-}
-
-WebPage* page_at(int32_t index) {
-    return valid_page(index) && web.pages[index].pixels != nullptr ? &web.pages[index] : nullptr;
 }
 
 // The page's side, in page.js: Module.sketch3dPage holds its callbacks.
@@ -201,21 +187,11 @@ void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
 }
 
 uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height) {
-    if (!valid_page(index)) return nullptr;
-    platform_release_page(index);
-    if (width <= 0 || height <= 0) return nullptr;
-    // Pages are the platform's image memory, not blocks of the shell: a refusal is reported
-    // by the shell as a screen-buffer failure.
-    auto* pixels = static_cast<uint16_t*>(std::calloc(size_t(width) * size_t(height), 2));
-    if (pixels == nullptr) return nullptr;
-    web.pages[index] = WebPage{pixels, width, height};
-    return pixels;
+    return create_memory_page(index, width, height);
 }
 
 void platform_release_page(int32_t index) {
-    if (!valid_page(index)) return;
-    std::free(web.pages[index].pixels);
-    web.pages[index] = WebPage{};
+    release_memory_page(index);
 }
 
 // The canvas needs no drawing context held between frame start and presentation.
@@ -223,7 +199,7 @@ void platform_acquire_window_context() {}
 void platform_release_window_context() {}
 
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
-    const WebPage* page = page_at(index);
+    const MemoryPage* page = memory_page(index);
     if (page == nullptr) return;
     // Only what lies on both the page and the client area is copied; the rest of the client
     // area keeps what it showed (white where no page ever reached, like its bottom row).
@@ -247,15 +223,11 @@ void platform_show_frame_rate(int32_t fps) {
 }
 
 void platform_draw_line(int32_t page, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    WebPage* target = page_at(page);
-    if (target == nullptr) return;
-    draw_page_line(target->pixels, target->width, target->height, x0, y0, x1, y1, PAGE_BLACK);
+    draw_memory_page_line(page, x0, y0, x1, y1);
 }
 
 void platform_flood_fill(int32_t page, int32_t x, int32_t y, uint16_t fill) {
-    WebPage* target = page_at(page);
-    if (target == nullptr) return;
-    flood_fill_page(target->pixels, target->width, target->height, x, y, fill, PAGE_BLACK);
+    flood_fill_memory_page(page, x, y, fill);
 }
 
 // The page captures the pointer itself when it goes down and keeps it until its last button
