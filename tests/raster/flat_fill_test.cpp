@@ -270,30 +270,6 @@ std::string describe(const ScreenVertex* vertices, int n) {
     return text;
 }
 
-// A page with guard zones on both sides, bound as the raster target, so that
-// a stray write shows as a changed guard value.
-struct GuardedRaster {
-    static constexpr uint16_t GUARD = 0xBEEF;
-    GuardedRaster(int32_t width, int32_t height)
-        : size(size_t(width) * size_t(height)), memory(size * 9, GUARD) {
-        std::fill(pixels(), pixels() + size, 0);
-        set_screen_geometry(width, height, pixels());
-        bind_raster_target();
-    }
-    ~GuardedRaster() {
-        set_screen_geometry(0, 0, nullptr);
-        bind_raster_target();
-    }
-    uint16_t* pixels() { return memory.data() + size * 4; }
-    bool guards_intact() const {
-        for (size_t i = 0; i < size * 4; ++i)
-            if (memory[i] != GUARD || memory[memory.size() - 1 - i] != GUARD) return false;
-        return true;
-    }
-    size_t size;
-    std::vector<uint16_t> memory;  // four pages of guard, the page, four more
-};
-
 }  // namespace
 
 TEST(FlatFill, OrdinaryPolygonsFollowTheRulesBitForBit) {

@@ -237,31 +237,6 @@ TEST(GouraudFill, SidesFollowTheOutlineEvenWhenItLeavesTheTopLevel) {
 
 namespace {
 
-// A raster with guard zones on both sides of its pixels, bound as the raster
-// target, so that a stray write shows as a changed guard value.
-struct GuardedRaster {
-    static constexpr uint16_t GUARD = 0xBEEF;  // bit 15 set: never written by a fill
-    GuardedRaster(int32_t width, int32_t height)
-        : size(size_t(width) * size_t(height)), memory(size * 9, GUARD) {
-        std::fill(pixels(), pixels() + size, UNTOUCHED);
-        set_screen_geometry(width, height, pixels());
-        bind_raster_target();
-    }
-    ~GuardedRaster() {
-        set_screen_geometry(0, 0, nullptr);
-        bind_raster_target();
-    }
-    uint16_t* pixels() { return memory.data() + size * 4; }
-    bool guards_intact() const {
-        for (size_t i = 0; i < size * 4; ++i) {
-            if (memory[i] != GUARD || memory[memory.size() - 1 - i] != GUARD) return false;
-        }
-        return true;
-    }
-    size_t size;
-    std::vector<uint16_t> memory;  // four pages of guard, the page, four more
-};
-
 int32_t extreme_coordinate(std::mt19937& random, int32_t limit) {
     static const int32_t extremes[] = {INT32_MIN,  INT32_MIN + 1, INT32_MAX,  INT32_MAX - 1,
                                        -(1 << 23), 1 << 23,       -(1 << 30), 1 << 30,
@@ -345,7 +320,7 @@ TEST(GouraudFill, ExtremeCoordinatesNeverWriteOutsideTheRasterNorTheirBounds) {
         }
         // The guard zones catch stray writes near the page in any build, the
         // address sanitizer those farther away.
-        GuardedRaster raster(RANDOM_WIDTH, RANDOM_HEIGHT);
+        GuardedRaster raster(RANDOM_WIDTH, RANDOM_HEIGHT, UNTOUCHED);
         fill_gouraud_polygon(p.vertex_pointers, p.colour_pointers, p.n);
         ASSERT_TRUE(raster.guards_intact()) << "round " << round;
         // Crossings never wrap into a wrong place: nothing lands outside the

@@ -3,6 +3,8 @@
 
 #include <iconv.h>
 
+#include <algorithm>
+
 #include "app/memory.h"
 #include "raster/raster_target.h"
 
@@ -65,4 +67,23 @@ ScratchRaster::ScratchRaster(int32_t w, int32_t h, uint16_t fill)
 ScratchRaster::~ScratchRaster() {
     set_screen_geometry(0, 0, nullptr);
     bind_raster_target();
+}
+
+GuardedRaster::GuardedRaster(int32_t width, int32_t height, uint16_t fill)
+    : size(size_t(width) * size_t(height)), memory(size * 9, GUARD) {
+    std::fill(pixels(), pixels() + size, fill);
+    set_screen_geometry(width, height, pixels());
+    bind_raster_target();
+}
+
+GuardedRaster::~GuardedRaster() {
+    set_screen_geometry(0, 0, nullptr);
+    bind_raster_target();
+}
+
+bool GuardedRaster::guards_intact() const {
+    for (size_t i = 0; i < size * 4; ++i) {
+        if (memory[i] != GUARD || memory[memory.size() - 1 - i] != GUARD) return false;
+    }
+    return true;
 }

@@ -32,3 +32,16 @@ struct ScratchRaster {
     int32_t width, height;
     std::vector<uint16_t> pixels;
 };
+
+// A page with guard zones of four pages on each side, bound as the raster
+// target, so that a stray write shows as a changed guard value (bit 15 set:
+// no fill writes it). The page starts filled with `fill`.
+struct GuardedRaster {
+    static constexpr uint16_t GUARD = 0xBEEF;
+    GuardedRaster(int32_t width, int32_t height, uint16_t fill = 0);
+    ~GuardedRaster();
+    uint16_t* pixels() { return memory.data() + size * 4; }
+    bool guards_intact() const;
+    size_t size;
+    std::vector<uint16_t> memory;  // four pages of guard, the page, four more
+};
