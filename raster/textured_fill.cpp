@@ -24,8 +24,8 @@ struct TexturedSpan {
     int32_t width_shift, height_shift;
     Combine combine;  // (texel, pixel) -> pixel
 
-    void operator()(uint16_t* row, int32_t start, int32_t count, const Side<2>& left,
-                    const Side<2>& right) const {
+    [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
+                                           const Side<2>& left, const Side<2>& right) const {
         TexelRun run = start_texel_run(left.q[0], left.q[1], right.q[0], right.q[1], count,
                                        width_shift, height_shift);
         uint16_t* pixel = row + start;

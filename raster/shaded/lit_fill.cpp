@@ -22,10 +22,10 @@ struct LitSpan {
         return uint16_t((red << 10) | (green << 5) | blue);
     }
 
-    void operator()(uint16_t* row, int32_t start, int32_t count, const Side<3>& left,
-                    const Side<3>& right) const {
-        ColourRun run = start_colour_run<Arithmetic>(left, right, count);
+    [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
+                                           const Side<3>& left, const Side<3>& right) const {
         uint16_t* pixel = row + start;
+        ColourRun run = start_colour_run<Arithmetic>(left, right, count);
         if constexpr (Arithmetic::FAST_PATHS) {
             // The same reads with fewer operations: a level's row offset
             // ((v >> 10) & 31) << 5 is (v >> 5) & 0x3E0, and each component's
@@ -52,6 +52,43 @@ struct LitSpan {
     }
 };
 
+// The span of a polygon whose lights are grey (r = g = b at every vertex, as
+// under the demonstration's white light): the pipeline treats each component
+// alike, so the three run with the same values everywhere and one attribute
+// carries them. One level per pixel selects one table row, read at the three
+// surface columns.
+struct GreyLitSpan {
+    const uint8_t* red;  // the table offset by the surface's 5-bit r, g and b
+    const uint8_t* green;
+    const uint8_t* blue;
+
+    [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
+                                           const Side<1>& left, const Side<1>& right) const {
+        // Light with 7 fraction bits, as a ColourRun's: the level's row
+        // offset ((v >> 10) & 31) << 5 is (v >> 5) & 0x3E0.
+        int32_t light = left.q[0] >> 1;
+        const int32_t step = FastArithmetic::Divisor(count)((right.q[0] - left.q[0]) >> 1);
+        // Locals, not members: a pixel store may alias the span's own fields.
+        const uint8_t* const r = red;
+        const uint8_t* const g = green;
+        const uint8_t* const b = blue;
+        uint16_t* pixel = row + start;
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t level_row = (light >> 5) & 0x3E0;
+            pixel[i] = uint16_t((r[level_row] << 10) | (g[level_row] << 5) | b[level_row]);
+            light += step;
+        }
+    }
+};
+
+// True when every light has r = g = b.
+inline bool grey_lights(const ColourRecord* const* lights, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        if (lights[i]->g != lights[i]->r || lights[i]->b != lights[i]->r) return false;
+    }
+    return true;
+}
+
 template <typename Arithmetic>
 void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
               const ColourRecord* surface, int32_t n) {
@@ -69,6 +106,17 @@ void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* li
             load_position_entries(positions, vertices, n);
             fill_polygon<1, Arithmetic>(positions, n,
                                         ConstantSpan{span.pixel(constant_colour_run(*lights[0]))});
+            return;
+        }
+        if (grey_lights(lights, n)) {
+            ClipEntry<1> entries[MAX_POLYGON_VERTICES];
+            for (int32_t i = 0; i < n; ++i) {
+                entries[i] = {vertices[i]->x, vertices[i]->y, {lights[i]->r}};
+            }
+            fill_polygon<1, Arithmetic>(
+                entries, n,
+                GreyLitSpan{span.table + span.column[0], span.table + span.column[1],
+                            span.table + span.column[2]});
             return;
         }
     }

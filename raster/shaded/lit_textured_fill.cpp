@@ -18,8 +18,9 @@ struct LitTexturedSpan {
     const uint16_t* texels;
     int32_t width_shift, height_shift;
 
-    void operator()(uint16_t* row, int32_t start, int32_t count, const LitTexturedSide& left,
-                    const LitTexturedSide& right) const {
+    [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
+                                           const LitTexturedSide& left,
+                                           const LitTexturedSide& right) const {
         // Light with 7 fraction bits, as the Gouraud span: bits 10..14 of a
         // component of 0..255 are its 5-bit level.
         int32_t light[3], light_step[3];

@@ -149,12 +149,15 @@ TEST(FastArithmetic, LitAndGouraudFillsWriteThePlainPixels) {
         const ScreenVertex* vertex_pointers[4];
         const ColourRecord* colour_pointers[4];
         // A third of them with one colour at every vertex, which the fast
-        // fills draw as one pixel value.
-        const bool one_colour = maker.between(0, 2) == 0;
+        // fills draw as one pixel value, and a sixth with grey colours (r = g
+        // = b), which the fast lit fill carries as one attribute.
+        const int32_t kind = maker.between(0, 5);
+        const bool one_colour = kind < 2;
         for (int32_t i = 0; i < n; ++i) {
             vertices[i] = {maker.coordinate(W), maker.coordinate(H), 0, 0};
             colours[i] = {maker.attribute(wild), maker.attribute(wild), maker.attribute(wild), 0};
             if (one_colour && i > 0) colours[i] = colours[0];
+            if (kind == 2) colours[i].g = colours[i].b = colours[i].r;
             vertex_pointers[i] = &vertices[i];
             colour_pointers[i] = &colours[i];
         }
