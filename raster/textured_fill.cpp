@@ -2,8 +2,11 @@
 // pipeline, with u and v as the carried attributes.
 #include "raster/textured_fill.h"
 
+#include <cstring>
+
 #include "raster/flat_fill.h"
 #include "raster/shaded/polygon_pipeline.h"
+#include "raster/shaded/reference_fills.h"
 #include "raster/texture_loader.h"
 
 int32_t texel_u_mask = 0;
@@ -18,17 +21,48 @@ void set_texel_addressing(int32_t width_shift, int32_t height_shift) {
 
 namespace {
 
-template <typename Combine>
+template <typename Arithmetic, typename Combine>
 struct TexturedSpan {
     const uint16_t* texels;
     int32_t width_shift, height_shift;
-    Combine combine;  // (texel, pixel) -> pixel
+    Combine combine;  // (texel, pixel) -> pixel, and four(texels, pixels) -> pixels
 
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
                                            const Side<2>& left, const Side<2>& right) const {
-        TexelRun run = start_texel_run(left.q[0], left.q[1], right.q[0], right.q[1], count,
-                                       width_shift, height_shift);
+        TexelRun run =
+            start_texel_run(left.q[0], left.q[1], right.q[0], right.q[1],
+                            typename Arithmetic::Divisor(count), width_shift, height_shift);
         uint16_t* pixel = row + start;
+        if constexpr (Arithmetic::FAST_PATHS) {
+            // Locals, not the addressing globals or the span's fields, which
+            // a pixel store may alias; four pixels meet their texels in one
+            // 64-bit operation, in memory order whatever the byte order.
+            const uint16_t* const texture = texels;
+            const int32_t u_mask = texel_u_mask;
+            const int32_t v_mask = texel_v_mask;
+            const int32_t row_shift = texel_row_shift;
+            int32_t u = run.u, v = run.v;
+            const int32_t du = run.du, dv = run.dv;
+            auto next_texel = [&] {
+                const uint16_t texel = texture[((v & v_mask) >> row_shift) + ((u >> 8) & u_mask)];
+                u += du;
+                v += dv;
+                return texel;
+            };
+            int32_t i = 0;
+            for (; i + 4 <= count; i += 4) {
+                const uint16_t four_texels[4] = {next_texel(), next_texel(), next_texel(),
+                                                 next_texel()};
+                uint64_t texels4, pixels4;
+                std::memcpy(&texels4, four_texels, 8);
+                std::memcpy(&pixels4, pixel + i, 8);
+                pixels4 = combine.four(texels4, pixels4);
+                std::memcpy(pixel + i, &pixels4, 8);
+            }
+            for (; i < count; ++i)
+                pixel[i] = combine(next_texel(), pixel[i]);
+            return;
+        }
         for (int32_t i = 0; i < count; ++i) {
             pixel[i] = combine(texels[texel_index(run.u, run.v)], pixel[i]);
             run.u += run.du;
@@ -37,7 +71,7 @@ struct TexturedSpan {
     }
 };
 
-template <typename Combine>
+template <typename Arithmetic, typename Combine>
 void fill_textured(const ScreenVertex* const* vertices, const TexCoord* const* uvs, int32_t slot,
                    int32_t n, Combine combine) {
     if (n < 1 || n > MAX_POLYGON_VERTICES) return;
@@ -50,41 +84,62 @@ void fill_textured(const ScreenVertex* const* vertices, const TexCoord* const* u
         entries[i] = {vertices[i]->x, vertices[i]->y, {uvs[i]->u, uvs[i]->v}};
     }
     set_texel_addressing(texture->width_shift, texture->height_shift);
-    fill_polygon(entries, n,
-                 TexturedSpan<Combine>{texture->texels, texture->width_shift, texture->height_shift,
-                                       combine});
+    fill_polygon<2, Arithmetic>(
+        entries, n,
+        TexturedSpan<Arithmetic, Combine>{texture->texels, texture->width_shift,
+                                          texture->height_shift, combine});
 }
 
 // The three families' per-pixel operations, as functors so that they inline.
 struct CopyTexel {
     uint16_t operator()(uint16_t texel, uint16_t) const { return texel; }
+    uint64_t four(uint64_t texels, uint64_t) const { return texels; }
 };
 struct AddTexel {
     uint16_t operator()(uint16_t texel, uint16_t pixel) const {
         return add_saturate_pixel(texel, pixel);
+    }
+    uint64_t four(uint64_t texels, uint64_t pixels) const {
+        return add_saturate_four(texels, pixels);
     }
 };
 struct BlendTexel {
     uint16_t operator()(uint16_t texel, uint16_t pixel) const {
         return average_pixel(texel, pixel);
     }
+    uint64_t four(uint64_t texels, uint64_t pixels) const { return average_four(texels, pixels); }
 };
 
 }  // namespace
 
 void fill_textured_polygon(const ScreenVertex* const* vertices, const TexCoord* const* uvs,
                            int32_t texture, int32_t n) {
-    fill_textured(vertices, uvs, texture, n, CopyTexel{});
+    fill_textured<FastArithmetic>(vertices, uvs, texture, n, CopyTexel{});
 }
 
 void fill_additive_textured_polygon(const ScreenVertex* const* vertices, const TexCoord* const* uvs,
                                     int32_t texture, int32_t n) {
-    fill_textured(vertices, uvs, texture, n, AddTexel{});
+    fill_textured<FastArithmetic>(vertices, uvs, texture, n, AddTexel{});
 }
 
 void fill_half_textured_polygon(const ScreenVertex* const* vertices, const TexCoord* const* uvs,
                                 int32_t texture, int32_t n) {
-    fill_textured(vertices, uvs, texture, n, BlendTexel{});
+    fill_textured<FastArithmetic>(vertices, uvs, texture, n, BlendTexel{});
+}
+
+void fill_textured_polygon_plain(TexturedFamily family, const ScreenVertex* const* vertices,
+                                 const TexCoord* const* uvs, int32_t texture, int32_t n) {
+    switch (family) {
+        case TexturedFamily::COPY:
+            fill_textured<PlainArithmetic>(vertices, uvs, texture, n, CopyTexel{});
+            break;
+        case TexturedFamily::ADD:
+            fill_textured<PlainArithmetic>(vertices, uvs, texture, n, AddTexel{});
+            break;
+        case TexturedFamily::HALF:
+            fill_textured<PlainArithmetic>(vertices, uvs, texture, n, BlendTexel{});
+            break;
+    }
 }
 
 void draw_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,

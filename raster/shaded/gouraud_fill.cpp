@@ -35,7 +35,7 @@ void fill_gouraud(const ScreenVertex* const* vertices, const ColourRecord* const
             ClipEntry<1> positions[MAX_POLYGON_VERTICES];
             load_position_entries(positions, vertices, n);
             fill_polygon<1, Arithmetic>(
-                positions, n, ConstantSpan{gouraud_pixel(constant_colour_run(*colours[0]))});
+                positions, n, constant_span(gouraud_pixel(constant_colour_run(*colours[0]))));
             return;
         }
     }

@@ -81,14 +81,6 @@ struct GreyLitSpan {
     }
 };
 
-// True when every light has r = g = b.
-inline bool grey_lights(const ColourRecord* const* lights, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) {
-        if (lights[i]->g != lights[i]->r || lights[i]->b != lights[i]->r) return false;
-    }
-    return true;
-}
-
 template <typename Arithmetic>
 void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
               const ColourRecord* surface, int32_t n) {
@@ -105,7 +97,7 @@ void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* li
             ClipEntry<1> positions[MAX_POLYGON_VERTICES];
             load_position_entries(positions, vertices, n);
             fill_polygon<1, Arithmetic>(positions, n,
-                                        ConstantSpan{span.pixel(constant_colour_run(*lights[0]))});
+                                        constant_span(span.pixel(constant_colour_run(*lights[0]))));
             return;
         }
         if (grey_lights(lights, n)) {

@@ -2,6 +2,7 @@
 // table, for the Gouraud textured, lit, environment-mapped and depth-cued codes.
 #include "raster/shade_tables.h"
 #include "raster/shaded/polygon_pipeline.h"
+#include "raster/shaded/reference_fills.h"
 #include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
 #include "raster/textured_fill.h"
@@ -13,33 +14,76 @@ constexpr int LIGHT_TEXTURE_ATTRIBUTES = 5;
 using LitTexturedEntry = ClipEntry<LIGHT_TEXTURE_ATTRIBUTES>;
 using LitTexturedSide = Side<LIGHT_TEXTURE_ATTRIBUTES>;
 
+// The modulated pixel of texel t under light levels whose table rows start at
+// the three offsets: row = light level, column = texel component.
+inline uint16_t lit_texel(const uint8_t* table, int32_t red_row, int32_t green_row,
+                          int32_t blue_row, int32_t t) {
+    const int32_t red = table[red_row + ((t >> 10) & 31)];
+    const int32_t green = table[green_row + ((t >> 5) & 31)];
+    const int32_t blue = table[blue_row + (t & 31)];
+    return uint16_t((red << 10) | (green << 5) | blue);
+}
+
+// Light with 7 fraction bits, as the Gouraud span: bits 10..14 of a component
+// of 0..255 are its 5-bit level, and ((v >> 10) & 31) << 5, the level's row
+// offset, is (v >> 5) & 0x3E0. The mask keeps a light that drifted out of
+// 0..255 inside the table.
+inline int32_t level_row(int32_t light) {
+    return (light >> 5) & 0x3E0;
+}
+
+// The span for lights of L components (3, or 1 when they are grey: r = g = b
+// at every vertex runs the three alike, as lit_fill.cpp explains), followed
+// by u and v.
+template <typename Arithmetic, int L>
 struct LitTexturedSpan {
     const uint8_t* table;  // 32 rows (light level) of 32 columns (texel component)
     const uint16_t* texels;
     int32_t width_shift, height_shift;
 
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
-                                           const LitTexturedSide& left,
-                                           const LitTexturedSide& right) const {
-        // Light with 7 fraction bits, as the Gouraud span: bits 10..14 of a
-        // component of 0..255 are its 5-bit level.
-        int32_t light[3], light_step[3];
-        for (int k = 0; k < 3; ++k) {
+                                           const Side<L + 2>& left,
+                                           const Side<L + 2>& right) const {
+        const typename Arithmetic::Divisor per_pixel(count);
+        int32_t light[L], light_step[L];
+        for (int k = 0; k < L; ++k) {
             light[k] = left.q[k] >> 1;
-            light_step[k] = ((right.q[k] - left.q[k]) >> 1) / count;
+            light_step[k] = per_pixel((right.q[k] - left.q[k]) >> 1);
         }
-        TexelRun run = start_texel_run(left.q[3], left.q[4], right.q[3], right.q[4], count,
-                                       width_shift, height_shift);
+        TexelRun run = start_texel_run(left.q[L], left.q[L + 1], right.q[L], right.q[L + 1],
+                                       per_pixel, width_shift, height_shift);
         uint16_t* pixel = row + start;
+        if constexpr (Arithmetic::FAST_PATHS) {
+            // Locals, not the addressing globals or the span's fields, which
+            // a pixel store may alias.
+            const uint8_t* const shades = table;
+            const uint16_t* const texture = texels;
+            const int32_t u_mask = texel_u_mask;
+            const int32_t v_mask = texel_v_mask;
+            const int32_t row_shift = texel_row_shift;
+            int32_t u = run.u, v = run.v;
+            const int32_t du = run.du, dv = run.dv;
+            for (int32_t i = 0; i < count; ++i) {
+                const int32_t t = texture[((v & v_mask) >> row_shift) + ((u >> 8) & u_mask)];
+                if constexpr (L == 1) {
+                    const int32_t rows = level_row(light[0]);
+                    pixel[i] = lit_texel(shades, rows, rows, rows, t);
+                } else {
+                    pixel[i] = lit_texel(shades, level_row(light[0]), level_row(light[1]),
+                                         level_row(light[2]), t);
+                }
+                for (int k = 0; k < L; ++k) {
+                    light[k] += light_step[k];
+                }
+                u += du;
+                v += dv;
+            }
+            return;
+        }
         for (int32_t i = 0; i < count; ++i) {
-            const int32_t texel = texels[texel_index(run.u, run.v)];
-            // Row = light level, column = texel component; the masks keep a
-            // light that drifted out of 0..255 inside the table.
-            const int32_t red = table[(((light[0] >> 10) & 31) << 5) + ((texel >> 10) & 31)];
-            const int32_t green = table[(((light[1] >> 10) & 31) << 5) + ((texel >> 5) & 31)];
-            const int32_t blue = table[(((light[2] >> 10) & 31) << 5) + (texel & 31)];
-            pixel[i] = uint16_t((red << 10) | (green << 5) | blue);
-            for (int k = 0; k < 3; ++k) {
+            pixel[i] = lit_texel(table, level_row(light[0]), level_row(light[1]),
+                                 level_row(light[2]), texels[texel_index(run.u, run.v)]);
+            for (int k = 0; k < L; ++k) {
                 light[k] += light_step[k];
             }
             run.u += run.du;
@@ -48,26 +92,52 @@ struct LitTexturedSpan {
     }
 };
 
-}  // namespace
-
-void fill_lit_textured_polygon(const ScreenVertex* const* vertices,
-                               const ColourRecord* const* lights, const TexCoord* const* uvs,
-                               int32_t texture, int32_t n) {
+template <typename Arithmetic>
+void fill_lit_textured(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
+                       const TexCoord* const* uvs, int32_t texture, int32_t n) {
     if (current_shade_table == nullptr || n < 1 || n > MAX_POLYGON_VERTICES) return;
     // Only a loaded slot with shifts in 0..8 is drawn: masked coordinates then
     // address inside its texels whatever u and v are.
     const Texture* record = loaded_texture(texture);
     if (record == nullptr) return;
+    set_texel_addressing(record->width_shift, record->height_shift);
+    if constexpr (Arithmetic::FAST_PATHS) {
+        if (grey_lights(lights, n)) {
+            ClipEntry<3> entries[MAX_POLYGON_VERTICES];
+            for (int32_t i = 0; i < n; ++i) {
+                entries[i] = {vertices[i]->x, vertices[i]->y, {lights[i]->r, uvs[i]->u, uvs[i]->v}};
+            }
+            fill_polygon<3, Arithmetic>(
+                entries, n,
+                LitTexturedSpan<Arithmetic, 1>{current_shade_table->entry, record->texels,
+                                               record->width_shift, record->height_shift});
+            return;
+        }
+    }
     LitTexturedEntry entries[MAX_POLYGON_VERTICES];
     for (int32_t i = 0; i < n; ++i) {
         entries[i] = {vertices[i]->x,
                       vertices[i]->y,
                       {lights[i]->r, lights[i]->g, lights[i]->b, uvs[i]->u, uvs[i]->v}};
     }
-    set_texel_addressing(record->width_shift, record->height_shift);
-    fill_polygon(entries, n,
-                 LitTexturedSpan{current_shade_table->entry, record->texels, record->width_shift,
-                                 record->height_shift});
+    fill_polygon<LIGHT_TEXTURE_ATTRIBUTES, Arithmetic>(
+        entries, n,
+        LitTexturedSpan<Arithmetic, 3>{current_shade_table->entry, record->texels,
+                                       record->width_shift, record->height_shift});
+}
+
+}  // namespace
+
+void fill_lit_textured_polygon(const ScreenVertex* const* vertices,
+                               const ColourRecord* const* lights, const TexCoord* const* uvs,
+                               int32_t texture, int32_t n) {
+    fill_lit_textured<FastArithmetic>(vertices, lights, uvs, texture, n);
+}
+
+void fill_lit_textured_polygon_plain(const ScreenVertex* const* vertices,
+                                     const ColourRecord* const* lights, const TexCoord* const* uvs,
+                                     int32_t texture, int32_t n) {
+    fill_lit_textured<PlainArithmetic>(vertices, lights, uvs, texture, n);
 }
 
 void draw_lit_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,

@@ -101,11 +101,12 @@ inline void advance_colour_run(ColourRun& run) {
     }
 }
 
-// count >= 1 pixels from `pixels` set to `pixel`, four to a store. A span of
-// 2 to 8 pixels, the common one, takes two stores that meet or overlap in the
-// middle, so that its length decides fewer branches.
-[[gnu::always_inline]] inline void fill_pixels(uint16_t* pixels, int32_t count, uint16_t pixel) {
-    const uint64_t four = pixel * uint64_t(0x0001000100010001);
+// count >= 1 pixels from `pixels` set to the pixel that `four` holds four
+// times, four to a store. A span of 2 to 8 pixels, the common one, takes two
+// stores that meet or overlap in the middle, so that its length decides fewer
+// branches.
+[[gnu::always_inline]] inline void fill_four_pixels(uint16_t* pixels, int32_t count,
+                                                    uint64_t four) {
     if (count >= 4) {
         for (; count > 8; count -= 4, pixels += 4)
             std::memcpy(pixels, &four, 8);
@@ -115,7 +116,7 @@ inline void advance_colour_run(ColourRun& run) {
         std::memcpy(pixels, &four, 4);
         std::memcpy(pixels + count - 2, &four, 4);
     } else {
-        *pixels = pixel;
+        std::memcpy(pixels, &four, 2);
     }
 }
 
@@ -125,6 +126,16 @@ inline bool same_colours(const ColourRecord* const* colours, int32_t n) {
         if (colours[i]->r != colours[0]->r || colours[i]->g != colours[0]->g ||
             colours[i]->b != colours[0]->b)
             return false;
+    }
+    return true;
+}
+
+// True when every light has r = g = b. The pipeline treats each attribute
+// alike, so grey lights give the three components the same values everywhere,
+// and a fill may carry one of them for all three.
+inline bool grey_lights(const ColourRecord* const* lights, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        if (lights[i]->g != lights[i]->r || lights[i]->b != lights[i]->r) return false;
     }
     return true;
 }
@@ -151,12 +162,17 @@ inline void load_position_entries(ClipEntry<1>* entries, const ScreenVertex* con
 }
 
 struct ConstantSpan {
-    uint16_t pixel;
+    uint64_t four;  // the pixel four times: make with constant_span
+
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
                                            const Side<1>&, const Side<1>&) const {
-        fill_pixels(row + start, count, pixel);
+        fill_four_pixels(row + start, count, four);
     }
 };
+
+inline ConstantSpan constant_span(uint16_t pixel) {
+    return ConstantSpan{pixel * uint64_t(0x0001000100010001)};
+}
 
 namespace polygon_detail {
 
@@ -345,8 +361,8 @@ struct WalkTarget {
 // Always inlined: the sides then stay in registers, and the span's set-up and
 // loop join the walk's row loop.
 template <int N, typename Span>
-[[gnu::always_inline]] inline void draw_row(WalkTarget& target, int32_t row, const Side<N>& left,
-                                            const Side<N>& right, Span& span) {
+[[gnu::always_inline]] inline void draw_row(WalkTarget& target, int32_t row, uint16_t* row_pixels,
+                                            const Side<N>& left, const Side<N>& right, Span& span) {
     int32_t start = left.x >> 8;
     int32_t end = right.x >> 8;  // exclusive
     // Never taken for entries inside the raster; guards against a raster so
@@ -355,7 +371,7 @@ template <int N, typename Span>
     if (end > target.width) end = target.width;
     if (end - start <= 0 || uint32_t(row) >= uint32_t(target.height)) return;
     target.pixels_written += end - start;  // statistics: once per span, not per pixel
-    span(target.pixels + size_t(row) * size_t(target.width), start, end - start, left, right);
+    span(row_pixels, start, end - start, left, right);
 }
 
 // The start of a walk: the entry count left after trimming, the top vertex,
@@ -372,7 +388,8 @@ struct WalkStart {
 // Trims closing duplicates, finds the top vertex and sets up the chains and
 // sides; false when fewer than two entries are left, which draws nothing.
 template <typename Arithmetic, int N>
-inline bool start_walk(const ClipEntry<N>* list, int32_t n, WalkStart<N>& walk) {
+[[gnu::always_inline]] inline bool start_walk(const ClipEntry<N>* list, int32_t n,
+                                              WalkStart<N>& walk) {
     if (n < 2) return false;
     if (same_point(list[n - 1], list[n - 2])) --n;
     if (same_point(list[n - 1], list[0])) --n;
@@ -429,14 +446,16 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
         if (row == y_end) {
             // An edge without height: draw the row, jump its side once, and
             // stay on the row for the next edge.
-            draw_row(target, row, left, right, span);
+            draw_row(target, row, target.pixels + size_t(row) * size_t(target.width), left, right,
+                     span);
             step_side(ending_side, ending);
             advance_chain<Arithmetic>(ending, ending_side, list, n);
             continue;
         }
         // Entries lie inside the raster, so y_end < INT32_MAX and the loop ends.
         for (; row <= y_end; ++row) {
-            draw_row(target, row, left, right, span);
+            draw_row(target, row, target.pixels + size_t(row) * size_t(target.width), left, right,
+                     span);
             step_side(left, left_chain);
             step_side(right, right_chain);
         }
@@ -464,6 +483,9 @@ void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
 
     WalkTarget target{raster_pixels, raster_width, raster_height, 0};
     int32_t row = list[walk.top].y;
+    // The top row lies inside the raster, and the walk stays within the
+    // entries' rows.
+    uint16_t* row_pixels = target.pixels + size_t(row) * size_t(target.width);
     for (int32_t iteration = 0; iteration < n - 1; ++iteration) {
         const int32_t left_y = list[left_chain.end].y;
         const int32_t right_y = list[right_chain.end].y;
@@ -473,7 +495,7 @@ void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
         const bool last = iteration == n - 2;
 
         if (row == y_end) {
-            draw_row(target, row, left, right, span);
+            draw_row(target, row, row_pixels, left, right, span);
             if (last) break;
             if (left_ends) {
                 step_side(left, left_chain);
@@ -484,8 +506,8 @@ void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
             }
             continue;
         }
-        for (; row <= y_end; ++row) {
-            draw_row(target, row, left, right, span);
+        for (; row <= y_end; ++row, row_pixels += target.width) {
+            draw_row(target, row, row_pixels, left, right, span);
             step_side(left, left_chain);
             step_side(right, right_chain);
         }
@@ -535,16 +557,19 @@ void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
     if constexpr (Arithmetic::FAST_PATHS) {
         // With every entry inside, each pass appends the end of every edge,
         // which turns the loop by one entry: two passes give entry i + 2 at i.
+        const uint32_t last_column = uint32_t(raster_width - 1);
+        const uint32_t last_row = uint32_t(raster_height - 1);
         bool inside = true;
         for (int32_t i = 0; i < n; ++i) {
-            inside = inside && uint32_t(vertices[i].x) <= uint32_t(raster_width - 1) &&
-                     uint32_t(vertices[i].y) <= uint32_t(raster_height - 1);
+            inside &=
+                (uint32_t(vertices[i].x) <= last_column) & (uint32_t(vertices[i].y) <= last_row);
         }
         if (inside) {
+            // (i + 2) modulo n, for n of 1..4
+            static constexpr int8_t TURNED[MAX_POLYGON_VERTICES + 1][MAX_POLYGON_VERTICES] = {
+                {}, {0}, {0, 1}, {2, 0, 1}, {2, 3, 0, 1}};
             for (int32_t i = 0; i < n; ++i) {
-                // (i + 2) modulo n, for n of 1..4
-                const int32_t from = n == 1 ? 0 : i + 2 < n ? i + 2 : i + 2 - n;
-                clipped[i] = vertices[from];
+                clipped[i] = vertices[TURNED[n][i]];
             }
             polygon_detail::walk<Arithmetic>(clipped, n, span);
             return;
