@@ -135,15 +135,10 @@ void flip_screen_page() {
     screen.current_page ^= screen.flip_mask;
 }
 
-void clear_screen() {
-    auto* bytes = reinterpret_cast<unsigned char*>(current_page_pixels());
-    // Two pixels per 32-bit word; an even width makes every row a whole
-    // number of words, so this covers exactly the rows above the last.
-    const int64_t words = int64_t(screen.width / 2) * screen.height;
-    if (bytes == nullptr || words <= 0) return;
-    // Sixteen bytes to a store, four of them a round; the pair is read into
-    // locals first, since a store to the page may alias the screen record.
-    const uint32_t pair = screen.clear_pair;
+void fill_pixel_pairs(uint16_t* pixels, int64_t words, uint32_t pair) {
+    if (pixels == nullptr || words <= 0) return;
+    // Sixteen bytes to a store, four of them a round.
+    auto* bytes = reinterpret_cast<unsigned char*>(pixels);
     const uint32_t sixteen[4] = {pair, pair, pair, pair};
     const size_t size = size_t(words) * 4;
     size_t at = 0;
@@ -155,6 +150,13 @@ void clear_screen() {
     }
     for (; at < size; at += 4)
         std::memcpy(bytes + at, &pair, 4);
+}
+
+void clear_screen() {
+    // Two pixels per 32-bit word; an even width makes every row a whole
+    // number of words, so this covers exactly the rows above the last.
+    fill_pixel_pairs(current_page_pixels(), int64_t(screen.width / 2) * screen.height,
+                     screen.clear_pair);
 }
 
 void set_clear_colour(int32_t r, int32_t g, int32_t b) {

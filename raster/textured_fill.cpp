@@ -34,21 +34,10 @@ struct TexturedSpan {
                             typename Arithmetic::Divisor(count), width_shift, height_shift);
         uint16_t* pixel = row + start;
         if constexpr (Arithmetic::FAST_PATHS) {
-            // Locals, not the addressing globals or the span's fields, which
-            // a pixel store may alias; four pixels meet their texels in one
-            // 64-bit operation, in memory order whatever the byte order.
-            const uint16_t* const texture = texels;
-            const int32_t u_mask = texel_u_mask;
-            const int32_t v_mask = texel_v_mask;
-            const int32_t row_shift = texel_row_shift;
-            int32_t u = run.u, v = run.v;
-            const int32_t du = run.du, dv = run.dv;
-            auto next_texel = [&] {
-                const uint16_t texel = texture[((v & v_mask) >> row_shift) + ((u >> 8) & u_mask)];
-                u += du;
-                v += dv;
-                return texel;
-            };
+            // Four pixels meet their texels in one 64-bit operation, in
+            // memory order whatever the byte order.
+            TexelCursor cursor(texels, run);
+            auto next_texel = [&cursor] { return cursor.next(); };
             int32_t i = 0;
             for (; i + 4 <= count; i += 4) {
                 const uint16_t four_texels[4] = {next_texel(), next_texel(), next_texel(),

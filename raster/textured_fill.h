@@ -51,6 +51,35 @@ inline TexelRun start_texel_run(int32_t left_u, int32_t left_v, int32_t right_u,
                     per_pixel(right_v - left_v) >> (8 - height_shift)};
 }
 
+// The texels along one span for a fast loop: the addressing globals and the
+// texel pointer read into locals once (a pixel store may alias the globals),
+// and the index computed unsigned, which the masks make the same as
+// texel_index: they keep bits that arithmetic and logical shifts agree on.
+// Coordinates wrap as the int32 ones do.
+struct TexelCursor {
+    const uint16_t* texels;
+    uint32_t u_mask, v_mask, row_shift;
+    uint32_t u, v, du, dv;
+
+    TexelCursor(const uint16_t* texture, const TexelRun& run)
+        : texels(texture),
+          u_mask(uint32_t(texel_u_mask)),
+          v_mask(uint32_t(texel_v_mask)),
+          row_shift(uint32_t(texel_row_shift)),
+          u(uint32_t(run.u)),
+          v(uint32_t(run.v)),
+          du(uint32_t(run.du)),
+          dv(uint32_t(run.dv)) {}
+
+    // The texel under the cursor; then one pixel on.
+    uint16_t next() {
+        const uint16_t texel = texels[((v & v_mask) >> row_shift) + ((u >> 8) & u_mask)];
+        u += du;
+        v += dv;
+        return texel;
+    }
+};
+
 // The saturating add of two 5:5:5 pixels: the lowest bit of every component
 // is dropped from both, the components add, and one that overflows becomes 31.
 // The overflow bit itself stays set in the result, on the lowest bit of the

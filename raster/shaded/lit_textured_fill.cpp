@@ -54,29 +54,33 @@ struct LitTexturedSpan {
                                        per_pixel, width_shift, height_shift);
         uint16_t* pixel = row + start;
         if constexpr (Arithmetic::FAST_PATHS) {
-            // Locals, not the addressing globals or the span's fields, which
-            // a pixel store may alias.
+            // Unsigned locals throughout: the table offsets then need no sign
+            // extension, and the masks keep only bits both shifts agree on.
             const uint8_t* const shades = table;
-            const uint16_t* const texture = texels;
-            const int32_t u_mask = texel_u_mask;
-            const int32_t v_mask = texel_v_mask;
-            const int32_t row_shift = texel_row_shift;
-            int32_t u = run.u, v = run.v;
-            const int32_t du = run.du, dv = run.dv;
-            for (int32_t i = 0; i < count; ++i) {
-                const int32_t t = texture[((v & v_mask) >> row_shift) + ((u >> 8) & u_mask)];
-                if constexpr (L == 1) {
-                    const int32_t rows = level_row(light[0]);
-                    pixel[i] = lit_texel(shades, rows, rows, rows, t);
-                } else {
-                    pixel[i] = lit_texel(shades, level_row(light[0]), level_row(light[1]),
-                                         level_row(light[2]), t);
+            TexelCursor cursor(texels, run);
+            if constexpr (L == 1) {
+                uint32_t light0 = uint32_t(light[0]);
+                const uint32_t step = uint32_t(light_step[0]);
+                for (int32_t i = 0; i < count; ++i) {
+                    const uint32_t t = cursor.next();
+                    const uint8_t* level = shades + ((light0 >> 5) & 0x3E0);
+                    pixel[i] = uint16_t((level[(t >> 10) & 31] << 10) |
+                                        (level[(t >> 5) & 31] << 5) | level[t & 31]);
+                    light0 += step;
                 }
-                for (int k = 0; k < L; ++k) {
-                    light[k] += light_step[k];
+            } else {
+                uint32_t r = uint32_t(light[0]), g = uint32_t(light[1]), b = uint32_t(light[2]);
+                const uint32_t dr = uint32_t(light_step[0]), dg = uint32_t(light_step[1]),
+                               db = uint32_t(light_step[2]);
+                for (int32_t i = 0; i < count; ++i) {
+                    const uint32_t t = cursor.next();
+                    pixel[i] = uint16_t((shades[((r >> 5) & 0x3E0) + ((t >> 10) & 31)] << 10) |
+                                        (shades[((g >> 5) & 0x3E0) + ((t >> 5) & 31)] << 5) |
+                                        shades[((b >> 5) & 0x3E0) + (t & 31)]);
+                    r += dr;
+                    g += dg;
+                    b += db;
                 }
-                u += du;
-                v += dv;
             }
             return;
         }

@@ -295,7 +295,8 @@ int32_t edge_rows(const ClipEntry<N>& a, const ClipEntry<N>& b) {
 // wrap; attribute products wrap only for attributes far outside their range,
 // which spoils colours, not positions.
 template <typename Arithmetic, int N>
-inline void set_edge(EdgeChain<N>& chain, const ClipEntry<N>& a, const ClipEntry<N>& b) {
+[[gnu::always_inline]] inline void set_edge(EdgeChain<N>& chain, const ClipEntry<N>& a,
+                                            const ClipEntry<N>& b) {
     const typename Arithmetic::Divisor per_row(edge_rows(a, b));
     chain.dx = per_row((b.x - a.x) * 256);
 #pragma GCC unroll 8
@@ -315,8 +316,9 @@ inline void set_edge(EdgeChain<N>& chain, const ClipEntry<N>& a, const ClipEntry
 // steps still decide an outline without area. Entries lie inside the raster,
 // so the 64-bit products cannot overflow.
 template <int N>
-bool backward_is_left(const EdgeChain<N>& forward, const EdgeChain<N>& backward,
-                      const ClipEntry<N>* list, int32_t n) {
+[[gnu::always_inline]] inline bool backward_is_left(const EdgeChain<N>& forward,
+                                                    const EdgeChain<N>& backward,
+                                                    const ClipEntry<N>* list, int32_t n) {
     int64_t twice_area = 0;
     for (int32_t i = 0; i < n; ++i) {
         const ClipEntry<N>& p = list[i];
@@ -328,7 +330,7 @@ bool backward_is_left(const EdgeChain<N>& forward, const EdgeChain<N>& backward,
 }
 
 template <int N>
-inline void step_side(Side<N>& side, const EdgeChain<N>& chain) {
+[[gnu::always_inline]] inline void step_side(Side<N>& side, const EdgeChain<N>& chain) {
     side.x += chain.dx;
 #pragma GCC unroll 8
     for (int k = 0; k < N; ++k) {
@@ -340,7 +342,8 @@ inline void step_side(Side<N>& side, const EdgeChain<N>& chain) {
 // vertex's column (no half pixel, on either side); its attributes carry on
 // from where they are.
 template <typename Arithmetic, int N>
-inline void advance_chain(EdgeChain<N>& chain, Side<N>& side, const ClipEntry<N>* list, int32_t n) {
+[[gnu::always_inline]] inline void advance_chain(EdgeChain<N>& chain, Side<N>& side,
+                                                 const ClipEntry<N>* list, int32_t n) {
     const int32_t from = chain.end;
     int32_t to = from + chain.direction;
     if (to < 0) to = n - 1;
