@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "app/frame.h"
 #include "app/outline.h"
@@ -125,8 +126,8 @@ int32_t open_grid_scene(int32_t triangles) {
     auto corner = [&](int32_t k, int32_t r) {
         const int32_t x = k * width / columns;
         const int32_t y = r * height / rows;
-        const double wave = (1 + std::cos(2 * M_PI * (x - 12) / 24.0)) *
-                            (1 + std::cos(2 * M_PI * (y - 12) / 24.0)) / 4;
+        const double wave = (1 + std::cos(2 * std::numbers::pi * (x - 12) / 24.0)) *
+                            (1 + std::cos(2 * std::numbers::pi * (y - 12) / 24.0)) / 4;
         return Vec4{x - (width >> 1), y - (height >> 1), -int32_t(std::lround(6 * wave)), 0};
     };
     const ColourRecord red{255, 0, 0, 0};
