@@ -10,7 +10,7 @@ WEB_PACKAGES := cmake make emscripten node-acorn libstb-dev python3
 WEB_PORT ?= 8000
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps build test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-peer format format-check clean
+.PHONY: all deps golden build test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-peer format format-check clean
 
 all: build
 
@@ -23,6 +23,11 @@ build: deps
 
 test: build
 	ctest --preset default -j $(JOBS)
+
+# Rewrites the golden pictures (gallery frame, example screenshots) after an intended change;
+# look at the difference before committing.
+golden: build
+	cmake --build --preset default --target golden
 
 test-sanitize: deps
 	cmake --preset sanitize

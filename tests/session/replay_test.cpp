@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -136,10 +138,12 @@ TEST(ReplayScript, CommandsAfterTheEndAndStartUpFailuresAreReported) {
     std::filesystem::remove_all(folder.parent_path());
 }
 
-TEST(ReplayScript, ExampleScriptsPlayCleanly) {
-    std::filesystem::path examples = std::filesystem::path(SKETCH3D_SOURCE_DIR) / "examples";
+// Every example plays without a message, and each of its screenshots equals, pixel for pixel,
+// the one kept in tests/golden/examples/SCRIPT/ (rewritten on purpose with the `golden` target).
+TEST(ReplayScript, ExampleScriptsPlayCleanlyAndMatchTheirGoldenScreenshots) {
+    const std::filesystem::path source(SKETCH3D_SOURCE_DIR);
     int played = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(examples)) {
+    for (const auto& entry : std::filesystem::directory_iterator(source / "examples")) {
         if (entry.path().extension() != ".txt") continue;
         std::ifstream file(entry.path());
         std::stringstream text;
@@ -152,8 +156,38 @@ TEST(ReplayScript, ExampleScriptsPlayCleanly) {
         EXPECT_EQ(run_script(commands, folder.string(), HeadlessConfig{}, log, &error), 0)
             << entry.path() << ":" << error;
         EXPECT_EQ(log.str().find("message box"), std::string::npos) << log.str();
+
+        const std::filesystem::path golden = source / "tests/golden/examples" / entry.path().stem();
+        std::vector<std::string> shots;
+        std::vector<std::string> goldens;
+        for (const auto& shot : std::filesystem::directory_iterator(folder))
+            if (shot.path().extension() == ".png") shots.push_back(shot.path().filename());
+        if (std::filesystem::is_directory(golden))
+            for (const auto& shot : std::filesystem::directory_iterator(golden))
+                goldens.push_back(shot.path().filename());
+        std::sort(shots.begin(), shots.end());
+        std::sort(goldens.begin(), goldens.end());
+        EXPECT_EQ(shots, goldens) << entry.path();
+        for (const std::string& name : shots) {
+            if (!std::filesystem::exists(golden / name)) continue;
+            int width[2] = {}, height[2] = {}, channels = 0;
+            unsigned char* played_image =
+                stbi_load((folder / name).c_str(), &width[0], &height[0], &channels, 4);
+            unsigned char* golden_image =
+                stbi_load((golden / name).c_str(), &width[1], &height[1], &channels, 4);
+            ASSERT_NE(played_image, nullptr);
+            ASSERT_NE(golden_image, nullptr);
+            ASSERT_EQ(width[0], width[1]);
+            ASSERT_EQ(height[0], height[1]);
+            int differing = 0;
+            for (size_t i = 0; i < size_t(width[0]) * height[0]; ++i)
+                differing += std::memcmp(played_image + 4 * i, golden_image + 4 * i, 4) != 0;
+            EXPECT_EQ(differing, 0) << entry.path().stem() << "/" << name;
+            stbi_image_free(played_image);
+            stbi_image_free(golden_image);
+        }
         ++played;
         std::filesystem::remove_all(folder.parent_path());
     }
-    EXPECT_GE(played, 1);
+    EXPECT_GE(played, 2);
 }
