@@ -18,28 +18,13 @@
 #include <vector>
 
 #include "platform/common/page_drawing.h"
+#include "tests/support/seeded_random.h"
 
 namespace {
 
 constexpr uint16_t BACKGROUND = 0x001F;  // the blue the program clears to
 constexpr uint16_t OUTLINE_GREEN = 0x03E0;
 constexpr int MAX_LISTED_PIXELS = 8;
-
-// splitmix64: small, and the same sequence on every compiler.
-struct Rng {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // Uniform enough in [low, high], both included.
-    int64_t range(int64_t low, int64_t high) {
-        return low + int64_t(next() % uint64_t(high - low + 1));
-    }
-    bool chance(int percent) { return range(0, 99) < percent; }
-};
 
 // One GDI page and its portable twin, both width x height, top-down 5:5:5.
 struct Pages {
@@ -135,52 +120,51 @@ int64_t compare(Pages& pages, bool list = false) {
 
 // A direction of exactly `major` steps on the longer axis and `minor` on the other, in one
 // of the eight octants.
-Line in_octant(Rng& rng, int32_t x0, int32_t y0, int64_t major, int64_t minor) {
-    int64_t dx = major, dy = minor;
-    if (rng.chance(50)) std::swap(dx, dy);
-    if (rng.chance(50)) dx = -dx;
-    if (rng.chance(50)) dy = -dy;
-    return {x0, y0, int32_t(x0 + dx), int32_t(y0 + dy)};
+Line in_octant(SeededRandom& rng, int32_t x0, int32_t y0, int32_t major, int32_t minor) {
+    int32_t dx = major, dy = minor;
+    if (rng.chance(500)) std::swap(dx, dy);
+    if (rng.chance(500)) dx = -dx;
+    if (rng.chance(500)) dy = -dy;
+    return {x0, y0, x0 + dx, y0 + dy};
 }
 
 // Lines whose slope makes exact half-way points: `minor` / `steps` = odd / even in lowest
 // terms, so every other multiple of steps / 2 is a tie. Every octant, starting around the
 // page so that most ties land on it.
-void case_ties(Rng& rng, Pages& pages, char* text) {
-    int64_t even, odd;
+void case_ties(SeededRandom& rng, Pages& pages, char* text) {
+    int32_t even, odd;
     do {
-        even = 2 * rng.range(1, 60);
-        odd = 2 * rng.range(0, even / 2 - 1) + 1;
+        even = 2 * rng.between(1, 60);
+        odd = 2 * rng.between(0, even / 2 - 1) + 1;
     } while ([&] {
-        for (int64_t d = 3; d <= odd; d += 2)
+        for (int32_t d = 3; d <= odd; d += 2)
             if (odd % d == 0 && even % d == 0) return true;
         return false;
     }());
-    const int64_t scale = rng.range(1, 600 / even);
-    const Line line =
-        in_octant(rng, int32_t(rng.range(-20, pages.width + 20)),
-                  int32_t(rng.range(-20, pages.height + 20)), scale * even, scale * odd);
+    const int32_t scale = rng.between(1, 600 / even);
+    const Line line = in_octant(rng, rng.between(-20, pages.width + 20),
+                                rng.between(-20, pages.height + 20), scale * even, scale * odd);
     std::snprintf(text, 200, "line (%d, %d) -> (%d, %d)", line.x0, line.y0, line.x1, line.y1);
     draw_both(pages, line);
 }
 
 // Any direction, lengths 0 to 600, starting on the page or near it: most leave the page.
-void case_random(Rng& rng, Pages& pages, char* text) {
-    const int32_t x0 = int32_t(rng.range(-40, pages.width + 40));
-    const int32_t y0 = int32_t(rng.range(-40, pages.height + 40));
-    const int64_t length = rng.chance(5) ? 0 : rng.range(1, 600);
-    int64_t other = rng.range(0, length);
-    if (rng.chance(10)) other = rng.chance(50) ? 0 : length;  // axis-aligned or diagonal
+void case_random(SeededRandom& rng, Pages& pages, char* text) {
+    const int32_t x0 = rng.between(-40, pages.width + 40);
+    const int32_t y0 = rng.between(-40, pages.height + 40);
+    const int32_t length = rng.chance(50) ? 0 : rng.between(1, 600);
+    int32_t other = rng.between(0, length);
+    if (rng.chance(100)) other = rng.chance(500) ? 0 : length;  // axis-aligned or diagonal
     const Line line = in_octant(rng, x0, y0, length, other);
     std::snprintf(text, 200, "line (%d, %d) -> (%d, %d)", line.x0, line.y0, line.x1, line.y1);
     draw_both(pages, line);
 }
 
 // End points on the page's border rows and columns or one pixel beyond them.
-void case_borders(Rng& rng, Pages& pages, char* text) {
+void case_borders(SeededRandom& rng, Pages& pages, char* text) {
     auto near_border = [&](int32_t size) {
         const int32_t choices[] = {-1, 0, 1, size / 2, size - 2, size - 1, size};
-        return choices[rng.range(0, 6)];
+        return choices[rng.between(0, 6)];
     };
     const Line line = {near_border(pages.width), near_border(pages.height),
                        near_border(pages.width), near_border(pages.height)};
@@ -190,14 +174,13 @@ void case_borders(Rng& rng, Pages& pages, char* text) {
 
 // Lines that start far outside the page, up to 2^30 pixels away, and cross it: the pixels
 // on the page must be those of the unclipped line.
-void case_far(Rng& rng, Pages& pages, char* text) {
-    const int64_t reach = int64_t(1) << rng.range(8, 30);
-    const int64_t cx = rng.range(0, pages.width - 1), cy = rng.range(0, pages.height - 1);
-    const int64_t dx = rng.range(-reach, reach), dy = rng.range(-reach, reach);
+void case_far(SeededRandom& rng, Pages& pages, char* text) {
+    const int32_t reach = int32_t(1) << rng.between(8, 30);
+    const int32_t cx = rng.between(0, pages.width - 1), cy = rng.between(0, pages.height - 1);
+    const int32_t dx = rng.between(-reach, reach), dy = rng.between(-reach, reach);
     // Through (cx, cy) or close to it, with the far end anywhere within the reach.
-    const Line line = {int32_t(cx - dx), int32_t(cy - dy),
-                       int32_t(cx + rng.range(-reach, reach) / 64 + dx / 8),
-                       int32_t(cy + rng.range(-reach, reach) / 64 + dy / 8)};
+    const Line line = {cx - dx, cy - dy, cx + rng.between(-reach, reach) / 64 + dx / 8,
+                       cy + rng.between(-reach, reach) / 64 + dy / 8};
     std::snprintf(text, 200, "line (%d, %d) -> (%d, %d)", line.x0, line.y0, line.x1, line.y1);
     draw_both(pages, line);
 }
@@ -205,20 +188,20 @@ void case_far(Rng& rng, Pages& pages, char* text) {
 // A page of strokes, closed outlines reaching past the edges, single pixels of black and
 // of colours a border test could mistake for black (bit 15 set, nearly black) or that
 // equal the fill, then one fill from anywhere: inside, on a stroke, or off the page.
-void case_fill(Rng& rng, Pages& pages, char* text) {
+void case_fill(SeededRandom& rng, Pages& pages, char* text) {
     std::vector<uint16_t>& page = pages.portable;
     const int32_t w = pages.width, h = pages.height;
-    const int outlines = int(rng.range(1, 4));
+    const int outlines = rng.between(1, 4);
     for (int k = 0; k < outlines; ++k) {
-        const int corners = int(rng.range(3, 9));
-        const int32_t cx = int32_t(rng.range(0, w - 1)), cy = int32_t(rng.range(0, h - 1));
-        const int32_t radius = int32_t(rng.range(2, w / 2));
+        const int corners = rng.between(3, 9);
+        const int32_t cx = rng.between(0, w - 1), cy = rng.between(0, h - 1);
+        const int32_t radius = rng.between(2, w / 2);
         int32_t first_x = 0, first_y = 0, last_x = 0, last_y = 0;
         for (int c = 0; c <= corners; ++c) {
             int32_t x = first_x, y = first_y;
             if (c < corners) {
-                x = cx + int32_t(rng.range(-radius, radius));
-                y = cy + int32_t(rng.range(-radius, radius));
+                x = cx + rng.between(-radius, radius);
+                y = cy + rng.between(-radius, radius);
             }
             if (c == 0) {
                 first_x = x;
@@ -232,36 +215,37 @@ void case_fill(Rng& rng, Pages& pages, char* text) {
     }
     const uint16_t specks[] = {PAGE_BLACK, PAGE_BLACK, 0x8000, 0x0001,
                                0x0400,     0x7FFF,     0x83E0, OUTLINE_GREEN};
-    const int64_t speck_count = rng.range(0, w * h / 16);
-    for (int64_t k = 0; k < speck_count; ++k)
-        page[size_t(rng.range(0, w * h - 1))] = specks[rng.range(0, 7)];
+    const int32_t speck_count = rng.between(0, w * h / 16);
+    for (int32_t k = 0; k < speck_count; ++k)
+        page[size_t(rng.between(0, w * h - 1))] = specks[rng.between(0, 7)];
 
-    int32_t x = int32_t(rng.range(0, w - 1)), y = int32_t(rng.range(0, h - 1));
-    if (rng.chance(5)) {
-        x = int32_t(rng.chance(50) ? rng.range(-3, -1) : rng.range(w, w + 2));
-    } else if (rng.chance(10)) {
-        for (int tries = 0; tries < 1000 && page[size_t(y) * size_t(w) + size_t(x)] != 0; ++tries) {
-            x = int32_t(rng.range(0, w - 1));
-            y = int32_t(rng.range(0, h - 1));
+    int32_t x = rng.between(0, w - 1), y = rng.between(0, h - 1);
+    if (rng.chance(50)) {
+        x = rng.chance(500) ? rng.between(-3, -1) : rng.between(w, w + 2);
+    } else if (rng.chance(100)) {
+        for (int tries = 0; tries < 1000 && page[size_t(y) * size_t(w) + size_t(x)] != PAGE_BLACK;
+             ++tries) {
+            x = rng.between(0, w - 1);
+            y = rng.between(0, h - 1);
         }
     }
-    const uint16_t fill = rng.chance(70) ? OUTLINE_GREEN : uint16_t(rng.range(1, 0x7FFF));
+    const uint16_t fill = rng.chance(700) ? OUTLINE_GREEN : uint16_t(rng.between(1, 0x7FFF));
     std::snprintf(text, 200, "fill from (%d, %d) with 0x%04X", x, y, fill);
     copy_to_gdi(pages);
     fill_both(pages, x, y, fill);
 }
 
 // A freehand outline on the program's own page size, drawn as the program draws it (each
-// segment from the previous mouse sample to the next, closed), then filled from inside.
-void case_session_page(Rng& rng, Pages& pages, char* text) {
+// segment from the previous mouse sample to the next, closed), then filled from the middle.
+void case_session_page(SeededRandom& rng, Pages& pages, char* text) {
     const int32_t cx = pages.width / 2, cy = pages.height / 2;
-    const int corners = int(rng.range(3, 40));
+    const int corners = rng.between(3, 40);
     int32_t last_x = 0, last_y = 0, first_x = 0, first_y = 0;
     for (int c = 0; c <= corners; ++c) {
         int32_t x = first_x, y = first_y;
         if (c < corners) {
-            x = cx + int32_t(rng.range(-300, 300));
-            y = cy + int32_t(rng.range(-280, 280));
+            x = cx + rng.between(-300, 300);
+            y = cy + rng.between(-280, 280);
         }
         if (c == 0) {
             first_x = x;
@@ -285,20 +269,23 @@ struct CaseGroup {
     const char* name;
     int count;
     int32_t width, height;
-    void (*run)(Rng& rng, Pages& pages, char* text);
+    void (*run)(SeededRandom& rng, Pages& pages, char* text);
 };
 
 // The Windows program's client area is 514 x 483; the other groups use smaller pages so
 // that long lines cross them and cases stay cheap.
 const CaseGroup GROUPS[] = {
-    {"ties", 1500, 128, 96, case_ties},     {"random", 1500, 128, 96, case_random},
-    {"borders", 400, 64, 48, case_borders}, {"far", 400, 128, 96, case_far},
-    {"fill", 1500, 96, 72, case_fill},      {"session-page", 40, 514, 483, case_session_page},
+    {"ties", 1500, 128, 96, case_ties},
+    {"random", 1500, 128, 96, case_random},
+    {"borders", 400, 64, 48, case_borders},
+    {"far", 400, 128, 96, case_far},
+    {"fill", 1500, 96, 72, case_fill},
+    {"session-page", 40, 514, 483, case_session_page},  // the program's page size
 };
 constexpr int GROUP_COUNT = int(sizeof(GROUPS) / sizeof(GROUPS[0]));
 
-Rng case_rng(uint64_t seed, int group, int index) {
-    Rng rng{seed};
+SeededRandom case_rng(uint64_t seed, int group, int index) {
+    SeededRandom rng{seed};
     rng.state ^= rng.next() + uint64_t(group) * 0x100000001ull + uint64_t(index);
     rng.next();
     return rng;
@@ -340,7 +327,7 @@ int main(int argc, char** argv) {
         int group_failed = 0;
         for (int index = 0; index < group.count; ++index) {
             if (only_index >= 0 && index != only_index) continue;
-            Rng rng = case_rng(seed, g, index);
+            SeededRandom rng = case_rng(seed, g, index);
             char text[200] = "";
             clear(pages);
             group.run(rng, pages, text);
