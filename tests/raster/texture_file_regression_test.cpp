@@ -117,7 +117,7 @@ TEST_F(TextureFileRegression, EmptyImageDataChunksAreSkipped) {
 TEST_F(TextureFileRegression, OnlyAFailedAllocationIsReportedAsOutOfMemory) {
     MessageCapture messages;
     const std::string png = small_png();
-    fail_allocation_after(2);  // the decoder's first block; the file's is the first
+    fail_allocation_after(2);  // one of the decoder's blocks
     EXPECT_EQ(load(png), TEXTURE_ERROR_NO_MEMORY);
     fail_allocation_after(0);
     EXPECT_EQ(messages.texts().size(), 1u);
