@@ -5,10 +5,10 @@
 // --scale enlarges every pixel to N x N (1..8, default 1); --texture replaces
 // the example brick texture shown on the cells that use a loaded file.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "platform/common/integer_text.h"
 #include "raster/texture_loader.h"
 #include "tools/gallery/gallery.h"
 
@@ -17,6 +17,9 @@
 #include <stb/stb_image_write.h>
 
 namespace {
+
+constexpr int64_t MIN_SCALE = 1;
+constexpr int64_t MAX_SCALE = 8;
 
 int usage() {
     std::fprintf(stderr, "usage: sketch3d-gallery --out FILE.png [--scale N] [--texture IMAGE]\n");
@@ -35,7 +38,7 @@ uint8_t widen(uint16_t pixel, int shift) {
 int main(int argc, char** argv) {
     const char* out = nullptr;
     const char* texture = SKETCH3D_GALLERY_TEXTURE;
-    int scale = 1;
+    int64_t scale = 1;
     for (int i = 1; i < argc; ++i) {
         if (i + 1 >= argc) return usage();
         if (std::strcmp(argv[i], "--out") == 0) {
@@ -43,8 +46,11 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--texture") == 0) {
             texture = argv[++i];
         } else if (std::strcmp(argv[i], "--scale") == 0) {
-            scale = std::atoi(argv[++i]);
-            if (scale < 1 || scale > 8) return usage();
+            if (!parse_integer(argv[++i], MIN_SCALE, MAX_SCALE, &scale)) {
+                std::fprintf(stderr, "sketch3d-gallery: --scale expects an integer %s\n",
+                             integer_range(MIN_SCALE, MAX_SCALE).c_str());
+                return usage();
+            }
         } else {
             return usage();
         }
@@ -57,7 +63,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sketch3d-gallery: %s: %s\n", texture, texture_error_text(result));
         return 1;
     }
-    const int width = GALLERY_WIDTH * scale, height = GALLERY_HEIGHT * scale;
+    const int width = GALLERY_WIDTH * int(scale), height = GALLERY_HEIGHT * int(scale);
     std::vector<uint8_t> rgb(size_t(width) * height * 3);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

@@ -2,16 +2,15 @@
 #include "tools/replay/replay_script.h"
 
 #include <iconv.h>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
 #include "app/frame.h"
 #include "app/shell.h"
 #include "platform/common/atomic_file.h"
+#include "platform/common/integer_text.h"
 #include "platform/common/mesh_export.h"
 #include "platform/common/session_recorder.h"
 #include "raster/render_stats.h"
@@ -41,12 +40,9 @@ std::vector<std::string> split_words(const std::string& line) {
     return words;
 }
 
-bool parse_integer(const std::string& word, int64_t low, int64_t high, int32_t* value) {
-    if (word.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    long long parsed = std::strtoll(word.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
+bool parse_int32(const std::string& word, int64_t low, int64_t high, int32_t* value) {
+    int64_t parsed = 0;
+    if (!parse_integer(word, low, high, &parsed)) return false;
     *value = int32_t(parsed);
     return true;
 }
@@ -102,8 +98,8 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
     if (verb == "move") {
         command->kind = ScriptCommandKind::Move;
         if (auto e = expect(2, "two integers: move X Y"); !e.empty()) return e;
-        if (!parse_integer(words[1], INT32_MIN, INT32_MAX, &command->a) ||
-            !parse_integer(words[2], INT32_MIN, INT32_MAX, &command->b))
+        if (!parse_int32(words[1], INT32_MIN, INT32_MAX, &command->a) ||
+            !parse_int32(words[2], INT32_MIN, INT32_MAX, &command->b))
             return "'move' expects two integers, got '" + words[1] + " " + words[2] + "'";
         return "";
     }
@@ -126,7 +122,7 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
     if (verb == "char") {
         command->kind = ScriptCommandKind::Char;
         if (auto e = expect(1, "a character code: char 27"); !e.empty()) return e;
-        if (!parse_integer(words[1], 0, 0xFFFF, &command->a))
+        if (!parse_int32(words[1], 0, 0xFFFF, &command->a))
             return "'char' expects a character code 0..65535, got '" + words[1] + "'";
         return "";
     }
@@ -138,7 +134,7 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
     if (verb == "frames") {
         command->kind = ScriptCommandKind::Frames;
         if (auto e = expect(1, "a frame count: frames 10"); !e.empty()) return e;
-        if (!parse_integer(words[1], 0, MAX_FRAMES_PER_COMMAND, &command->a))
+        if (!parse_int32(words[1], 0, MAX_FRAMES_PER_COMMAND, &command->a))
             return "'frames' expects a count 0..1000000, got '" + words[1] + "'";
         return "";
     }
