@@ -5,13 +5,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "app/frame.h"
 #include "app/shell.h"
-#include "platform/common/atomic_file.h"
 #include "platform/common/integer_text.h"
 #include "platform/common/mesh_export.h"
+#include "platform/common/output_file.h"
 #include "platform/common/session_recorder.h"
 #include "raster/render_stats.h"
 #include "tools/replay/png_writer.h"
@@ -201,7 +202,7 @@ void report_new_messages(size_t* reported, std::ostream& log) {
 struct Replay {
     const ReplayOutputs& outputs;
     std::ostream& log;
-    std::string stats;  // CSV rows so far
+    OutputFile stats;  // the CSV rows, written as the frames run
     bool end_taken = false;
     int32_t end_obj_result = EXPORT_OK;
     int32_t end_ply_result = EXPORT_OK;
@@ -218,13 +219,14 @@ void run_frames(Replay& replay, int32_t count) {
         auto elapsed = std::chrono::steady_clock::now() - start;
         if (!replay.outputs.stats_path.empty()) {
             const RenderStats& s = render_stats;
-            replay.stats +=
+            write_output(
+                &replay.stats,
                 std::to_string(headless_frame_count()) + "," + std::to_string(s.packets_walked) +
-                "," + std::to_string(s.culled) + "," + std::to_string(s.depth_dropped) + "," +
-                std::to_string(s.drawn) + "," + std::to_string(s.pixels_written) + "," +
-                std::to_string(
-                    std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) +
-                "\n";
+                    "," + std::to_string(s.culled) + "," + std::to_string(s.depth_dropped) + "," +
+                    std::to_string(s.drawn) + "," + std::to_string(s.pixels_written) + "," +
+                    std::to_string(
+                        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) +
+                    "\n");
         }
         if (replay.outputs.after_frame) replay.outputs.after_frame();
     }
@@ -236,32 +238,67 @@ int32_t export_by_name(const std::string& name, std::string* text) {
                                    : export_obj(selected_object(), text);
 }
 
+// The file a screenshot or export command writes.
+std::string command_output_path(const ScriptCommand& command, const std::string& out_dir) {
+    const std::string name =
+        command.kind == ScriptCommandKind::Screenshot ? command.name + ".png" : command.name;
+    return (std::filesystem::path(out_dir) / name).string();
+}
+
 // A screenshot or export command: 0, 1 with no object to export, 3 when the
 // file cannot be written.
 int write_command_output(const ScriptCommand& command, Replay& replay, std::string* error) {
     const std::string line = std::to_string(command.line) + ": ";
+    const std::string path = command_output_path(command, replay.outputs.out_dir);
     std::string data;
-    std::string path;
     if (command.kind == ScriptCommandKind::Screenshot) {
-        path = (std::filesystem::path(replay.outputs.out_dir) / (command.name + ".png")).string();
         if (!encode_png_555(headless_window_pixels().data(), headless_client_width(),
                             headless_client_height(), &data)) {
             *error = line + "cannot write " + path + ": the window has no pixels";
             return 3;
         }
-    } else {
-        path = (std::filesystem::path(replay.outputs.out_dir) / command.name).string();
-        if (int32_t exported = export_by_name(command.name, &data); exported != EXPORT_OK) {
-            *error = line + "cannot export " + command.name + ": " + export_error_text(exported);
-            return 1;
-        }
+    } else if (int32_t exported = export_by_name(command.name, &data); exported != EXPORT_OK) {
+        *error = line + "cannot export " + command.name + ": " + export_error_text(exported);
+        return 1;
     }
     std::string reason;
-    if (!write_file_atomically(path, data, &reason)) {
+    if (!write_output_file(path, data, &reason)) {
         *error = line + reason;
         return 3;
     }
     replay.log << "frame " << headless_frame_count() << ": " << path << "\n";
+    return 0;
+}
+
+// Every file the replay may write, checked before anything plays, and the statistics
+// file opened: 0, or 3 with the first that cannot be written.
+int prepare_outputs(const std::vector<ScriptCommand>& commands, Replay& replay,
+                    std::string* error) {
+    const ReplayOutputs& outputs = replay.outputs;
+    std::error_code failure;
+    std::filesystem::create_directories(outputs.out_dir, failure);
+    if (failure) {
+        *error = "cannot create " + outputs.out_dir + ": " + failure.message();
+        return 3;
+    }
+    for (const std::string* path : {&outputs.obj_path, &outputs.ply_path}) {
+        if (!path->empty() && !check_output_path(*path, error)) return 3;
+    }
+    std::set<std::string> checked;
+    for (const ScriptCommand& command : commands) {
+        if (command.kind != ScriptCommandKind::Screenshot &&
+            command.kind != ScriptCommandKind::Export)
+            continue;
+        const std::string path = command_output_path(command, outputs.out_dir);
+        if (!checked.insert(path).second) continue;
+        if (std::string reason; !check_output_path(path, &reason)) {
+            *error = std::to_string(command.line) + ": " + reason;
+            return 3;
+        }
+    }
+    if (outputs.stats_path.empty()) return 0;
+    if (!open_output(outputs.stats_path, &replay.stats, error)) return 3;
+    write_output(&replay.stats, STATS_HEADER);
     return 0;
 }
 
@@ -285,14 +322,15 @@ int write_end_outputs(Replay& replay, std::string* error) {
         }
     }
     const std::pair<const std::string&, const std::string&> files[] = {
-        {replay.outputs.obj_path, replay.end_obj},
-        {replay.outputs.ply_path, replay.end_ply},
-        {replay.outputs.stats_path, replay.stats}};
+        {replay.outputs.obj_path, replay.end_obj}, {replay.outputs.ply_path, replay.end_ply}};
     for (const auto& [path, data] : files) {
         if (path.empty()) continue;
-        if (!write_file_atomically(path, data, error)) return 3;
+        if (!write_output_file(path, data, error)) return 3;
         replay.log << "wrote " << path << "\n";
     }
+    if (replay.outputs.stats_path.empty()) return 0;
+    if (!commit_output(&replay.stats, error)) return 3;
+    replay.log << "wrote " << replay.outputs.stats_path << "\n";
     return 0;
 }
 
@@ -328,15 +366,8 @@ bool parse_script(const std::string& text, std::vector<ScriptCommand>* commands,
 
 int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& outputs,
                const HeadlessConfig& config, std::ostream& log, std::string* error) {
-    std::error_code failure;
-    std::filesystem::create_directories(outputs.out_dir, failure);
-    if (failure) {
-        *error = "cannot create " + outputs.out_dir + ": " + failure.message();
-        return 3;
-    }
-
-    Replay replay{outputs, log, "", false, EXPORT_OK, EXPORT_OK, "", ""};
-    if (!outputs.stats_path.empty()) replay.stats = STATS_HEADER;
+    Replay replay{outputs, log, OutputFile{}, false, EXPORT_OK, EXPORT_OK, "", ""};
+    if (int checked = prepare_outputs(commands, replay, error); checked != 0) return checked;
     size_t reported = 0;
     if (headless_open(config) < 0) log << "start-up failed\n";
     report_new_messages(&reported, log);
@@ -375,6 +406,8 @@ int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& 
         take_end_exports(replay);
         result = write_end_outputs(replay, error);
     }
+    // After an error nothing more is written, the statistics neither.
+    discard_output(&replay.stats);
     end_session();
     return result;
 }

@@ -68,13 +68,15 @@ struct ReplayOutputs {
 
 // Plays the commands in a fresh headless session, writes each screenshot to
 // out_dir/NAME.png and each export to out_dir/NAME (the folder is created
-// when missing), then the end-of-script files. Every file is written whole or
-// not at all. Message boxes and the end of the program are reported on `log`.
+// when missing), the statistics as the frames run, then the end-of-script
+// files. Every file the replay may write is checked before anything plays,
+// and each is written whole or not at all (platform/common/output_file.h).
+// Message boxes and the end of the program are reported on `log`.
 // Returns 0; 1 with "LINE: ..." in *error for a command given after the
 // program ended or an export with no edited object (also at the end: no
-// line); 3 with the reason in *error when a file cannot be written. Nothing
-// is written after an error. The session is closed afterwards and its memory
-// reclaimed.
+// line); 3 with "cannot write PATH: reason" in *error (after "LINE: " for a
+// command's file) when a file cannot be written. Nothing is written after an
+// error. The session is closed afterwards and its memory reclaimed.
 int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& outputs,
                const HeadlessConfig& config, std::ostream& log, std::string* error);
 // The same with screenshots and exports into out_dir and no other output.
