@@ -23,6 +23,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/headless/headless.h"
@@ -48,10 +49,30 @@ struct ScriptCommand {
     std::string name;  // screenshot name, or export file name with its extension
 };
 
+// A script holds at most MAX_SCRIPT_BYTES, and a line at most MAX_LINE_BYTES before its
+// line end ("\n" or "\r\n"). A control character in a line, tab aside, makes it a bad line.
+inline constexpr size_t MAX_SCRIPT_BYTES = size_t(64) << 20;
+inline constexpr size_t MAX_LINE_BYTES = 4096;
+
+// A script parsed as it is read, piece by piece: the memory it takes is its commands and
+// one line.
+struct ScriptReader {
+    std::vector<ScriptCommand>* commands = nullptr;  // where the commands go
+    std::string line;                                // the line being gathered
+    int32_t lines = 0;                               // lines complete so far
+    size_t bytes = 0;                                // bytes read so far
+    std::string error;                               // "LINE: what is wrong"
+};
+
+// Reads the next piece of the script. False once a line is bad, with its error in
+// reader->error; nothing more is read then.
+bool read_script_piece(ScriptReader* reader, std::string_view piece);
+// The last line, when the script does not end with a line end. False for a bad one.
+bool finish_script(ScriptReader* reader);
+
 // Parses a whole script. On the first bad line returns false with
 // "LINE: what is wrong" in *error and leaves *commands partly filled.
-bool parse_script(const std::string& text, std::vector<ScriptCommand>* commands,
-                  std::string* error);
+bool parse_script(std::string_view text, std::vector<ScriptCommand>* commands, std::string* error);
 
 // Where a played script's output goes. Empty paths write nothing.
 struct ReplayOutputs {
