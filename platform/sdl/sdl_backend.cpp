@@ -197,6 +197,17 @@ bool save_recording() {
     return false;
 }
 
+// With no display SDL falls back to a video driver that shows nothing ("offscreen",
+// "dummy"), and the program would run unseen until killed. Such a driver is used only when
+// asked for by name (SDL_VIDEODRIVER in the environment).
+bool window_can_be_seen() {
+    const char* requested = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (requested != nullptr && requested[0] != '\0') return true;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr && std::strcmp(driver, "offscreen") != 0 &&
+           std::strcmp(driver, "dummy") != 0;
+}
+
 // The end of a start that failed: SDL closed, the recording's file given up.
 int failed_start(int exit_code) {
     close_sdl();
@@ -221,6 +232,14 @@ int main(int argc, char** argv) {
     SDL_SetMainReady();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "sketch3d: cannot start SDL: %s\n", SDL_GetError());
+        return failed_start(EXIT_STARTUP_FAILED);
+    }
+    if (!window_can_be_seen()) {
+        std::fprintf(stderr,
+                     "sketch3d: no display to show the window on (SDL found only its \"%s\" "
+                     "video driver); start it where DISPLAY or WAYLAND_DISPLAY names a display, "
+                     "or name a video driver in SDL_VIDEODRIVER\n",
+                     SDL_GetCurrentVideoDriver());
         return failed_start(EXIT_STARTUP_FAILED);
     }
     if (!open_window()) {
