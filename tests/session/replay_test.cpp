@@ -111,7 +111,7 @@ TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
     }
 }
 
-TEST(ReplayScript, AScriptBeyondItsSizeIsRefusedAsItIsRead) {
+TEST(ReplayScript, AScriptBeyondItsSizeOrCommandsIsRefusedAsItIsRead) {
     // 64 MiB of comment lines of 4096 bytes, one line end each: the limit exactly.
     const std::string line = "#" + std::string(4094, '-') + "\n";
     std::vector<ScriptCommand> commands;
@@ -123,6 +123,16 @@ TEST(ReplayScript, AScriptBeyondItsSizeIsRefusedAsItIsRead) {
     EXPECT_EQ(reader.error, "16385: the script is longer than 64 MiB");
     EXPECT_TRUE(commands.empty());
     EXPECT_LE(reader.line.capacity(), 2 * MAX_LINE_BYTES);
+
+    // So many short commands would take far more memory than the script: they are limited.
+    ScriptReader many;
+    many.commands = &commands;
+    const std::string lines = "up left\n";
+    for (size_t i = 0; i < MAX_SCRIPT_COMMANDS; ++i)
+        ASSERT_TRUE(read_script_piece(&many, lines)) << many.error;
+    EXPECT_FALSE(read_script_piece(&many, lines));
+    EXPECT_EQ(many.error, "1048577: more than 1048576 commands");
+    EXPECT_EQ(commands.size(), MAX_SCRIPT_COMMANDS);
 }
 
 TEST(ReplayScript, OnlyFilesAndPipesWithAWriterAreReadAsScripts) {

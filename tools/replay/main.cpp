@@ -19,7 +19,8 @@ constexpr const char* USAGE =
     "  --ply FILE    the same as a PLY file with the last frame's vertex colours\n"
     "  --stats FILE  one CSV row per frame: packets walked, culled, dropped by\n"
     "                depth, drawn, pixels written, frame time in microseconds\n"
-    "SCRIPT is a file or a pipe (/dev/stdin) of at most 64 MiB, lines of at most 4096 bytes.\n"
+    "SCRIPT is a file or a pipe (/dev/stdin) of at most 64 MiB and 1048576 commands, lines\n"
+    "of at most 4096 bytes.\n"
     "Every output is checked before the script plays.\n"
     "Exit codes: 1 bad script or nothing to export, 2 usage, 3 output not written,\n"
     "4 script not readable (missing, a folder, a device, a pipe without a writer).\n";

@@ -217,6 +217,8 @@ bool parse_line(ScriptReader* reader, std::string_view line) {
     ScriptCommand command{};
     command.line = number;
     if (std::string problem = parse_command(words, &command); !problem.empty()) return bad(problem);
+    if (reader->commands->size() >= MAX_SCRIPT_COMMANDS)
+        return bad("more than " + std::to_string(MAX_SCRIPT_COMMANDS) + " commands");
     reader->commands->push_back(command);
     return true;
 }

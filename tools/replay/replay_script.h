@@ -49,9 +49,12 @@ struct ScriptCommand {
     std::string name;  // screenshot name, or export file name with its extension
 };
 
-// A script holds at most MAX_SCRIPT_BYTES, and a line at most MAX_LINE_BYTES before its
-// line end ("\n" or "\r\n"). A control character in a line, tab aside, makes it a bad line.
+// A script holds at most MAX_SCRIPT_BYTES and MAX_SCRIPT_COMMANDS commands (which bounds
+// the memory its commands take, tens of bytes each, to tens of megabytes), and a line at most
+// MAX_LINE_BYTES before its line end ("\n" or "\r\n"). A control character in a line, tab
+// aside, makes it a bad line.
 inline constexpr size_t MAX_SCRIPT_BYTES = size_t(64) << 20;
+inline constexpr size_t MAX_SCRIPT_COMMANDS = size_t(1) << 20;
 inline constexpr size_t MAX_LINE_BYTES = 4096;
 
 // A script parsed as it is read, piece by piece: the memory it takes is its commands and
