@@ -22,6 +22,20 @@ PACKAGES="xvfb xdotool imagemagick python3" sh tools/install-deps.sh
 [ -x "$EXE" ] || fail "$EXE was not built (make build; SDL2 from libsdl2-dev)"
 [ -x "$REPLAY" ] || fail "$REPLAY was not built (make build; stb from libstb-dev)"
 
+# Without a display the program ends at once with its message instead of running unseen on
+# SDL's invisible driver; a driver asked for by name is still used.
+mkdir -p "$WORK"
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout "$TIMEOUT" "$EXE" \
+    >"$WORK/no-display.log" 2>&1 || status=$?
+[ "$status" = 1 ] && grep -q "no display" "$WORK/no-display.log" ||
+    fail "without a display: exit code $status (124: it ran unseen), $(cat "$WORK/no-display.log")"
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen timeout 2 "$EXE" >/dev/null 2>&1 ||
+    status=$?
+[ "$status" = 124 ] || fail "SDL_VIDEODRIVER=offscreen: it ended with exit code $status"
+step "no display: refused with exit code 1; SDL_VIDEODRIVER=offscreen runs"
+
 start_virtual_display
 run_window_session
 

@@ -25,6 +25,7 @@
 #include "app/shell.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
+#include "platform/common/integer_text.h"
 #include "platform/headless/headless.h"
 #include "tests/support/seeded_random.h"
 
@@ -250,29 +251,28 @@ void check_after_frame(int32_t object_before) {
     }
 }
 
-bool parse_count(const char* text, int64_t low, int64_t high, int64_t* value) {
-    char* end = nullptr;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0' || parsed < low || parsed > high) return false;
-    *value = parsed;
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     int64_t seed = 1;
     int64_t frames = soak.frames_wanted;
+    struct Option {
+        const char* name;
+        int64_t low, high;
+        int64_t* value;
+    };
+    const Option options[] = {{"--seed", 0, INT64_MAX, &seed}, {"--frames", 1, INT32_MAX, &frames}};
     for (int i = 1; i < argc; ++i) {
-        const bool has_value = i + 1 < argc;
-        if (std::strcmp(argv[i], "--seed") == 0 && has_value &&
-            parse_count(argv[i + 1], 0, INT64_MAX, &seed)) {
-            ++i;
-        } else if (std::strcmp(argv[i], "--frames") == 0 && has_value &&
-                   parse_count(argv[i + 1], 1, INT32_MAX, &frames)) {
-            ++i;
-        } else {
+        const Option* option = nullptr;
+        for (const Option& candidate : options)
+            if (std::strcmp(argv[i], candidate.name) == 0) option = &candidate;
+        if (option == nullptr || i + 1 == argc) {
             std::fprintf(stderr, "usage: sketch3d-soak [--seed N] [--frames N]\n");
+            return 2;
+        }
+        if (!parse_integer(argv[++i], option->low, option->high, option->value)) {
+            std::fprintf(stderr, "sketch3d-soak: %s expects an integer %s\n", option->name,
+                         integer_range(option->low, option->high).c_str());
             return 2;
         }
     }
