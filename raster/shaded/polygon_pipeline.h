@@ -568,11 +568,17 @@ void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
                 (uint32_t(vertices[i].x) <= last_column) & (uint32_t(vertices[i].y) <= last_row);
         }
         if (inside) {
-            // (i + 2) modulo n, for n of 1..4
-            static constexpr int8_t TURNED[MAX_POLYGON_VERTICES + 1][MAX_POLYGON_VERTICES] = {
-                {}, {0}, {0, 1}, {2, 0, 1}, {2, 3, 0, 1}};
-            for (int32_t i = 0; i < n; ++i) {
-                clipped[i] = vertices[TURNED[n][i]];
+            if (n == 3) {  // the common case, spelled out
+                clipped[0] = vertices[2];
+                clipped[1] = vertices[0];
+                clipped[2] = vertices[1];
+            } else {
+                // (i + 2) modulo n, for n of 1..4
+                static constexpr int8_t TURNED[MAX_POLYGON_VERTICES + 1][MAX_POLYGON_VERTICES] = {
+                    {}, {0}, {0, 1}, {2, 0, 1}, {2, 3, 0, 1}};
+                for (int32_t i = 0; i < n; ++i) {
+                    clipped[i] = vertices[TURNED[n][i]];
+                }
             }
             polygon_detail::walk<Arithmetic>(clipped, n, span);
             return;
