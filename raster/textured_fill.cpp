@@ -34,9 +34,14 @@ struct TexturedSpan {
                             typename Arithmetic::Divisor(count), width_shift, height_shift);
         uint16_t* pixel = row + start;
         if constexpr (Arithmetic::FAST_PATHS) {
+            TexelCursor cursor(texels, run);
+            if constexpr (!Combine::READS_PIXELS) {
+                for (int32_t i = 0; i < count; ++i)
+                    pixel[i] = cursor.next();
+                return;
+            }
             // Four pixels meet their texels in one 64-bit operation, in
             // memory order whatever the byte order.
-            TexelCursor cursor(texels, run);
             auto next_texel = [&cursor] { return cursor.next(); };
             int32_t i = 0;
             for (; i + 4 <= count; i += 4) {
@@ -79,12 +84,15 @@ void fill_textured(const ScreenVertex* const* vertices, const TexCoord* const* u
                                           texture->height_shift, combine});
 }
 
-// The three families' per-pixel operations, as functors so that they inline.
+// The three families' per-pixel operations, as functors so that they inline;
+// a family that ignores the pixel under its texel writes texels one by one.
 struct CopyTexel {
+    static constexpr bool READS_PIXELS = false;
     uint16_t operator()(uint16_t texel, uint16_t) const { return texel; }
     uint64_t four(uint64_t texels, uint64_t) const { return texels; }
 };
 struct AddTexel {
+    static constexpr bool READS_PIXELS = true;
     uint16_t operator()(uint16_t texel, uint16_t pixel) const {
         return add_saturate_pixel(texel, pixel);
     }
@@ -93,6 +101,7 @@ struct AddTexel {
     }
 };
 struct BlendTexel {
+    static constexpr bool READS_PIXELS = true;
     uint16_t operator()(uint16_t texel, uint16_t pixel) const {
         return average_pixel(texel, pixel);
     }
