@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <fstream>
 #include <map>
 #include <string>
@@ -162,6 +163,7 @@ struct FrameSpans {
     std::vector<Call<ConstantSpan, 1>> constant;
     std::vector<Call<GreyLitSpan, 1>> grey;
     std::vector<Call<LitSpan<FastArithmetic>, 3>> colour;
+    std::deque<LevelPixels> levels;  // of the grey spans; a deque keeps them in place
     int64_t pixels = 0;
 
     template <typename Span, int N>
@@ -202,9 +204,14 @@ void record_frame_spans(FrameSpans& spans) {
             }
             if (!polygon_has_height(vertices, 3)) continue;
             const ShadeTable* table = select_shade_table(int32_t(packet->extra));
+            auto levels_of = [&](const int32_t column[3]) {
+                spans.levels.emplace_back();
+                compute_level_pixels(spans.levels.back(), table->entry, column);
+                return spans.levels.back().pixel;
+            };
             match_lit_span<FastArithmetic>(
                 vertices, light_pointers, &list->colour_records[packet_colours(packet)[0]], 3,
-                *table, [&](const auto* entries, int32_t n, const auto& span) {
+                *table, levels_of, [&](const auto* entries, int32_t n, const auto& span) {
                     constexpr int N = std::extent_v<decltype(entries->q)>;
                     fill_polygon<N>(entries, n,
                                     [&](uint16_t* row, int32_t start, int32_t count,

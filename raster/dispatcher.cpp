@@ -30,7 +30,11 @@ struct Scratch {
 void run_callback(uint32_t number, int32_t depth_key) {
     if (number == 0 || number > uint32_t(RENDER_CALLBACKS)) return;
     RenderCallback callback = callbacks.entries[number - 1];
-    if (callback != nullptr) callback(depth_key);
+    if (callback == nullptr) return;
+    // A callback may change anything, shade tables included.
+    close_lit_level_cache();
+    callback(depth_key);
+    open_lit_level_cache();
 }
 
 // Light colours from the intensities of the packet's n normals.
@@ -235,6 +239,7 @@ void draw_ordering_table(const RenderList* list) {
     if (list == nullptr || heads == nullptr) return;
     Scratch scratch;
     scratch.light = light_colour();
+    open_lit_level_cache();
     for (int32_t bucket = ORDERING_TABLE_SIZE - 1; bucket >= 1; --bucket) {
         uint32_t reference = heads[bucket];
         while (reference != NO_PACKET) {
@@ -253,6 +258,7 @@ void draw_ordering_table(const RenderList* list) {
         }
         heads[bucket] = NO_PACKET;
     }
+    close_lit_level_cache();
 }
 
 ColourRecord lit_vertex_colour(int32_t intensity, const LightState* light) {

@@ -10,11 +10,39 @@
 
 namespace {
 
+// The pixels of the light levels that grey-lit polygons drew with last, kept
+// only while the dispatcher's walk has the cache open: no table can change
+// in the walk between callbacks, before which the walk closes it.
+struct LevelCache {
+    bool open;
+    bool filled;
+    const ShadeTable* table;
+    int32_t column[3];
+    LevelPixels pixels;
+};
+
+LevelCache level_cache;
+
 template <typename Arithmetic>
 void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
               const ColourRecord* surface, int32_t n) {
     if (current_shade_table == nullptr || n < 1 || n > MAX_POLYGON_VERTICES) return;
-    match_lit_span<Arithmetic>(vertices, lights, surface, n, *current_shade_table,
+    const ShadeTable& table = *current_shade_table;
+    LevelPixels own;  // outside a walk, worked out for this polygon alone
+    auto levels_of = [&](const int32_t column[3]) -> const uint16_t* {
+        LevelCache& cache = level_cache;
+        if (!cache.open) {
+            compute_level_pixels(own, table.entry, column);
+            return own.pixel;
+        }
+        if (!cache.filled || cache.table != &table || cache.column[0] != column[0] ||
+            cache.column[1] != column[1] || cache.column[2] != column[2]) {
+            compute_level_pixels(cache.pixels, table.entry, column);
+            cache = {true, true, &table, {column[0], column[1], column[2]}, cache.pixels};
+        }
+        return cache.pixels.pixel;
+    };
+    match_lit_span<Arithmetic>(vertices, lights, surface, n, table, levels_of,
                                [](const auto* entries, int32_t count, const auto& span) {
                                    constexpr int N = std::extent_v<decltype(entries->q)>;
                                    fill_polygon<N, Arithmetic>(entries, count, span);
@@ -22,6 +50,16 @@ void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* li
 }
 
 }  // namespace
+
+void open_lit_level_cache() {
+    level_cache.open = true;
+    level_cache.filled = false;
+}
+
+void close_lit_level_cache() {
+    level_cache.open = false;
+    level_cache.filled = false;
+}
 
 void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
                       const ColourRecord* surface, int32_t n) {

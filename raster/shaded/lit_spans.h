@@ -57,31 +57,39 @@ struct LitSpan {
     }
 };
 
+// The pixel of each of the 32 light levels for one table and surface colour:
+// the level's table row read at the surface's three columns, packed.
+struct LevelPixels {
+    uint16_t pixel[SHADE_LEVELS];
+};
+
+inline void compute_level_pixels(LevelPixels& out, const uint8_t* table, const int32_t column[3]) {
+    for (int32_t level = 0; level < SHADE_LEVELS; ++level) {
+        const uint8_t* row = table + (level << 5);
+        out.pixel[level] =
+            uint16_t((row[column[0]] << 10) | (row[column[1]] << 5) | row[column[2]]);
+    }
+}
+
 // The span of a polygon whose lights are grey (r = g = b at every vertex, as
 // under the demonstration's white light): the pipeline treats each component
 // alike, so the three run with the same values everywhere and one attribute
-// carries them. One level per pixel selects one table row, read at the three
-// surface columns.
+// carries them. One level per pixel, so one packed pixel per level.
 struct GreyLitSpan {
-    const uint8_t* red;  // the table offset by the surface's 5-bit r, g and b
-    const uint8_t* green;
-    const uint8_t* blue;
+    const uint16_t* level_pixels;  // SHADE_LEVELS of them
 
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
                                            const Side<1>& left, const Side<1>& right) const {
-        // Light with 7 fraction bits, as a ColourRun's: the level's row
-        // offset ((v >> 10) & 31) << 5 is (v >> 5) & 0x3E0.
+        // Light with 7 fraction bits, as a ColourRun's: bits 10..14 are the
+        // level; the mask keeps a light that drifted out of 0..255 inside.
         uint32_t light = uint32_t(left.q[0] >> 1);
         const uint32_t step =
             uint32_t(FastArithmetic::Divisor(count)((right.q[0] - left.q[0]) >> 1));
-        // Locals, not members: a pixel store may alias the span's own fields.
-        const uint8_t* const r = red;
-        const uint8_t* const g = green;
-        const uint8_t* const b = blue;
+        // A local, not the member: a pixel store may alias the span's fields.
+        const uint16_t* const pixels = level_pixels;
         uint16_t* pixel = row + start;
         for (int32_t i = 0; i < count; ++i) {
-            const uint32_t level_row = (light >> 5) & 0x3E0;
-            pixel[i] = uint16_t((r[level_row] << 10) | (g[level_row] << 5) | b[level_row]);
+            pixel[i] = pixels[(light >> 10) & 31];
             light += step;
         }
     }
@@ -91,10 +99,12 @@ struct GreyLitSpan {
 // span that fills them, as the lit fill draws it through `table`: the fast
 // arithmetic draws a polygon with one light at every vertex (a flat face
 // under a directional light) as one pixel value, and one with grey lights
-// with one light attribute; anything else carries r, g and b.
-template <typename Arithmetic, typename Draw>
+// with one light attribute and the pixels that levels_of(columns) gives for
+// the surface's columns; anything else carries r, g and b.
+template <typename Arithmetic, typename Levels, typename Draw>
 void match_lit_span(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
-                    const ColourRecord* surface, int32_t n, const ShadeTable& table, Draw&& draw) {
+                    const ColourRecord* surface, int32_t n, const ShadeTable& table,
+                    Levels&& levels_of, Draw&& draw) {
     // Components of 0..255 give columns 0..31 by the shift alone; the mask
     // keeps any other value inside the table.
     const LitSpan<Arithmetic> span{
@@ -111,9 +121,7 @@ void match_lit_span(const ScreenVertex* const* vertices, const ColourRecord* con
             for (int32_t i = 0; i < n; ++i) {
                 entries[i] = {vertices[i]->x, vertices[i]->y, {lights[i]->r}};
             }
-            draw(entries, n,
-                 GreyLitSpan{span.table + span.column[0], span.table + span.column[1],
-                             span.table + span.column[2]});
+            draw(entries, n, GreyLitSpan{levels_of(span.column)});
             return;
         }
     }

@@ -137,8 +137,9 @@ TEST(FastArithmetic, WalksTheSameSpansAsPlain) {
 
 // The fills with their own fast paths, pixel for pixel against their plain
 // forms, over a background of noise.
-enum class Fill { LIT, GOURAUD, COPY, ADD, HALF, LIT_TEXTURED, COUNT };
-const char* const FILL_NAMES[] = {"lit", "gouraud", "copy", "add", "half", "lit textured"};
+enum class Fill { LIT, LIT_IN_WALK, GOURAUD, COPY, ADD, HALF, LIT_TEXTURED, COUNT };
+const char* const FILL_NAMES[] = {"lit", "lit in a walk", "gouraud",     "copy",
+                                  "add", "half",          "lit textured"};
 
 struct Polygon {
     int32_t n;
@@ -154,6 +155,7 @@ void draw(Fill fill, bool fast, const Polygon& p) {
                                        TexturedFamily::HALF};
     switch (fill) {
         case Fill::LIT:
+        case Fill::LIT_IN_WALK:
             (fast ? fill_lit_polygon : fill_lit_polygon_plain)(p.vertices, p.colours, &p.surface,
                                                                p.n);
             break;
@@ -199,8 +201,14 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
     for (size_t i = 0; i < fast.pixels.size(); ++i)
         fast.pixels[i] = plain.pixels[i] = uint16_t(maker.between(0, 0x7FFF));
     int64_t changed[int(Fill::COUNT)] = {};
-    for (int polygon = 0; polygon < 60000; ++polygon) {
-        const Fill fill = Fill(polygon % int(Fill::COUNT));
+    for (int polygon = 0; polygon < 70000; ++polygon) {
+        // Runs of 16 polygons of one fill, so that a walk keeps its levels'
+        // pixels from one polygon to the next.
+        const Fill fill = Fill((polygon / 16) % int(Fill::COUNT));
+        // As the dispatcher draws: the pixels of the light levels kept from
+        // polygon to polygon while the table and surface stay.
+        const bool in_walk = fill == Fill::LIT_IN_WALK;
+        if (polygon % 16 == 0) (in_walk ? open_lit_level_cache : close_lit_level_cache)();
         Polygon p{};
         p.n = maker.vertex_count();
         const bool wild = maker.between(0, 3) == 0;
@@ -210,7 +218,7 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
         // A third of them with one colour at every vertex, which the fast
         // fills draw as one pixel value, and a sixth with grey colours (r = g
         // = b), which the fast lit fills carry as one attribute.
-        const int32_t kind = maker.between(0, 5);
+        const int32_t kind = in_walk && maker.between(0, 3) != 0 ? 2 : maker.between(0, 5);
         const bool one_colour = kind < 2;
         for (int32_t i = 0; i < p.n; ++i) {
             vertices[i] = {maker.coordinate(W), maker.coordinate(H), 0, 0};
@@ -224,8 +232,10 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
             p.uvs[i] = &uvs[i];
         }
         p.surface = {maker.between(0, 255), maker.between(0, 255), maker.between(0, 255), 0};
+        // In a walk, surfaces and tables that repeat or differ in one column.
+        if (in_walk) p.surface = {255, 255 * maker.between(0, 1), 64 * maker.between(0, 1), 0};
         p.texture = maker.between(0, int32_t(std::size(sizes)) - 1);
-        select_shade_table(maker.between(0, SHADE_MODE_COUNT - 1));
+        select_shade_table(maker.between(0, in_walk ? 1 : SHADE_MODE_COUNT - 1));
         const std::vector<uint16_t> before = fast.pixels;
         for (ScratchRaster* raster : {&fast, &plain}) {
             set_screen_geometry(W, H, raster->pixels.data());
@@ -236,6 +246,7 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
             << "polygon " << polygon << ", " << FILL_NAMES[int(fill)];
         changed[int(fill)] += fast.pixels != before;
     }
+    close_lit_level_cache();
     for (int fill = 0; fill < int(Fill::COUNT); ++fill)
         EXPECT_GT(changed[fill], 2500) << FILL_NAMES[fill];
     free_texture_slots();
