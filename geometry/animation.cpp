@@ -2,7 +2,7 @@
 // creator and the per-frame step.
 #include "geometry/animation.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/scene_objects.h"
 
 // An animation lives in the slot of its object's index.

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/memory.h"
+#include "base/memory.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // packet run and parts, per-vertex normals and the shading selector.
 #include "geometry/scene_objects.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
 #include "raster/shade_tables.h"
 

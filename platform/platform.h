@@ -67,7 +67,7 @@ uint32_t platform_tick();
 
 // Message box with the given text (code page 932 bytes) and caption; returns
 // when dismissed. The backend converts the text where it needs to, and makes
-// this the sink of show_error (set_message_sink, app/memory.h) before it
+// this the sink of show_error (set_message_sink, base/memory.h) before it
 // creates the window, so that start-up failures are shown.
 void platform_message_box(const char* text, const char* caption);
 

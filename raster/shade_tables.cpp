@@ -1,7 +1,7 @@
 // The shade-table directory, the four standard tables and their start-up and shut-down.
 #include "raster/shade_tables.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/camera.h"
 
 const ShadeTable* shade_tables[SHADE_MODE_COUNT] = {};

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/memory.h"
-#include "app/messages.h"
+#include "base/memory.h"
+#include "base/messages.h"
 #include "geometry/render_list.h"
 
 // The decoder allocates through the system allocator too, so its blocks are

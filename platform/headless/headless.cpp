@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <deque>
 
-#include "app/memory.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/session_recorder.h"
 

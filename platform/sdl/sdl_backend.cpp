@@ -18,8 +18,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/memory.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "platform/common/atomic_file.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/page_drawing.h"

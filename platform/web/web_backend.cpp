@@ -21,8 +21,8 @@
 #include <string>
 
 #include "app/frame.h"
-#include "app/memory.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/mesh_export.h"
 #include "platform/common/page_drawing.h"

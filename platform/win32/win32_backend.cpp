@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "app/memory.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "platform/platform.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,

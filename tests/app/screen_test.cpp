@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "geometry/render_list.h"
 #include "raster/raster_target.h"
 #include "raster/shade_tables.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "geometry/camera.h"
 #include "geometry/scene_fixture.h"
 #include "support/test_support.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/memory.h"
-#include "app/messages.h"
+#include "base/memory.h"
+#include "base/messages.h"
 #include "geometry/render_list.h"
 #include "support/test_support.h"
 

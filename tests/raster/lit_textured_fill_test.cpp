@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
 #include "raster/shade_tables.h"
 #include "raster/shaded/shaded_fills.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/camera.h"
 #include "raster/shade_tables.h"
 #include "support/test_support.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
 #include "raster/flat_fill.h"
 #include "raster/raster_target.h"

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <tuple>
 
-#include "app/memory.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "tools/replay/replay_script.h"
 
 #define STB_IMAGE_IMPLEMENTATION

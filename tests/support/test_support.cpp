@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "raster/raster_target.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
 #include "raster/texture_loader.h"
 
