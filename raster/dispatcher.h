@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "base/fixed_point.h"
 #include "geometry/camera.h"
-#include "geometry/fixed_math.h"
 #include "geometry/render_list.h"
 #include "raster/packet.h"
 

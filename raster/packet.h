@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "geometry/fixed_math.h"
+#include "base/fixed_point.h"
 
 // Header word: bits 0..11 code (bits 0..2 double as depth mode and, for
 // polygons, vertex count), bit 12 no-sharing, bit 13 back-face test,
