@@ -3,6 +3,7 @@
 #include "geometry/scene_objects.h"
 
 #include "base/memory.h"
+#include "geometry/normals.h"
 #include "geometry/render_list.h"
 #include "raster/shade_tables.h"
 
