@@ -1,7 +1,6 @@
 // Far-to-near walk of the ordering table and the per-code dispatch to the fills.
 #include "raster/dispatcher.h"
 
-#include "geometry/model_library.h"
 #include "raster/flat_fill.h"
 #include "raster/ordering_table.h"
 #include "raster/raster_target.h"

@@ -9,7 +9,7 @@
 
 #include "base/memory.h"
 #include "base/messages.h"
-#include "geometry/render_list.h"
+#include "raster/render_state.h"
 
 // The decoder allocates through the system allocator too, so its blocks are
 // counted and its failures reported like every other.
