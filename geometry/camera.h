@@ -15,8 +15,9 @@ struct CameraState {
 };
 
 // Writes the initial camera (position (0, 0, 75), angles 0, scale 512, each
-// with w = 1) and light (vector (1024, 0, 0), colour white). Called by the
-// shade-table start-up before anything else of the renderer.
+// with w = 1) and light (vector (1024, 0, 0), colour white). Called by
+// start-up before anything else of the renderer, right before the shade
+// tables are built.
 void reset_view_defaults();
 
 CameraState* camera_state();

@@ -1,6 +1,6 @@
 // Shade tables: 32 x 32 lookups from a light level and a 5-bit colour
 // component to the lit 5-bit component, one table per shading mode, kept in a
-// 16-slot directory, plus the start-up and shut-down of the renderer defaults.
+// 16-slot directory, and their start-up and shut-down.
 #pragma once
 
 #include <cstdint>
@@ -43,8 +43,7 @@ ShadeTable* shade_table(int32_t index);
 // empty directory) and fills them. 0, or -1 as soon as a table cannot be had.
 int build_shade_tables();
 
-// Writes the light and camera defaults, allocates an empty directory and
-// builds the standard tables. 0; -1 when the directory cannot be allocated;
+// Allocates an empty directory and builds the standard tables. 0; -1 when the directory cannot be allocated;
 // otherwise the result of build_shade_tables. Tables left from an earlier
 // call are freed first.
 int init_render_tables();

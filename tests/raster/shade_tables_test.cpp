@@ -5,7 +5,6 @@
 #include <string>
 
 #include "base/memory.h"
-#include "geometry/camera.h"
 #include "raster/shade_tables.h"
 #include "support/test_support.h"
 
@@ -100,17 +99,6 @@ TEST_F(ShadingFixture, ShutdownForgetsTheTables) {
     shutdown_shading();  // twice is harmless
     ASSERT_EQ(init_shading(), 0);
     ASSERT_EQ(init_shading(), 0);  // starting again replaces the tables
-}
-
-TEST_F(ShadingFixture, StartupWritesTheViewDefaults) {
-    light_state()->r = 1;
-    light_state()->vector.x = 0;
-    camera_state()->position.z = 9;
-    ASSERT_EQ(init_shading(), 0);
-    EXPECT_EQ(light_state()->r, 255);
-    EXPECT_EQ(light_state()->vector.x, 1024);
-    EXPECT_EQ(camera_state()->position.z, 75);
-    EXPECT_EQ(camera_state()->scale.x, 512);
 }
 
 TEST(Shading, FailedStartupReportsAndLeavesNothingAllocated) {
