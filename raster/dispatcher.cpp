@@ -1,13 +1,13 @@
 // Far-to-near walk of the ordering table and the per-code dispatch to the fills.
 #include "raster/dispatcher.h"
 
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/ordering_table.h"
 #include "raster/raster_target.h"
 #include "raster/render_stats.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
-#include "raster/textured_fill.h"
 
 namespace {
 

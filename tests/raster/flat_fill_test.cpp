@@ -1,6 +1,6 @@
 // Flat fill: its coverage rules, the 50 % blend, clipping at every border and
 // safety for any coordinates.
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
 
 #include <gtest/gtest.h>
 

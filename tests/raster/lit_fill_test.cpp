@@ -5,8 +5,8 @@
 #include <random>
 
 #include "base/memory.h"
+#include "raster/fills/shaded_fills.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/shaded_fills.h"
 #include "support/test_support.h"
 
 namespace {

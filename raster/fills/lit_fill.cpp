@@ -1,9 +1,9 @@
 // Lit material fill: one surface colour modulated by per-vertex light through
 // the current shade table.
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/reference_fills.h"
+#include "raster/fills/shaded_fills.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/reference_fills.h"
-#include "raster/shaded/shaded_fills.h"
 
 namespace {
 

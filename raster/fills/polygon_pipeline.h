@@ -25,10 +25,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "raster/fills/pipeline_arithmetic.h"
 #include "raster/packet.h"
 #include "raster/raster_target.h"
 #include "raster/render_stats.h"
-#include "raster/shaded/pipeline_arithmetic.h"
 
 inline constexpr int32_t MAX_POLYGON_VERTICES = 4;
 // Each pass appends at most two entries per edge: 4 vertices, 8, then 16.

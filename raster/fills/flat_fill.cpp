@@ -1,5 +1,5 @@
 // Flat fill: one colour blended 50 % over the page, with its own clipper and walk.
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
 
 #include <cstddef>
 

@@ -1,10 +1,10 @@
 // Lit textured fill: texels modulated by per-vertex light through the current shade
 // table, for the Gouraud textured, lit, environment-mapped and depth-cued codes.
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
-#include "raster/textured_fill.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Textured fills: texel copy, saturating add and 50 % blend over the shared polygon
 // pipeline, with u and v as the carried attributes.
-#include "raster/textured_fill.h"
+#include "raster/fills/textured_fill.h"
 
-#include "raster/flat_fill.h"
-#include "raster/shaded/polygon_pipeline.h"
+#include "raster/fills/flat_fill.h"
+#include "raster/fills/polygon_pipeline.h"
 #include "raster/texture_loader.h"
 
 int32_t texel_u_mask = 0;
