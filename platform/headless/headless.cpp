@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <deque>
 
+#include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
 #include "platform/common/page_drawing.h"
-#include "platform/common/session_recorder.h"
 
 namespace {
 

@@ -81,6 +81,6 @@ uint32_t headless_tick();  // the next value the clock will give
 intptr_t headless_class_cursor();
 const std::vector<HeadlessMessage>& headless_messages();
 // The session as a replay script, when opened with `record`: what the shell
-// received so far, frame by frame (platform/common/session_recorder.h). Kept
+// received so far, frame by frame (app/session_recorder.h). Kept
 // after headless_close until the next recording starts.
 std::string headless_recorded_script();

@@ -7,7 +7,7 @@
 // to client coordinates changes nothing.
 //
 // `sketch3d --record FILE` also writes the session as a replay script when the program ends
-// (platform/common/session_recorder.h); without arguments it runs as the Windows program does.
+// (app/session_recorder.h); without arguments it runs as the Windows program does.
 
 // The program has its own main; SDL is told so before it starts.
 #define SDL_MAIN_HANDLED
@@ -18,12 +18,12 @@
 #include <cstring>
 #include <string>
 
+#include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
 #include "platform/common/atomic_file.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/page_drawing.h"
-#include "platform/common/session_recorder.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_support.h"
 

@@ -21,10 +21,10 @@
 #include <string>
 
 #include "app/frame.h"
+#include "app/mesh_export.h"
 #include "app/shell.h"
 #include "base/memory.h"
 #include "platform/common/memory_pages.h"
-#include "platform/common/mesh_export.h"
 #include "platform/common/page_drawing.h"
 #include "platform/platform.h"
 #include "platform/web/web_input.h"

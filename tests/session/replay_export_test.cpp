@@ -10,9 +10,9 @@
 #include <sstream>
 
 #include "app/frame.h"
+#include "app/mesh_export.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
-#include "platform/common/mesh_export.h"
 #include "session/session_fixture.h"
 #include "tools/replay/replay_script.h"
 

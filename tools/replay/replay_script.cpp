@@ -10,10 +10,10 @@
 #include <sstream>
 
 #include "app/frame.h"
+#include "app/mesh_export.h"
+#include "app/session_recorder.h"
 #include "app/shell.h"
 #include "platform/common/atomic_file.h"
-#include "platform/common/mesh_export.h"
-#include "platform/common/session_recorder.h"
 #include "raster/render_stats.h"
 #include "tools/replay/png_writer.h"
 
