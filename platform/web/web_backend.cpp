@@ -26,9 +26,9 @@
 #include "base/memory.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/page_drawing.h"
+#include "platform/common/png_writer.h"
 #include "platform/platform.h"
 #include "platform/web/web_input.h"
-#include "tools/replay/png_writer.h"
 
 namespace {
 

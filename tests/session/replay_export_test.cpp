@@ -13,8 +13,8 @@
 #include "app/mesh_export.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
+#include "platform/headless/replay_script.h"
 #include "session/session_fixture.h"
-#include "tools/replay/replay_script.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "app/shell.h"
 #include "base/memory.h"
-#include "tools/replay/replay_script.h"
+#include "platform/headless/replay_script.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "tools/replay/replay_script.h"
+#include "platform/headless/replay_script.h"
 
 namespace {
 

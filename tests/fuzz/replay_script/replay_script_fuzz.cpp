@@ -11,7 +11,7 @@
 
 #include "app/session_recorder.h"
 #include "app/shell.h"
-#include "tools/replay/replay_script.h"
+#include "platform/headless/replay_script.h"
 
 namespace {
 

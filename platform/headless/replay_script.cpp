@@ -1,5 +1,5 @@
 // Parsing and playing replay scripts on the headless backend.
-#include "tools/replay/replay_script.h"
+#include "platform/headless/replay_script.h"
 
 #include <iconv.h>
 #include <cerrno>
@@ -14,8 +14,8 @@
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "platform/common/atomic_file.h"
+#include "platform/common/png_writer.h"
 #include "raster/render_stats.h"
-#include "tools/replay/png_writer.h"
 
 namespace {
 
