@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "app/shell.h"
 #include "platform/platform.h"
 
 struct HeadlessConfig {
-    int32_t client_width = 514;  // what a 520 x 508 window leaves inside its frame
-    int32_t client_height = 483;
+    int32_t client_width = CLIENT_WIDTH;
+    int32_t client_height = CLIENT_HEIGHT;
     int32_t client_origin_x = 3;  // screen position of the client area's top-left pixel
     int32_t client_origin_y = 22;
     uint32_t start_tick = 0;      // clock value at the first reading

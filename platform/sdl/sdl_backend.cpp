@@ -29,11 +29,6 @@
 
 namespace {
 
-// The client area that the Windows program's fixed 520 x 508 frame leaves.
-constexpr int CLIENT_WIDTH = 514;
-constexpr int CLIENT_HEIGHT = 483;
-constexpr const char* WINDOW_TITLE = "TEST";
-constexpr int TITLE_TEXT_SIZE = 32;
 // Room for a converted message: a code page 932 character takes at most 3 UTF-8 bytes for
 // its 2 bytes, and the error text is at most 99 bytes.
 constexpr int32_t MESSAGE_UTF8_SIZE = 512;
@@ -48,9 +43,6 @@ struct SdlState {
     int32_t texture_width;
     int32_t texture_height;
     KeyLatches keys;
-    bool started;  // start_up completed; shut_down is owed at close
-    bool quit_requested;
-    int exit_code;
 };
 
 SdlState state;
@@ -83,14 +75,11 @@ int32_t button_bit(Uint8 button) {
     return 0;
 }
 
-// Closing the window: shut-down once (after a complete start-up), then the quit request.
+// Closing the window. SDL reports a close twice (the window's close and then the quit of
+// its last window); the recording keeps the one that shuts the program down.
 void close_window() {
-    if (state.started) {
-        state.started = false;
-        record_close();
-        shut_down();
-    }
-    platform_post_quit(0);
+    if (shell_started()) record_close();
+    shell_window_destroyed();
 }
 
 void handle_event(const SDL_Event& event) {
@@ -105,7 +94,7 @@ void handle_event(const SDL_Event& event) {
             // Escape ends the program at once, without the shut-down sequence.
             if (event.key.keysym.sym == SDLK_ESCAPE) {
                 record_char(CHAR_ESCAPE);
-                platform_post_quit(0);
+                shell_character(CHAR_ESCAPE);
             }
             if (event.key.repeat == 0) {
                 latch_key_press(&state.keys, virtual_key_of(event.key.keysym));
@@ -219,12 +208,10 @@ int main(int argc, char** argv) {
         close_sdl();
         return EXIT_STARTUP_FAILED;
     }
-    if (start_up(state.window) < 0) {
-        // The failing step has shown its message; end without a frame.
+    if (shell_window_created(state.window) < 0) {
         close_sdl();
-        return EXIT_STARTUP_FAILED;
+        return shell_exit_code();
     }
-    state.started = true;
     if (record_path != nullptr) {
         int32_t width = 0;
         int32_t height = 0;
@@ -239,7 +226,7 @@ int main(int argc, char** argv) {
             continue;
         }
         // The queue is drained: nothing more runs once quit was requested.
-        if (state.quit_requested) break;
+        if (shell_quit_requested()) break;
         int x = 0;
         int y = 0;
         SDL_GetMouseState(&x, &y);
@@ -249,7 +236,7 @@ int main(int argc, char** argv) {
     }
     close_sdl();
     if (record_path != nullptr && !save_recording(record_path)) return EXIT_OUTPUT_FAILED;
-    return state.exit_code;
+    return shell_exit_code();
 }
 
 void platform_client_size(PlatformWindow window, int32_t* width, int32_t* height) {
@@ -298,9 +285,7 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
     SDL_RenderPresent(state.renderer);
 }
 
-void platform_show_frame_rate(int32_t fps) {
-    char text[TITLE_TEXT_SIZE];
-    std::snprintf(text, sizeof text, "fps = %d", int(fps));
+void platform_set_title(const char* text) {
     SDL_SetWindowTitle(state.window, text);
 }
 
@@ -346,12 +331,8 @@ void platform_message_box(const char* text, const char* caption) {
     }
 }
 
-void platform_post_quit(int exit_code) {
-    // The first request decides the exit code.
-    if (state.quit_requested) return;
-    state.quit_requested = true;
-    state.exit_code = exit_code;
-}
+// The loop asks shell_quit_requested once the queue is drained.
+void platform_post_quit(int) {}
 
 // SDL keeps no class cursor: these have nothing to do.
 intptr_t platform_current_cursor() {

@@ -1,0 +1,62 @@
+// The window's lifecycle, the same on every system: start-up when the window is created,
+// shut-down once when it is destroyed, Escape and the quit request.
+#include "app/shell.h"
+
+#include "platform/platform.h"
+
+namespace {
+
+struct Lifecycle {
+    bool started;         // start_up completed; shut_down is owed at destruction
+    bool quit_requested;  // no frame runs once set
+    int exit_code;        // decided by the first request
+};
+
+Lifecycle lifecycle;
+
+}  // namespace
+
+int shell_window_created(PlatformWindow window) {
+    // Every window begins like a freshly started program.
+    lifecycle = Lifecycle{};
+    const int result = start_up(window);
+    if (result < 0) {
+        // The failing step has shown its message; end without a frame, and say so in the
+        // exit code.
+        shell_request_quit(EXIT_STARTUP_FAILED);
+    } else {
+        lifecycle.started = true;
+    }
+    return result;
+}
+
+void shell_window_destroyed() {
+    // Shut-down frees what a complete start-up built, and runs at most once.
+    if (lifecycle.started) {
+        lifecycle.started = false;
+        shut_down();
+    }
+    shell_request_quit(0);
+}
+
+void shell_character(int code) {
+    // Escape ends the program at once, without the shut-down sequence.
+    if (code == CHAR_ESCAPE) shell_request_quit(0);
+}
+
+void shell_request_quit(int exit_code) {
+    if (lifecycle.quit_requested) return;
+    lifecycle.quit_requested = true;
+    lifecycle.exit_code = exit_code;
+    platform_post_quit(exit_code);
+}
+
+bool shell_started() {
+    return lifecycle.started;
+}
+bool shell_quit_requested() {
+    return lifecycle.quit_requested;
+}
+int shell_exit_code() {
+    return lifecycle.exit_code;
+}
