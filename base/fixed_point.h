@@ -23,4 +23,3 @@ struct Vec4 {
     int32_t x, y, z, w;
 };
 static_assert(sizeof(Vec4) == 16);
-

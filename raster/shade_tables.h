@@ -43,9 +43,9 @@ ShadeTable* shade_table(int32_t index);
 // empty directory) and fills them. 0, or -1 as soon as a table cannot be had.
 int build_shade_tables();
 
-// Allocates an empty directory and builds the standard tables. 0; -1 when the directory cannot be allocated;
-// otherwise the result of build_shade_tables. Tables left from an earlier
-// call are freed first.
+// Allocates an empty directory and builds the standard tables. 0; -1 when
+// the directory cannot be allocated; otherwise the result of
+// build_shade_tables. Tables left from an earlier call are freed first.
 int init_render_tables();
 
 // Start-up step of the renderer, run before anything else of it: the tables
