@@ -3,10 +3,13 @@
 //
 // Packets lie back to back in the packet area, each on a 4-byte boundary: a
 // 24-byte head followed, for polygons, by four int16 index arrays of n entries
-// (n = 3 or 4): vertices, colours, texture coordinates, normals. Field widths
-// and offsets are binding, so a 64-bit build keeps the 32-bit layout: the
-// bucket link is a 32-bit reference (see ordering_table.h), never a pointer,
-// and a callback packet's extra word holds a callback number, not an address.
+// (n = 3 or 4): vertices, colours, texture coordinates, normals. Packets are
+// walked by their size word and read through the head, triangle and quad
+// layouts over the same bytes, so the widths and offsets below are fixed
+// (the static_asserts hold them) and a 64-bit build keeps the 32-bit layout:
+// the bucket link is a 32-bit reference (see ordering_table.h), never a
+// pointer, and a callback packet's extra word holds a callback number, not an
+// address.
 #pragma once
 
 #include <cstddef>

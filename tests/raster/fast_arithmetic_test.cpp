@@ -92,7 +92,7 @@ struct RecordingSpan {
     std::vector<SpanCall>* calls;
     void operator()(uint16_t* row, int32_t start, int32_t count, const Side<3>& left,
                     const Side<3>& right) const {
-        calls->push_back({row - raster_pixels, start, count, left, right});
+        calls->push_back({row - raster_target.pixels, start, count, left, right});
     }
 };
 
