@@ -1,7 +1,6 @@
 // Parsing and playing replay scripts on the headless backend.
 #include "platform/headless/replay_script.h"
 
-#include <iconv.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "app/shell.h"
 #include "platform/common/atomic_file.h"
 #include "platform/common/png_writer.h"
+#include "platform/common/text_encoding.h"
 #include "raster/render_stats.h"
 
 namespace {
@@ -198,7 +198,7 @@ void report_new_messages(size_t* reported, std::ostream& log) {
     const std::vector<HeadlessMessage>& messages = headless_messages();
     for (; *reported < messages.size(); ++*reported)
         log << "message box \"" << messages[*reported].caption
-            << "\": " << cp932_text_to_utf8(messages[*reported].text) << "\n";
+            << "\": " << cp932_to_utf8(messages[*reported].text) << "\n";
 }
 
 // A script being played: where its output goes and what it has gathered.
@@ -388,40 +388,4 @@ int run_script(const std::vector<ScriptCommand>& commands, const std::string& ou
     ReplayOutputs outputs;
     outputs.out_dir = out_dir;
     return run_script(commands, outputs, config, log, error);
-}
-
-std::string cp932_text_to_utf8(const std::string& text) {
-    std::string result;
-    iconv_t converter = iconv_open("UTF-8", "CP932");
-    if (converter == iconv_t(-1)) converter = iconv_open("UTF-8", "SHIFT_JIS");
-    size_t at = 0;
-    while (at < text.size()) {
-        // One character at a time: a lead byte and, where the converter wants
-        // it, one trail byte. Bytes that do not convert are shown in hex.
-        bool converted = false;
-        for (size_t length = 1; length <= 2 && at + length <= text.size() && !converted; ++length) {
-            if (converter == iconv_t(-1)) break;
-            char in[2] = {text[at], length == 2 ? text[at + 1] : '\0'};
-            char out[16];
-            char* in_pointer = in;
-            char* out_pointer = out;
-            size_t in_left = length;
-            size_t out_left = sizeof out;
-            iconv(converter, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(converter, &in_pointer, &in_left, &out_pointer, &out_left) != size_t(-1) &&
-                in_left == 0) {
-                result.append(out, size_t(out_pointer - out));
-                at += length;
-                converted = true;
-            }
-        }
-        if (!converted) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", unsigned(uint8_t(text[at])));
-            result += hex;
-            ++at;
-        }
-    }
-    if (converter != iconv_t(-1)) iconv_close(converter);
-    return result;
 }

@@ -24,6 +24,7 @@
 #include "platform/common/atomic_file.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/page_drawing.h"
+#include "platform/common/text_encoding.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_support.h"
 

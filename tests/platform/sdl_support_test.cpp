@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/messages.h"
+#include "platform/common/text_encoding.h"
 
 namespace {
 
