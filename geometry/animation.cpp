@@ -15,7 +15,7 @@ struct AnimationState {
     AnimationTrack* list = nullptr;    // in creation order
 };
 
-static AnimationState state;
+AnimationState state;
 
 void free_keys(AnimationTrack* track) {
     // Counted rather than followed to null: a looping chain has no end.

@@ -15,7 +15,7 @@ struct ObjectState {
     SceneObject* current = nullptr;
 };
 
-static ObjectState state;
+ObjectState state;
 
 constexpr Vec4 UNIT_SCALE = {FIXED_ONE, FIXED_ONE, FIXED_ONE, 0};
 
