@@ -15,7 +15,7 @@ int entry(int32_t mode, int level, int component) {
 }
 
 // Starts the tables for one test and frees them afterwards.
-struct ShadingFixture : ::testing::Test {
+struct ShadeTables : ::testing::Test {
     void SetUp() override {
         live_blocks = live_block_count();
         ASSERT_EQ(init_shading(), 0);
@@ -29,7 +29,7 @@ struct ShadingFixture : ::testing::Test {
 
 }  // namespace
 
-TEST_F(ShadingFixture, StandardTablesHoldTheirEntries) {
+TEST_F(ShadeTables, StandardTablesHoldTheirEntries) {
     // Plain: modulation only, never reaching 31.
     EXPECT_EQ(entry(SHADE_MODE_PLAIN, 31, 0), 0);
     EXPECT_EQ(entry(SHADE_MODE_PLAIN, 31, 1), 0);
@@ -63,7 +63,7 @@ TEST_F(ShadingFixture, StandardTablesHoldTheirEntries) {
     EXPECT_EQ(current_shade_table, shade_tables[SHADE_MODE_SOFT]);
 }
 
-TEST_F(ShadingFixture, DirectoryHasSixteenSlots) {
+TEST_F(ShadeTables, DirectoryHasSixteenSlots) {
     EXPECT_EQ(shade_table(-1), nullptr);
     EXPECT_EQ(shade_table(16), nullptr);
     EXPECT_EQ(shade_table(4), nullptr);  // empty slot
@@ -89,7 +89,7 @@ TEST_F(ShadingFixture, DirectoryHasSixteenSlots) {
     }
 }
 
-TEST_F(ShadingFixture, ShutdownForgetsTheTables) {
+TEST_F(ShadeTables, ShutdownForgetsTheTables) {
     shutdown_shading();
     for (const ShadeTable* table : shade_tables) {
         EXPECT_EQ(table, nullptr);
