@@ -1,4 +1,27 @@
 // Flat fill: one colour blended 50 % over the page, with its own clipper and walk.
+//
+// The flat fill keeps its walk here instead of running as a span of the shared
+// pipeline (polygon_pipeline.h), because it covers other edge pixels, and the
+// pixels of every flat polygon drawn so far must stay as they are. Side by side:
+//
+//   step                      shared pipeline                 flat fill
+//   x-pass crossing divisor   x difference +- 1               x difference itself
+//   y-pass crossing divisor   y difference +- 1               the same
+//   tie between the chains    the forward chain ends          the backward chain ends
+//   edge without height       its side jumps to the end       the same, and the other
+//                             vertex's column; only its       chain moves on too when its
+//                             chain moves on                  end lies on that row
+//   moving on after an edge   the side restarts at the        the side stays where the
+//                             vertex's column (no half        last step left it
+//                             pixel)
+//   span end clamp            to the row, as a last guard     to the row, needed: sides
+//                                                             may run past the raster on
+//                                                             self-crossing outlines
+//
+// What the two share in form (unsigned outside test, both crossings of an edge
+// that spans the raster, the shoelace choice of the left chain, the right side
+// starting at the pixel's far edge) is written to read the same in both files.
+// The randomized comparison in tests/raster/flat_fill_test.cpp pins the walk.
 #include "raster/fills/flat_fill.h"
 
 #include <cstddef>
