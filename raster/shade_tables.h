@@ -60,6 +60,18 @@ void shutdown_shading();
 // shade_tables and current_shade_table. Safe to call when nothing is built.
 void free_render_tables();
 
+// The lit 5:5:5 pixel of one table: each light value carries 7 fraction bits,
+// so bits 10..14 of a light of 0..255 are its 5-bit level, the table's row
+// (the mask keeps a light that drifted out of 0..255 inside the table); r, g
+// and b are the 5-bit components of the surface or texel, the columns.
+inline uint16_t shaded_pixel(const uint8_t* table, const int32_t light[3], int32_t r, int32_t g,
+                             int32_t b) {
+    const int32_t red = table[(((light[0] >> 10) & 31) << 5) + r];
+    const int32_t green = table[(((light[1] >> 10) & 31) << 5) + g];
+    const int32_t blue = table[(((light[2] >> 10) & 31) << 5) + b];
+    return uint16_t((red << 10) | (green << 5) | blue);
+}
+
 // Lit fills call this before drawing: current_shade_table becomes the
 // standard table of `shade_mode`, which is taken modulo 4 so that a bad
 // packet cannot select memory outside the four pointers. Returns the table,
