@@ -6,19 +6,13 @@
 
 namespace {
 
-struct Lifecycle {
-    bool started;         // start_up completed; shut_down is owed at destruction
-    bool quit_requested;  // no frame runs once set
-    int exit_code;        // decided by the first request
-};
-
-Lifecycle lifecycle;
+ShellLifecycle lifecycle;
 
 }  // namespace
 
 int shell_window_created(PlatformWindow window) {
     // Every window begins like a freshly started program.
-    lifecycle = Lifecycle{};
+    lifecycle = ShellLifecycle{};
     const int result = start_up(window);
     if (result < 0) {
         // The failing step has shown its message; end without a frame, and say so in the
@@ -51,12 +45,6 @@ void shell_request_quit(int exit_code) {
     platform_post_quit(exit_code);
 }
 
-bool shell_started() {
-    return lifecycle.started;
-}
-bool shell_quit_requested() {
-    return lifecycle.quit_requested;
-}
-int shell_exit_code() {
-    return lifecycle.exit_code;
+const ShellLifecycle& shell_lifecycle() {
+    return lifecycle;
 }

@@ -4,7 +4,7 @@
 // creation shell_window_created, destruction shell_window_destroyed, typed
 // characters shell_character, button-down and button-up messages
 // press_button / release_button; and whenever no message is waiting, unless
-// shell_quit_requested, update_mouse with the position of the last message
+// shell_lifecycle().quit_requested, update_mouse with the position of the last message
 // retrieved, then run_frame.
 #pragma once
 
@@ -37,10 +37,14 @@ void shell_character(int code);
 // platform_post_quit, which tells the backend's loop to end. No frame runs
 // once it is made.
 void shell_request_quit(int exit_code);
-bool shell_quit_requested();
-int shell_exit_code();
-// A start-up completed and its shut-down has not run yet.
-bool shell_started();
+
+struct ShellLifecycle {
+    bool started;         // start_up completed; shut_down is owed at destruction
+    bool quit_requested;  // no frame runs once set
+    int exit_code;        // decided by the first quit request
+};
+// Where the window's lifecycle stands, for the backend's loop.
+const ShellLifecycle& shell_lifecycle();
 
 // The sequences behind the lifecycle (app/startup.h); tests and tools that
 // drive a session themselves call them directly.

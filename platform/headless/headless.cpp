@@ -114,7 +114,7 @@ void dispatch(const Event& event) {
             // The default handling of the close box destroys the window.
             headless.window_alive = false;
             record_close();
-            if (shell_started()) ++headless.shut_downs;
+            if (shell_lifecycle().started) ++headless.shut_downs;
             shell_window_destroyed();
             break;
     }

@@ -80,7 +80,7 @@ int32_t button_bit(Uint8 button) {
 // Closing the window. SDL reports a close twice (the window's close and then the quit of
 // its last window); the recording keeps the one that shuts the program down.
 void close_window() {
-    if (shell_started()) record_close();
+    if (shell_lifecycle().started) record_close();
     shell_window_destroyed();
 }
 
@@ -236,7 +236,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sketch3d: cannot open the window: %s\n", SDL_GetError());
         return failed_start(EXIT_STARTUP_FAILED);
     }
-    if (shell_window_created(state.window) < 0) return failed_start(shell_exit_code());
+    if (shell_window_created(state.window) < 0) return failed_start(shell_lifecycle().exit_code);
     if (record_path != nullptr) {
         int32_t width = 0;
         int32_t height = 0;
@@ -251,7 +251,7 @@ int main(int argc, char** argv) {
             continue;
         }
         // The queue is drained: nothing more runs once quit was requested.
-        if (shell_quit_requested()) break;
+        if (shell_lifecycle().quit_requested) break;
         int x = 0;
         int y = 0;
         SDL_GetMouseState(&x, &y);
@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
     }
     close_sdl();
     if (record_path != nullptr && !save_recording()) return EXIT_OUTPUT_FAILED;
-    return shell_exit_code();
+    return shell_lifecycle().exit_code;
 }
 
 void platform_client_size(PlatformWindow window, int32_t* width, int32_t* height) {
@@ -272,18 +272,6 @@ void platform_client_size(PlatformWindow window, int32_t* width, int32_t* height
     *width = w;
     *height = h;
 }
-
-uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height) {
-    return create_memory_page(index, width, height);
-}
-
-void platform_release_page(int32_t index) {
-    release_memory_page(index);
-}
-
-// The window needs no drawing context between frame start and presentation.
-void platform_acquire_window_context() {}
-void platform_release_window_context() {}
 
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
     const MemoryPage* page = memory_page(index);
@@ -313,14 +301,6 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
 
 void platform_set_title(const char* text) {
     SDL_SetWindowTitle(state.window, text);
-}
-
-void platform_draw_line(int32_t page, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    draw_memory_page_line(page, x0, y0, x1, y1);
-}
-
-void platform_flood_fill(int32_t page, int32_t x, int32_t y, uint16_t fill) {
-    flood_fill_memory_page(page, x, y, fill);
 }
 
 void platform_capture_mouse() {
@@ -357,7 +337,7 @@ void platform_message_box(const char* text, const char* caption) {
     }
 }
 
-// The loop asks shell_quit_requested once the queue is drained.
+// The loop reads shell_lifecycle().quit_requested once the queue is drained.
 void platform_post_quit(int) {}
 
 // SDL keeps no class cursor: these have nothing to do.

@@ -86,9 +86,9 @@ bool frame_due() {
 
 // The loop: once quit was requested no frame runs; otherwise one frame whenever it is due.
 EM_BOOL animation_frame(double, void*) {
-    if (shell_quit_requested()) {
+    if (shell_lifecycle().quit_requested) {
         web.started = false;
-        page_program_ended(shell_exit_code(), 1);
+        page_program_ended(shell_lifecycle().exit_code, 1);
         return EM_FALSE;
     }
     if (!frame_due()) return EM_TRUE;
@@ -119,8 +119,8 @@ int main() {
     if (fail_after > 0) fail_allocation_after(fail_after);
     if (shell_window_created(window_handle()) < 0) {
         fail_allocation_after(0);
-        page_program_ended(shell_exit_code(), 0);
-        return shell_exit_code();
+        page_program_ended(shell_lifecycle().exit_code, 0);
+        return shell_lifecycle().exit_code;
     }
     web.started = true;
     emscripten_request_animation_frame_loop(animation_frame, nullptr);
@@ -180,18 +180,6 @@ void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
     *height = CLIENT_HEIGHT;
 }
 
-uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height) {
-    return create_memory_page(index, width, height);
-}
-
-void platform_release_page(int32_t index) {
-    release_memory_page(index);
-}
-
-// The canvas needs no drawing context held between frame start and presentation.
-void platform_acquire_window_context() {}
-void platform_release_window_context() {}
-
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
     const MemoryPage* page = memory_page(index);
     if (page == nullptr) return;
@@ -212,14 +200,6 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
 
 void platform_set_title(const char* text) {
     page_set_title(text);
-}
-
-void platform_draw_line(int32_t page, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    draw_memory_page_line(page, x0, y0, x1, y1);
-}
-
-void platform_flood_fill(int32_t page, int32_t x, int32_t y, uint16_t fill) {
-    flood_fill_memory_page(page, x, y, fill);
 }
 
 // The page captures the pointer itself when it goes down and keeps it until its last button
@@ -244,7 +224,7 @@ void platform_message_box(const char* text, const char* caption) {
     page_show_message(text, int32_t(std::strlen(text)), caption != nullptr ? caption : "");
 }
 
-// The animation frame loop asks shell_quit_requested before every frame.
+// The animation frame loop reads shell_lifecycle().quit_requested before every frame.
 void platform_post_quit(int) {}
 
 // The page keeps no class cursor: these have nothing to do.

@@ -91,7 +91,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
         }
         // A quit request whose WM_QUIT a nested loop (a message box) consumed still ends the
         // program; frames never run after it.
-        if (shell_quit_requested()) return shell_exit_code();
+        if (shell_lifecycle().quit_requested) return shell_lifecycle().exit_code;
         update_mouse(cursor.x, cursor.y);
         run_frame(state.window);
     }
