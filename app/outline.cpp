@@ -2,8 +2,8 @@
 // and discarding.
 #include "app/outline.h"
 
-#include "app/memory.h"
 #include "app/screen.h"
+#include "base/memory.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"

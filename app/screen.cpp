@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "app/frame.h"
-#include "app/memory.h"
-#include "app/messages.h"
+#include "base/memory.h"
+#include "base/messages.h"
 #include "raster/raster_target.h"
 
 namespace {

@@ -21,15 +21,15 @@
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "raster/dispatcher.h"
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
+#include "raster/fills/lit_spans.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/ordering_table.h"
 #include "raster/raster_target.h"
 #include "raster/render_stats.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/lit_spans.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
-#include "raster/textured_fill.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/messages.h"
+#include "base/messages.h"
+#include "platform/common/text_encoding.h"
 
 namespace {
 

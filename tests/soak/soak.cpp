@@ -21,8 +21,8 @@
 #include <functional>
 
 #include "app/frame.h"
-#include "app/memory.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "platform/common/integer_text.h"

@@ -1,11 +1,11 @@
 // Lit textured fill: texels modulated by per-vertex light through the current shade
 // table, for the Gouraud textured, lit, environment-mapped and depth-cued codes.
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/reference_fills.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/reference_fills.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
-#include "raster/textured_fill.h"
 
 namespace {
 
@@ -13,24 +13,6 @@ namespace {
 constexpr int LIGHT_TEXTURE_ATTRIBUTES = 5;
 using LitTexturedEntry = ClipEntry<LIGHT_TEXTURE_ATTRIBUTES>;
 using LitTexturedSide = Side<LIGHT_TEXTURE_ATTRIBUTES>;
-
-// The modulated pixel of texel t under light levels whose table rows start at
-// the three offsets: row = light level, column = texel component.
-inline uint16_t lit_texel(const uint8_t* table, int32_t red_row, int32_t green_row,
-                          int32_t blue_row, int32_t t) {
-    const int32_t red = table[red_row + ((t >> 10) & 31)];
-    const int32_t green = table[green_row + ((t >> 5) & 31)];
-    const int32_t blue = table[blue_row + (t & 31)];
-    return uint16_t((red << 10) | (green << 5) | blue);
-}
-
-// Light with 7 fraction bits, as the Gouraud span: bits 10..14 of a component
-// of 0..255 are its 5-bit level, and ((v >> 10) & 31) << 5, the level's row
-// offset, is (v >> 5) & 0x3E0. The mask keeps a light that drifted out of
-// 0..255 inside the table.
-inline int32_t level_row(int32_t light) {
-    return (light >> 5) & 0x3E0;
-}
 
 // The span for lights of L components (3, or 1 when they are grey: r = g = b
 // at every vertex runs the three alike, as lit_fill.cpp explains), followed
@@ -85,8 +67,10 @@ struct LitTexturedSpan {
             return;
         }
         for (int32_t i = 0; i < count; ++i) {
-            pixel[i] = lit_texel(table, level_row(light[0]), level_row(light[1]),
-                                 level_row(light[2]), texels[texel_index(run.u, run.v)]);
+            const int32_t texel = texels[texel_index(run.u, run.v)];
+            // Row = light level, column = texel component.
+            pixel[i] =
+                shaded_pixel(table, light, (texel >> 10) & 31, (texel >> 5) & 31, texel & 31);
             for (int k = 0; k < L; ++k) {
                 light[k] += light_step[k];
             }

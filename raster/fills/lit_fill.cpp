@@ -2,11 +2,11 @@
 // the current shade table.
 #include <type_traits>
 
+#include "raster/fills/lit_spans.h"
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/reference_fills.h"
+#include "raster/fills/shaded_fills.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/lit_spans.h"
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/reference_fills.h"
-#include "raster/shaded/shaded_fills.h"
 
 namespace {
 
