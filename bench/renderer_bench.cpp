@@ -79,6 +79,18 @@ double now() {
 
 // --- The demonstration's frame ---
 
+// Times render_demo_frame as the scene stands and counts the triangles and
+// pixels of one frame.
+void time_demo_frames(benchmark::State& state) {
+    render_demo_frame();
+    const double drawn = last_frame_drawn();
+    const double pixels = double(last_frame_pixels());
+    for (auto _ : state)
+        render_demo_frame();
+    state.counters["triangles"] = drawn;
+    state.counters["pixels"] = pixels;
+}
+
 // range(2): 1 for the sheet pushed into relief, where light varies across
 // most triangles.
 void BM_DemoFrame(benchmark::State& state) {
@@ -87,17 +99,7 @@ void BM_DemoFrame(benchmark::State& state) {
         return;
     }
     set_demo_rotation(int32_t(state.range(0)), int32_t(state.range(1)), 0);
-    render_demo_frame();
-    const double drawn = last_frame_drawn();
-    const double pixels = double(last_frame_pixels());
-    for (auto _ : state)
-        render_demo_frame();
-    state.counters["triangles"] = drawn;
-    state.counters["pixels"] = pixels;
-    state.counters["tri/s"] =
-        benchmark::Counter(drawn, benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["px/s"] =
-        benchmark::Counter(pixels, benchmark::Counter::kIsIterationInvariantRate);
+    time_demo_frames(state);
 }
 BENCHMARK(BM_DemoFrame)
     ->ArgNames({"rx", "ry", "relief"})
@@ -257,14 +259,8 @@ void BM_GridFrame(benchmark::State& state) {
         state.SkipWithError("the grid sheet was not built");
         return;
     }
-    render_demo_frame();
-    const double drawn = last_frame_drawn();
-    const double pixels = double(last_frame_pixels());
-    for (auto _ : state)
-        render_demo_frame();
+    time_demo_frames(state);
     state.counters["built"] = demo_triangles();
-    state.counters["triangles"] = drawn;
-    state.counters["pixels"] = pixels;
 }
 BENCHMARK(BM_GridFrame)
     ->ArgName("triangles")
@@ -283,13 +279,7 @@ void BM_RasterFrame(benchmark::State& state) {
     }
     use_demo_raster(int32_t(state.range(0)), int32_t(state.range(1)));
     set_demo_rotation(0, 0, 0);
-    render_demo_frame();
-    const double drawn = last_frame_drawn();
-    const double pixels = double(last_frame_pixels());
-    for (auto _ : state)
-        render_demo_frame();
-    state.counters["triangles"] = drawn;
-    state.counters["pixels"] = pixels;
+    time_demo_frames(state);
     state.counters["scale"] = demo_raster_scale256() / 256.0;
     use_demo_raster(0, 0);
 }
