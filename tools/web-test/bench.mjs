@@ -59,7 +59,7 @@ try {
       native = measureNative();
     }
     if (web.checksum !== native.checksum) {
-      console.error(`round ${round}: the pages differ (${web.checksum} against ${native.checksum})`);
+      console.error(`round ${round}: the pages differ (${web.checksum}, ${native.checksum})`);
       failed = true;
     }
     natives.push(native.median_ms);
