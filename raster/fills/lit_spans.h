@@ -79,7 +79,7 @@ struct GreyLitSpan {
         // level; the mask keeps a light that drifted out of 0..255 inside.
         uint32_t light = uint32_t(left.q[0] >> 1);
         const uint32_t step =
-            uint32_t(FastArithmetic::Divisor(count)((right.q[0] - left.q[0]) >> 1));
+            uint32_t(FastArithmetic::CountDivisor(count)((right.q[0] - left.q[0]) >> 1));
         // A local, not the member: a pixel store may alias the span's fields.
         const uint16_t* const pixels = level_pixels;
         uint16_t* pixel = row + start;

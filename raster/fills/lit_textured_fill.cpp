@@ -26,7 +26,7 @@ struct LitTexturedSpan {
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
                                            const Side<L + 2>& left,
                                            const Side<L + 2>& right) const {
-        const typename Arithmetic::Divisor per_pixel(count);
+        const typename Arithmetic::CountDivisor per_pixel(count);
         int32_t light[L], light_step[L];
         for (int k = 0; k < L; ++k) {
             light[k] = left.q[k] >> 1;

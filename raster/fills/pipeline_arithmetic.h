@@ -74,12 +74,28 @@ struct ExactDivisor {
     }
 };
 
+// ExactDivisor for a divisor known to be at least 1, such as a span's pixel
+// count: the quotient keeps its sign and needs no restoring.
+struct ExactCountDivisor {
+    Reciprocal reciprocal;
+
+    explicit ExactCountDivisor(int32_t d)
+        : reciprocal(uint32_t(d) <= uint32_t(RECIPROCAL_TABLE_LIMIT) ? RECIPROCAL_TABLE[d]
+                                                                     : reciprocal_of(uint32_t(d))) {
+    }
+    int32_t operator()(int32_t n) const {
+        return int32_t((int64_t(n) * int64_t(reciprocal.multiplier)) >> reciprocal.shift) +
+               int32_t(uint32_t(n) >> 31);
+    }
+};
+
 inline int32_t exact_divide(int32_t n, int32_t d) {
     return ExactDivisor(d)(n);
 }
 
 // Divisor(d)(n) is n / d; a divisor made once serves every value divided by
-// the same span count or edge height.
+// the same span count or edge height. CountDivisor is the same for a d of at
+// least 1.
 struct PlainArithmetic {
     static constexpr bool FAST_PATHS = false;
     struct Divisor {
@@ -87,9 +103,11 @@ struct PlainArithmetic {
         explicit Divisor(int32_t divisor) : d(divisor) {}
         int32_t operator()(int32_t n) const { return n / d; }
     };
+    using CountDivisor = Divisor;
 };
 
 struct FastArithmetic {
     static constexpr bool FAST_PATHS = true;
     using Divisor = ExactDivisor;
+    using CountDivisor = ExactCountDivisor;
 };

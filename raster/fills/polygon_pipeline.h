@@ -85,7 +85,7 @@ template <typename Arithmetic = FastArithmetic>
 [[gnu::always_inline]] inline ColourRun start_colour_run(const Side<3>& left, const Side<3>& right,
                                                          int32_t count) {
     ColourRun run;
-    const typename Arithmetic::Divisor per_pixel(count);
+    const typename Arithmetic::CountDivisor per_pixel(count);
 #pragma GCC unroll 3
     for (int k = 0; k < 3; ++k) {
         run.value[k] = left.q[k] >> 1;

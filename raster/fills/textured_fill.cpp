@@ -29,7 +29,7 @@ struct TexturedSpan {
                                            const Side<2>& left, const Side<2>& right) const {
         TexelRun run =
             start_texel_run(left.q[0], left.q[1], right.q[0], right.q[1],
-                            typename Arithmetic::Divisor(count), width_shift, height_shift);
+                            typename Arithmetic::CountDivisor(count), width_shift, height_shift);
         uint16_t* pixel = row + start;
         if constexpr (Arithmetic::FAST_PATHS) {
             TexelCursor cursor(texels, run);
