@@ -23,7 +23,9 @@ namespace {
 
 void expect_divides_like_plain(int32_t n, int32_t d) {
     ASSERT_EQ(exact_divide(n, d), n / d) << n << " / " << d;
-    if (d >= 1) ASSERT_EQ(ExactCountDivisor(d)(n), n / d) << n << " / " << d << " as a count";
+    if (d >= 1) {
+        ASSERT_EQ(ExactCountDivisor(d)(n), n / d) << n << " / " << d << " as a count";
+    }
 }
 
 TEST(ExactDivide, MatchesPlainDivision) {
