@@ -164,7 +164,7 @@ struct FrameSpans {
         int32_t start, count;
         Side<N> left, right;
     };
-    std::vector<Call<ConstantSpan, 1>> constant;
+    std::vector<Call<ConstantSpan, 0>> constant;
     std::vector<Call<GreyLitSpan, 1>> grey;
     std::vector<Call<LitSpan<FastArithmetic>, 3>> colour;
     std::deque<LevelPixels> levels;  // of the grey spans; a deque keeps them in place
@@ -216,7 +216,7 @@ void record_frame_spans(FrameSpans& spans) {
             match_lit_span<FastArithmetic>(
                 vertices, light_pointers, &list->colour_records[packet_colours(packet)[0]], 3,
                 *table, levels_of, [&](const auto* entries, int32_t n, const auto& span) {
-                    constexpr int N = std::extent_v<decltype(entries->q)>;
+                    constexpr int N = std::remove_cvref_t<decltype(*entries)>::ATTRIBUTES;
                     fill_polygon<N>(entries, n,
                                     [&](uint16_t* row, int32_t start, int32_t count,
                                         const Side<N>& left, const Side<N>& right) {

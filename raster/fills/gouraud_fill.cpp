@@ -32,9 +32,9 @@ void fill_gouraud(const ScreenVertex* const* vertices, const ColourRecord* const
     if (n < 1 || n > MAX_POLYGON_VERTICES) return;
     if constexpr (Arithmetic::FAST_PATHS) {
         if (same_colours(colours, n)) {
-            ClipEntry<1> positions[MAX_POLYGON_VERTICES];
+            ClipEntry<0> positions[MAX_POLYGON_VERTICES];
             load_position_entries(positions, vertices, n);
-            fill_polygon<1, Arithmetic>(
+            fill_polygon<0, Arithmetic>(
                 positions, n, constant_span(gouraud_pixel(constant_colour_run(*colours[0]))));
             return;
         }

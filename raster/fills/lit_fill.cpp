@@ -44,7 +44,8 @@ void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* li
     };
     match_lit_span<Arithmetic>(vertices, lights, surface, n, table, levels_of,
                                [](const auto* entries, int32_t count, const auto& span) {
-                                   constexpr int N = std::extent_v<decltype(entries->q)>;
+                                   constexpr int N =
+                                       std::remove_cvref_t<decltype(*entries)>::ATTRIBUTES;
                                    fill_polygon<N, Arithmetic>(entries, count, span);
                                });
 }

@@ -106,7 +106,7 @@ void match_lit_span(const ScreenVertex* const* vertices, const ColourRecord* con
         table.entry, {(surface->r >> 3) & 31, (surface->g >> 3) & 31, (surface->b >> 3) & 31}};
     if constexpr (Arithmetic::FAST_PATHS) {
         if (same_colours(lights, n)) {
-            ClipEntry<1> positions[MAX_POLYGON_VERTICES];
+            ClipEntry<0> positions[MAX_POLYGON_VERTICES];
             load_position_entries(positions, vertices, n);
             draw(positions, n, constant_span(span.pixel(constant_colour_run(*lights[0]))));
             return;

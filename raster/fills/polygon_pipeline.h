@@ -34,17 +34,20 @@ inline constexpr int32_t MAX_POLYGON_VERTICES = 4;
 // Each pass appends at most two entries per edge: 4 vertices, 8, then 16.
 inline constexpr int32_t CLIP_LIST_CAPACITY = 16;
 
+// N attributes; with none (a fill of one pixel value) the arrays keep one
+// slot that nothing reads, since an array may not be empty.
 template <int N>
 struct ClipEntry {
-    int32_t x, y;  // whole pixels, y down
-    int32_t q[N];  // attributes in the fill's own units
+    static constexpr int ATTRIBUTES = N;
+    int32_t x, y;              // whole pixels, y down
+    int32_t q[N > 0 ? N : 1];  // attributes in the fill's own units
 };
 
 // One side of the walk: x and every attribute with 8 fraction bits.
 template <int N>
 struct Side {
     int32_t x;
-    int32_t q[N];
+    int32_t q[N > 0 ? N : 1];
 };
 
 // A span functor is called as
@@ -151,10 +154,10 @@ inline ColourRun constant_colour_run(const ColourRecord& colour) {
 }
 
 // The entries and span of a one-colour polygon: its positions alone go
-// through the pipeline (their one attribute is unused), and every span is
-// filled with the polygon's pixel. The walk's positions never depend on the
-// attributes, so the same pixels are covered.
-inline void load_position_entries(ClipEntry<1>* entries, const ScreenVertex* const* vertices,
+// through the pipeline, without attributes, and every span is filled with the
+// polygon's pixel. The walk's positions never depend on the attributes, so
+// the same pixels are covered.
+inline void load_position_entries(ClipEntry<0>* entries, const ScreenVertex* const* vertices,
                                   int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
         entries[i] = {vertices[i]->x, vertices[i]->y, {0}};
@@ -165,7 +168,7 @@ struct ConstantSpan {
     uint64_t four;  // the pixel four times: make with constant_span
 
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
-                                           const Side<1>&, const Side<1>&) const {
+                                           const Side<0>&, const Side<0>&) const {
         fill_four_pixels(row + start, count, four);
     }
 };
@@ -276,10 +279,10 @@ int32_t clip_pass(const ClipEntry<N>* in, int32_t n, ClipEntry<N>* out) {
 
 template <int N>
 struct EdgeChain {
-    int32_t end;        // list index of the vertex the chain walks towards
-    int32_t direction;  // +1 forward, -1 backward
-    int32_t dx;         // x step per row, 8 fraction bits
-    int32_t dq[N];      // attribute steps per row, 8 fraction bits
+    int32_t end;                // list index of the vertex the chain walks towards
+    int32_t direction;          // +1 forward, -1 backward
+    int32_t dx;                 // x step per row, 8 fraction bits
+    int32_t dq[N > 0 ? N : 1];  // attribute steps per row, 8 fraction bits
 };
 
 // The divisor of the edge from a to b: for an edge walked downward, the rows
@@ -416,6 +419,7 @@ template <typename Arithmetic, int N>
     for (int k = 0; k < N; ++k) {
         walk.left.q[k] = walk.right.q[k] = list[top].q[k] * 256;
     }
+    if constexpr (N == 0) walk.left.q[0] = walk.right.q[0] = 0;  // the unread slot
     return true;
 }
 
