@@ -1,6 +1,7 @@
 // One frame: pacing, drawing or editing input, transform, render, presentation.
 #include "app/frame.h"
 
+#include "app/inflate.h"
 #include "app/input.h"
 #include "app/outline.h"
 #include "app/screen.h"
@@ -55,6 +56,10 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
         angles->x = (angles->x - dy) & ANGLE_MASK;
         angles->y = (angles->y - dx) & ANGLE_MASK;
     }
+    // I, held or tapped since the previous frame, turns the sheet into a
+    // closed body; on a body it does nothing.
+    if (platform_key_state(KEY_I) != 0)
+        frame.selected_object = inflate_object(frame.selected_object);
     // Every held key takes effect, in this order, so the last one wins.
     if (key_held(KEY_F1)) set_object_shading(frame.selected_object, 0);
     if (key_held(KEY_F2)) set_object_shading(frame.selected_object, 1);
