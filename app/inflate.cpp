@@ -52,7 +52,7 @@ InflateState inflation;
 struct Sheet {
     std::vector<Vec4> vertices;  // model positions; z is the sheet's relief
     std::vector<Triangle> triangles;
-    std::vector<uint8_t> rim;  // per vertex: an end of a border edge
+    std::vector<uint8_t> rim;     // per vertex: an end of a border edge
     std::vector<int32_t> border;  // border edges as pairs of vertex indices
 };
 
@@ -63,7 +63,8 @@ uint64_t edge_key(int32_t a, int32_t b) {
 // Twice the signed area of (a, b, c) in the screen plane; 64 bits cannot wrap
 // for 32-bit coordinates below 2^30.
 int64_t cross_xy(const Vec4& a, const Vec4& b, const Vec4& c) {
-    return (int64_t(b.x) - a.x) * (int64_t(c.y) - a.y) - (int64_t(b.y) - a.y) * (int64_t(c.x) - a.x);
+    return (int64_t(b.x) - a.x) * (int64_t(c.y) - a.y) -
+           (int64_t(b.y) - a.y) * (int64_t(c.x) - a.x);
 }
 
 // floor(sqrt(n)) exactly: the double's estimate is corrected in integers, so
@@ -278,7 +279,8 @@ void split_chords(Sheet* sheet) {
             const Vec4& pa = sheet->vertices[size_t(a)];
             const Vec4& pb = sheet->vertices[size_t(b)];
             // Arithmetic shifts: the halves of the sums round down on both sides.
-            Vec4 middle = {int32_t((int64_t(pa.x) + pb.x) >> 1), int32_t((int64_t(pa.y) + pb.y) >> 1),
+            Vec4 middle = {int32_t((int64_t(pa.x) + pb.x) >> 1),
+                           int32_t((int64_t(pa.y) + pb.y) >> 1),
                            int32_t((int64_t(pa.z) + pb.z) >> 1), MIDPOINT_W};
             int32_t m = int32_t(sheet->vertices.size());
             sheet->vertices.push_back(middle);
@@ -367,7 +369,8 @@ std::vector<int32_t> vertex_heights(const Sheet& sheet) {
         bool contained = false;
         for (int32_t u : neighbours[size_t(q)]) {
             if (sheet.rim[size_t(u)] != 0) continue;
-            int64_t step = sixteenths(distance2(sheet.vertices[size_t(u)], sheet.vertices[size_t(q)]));
+            int64_t step =
+                sixteenths(distance2(sheet.vertices[size_t(u)], sheet.vertices[size_t(q)]));
             if (sixteenths(reach2[size_t(u)]) >= radius + step) contained = true;
         }
         height2[size_t(q)] = std::max(height2[size_t(q)], reach2[size_t(q)]);

@@ -1,6 +1,6 @@
 // The page side of the browser program: starts the program's module on the canvas, turns
 // pointer, key and control-strip events into its entry points, shows its image, title and
-// messages, downloads the files of "Save OBJ" and "Save PNG", and runs replay scripts in a
+// messages, downloads the files of "Save OBJ", "Save STL" and "Save PNG", and runs replay scripts in a
 // second module (window.sketch3d.replay).
 'use strict';
 
@@ -234,6 +234,7 @@
   // The saves, also after the program ended: the object and the last frame are still there.
   const saves = {
     'save-obj': () => program._web_save_obj(),
+    'save-stl': () => program._web_save_stl(),
     'save-png': () => program._web_save_png(),
   };
   for (const [id, saveFile] of Object.entries(saves)) {

@@ -165,6 +165,18 @@ EMSCRIPTEN_KEEPALIVE int32_t web_save_obj() {
     return result;
 }
 
+// "Save STL": the same object as a binary STL file (one model unit = 1 mm), for printing.
+EMSCRIPTEN_KEEPALIVE int32_t web_save_stl() {
+    std::string data;
+    const int32_t result = export_stl(selected_object(), &data);
+    if (result != EXPORT_OK) {
+        show_save_problem(export_error_text(result), "Save STL");
+        return result;
+    }
+    page_save_file("sketch3d-body.stl", "model/stl", data.data(), int32_t(data.size()));
+    return result;
+}
+
 // "Save PNG": the client area as last shown, the rows the page does not cover included.
 // Returns 1 when the page got the file.
 EMSCRIPTEN_KEEPALIVE int32_t web_save_png() {

@@ -55,7 +55,8 @@ Body body_of(int32_t index) {
     body.vertices.assign(list->model_vertices, list->model_vertices + list->vertex_count);
     for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
          p = next_object_polygon(object, p))
-        body.triangles.push_back({packet_vertices(p)[0], packet_vertices(p)[1], packet_vertices(p)[2]});
+        body.triangles.push_back(
+            {packet_vertices(p)[0], packet_vertices(p)[1], packet_vertices(p)[2]});
     return body;
 }
 
@@ -223,7 +224,8 @@ TEST(Inflate, ABodyTooLargeForThePacketAreaLeavesTheSheetAsItWas) {
     EXPECT_EQ(inflated_front_vertices(), -1);
     EXPECT_EQ(list->write_position + 4, end);
     EXPECT_EQ(std::vector<uint8_t>(area, end), packets);
-    EXPECT_EQ(std::memcmp(list->model_vertices, vertices.data(), vertices.size() * sizeof(Vec4)), 0);
+    EXPECT_EQ(std::memcmp(list->model_vertices, vertices.data(), vertices.size() * sizeof(Vec4)),
+              0);
     EXPECT_EQ(list->vertex_count, int32_t(vertices.size()));
     EXPECT_EQ(std::memcmp(list->model_normals, normals.data(), normals.size() * sizeof(Vec4)), 0);
 }

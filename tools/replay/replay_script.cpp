@@ -2,6 +2,7 @@
 #include "tools/replay/replay_script.h"
 
 #include <iconv.h>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -76,6 +77,17 @@ bool lookup_key(const std::string& word, int32_t* value) {
 bool ends_with(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
            text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+using Exporter = int32_t (*)(int32_t index, std::string* out);
+
+// The export of a file name's format, by its extension; null for none.
+Exporter exporter_for(const std::string& name) {
+    constexpr std::pair<const char*, Exporter> FORMATS[] = {
+        {".obj", export_obj}, {".ply", export_ply}, {".stl", export_stl}, {".glb", export_glb}};
+    for (const auto& [extension, exporter] : FORMATS)
+        if (ends_with(name, extension)) return exporter;
+    return nullptr;
 }
 
 // Screenshot names become file names inside the output folder: letters,
@@ -154,10 +166,10 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
     if (verb == "export") {
         command->kind = ScriptCommandKind::Export;
         if (auto e = expect(1, "a file name: export sheet.obj"); !e.empty()) return e;
-        if (!valid_name(words[1]) || !(ends_with(words[1], ".obj") || ends_with(words[1], ".ply")))
+        if (!valid_name(words[1]) || exporter_for(words[1]) == nullptr)
             return "bad export name '" + words[1] +
-                   "' (NAME.obj or NAME.ply; letters, digits, '-', '_' and '.', not starting "
-                   "with '.')";
+                   "' (NAME.obj, NAME.ply, NAME.stl or NAME.glb; letters, digits, '-', '_' and "
+                   "'.', not starting with '.')";
         command->name = words[1];
         return "";
     }
@@ -207,10 +219,9 @@ struct Replay {
     std::ostream& log;
     std::string stats;  // CSV rows so far
     bool end_taken = false;
-    int32_t end_obj_result = EXPORT_OK;
-    int32_t end_ply_result = EXPORT_OK;
-    std::string end_obj;
-    std::string end_ply;
+    // The end-of-script exports, in the order of ReplayOutputs::end_exports().
+    int32_t end_results[END_EXPORTS] = {EXPORT_OK, EXPORT_OK, EXPORT_OK, EXPORT_OK};
+    std::string end_data[END_EXPORTS];
 };
 
 // Runs up to `count` frames one at a time, timing each and collecting its
@@ -234,12 +245,6 @@ void run_frames(Replay& replay, int32_t count) {
     }
 }
 
-// The edited object as OBJ or PLY text, by the name's extension.
-int32_t export_by_name(const std::string& name, std::string* text) {
-    return ends_with(name, ".ply") ? export_ply(selected_object(), text)
-                                   : export_obj(selected_object(), text);
-}
-
 // A screenshot or export command: 0, 1 with no object to export, 3 when the
 // file cannot be written.
 int write_command_output(const ScriptCommand& command, Replay& replay, std::string* error) {
@@ -255,7 +260,8 @@ int write_command_output(const ScriptCommand& command, Replay& replay, std::stri
         }
     } else {
         path = (std::filesystem::path(replay.outputs.out_dir) / command.name).string();
-        if (int32_t exported = export_by_name(command.name, &data); exported != EXPORT_OK) {
+        if (int32_t exported = exporter_for(command.name)(selected_object(), &data);
+            exported != EXPORT_OK) {
             *error = line + "cannot export " + command.name + ": " + export_error_text(exported);
             return 1;
         }
@@ -273,25 +279,26 @@ int write_command_output(const ScriptCommand& command, Replay& replay, std::stri
 void take_end_exports(Replay& replay) {
     if (replay.end_taken) return;
     replay.end_taken = true;
-    if (!replay.outputs.obj_path.empty())
-        replay.end_obj_result = export_obj(selected_object(), &replay.end_obj);
-    if (!replay.outputs.ply_path.empty())
-        replay.end_ply_result = export_ply(selected_object(), &replay.end_ply);
+    std::array<const std::string*, END_EXPORTS> paths = replay.outputs.end_exports();
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (!paths[i]->empty())
+            replay.end_results[i] = exporter_for(*paths[i])(selected_object(), &replay.end_data[i]);
 }
 
 // The end-of-script files: 0, 1 when there was no object to export, 3 when a
 // file cannot be written. None is written unless all exports could be made.
 int write_end_outputs(Replay& replay, std::string* error) {
-    for (int32_t exported : {replay.end_obj_result, replay.end_ply_result}) {
+    for (int32_t exported : replay.end_results) {
         if (exported != EXPORT_OK) {
             *error = std::string("at the end of the script: ") + export_error_text(exported);
             return 1;
         }
     }
-    const std::pair<const std::string&, const std::string&> files[] = {
-        {replay.outputs.obj_path, replay.end_obj},
-        {replay.outputs.ply_path, replay.end_ply},
-        {replay.outputs.stats_path, replay.stats}};
+    std::array<const std::string*, END_EXPORTS> paths = replay.outputs.end_exports();
+    std::vector<std::pair<const std::string&, const std::string&>> files;
+    for (size_t i = 0; i < paths.size(); ++i)
+        files.emplace_back(*paths[i], replay.end_data[i]);
+    files.emplace_back(replay.outputs.stats_path, replay.stats);
     for (const auto& [path, data] : files) {
         if (path.empty()) continue;
         if (!write_file_atomically(path, data, error)) return 3;
@@ -339,7 +346,7 @@ int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& 
         return 3;
     }
 
-    Replay replay{outputs, log, "", false, EXPORT_OK, EXPORT_OK, "", ""};
+    Replay replay{outputs, log, "", false, {EXPORT_OK, EXPORT_OK, EXPORT_OK, EXPORT_OK}, {}};
     if (!outputs.stats_path.empty()) replay.stats = STATS_HEADER;
     size_t reported = 0;
     if (headless_open(config) < 0) log << "start-up failed\n";
