@@ -2,23 +2,24 @@
 // manifold, the height of each vertex, and the emission through the same
 // paths as the outline build.
 //
-// Why the heights are a union of balls: the distance from a vertex to the
-// outline alone gives a cone (a disc becomes a tent, a band a sharp ridge).
-// Every interior vertex q is instead the centre of the largest disc that fits
-// the outline there (radius d(q), its distance to the border), and each such
-// disc is raised into a ball; the height at p is the highest of those balls
-// above p, sqrt(d(q)^2 - |p - q|^2). A disc of radius r becomes a sphere of
-// radius r, a band of width 2a a tube of radius a, and the border stays at
-// height 0. Only the balls that no neighbour's ball contains are swept, which
-// keeps the work near the outline's medial axis. Everything is integer
-// arithmetic on pixel offsets, so every platform gets the same heights.
+// The heights: a distance transform with a circular profile. The distance d
+// from a vertex to the outline alone would give a cone (a disc becomes a
+// tent, a band a sharp ridge). So each vertex also takes the half-width R of
+// the outline where it lies: the distance at the ridge it reaches by always
+// climbing to its steepest neighbour, which is the radius of the largest disc
+// that fits the outline there. The height is that of a circle of radius R
+// through the border, sqrt(d (2R - d)): a disc of radius r becomes a sphere of
+// radius r, a band of width 2a a round tube of radius a, and the border stays
+// at height 0. It costs one pass over the vertices from the farthest to the
+// nearest (a solve of Poisson's equation would need many, and gives a band a
+// taller, elliptic section), and it is integer arithmetic on pixel offsets,
+// so every platform gets the same heights.
 #include "app/inflate.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "app/memory.h"
 #include "app/messages.h"
@@ -55,10 +56,6 @@ struct Sheet {
     std::vector<uint8_t> rim;     // per vertex: an end of a border edge
     std::vector<int32_t> border;  // border edges as pairs of vertex indices
 };
-
-uint64_t edge_key(int32_t a, int32_t b) {
-    return (uint64_t(uint32_t(a)) << 32) | uint32_t(b);
-}
 
 // Twice the signed area of (a, b, c) in the screen plane; 64 bits cannot wrap
 // for 32-bit coordinates below 2^30.
@@ -128,51 +125,97 @@ bool gather_sheet(const SceneObject* object, Sheet* sheet, ColourRecord* colour)
     return !sheet->triangles.empty();
 }
 
+// Directed edges by their start vertex, for the twin lookups of the repair:
+// the corners (3 x triangle + k, the edge from corner k to corner k + 1) of
+// each vertex, which are few, and for each corner the corner across its edge.
+struct EdgeIndex {
+    std::vector<int32_t> first;  // per vertex, into corners; one more entry at the end
+    std::vector<int32_t> corners;
+    std::vector<int32_t> twins;  // per corner: the corner of the edge run the other way, or -1
+};
+
+int32_t corner_vertex(const Sheet& sheet, int32_t corner) {
+    return sheet.triangles[size_t(corner / 3)].v[corner % 3];
+}
+int32_t next_corner(int32_t corner) {
+    return corner - corner % 3 + (corner % 3 + 1) % 3;
+}
+
+// The first corner whose edge runs from a to b, or -1.
+int32_t find_edge(const EdgeIndex& index, const Sheet& sheet, int32_t a, int32_t b) {
+    for (int32_t i = index.first[size_t(a)]; i < index.first[size_t(a) + 1]; ++i) {
+        int32_t c = index.corners[size_t(i)];
+        if (corner_vertex(sheet, next_corner(c)) == b) return c;
+    }
+    return -1;
+}
+
+EdgeIndex index_edges(const Sheet& sheet) {
+    EdgeIndex index;
+    index.first.assign(sheet.vertices.size() + 1, 0);
+    for (const Triangle& t : sheet.triangles)
+        for (int32_t v : t.v)
+            ++index.first[size_t(v) + 1];
+    for (size_t v = 1; v < index.first.size(); ++v)
+        index.first[v] += index.first[v - 1];
+    index.corners.resize(sheet.triangles.size() * 3);
+    std::vector<int32_t> fill(index.first.begin(), index.first.end() - 1);
+    for (size_t c = 0; c < index.corners.size(); ++c)
+        index.corners[size_t(fill[size_t(corner_vertex(sheet, int32_t(c)))]++)] = int32_t(c);
+    index.twins.resize(index.corners.size());
+    for (size_t c = 0; c < index.twins.size(); ++c)
+        index.twins[c] = find_edge(index, sheet, corner_vertex(sheet, next_corner(int32_t(c))),
+                                   corner_vertex(sheet, int32_t(c)));
+    return index;
+}
+
+// Keeps the triangles whose flag is set, in order.
+void keep_triangles(Sheet* sheet, const std::vector<uint8_t>& keep) {
+    size_t n = 0;
+    for (size_t t = 0; t < sheet->triangles.size(); ++t)
+        if (keep[t] != 0) sheet->triangles[n++] = sheet->triangles[t];
+    sheet->triangles.resize(n);
+}
+
 // Edge snapping can fold a square onto itself: a triangle with a repeated
 // vertex or no area is dropped, and so is one that would run along an edge
 // in the same direction as an earlier triangle, so that every edge keeps at
 // most one triangle on each side.
 void drop_faulty_triangles(Sheet* sheet) {
-    std::unordered_set<uint64_t> taken;
-    std::vector<Triangle> kept;
-    for (const Triangle& t : sheet->triangles) {
-        const Vec4* p[3] = {&sheet->vertices[size_t(t.v[0])], &sheet->vertices[size_t(t.v[1])],
-                            &sheet->vertices[size_t(t.v[2])]};
-        if (cross_xy(*p[0], *p[1], *p[2]) == 0) continue;
-        uint64_t keys[3] = {edge_key(t.v[0], t.v[1]), edge_key(t.v[1], t.v[2]),
-                            edge_key(t.v[2], t.v[0])};
-        if (taken.count(keys[0]) + taken.count(keys[1]) + taken.count(keys[2]) != 0) continue;
-        taken.insert(keys, keys + 3);
-        kept.push_back(t);
+    std::vector<uint8_t> keep(sheet->triangles.size(), 0);
+    for (size_t t = 0; t < keep.size(); ++t) {
+        const Triangle& tri = sheet->triangles[t];
+        keep[t] = cross_xy(sheet->vertices[size_t(tri.v[0])], sheet->vertices[size_t(tri.v[1])],
+                           sheet->vertices[size_t(tri.v[2])]) != 0;
     }
-    sheet->triangles.swap(kept);
-}
-
-// Directed edge -> the corner (3 x triangle + k) it starts from.
-std::unordered_map<uint64_t, int32_t> edge_corners(const Sheet& sheet) {
-    std::unordered_map<uint64_t, int32_t> edges;
-    edges.reserve(sheet.triangles.size() * 3);
-    for (size_t t = 0; t < sheet.triangles.size(); ++t)
-        for (int k = 0; k < 3; ++k)
-            edges[edge_key(sheet.triangles[t].v[k], sheet.triangles[t].v[(k + 1) % 3])] =
-                int32_t(3 * t) + k;
-    return edges;
+    keep_triangles(sheet, keep);
+    EdgeIndex index = index_edges(*sheet);
+    keep.assign(sheet->triangles.size(), 1);
+    for (size_t c = 0; c < index.corners.size(); ++c) {
+        int32_t a = corner_vertex(*sheet, int32_t(c));
+        int32_t b = corner_vertex(*sheet, next_corner(int32_t(c)));
+        // An earlier kept triangle with the same directed edge wins.
+        for (int32_t i = index.first[size_t(a)]; i < index.first[size_t(a) + 1]; ++i) {
+            int32_t other = index.corners[size_t(i)];
+            if (other / 3 < int32_t(c / 3) && keep[size_t(other / 3)] != 0 &&
+                corner_vertex(*sheet, next_corner(other)) == b)
+                keep[c / 3] = 0;
+        }
+    }
+    keep_triangles(sheet, keep);
 }
 
 // A border edge has a triangle on one side only; its ends are the rim.
-void find_rim(Sheet* sheet) {
-    auto edges = edge_corners(*sheet);
+void find_rim(Sheet* sheet, const EdgeIndex& index) {
     sheet->rim.assign(sheet->vertices.size(), 0);
     sheet->border.clear();
-    for (const Triangle& t : sheet->triangles) {
-        for (int k = 0; k < 3; ++k) {
-            int32_t a = t.v[k];
-            int32_t b = t.v[(k + 1) % 3];
-            if (edges.count(edge_key(b, a)) != 0) continue;
-            sheet->rim[size_t(a)] = sheet->rim[size_t(b)] = 1;
-            sheet->border.push_back(a);
-            sheet->border.push_back(b);
-        }
+    for (size_t c = 0; c < sheet->triangles.size() * 3; ++c) {
+        if (index.twins[c] >= 0) continue;
+        int32_t a = corner_vertex(*sheet, int32_t(c));
+        int32_t b = corner_vertex(*sheet, next_corner(int32_t(c)));
+        sheet->rim[size_t(a)] = sheet->rim[size_t(b)] = 1;
+        sheet->border.push_back(a);
+        sheet->border.push_back(b);
     }
 }
 
@@ -184,30 +227,31 @@ bool short_chord(const Vec4& a, const Vec4& b) {
     return std::abs(int64_t(a.x) - b.x) < 2 && std::abs(int64_t(a.y) - b.y) < 2;
 }
 
-void drop_short_chords(Sheet* sheet) {
+bool is_chord(const Sheet& sheet, const EdgeIndex& index, int32_t c) {
+    int32_t a = corner_vertex(sheet, c);
+    int32_t b = corner_vertex(sheet, next_corner(c));
+    return sheet.rim[size_t(a)] != 0 && sheet.rim[size_t(b)] != 0 && index.twins[size_t(c)] >= 0;
+}
+
+// Returns the edge index of what remains.
+EdgeIndex drop_short_chords(Sheet* sheet) {
     for (;;) {
-        find_rim(sheet);
-        auto edges = edge_corners(*sheet);
-        std::vector<uint8_t> dropped(sheet->triangles.size(), 0);
+        EdgeIndex index = index_edges(*sheet);
+        find_rim(sheet, index);
+        std::vector<uint8_t> keep(sheet->triangles.size(), 1);
         bool any = false;
-        for (size_t t = 0; t < sheet->triangles.size(); ++t) {
-            const Triangle& tri = sheet->triangles[t];
-            for (int k = 0; k < 3 && dropped[t] == 0; ++k) {
-                int32_t a = tri.v[k];
-                int32_t b = tri.v[(k + 1) % 3];
-                if (sheet->rim[size_t(a)] == 0 || sheet->rim[size_t(b)] == 0) continue;
-                auto twin = edges.find(edge_key(b, a));
-                if (twin == edges.end() || dropped[size_t(twin->second / 3)] != 0) continue;
-                if (!short_chord(sheet->vertices[size_t(a)], sheet->vertices[size_t(b)])) continue;
-                dropped[t] = 1;
-                any = true;
-            }
+        for (size_t c = 0; c < sheet->triangles.size() * 3; ++c) {
+            if (keep[c / 3] == 0 || !is_chord(*sheet, index, int32_t(c))) continue;
+            if (keep[size_t(index.twins[c] / 3)] == 0) continue;
+            if (!short_chord(
+                    sheet->vertices[size_t(corner_vertex(*sheet, int32_t(c)))],
+                    sheet->vertices[size_t(corner_vertex(*sheet, next_corner(int32_t(c))))]))
+                continue;
+            keep[c / 3] = 0;
+            any = true;
         }
-        if (!any) return;
-        std::vector<Triangle> kept;
-        for (size_t t = 0; t < sheet->triangles.size(); ++t)
-            if (dropped[t] == 0) kept.push_back(sheet->triangles[t]);
-        sheet->triangles.swap(kept);
+        if (!any) return index;
+        keep_triangles(sheet, keep);
     }
 }
 
@@ -222,7 +266,7 @@ int32_t find_root(std::vector<int32_t>& parent, int32_t c) {
 // Where the region touches itself at a single vertex, the triangles around it
 // form separate fans; each fan gets its own copy of the vertex, so that the
 // body is a surface there too (two balls touching, not sharing a point).
-void split_pinched_vertices(Sheet* sheet) {
+void split_pinched_vertices(Sheet* sheet, const EdgeIndex& index) {
     size_t corners = sheet->triangles.size() * 3;
     std::vector<int32_t> parent(corners);
     for (size_t c = 0; c < corners; ++c)
@@ -230,17 +274,13 @@ void split_pinched_vertices(Sheet* sheet) {
     auto unite = [&](int32_t a, int32_t b) {
         parent[size_t(find_root(parent, a))] = find_root(parent, b);
     };
-    auto edges = edge_corners(*sheet);
-    for (size_t t = 0; t < sheet->triangles.size(); ++t) {
-        for (int k = 0; k < 3; ++k) {
-            const Triangle& tri = sheet->triangles[t];
-            auto twin = edges.find(edge_key(tri.v[(k + 1) % 3], tri.v[k]));
-            if (twin == edges.end()) continue;
-            int32_t other = twin->second;  // the twin's corner at this edge's end
-            int32_t other_next = (other / 3) * 3 + (other % 3 + 1) % 3;
-            unite(int32_t(3 * t) + k, other_next);
-            unite(int32_t(3 * t) + (k + 1) % 3, other);
-        }
+    for (size_t c = 0; c < corners; ++c) {
+        // The twin runs from this edge's end to its start: its corner sits at
+        // the end, the corner after it at the start.
+        int32_t other = index.twins[c];
+        if (other < 0) continue;
+        unite(int32_t(c), next_corner(other));
+        unite(next_corner(int32_t(c)), other);
     }
     std::vector<int32_t> vertex_of_root(corners, -1);
     std::vector<int32_t> copies(sheet->vertices.size(), 0);
@@ -266,43 +306,38 @@ void split_pinched_vertices(Sheet* sheet) {
 // Splits every chord at its midpoint; each triangle with split edges is cut
 // into triangles of the same turn: corners between two midpoints are cut off
 // first, the rest is fanned from a corner that makes no flat triangle.
-void split_chords(Sheet* sheet) {
-    auto edges = edge_corners(*sheet);
-    std::unordered_map<uint64_t, int32_t> midpoints;
-    for (const Triangle& t : sheet->triangles) {
-        for (int k = 0; k < 3; ++k) {
-            int32_t a = t.v[k];
-            int32_t b = t.v[(k + 1) % 3];
-            if (a > b || sheet->rim[size_t(a)] == 0 || sheet->rim[size_t(b)] == 0 ||
-                edges.count(edge_key(b, a)) == 0)
-                continue;
-            const Vec4& pa = sheet->vertices[size_t(a)];
-            const Vec4& pb = sheet->vertices[size_t(b)];
-            // Arithmetic shifts: the halves of the sums round down on both sides.
-            Vec4 middle = {int32_t((int64_t(pa.x) + pb.x) >> 1),
-                           int32_t((int64_t(pa.y) + pb.y) >> 1),
-                           int32_t((int64_t(pa.z) + pb.z) >> 1), MIDPOINT_W};
-            int32_t m = int32_t(sheet->vertices.size());
-            sheet->vertices.push_back(middle);
-            sheet->rim.push_back(0);
-            midpoints[edge_key(a, b)] = midpoints[edge_key(b, a)] = m;
-        }
+void split_chords(Sheet* sheet, const EdgeIndex& index) {
+    std::vector<int32_t> midpoint(sheet->triangles.size() * 3, -1);  // per corner's edge
+    bool any = false;
+    for (size_t c = 0; c < midpoint.size(); ++c) {
+        if (midpoint[c] >= 0 || !is_chord(*sheet, index, int32_t(c))) continue;
+        const Vec4& pa = sheet->vertices[size_t(corner_vertex(*sheet, int32_t(c)))];
+        const Vec4& pb = sheet->vertices[size_t(corner_vertex(*sheet, next_corner(int32_t(c))))];
+        // Arithmetic shifts: the halves of the sums round down on both sides.
+        Vec4 middle = {int32_t((int64_t(pa.x) + pb.x) >> 1), int32_t((int64_t(pa.y) + pb.y) >> 1),
+                       int32_t((int64_t(pa.z) + pb.z) >> 1), MIDPOINT_W};
+        int32_t m = int32_t(sheet->vertices.size());
+        sheet->vertices.push_back(middle);
+        sheet->rim.push_back(0);
+        midpoint[c] = midpoint[size_t(index.twins[c])] = m;
+        any = true;
     }
-    if (midpoints.empty()) return;
+    if (!any) return;
     std::vector<Triangle> result;
-    for (const Triangle& t : sheet->triangles) {
-        struct Point {
-            int32_t v;
-            bool middle;
-        };
-        std::vector<Point> ring;
+    struct Point {
+        int32_t v;
+        bool middle;
+    };
+    std::vector<Point> ring;
+    for (size_t t = 0; t < sheet->triangles.size(); ++t) {
+        const Triangle& tri = sheet->triangles[t];
+        ring.clear();
         for (int k = 0; k < 3; ++k) {
-            ring.push_back({t.v[k], false});
-            auto m = midpoints.find(edge_key(t.v[k], t.v[(k + 1) % 3]));
-            if (m != midpoints.end()) ring.push_back({m->second, true});
+            ring.push_back({tri.v[k], false});
+            if (int32_t m = midpoint[3 * t + size_t(k)]; m >= 0) ring.push_back({m, true});
         }
         if (ring.size() == 3) {
-            result.push_back(t);
+            result.push_back(tri);
             continue;
         }
         for (size_t i = 0; i < ring.size() && ring.size() > 3;) {
@@ -332,84 +367,167 @@ void split_chords(Sheet* sheet) {
     sheet->triangles.swap(result);
 }
 
-// The union-of-balls height (see the top of the file) of every vertex off
-// the rim, in pixels, at least 1 so that no inner vertex meets the rim.
+// Items (border segments or vertices) sorted into square buckets of
+// BUCKET_SIZE pixels over the bounding box of the points given, so that a
+// search near a point visits only the buckets around it.
+constexpr int32_t BUCKET_SIZE = 32;
+
+struct Buckets {
+    int64_t x0 = 0, y0 = 0;
+    int32_t columns = 1, rows = 1;
+    std::vector<int32_t> first;  // per bucket, into items; one more at the end
+    std::vector<int32_t> items;
+
+    int32_t column(int64_t x) const {
+        return int32_t(std::clamp<int64_t>((x - x0) / BUCKET_SIZE, 0, columns - 1));
+    }
+    int32_t row(int64_t y) const {
+        return int32_t(std::clamp<int64_t>((y - y0) / BUCKET_SIZE, 0, rows - 1));
+    }
+};
+
+// Each item covers the box [low, high] of its points; the buckets span all.
+struct ItemBox {
+    int64_t x0, y0, x1, y1;
+};
+
+Buckets sort_into_buckets(const std::vector<ItemBox>& boxes) {
+    Buckets b;
+    if (boxes.empty()) {
+        b.first.assign(2, 0);
+        return b;
+    }
+    int64_t x1 = boxes[0].x1, y1 = boxes[0].y1;
+    b.x0 = boxes[0].x0;
+    b.y0 = boxes[0].y0;
+    for (const ItemBox& box : boxes) {
+        b.x0 = std::min(b.x0, box.x0);
+        b.y0 = std::min(b.y0, box.y0);
+        x1 = std::max(x1, box.x1);
+        y1 = std::max(y1, box.y1);
+    }
+    // The model's coordinates are screen offsets: a few hundred buckets.
+    b.columns = int32_t(std::min<int64_t>((x1 - b.x0) / BUCKET_SIZE + 1, 4096));
+    b.rows = int32_t(std::min<int64_t>((y1 - b.y0) / BUCKET_SIZE + 1, 4096));
+    b.first.assign(size_t(b.columns) * size_t(b.rows) + 1, 0);
+    auto each_bucket = [&](const ItemBox& box, auto&& visit) {
+        for (int32_t r = b.row(box.y0); r <= b.row(box.y1); ++r)
+            for (int32_t k = b.column(box.x0); k <= b.column(box.x1); ++k)
+                visit(size_t(r) * size_t(b.columns) + size_t(k));
+    };
+    for (const ItemBox& box : boxes)
+        each_bucket(box, [&](size_t bucket) { ++b.first[bucket + 1]; });
+    for (size_t i = 1; i < b.first.size(); ++i)
+        b.first[i] += b.first[i - 1];
+    b.items.resize(size_t(b.first.back()));
+    std::vector<int32_t> fill(b.first.begin(), b.first.end() - 1);
+    for (size_t i = 0; i < boxes.size(); ++i)
+        each_bucket(boxes[i], [&](size_t bucket) { b.items[size_t(fill[bucket]++)] = int32_t(i); });
+    return b;
+}
+
+// Squared distance (pixels, rounded) from p to the nearest border segment:
+// the buckets are searched in square rings around p's until the next ring
+// cannot hold anything nearer.
+int64_t border_distance2(const Sheet& sheet, const Buckets& segments, const Vec4& p) {
+    int64_t best = INT64_MAX;
+    int32_t pk = segments.column(p.x);
+    int32_t pr = segments.row(p.y);
+    int32_t rings = std::max(segments.columns, segments.rows);
+    for (int32_t ring = 0; ring <= rings; ++ring) {
+        // Everything in this ring or beyond lies at least (ring - 1) buckets
+        // away from p, which may sit anywhere in its own bucket (or outside
+        // the grid, where the clamped bucket is nearer than p).
+        int64_t reach = int64_t(ring - 1) * BUCKET_SIZE;
+        if (ring > 1 && best <= reach * reach) break;
+        for (int32_t r = pr - ring; r <= pr + ring; ++r) {
+            if (r < 0 || r >= segments.rows) continue;
+            bool edge_row = r == pr - ring || r == pr + ring;
+            for (int32_t k = pk - ring; k <= pk + ring; k += edge_row ? 1 : 2 * ring) {
+                if (k >= 0 && k < segments.columns) {
+                    size_t bucket = size_t(r) * size_t(segments.columns) + size_t(k);
+                    for (int32_t i = segments.first[bucket]; i < segments.first[bucket + 1]; ++i) {
+                        size_t e = 2 * size_t(segments.items[size_t(i)]);
+                        int64_t d = segment_distance2(p, sheet.vertices[size_t(sheet.border[e])],
+                                                      sheet.vertices[size_t(sheet.border[e + 1])]);
+                        best = std::min(best, d);
+                    }
+                }
+                if (ring == 0) break;
+            }
+        }
+    }
+    return best == INT64_MAX ? 0 : best;
+}
+
+// The height of every vertex off the rim (see the top of the file), in
+// pixels, at least 1 so that no inner vertex meets the rim.
 std::vector<int32_t> vertex_heights(const Sheet& sheet) {
     size_t n = sheet.vertices.size();
-    std::vector<uint8_t> used(n, 0);
-    std::vector<std::vector<int32_t>> neighbours(n);
-    for (const Triangle& t : sheet.triangles) {
-        for (int k = 0; k < 3; ++k) {
-            used[size_t(t.v[k])] = 1;
-            neighbours[size_t(t.v[k])].push_back(t.v[(k + 1) % 3]);
-        }
-    }
+    EdgeIndex index = index_edges(sheet);
     std::vector<int32_t> inner;
     for (size_t v = 0; v < n; ++v)
-        if (used[v] != 0 && sheet.rim[v] == 0) inner.push_back(int32_t(v));
+        if (index.first[v + 1] > index.first[v] && sheet.rim[v] == 0) inner.push_back(int32_t(v));
 
-    // Squared distance to the border, in pixels.
-    std::vector<int64_t> reach2(n, 0);
-    for (int32_t v : inner) {
-        const Vec4& p = sheet.vertices[size_t(v)];
-        int64_t best = INT64_MAX;
-        for (size_t e = 0; e + 1 < sheet.border.size(); e += 2) {
-            int64_t d = segment_distance2(p, sheet.vertices[size_t(sheet.border[e])],
-                                          sheet.vertices[size_t(sheet.border[e + 1])]);
-            if (d < best) best = d;
-        }
-        reach2[size_t(v)] = best == INT64_MAX ? 0 : best;
+    std::vector<ItemBox> boxes;
+    for (size_t e = 0; e + 1 < sheet.border.size(); e += 2) {
+        const Vec4& a = sheet.vertices[size_t(sheet.border[e])];
+        const Vec4& b = sheet.vertices[size_t(sheet.border[e + 1])];
+        boxes.push_back({std::min<int64_t>(a.x, b.x), std::min<int64_t>(a.y, b.y),
+                         std::max<int64_t>(a.x, b.x), std::max<int64_t>(a.y, b.y)});
     }
-    // A ball lies inside a neighbour's when d(u) >= d(v) + |u - v|; compared
-    // in sixteenths of a pixel, rounded down.
-    auto sixteenths = [](int64_t squared) { return floor_sqrt(squared << 8); };
-    std::vector<int64_t> height2(n, 0);
-    for (int32_t q : inner) {
-        int64_t radius = sixteenths(reach2[size_t(q)]);
-        bool contained = false;
-        for (int32_t u : neighbours[size_t(q)]) {
-            if (sheet.rim[size_t(u)] != 0) continue;
-            int64_t step =
-                sixteenths(distance2(sheet.vertices[size_t(u)], sheet.vertices[size_t(q)]));
-            if (sixteenths(reach2[size_t(u)]) >= radius + step) contained = true;
-        }
-        height2[size_t(q)] = std::max(height2[size_t(q)], reach2[size_t(q)]);
-        if (contained) continue;
-        const Vec4& centre = sheet.vertices[size_t(q)];
-        int64_t r2 = reach2[size_t(q)];
-        for (int32_t p : inner) {
-            int64_t d2 = distance2(sheet.vertices[size_t(p)], centre);
-            if (d2 < r2 && r2 - d2 > height2[size_t(p)]) height2[size_t(p)] = r2 - d2;
-        }
-    }
-    std::vector<int32_t> heights(n, 0);
+    Buckets segments = sort_into_buckets(boxes);
+    // Distances to the border in sixteenths of a pixel (4 fraction bits),
+    // rounded down; 0 on the rim.
+    std::vector<int64_t> reach(n, 0);
     for (int32_t v : inner)
-        heights[size_t(v)] = int32_t(std::max<int64_t>(1, floor_sqrt(height2[size_t(v)])));
+        reach[size_t(v)] =
+            floor_sqrt(border_distance2(sheet, segments, sheet.vertices[size_t(v)]) << 8);
+
+    // Farthest from the border first, so that the vertex a climb leads to is
+    // done before the vertices below it.
+    std::vector<int32_t> order = inner;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int32_t a, int32_t b) { return reach[size_t(a)] > reach[size_t(b)]; });
+    std::vector<int64_t> ridge(n, 0);
+    for (int32_t v : order) {
+        // The steepest climb: the neighbour with the largest rise per
+        // length, compared as rise_u * length_w > rise_w * length_u.
+        int32_t best = -1;
+        int64_t best_rise = 0;
+        int64_t best_length = 1;
+        const Vec4& p = sheet.vertices[size_t(v)];
+        for (int32_t i = index.first[size_t(v)]; i < index.first[size_t(v) + 1]; ++i) {
+            int32_t u = corner_vertex(sheet, next_corner(index.corners[size_t(i)]));
+            int64_t rise = reach[size_t(u)] - reach[size_t(v)];
+            if (sheet.rim[size_t(u)] != 0 || rise <= 0) continue;
+            int64_t length =
+                std::max<int64_t>(1, floor_sqrt(distance2(sheet.vertices[size_t(u)], p)));
+            if (best < 0 || rise * best_length > best_rise * length) {
+                best = u;
+                best_rise = rise;
+                best_length = length;
+            }
+        }
+        ridge[size_t(v)] = best < 0 ? reach[size_t(v)] : ridge[size_t(best)];
+    }
+    // The circle of radius R through the border: sqrt(d (2R - d)); d and R
+    // are in sixteenths, so the root is too, and 4 shifts leave pixels.
+    std::vector<int32_t> heights(n, 0);
+    for (int32_t v : inner) {
+        int64_t d = reach[size_t(v)];
+        int64_t h = floor_sqrt(d * (2 * ridge[size_t(v)] - d)) >> 4;
+        heights[size_t(v)] = int32_t(std::max<int64_t>(1, h));
+    }
     return heights;
 }
 
-struct RecordHash {
-    size_t operator()(const Vec4& v) const {
-        uint64_t h = uint32_t(v.x);
-        for (int32_t c : {v.y, v.z, v.w})
-            h = h * 0x9E3779B97F4A7C15ull + uint32_t(c);
-        return size_t(h ^ (h >> 29));
-    }
-};
-struct RecordEqual {
-    bool operator()(const Vec4& a, const Vec4& b) const {
-        return a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w;
-    }
-};
-
 // Front triangles in sheet order, then the back ones wound the other way;
-// vertices numbered as the pool will number them, each record unique so that
-// the pool's sharing of equal records joins nothing the plan keeps apart.
+// vertices numbered as the pool will number them.
 void assemble(const Sheet& sheet, const std::vector<int32_t>& heights, BodyPlan* plan) {
     size_t n = sheet.vertices.size();
     std::vector<int32_t> front(n, -1);
     std::vector<int32_t> back(n, -1);
-    std::unordered_set<Vec4, RecordHash, RecordEqual> records;
     auto number = [&](std::vector<int32_t>& side, int32_t v, int32_t lift) {
         if (sheet.rim[size_t(v)] != 0) {
             // The rim is shared: one record for both sides.
@@ -419,8 +537,6 @@ void assemble(const Sheet& sheet, const std::vector<int32_t>& heights, BodyPlan*
         if (side[size_t(v)] >= 0) return side[size_t(v)];
         Vec4 record = sheet.vertices[size_t(v)];
         record.z += lift * heights[size_t(v)];
-        while (!records.insert(record).second)
-            record.w += DISTINCT_W_STEP;
         side[size_t(v)] = int32_t(plan->vertices.size());
         plan->vertices.push_back(record);
         return side[size_t(v)];
@@ -437,6 +553,39 @@ void assemble(const Sheet& sheet, const std::vector<int32_t>& heights, BodyPlan*
         for (int k = 0; k < 3; ++k)
             face.v[2 - k] = number(back, t.v[k], -TOWARD_VIEWER);
         plan->triangles.push_back(face);
+    }
+}
+
+// The pool shares equal records, so every record of the plan must be unique
+// for the pool to number the vertices as the plan does: a record equal to an
+// earlier one moves its w on until it is not.
+void make_records_distinct(std::vector<Vec4>* vertices) {
+    // Sorted by position in the screen plane; only the few records at one
+    // position (a front, a back, a split copy) are compared whole.
+    std::vector<std::pair<int64_t, int32_t>> order(vertices->size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        const Vec4& v = (*vertices)[i];
+        order[i] = {(int64_t(v.x) << 32) | uint32_t(v.y), int32_t(i)};
+    }
+    std::sort(order.begin(), order.end());
+    auto same = [](const Vec4& a, const Vec4& b) {
+        return a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w;
+    };
+    for (size_t run = 0; run < order.size();) {
+        size_t end = run + 1;
+        while (end < order.size() && order[end].first == order[run].first)
+            ++end;
+        // Each record moves on until no earlier one of its position equals it.
+        for (size_t i = run + 1; i < end; ++i) {
+            Vec4& record = (*vertices)[size_t(order[i].second)];
+            for (bool clash = true; clash;) {
+                clash = false;
+                for (size_t j = run; j < i && !clash; ++j)
+                    clash = same(record, (*vertices)[size_t(order[j].second)]);
+                if (clash) record.w += DISTINCT_W_STEP;
+            }
+        }
+        run = end;
     }
 }
 
@@ -495,12 +644,14 @@ bool plan_body(int32_t index, BodyPlan* plan) {
     Sheet sheet;
     if (!gather_sheet(get_object(index), &sheet, &plan->colour)) return false;
     drop_faulty_triangles(&sheet);
-    drop_short_chords(&sheet);
+    EdgeIndex edges = drop_short_chords(&sheet);
     if (sheet.triangles.empty()) return false;
-    split_pinched_vertices(&sheet);
-    find_rim(&sheet);
-    split_chords(&sheet);
+    split_pinched_vertices(&sheet, edges);
+    edges = index_edges(sheet);
+    find_rim(&sheet, edges);
+    split_chords(&sheet, edges);
     assemble(sheet, vertex_heights(sheet), plan);
+    make_records_distinct(&plan->vertices);
     return true;
 }
 

@@ -4,10 +4,10 @@
 // The front surface is the sheet's own vertices lifted toward the viewer, the
 // back surface the same vertices pushed away by the same amount with its
 // triangles wound the other way; the rim (the sheet's border) is shared, so
-// the body is closed. The height at a vertex is that of the union of the
-// largest discs that fit inside the outline, each raised into a ball: a disc
-// becomes a sphere, a long band a round tube, and every height is an integer
-// computed without floating point.
+// the body is closed. The height at a vertex follows a circle through the
+// border whose radius is the outline's half-width there: a disc becomes a
+// sphere, a long band a round tube, and every height is an integer computed
+// without floating point.
 #pragma once
 
 #include <cstdint>
