@@ -1,7 +1,8 @@
 // Export of a scene object's mesh for other tools: Wavefront OBJ (the
-// positions as modelled, relief included, the polygons as emitted, vertex
-// normals), PLY (the same mesh with the colour the last frame showed at each
-// vertex), binary STL and glTF binary (GLB), all with the same triangles.
+// positions as modelled, relief included, the polygons as emitted but for
+// those that repeat a vertex or have no area, vertex normals), PLY (the same
+// mesh with the colour the last frame showed at each vertex), binary STL and
+// glTF binary (GLB), all with the same triangles.
 //
 // Nothing here touches files: the data goes into a string for the caller to
 // write or hand on. Coordinates are model units (one unit is meant as one
