@@ -83,7 +83,8 @@ int64_t distance2(const Vec4& a, const Vec4& b) {
 }
 
 // Squared distance in pixels (rounded) from p to the segment a-b, in the
-// screen plane.
+// screen plane. Positions are screen offsets, so the products stay far below
+// 2^63.
 int64_t segment_distance2(const Vec4& p, const Vec4& a, const Vec4& b) {
     int64_t ex = int64_t(b.x) - a.x;
     int64_t ey = int64_t(b.y) - a.y;
@@ -676,8 +677,9 @@ int32_t inflate_object(int32_t index) {
     reset_frame_pools();
     int32_t body = emit_body(plan);
     if (body < 0) {
-        // Unreachable while the plan's count matches the emission: the
-        // sheet is gone, so drawing starts over as after a failed build.
+        // The capacities were checked, so only a failed allocation of the
+        // object leads here: the sheet is gone, so drawing starts over as
+        // after a failed build.
         discard_object(current_object() != nullptr ? current_object()->index : -1);
         adopt_outline_object(-1);
         return -1;

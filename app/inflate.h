@@ -39,7 +39,9 @@ bool plan_body(int32_t index, BodyPlan* plan);
 // `index` and changes nothing when the object already is a body, has no
 // triangle, or when the body would not fit the packet area or a pool; in that
 // last case the capacity message is shown first, and the sheet stays exactly
-// as it was. -1 for no object.
+// as it was. -1 for no object, and when the emission failed after all (the
+// object's allocation failed): the sheet is gone then, and drawing starts
+// over as after a failed build.
 int32_t inflate_object(int32_t index);
 
 // How many vertices, from the first of the pool, belong to the surface that

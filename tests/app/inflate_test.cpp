@@ -229,3 +229,17 @@ TEST(Inflate, ABodyTooLargeForThePacketAreaLeavesTheSheetAsItWas) {
     EXPECT_EQ(list->vertex_count, int32_t(vertices.size()));
     EXPECT_EQ(std::memcmp(list->model_normals, normals.data(), normals.size() * sizeof(Vec4)), 0);
 }
+
+TEST(Inflate, AFailedAllocationOfTheBodyReturnsToDrawingLikeAFailedBuild) {
+    Session session;
+    session.stroke(polygon(64, 100, 100));
+    session.right_click(CX, CY);
+    const int blocks = live_block_count();
+    fail_allocation_after(1);  // the body's object record
+    press_i(session);
+    EXPECT_EQ(selected_object(), NO_OBJECT);
+    EXPECT_EQ(headless_messages().size(), 1u);  // the allocator's
+    EXPECT_EQ(live_block_count(), blocks - 1);  // the sheet's record is gone
+    EXPECT_EQ(current_render_list()->packet_count, 0);
+    EXPECT_EQ(Session::pixel(CX, CY), BLUE);
+}
