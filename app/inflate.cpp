@@ -306,8 +306,11 @@ void split_pinched_vertices(Sheet* sheet, const EdgeIndex& index) {
 
 // Splits every chord at its midpoint; each triangle with split edges is cut
 // into triangles of the same turn: corners between two midpoints are cut off
-// first, the rest is fanned from a corner that makes no flat triangle.
-void split_chords(Sheet* sheet, const EdgeIndex& index) {
+// first, the rest is fanned from a point whose triangles are none flat and
+// whose diagonals join no two corners (which would make the chord again).
+// A triangle that cannot be cut so (a midpoint rounded onto another edge of a
+// sliver) is marked in *failed, and false returned.
+bool split_chords(Sheet* sheet, const EdgeIndex& index, std::vector<uint8_t>* failed) {
     std::vector<int32_t> midpoint(sheet->triangles.size() * 3, -1);  // per corner's edge
     bool any = false;
     for (size_t c = 0; c < midpoint.size(); ++c) {
@@ -323,7 +326,9 @@ void split_chords(Sheet* sheet, const EdgeIndex& index) {
         midpoint[c] = midpoint[size_t(index.twins[c])] = m;
         any = true;
     }
-    if (!any) return;
+    if (!any) return true;
+    failed->assign(sheet->triangles.size(), 0);
+    bool whole = true;
     std::vector<Triangle> result;
     struct Point {
         int32_t v;
@@ -341,31 +346,44 @@ void split_chords(Sheet* sheet, const EdgeIndex& index) {
             result.push_back(tri);
             continue;
         }
+        auto flat = [&](int32_t a, int32_t b, int32_t c) {
+            return cross_xy(sheet->vertices[size_t(a)], sheet->vertices[size_t(b)],
+                            sheet->vertices[size_t(c)]) == 0;
+        };
+        bool cut = true;
         for (size_t i = 0; i < ring.size() && ring.size() > 3;) {
             const Point& before = ring[(i + ring.size() - 1) % ring.size()];
             const Point& after = ring[(i + 1) % ring.size()];
             if (!ring[i].middle && before.middle && after.middle) {
+                cut = cut && !flat(before.v, ring[i].v, after.v);
                 result.push_back(Triangle{{before.v, ring[i].v, after.v}});
                 ring.erase(ring.begin() + std::ptrdiff_t(i));
             } else {
                 ++i;
             }
         }
-        auto at = [&](size_t i) -> const Vec4& {
-            return sheet->vertices[size_t(ring[i % ring.size()].v)];
-        };
-        for (size_t apex = 0; apex < ring.size(); ++apex) {
-            bool flat = false;
-            for (size_t i = 1; i + 1 < ring.size(); ++i)
-                flat = flat || cross_xy(at(apex), at(apex + i), at(apex + i + 1)) == 0;
-            if (flat) continue;
-            for (size_t i = 1; i + 1 < ring.size(); ++i)
-                result.push_back(Triangle{{ring[apex].v, ring[(apex + i) % ring.size()].v,
-                                           ring[(apex + i + 1) % ring.size()].v}});
-            break;
+        size_t n = ring.size();
+        size_t apex = 0;
+        for (; apex < n; ++apex) {
+            bool usable = true;
+            for (size_t i = 1; i + 1 < n && usable; ++i) {
+                const Point& p = ring[(apex + i) % n];
+                usable = !flat(ring[apex].v, p.v, ring[(apex + i + 1) % n].v) &&
+                         (i == 1 || ring[apex].middle || p.middle);
+            }
+            if (usable) break;
         }
+        if (!cut || apex == n) {
+            (*failed)[t] = 1;
+            whole = false;
+            continue;
+        }
+        for (size_t i = 1; i + 1 < n; ++i)
+            result.push_back(
+                Triangle{{ring[apex].v, ring[(apex + i) % n].v, ring[(apex + i + 1) % n].v}});
     }
     sheet->triangles.swap(result);
+    return whole;
 }
 
 // Items (border segments or vertices) sorted into square buckets of
@@ -645,12 +663,23 @@ bool plan_body(int32_t index, BodyPlan* plan) {
     Sheet sheet;
     if (!gather_sheet(get_object(index), &sheet, &plan->colour)) return false;
     drop_faulty_triangles(&sheet);
-    EdgeIndex edges = drop_short_chords(&sheet);
-    if (sheet.triangles.empty()) return false;
-    split_pinched_vertices(&sheet, edges);
-    edges = index_edges(sheet);
-    find_rim(&sheet, edges);
-    split_chords(&sheet, edges);
+    // A triangle whose chord cannot be split is left out, which turns its
+    // inner edges into border, and the mending starts again.
+    for (std::vector<uint8_t> failed;;) {
+        EdgeIndex edges = drop_short_chords(&sheet);
+        if (sheet.triangles.empty()) return false;
+        Sheet split = sheet;
+        split_pinched_vertices(&split, edges);  // keeps the triangles' order
+        edges = index_edges(split);
+        find_rim(&split, edges);
+        if (split_chords(&split, edges, &failed)) {
+            sheet = std::move(split);
+            break;
+        }
+        for (uint8_t& f : failed)
+            f = !f;
+        keep_triangles(&sheet, failed);
+    }
     assemble(sheet, vertex_heights(sheet), plan);
     make_records_distinct(&plan->vertices);
     return true;
