@@ -29,6 +29,9 @@ bool key_held(int virtual_key) {
 }
 
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
+    // A press of I while drawing means nothing, and is not kept for the sheet
+    // still to be built.
+    platform_key_state(KEY_I);
     if ((buttons & BUTTON_LEFT) != 0) {
         int32_t px = 0;
         int32_t py = 0;
