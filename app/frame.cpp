@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "app/inflate.h"
 #include "app/input.h"
 #include "app/outline.h"
 #include "app/screen.h"
@@ -33,6 +34,9 @@ bool key_held(int virtual_key) {
 }
 
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
+    // A press of I while drawing means nothing, and is not kept for the sheet
+    // still to be built.
+    platform_key_state(KEY_I);
     if ((buttons & BUTTON_LEFT) != 0) {
         int32_t px = 0;
         int32_t py = 0;
@@ -60,6 +64,10 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
         angles->x = (angles->x - dy) & ANGLE_MASK;
         angles->y = (angles->y - dx) & ANGLE_MASK;
     }
+    // I, held or tapped since the previous frame, turns the sheet into a
+    // closed body; on a body it does nothing.
+    if (platform_key_state(KEY_I) != 0)
+        frame.selected_object = inflate_object(frame.selected_object);
     // Every held key takes effect, in this order, so the last one wins.
     if (key_held(KEY_F1)) set_object_shading(frame.selected_object, 0);
     if (key_held(KEY_F2)) set_object_shading(frame.selected_object, 1);

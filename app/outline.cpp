@@ -2,6 +2,7 @@
 // and discarding.
 #include "app/outline.h"
 
+#include "app/inflate.h"
 #include "app/screen.h"
 #include "base/memory.h"
 #include "geometry/geometry_pipeline.h"
@@ -147,6 +148,7 @@ int init_outline_grid() {
 }
 
 void free_outline_grid() {
+    forget_inflation();
     free_block(grid.cells);
     grid.cells = nullptr;
     grid.columns = grid.rows = 0;
@@ -161,6 +163,9 @@ int32_t grid_rows() {
 }
 int32_t outline_object() {
     return grid.object;
+}
+void adopt_outline_object(int32_t index) {
+    grid.object = index;
 }
 
 OutlineCell* outline_cell(int32_t column, int32_t row) {
@@ -231,6 +236,9 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
     // The pool's count, but never past its capacity.
     int32_t count =
         list->vertex_count < list->vertex_capacity ? list->vertex_count : list->vertex_capacity;
+    // A body's back surface lies behind the front, out of reach.
+    int32_t front = inflated_front_vertices();
+    if (front >= 0 && front < count) count = front;
     for (int32_t i = 0; i < count; ++i) {
         Vec4& vertex = list->model_vertices[i];
         if (cx - GRID_STEP <= vertex.x && vertex.x <= cx + GRID_STEP &&
@@ -244,6 +252,7 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
 }
 
 void discard_object(int32_t index) {
+    forget_inflation();
     delete_object(index);
     for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
         grid.cells[i].w = CELL_EMPTY;

@@ -31,6 +31,8 @@ OutlineCell* outline_cell(int32_t column, int32_t row);
 // The object most recently built; -1 before the first build and after a
 // failed one.
 int32_t outline_object();
+// The object that replaced the outline object (its inflated body), or -1.
+void adopt_outline_object(int32_t index);
 
 // The pixel at (x, y) of a page of the screen's size, the last row included;
 // 0 (black) outside it.
@@ -49,7 +51,8 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 // clean again.
 int32_t build_object_from_outline(int32_t x, int32_t y);
 // Moves the model vertices within GRID_STEP of the cursor (screen position)
-// by delta in z and recomputes the outline object's normals.
+// by delta in z and recomputes the outline object's normals. On an inflated
+// body only the front surface and the rim move.
 void push_vertices(int32_t x, int32_t y, int32_t delta);
 // Deletes the object, empties the grid, resets the pools and clears the page.
 void discard_object(int32_t index);

@@ -237,7 +237,7 @@ expect_exit() {
     step "$how: exit code $status"
 }
 
-# The whole session: start, outline, sheet, F12, Escape.
+# The whole session: start, outline, sheet, turn, I (body), F12, Escape.
 run_window_session() {
     local CENTRE_X=257 CENTRE_Y=241 start_x start_y previous_x previous_y edge corner
     local corner_x corner_y mid_x mid_y OUTLINE SHEET point x y red blue other deadline
@@ -338,6 +338,29 @@ run_window_session() {
     }
     xdotool keyup z
     step "Z: the sheet faces the viewer again"
+
+    # I turns the sheet into a closed body, whose back shows after half a turn.
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown i
+    sleep 0.2
+    xdotool keyup i
+    move 1 450
+    sleep 0.2
+    xdotool mousedown 3
+    move 513 450
+    wait_for_screen 7-body-back is_lit_red_at "$CENTRE_X" "$CENTRE_Y" >/dev/null || {
+        xdotool mouseup 3
+        fail "the inflated body does not show its back after half a turn"
+    }
+    xdotool mouseup 3
+    step "I: the body shows its back after half a turn"
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown z
+    wait_for_screen 7-body-reset is_lit_red_at "$CENTRE_X" "$CENTRE_Y" >/dev/null || {
+        xdotool keyup z
+        fail "Z did not turn the body back"
+    }
+    xdotool keyup z
 
     # F12 held for a frame deletes the sheet and clears the screen.
     xdotool windowfocus "$WINDOW"

@@ -26,13 +26,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The demonstration's rotations of the flat sheet, then the sheet pushed into
-// relief, where the light varies across most triangles.
+// relief, where the light varies across most triangles, then that sheet
+// inflated into its closed body (I key), from the front, turned and from behind.
 struct Rotation {
     int32_t x, y;
     bool relief;
+    bool inflated = false;
 };
-constexpr Rotation ROTATIONS[] = {{0, 0, false},   {57, 0, false}, {0, 57, false},
-                                  {57, 57, false}, {0, 0, true},   {57, 57, true}};
+constexpr Rotation ROTATIONS[] = {{0, 0, false},      {57, 0, false},       {0, 57, false},
+                                  {57, 57, false},    {0, 0, true},         {57, 57, true},
+                                  {0, 0, true, true}, {57, 57, true, true}, {0, 512, true, true}};
 constexpr int32_t RELIEF_DEPTH = 6;
 constexpr int ROUNDS = 15;
 constexpr int FRAMES_PER_TURN = 40;
@@ -193,12 +196,25 @@ int main() {
         "| rotation (x, y) | ours ms/frame | llvmpipe ms/frame | ours / llvmpipe | "
         "covered pixels, ours / llvmpipe |\n|---|---|---|---|---|\n");
     bool relief = false;
+    bool inflated = false;
     for (const Rotation& rotation : ROTATIONS) {
         if (rotation.relief && !relief) {
             relief = true;
             add_demo_relief(RELIEF_DEPTH);
             render_demo_frame();
             load_mesh(peer, export_demo_mesh());
+        }
+        if (rotation.inflated && !inflated) {
+            inflated = true;
+            if (inflate_demo_object() < 0) {
+                std::fprintf(stderr, "the body was not built\n");
+                break;
+            }
+            render_demo_frame();
+            const DemoMesh body = export_demo_mesh();
+            load_mesh(peer, body);
+            std::printf("| body: %zu vertices, %zu triangles | | | | |\n",
+                        body.positions.size() / 3, body.indices.size() / 3);
         }
         set_demo_rotation(rotation.x, rotation.y, 0);
         render_demo_frame();
@@ -223,9 +239,11 @@ int main() {
             ratios.push_back(ours_s / theirs_s);
         }
         std::printf("| (%d, %d)%s | %.3f | %.3f | %.2f | %lld / %lld |\n", rotation.x, rotation.y,
-                    rotation.relief ? " in relief" : "", median(ours) * 1e3, median(theirs) * 1e3,
-                    median(ratios), static_cast<long long>(ours_covered),
-                    static_cast<long long>(peer_covered));
+                    rotation.inflated ? " inflated"
+                    : rotation.relief ? " in relief"
+                                      : "",
+                    median(ours) * 1e3, median(theirs) * 1e3, median(ratios),
+                    static_cast<long long>(ours_covered), static_cast<long long>(peer_covered));
         std::fflush(stdout);
     }
     close_peer(peer);

@@ -1,6 +1,6 @@
 // The page side of the browser program: starts the program's module on the canvas, turns
 // pointer, key and control-strip events into its entry points, shows its image, title and
-// messages, downloads the files of "Save OBJ" and "Save PNG", and runs replay scripts in a
+// messages, downloads the files of "Save OBJ", "Save STL" and "Save PNG", and runs replay scripts in a
 // second module (window.sketch3d.replay).
 'use strict';
 
@@ -9,6 +9,7 @@
   const BUTTON_RIGHT = 1;
   const BUTTON_LEFT = 2;
   const KEY_Z = 0x5a;
+  const KEY_I = 0x49;
   const FUNCTION_KEYS = { F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b };
   const CHAR_ESCAPE = 27;
 
@@ -149,11 +150,13 @@
   // The right button builds; no menu.
   canvas.addEventListener('contextmenu', (event) => event.preventDefault());
 
-  // Z follows the keyboard layout like a Windows virtual key; on a layout without Latin
-  // letters the key in Z's place counts.
+  // Z and I follow the keyboard layout like Windows virtual keys; on a layout without Latin
+  // letters the keys in their places count.
   function virtualKey(event) {
     if (event.key === 'z' || event.key === 'Z') return KEY_Z;
     if (event.code === 'KeyZ' && !/^[a-z]$/i.test(event.key)) return KEY_Z;
+    if (event.key === 'i' || event.key === 'I') return KEY_I;
+    if (event.code === 'KeyI' && !/^[a-z]$/i.test(event.key)) return KEY_I;
     return Object.hasOwn(FUNCTION_KEYS, event.key) ? FUNCTION_KEYS[event.key] : -1;
   }
 
@@ -231,6 +234,7 @@
   // The saves, also after the program ended: the object and the last frame are still there.
   const saves = {
     'save-obj': () => program._web_save_obj(),
+    'save-stl': () => program._web_save_stl(),
     'save-png': () => program._web_save_png(),
   };
   for (const [id, saveFile] of Object.entries(saves)) {

@@ -1,8 +1,8 @@
 // The browser build in Debian's headless Chromium, driven by Playwright: a session with the
-// mouse, the keys and the control strip checked from the canvas pixels, its "Save OBJ" and
-// "Save PNG" downloads checked against the native replay tool's export and the canvas, the
-// error display, and every example script replayed in the page and compared pixel for pixel
-// with the native replay tool's screenshots.
+// mouse, the keys and the control strip checked from the canvas pixels (Inflate and "Save STL"
+// included), its "Save OBJ" and "Save PNG" downloads checked against the native replay tool's
+// export and the canvas, the error display, and every example script replayed in the page and
+// compared pixel for pixel with the native replay tool's screenshots.
 //
 // Run by tools/test-web.sh (`make test-web`), which builds what it needs; the paths can be
 // given in SKETCH3D_SITE (the built site), SKETCH3D_REPLAY (the native replay tool),
@@ -370,6 +370,21 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   });
   assert.ok(pushed.length > 0, 'no vertex was pushed');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
+  await move(...CENTRE);
+
+  // The strip's Inflate turns the sheet into a closed body, which "Save STL" downloads: an
+  // 84-byte head with the triangle count, then 50 bytes a triangle, front and back.
+  await nextFrames(page);
+  const beforeInflate = await census(page);
+  await page.locator('#controls [data-key="73"]').hover();
+  await page.mouse.down();
+  await waitFor('the body', async () => (await census(page)).checksum !== beforeInflate.checksum);
+  await page.mouse.up();
+  const stl = await save(page, 'save-stl');
+  assert.equal(stl.name, 'sketch3d-body.stl');
+  const stlTriangles = stl.bytes.readUInt32LE(80);
+  assert.equal(stl.bytes.length, 84 + 50 * stlTriangles);
+  assert.ok(stlTriangles > flat.faces, `the body has ${stlTriangles} triangles`);
   await move(...CENTRE);
 
   // F12 throws it away: then "Save OBJ" says there is nothing to export and downloads nothing.
