@@ -5,6 +5,7 @@
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
+#include "app/stroke_history.h"
 #include "geometry/animation.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/scene_objects.h"
@@ -15,6 +16,13 @@ namespace {
 constexpr FrameState INITIAL_FRAME_STATE = {NO_OBJECT, FRAME_INTERVAL_MS, 0, 0, FRAME_INTERVAL_MS};
 
 FrameState frame = INITIAL_FRAME_STATE;
+
+// Whether each take-back key was down at its previous query.
+struct TakeBackKeys {
+    bool backspace_down;
+    bool delete_down;
+};
+TakeBackKeys take_back_keys = {};
 
 // Z acts when any bit of the key state is set: held now, or pressed since the
 // previous query.
@@ -27,7 +35,23 @@ bool key_held(int virtual_key) {
     return (platform_key_state(virtual_key) >> 8) != 0;
 }
 
+// A take-back key acts once per press: when it was pressed since the
+// previous query, or is down now after being up then (the pressed-since bit
+// alone can be lost to another program on some systems). Holding it does not
+// repeat.
+bool key_pressed_once(int virtual_key, bool* was_down) {
+    uint16_t state = platform_key_state(virtual_key);
+    bool down = (state >> 8) != 0;
+    bool pressed = (state & 1) != 0 || (down && !*was_down);
+    *was_down = down;
+    return pressed;
+}
+
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
+    // Strokes are taken back before this frame's segment is drawn: a stroke
+    // still being drawn goes as far as it has come and goes on as a new one.
+    if (key_pressed_once(KEY_DELETE, &take_back_keys.delete_down)) take_back_all_strokes();
+    if (key_pressed_once(KEY_BACKSPACE, &take_back_keys.backspace_down)) take_back_last_stroke();
     if ((buttons & BUTTON_LEFT) != 0) {
         int32_t px = 0;
         int32_t py = 0;
@@ -69,6 +93,7 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
 
 void reset_frame_state() {
     frame = INITIAL_FRAME_STATE;
+    take_back_keys = {};
 }
 const FrameState& frame_state() {
     return frame;

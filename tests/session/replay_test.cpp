@@ -71,7 +71,8 @@ TEST(ReplayScript, BadLinesAreReportedWithTheirNumber) {
               "1: 'move' expects two integers, got '1 99999999999'");
     EXPECT_EQ(parse_error("down middle\n"), "1: unknown button 'middle' (left or right)");
     EXPECT_EQ(parse_error("key press z\n"), "1: 'key' expects down or up, got 'press'");
-    EXPECT_EQ(parse_error("key down f4\n"), "1: unknown key 'f4' (z, f1, f2, f3 or f12)");
+    EXPECT_EQ(parse_error("key down f4\n"),
+              "1: unknown key 'f4' (z, f1, f2, f3, f12, backspace or delete)");
     EXPECT_EQ(parse_error("frames -1\n"), "1: 'frames' expects a count 0..1000000, got '-1'");
     EXPECT_EQ(parse_error("frames 2x\n"), "1: 'frames' expects a count 0..1000000, got '2x'");
     EXPECT_EQ(parse_error("close now\n"), "1: 'close' expects nothing after it");

@@ -120,7 +120,7 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
             return "'key' expects down or up, got '" + words[1] + "'";
         command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
         if (!lookup_key(words[2], &command->a))
-            return "unknown key '" + words[2] + "' (z, f1, f2, f3 or f12)";
+            return "unknown key '" + words[2] + "' (z, f1, f2, f3, f12, backspace or delete)";
         return "";
     }
     if (verb == "char") {
