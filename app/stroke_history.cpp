@@ -47,8 +47,7 @@ bool make_room() {
         static_cast<StrokeSegment*>(alloc_zeroed(int32_t(capacity * sizeof(StrokeSegment))));
     if (grown == nullptr) return false;
     if (history.segment_count > 0)
-        std::memcpy(grown, history.segments,
-                    size_t(history.segment_count) * sizeof(StrokeSegment));
+        std::memcpy(grown, history.segments, size_t(history.segment_count) * sizeof(StrokeSegment));
     free_block(history.segments);
     history.segments = grown;
     history.segment_capacity = capacity;

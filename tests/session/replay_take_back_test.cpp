@@ -19,7 +19,8 @@ const std::string A =
 const std::string B =
     "move 40 300\nframes 1\ndown left\nmove 300 40\nframes 1\nmove 300 482\nframes 1\n"
     "up left\nframes 1\n";
-const std::string C = "move 20 150\nframes 1\ndown left\nmove 480 170\nframes 1\nup left\nframes 1\n";
+const std::string C =
+    "move 20 150\nframes 1\ndown left\nmove 480 170\nframes 1\nup left\nframes 1\n";
 // A closed square around (150, 150).
 const std::string SQUARE =
     "move 100 100\nframes 1\ndown left\nmove 200 100\nframes 1\nmove 200 200\nframes 1\n"
