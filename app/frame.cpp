@@ -35,14 +35,15 @@ bool key_held(int virtual_key) {
     return (platform_key_state(virtual_key) >> 8) != 0;
 }
 
-// A take-back key acts once per press: when it was pressed since the
-// previous query, or is down now after being up then (the pressed-since bit
-// alone can be lost to another program on some systems). Holding it does not
-// repeat.
+// A take-back key acts once per press: when it is down now after being up at
+// the previous query, or, up now, was pressed since then (a tap between two
+// frames). While it stays down the pressed-since bit is ignored: the
+// keyboard's auto-repeat sets it again and again, and holding the key must
+// not take back one stroke after another.
 bool key_pressed_once(int virtual_key, bool* was_down) {
     uint16_t state = platform_key_state(virtual_key);
     bool down = (state >> 8) != 0;
-    bool pressed = (state & 1) != 0 || (down && !*was_down);
+    bool pressed = down ? !*was_down : (state & 1) != 0;
     *was_down = down;
     return pressed;
 }
