@@ -2,7 +2,7 @@
 
 JOBS ?= $(shell nproc)
 # Debian packages the build and the tests need.
-PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libsdl2-dev libtinyobjloader-dev
+PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libpng-dev libsdl2-dev libtinyobjloader-dev
 # The Windows cross build.
 WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64
 # The browser build (Debian's Emscripten needs Debian's acorn) and where `make serve` listens.
@@ -90,7 +90,7 @@ bench-peer: deps
 # executions and coverage; `make fuzz-smoke` is the short run CI makes. `make soak` plays
 # SOAK_FRAMES frames of a seeded random session on the headless backend; `make soak-smoke`
 # plays 10,000 of them in the sanitizer build, as CI does.
-FUZZ_PACKAGES := cmake make clang-14 libclang-rt-14-dev libstb-dev
+FUZZ_PACKAGES := cmake make clang-14 libclang-rt-14-dev libstb-dev libpng-dev
 FUZZ_SECONDS ?= 60
 SOAK_SEED ?= 1
 SOAK_FRAMES ?= 100000

@@ -22,12 +22,14 @@ inline constexpr int32_t TEXTURE_ERROR_BAD_SIZE = -4;         // not a power of 
 inline constexpr int32_t TEXTURE_ERROR_NO_TEXELS = -5;        // null texels or path
 inline constexpr int32_t TEXTURE_ERROR_NO_MEMORY = -6;        // allocation failed (message shown)
 inline constexpr int32_t TEXTURE_ERROR_FILE_MISSING = -7;     // no such file
-inline constexpr int32_t TEXTURE_ERROR_FILE_UNREADABLE = -8;  // cannot be opened or read
+inline constexpr int32_t TEXTURE_ERROR_FILE_UNREADABLE = -8;  // not a regular file, or unreadable
 inline constexpr int32_t TEXTURE_ERROR_FILE_TOO_LARGE = -9;   // larger than any usable image
-inline constexpr int32_t TEXTURE_ERROR_BAD_IMAGE = -10;   // not a PNG or BMP, corrupt or truncated
-inline constexpr int32_t TEXTURE_ERROR_NO_DECODER = -11;  // built without the image decoder
+inline constexpr int32_t TEXTURE_ERROR_BAD_IMAGE = -10;    // not a PNG or BMP, corrupt or truncated
+inline constexpr int32_t TEXTURE_ERROR_NO_DECODER = -11;   // built without the image decoder
+inline constexpr int32_t TEXTURE_ERROR_BAD_PALETTE = -12;  // a pixel's index beyond the palette
 
 // Largest image file read; any PNG or BMP of at most 256 x 256 is far smaller.
+// The file is read piece by piece, never held whole.
 inline constexpr int32_t MAX_TEXTURE_FILE_BYTES = 4 << 20;
 
 // Copies width x height texels (5:5:5, row after row; bit 15 is kept as
@@ -37,8 +39,12 @@ inline constexpr int32_t MAX_TEXTURE_FILE_BYTES = 4 << 20;
 int32_t load_texture(int32_t slot, int32_t width, int32_t height, const uint16_t* texels);
 
 // Reads a PNG or BMP file and loads it as load_texture does, each 8-bit
-// channel reduced to 5 bits (c >> 3); alpha is ignored. The size is checked
-// before the image is decoded.
+// channel reduced to 5 bits (c >> 3; 16-bit channels keep their high byte);
+// alpha is ignored. Only a regular file is read: a directory, FIFO or device
+// is refused without blocking. The size is checked before the image is
+// decoded, and a damaged file (a PNG check value that does not match, data
+// running past the file or past the image) is refused, as is a palette image
+// with an index beyond its palette.
 int32_t load_texture_file(int32_t slot, const char* path);
 
 // A short English description of a loader result, for tools and logs.

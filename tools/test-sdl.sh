@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end check of the SDL program (build/default/sketch3d) on a private virtual X display:
 # the same session as the Windows check (outline, a stroke taken back, sheet, F12, Escape), from
-# screenshots; once as it starts by default, and once more with --scale 2.
+# screenshots, with the outline and the sheet compared with the headless replay
+# (build/default/sketch3d-replay); once as it starts by default, and once more with --scale 2.
 #
 # Usage: tools/test-sdl.sh (or `make test-sdl`, which builds first); SKETCH3D_PROGRAM=PATH
 # checks another build. Installs what it needs when run as root. Screenshots are kept in
@@ -14,14 +15,30 @@ NAME=test-sdl
 WORK=$ROOT/build/test-sdl
 EXE=${SKETCH3D_PROGRAM:-$ROOT/build/default/sketch3d}
 LAUNCH=("$EXE")
+REPLAY=$ROOT/build/default/sketch3d-replay
 # Room for the window at factor 2; half of it is still less than two pictures, so the program
 # starts at factor 1 by default.
 XVFB_SCREEN=1280x1024x24
 # shellcheck source=tools/window-session.sh
 . tools/window-session.sh
 
-PACKAGES="xvfb xdotool imagemagick" sh tools/install-deps.sh
+PACKAGES="xvfb xdotool imagemagick python3" sh tools/install-deps.sh
 [ -x "$EXE" ] || fail "$EXE was not built (make build; SDL2 from libsdl2-dev)"
+[ -x "$REPLAY" ] || fail "$REPLAY was not built (make build; stb from libstb-dev)"
+
+# Without a display the program ends at once with its message instead of running unseen on
+# SDL's invisible driver; a driver asked for by name is still used.
+mkdir -p "$WORK"
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout "$TIMEOUT" "$EXE" \
+    >"$WORK/no-display.log" 2>&1 || status=$?
+[ "$status" = 1 ] && grep -q "no display" "$WORK/no-display.log" ||
+    fail "without a display: exit code $status (124: it ran unseen), $(cat "$WORK/no-display.log")"
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen timeout 2 "$EXE" >/dev/null 2>&1 ||
+    status=$?
+[ "$status" = 124 ] || fail "SDL_VIDEODRIVER=offscreen: it ended with exit code $status"
+step "no display: refused with exit code 1; SDL_VIDEODRIVER=offscreen runs"
 
 start_virtual_display
 run_window_session

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# End-to-end check of the Windows program: builds it with mingw-w64 and runs it under Wine on
-# a private virtual X display; draws an outline with the mouse, builds a sheet from it,
-# deletes it with F12 and quits with Escape, checking the window's pixels from screenshots at
-# each step; then starts it again and closes the window.
+# End-to-end check of the Windows program: builds it with mingw-w64 and runs it under Wine.
+# First page_drawing_gdi_check compares the portable line and border fill with GDI's, pixel
+# for pixel. Then, on a private virtual X display, the program itself: an outline drawn with
+# the mouse, a sheet built from it, both compared with the headless replay of the same input
+# (build/default/sketch3d-replay, built here), the sheet turned, deleted with F12, Escape; then
+# it starts again and the window is closed.
 #
 # Usage: tools/test-windows.sh (or `make test-windows`). Installs what it needs when run as
 # root. Screenshots are kept in build/test-windows/shots/.
@@ -17,9 +19,14 @@ LAUNCH=(wine "$EXE")
 # shellcheck source=tools/window-session.sh
 . tools/window-session.sh
 
-PACKAGES="wine wine64 xvfb xdotool imagemagick g++-mingw-w64-x86-64" sh tools/install-deps.sh
+PACKAGES="wine wine64 xvfb xdotool imagemagick python3 g++-mingw-w64-x86-64 cmake g++ make \
+libstb-dev" sh tools/install-deps.sh
 make --no-print-directory windows
 [ -f "$EXE" ] || fail "$EXE was not built"
+# The native replay tool: what the window's pixels must equal.
+cmake --preset default >/dev/null
+cmake --build --preset default --target sketch3d-replay -j "$(nproc)"
+REPLAY=$ROOT/build/default/sketch3d-replay
 
 export WINEPREFIX=$WORK/wineprefix
 export WINEDEBUG=-all
@@ -36,6 +43,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >"$WORK/wineboot.log" 2>&1 || fail "wineboot failed (see $WORK/wineboot.log)"
     wineserver -w
 fi
+
+# The line and the fill against GDI: a few thousand random cases, none may differ.
+step "page drawing against GDI"
+wine "$ROOT/build/windows/page_drawing_gdi_check.exe" | sed "s/^/$NAME: /" ||
+    fail "the portable page drawing differs from GDI (a case above can be rerun alone)"
 
 run_window_session
 

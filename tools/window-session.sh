@@ -4,7 +4,9 @@
 #
 # The caller sets NAME (for messages), WORK (a folder of its own) and LAUNCH (the command that
 # starts the program, an array), sources this file, calls start_virtual_display and then
-# run_window_session. A function extra_cleanup, if the caller defines one, runs on exit. SCALE
+# run_window_session. A function extra_cleanup, if the caller defines one, runs on exit. With
+# REPLAY set to the headless replay tool, the outline and the sheet must also be, pixel for
+# pixel, what the replay of the same input gives. SCALE
 # (default 1) is the factor the window shows the picture at: positions and checks are in
 # picture pixels and are mapped to the screen through it. XVFB_SCREEN sets the display's size.
 
@@ -151,6 +153,62 @@ is_turned_away() {
     [ "$other" = 0 ] && [ "$red" -lt 400 ]
 }
 
+# Plays, on the headless backend, the input the session gives the window: from START, the
+# left button held through CORNERS (each held for a few frames, so the window's frame timing
+# cannot matter), then a right click at CENTRE. Writes REPLAY_SHOTS/outline.png and sheet.png.
+# Usage: replay_session START CENTRE CORNERS... (each "x y").
+replay_session() {
+    local script=$WORK/session.txt corner
+    REPLAY_SHOTS=$SHOTS/replay
+    {
+        echo "frames 2"
+        echo "move $1"
+        echo "frames 3"
+        echo "down left"
+        for corner in "${@:3}"; do
+            echo "move $corner"
+            echo "frames 3"
+        done
+        echo "up left"
+        echo "frames 3"
+        echo "screenshot outline"
+        echo "move $2"
+        echo "frames 3"
+        echo "down right"
+        echo "frames 3"
+        echo "up right"
+        echo "frames 3"
+        echo "screenshot sheet"
+    } >"$script"
+    mkdir -p "$REPLAY_SHOTS"
+    "$REPLAY" "$script" --out "$REPLAY_SHOTS" >"$WORK/replay.log" 2>&1 ||
+        fail "the replay of $script failed (see $WORK/replay.log)"
+}
+
+# Fails unless the client area of a screenshot shows exactly the replay's picture. Colours
+# are compared as the page holds them, 5 bits a component: the display widens them to 8 bits
+# in its own way, the top 5 bits stay. Usage: expect_replay_pixels SHOT REPLAY_PNG WHAT.
+expect_replay_pixels() {
+    local shot=$1 reference=$2 what=$3 report
+    picture_crop rgb:- "$shot" "$CLIENT_WIDTH" "$CLIENT_HEIGHT" 0 0 >"$WORK/window.rgb"
+    convert "$reference" -depth 8 "rgb:$WORK/replay.rgb"
+    report=$(python3 - "$WORK/window.rgb" "$WORK/replay.rgb" "$CLIENT_WIDTH" <<'PYTHON'
+import sys
+window, replay = (open(path, "rb").read() for path in sys.argv[1:3])
+width = int(sys.argv[3])
+if len(window) != len(replay):
+    print(f"sizes differ: {len(window) // 3} and {len(replay) // 3} pixels")
+    sys.exit(1)
+differing = [i // 3 for i in range(0, len(window), 3)
+             if any(a >> 3 != b >> 3 for a, b in zip(window[i:i + 3], replay[i:i + 3]))]
+listed = ", ".join(f"({p % width}, {p // width})" for p in differing[:8])
+print(f"{len(differing)} pixels differ" + (f": {listed}" if listed else ""))
+sys.exit(1 if differing else 0)
+PYTHON
+) || fail "$what: the window and the replay differ: $report (see $shot, $reference)"
+    step "$what: the same pixels as the replay ($report)"
+}
+
 move() { xdotool mousemove "$(screen_x "$1")" "$(screen_y "$2")"; }
 
 # Starts the program and waits for its window; sets WINDOW, CLIENT_X and CLIENT_Y.
@@ -218,9 +276,11 @@ run_window_session() {
     step "title: $(xdotool getwindowname "$WINDOW")"
 
     # An octagon around the middle of the client area, drawn with the left button held. Each
-    # corner is held until the frame has drawn the edge to it (its midpoint turns black), so
-    # that the closing edge is drawn before the button goes up.
+    # corner is held until a frame has drawn the edge to it (its midpoint turns black), so
+    # every edge is one stroke from corner to corner whatever the frame timing, and the
+    # closing edge is drawn before the button goes up.
     local CORNERS=("177 161" "257 121" "337 161" "377 241" "337 321" "257 361" "177 321" "137 241")
+    [ -z "${REPLAY:-}" ] || replay_session "${CORNERS[-1]}" "$CENTRE_X $CENTRE_Y" "${CORNERS[@]}"
     xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
     read -r start_x start_y <<<"${CORNERS[-1]}"
     move "$start_x" "$start_y"
@@ -244,6 +304,7 @@ run_window_session() {
     OUTLINE=$(screenshot 3-outline)
     is_blue_at "$CENTRE_X" "$CENTRE_Y" "$OUTLINE" || fail "the inside of the outline is not blue"
     is_blue_at 20 20 "$OUTLINE" || fail "the outside of the outline is not blue"
+    [ -z "${REPLAY:-}" ] || expect_replay_pixels "$OUTLINE" "$REPLAY_SHOTS/outline.png" outline
     step "outline drawn"
 
     # A stray stroke across the outline, taken back with Backspace: the picture is the outline
@@ -292,6 +353,7 @@ run_window_session() {
     [ "$other" = 0 ] || fail "$other pixels are neither lit red nor blue"
     [ "$red" -ge 34000 ] && [ "$red" -le 38400 ] || fail "the sheet covers $red pixels"
     step "sheet: lit red inside ($(pixel "$SHEET" "$CENTRE_X" "$CENTRE_Y")), blue outside"
+    [ -z "${REPLAY:-}" ] || expect_replay_pixels "$SHEET" "$REPLAY_SHOTS/sheet.png" sheet
 
     # A drag of 512 pixels to the right with the right button turns the sheet half a turn
     # about the vertical axis: it shows its back, which is not drawn (but for a few slivers

@@ -19,6 +19,7 @@ struct Mesh {
     int32_t first_vertex = 0;
     int32_t vertex_count = 0;
     std::vector<PrimitivePacket*> polygons;
+    std::vector<PrimitivePacket*> faces;  // the polygons that are faces (is_face)
 };
 
 // The vertex range covered by the object's parts, kept inside the vertex pool.
@@ -66,6 +67,34 @@ void find_polygons(const SceneObject* object, const RenderList* list, Mesh* mesh
     }
 }
 
+// Whether a polygon is a face of the mesh: no corner twice, and an area. The sheet's builder
+// emits some triangles that repeat a vertex or whose corners lie on one line; they draw
+// nothing, and other tools would take them for broken geometry.
+bool is_face(const RenderList* list, PrimitivePacket* packet) {
+    const int16_t* v = packet_vertices(packet);
+    const int n = packet_vertex_count(packet);
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j)
+            if (v[i] == v[j]) return false;
+    // Twice the vector area, summed over the fan from the first corner: zero for corners on
+    // one line or one point. Differences of int32 values take 33 bits and their products 66,
+    // beyond int64.
+    const Vec4& origin = list->model_vertices[v[0]];
+    __int128 area[3] = {0, 0, 0};
+    for (int k = 1; k + 1 < n; ++k) {
+        const Vec4& p = list->model_vertices[v[k]];
+        const Vec4& q = list->model_vertices[v[k + 1]];
+        const __int128 a[3] = {int64_t(p.x) - origin.x, int64_t(p.y) - origin.y,
+                               int64_t(p.z) - origin.z};
+        const __int128 b[3] = {int64_t(q.x) - origin.x, int64_t(q.y) - origin.y,
+                               int64_t(q.z) - origin.z};
+        area[0] += a[1] * b[2] - a[2] * b[1];
+        area[1] += a[2] * b[0] - a[0] * b[2];
+        area[2] += a[0] * b[1] - a[1] * b[0];
+    }
+    return area[0] != 0 || area[1] != 0 || area[2] != 0;
+}
+
 int32_t gather_mesh(int32_t index, Mesh* mesh) {
     const SceneObject* object = get_object(index);
     const RenderList* list = current_render_list();
@@ -80,6 +109,8 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
             if (v[k] < mesh->first_vertex || v[k] >= mesh->first_vertex + mesh->vertex_count)
                 return EXPORT_BAD_MESH;
     }
+    for (PrimitivePacket* packet : mesh->polygons)
+        if (is_face(list, packet)) mesh->faces.push_back(packet);
     return EXPORT_OK;
 }
 
@@ -187,8 +218,8 @@ std::vector<Rgb> vertex_colours(const RenderList* list, const Mesh& mesh) {
 
 std::string summary(const Mesh& mesh) {
     return "sketch3d object " + std::to_string(mesh.index) + ": " +
-           std::to_string(mesh.vertex_count) + " vertices, " +
-           std::to_string(mesh.polygons.size()) + " faces";
+           std::to_string(mesh.vertex_count) + " vertices, " + std::to_string(mesh.faces.size()) +
+           " faces";
 }
 
 }  // namespace
@@ -212,7 +243,7 @@ int32_t export_obj(int32_t index, std::string* out) {
         *out += '\n';
     }
     // OBJ numbers its vertices and normals from 1, and vertex i has normal i.
-    for (PrimitivePacket* packet : mesh.polygons) {
+    for (PrimitivePacket* packet : mesh.faces) {
         *out += 'f';
         for (int32_t vertex : face_corners(packet)) {
             std::string number = std::to_string(vertex - mesh.first_vertex + 1);
@@ -236,7 +267,7 @@ int32_t export_ply(int32_t index, std::string* out) {
     *out += "property float x\nproperty float y\nproperty float z\n";
     *out += "property float nx\nproperty float ny\nproperty float nz\n";
     *out += "property uchar red\nproperty uchar green\nproperty uchar blue\n";
-    *out += "element face " + std::to_string(mesh.polygons.size()) + "\n";
+    *out += "element face " + std::to_string(mesh.faces.size()) + "\n";
     *out += "property list uchar int vertex_indices\nend_header\n";
     for (int32_t i = 0; i < mesh.vertex_count; ++i) {
         std::string line;
@@ -248,7 +279,7 @@ int32_t export_ply(int32_t index, std::string* out) {
         *out += '\n';
     }
     // PLY numbers its vertices from 0.
-    for (PrimitivePacket* packet : mesh.polygons) {
+    for (PrimitivePacket* packet : mesh.faces) {
         std::vector<int32_t> corners = face_corners(packet);
         *out += std::to_string(corners.size());
         for (int32_t vertex : corners)

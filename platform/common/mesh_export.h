@@ -1,7 +1,7 @@
 // Export of a scene object's mesh as text for other tools: Wavefront OBJ (the
-// positions as modelled, relief included, the polygons as emitted, vertex
-// normals) and PLY (the same mesh with the colour the last frame showed at
-// each vertex).
+// positions as modelled, relief included, the polygons as emitted but for
+// those that repeat a vertex or have no area, vertex normals) and PLY (the
+// same mesh with the colour the last frame showed at each vertex).
 //
 // Nothing here touches files: the text goes into a string for the caller to
 // write or hand on. Coordinates are model units. The model's y grows down the

@@ -7,13 +7,18 @@ namespace {
 
 // Offset along the shorter axis of pixel i of a line that moves `minor`
 // pixels on that axis over `steps` pixels on the longer one: i * minor /
-// steps rounded to nearest, halves away from the start. i < steps <= 2^32 and
-// minor <= steps, so the product stays below 2^64 and 2 * remainder below
-// 2^33.
-uint64_t minor_offset(uint64_t i, uint64_t minor, uint64_t steps) {
+// steps rounded to nearest. A half-way point goes to the pixel with the
+// smaller page coordinate, as GDI's one-pixel lines do (their pixels are
+// those whose diamond the line leaves, and a line through the point between
+// two pixels takes the upper one, or the left one for a steep line): back
+// towards the start while the minor coordinate grows, onwards while it
+// falls. i < steps <= 2^32 and minor <= steps, so the product stays below
+// 2^64 and 2 * remainder below 2^33.
+uint64_t minor_offset(uint64_t i, uint64_t minor, uint64_t steps, bool minor_falls) {
     uint64_t product = i * minor;
     uint64_t offset = product / steps;
-    if (2 * (product % steps) >= steps) ++offset;
+    uint64_t twice_remainder = 2 * (product % steps);
+    if (twice_remainder > steps || (twice_remainder == steps && minor_falls)) ++offset;
     return offset;
 }
 
@@ -52,7 +57,7 @@ void draw_page_line(uint16_t* pixels, int32_t width, int32_t height, int32_t x0,
     }
     for (int64_t i = first; i <= last; ++i) {
         int64_t major = major_start + major_sign * i;
-        int64_t offset = int64_t(minor_offset(uint64_t(i), minor, steps));
+        int64_t offset = int64_t(minor_offset(uint64_t(i), minor, steps, minor_sign < 0));
         int64_t minor_position = minor_start + minor_sign * offset;
         if (minor_position < 0 || minor_position >= minor_size) continue;
         int64_t x = x_major ? major : minor_position;

@@ -14,9 +14,11 @@ inline constexpr uint16_t PAGE_BLACK = 0x0000;
 
 // Draws a one-pixel line from (x0, y0) towards (x1, y1) in `colour`, the end
 // point excluded (the first point is drawn unless both are equal, in which
-// case nothing is). The pixels are those of the Bresenham walk along the
-// longer axis, rounding half-way points away from the start; pixels outside
-// the page are skipped, the rest are the same as if the page were unbounded.
+// case nothing is): the pixels GDI's LineTo draws with a one-pixel pen. One
+// pixel for each step along the longer axis, at the nearest position on the
+// shorter one; a half-way point takes the smaller coordinate (the pixel above
+// or to the left), whichever way the line runs. Pixels outside the page are
+// skipped, the rest are the same as if the page were unbounded.
 void draw_page_line(uint16_t* pixels, int32_t width, int32_t height, int32_t x0, int32_t y0,
                     int32_t x1, int32_t y1, uint16_t colour);
 

@@ -117,3 +117,9 @@ std::string recorded_script() {
         text += "frames " + std::to_string(recorder.pending_frames) + "\n";
     return text;
 }
+
+std::string take_recorded_lines() {
+    std::string lines;
+    lines.swap(recorder.text);
+    return lines;
+}

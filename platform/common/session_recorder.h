@@ -53,3 +53,6 @@ void record_key_query(int virtual_key);
 
 // The script so far, the frames not yet written out included.
 std::string recorded_script();
+// The lines written so far, which the recording then forgets, for a backend that streams
+// them to a file as the session runs; recorded_script() then holds what came after them.
+std::string take_recorded_lines();

@@ -9,15 +9,14 @@
 // captured.
 //
 // `sketch3d --scale N` starts at factor N; `--record FILE` also writes the session as a replay
-// script when the program ends (platform/common/session_recorder.h), in picture pixels, so it
-// replays the same at any scale. Without arguments it runs as the Windows program does, in a
+// script (platform/common/session_recorder.h) in picture pixels, so it replays the same at any
+// scale. Without arguments it runs as the Windows program does, in a
 // window as large as half the desktop allows.
 
 // The program has its own main; SDL is told so before it starts.
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,8 +24,9 @@
 
 #include "app/memory.h"
 #include "app/shell.h"
-#include "platform/common/atomic_file.h"
+#include "platform/common/integer_text.h"
 #include "platform/common/memory_pages.h"
+#include "platform/common/output_file.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/session_recorder.h"
 #include "platform/platform.h"
@@ -74,6 +74,7 @@ struct SdlState {
     bool started;  // start_up completed; shut_down is owed at close
     bool quit_requested;
     int exit_code;
+    OutputFile recording;  // --record: the script, written as the session runs
 };
 
 SdlState state;
@@ -236,18 +237,6 @@ uint16_t peek_key(int virtual_key) {
     return query_key_latch(&latches, virtual_key, down);
 }
 
-// The whole number of `text`, if it is one from 1 to MAX_SCALE.
-bool parse_scale(const char* text, int32_t* scale) {
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0 || text[0] == '+' || text[0] == ' ' ||
-        value < 1 || value > MAX_SCALE)
-        return false;
-    *scale = int32_t(value);
-    return true;
-}
-
 // The command line: `--scale N` and `--record FILE`, each at most once, or `--help`. Returns
 // -1 to go on, or the exit code after printing the help (0) or the usage (EXIT_USAGE).
 int parse_arguments(int argc, char** argv, Arguments* arguments) {
@@ -261,8 +250,10 @@ int parse_arguments(int argc, char** argv, Arguments* arguments) {
         if (std::strcmp(argv[i], "--record") == 0 && has_value &&
             arguments->record_path == nullptr) {
             arguments->record_path = argv[++i];
-        } else if (std::strcmp(argv[i], "--scale") == 0 && has_value && arguments->scale == 0 &&
-                   parse_scale(argv[i + 1], &arguments->scale)) {
+        } else if (int64_t scale = 0; std::strcmp(argv[i], "--scale") == 0 && has_value &&
+                                      arguments->scale == 0 &&
+                                      parse_integer(argv[i + 1], 1, MAX_SCALE, &scale)) {
+            arguments->scale = int32_t(scale);
             ++i;
         } else {
             std::fprintf(stderr, "%s", USAGE);
@@ -272,12 +263,31 @@ int parse_arguments(int argc, char** argv, Arguments* arguments) {
     return -1;
 }
 
-// The recorded script as the file; false after printing why it could not be written.
-bool save_recording(const char* path) {
+// Finishes the recording's file; false after printing why it could not be written.
+bool save_recording() {
+    write_output(&state.recording, recorded_script());
     std::string error;
-    if (write_file_atomically(path, recorded_script(), &error)) return true;
+    if (commit_output(&state.recording, &error)) return true;
     std::fprintf(stderr, "sketch3d: %s\n", error.c_str());
     return false;
+}
+
+// With no display SDL falls back to a video driver that shows nothing ("offscreen",
+// "dummy"), and the program would run unseen until killed. Such a driver is used only when
+// asked for by name (SDL_VIDEODRIVER in the environment).
+bool window_can_be_seen() {
+    const char* requested = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (requested != nullptr && requested[0] != '\0') return true;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr && std::strcmp(driver, "offscreen") != 0 &&
+           std::strcmp(driver, "dummy") != 0;
+}
+
+// The end of a start that failed: SDL closed, the recording's file given up.
+int failed_start(int exit_code) {
+    close_sdl();
+    discard_output(&state.recording);
+    return exit_code;
 }
 
 }  // namespace
@@ -288,10 +298,10 @@ int main(int argc, char** argv) {
         return exit_code;
     }
     const char* record_path = arguments.record_path;
-    // An output that cannot be written is refused before the session starts, not lost at
-    // its end.
+    // The recording is written as the session runs; a file that cannot be written is
+    // refused before the window opens, not lost at the end.
     std::string output_error;
-    if (record_path != nullptr && !output_path_writable(record_path, &output_error)) {
+    if (record_path != nullptr && !open_output(record_path, &state.recording, &output_error)) {
         std::fprintf(stderr, "sketch3d: %s\n", output_error.c_str());
         return EXIT_OUTPUT_FAILED;
     }
@@ -300,18 +310,22 @@ int main(int argc, char** argv) {
     SDL_SetMainReady();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "sketch3d: cannot start SDL: %s\n", SDL_GetError());
-        return EXIT_STARTUP_FAILED;
+        return failed_start(EXIT_STARTUP_FAILED);
+    }
+    if (!window_can_be_seen()) {
+        std::fprintf(stderr,
+                     "sketch3d: no display to show the window on (SDL found only its \"%s\" "
+                     "video driver); start it where DISPLAY or WAYLAND_DISPLAY names a display, "
+                     "or name a video driver in SDL_VIDEODRIVER\n",
+                     SDL_GetCurrentVideoDriver());
+        return failed_start(EXIT_STARTUP_FAILED);
     }
     if (!open_window(arguments.scale)) {
         std::fprintf(stderr, "sketch3d: cannot open the window: %s\n", SDL_GetError());
-        close_sdl();
-        return EXIT_STARTUP_FAILED;
+        return failed_start(EXIT_STARTUP_FAILED);
     }
-    if (start_up(state.window) < 0) {
-        // The failing step has shown its message; end without a frame.
-        close_sdl();
-        return EXIT_STARTUP_FAILED;
-    }
+    // The failing step of start-up has shown its message; end without a frame.
+    if (start_up(state.window) < 0) return failed_start(EXIT_STARTUP_FAILED);
     state.started = true;
     if (record_path != nullptr) {
         int32_t width = 0;
@@ -334,9 +348,10 @@ int main(int argc, char** argv) {
         record_frame(x, y, peek_key);
         update_mouse(x, y);
         run_frame(state.window);
+        if (record_path != nullptr) write_output(&state.recording, take_recorded_lines());
     }
     close_sdl();
-    if (record_path != nullptr && !save_recording(record_path)) return EXIT_OUTPUT_FAILED;
+    if (record_path != nullptr && !save_recording()) return EXIT_OUTPUT_FAILED;
     return state.exit_code;
 }
 

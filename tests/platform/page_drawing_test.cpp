@@ -67,6 +67,32 @@ TEST(PageLine, SlopedLinesTakeOnePixelPerStepOfTheLongerAxis) {
     EXPECT_EQ(steep.at(17, 14), BACK);
 }
 
+TEST(PageLine, HalfWayPointsTakeTheUpperOrLeftPixelInEveryDirection) {
+    // The pixels GDI draws for these lines: at every half-way point the smaller coordinate,
+    // so a line and its reverse share their inner pixels.
+    struct Case {
+        int32_t x0, y0, x1, y1;
+        int32_t pixels[4][2];
+    };
+    const Case cases[] = {
+        {0, 0, 4, 2, {{0, 0}, {1, 0}, {2, 1}, {3, 1}}},
+        {4, 2, 0, 0, {{4, 2}, {3, 1}, {2, 1}, {1, 0}}},
+        {0, 2, 4, 0, {{0, 2}, {1, 1}, {2, 1}, {3, 0}}},
+        {0, 0, 2, 4, {{0, 0}, {0, 1}, {1, 2}, {1, 3}}},
+        {2, 4, 0, 0, {{2, 4}, {1, 3}, {1, 2}, {0, 1}}},
+        {2, 0, 0, 4, {{2, 0}, {1, 1}, {1, 2}, {0, 3}}},
+    };
+    for (const Case& c : cases) {
+        Page page(8, 8);
+        page.line(c.x0, c.y0, c.x1, c.y1);
+        EXPECT_EQ(page.count(INK), 4) << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1;
+        for (const auto& pixel : c.pixels)
+            EXPECT_EQ(page.at(pixel[0], pixel[1]), INK)
+                << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1 << " at " << pixel[0] << ","
+                << pixel[1];
+    }
+}
+
 TEST(PageLine, ClipsToThePageAndKeepsTheUnclippedPixels) {
     // The part of a long line that crosses the page is the same as the same
     // line drawn on a page large enough to hold it whole.

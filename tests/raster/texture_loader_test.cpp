@@ -3,6 +3,8 @@
 #include "raster/texture_loader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -22,6 +24,90 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;  // "..."s keeps its NUL bytes
+
+// Image files written byte by byte: integers, PNG chunks (their check value
+// taken over `checked`, the data itself unless given) and zlib streams.
+std::string big_endian(uint32_t value) {
+    return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+}
+std::string little_endian(uint32_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i)
+        out += char(value >> (8 * i));
+    return out;
+}
+std::string chunk(const std::string& type, const std::string& data,
+                  const std::string* checked = nullptr) {
+    const std::string summed = type + (checked != nullptr ? *checked : data);
+    const auto* bytes = reinterpret_cast<const Bytef*>(summed.data());
+    return big_endian(uint32_t(data.size())) + type + data +
+           big_endian(uint32_t(crc32(0, bytes, uInt(summed.size()))));
+}
+std::string zlib_stream(const std::string& raw, int level = 6) {
+    std::string out(compressBound(uLong(raw.size())), '\0');
+    uLongf size = uLongf(out.size());
+    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                        reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()), level),
+              Z_OK);
+    out.resize(size);
+    return out;
+}
+// A PNG: header (depth, colour type, interlacing), `chunks`, end.
+std::string png(uint32_t width, uint32_t height, int depth, int colour, int interlace,
+                const std::string& chunks) {
+    const std::string header = big_endian(width) + big_endian(height) +
+                               std::string{char(depth), char(colour), 0, 0, char(interlace)};
+    return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunks + chunk("IEND", "");
+}
+// A BMP with the 40-byte header; `masks` and `palette` follow it, then the
+// rows at `pixels_at` (right after the palette when 0).
+std::string bmp(int bits, int32_t width, int32_t height, uint32_t compression,
+                uint32_t colours_used, const std::string& masks, const std::string& palette,
+                const std::string& rows, uint32_t pixels_at = 0) {
+    if (pixels_at == 0) pixels_at = uint32_t(54 + masks.size() + palette.size());
+    return "BM" + little_endian(pixels_at + uint32_t(rows.size()), 4) + little_endian(0, 4) +
+           little_endian(pixels_at, 4) + little_endian(40, 4) + little_endian(width, 4) +
+           little_endian(height, 4) + little_endian(1, 2) + little_endian(bits, 2) +
+           little_endian(compression, 4) + little_endian(uint32_t(rows.size()), 4) +
+           little_endian(2835, 4) + little_endian(2835, 4) + little_endian(colours_used, 4) +
+           little_endian(0, 4) + masks + palette + rows;
+}
+
+// The compressed data of a 1 x 1 RGB image running on for 1 GiB of zeros: each
+// MiB compresses to the same kilobyte, and the stream's check value is right.
+std::string decompression_bomb() {
+    const std::string row(4, '\0'), zeros(1 << 20, '\0');
+    z_stream stream{};
+    EXPECT_EQ(deflateInit(&stream, 9), Z_OK);
+    auto deflate_all = [&stream](const std::string& in) {
+        std::string out(in.size() + 1024, '\0');
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        stream.avail_in = uInt(in.size());
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = uInt(out.size());
+        deflate(&stream, Z_FULL_FLUSH);  // byte-aligned, and nothing refers back across it
+        out.resize(out.size() - stream.avail_out);
+        return out;
+    };
+    std::string data = deflate_all(row);
+    const std::string mebibyte = deflate_all(zeros);
+    deflateEnd(&stream);
+    uLong adler = adler32(1, reinterpret_cast<const Bytef*>(row.data()), 4);
+    const uLong zeros_adler = adler32(1, reinterpret_cast<const Bytef*>(zeros.data()), 1 << 20);
+    for (int i = 0; i < 1024; ++i) {
+        data += mebibyte;
+        adler = adler32_combine(adler, zeros_adler, 1 << 20);
+    }
+    return data + "\x03\x00"s + big_endian(uint32_t(adler));  // an empty last block, the check
+}
+std::string image_data_chunks(const std::string& data, size_t pieces) {
+    std::string chunks;
+    const size_t piece = (data.size() + pieces - 1) / pieces;
+    for (size_t at = 0; at < data.size(); at += piece)
+        chunks += chunk("IDAT", data.substr(at, piece));
+    return chunks;
+}
 
 // 5:5:5 texel of an 8-bit colour: each channel's top five bits.
 uint16_t texel(int r, int g, int b) {
@@ -155,9 +241,9 @@ TEST_F(TextureLoader, RefusesBadRequestsAndChangesNothing) {
 
     // Every result has its own text.
     std::set<std::string> texts;
-    for (int32_t code = 0; code >= TEXTURE_ERROR_NO_DECODER; --code)
+    for (int32_t code = 0; code >= TEXTURE_ERROR_BAD_PALETTE; --code)
         texts.insert(texture_error_text(code));
-    EXPECT_EQ(texts.size(), size_t(1 - TEXTURE_ERROR_NO_DECODER));
+    EXPECT_EQ(texts.size(), size_t(1 - TEXTURE_ERROR_BAD_PALETTE));
 }
 
 TEST_F(TextureLoader, ReadsPngAndBmpFiles) {
@@ -214,4 +300,95 @@ TEST_F(TextureLoader, RefusesBadFilesAndChangesNothing) {
     EXPECT_EQ(load_texture_file(-1, nullptr), TEXTURE_ERROR_NO_TEXELS);
     EXPECT_EQ(table(), before);
     EXPECT_EQ(load_texture_file(0, good.c_str()), 0);  // the good file still loads
+}
+
+TEST_F(TextureLoader, ReadsEveryPngAndBmpKind) {
+    if (load_texture_file(-1, image("probe.png", 1, 1, 3).c_str()) == TEXTURE_ERROR_NO_DECODER)
+        GTEST_SKIP() << "built without the image decoder";
+    auto expect_texels = [this](const char* name, const std::string& bytes, int width, int height,
+                                const std::vector<uint16_t>& expected) {
+        const int32_t slot =
+            load_texture_file(10, file(name, {bytes.begin(), bytes.end()}).c_str());
+        ASSERT_EQ(slot, 10) << name << ": " << texture_error_text(slot);
+        EXPECT_EQ(1 << texture_width_shift(slot), width) << name;
+        EXPECT_EQ(1 << texture_height_shift(slot), height) << name;
+        EXPECT_EQ(texels(slot), expected) << name;
+    };
+    const uint16_t R = 0x7C00, G = 0x03E0, B = 0x001F, W = 0x7FFF;
+    const std::string red = "\xF8\0\0"s, green = "\0\xF8\0"s, blue = "\0\0\xF8"s;
+    expect_texels(
+        "palette.png",
+        png(2, 2, 8, 3, 0,
+            chunk("PLTE", red + green + blue) + chunk("IDAT", zlib_stream("\0\2\0\0\1\2"s))),
+        2, 2, {B, R, G, B});
+    // 16-bit channels keep their high bytes: 0x12, 0x56, 0x9A, then 0xF8, 0, 0x08.
+    expect_texels("deep.png",
+                  png(2, 1, 16, 2, 0,
+                      chunk("IDAT", zlib_stream("\0\x12\xFF\x56\0\x9A\x01\xF8\x07\0\xFF\x08\0"s))),
+                  2, 1, {0x0953, 0x7C01});
+    // 2-bit grey 0..3 widens to 0, 85, 170, 255.
+    expect_texels("grey.png", png(4, 1, 2, 0, 0, chunk("IDAT", zlib_stream("\0\x1B"s))), 4, 1,
+                  {0, 0x294A, 0x56B5, W});
+    // Interlaced 2 x 2: the pixel at (0, 0), then (1, 0), then the second row.
+    const std::string passes = "\0"s + red + "\0"s + green + "\0"s + blue + "\xF8\xF8\xF8";
+    expect_texels("interlaced.png", png(2, 2, 8, 2, 1, chunk("IDAT", zlib_stream(passes))), 2, 2,
+                  {R, G, B, W});
+    // Bottom-up rows padded to 4 bytes; palette entries blue, green, red, unused.
+    expect_texels("mono.bmp",
+                  bmp(1, 2, 2, 0, 0, "", "\0\0\0\0\xF8\xF8\xF8\0"s, "\x40\0\0\0\x80\0\0\0"s), 2, 2,
+                  {W, 0, 0, W});
+    expect_texels("nibbles.bmp", bmp(4, 2, 1, 0, 2, "", "\xF8\0\0\0\0\0\xF8\0"s, "\x10\0\0\0"s), 2,
+                  1, {R, B});
+    const std::string masks_565 =
+        little_endian(0xF800, 4) + little_endian(0x07E0, 4) + little_endian(0x001F, 4);
+    expect_texels("565.bmp", bmp(16, 2, 1, 3, 0, masks_565, "", "\x00\xF8\xE0\x07"s), 2, 1, {R, G});
+}
+
+TEST_F(TextureLoader, RefusesHostileFilesAndChangesNothing) {
+    if (load_texture_file(-1, image("probe.png", 1, 1, 3).c_str()) == TEXTURE_ERROR_NO_DECODER)
+        GTEST_SKIP() << "built without the image decoder";
+    const std::string fifo = (directory / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::pair<std::string, int32_t>> cases = {
+        {fifo, TEXTURE_ERROR_FILE_UNREADABLE},  // opening it would wait for a writer
+        {"/dev/zero", TEXTURE_ERROR_FILE_UNREADABLE},
+    };
+    auto add = [&](const char* name, const std::string& bytes, int32_t error) {
+        cases.emplace_back(file(name, {bytes.begin(), bytes.end()}), error);
+    };
+    // Stored data with a pixel changed after its chunk's check value was taken;
+    // the stream's own check value matches the change, as a careless tool's would.
+    const std::string raw = "\0\x10\x20\x30\0\x40\x50\x60"s;
+    std::string changed = raw;
+    changed[2] ^= 0x40;
+    const std::string stored = zlib_stream(raw, 0);
+    add("changed.png", png(1, 2, 8, 2, 0, chunk("IDAT", zlib_stream(changed, 0), &stored)),
+        TEXTURE_ERROR_BAD_IMAGE);
+    add("beyond_palette.png",
+        png(2, 1, 8, 3, 0, chunk("PLTE", "\xF8\0\0"s) + chunk("IDAT", zlib_stream("\0\0\1"s))),
+        TEXTURE_ERROR_BAD_PALETTE);
+    const std::string entry = "\x10\x20\x30\0"s, index_1 = "\x01\0\0\0"s;
+    add("beyond_palette.bmp", bmp(8, 1, 1, 0, 2, "", entry + entry, "\x02\0\0\0"s),
+        TEXTURE_ERROR_BAD_PALETTE);
+    add("palette_of_one.bmp", bmp(8, 1, 1, 0, 1, "", entry, index_1), TEXTURE_ERROR_BAD_PALETTE);
+    // Two entries declared (none given: 2^1), room for one before the rows.
+    add("room_for_one.bmp", bmp(1, 1, 1, 0, 0, "", entry, "\x80\0\0\0"s),
+        TEXTURE_ERROR_BAD_PALETTE);
+    add("no_palette.bmp", bmp(8, 1, 1, 0, 0, "", "", index_1), TEXTURE_ERROR_BAD_IMAGE);
+    add("rows_past_end.bmp", bmp(24, 1, 1, 0, 0, "", "", "\0\0\0\0"s, 58), TEXTURE_ERROR_BAD_IMAGE);
+    add("header_past_end.bmp", bmp(24, 1, 1, 0, 0, "", "", "").substr(0, 40),
+        TEXTURE_ERROR_BAD_IMAGE);
+    add("chunk_past_end.png", png(1, 1, 8, 2, 0, big_endian(1000) + "IDAT\x78\x9C"s),
+        TEXTURE_ERROR_BAD_IMAGE);
+    const std::string bomb = decompression_bomb();
+    add("bomb.png", png(1, 1, 8, 2, 0, image_data_chunks(bomb, 128)), TEXTURE_ERROR_BAD_IMAGE);
+    add("bomb_in_one_chunk.png", png(1, 1, 8, 2, 0, image_data_chunks(bomb, 1)),
+        TEXTURE_ERROR_BAD_IMAGE);
+
+    const std::vector<const void*> before = table();
+    for (const auto& [path, error] : cases) {
+        EXPECT_EQ(load_texture_file(-1, path.c_str()), error) << path;
+        EXPECT_EQ(load_texture_file(0, path.c_str()), error) << path;  // over a loaded slot
+    }
+    EXPECT_EQ(table(), before);
 }

@@ -5,8 +5,10 @@
 #include <tiny_obj_loader.h>
 
 #include <unistd.h>
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "app/frame.h"
@@ -152,6 +154,44 @@ TEST(MeshExport, ObjReadsBackAsTheModelWithItsReliefFacingTheViewer) {
                  (at(1, 1) - at(0, 1)) * (at(2, 0) - at(1, 0));
     EXPECT_GT(turn, 0.0f);
     EXPECT_EQ(obj.attrib.normals[3 * face[0].normal_index + 2], 1.0f);
+}
+
+TEST(MeshExport, FacesThatRepeatAVertexOrHaveNoAreaAreLeftOutOfTheFile) {
+    // A slanted outline: along its edges the builder emits triangles that collapse.
+    Session session;
+    session.stroke({{137, 241}, {257, 91}, {437, 241}, {257, 391}, {137, 241}});
+    session.right_click(257, 241);
+    session.frames(1);
+    const SceneObject* object = get_object(selected_object());
+    ASSERT_NE(object, nullptr);
+    const RenderList* list = current_render_list();
+    std::vector<std::array<int, 3>> kept;
+    for (const TrianglePacket* triangle : triangles_of(object)) {
+        const Vec4 p[3] = {list->model_vertices[triangle->v[0]],
+                           list->model_vertices[triangle->v[1]],
+                           list->model_vertices[triangle->v[2]]};
+        const int64_t ux = p[1].x - p[0].x, uy = p[1].y - p[0].y, uz = p[1].z - p[0].z;
+        const int64_t wx = p[2].x - p[0].x, wy = p[2].y - p[0].y, wz = p[2].z - p[0].z;
+        const bool area =
+            uy * wz - uz * wy != 0 || uz * wx - ux * wz != 0 || ux * wy - uy * wx != 0;
+        const std::set<int16_t> corners(triangle->v, triangle->v + 3);
+        if (area && corners.size() == 3)
+            kept.push_back({triangle->v[0], triangle->v[2], triangle->v[1]});
+    }
+    const size_t emitted = size_t(object->packet_count - 1);
+    ASSERT_GT(emitted, kept.size());  // the outline did give collapsed triangles
+
+    // The file lists the others, in order.
+    std::string text;
+    ASSERT_EQ(export_obj(selected_object(), &text), EXPORT_OK);
+    const tinyobj::mesh_t mesh = read_obj(text).shapes.at(0).mesh;
+    std::vector<std::array<int, 3>> faces(mesh.num_face_vertices.size());
+    for (size_t f = 0; f < faces.size(); ++f)
+        for (int k = 0; k < 3; ++k)
+            faces[f][k] = mesh.indices[3 * f + k].vertex_index;
+    EXPECT_EQ(faces, kept);
+    ASSERT_EQ(export_ply(selected_object(), &text), EXPORT_OK);
+    EXPECT_NE(text.find("element face " + std::to_string(kept.size()) + "\n"), std::string::npos);
 }
 
 TEST(MeshExport, PlyCarriesTheColoursTheLastFrameShowed) {

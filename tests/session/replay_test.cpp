@@ -2,6 +2,7 @@
 // screenshots; every example script must play cleanly.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "app/memory.h"
 #include "app/shell.h"
 #include "tools/replay/replay_script.h"
+#include "tools/replay/script_file.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
@@ -63,26 +65,110 @@ TEST(ReplayScript, ParsesEveryCommandWithCommentsAndBlankLines) {
     EXPECT_EQ(commands.back().name, "sheet-1.a");
 }
 
-TEST(ReplayScript, BadLinesAreReportedWithTheirNumber) {
-    EXPECT_EQ(parse_error("frames 1\njump 3\n"), "2: unknown command 'jump'");
-    EXPECT_EQ(parse_error("move 1\n"), "1: 'move' expects two integers: move X Y");
-    EXPECT_EQ(parse_error("\n\nmove 1 y\n"), "3: 'move' expects two integers, got '1 y'");
-    EXPECT_EQ(parse_error("move 1 99999999999\n"),
-              "1: 'move' expects two integers, got '1 99999999999'");
-    EXPECT_EQ(parse_error("down middle\n"), "1: unknown button 'middle' (left or right)");
-    EXPECT_EQ(parse_error("key press z\n"), "1: 'key' expects down or up, got 'press'");
-    EXPECT_EQ(parse_error("key down f4\n"),
-              "1: unknown key 'f4' (z, f1, f2, f3, f12, backspace or delete)");
-    EXPECT_EQ(parse_error("frames -1\n"), "1: 'frames' expects a count 0..1000000, got '-1'");
-    EXPECT_EQ(parse_error("frames 2x\n"), "1: 'frames' expects a count 0..1000000, got '2x'");
-    EXPECT_EQ(parse_error("close now\n"), "1: 'close' expects nothing after it");
-    EXPECT_EQ(parse_error("char 70000\n"),
-              "1: 'char' expects a character code 0..65535, got '70000'");
-    // Screenshot names stay inside the output folder.
-    EXPECT_NE(parse_error("screenshot ../up\n").find("1: bad screenshot name '../up'"),
-              std::string::npos);
-    EXPECT_NE(parse_error("screenshot .hidden\n").find("bad screenshot name"), std::string::npos);
-    EXPECT_NE(parse_error("screenshot a/b\n").find("bad screenshot name"), std::string::npos);
+TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
+    using namespace std::string_literals;
+    const std::string long_word(5000, 'a');
+    const std::pair<std::string, std::string> cases[] = {
+        {"frames 1\njump 3\n", "2: unknown command 'jump'"},
+        {"move 1\n", "1: 'move' expects two integers: move X Y"},
+        {"\n\nmove 1 y\n", "3: 'move' expects two integers -2147483648..2147483647, got '1 y'"},
+        {"move 1 2147483648\n",
+         "1: 'move' expects two integers -2147483648..2147483647, got '1 2147483648'"},
+        {"down middle\n", "1: unknown button 'middle' (left or right)"},
+        {"key press z\n", "1: 'key' expects down or up, got 'press'"},
+        {"key down f4\n", "1: unknown key 'f4' (z, f1, f2, f3, f12, backspace or delete)"},
+        {"frames -1\n", "1: 'frames' expects a count 0..1000000, got '-1'"},
+        {"frames 2x\n", "1: 'frames' expects a count 0..1000000, got '2x'"},
+        {"frames 1e1\n", "1: 'frames' expects a count 0..1000000, got '1e1'"},
+        {"frames +1\n", "1: 'frames' expects a count 0..1000000, got '+1'"},
+        {"close now\n", "1: 'close' expects nothing after it"},
+        {"char 70000\n", "1: 'char' expects a character code 0..65535, got '70000'"},
+        {"screenshot ../up\n",
+         "1: bad screenshot name '../up' (letters, digits, '-', '_' and '.', not starting with "
+         "'.')"},
+        // Control characters are line errors, wherever they are; tab and CR LF are not.
+        {"frames\t1\r\nframes 3\0junk\n"s, "2: control character \\x00 at byte 9"},
+        {"# \x1b[31m\n", "1: control character \\x1b at byte 3"},
+        {"frames 1\rframes 2\n", "1: control character \\x0d at byte 9"},
+        // Quotes are a short prefix, with every byte beyond printable ASCII escaped.
+        {"\xe3\x81\x82 1\n", "1: unknown command '\\xe3\\x81\\x82'"},
+        {"screenshot " + long_word.substr(0, 4000) + "\n", "1: bad screenshot name '" +
+                                                               long_word.substr(0, 40) +
+                                                               "...' (letters, digits, '-', '_' "
+                                                               "and '.', not starting with '.')"},
+        // The line limit, its line end not counted, also for a last line without one.
+        {"#" + long_word.substr(0, 4095) + "\r\n#" + long_word.substr(0, 4096),
+         "2: longer than 4096 bytes"},
+    };
+    for (const auto& [script, expected] : cases) {
+        EXPECT_EQ(parse_error(script), expected) << script.substr(0, 60);
+        // Fed a byte at a time, the reader finds the same.
+        std::vector<ScriptCommand> commands;
+        ScriptReader reader;
+        reader.commands = &commands;
+        for (size_t i = 0; i < script.size() && read_script_piece(&reader, {&script[i], 1}); ++i) {
+        }
+        finish_script(&reader);
+        EXPECT_EQ(reader.error, expected) << script.substr(0, 60);
+    }
+}
+
+TEST(ReplayScript, AScriptBeyondItsSizeOrCommandsIsRefusedAsItIsRead) {
+    // 64 MiB of comment lines of 4096 bytes, one line end each: the limit exactly.
+    const std::string line = "#" + std::string(4094, '-') + "\n";
+    std::vector<ScriptCommand> commands;
+    ScriptReader reader;
+    reader.commands = &commands;
+    for (size_t i = 0; i < MAX_SCRIPT_BYTES / line.size(); ++i)
+        ASSERT_TRUE(read_script_piece(&reader, line)) << reader.error;
+    EXPECT_FALSE(read_script_piece(&reader, "frames 1\n"));
+    EXPECT_EQ(reader.error, "16385: the script is longer than 64 MiB");
+    EXPECT_TRUE(commands.empty());
+    EXPECT_LE(reader.line.capacity(), 2 * MAX_LINE_BYTES);
+
+    // So many short commands would take far more memory than the script: they are limited.
+    ScriptReader many;
+    many.commands = &commands;
+    const std::string lines = "up left\n";
+    for (size_t i = 0; i < MAX_SCRIPT_COMMANDS; ++i)
+        ASSERT_TRUE(read_script_piece(&many, lines)) << many.error;
+    EXPECT_FALSE(read_script_piece(&many, lines));
+    EXPECT_EQ(many.error, "1048577: more than 1048576 commands");
+    EXPECT_EQ(commands.size(), MAX_SCRIPT_COMMANDS);
+}
+
+TEST(ReplayScript, OnlyFilesAndPipesWithAWriterAreReadAsScripts) {
+    const std::filesystem::path folder = scratch_folder("inputs");
+    std::filesystem::create_directories(folder / "folder");
+    std::ofstream(folder / "script.txt") << "frames 2\n";
+    const std::string fifo = (folder / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    int with_writer[2];
+    ASSERT_EQ(::pipe(with_writer), 0);
+    ASSERT_EQ(::write(with_writer[1], "frames 3\n", 9), 9);
+    const std::string pipe_path = "/proc/self/fd/" + std::to_string(with_writer[0]);
+    const std::pair<std::string, int> cases[] = {
+        {(folder / "script.txt").string(), 0},
+        {pipe_path, 0},
+        {(folder / "missing.txt").string(), SCRIPT_UNREADABLE},
+        {(folder / "folder").string(), SCRIPT_UNREADABLE},
+        {"/dev/zero", SCRIPT_UNREADABLE},
+        {fifo, SCRIPT_UNREADABLE},  // no writer: refused, not waited for
+    };
+    for (const auto& [path, expected] : cases) {
+        std::vector<ScriptCommand> commands;
+        std::string error;
+        if (path == pipe_path) ::close(with_writer[1]);  // the writer is done
+        EXPECT_EQ(read_script_file(path, &commands, &error), expected) << path << ": " << error;
+        if (expected == 0) {
+            ASSERT_EQ(commands.size(), 1u) << path;
+            EXPECT_EQ(commands[0].kind, ScriptCommandKind::Frames);
+        } else {
+            EXPECT_EQ(error.rfind("cannot read " + path + ": ", 0), 0u) << error;
+        }
+    }
+    ::close(with_writer[0]);
+    std::filesystem::remove_all(folder.parent_path());
 }
 
 TEST(ReplayScript, PlaysASessionAndWritesTheWindowAsPng) {

@@ -27,30 +27,18 @@
 #include "app/stroke_history.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
+#include "platform/common/integer_text.h"
 #include "platform/headless/headless.h"
+#include "tests/support/seeded_random.h"
 
 namespace {
-
-// splitmix64: a small generator whose whole stream follows from the seed.
-struct Random {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    int32_t below(int32_t n) { return int32_t(next() % uint64_t(n)); }
-    int32_t between(int32_t low, int32_t high) { return low + below(high - low + 1); }
-    bool chance(int32_t per_thousand) { return below(1000) < per_thousand; }
-};
 
 constexpr int KEYS[] = {KEY_Z, KEY_F1, KEY_F2, KEY_F3, KEY_BACKSPACE, KEY_DELETE};  // F12 apart
 constexpr int32_t BUTTONS[] = {BUTTON_LEFT, BUTTON_RIGHT};
 
 struct Soak {
     uint64_t seed = 1;
-    Random random{1};
+    SeededRandom random{1};
     int32_t frames_wanted = 100000;
     int32_t frame = 0;
     // Events planned for the coming frames: each entry queues its events and
@@ -114,7 +102,7 @@ void key(int virtual_key, bool down) {
 // A position: mostly inside the client area, sometimes just outside it, and
 // now and then anywhere at all.
 void random_position(int32_t* x, int32_t* y) {
-    Random& r = soak.random;
+    SeededRandom& r = soak.random;
     const int32_t kind = r.below(100);
     if (kind < 85) {
         *x = r.below(client_width());
@@ -132,7 +120,7 @@ void random_position(int32_t* x, int32_t* y) {
 // are likelier than presses, so that nothing stays held for long; F12 is rare
 // and let go a few frames later, so that sheets live a while.
 void random_event() {
-    Random& r = soak.random;
+    SeededRandom& r = soak.random;
     const int32_t kind = r.below(1000);
     if (kind < 700) {
         int32_t x = 0, y = 0;
@@ -157,7 +145,7 @@ void random_event() {
 // frame with the left button, then a right-click inside (or, now and then,
 // anywhere).
 void plan_outline() {
-    Random& r = soak.random;
+    SeededRandom& r = soak.random;
     const int32_t cx = r.below(client_width());
     const int32_t cy = r.below(client_height());
     const int32_t radius = r.between(6, 160);
@@ -194,7 +182,7 @@ void plan_outline() {
 
 // Editing: a drag with one button for a few frames, or Z held with a push.
 void plan_edit() {
-    Random& r = soak.random;
+    SeededRandom& r = soak.random;
     const int32_t bit = BUTTONS[r.below(2)];
     const bool push = r.chance(400);
     const int32_t frames = r.between(2, 30);
@@ -211,7 +199,7 @@ void plan_edit() {
 }
 
 void plan_frame() {
-    Random& r = soak.random;
+    SeededRandom& r = soak.random;
     if (soak.plan.empty()) {
         const bool editing = selected_object() != NO_OBJECT;
         if (!editing && r.chance(40)) {
@@ -271,29 +259,28 @@ void check_after_frame(int32_t object_before) {
     }
 }
 
-bool parse_count(const char* text, int64_t low, int64_t high, int64_t* value) {
-    char* end = nullptr;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0' || parsed < low || parsed > high) return false;
-    *value = parsed;
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     int64_t seed = 1;
     int64_t frames = soak.frames_wanted;
+    struct Option {
+        const char* name;
+        int64_t low, high;
+        int64_t* value;
+    };
+    const Option options[] = {{"--seed", 0, INT64_MAX, &seed}, {"--frames", 1, INT32_MAX, &frames}};
     for (int i = 1; i < argc; ++i) {
-        const bool has_value = i + 1 < argc;
-        if (std::strcmp(argv[i], "--seed") == 0 && has_value &&
-            parse_count(argv[i + 1], 0, INT64_MAX, &seed)) {
-            ++i;
-        } else if (std::strcmp(argv[i], "--frames") == 0 && has_value &&
-                   parse_count(argv[i + 1], 1, INT32_MAX, &frames)) {
-            ++i;
-        } else {
+        const Option* option = nullptr;
+        for (const Option& candidate : options)
+            if (std::strcmp(argv[i], candidate.name) == 0) option = &candidate;
+        if (option == nullptr || i + 1 == argc) {
             std::fprintf(stderr, "usage: sketch3d-soak [--seed N] [--frames N]\n");
+            return 2;
+        }
+        if (!parse_integer(argv[++i], option->low, option->high, option->value)) {
+            std::fprintf(stderr, "sketch3d-soak: %s expects an integer %s\n", option->name,
+                         integer_range(option->low, option->high).c_str());
             return 2;
         }
     }

@@ -2,11 +2,10 @@
 // screenshots of the window, exports of the edited object and per-frame
 // render statistics.
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "tools/replay/replay_script.h"
+#include "tools/replay/script_file.h"
 
 namespace {
 
@@ -20,7 +19,11 @@ constexpr const char* USAGE =
     "  --ply FILE    the same as a PLY file with the last frame's vertex colours\n"
     "  --stats FILE  one CSV row per frame: packets walked, culled, dropped by\n"
     "                depth, drawn, pixels written, frame time in microseconds\n"
-    "Exit codes: 1 bad script or nothing to export, 2 usage, 3 output not written.\n";
+    "SCRIPT is a file or a pipe (/dev/stdin) of at most 64 MiB and 1048576 commands, lines\n"
+    "of at most 4096 bytes.\n"
+    "Every output is checked before the script plays.\n"
+    "Exit codes: 1 bad script or nothing to export, 2 usage, 3 output not written,\n"
+    "4 script not readable (missing, a folder, a device, a pipe without a writer).\n";
 
 }  // namespace
 
@@ -50,19 +53,15 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::ifstream file(script_path, std::ios::binary);
-    if (!file) {
-        std::cerr << "sketch3d-replay: cannot read " << script_path << "\n";
-        return 2;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-
     std::vector<ScriptCommand> commands;
     std::string error;
-    if (!parse_script(text.str(), &commands, &error)) {
-        std::cerr << script_path << ":" << error << "\n";
-        return 1;
+    if (int read = read_script_file(script_path, &commands, &error); read != 0) {
+        if (read == SCRIPT_UNREADABLE) {
+            std::cerr << "sketch3d-replay: " << error << "\n";
+        } else {
+            std::cerr << script_path << ":" << error << "\n";
+        }
+        return read;
     }
     int result = run_script(commands, outputs, HeadlessConfig{}, std::cout, &error);
     // Script errors carry their line number, except those at its end; output errors stand

@@ -2,17 +2,18 @@
 #include "tools/replay/replay_script.h"
 
 #include <iconv.h>
-#include <cerrno>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <sstream>
+#include <set>
 
 #include "app/frame.h"
 #include "app/shell.h"
-#include "platform/common/atomic_file.h"
+#include "platform/common/integer_text.h"
 #include "platform/common/mesh_export.h"
+#include "platform/common/output_file.h"
 #include "platform/common/session_recorder.h"
 #include "raster/render_stats.h"
 #include "tools/replay/png_writer.h"
@@ -32,27 +33,49 @@ constexpr NamedValue BUTTONS[] = {{"left", BUTTON_LEFT}, {"right", BUTTON_RIGHT}
 constexpr const char* STATS_HEADER =
     "frame,packets_walked,culled,depth_dropped,drawn,pixels_written,frame_us\n";
 
-std::vector<std::string> split_words(const std::string& line) {
-    std::string code = line.substr(0, line.find('#'));
-    std::istringstream stream(code);
-    std::vector<std::string> words;
-    for (std::string word; stream >> word;)
-        words.push_back(word);
+// A bad line is quoted up to this many bytes.
+constexpr size_t MAX_QUOTED_BYTES = 40;
+
+// The words of a line, before any '#', between spaces and tabs.
+std::vector<std::string_view> split_words(std::string_view line) {
+    line = line.substr(0, line.find('#'));
+    std::vector<std::string_view> words;
+    for (size_t at = 0; at < line.size();) {
+        const size_t start = line.find_first_not_of(" \t", at);
+        if (start == std::string_view::npos) break;
+        const size_t end = std::min(line.find_first_of(" \t", start), line.size());
+        words.push_back(line.substr(start, end - start));
+        at = end;
+    }
     return words;
 }
 
-bool parse_integer(const std::string& word, int64_t low, int64_t high, int32_t* value) {
-    if (word.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    long long parsed = std::strtoll(word.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
+// A byte as \xNN.
+std::string escaped_byte(unsigned char byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "\\x%02x", unsigned(byte));
+    return text;
+}
+
+// Script text in quotes for a message: at most its first MAX_QUOTED_BYTES bytes, and every
+// byte that is not printable ASCII as \xNN, so that no file can reach the terminal with
+// control sequences or floods of text.
+std::string in_quotes(std::string_view text) {
+    std::string result = "'";
+    for (unsigned char byte : text.substr(0, MAX_QUOTED_BYTES))
+        result += byte >= 0x20 && byte < 0x7F ? std::string(1, char(byte)) : escaped_byte(byte);
+    return result + (text.size() > MAX_QUOTED_BYTES ? "...'" : "'");
+}
+
+bool parse_int32(std::string_view word, int64_t low, int64_t high, int32_t* value) {
+    int64_t parsed = 0;
+    if (!parse_integer(word, low, high, &parsed)) return false;
     *value = int32_t(parsed);
     return true;
 }
 
 template <size_t N>
-bool lookup(const NamedValue (&table)[N], const std::string& word, int32_t* value) {
+bool lookup(const NamedValue (&table)[N], std::string_view word, int32_t* value) {
     for (const NamedValue& entry : table) {
         if (word == entry.name) {
             *value = entry.value;
@@ -63,7 +86,7 @@ bool lookup(const NamedValue (&table)[N], const std::string& word, int32_t* valu
 }
 
 // The keys have the names the session recorder writes.
-bool lookup_key(const std::string& word, int32_t* value) {
+bool lookup_key(std::string_view word, int32_t* value) {
     for (const ScriptKey& key : SCRIPT_KEYS) {
         if (word == key.name) {
             *value = key.virtual_key;
@@ -73,15 +96,14 @@ bool lookup_key(const std::string& word, int32_t* value) {
     return false;
 }
 
-bool ends_with(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
+bool ends_with(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
 // Screenshot names become file names inside the output folder: letters,
 // digits, '-', '_' and '.', not starting with '.', so no name can leave the
 // folder or hide a file.
-bool valid_name(const std::string& name) {
+bool valid_name(std::string_view name) {
     if (name.empty() || name.size() > MAX_NAME_LENGTH || name[0] == '.') return false;
     for (char c : name) {
         bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -92,8 +114,8 @@ bool valid_name(const std::string& name) {
 }
 
 // Parses one line's words into *command; an error text otherwise.
-std::string parse_command(const std::vector<std::string>& words, ScriptCommand* command) {
-    const std::string& verb = words[0];
+std::string parse_command(const std::vector<std::string_view>& words, ScriptCommand* command) {
+    const std::string verb(words[0]);
     size_t arguments = words.size() - 1;
     auto expect = [&](size_t count, const char* usage) -> std::string {
         if (arguments == count) return "";
@@ -102,32 +124,35 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
     if (verb == "move") {
         command->kind = ScriptCommandKind::Move;
         if (auto e = expect(2, "two integers: move X Y"); !e.empty()) return e;
-        if (!parse_integer(words[1], INT32_MIN, INT32_MAX, &command->a) ||
-            !parse_integer(words[2], INT32_MIN, INT32_MAX, &command->b))
-            return "'move' expects two integers, got '" + words[1] + " " + words[2] + "'";
+        if (!parse_int32(words[1], INT32_MIN, INT32_MAX, &command->a) ||
+            !parse_int32(words[2], INT32_MIN, INT32_MAX, &command->b))
+            return "'move' expects two integers " + integer_range(INT32_MIN, INT32_MAX) + ", got " +
+                   in_quotes(std::string(words[1]) + " " + std::string(words[2]));
         return "";
     }
     if (verb == "down" || verb == "up") {
         command->kind = verb == "down" ? ScriptCommandKind::Down : ScriptCommandKind::Up;
         if (auto e = expect(1, "a button: left or right"); !e.empty()) return e;
         if (!lookup(BUTTONS, words[1], &command->a))
-            return "unknown button '" + words[1] + "' (left or right)";
+            return "unknown button " + in_quotes(words[1]) + " (left or right)";
         return "";
     }
     if (verb == "key") {
         if (auto e = expect(2, "down or up and a key: key down z"); !e.empty()) return e;
         if (words[1] != "down" && words[1] != "up")
-            return "'key' expects down or up, got '" + words[1] + "'";
+            return "'key' expects down or up, got " + in_quotes(words[1]);
         command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
         if (!lookup_key(words[2], &command->a))
-            return "unknown key '" + words[2] + "' (z, f1, f2, f3, f12, backspace or delete)";
+            return "unknown key " + in_quotes(words[2]) +
+                   " (z, f1, f2, f3, f12, backspace or delete)";
         return "";
     }
     if (verb == "char") {
         command->kind = ScriptCommandKind::Char;
         if (auto e = expect(1, "a character code: char 27"); !e.empty()) return e;
-        if (!parse_integer(words[1], 0, 0xFFFF, &command->a))
-            return "'char' expects a character code 0..65535, got '" + words[1] + "'";
+        if (!parse_int32(words[1], 0, 0xFFFF, &command->a))
+            return "'char' expects a character code " + integer_range(0, 0xFFFF) + ", got " +
+                   in_quotes(words[1]);
         return "";
     }
     if (verb == "escape" || verb == "close") {
@@ -138,16 +163,17 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
     if (verb == "frames") {
         command->kind = ScriptCommandKind::Frames;
         if (auto e = expect(1, "a frame count: frames 10"); !e.empty()) return e;
-        if (!parse_integer(words[1], 0, MAX_FRAMES_PER_COMMAND, &command->a))
-            return "'frames' expects a count 0..1000000, got '" + words[1] + "'";
+        if (!parse_int32(words[1], 0, MAX_FRAMES_PER_COMMAND, &command->a))
+            return "'frames' expects a count " + integer_range(0, MAX_FRAMES_PER_COMMAND) +
+                   ", got " + in_quotes(words[1]);
         return "";
     }
     if (verb == "screenshot") {
         command->kind = ScriptCommandKind::Screenshot;
         if (auto e = expect(1, "a name: screenshot sheet"); !e.empty()) return e;
         if (!valid_name(words[1]))
-            return "bad screenshot name '" + words[1] +
-                   "' (letters, digits, '-', '_' and '.', not starting with '.')";
+            return "bad screenshot name " + in_quotes(words[1]) +
+                   " (letters, digits, '-', '_' and '.', not starting with '.')";
         command->name = words[1];
         return "";
     }
@@ -155,13 +181,47 @@ std::string parse_command(const std::vector<std::string>& words, ScriptCommand* 
         command->kind = ScriptCommandKind::Export;
         if (auto e = expect(1, "a file name: export sheet.obj"); !e.empty()) return e;
         if (!valid_name(words[1]) || !(ends_with(words[1], ".obj") || ends_with(words[1], ".ply")))
-            return "bad export name '" + words[1] +
-                   "' (NAME.obj or NAME.ply; letters, digits, '-', '_' and '.', not starting "
+            return "bad export name " + in_quotes(words[1]) +
+                   " (NAME.obj or NAME.ply; letters, digits, '-', '_' and '.', not starting "
                    "with '.')";
         command->name = words[1];
         return "";
     }
-    return "unknown command '" + verb + "'";
+    return "unknown command " + in_quotes(verb);
+}
+
+// A control character in the line (tab aside), as "control character \xNN at byte N"; empty
+// when there is none.
+std::string control_character_in(std::string_view line) {
+    for (size_t at = 0; at < line.size(); ++at) {
+        const unsigned char byte = static_cast<unsigned char>(line[at]);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7F)
+            return "control character " + escaped_byte(byte) + " at byte " + std::to_string(at + 1);
+    }
+    return "";
+}
+
+// One complete line, its line end taken off: a command, or nothing for a blank or comment
+// line. False with the error in reader->error for a bad line.
+bool parse_line(ScriptReader* reader, std::string_view line) {
+    const int32_t number = ++reader->lines;
+    auto bad = [&](const std::string& problem) {
+        reader->error = std::to_string(number) + ": " + problem;
+        return false;
+    };
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() > MAX_LINE_BYTES)
+        return bad("longer than " + std::to_string(MAX_LINE_BYTES) + " bytes");
+    if (std::string problem = control_character_in(line); !problem.empty()) return bad(problem);
+    const std::vector<std::string_view> words = split_words(line);
+    if (words.empty()) return true;
+    ScriptCommand command{};
+    command.line = number;
+    if (std::string problem = parse_command(words, &command); !problem.empty()) return bad(problem);
+    if (reader->commands->size() >= MAX_SCRIPT_COMMANDS)
+        return bad("more than " + std::to_string(MAX_SCRIPT_COMMANDS) + " commands");
+    reader->commands->push_back(command);
+    return true;
 }
 
 void queue_command(const ScriptCommand& command) {
@@ -205,7 +265,7 @@ void report_new_messages(size_t* reported, std::ostream& log) {
 struct Replay {
     const ReplayOutputs& outputs;
     std::ostream& log;
-    std::string stats;  // CSV rows so far
+    OutputFile stats;  // the CSV rows, written as the frames run
     bool end_taken = false;
     int32_t end_obj_result = EXPORT_OK;
     int32_t end_ply_result = EXPORT_OK;
@@ -222,13 +282,14 @@ void run_frames(Replay& replay, int32_t count) {
         auto elapsed = std::chrono::steady_clock::now() - start;
         if (!replay.outputs.stats_path.empty()) {
             const RenderStats& s = render_stats;
-            replay.stats +=
+            write_output(
+                &replay.stats,
                 std::to_string(headless_frame_count()) + "," + std::to_string(s.packets_walked) +
-                "," + std::to_string(s.culled) + "," + std::to_string(s.depth_dropped) + "," +
-                std::to_string(s.drawn) + "," + std::to_string(s.pixels_written) + "," +
-                std::to_string(
-                    std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) +
-                "\n";
+                    "," + std::to_string(s.culled) + "," + std::to_string(s.depth_dropped) + "," +
+                    std::to_string(s.drawn) + "," + std::to_string(s.pixels_written) + "," +
+                    std::to_string(
+                        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) +
+                    "\n");
         }
         if (replay.outputs.after_frame) replay.outputs.after_frame();
     }
@@ -240,32 +301,67 @@ int32_t export_by_name(const std::string& name, std::string* text) {
                                    : export_obj(selected_object(), text);
 }
 
+// The file a screenshot or export command writes.
+std::string command_output_path(const ScriptCommand& command, const std::string& out_dir) {
+    const std::string name =
+        command.kind == ScriptCommandKind::Screenshot ? command.name + ".png" : command.name;
+    return (std::filesystem::path(out_dir) / name).string();
+}
+
 // A screenshot or export command: 0, 1 with no object to export, 3 when the
 // file cannot be written.
 int write_command_output(const ScriptCommand& command, Replay& replay, std::string* error) {
     const std::string line = std::to_string(command.line) + ": ";
+    const std::string path = command_output_path(command, replay.outputs.out_dir);
     std::string data;
-    std::string path;
     if (command.kind == ScriptCommandKind::Screenshot) {
-        path = (std::filesystem::path(replay.outputs.out_dir) / (command.name + ".png")).string();
         if (!encode_png_555(headless_window_pixels().data(), headless_client_width(),
                             headless_client_height(), &data)) {
             *error = line + "cannot write " + path + ": the window has no pixels";
             return 3;
         }
-    } else {
-        path = (std::filesystem::path(replay.outputs.out_dir) / command.name).string();
-        if (int32_t exported = export_by_name(command.name, &data); exported != EXPORT_OK) {
-            *error = line + "cannot export " + command.name + ": " + export_error_text(exported);
-            return 1;
-        }
+    } else if (int32_t exported = export_by_name(command.name, &data); exported != EXPORT_OK) {
+        *error = line + "cannot export " + command.name + ": " + export_error_text(exported);
+        return 1;
     }
     std::string reason;
-    if (!write_file_atomically(path, data, &reason)) {
+    if (!write_output_file(path, data, &reason)) {
         *error = line + reason;
         return 3;
     }
     replay.log << "frame " << headless_frame_count() << ": " << path << "\n";
+    return 0;
+}
+
+// Every file the replay may write, checked before anything plays, and the statistics
+// file opened: 0, or 3 with the first that cannot be written.
+int prepare_outputs(const std::vector<ScriptCommand>& commands, Replay& replay,
+                    std::string* error) {
+    const ReplayOutputs& outputs = replay.outputs;
+    std::error_code failure;
+    std::filesystem::create_directories(outputs.out_dir, failure);
+    if (failure) {
+        *error = "cannot create " + outputs.out_dir + ": " + failure.message();
+        return 3;
+    }
+    for (const std::string* path : {&outputs.obj_path, &outputs.ply_path}) {
+        if (!path->empty() && !check_output_path(*path, error)) return 3;
+    }
+    std::set<std::string> checked;
+    for (const ScriptCommand& command : commands) {
+        if (command.kind != ScriptCommandKind::Screenshot &&
+            command.kind != ScriptCommandKind::Export)
+            continue;
+        const std::string path = command_output_path(command, outputs.out_dir);
+        if (!checked.insert(path).second) continue;
+        if (std::string reason; !check_output_path(path, &reason)) {
+            *error = std::to_string(command.line) + ": " + reason;
+            return 3;
+        }
+    }
+    if (outputs.stats_path.empty()) return 0;
+    if (!open_output(outputs.stats_path, &replay.stats, error)) return 3;
+    write_output(&replay.stats, STATS_HEADER);
     return 0;
 }
 
@@ -289,14 +385,15 @@ int write_end_outputs(Replay& replay, std::string* error) {
         }
     }
     const std::pair<const std::string&, const std::string&> files[] = {
-        {replay.outputs.obj_path, replay.end_obj},
-        {replay.outputs.ply_path, replay.end_ply},
-        {replay.outputs.stats_path, replay.stats}};
+        {replay.outputs.obj_path, replay.end_obj}, {replay.outputs.ply_path, replay.end_ply}};
     for (const auto& [path, data] : files) {
         if (path.empty()) continue;
-        if (!write_file_atomically(path, data, error)) return 3;
+        if (!write_output_file(path, data, error)) return 3;
         replay.log << "wrote " << path << "\n";
     }
+    if (replay.outputs.stats_path.empty()) return 0;
+    if (!commit_output(&replay.stats, error)) return 3;
+    replay.log << "wrote " << replay.outputs.stats_path << "\n";
     return 0;
 }
 
@@ -309,38 +406,53 @@ void end_session() {
 
 }  // namespace
 
-bool parse_script(const std::string& text, std::vector<ScriptCommand>* commands,
-                  std::string* error) {
-    std::istringstream stream(text);
-    int32_t line_number = 0;
-    for (std::string line; std::getline(stream, line);) {
-        ++line_number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::vector<std::string> words = split_words(line);
-        if (words.empty()) continue;
-        ScriptCommand command{};
-        command.line = line_number;
-        std::string problem = parse_command(words, &command);
-        if (!problem.empty()) {
-            *error = std::to_string(line_number) + ": " + problem;
-            return false;
+bool read_script_piece(ScriptReader* reader, std::string_view piece) {
+    if (!reader->error.empty()) return false;
+    if (piece.size() > MAX_SCRIPT_BYTES - reader->bytes) {
+        reader->error = std::to_string(reader->lines + 1) + ": the script is longer than " +
+                        std::to_string(MAX_SCRIPT_BYTES >> 20) + " MiB";
+        return false;
+    }
+    reader->bytes += piece.size();
+    while (!piece.empty()) {
+        const size_t end = piece.find('\n');
+        const std::string_view part = piece.substr(0, end);
+        // A line is gathered only up to what a line may hold (and a '\r'), so that a long
+        // one costs no memory; the line's own check then refuses it.
+        const size_t room = MAX_LINE_BYTES + 2 - reader->line.size();
+        reader->line.append(part.substr(0, std::min(part.size(), room)));
+        if (end == std::string_view::npos) {
+            if (reader->line.size() > MAX_LINE_BYTES + 1) return parse_line(reader, reader->line);
+            return true;
         }
-        commands->push_back(command);
+        const bool parsed = parse_line(reader, reader->line);
+        reader->line.clear();
+        if (!parsed) return false;
+        piece.remove_prefix(end + 1);
     }
     return true;
 }
 
+bool finish_script(ScriptReader* reader) {
+    if (!reader->error.empty()) return false;
+    if (reader->line.empty()) return true;
+    const bool parsed = parse_line(reader, reader->line);
+    reader->line.clear();
+    return parsed;
+}
+
+bool parse_script(std::string_view text, std::vector<ScriptCommand>* commands, std::string* error) {
+    ScriptReader reader;
+    reader.commands = commands;
+    if (read_script_piece(&reader, text) && finish_script(&reader)) return true;
+    *error = reader.error;
+    return false;
+}
+
 int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& outputs,
                const HeadlessConfig& config, std::ostream& log, std::string* error) {
-    std::error_code failure;
-    std::filesystem::create_directories(outputs.out_dir, failure);
-    if (failure) {
-        *error = "cannot create " + outputs.out_dir + ": " + failure.message();
-        return 3;
-    }
-
-    Replay replay{outputs, log, "", false, EXPORT_OK, EXPORT_OK, "", ""};
-    if (!outputs.stats_path.empty()) replay.stats = STATS_HEADER;
+    Replay replay{outputs, log, OutputFile{}, false, EXPORT_OK, EXPORT_OK, "", ""};
+    if (int checked = prepare_outputs(commands, replay, error); checked != 0) return checked;
     size_t reported = 0;
     if (headless_open(config) < 0) log << "start-up failed\n";
     report_new_messages(&reported, log);
@@ -379,6 +491,8 @@ int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& 
         take_end_exports(replay);
         result = write_end_outputs(replay, error);
     }
+    // After an error nothing more is written, the statistics neither.
+    discard_output(&replay.stats);
     end_session();
     return result;
 }
@@ -416,9 +530,7 @@ std::string cp932_text_to_utf8(const std::string& text) {
             }
         }
         if (!converted) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", unsigned(uint8_t(text[at])));
-            result += hex;
+            result += escaped_byte(uint8_t(text[at]));
             ++at;
         }
     }

@@ -23,6 +23,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/headless/headless.h"
@@ -48,10 +49,33 @@ struct ScriptCommand {
     std::string name;  // screenshot name, or export file name with its extension
 };
 
+// A script holds at most MAX_SCRIPT_BYTES and MAX_SCRIPT_COMMANDS commands (which bounds
+// the memory its commands take, tens of bytes each, to tens of megabytes), and a line at most
+// MAX_LINE_BYTES before its line end ("\n" or "\r\n"). A control character in a line, tab
+// aside, makes it a bad line.
+inline constexpr size_t MAX_SCRIPT_BYTES = size_t(64) << 20;
+inline constexpr size_t MAX_SCRIPT_COMMANDS = size_t(1) << 20;
+inline constexpr size_t MAX_LINE_BYTES = 4096;
+
+// A script parsed as it is read, piece by piece: the memory it takes is its commands and
+// one line.
+struct ScriptReader {
+    std::vector<ScriptCommand>* commands = nullptr;  // where the commands go
+    std::string line;                                // the line being gathered
+    int32_t lines = 0;                               // lines complete so far
+    size_t bytes = 0;                                // bytes read so far
+    std::string error;                               // "LINE: what is wrong"
+};
+
+// Reads the next piece of the script. False once a line is bad, with its error in
+// reader->error; nothing more is read then.
+bool read_script_piece(ScriptReader* reader, std::string_view piece);
+// The last line, when the script does not end with a line end. False for a bad one.
+bool finish_script(ScriptReader* reader);
+
 // Parses a whole script. On the first bad line returns false with
 // "LINE: what is wrong" in *error and leaves *commands partly filled.
-bool parse_script(const std::string& text, std::vector<ScriptCommand>* commands,
-                  std::string* error);
+bool parse_script(std::string_view text, std::vector<ScriptCommand>* commands, std::string* error);
 
 // Where a played script's output goes. Empty paths write nothing.
 struct ReplayOutputs {
@@ -68,13 +92,15 @@ struct ReplayOutputs {
 
 // Plays the commands in a fresh headless session, writes each screenshot to
 // out_dir/NAME.png and each export to out_dir/NAME (the folder is created
-// when missing), then the end-of-script files. Every file is written whole or
-// not at all. Message boxes and the end of the program are reported on `log`.
+// when missing), the statistics as the frames run, then the end-of-script
+// files. Every file the replay may write is checked before anything plays,
+// and each is written whole or not at all (platform/common/output_file.h).
+// Message boxes and the end of the program are reported on `log`.
 // Returns 0; 1 with "LINE: ..." in *error for a command given after the
 // program ended or an export with no edited object (also at the end: no
-// line); 3 with the reason in *error when a file cannot be written. Nothing
-// is written after an error. The session is closed afterwards and its memory
-// reclaimed.
+// line); 3 with "cannot write PATH: reason" in *error (after "LINE: " for a
+// command's file) when a file cannot be written. Nothing is written after an
+// error. The session is closed afterwards and its memory reclaimed.
 int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& outputs,
                const HeadlessConfig& config, std::ostream& log, std::string* error);
 // The same with screenshots and exports into out_dir and no other output.

@@ -2,7 +2,8 @@
 //
 // A parse either fails with "LINE: what is wrong" or gives commands whose
 // values are all in range, on increasing lines; written back out one a line,
-// they parse again to the very same commands.
+// they parse again to the very same commands. Read in pieces, as a file is
+// streamed, the text gives the same commands or the same error.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -103,13 +104,37 @@ bool same(const ScriptCommand& a, const ScriptCommand& b) {
     return a.kind == b.kind && a.a == b.a && a.b == b.b && a.name == b.name;
 }
 
+// The text read in pieces of 1 to 16 bytes, the sizes taken from the text itself.
+void check_pieces(const std::string& text, const std::vector<ScriptCommand>& commands,
+                  const std::string& error) {
+    std::vector<ScriptCommand> streamed;
+    ScriptReader reader;
+    reader.commands = &streamed;
+    bool read = true;
+    for (size_t at = 0; at < text.size() && read;) {
+        const size_t piece = 1 + size_t(uint8_t(text[at])) % 16;
+        read = read_script_piece(&reader, std::string_view(text).substr(at, piece));
+        at += piece;
+    }
+    if (read) finish_script(&reader);
+    if (reader.error != error) fail("read in pieces, another error", reader.error + " / " + error);
+    if (!error.empty()) return;
+    if (streamed.size() != commands.size()) fail("read in pieces, other commands", text);
+    for (size_t i = 0; i < streamed.size(); ++i) {
+        if (!same(streamed[i], commands[i]) || streamed[i].line != commands[i].line)
+            fail("read in pieces, another command", text);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::vector<ScriptCommand> commands;
     std::string error;
-    if (!parse_script(text, &commands, &error)) {
+    const bool parsed = parse_script(text, &commands, &error);
+    check_pieces(text, commands, parsed ? "" : error);
+    if (!parsed) {
         const size_t colon = error.find(": ");
         if (colon == std::string::npos || colon == 0 ||
             error.find_first_not_of("0123456789") != colon)

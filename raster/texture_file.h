@@ -1,0 +1,33 @@
+// Where the texture loader meets the image-file readers.
+//
+// The build links exactly one definition of read_texture_file: the PNG and BMP
+// readers of raster/texture_files/ where libpng is found, or the stand-in that
+// refuses every file with TEXTURE_ERROR_NO_DECODER. The loader supplies the
+// record helpers the readers build their texture with.
+#pragma once
+
+#include <cstdint>
+
+#include "raster/texture.h"
+
+// Reads the PNG or BMP file at `path` (not null) into a new texture from
+// new_texture. Returns 0 and the texture, or a TEXTURE_ERROR_* code with
+// nothing allocated. Blocks only on a regular file's own reads.
+int32_t read_texture_file(const char* path, Texture** texture);
+
+// Defined by the loader.
+
+// The shift s with 2^s = size, or -1 when size is not a power of two in 1..256.
+int32_t texture_size_shift(int64_t size);
+
+// A record with an empty texel block of 2^w x 2^h texels (w and h in 0..8), or
+// null after the allocator's message.
+Texture* new_texture(int32_t width_shift, int32_t height_shift);
+
+// Frees a record from new_texture and its texels; null is ignored.
+void free_texture(Texture* texture);
+
+// The 5:5:5 texel of an 8-bit colour: each channel keeps its top five bits.
+constexpr uint16_t texel_of(uint32_t red, uint32_t green, uint32_t blue) {
+    return uint16_t(((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3));
+}

@@ -1,0 +1,158 @@
+// The output writer: a failure at any step leaves the old file as it was and no temporary;
+// links, devices, pipes and folders are each handled as what they are.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "platform/common/output_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path folder =
+    fs::temp_directory_path() / ("sketch3d-output-test-" + std::to_string(::getpid()));
+
+std::string at(const char* name) {
+    return (folder / name).string();
+}
+
+std::string read_file(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+std::set<std::string> names_in_folder() {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+mode_t permissions(const std::string& path) {
+    struct stat status = {};
+    ::stat(path.c_str(), &status);
+    return status.st_mode & 07777;
+}
+
+}  // namespace
+
+TEST(OutputFile, AFailedStepLeavesTheOldFileAndNoTemporary) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string path = at("out.txt");
+    const std::string data(200000, 'n');  // more than the writer gathers before a write
+    const std::pair<OutputStep, int> failures[] = {{OutputStep::Create, EACCES},
+                                                   {OutputStep::Write, ENOSPC},
+                                                   {OutputStep::Sync, EIO},
+                                                   {OutputStep::Close, EDQUOT},
+                                                   {OutputStep::Rename, EXDEV}};
+    for (const auto& [step, error_number] : failures) {
+        std::ofstream(path) << "old";
+        ::chmod(path.c_str(), 0640);
+        fail_output_step(step, error_number);
+        std::string error;
+        // Streamed, a thousand bytes a write.
+        OutputFile file;
+        bool written = open_output(path, &file, &error);
+        for (size_t start = 0; written && start < data.size(); start += 1000)
+            write_output(&file, std::string_view(data).substr(start, 1000));
+        if (written) written = commit_output(&file, &error);
+        EXPECT_FALSE(written) << int(step);
+        EXPECT_EQ(error, "cannot write " + path + ": " + std::strerror(error_number));
+        EXPECT_EQ(read_file(path), "old");
+        EXPECT_EQ(names_in_folder(), std::set<std::string>{"out.txt"});
+    }
+    // Written whole, the file keeps its permissions. A failure to sync the folder comes after
+    // the rename: the file is complete, and the failure is still reported.
+    std::string error;
+    EXPECT_TRUE(write_output_file(path, data, &error)) << error;
+    EXPECT_EQ(read_file(path), data);
+    EXPECT_EQ(permissions(path), 0640u);
+    fail_output_step(OutputStep::SyncFolder, EIO);
+    EXPECT_FALSE(write_output_file(path, "new", &error));
+    EXPECT_EQ(error.rfind("cannot write " + path + ": " + std::strerror(EIO), 0), 0u);
+    EXPECT_EQ(read_file(path), "new");
+    EXPECT_EQ(names_in_folder(), std::set<std::string>{"out.txt"});
+}
+
+TEST(OutputFile, LinksDevicesPipesAndFoldersAreEachHandledAsWhatTheyAre) {
+    fs::remove_all(folder);
+    fs::create_directories(folder / "folder.txt");
+    std::ofstream(at("target.txt")) << "old";
+    ::chmod(at("target.txt").c_str(), 0600);
+    fs::create_symlink("target.txt", at("link.txt"));
+    fs::create_symlink("missing.txt", at("dangling.txt"));
+    // The old writer's temporary name, planted as a link to a file of the user's.
+    std::ofstream(at("victim.txt")) << "victim";
+    fs::create_symlink("victim.txt", at("planted.txt.tmp"));
+    ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+    const int reader = ::open(at("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    // A sticky folder everyone may write, as /tmp, with a link in it that belongs to nobody
+    // (only root can give it away).
+    fs::create_directory(folder / "shared");
+    ::chmod(at("shared").c_str(), 01777);
+    fs::create_symlink(at("victim.txt"), at("shared/out.txt"));
+    const bool foreign_link = ::lchown(at("shared/out.txt").c_str(), 65534, 65534) == 0;
+    const mode_t umask_now = ::umask(022);
+    ::umask(umask_now);
+
+    const std::pair<std::string, std::string> cases[] = {
+        // path, the reason it cannot be written (empty: written)
+        {at("new.txt"), ""},
+        {at("link.txt"), ""},
+        {at("planted.txt"), ""},
+        {at("fifo"), ""},
+        {"/dev/null", ""},
+        {"/dev/full", std::strerror(ENOSPC)},
+        {at("folder.txt"), "it is a folder"},
+        {at("dangling.txt"), "it is a link to a missing file"},
+        {at("missing/new.txt"), std::strerror(ENOENT)},
+        {"", "no file name"},
+        {at("shared/out.txt"), "it is a link that another user placed in a shared folder"},
+    };
+    for (const auto& [path, reason] : cases) {
+        if (path == at("shared/out.txt") && !foreign_link) continue;
+        std::string checked;
+        std::string error;
+        const bool check = check_output_path(path, &checked);
+        EXPECT_EQ(write_output_file(path, "data", &error), reason.empty()) << path << error;
+        if (!reason.empty()) {
+            EXPECT_EQ(error, "cannot write " + (path.empty() ? "''" : path) + ": " + reason);
+        }
+        // The check before the work refuses what the write refuses, but for a device, which
+        // it does not open.
+        if (path != "/dev/full") {
+            EXPECT_EQ(check, reason.empty()) << path << checked;
+        }
+    }
+    // A link stays a link and its target is replaced with the target's permissions; a new
+    // file gets what the umask leaves; the FIFO stays a FIFO.
+    EXPECT_TRUE(fs::is_symlink(at("link.txt")));
+    EXPECT_EQ(read_file(at("target.txt")), "data");
+    EXPECT_EQ(permissions(at("target.txt")), 0600u);
+    EXPECT_EQ(permissions(at("new.txt")), 0666u & ~umask_now);
+    EXPECT_EQ(read_file(at("victim.txt")), "victim");
+    EXPECT_EQ(read_file(at("planted.txt")), "data");
+    EXPECT_TRUE(fs::is_fifo(at("fifo")));
+    char piped[8] = {};
+    EXPECT_EQ(::read(reader, piped, sizeof piped), 4);
+    ::close(reader);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    // No temporary is left behind anywhere.
+    EXPECT_EQ(names_in_folder(),
+              (std::set<std::string>{"dangling.txt", "fifo", "folder.txt", "link.txt", "new.txt",
+                                     "planted.txt", "planted.txt.tmp", "shared", "target.txt",
+                                     "victim.txt"}));
+    fs::remove_all(folder);
+}

@@ -1,0 +1,70 @@
+// Scripts read from files and pipes (POSIX).
+#include "tools/replay/script_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr size_t CHUNK_BYTES = 64 * 1024;
+
+int unreadable(const std::string& path, const std::string& reason, std::string* error) {
+    *error = "cannot read " + path + ": " + reason;
+    return SCRIPT_UNREADABLE;
+}
+
+int read_script_descriptor(int descriptor, const std::string& path,
+                           std::vector<ScriptCommand>* commands, std::string* error) {
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) return unreadable(path, std::strerror(errno), error);
+    if (S_ISDIR(status.st_mode)) return unreadable(path, "it is a folder", error);
+    const bool pipe = S_ISFIFO(status.st_mode) || (S_ISCHR(status.st_mode) && isatty(descriptor));
+    if (!S_ISREG(status.st_mode) && !pipe)
+        return unreadable(path, "it is neither a regular file nor a pipe", error);
+
+    ScriptReader reader;
+    reader.commands = commands;
+    std::string chunk(CHUNK_BYTES, '\0');
+    for (bool first = true;; first = false) {
+        const ssize_t got = read(descriptor, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        // The file was opened without waiting. A pipe that has a writer but no data yet says
+        // so (EAGAIN); from then on the reads wait for the writer.
+        if (got < 0 && errno == EAGAIN) {
+            if (fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
+                return unreadable(path, std::strerror(errno), error);
+            continue;
+        }
+        if (got < 0) return unreadable(path, std::strerror(errno), error);
+        // A pipe without a writer reads as ended at once: refused rather than taken as an
+        // empty script (waiting for a writer could be forever).
+        if (got == 0 && first && pipe)
+            return unreadable(path, "a pipe with no writer and nothing to read", error);
+        if (got == 0) break;
+        if (!read_script_piece(&reader, std::string_view(chunk.data(), size_t(got)))) {
+            *error = reader.error;
+            return 1;
+        }
+    }
+    if (!finish_script(&reader)) {
+        *error = reader.error;
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int read_script_file(const std::string& path, std::vector<ScriptCommand>* commands,
+                     std::string* error) {
+    // Without O_NONBLOCK, opening a FIFO waits until something opens it for writing.
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) return unreadable(path, std::strerror(errno), error);
+    const int result = read_script_descriptor(descriptor, path, commands, error);
+    close(descriptor);
+    return result;
+}
