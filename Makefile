@@ -10,7 +10,7 @@ WEB_PACKAGES := cmake make emscripten node-acorn libstb-dev python3
 WEB_PORT ?= 8000
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps golden build test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-peer format format-check clean
+.PHONY: all deps golden build check-layers test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-peer format format-check clean
 
 all: build
 
@@ -21,8 +21,12 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default -j $(JOBS)
 
-test: build
+test: build check-layers
 	ctest --preset default -j $(JOBS)
+
+# Fails when a file includes a header of a layer that depends on its own (tools/check-layers.py).
+check-layers:
+	python3 tools/check-layers.py
 
 # Rewrites the golden pictures (gallery frame, example screenshots) after an intended change;
 # look at the difference before committing.

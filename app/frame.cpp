@@ -1,6 +1,8 @@
 // One frame: pacing, drawing or editing input, transform, render, presentation.
 #include "app/frame.h"
 
+#include <cstdio>
+
 #include "app/input.h"
 #include "app/outline.h"
 #include "app/screen.h"
@@ -12,6 +14,9 @@
 #include "raster/ordering_table.h"
 
 namespace {
+
+// Bytes of the frame-rate title, terminator included; "fps = -2147483648" fits.
+constexpr int TITLE_TEXT_SIZE = 32;
 
 constexpr FrameState INITIAL_FRAME_STATE = {NO_OBJECT, FRAME_INTERVAL_MS, 0, 0, FRAME_INTERVAL_MS};
 
@@ -140,7 +145,9 @@ void present_frame() {
     // Every interval after the first is at least frame_interval, so the
     // average stays above 0; the guard only matters for an interval of 0.
     uint64_t average = frame.frame_time_average > 0 ? frame.frame_time_average : 1;
-    platform_show_frame_rate(int32_t(1000 / average));
+    char title[TITLE_TEXT_SIZE];
+    std::snprintf(title, sizeof title, "fps = %d", int(1000 / average));
+    platform_set_title(title);
     platform_present_page(current_page_index(), screen_width(), screen_height());
     platform_release_window_context();
     flip_screen_page();

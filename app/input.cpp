@@ -1,7 +1,7 @@
 // Mouse sampling, button bits with capture, and the cursor slots.
 #include "app/input.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "platform/platform.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include "app/outline.h"
 
 #include "app/input.h"
-#include "app/memory.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
+#include "base/memory.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"

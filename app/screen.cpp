@@ -2,8 +2,8 @@
 #include "app/screen.h"
 
 #include "app/frame.h"
-#include "app/memory.h"
-#include "app/messages.h"
+#include "base/memory.h"
+#include "base/messages.h"
 #include "raster/raster_target.h"
 
 namespace {

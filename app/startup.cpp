@@ -45,6 +45,7 @@ int start_up(PlatformWindow window) {
     // Each status step has shown its own message when it fails; start-up
     // stops there and leaves what it built to the end of the process.
     if (init_screen(window) < 0) return -1;
+    reset_view_defaults();
     if (init_shading() < 0) return -1;
     if (init_trig_tables() < 0) return -1;
     int32_t packet_area = packet_area_override > 0 ? packet_area_override : PACKET_AREA_BYTES;

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "app/memory.h"
 #include "app/screen.h"
+#include "base/memory.h"
 #include "platform/platform.h"
 
 namespace {

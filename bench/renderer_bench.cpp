@@ -14,12 +14,12 @@
 
 #include "app/screen.h"
 #include "bench/demo_scene.h"
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/raster_target.h"
 #include "raster/render_stats.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
-#include "raster/textured_fill.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // creator and the per-frame step.
 #include "geometry/animation.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/scene_objects.h"
 
 // An animation lives in the slot of its object's index.
@@ -15,7 +15,7 @@ struct AnimationState {
     AnimationTrack* list = nullptr;    // in creation order
 };
 
-static AnimationState state;
+AnimationState state;
 
 void free_keys(AnimationTrack* track) {
     // Counted rather than followed to null: a looping chain has no end.

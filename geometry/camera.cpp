@@ -9,17 +9,13 @@ namespace {
 inline constexpr Vec4 INITIAL_POSITION = {0, 0, 75, 1};
 inline constexpr Vec4 INITIAL_ANGLES = {0, 0, 0, 1};
 inline constexpr Vec4 INITIAL_SCALE = {FIXED_ONE, FIXED_ONE, FIXED_ONE, 1};
-inline constexpr Vec4 INITIAL_LIGHT = {UNIT_LENGTH, 0, 0, 0};
-inline constexpr int32_t WHITE = 255;
 
 struct ViewState {
     CameraState camera;
-    LightState light;
     int32_t centre_x, centre_y;
 };
 ViewState view = {
     {INITIAL_POSITION, INITIAL_ANGLES, INITIAL_SCALE, {}},
-    {INITIAL_LIGHT, WHITE, WHITE, WHITE},
     0,
     0,
 };
@@ -30,17 +26,11 @@ void reset_view_defaults() {
     view.camera.position = INITIAL_POSITION;
     view.camera.angles = INITIAL_ANGLES;
     view.camera.scale = INITIAL_SCALE;
-    view.light.vector = INITIAL_LIGHT;
-    view.light.r = WHITE;
-    view.light.g = WHITE;
-    view.light.b = WHITE;
+    *light_state() = DEFAULT_LIGHT;
 }
 
 CameraState* camera_state() {
     return &view.camera;
-}
-LightState* light_state() {
-    return &view.light;
 }
 
 void set_screen_centre(int32_t x, int32_t y) {
@@ -109,18 +99,16 @@ void set_light_direction(int32_t angle_x, int32_t angle_y, int32_t angle_z) {
     Matrix rotation;
     matrix_rotation(&rotation, &angles);
     // Only x, y and z are written; the vector's w keeps its value.
-    transform_vectors(1, &view.light.vector, &unit_x, &rotation);
+    transform_vectors(1, &light_state()->vector, &unit_x, &rotation);
 }
 
 void set_light_colour(int32_t r, int32_t g, int32_t b) {
-    view.light.r = r;
-    view.light.g = g;
-    view.light.b = b;
+    LightState* light = light_state();
+    light->r = r;
+    light->g = g;
+    light->b = b;
 }
 
 const Vec4* light_vector() {
-    return &view.light.vector;
-}
-const LightState* light_colour() {
-    return &view.light;
+    return &light_state()->vector;
 }

@@ -5,6 +5,7 @@
 
 #include "geometry/fixed_math.h"
 #include "geometry/matrix.h"
+#include "raster/render_state.h"
 
 struct CameraState {
     Vec4 position;  // model units
@@ -13,18 +14,13 @@ struct CameraState {
     Matrix matrix;  // make_view_matrix(position, angles, scale)
 };
 
-struct LightState {
-    Vec4 vector;      // direction, length about 1024
-    int32_t r, g, b;  // colour, 0..255 each
-};
-
 // Writes the initial camera (position (0, 0, 75), angles 0, scale 512, each
-// with w = 1) and light (vector (1024, 0, 0), colour white). Called by the
-// shade-table start-up before anything else of the renderer.
+// with w = 1) and light (vector (1024, 0, 0), colour white). Called by
+// start-up before anything else of the renderer, right before the shade
+// tables are built.
 void reset_view_defaults();
 
 CameraState* camera_state();
-LightState* light_state();
 
 // The centre added to every projected vertex; set once at start-up from the
 // screen size. (0, 0) until then.
@@ -48,6 +44,6 @@ const Matrix* build_camera_matrix();
 // trig tables.
 void set_light_direction(int32_t angle_x, int32_t angle_y, int32_t angle_z);
 void set_light_colour(int32_t r, int32_t g, int32_t b);
-// Read by the per-frame transform (direction) and the dispatcher (colour).
+// Read by the per-frame transform; the dispatcher reads the colour through
+// light_colour (raster/render_state.h).
 const Vec4* light_vector();
-const LightState* light_colour();

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/matrix.h"
 
 namespace {

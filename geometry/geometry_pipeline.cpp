@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "app/memory.h"
-#include "app/messages.h"
+#include "base/memory.h"
+#include "base/messages.h"
 #include "geometry/camera.h"
 #include "geometry/render_list.h"
 

@@ -2,7 +2,7 @@
 // transforms that feed the rasterizers.
 #include "geometry/matrix.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/camera.h"
 
 namespace {

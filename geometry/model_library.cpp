@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/memory.h"
+#include "base/memory.h"
 
 namespace {
 
@@ -13,9 +13,9 @@ constexpr int32_t SEQUENCE_AREA_BYTES =
 constexpr int32_t MARKER_TABLE_BYTES = MARKER_SLOTS * MARKER_SLOT_BYTES;  // 4608
 
 struct ModelLibraryState {
-    // Side tables and directory, owned here.
+    // Side tables and directory, owned here (the marker table is kept in the
+    // render state, where the dispatcher reads it).
     SequenceEntry* sequence_entries;
-    MarkerSlot* markers;
     ModelEntry* directory;
     int32_t entry_count;  // directory entries used
 
@@ -60,13 +60,14 @@ int init_model_tables() {
     if (lib.sequence_entries == nullptr) return -1;
     lib.sequence_count = 0;
 
-    lib.markers = static_cast<MarkerSlot*>(alloc_zeroed(MARKER_TABLE_BYTES));
-    if (lib.markers == nullptr) {
+    MarkerSlot*& markers = render_state().markers;
+    markers = static_cast<MarkerSlot*>(alloc_zeroed(MARKER_TABLE_BYTES));
+    if (markers == nullptr) {
         free_model_tables();
         return -1;
     }
     for (int32_t i = 0; i < MARKER_SLOTS; ++i)
-        lib.markers[i].words[0] = -1;
+        markers[i].words[0] = -1;
     for (SequenceEntry*& head : lib.list_heads)
         head = nullptr;
     lib.list_count = 0;
@@ -84,8 +85,9 @@ void free_model_tables() {
     free_block(lib.directory);
     lib.directory = nullptr;
     lib.entry_count = 0;
-    free_block(lib.markers);
-    lib.markers = nullptr;
+    MarkerSlot*& markers = render_state().markers;
+    free_block(markers);
+    markers = nullptr;
     free_block(lib.sequence_entries);
     lib.sequence_entries = nullptr;
     lib.sequence_count = 0;
@@ -94,10 +96,6 @@ void free_model_tables() {
     lib.list_count = 0;
     lib.current = nullptr;
     lib.previous = nullptr;
-}
-
-MarkerSlot* marker_slots() {
-    return lib.markers;
 }
 
 void attach_model_areas(Vec4* records, uint8_t* polygons) {

@@ -11,19 +11,7 @@
 
 #include "geometry/fixed_math.h"
 #include "raster/packet.h"
-
-inline constexpr int32_t MARKER_SLOTS = 32;
-inline constexpr int32_t MARKER_SLOT_BYTES = 144;
-
-// A marker slot: the marker primitive draws its box only while the first
-// word is 0. Every slot starts with -1 there.
-struct MarkerSlot {
-    int32_t words[MARKER_SLOT_BYTES / 4];
-};
-static_assert(sizeof(MarkerSlot) == MARKER_SLOT_BYTES);
-
-// The marker table (MARKER_SLOTS records), or null before init_model_tables.
-MarkerSlot* marker_slots();
+#include "raster/render_state.h"
 
 // Record area: vertex and colour sections back to back, 16-byte records.
 inline constexpr int32_t MODEL_VERTEX_AREA_BYTES = 80000;

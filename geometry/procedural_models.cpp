@@ -1,6 +1,6 @@
 // The seven start-up models of the model library, their point helpers and
 // the pseudo-random generator that scatters the starburst's spikes.
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/fixed_math.h"
 #include "geometry/matrix.h"
 #include "geometry/model_library.h"

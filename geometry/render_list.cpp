@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "app/memory.h"
-#include "app/messages.h"
+#include "base/memory.h"
+#include "base/messages.h"
 
 namespace {
 
@@ -22,15 +22,12 @@ struct RenderBuffers {
     // the capacity and a power of two, kept at the end of the pool's block.
     int32_t* record_index[POOL_KINDS] = {};
     uint32_t index_mask[POOL_KINDS] = {};
-    uint32_t* ordering_table = nullptr;
     RenderList* owned_list = nullptr;  // created by init_render_buffers
-    RenderList* current = nullptr;
-    CallbackSlot* callbacks = nullptr;
-    Texture** textures = nullptr;
-    int32_t texture_count = 0;
 };
 
 RenderBuffers buffers;
+// The list, its side tables and the texture slots, which the rasterizers read.
+RenderState& shared = render_state();
 
 // alloc_zeroed takes a 32-bit size; a larger request fails with the same
 // message instead of wrapping into a smaller block.
@@ -143,8 +140,8 @@ void set_list_members(RenderList* list, int32_t kind, uint8_t* block, int32_t ca
 void release_pool(int32_t kind) {
     if (buffers.pools == nullptr) return;
     GeometryPool* pool = &buffers.pools[kind];
-    if (pool->records != nullptr && buffers.current != nullptr) {
-        set_list_members(buffers.current, kind, nullptr, 0);
+    if (pool->records != nullptr && shared.current != nullptr) {
+        set_list_members(shared.current, kind, nullptr, 0);
     }
     free_block(pool->records);  // records is the first array: the block itself
     *pool = GeometryPool{};
@@ -175,8 +172,8 @@ int init_render_buffers(int32_t packet_area_bytes) {
     buffers.pools = static_cast<GeometryPool*>(alloc_bytes(POOL_KINDS * sizeof(GeometryPool)));
     if (buffers.pools == nullptr) return -4;
 
-    buffers.ordering_table = static_cast<uint32_t*>(alloc_bytes(ORDERING_TABLE_BYTES));
-    if (buffers.ordering_table == nullptr) {
+    shared.ordering_table = static_cast<uint32_t*>(alloc_bytes(ORDERING_TABLE_BYTES));
+    if (shared.ordering_table == nullptr) {
         free_render_buffers();
         return -1;
     }
@@ -194,40 +191,40 @@ int init_render_buffers(int32_t packet_area_bytes) {
     list->first_packet = reinterpret_cast<PrimitivePacket*>(block + sizeof(RenderList));
     list->write_position = block + sizeof(RenderList);
     buffers.owned_list = list;
-    buffers.current = list;
+    shared.current = list;
     const uint32_t end_word = PACKET_END;
     std::memcpy(list->write_position, &end_word, 4);
 
-    buffers.callbacks =
+    shared.callbacks =
         static_cast<CallbackSlot*>(alloc_bytes(CALLBACK_SLOTS * int64_t(sizeof(CallbackSlot))));
-    if (buffers.callbacks == nullptr) {
+    if (shared.callbacks == nullptr) {
         free_render_buffers();
         return -3;
     }
     for (int32_t i = 0; i < CALLBACK_SLOTS; ++i)
-        buffers.callbacks[i].extra = 0;
+        shared.callbacks[i].extra = 0;
     return 0;
 }
 
 void free_render_buffers() {
-    free_block(buffers.callbacks);
-    buffers.callbacks = nullptr;
+    free_block(shared.callbacks);
+    shared.callbacks = nullptr;
     for (int32_t kind = 0; kind < POOL_KINDS; ++kind)
         release_pool(kind);
     free_block(buffers.owned_list);
     buffers.owned_list = nullptr;
     // The pools just freed were bound through the current list; no list may
     // stay current with pointers into them.
-    buffers.current = nullptr;
-    free_block(buffers.ordering_table);
-    buffers.ordering_table = nullptr;
+    shared.current = nullptr;
+    free_block(shared.ordering_table);
+    shared.ordering_table = nullptr;
     free_block(buffers.pools);
     buffers.pools = nullptr;
 }
 
 void alloc_geometry_pool(int32_t capacity, int32_t kind) {
     if (kind < POOL_VERTEX || kind > POOL_NORMAL) return;
-    if (buffers.pools == nullptr || buffers.current == nullptr) return;
+    if (buffers.pools == nullptr || shared.current == nullptr) return;
     release_pool(kind);
 
     // At least one record, so that capacity - 1 is always a stored index.
@@ -240,7 +237,7 @@ void alloc_geometry_pool(int32_t capacity, int32_t kind) {
     auto* block = static_cast<uint8_t*>(alloc_bytes(arrays + slots * int64_t(sizeof(int32_t))));
     if (block == nullptr) return;  // left unbound; the allocator showed its message
 
-    set_list_members(buffers.current, kind, block, capacity);
+    set_list_members(shared.current, kind, block, capacity);
     buffers.pools[kind] = GeometryPool{0, 0, block};
     buffers.pool_capacity[kind] = capacity;
     buffers.record_index[kind] = reinterpret_cast<int32_t*>(block + arrays);
@@ -261,35 +258,28 @@ void alloc_normal_pool(int32_t capacity) {
 }
 
 int init_texture_slots() {
-    if (buffers.textures != nullptr) free_texture_slots();
-    buffers.textures = static_cast<Texture**>(alloc_bytes(TEXTURE_SLOTS * sizeof(Texture*)));
-    buffers.texture_count = 0;
-    return buffers.textures != nullptr ? 0 : -1;
+    if (shared.textures != nullptr) free_texture_slots();
+    shared.textures = static_cast<Texture**>(alloc_bytes(TEXTURE_SLOTS * sizeof(Texture*)));
+    shared.texture_count = 0;
+    return shared.textures != nullptr ? 0 : -1;
 }
 
 void free_texture_slots() {
-    if (buffers.textures == nullptr) return;
+    if (shared.textures == nullptr) return;
     for (int32_t i = 0; i < TEXTURE_SLOTS; ++i) {
-        Texture* texture = buffers.textures[i];
+        Texture* texture = shared.textures[i];
         if (texture == nullptr) continue;
         free_block(texture->block);  // the texels live in this block
         free_block(texture);
-        buffers.textures[i] = nullptr;
+        shared.textures[i] = nullptr;
     }
-    free_block(buffers.textures);
-    buffers.textures = nullptr;
-    buffers.texture_count = 0;
-}
-
-RenderList* current_render_list() {
-    return buffers.current;
-}
-void set_current_render_list(RenderList* list) {
-    buffers.current = list;
+    free_block(shared.textures);
+    shared.textures = nullptr;
+    shared.texture_count = 0;
 }
 
 void* alloc_packet(int32_t bytes) {
-    RenderList* list = buffers.current;
+    RenderList* list = shared.current;
     if (list == nullptr) return nullptr;
 
     ++list->packet_count;
@@ -381,7 +371,7 @@ const GeometryPool* geometry_pool(int32_t kind) {
 }
 
 void reset_frame_pools() {
-    if (RenderList* list = buffers.current) {
+    if (RenderList* list = shared.current) {
         list->packet_count = 0;
         list->write_position = reinterpret_cast<uint8_t*>(list->first_packet);
         const uint32_t end_word = PACKET_END;
@@ -413,39 +403,26 @@ uint16_t* pack_colours() {
 }
 
 Vec4* model_vertex_base() {
-    return buffers.current != nullptr ? buffers.current->model_vertices : nullptr;
+    return shared.current != nullptr ? shared.current->model_vertices : nullptr;
 }
 
 ScreenVertex* screen_vertex_at(int32_t index) {
-    RenderList* list = buffers.current;
+    RenderList* list = shared.current;
     if (list == nullptr || list->screen_vertices == nullptr) return nullptr;
     if (index < 0 || index >= list->vertex_capacity) return nullptr;
     return list->screen_vertices + index;
 }
 
 Vec4* view_normal_at(int32_t index) {
-    RenderList* list = buffers.current;
+    RenderList* list = shared.current;
     if (list == nullptr || list->view_normals == nullptr) return nullptr;
     if (index < 0 || index >= list->normal_capacity) return nullptr;
     return list->view_normals + index;
 }
 
 int32_t* intensity_at(int32_t index) {
-    RenderList* list = buffers.current;
+    RenderList* list = shared.current;
     if (list == nullptr || list->intensities == nullptr) return nullptr;
     if (index < 0 || index >= list->normal_capacity) return nullptr;
     return list->intensities + index;
-}
-
-uint32_t* ordering_table_heads() {
-    return buffers.ordering_table;
-}
-CallbackSlot* callback_slots() {
-    return buffers.callbacks;
-}
-Texture** texture_slots() {
-    return buffers.textures;
-}
-int32_t& texture_count() {
-    return buffers.texture_count;
 }

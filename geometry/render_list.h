@@ -10,6 +10,7 @@
 
 #include "geometry/fixed_math.h"
 #include "raster/packet.h"
+#include "raster/render_state.h"
 #include "raster/texture.h"
 
 inline constexpr int32_t PACKET_AREA_BYTES = 600000;
@@ -17,10 +18,6 @@ inline constexpr int32_t VERTEX_POOL_CAPACITY = 8000;
 inline constexpr int32_t COLOUR_POOL_CAPACITY = 3500;
 inline constexpr int32_t UV_POOL_CAPACITY = 3200;
 inline constexpr int32_t NORMAL_POOL_CAPACITY = 8000;
-inline constexpr int32_t ORDERING_TABLE_SIZE = 4096;
-// Bucket heads are 32-bit packet references (see ordering_table.h).
-inline constexpr int32_t ORDERING_TABLE_BYTES = ORDERING_TABLE_SIZE * 4;
-inline constexpr int32_t CALLBACK_SLOTS = 32;
 
 // Pool kinds. Kinds 4 and 5 exist as descriptors but are never bound.
 inline constexpr int32_t POOL_VERTEX = 0;
@@ -29,43 +26,12 @@ inline constexpr int32_t POOL_UV = 2;
 inline constexpr int32_t POOL_NORMAL = 3;
 inline constexpr int32_t POOL_KINDS = 6;
 
-// The frame record. It is one allocation with the packet area directly after
-// it. The pool blocks are separate allocations owned through the first
-// pointer of each group.
-struct RenderList {
-    int32_t packet_count;           // packets allocated since the last reset
-    int32_t packet_capacity;        // bytes in the packet area
-    PrimitivePacket* first_packet;  // start of the packet area
-    uint8_t* write_position;        // next free byte; a PACKET_END word stands there
-    int32_t vertex_capacity;
-    int32_t vertex_count;           // as last copied by emission
-    ScreenVertex* screen_vertices;  // second half of the vertex block
-    Vec4* model_vertices;           // start of the vertex block (owner)
-    int32_t colour_capacity;
-    int32_t colour_count;
-    int32_t reserved0;
-    ColourRecord* colour_records;  // start of the colour block (owner)
-    uint16_t* packed_colours;      // 5:5:5 pixels after the colour records
-    int32_t uv_capacity;
-    int32_t uv_count;
-    int32_t reserved1;
-    TexCoord* tex_coords;  // the texture-coordinate block (owner)
-    int32_t normal_capacity;
-    int32_t normal_count;
-    Vec4* view_normals;    // second third of the normal block
-    Vec4* model_normals;   // start of the normal block (owner)
-    int32_t* intensities;  // last part of the normal block
-};
-
 // Search mark, record count and record array of one pool kind.
 struct GeometryPool {
     int32_t mark;
     int32_t count;
     void* records;  // 16-byte records; null until bound
 };
-
-// The packet area starts right after the record, on a 4-byte boundary.
-static_assert(sizeof(RenderList) % 4 == 0 && alignof(RenderList) % 4 == 0);
 
 // Start-up, in this order: pool descriptors (-4 on failure), ordering-table
 // area (-1), render list with its packet area (-2), callback table (-3); 0 on
@@ -93,10 +59,6 @@ void alloc_normal_pool(int32_t capacity);
 // and then its record (both must come from alloc_zeroed), then the table.
 int init_texture_slots();
 void free_texture_slots();
-
-// Null before init_render_buffers and after free_render_buffers.
-RenderList* current_render_list();
-void set_current_render_list(RenderList* list);
 
 // Bump allocation in the packet area of the current list; returns the old
 // write position and moves the end word after the new packet. When the packet
@@ -139,9 +101,3 @@ Vec4* model_vertex_base();
 ScreenVertex* screen_vertex_at(int32_t index);
 Vec4* view_normal_at(int32_t index);
 int32_t* intensity_at(int32_t index);
-
-// Side tables created with the render list (null before init and after free).
-uint32_t* ordering_table_heads();  // ORDERING_TABLE_SIZE entries, 32-bit packet references
-CallbackSlot* callback_slots();    // CALLBACK_SLOTS entries
-Texture** texture_slots();         // TEXTURE_SLOTS entries
-int32_t& texture_count();

@@ -2,7 +2,8 @@
 // packet run and parts, per-vertex normals and the shading selector.
 #include "geometry/scene_objects.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
+#include "geometry/normals.h"
 #include "geometry/render_list.h"
 #include "raster/shade_tables.h"
 
@@ -14,7 +15,7 @@ struct ObjectState {
     SceneObject* current = nullptr;
 };
 
-static ObjectState state;
+ObjectState state;
 
 constexpr Vec4 UNIT_SCALE = {FIXED_ONE, FIXED_ONE, FIXED_ONE, 0};
 

@@ -3,8 +3,8 @@
 // One backend implements this per target (win32/, sdl/, headless/); the build
 // links exactly one. The backend owns the window and the loop: it calls the
 // shell's entry points (app/shell.h) for window creation and destruction,
-// button messages, typed characters, and, whenever no message is waiting,
-// update_mouse followed by run_frame.
+// button messages, typed characters, and, whenever no message is waiting and
+// no quit was requested, update_mouse followed by run_frame.
 //
 // Positions handed to the shell are "screen" coordinates of the backend;
 // platform_screen_to_client converts them to client-area pixels.
@@ -44,8 +44,8 @@ void platform_acquire_window_context();
 void platform_release_window_context();
 // Copies the top-left width x height pixels of a page 1:1 to the client area.
 void platform_present_page(int32_t index, int32_t width, int32_t height);
-// Frame rate in the title: formats "fps = %d" and sets it as the window title.
-void platform_show_frame_rate(int32_t fps);
+// Sets the window title (the shell shows the frame rate there).
+void platform_set_title(const char* text);
 
 // Drawing into a page, in client coordinates: a one-pixel black line from
 // (x0, y0) to (x1, y1), the end point excluded; and a fill with the 5:5:5
@@ -69,11 +69,12 @@ uint32_t platform_tick();
 
 // Message box with the given text (code page 932 bytes) and caption; returns
 // when dismissed. The backend converts the text where it needs to, and makes
-// this the sink of show_error (set_message_sink, app/memory.h) before it
+// this the sink of show_error (set_message_sink, base/memory.h) before it
 // creates the window, so that start-up failures are shown.
 void platform_message_box(const char* text, const char* caption);
 
-// Asks the loop to end with this exit code once the queue is drained.
+// Asks the loop to end with this exit code once the queue is drained. The shell
+// calls it once, for the first quit request (shell_request_quit, app/shell.h).
 void platform_post_quit(int exit_code);
 
 // Cursor handles: the current one, making one the window class's cursor, and

@@ -1,14 +1,13 @@
 // Far-to-near walk of the ordering table and the per-code dispatch to the fills.
 #include "raster/dispatcher.h"
 
-#include "geometry/model_library.h"
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/ordering_table.h"
 #include "raster/raster_target.h"
 #include "raster/render_stats.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
-#include "raster/textured_fill.h"
 
 namespace {
 
@@ -73,12 +72,13 @@ bool is_textured(uint32_t code) {
 
 void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scratch) {
     // Arguments by position in the packet's index arrays, as the fills take them.
-    auto V = [&](int k) { return &list->screen_vertices[packet_vertices(packet)[k]]; };
-    auto CR = [&](int k) { return &list->colour_records[packet_colours(packet)[k]]; };
-    auto TC = [&](int k) { return &list->tex_coords[packet_tex_coords(packet)[k]]; };
-    auto L = [&](int k) { return &scratch.colours[k]; };
-    auto E = [&](int k) { return &scratch.coords[k]; };
-    auto PC = [&]() { return list->packed_colours[packet_colours(packet)[0]]; };
+    auto vertex = [&](int k) { return &list->screen_vertices[packet_vertices(packet)[k]]; };
+    auto colour = [&](int k) { return &list->colour_records[packet_colours(packet)[k]]; };
+    auto uv = [&](int k) { return &list->tex_coords[packet_tex_coords(packet)[k]]; };
+    // Per-vertex shades computed below: light colours, or depth-cue levels for fog.
+    auto shade = [&](int k) { return &scratch.colours[k]; };
+    auto env = [&](int k) { return &scratch.coords[k]; };  // environment coordinates
+    auto flat_pixel = [&]() { return list->packed_colours[packet_colours(packet)[0]]; };
     const int32_t shade_mode = int32_t(packet->extra);
     const int32_t texture = packet->texture;
     const uint32_t code = packet_code(packet);
@@ -91,83 +91,96 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
     // in the top half do not.
     switch (code) {
         case PRIM_FLAT_TRI:
-            draw_flat_triangle(V(0), V(1), V(2), PC());
+            draw_flat_triangle(vertex(0), vertex(1), vertex(2), flat_pixel());
             break;
         case PRIM_FLAT_QUAD:
-            draw_flat_quad(V(0), V(1), V(2), V(3), PC());
+            draw_flat_quad(vertex(0), vertex(1), vertex(2), vertex(3), flat_pixel());
             break;
         case PRIM_TEX_TRI:
-            draw_textured_triangle(V(0), V(1), V(2), TC(0), TC(1), TC(2), texture);
+            draw_textured_triangle(vertex(0), vertex(1), vertex(2), uv(0), uv(1), uv(2), texture);
             break;
         case PRIM_TEX_QUAD:
-            draw_textured_quad(V(0), V(1), V(2), V(3), TC(0), TC(1), TC(2), TC(3), texture);
+            draw_textured_quad(vertex(0), vertex(1), vertex(2), vertex(3), uv(0), uv(1), uv(2),
+                               uv(3), texture);
             break;
         case PRIM_TEX_ADD_TRI:
-            draw_additive_textured_triangle(V(0), V(1), V(2), TC(0), TC(1), TC(2), texture);
+            draw_additive_textured_triangle(vertex(0), vertex(1), vertex(2), uv(0), uv(1), uv(2),
+                                            texture);
             break;
         case PRIM_TEX_ADD_QUAD:
-            draw_additive_textured_quad(V(0), V(1), V(2), V(3), TC(0), TC(1), TC(2), TC(3),
-                                        texture);
+            draw_additive_textured_quad(vertex(0), vertex(1), vertex(2), vertex(3), uv(0), uv(1),
+                                        uv(2), uv(3), texture);
             break;
         case PRIM_TEX_HALF_TRI:
-            draw_half_textured_triangle(V(0), V(1), V(2), TC(0), TC(1), TC(2), texture);
+            draw_half_textured_triangle(vertex(0), vertex(1), vertex(2), uv(0), uv(1), uv(2),
+                                        texture);
             break;
         case PRIM_TEX_HALF_QUAD:
-            draw_half_textured_quad(V(0), V(1), V(2), V(3), TC(0), TC(1), TC(2), TC(3), texture);
+            draw_half_textured_quad(vertex(0), vertex(1), vertex(2), vertex(3), uv(0), uv(1), uv(2),
+                                    uv(3), texture);
             break;
         case PRIM_GOURAUD_TRI:
-            draw_gouraud_triangle(V(0), V(1), V(2), CR(0), CR(1), CR(2));
+            draw_gouraud_triangle(vertex(0), vertex(1), vertex(2), colour(0), colour(1), colour(2));
             break;
         case PRIM_GOURAUD_QUAD:
-            draw_gouraud_quad(V(0), V(1), V(2), V(3), CR(0), CR(1), CR(2), CR(3));
+            draw_gouraud_quad(vertex(0), vertex(1), vertex(2), vertex(3), colour(0), colour(1),
+                              colour(2), colour(3));
             break;
         case PRIM_GOURAUD_TEX_QUAD:
-            draw_lit_textured_quad(V(0), V(1), V(2), V(3), CR(0), CR(1), CR(2), CR(3), TC(0), TC(1),
-                                   TC(2), TC(3), texture, shade_mode);
+            draw_lit_textured_quad(vertex(0), vertex(1), vertex(2), vertex(3), colour(0), colour(1),
+                                   colour(2), colour(3), uv(0), uv(1), uv(2), uv(3), texture,
+                                   shade_mode);
             break;
         case PRIM_MARKER:
             draw_marker(packet_parameter(packet), &list->screen_vertices[packet->anchor]);
             break;
         case PRIM_GOURAUD_ADD_TRI:
-            draw_additive_gouraud_triangle(V(0), V(1), V(2), CR(0), CR(1), CR(2));
+            draw_additive_gouraud_triangle(vertex(0), vertex(1), vertex(2), colour(0), colour(1),
+                                           colour(2));
             break;
         case PRIM_GOURAUD_ADD_QUAD:
-            draw_additive_gouraud_quad(V(0), V(1), V(2), V(3), CR(0), CR(1), CR(2), CR(3));
+            draw_additive_gouraud_quad(vertex(0), vertex(1), vertex(2), vertex(3), colour(0),
+                                       colour(1), colour(2), colour(3));
             break;
         case PRIM_CALLBACK:
             run_callback(packet->extra, packet->depth_key);
             break;
         case PRIM_LIT_TRI:
             light_vertices(list, packet_normals(packet), 3, scratch);
-            draw_lit_triangle(V(0), V(1), V(2), L(0), L(1), L(2), CR(0), shade_mode);
+            draw_lit_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1), shade(2),
+                              colour(0), shade_mode);
             break;
         case PRIM_LIT_QUAD:
             light_vertices(list, packet_normals(packet), 4, scratch);
-            draw_lit_quad(V(0), V(1), V(2), V(3), L(0), L(1), L(2), L(3), CR(0), shade_mode);
+            draw_lit_quad(vertex(0), vertex(1), vertex(2), vertex(3), shade(0), shade(1), shade(2),
+                          shade(3), colour(0), shade_mode);
             break;
         case PRIM_LIT_TEX_TRI:
             light_vertices(list, packet_normals(packet), 3, scratch);
-            draw_lit_textured_triangle(V(0), V(1), V(2), L(0), L(1), L(2), TC(0), TC(1), TC(2),
-                                       texture, shade_mode);
+            draw_lit_textured_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1),
+                                       shade(2), uv(0), uv(1), uv(2), texture, shade_mode);
             break;
         case PRIM_LIT_ENV_QUAD:
             light_vertices(list, packet_normals(packet), 4, scratch);
             environment_vertices(list, packet_normals(packet), 4, scratch);
-            draw_lit_textured_quad(V(0), V(1), V(2), V(3), L(0), L(1), L(2), L(3), E(0), E(1), E(2),
-                                   E(3), texture, shade_mode);
+            draw_lit_textured_quad(vertex(0), vertex(1), vertex(2), vertex(3), shade(0), shade(1),
+                                   shade(2), shade(3), env(0), env(1), env(2), env(3), texture,
+                                   shade_mode);
             break;
         case PRIM_FOG_TEX_TRI:
             fog_vertices(list, packet_vertices(packet), 3, scratch);
-            draw_lit_textured_triangle(V(0), V(1), V(2), L(0), L(1), L(2), TC(0), TC(1), TC(2),
-                                       texture, shade_mode);
+            draw_lit_textured_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1),
+                                       shade(2), uv(0), uv(1), uv(2), texture, shade_mode);
             break;
         case PRIM_FOG_TEX_QUAD:
             fog_vertices(list, packet_vertices(packet), 4, scratch);
-            draw_lit_textured_quad(V(0), V(1), V(2), V(3), L(0), L(1), L(2), L(3), TC(0), TC(1),
-                                   TC(2), TC(3), texture, shade_mode);
+            draw_lit_textured_quad(vertex(0), vertex(1), vertex(2), vertex(3), shade(0), shade(1),
+                                   shade(2), shade(3), uv(0), uv(1), uv(2), uv(3), texture,
+                                   shade_mode);
             break;
-        // Every other code, the object header and the codes that lit normals made of
-        // Gouraud or fogged codes among them, is skipped.
+        // Every other code is skipped: the object header, and the codes that marking a
+        // Gouraud or fogged packet lit (POLY_LIT) makes of it, such as 67 + 256 = 323,
+        // which name no fill.
         default:
             break;
     }
@@ -182,15 +195,15 @@ void draw_slot(const CallbackSlot* slot) {
 
 // Colour into `count` pixels of one row from column x0; the caller keeps them inside.
 void fill_row(int64_t row, int64_t x0, int64_t count, uint16_t colour) {
-    uint16_t* pixel = raster_pixels + row * raster_width + x0;
+    uint16_t* pixel = raster_target.pixels + row * raster_target.width + x0;
     for (int64_t i = 0; i < count; ++i)
         pixel[i] = colour;
 }
 
 void fill_column(int64_t column, int64_t y0, int64_t count, uint16_t colour) {
-    uint16_t* pixel = raster_pixels + y0 * raster_width + column;
+    uint16_t* pixel = raster_target.pixels + y0 * raster_target.width + column;
     for (int64_t i = 0; i < count; ++i)
-        pixel[i * raster_width] = colour;
+        pixel[i * raster_target.width] = colour;
 }
 
 // Start and length of one side's edges clipped to 0 .. limit - 1: start = position when
@@ -279,9 +292,9 @@ void draw_marker(int32_t index, const ScreenVertex* vertex) {
 }
 
 void draw_rect_outline(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t colour) {
-    int64_t width = raster_width;
-    int64_t height = raster_height;
-    if (raster_pixels == nullptr || width <= 0 || height <= 0) return;
+    int64_t width = raster_target.width;
+    int64_t height = raster_target.height;
+    if (raster_target.pixels == nullptr || width <= 0 || height <= 0) return;
 
     int64_t x0, length;
     clip_extent(x, w, width, &x0, &length);

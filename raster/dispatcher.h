@@ -5,10 +5,9 @@
 
 #include <cstdint>
 
-#include "geometry/camera.h"
-#include "geometry/fixed_math.h"
-#include "geometry/render_list.h"
+#include "base/fixed_point.h"
 #include "raster/packet.h"
+#include "raster/render_state.h"
 
 // Depth cueing: vertices at or nearer than DEPTH_CUE_NEAR are at full brightness, those
 // at or beyond DEPTH_CUE_FAR are black (view-depth units of ScreenVertex z).

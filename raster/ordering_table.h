@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "geometry/render_list.h"
 #include "raster/packet.h"
+#include "raster/render_state.h"
 
 inline constexpr uint32_t NO_PACKET = 0;
 inline constexpr uint32_t CALLBACK_SLOT_REFERENCE = 0x80000000u;

@@ -3,16 +3,19 @@
 //
 // Packets lie back to back in the packet area, each on a 4-byte boundary: a
 // 24-byte head followed, for polygons, by four int16 index arrays of n entries
-// (n = 3 or 4): vertices, colours, texture coordinates, normals. Field widths
-// and offsets are binding, so a 64-bit build keeps the 32-bit layout: the
-// bucket link is a 32-bit reference (see ordering_table.h), never a pointer,
-// and a callback packet's extra word holds a callback number, not an address.
+// (n = 3 or 4): vertices, colours, texture coordinates, normals. Packets are
+// walked by their size word and read through the head, triangle and quad
+// layouts over the same bytes, so the widths and offsets below are fixed
+// (the static_asserts hold them) and a 64-bit build keeps the 32-bit layout:
+// the bucket link is a 32-bit reference (see ordering_table.h), never a
+// pointer, and a callback packet's extra word holds a callback number, not an
+// address.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "geometry/fixed_math.h"
+#include "base/fixed_point.h"
 
 // Header word: bits 0..11 code (bits 0..2 double as depth mode and, for
 // polygons, vertex count), bit 12 no-sharing, bit 13 back-face test,
@@ -156,14 +159,3 @@ inline int16_t* packet_normals(PrimitivePacket* p) {
 inline PrimitivePacket* next_packet(PrimitivePacket* p) {
     return reinterpret_cast<PrimitivePacket*>(reinterpret_cast<uint8_t*>(p) + p->size);
 }
-
-// out = (q - p) x (r - q), scaled to length 1024 (truncating) unless zero.
-void face_normal(Vec4* out, const Vec4* p, const Vec4* q, const Vec4* r);
-// dst = src + add, scaled to length 1024 as in face_normal.
-void add_normalised(Vec4* dst, const Vec4* src, const Vec4* add);
-// Turns the polygons of a run of packets into lit polygons: sets POLY_LIT on
-// every packet of depth mode 3 or 4, accumulates per-vertex normals indexed by
-// vertex index, and points each polygon's normal indices at its vertices.
-void accumulate_vertex_normals(int32_t packet_count, PrimitivePacket* first_packet,
-                               int32_t normal_count, const Vec4* vertices, int32_t first_normal,
-                               Vec4* normals);

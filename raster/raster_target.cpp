@@ -1,11 +1,7 @@
 // Raster target state and its binding to the screen buffer.
 #include "raster/raster_target.h"
 
-int32_t raster_width = 256;
-int32_t raster_height = 256;
-int32_t raster_max_x = 256;
-int32_t raster_max_y = 256;
-uint16_t* raster_pixels = nullptr;
+RasterTarget raster_target = {256, 256, 256, 256, nullptr};
 
 namespace {
 
@@ -26,9 +22,9 @@ void set_screen_geometry(int32_t width, int32_t height, uint16_t* page_pixels) {
 }
 
 void bind_raster_target() {
-    raster_width = screen.width;
-    raster_height = screen.height;
-    raster_max_x = raster_width - 1;
-    raster_max_y = raster_height - 1;
-    raster_pixels = screen.pixels;
+    raster_target.width = screen.width;
+    raster_target.height = screen.height;
+    raster_target.max_x = raster_target.width - 1;
+    raster_target.max_y = raster_target.height - 1;
+    raster_target.pixels = screen.pixels;
 }

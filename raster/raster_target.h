@@ -4,12 +4,17 @@
 
 #include <cstdint>
 
-// Bound values. Before the first binding they are 256 x 256 with no pixels.
-extern int32_t raster_width;
-extern int32_t raster_height;
-extern int32_t raster_max_x;     // raster_width - 1
-extern int32_t raster_max_y;     // raster_height - 1
-extern uint16_t* raster_pixels;  // 5:5:5, row pitch raster_width, row 0 at the top
+// The bound values. Before the first binding: 256 x 256, both maxima 256 and
+// no pixels, so nothing is drawn; every binding sets the maxima to the size
+// minus one.
+struct RasterTarget {
+    int32_t width;
+    int32_t height;
+    int32_t max_x;     // width - 1
+    int32_t max_y;     // height - 1
+    uint16_t* pixels;  // 5:5:5, row pitch width, row 0 at the top
+};
+extern RasterTarget raster_target;
 
 // Called by the screen buffer whenever its pages are (re)built: the size that
 // is drawn (width, and the client height minus its never-drawn last row) and

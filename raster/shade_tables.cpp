@@ -1,8 +1,7 @@
 // The shade-table directory, the four standard tables and their start-up and shut-down.
 #include "raster/shade_tables.h"
 
-#include "app/memory.h"
-#include "geometry/camera.h"
+#include "base/memory.h"
 
 const ShadeTable* shade_tables[SHADE_MODE_COUNT] = {};
 const ShadeTable* current_shade_table = nullptr;
@@ -74,7 +73,6 @@ int build_shade_tables() {
 
 int init_render_tables() {
     free_render_tables();  // a second start-up must not leak the first one's tables
-    reset_view_defaults();
     state.directory =
         static_cast<ShadeTable**>(alloc_zeroed(int32_t(SHADE_TABLE_SLOTS * sizeof(ShadeTable*))));
     if (state.directory == nullptr) return -1;

@@ -1,6 +1,6 @@
 // Shade tables: 32 x 32 lookups from a light level and a 5-bit colour
 // component to the lit 5-bit component, one table per shading mode, kept in a
-// 16-slot directory, plus the start-up and shut-down of the renderer defaults.
+// 16-slot directory, and their start-up and shut-down.
 #pragma once
 
 #include <cstdint>
@@ -43,10 +43,9 @@ ShadeTable* shade_table(int32_t index);
 // empty directory) and fills them. 0, or -1 as soon as a table cannot be had.
 int build_shade_tables();
 
-// Writes the light and camera defaults, allocates an empty directory and
-// builds the standard tables. 0; -1 when the directory cannot be allocated;
-// otherwise the result of build_shade_tables. Tables left from an earlier
-// call are freed first.
+// Allocates an empty directory and builds the standard tables. 0; -1 when
+// the directory cannot be allocated; otherwise the result of
+// build_shade_tables. Tables left from an earlier call are freed first.
 int init_render_tables();
 
 // Start-up step of the renderer, run before anything else of it: the tables
@@ -60,6 +59,18 @@ void shutdown_shading();
 // Frees every table in the directory and the directory itself, and forgets
 // shade_tables and current_shade_table. Safe to call when nothing is built.
 void free_render_tables();
+
+// The lit 5:5:5 pixel of one table: each light value carries 7 fraction bits,
+// so bits 10..14 of a light of 0..255 are its 5-bit level, the table's row
+// (the mask keeps a light that drifted out of 0..255 inside the table); r, g
+// and b are the 5-bit components of the surface or texel, the columns.
+inline uint16_t shaded_pixel(const uint8_t* table, const int32_t light[3], int32_t r, int32_t g,
+                             int32_t b) {
+    const int32_t red = table[(((light[0] >> 10) & 31) << 5) + r];
+    const int32_t green = table[(((light[1] >> 10) & 31) << 5) + g];
+    const int32_t blue = table[(((light[2] >> 10) & 31) << 5) + b];
+    return uint16_t((red << 10) | (green << 5) | blue);
+}
 
 // Lit fills call this before drawing: current_shade_table becomes the
 // standard table of `shade_mode`, which is taken modulo 4 so that a bad

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "app/memory.h"
-#include "geometry/render_list.h"
+#include "base/memory.h"
+#include "raster/render_state.h"
 #include "raster/texture_file.h"
 
 int32_t texture_size_shift(int64_t size) {

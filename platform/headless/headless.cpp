@@ -2,13 +2,12 @@
 // clock, recorded message boxes and the loop of the shell.
 #include "platform/headless/headless.h"
 
-#include <cstdio>
 #include <deque>
 
-#include "app/memory.h"
+#include "app/session_recorder.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "platform/common/page_drawing.h"
-#include "platform/common/session_recorder.h"
 
 namespace {
 
@@ -109,15 +108,14 @@ void dispatch(const Event& event) {
         case EventKind::Char:
             record_char(event.value);
             // Escape quits at once; the window stays and shut-down never runs.
-            if (event.value == CHAR_ESCAPE) platform_post_quit(0);
+            shell_character(event.value);
             break;
         case EventKind::Close:
             // The default handling of the close box destroys the window.
             headless.window_alive = false;
             record_close();
-            shut_down();
-            ++headless.shut_downs;
-            platform_post_quit(0);
+            if (shell_lifecycle().started) ++headless.shut_downs;
+            shell_window_destroyed();
             break;
     }
 }
@@ -160,7 +158,7 @@ int headless_open(const HeadlessConfig& config) {
     headless.open = true;
     headless.window_alive = true;
     headless.running = true;
-    headless.title = "TEST";
+    headless.title = WINDOW_TITLE;
     int32_t width = config.client_width > 0 ? config.client_width : 0;
     int32_t height = config.client_height > 0 ? config.client_height : 0;
     headless.window_pixels.assign(size_t(width) * size_t(height), WINDOW_BACKGROUND);
@@ -170,9 +168,7 @@ int headless_open(const HeadlessConfig& config) {
     headless.previous_sink = set_message_sink(record_message);
     if (config.record) start_recording(width, height);
 
-    int result = start_up(window_handle());
-    if (result < 0) platform_post_quit(EXIT_STARTUP_FAILED);
-    return result;
+    return shell_window_created(window_handle());
 }
 
 void headless_close() {
@@ -327,9 +323,7 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
                 page->pixels[size_t(y) * size_t(page->width) + size_t(x)];
 }
 
-void platform_show_frame_rate(int32_t fps) {
-    char text[32];
-    std::snprintf(text, sizeof text, "fps = %d", int(fps));
+void platform_set_title(const char* text) {
     headless.title = text;
 }
 
@@ -377,8 +371,8 @@ void platform_message_box(const char* text, const char* caption) {
     headless.messages.push_back({text != nullptr ? text : "", caption != nullptr ? caption : ""});
 }
 
+// The quit message waits behind the events already queued.
 void platform_post_quit(int exit_code) {
-    if (headless.quit_posted) return;
     headless.quit_posted = true;
     headless.quit_code = exit_code;
 }

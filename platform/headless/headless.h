@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "app/shell.h"
 #include "platform/platform.h"
 
 struct HeadlessConfig {
-    int32_t client_width = 514;  // what a 520 x 508 window leaves inside its frame
-    int32_t client_height = 483;
+    int32_t client_width = CLIENT_WIDTH;
+    int32_t client_height = CLIENT_HEIGHT;
     int32_t client_origin_x = 3;  // screen position of the client area's top-left pixel
     int32_t client_origin_y = 22;
     uint32_t start_tick = 0;      // clock value at the first reading
@@ -81,6 +82,6 @@ uint32_t headless_tick();  // the next value the clock will give
 intptr_t headless_class_cursor();
 const std::vector<HeadlessMessage>& headless_messages();
 // The session as a replay script, when opened with `record`: what the shell
-// received so far, frame by frame (platform/common/session_recorder.h). Kept
+// received so far, frame by frame (app/session_recorder.h). Kept
 // after headless_close until the next recording starts.
 std::string headless_recorded_script();

@@ -9,9 +9,9 @@
 // captured.
 //
 // `sketch3d --scale N` starts at factor N; `--record FILE` also writes the session as a replay
-// script (platform/common/session_recorder.h) in picture pixels, so it replays the same at any
-// scale. Without arguments it runs as the Windows program does, in a
-// window as large as half the desktop allows.
+// script (app/session_recorder.h) in picture pixels, so it replays the same at any scale.
+// Without arguments it runs as the Windows program does, in a window as large as half the
+// desktop allows.
 
 // The program has its own main; SDL is told so before it starts.
 #define SDL_MAIN_HANDLED
@@ -22,23 +22,19 @@
 #include <cstring>
 #include <string>
 
-#include "app/memory.h"
+#include "app/session_recorder.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "platform/common/integer_text.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/output_file.h"
 #include "platform/common/page_drawing.h"
-#include "platform/common/session_recorder.h"
+#include "platform/common/text_encoding.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_support.h"
 
 namespace {
 
-// The client area that the Windows program's fixed 520 x 508 frame leaves.
-constexpr int CLIENT_WIDTH = 514;
-constexpr int CLIENT_HEIGHT = 483;
-constexpr const char* WINDOW_TITLE = "TEST";
-constexpr int TITLE_TEXT_SIZE = 32;
 // Room for a converted message: a code page 932 character takes at most 3 UTF-8 bytes for
 // its 2 bytes, and the error text is at most 99 bytes.
 constexpr int32_t MESSAGE_UTF8_SIZE = 512;
@@ -71,9 +67,6 @@ struct SdlState {
     int32_t texture_width;
     int32_t texture_height;
     KeyLatches keys;
-    bool started;  // start_up completed; shut_down is owed at close
-    bool quit_requested;
-    int exit_code;
     OutputFile recording;  // --record: the script, written as the session runs
 };
 
@@ -111,14 +104,11 @@ int32_t button_bit(Uint8 button) {
     return 0;
 }
 
-// Closing the window: shut-down once (after a complete start-up), then the quit request.
+// Closing the window. SDL reports a close twice (the window's close and then the quit of
+// its last window); the recording keeps the one that shuts the program down.
 void close_window() {
-    if (state.started) {
-        state.started = false;
-        record_close();
-        shut_down();
-    }
-    platform_post_quit(0);
+    if (shell_lifecycle().started) record_close();
+    shell_window_destroyed();
 }
 
 void handle_event(const SDL_Event& event) {
@@ -133,7 +123,7 @@ void handle_event(const SDL_Event& event) {
             // Escape ends the program at once, without the shut-down sequence.
             if (event.key.keysym.sym == SDLK_ESCAPE) {
                 record_char(CHAR_ESCAPE);
-                platform_post_quit(0);
+                shell_character(CHAR_ESCAPE);
             }
             if (event.key.repeat == 0) {
                 latch_key_press(&state.keys, virtual_key_of(event.key.keysym));
@@ -324,9 +314,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sketch3d: cannot open the window: %s\n", SDL_GetError());
         return failed_start(EXIT_STARTUP_FAILED);
     }
-    // The failing step of start-up has shown its message; end without a frame.
-    if (start_up(state.window) < 0) return failed_start(EXIT_STARTUP_FAILED);
-    state.started = true;
+    if (shell_window_created(state.window) < 0) return failed_start(shell_lifecycle().exit_code);
     if (record_path != nullptr) {
         int32_t width = 0;
         int32_t height = 0;
@@ -341,7 +329,7 @@ int main(int argc, char** argv) {
             continue;
         }
         // The queue is drained: nothing more runs once quit was requested.
-        if (state.quit_requested) break;
+        if (shell_lifecycle().quit_requested) break;
         int32_t x = 0;
         int32_t y = 0;
         picture_mouse_position(&x, &y);
@@ -352,7 +340,7 @@ int main(int argc, char** argv) {
     }
     close_sdl();
     if (record_path != nullptr && !save_recording()) return EXIT_OUTPUT_FAILED;
-    return state.exit_code;
+    return shell_lifecycle().exit_code;
 }
 
 // The shell's client area is the picture, whatever size the window has.
@@ -360,18 +348,6 @@ void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
     *width = CLIENT_WIDTH;
     *height = CLIENT_HEIGHT;
 }
-
-uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height) {
-    return create_memory_page(index, width, height);
-}
-
-void platform_release_page(int32_t index) {
-    release_memory_page(index);
-}
-
-// The window needs no drawing context between frame start and presentation.
-void platform_acquire_window_context() {}
-void platform_release_window_context() {}
 
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
     const MemoryPage* page = memory_page(index);
@@ -407,18 +383,8 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
     SDL_RenderPresent(state.renderer);
 }
 
-void platform_show_frame_rate(int32_t fps) {
-    char text[TITLE_TEXT_SIZE];
-    std::snprintf(text, sizeof text, "fps = %d", int(fps));
+void platform_set_title(const char* text) {
     SDL_SetWindowTitle(state.window, text);
-}
-
-void platform_draw_line(int32_t page, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    draw_memory_page_line(page, x0, y0, x1, y1);
-}
-
-void platform_flood_fill(int32_t page, int32_t x, int32_t y, uint16_t fill) {
-    flood_fill_memory_page(page, x, y, fill);
 }
 
 void platform_capture_mouse() {
@@ -455,12 +421,8 @@ void platform_message_box(const char* text, const char* caption) {
     }
 }
 
-void platform_post_quit(int exit_code) {
-    // The first request decides the exit code.
-    if (state.quit_requested) return;
-    state.quit_requested = true;
-    state.exit_code = exit_code;
-}
+// The loop reads shell_lifecycle().quit_requested once the queue is drained.
+void platform_post_quit(int) {}
 
 // SDL keeps no class cursor: these have nothing to do.
 intptr_t platform_current_cursor() {

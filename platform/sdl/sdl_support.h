@@ -1,7 +1,7 @@
 // The parts of the SDL backend that need no SDL: the Windows-style key latch behind the
-// asynchronous key query, the conversion of code page 932 message texts to UTF-8, and the
-// placement of the picture in a window of any size with the way back from window positions
-// to picture pixels.
+// asynchronous key query, and the placement of the picture in a window of any size with the
+// way back from window positions to picture pixels. (Message texts are converted by
+// platform/common/text_encoding.h.)
 #pragma once
 
 #include <cstdint>
@@ -20,13 +20,6 @@ void latch_key_press(KeyLatches* latches, int virtual_key);
 // The key query: bit 15 set when `down_now`, bit 0 set when the key was pressed since the
 // previous query of that key, which clears the latch. Keys outside 0..255 read as 0.
 uint16_t query_key_latch(KeyLatches* latches, int virtual_key, bool down_now);
-
-// Converts the terminated code page 932 `text` to UTF-8 in `out`, which holds `out_size`
-// bytes terminator included, and returns the length written. Bytes that are not valid code
-// page 932 become '?'; text that does not fit is cut at a character boundary. With no
-// converter on the system, ASCII passes through and every other byte becomes '?'. A null
-// text converts to the empty string; with no room at all nothing is written and 0 returned.
-int32_t cp932_to_utf8_text(const char* text, char* out, int32_t out_size);
 
 // Where the picture lies in the window's output (its pixels, which a high-density display has
 // more of than window units): scaled by a whole factor, centred between bars of equal size

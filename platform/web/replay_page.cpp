@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/replay/replay_script.h"
+#include "platform/headless/replay_script.h"
 
 namespace {
 

@@ -21,22 +21,19 @@
 #include <string>
 
 #include "app/frame.h"
-#include "app/memory.h"
+#include "app/mesh_export.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "platform/common/memory_pages.h"
-#include "platform/common/mesh_export.h"
 #include "platform/common/page_drawing.h"
+#include "platform/common/png_writer.h"
 #include "platform/platform.h"
 #include "platform/web/web_input.h"
-#include "tools/replay/png_writer.h"
 
 namespace {
 
-// The client area that the Windows program's fixed 520 x 508 frame leaves: the canvas size.
-constexpr int32_t CLIENT_WIDTH = 514;
-constexpr int32_t CLIENT_HEIGHT = 483;
+// The canvas is the client area.
 constexpr int32_t CLIENT_PIXELS = CLIENT_WIDTH * CLIENT_HEIGHT;
-constexpr int TITLE_TEXT_SIZE = 32;
 constexpr uint16_t WINDOW_BACKGROUND = 0x7FFF;  // white, where no page was ever copied
 
 struct WebState {
@@ -45,8 +42,6 @@ struct WebState {
     uint16_t window[CLIENT_PIXELS];
     uint8_t rgba[CLIENT_PIXELS * 4];  // the same as R, G, B, A bytes for the canvas
     bool started;                     // start-up completed and the program has not ended
-    bool quit_requested;
-    int exit_code;
 };
 
 WebState web;
@@ -91,9 +86,9 @@ bool frame_due() {
 
 // The loop: once quit was requested no frame runs; otherwise one frame whenever it is due.
 EM_BOOL animation_frame(double, void*) {
-    if (web.quit_requested) {
+    if (shell_lifecycle().quit_requested) {
         web.started = false;
-        page_program_ended(web.exit_code, 1);
+        page_program_ended(shell_lifecycle().exit_code, 1);
         return EM_FALSE;
     }
     if (!frame_due()) return EM_TRUE;
@@ -118,15 +113,14 @@ int main() {
     set_message_sink(platform_message_box);
     for (uint16_t& pixel : web.window)
         pixel = WINDOW_BACKGROUND;
-    page_open_window(CLIENT_WIDTH, CLIENT_HEIGHT, "TEST");
+    page_open_window(CLIENT_WIDTH, CLIENT_HEIGHT, WINDOW_TITLE);
     // The page can ask for an allocation failure at start-up, to show how errors appear.
     const int32_t fail_after = page_fail_allocation_after();
     if (fail_after > 0) fail_allocation_after(fail_after);
-    if (start_up(window_handle()) < 0) {
-        // The failing step has shown its message; end without a frame.
+    if (shell_window_created(window_handle()) < 0) {
         fail_allocation_after(0);
-        page_program_ended(EXIT_STARTUP_FAILED, 0);
-        return EXIT_STARTUP_FAILED;
+        page_program_ended(shell_lifecycle().exit_code, 0);
+        return shell_lifecycle().exit_code;
     }
     web.started = true;
     emscripten_request_animation_frame_loop(animation_frame, nullptr);
@@ -146,9 +140,9 @@ EMSCRIPTEN_KEEPALIVE void web_key(int32_t virtual_key, int32_t down) {
     if (web.started) web_input_key(virtual_key, down != 0);
 }
 
-// A typed character: Escape ends the program at once, without the shut-down sequence.
+// A typed character (Escape ends the program at once, without the shut-down sequence).
 EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
-    if (web.started && code == CHAR_ESCAPE) platform_post_quit(0);
+    if (web.started) shell_character(code);
 }
 
 // "Save OBJ": the object being edited as a Wavefront OBJ file, also after the program ended.
@@ -186,18 +180,6 @@ void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
     *height = CLIENT_HEIGHT;
 }
 
-uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height) {
-    return create_memory_page(index, width, height);
-}
-
-void platform_release_page(int32_t index) {
-    release_memory_page(index);
-}
-
-// The canvas needs no drawing context held between frame start and presentation.
-void platform_acquire_window_context() {}
-void platform_release_window_context() {}
-
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
     const MemoryPage* page = memory_page(index);
     if (page == nullptr) return;
@@ -216,18 +198,8 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
     page_show_image(web.rgba, CLIENT_WIDTH, CLIENT_HEIGHT);
 }
 
-void platform_show_frame_rate(int32_t fps) {
-    char text[TITLE_TEXT_SIZE];
-    std::snprintf(text, sizeof text, "fps = %d", int(fps));
+void platform_set_title(const char* text) {
     page_set_title(text);
-}
-
-void platform_draw_line(int32_t page, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    draw_memory_page_line(page, x0, y0, x1, y1);
-}
-
-void platform_flood_fill(int32_t page, int32_t x, int32_t y, uint16_t fill) {
-    flood_fill_memory_page(page, x, y, fill);
 }
 
 // The page captures the pointer itself when it goes down and keeps it until its last button
@@ -252,12 +224,8 @@ void platform_message_box(const char* text, const char* caption) {
     page_show_message(text, int32_t(std::strlen(text)), caption != nullptr ? caption : "");
 }
 
-void platform_post_quit(int exit_code) {
-    // The first request decides the exit code.
-    if (web.quit_requested) return;
-    web.quit_requested = true;
-    web.exit_code = exit_code;
-}
+// The animation frame loop reads shell_lifecycle().quit_requested before every frame.
+void platform_post_quit(int) {}
 
 // The page keeps no class cursor: these have nothing to do.
 intptr_t platform_current_cursor() {

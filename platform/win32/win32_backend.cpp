@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "app/memory.h"
 #include "app/shell.h"
+#include "base/memory.h"
 #include "platform/platform.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
@@ -23,16 +23,13 @@ constexpr int WINDOW_HEIGHT = 508;
 constexpr DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 static_assert(MAIN_WINDOW_STYLE == 0x00CA0000);
 constexpr const char* WINDOW_CLASS_NAME = "ICON_LOOK";
-constexpr const char* WINDOW_TITLE = "TEST";
 // The system's default application icon and arrow cursor.
 constexpr WORD SYSTEM_RESOURCE_APPLICATION = 32512;
 constexpr WORD SYSTEM_RESOURCE_ARROW = 32512;
-constexpr int TITLE_TEXT_SIZE = 32;  // bytes, terminator included; "fps = -2147483648" fits
 // Code page of every text handed to the message box.
 constexpr UINT MESSAGE_CODE_PAGE = 932;
 // Wide buffer for a converted message: more than the 100-byte error text can produce.
 constexpr int MESSAGE_WIDE_SIZE = 256;
-// Exit code when the window cannot be made or the shell cannot start.
 
 struct Win32Page {
     HDC dc;
@@ -51,9 +48,6 @@ struct Win32State {
     HWND window;
     HDC window_dc;  // held from frame start to presentation
     Win32Page pages[MAX_SCREEN_PAGES];
-    bool started;         // start_up completed; shut_down is owed at destruction
-    bool quit_requested;  // no frame runs once set
-    int exit_code;
 };
 
 Win32State state;
@@ -97,7 +91,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
         }
         // A quit request whose WM_QUIT a nested loop (a message box) consumed still ends the
         // program; frames never run after it.
-        if (state.quit_requested) return state.exit_code;
+        if (shell_lifecycle().quit_requested) return shell_lifecycle().exit_code;
         update_mouse(cursor.x, cursor.y);
         run_frame(state.window);
     }
@@ -129,25 +123,13 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     switch (message) {
         case WM_CREATE:
             state.window = window;
-            if (start_up(window) < 0) {
-                // The failing step has shown its message; end without a frame, and say so in
-                // the exit code.
-                platform_post_quit(EXIT_STARTUP_FAILED);
-            } else {
-                state.started = true;
-            }
+            shell_window_created(window);
             break;
         case WM_DESTROY:
-            // Shut-down frees what a complete start-up built, and runs at most once.
-            if (state.started) {
-                state.started = false;
-                shut_down();
-            }
-            if (!state.quit_requested) platform_post_quit(0);
+            shell_window_destroyed();
             break;
         case WM_CHAR:
-            // Escape ends the program at once, without the shut-down sequence.
-            if (wparam == CHAR_ESCAPE) platform_post_quit(0);
+            shell_character(int(wparam));
             break;
         case WM_LBUTTONDOWN:
             press_button(BUTTON_LEFT);
@@ -236,9 +218,7 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
     if (borrowed) ReleaseDC(state.window, target);
 }
 
-void platform_show_frame_rate(int32_t fps) {
-    char text[TITLE_TEXT_SIZE];
-    wsprintfA(text, "fps = %d", int(fps));
+void platform_set_title(const char* text) {
     SetWindowTextA(state.window, text);
 }
 
@@ -316,10 +296,6 @@ void platform_message_box(const char* text, const char* caption) {
 }
 
 void platform_post_quit(int exit_code) {
-    // The first request decides the exit code.
-    if (state.quit_requested) return;
-    state.quit_requested = true;
-    state.exit_code = exit_code;
     PostQuitMessage(exit_code);
 }
 

@@ -18,8 +18,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "app/memory.h"
-#include "app/messages.h"
+#include "base/memory.h"
+#include "base/messages.h"
 #include "raster/texture_file.h"
 #include "raster/texture_files/image_file.h"
 #include "raster/texture_loader.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "geometry/render_list.h"
 #include "raster/raster_target.h"
 #include "raster/shade_tables.h"
@@ -14,9 +14,9 @@ TEST(Screen, StartUpBuildsTwoClientSizedPagesAndClearsPageZeroBlue) {
     ASSERT_EQ(session.start_up_result, 0);
     EXPECT_EQ(screen_width(), 514);
     EXPECT_EQ(screen_height(), 482);  // the client height minus its last row
-    EXPECT_EQ(raster_max_x, 513);
-    EXPECT_EQ(raster_max_y, 481);
-    EXPECT_EQ(raster_pixels, headless_page(0));
+    EXPECT_EQ(raster_target.max_x, 513);
+    EXPECT_EQ(raster_target.max_y, 481);
+    EXPECT_EQ(raster_target.pixels, headless_page(0));
     ASSERT_NE(headless_page(1), nullptr);
     EXPECT_EQ(headless_page(2), nullptr);
     EXPECT_EQ(clear_colour_pair(), 0x001F001Fu);

@@ -9,7 +9,7 @@
 
 namespace {
 
-class AnimationTest : public SceneTest {};
+class Animations : public SceneTest {};
 
 int32_t object_with_parts(int32_t parts) {
     int32_t index = create_object(parts);
@@ -37,7 +37,7 @@ int32_t animate_x(int32_t index, int32_t from, int32_t to, int32_t duration, int
 
 }  // namespace
 
-TEST_F(AnimationTest, KeyChangeTakesTheShorterWayRound) {
+TEST_F(Animations, KeyChangeTakesTheShorterWayRound) {
     int32_t index = object_with_parts(1);
     const Vec4 from = {1000, 0, 10, 0};
     const Vec4 to = {10, 512, 1000, 0};
@@ -62,7 +62,7 @@ TEST_F(AnimationTest, KeyChangeTakesTheShorterWayRound) {
     EXPECT_EQ(rotation->z, 1000);
 }
 
-TEST_F(AnimationTest, EasingCurvesAtAThirdOfTheWay) {
+TEST_F(Animations, EasingCurvesAtAThirdOfTheWay) {
     // u = 1024 / 3 = 341 one frame after the key; delta 512.
     const int32_t expected[][2] = {
         {0, 170},            // t = 341
@@ -87,7 +87,7 @@ TEST_F(AnimationTest, EasingCurvesAtAThirdOfTheWay) {
     EXPECT_EQ(x_angles(index, 3), (std::vector<int32_t>{100, 88, 77}));
 }
 
-TEST_F(AnimationTest, AnimationFinishesOnItsLastKeyOrLoops) {
+TEST_F(Animations, AnimationFinishesOnItsLastKeyOrLoops) {
     int32_t index = object_with_parts(2);
     const Vec4 pose_a[2] = {{0, 0, 0, 0}, {100, 0, 0, 0}};
     const Vec4 pose_b[2] = {{200, 0, 0, 0}, {0, 0, 0, 0}};
@@ -106,7 +106,7 @@ TEST_F(AnimationTest, AnimationFinishesOnItsLastKeyOrLoops) {
     EXPECT_EQ(get_part_rotation(index, 1)->x, 50);
 }
 
-TEST_F(AnimationTest, CreationChecksItsArgumentsAndCleansUpAfterFailure) {
+TEST_F(Animations, CreationChecksItsArgumentsAndCleansUpAfterFailure) {
     int32_t index = object_with_parts(2);
     const Vec4 pose[2] = {};
     const AnimationKeySpec good[1] = {{1, 0, pose}};
@@ -127,7 +127,7 @@ TEST_F(AnimationTest, CreationChecksItsArgumentsAndCleansUpAfterFailure) {
     EXPECT_EQ(create_animation(index, 2, 1, good, 0), -1);  // slot taken
 }
 
-TEST_F(AnimationTest, AnimationGoesWithItsObject) {
+TEST_F(Animations, AnimationGoesWithItsObject) {
     int32_t first = object_with_parts(1);
     int32_t second = object_with_parts(1);
     animate_x(first, 0, 512, 4, 0);

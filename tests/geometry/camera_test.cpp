@@ -10,7 +10,7 @@
 
 namespace {
 
-class CameraTest : public ::testing::Test {
+class Camera : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(init_trig_tables(), 0);
@@ -33,7 +33,7 @@ using Angles = std::array<int32_t, 3>;
 
 }  // namespace
 
-TEST_F(CameraTest, LookingDownMinusZFromTheStartUpEye) {
+TEST_F(Camera, LookingDownMinusZFromTheStartUpEye) {
     set_screen_centre(256, 240);
     set_camera(0, 0, 256, 0, 0, 0);
     const CameraState* c = camera_state();
@@ -51,7 +51,7 @@ TEST_F(CameraTest, LookingDownMinusZFromTheStartUpEye) {
         << s.x << ", " << s.y << ", " << s.z << ", " << s.w;
 }
 
-TEST_F(CameraTest, YawAndPitchFromEyeAndTarget) {
+TEST_F(Camera, YawAndPitchFromEyeAndTarget) {
     EXPECT_EQ(angles_for(100, 50, 300, 0, 0, 0), Angles({999, 971, 0}));
     EXPECT_EQ(angles_for(0, 0, -256, 0, 0, 0), Angles({0, 511, 0}));
     // The half turn follows the eye's z, and z = 0 counts as behind.
@@ -61,7 +61,7 @@ TEST_F(CameraTest, YawAndPitchFromEyeAndTarget) {
     EXPECT_EQ(angles_for(0, 30, 300, 0, 0, 0)[0], 1024 - 16);
 }
 
-TEST_F(CameraTest, TheOriginAsTargetLandsAtTheCentre) {
+TEST_F(Camera, TheOriginAsTargetLandsAtTheCentre) {
     set_screen_centre(256, 240);
     // The last two eyes are level with the origin: dz = 0, an infinite slope.
     const int32_t eyes[][3] = {{100, 50, 300}, {0, 0, -256}, {-300, 0, 200}, {100, -40, -300},
@@ -77,7 +77,7 @@ TEST_F(CameraTest, TheOriginAsTargetLandsAtTheCentre) {
     }
 }
 
-TEST_F(CameraTest, DegenerateDirectionsGiveDefinedAngles) {
+TEST_F(Camera, DegenerateDirectionsGiveDefinedAngles) {
     // Same z: the slope is infinite, a quarter turn either way.
     EXPECT_EQ(angles_for(100, 0, 0, 0, 0, 0), Angles({0, 767, 0}));
     EXPECT_EQ(angles_for(0, 0, 100, -10, 0, 100), Angles({0, 255, 0}));
@@ -95,7 +95,7 @@ TEST_F(CameraTest, DegenerateDirectionsGiveDefinedAngles) {
     }
 }
 
-TEST_F(CameraTest, LightDefaultsDirectionAndColour) {
+TEST_F(Camera, LightDefaultsDirectionAndColour) {
     const Vec4* v = light_vector();
     EXPECT_TRUE(v->x == 1024 && v->y == 0 && v->z == 0 && v->w == 0);
     camera_state()->position.z = 9;

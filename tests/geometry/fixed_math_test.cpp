@@ -1,7 +1,7 @@
 // The sine and cosine tables, their lookups and their allocation.
 #include <gtest/gtest.h>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/fixed_math.h"
 #include "geometry/matrix.h"
 #include "support/test_support.h"

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "geometry/camera.h"
 #include "geometry/scene_fixture.h"
 #include "support/test_support.h"
 
 namespace {
 
-class GeometryPipelineTest : public SceneTest {
+class GeometryPipeline : public SceneTest {
 public:
     // Identity camera, light along +x.
     int32_t transform(int32_t index) {
@@ -38,7 +38,7 @@ const Vec4 A = {0, 0, 0, 0}, B = {8, 0, 0, 0}, C = {0, 8, 0, 0}, D = {8, 8, 0, 0
 
 }  // namespace
 
-TEST_F(GeometryPipelineTest, TrianglesShareVerticesWithinAnObjectOnly) {
+TEST_F(GeometryPipeline, TrianglesShareVerticesWithinAnObjectOnly) {
     create_object(1);
     const ColourRecord red = {255, 0, 0, 0};
     const Vec4* vertices[3] = {&A, &B, &C};
@@ -65,7 +65,7 @@ TEST_F(GeometryPipelineTest, TrianglesShareVerticesWithinAnObjectOnly) {
     EXPECT_EQ(list()->vertex_count, 10);
 }
 
-TEST_F(GeometryPipelineTest, PerVertexRecordsAreEnteredAndCounted) {
+TEST_F(GeometryPipeline, PerVertexRecordsAreEnteredAndCounted) {
     create_object(1);
     const ColourRecord red = {255, 0, 0, 0}, green = {0, 255, 0, 0};
     const Vec4 uv = {255, 0, 0, 0}, up = {0, 0, 1024, 0};
@@ -83,7 +83,7 @@ TEST_F(GeometryPipelineTest, PerVertexRecordsAreEnteredAndCounted) {
     EXPECT_EQ(list()->normal_count, 1);
 }
 
-TEST_F(GeometryPipelineTest, FullPoolShowsItsMessageOncePerCallAndStoresNothingPastIt) {
+TEST_F(GeometryPipeline, FullPoolShowsItsMessageOncePerCallAndStoresNothingPastIt) {
     MessageCapture messages;
     alloc_vertex_pool(4);
     alloc_colour_pool(1);
@@ -107,7 +107,7 @@ TEST_F(GeometryPipelineTest, FullPoolShowsItsMessageOncePerCallAndStoresNothingP
     EXPECT_EQ(messages.texts(), std::vector<std::string>{TEXT_COLOUR_POOL_FULL});
 }
 
-TEST_F(GeometryPipelineTest, RefusedTriangleTakesNoPacketAndNoRecord) {
+TEST_F(GeometryPipeline, RefusedTriangleTakesNoPacketAndNoRecord) {
     MessageCapture messages;
     create_object(1);
     const ColourRecord red = {255, 0, 0, 0};
@@ -126,7 +126,7 @@ TEST_F(GeometryPipelineTest, RefusedTriangleTakesNoPacketAndNoRecord) {
     EXPECT_EQ(pool_count(POOL_COLOUR), 0);
 }
 
-TEST_F(GeometryPipelineTest, VerticesAreProjectedOrLeftUnprojectedBehindTheEye) {
+TEST_F(GeometryPipeline, VerticesAreProjectedOrLeftUnprojectedBehindTheEye) {
     set_screen_centre(160, 120);
     Vec4* model = list()->model_vertices;
     model[0] = {100, 50, 256, 0};
@@ -148,7 +148,7 @@ TEST_F(GeometryPipelineTest, VerticesAreProjectedOrLeftUnprojectedBehindTheEye) 
     EXPECT_EQ(transform(1), 0);
 }
 
-TEST_F(GeometryPipelineTest, LitPartsStoreIntensitiesFromTheirTransformedNormals) {
+TEST_F(GeometryPipeline, LitPartsStoreIntensitiesFromTheirTransformedNormals) {
     Vec4* normals = list()->model_normals;
     normals[0] = {1024, 0, 0, 0};  // along the light
     normals[1] = {-1024, 0, 0, 0};
@@ -177,7 +177,7 @@ TEST_F(GeometryPipelineTest, LitPartsStoreIntensitiesFromTheirTransformedNormals
     EXPECT_EQ(intensity[2], 2);
 }
 
-TEST_F(GeometryPipelineTest, PartsChainUnlessAPartPopsTheStack) {
+TEST_F(GeometryPipeline, PartsChainUnlessAPartPopsTheStack) {
     create_object(2);
     SceneObject* o = get_object(0);
     o->translation = {1, 2, 300, 0};
@@ -204,7 +204,7 @@ TEST_F(GeometryPipelineTest, PartsChainUnlessAPartPopsTheStack) {
     expect_translation(o->parts[1].combined, 31, 2, 300);
 }
 
-TEST_F(GeometryPipelineTest, SceneIsTransformedWithTheCameraAndLight) {
+TEST_F(GeometryPipeline, SceneIsTransformedWithTheCameraAndLight) {
     set_screen_centre(160, 120);
     set_camera(0, 0, 256, 0, 0, 0);
     set_light_direction(128, 576, 0);

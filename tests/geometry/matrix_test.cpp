@@ -9,7 +9,7 @@
 
 namespace {
 
-class MatrixTest : public ::testing::Test {
+class Matrices : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(init_trig_tables(), 0); }
     void TearDown() override { free_trig_tables(); }
@@ -24,7 +24,7 @@ std::array<int32_t, 16> entries(const Matrix& m) {
 
 }  // namespace
 
-TEST_F(MatrixTest, BuildersMatchTheirReferenceEntries) {
+TEST_F(Matrices, BuildersMatchTheirReferenceEntries) {
     Matrix m;
     Vec4 angles = {128, 576, 0, 0};
     ASSERT_EQ(matrix_rotation(&m, &angles), 0);
@@ -54,7 +54,7 @@ TEST_F(MatrixTest, BuildersMatchTheirReferenceEntries) {
     EXPECT_EQ(m.m[14], -5120);
 }
 
-TEST_F(MatrixTest, MultiplyShiftsEachProductAndFloors) {
+TEST_F(Matrices, MultiplyShiftsEachProductAndFloors) {
     Matrix a, b, out;
     matrix_identity(&a);
     matrix_identity(&b);
@@ -71,7 +71,7 @@ TEST_F(MatrixTest, MultiplyShiftsEachProductAndFloors) {
     EXPECT_EQ(entries(a), entries(out));
 }
 
-TEST_F(MatrixTest, TransformsShiftTheWholeSumAndProjectAroundTheCentre) {
+TEST_F(Matrices, TransformsShiftTheWholeSumAndProjectAroundTheCentre) {
     Matrix m;
     matrix_identity(&m);
     m.m[0] = 256;
@@ -104,7 +104,7 @@ TEST_F(MatrixTest, TransformsShiftTheWholeSumAndProjectAroundTheCentre) {
     set_screen_centre(0, 0);
 }
 
-TEST_F(MatrixTest, StackHoldsThirtyTwoAndRejectsBadPops) {
+TEST_F(Matrices, StackHoldsThirtyTwoAndRejectsBadPops) {
     Matrix m, out;
     matrix_identity(&m);
     for (int i = 0; i < MATRIX_STACK_DEPTH; ++i) {

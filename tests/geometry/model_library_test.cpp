@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "support/test_support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/fixed_math.h"
 #include "geometry/model_library.h"
 #include "support/test_support.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/memory.h"
-#include "app/messages.h"
+#include "base/memory.h"
+#include "base/messages.h"
 #include "geometry/render_list.h"
 #include "support/test_support.h"
 
@@ -22,7 +22,7 @@ uint8_t* area_start() {
 }
 
 // Every test starts from fresh buffers and checks that nothing leaks.
-class RenderListTest : public ::testing::Test {
+class RenderBuffers : public ::testing::Test {
 protected:
     void SetUp() override {
         live_at_start = live_block_count();
@@ -38,7 +38,7 @@ protected:
 
 }  // namespace
 
-TEST_F(RenderListTest, InitCreatesAnEmptyEndedAreaAndClearedSideTables) {
+TEST_F(RenderBuffers, InitCreatesAnEmptyEndedAreaAndClearedSideTables) {
     RenderList* list = current_render_list();
     EXPECT_EQ(area_start(), reinterpret_cast<uint8_t*>(list) + sizeof(RenderList));
     EXPECT_EQ(list->write_position, area_start());
@@ -74,7 +74,7 @@ TEST(RenderListStartUp, EachFailedAllocationGivesItsResultAndFreesTheRest) {
     EXPECT_EQ(live_block_count(), live);
 }
 
-TEST_F(RenderListTest, PacketsAreBumpAllocatedBeforeTheEndWordUntilTheAreaIsFull) {
+TEST_F(RenderBuffers, PacketsAreBumpAllocatedBeforeTheEndWordUntilTheAreaIsFull) {
     RenderList* list = current_render_list();
     EXPECT_EQ(alloc_packet(48), area_start());
     EXPECT_EQ(word_at(area_start() + 48), PACKET_END);
@@ -103,7 +103,7 @@ TEST_F(RenderListTest, PacketsAreBumpAllocatedBeforeTheEndWordUntilTheAreaIsFull
     EXPECT_EQ(messages.texts().size(), 2u);
 }
 
-TEST_F(RenderListTest, PoolBlocksFollowTheirLayoutAndReallocationFreesTheOldBlock) {
+TEST_F(RenderBuffers, PoolBlocksFollowTheirLayoutAndReallocationFreesTheOldBlock) {
     RenderList* list = current_render_list();
     alloc_vertex_pool(10);
     alloc_colour_pool(6);
@@ -129,7 +129,7 @@ TEST_F(RenderListTest, PoolBlocksFollowTheirLayoutAndReallocationFreesTheOldBloc
     EXPECT_EQ(pool_find_or_add(&record, POOL_VERTEX), -2);
 }
 
-TEST_F(RenderListTest, FindOrAddSharesEqualRecordsFromTheMarkOn) {
+TEST_F(RenderBuffers, FindOrAddSharesEqualRecordsFromTheMarkOn) {
     alloc_vertex_pool(10);
     Vec4 a = {1, 2, 3, 0}, a_w = {1, 2, 3, 1}, b = {4, 5, 6, 0};
     EXPECT_EQ(pool_find_or_add(&a, POOL_VERTEX), 0);
@@ -148,7 +148,7 @@ TEST_F(RenderListTest, FindOrAddSharesEqualRecordsFromTheMarkOn) {
 // The search goes through an index of the records by value; it must answer
 // exactly as a scan from the mark would, through appended duplicates, mark
 // moves, resets and a full pool.
-TEST_F(RenderListTest, FindOrAddAnswersAsAScanFromTheMarkWould) {
+TEST_F(RenderBuffers, FindOrAddAnswersAsAScanFromTheMarkWould) {
     constexpr int32_t CAPACITY = 300;
     alloc_normal_pool(CAPACITY);
     std::vector<Vec4> stored;  // what the pool holds, for the reference scan
@@ -188,7 +188,7 @@ TEST_F(RenderListTest, FindOrAddAnswersAsAScanFromTheMarkWould) {
     }
 }
 
-TEST_F(RenderListTest, AFullPoolStoresNothingMoreAndHandsOutItsLastIndex) {
+TEST_F(RenderBuffers, AFullPoolStoresNothingMoreAndHandsOutItsLastIndex) {
     RenderList* list = current_render_list();
     alloc_vertex_pool(2);
     Vec4 a = {1, 0, 0, 0}, b = {2, 0, 0, 0}, c = {3, 0, 0, 0};
@@ -210,7 +210,7 @@ TEST_F(RenderListTest, AFullPoolStoresNothingMoreAndHandsOutItsLastIndex) {
     EXPECT_EQ(pool_find_or_add(&blue, POOL_COLOUR), 0);
 }
 
-TEST_F(RenderListTest, PackColoursKeepsTheTopFiveBitsOfEachChannel) {
+TEST_F(RenderBuffers, PackColoursKeepsTheTopFiveBitsOfEachChannel) {
     alloc_colour_pool(4);
     ColourRecord colours[] = {{255, 255, 255, 0}, {255, 0, 0, 0}, {7, 8, 15, 0}};
     for (const ColourRecord& c : colours)
@@ -223,7 +223,7 @@ TEST_F(RenderListTest, PackColoursKeepsTheTopFiveBitsOfEachChannel) {
     EXPECT_EQ(packed[3], 0);  // past the count
 }
 
-TEST_F(RenderListTest, ResetEmptiesEverythingAndTwiceIsTheSameAsOnce) {
+TEST_F(RenderBuffers, ResetEmptiesEverythingAndTwiceIsTheSameAsOnce) {
     RenderList* list = current_render_list();
     alloc_vertex_pool(8);
     Vec4 v = {1, 1, 1, 1};

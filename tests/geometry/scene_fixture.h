@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/animation.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"

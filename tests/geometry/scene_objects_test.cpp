@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "geometry/scene_fixture.h"
 #include "support/test_support.h"
 
 namespace {
 
-class SceneObjectTest : public SceneTest {};
+class SceneObjects : public SceneTest {};
 
 // Two triangles sharing the edge (16,0,0)-(0,16,0), not coplanar.
 const Vec4 SHEET[2][3] = {
@@ -47,7 +47,7 @@ void delete_again(int32_t index) {
 
 }  // namespace
 
-TEST_F(SceneObjectTest, SlotsAreTakenLowestFirstAndMissingObjectsAreRefused) {
+TEST_F(SceneObjects, SlotsAreTakenLowestFirstAndMissingObjectsAreRefused) {
     for (int i = 0; i < MAX_OBJECTS; ++i)
         ASSERT_EQ(create_object(1), i);
     EXPECT_EQ(create_object(1), OBJECT_TABLE_FULL);
@@ -61,7 +61,7 @@ TEST_F(SceneObjectTest, SlotsAreTakenLowestFirstAndMissingObjectsAreRefused) {
     EXPECT_EQ(get_object(32), nullptr);
 }
 
-TEST_F(SceneObjectTest, CreationOpensARunThatFinishCloses) {
+TEST_F(SceneObjects, CreationOpensARunThatFinishCloses) {
     triangle({1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0});  // before the object: 1 packet, 3 vertices
     ASSERT_EQ(create_object(2), 0);
     SceneObject* o = get_object(0);
@@ -90,7 +90,7 @@ TEST_F(SceneObjectTest, CreationOpensARunThatFinishCloses) {
     EXPECT_EQ(geometry_pool(POOL_VERTEX)->mark, 7);
 }
 
-TEST_F(SceneObjectTest, FailedCreationLeavesNoObjectToFinish) {
+TEST_F(SceneObjects, FailedCreationLeavesNoObjectToFinish) {
     MessageCapture messages;
     ASSERT_EQ(build_object(SHEET, 1), 0);
     fail_allocation_after(1);
@@ -109,7 +109,7 @@ TEST_F(SceneObjectTest, FailedCreationLeavesNoObjectToFinish) {
     EXPECT_EQ(get_object(1), nullptr);
 }
 
-TEST_F(SceneObjectTest, DrawListKeepsItsOrderThroughShowAndDelete) {
+TEST_F(SceneObjects, DrawListKeepsItsOrderThroughShowAndDelete) {
     for (int i = 0; i < 3; ++i)
         create_object(0);
     show_object(1);
@@ -134,7 +134,7 @@ TEST_F(SceneObjectTest, DrawListKeepsItsOrderThroughShowAndDelete) {
     EXPECT_EQ(draw_list_length(), 4);
 }
 
-TEST_F(SceneObjectTest, DeleteCallbackRunsOnceWithTheIndex) {
+TEST_F(SceneObjects, DeleteCallbackRunsOnceWithTheIndex) {
     for (int i = 0; i < 3; ++i)
         create_object(1);
     delete_calls = 0;
@@ -151,7 +151,7 @@ TEST_F(SceneObjectTest, DeleteCallbackRunsOnceWithTheIndex) {
     EXPECT_EQ(delete_calls, 2);
 }
 
-TEST_F(SceneObjectTest, ShadingGoesIntoEveryPolygonOfTheRunOnly) {
+TEST_F(SceneObjects, ShadingGoesIntoEveryPolygonOfTheRunOnly) {
     ASSERT_EQ(build_object(SHEET, 2), 0);
     ASSERT_EQ(create_object(1), 1);  // header only, then the end word
     finish_object();
@@ -166,7 +166,7 @@ TEST_F(SceneObjectTest, ShadingGoesIntoEveryPolygonOfTheRunOnly) {
     EXPECT_EQ(packet_at(20)->extra, 2u);
 }
 
-TEST_F(SceneObjectTest, WalksStopAtTheEndWordAfterAPacketAreaOverflow) {
+TEST_F(SceneObjects, WalksStopAtTheEndWordAfterAPacketAreaOverflow) {
     MessageCapture messages;
     restart(200);
     // Packets of an earlier object stay in the area after a reset.
@@ -191,7 +191,7 @@ TEST_F(SceneObjectTest, WalksStopAtTheEndWordAfterAPacketAreaOverflow) {
     EXPECT_EQ(packet_at(116)->header, POLY_CULL | PRIM_FLAT_TRI);
 }
 
-TEST_F(SceneObjectTest, NormalsAreTheSameEveryTimeAfterAResetOfTheCount) {
+TEST_F(SceneObjects, NormalsAreTheSameEveryTimeAfterAResetOfTheCount) {
     ASSERT_EQ(build_object(SHEET, 2), 0);
     for (int round = 0; round < 2; ++round) {
         list()->normal_count = 0;
@@ -214,7 +214,7 @@ TEST_F(SceneObjectTest, NormalsAreTheSameEveryTimeAfterAResetOfTheCount) {
     EXPECT_EQ(list()->model_normals[7].w, 1);
 }
 
-TEST_F(SceneObjectTest, NormalsNeverReachPastTheNormalPool) {
+TEST_F(SceneObjects, NormalsNeverReachPastTheNormalPool) {
     ASSERT_EQ(build_object(SHEET, 2), 0);
     // Marking from 62 stops at the pool's end, before the view normals.
     list()->view_normals[0].w = 77;

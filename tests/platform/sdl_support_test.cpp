@@ -8,7 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "app/messages.h"
+#include "base/messages.h"
+#include "platform/common/text_encoding.h"
 #include "session/session_fixture.h"
 
 namespace {

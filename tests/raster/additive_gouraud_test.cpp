@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "raster/shaded/shaded_fills.h"
-#include "raster/textured_fill.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "support/test_support.h"
 
 namespace {

@@ -7,11 +7,11 @@
 
 #include "geometry/camera.h"
 #include "raster/dispatcher.h"
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/render_fixture.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
-#include "raster/textured_fill.h"
 #include "support/test_support.h"
 
 namespace {

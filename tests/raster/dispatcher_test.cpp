@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "geometry/camera.h"
 #include "raster/raster_target.h"
 #include "raster/render_fixture.h"
 #include "support/test_support.h"

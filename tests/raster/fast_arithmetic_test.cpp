@@ -8,11 +8,11 @@
 #include <random>
 #include <vector>
 
+#include "raster/fills/pipeline_arithmetic.h"
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/reference_fills.h"
+#include "raster/fills/shaded_fills.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/pipeline_arithmetic.h"
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/reference_fills.h"
-#include "raster/shaded/shaded_fills.h"
 #include "support/test_support.h"
 
 namespace {
@@ -92,7 +92,7 @@ struct RecordingSpan {
     std::vector<SpanCall>* calls;
     void operator()(uint16_t* row, int32_t start, int32_t count, const Side<3>& left,
                     const Side<3>& right) const {
-        calls->push_back({row - raster_pixels, start, count, left, right});
+        calls->push_back({row - raster_target.pixels, start, count, left, right});
     }
 };
 

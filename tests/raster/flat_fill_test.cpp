@@ -1,6 +1,6 @@
 // Flat fill: its coverage rules, the 50 % blend, clipping at every border and
 // safety for any coordinates.
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
 
 #include <gtest/gtest.h>
 
@@ -157,11 +157,12 @@ struct Point {
     bool operator==(const Point&) const = default;
 };
 
-// The flat fill exactly as its rules read, in plain 32-bit arithmetic, with
-// sides chosen by the first x steps, nothing kept of an edge spanning the
-// raster and no clamp on spans. Returns false where the fill deliberately
-// differs: such an edge, sides that disagree with the outline's turn, or a
-// span leaving its row (which only outlines that cross themselves produce).
+// A plain model of the flat fill: the straightforward clip and walk in 32-bit
+// arithmetic, with sides chosen by the first x steps, nothing kept of an edge
+// spanning the raster and no clamp on spans. Returns false where the fill
+// deliberately differs: such an edge, sides that disagree with the outline's
+// turn, or a span leaving its row (which only outlines that cross themselves
+// produce).
 bool literal_flat_fill(std::vector<uint16_t>& pixels, int32_t W, int32_t H, std::vector<Point> list,
                        uint16_t colour) {
     for (bool on_x : {true, false}) {

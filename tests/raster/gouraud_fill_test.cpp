@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/shaded_fills.h"
 #include "raster/raster_target.h"
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/shaded_fills.h"
 #include "support/test_support.h"
 
 namespace {

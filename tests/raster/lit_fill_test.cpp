@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <random>
 
-#include "app/memory.h"
+#include "base/memory.h"
+#include "raster/fills/shaded_fills.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/shaded_fills.h"
 #include "support/test_support.h"
 
 namespace {

@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
+#include "raster/fills/shaded_fills.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
 #include "support/test_support.h"
 

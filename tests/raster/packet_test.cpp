@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "geometry/normals.h"
 #include "raster/packet.h"
 
 namespace {

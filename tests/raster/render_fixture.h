@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/model_library.h"
 #include "geometry/render_list.h"
 #include "raster/ordering_table.h"

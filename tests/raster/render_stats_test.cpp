@@ -7,9 +7,9 @@
 
 namespace {
 
-using RenderStatsTest = RenderFixture;
+using RenderStatistics = RenderFixture;
 
-TEST_F(RenderStatsTest, EachPacketIsCountedOnceByWhatBecameOfIt) {
+TEST_F(RenderStatistics, EachPacketIsCountedOnceByWhatBecameOfIt) {
     ScratchRaster raster(26, 12, 0);
     for (int k = 0; k < 16; ++k)
         list->colour_records[k] = ColourRecord{255, 0, 0, 0};

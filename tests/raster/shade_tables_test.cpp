@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "app/memory.h"
-#include "geometry/camera.h"
+#include "base/memory.h"
 #include "raster/shade_tables.h"
 #include "support/test_support.h"
 
@@ -16,7 +15,7 @@ int entry(int32_t mode, int level, int component) {
 }
 
 // Starts the tables for one test and frees them afterwards.
-struct ShadingFixture : ::testing::Test {
+struct ShadeTables : ::testing::Test {
     void SetUp() override {
         live_blocks = live_block_count();
         ASSERT_EQ(init_shading(), 0);
@@ -30,7 +29,7 @@ struct ShadingFixture : ::testing::Test {
 
 }  // namespace
 
-TEST_F(ShadingFixture, StandardTablesHoldTheirEntries) {
+TEST_F(ShadeTables, StandardTablesHoldTheirEntries) {
     // Plain: modulation only, never reaching 31.
     EXPECT_EQ(entry(SHADE_MODE_PLAIN, 31, 0), 0);
     EXPECT_EQ(entry(SHADE_MODE_PLAIN, 31, 1), 0);
@@ -64,7 +63,7 @@ TEST_F(ShadingFixture, StandardTablesHoldTheirEntries) {
     EXPECT_EQ(current_shade_table, shade_tables[SHADE_MODE_SOFT]);
 }
 
-TEST_F(ShadingFixture, DirectoryHasSixteenSlots) {
+TEST_F(ShadeTables, DirectoryHasSixteenSlots) {
     EXPECT_EQ(shade_table(-1), nullptr);
     EXPECT_EQ(shade_table(16), nullptr);
     EXPECT_EQ(shade_table(4), nullptr);  // empty slot
@@ -90,7 +89,7 @@ TEST_F(ShadingFixture, DirectoryHasSixteenSlots) {
     }
 }
 
-TEST_F(ShadingFixture, ShutdownForgetsTheTables) {
+TEST_F(ShadeTables, ShutdownForgetsTheTables) {
     shutdown_shading();
     for (const ShadeTable* table : shade_tables) {
         EXPECT_EQ(table, nullptr);
@@ -100,17 +99,6 @@ TEST_F(ShadingFixture, ShutdownForgetsTheTables) {
     shutdown_shading();  // twice is harmless
     ASSERT_EQ(init_shading(), 0);
     ASSERT_EQ(init_shading(), 0);  // starting again replaces the tables
-}
-
-TEST_F(ShadingFixture, StartupWritesTheViewDefaults) {
-    light_state()->r = 1;
-    light_state()->vector.x = 0;
-    camera_state()->position.z = 9;
-    ASSERT_EQ(init_shading(), 0);
-    EXPECT_EQ(light_state()->r, 255);
-    EXPECT_EQ(light_state()->vector.x, 1024);
-    EXPECT_EQ(camera_state()->position.z, 75);
-    EXPECT_EQ(camera_state()->scale.x, 512);
 }
 
 TEST(Shading, FailedStartupReportsAndLeavesNothingAllocated) {

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
 #include "raster/texture_loader.h"
 #include "support/test_support.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
 #include "support/test_support.h"
 

@@ -1,6 +1,6 @@
 // Textured fills: texel addressing and wrap-around, the three ways a texel meets
 // the page, and what an unusable slot or extreme input does.
-#include "raster/textured_fill.h"
+#include "raster/fills/textured_fill.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
 #include "raster/raster_target.h"
 #include "raster/texture_loader.h"
 #include "support/test_support.h"

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/camera.h"
 #include "geometry/fixed_math.h"
 #include "geometry/geometry_pipeline.h"

@@ -12,11 +12,11 @@
 #include <sstream>
 
 #include "app/frame.h"
+#include "app/mesh_export.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
-#include "platform/common/mesh_export.h"
+#include "platform/headless/replay_script.h"
 #include "session/session_fixture.h"
-#include "tools/replay/replay_script.h"
 
 namespace {
 

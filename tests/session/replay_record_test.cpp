@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "app/frame.h"
+#include "platform/headless/replay_script.h"
 #include "session/session_fixture.h"
-#include "tools/replay/replay_script.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/headless/replay_script.h"
 #include "session/session_fixture.h"
-#include "tools/replay/replay_script.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <sstream>
 #include <tuple>
 
-#include "app/memory.h"
 #include "app/shell.h"
-#include "tools/replay/replay_script.h"
-#include "tools/replay/script_file.h"
+#include "base/memory.h"
+#include "platform/headless/replay_script.h"
+#include "platform/headless/script_file.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>

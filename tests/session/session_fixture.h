@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "app/frame.h"
-#include "app/memory.h"
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/startup.h"
+#include "base/memory.h"
 #include "platform/headless/headless.h"
 
 inline constexpr uint16_t BLUE = 0x001F;

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/messages.h"
 #include "app/outline.h"
+#include "base/messages.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "session/session_fixture.h"

@@ -22,9 +22,9 @@
 #include <iterator>
 
 #include "app/frame.h"
-#include "app/memory.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "platform/common/integer_text.h"

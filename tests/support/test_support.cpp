@@ -1,11 +1,9 @@
 // Helpers shared by the unit tests.
 #include "support/test_support.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "raster/raster_target.h"
 
 namespace {
@@ -41,21 +39,6 @@ void MessageCapture::clear() {
     captured_texts.clear();
     captured_captions.clear();
     reset_error_log();
-}
-
-std::string cp932_to_utf8(const std::string& text) {
-    iconv_t converter = iconv_open("UTF-8", "CP932");
-    if (converter == iconv_t(-1)) return "<no CP932 converter>";
-    std::string out(text.size() * 4 + 4, '\0');
-    char* in_ptr = const_cast<char*>(text.data());
-    size_t in_left = text.size();
-    char* out_ptr = out.data();
-    size_t out_left = out.size();
-    size_t result = iconv(converter, &in_ptr, &in_left, &out_ptr, &out_left);
-    iconv_close(converter);
-    if (result == size_t(-1)) return "<invalid CP932>";
-    out.resize(out.size() - out_left);
-    return out;
 }
 
 ScratchRaster::ScratchRaster(int32_t w, int32_t h, uint16_t fill)

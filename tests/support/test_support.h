@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/text_encoding.h"  // cp932_to_utf8, to compare with readable literals
+
 // Captures every message shown through show_error while alive, and restores
 // the previous sink afterwards. Texts are kept as shown (code page 932).
 class MessageCapture {
@@ -18,9 +20,6 @@ public:
     const std::vector<std::string>& captions() const;
     void clear();
 };
-
-// Converts code page 932 bytes to UTF-8, for comparing with readable literals.
-std::string cp932_to_utf8(const std::string& text);
 
 // A zero-filled page of 16-bit pixels bound as the raster target.
 struct ScratchRaster {

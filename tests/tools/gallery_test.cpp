@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "raster/texture_loader.h"
 
 #if __has_include(<stb/stb_image.h>)

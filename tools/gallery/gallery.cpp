@@ -317,6 +317,7 @@ void release() {
 
 int32_t render_gallery(uint16_t* pixels, const char* texture_path) {
     background(pixels);
+    reset_view_defaults();
     if (init_shading() != 0 || init_render_buffers(PACKET_BYTES) != 0 ||
         init_texture_slots() != 0 || init_model_tables() != 0) {
         release();

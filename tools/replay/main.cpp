@@ -4,8 +4,8 @@
 #include <cstring>
 #include <iostream>
 
-#include "tools/replay/replay_script.h"
-#include "tools/replay/script_file.h"
+#include "platform/headless/replay_script.h"
+#include "platform/headless/script_file.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 
 #include "fuzz_input.h"
 #include "geometry/render_list.h"
-#include "raster/flat_fill.h"
+#include "raster/fills/flat_fill.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/packet.h"
 #include "raster/raster_target.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
-#include "raster/textured_fill.h"
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "app/frame.h"
-#include "app/memory.h"
-#include "app/messages.h"
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/startup.h"
+#include "base/memory.h"
+#include "base/messages.h"
 #include "fuzz_input.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/session_recorder.h"
 #include "app/shell.h"
-#include "platform/common/session_recorder.h"
-#include "tools/replay/replay_script.h"
+#include "platform/headless/replay_script.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "geometry/render_list.h"
 #include "raster/texture_loader.h"
 

@@ -1,5 +1,5 @@
 // Face normals and the pass that turns an object's polygons into lit polygons.
-#include "raster/packet.h"
+#include "geometry/normals.h"
 
 #include <cmath>
 

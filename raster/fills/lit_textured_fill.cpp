@@ -1,10 +1,10 @@
 // Lit textured fill: texels modulated by per-vertex light through the current shade
 // table, for the Gouraud textured, lit, environment-mapped and depth-cued codes.
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/shaded_fills.h"
 #include "raster/texture_loader.h"
-#include "raster/textured_fill.h"
 
 namespace {
 
@@ -32,12 +32,9 @@ struct LitTexturedSpan {
         uint16_t* pixel = row + start;
         for (int32_t i = 0; i < count; ++i) {
             const int32_t texel = texels[texel_index(run.u, run.v)];
-            // Row = light level, column = texel component; the masks keep a
-            // light that drifted out of 0..255 inside the table.
-            const int32_t red = table[(((light[0] >> 10) & 31) << 5) + ((texel >> 10) & 31)];
-            const int32_t green = table[(((light[1] >> 10) & 31) << 5) + ((texel >> 5) & 31)];
-            const int32_t blue = table[(((light[2] >> 10) & 31) << 5) + (texel & 31)];
-            pixel[i] = uint16_t((red << 10) | (green << 5) | blue);
+            // Row = light level, column = texel component.
+            pixel[i] =
+                shaded_pixel(table, light, (texel >> 10) & 31, (texel >> 5) & 31, texel & 31);
             for (int k = 0; k < 3; ++k) {
                 light[k] += light_step[k];
             }

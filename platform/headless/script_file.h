@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/replay/replay_script.h"
+#include "platform/headless/replay_script.h"
 
 // Reads and parses the script at `path`: a regular file, or a pipe or terminal (a FIFO,
 // /dev/stdin) that has a writer when it is opened. Opening never waits: a pipe without a

@@ -1,5 +1,5 @@
 // Scripts read from files and pipes (POSIX).
-#include "tools/replay/script_file.h"
+#include "platform/headless/script_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

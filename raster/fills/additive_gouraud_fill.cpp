@@ -1,8 +1,8 @@
 // Additive Gouraud fill: per-vertex colours added to the page with saturation, two
 // pixels at a time.
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/shaded_fills.h"
-#include "raster/textured_fill.h"
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 
 namespace {
 

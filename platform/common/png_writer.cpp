@@ -1,5 +1,5 @@
 // PNG encoding for the replay tool and the browser page; the only user of stb_image_write.
-#include "tools/replay/png_writer.h"
+#include "platform/common/png_writer.h"
 
 #include <vector>
 

@@ -1,19 +1,17 @@
 // Textured fills: texel copy, saturating add and 50 % blend over the shared polygon
 // pipeline, with u and v as the carried attributes.
-#include "raster/textured_fill.h"
+#include "raster/fills/textured_fill.h"
 
-#include "raster/flat_fill.h"
-#include "raster/shaded/polygon_pipeline.h"
+#include "raster/fills/flat_fill.h"
+#include "raster/fills/polygon_pipeline.h"
 #include "raster/texture_loader.h"
 
-int32_t texel_u_mask = 0;
-int32_t texel_row_shift = 8;
-int32_t texel_v_mask = 0;
+TexelAddressing texel_addressing = {0, 8, 0};
 
 void set_texel_addressing(int32_t width_shift, int32_t height_shift) {
-    texel_u_mask = (1 << width_shift) - 1;
-    texel_row_shift = 8 - width_shift;
-    texel_v_mask = ((1 << height_shift) - 1) * 256;
+    texel_addressing.u_mask = (1 << width_shift) - 1;
+    texel_addressing.row_shift = 8 - width_shift;
+    texel_addressing.v_mask = ((1 << height_shift) - 1) * 256;
 }
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/memory.h"
-#include "app/messages.h"
+#include "base/memory.h"
+#include "base/messages.h"
 #include "support/test_support.h"
 
 TEST(Memory, AllocZeroedGivesZeroFilledBlocksAndCountsThem) {

@@ -1,5 +1,5 @@
 // Zero-filling allocator, its release and the error message box hand-off.
-#include "app/memory.h"
+#include "base/memory.h"
 
 #include <cstdarg>
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/messages.h"
+#include "base/messages.h"
 
 // Under AddressSanitizer the size header is poisoned while the block is in
 // use, so a write just before a block is still caught.

@@ -25,10 +25,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "raster/fills/pipeline_arithmetic.h"
 #include "raster/packet.h"
 #include "raster/raster_target.h"
 #include "raster/render_stats.h"
-#include "raster/shaded/pipeline_arithmetic.h"
 
 inline constexpr int32_t MAX_POLYGON_VERTICES = 4;
 // Each pass appends at most two entries per edge: 4 vertices, 8, then 16.
@@ -49,7 +49,7 @@ struct Side {
 
 // A span functor is called as
 //   span(row_pixels, start, count, left, right)
-// for one row: row_pixels is the start of the row in raster_pixels, and the
+// for one row: row_pixels is the start of the row in raster_target.pixels, and the
 // span writes row_pixels[start] .. row_pixels[start + count - 1], which are
 // inside the row, count >= 1. start is left.x >> 8; the fill derives its own
 // per-pixel steps from left, right and count.
@@ -180,7 +180,7 @@ bool same_point(const ClipEntry<N>& p, const ClipEntry<N>& q) {
 // inside the raster is inside it too.
 template <bool ON_X, int N>
 ClipEntry<N> clip_intersect(const ClipEntry<N>& a, const ClipEntry<N>& b) {
-    const int64_t extent = ON_X ? raster_width : raster_height;
+    const int64_t extent = ON_X ? raster_target.width : raster_target.height;
     const int64_t a_pos = position<ON_X>(a);
     const int64_t b_pos = position<ON_X>(b);
     const int64_t d = (b_pos - a_pos) + (b_pos < a_pos ? -1 : 1);  // never 0
@@ -210,7 +210,7 @@ ClipEntry<N> clip_intersect(const ClipEntry<N>& a, const ClipEntry<N>& b) {
 // above the last column or row, so every negative one is outside too.
 template <bool ON_X, int N>
 int32_t clip_pass(const ClipEntry<N>* in, int32_t n, ClipEntry<N>* out) {
-    const uint32_t last = uint32_t((ON_X ? raster_width : raster_height) - 1);
+    const uint32_t last = uint32_t((ON_X ? raster_target.width : raster_target.height) - 1);
     auto outside = [last](const ClipEntry<N>& entry) {
         return uint32_t(position<ON_X>(entry)) > last;
     };
@@ -376,7 +376,7 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
         left.q[k] = right.q[k] = list[top].q[k] * 256;
     }
 
-    WalkTarget target{raster_pixels, raster_width, raster_height, 0};
+    WalkTarget target{raster_target.pixels, raster_target.width, raster_target.height, 0};
     int32_t row = list[top].y;
     for (int32_t iteration = 0; iteration < n - 1; ++iteration) {
         // The chain whose end vertex comes first ends now; forward on a tie.
@@ -429,7 +429,8 @@ ClipEntry<N> clip_intersect_y(const ClipEntry<N>& a, const ClipEntry<N>& b) {
 // nothing when the target has no pixels or no area.
 template <int N, typename Arithmetic = FastArithmetic, typename Span>
 void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
-    if (raster_pixels == nullptr || raster_width < 1 || raster_height < 1) return;
+    if (raster_target.pixels == nullptr || raster_target.width < 1 || raster_target.height < 1)
+        return;
     if (n < 1 || n > MAX_POLYGON_VERTICES) return;
     ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
     if constexpr (Arithmetic::FAST_PATHS) {
@@ -437,8 +438,8 @@ void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
         // which turns the loop by one entry: two passes give entry i + 2 at i.
         bool inside = true;
         for (int32_t i = 0; i < n; ++i) {
-            inside = inside && uint32_t(vertices[i].x) <= uint32_t(raster_width - 1) &&
-                     uint32_t(vertices[i].y) <= uint32_t(raster_height - 1);
+            inside = inside && uint32_t(vertices[i].x) <= uint32_t(raster_target.width - 1) &&
+                     uint32_t(vertices[i].y) <= uint32_t(raster_target.height - 1);
         }
         if (inside) {
             for (int32_t i = 0; i < n; ++i) {

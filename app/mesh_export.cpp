@@ -1,5 +1,5 @@
 // OBJ and PLY text from a scene object's pooled vertices, normals and packets.
-#include "platform/common/mesh_export.h"
+#include "app/mesh_export.h"
 
 #include <vector>
 

@@ -1,5 +1,5 @@
 // The session recorder: input as the shell receives it, as replay script lines.
-#include "platform/common/session_recorder.h"
+#include "app/session_recorder.h"
 
 #include "app/shell.h"
 

@@ -1,8 +1,8 @@
 // Gouraud fill: per-vertex colours interpolated across the polygon and
 // written as 5:5:5 pixels.
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/reference_fills.h"
-#include "raster/shaded/shaded_fills.h"
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/reference_fills.h"
+#include "raster/fills/shaded_fills.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Lit material fill: one surface colour modulated by per-vertex light through
 // the current shade table.
+#include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/reference_fills.h"
+#include "raster/fills/shaded_fills.h"
 #include "raster/shade_tables.h"
-#include "raster/shaded/polygon_pipeline.h"
-#include "raster/shaded/reference_fills.h"
-#include "raster/shaded/shaded_fills.h"
 
 namespace {
 
@@ -12,14 +12,9 @@ struct LitSpan {
     const uint8_t* table;  // 32 rows (light level) of 32 columns (component)
     int32_t column[3];     // the surface's 5-bit r, g, b
 
-    // The pixel of light values with 7 fraction bits: bits 10..14 are the
-    // 5-bit level. The mask keeps a light that drifted out of 0..255 inside
-    // the table.
+    // The pixel of light values with 7 fraction bits.
     uint16_t pixel(const ColourRun& run) const {
-        const int32_t red = table[(((run.value[0] >> 10) & 31) << 5) + column[0]];
-        const int32_t green = table[(((run.value[1] >> 10) & 31) << 5) + column[1]];
-        const int32_t blue = table[(((run.value[2] >> 10) & 31) << 5) + column[2]];
-        return uint16_t((red << 10) | (green << 5) | blue);
+        return shaded_pixel(table, run.value, column[0], column[1], column[2]);
     }
 
     void operator()(uint16_t* row, int32_t start, int32_t count, const Side<3>& left,

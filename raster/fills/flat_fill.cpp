@@ -1,5 +1,28 @@
 // Flat fill: one colour blended 50 % over the page, with its own clipper and walk.
-#include "raster/flat_fill.h"
+//
+// The flat fill keeps its walk here instead of running as a span of the shared
+// pipeline (polygon_pipeline.h), because it covers other edge pixels, and the
+// pixels of every flat polygon drawn so far must stay as they are. Side by side:
+//
+//   step                      shared pipeline                 flat fill
+//   x-pass crossing divisor   x difference +- 1               x difference itself
+//   y-pass crossing divisor   y difference +- 1               the same
+//   tie between the chains    the forward chain ends          the backward chain ends
+//   edge without height       its side jumps to the end       the same, and the other
+//                             vertex's column; only its       chain moves on too when its
+//                             chain moves on                  end lies on that row
+//   moving on after an edge   the side restarts at the        the side stays where the
+//                             vertex's column (no half        last step left it
+//                             pixel)
+//   span end clamp            to the row, as a last guard     to the row, needed: sides
+//                                                             may run past the raster on
+//                                                             self-crossing outlines
+//
+// What the two share in form (unsigned outside test, both crossings of an edge
+// that spans the raster, the shoelace choice of the left chain, the right side
+// starting at the pixel's far edge) is written to read the same in both files.
+// The randomized comparison in tests/raster/flat_fill_test.cpp pins the walk.
+#include "raster/fills/flat_fill.h"
 
 #include <cstddef>
 
@@ -27,7 +50,8 @@ FlatPoint cross_x(const FlatPoint& a, const FlatPoint& b) {
     // borders: the x values differ and the divisor is never 0.
     const int64_t slope = ((int64_t(b.y) - a.y) * 256) / (int64_t(b.x) - a.x);
     if (a.x < 0) return {0, int32_t(a.y + ((-(int64_t(a.x) * slope)) >> 8))};  // floor
-    return {raster_max_x, int32_t(a.y + (((int64_t(raster_width) - a.x) * slope) >> 8))};
+    return {raster_target.max_x,
+            int32_t(a.y + (((int64_t(raster_target.width) - a.x) * slope) >> 8))};
 }
 
 FlatPoint cross_y(const FlatPoint& a, const FlatPoint& b) {
@@ -35,7 +59,8 @@ FlatPoint cross_y(const FlatPoint& a, const FlatPoint& b) {
     const int64_t d = (int64_t(b.y) - a.y) + (b.y < a.y ? -1 : 1);
     const int64_t slope = ((int64_t(b.x) - a.x) * 256) / d;
     if (a.y < 0) return {int32_t(a.x + ((-(int64_t(a.y) * slope)) >> 8)), 0};
-    return {int32_t(a.x + (((int64_t(raster_height) - a.y) * slope) >> 8)), raster_max_y};
+    return {int32_t(a.x + (((int64_t(raster_target.height) - a.y) * slope) >> 8)),
+            raster_target.max_y};
 }
 
 // One clip pass over the closed loop of n entries; returns the output count,
@@ -43,7 +68,7 @@ FlatPoint cross_y(const FlatPoint& a, const FlatPoint& b) {
 // the last column or row, so every negative one is outside too.
 template <bool ON_X>
 int32_t clip_pass(const FlatPoint* in, int32_t n, FlatPoint* out) {
-    const uint32_t last = uint32_t(ON_X ? raster_max_x : raster_max_y);
+    const uint32_t last = uint32_t(ON_X ? raster_target.max_x : raster_target.max_y);
     auto coordinate = [](const FlatPoint& p) { return ON_X ? p.x : p.y; };
     auto outside = [&](const FlatPoint& p) { return uint32_t(coordinate(p)) > last; };
     auto cross = [](const FlatPoint& a, const FlatPoint& b) {
@@ -135,11 +160,12 @@ void draw_span(int32_t row, int32_t left, int32_t right, uint16_t colour) {
     int32_t start = left >> 8;  // arithmetic shift: a floor
     int32_t end = right >> 8;
     if (start < 0) start = 0;
-    if (end > raster_width) end = raster_width;
-    if (end - start <= 0 || uint32_t(row) >= uint32_t(raster_height)) return;
+    if (end > raster_target.width) end = raster_target.width;
+    if (end - start <= 0 || uint32_t(row) >= uint32_t(raster_target.height)) return;
     render_stats.pixels_written += end - start;  // statistics: once per span
-    blend_flat_span(raster_pixels + size_t(row) * size_t(raster_width) + size_t(start), end - start,
-                    colour);
+    blend_flat_span(
+        raster_target.pixels + size_t(row) * size_t(raster_target.width) + size_t(start),
+        end - start, colour);
 }
 
 void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
@@ -202,7 +228,7 @@ int32_t find_top_vertex(const FlatPoint* list, int32_t count) {
 }
 
 int32_t clip_flat_polygon(const ScreenVertex* const* vertices, int32_t n, FlatPoint* out) {
-    if (n < 1 || n > 4 || raster_width < 1 || raster_height < 1) return 0;
+    if (n < 1 || n > 4 || raster_target.width < 1 || raster_target.height < 1) return 0;
     FlatPoint input[4];
     for (int32_t i = 0; i < n; ++i) {
         input[i] = {vertices[i]->x, vertices[i]->y};
@@ -218,7 +244,7 @@ int32_t clip_flat_polygon(const ScreenVertex* const* vertices, int32_t n, FlatPo
 }
 
 void fill_flat_polygon(const ScreenVertex* const* vertices, int32_t n, uint16_t colour) {
-    if (raster_pixels == nullptr) return;
+    if (raster_target.pixels == nullptr) return;
     FlatPoint list[FLAT_CLIP_CAPACITY];
     const int32_t count = clip_flat_polygon(vertices, n, list);
     walk_flat_polygon(list, count, colour);

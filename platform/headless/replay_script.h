@@ -106,7 +106,3 @@ int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& 
 // The same with screenshots and exports into out_dir and no other output.
 int run_script(const std::vector<ScriptCommand>& commands, const std::string& out_dir,
                const HeadlessConfig& config, std::ostream& log, std::string* error);
-
-// Code page 932 text as UTF-8 for printing; bytes that do not convert are
-// shown as \xNN.
-std::string cp932_text_to_utf8(const std::string& text);

@@ -1,7 +1,5 @@
 // Parsing and playing replay scripts on the headless backend.
-#include "tools/replay/replay_script.h"
-
-#include <iconv.h>
+#include "platform/headless/replay_script.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,13 +8,14 @@
 #include <set>
 
 #include "app/frame.h"
+#include "app/mesh_export.h"
+#include "app/session_recorder.h"
 #include "app/shell.h"
 #include "platform/common/integer_text.h"
-#include "platform/common/mesh_export.h"
 #include "platform/common/output_file.h"
-#include "platform/common/session_recorder.h"
+#include "platform/common/png_writer.h"
+#include "platform/common/text_encoding.h"
 #include "raster/render_stats.h"
-#include "tools/replay/png_writer.h"
 
 namespace {
 
@@ -258,7 +257,7 @@ void report_new_messages(size_t* reported, std::ostream& log) {
     const std::vector<HeadlessMessage>& messages = headless_messages();
     for (; *reported < messages.size(); ++*reported)
         log << "message box \"" << messages[*reported].caption
-            << "\": " << cp932_text_to_utf8(messages[*reported].text) << "\n";
+            << "\": " << cp932_to_utf8(messages[*reported].text) << "\n";
 }
 
 // A script being played: where its output goes and what it has gathered.
@@ -502,38 +501,4 @@ int run_script(const std::vector<ScriptCommand>& commands, const std::string& ou
     ReplayOutputs outputs;
     outputs.out_dir = out_dir;
     return run_script(commands, outputs, config, log, error);
-}
-
-std::string cp932_text_to_utf8(const std::string& text) {
-    std::string result;
-    iconv_t converter = iconv_open("UTF-8", "CP932");
-    if (converter == iconv_t(-1)) converter = iconv_open("UTF-8", "SHIFT_JIS");
-    size_t at = 0;
-    while (at < text.size()) {
-        // One character at a time: a lead byte and, where the converter wants
-        // it, one trail byte. Bytes that do not convert are shown in hex.
-        bool converted = false;
-        for (size_t length = 1; length <= 2 && at + length <= text.size() && !converted; ++length) {
-            if (converter == iconv_t(-1)) break;
-            char in[2] = {text[at], length == 2 ? text[at + 1] : '\0'};
-            char out[16];
-            char* in_pointer = in;
-            char* out_pointer = out;
-            size_t in_left = length;
-            size_t out_left = sizeof out;
-            iconv(converter, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(converter, &in_pointer, &in_left, &out_pointer, &out_left) != size_t(-1) &&
-                in_left == 0) {
-                result.append(out, size_t(out_pointer - out));
-                at += length;
-                converted = true;
-            }
-        }
-        if (!converted) {
-            result += escaped_byte(uint8_t(text[at]));
-            ++at;
-        }
-    }
-    if (converter != iconv_t(-1)) iconv_close(converter);
-    return result;
 }

@@ -13,14 +13,13 @@
 
 // Texel addressing of the polygon being drawn, set by a textured fill (copy,
 // add, blend or lit) from its texture before its first span, for a texture
-// 2^w texels wide and 2^h high:
-//   texel_u_mask    = 2^w - 1
-//   texel_row_shift = 8 - w
-//   texel_v_mask    = (2^h - 1) * 256
-// The fills are therefore not reentrant.
-extern int32_t texel_u_mask;
-extern int32_t texel_row_shift;
-extern int32_t texel_v_mask;
+// 2^w texels wide and 2^h high. The fills are therefore not reentrant.
+struct TexelAddressing {
+    int32_t u_mask;     // 2^w - 1
+    int32_t row_shift;  // 8 - w
+    int32_t v_mask;     // (2^h - 1) * 256
+};
+extern TexelAddressing texel_addressing;
 
 void set_texel_addressing(int32_t width_shift, int32_t height_shift);
 
@@ -28,7 +27,8 @@ void set_texel_addressing(int32_t width_shift, int32_t height_shift);
 // row (V >> 8) mod 2^h times 2^w, plus column (U >> 8) mod 2^w. Always inside
 // the texture whose shifts were set.
 inline int32_t texel_index(int32_t u, int32_t v) {
-    return ((v & texel_v_mask) >> texel_row_shift) + ((u >> 8) & texel_u_mask);
+    return ((v & texel_addressing.v_mask) >> texel_addressing.row_shift) +
+           ((u >> 8) & texel_addressing.u_mask);
 }
 
 // Texel coordinates across one span, with 8 fraction bits, from the sides' u

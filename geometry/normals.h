@@ -1,0 +1,19 @@
+// Normals: face normals scaled to unit length, and the vertex normals of an
+// object accumulated from the faces around each vertex.
+#pragma once
+
+#include <cstdint>
+
+#include "base/fixed_point.h"
+#include "raster/packet.h"
+
+// out = (q - p) x (r - q), scaled to length 1024 (truncating) unless zero.
+void face_normal(Vec4* out, const Vec4* p, const Vec4* q, const Vec4* r);
+// dst = src + add, scaled to length 1024 as in face_normal.
+void add_normalised(Vec4* dst, const Vec4* src, const Vec4* add);
+// Turns the polygons of a run of packets into lit polygons: sets POLY_LIT on
+// every packet of depth mode 3 or 4, accumulates per-vertex normals indexed by
+// vertex index, and points each polygon's normal indices at its vertices.
+void accumulate_vertex_normals(int32_t packet_count, PrimitivePacket* first_packet,
+                               int32_t normal_count, const Vec4* vertices, int32_t first_normal,
+                               Vec4* normals);
