@@ -3,7 +3,9 @@
 #include "app/outline.h"
 
 #include "app/inflate.h"
+#include "app/input.h"
 #include "app/screen.h"
+#include "app/stroke_history.h"
 #include "base/memory.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
@@ -201,12 +203,15 @@ OutlineCell* set_outline_cell(int32_t px, int32_t py, int32_t z) {
 void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     platform_screen_to_client(&x0, &y0);
     platform_screen_to_client(&x1, &y1);
+    remember_stroke_segment(left_button_presses(), x0, y0, x1, y1);
     platform_draw_line(current_page_index(), x0, y0, x1, y1);
 }
 
 int32_t build_object_from_outline(int32_t x, int32_t y) {
     const uint16_t* pixels = page_pixels(current_page_index());
     platform_screen_to_client(&x, &y);
+    // The fill makes the strokes part of the page for good.
+    forget_strokes();
     // The fill completes before the scan reads the pixels.
     platform_flood_fill(current_page_index(), x, y, OUTLINE_FILL_PIXEL);
     scan_grid(pixels);
@@ -253,6 +258,7 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
 
 void discard_object(int32_t index) {
     forget_inflation();
+    forget_strokes();
     delete_object(index);
     for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
         grid.cells[i].w = CELL_EMPTY;

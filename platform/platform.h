@@ -16,6 +16,8 @@
 using PlatformWindow = void*;
 
 // Virtual key numbers the shell asks about (the Windows key codes).
+inline constexpr int KEY_BACKSPACE = 0x08;
+inline constexpr int KEY_DELETE = 0x2E;
 inline constexpr int KEY_Z = 0x5A;
 inline constexpr int KEY_F1 = 0x70;
 inline constexpr int KEY_F2 = 0x71;

@@ -154,7 +154,8 @@ std::string parse_command(const std::vector<std::string_view>& words, ScriptComm
             return "'key' expects down or up, got " + in_quotes(words[1]);
         command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
         if (!lookup_key(words[2], &command->a))
-            return "unknown key " + in_quotes(words[2]) + " (z, i, f1, f2, f3 or f12)";
+            return "unknown key " + in_quotes(words[2]) +
+                   " (z, i, f1, f2, f3, f12, backspace or delete)";
         return "";
     }
     if (verb == "char") {

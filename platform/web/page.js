@@ -10,7 +10,7 @@
   const BUTTON_LEFT = 2;
   const KEY_Z = 0x5a;
   const KEY_I = 0x49;
-  const FUNCTION_KEYS = { F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b };
+  const NAMED_KEYS = { F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b, Backspace: 0x08, Delete: 0x2e };
   const CHAR_ESCAPE = 27;
 
   const canvas = document.getElementById('screen');
@@ -19,6 +19,7 @@
   const messages = document.getElementById('messages');
   const status = document.getElementById('status');
   const rightMode = document.getElementById('right-mode');
+  const controls = document.getElementById('controls');
 
   // Code page 932 message texts; the browser's Shift_JIS decoder is the Windows code page.
   const messageDecoder = new TextDecoder('shift_jis');
@@ -36,6 +37,7 @@
     openWindow(width, height, title) {
       canvas.width = width;
       canvas.height = height;
+      fitCanvas();
       // The window background is white where no image is copied.
       context.fillStyle = '#fff';
       context.fillRect(0, 0, width, height);
@@ -93,6 +95,30 @@
   createSketch3d(program).catch((error) => {
     status.textContent = `The program could not be loaded: ${error}`;
   });
+
+  // The canvas's displayed size. Where the picture's width fits, it gets the largest whole
+  // number of device pixels per picture pixel that fits the viewport beside the title bar and
+  // the strip (at least the whole device pixels of one CSS pixel, so it never shrinks below
+  // its natural size); on a narrower screen it takes the width. When the strip is held at the
+  // bottom of the screen, the page leaves room for it.
+  function fitCanvas() {
+    const ratio = window.devicePixelRatio || 1;
+    const stripFixed = getComputedStyle(controls).position === 'fixed';
+    document.body.style.paddingBottom = stripFixed ? `${controls.offsetHeight}px` : '';
+    const width = document.documentElement.clientWidth - 18; // the page's margin and border
+    if (width < canvas.width) {
+      canvas.style.width = '';
+      return;
+    }
+    const height =
+      window.innerHeight - titleBar.offsetHeight - (stripFixed ? 0 : controls.offsetHeight) - 30;
+    const byWidth = Math.floor((width * ratio) / canvas.width);
+    const byHeight = Math.floor((height * ratio) / canvas.height);
+    const factor = Math.min(byWidth, Math.max(byHeight, Math.floor(ratio), 1));
+    canvas.style.width = `${(canvas.width * factor) / ratio}px`;
+  }
+  window.addEventListener('resize', fitCanvas);
+  fitCanvas();
 
   // Pointer position in canvas pixels, also when the canvas is shown scaled.
   function canvasPoint(event) {
@@ -157,7 +183,7 @@
     if (event.code === 'KeyZ' && !/^[a-z]$/i.test(event.key)) return KEY_Z;
     if (event.key === 'i' || event.key === 'I') return KEY_I;
     if (event.code === 'KeyI' && !/^[a-z]$/i.test(event.key)) return KEY_I;
-    return Object.hasOwn(FUNCTION_KEYS, event.key) ? FUNCTION_KEYS[event.key] : -1;
+    return Object.hasOwn(NAMED_KEYS, event.key) ? NAMED_KEYS[event.key] : -1;
   }
 
   // The program's keys act while the canvas has the focus, and do not reach the browser.
