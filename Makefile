@@ -10,7 +10,7 @@ WEB_PACKAGES := cmake make emscripten node-acorn libstb-dev python3
 WEB_PORT ?= 8000
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps golden build check-layers test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-peer format format-check clean
+.PHONY: all deps golden build check-layers test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-configure bench-web bench-peer format format-check clean
 
 all: build
 
@@ -71,17 +71,23 @@ test-web:
 	bash tools/test-web.sh
 
 # Benchmarks, never run by CI: build/bench, optimised as the default build.
-# `make bench` prints a table of the demonstration's frame, click-to-mesh,
-# every fill and the clear; `make bench-peer` times the same frame against
-# Mesa's llvmpipe (OSMesa, one thread), side by side.
+# `make bench` prints tables of the demonstration's frame and its stages, how the cost
+# grows with triangles and raster size, click-to-mesh, every fill and the clear;
+# `make bench-peer` times the same frame against Mesa's llvmpipe (OSMesa, one thread),
+# side by side; `make bench-web` times the shell's frame in the browser build.
 BENCH_DIR ?= build/bench
 BENCH_CONFIGURE = cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKETCH3D_TESTS=OFF -DSKETCH3D_BENCH=ON
 BENCH_ARGS ?= --benchmark_repetitions=3
 
-bench: deps
+bench-configure: deps
 	$(BENCH_CONFIGURE)
+
+bench: bench-configure
 	cmake --build $(BENCH_DIR) --target sketch3d-bench -j $(JOBS)
 	$(BENCH_DIR)/bench/sketch3d-bench $(BENCH_ARGS)
+
+bench-web:
+	bash tools/bench-web.sh
 
 bench-peer: deps
 	@PACKAGES="libosmesa6-dev" sh tools/install-deps.sh

@@ -1,6 +1,8 @@
 // Screen buffer pages, their slots and accessors, and the clear colour.
 #include "app/screen.h"
 
+#include <cstring>
+
 #include "app/frame.h"
 #include "base/memory.h"
 #include "base/messages.h"
@@ -133,15 +135,28 @@ void flip_screen_page() {
     screen.current_page ^= screen.flip_mask;
 }
 
-void clear_screen() {
-    uint16_t* pixels = current_page_pixels();
-    // Two pixels per 32-bit store; an even width makes every row a whole
-    // number of words, so the count covers exactly the rows above the last.
-    int64_t words = int64_t(screen.width / 2) * screen.height;
+void fill_pixel_pairs(uint16_t* pixels, int64_t words, uint32_t pair) {
     if (pixels == nullptr || words <= 0) return;
-    auto* pairs = reinterpret_cast<uint32_t*>(pixels);
-    for (int64_t i = 0; i < words; ++i)
-        pairs[i] = screen.clear_pair;
+    // Sixteen bytes to a store, four of them a round.
+    auto* bytes = reinterpret_cast<unsigned char*>(pixels);
+    const uint32_t sixteen[4] = {pair, pair, pair, pair};
+    const size_t size = size_t(words) * 4;
+    size_t at = 0;
+    for (; at + 64 <= size; at += 64) {
+        std::memcpy(bytes + at, sixteen, 16);
+        std::memcpy(bytes + at + 16, sixteen, 16);
+        std::memcpy(bytes + at + 32, sixteen, 16);
+        std::memcpy(bytes + at + 48, sixteen, 16);
+    }
+    for (; at < size; at += 4)
+        std::memcpy(bytes + at, &pair, 4);
+}
+
+void clear_screen() {
+    // Two pixels per 32-bit word; an even width makes every row a whole
+    // number of words, so this covers exactly the rows above the last.
+    fill_pixel_pairs(current_page_pixels(), int64_t(screen.width / 2) * screen.height,
+                     screen.clear_pair);
 }
 
 void set_clear_colour(int32_t r, int32_t g, int32_t b) {

@@ -48,9 +48,14 @@ int32_t current_page_index();
 // is drawn, read back and shown every frame.
 void flip_screen_page();
 
-// Fills every row but the last of the current page with the clear colour, two
-// pixels per 32-bit store. Nothing happens without pages.
+// Fills every row but the last of the current page with the clear colour.
+// Nothing happens without pages.
 void clear_screen();
+// Fills `words` 32-bit words from `pixels` (two pixels each) with `pair`, the
+// way clear_screen does, sixteen bytes to a store; nothing for a null page or
+// words <= 0. The first pixel of each pair is the low half of `pair` on a
+// little-endian machine; a pair of one pixel twice reads the same either way.
+void fill_pixel_pairs(uint16_t* pixels, int64_t words, uint32_t pair);
 // Components are 5-bit and masked with 31: (64, 64, 255) gives pure blue.
 void set_clear_colour(int32_t r, int32_t g, int32_t b);
 // The clear colour in both halves of a 32-bit word.

@@ -2,19 +2,23 @@
 // its editing-mode frame.
 #include "bench/demo_scene.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "app/frame.h"
 #include "app/inflate.h"
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
+#include "app/startup.h"
 #include "geometry/camera.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "platform/headless/headless.h"
 #include "raster/ordering_table.h"
+#include "raster/raster_target.h"
 #include "raster/render_stats.h"
 
 namespace {
@@ -23,6 +27,11 @@ struct DemoState {
     HeadlessConfig config;
     DemoOutline outline = DemoOutline::ELLIPSE;
     int32_t object = -1;
+    // A raster of another size, when one is in use.
+    int32_t raster_width = 0;
+    int32_t raster_height = 0;
+    int32_t scale256 = 256;
+    std::vector<uint16_t> raster;
 };
 
 DemoState demo;
@@ -84,7 +93,98 @@ void close_demo_scene() {
     // Shut-down frees what start-up allocated, as closing the window would.
     if (headless_shut_down_count() == 0) shut_down();
     headless_close();
-    demo.object = -1;
+    demo = DemoState{};
+}
+
+int32_t open_grid_scene(int32_t triangles) {
+    demo = DemoState{};
+    // Cells in the proportions of the drawn window, at most 32,767 vertices.
+    const int32_t width = DEMO_CLIENT_WIDTH;
+    const int32_t height = DEMO_CLIENT_HEIGHT - 1;  // the last row is never drawn
+    const double cells = std::max(1, triangles / 2);
+    const int32_t columns = std::max(1, int32_t(std::lround(std::sqrt(cells * width / height))));
+    int32_t rows = std::max(1, int32_t(std::lround(cells / columns)));
+    while (rows > 1 && (columns + 1) * (rows + 1) > INT16_MAX)
+        --rows;
+    const int32_t vertices = (columns + 1) * (rows + 1);
+    if (vertices > INT16_MAX) return -1;
+
+    set_packet_area_override((2 * columns * rows + 2) * TRIANGLE_PACKET_BYTES);
+    const int opened = headless_open(demo.config);
+    set_packet_area_override(0);
+    if (opened != 0) {
+        close_demo_scene();
+        return -1;
+    }
+    if (vertices > VERTEX_POOL_CAPACITY) {
+        alloc_vertex_pool(vertices);
+        alloc_normal_pool(vertices);
+    }
+
+    // Model positions as the outline tools make them: the screen position
+    // less half the screen, in a relief of smooth bumps 6 units deep on a
+    // 24-pixel lattice, like the demonstration's pushed sheet.
+    auto corner = [&](int32_t k, int32_t r) {
+        const int32_t x = k * width / columns;
+        const int32_t y = r * height / rows;
+        const double wave = (1 + std::cos(2 * std::numbers::pi * (x - 12) / 24.0)) *
+                            (1 + std::cos(2 * std::numbers::pi * (y - 12) / 24.0)) / 4;
+        return Vec4{x - (width >> 1), y - (height >> 1), -int32_t(std::lround(6 * wave)), 0};
+    };
+    const ColourRecord red{255, 0, 0, 0};
+    const ColourRecord* const colours[3] = {&red, &red, &red};
+    demo.object = create_object(2);
+    int32_t max_vertex = -1;
+    for (int32_t r = 0; r < rows && demo.object >= 0; ++r) {
+        for (int32_t k = 0; k < columns; ++k) {
+            const Vec4 tl = corner(k, r), tr = corner(k + 1, r);
+            const Vec4 bl = corner(k, r + 1), br = corner(k + 1, r + 1);
+            // The outline tools' order and winding: (TL, TR, BL), (BR, BL, TR).
+            const Vec4* const first[3] = {&tl, &tr, &bl};
+            const Vec4* const second[3] = {&br, &bl, &tr};
+            for (const Vec4* const* triangle : {first, second}) {
+                const int32_t result =
+                    add_triangle(triangle, colours, nullptr, nullptr, -1, POLY_CULL, 0);
+                if (result < 0) {
+                    close_demo_scene();
+                    return -1;
+                }
+                max_vertex = std::max(max_vertex, result);
+            }
+        }
+    }
+    if (demo.object < 0) {
+        close_demo_scene();
+        return -1;
+    }
+    add_object_part(demo.object, 0, max_vertex + 1, 0);
+    finish_object();
+    set_part_flags(demo.object, PART_LIT);
+    show_object(demo.object);
+    compute_object_normals(demo.object);
+    set_object_shading(demo.object, 0);
+    pack_colours();
+    return 2 * columns * rows;
+}
+
+void use_demo_raster(int32_t width, int32_t height) {
+    demo.raster.clear();
+    demo.raster_width = demo.raster_height = 0;
+    demo.scale256 = 256;
+    if (width <= 0 || height <= 0) {
+        set_screen_geometry(screen_width(), screen_height(), current_page_pixels());
+        return;
+    }
+    // An even width makes every row whole 32-bit words for the clear.
+    demo.raster_width = width + (width & 1);
+    demo.raster_height = height;
+    demo.scale256 = height * 256 / (DEMO_CLIENT_HEIGHT - 1);
+    demo.raster.assign(size_t(demo.raster_width) * size_t(height), 0);
+    set_screen_geometry(demo.raster_width, height, demo.raster.data());
+}
+
+int32_t demo_raster_scale256() {
+    return demo.scale256;
 }
 
 void set_demo_rotation(int32_t x, int32_t y, int32_t z) {
@@ -114,8 +214,27 @@ int32_t inflate_demo_object() {
 }
 
 void render_demo_frame() {
-    clear_screen();
+    if (demo.raster.empty()) {
+        clear_screen();
+        transform_scene();
+        render_frame();
+        return;
+    }
+    fill_pixel_pairs(demo.raster.data(), int64_t(demo.raster_width / 2) * demo.raster_height,
+                     clear_colour_pair());
     transform_scene();
+    // Projected positions scaled about the centre; depths stay, and so does
+    // every bucket. Arithmetic shifts: a floor, as the projection's.
+    RenderList* list = current_render_list();
+    const int32_t count = std::min(list->vertex_count, list->vertex_capacity);
+    const int32_t from_x = screen_centre_x(), from_y = screen_centre_y();
+    const int32_t to_x = demo.raster_width >> 1, to_y = demo.raster_height >> 1;
+    for (int32_t i = 0; i < count; ++i) {
+        ScreenVertex& vertex = list->screen_vertices[i];
+        if (vertex.w < 0) continue;
+        vertex.x = to_x + (((vertex.x - from_x) * demo.scale256) >> 8);
+        vertex.y = to_y + (((vertex.y - from_y) * demo.scale256) >> 8);
+    }
     render_frame();
 }
 
@@ -157,7 +276,15 @@ int64_t last_frame_pixels() {
 }
 
 const uint16_t* demo_page() {
-    return headless_page(0);
+    return demo.raster.empty() ? headless_page(0) : demo.raster.data();
+}
+
+int32_t demo_page_width() {
+    return demo.raster.empty() ? DEMO_CLIENT_WIDTH : demo.raster_width;
+}
+
+int32_t demo_page_height() {
+    return demo.raster.empty() ? DEMO_CLIENT_HEIGHT - 1 : demo.raster_height;
 }
 
 DemoMesh export_demo_mesh() {

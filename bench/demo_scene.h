@@ -46,6 +46,26 @@ int32_t inflate_demo_object();
 void set_demo_rotation(int32_t x, int32_t y, int32_t z);
 void render_demo_frame();
 
+// The frame in a raster of another size: after the transform the sheet's
+// screen positions are scaled about the screen centre so that the window's
+// picture fills the raster's height (triangles, depths and light stay as
+// they are), and the frame is cleared and drawn into the raster, which is
+// allocated here and kept until the next call or close_demo_scene. A width or
+// height of 0 goes back to the window's page.
+void use_demo_raster(int32_t width, int32_t height);
+// The scale of the raster in use, 256 = 1 (the window's page: 256).
+int32_t demo_raster_scale256();
+
+// Opens a headless session, as open_demo_scene, with a sheet built directly
+// instead of through the outline tools: `triangles` (rounded to whole grid
+// cells) lit red triangles, two to a cell, over the whole window, in a gentle
+// relief of crossing waves so that the light varies across most of them.
+// Returns the triangles built, or -1 (the session is then closed). The
+// packet format's 16-bit vertex indices bound a sheet to 32,767 vertices,
+// about 64,000 triangles.
+int32_t open_grid_scene(int32_t triangles);
+inline constexpr int32_t GRID_SCENE_MAX_TRIANGLES = 64000;
+
 // For timing the build alone: prepare_demo_rebuild discards the sheet (which
 // clears the screen) and draws the outline again; rebuild_demo_object then
 // runs the right-click's build_object_from_outline and returns its result.
@@ -56,7 +76,11 @@ int32_t rebuild_demo_object();
 int32_t demo_triangles();  // triangle packets of the sheet
 int32_t last_frame_drawn();
 int64_t last_frame_pixels();
-const uint16_t* demo_page();  // page 0, DEMO_CLIENT_WIDTH pixels a row
+// The page the frame is drawn into (page 0 or the raster in use), its width
+// (pixels a row) and the rows a frame draws.
+const uint16_t* demo_page();
+int32_t demo_page_width();
+int32_t demo_page_height();
 
 // The sheet as a mesh, for another renderer: model-space vertices and unit
 // normals, triangles in packet order, and the matrix the last transform used

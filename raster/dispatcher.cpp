@@ -21,19 +21,25 @@ CallbackTable callbacks;
 struct Scratch {
     ColourRecord colours[4];  // light or fog colours, r, g, b used
     TexCoord coords[4];       // environment coordinates, u, v used
+    // The light colour's record, found once per walk; its values are read at
+    // every lit packet, so a callback that changes them is seen at once.
+    const LightState* light;
 };
 
 void run_callback(uint32_t number, int32_t depth_key) {
     if (number == 0 || number > uint32_t(RENDER_CALLBACKS)) return;
     RenderCallback callback = callbacks.entries[number - 1];
-    if (callback != nullptr) callback(depth_key);
+    if (callback == nullptr) return;
+    // A callback may change anything, shade tables included.
+    close_lit_level_cache();
+    callback(depth_key);
+    open_lit_level_cache();
 }
 
 // Light colours from the intensities of the packet's n normals.
 void light_vertices(const RenderList* list, const int16_t* normals, int n, Scratch& scratch) {
-    const LightState* light = light_colour();
     for (int k = 0; k < n; ++k)
-        scratch.colours[k] = lit_vertex_colour(list->intensities[normals[k]], light);
+        scratch.colours[k] = lit_vertex_colour(list->intensities[normals[k]], scratch.light);
 }
 
 // Grey fog colours from the depths of the packet's n vertices.
@@ -245,6 +251,8 @@ void draw_ordering_table(const RenderList* list) {
     uint32_t* heads = ordering_table_heads();
     if (list == nullptr || heads == nullptr) return;
     Scratch scratch;
+    scratch.light = light_colour();
+    open_lit_level_cache();
     for (int32_t bucket = ORDERING_TABLE_SIZE - 1; bucket >= 1; --bucket) {
         uint32_t reference = heads[bucket];
         while (reference != NO_PACKET) {
@@ -263,6 +271,7 @@ void draw_ordering_table(const RenderList* list) {
         }
         heads[bucket] = NO_PACKET;
     }
+    close_lit_level_cache();
 }
 
 ColourRecord lit_vertex_colour(int32_t intensity, const LightState* light) {

@@ -93,16 +93,16 @@ bool is_bucket(int32_t bucket) {
     return uint32_t(bucket) < uint32_t(ORDERING_TABLE_SIZE);
 }
 
-// Statistics only: what the walk did with one packet. Bucket 0 is never painted, so
-// it counts as dropped by depth; object headers are not primitives.
-void count_walked_packet(PrimitivePacket* packet, const ScreenVertex* vertices, bool dropped) {
+// Statistics only: what the walk did with one packet, given whether it was
+// dropped before bucketing (and then whether for a corner behind the eye) or
+// else its bucket. Bucket 0 is never painted, so it counts as dropped by
+// depth; object headers are not primitives.
+void count_walked_packet(PrimitivePacket* packet, bool dropped, bool behind_eye, int32_t bucket) {
     ++render_stats.packets_walked;
     if (packet_code(packet) == PACKET_OBJECT_HEADER) return;
     if (dropped) {
-        ++(uses_vertex_behind_eye(packet, vertices) ? render_stats.depth_dropped
-                                                    : render_stats.culled);
-    } else if (int32_t bucket = int32_t(packet->depth_key) + int32_t(packet->depth_bias);
-               bucket < 1 || bucket >= ORDERING_TABLE_SIZE) {
+        ++(behind_eye ? render_stats.depth_dropped : render_stats.culled);
+    } else if (bucket < 1 || bucket >= ORDERING_TABLE_SIZE) {
         ++render_stats.depth_dropped;
     }
 }
@@ -135,15 +135,17 @@ void bucket_packets(RenderList* list) {
         uint32_t size = packet->size;
         if (room < bytes_read(header) || size == 0 || size % 4 != 0 || size > room) break;
 
-        bool dropped = uses_vertex_behind_eye(packet, vertices) ||
-                       ((header & POLY_CULL) != 0 && winding(packet, vertices) < 0);
+        const bool behind_eye = uses_vertex_behind_eye(packet, vertices);
+        const bool dropped =
+            behind_eye || ((header & POLY_CULL) != 0 && winding(packet, vertices) < 0);
+        int32_t bucket = 0;
         if (!dropped) {
             update_depth_key(packet, vertices);
-            int32_t bucket = int32_t(packet->depth_key) + int32_t(packet->depth_bias);
+            bucket = int32_t(packet->depth_key) + int32_t(packet->depth_bias);
             if (is_bucket(bucket))
                 link_into_bucket(heads, bucket, packet_reference(list, packet), &packet->link);
         }
-        count_walked_packet(packet, vertices, dropped);
+        count_walked_packet(packet, dropped, behind_eye, bucket);
         offset += size;
     }
 

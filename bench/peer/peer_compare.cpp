@@ -26,16 +26,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The demonstration's rotations of the flat sheet, then the sheet pushed into
-// relief, where the light varies across most triangles, then that sheet
-// inflated into its closed body (I key), from the front, turned and from behind.
+// relief, where the light varies across most triangles, the relief scaled to a
+// 1920 x 1080 raster, then that sheet inflated into its closed body (I key), from
+// the front, turned and from behind.
 struct Rotation {
     int32_t x, y;
     bool relief;
-    bool inflated = false;
+    bool inflated;
+    int32_t width, height;  // 0: the window's page
 };
-constexpr Rotation ROTATIONS[] = {{0, 0, false},      {57, 0, false},       {0, 57, false},
-                                  {57, 57, false},    {0, 0, true},         {57, 57, true},
-                                  {0, 0, true, true}, {57, 57, true, true}, {0, 512, true, true}};
+constexpr Rotation ROTATIONS[] = {{0, 0, false, false, 0, 0},      {57, 0, false, false, 0, 0},
+                                  {0, 57, false, false, 0, 0},     {57, 57, false, false, 0, 0},
+                                  {0, 0, true, false, 0, 0},       {57, 57, true, false, 0, 0},
+                                  {0, 0, true, false, 1920, 1080}, {0, 0, true, true, 0, 0},
+                                  {57, 57, true, true, 0, 0},      {0, 512, true, true, 0, 0}};
 constexpr int32_t RELIEF_DEPTH = 6;
 constexpr int ROUNDS = 15;
 constexpr int FRAMES_PER_TURN = 40;
@@ -64,13 +68,29 @@ void load_mesh(Peer& peer, const DemoMesh& mesh) {
     peer.index_count = GLsizei(mesh.indices.size());
 }
 
+// Points the peer at a buffer of width x height pixels whose picture is the
+// window's scaled by scale256 / 256 about the centre, as ours is drawn.
+bool size_peer(Peer& peer, int32_t width, int32_t height, int32_t scale256) {
+    peer.pixels.assign(size_t(width) * size_t(height), 0);
+    if (!OSMesaMakeCurrent(peer.context, peer.pixels.data(), GL_UNSIGNED_SHORT_5_6_5, width,
+                           height))
+        return false;
+    glViewport(0, 0, width, height);
+    // Our view space has y down and depth growing away from the eye, and the
+    // screen is 256 pixels from the eye: a frustum of the raster's size at
+    // depth 256, narrowed by the scale (and taken to a near plane at 1).
+    const double half_width = width / 512.0 * 256 / scale256;
+    const double half_height = height / 512.0 * 256 / scale256;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-half_width, half_width, -half_height, half_height, 1.0, 10000.0);
+    return true;
+}
+
 bool open_peer(Peer& peer, const DemoMesh& mesh) {
     peer.context = OSMesaCreateContextExt(OSMESA_RGB_565, 0, 0, 0, nullptr);
     if (peer.context == nullptr) return false;
-    peer.pixels.assign(size_t(DEMO_CLIENT_WIDTH) * DEMO_CLIENT_HEIGHT, 0);
-    if (!OSMesaMakeCurrent(peer.context, peer.pixels.data(), GL_UNSIGNED_SHORT_5_6_5,
-                           DEMO_CLIENT_WIDTH, DEMO_CLIENT_HEIGHT))
-        return false;
+    if (!size_peer(peer, DEMO_CLIENT_WIDTH, DEMO_CLIENT_HEIGHT, 256)) return false;
     std::printf("peer: %s, %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
                 reinterpret_cast<const char*>(glGetString(GL_VERSION)));
 
@@ -79,16 +99,8 @@ bool open_peer(Peer& peer, const DemoMesh& mesh) {
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
 
-    glViewport(0, 0, DEMO_CLIENT_WIDTH, DEMO_CLIENT_HEIGHT);
     glDisable(GL_DEPTH_TEST);
     glShadeModel(GL_SMOOTH);
-    // Our view space has y down and depth growing away from the eye, and the
-    // screen is 256 pixels from the eye: a frustum of the client size at
-    // depth 256 (scaled to a near plane at 1).
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glFrustum(-DEMO_CLIENT_WIDTH / 512.0, DEMO_CLIENT_WIDTH / 512.0, -DEMO_CLIENT_HEIGHT / 512.0,
-              DEMO_CLIENT_HEIGHT / 512.0, 1.0, 10000.0);
     // Our front faces turn clockwise on the screen, and so they do in GL's window.
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
@@ -151,7 +163,7 @@ int64_t our_covered_pixels() {
     const uint16_t* page = demo_page();
     const uint16_t clear = 0x001F;  // blue in 5:5:5
     int64_t covered = 0;
-    for (int32_t i = 0; i < DEMO_CLIENT_WIDTH * (DEMO_CLIENT_HEIGHT - 1); ++i)
+    for (int64_t i = 0; i < int64_t(demo_page_width()) * demo_page_height(); ++i)
         covered += page[i] != clear;
     return covered;
 }
@@ -206,6 +218,7 @@ int main() {
         }
         if (rotation.inflated && !inflated) {
             inflated = true;
+            use_demo_raster(0, 0);
             if (inflate_demo_object() < 0) {
                 std::fprintf(stderr, "the body was not built\n");
                 break;
@@ -215,6 +228,14 @@ int main() {
             load_mesh(peer, body);
             std::printf("| body: %zu vertices, %zu triangles | | | | |\n",
                         body.positions.size() / 3, body.indices.size() / 3);
+        }
+        use_demo_raster(rotation.width, rotation.height);
+        if (!size_peer(peer, rotation.width > 0 ? demo_page_width() : DEMO_CLIENT_WIDTH,
+                       rotation.width > 0 ? demo_page_height() : DEMO_CLIENT_HEIGHT,
+                       demo_raster_scale256())) {
+            std::fprintf(stderr, "OSMesa could not take a %d x %d buffer\n", rotation.width,
+                         rotation.height);
+            break;
         }
         set_demo_rotation(rotation.x, rotation.y, 0);
         render_demo_frame();
@@ -238,14 +259,18 @@ int main() {
             theirs.push_back(theirs_s);
             ratios.push_back(ours_s / theirs_s);
         }
-        std::printf("| (%d, %d)%s | %.3f | %.3f | %.2f | %lld / %lld |\n", rotation.x, rotation.y,
+        char size[32] = "";
+        if (rotation.width > 0)
+            std::snprintf(size, sizeof size, ", %d x %d", rotation.width, rotation.height);
+        std::printf("| (%d, %d)%s%s | %.3f | %.3f | %.2f | %lld / %lld |\n", rotation.x, rotation.y,
                     rotation.inflated ? " inflated"
                     : rotation.relief ? " in relief"
                                       : "",
-                    median(ours) * 1e3, median(theirs) * 1e3, median(ratios),
+                    size, median(ours) * 1e3, median(theirs) * 1e3, median(ratios),
                     static_cast<long long>(ours_covered), static_cast<long long>(peer_covered));
         std::fflush(stdout);
     }
+    use_demo_raster(0, 0);
     close_peer(peer);
     close_demo_scene();
     return 0;

@@ -23,8 +23,8 @@ void advance(AdditiveRun& run) {
 constexpr int SCALE_SHIFT[3] = {15, 10, 5};
 
 struct AdditiveSpan {
-    void operator()(uint16_t* row, int32_t start, int32_t count, const Side<3>& left,
-                    const Side<3>& right) const {
+    [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
+                                           const Side<3>& left, const Side<3>& right) const {
         AdditiveRun run;
         for (int k = 0; k < 3; ++k) {
             // Shifted unsigned: a wrapping multiply by 2^15, 2^10 or 2^5. For

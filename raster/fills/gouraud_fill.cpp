@@ -15,10 +15,10 @@ uint16_t gouraud_pixel(const ColourRun& run) {
 
 template <typename Arithmetic>
 struct GouraudSpan {
-    void operator()(uint16_t* row, int32_t start, int32_t count, const Side<3>& left,
-                    const Side<3>& right) const {
-        ColourRun run = start_colour_run<Arithmetic>(left, right, count);
+    [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
+                                           const Side<3>& left, const Side<3>& right) const {
         uint16_t* pixel = row + start;
+        ColourRun run = start_colour_run<Arithmetic>(left, right, count);
         for (int32_t i = 0; i < count; ++i) {
             *pixel++ = gouraud_pixel(run);
             advance_colour_run(run);
@@ -35,7 +35,7 @@ void fill_gouraud(const ScreenVertex* const* vertices, const ColourRecord* const
             ClipEntry<1> positions[MAX_POLYGON_VERTICES];
             load_position_entries(positions, vertices, n);
             fill_polygon<1, Arithmetic>(
-                positions, n, ConstantSpan{gouraud_pixel(constant_colour_run(*colours[0]))});
+                positions, n, constant_span(gouraud_pixel(constant_colour_run(*colours[0]))));
             return;
         }
     }

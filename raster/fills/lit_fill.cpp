@@ -1,5 +1,8 @@
 // Lit material fill: one surface colour modulated by per-vertex light through
 // the current shade table.
+#include <type_traits>
+
+#include "raster/fills/lit_spans.h"
 #include "raster/fills/polygon_pipeline.h"
 #include "raster/fills/reference_fills.h"
 #include "raster/fills/shaded_fills.h"
@@ -7,72 +10,56 @@
 
 namespace {
 
-template <typename Arithmetic>
-struct LitSpan {
-    const uint8_t* table;  // 32 rows (light level) of 32 columns (component)
-    int32_t column[3];     // the surface's 5-bit r, g, b
-
-    // The pixel of light values with 7 fraction bits.
-    uint16_t pixel(const ColourRun& run) const {
-        return shaded_pixel(table, run.value, column[0], column[1], column[2]);
-    }
-
-    void operator()(uint16_t* row, int32_t start, int32_t count, const Side<3>& left,
-                    const Side<3>& right) const {
-        ColourRun run = start_colour_run<Arithmetic>(left, right, count);
-        uint16_t* pixel = row + start;
-        if constexpr (Arithmetic::FAST_PATHS) {
-            // The same reads with fewer operations: a level's row offset
-            // ((v >> 10) & 31) << 5 is (v >> 5) & 0x3E0, and each component's
-            // column is added to the table once, not per pixel. The running
-            // values live in registers.
-            const uint8_t* red = table + column[0];
-            const uint8_t* green = table + column[1];
-            const uint8_t* blue = table + column[2];
-            int32_t r = run.value[0], g = run.value[1], b = run.value[2];
-            const int32_t dr = run.step[0], dg = run.step[1], db = run.step[2];
-            for (int32_t i = 0; i < count; ++i) {
-                pixel[i] = uint16_t((red[(r >> 5) & 0x3E0] << 10) | (green[(g >> 5) & 0x3E0] << 5) |
-                                    blue[(b >> 5) & 0x3E0]);
-                r += dr;
-                g += dg;
-                b += db;
-            }
-            return;
-        }
-        for (int32_t i = 0; i < count; ++i) {
-            *pixel++ = this->pixel(run);
-            advance_colour_run(run);
-        }
-    }
+// The pixels of the light levels that grey-lit polygons drew with last, kept
+// only while the dispatcher's walk has the cache open: no table can change
+// in the walk between callbacks, before which the walk closes it.
+struct LevelCache {
+    bool open;
+    bool filled;
+    const ShadeTable* table;
+    int32_t column[3];
+    LevelPixels pixels;
 };
+
+LevelCache level_cache;
 
 template <typename Arithmetic>
 void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
               const ColourRecord* surface, int32_t n) {
     if (current_shade_table == nullptr || n < 1 || n > MAX_POLYGON_VERTICES) return;
-    // Components of 0..255 give columns 0..31 by the shift alone; the mask
-    // keeps any other value inside the table.
-    const LitSpan<Arithmetic> span{
-        current_shade_table->entry,
-        {(surface->r >> 3) & 31, (surface->g >> 3) & 31, (surface->b >> 3) & 31}};
-    if constexpr (Arithmetic::FAST_PATHS) {
-        // One light at every vertex (a flat face under a directional light):
-        // one pixel value.
-        if (same_colours(lights, n)) {
-            ClipEntry<1> positions[MAX_POLYGON_VERTICES];
-            load_position_entries(positions, vertices, n);
-            fill_polygon<1, Arithmetic>(positions, n,
-                                        ConstantSpan{span.pixel(constant_colour_run(*lights[0]))});
-            return;
+    const ShadeTable& table = *current_shade_table;
+    LevelPixels own;  // outside a walk, worked out for this polygon alone
+    auto levels_of = [&](const int32_t column[3]) -> const uint16_t* {
+        LevelCache& cache = level_cache;
+        if (!cache.open) {
+            compute_level_pixels(own, table.entry, column);
+            return own.pixel;
         }
-    }
-    ClipEntry<3> entries[MAX_POLYGON_VERTICES];
-    load_colour_entries(entries, vertices, lights, n);
-    fill_polygon<3, Arithmetic>(entries, n, span);
+        if (!cache.filled || cache.table != &table || cache.column[0] != column[0] ||
+            cache.column[1] != column[1] || cache.column[2] != column[2]) {
+            compute_level_pixels(cache.pixels, table.entry, column);
+            cache = {true, true, &table, {column[0], column[1], column[2]}, cache.pixels};
+        }
+        return cache.pixels.pixel;
+    };
+    match_lit_span<Arithmetic>(vertices, lights, surface, n, table, levels_of,
+                               [](const auto* entries, int32_t count, const auto& span) {
+                                   constexpr int N = std::extent_v<decltype(entries->q)>;
+                                   fill_polygon<N, Arithmetic>(entries, count, span);
+                               });
 }
 
 }  // namespace
+
+void open_lit_level_cache() {
+    level_cache.open = true;
+    level_cache.filled = false;
+}
+
+void close_lit_level_cache() {
+    level_cache.open = false;
+    level_cache.filled = false;
+}
 
 void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
                       const ColourRecord* surface, int32_t n) {

@@ -1,6 +1,7 @@
 // Lit textured fill: texels modulated by per-vertex light through the current shade
 // table, for the Gouraud textured, lit, environment-mapped and depth-cued codes.
 #include "raster/fills/polygon_pipeline.h"
+#include "raster/fills/reference_fills.h"
 #include "raster/fills/shaded_fills.h"
 #include "raster/fills/textured_fill.h"
 #include "raster/shade_tables.h"
@@ -13,29 +14,64 @@ constexpr int LIGHT_TEXTURE_ATTRIBUTES = 5;
 using LitTexturedEntry = ClipEntry<LIGHT_TEXTURE_ATTRIBUTES>;
 using LitTexturedSide = Side<LIGHT_TEXTURE_ATTRIBUTES>;
 
+// The span for lights of L components (3, or 1 when they are grey: r = g = b
+// at every vertex runs the three alike, as lit_fill.cpp explains), followed
+// by u and v.
+template <typename Arithmetic, int L>
 struct LitTexturedSpan {
     const uint8_t* table;  // 32 rows (light level) of 32 columns (texel component)
     const uint16_t* texels;
     int32_t width_shift, height_shift;
 
-    void operator()(uint16_t* row, int32_t start, int32_t count, const LitTexturedSide& left,
-                    const LitTexturedSide& right) const {
-        // Light with 7 fraction bits, as the Gouraud span: bits 10..14 of a
-        // component of 0..255 are its 5-bit level.
-        int32_t light[3], light_step[3];
-        for (int k = 0; k < 3; ++k) {
+    [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
+                                           const Side<L + 2>& left,
+                                           const Side<L + 2>& right) const {
+        const typename Arithmetic::Divisor per_pixel(count);
+        int32_t light[L], light_step[L];
+        for (int k = 0; k < L; ++k) {
             light[k] = left.q[k] >> 1;
-            light_step[k] = ((right.q[k] - left.q[k]) >> 1) / count;
+            light_step[k] = per_pixel((right.q[k] - left.q[k]) >> 1);
         }
-        TexelRun run = start_texel_run(left.q[3], left.q[4], right.q[3], right.q[4], count,
-                                       width_shift, height_shift);
+        TexelRun run = start_texel_run(left.q[L], left.q[L + 1], right.q[L], right.q[L + 1],
+                                       per_pixel, width_shift, height_shift);
         uint16_t* pixel = row + start;
+        if constexpr (Arithmetic::FAST_PATHS) {
+            // Unsigned locals throughout: the table offsets then need no sign
+            // extension, and the masks keep only bits both shifts agree on.
+            const uint8_t* const shades = table;
+            TexelCursor cursor(texels, run);
+            if constexpr (L == 1) {
+                uint32_t light0 = uint32_t(light[0]);
+                const uint32_t step = uint32_t(light_step[0]);
+                for (int32_t i = 0; i < count; ++i) {
+                    const uint32_t t = cursor.next();
+                    const uint8_t* level = shades + ((light0 >> 5) & 0x3E0);
+                    pixel[i] = uint16_t((level[(t >> 10) & 31] << 10) |
+                                        (level[(t >> 5) & 31] << 5) | level[t & 31]);
+                    light0 += step;
+                }
+            } else {
+                uint32_t r = uint32_t(light[0]), g = uint32_t(light[1]), b = uint32_t(light[2]);
+                const uint32_t dr = uint32_t(light_step[0]), dg = uint32_t(light_step[1]),
+                               db = uint32_t(light_step[2]);
+                for (int32_t i = 0; i < count; ++i) {
+                    const uint32_t t = cursor.next();
+                    pixel[i] = uint16_t((shades[((r >> 5) & 0x3E0) + ((t >> 10) & 31)] << 10) |
+                                        (shades[((g >> 5) & 0x3E0) + ((t >> 5) & 31)] << 5) |
+                                        shades[((b >> 5) & 0x3E0) + (t & 31)]);
+                    r += dr;
+                    g += dg;
+                    b += db;
+                }
+            }
+            return;
+        }
         for (int32_t i = 0; i < count; ++i) {
             const int32_t texel = texels[texel_index(run.u, run.v)];
             // Row = light level, column = texel component.
             pixel[i] =
                 shaded_pixel(table, light, (texel >> 10) & 31, (texel >> 5) & 31, texel & 31);
-            for (int k = 0; k < 3; ++k) {
+            for (int k = 0; k < L; ++k) {
                 light[k] += light_step[k];
             }
             run.u += run.du;
@@ -44,26 +80,52 @@ struct LitTexturedSpan {
     }
 };
 
-}  // namespace
-
-void fill_lit_textured_polygon(const ScreenVertex* const* vertices,
-                               const ColourRecord* const* lights, const TexCoord* const* uvs,
-                               int32_t texture, int32_t n) {
+template <typename Arithmetic>
+void fill_lit_textured(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
+                       const TexCoord* const* uvs, int32_t texture, int32_t n) {
     if (current_shade_table == nullptr || n < 1 || n > MAX_POLYGON_VERTICES) return;
     // Only a loaded slot with shifts in 0..8 is drawn: masked coordinates then
     // address inside its texels whatever u and v are.
     const Texture* record = loaded_texture(texture);
     if (record == nullptr) return;
+    set_texel_addressing(record->width_shift, record->height_shift);
+    if constexpr (Arithmetic::FAST_PATHS) {
+        if (grey_lights(lights, n)) {
+            ClipEntry<3> entries[MAX_POLYGON_VERTICES];
+            for (int32_t i = 0; i < n; ++i) {
+                entries[i] = {vertices[i]->x, vertices[i]->y, {lights[i]->r, uvs[i]->u, uvs[i]->v}};
+            }
+            fill_polygon<3, Arithmetic>(
+                entries, n,
+                LitTexturedSpan<Arithmetic, 1>{current_shade_table->entry, record->texels,
+                                               record->width_shift, record->height_shift});
+            return;
+        }
+    }
     LitTexturedEntry entries[MAX_POLYGON_VERTICES];
     for (int32_t i = 0; i < n; ++i) {
         entries[i] = {vertices[i]->x,
                       vertices[i]->y,
                       {lights[i]->r, lights[i]->g, lights[i]->b, uvs[i]->u, uvs[i]->v}};
     }
-    set_texel_addressing(record->width_shift, record->height_shift);
-    fill_polygon(entries, n,
-                 LitTexturedSpan{current_shade_table->entry, record->texels, record->width_shift,
-                                 record->height_shift});
+    fill_polygon<LIGHT_TEXTURE_ATTRIBUTES, Arithmetic>(
+        entries, n,
+        LitTexturedSpan<Arithmetic, 3>{current_shade_table->entry, record->texels,
+                                       record->width_shift, record->height_shift});
+}
+
+}  // namespace
+
+void fill_lit_textured_polygon(const ScreenVertex* const* vertices,
+                               const ColourRecord* const* lights, const TexCoord* const* uvs,
+                               int32_t texture, int32_t n) {
+    fill_lit_textured<FastArithmetic>(vertices, lights, uvs, texture, n);
+}
+
+void fill_lit_textured_polygon_plain(const ScreenVertex* const* vertices,
+                                     const ColourRecord* const* lights, const TexCoord* const* uvs,
+                                     int32_t texture, int32_t n) {
+    fill_lit_textured<PlainArithmetic>(vertices, lights, uvs, texture, n);
 }
 
 void draw_lit_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,

@@ -11,17 +11,22 @@
 #include <bit>
 #include <cstdint>
 
-// floor(n / d) for 0 <= n <= 2^31 and 1 <= d < 2^31 as (n * multiplier) >>
-// shift, with l = ceil(log2 d), shift = 31 + l and multiplier =
-// ceil(2^shift / d).
+// n / d, truncated toward zero as the `/` operator does, for every int32 n
+// and 1 <= d <= 2^31, as ((n * multiplier) >> shift) + (1 when n < 0), with
+// l = ceil(log2 d), shift = 31 + l and multiplier = floor(2^shift / d) + 1;
+// the product is 64-bit and the shift arithmetic (a floor).
 //
-// Why it is exact: multiplier * d = 2^shift + e with 0 <= e < d <= 2^l, so
-// n * multiplier / 2^shift = n / d + n * e / (d * 2^shift). Write n = q * d +
-// r with 0 <= r < d; the floor stays q while the excess is below (d - r) / d,
-// which is at least 1 / d; and n * e / (d * 2^shift) < n * 2^l / (d * 2^shift)
-// = n / (d * 2^31) <= 1 / d for n <= 2^31. The product fits 64 bits: the
-// multiplier is below 2^32 (2^shift / d < 2^32 because d > 2^(l - 1), and
-// the ceiling cannot reach 2^32 for l <= 31), so n * multiplier < 2^63.
+// Why it is exact: multiplier * d = 2^shift + e with e = d - (2^shift mod d),
+// so 1 <= e <= d <= 2^l, and n * multiplier / 2^shift = n / d + n * e /
+// (d * 2^shift). Write |n| = q * d + r with 0 <= r < d, and t = |n| * e /
+// 2^shift, which is at most 2^31 * 2^l / 2^(31 + l) = 1.
+// - n >= 0: n <= 2^31 - 1 makes t < 1, so the excess t / d stays below
+//   (d - r) / d and the floor is q, the quotient.
+// - n < 0: n * multiplier / 2^shift = -q - (r + t) / d with 0 < t <= 1, so
+//   0 < (r + t) / d <= 1 and the floor is -q - 1; adding 1 gives -q, the
+//   truncated quotient.
+// The multiplier is below 2^32 (2^shift / d < 2^32 because d > 2^(l - 1)),
+// so |n * multiplier| < 2^63 and the product fits.
 struct Reciprocal {
     uint32_t multiplier;
     uint32_t shift;
@@ -30,8 +35,7 @@ struct Reciprocal {
 constexpr Reciprocal reciprocal_of(uint32_t d) {
     const uint32_t l = uint32_t(std::bit_width(d - 1));  // ceil(log2 d); 0 for d = 1
     const uint32_t shift = 31 + l;
-    const uint64_t power = uint64_t(1) << shift;
-    return Reciprocal{uint32_t((power + d - 1) / d), shift};
+    return Reciprocal{uint32_t(((uint64_t(1) << shift) / d) + 1), shift};
 }
 
 // Divisors up to this come from a table; larger ones are computed per use.
@@ -48,30 +52,25 @@ inline constexpr auto RECIPROCAL_TABLE = [] {
 
 // Divides by one d any number of numerators, exactly as the `/` operator
 // does (truncating toward zero), for every int32 n and every d other than 0
-// and -1 (-1 can overflow `/` too). The magnitude of every int32, INT32_MIN
-// included, is at most 2^31.
+// and -1 (-1 can overflow `/` too). A negative d divides by |d| and negates
+// the quotient, which then has a magnitude of at most 2^30.
 struct ExactDivisor {
     Reciprocal reciprocal;
     uint32_t negative;  // all ones when d < 0, else 0
 
     explicit ExactDivisor(int32_t d) {
+        // The magnitude of every int32, INT32_MIN included, is at most 2^31.
         const uint32_t magnitude = d < 0 ? 0u - uint32_t(d) : uint32_t(d);
         reciprocal = magnitude <= uint32_t(RECIPROCAL_TABLE_LIMIT) ? RECIPROCAL_TABLE[magnitude]
                                                                    : reciprocal_of(magnitude);
         negative = d < 0 ? ~0u : 0u;
     }
     int32_t operator()(int32_t n) const {
-        // Without branches, since signs vary unpredictably: sign is all ones
-        // for a negative n, and (n ^ sign) - sign is then -n, computed in
-        // unsigned arithmetic so that INT32_MIN gives 2^31.
-        const uint32_t sign = uint32_t(n >> 31);  // arithmetic shift
-        const uint32_t magnitude = (uint32_t(n) ^ sign) - sign;
-        const uint32_t q =
-            uint32_t((uint64_t(magnitude) * reciprocal.multiplier) >> reciprocal.shift);
-        // Negated the same way when the signs differ; INT32_MIN / 1 comes
-        // back as INT32_MIN.
-        const uint32_t flip = sign ^ negative;
-        return int32_t((q ^ flip) - flip);
+        const int32_t quotient =
+            int32_t((int64_t(n) * int64_t(reciprocal.multiplier)) >> reciprocal.shift) +
+            int32_t(uint32_t(n) >> 31);
+        // Negated without a branch when d < 0.
+        return int32_t((uint32_t(quotient) ^ negative) - negative);
     }
 };
 

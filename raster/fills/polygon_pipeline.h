@@ -82,9 +82,11 @@ struct ColourRun {
 
 // count >= 1
 template <typename Arithmetic = FastArithmetic>
-ColourRun start_colour_run(const Side<3>& left, const Side<3>& right, int32_t count) {
+[[gnu::always_inline]] inline ColourRun start_colour_run(const Side<3>& left, const Side<3>& right,
+                                                         int32_t count) {
     ColourRun run;
     const typename Arithmetic::Divisor per_pixel(count);
+#pragma GCC unroll 3
     for (int k = 0; k < 3; ++k) {
         run.value[k] = left.q[k] >> 1;
         run.step[k] = per_pixel((right.q[k] - left.q[k]) >> 1);
@@ -93,8 +95,28 @@ ColourRun start_colour_run(const Side<3>& left, const Side<3>& right, int32_t co
 }
 
 inline void advance_colour_run(ColourRun& run) {
+#pragma GCC unroll 3
     for (int k = 0; k < 3; ++k) {
         run.value[k] += run.step[k];
+    }
+}
+
+// count >= 1 pixels from `pixels` set to the pixel that `four` holds four
+// times, four to a store. A span of 2 to 8 pixels, the common one, takes two
+// stores that meet or overlap in the middle, so that its length decides fewer
+// branches.
+[[gnu::always_inline]] inline void fill_four_pixels(uint16_t* pixels, int32_t count,
+                                                    uint64_t four) {
+    if (count >= 4) {
+        for (; count > 8; count -= 4, pixels += 4)
+            std::memcpy(pixels, &four, 8);
+        std::memcpy(pixels, &four, 8);
+        std::memcpy(pixels + count - 4, &four, 8);
+    } else if (count >= 2) {
+        std::memcpy(pixels, &four, 4);
+        std::memcpy(pixels + count - 2, &four, 4);
+    } else {
+        std::memcpy(pixels, &four, 2);
     }
 }
 
@@ -104,6 +126,16 @@ inline bool same_colours(const ColourRecord* const* colours, int32_t n) {
         if (colours[i]->r != colours[0]->r || colours[i]->g != colours[0]->g ||
             colours[i]->b != colours[0]->b)
             return false;
+    }
+    return true;
+}
+
+// True when every light has r = g = b. The pipeline treats each attribute
+// alike, so grey lights give the three components the same values everywhere,
+// and a fill may carry one of them for all three.
+inline bool grey_lights(const ColourRecord* const* lights, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        if (lights[i]->g != lights[i]->r || lights[i]->b != lights[i]->r) return false;
     }
     return true;
 }
@@ -130,27 +162,17 @@ inline void load_position_entries(ClipEntry<1>* entries, const ScreenVertex* con
 }
 
 struct ConstantSpan {
-    uint16_t pixel;
-    void operator()(uint16_t* row, int32_t start, int32_t count, const Side<1>&,
-                    const Side<1>&) const {
-        // Four pixels to a store. A span of 2 to 8 pixels, the common one,
-        // takes two stores that meet or overlap in the middle, so that its
-        // length decides fewer branches.
-        const uint64_t four = pixel * uint64_t(0x0001000100010001);
-        uint16_t* pixels = row + start;
-        if (count >= 4) {
-            for (; count > 8; count -= 4, pixels += 4)
-                std::memcpy(pixels, &four, 8);
-            std::memcpy(pixels, &four, 8);
-            std::memcpy(pixels + count - 4, &four, 8);
-        } else if (count >= 2) {
-            std::memcpy(pixels, &four, 4);
-            std::memcpy(pixels + count - 2, &four, 4);
-        } else {
-            *pixels = pixel;
-        }
+    uint64_t four;  // the pixel four times: make with constant_span
+
+    [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
+                                           const Side<1>&, const Side<1>&) const {
+        fill_four_pixels(row + start, count, four);
     }
 };
+
+inline ConstantSpan constant_span(uint16_t pixel) {
+    return ConstantSpan{pixel * uint64_t(0x0001000100010001)};
+}
 
 namespace polygon_detail {
 
@@ -199,6 +221,7 @@ ClipEntry<N> clip_intersect(const ClipEntry<N>& a, const ClipEntry<N>& b) {
         out.x = carry(a.x, b.x);
         out.y = border;
     }
+#pragma GCC unroll 8
     for (int k = 0; k < N; ++k) {
         out.q[k] = carry(a.q[k], b.q[k]);
     }
@@ -272,9 +295,11 @@ int32_t edge_rows(const ClipEntry<N>& a, const ClipEntry<N>& b) {
 // wrap; attribute products wrap only for attributes far outside their range,
 // which spoils colours, not positions.
 template <typename Arithmetic, int N>
-inline void set_edge(EdgeChain<N>& chain, const ClipEntry<N>& a, const ClipEntry<N>& b) {
+[[gnu::always_inline]] inline void set_edge(EdgeChain<N>& chain, const ClipEntry<N>& a,
+                                            const ClipEntry<N>& b) {
     const typename Arithmetic::Divisor per_row(edge_rows(a, b));
     chain.dx = per_row((b.x - a.x) * 256);
+#pragma GCC unroll 8
     for (int k = 0; k < N; ++k) {
         chain.dq[k] = per_row((b.q[k] - a.q[k]) * 256);
     }
@@ -291,8 +316,9 @@ inline void set_edge(EdgeChain<N>& chain, const ClipEntry<N>& a, const ClipEntry
 // steps still decide an outline without area. Entries lie inside the raster,
 // so the 64-bit products cannot overflow.
 template <int N>
-bool backward_is_left(const EdgeChain<N>& forward, const EdgeChain<N>& backward,
-                      const ClipEntry<N>* list, int32_t n) {
+[[gnu::always_inline]] inline bool backward_is_left(const EdgeChain<N>& forward,
+                                                    const EdgeChain<N>& backward,
+                                                    const ClipEntry<N>* list, int32_t n) {
     int64_t twice_area = 0;
     for (int32_t i = 0; i < n; ++i) {
         const ClipEntry<N>& p = list[i];
@@ -304,8 +330,9 @@ bool backward_is_left(const EdgeChain<N>& forward, const EdgeChain<N>& backward,
 }
 
 template <int N>
-inline void step_side(Side<N>& side, const EdgeChain<N>& chain) {
+[[gnu::always_inline]] inline void step_side(Side<N>& side, const EdgeChain<N>& chain) {
     side.x += chain.dx;
+#pragma GCC unroll 8
     for (int k = 0; k < N; ++k) {
         side.q[k] += chain.dq[k];
     }
@@ -315,7 +342,8 @@ inline void step_side(Side<N>& side, const EdgeChain<N>& chain) {
 // vertex's column (no half pixel, on either side); its attributes carry on
 // from where they are.
 template <typename Arithmetic, int N>
-inline void advance_chain(EdgeChain<N>& chain, Side<N>& side, const ClipEntry<N>* list, int32_t n) {
+[[gnu::always_inline]] inline void advance_chain(EdgeChain<N>& chain, Side<N>& side,
+                                                 const ClipEntry<N>* list, int32_t n) {
     const int32_t from = chain.end;
     int32_t to = from + chain.direction;
     if (to < 0) to = n - 1;
@@ -333,9 +361,11 @@ struct WalkTarget {
     int64_t pixels_written;  // statistics, added to render_stats once per polygon
 };
 
+// Always inlined: the sides then stay in registers, and the span's set-up and
+// loop join the walk's row loop.
 template <int N, typename Span>
-inline void draw_row(WalkTarget& target, int32_t row, const Side<N>& left, const Side<N>& right,
-                     Span& span) {
+[[gnu::always_inline]] inline void draw_row(WalkTarget& target, int32_t row, uint16_t* row_pixels,
+                                            const Side<N>& left, const Side<N>& right, Span& span) {
     int32_t start = left.x >> 8;
     int32_t end = right.x >> 8;  // exclusive
     // Never taken for entries inside the raster; guards against a raster so
@@ -344,40 +374,69 @@ inline void draw_row(WalkTarget& target, int32_t row, const Side<N>& left, const
     if (end > target.width) end = target.width;
     if (end - start <= 0 || uint32_t(row) >= uint32_t(target.height)) return;
     target.pixels_written += end - start;  // statistics: once per span, not per pixel
-    span(target.pixels + size_t(row) * size_t(target.width), start, end - start, left, right);
+    span(row_pixels, start, end - start, left, right);
 }
 
-// Trims closing duplicates, finds the top vertex and walks the two chains
-// down the polygon, drawing the rows between them.
-template <typename Arithmetic, int N, typename Span>
-void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
-    if (n < 2) return;
+// The start of a walk: the entry count left after trimming, the top vertex,
+// both chains pointed along the edges that leave it, and the sides there.
+template <int N>
+struct WalkStart {
+    int32_t n;
+    int32_t top;
+    EdgeChain<N> forward, backward;
+    bool backward_left;  // the backward chain feeds the left side
+    Side<N> left, right;
+};
+
+// Trims closing duplicates, finds the top vertex and sets up the chains and
+// sides; false when fewer than two entries are left, which draws nothing.
+template <typename Arithmetic, int N>
+[[gnu::always_inline]] inline bool start_walk(const ClipEntry<N>* list, int32_t n,
+                                              WalkStart<N>& walk) {
+    if (n < 2) return false;
     if (same_point(list[n - 1], list[n - 2])) --n;
     if (same_point(list[n - 1], list[0])) --n;
-    if (n < 2) return;
+    if (n < 2) return false;
 
     int32_t top = 0;
     for (int32_t i = 1; i < n; ++i) {
         if (list[i].y < list[top].y) top = i;
     }
-    EdgeChain<N> forward{top + 1 < n ? top + 1 : 0, +1, 0, {}};
-    EdgeChain<N> backward{top > 0 ? top - 1 : n - 1, -1, 0, {}};
-    set_edge<Arithmetic>(forward, list[top], list[forward.end]);
-    set_edge<Arithmetic>(backward, list[top], list[backward.end]);
+    walk.n = n;
+    walk.top = top;
+    walk.forward = {top + 1 < n ? top + 1 : 0, +1, 0, {}};
+    walk.backward = {top > 0 ? top - 1 : n - 1, -1, 0, {}};
+    set_edge<Arithmetic>(walk.forward, list[top], list[walk.forward.end]);
+    set_edge<Arithmetic>(walk.backward, list[top], list[walk.backward.end]);
+    walk.backward_left = backward_is_left(walk.forward, walk.backward, list, n);
 
-    const bool backward_left = backward_is_left(forward, backward, list, n);
+    walk.left.x = list[top].x * 256;
+    walk.right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
+#pragma GCC unroll 8
+    for (int k = 0; k < N; ++k) {
+        walk.left.q[k] = walk.right.q[k] = list[top].q[k] * 256;
+    }
+    return true;
+}
+
+// Walks the two chains down the polygon from the top vertex, drawing the rows
+// between them. The reference form: PlainArithmetic draws with it, and the
+// fast walk below must hand the spans the same rows, columns and sides.
+template <typename Arithmetic, int N, typename Span>
+void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
+    WalkStart<N> walk;
+    if (!start_walk<Arithmetic>(list, n, walk)) return;
+    n = walk.n;
+    EdgeChain<N>& forward = walk.forward;
+    EdgeChain<N>& backward = walk.backward;
+    const bool backward_left = walk.backward_left;
     EdgeChain<N>& left_chain = backward_left ? backward : forward;
     EdgeChain<N>& right_chain = backward_left ? forward : backward;
-    Side<N> left;
-    Side<N> right;
-    left.x = list[top].x * 256;
-    right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
-    for (int k = 0; k < N; ++k) {
-        left.q[k] = right.q[k] = list[top].q[k] * 256;
-    }
+    Side<N>& left = walk.left;
+    Side<N>& right = walk.right;
 
     WalkTarget target{raster_target.pixels, raster_target.width, raster_target.height, 0};
-    int32_t row = list[top].y;
+    int32_t row = list[walk.top].y;
     for (int32_t iteration = 0; iteration < n - 1; ++iteration) {
         // The chain whose end vertex comes first ends now; forward on a tie.
         const bool backward_ends = list[forward.end].y > list[backward.end].y;
@@ -386,29 +445,95 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
         Side<N>& ending_side = backward_ends == backward_left ? left : right;
         Side<N>& other_side = backward_ends == backward_left ? right : left;
         const int32_t y_end = list[ending.end].y;
-        // After the last edge's rows nothing reads the chains or sides again.
-        const bool last = Arithmetic::FAST_PATHS && iteration == n - 2;
 
         if (row == y_end) {
             // An edge without height: draw the row, jump its side once, and
             // stay on the row for the next edge.
-            draw_row(target, row, left, right, span);
-            if (last) break;
+            draw_row(target, row, target.pixels + size_t(row) * size_t(target.width), left, right,
+                     span);
             step_side(ending_side, ending);
             advance_chain<Arithmetic>(ending, ending_side, list, n);
             continue;
         }
         // Entries lie inside the raster, so y_end < INT32_MAX and the loop ends.
         for (; row <= y_end; ++row) {
-            draw_row(target, row, left, right, span);
+            draw_row(target, row, target.pixels + size_t(row) * size_t(target.width), left, right,
+                     span);
             step_side(left, left_chain);
             step_side(right, right_chain);
         }
-        if (last) break;
         if (list[other.end].y == y_end) advance_chain<Arithmetic>(other, other_side, list, n);
         advance_chain<Arithmetic>(ending, ending_side, list, n);
     }
     render_stats.pixels_written += target.pixels_written;
+}
+
+// The walk of the fast fills, row for row the walk above. The chains are
+// named by the side they feed and every chain, side and step is a local
+// reached by name, never through a reference chosen at run time, so that the
+// compiler keeps them in registers; the span is inlined into the row loop.
+// After the last edge's rows nothing reads the chains or sides again.
+template <typename Arithmetic, int N, typename Span>
+void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
+    WalkStart<N> walk;
+    if (!start_walk<Arithmetic>(list, n, walk)) return;
+    n = walk.n;
+    const bool backward_left = walk.backward_left;
+    EdgeChain<N> left_chain = backward_left ? walk.backward : walk.forward;
+    EdgeChain<N> right_chain = backward_left ? walk.forward : walk.backward;
+    Side<N> left = walk.left;
+    Side<N> right = walk.right;
+
+    WalkTarget target{raster_target.pixels, raster_target.width, raster_target.height, 0};
+    int32_t row = list[walk.top].y;
+    // The top row lies inside the raster, and the walk stays within the
+    // entries' rows.
+    uint16_t* row_pixels = target.pixels + size_t(row) * size_t(target.width);
+    for (int32_t iteration = 0; iteration < n - 1; ++iteration) {
+        const int32_t left_y = list[left_chain.end].y;
+        const int32_t right_y = list[right_chain.end].y;
+        // The forward chain ends on a tie.
+        const bool left_ends = left_y < right_y || (left_y == right_y && !backward_left);
+        const int32_t y_end = left_ends ? left_y : right_y;
+        const bool last = iteration == n - 2;
+
+        if (row == y_end) {
+            draw_row(target, row, row_pixels, left, right, span);
+            if (last) break;
+            if (left_ends) {
+                step_side(left, left_chain);
+                advance_chain<Arithmetic>(left_chain, left, list, n);
+            } else {
+                step_side(right, right_chain);
+                advance_chain<Arithmetic>(right_chain, right, list, n);
+            }
+            continue;
+        }
+        for (; row <= y_end; ++row, row_pixels += target.width) {
+            draw_row(target, row, row_pixels, left, right, span);
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+        }
+        if (last) break;
+        if (left_ends) {
+            if (right_y == y_end) advance_chain<Arithmetic>(right_chain, right, list, n);
+            advance_chain<Arithmetic>(left_chain, left, list, n);
+        } else {
+            if (left_y == y_end) advance_chain<Arithmetic>(left_chain, left, list, n);
+            advance_chain<Arithmetic>(right_chain, right, list, n);
+        }
+    }
+    render_stats.pixels_written += target.pixels_written;
+}
+
+// The walk the arithmetic calls for.
+template <typename Arithmetic, int N, typename Span>
+inline void walk(const ClipEntry<N>* list, int32_t n, Span& span) {
+    if constexpr (Arithmetic::FAST_PATHS) {
+        walk_polygon_fast<Arithmetic>(list, n, span);
+    } else {
+        walk_polygon<Arithmetic>(list, n, span);
+    }
 }
 
 }  // namespace polygon_detail
@@ -436,23 +561,32 @@ void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
     if constexpr (Arithmetic::FAST_PATHS) {
         // With every entry inside, each pass appends the end of every edge,
         // which turns the loop by one entry: two passes give entry i + 2 at i.
+        const uint32_t last_column = uint32_t(raster_target.width - 1);
+        const uint32_t last_row = uint32_t(raster_target.height - 1);
         bool inside = true;
         for (int32_t i = 0; i < n; ++i) {
-            inside = inside && uint32_t(vertices[i].x) <= uint32_t(raster_target.width - 1) &&
-                     uint32_t(vertices[i].y) <= uint32_t(raster_target.height - 1);
+            inside &=
+                (uint32_t(vertices[i].x) <= last_column) & (uint32_t(vertices[i].y) <= last_row);
         }
         if (inside) {
-            for (int32_t i = 0; i < n; ++i) {
+            if (n == 3) {  // the common case, spelled out
+                clipped[0] = vertices[2];
+                clipped[1] = vertices[0];
+                clipped[2] = vertices[1];
+            } else {
                 // (i + 2) modulo n, for n of 1..4
-                const int32_t from = n == 1 ? 0 : i + 2 < n ? i + 2 : i + 2 - n;
-                clipped[i] = vertices[from];
+                static constexpr int8_t TURNED[MAX_POLYGON_VERTICES + 1][MAX_POLYGON_VERTICES] = {
+                    {}, {0}, {0, 1}, {2, 0, 1}, {2, 3, 0, 1}};
+                for (int32_t i = 0; i < n; ++i) {
+                    clipped[i] = vertices[TURNED[n][i]];
+                }
             }
-            polygon_detail::walk_polygon<Arithmetic>(clipped, n, span);
+            polygon_detail::walk<Arithmetic>(clipped, n, span);
             return;
         }
     }
     ClipEntry<N> x_clipped[CLIP_LIST_CAPACITY];
     const int32_t x_count = polygon_detail::clip_pass<true>(vertices, n, x_clipped);
     const int32_t count = polygon_detail::clip_pass<false>(x_clipped, x_count, clipped);
-    polygon_detail::walk_polygon<Arithmetic>(clipped, count, span);
+    polygon_detail::walk<Arithmetic>(clipped, count, span);
 }

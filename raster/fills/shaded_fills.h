@@ -42,6 +42,13 @@ void draw_lit_quad(const ScreenVertex* vert0, const ScreenVertex* vert1, const S
 // The core of both, drawing through current_shade_table as it stands.
 void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
                       const ColourRecord* surface, int32_t n);
+// While open, lit fills keep the pixel of each light level for the table and
+// surface colour they drew with last instead of working the levels out for
+// every polygon. The dispatcher opens it for its walk of the ordering table
+// and closes it around callbacks and at the end: nothing may change a shade
+// table while it is open.
+void open_lit_level_cache();
+void close_lit_level_cache();
 
 // Per-vertex colour added to the page, each component saturating at 31: the
 // interpolated colour (lowest bit of each component dropped) goes through

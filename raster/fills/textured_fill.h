@@ -33,20 +33,52 @@ inline int32_t texel_index(int32_t u, int32_t v) {
 
 // Texel coordinates across one span, with 8 fraction bits, from the sides' u
 // and v (8 fraction bits of texture units, 256 a texture) for a span of
-// count >= 1 pixels: the steps are divided first and then shifted to texel
-// units; the start is scaled by 2^w / 256 (shifted unsigned, so that it wraps
-// rather than overflows, then arithmetically back).
+// count >= 1 pixels: the steps are divided first (per_pixel(q) is q / count,
+// truncated) and then shifted to texel units; the start is scaled by 2^w /
+// 256 (shifted unsigned, so that it wraps rather than overflows, then
+// arithmetically back).
 struct TexelRun {
     int32_t u, v;
     int32_t du, dv;
 };
+template <typename Divisor>
 inline TexelRun start_texel_run(int32_t left_u, int32_t left_v, int32_t right_u, int32_t right_v,
-                                int32_t count, int32_t width_shift, int32_t height_shift) {
+                                const Divisor& per_pixel, int32_t width_shift,
+                                int32_t height_shift) {
     return TexelRun{int32_t(uint32_t(left_u) << width_shift) >> 8,
                     int32_t(uint32_t(left_v) << height_shift) >> 8,
-                    ((right_u - left_u) / count) >> (8 - width_shift),
-                    ((right_v - left_v) / count) >> (8 - height_shift)};
+                    per_pixel(right_u - left_u) >> (8 - width_shift),
+                    per_pixel(right_v - left_v) >> (8 - height_shift)};
 }
+
+// The texels along one span for a fast loop: the addressing globals and the
+// texel pointer read into locals once (a pixel store may alias the globals),
+// and the index computed unsigned, which the masks make the same as
+// texel_index: they keep bits that arithmetic and logical shifts agree on.
+// Coordinates wrap as the int32 ones do.
+struct TexelCursor {
+    const uint16_t* texels;
+    uint32_t u_mask, v_mask, row_shift;
+    uint32_t u, v, du, dv;
+
+    TexelCursor(const uint16_t* texture, const TexelRun& run)
+        : texels(texture),
+          u_mask(uint32_t(texel_addressing.u_mask)),
+          v_mask(uint32_t(texel_addressing.v_mask)),
+          row_shift(uint32_t(texel_addressing.row_shift)),
+          u(uint32_t(run.u)),
+          v(uint32_t(run.v)),
+          du(uint32_t(run.du)),
+          dv(uint32_t(run.dv)) {}
+
+    // The texel under the cursor; then one pixel on.
+    uint16_t next() {
+        const uint16_t texel = texels[((v & v_mask) >> row_shift) + ((u >> 8) & u_mask)];
+        u += du;
+        v += dv;
+        return texel;
+    }
+};
 
 // The saturating add of two 5:5:5 pixels: the lowest bit of every component
 // is dropped from both, the components add, and one that overflows becomes 31.
@@ -57,6 +89,16 @@ constexpr uint16_t add_saturate_pixel(uint16_t a, uint16_t b) {
     const uint32_t sum = uint32_t(a & 0x7BDE) + uint32_t(b & 0x7BDE);
     const uint32_t carry = sum & 0x8420;  // each component's overflow bit
     return uint16_t((carry - (carry >> 5)) | sum);
+}
+
+// add_saturate_pixel of four pixels at once, one in each 16-bit quarter. No
+// carry crosses a quarter: each sums to at most 0xF7BC, and the carry bits
+// (5, 10 and 15 of a quarter) shift down by 5 inside it and exceed what is
+// subtracted from them.
+constexpr uint64_t add_saturate_four(uint64_t a, uint64_t b) {
+    const uint64_t sum = (a & 0x7BDE7BDE7BDE7BDE) + (b & 0x7BDE7BDE7BDE7BDE);
+    const uint64_t carry = sum & 0x8420842084208420;
+    return (carry - (carry >> 5)) | sum;
 }
 
 // Called by the dispatcher for codes 11/12 (copy), 27/28 (add) and 59/60

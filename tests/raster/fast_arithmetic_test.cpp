@@ -5,14 +5,18 @@
 
 #include <climits>
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <vector>
 
+#include "geometry/render_list.h"
 #include "raster/fills/pipeline_arithmetic.h"
 #include "raster/fills/polygon_pipeline.h"
 #include "raster/fills/reference_fills.h"
 #include "raster/fills/shaded_fills.h"
+#include "raster/fills/textured_fill.h"
 #include "raster/shade_tables.h"
+#include "raster/texture_loader.h"
 #include "support/test_support.h"
 
 namespace {
@@ -131,54 +135,121 @@ TEST(FastArithmetic, WalksTheSameSpansAsPlain) {
     EXPECT_GT(spans, 100000);  // the polygons did draw
 }
 
-// The fills with their own fast spans, pixel for pixel against their plain
+// The fills with their own fast paths, pixel for pixel against their plain
 // forms, over a background of noise.
-TEST(FastArithmetic, LitAndGouraudFillsWriteThePlainPixels) {
+enum class Fill { LIT, LIT_IN_WALK, GOURAUD, COPY, ADD, HALF, LIT_TEXTURED, COUNT };
+const char* const FILL_NAMES[] = {"lit", "lit in a walk", "gouraud",     "copy",
+                                  "add", "half",          "lit textured"};
+
+struct Polygon {
+    int32_t n;
+    const ScreenVertex* vertices[4];
+    const ColourRecord* colours[4];
+    const TexCoord* uvs[4];
+    ColourRecord surface;
+    int32_t texture;
+};
+
+void draw(Fill fill, bool fast, const Polygon& p) {
+    const TexturedFamily families[] = {TexturedFamily::COPY, TexturedFamily::ADD,
+                                       TexturedFamily::HALF};
+    switch (fill) {
+        case Fill::LIT:
+        case Fill::LIT_IN_WALK:
+            (fast ? fill_lit_polygon : fill_lit_polygon_plain)(p.vertices, p.colours, &p.surface,
+                                                               p.n);
+            break;
+        case Fill::GOURAUD:
+            (fast ? fill_gouraud_polygon : fill_gouraud_polygon_plain)(p.vertices, p.colours, p.n);
+            break;
+        case Fill::COPY:
+        case Fill::ADD:
+        case Fill::HALF: {
+            const int family = int(fill) - int(Fill::COPY);
+            const auto fast_fill = fill == Fill::COPY  ? fill_textured_polygon
+                                   : fill == Fill::ADD ? fill_additive_textured_polygon
+                                                       : fill_half_textured_polygon;
+            if (fast)
+                fast_fill(p.vertices, p.uvs, p.texture, p.n);
+            else
+                fill_textured_polygon_plain(families[family], p.vertices, p.uvs, p.texture, p.n);
+            break;
+        }
+        case Fill::LIT_TEXTURED:
+            (fast ? fill_lit_textured_polygon : fill_lit_textured_polygon_plain)(
+                p.vertices, p.colours, p.uvs, p.texture, p.n);
+            break;
+        default:
+            break;
+    }
+}
+
+TEST(FastArithmetic, FillsWriteThePlainPixels) {
     ASSERT_EQ(init_shading(), 0);
+    ASSERT_EQ(init_texture_slots(), 0);
+    PolygonMaker maker;
+    // Textures of several shapes, 1 to 256 texels a side, of random texels.
+    const int32_t sizes[][2] = {{1, 1}, {8, 4}, {256, 2}, {1, 64}, {32, 32}};
+    for (const auto& size : sizes) {
+        std::vector<uint16_t> texels(size_t(size[0] * size[1]));
+        for (uint16_t& texel : texels)
+            texel = uint16_t(maker.between(0, 0x7FFF));
+        ASSERT_GE(load_texture(-1, size[0], size[1], texels.data()), 0);
+    }
     constexpr int32_t W = 131, H = 77;
     ScratchRaster fast(W, H), plain(W, H);
-    PolygonMaker maker;
     for (size_t i = 0; i < fast.pixels.size(); ++i)
         fast.pixels[i] = plain.pixels[i] = uint16_t(maker.between(0, 0x7FFF));
-    int64_t changed = 0;
-    for (int polygon = 0; polygon < 20000; ++polygon) {
-        const int32_t n = maker.vertex_count();
+    int64_t changed[int(Fill::COUNT)] = {};
+    for (int polygon = 0; polygon < 70000; ++polygon) {
+        // Runs of 16 polygons of one fill, so that a walk keeps its levels'
+        // pixels from one polygon to the next.
+        const Fill fill = Fill((polygon / 16) % int(Fill::COUNT));
+        // As the dispatcher draws: the pixels of the light levels kept from
+        // polygon to polygon while the table and surface stay.
+        const bool in_walk = fill == Fill::LIT_IN_WALK;
+        if (polygon % 16 == 0) (in_walk ? open_lit_level_cache : close_lit_level_cache)();
+        Polygon p{};
+        p.n = maker.vertex_count();
         const bool wild = maker.between(0, 3) == 0;
         ScreenVertex vertices[4];
         ColourRecord colours[4];
-        const ScreenVertex* vertex_pointers[4];
-        const ColourRecord* colour_pointers[4];
+        TexCoord uvs[4];
         // A third of them with one colour at every vertex, which the fast
-        // fills draw as one pixel value.
-        const bool one_colour = maker.between(0, 2) == 0;
-        for (int32_t i = 0; i < n; ++i) {
+        // fills draw as one pixel value, and a sixth with grey colours (r = g
+        // = b), which the fast lit fills carry as one attribute.
+        const int32_t kind = in_walk && maker.between(0, 3) != 0 ? 2 : maker.between(0, 5);
+        const bool one_colour = kind < 2;
+        for (int32_t i = 0; i < p.n; ++i) {
             vertices[i] = {maker.coordinate(W), maker.coordinate(H), 0, 0};
             colours[i] = {maker.attribute(wild), maker.attribute(wild), maker.attribute(wild), 0};
             if (one_colour && i > 0) colours[i] = colours[0];
-            vertex_pointers[i] = &vertices[i];
-            colour_pointers[i] = &colours[i];
+            if (kind == 2) colours[i].g = colours[i].b = colours[i].r;
+            uvs[i] = {wild ? maker.attribute(true) : maker.between(-600, 600),
+                      wild ? maker.attribute(true) : maker.between(-600, 600), 0, 0};
+            p.vertices[i] = &vertices[i];
+            p.colours[i] = &colours[i];
+            p.uvs[i] = &uvs[i];
         }
-        const ColourRecord surface{maker.between(0, 255), maker.between(0, 255),
-                                   maker.between(0, 255), 0};
-        select_shade_table(maker.between(0, SHADE_MODE_COUNT - 1));
-        const bool lit = polygon % 2 == 0;
+        p.surface = {maker.between(0, 255), maker.between(0, 255), maker.between(0, 255), 0};
+        // In a walk, surfaces and tables that repeat or differ in one column.
+        if (in_walk) p.surface = {255, 255 * maker.between(0, 1), 64 * maker.between(0, 1), 0};
+        p.texture = maker.between(0, int32_t(std::size(sizes)) - 1);
+        select_shade_table(maker.between(0, in_walk ? 1 : SHADE_MODE_COUNT - 1));
         const std::vector<uint16_t> before = fast.pixels;
         for (ScratchRaster* raster : {&fast, &plain}) {
             set_screen_geometry(W, H, raster->pixels.data());
             bind_raster_target();
-            if (lit && raster == &fast)
-                fill_lit_polygon(vertex_pointers, colour_pointers, &surface, n);
-            if (lit && raster == &plain)
-                fill_lit_polygon_plain(vertex_pointers, colour_pointers, &surface, n);
-            if (!lit && raster == &fast) fill_gouraud_polygon(vertex_pointers, colour_pointers, n);
-            if (!lit && raster == &plain)
-                fill_gouraud_polygon_plain(vertex_pointers, colour_pointers, n);
+            draw(fill, raster == &fast, p);
         }
         ASSERT_EQ(fast.pixels, plain.pixels)
-            << "polygon " << polygon << (lit ? " lit" : " gouraud");
-        changed += fast.pixels != before;
+            << "polygon " << polygon << ", " << FILL_NAMES[int(fill)];
+        changed[int(fill)] += fast.pixels != before;
     }
-    EXPECT_GT(changed, 5000);
+    close_lit_level_cache();
+    for (int fill = 0; fill < int(Fill::COUNT); ++fill)
+        EXPECT_GT(changed[fill], 2500) << FILL_NAMES[fill];
+    free_texture_slots();
     shutdown_shading();
 }
 
