@@ -77,7 +77,8 @@ test-web:
 # side by side; `make bench-web` times the shell's frame in the browser build.
 BENCH_DIR ?= build/bench
 BENCH_CONFIGURE = cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKETCH3D_TESTS=OFF -DSKETCH3D_BENCH=ON
-BENCH_ARGS ?= --benchmark_repetitions=3
+# Many short repetitions in random order; the tables keep each benchmark's fastest.
+BENCH_ARGS ?= --benchmark_repetitions=15 --benchmark_min_time=0.05 --benchmark_enable_random_interleaving=true
 
 bench-configure: deps
 	$(BENCH_CONFIGURE)

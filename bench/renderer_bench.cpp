@@ -1,6 +1,8 @@
-// The renderer's benchmarks: the demonstration's frame, the click-to-mesh
-// build, every fill on large polygons and on grid-cell triangles, and the
-// screen clear; after the runs, a short table of the figures that matter.
+// The renderer's benchmarks: the demonstration's frame and its stages, how the
+// cost grows with triangles and raster size, the click-to-mesh build, every
+// fill on large polygons and on grid-cell triangles, and the screen clear;
+// after the runs, short tables of the figures that matter, each the fastest
+// of its repetitions.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -82,6 +84,18 @@ double now() {
 
 // --- The demonstration's frame ---
 
+// Times render_demo_frame as the scene stands and counts the triangles and
+// pixels of one frame.
+void time_demo_frames(benchmark::State& state) {
+    render_demo_frame();
+    const double drawn = last_frame_drawn();
+    const double pixels = double(last_frame_pixels());
+    for (auto _ : state)
+        render_demo_frame();
+    state.counters["triangles"] = drawn;
+    state.counters["pixels"] = pixels;
+}
+
 // range(2): 1 for the sheet pushed into relief, where light varies across
 // most triangles.
 void BM_DemoFrame(benchmark::State& state) {
@@ -90,17 +104,7 @@ void BM_DemoFrame(benchmark::State& state) {
         return;
     }
     set_demo_rotation(int32_t(state.range(0)), int32_t(state.range(1)), 0);
-    render_demo_frame();
-    const double drawn = last_frame_drawn();
-    const double pixels = double(last_frame_pixels());
-    for (auto _ : state)
-        render_demo_frame();
-    state.counters["triangles"] = drawn;
-    state.counters["pixels"] = pixels;
-    state.counters["tri/s"] =
-        benchmark::Counter(drawn, benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["px/s"] =
-        benchmark::Counter(pixels, benchmark::Counter::kIsIterationInvariantRate);
+    time_demo_frames(state);
 }
 BENCHMARK(BM_DemoFrame)
     ->ArgNames({"rx", "ry", "relief"})
@@ -260,14 +264,8 @@ void BM_GridFrame(benchmark::State& state) {
         state.SkipWithError("the grid sheet was not built");
         return;
     }
-    render_demo_frame();
-    const double drawn = last_frame_drawn();
-    const double pixels = double(last_frame_pixels());
-    for (auto _ : state)
-        render_demo_frame();
+    time_demo_frames(state);
     state.counters["built"] = demo_triangles();
-    state.counters["triangles"] = drawn;
-    state.counters["pixels"] = pixels;
 }
 BENCHMARK(BM_GridFrame)
     ->ArgName("triangles")
@@ -286,13 +284,7 @@ void BM_RasterFrame(benchmark::State& state) {
     }
     use_demo_raster(int32_t(state.range(0)), int32_t(state.range(1)));
     set_demo_rotation(0, 0, 0);
-    render_demo_frame();
-    const double drawn = last_frame_drawn();
-    const double pixels = double(last_frame_pixels());
-    for (auto _ : state)
-        render_demo_frame();
-    state.counters["triangles"] = drawn;
-    state.counters["pixels"] = pixels;
+    time_demo_frames(state);
     state.counters["scale"] = demo_raster_scale256() / 256.0;
     use_demo_raster(0, 0);
 }
@@ -562,9 +554,11 @@ struct Figure {
     std::map<std::string, double> counters;
 };
 
-// Keeps every benchmark's figure, the median of its repetitions when they
-// were repeated, and prints one progress line per run instead of the usual
-// console table; the short table comes at the end.
+// Keeps every benchmark's figure: of its repetitions, the fastest. The
+// machine's speed drifts and other work takes turns on it, which only ever
+// slows a repetition down, so the fastest is the steadiest estimate. Prints
+// one progress line per repetition instead of the usual console table; the
+// short tables come at the end. Aggregates are ignored.
 class CollectingReporter : public benchmark::BenchmarkReporter {
 public:
     bool ReportContext(const Context&) override { return true; }
@@ -575,21 +569,16 @@ public:
                 std::fprintf(stderr, "%s: %s\n", name.c_str(), run.error_message.c_str());
                 continue;
             }
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type == Run::RT_Aggregate && !median) continue;
+            if (run.run_type == Run::RT_Aggregate) continue;
             Figure figure;
             figure.seconds = run.iterations > 0 ? run.real_accumulated_time / double(run.iterations)
                                                 : run.real_accumulated_time;
             for (const auto& [key, counter] : run.counters)
                 figure.counters[key] = counter.value;
-            // A median comes after the repetitions and replaces them.
-            if (median || figures_.count(name) == 0 || run.repetitions <= 1 ||
-                !medians_.count(name)) {
+            auto kept = figures_.find(name);
+            if (kept == figures_.end() || figure.seconds < kept->second.seconds)
                 figures_[name] = figure;
-                if (median) medians_[name] = true;
-            }
-            std::fprintf(stderr, "%-36s %12.1f us%s\n", name.c_str(), figure.seconds * 1e6,
-                         median ? " (median)" : "");
+            std::fprintf(stderr, "%-36s %12.1f us\n", name.c_str(), figure.seconds * 1e6);
         }
     }
     const Figure* find(const std::string& name) const {
@@ -599,7 +588,6 @@ public:
 
 private:
     std::map<std::string, Figure> figures_;
-    std::map<std::string, bool> medians_;
 };
 
 std::string cpu_model() {

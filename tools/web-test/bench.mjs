@@ -6,34 +6,21 @@
 //
 // Run by tools/bench-web.sh, which builds what it needs and gives the paths in
 // SKETCH3D_BENCH_SITE, SKETCH3D_BENCH_FRAME and SKETCH3D_WEB_TEST_MODULES.
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import { createRequire } from 'node:module';
 import path from 'node:path';
 
+import { startServer } from './static-server.mjs';
+
 const SITE = path.resolve(process.env.SKETCH3D_BENCH_SITE);
 const FRAME_TOOL = path.resolve(process.env.SKETCH3D_BENCH_FRAME);
-const require = createRequire(path.join(path.resolve(process.env.SKETCH3D_WEB_TEST_MODULES), 'package.json'));
+const MODULES = path.resolve(process.env.SKETCH3D_WEB_TEST_MODULES);
+const require = createRequire(path.join(MODULES, 'package.json'));
 const { chromium } = require('playwright-core');
 
 const ROUNDS = Number(process.env.BENCH_WEB_ROUNDS ?? 9);
 const RUNS = Number(process.env.BENCH_WEB_RUNS ?? 40);
 
-function startServer() {
-  return new Promise((resolve, reject) => {
-    const child = spawn(
-      'python3',
-      ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', SITE],
-      { stdio: ['ignore', 'pipe', 'ignore'] },
-    );
-    let seen = '';
-    child.stdout.on('data', (chunk) => {
-      seen += chunk;
-      const match = /port (\d+)/.exec(seen);
-      if (match) resolve({ child, url: `http://127.0.0.1:${match[1]}/` });
-    });
-    child.on('exit', (code) => reject(new Error(`the static server ended (${code}): ${seen}`)));
-  });
-}
 
 const median = (values) => {
   const sorted = [...values].sort((a, b) => a - b);
@@ -41,7 +28,7 @@ const median = (values) => {
   return sorted.length % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
 };
 
-const { child: server, url } = await startServer();
+const { child: server, url } = await startServer(SITE);
 const browser = await chromium.launch({
   executablePath: '/usr/bin/chromium',
   args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--no-first-run'],
@@ -72,7 +59,7 @@ try {
       native = measureNative();
     }
     if (web.checksum !== native.checksum) {
-      console.error(`round ${round}: the pages differ (${web.checksum} against ${native.checksum})`);
+      console.error(`round ${round}: the pages differ (${web.checksum}, ${native.checksum})`);
       failed = true;
     }
     natives.push(native.median_ms);

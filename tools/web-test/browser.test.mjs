@@ -9,11 +9,13 @@
 // SKETCH3D_WEB_TEST_MODULES (the folder with node_modules) and SKETCH3D_WEB_TEST_WORK.
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import { mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+
+import { startServer } from './static-server.mjs';
 
 const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const SITE = path.resolve(process.env.SKETCH3D_SITE ?? path.join(ROOT, 'build/web/site'));
@@ -38,29 +40,10 @@ let server;
 let baseUrl;
 let browser;
 
-// A plain static server on a free port of the loopback interface.
-function startServer() {
-  return new Promise((resolve, reject) => {
-    const child = spawn(
-      'python3',
-      ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', SITE],
-      {
-        stdio: ['ignore', 'pipe', 'ignore'],
-      },
-    );
-    let seen = '';
-    child.stdout.on('data', (chunk) => {
-      seen += chunk;
-      const match = /port (\d+)/.exec(seen);
-      if (match) resolve({ child, url: `http://127.0.0.1:${match[1]}/` });
-    });
-    child.on('exit', (code) => reject(new Error(`the static server ended (${code}): ${seen}`)));
-  });
-}
 
 before(async () => {
   mkdirSync(WORK, { recursive: true });
-  ({ child: server, url: baseUrl } = await startServer());
+  ({ child: server, url: baseUrl } = await startServer(SITE));
   browser = await chromium.launch({
     executablePath: '/usr/bin/chromium',
     args: [
