@@ -2,7 +2,7 @@
 
 JOBS ?= $(shell nproc)
 # Debian packages the build and the tests need.
-PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libpng-dev libsdl2-dev libtinyobjloader-dev
+PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libpng-dev libsdl2-dev libtinyobjloader-dev libtinygltf-dev
 # The Windows cross build.
 WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64
 # The browser build (Debian's Emscripten needs Debian's acorn) and where `make serve` listens.

@@ -3,10 +3,12 @@
 
 #include <cstdio>
 
+#include "app/inflate.h"
 #include "app/input.h"
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
+#include "app/stroke_history.h"
 #include "geometry/animation.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/scene_objects.h"
@@ -21,6 +23,13 @@ constexpr FrameState INITIAL_FRAME_STATE = {NO_OBJECT, FRAME_INTERVAL_MS, 0, 0, 
 
 FrameState frame = INITIAL_FRAME_STATE;
 
+// Whether each take-back key was down at its previous query.
+struct TakeBackKeys {
+    bool backspace_down;
+    bool delete_down;
+};
+TakeBackKeys take_back_keys = {};
+
 // Z acts when any bit of the key state is set: held now, or pressed since the
 // previous query.
 bool z_key_active() {
@@ -32,7 +41,27 @@ bool key_held(int virtual_key) {
     return (platform_key_state(virtual_key) >> 8) != 0;
 }
 
+// A take-back key acts once per press: when it is down now after being up at
+// the previous query, or, up now, was pressed since then (a tap between two
+// frames). While it stays down the pressed-since bit is ignored: the
+// keyboard's auto-repeat sets it again and again, and holding the key must
+// not take back one stroke after another.
+bool key_pressed_once(int virtual_key, bool* was_down) {
+    uint16_t state = platform_key_state(virtual_key);
+    bool down = (state >> 8) != 0;
+    bool pressed = down ? !*was_down : (state & 1) != 0;
+    *was_down = down;
+    return pressed;
+}
+
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
+    // A press of I while drawing means nothing, and is not kept for the sheet
+    // still to be built.
+    platform_key_state(KEY_I);
+    // Strokes are taken back before this frame's segment is drawn: a stroke
+    // still being drawn goes as far as it has come and goes on as a new one.
+    if (key_pressed_once(KEY_DELETE, &take_back_keys.delete_down)) take_back_all_strokes();
+    if (key_pressed_once(KEY_BACKSPACE, &take_back_keys.backspace_down)) take_back_last_stroke();
     if ((buttons & BUTTON_LEFT) != 0) {
         int32_t px = 0;
         int32_t py = 0;
@@ -60,6 +89,10 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
         angles->x = (angles->x - dy) & ANGLE_MASK;
         angles->y = (angles->y - dx) & ANGLE_MASK;
     }
+    // I, held or tapped since the previous frame, turns the sheet into a
+    // closed body; on a body it does nothing.
+    if (platform_key_state(KEY_I) != 0)
+        frame.selected_object = inflate_object(frame.selected_object);
     // Every held key takes effect, in this order, so the last one wins.
     if (key_held(KEY_F1)) set_object_shading(frame.selected_object, 0);
     if (key_held(KEY_F2)) set_object_shading(frame.selected_object, 1);
@@ -74,6 +107,7 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
 
 void reset_frame_state() {
     frame = INITIAL_FRAME_STATE;
+    take_back_keys = {};
 }
 const FrameState& frame_state() {
     return frame;

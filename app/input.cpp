@@ -8,6 +8,7 @@ namespace {
 
 struct InputState {
     MouseState mouse = {};
+    uint32_t left_presses = 0;
     intptr_t* cursor_slots = nullptr;  // CURSOR_SLOT_COUNT handles, from alloc_zeroed
 };
 
@@ -17,6 +18,7 @@ InputState input;
 
 void reset_mouse() {
     input.mouse = MouseState{};
+    input.left_presses = 0;
 }
 const MouseState& mouse_state() {
     return input.mouse;
@@ -45,11 +47,16 @@ void mouse_delta(int32_t* dx, int32_t* dy) {
     *dy = input.mouse.y - input.mouse.previous_y;
 }
 
+uint32_t left_button_presses() {
+    return input.left_presses;
+}
+
 // Capture is taken at every button-down and released at every button-up, even
 // while the other button is still held.
 void press_button(int32_t bit) {
     platform_capture_mouse();
     input.mouse.buttons |= bit;
+    if ((bit & BUTTON_LEFT) != 0) ++input.left_presses;
 }
 
 void release_button(int32_t bit) {

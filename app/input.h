@@ -30,6 +30,9 @@ int32_t mouse_position(int32_t* x, int32_t* y);
 void previous_mouse_position(int32_t* x, int32_t* y);
 // Latest sample minus the one before it.
 void mouse_delta(int32_t* dx, int32_t* dy);
+// Presses of the left button so far (wrapping): tells one stroke from the next
+// even when a release and a press fall between the same two frames.
+uint32_t left_button_presses();
 
 // Start-up: eight empty slots, slot 0 then holds the current cursor. 0, or -1
 // after the allocator's message.

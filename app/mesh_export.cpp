@@ -1,6 +1,9 @@
 // OBJ and PLY text from a scene object's pooled vertices, normals and packets.
 #include "app/mesh_export.h"
 
+#include <array>
+#include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "geometry/camera.h"
@@ -132,15 +135,27 @@ void append_integer(std::string* out, int64_t value) {
     out->append(std::to_string(value));
 }
 
-// " x -y z" of a model vertex, or of a normal scaled to unit length.
+// A model position turned half about x: (x, -y, -z).
+std::array<int64_t, 3> exported_position(const Vec4& v) {
+    return {int64_t(v.x), -int64_t(v.y), -int64_t(v.z)};
+}
+// A vertex normal in the exported frame, pointing the way the exported faces
+// do: the renderer's normals follow the right-hand rule of its clockwise
+// faces, so they point away from where a face is seen, and the half turn
+// (x, -y, -z) followed by the reversal gives (-x, y, z).
+std::array<int32_t, 3> exported_direction(const Vec4& n) {
+    return {-n.x, n.y, n.z};
+}
+
+// " x y z" of a model vertex, or of a normal scaled to unit length.
 void append_position(std::string* out, const Vec4& v) {
-    for (int64_t c : {int64_t(v.x), -int64_t(v.y), int64_t(v.z)}) {
+    for (int64_t c : exported_position(v)) {
         *out += ' ';
         append_integer(out, c);
     }
 }
 void append_direction(std::string* out, const Vec4& n) {
-    for (int32_t c : {n.x, -n.y, n.z}) {
+    for (int32_t c : exported_direction(n)) {
         *out += ' ';
         append_unit_fraction(out, c);
     }
@@ -153,7 +168,8 @@ Vec4 vertex_normal(const RenderList* list, int32_t vertex) {
     return list->model_normals[vertex];
 }
 
-// Corners of a polygon in reverse order after the first, as the mirrored y needs.
+// Corners of a polygon in reverse order after the first, so that they turn
+// anticlockwise seen from the side the face is drawn from.
 std::vector<int32_t> face_corners(PrimitivePacket* packet) {
     const int16_t* v = packet_vertices(packet);
     int n = packet_vertex_count(packet);
@@ -289,6 +305,71 @@ int32_t export_ply(int32_t index, std::string* out) {
     return EXPORT_OK;
 }
 
+int32_t export_mesh(int32_t index, ExportedMesh* out) {
+    *out = ExportedMesh{};
+    Mesh mesh;
+    if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
+    const RenderList* list = current_render_list();
+    for (int32_t i = 0; i < mesh.vertex_count; ++i) {
+        for (int64_t c : exported_position(list->model_vertices[mesh.first_vertex + i]))
+            out->positions.push_back(float(c));
+        std::array<int32_t, 3> n = exported_direction(vertex_normal(list, mesh.first_vertex + i));
+        double length = std::sqrt(double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2]);
+        for (int32_t c : n)
+            out->normals.push_back(length > 0 ? float(c / length) : 0.0f);
+    }
+    // A quad is cut along its first diagonal into two triangles.
+    for (PrimitivePacket* packet : mesh.faces) {
+        std::vector<int32_t> corners = face_corners(packet);
+        for (size_t k = 1; k + 1 < corners.size(); ++k)
+            for (int32_t vertex : {corners[0], corners[k], corners[k + 1]})
+                out->triangles.push_back(uint32_t(vertex - mesh.first_vertex));
+    }
+    return EXPORT_OK;
+}
+
+int32_t export_stl(int32_t index, std::string* out) {
+    out->clear();
+    ExportedMesh mesh;
+    if (int32_t result = export_mesh(index, &mesh); result != EXPORT_OK) return result;
+    size_t count = mesh.triangles.size() / 3;
+    std::string header = "sketch3d object " + std::to_string(index) + ", binary STL, millimetres";
+    header.resize(80, ' ');
+    *out = header;
+    // Little-endian words, whatever the host's order.
+    auto put_word = [&](uint32_t word) {
+        for (int shift = 0; shift < 32; shift += 8)
+            *out += char((word >> shift) & 0xFF);
+    };
+    auto put_float = [&](float value) {
+        uint32_t word = 0;
+        std::memcpy(&word, &value, 4);
+        put_word(word);
+    };
+    put_word(uint32_t(count));
+    for (size_t t = 0; t < count; ++t) {
+        const float* p[3];
+        for (int k = 0; k < 3; ++k)
+            p[k] = &mesh.positions[3 * size_t(mesh.triangles[3 * t + size_t(k)])];
+        // The facet normal by the right-hand rule of the listed corners.
+        double u[3], v[3];
+        for (int a = 0; a < 3; ++a) {
+            u[a] = double(p[1][a]) - p[0][a];
+            v[a] = double(p[2][a]) - p[0][a];
+        }
+        double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                       u[0] * v[1] - u[1] * v[0]};
+        double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        for (double c : n)
+            put_float(length > 0 ? float(c / length) : 0.0f);
+        for (const float* corner : p)
+            for (int a = 0; a < 3; ++a)
+                put_float(corner[a]);
+        *out += std::string(2, '\0');
+    }
+    return EXPORT_OK;
+}
+
 const char* export_error_text(int32_t result) {
     switch (result) {
         case EXPORT_OK:
@@ -297,6 +378,8 @@ const char* export_error_text(int32_t result) {
             return "no object to export (build a sheet: right-click inside a closed outline)";
         case EXPORT_BAD_MESH:
             return "the object's polygons name vertices outside its parts";
+        case EXPORT_NO_WRITER:
+            return "this build has no writer for that format";
         default:
             return "export failed";
     }

@@ -1,28 +1,53 @@
-// Export of a scene object's mesh as text for other tools: Wavefront OBJ (the
+// Export of a scene object's mesh for other tools: Wavefront OBJ (the
 // positions as modelled, relief included, the polygons as emitted but for
-// those that repeat a vertex or have no area, vertex normals) and PLY (the
-// same mesh with the colour the last frame showed at each vertex).
+// those that repeat a vertex or have no area, vertex normals), PLY (the same
+// mesh with the colour the last frame showed at each vertex), binary STL and
+// glTF binary (GLB), all with the same triangles.
 //
-// Nothing here touches files: the text goes into a string for the caller to
-// write or hand on. Coordinates are model units. The model's y grows down the
-// screen, so it is negated to point up as other tools expect; that mirror
-// would turn the faces, so their corners are listed in reverse, which keeps
-// them facing the viewer (anticlockwise seen from the front, normals towards
-// +z at rotation 0).
+// Nothing here touches files: the data goes into a string for the caller to
+// write or hand on. Coordinates are model units (one unit is meant as one
+// millimetre for printing). The model's y grows down the screen and its z away
+// from the viewer, so both are negated (a half turn about x, no mirror): y
+// points up and z toward the viewer, as other tools expect. The renderer draws
+// a face whose corners turn clockwise as the viewer sees them, so the corners
+// are listed in reverse: every face turns anticlockwise seen from the side it
+// faces, and the normals point out of a closed body (towards +z for a sheet at
+// rotation 0).
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 inline constexpr int32_t EXPORT_OK = 0;
 inline constexpr int32_t EXPORT_NO_OBJECT = -1;  // no object in that slot, or no render list
 inline constexpr int32_t EXPORT_BAD_MESH = -2;   // a polygon names a vertex outside the object
+inline constexpr int32_t EXPORT_NO_WRITER = -3;  // this build has no writer for the format
 
 // The object of slot `index` (its parts' vertex ranges and the polygons of its
 // packet run) as OBJ or PLY text in *out. Call between frames; the PLY colours
 // are those of the frame rendered last. EXPORT_OK, or an error with *out empty.
 int32_t export_obj(int32_t index, std::string* out);
 int32_t export_ply(int32_t index, std::string* out);
+// Binary STL: an 80-byte header, the triangle count, and per triangle its
+// unit normal, three corners (little-endian 32-bit floats) and 2 spare bytes;
+// quads are cut into two triangles.
+int32_t export_stl(int32_t index, std::string* out);
+// glTF binary through tinygltf (app/glb_export.cpp): one mesh of
+// positions, unit normals and triangle indices, under a node scaled by 0.001
+// so that a model unit is a millimetre in glTF's metres. EXPORT_NO_WRITER
+// where the build has no tinygltf (the browser and Windows builds).
+int32_t export_glb(int32_t index, std::string* out);
+
+// The object's triangles as the writers above take them: per vertex its
+// position (in the frame described at the top) and its unit normal, and three
+// vertex numbers a triangle in the listed order.
+struct ExportedMesh {
+    std::vector<float> positions;  // x, y, z per vertex
+    std::vector<float> normals;    // x, y, z per vertex, unit length (0 where none)
+    std::vector<uint32_t> triangles;
+};
+int32_t export_mesh(int32_t index, ExportedMesh* mesh);
 
 // A sentence for an export error.
 const char* export_error_text(int32_t result);

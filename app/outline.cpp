@@ -2,7 +2,10 @@
 // and discarding.
 #include "app/outline.h"
 
+#include "app/inflate.h"
+#include "app/input.h"
 #include "app/screen.h"
+#include "app/stroke_history.h"
 #include "base/memory.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
@@ -147,6 +150,7 @@ int init_outline_grid() {
 }
 
 void free_outline_grid() {
+    forget_inflation();
     free_block(grid.cells);
     grid.cells = nullptr;
     grid.columns = grid.rows = 0;
@@ -161,6 +165,9 @@ int32_t grid_rows() {
 }
 int32_t outline_object() {
     return grid.object;
+}
+void adopt_outline_object(int32_t index) {
+    grid.object = index;
 }
 
 OutlineCell* outline_cell(int32_t column, int32_t row) {
@@ -196,12 +203,15 @@ OutlineCell* set_outline_cell(int32_t px, int32_t py, int32_t z) {
 void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     platform_screen_to_client(&x0, &y0);
     platform_screen_to_client(&x1, &y1);
+    remember_stroke_segment(left_button_presses(), x0, y0, x1, y1);
     platform_draw_line(current_page_index(), x0, y0, x1, y1);
 }
 
 int32_t build_object_from_outline(int32_t x, int32_t y) {
     const uint16_t* pixels = page_pixels(current_page_index());
     platform_screen_to_client(&x, &y);
+    // The fill makes the strokes part of the page for good.
+    forget_strokes();
     // The fill completes before the scan reads the pixels.
     platform_flood_fill(current_page_index(), x, y, OUTLINE_FILL_PIXEL);
     scan_grid(pixels);
@@ -231,6 +241,9 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
     // The pool's count, but never past its capacity.
     int32_t count =
         list->vertex_count < list->vertex_capacity ? list->vertex_count : list->vertex_capacity;
+    // A body's back surface lies behind the front, out of reach.
+    int32_t front = inflated_front_vertices();
+    if (front >= 0 && front < count) count = front;
     for (int32_t i = 0; i < count; ++i) {
         Vec4& vertex = list->model_vertices[i];
         if (cx - GRID_STEP <= vertex.x && vertex.x <= cx + GRID_STEP &&
@@ -244,6 +257,8 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
 }
 
 void discard_object(int32_t index) {
+    forget_inflation();
+    forget_strokes();
     delete_object(index);
     for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
         grid.cells[i].w = CELL_EMPTY;

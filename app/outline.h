@@ -31,6 +31,8 @@ OutlineCell* outline_cell(int32_t column, int32_t row);
 // The object most recently built; -1 before the first build and after a
 // failed one.
 int32_t outline_object();
+// The object that replaced the outline object (its inflated body), or -1.
+void adopt_outline_object(int32_t index);
 
 // The pixel at (x, y) of a page of the screen's size, the last row included;
 // 0 (black) outside it.
@@ -41,7 +43,8 @@ uint16_t read_pixel(const uint16_t* pixels, int32_t x, int32_t y);
 OutlineCell* set_outline_cell(int32_t px, int32_t py, int32_t z);
 
 // A black line in the current page between two screen positions, the end
-// point excluded.
+// point excluded, remembered as part of the left button's current stroke so
+// that it can be taken back (app/stroke_history.h).
 void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 // Builds an object from the region around screen position (x, y) of the
 // current page and returns its index; -1 when the packet area overflows or the
@@ -49,7 +52,9 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 // clean again.
 int32_t build_object_from_outline(int32_t x, int32_t y);
 // Moves the model vertices within GRID_STEP of the cursor (screen position)
-// by delta in z and recomputes the outline object's normals.
+// by delta in z and recomputes the outline object's normals. On an inflated
+// body only the front surface and the rim move.
 void push_vertices(int32_t x, int32_t y, int32_t delta);
-// Deletes the object, empties the grid, resets the pools and clears the page.
+// Deletes the object, empties the grid, resets the pools and clears the page
+// (and with it the strokes that could be taken back).
 void discard_object(int32_t index);

@@ -25,8 +25,14 @@ struct ScriptKey {
     const char* name;
     int virtual_key;
 };
-inline constexpr ScriptKey SCRIPT_KEYS[] = {
-    {"z", KEY_Z}, {"f1", KEY_F1}, {"f2", KEY_F2}, {"f3", KEY_F3}, {"f12", KEY_F12}};
+inline constexpr ScriptKey SCRIPT_KEYS[] = {{"z", KEY_Z},
+                                            {"f1", KEY_F1},
+                                            {"f2", KEY_F2},
+                                            {"f3", KEY_F3},
+                                            {"f12", KEY_F12},
+                                            {"i", KEY_I},
+                                            {"backspace", KEY_BACKSPACE},
+                                            {"delete", KEY_DELETE}};
 inline constexpr int32_t SCRIPT_KEY_COUNT = int32_t(sizeof SCRIPT_KEYS / sizeof SCRIPT_KEYS[0]);
 
 // The key query of the backend for one key, without clearing its

@@ -6,6 +6,7 @@
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
+#include "app/stroke_history.h"
 #include "geometry/animation.h"
 #include "geometry/camera.h"
 #include "geometry/fixed_math.h"
@@ -39,6 +40,7 @@ int start_up(PlatformWindow window) {
     // Module state back to its initial values, as in a freshly started program.
     reset_frame_state();
     reset_mouse();
+    forget_strokes();
 
     // Each status step has shown its own message when it fails; start-up
     // stops there and leaves what it built to the end of the process.
@@ -77,6 +79,7 @@ int start_up(PlatformWindow window) {
 void shut_down() {
     // Not the mirror image of start-up: this order is part of the design.
     free_outline_grid();
+    forget_strokes();
     free_animation_table();
     restore_cursor();
     free_model_library();

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "app/frame.h"
+#include "app/inflate.h"
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
@@ -203,6 +204,13 @@ void add_demo_relief(int32_t depth) {
                 push_vertices(screen_x, screen_y, -1);
         }
     }
+}
+
+int32_t inflate_demo_object() {
+    int32_t body = inflate_object(demo.object);
+    if (inflated_front_vertices() < 0) return -1;
+    demo.object = body;
+    return body;
 }
 
 void render_demo_frame() {

@@ -37,6 +37,10 @@ void close_demo_scene();
 // `depth` units, so that most triangles get light that varies across them.
 void add_demo_relief(int32_t depth);
 
+// Inflates the sheet into its closed body, as the I key does. Returns the
+// body's index, or -1 when it was not inflated (the sheet stays).
+int32_t inflate_demo_object();
+
 // The editing-mode frame without pacing, input or presentation: clear,
 // transform, render into page 0.
 void set_demo_rotation(int32_t x, int32_t y, int32_t z);

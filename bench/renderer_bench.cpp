@@ -17,6 +17,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/frame.h"
+#include "app/inflate.h"
 #include "app/screen.h"
 #include "bench/demo_scene.h"
 #include "geometry/camera.h"
@@ -42,6 +44,7 @@ struct OpenScene {
     DemoOutline outline = DemoOutline::ELLIPSE;
     bool relief = false;
     int32_t grid = 0;  // triangles asked of a grid sheet; 0 for the demonstration's
+    bool inflated = false;
 };
 OpenScene scene;
 
@@ -54,14 +57,16 @@ void close_scene() {
     scene.open = false;
 }
 
-bool use_scene(DemoOutline outline, bool relief = false) {
-    if (scene.open && scene.grid == 0 && scene.outline == outline && scene.relief == relief) {
+bool use_scene(DemoOutline outline, bool relief = false, bool inflated = false) {
+    if (scene.open && scene.grid == 0 && scene.outline == outline && scene.relief == relief &&
+        scene.inflated == inflated) {
         use_demo_raster(0, 0);
         return true;
     }
     close_scene();
-    scene = OpenScene{open_demo_scene(outline) >= 0, outline, relief, 0};
+    scene = OpenScene{open_demo_scene(outline) >= 0, outline, relief, 0, inflated};
     if (scene.open && relief) add_demo_relief(RELIEF_DEPTH);
+    if (scene.open && inflated && inflate_demo_object() < 0) close_scene();
     return scene.open;
 }
 
@@ -310,6 +315,70 @@ void BM_ClickToMesh(benchmark::State& state) {
     state.counters["triangles"] = demo_triangles();
 }
 BENCHMARK(BM_ClickToMesh)->ArgName("whole_screen")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// --- The inflated ellipse: its frame, and the inflation itself ---
+
+// The closed body of the ellipse's sheet, seen from the front, turned, and
+// from behind (where the back surface is drawn).
+void BM_InflatedFrame(benchmark::State& state) {
+    if (!use_scene(DemoOutline::ELLIPSE, false, true)) {
+        state.SkipWithError("the body was not built");
+        return;
+    }
+    set_demo_rotation(int32_t(state.range(0)), int32_t(state.range(1)), 0);
+    render_demo_frame();
+    const double drawn = last_frame_drawn();
+    for (auto _ : state)
+        render_demo_frame();
+    state.counters["triangles"] = drawn;
+    state.counters["tri/s"] =
+        benchmark::Counter(drawn, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_InflatedFrame)
+    ->ArgNames({"rx", "ry"})
+    ->Args({0, 0})
+    ->Args({57, 57})
+    ->Args({0, 512})
+    ->Unit(benchmark::kMillisecond);
+
+// Planning the body (manifold repair, heights, the two surfaces) of the
+// ellipse's sheet and of the whole screen's; the whole screen's body is too
+// large for the packet area, so only its planning is ever run.
+void BM_InflatePlan(benchmark::State& state) {
+    const auto outline = state.range(0) == 0 ? DemoOutline::ELLIPSE : DemoOutline::NONE;
+    if (!use_scene(outline)) {
+        state.SkipWithError("the sheet was not built");
+        return;
+    }
+    BodyPlan plan;
+    for (auto _ : state) {
+        plan_body(selected_object(), &plan);
+        benchmark::DoNotOptimize(plan.vertices.data());
+    }
+    state.counters["triangles"] = double(plan.triangles.size());
+}
+BENCHMARK(BM_InflatePlan)->ArgName("whole_screen")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The I key's whole command on the ellipse's sheet: planning, emission
+// through the pools and the packet area, normals.
+void BM_InflateEllipse(benchmark::State& state) {
+    if (!use_scene(DemoOutline::ELLIPSE)) {
+        state.SkipWithError("the sheet was not built");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        prepare_demo_rebuild();
+        rebuild_demo_object();
+        state.ResumeTiming();
+        if (inflate_demo_object() < 0) {
+            state.SkipWithError("the body was not built");
+            break;
+        }
+    }
+    scene.inflated = true;  // the scene now holds the body
+}
+BENCHMARK(BM_InflateEllipse)->Unit(benchmark::kMillisecond);
 
 // --- Clear against memset on the same page ---
 
@@ -679,6 +748,31 @@ void print_table(const CollectingReporter& reporter) {
     }
 }
 
+// The inflated ellipse's frames and the inflation's own time.
+void print_inflation_table(const CollectingReporter& reporter) {
+    std::printf(
+        "\n| Inflated ellipse frame (rx, ry) | ms/frame | triangles drawn |\n|---|---|---|\n");
+    for (const char* args : {"rx:0/ry:0", "rx:57/ry:57", "rx:0/ry:512"}) {
+        const Figure* f = reporter.find(std::string("BM_InflatedFrame/") + args);
+        if (f == nullptr) continue;
+        std::printf("| %s | %.3f | %.0f |\n", args, f->seconds * 1e3, f->counters.at("triangles"));
+    }
+    std::printf("\n| Inflate | ms | body triangles |\n|---|---|---|\n");
+    for (const char* arg : {"0", "1"}) {
+        const Figure* f = reporter.find(std::string("BM_InflatePlan/whole_screen:") + arg);
+        if (f == nullptr) continue;
+        const bool whole = arg[0] == '1';
+        std::printf(
+            "| planning, %s | %.2f%s | %.0f |\n", whole ? "whole screen" : "ellipse",
+            f->seconds * 1e3,
+            whole ? (f->seconds <= 10e-3 ? " (target <= 10: met)" : " (target <= 10: MISSED)") : "",
+            f->counters.at("triangles"));
+    }
+    if (const Figure* f = reporter.find("BM_InflateEllipse"); f != nullptr)
+        std::printf("| the I key on the ellipse (planning, emission, normals) | %.2f | |\n",
+                    f->seconds * 1e3);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -689,6 +783,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     close_scene();
     print_table(reporter);
+    print_inflation_table(reporter);
     benchmark::Shutdown();
     return 0;
 }

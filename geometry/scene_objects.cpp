@@ -285,6 +285,21 @@ int32_t set_object_shading(int32_t index, int32_t selector) {
     return 0;
 }
 
+PrimitivePacket* next_object_polygon(const SceneObject* object, const PrimitivePacket* after) {
+    if (object == nullptr) return nullptr;
+    RunBounds run = object_run(object);
+    if (run.begin == nullptr) return nullptr;
+    auto* p = after == nullptr
+                  ? run.begin
+                  : const_cast<uint8_t*>(reinterpret_cast<const uint8_t*>(after)) + after->size;
+    while (PrimitivePacket* packet = packet_at(p, run)) {
+        uint32_t mode = packet_depth_mode(packet);
+        if (mode == 3 || mode == 4) return packet;
+        p += packet->size;
+    }
+    return nullptr;
+}
+
 SceneObject* get_object(int32_t index) {
     if (state.table == nullptr || index < 0 || index >= MAX_OBJECTS) return nullptr;
     return state.table[index];

@@ -113,6 +113,11 @@ int32_t compute_object_normals(int32_t index);
 // object's finished run. 0; -1 for no object or a mode outside 0..3.
 int32_t set_object_shading(int32_t index, int32_t selector);
 
+// The polygons (triangle and quad packets) of an object's finished run, in
+// order: the first after `after`, or the first of the run when `after` is
+// null; null at the run's end or for a null object.
+PrimitivePacket* next_object_polygon(const SceneObject* object, const PrimitivePacket* after);
+
 // Lookups: null for an index outside 0..31, an empty slot or a missing part.
 SceneObject* get_object(int32_t index);
 Vec4* get_object_rotation(int32_t index);

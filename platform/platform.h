@@ -16,11 +16,14 @@
 using PlatformWindow = void*;
 
 // Virtual key numbers the shell asks about (the Windows key codes).
+inline constexpr int KEY_BACKSPACE = 0x08;
+inline constexpr int KEY_DELETE = 0x2E;
 inline constexpr int KEY_Z = 0x5A;
 inline constexpr int KEY_F1 = 0x70;
 inline constexpr int KEY_F2 = 0x71;
 inline constexpr int KEY_F3 = 0x72;
 inline constexpr int KEY_F12 = 0x7B;
+inline constexpr int KEY_I = 0x49;  // inflate the edited sheet into a body
 inline constexpr int CHAR_ESCAPE = 27;
 
 inline constexpr int32_t MAX_SCREEN_PAGES = 8;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # End-to-end check of the SDL program (build/default/sketch3d) on a private virtual X display:
-# the same session as the Windows check (outline, sheet, F12, Escape), from screenshots, with
-# the outline and the sheet compared with the headless replay (build/default/sketch3d-replay).
+# the same session as the Windows check (outline, a stroke taken back, sheet, F12, Escape), from
+# screenshots, with the outline and the sheet compared with the headless replay
+# (build/default/sketch3d-replay); once as it starts by default, and once more with --scale 2.
 #
 # Usage: tools/test-sdl.sh (or `make test-sdl`, which builds first); SKETCH3D_PROGRAM=PATH
 # checks another build. Installs what it needs when run as root. Screenshots are kept in
-# build/test-sdl/shots/.
+# build/test-sdl/shots/ and build/test-sdl/shots-scale-2/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -15,6 +16,9 @@ WORK=$ROOT/build/test-sdl
 EXE=${SKETCH3D_PROGRAM:-$ROOT/build/default/sketch3d}
 LAUNCH=("$EXE")
 REPLAY=$ROOT/build/default/sketch3d-replay
+# Room for the window at factor 2; half of it is still less than two pictures, so the program
+# starts at factor 1 by default.
+XVFB_SCREEN=1280x1024x24
 # shellcheck source=tools/window-session.sh
 . tools/window-session.sh
 
@@ -39,4 +43,12 @@ step "no display: refused with exit code 1; SDL_VIDEODRIVER=offscreen runs"
 start_virtual_display
 run_window_session
 
-echo "$NAME: PASS (screenshots in $SHOTS)"
+SCALE=2
+LAUNCH=("$EXE" --scale 2)
+SHOTS=$WORK/shots-scale-2
+mkdir -p "$SHOTS"
+rm -f "$SHOTS"/*.png
+step "again with --scale 2"
+run_window_session
+
+echo "$NAME: PASS (screenshots in $WORK/shots and $SHOTS)"

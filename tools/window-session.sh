@@ -6,7 +6,9 @@
 # starts the program, an array), sources this file, calls start_virtual_display and then
 # run_window_session. A function extra_cleanup, if the caller defines one, runs on exit. With
 # REPLAY set to the headless replay tool, the outline and the sheet must also be, pixel for
-# pixel, what the replay of the same input gives.
+# pixel, what the replay of the same input gives. SCALE
+# (default 1) is the factor the window shows the picture at: positions and checks are in
+# picture pixels and are mapped to the screen through it. XVFB_SCREEN sets the display's size.
 
 SHOTS=$WORK/shots
 # Client area of the fixed 520 x 508 window; the bottom row is never drawn and shows white.
@@ -14,6 +16,8 @@ CLIENT_WIDTH=514
 CLIENT_HEIGHT=483
 DRAWN_HEIGHT=$((CLIENT_HEIGHT - 1))
 TIMEOUT=60  # seconds for any one thing to happen
+SCALE=${SCALE:-1}
+XVFB_SCREEN=${XVFB_SCREEN:-1024x768x24}
 
 fail() {
     echo "$NAME: FAIL: $*" >&2
@@ -39,7 +43,7 @@ start_virtual_display() {
     rm -f "$SHOTS"/*.png
     local display_file=$WORK/display
     rm -f "$display_file"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" \
+    Xvfb -displayfd 3 -screen 0 "$XVFB_SCREEN" -nolisten tcp 3>"$display_file" \
         >"$WORK/xvfb.log" 2>&1 &
     XVFB_PID=$!
     local deadline=$((SECONDS + TIMEOUT))
@@ -62,18 +66,37 @@ screenshot() {
     echo "$file"
 }
 
-# Prints "r g b" of the pixel at client position (x, y) in a screenshot.
+# Screen position of the middle of picture pixel x (screen_x) or y (screen_y).
+screen_x() { echo $((CLIENT_X + $1 * SCALE + SCALE / 2)); }
+screen_y() { echo $((CLIENT_Y + $1 * SCALE + SCALE / 2)); }
+
+# Prints "r g b" of the picture pixel (x, y) in a screenshot.
 pixel() {
-    convert "$1" -format "%[fx:round(255*p{$((CLIENT_X + $2)),$((CLIENT_Y + $3))}.r)] \
-%[fx:round(255*p{$((CLIENT_X + $2)),$((CLIENT_Y + $3))}.g)] \
-%[fx:round(255*p{$((CLIENT_X + $2)),$((CLIENT_Y + $3))}.b)]" info:
+    local x y
+    x=$(screen_x "$2")
+    y=$(screen_y "$3")
+    convert "$1" -format "%[fx:round(255*p{$x,$y}.r)] %[fx:round(255*p{$x,$y}.g)] \
+%[fx:round(255*p{$x,$y}.b)]" info:
 }
 
-# Colour histogram of a client rectangle (width height x y): "count r g b" lines.
+# A picture rectangle (width height x y) of a screenshot, one pixel per picture pixel, to
+# stdout in FORMAT (the first argument, e.g. histogram:info:- or rgb:-).
+picture_crop() {
+    local format=$1 file=$2
+    convert "$file" -crop "$(($3 * SCALE))x$(($4 * SCALE))+$((CLIENT_X + $5 * SCALE))+$((CLIENT_Y + $6 * SCALE))" \
+        +repage -sample "$3x$4!" -depth 8 -format %c "$format"
+}
+
+# Colour histogram of a picture rectangle (width height x y): "count r g b" lines.
 histogram() {
-    convert "$1" -crop "$2x$3+$((CLIENT_X + $4))+$((CLIENT_Y + $5))" +repage -depth 8 \
-        -format %c histogram:info:- |
+    picture_crop histogram:info:- "$@" |
         sed -E 's/^ *([0-9]+): *\( *([0-9]+), *([0-9]+), *([0-9]+).*/\1 \2 \3 \4/'
+}
+
+# Succeeds when two screenshots show the same picture, pixel for pixel.
+same_picture() {
+    [ "$(picture_crop rgb:- "$1" "$CLIENT_WIDTH" "$CLIENT_HEIGHT" 0 0 | md5sum)" = \
+        "$(picture_crop rgb:- "$2" "$CLIENT_WIDTH" "$CLIENT_HEIGHT" 0 0 | md5sum)" ]
 }
 
 # Succeeds when the rectangle (width height x y) of the screenshot is entirely one colour.
@@ -130,8 +153,6 @@ is_turned_away() {
     [ "$other" = 0 ] && [ "$red" -lt 400 ]
 }
 
-move() { xdotool mousemove "$((CLIENT_X + $1))" "$((CLIENT_Y + $2))"; }
-
 # Plays, on the headless backend, the input the session gives the window: from START, the
 # left button held through CORNERS (each held for a few frames, so the window's frame timing
 # cannot matter), then a right click at CENTRE. Writes REPLAY_SHOTS/outline.png and sheet.png.
@@ -169,8 +190,7 @@ replay_session() {
 # in its own way, the top 5 bits stay. Usage: expect_replay_pixels SHOT REPLAY_PNG WHAT.
 expect_replay_pixels() {
     local shot=$1 reference=$2 what=$3 report
-    convert "$shot" -crop "${CLIENT_WIDTH}x${CLIENT_HEIGHT}+${CLIENT_X}+${CLIENT_Y}" +repage \
-        -depth 8 "rgb:$WORK/window.rgb"
+    picture_crop rgb:- "$shot" "$CLIENT_WIDTH" "$CLIENT_HEIGHT" 0 0 >"$WORK/window.rgb"
     convert "$reference" -depth 8 "rgb:$WORK/replay.rgb"
     report=$(python3 - "$WORK/window.rgb" "$WORK/replay.rgb" "$CLIENT_WIDTH" <<'PYTHON'
 import sys
@@ -188,6 +208,8 @@ PYTHON
 ) || fail "$what: the window and the replay differ: $report (see $shot, $reference)"
     step "$what: the same pixels as the replay ($report)"
 }
+
+move() { xdotool mousemove "$(screen_x "$1")" "$(screen_y "$2")"; }
 
 # Starts the program and waits for its window; sets WINDOW, CLIENT_X and CLIENT_Y.
 # The first start in a freshly made Wine prefix has been seen to end at once
@@ -219,8 +241,8 @@ launch() {
     CLIENT_X=$X
     CLIENT_Y=$Y
     step "window $WINDOW: client area ${WIDTH} x ${HEIGHT} at ($X, $Y)"
-    [ "$WIDTH" = "$CLIENT_WIDTH" ] && [ "$HEIGHT" = "$CLIENT_HEIGHT" ] ||
-        fail "client area is ${WIDTH} x ${HEIGHT}, expected ${CLIENT_WIDTH} x ${CLIENT_HEIGHT}"
+    [ "$WIDTH" = $((CLIENT_WIDTH * SCALE)) ] && [ "$HEIGHT" = $((CLIENT_HEIGHT * SCALE)) ] ||
+        fail "client area is ${WIDTH} x ${HEIGHT}, expected $((CLIENT_WIDTH * SCALE)) x $((CLIENT_HEIGHT * SCALE))"
 }
 
 # Waits for the program to end and checks its exit code.
@@ -237,7 +259,7 @@ expect_exit() {
     step "$how: exit code $status"
 }
 
-# The whole session: start, outline, sheet, F12, Escape.
+# The whole session: start, outline, sheet, turn, I (body), F12, Escape.
 run_window_session() {
     local CENTRE_X=257 CENTRE_Y=241 start_x start_y previous_x previous_y edge corner
     local corner_x corner_y mid_x mid_y OUTLINE SHEET point x y red blue other deadline
@@ -282,8 +304,28 @@ run_window_session() {
     OUTLINE=$(screenshot 3-outline)
     is_blue_at "$CENTRE_X" "$CENTRE_Y" "$OUTLINE" || fail "the inside of the outline is not blue"
     is_blue_at 20 20 "$OUTLINE" || fail "the outside of the outline is not blue"
-    step "outline drawn"
     [ -z "${REPLAY:-}" ] || expect_replay_pixels "$OUTLINE" "$REPLAY_SHOTS/outline.png" outline
+    step "outline drawn"
+
+    # A stray stroke across the outline, taken back with Backspace: the picture is the outline
+    # alone again, pixel for pixel.
+    move 60 60
+    sleep 0.2
+    xdotool mousedown 1
+    move 300 400
+    wait_for_screen 3-stray is_black_at 180 230 >/dev/null || {
+        xdotool mouseup 1
+        fail "the stray stroke was not drawn"
+    }
+    xdotool mouseup 1
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown BackSpace
+    wait_for_screen 3-taken-back same_picture "$OUTLINE" >/dev/null || {
+        xdotool keyup BackSpace
+        fail "Backspace did not take the stray stroke back"
+    }
+    xdotool keyup BackSpace
+    step "Backspace: the stray stroke is taken back"
 
     # Right button inside: the region becomes a lit red sheet; the button is held until a frame
     # has built it.
@@ -338,6 +380,29 @@ run_window_session() {
     }
     xdotool keyup z
     step "Z: the sheet faces the viewer again"
+
+    # I turns the sheet into a closed body, whose back shows after half a turn.
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown i
+    sleep 0.2
+    xdotool keyup i
+    move 1 450
+    sleep 0.2
+    xdotool mousedown 3
+    move 513 450
+    wait_for_screen 7-body-back is_lit_red_at "$CENTRE_X" "$CENTRE_Y" >/dev/null || {
+        xdotool mouseup 3
+        fail "the inflated body does not show its back after half a turn"
+    }
+    xdotool mouseup 3
+    step "I: the body shows its back after half a turn"
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown z
+    wait_for_screen 7-body-reset is_lit_red_at "$CENTRE_X" "$CENTRE_Y" >/dev/null || {
+        xdotool keyup z
+        fail "Z did not turn the body back"
+    }
+    xdotool keyup z
 
     # F12 held for a frame deletes the sheet and clears the screen.
     xdotool windowfocus "$WINDOW"

@@ -26,16 +26,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The demonstration's rotations of the flat sheet, then the sheet pushed into
-// relief, where the light varies across most triangles, in the window and
-// scaled to a 1920 x 1080 raster.
+// relief, where the light varies across most triangles, the relief scaled to a
+// 1920 x 1080 raster, then that sheet inflated into its closed body (I key), from
+// the front, turned and from behind.
 struct Rotation {
     int32_t x, y;
     bool relief;
+    bool inflated;
     int32_t width, height;  // 0: the window's page
 };
-constexpr Rotation ROTATIONS[] = {
-    {0, 0, false, 0, 0}, {57, 0, false, 0, 0}, {0, 57, false, 0, 0},    {57, 57, false, 0, 0},
-    {0, 0, true, 0, 0},  {57, 57, true, 0, 0}, {0, 0, true, 1920, 1080}};
+constexpr Rotation ROTATIONS[] = {{0, 0, false, false, 0, 0},      {57, 0, false, false, 0, 0},
+                                  {0, 57, false, false, 0, 0},     {57, 57, false, false, 0, 0},
+                                  {0, 0, true, false, 0, 0},       {57, 57, true, false, 0, 0},
+                                  {0, 0, true, false, 1920, 1080}, {0, 0, true, true, 0, 0},
+                                  {57, 57, true, true, 0, 0},      {0, 512, true, true, 0, 0}};
 constexpr int32_t RELIEF_DEPTH = 6;
 constexpr int ROUNDS = 15;
 constexpr int FRAMES_PER_TURN = 40;
@@ -204,12 +208,26 @@ int main() {
         "| rotation (x, y) | ours ms/frame | llvmpipe ms/frame | ours / llvmpipe | "
         "covered pixels, ours / llvmpipe |\n|---|---|---|---|---|\n");
     bool relief = false;
+    bool inflated = false;
     for (const Rotation& rotation : ROTATIONS) {
         if (rotation.relief && !relief) {
             relief = true;
             add_demo_relief(RELIEF_DEPTH);
             render_demo_frame();
             load_mesh(peer, export_demo_mesh());
+        }
+        if (rotation.inflated && !inflated) {
+            inflated = true;
+            use_demo_raster(0, 0);
+            if (inflate_demo_object() < 0) {
+                std::fprintf(stderr, "the body was not built\n");
+                break;
+            }
+            render_demo_frame();
+            const DemoMesh body = export_demo_mesh();
+            load_mesh(peer, body);
+            std::printf("| body: %zu vertices, %zu triangles | | | | |\n",
+                        body.positions.size() / 3, body.indices.size() / 3);
         }
         use_demo_raster(rotation.width, rotation.height);
         if (!size_peer(peer, rotation.width > 0 ? demo_page_width() : DEMO_CLIENT_WIDTH,
@@ -245,9 +263,11 @@ int main() {
         if (rotation.width > 0)
             std::snprintf(size, sizeof size, ", %d x %d", rotation.width, rotation.height);
         std::printf("| (%d, %d)%s%s | %.3f | %.3f | %.2f | %lld / %lld |\n", rotation.x, rotation.y,
-                    rotation.relief ? " in relief" : "", size, median(ours) * 1e3,
-                    median(theirs) * 1e3, median(ratios), static_cast<long long>(ours_covered),
-                    static_cast<long long>(peer_covered));
+                    rotation.inflated ? " inflated"
+                    : rotation.relief ? " in relief"
+                                      : "",
+                    size, median(ours) * 1e3, median(theirs) * 1e3, median(ratios),
+                    static_cast<long long>(ours_covered), static_cast<long long>(peer_covered));
         std::fflush(stdout);
     }
     use_demo_raster(0, 0);

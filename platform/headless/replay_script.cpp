@@ -2,6 +2,7 @@
 #include "platform/headless/replay_script.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -99,6 +100,17 @@ bool ends_with(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
+using Exporter = int32_t (*)(int32_t index, std::string* out);
+
+// The export of a file name's format, by its extension; null for none.
+Exporter exporter_for(std::string_view name) {
+    constexpr std::pair<const char*, Exporter> FORMATS[] = {
+        {".obj", export_obj}, {".ply", export_ply}, {".stl", export_stl}, {".glb", export_glb}};
+    for (const auto& [extension, exporter] : FORMATS)
+        if (ends_with(name, extension)) return exporter;
+    return nullptr;
+}
+
 // Screenshot names become file names inside the output folder: letters,
 // digits, '-', '_' and '.', not starting with '.', so no name can leave the
 // folder or hide a file.
@@ -142,7 +154,8 @@ std::string parse_command(const std::vector<std::string_view>& words, ScriptComm
             return "'key' expects down or up, got " + in_quotes(words[1]);
         command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
         if (!lookup_key(words[2], &command->a))
-            return "unknown key " + in_quotes(words[2]) + " (z, f1, f2, f3 or f12)";
+            return "unknown key " + in_quotes(words[2]) +
+                   " (z, i, f1, f2, f3, f12, backspace or delete)";
         return "";
     }
     if (verb == "char") {
@@ -178,10 +191,10 @@ std::string parse_command(const std::vector<std::string_view>& words, ScriptComm
     if (verb == "export") {
         command->kind = ScriptCommandKind::Export;
         if (auto e = expect(1, "a file name: export sheet.obj"); !e.empty()) return e;
-        if (!valid_name(words[1]) || !(ends_with(words[1], ".obj") || ends_with(words[1], ".ply")))
+        if (!valid_name(words[1]) || exporter_for(words[1]) == nullptr)
             return "bad export name " + in_quotes(words[1]) +
-                   " (NAME.obj or NAME.ply; letters, digits, '-', '_' and '.', not starting "
-                   "with '.')";
+                   " (NAME.obj, NAME.ply, NAME.stl or NAME.glb; letters, digits, '-', '_' and "
+                   "'.', not starting with '.')";
         command->name = words[1];
         return "";
     }
@@ -265,10 +278,9 @@ struct Replay {
     std::ostream& log;
     OutputFile stats;  // the CSV rows, written as the frames run
     bool end_taken = false;
-    int32_t end_obj_result = EXPORT_OK;
-    int32_t end_ply_result = EXPORT_OK;
-    std::string end_obj;
-    std::string end_ply;
+    // The end-of-script exports, in the order of ReplayOutputs::end_exports().
+    int32_t end_results[END_EXPORTS] = {EXPORT_OK, EXPORT_OK, EXPORT_OK, EXPORT_OK};
+    std::string end_data[END_EXPORTS];
 };
 
 // Runs up to `count` frames one at a time, timing each and collecting its
@@ -293,12 +305,6 @@ void run_frames(Replay& replay, int32_t count) {
     }
 }
 
-// The edited object as OBJ or PLY text, by the name's extension.
-int32_t export_by_name(const std::string& name, std::string* text) {
-    return ends_with(name, ".ply") ? export_ply(selected_object(), text)
-                                   : export_obj(selected_object(), text);
-}
-
 // The file a screenshot or export command writes.
 std::string command_output_path(const ScriptCommand& command, const std::string& out_dir) {
     const std::string name =
@@ -318,7 +324,8 @@ int write_command_output(const ScriptCommand& command, Replay& replay, std::stri
             *error = line + "cannot write " + path + ": the window has no pixels";
             return 3;
         }
-    } else if (int32_t exported = export_by_name(command.name, &data); exported != EXPORT_OK) {
+    } else if (int32_t exported = exporter_for(command.name)(selected_object(), &data);
+               exported != EXPORT_OK) {
         *error = line + "cannot export " + command.name + ": " + export_error_text(exported);
         return 1;
     }
@@ -342,7 +349,7 @@ int prepare_outputs(const std::vector<ScriptCommand>& commands, Replay& replay,
         *error = "cannot create " + outputs.out_dir + ": " + failure.message();
         return 3;
     }
-    for (const std::string* path : {&outputs.obj_path, &outputs.ply_path}) {
+    for (const std::string* path : outputs.end_exports()) {
         if (!path->empty() && !check_output_path(*path, error)) return 3;
     }
     std::set<std::string> checked;
@@ -367,23 +374,27 @@ int prepare_outputs(const std::vector<ScriptCommand>& commands, Replay& replay,
 void take_end_exports(Replay& replay) {
     if (replay.end_taken) return;
     replay.end_taken = true;
-    if (!replay.outputs.obj_path.empty())
-        replay.end_obj_result = export_obj(selected_object(), &replay.end_obj);
-    if (!replay.outputs.ply_path.empty())
-        replay.end_ply_result = export_ply(selected_object(), &replay.end_ply);
+    // Whatever the files are named: OBJ, PLY, STL and GLB in the order of end_exports().
+    constexpr Exporter EXPORTERS[END_EXPORTS] = {export_obj, export_ply, export_stl, export_glb};
+    std::array<const std::string*, END_EXPORTS> paths = replay.outputs.end_exports();
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (!paths[i]->empty())
+            replay.end_results[i] = EXPORTERS[i](selected_object(), &replay.end_data[i]);
 }
 
 // The end-of-script files: 0, 1 when there was no object to export, 3 when a
 // file cannot be written. None is written unless all exports could be made.
 int write_end_outputs(Replay& replay, std::string* error) {
-    for (int32_t exported : {replay.end_obj_result, replay.end_ply_result}) {
+    for (int32_t exported : replay.end_results) {
         if (exported != EXPORT_OK) {
             *error = std::string("at the end of the script: ") + export_error_text(exported);
             return 1;
         }
     }
-    const std::pair<const std::string&, const std::string&> files[] = {
-        {replay.outputs.obj_path, replay.end_obj}, {replay.outputs.ply_path, replay.end_ply}};
+    std::array<const std::string*, END_EXPORTS> paths = replay.outputs.end_exports();
+    std::vector<std::pair<const std::string&, const std::string&>> files;
+    for (size_t i = 0; i < paths.size(); ++i)
+        files.emplace_back(*paths[i], replay.end_data[i]);
     for (const auto& [path, data] : files) {
         if (path.empty()) continue;
         if (!write_output_file(path, data, error)) return 3;
@@ -449,7 +460,8 @@ bool parse_script(std::string_view text, std::vector<ScriptCommand>* commands, s
 
 int run_script(const std::vector<ScriptCommand>& commands, const ReplayOutputs& outputs,
                const HeadlessConfig& config, std::ostream& log, std::string* error) {
-    Replay replay{outputs, log, OutputFile{}, false, EXPORT_OK, EXPORT_OK, "", ""};
+    Replay replay{outputs, log, OutputFile{}, false, {EXPORT_OK, EXPORT_OK, EXPORT_OK, EXPORT_OK},
+                  {}};
     if (int checked = prepare_outputs(commands, replay, error); checked != 0) return checked;
     size_t reported = 0;
     if (headless_open(config) < 0) log << "start-up failed\n";

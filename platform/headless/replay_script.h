@@ -5,7 +5,7 @@
 //   move X Y             cursor to client pixel (X, Y)
 //   down left|right      button pressed
 //   up left|right        button released
-//   key down|up KEY      KEY: z, f1, f2, f3 or f12
+//   key down|up KEY      KEY: z, i, f1, f2, f3, f12, backspace or delete
 //   char N               typed character code N (27 is Escape)
 //   escape               the same as char 27
 //   close                the window's close box
@@ -13,12 +13,15 @@
 //   screenshot NAME      the window's client area as NAME.png
 //   export NAME.obj      the edited object as a Wavefront OBJ file NAME.obj;
 //   export NAME.ply      as a PLY file with the colours of the last frame
+//   export NAME.stl      as a binary STL file (model units as millimetres)
+//   export NAME.glb      as a glTF binary file
 //
 // Events wait in the window's queue until the next `frames` runs the loop.
 // Since the mouse is sampled once per frame, a stroke needs a frame after
 // each move.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -81,14 +84,21 @@ bool parse_script(std::string_view text, std::vector<ScriptCommand>* commands, s
 struct ReplayOutputs {
     std::string out_dir = ".";  // screenshots and exports of the script's commands
     // The edited object when the script ends, or when the window is closed if
-    // that comes first (the shut-down deletes it): OBJ and PLY files.
+    // that comes first (the shut-down deletes it): OBJ, PLY, STL and GLB files.
     std::string obj_path;
     std::string ply_path;
+    std::string stl_path;
+    std::string glb_path;
     // One CSV row per frame: the render counters and the frame's measured time.
     std::string stats_path;
     // Called after every frame, for tests that follow a replay frame by frame.
     std::function<void()> after_frame;
+
+    std::array<const std::string*, 4> end_exports() const {
+        return {&obj_path, &ply_path, &stl_path, &glb_path};
+    }
 };
+inline constexpr size_t END_EXPORTS = 4;
 
 // Plays the commands in a fresh headless session, writes each screenshot to
 // out_dir/NAME.png and each export to out_dir/NAME (the folder is created

@@ -1,13 +1,17 @@
-// SDL2 backend for Linux and macOS: the program entry, a fixed-size window with the client
-// size of the Windows program, the event loop, and pages kept in plain memory and shown
-// through a streaming texture.
+// SDL2 backend for Linux and macOS: the program entry, a resizable window that shows the
+// picture (the client area of the Windows program, 514 x 483) scaled by a whole factor, the
+// event loop, and pages kept in plain memory and shown through a streaming texture.
 //
-// "Screen" coordinates of this backend are window coordinates: SDL reports positions relative
-// to the window (outside it, even negative, while the mouse is captured), so converting them
-// to client coordinates changes nothing.
+// "Screen" coordinates of this backend are picture pixels: window positions are mapped back
+// through the scale before the shell sees them (platform/sdl/sdl_support.h), so converting
+// them to client coordinates changes nothing. At factor 1 in a window of the picture's size
+// they are the window positions themselves, outside the window too while the mouse is
+// captured.
 //
-// `sketch3d --record FILE` also writes the session as a replay script when the program ends
-// (app/session_recorder.h); without arguments it runs as the Windows program does.
+// `sketch3d --scale N` starts at factor N; `--record FILE` also writes the session as a replay
+// script (app/session_recorder.h) in picture pixels, so it replays the same at any scale.
+// Without arguments it runs as the Windows program does, in a window as large as half the
+// desktop allows.
 
 // The program has its own main; SDL is told so before it starts.
 #define SDL_MAIN_HANDLED
@@ -21,6 +25,7 @@
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "platform/common/integer_text.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/output_file.h"
 #include "platform/common/page_drawing.h"
@@ -35,7 +40,25 @@ namespace {
 constexpr int32_t MESSAGE_UTF8_SIZE = 512;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_OUTPUT_FAILED = 3;
-constexpr const char* USAGE = "usage: sketch3d [--record FILE]\n";
+constexpr int MAX_SCALE = 16;
+// What the window shows around the picture when its shape does not fit a whole factor.
+constexpr Uint8 BAR_GREY = 48;
+constexpr const char* USAGE = "usage: sketch3d [--scale N] [--record FILE]\n";
+constexpr const char* HELP =
+    "Draw a closed outline with the left button, then right-click inside it: the region\n"
+    "becomes a lit sheet. Drag to turn it; hold Z to face it again, and with a button held to\n"
+    "push it into relief; F1, F2 and F3 change the shading, F12 throws it away. While drawing,\n"
+    "Backspace takes back the last stroke and Delete every stroke. Escape ends the program.\n"
+    "\n"
+    "  --scale N      start with the picture shown N times its size (1 to 16); the window\n"
+    "                 can be resized, and the picture keeps the largest whole factor that fits\n"
+    "  --record FILE  write the session as a replay script for sketch3d-replay at the end\n"
+    "  --help         show this text\n";
+
+struct Arguments {
+    const char* record_path;  // null: no recording
+    int32_t scale;            // 0: chosen from the desktop's size
+};
 
 struct SdlState {
     SDL_Window* window;
@@ -50,8 +73,8 @@ struct SdlState {
 SdlState state;
 
 // Windows virtual key code to the SDL scancode of the key that now produces it: letters follow
-// the keyboard layout, as Windows virtual keys do; F1..F12 are where they are. Other keys have
-// none.
+// the keyboard layout, as Windows virtual keys do; F1..F12, Backspace and Delete are where they
+// are. Other keys have none.
 SDL_Scancode scancode_of(int virtual_key) {
     if (virtual_key >= 'A' && virtual_key <= 'Z') {
         return SDL_GetScancodeFromKey(SDL_Keycode('a' + (virtual_key - 'A')));
@@ -59,6 +82,8 @@ SDL_Scancode scancode_of(int virtual_key) {
     if (virtual_key >= KEY_F1 && virtual_key <= KEY_F12) {
         return SDL_Scancode(SDL_SCANCODE_F1 + (virtual_key - KEY_F1));
     }
+    if (virtual_key == KEY_BACKSPACE) return SDL_SCANCODE_BACKSPACE;
+    if (virtual_key == KEY_DELETE) return SDL_SCANCODE_DELETE;
     return SDL_SCANCODE_UNKNOWN;
 }
 
@@ -68,6 +93,8 @@ int virtual_key_of(const SDL_Keysym& key) {
     if (key.scancode >= SDL_SCANCODE_F1 && key.scancode <= SDL_SCANCODE_F12) {
         return KEY_F1 + (key.scancode - SDL_SCANCODE_F1);
     }
+    if (key.scancode == SDL_SCANCODE_BACKSPACE) return KEY_BACKSPACE;
+    if (key.scancode == SDL_SCANCODE_DELETE) return KEY_DELETE;
     return -1;
 }
 
@@ -119,18 +146,49 @@ void handle_event(const SDL_Event& event) {
     }
 }
 
-bool open_window() {
+// The window's size is `scale` times the picture's in window units; a high-density display
+// shows it with more output pixels, so the picture gets a whole number of them per pixel.
+bool open_window(int32_t scale) {
+    if (scale <= 0) {
+        SDL_Rect usable = {0, 0, 0, 0};
+        scale = SDL_GetDisplayUsableBounds(0, &usable) == 0
+                    ? starting_scale(usable.w, usable.h, CLIENT_WIDTH, CLIENT_HEIGHT)
+                    : 1;
+    }
     state.window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                    CLIENT_WIDTH, CLIENT_HEIGHT, 0);
+                                    CLIENT_WIDTH * scale, CLIENT_HEIGHT * scale,
+                                    SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (state.window == nullptr) return false;
+    SDL_SetWindowMinimumSize(state.window, CLIENT_WIDTH, CLIENT_HEIGHT);
     state.renderer = SDL_CreateRenderer(state.window, -1, 0);
     if (state.renderer == nullptr) {
         state.renderer = SDL_CreateRenderer(state.window, -1, SDL_RENDERER_SOFTWARE);
     }
-    if (state.renderer == nullptr) return false;
-    // Draw in window units even where the output has more pixels (high-density displays).
-    SDL_RenderSetLogicalSize(state.renderer, CLIENT_WIDTH, CLIENT_HEIGHT);
-    return true;
+    return state.renderer != nullptr;
+}
+
+// Where the picture lies in the window's output now; the window may have been resized.
+PictureView current_view(int* output_width, int* output_height) {
+    if (SDL_GetRendererOutputSize(state.renderer, output_width, output_height) != 0) {
+        *output_width = CLIENT_WIDTH;
+        *output_height = CLIENT_HEIGHT;
+    }
+    return fit_picture(*output_width, *output_height, CLIENT_WIDTH, CLIENT_HEIGHT);
+}
+
+// The mouse in picture pixels.
+void picture_mouse_position(int32_t* x, int32_t* y) {
+    int window_x = 0;
+    int window_y = 0;
+    SDL_GetMouseState(&window_x, &window_y);
+    int window_width = 0;
+    int window_height = 0;
+    SDL_GetWindowSize(state.window, &window_width, &window_height);
+    int output_width = 0;
+    int output_height = 0;
+    const PictureView view = current_view(&output_width, &output_height);
+    *x = window_to_picture(window_x, window_width, output_width, view, false, CLIENT_WIDTH);
+    *y = window_to_picture(window_y, window_height, output_height, view, true, CLIENT_HEIGHT);
 }
 
 void close_sdl() {
@@ -154,7 +212,10 @@ bool ensure_texture(int32_t width, int32_t height) {
                                       SDL_TEXTUREACCESS_STREAMING, width, height);
     state.texture_width = width;
     state.texture_height = height;
-    return state.texture != nullptr;
+    if (state.texture == nullptr) return false;
+    // Scaled up, every picture pixel stays a sharp square.
+    SDL_SetTextureScaleMode(state.texture, SDL_ScaleModeNearest);
+    return true;
 }
 
 // The key query without clearing the pressed-since-query latch, for the recorder.
@@ -166,16 +227,30 @@ uint16_t peek_key(int virtual_key) {
     return query_key_latch(&latches, virtual_key, down);
 }
 
-// The command line: nothing, or `--record FILE`. False after printing the usage.
-bool parse_arguments(int argc, char** argv, const char** record_path) {
-    *record_path = nullptr;
-    if (argc == 1) return true;
-    if (argc == 3 && std::strcmp(argv[1], "--record") == 0) {
-        *record_path = argv[2];
-        return true;
+// The command line: `--scale N` and `--record FILE`, each at most once, or `--help`. Returns
+// -1 to go on, or the exit code after printing the help (0) or the usage (EXIT_USAGE).
+int parse_arguments(int argc, char** argv, Arguments* arguments) {
+    *arguments = Arguments{nullptr, 0};
+    for (int i = 1; i < argc; ++i) {
+        const bool has_value = i + 1 < argc;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("%s\n%s", USAGE, HELP);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--record") == 0 && has_value &&
+            arguments->record_path == nullptr) {
+            arguments->record_path = argv[++i];
+        } else if (int64_t scale = 0; std::strcmp(argv[i], "--scale") == 0 && has_value &&
+                                      arguments->scale == 0 &&
+                                      parse_integer(argv[i + 1], 1, MAX_SCALE, &scale)) {
+            arguments->scale = int32_t(scale);
+            ++i;
+        } else {
+            std::fprintf(stderr, "%s", USAGE);
+            return EXIT_USAGE;
+        }
     }
-    std::fprintf(stderr, "%s", USAGE);
-    return false;
+    return -1;
 }
 
 // Finishes the recording's file; false after printing why it could not be written.
@@ -208,8 +283,11 @@ int failed_start(int exit_code) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* record_path = nullptr;
-    if (!parse_arguments(argc, argv, &record_path)) return EXIT_USAGE;
+    Arguments arguments;
+    if (const int exit_code = parse_arguments(argc, argv, &arguments); exit_code >= 0) {
+        return exit_code;
+    }
+    const char* record_path = arguments.record_path;
     // The recording is written as the session runs; a file that cannot be written is
     // refused before the window opens, not lost at the end.
     std::string output_error;
@@ -232,7 +310,7 @@ int main(int argc, char** argv) {
                      SDL_GetCurrentVideoDriver());
         return failed_start(EXIT_STARTUP_FAILED);
     }
-    if (!open_window()) {
+    if (!open_window(arguments.scale)) {
         std::fprintf(stderr, "sketch3d: cannot open the window: %s\n", SDL_GetError());
         return failed_start(EXIT_STARTUP_FAILED);
     }
@@ -252,9 +330,9 @@ int main(int argc, char** argv) {
         }
         // The queue is drained: nothing more runs once quit was requested.
         if (shell_lifecycle().quit_requested) break;
-        int x = 0;
-        int y = 0;
-        SDL_GetMouseState(&x, &y);
+        int32_t x = 0;
+        int32_t y = 0;
+        picture_mouse_position(&x, &y);
         record_frame(x, y, peek_key);
         update_mouse(x, y);
         run_frame(state.window);
@@ -265,12 +343,10 @@ int main(int argc, char** argv) {
     return shell_lifecycle().exit_code;
 }
 
-void platform_client_size(PlatformWindow window, int32_t* width, int32_t* height) {
-    int w = 0;
-    int h = 0;
-    SDL_GetWindowSize(static_cast<SDL_Window*>(window), &w, &h);
-    *width = w;
-    *height = h;
+// The shell's client area is the picture, whatever size the window has.
+void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
+    *width = CLIENT_WIDTH;
+    *height = CLIENT_HEIGHT;
 }
 
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
@@ -290,12 +366,20 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
     }
     SDL_UnlockTexture(state.texture);
 
-    // What the image does not cover (the bottom row) shows white, like the Windows class
-    // background.
-    SDL_SetRenderDrawColor(state.renderer, 255, 255, 255, 255);
+    // Bars around the picture; in it, what the image does not cover (the bottom row) shows
+    // white, like the Windows class background.
+    int output_width = 0;
+    int output_height = 0;
+    const PictureView view = current_view(&output_width, &output_height);
+    SDL_SetRenderDrawColor(state.renderer, BAR_GREY, BAR_GREY, BAR_GREY, 255);
     SDL_RenderClear(state.renderer);
+    const SDL_Rect picture = {view.left, view.top, CLIENT_WIDTH * view.factor,
+                              CLIENT_HEIGHT * view.factor};
+    SDL_SetRenderDrawColor(state.renderer, 255, 255, 255, 255);
+    SDL_RenderFillRect(state.renderer, &picture);
     const SDL_Rect area = {0, 0, width, height};
-    SDL_RenderCopy(state.renderer, state.texture, &area, &area);
+    const SDL_Rect shown = {view.left, view.top, width * view.factor, height * view.factor};
+    SDL_RenderCopy(state.renderer, state.texture, &area, &shown);
     SDL_RenderPresent(state.renderer);
 }
 

@@ -1,6 +1,6 @@
 // The page side of the browser program: starts the program's module on the canvas, turns
 // pointer, key and control-strip events into its entry points, shows its image, title and
-// messages, downloads the files of "Save OBJ" and "Save PNG", and runs replay scripts in a
+// messages, downloads the files of "Save OBJ", "Save STL" and "Save PNG", and runs replay scripts in a
 // second module (window.sketch3d.replay).
 'use strict';
 
@@ -9,7 +9,8 @@
   const BUTTON_RIGHT = 1;
   const BUTTON_LEFT = 2;
   const KEY_Z = 0x5a;
-  const FUNCTION_KEYS = { F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b };
+  const KEY_I = 0x49;
+  const NAMED_KEYS = { F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b, Backspace: 0x08, Delete: 0x2e };
   const CHAR_ESCAPE = 27;
 
   const canvas = document.getElementById('screen');
@@ -18,6 +19,7 @@
   const messages = document.getElementById('messages');
   const status = document.getElementById('status');
   const rightMode = document.getElementById('right-mode');
+  const controls = document.getElementById('controls');
 
   // Code page 932 message texts; the browser's Shift_JIS decoder is the Windows code page.
   const messageDecoder = new TextDecoder('shift_jis');
@@ -35,6 +37,7 @@
     openWindow(width, height, title) {
       canvas.width = width;
       canvas.height = height;
+      fitCanvas();
       // The window background is white where no image is copied.
       context.fillStyle = '#fff';
       context.fillRect(0, 0, width, height);
@@ -93,6 +96,30 @@
     status.textContent = `The program could not be loaded: ${error}`;
   });
 
+  // The canvas's displayed size. Where the picture's width fits, it gets the largest whole
+  // number of device pixels per picture pixel that fits the viewport beside the title bar and
+  // the strip (at least the whole device pixels of one CSS pixel, so it never shrinks below
+  // its natural size); on a narrower screen it takes the width. When the strip is held at the
+  // bottom of the screen, the page leaves room for it.
+  function fitCanvas() {
+    const ratio = window.devicePixelRatio || 1;
+    const stripFixed = getComputedStyle(controls).position === 'fixed';
+    document.body.style.paddingBottom = stripFixed ? `${controls.offsetHeight}px` : '';
+    const width = document.documentElement.clientWidth - 18; // the page's margin and border
+    if (width < canvas.width) {
+      canvas.style.width = '';
+      return;
+    }
+    const height =
+      window.innerHeight - titleBar.offsetHeight - (stripFixed ? 0 : controls.offsetHeight) - 30;
+    const byWidth = Math.floor((width * ratio) / canvas.width);
+    const byHeight = Math.floor((height * ratio) / canvas.height);
+    const factor = Math.min(byWidth, Math.max(byHeight, Math.floor(ratio), 1));
+    canvas.style.width = `${(canvas.width * factor) / ratio}px`;
+  }
+  window.addEventListener('resize', fitCanvas);
+  fitCanvas();
+
   // Pointer position in canvas pixels, also when the canvas is shown scaled.
   function canvasPoint(event) {
     const box = canvas.getBoundingClientRect();
@@ -149,12 +176,14 @@
   // The right button builds; no menu.
   canvas.addEventListener('contextmenu', (event) => event.preventDefault());
 
-  // Z follows the keyboard layout like a Windows virtual key; on a layout without Latin
-  // letters the key in Z's place counts.
+  // Z and I follow the keyboard layout like Windows virtual keys; on a layout without Latin
+  // letters the keys in their places count.
   function virtualKey(event) {
     if (event.key === 'z' || event.key === 'Z') return KEY_Z;
     if (event.code === 'KeyZ' && !/^[a-z]$/i.test(event.key)) return KEY_Z;
-    return Object.hasOwn(FUNCTION_KEYS, event.key) ? FUNCTION_KEYS[event.key] : -1;
+    if (event.key === 'i' || event.key === 'I') return KEY_I;
+    if (event.code === 'KeyI' && !/^[a-z]$/i.test(event.key)) return KEY_I;
+    return Object.hasOwn(NAMED_KEYS, event.key) ? NAMED_KEYS[event.key] : -1;
   }
 
   // The program's keys act while the canvas has the focus, and do not reach the browser.
@@ -231,6 +260,7 @@
   // The saves, also after the program ended: the object and the last frame are still there.
   const saves = {
     'save-obj': () => program._web_save_obj(),
+    'save-stl': () => program._web_save_stl(),
     'save-png': () => program._web_save_png(),
   };
   for (const [id, saveFile] of Object.entries(saves)) {

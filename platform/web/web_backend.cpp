@@ -145,18 +145,29 @@ EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
     if (web.started) shell_character(code);
 }
 
-// "Save OBJ": the object being edited as a Wavefront OBJ file, also after the program ended.
-// Called between frames. With nothing to export the page shows why and gets no file; returns
-// the export's status.
-EMSCRIPTEN_KEEPALIVE int32_t web_save_obj() {
-    std::string text;
-    const int32_t result = export_obj(selected_object(), &text);
+// The object being edited through one export, handed to the page as a file, also after the
+// program ended. Called between frames. With nothing to export the page shows why (under the
+// button's label) and gets no file; returns the export's status.
+static int32_t save_export(int32_t (*exporter)(int32_t, std::string*), const char* file_name,
+                           const char* type, const char* label) {
+    std::string data;
+    const int32_t result = exporter(selected_object(), &data);
     if (result != EXPORT_OK) {
-        show_save_problem(export_error_text(result), "Save OBJ");
+        show_save_problem(export_error_text(result), label);
         return result;
     }
-    page_save_file("sketch3d-sheet.obj", "model/obj", text.data(), int32_t(text.size()));
+    page_save_file(file_name, type, data.data(), int32_t(data.size()));
     return result;
+}
+
+// "Save OBJ": the object as a Wavefront OBJ file.
+EMSCRIPTEN_KEEPALIVE int32_t web_save_obj() {
+    return save_export(export_obj, "sketch3d-sheet.obj", "model/obj", "Save OBJ");
+}
+
+// "Save STL": the same object as a binary STL file (one model unit = 1 mm), for printing.
+EMSCRIPTEN_KEEPALIVE int32_t web_save_stl() {
+    return save_export(export_stl, "sketch3d-body.stl", "model/stl", "Save STL");
 }
 
 // "Save PNG": the client area as last shown, the rows the page does not cover included.

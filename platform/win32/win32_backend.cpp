@@ -263,7 +263,15 @@ void platform_screen_to_client(int32_t* x, int32_t* y) {
 }
 
 uint16_t platform_key_state(int virtual_key) {
-    return uint16_t(GetAsyncKeyState(virtual_key));
+    const uint16_t key_state = uint16_t(GetAsyncKeyState(virtual_key));
+    // Backspace and Delete are typing keys: they count only while this window has the
+    // keyboard, so that typing in another program takes back no stroke. The query above still
+    // runs, so that a press made elsewhere is not reported once the window is back in front.
+    if ((virtual_key == KEY_BACKSPACE || virtual_key == KEY_DELETE) &&
+        GetForegroundWindow() != state.window) {
+        return 0;
+    }
+    return key_state;
 }
 
 uint32_t platform_tick() {

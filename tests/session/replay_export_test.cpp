@@ -1,11 +1,13 @@
 // Keeping what was drawn: the edited object exported as OBJ (read back with
-// tinyobjloader) and PLY, the replay tool's export command and end-of-script
-// files, their errors, and the per-frame render statistics.
+// tinyobjloader), PLY, STL and GLB (read back with tinygltf), the replay tool's export command and
+// end-of-script files, their errors, and the per-frame render statistics.
 #include <gtest/gtest.h>
+#include <tiny_gltf.h>
 #include <tiny_obj_loader.h>
 
 #include <unistd.h>
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -106,7 +108,7 @@ TEST(MeshExport, ObjReadsBackAsTheModelWithItsReliefFacingTheViewer) {
     headless_queue_key_down(KEY_Z);
     headless_queue_move(151, 151);
     headless_queue_button_down(BUTTON_LEFT);
-    session.frames(3);  // the four vertices around (151, 151) sink 3 units
+    session.frames(3);  // the four vertices around (151, 151) come 3 units toward the viewer
     headless_queue_button_up(BUTTON_LEFT);
     headless_queue_key_up(KEY_Z);
     session.frames(1);
@@ -121,19 +123,20 @@ TEST(MeshExport, ObjReadsBackAsTheModelWithItsReliefFacingTheViewer) {
     ASSERT_EQ(obj.attrib.vertices.size(), size_t(3 * vertices));
     ASSERT_EQ(obj.attrib.normals.size(), size_t(3 * vertices));
 
-    // Positions as modelled, y turned up; the relief is in z.
-    int32_t sunk = 0;
+    // Positions as modelled, turned half about x: y up, and the relief in z
+    // toward the viewer (model z grows away from the eye).
+    int32_t raised = 0;
     for (int32_t i = 0; i < vertices; ++i) {
         const Vec4& v = list->model_vertices[i];
         EXPECT_EQ(obj.attrib.vertices[3 * i], float(v.x)) << i;
         EXPECT_EQ(obj.attrib.vertices[3 * i + 1], float(-v.y)) << i;
-        EXPECT_EQ(obj.attrib.vertices[3 * i + 2], float(v.z)) << i;
-        sunk += v.z == -3;
+        EXPECT_EQ(obj.attrib.vertices[3 * i + 2], float(-v.z)) << i;
+        raised += obj.attrib.vertices[3 * i + 2] == 3.0f;
     }
-    EXPECT_EQ(sunk, 4);
+    EXPECT_EQ(raised, 4);
 
-    // One triangle per emitted packet, corners reversed after the first for
-    // the mirrored y, each with its vertex's normal.
+    // One triangle per emitted packet, corners reversed after the first (the
+    // renderer's faces turn clockwise), each with its vertex's normal.
     std::vector<TrianglePacket*> triangles = triangles_of(object);
     ASSERT_EQ(obj.shapes.size(), 1u);
     const tinyobj::mesh_t& mesh = obj.shapes[0].mesh;
@@ -154,6 +157,90 @@ TEST(MeshExport, ObjReadsBackAsTheModelWithItsReliefFacingTheViewer) {
                  (at(1, 1) - at(0, 1)) * (at(2, 0) - at(1, 0));
     EXPECT_GT(turn, 0.0f);
     EXPECT_EQ(obj.attrib.normals[3 * face[0].normal_index + 2], 1.0f);
+}
+
+TEST(MeshExport, ABodyExportsTheSameOutwardTrianglesInEveryFormat) {
+    Session session;
+    session.stroke({{157, 161}, {357, 141}, {377, 321}, {177, 341}, {157, 161}});
+    session.right_click(257, 241);
+    headless_queue_key_down(KEY_I);
+    session.frames(1);
+    headless_queue_key_up(KEY_I);
+    session.frames(1);
+    ExportedMesh mesh;
+    ASSERT_EQ(export_mesh(selected_object(), &mesh), EXPORT_OK);
+    const size_t triangles = mesh.triangles.size() / 3;
+    ASSERT_GT(triangles, 1000u);
+
+    // OBJ: the same positions and corners; the faces enclose a positive
+    // volume, so they turn outward, and so do the normals.
+    std::string text;
+    ASSERT_EQ(export_obj(selected_object(), &text), EXPORT_OK);
+    ObjFile obj = read_obj(text);
+    EXPECT_EQ(obj.attrib.vertices, mesh.positions);
+    const tinyobj::mesh_t& faces = obj.shapes[0].mesh;
+    ASSERT_EQ(faces.indices.size(), mesh.triangles.size());
+    double volume6 = 0;
+    double normal_agreement = 0;
+    for (size_t f = 0; f < triangles; ++f) {
+        const float* p[3];
+        for (size_t k = 0; k < 3; ++k) {
+            EXPECT_EQ(uint32_t(faces.indices[3 * f + k].vertex_index), mesh.triangles[3 * f + k]);
+            p[k] = &obj.attrib.vertices[3 * size_t(faces.indices[3 * f + k].vertex_index)];
+        }
+        double c[3] = {double(p[1][1]) * p[2][2] - double(p[1][2]) * p[2][1],
+                       double(p[1][2]) * p[2][0] - double(p[1][0]) * p[2][2],
+                       double(p[1][0]) * p[2][1] - double(p[1][1]) * p[2][0]};
+        volume6 += p[0][0] * c[0] + p[0][1] * c[1] + p[0][2] * c[2];
+        // The face's own normal against its first corner's vertex normal.
+        double u[3], v[3];
+        for (int a = 0; a < 3; ++a) {
+            u[a] = double(p[1][a]) - p[0][a];
+            v[a] = double(p[2][a]) - p[0][a];
+        }
+        const float* n = &obj.attrib.normals[3 * size_t(faces.indices[3 * f].normal_index)];
+        normal_agreement += (u[1] * v[2] - u[2] * v[1]) * n[0] +
+                            (u[2] * v[0] - u[0] * v[2]) * n[1] + (u[0] * v[1] - u[1] * v[0]) * n[2];
+    }
+    EXPECT_GT(volume6, 0.0);
+    EXPECT_GT(normal_agreement, 0.0);
+
+    // STL: 80-byte header, count, 50 bytes a triangle.
+    ASSERT_EQ(export_stl(selected_object(), &text), EXPORT_OK);
+    ASSERT_EQ(text.size(), 84 + 50 * triangles);
+    uint32_t count = 0;
+    std::memcpy(&count, text.data() + 80, 4);
+    EXPECT_EQ(count, triangles);
+
+    // GLB: tinygltf reads back one mesh with the same positions and indices.
+    ASSERT_EQ(export_glb(selected_object(), &text), EXPORT_OK);
+    tinygltf::Model model;
+    tinygltf::TinyGLTF loader;
+    std::string error;
+    std::string warning;
+    ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning,
+                                            reinterpret_cast<const unsigned char*>(text.data()),
+                                            unsigned(text.size())))
+        << error;
+    ASSERT_EQ(model.meshes.size(), 1u);
+    const tinygltf::Primitive& primitive = model.meshes[0].primitives[0];
+    auto accessor_bytes = [&](int index) {
+        const tinygltf::Accessor& accessor = model.accessors[size_t(index)];
+        const tinygltf::BufferView& view = model.bufferViews[size_t(accessor.bufferView)];
+        return model.buffers[size_t(view.buffer)].data.data() + view.byteOffset +
+               accessor.byteOffset;
+    };
+    const tinygltf::Accessor& positions =
+        model.accessors[size_t(primitive.attributes.at("POSITION"))];
+    ASSERT_EQ(positions.count * 3, mesh.positions.size());
+    EXPECT_EQ(std::memcmp(accessor_bytes(primitive.attributes.at("POSITION")),
+                          mesh.positions.data(), mesh.positions.size() * 4),
+              0);
+    ASSERT_EQ(model.accessors[size_t(primitive.indices)].count, mesh.triangles.size());
+    EXPECT_EQ(std::memcmp(accessor_bytes(primitive.indices), mesh.triangles.data(),
+                          mesh.triangles.size() * 4),
+              0);
+    EXPECT_EQ(model.nodes[0].scale, (std::vector<double>{0.001, 0.001, 0.001}));
 }
 
 TEST(MeshExport, FacesThatRepeatAVertexOrHaveNoAreaAreLeftOutOfTheFile) {
@@ -266,8 +353,8 @@ TEST(ReplayExport, MissingObjectsBadNamesAndUnwritablePathsFailCleanly) {
     EXPECT_NE(error.find("no object to export"), std::string::npos) << error;
 
     std::vector<ScriptCommand> commands;
-    EXPECT_FALSE(parse_script("export sheet.stl\n", &commands, &error));
-    EXPECT_EQ(error.rfind("1: bad export name 'sheet.stl'", 0), 0u) << error;
+    EXPECT_FALSE(parse_script("export sheet.stp\n", &commands, &error));
+    EXPECT_EQ(error.rfind("1: bad export name 'sheet.stp'", 0), 0u) << error;
 
     // A missing folder, and a folder where the file should go.
     outputs.stats_path.clear();

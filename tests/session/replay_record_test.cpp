@@ -38,7 +38,8 @@ struct FrameLog {
     }
 };
 
-// Every kind of input the shell reacts to: a stroke, a build, a drag, a Z key
+// Every kind of input the shell reacts to: a stroke, a stroke taken back, a
+// build, a drag, a Z key
 // tapped between two frames, relief pushed with Z held, shading keys (one
 // tapped between frames, which acts on nothing), a click between frames,
 // F12 and the close box.
@@ -49,6 +50,13 @@ void play_session(FrameLog& log) {
     for (auto [x, y] : {std::pair{200, 100}, {200, 200}, {100, 200}, {100, 100}})
         log.move(x, y);
     headless_queue_button_up(BUTTON_LEFT);
+    // A stray stroke, taken back with Backspace tapped between two frames.
+    headless_queue_button_down(BUTTON_LEFT);
+    log.move(180, 130);
+    headless_queue_button_up(BUTTON_LEFT);
+    headless_queue_key_down(KEY_BACKSPACE);
+    headless_queue_key_up(KEY_BACKSPACE);
+    log.run(1);
     log.move(150, 150);
     headless_queue_button_down(BUTTON_RIGHT);
     log.run(1);
@@ -100,6 +108,7 @@ TEST(SessionRecording, ARecordedSessionReplaysToIdenticalPages) {
     // The session changed the page often, so equal hashes mean something.
     EXPECT_GE(std::set<uint64_t>(original.hashes.begin(), original.hashes.end()).size(), 10u);
     EXPECT_NE(script.find("key down z\nkey up z\nframes "), std::string::npos) << script;
+    EXPECT_NE(script.find("key down backspace\nkey up backspace\n"), std::string::npos) << script;
 
     std::vector<ScriptCommand> commands;
     std::string error;

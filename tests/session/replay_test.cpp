@@ -76,7 +76,7 @@ TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
          "1: 'move' expects two integers -2147483648..2147483647, got '1 2147483648'"},
         {"down middle\n", "1: unknown button 'middle' (left or right)"},
         {"key press z\n", "1: 'key' expects down or up, got 'press'"},
-        {"key down f4\n", "1: unknown key 'f4' (z, f1, f2, f3 or f12)"},
+        {"key down f4\n", "1: unknown key 'f4' (z, i, f1, f2, f3, f12, backspace or delete)"},
         {"frames -1\n", "1: 'frames' expects a count 0..1000000, got '-1'"},
         {"frames 2x\n", "1: 'frames' expects a count 0..1000000, got '2x'"},
         {"frames 1e1\n", "1: 'frames' expects a count 0..1000000, got '1e1'"},

@@ -19,9 +19,11 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <iterator>
 
 #include "app/frame.h"
 #include "app/shell.h"
+#include "app/stroke_history.h"
 #include "base/memory.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
@@ -31,7 +33,7 @@
 
 namespace {
 
-constexpr int KEYS[] = {KEY_Z, KEY_F1, KEY_F2, KEY_F3};  // F12 is planned apart
+constexpr int KEYS[] = {KEY_Z, KEY_F1, KEY_F2, KEY_F3, KEY_BACKSPACE, KEY_DELETE};  // F12 apart
 constexpr int32_t BUTTONS[] = {BUTTON_LEFT, BUTTON_RIGHT};
 
 struct Soak {
@@ -132,7 +134,7 @@ void random_event() {
     } else if (kind < 820) {
         button(BUTTONS[r.below(2)], r.chance(350));
     } else if (kind < 998) {
-        key(KEYS[r.below(4)], r.chance(400));
+        key(KEYS[r.below(int32_t(std::size(KEYS)))], r.chance(400));
     } else {
         key(KEY_F12, true);
         soak.f12_release = soak.frame + r.between(1, 4);
@@ -238,8 +240,14 @@ void check_after_frame(int32_t object_before) {
     const int64_t bytes = live_byte_count();
     if (blocks > soak.peak_blocks) soak.peak_blocks = blocks;
     if (bytes > soak.peak_bytes) soak.peak_bytes = bytes;
-    if (blocks > soak.startup_blocks + 1 || bytes > soak.startup_bytes + soak.object_bytes)
-        fail("more memory held than start-up's and one object's");
+    // The strokes that can be taken back hold their own memory, within its bounds.
+    const StrokeHistoryMemory strokes = stroke_history_memory();
+    if (strokes.blocks > 2 || strokes.bytes > int64_t(MAX_STROKE_SEGMENTS) * STROKE_SEGMENT_BYTES +
+                                                  int64_t(514) * 483 * 2)
+        fail("the stroke history holds more than a page and its segments");
+    if (blocks - strokes.blocks > soak.startup_blocks + 1 ||
+        bytes - strokes.bytes > soak.startup_bytes + soak.object_bytes)
+        fail("more memory held than start-up's, one object's and the strokes'");
 
     const int32_t object = selected_object();
     if (object_before == NO_OBJECT && object != NO_OBJECT) ++soak.builds;

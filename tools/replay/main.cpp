@@ -10,13 +10,16 @@
 namespace {
 
 constexpr const char* USAGE =
-    "usage: sketch3d-replay SCRIPT [--out DIR] [--obj FILE] [--ply FILE] [--stats FILE]\n"
+    "usage: sketch3d-replay SCRIPT [--out DIR] [--obj FILE] [--ply FILE] [--stl FILE]\n"
+    "                       [--glb FILE] [--stats FILE]\n"
     "Plays SCRIPT (one command a line: move X Y, down|up left|right,\n"
-    "key down|up z|f1|f2|f3|f12, char N, escape, close, frames N,\n"
-    "screenshot NAME, export NAME.obj|NAME.ply, # comments).\n"
+    "key down|up z|i|f1|f2|f3|f12, char N, escape, close, frames N,\n"
+    "screenshot NAME, export NAME.obj|NAME.ply|NAME.stl|NAME.glb, # comments).\n"
     "  --out DIR     folder of the screenshots (NAME.png) and exports (default: .)\n"
     "  --obj FILE    the edited object at the end as a Wavefront OBJ file\n"
     "  --ply FILE    the same as a PLY file with the last frame's vertex colours\n"
+    "  --stl FILE    the same as a binary STL file (one model unit = 1 mm)\n"
+    "  --glb FILE    the same as a glTF binary file\n"
     "  --stats FILE  one CSV row per frame: packets walked, culled, dropped by\n"
     "                depth, drawn, pixels written, frame time in microseconds\n"
     "SCRIPT is a file or a pipe (/dev/stdin) of at most 64 MiB and 1048576 commands, lines\n"
@@ -35,6 +38,8 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--out") == 0) value = &outputs.out_dir;
         if (std::strcmp(argv[i], "--obj") == 0) value = &outputs.obj_path;
         if (std::strcmp(argv[i], "--ply") == 0) value = &outputs.ply_path;
+        if (std::strcmp(argv[i], "--stl") == 0) value = &outputs.stl_path;
+        if (std::strcmp(argv[i], "--glb") == 0) value = &outputs.glb_path;
         if (std::strcmp(argv[i], "--stats") == 0) value = &outputs.stats_path;
         if (value != nullptr && i + 1 < argc && argv[i + 1][0] != '\0') {
             *value = argv[++i];

@@ -1,8 +1,8 @@
 // The browser build in Debian's headless Chromium, driven by Playwright: a session with the
-// mouse, the keys and the control strip checked from the canvas pixels, its "Save OBJ" and
-// "Save PNG" downloads checked against the native replay tool's export and the canvas, the
-// error display, and every example script replayed in the page and compared pixel for pixel
-// with the native replay tool's screenshots.
+// mouse, the keys and the control strip checked from the canvas pixels (Inflate and "Save STL"
+// included), its "Save OBJ" and "Save PNG" downloads checked against the native replay tool's
+// export and the canvas, the error display, and every example script replayed in the page and
+// compared pixel for pixel with the native replay tool's screenshots.
 //
 // Run by tools/test-web.sh (`make test-web`), which builds what it needs; the paths can be
 // given in SKETCH3D_SITE (the built site), SKETCH3D_REPLAY (the native replay tool),
@@ -355,6 +355,21 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
   await move(...CENTRE);
 
+  // The strip's Inflate turns the sheet into a closed body, which "Save STL" downloads: an
+  // 84-byte head with the triangle count, then 50 bytes a triangle, front and back.
+  await nextFrames(page);
+  const beforeInflate = await census(page);
+  await page.locator('#controls [data-key="73"]').hover();
+  await page.mouse.down();
+  await waitFor('the body', async () => (await census(page)).checksum !== beforeInflate.checksum);
+  await page.mouse.up();
+  const stl = await save(page, 'save-stl');
+  assert.equal(stl.name, 'sketch3d-body.stl');
+  const stlTriangles = stl.bytes.readUInt32LE(80);
+  assert.equal(stl.bytes.length, 84 + 50 * stlTriangles);
+  assert.ok(stlTriangles > flat.faces, `the body has ${stlTriangles} triangles`);
+  await move(...CENTRE);
+
   // F12 throws it away: then "Save OBJ" says there is nothing to export and downloads nothing.
   await page.keyboard.down('F12');
   await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
@@ -404,6 +419,125 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   assert.deepEqual(problems, []);
   await page.close();
 });
+
+// A phone held upright and a high-density desktop: the canvas is sized to the screen, pointer
+// positions map through its displayed size, the strip stays within reach, and a stroke taken
+// back leaves the canvas as it was before the stroke.
+const SCREENS = [
+  {
+    name: 'a phone held upright (390 x 844, touch, device scale 3)',
+    options: { viewport: { width: 390, height: 844 }, deviceScaleFactor: 3, isMobile: true, hasTouch: true },
+    touch: true,
+  },
+  {
+    name: 'a desktop at device scale 2',
+    options: { viewport: { width: 1400, height: 1100 }, deviceScaleFactor: 2 },
+    touch: false,
+  },
+];
+
+for (const screen of SCREENS) {
+  test(`drawing and building on ${screen.name}`, { timeout: 120000 }, async () => {
+    const page = await browser.newPage(screen.options);
+    const problems = [];
+    page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
+    await page.goto(baseUrl);
+    assert.match(
+      await page.locator('meta[name="viewport"]').getAttribute('content'),
+      /width=device-width/,
+    );
+    await waitFor('a blue screen with a white bottom row', () => isBlueScreen(page));
+    const box = await page.locator('#screen').boundingBox();
+    const viewport = screen.options.viewport;
+    const ratio = screen.options.deviceScaleFactor;
+    if (screen.touch) {
+      // Narrower than the picture: the canvas takes the width, and the strip sits at the bottom
+      // of the screen with every button on it.
+      assert.ok(box.width > 340 && box.x + box.width <= viewport.width, `canvas ${box.width}`);
+      const strip = await page.locator('#controls').boundingBox();
+      assert.ok(Math.abs(strip.y + strip.height - viewport.height) < 1, `strip at ${strip.y}`);
+      for (const button of await page.locator('#controls button').all()) {
+        const place = await button.boundingBox();
+        assert.ok(place.y >= strip.y && place.y + place.height <= viewport.height);
+      }
+    } else {
+      // A whole number of device pixels per picture pixel, more than one CSS pixel's.
+      const factor = (box.width * ratio) / CLIENT_WIDTH;
+      assert.ok(Number.isInteger(factor) && factor > ratio, `${factor} device pixels a pixel`);
+    }
+    const css = (x, y) => [
+      box.x + ((x + 0.5) * box.width) / CLIENT_WIDTH,
+      box.y + ((y + 0.5) * box.height) / (DRAWN_HEIGHT + 1),
+    ];
+    // A polyline through picture pixels, by touch or with the mouse; each point is held until a
+    // frame has drawn the segment to it (a black pixel next to its middle).
+    const cdp = screen.touch ? await page.context().newCDPSession(page) : null;
+    const touch = (type, points) =>
+      cdp.send('Input.dispatchTouchEvent', {
+        type,
+        touchPoints: points.map(([x, y]) => ({ x, y })),
+      });
+    const nearBlack = async ([x, y]) => {
+      for (const [dx, dy] of [[0, 0], [1, 0], [-1, 0], [0, 1], [0, -1]])
+        if (isBlack(await pixel(page, x + dx, y + dy))) return true;
+      return false;
+    };
+    async function polyline(points) {
+      if (screen.touch) await touch('touchStart', [css(...points[0])]);
+      else {
+        await page.mouse.move(...css(...points[0]));
+        await nextFrames(page);
+        await page.mouse.down();
+      }
+      await nextFrames(page);
+      for (let i = 1; i < points.length; ++i) {
+        if (screen.touch) await touch('touchMove', [css(...points[i])]);
+        else await page.mouse.move(...css(...points[i]));
+        const middle = points[i].map((v, k) => Math.floor((v + points[i - 1][k]) / 2));
+        await waitFor(`the stroke to ${points[i]}`, () => nearBlack(middle));
+      }
+      if (screen.touch) await touch('touchEnd', []);
+      else await page.mouse.up();
+      await nextFrames(page);
+    }
+
+    const corners = [
+      [137, 241], [177, 161], [257, 121], [337, 161], [377, 241], [337, 321], [257, 361],
+      [177, 321], [137, 241],
+    ];
+    await polyline(corners);
+    const outline = await census(page);
+    // A stray stroke across the outline, taken back with the strip's "Undo stroke" on the
+    // phone and with Backspace on the desktop: the canvas is the outline alone again.
+    await polyline([[60, 60], [300, 400]]);
+    assert.notEqual((await census(page)).checksum, outline.checksum);
+    if (screen.touch) await page.locator('#controls [data-key="8"]').tap();
+    else await page.keyboard.press('Backspace');
+    await waitFor('the stroke to be taken back', async () => {
+      const counts = await census(page);
+      return counts.checksum === outline.checksum;
+    });
+
+    // The right button inside builds the sheet: a tap with the strip's switch on, a right
+    // press with the mouse.
+    if (screen.touch) {
+      await page.locator('#right-mode').tap();
+      await page.touchscreen.tap(...css(...CENTRE));
+    } else {
+      await page.mouse.move(...css(...CENTRE));
+      await nextFrames(page);
+      await page.mouse.down({ button: 'right' });
+    }
+    await waitFor('a lit red sheet', async () => isLitRed(await pixel(page, ...CENTRE)));
+    if (!screen.touch) await page.mouse.up({ button: 'right' });
+    await waitFor('the outline to go', async () => !isBlack(await pixel(page, 217, 141)));
+    const sheet = await census(page);
+    assert.equal(sheet.other, 0, 'every drawn pixel is lit red or blue');
+    assert.ok(sheet.red >= 34000 && sheet.red <= 38400, `the sheet covers ${sheet.red} pixels`);
+    assert.deepEqual(problems, []);
+    await page.close();
+  });
+}
 
 test('error messages appear in the page', { timeout: 60000 }, async () => {
   // The first allocation of start-up fails: its message, then no frame.

@@ -1,7 +1,8 @@
 // Fuzz target: the outline build on arbitrary page contents. Each input paints
 // page 0 of a headless session with green, black, blue and one other colour
 // (a tile repeated at some scale), right-clicks anywhere, lets the frames edit
-// and draw the result, and throws it away with F12.
+// and draw the result, sometimes inflates it into a body (I), which must be
+// closed and oriented, and throws it away with F12.
 //
 // The session is one of nine: small windows, some with a packet area of
 // twenty triangles or a vertex or normal pool of 100 records, which builds
@@ -13,9 +14,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "app/frame.h"
+#include "app/inflate.h"
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
@@ -126,6 +130,22 @@ void press(int key) {
     headless_queue_key_up(key);
 }
 
+// An inflated body: every edge in exactly two triangles, once each way.
+bool body_is_closed() {
+    std::set<std::pair<int32_t, int32_t>> edges;
+    const SceneObject* object = get_object(selected_object());
+    for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
+         p = next_object_polygon(object, p)) {
+        const int16_t* v = packet_vertices(p);
+        for (int k = 0; k < 3; ++k)
+            if (v[k] == v[(k + 1) % 3] || !edges.insert({v[k], v[(k + 1) % 3]}).second)
+                return false;
+    }
+    for (const auto& [a, b] : edges)
+        if (edges.count({b, a}) == 0) return false;
+    return true;
+}
+
 // The page: a tile of up to 64 x 64 pixels, each of four kinds, repeated over
 // the page at a scale of 1 to 16.
 void paint_page(FuzzInput& in) {
@@ -206,6 +226,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         run_one_frame();
         headless_queue_button_up(BUTTON_LEFT);
         headless_queue_button_up(BUTTON_RIGHT);
+        if ((editing & 2) != 0) {
+            press(KEY_I);
+            if (inflated_front_vertices() >= 0 && !body_is_closed()) fail("an open body");
+        }
         press(KEY_F1 + (editing >> 6) % 3);
         press(KEY_F12);
         if (!scene_is_empty()) fail("F12 left something behind");

@@ -1,0 +1,108 @@
+// glTF binary export through tinygltf (Debian libtinygltf-dev), where the
+// build found it (SKETCH3D_GLB); elsewhere export_glb says there is no writer.
+#include "app/mesh_export.h"
+
+#ifdef SKETCH3D_GLB
+
+#include <tiny_gltf.h>
+
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+// Appends the bytes of `values` to the buffer as a view of its own, 4-byte
+// aligned as accessors need, and returns the view's number.
+template <typename T>
+int append_view(tinygltf::Model* model, const std::vector<T>& values, int target) {
+    std::vector<unsigned char>& data = model->buffers[0].data;
+    data.resize((data.size() + 3) & ~size_t(3));
+    tinygltf::BufferView view;
+    view.buffer = 0;
+    view.byteOffset = data.size();
+    view.byteLength = values.size() * sizeof(T);
+    view.target = target;
+    data.resize(data.size() + view.byteLength);
+    if (view.byteLength > 0)
+        std::memcpy(data.data() + view.byteOffset, values.data(), view.byteLength);
+    model->bufferViews.push_back(view);
+    return int(model->bufferViews.size()) - 1;
+}
+
+int append_accessor(tinygltf::Model* model, int view, int component, size_t count, int type) {
+    tinygltf::Accessor accessor;
+    accessor.bufferView = view;
+    accessor.componentType = component;
+    accessor.count = count;
+    accessor.type = type;
+    model->accessors.push_back(accessor);
+    return int(model->accessors.size()) - 1;
+}
+
+}  // namespace
+
+int32_t export_glb(int32_t index, std::string* out) {
+    out->clear();
+    ExportedMesh mesh;
+    if (int32_t result = export_mesh(index, &mesh); result != EXPORT_OK) return result;
+
+    tinygltf::Model model;
+    model.asset.version = "2.0";
+    model.asset.generator = "sketch3d";
+    model.buffers.resize(1);
+    size_t vertices = mesh.positions.size() / 3;
+
+    tinygltf::Primitive primitive;
+    primitive.mode = TINYGLTF_MODE_TRIANGLES;
+    int positions =
+        append_accessor(&model, append_view(&model, mesh.positions, TINYGLTF_TARGET_ARRAY_BUFFER),
+                        TINYGLTF_COMPONENT_TYPE_FLOAT, vertices, TINYGLTF_TYPE_VEC3);
+    // glTF asks for the bounds of the positions.
+    std::vector<double> low(3, 0.0);
+    std::vector<double> high(3, 0.0);
+    for (size_t i = 0; i < vertices; ++i) {
+        for (size_t a = 0; a < 3; ++a) {
+            double c = mesh.positions[3 * i + a];
+            low[a] = i == 0 || c < low[a] ? c : low[a];
+            high[a] = i == 0 || c > high[a] ? c : high[a];
+        }
+    }
+    model.accessors[size_t(positions)].minValues = low;
+    model.accessors[size_t(positions)].maxValues = high;
+    primitive.attributes["POSITION"] = positions;
+    primitive.attributes["NORMAL"] =
+        append_accessor(&model, append_view(&model, mesh.normals, TINYGLTF_TARGET_ARRAY_BUFFER),
+                        TINYGLTF_COMPONENT_TYPE_FLOAT, vertices, TINYGLTF_TYPE_VEC3);
+    primitive.indices = append_accessor(
+        &model, append_view(&model, mesh.triangles, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER),
+        TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, mesh.triangles.size(), TINYGLTF_TYPE_SCALAR);
+
+    tinygltf::Mesh gltf_mesh;
+    gltf_mesh.name = "sketch3d_object_" + std::to_string(index);
+    gltf_mesh.primitives.push_back(primitive);
+    model.meshes.push_back(gltf_mesh);
+    tinygltf::Node node;
+    node.mesh = 0;
+    node.name = gltf_mesh.name;
+    node.scale = {0.001, 0.001, 0.001};  // model units are millimetres, glTF's are metres
+    model.nodes.push_back(node);
+    tinygltf::Scene scene;
+    scene.nodes.push_back(0);
+    model.scenes.push_back(scene);
+    model.defaultScene = 0;
+
+    std::ostringstream stream;
+    tinygltf::TinyGLTF writer;
+    if (!writer.WriteGltfSceneToStream(&model, stream, false, true)) return EXPORT_NO_WRITER;
+    *out = stream.str();
+    return EXPORT_OK;
+}
+
+#else
+
+int32_t export_glb(int32_t /*index*/, std::string* out) {
+    out->clear();
+    return EXPORT_NO_WRITER;
+}
+
+#endif

@@ -1,0 +1,46 @@
+// Strokes that can be taken back: in drawing mode every segment drawn into the
+// current page is remembered with the press of the left button that drew it,
+// together with a copy of the page as it was before the first of them. Taking
+// strokes back puts that copy back and draws the remaining segments again, so
+// the page is exactly what it would be had the removed strokes never been
+// drawn.
+//
+// The remembered strokes stay valid only while nothing but strokes changes the
+// page: whatever else writes it (a fill, a clear) calls forget_strokes first.
+#pragma once
+
+#include <cstdint>
+
+// About an hour and a half of drawing at 50 segments a second.
+inline constexpr int32_t MAX_STROKE_SEGMENTS = 1 << 18;
+inline constexpr int32_t STROKE_SEGMENT_BYTES = 20;  // press and two end points
+
+// A segment from (x0, y0) to (x1, y1), client pixels, is about to be drawn
+// into the current page by left-button press number `press`. A segment of a
+// press other than the last remembered stroke's starts a new stroke. When the
+// history is full (MAX_STROKE_SEGMENTS) or memory runs out (the allocator has
+// shown its message), nothing is remembered until the next forget_strokes:
+// the strokes drawn so far then simply stay.
+void remember_stroke_segment(uint32_t press, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+
+// Something other than a stroke is about to change the page: the strokes
+// drawn so far become part of it and can no longer be taken back. Also the
+// end of the history at start-up and shut-down.
+void forget_strokes();
+
+// Strokes that can be taken back.
+int32_t stroke_count();
+
+// Removes the last stroke (or every stroke) and redraws the current page from
+// the copy and the strokes that remain. Nothing happens without strokes.
+void take_back_last_stroke();
+void take_back_all_strokes();
+
+// Memory the history holds: a copy of the page and the segments, both from
+// alloc_zeroed, from the first stroke until no stroke is left (none without
+// strokes). At most two blocks, a page and MAX_STROKE_SEGMENTS segments.
+struct StrokeHistoryMemory {
+    int32_t blocks;
+    int64_t bytes;
+};
+StrokeHistoryMemory stroke_history_memory();

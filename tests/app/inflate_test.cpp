@@ -1,0 +1,247 @@
+// Inflation of the edited sheet into a closed body: topology of a disc, a
+// star and a ring, the disc's height, outward faces, front-only pushing and
+// an overflow that keeps the sheet.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "app/inflate.h"
+#include "app/outline.h"
+#include "base/messages.h"
+#include "geometry/render_list.h"
+#include "geometry/scene_objects.h"
+#include "session/session_fixture.h"
+
+namespace {
+
+constexpr int32_t CX = 257;  // the screen centre in client pixels
+constexpr int32_t CY = 241;
+
+using Points = std::vector<std::pair<int32_t, int32_t>>;
+
+// A closed polygon around the centre whose radius alternates between r0 and
+// r1 (equal radii: a circle of `corners` points).
+Points polygon(int32_t corners, double r0, double r1) {
+    Points points;
+    for (int32_t i = 0; i <= corners; ++i) {
+        double angle = 2 * M_PI * i / corners;
+        double r = i % 2 == 0 ? r0 : r1;
+        points.push_back({CX + int32_t(std::lround(r * std::cos(angle))),
+                          CY + int32_t(std::lround(r * std::sin(angle)))});
+    }
+    return points;
+}
+
+void press_i(Session& session) {
+    headless_queue_key_down(KEY_I);
+    session.frames(1);
+    headless_queue_key_up(KEY_I);
+    session.frames(1);
+}
+
+struct Body {
+    std::vector<Vec4> vertices;
+    std::vector<std::array<int32_t, 3>> triangles;
+};
+
+Body body_of(int32_t index) {
+    Body body;
+    const RenderList* list = current_render_list();
+    const SceneObject* object = get_object(index);
+    body.vertices.assign(list->model_vertices, list->model_vertices + list->vertex_count);
+    for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
+         p = next_object_polygon(object, p))
+        body.triangles.push_back(
+            {packet_vertices(p)[0], packet_vertices(p)[1], packet_vertices(p)[2]});
+    return body;
+}
+
+// Closed and oriented (each directed edge once, with its reverse), no
+// triangle without area; returns V - E + F, or a sentinel on a fault.
+int32_t euler_characteristic(const Body& body) {
+    std::set<std::pair<int32_t, int32_t>> directed;
+    std::set<int32_t> used;
+    for (const auto& t : body.triangles) {
+        const Vec4& a = body.vertices[size_t(t[0])];
+        const Vec4& b = body.vertices[size_t(t[1])];
+        const Vec4& c = body.vertices[size_t(t[2])];
+        int64_t ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
+        int64_t vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
+        if (uy * vz - uz * vy == 0 && uz * vx - ux * vz == 0 && ux * vy - uy * vx == 0) return 100;
+        for (int k = 0; k < 3; ++k) {
+            used.insert(t[size_t(k)]);
+            if (!directed.insert({t[size_t(k)], t[size_t((k + 1) % 3)]}).second) return 200;
+        }
+    }
+    for (const auto& [a, b] : directed)
+        if (directed.count({b, a}) == 0) return 300;
+    return int32_t(used.size()) - int32_t(directed.size() / 2) + int32_t(body.triangles.size());
+}
+
+// Six times the enclosed volume as the sum of a . (b x c) over the faces. The
+// model frame (x right, y down, z away from the viewer) is right-handed, and
+// the faces the renderer draws turn clockwise as seen from where they face:
+// a body whose faces turn outward gives a negative sum.
+int64_t signed_volume6(const Body& body) {
+    int64_t sum = 0;
+    for (const auto& t : body.triangles) {
+        const Vec4& a = body.vertices[size_t(t[0])];
+        const Vec4& b = body.vertices[size_t(t[1])];
+        const Vec4& c = body.vertices[size_t(t[2])];
+        sum += int64_t(a.x) * (int64_t(b.y) * c.z - int64_t(b.z) * c.y) -
+               int64_t(a.y) * (int64_t(b.x) * c.z - int64_t(b.z) * c.x) +
+               int64_t(a.z) * (int64_t(b.x) * c.y - int64_t(b.y) * c.x);
+    }
+    return sum;
+}
+
+}  // namespace
+
+TEST(Inflate, BodiesAreClosedOrientedAndRound) {
+    struct Case {
+        const char* name;
+        std::vector<Points> outlines;
+        std::pair<int32_t, int32_t> click;
+        int32_t euler;
+    };
+    const Case cases[] = {
+        {"disc", {polygon(64, 100, 100)}, {CX, CY}, 2},
+        {"star", {polygon(10, 150, 60)}, {CX, CY}, 2},
+        {"ring", {polygon(64, 150, 150), polygon(48, 60, 60)}, {CX + 100, CY}, 0},
+        {"band", {{{60, 200}, {450, 200}, {450, 240}, {60, 240}, {60, 200}}}, {CX, 220}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session session;
+        for (const Points& outline : c.outlines)
+            session.stroke(outline);
+        session.right_click(c.click.first, c.click.second);
+        int32_t sheet = selected_object();
+        ASSERT_GE(sheet, 0);
+        int32_t sheet_triangles = int32_t(body_of(sheet).triangles.size());
+        press_i(session);
+        EXPECT_TRUE(headless_messages().empty());
+        int32_t index = selected_object();
+        ASSERT_EQ(index, sheet);
+        Body body = body_of(index);
+        EXPECT_GT(int32_t(body.triangles.size()), sheet_triangles);
+        EXPECT_EQ(euler_characteristic(body), c.euler);
+        EXPECT_LT(signed_volume6(body), 0);
+
+        // Outline points stay at 0; the front rises toward the viewer (-z)
+        // no higher than the outline's half-width, the back mirrors it.
+        int32_t front = inflated_front_vertices();
+        int32_t highest = 0;
+        for (size_t i = 0; i < body.vertices.size(); ++i) {
+            int32_t z = body.vertices[i].z;
+            if (int32_t(i) < front) {
+                EXPECT_LE(z, 0);
+                highest = std::max(highest, -z);
+            } else {
+                EXPECT_GT(z, 0);
+            }
+        }
+        if (std::strcmp(c.name, "disc") == 0) {
+            EXPECT_GE(highest, 85);  // within 15 % of the radius 100
+            EXPECT_LE(highest, 100);
+        }
+        if (std::strcmp(c.name, "band") == 0) {
+            EXPECT_LE(highest, 20);  // a tube of the band's half-width, not a ridge
+        }
+
+        // A second press does nothing.
+        size_t packets = size_t(get_object(index)->packet_count);
+        press_i(session);
+        EXPECT_EQ(selected_object(), index);
+        EXPECT_EQ(size_t(get_object(index)->packet_count), packets);
+    }
+}
+
+TEST(Inflate, TheBackShowsHalfATurnRoundAndPushingMovesTheFrontOnly) {
+    Session session;
+    session.stroke(polygon(64, 100, 100));
+    press_i(session);  // while drawing: forgotten, not applied to the sheet to come
+    session.right_click(CX, CY);
+    session.frames(1);
+    EXPECT_EQ(inflated_front_vertices(), -1);
+    EXPECT_NE(Session::pixel(CX, CY), BLUE);
+    press_i(session);
+    int32_t index = selected_object();
+    // The front is nearer the eye than the rim: vertex 0 lies on the rim.
+    const RenderList* list = current_render_list();
+    int32_t top = 0;
+    for (int32_t i = 0; i < inflated_front_vertices(); ++i)
+        if (list->model_vertices[i].z < list->model_vertices[top].z) top = i;
+    EXPECT_EQ(list->model_vertices[0].z, 0);
+    EXPECT_LT(list->screen_vertices[top].z, list->screen_vertices[0].z);
+    get_object_rotation(index)->y = 512;
+    session.frames(1);
+    EXPECT_NE(Session::pixel(CX, CY), BLUE);  // the sheet would show nothing here
+
+    Body before = body_of(index);
+    headless_queue_key_down(KEY_Z);
+    headless_queue_button_down(BUTTON_LEFT);
+    session.frames(1);
+    headless_queue_button_up(BUTTON_LEFT);
+    headless_queue_key_up(KEY_Z);
+    session.frames(1);
+    Body after = body_of(index);
+    int32_t front = inflated_front_vertices();
+    int32_t moved_front = 0;
+    for (size_t i = 0; i < after.vertices.size(); ++i) {
+        int32_t dz = after.vertices[i].z - before.vertices[i].z;
+        if (int32_t(i) < front) {
+            moved_front += dz == -1;
+        } else {
+            EXPECT_EQ(dz, 0) << i;
+        }
+    }
+    EXPECT_GT(moved_front, 0);
+}
+
+TEST(Inflate, ABodyTooLargeForThePacketAreaLeavesTheSheetAsItWas) {
+    set_packet_area_override(60000);  // the disc's sheet fits, its body not
+    Session session;
+    session.stroke(polygon(64, 100, 100));
+    session.right_click(CX, CY);
+    int32_t sheet = selected_object();
+    ASSERT_GE(sheet, 0);
+    ASSERT_TRUE(headless_messages().empty());
+    const RenderList* list = current_render_list();
+    const uint8_t* area = reinterpret_cast<const uint8_t*>(list->first_packet);
+    const uint8_t* end = list->write_position + 4;
+    std::vector<uint8_t> packets(area, end);
+    std::vector<Vec4> vertices(list->model_vertices, list->model_vertices + list->vertex_count);
+    std::vector<Vec4> normals(list->model_normals, list->model_normals + list->normal_count);
+
+    headless_queue_key_down(KEY_I);
+    session.frames(1);
+    ASSERT_EQ(headless_messages().size(), 1u);
+    EXPECT_EQ(headless_messages()[0].text, TEXT_PACKET_AREA_FULL);
+    EXPECT_EQ(selected_object(), sheet);
+    EXPECT_EQ(inflated_front_vertices(), -1);
+    EXPECT_EQ(list->write_position + 4, end);
+    EXPECT_EQ(std::vector<uint8_t>(area, end), packets);
+    EXPECT_EQ(std::memcmp(list->model_vertices, vertices.data(), vertices.size() * sizeof(Vec4)),
+              0);
+    EXPECT_EQ(list->vertex_count, int32_t(vertices.size()));
+    EXPECT_EQ(std::memcmp(list->model_normals, normals.data(), normals.size() * sizeof(Vec4)), 0);
+}
+
+TEST(Inflate, AFailedAllocationOfTheBodyReturnsToDrawingLikeAFailedBuild) {
+    Session session;
+    session.stroke(polygon(64, 100, 100));
+    session.right_click(CX, CY);
+    const int blocks = live_block_count();
+    fail_allocation_after(1);  // the body's object record
+    press_i(session);
+    EXPECT_EQ(selected_object(), NO_OBJECT);
+    EXPECT_EQ(headless_messages().size(), 1u);  // the allocator's
+    EXPECT_EQ(live_block_count(), blocks - 1);  // the sheet's record is gone
+    EXPECT_EQ(current_render_list()->packet_count, 0);
+    EXPECT_EQ(Session::pixel(CX, CY), BLUE);
+}
