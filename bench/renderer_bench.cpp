@@ -326,13 +326,7 @@ void BM_InflatedFrame(benchmark::State& state) {
         return;
     }
     set_demo_rotation(int32_t(state.range(0)), int32_t(state.range(1)), 0);
-    render_demo_frame();
-    const double drawn = last_frame_drawn();
-    for (auto _ : state)
-        render_demo_frame();
-    state.counters["triangles"] = drawn;
-    state.counters["tri/s"] =
-        benchmark::Counter(drawn, benchmark::Counter::kIsIterationInvariantRate);
+    time_demo_frames(state);
 }
 BENCHMARK(BM_InflatedFrame)
     ->ArgNames({"rx", "ry"})
