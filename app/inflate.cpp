@@ -647,11 +647,7 @@ int32_t emit_body(const BodyPlan& plan) {
             return -1;
         }
     }
-    add_object_part(body, 0, int32_t(plan.vertices.size()), 0);
-    finish_object();
-    set_part_flags(body, PART_LIT);
-    show_object(body);
-    if (compute_object_normals(body) != 0) return -1;
+    if (finish_lit_object(body, int32_t(plan.vertices.size())) != 0) return -1;
     pack_colours();
     return body;
 }

@@ -221,11 +221,7 @@ int32_t build_object_from_outline(int32_t x, int32_t y) {
     int32_t max_vertex = -1;
     if (!triangulate(&max_vertex)) return undo_build();
 
-    add_object_part(grid.object, 0, max_vertex + 1, 0);
-    finish_object();
-    set_part_flags(grid.object, PART_LIT);
-    show_object(grid.object);
-    compute_object_normals(grid.object);
+    finish_lit_object(grid.object, max_vertex + 1);
     set_object_shading(grid.object, 0);
     pack_colours();
     return grid.object;

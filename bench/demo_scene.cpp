@@ -157,11 +157,7 @@ int32_t open_grid_scene(int32_t triangles) {
         close_demo_scene();
         return -1;
     }
-    add_object_part(demo.object, 0, max_vertex + 1, 0);
-    finish_object();
-    set_part_flags(demo.object, PART_LIT);
-    show_object(demo.object);
-    compute_object_normals(demo.object);
+    finish_lit_object(demo.object, max_vertex + 1);
     set_object_shading(demo.object, 0);
     pack_colours();
     return 2 * columns * rows;

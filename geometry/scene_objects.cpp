@@ -270,6 +270,14 @@ int32_t compute_object_normals(int32_t index) {
     return 0;
 }
 
+int32_t finish_lit_object(int32_t index, int32_t vertex_count) {
+    add_object_part(index, 0, vertex_count, 0);
+    finish_object();
+    set_part_flags(index, PART_LIT);
+    show_object(index);
+    return compute_object_normals(index);
+}
+
 int32_t set_object_shading(int32_t index, int32_t selector) {
     SceneObject* object = get_object(index);
     if (object == nullptr) return -1;

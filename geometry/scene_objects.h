@@ -109,6 +109,10 @@ int32_t show_object(int32_t index);
 // that count to the object's first vertex index beforehand. Marking stops at
 // the normal pool's capacity. 0; -1 for no object; NORMALS_OUT_OF_RANGE.
 int32_t compute_object_normals(int32_t index);
+// Closes an object emitted as one lit surface: one part over vertices
+// 0 .. vertex_count - 1, finish_object, PART_LIT, shown, and its normals
+// computed. Returns compute_object_normals' result.
+int32_t finish_lit_object(int32_t index, int32_t vertex_count);
 // Writes the shading mode (0..3) into the extra word of every polygon of the
 // object's finished run. 0; -1 for no object or a mode outside 0..3.
 int32_t set_object_shading(int32_t index, int32_t selector);
