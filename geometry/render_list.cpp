@@ -227,8 +227,10 @@ void alloc_geometry_pool(int32_t capacity, int32_t kind) {
     if (buffers.pools == nullptr || shared.current == nullptr) return;
     release_pool(kind);
 
-    // At least one record, so that capacity - 1 is always a stored index.
+    // At least one record, so that capacity - 1 is always a stored index, and
+    // never an index a packet's 16-bit field would turn negative.
     if (capacity < 1) capacity = 1;
+    if (capacity > POOL_CAPACITY_LIMIT) capacity = POOL_CAPACITY_LIMIT;
     // The record index lives after the pool's own arrays, in the same block,
     // aligned for its int32 slots (the colour pool's int16 array can end on an
     // odd half-word).

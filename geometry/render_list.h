@@ -18,6 +18,9 @@ inline constexpr int32_t VERTEX_POOL_CAPACITY = 8000;
 inline constexpr int32_t COLOUR_POOL_CAPACITY = 3500;
 inline constexpr int32_t UV_POOL_CAPACITY = 3200;
 inline constexpr int32_t NORMAL_POOL_CAPACITY = 8000;
+// Packets name pool records by 16-bit indices, so no pool holds more records
+// than index 32,767 reaches.
+inline constexpr int32_t POOL_CAPACITY_LIMIT = 32768;
 
 // Pool kinds. Kinds 4 and 5 exist as descriptors but are never bound.
 inline constexpr int32_t POOL_VERTEX = 0;
@@ -46,7 +49,8 @@ void free_render_buffers();
 
 // (Re)allocates the block of one pool kind (0..3) in the current list, freeing
 // its previous block, and binds the kind's descriptor with count and mark 0. A
-// capacity below 1 is raised to 1. When the allocation fails (allocator
+// capacity below 1 is raised to 1, one above POOL_CAPACITY_LIMIT lowered to
+// it (a full pool then turns records away with its message). When the allocation fails (allocator
 // message shown) the kind is left unbound. Does nothing without a current list.
 void alloc_geometry_pool(int32_t capacity, int32_t kind);
 void alloc_vertex_pool(int32_t capacity);

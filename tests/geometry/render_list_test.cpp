@@ -1,6 +1,7 @@
 // The render list: start-up and release, packet allocation, pools, colour packing, reset.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -119,6 +120,18 @@ TEST_F(RenderBuffers, PoolBlocksFollowTheirLayoutAndReallocationFreesTheOldBlock
     alloc_vertex_pool(20);
     EXPECT_EQ(live_block_count(), live);
     EXPECT_EQ(list->vertex_capacity, 20);
+
+    // No pool outgrows what a packet's 16-bit index can name: the record
+    // after index 32,767 is turned away like any full pool's, not stored at
+    // an index that reads back negative.
+    alloc_vertex_pool(100000);
+    EXPECT_EQ(list->vertex_capacity, POOL_CAPACITY_LIMIT);
+    for (int32_t i = 0; i <= POOL_CAPACITY_LIMIT; ++i) {
+        Vec4 record = {i, 0, 0, 0};
+        ASSERT_EQ(pool_append(&record, POOL_VERTEX), std::min(i, POOL_CAPACITY_LIMIT - 1));
+    }
+    EXPECT_EQ(pool_rejected(POOL_VERTEX), 1);
+    alloc_vertex_pool(20);
 
     // A failed reallocation leaves the kind unbound rather than dangling.
     MessageCapture messages;
