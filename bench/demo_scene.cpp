@@ -101,7 +101,8 @@ int32_t open_grid_scene(int32_t triangles) {
     // Cells in the proportions of the drawn window, at most 32,767 vertices.
     const int32_t width = DEMO_CLIENT_WIDTH;
     const int32_t height = DEMO_CLIENT_HEIGHT - 1;  // the last row is never drawn
-    const double cells = std::max(1, triangles / 2);
+    const int32_t per_cell = triangles > GRID_SCENE_MAX_TRIANGLES ? 4 : 2;
+    const double cells = std::max(1, triangles / per_cell);
     const int32_t columns = std::max(1, int32_t(std::lround(std::sqrt(cells * width / height))));
     int32_t rows = std::max(1, int32_t(std::lround(cells / columns)));
     while (rows > 1 && (columns + 1) * (rows + 1) > INT16_MAX)
@@ -109,7 +110,7 @@ int32_t open_grid_scene(int32_t triangles) {
     const int32_t vertices = (columns + 1) * (rows + 1);
     if (vertices > INT16_MAX) return -1;
 
-    set_packet_area_override((2 * columns * rows + 2) * TRIANGLE_PACKET_BYTES);
+    set_packet_area_override((per_cell * columns * rows + 2) * TRIANGLE_PACKET_BYTES);
     const int opened = headless_open(demo.config);
     set_packet_area_override(0);
     if (opened != 0) {
@@ -139,10 +140,13 @@ int32_t open_grid_scene(int32_t triangles) {
         for (int32_t k = 0; k < columns; ++k) {
             const Vec4 tl = corner(k, r), tr = corner(k + 1, r);
             const Vec4 bl = corner(k, r + 1), br = corner(k + 1, r + 1);
-            // The outline tools' order and winding: (TL, TR, BL), (BR, BL, TR).
-            const Vec4* const first[3] = {&tl, &tr, &bl};
-            const Vec4* const second[3] = {&br, &bl, &tr};
-            for (const Vec4* const* triangle : {first, second}) {
+            // The outline tools' order and winding: (TL, TR, BL), (BR, BL, TR);
+            // the other diagonal's pair, (TL, TR, BR), (BR, BL, TL), turns the
+            // same way.
+            const Vec4* const cut[4][3] = {
+                {&tl, &tr, &bl}, {&br, &bl, &tr}, {&tl, &tr, &br}, {&br, &bl, &tl}};
+            for (int32_t t = 0; t < per_cell; ++t) {
+                const Vec4* const* triangle = cut[t];
                 const int32_t result =
                     add_triangle(triangle, colours, nullptr, nullptr, -1, POLY_CULL, 0);
                 if (result < 0) {
@@ -160,7 +164,7 @@ int32_t open_grid_scene(int32_t triangles) {
     finish_lit_object(demo.object, max_vertex + 1);
     set_object_shading(demo.object, 0);
     pack_colours();
-    return 2 * columns * rows;
+    return per_cell * columns * rows;
 }
 
 void use_demo_raster(int32_t width, int32_t height) {

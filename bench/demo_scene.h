@@ -61,8 +61,10 @@ int32_t demo_raster_scale256();
 // cells) lit red triangles, two to a cell, over the whole window, in a gentle
 // relief of crossing waves so that the light varies across most of them.
 // Returns the triangles built, or -1 (the session is then closed). The
-// packet format's 16-bit vertex indices bound a sheet to 32,767 vertices,
-// about 64,000 triangles.
+// packet format's 16-bit vertex indices bound a sheet to 32,768 vertices,
+// about 64,000 triangles; above GRID_SCENE_MAX_TRIANGLES every cell is cut
+// along both diagonals instead, four triangles over the same corners, so
+// that the window is covered twice by twice the triangles.
 int32_t open_grid_scene(int32_t triangles);
 inline constexpr int32_t GRID_SCENE_MAX_TRIANGLES = 64000;
 
