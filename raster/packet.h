@@ -15,8 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/fixed_point.h"
-
 // Header word: bits 0..11 code (bits 0..2 double as depth mode and, for
 // polygons, vertex count), bit 12 no-sharing, bit 13 back-face test,
 // bits 16..31 marker slot (read as header >> 16, arithmetic).
