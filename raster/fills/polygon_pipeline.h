@@ -123,10 +123,6 @@ inline void advance_colour_run(ColourRun& run) {
     }
 }
 
-// Eight pixels or eight 16-bit running values in one vector: GCC and Clang
-// give it SSE2 natively and 128-bit SIMD in the browser.
-using EightLanes = uint16_t __attribute__((vector_size(16)));
-
 // True when the n colour records hold one r, g, b.
 inline bool same_colours(const ColourRecord* const* colours, int32_t n) {
     for (int32_t i = 1; i < n; ++i) {
