@@ -27,11 +27,10 @@ struct GouraudSpan {
                 // low 16 bits of a sum depend on the low 16 bits of its terms
                 // alone: the values of eight pixels run in eight 16-bit lanes,
                 // modulo 2^16, and give the same bits as the 32-bit ones.
-                const EightLanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
                 EightLanes value[3], step[3];
                 for (int k = 0; k < 3; ++k) {
-                    value[k] = uint16_t(run.value[k]) + lane * uint16_t(run.step[k]);
-                    step[k] = EightLanes{} + uint16_t(uint32_t(run.step[k]) * 8);
+                    value[k] = eight_values(run.value[k], run.step[k]);
+                    step[k] = eight_steps(run.step[k]);
                 }
                 int32_t i = 0;
                 for (; i + 8 <= count; i += 8) {

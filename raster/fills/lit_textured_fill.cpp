@@ -45,11 +45,10 @@ struct LitTexturedSpan {
                 // (v >> 5) & 0x3E0, reads bits 10..14 of the light alone.
                 const uint16_t* const source = texels;
                 TexelIndexLanes lanes(run);
-                const EightLanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
                 EightLanes light_lanes[L], light_steps[L];
                 for (int k = 0; k < L; ++k) {
-                    light_lanes[k] = uint16_t(light[k]) + lane * uint16_t(light_step[k]);
-                    light_steps[k] = EightLanes{} + uint16_t(uint32_t(light_step[k]) * 8);
+                    light_lanes[k] = eight_values(light[k], light_step[k]);
+                    light_steps[k] = eight_steps(light_step[k]);
                 }
                 int32_t i = 0;
                 for (uint16_t* eight = pixel; i + 8 <= count; i += 8, eight += 8) {

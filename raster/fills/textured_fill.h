@@ -97,11 +97,10 @@ struct TexelIndexLanes {
         : column_mask(uint16_t(texel_addressing.u_mask << 8)),
           row_mask(uint16_t(texel_addressing.v_mask)),
           row_shift(texel_addressing.row_shift) {
-        const EightLanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
-        u = uint16_t(run.u) + lane * uint16_t(run.du);
-        v = uint16_t(run.v) + lane * uint16_t(run.dv);
-        du = EightLanes{} + uint16_t(uint32_t(run.du) * 8);
-        dv = EightLanes{} + uint16_t(uint32_t(run.dv) * 8);
+        u = eight_values(run.u, run.du);
+        v = eight_values(run.v, run.dv);
+        du = eight_steps(run.du);
+        dv = eight_steps(run.dv);
     }
     // The next eight texel indices, as texel_index gives them.
     EightLanes next() {
