@@ -1,5 +1,7 @@
 // Gouraud fill: per-vertex colours interpolated across the polygon and
 // written as 5:5:5 pixels.
+#include <cstring>
+
 #include "raster/fills/polygon_pipeline.h"
 #include "raster/fills/reference_fills.h"
 #include "raster/fills/shaded_fills.h"
@@ -19,6 +21,39 @@ struct GouraudSpan {
                                            const Side<3>& left, const Side<3>& right) const {
         uint16_t* pixel = row + start;
         ColourRun run = start_colour_run<Arithmetic>(left, right, count);
+        if constexpr (Arithmetic::FAST_PATHS) {
+            if (count >= 8) {
+                // A pixel takes bits 10..14 of each running value, and the
+                // low 16 bits of a sum depend on the low 16 bits of its terms
+                // alone: the values of eight pixels run in eight 16-bit lanes,
+                // modulo 2^16, and give the same bits as the 32-bit ones.
+                EightLanes value[3], step[3];
+                for (int k = 0; k < 3; ++k) {
+                    value[k] = eight_values(run.value[k], run.step[k]);
+                    step[k] = eight_steps(run.step[k]);
+                }
+                int32_t i = 0;
+                for (; i + 8 <= count; i += 8) {
+                    // Logical shifts of unsigned lanes; the masks keep the
+                    // bits that belong to each component.
+                    const EightLanes eight = (value[0] & 0x7C00) | ((value[1] >> 5) & 0x03E0) |
+                                             ((value[2] >> 10) & 0x001F);
+                    std::memcpy(pixel + i, &eight, sizeof eight);
+                    for (int k = 0; k < 3; ++k)
+                        value[k] += step[k];
+                }
+                // The last pixels start from the values the 32-bit run would
+                // hold there: each is its start plus i steps, wrapping.
+                for (int k = 0; k < 3; ++k)
+                    run.value[k] =
+                        int32_t(uint32_t(run.value[k]) + uint32_t(run.step[k]) * uint32_t(i));
+                for (; i < count; ++i) {
+                    pixel[i] = gouraud_pixel(run);
+                    advance_colour_run(run);
+                }
+                return;
+            }
+        }
         for (int32_t i = 0; i < count; ++i) {
             *pixel++ = gouraud_pixel(run);
             advance_colour_run(run);

@@ -3,11 +3,89 @@
 // spans of a frame to time them apart from the rest of the render.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "raster/fills/polygon_pipeline.h"
 #include "raster/packet.h"
 #include "raster/shade_tables.h"
+
+// Level runs. A light value v (7 fraction bits) has its level in bits
+// 10..14, and stepping by d it keeps that level for
+//   floor((1023 - (v & 1023)) / d) + 1 pixels when d > 0,
+//   floor((v & 1023) / -d) + 1 pixels when d < 0, and to the span's end at 0
+// (the sum's bits 10 and up change exactly when its low ten bits carry or
+// borrow). For d of 1..1023 the division is (n * LEVEL_RUN_MULTIPLIERS[d])
+// >> LEVEL_RUN_SHIFT, exact for every n of 0..1023: the multiplier
+// ceil(2^20 / d) times d is 2^20 + e with 0 <= e < d, so the product exceeds
+// n / d by n * e / (d * 2^20), less than 1 / d since n * e <= 1023 * 1022 <
+// 2^20, while n / d's fraction is at most (d - 1) / d. Products stay below
+// 2^30.
+inline constexpr uint32_t LEVEL_RUN_SHIFT = 20;
+inline constexpr uint32_t LEVEL_RUN_STEP_LIMIT = 1023;
+inline constexpr auto LEVEL_RUN_MULTIPLIERS = [] {
+    std::array<uint32_t, LEVEL_RUN_STEP_LIMIT + 1> multipliers{};
+    for (uint32_t d = 1; d <= LEVEL_RUN_STEP_LIMIT; ++d)
+        multipliers[d] = ((uint32_t(1) << LEVEL_RUN_SHIFT) + d - 1) / d;
+    return multipliers;
+}();
+
+// How long one light component keeps its level along a span, for a step
+// whose magnitude is at most LEVEL_RUN_STEP_LIMIT.
+struct LevelRun {
+    uint32_t multiplier, flip, base;
+
+    LevelRun(int32_t step, int32_t count)
+        : multiplier(LEVEL_RUN_MULTIPLIERS[step < 0 ? -step : step]),
+          flip(step > 0 ? 1023 : 0),
+          base(step == 0 ? uint32_t(count) : 1) {}
+    // The pixels from the one at v to the last of its level, v's own counted.
+    uint32_t pixels(uint32_t v) const {
+        return ((((v & 1023) ^ flip) * multiplier) >> LEVEL_RUN_SHIFT) + base;
+    }
+};
+
+// Spans at least this long whose components' steps add up to at most
+// LEVEL_RUN_SPREAD (an average run of four pixels or more) are filled a run
+// of one pixel value at a time.
+inline constexpr int32_t LEVEL_RUN_MIN_COUNT = 16;
+inline constexpr uint32_t LEVEL_RUN_SPREAD = 256;
+
+// Fills a span a run of one light level at a time (see LevelRun): lights r,
+// g and b with 7 fraction bits and their steps, each of a magnitude of at
+// most LEVEL_RUN_STEP_LIMIT; red, green and blue are the table at each
+// component's column. Apart from the walk, which it would only crowd: it runs
+// for long spans alone.
+[[gnu::noinline]] inline void fill_level_runs(uint16_t* pixel, int32_t count, const uint8_t* red,
+                                              const uint8_t* green, const uint8_t* blue, uint32_t r,
+                                              uint32_t g, uint32_t b, uint32_t dr, uint32_t dg,
+                                              uint32_t db) {
+    const LevelRun red_run(int32_t(dr), count), green_run(int32_t(dg), count),
+        blue_run(int32_t(db), count);
+    uint16_t* const end = pixel + count;
+    while (pixel < end) {
+        const uint32_t left = uint32_t(end - pixel);
+        const uint32_t n = std::min(std::min(red_run.pixels(r), green_run.pixels(g)),
+                                    std::min(blue_run.pixels(b), left));
+        const uint16_t value = uint16_t((red[(r >> 5) & 0x3E0] << 10) |
+                                        (green[(g >> 5) & 0x3E0] << 5) | blue[(b >> 5) & 0x3E0]);
+        if (n <= 16 && left >= 16) {
+            // Sixteen pixels at once; the runs that follow write over those
+            // beyond this one.
+            const EightLanes eight = EightLanes{} + value;
+            std::memcpy(pixel, &eight, sizeof eight);
+            std::memcpy(pixel + 8, &eight, sizeof eight);
+        } else {
+            fill_four_pixels(pixel, int32_t(n), value * uint64_t(0x0001000100010001));
+        }
+        pixel += n;
+        r += n * dr;
+        g += n * dg;
+        b += n * db;
+    }
+}
 
 template <typename Arithmetic>
 struct LitSpan {
@@ -36,6 +114,13 @@ struct LitSpan {
                      b = uint32_t(run.value[2]);
             const uint32_t dr = uint32_t(run.step[0]), dg = uint32_t(run.step[1]),
                            db = uint32_t(run.step[2]);
+            auto magnitude = [](uint32_t step) { return int32_t(step) < 0 ? 0u - step : step; };
+            if (count >= LEVEL_RUN_MIN_COUNT && magnitude(dr) <= LEVEL_RUN_STEP_LIMIT &&
+                magnitude(dg) <= LEVEL_RUN_STEP_LIMIT && magnitude(db) <= LEVEL_RUN_STEP_LIMIT &&
+                magnitude(dr) + magnitude(dg) + magnitude(db) <= LEVEL_RUN_SPREAD) {
+                fill_level_runs(pixel, count, red, green, blue, r, g, b, dr, dg, db);
+                return;
+            }
             for (int32_t i = 0; i < count; ++i) {
                 pixel[i] = uint16_t((red[(r >> 5) & 0x3E0] << 10) | (green[(g >> 5) & 0x3E0] << 5) |
                                     blue[(b >> 5) & 0x3E0]);

@@ -39,6 +39,47 @@ struct LitTexturedSpan {
             // Unsigned locals throughout: the table offsets then need no sign
             // extension, and the masks keep only bits both shifts agree on.
             const uint8_t* const shades = table;
+            if (count >= 8) {
+                // Eight pixels' texel indices and light rows at a time, in
+                // 16-bit lanes: a row offset ((v >> 10) & 31) << 5, as
+                // (v >> 5) & 0x3E0, reads bits 10..14 of the light alone.
+                const uint16_t* const source = texels;
+                TexelIndexLanes lanes(run);
+                EightLanes light_lanes[L], light_steps[L];
+                for (int k = 0; k < L; ++k) {
+                    light_lanes[k] = eight_values(light[k], light_step[k]);
+                    light_steps[k] = eight_steps(light_step[k]);
+                }
+                int32_t i = 0;
+                for (uint16_t* eight = pixel; i + 8 <= count; i += 8, eight += 8) {
+                    const EightLanes index = lanes.next();
+                    EightLanes rows[L];
+                    for (int k = 0; k < L; ++k) {
+                        rows[k] = (light_lanes[k] >> 5) & 0x3E0;
+                        light_lanes[k] += light_steps[k];
+                    }
+#pragma GCC unroll 8
+                    for (int j = 0; j < 8; ++j) {
+                        const uint32_t t = source[index[j]];
+                        if constexpr (L == 1) {
+                            const uint8_t* level = shades + rows[0][j];
+                            eight[j] = uint16_t((level[(t >> 10) & 31] << 10) |
+                                                (level[(t >> 5) & 31] << 5) | level[t & 31]);
+                        } else {
+                            eight[j] = uint16_t((shades[rows[0][j] + ((t >> 10) & 31)] << 10) |
+                                                (shades[rows[1][j] + ((t >> 5) & 31)] << 5) |
+                                                shades[rows[2][j] + (t & 31)]);
+                        }
+                    }
+                }
+                // The rest from where the lanes stopped: each value its start
+                // plus i steps, wrapping.
+                for (int k = 0; k < L; ++k)
+                    light[k] = int32_t(uint32_t(light[k]) + uint32_t(light_step[k]) * uint32_t(i));
+                run = advance_texel_run(run, i);
+                pixel += i;
+                count -= i;
+            }
             TexelCursor cursor(texels, run);
             if constexpr (L == 1) {
                 uint32_t light0 = uint32_t(light[0]);

@@ -32,12 +32,26 @@ struct TexturedSpan {
                             typename Arithmetic::CountDivisor(count), width_shift, height_shift);
         uint16_t* pixel = row + start;
         if constexpr (Arithmetic::FAST_PATHS) {
-            TexelCursor cursor(texels, run);
             if constexpr (!Combine::READS_PIXELS) {
-                for (int32_t i = 0; i < count; ++i)
+                int32_t i = 0;
+                if (count >= 8) {
+                    // A local, not the member: a pixel store may alias the span.
+                    const uint16_t* const source = texels;
+                    TexelIndexLanes lanes(run);
+                    for (uint16_t* eight = pixel; i + 8 <= count; i += 8, eight += 8) {
+                        const EightLanes index = lanes.next();
+#pragma GCC unroll 8
+                        for (int k = 0; k < 8; ++k)
+                            eight[k] = source[index[k]];
+                    }
+                    run = advance_texel_run(run, i);
+                }
+                TexelCursor cursor(texels, run);
+                for (; i < count; ++i)
                     pixel[i] = cursor.next();
                 return;
             }
+            TexelCursor cursor(texels, run);
             // Four pixels meet their texels in one 64-bit operation, in
             // memory order whatever the byte order.
             auto next_texel = [&cursor] { return cursor.next(); };

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "raster/fills/pipeline_arithmetic.h"
 #include "raster/packet.h"
 
 // Texel addressing of the polygon being drawn, set by a textured fill (copy,
@@ -53,32 +54,70 @@ inline TexelRun start_texel_run(int32_t left_u, int32_t left_v, int32_t right_u,
 
 // The texels along one span for a fast loop: the addressing globals and the
 // texel pointer read into locals once (a pixel store may alias the globals),
-// and the index computed unsigned, which the masks make the same as
-// texel_index: they keep bits that arithmetic and logical shifts agree on.
-// Coordinates wrap as the int32 ones do.
+// and the index computed unsigned, without a shift by a variable count. V is
+// carried times 2^w (w = 8 - row_shift), which puts the row bits that
+// texel_index takes from bits 8 and up of V right above the column bits of U:
+// masked in place, added and shifted down by 8, the two give texel_index.
+// Bits below 24 of a sum or product depend only on the terms' bits below 24,
+// so the coordinates wrap as the int32 ones do.
 struct TexelCursor {
     const uint16_t* texels;
-    uint32_t u_mask, v_mask, row_shift;
-    uint32_t u, v, du, dv;
+    uint32_t column_mask, row_mask;  // the column bits of U, the row bits of V * 2^w
+    uint32_t u, v, du, dv;           // 8 fraction bits; v and dv times 2^w
 
     TexelCursor(const uint16_t* texture, const TexelRun& run)
         : texels(texture),
-          u_mask(uint32_t(texel_addressing.u_mask)),
-          v_mask(uint32_t(texel_addressing.v_mask)),
-          row_shift(uint32_t(texel_addressing.row_shift)),
+          column_mask(uint32_t(texel_addressing.u_mask) << 8),
+          row_mask(uint32_t(texel_addressing.v_mask) << (8 - texel_addressing.row_shift)),
           u(uint32_t(run.u)),
-          v(uint32_t(run.v)),
+          v(uint32_t(run.v) << (8 - texel_addressing.row_shift)),
           du(uint32_t(run.du)),
-          dv(uint32_t(run.dv)) {}
+          dv(uint32_t(run.dv) << (8 - texel_addressing.row_shift)) {}
 
     // The texel under the cursor; then one pixel on.
     uint16_t next() {
-        const uint16_t texel = texels[((v & v_mask) >> row_shift) + ((u >> 8) & u_mask)];
+        const uint16_t texel = texels[((v & row_mask) + (u & column_mask)) >> 8];
         u += du;
         v += dv;
         return texel;
     }
 };
+
+// The texel indices of eight pixels at a time, for the long spans of a fast
+// loop. texel_index reads bits 8..15 of U and V alone (bits below 16 of a sum
+// depend only on the terms' bits below 16), so eight pixels' coordinates run
+// in 16-bit lanes, modulo 2^16, and every index, at most 2^16 - 1, fits its
+// lane.
+struct TexelIndexLanes {
+    EightLanes u, v, du, dv;         // eight pixels' coordinates and their steps over eight pixels
+    uint16_t column_mask, row_mask;  // u_mask << 8 and v_mask
+    int32_t row_shift;
+
+    explicit TexelIndexLanes(const TexelRun& run)
+        : column_mask(uint16_t(texel_addressing.u_mask << 8)),
+          row_mask(uint16_t(texel_addressing.v_mask)),
+          row_shift(texel_addressing.row_shift) {
+        u = eight_values(run.u, run.du);
+        v = eight_values(run.v, run.dv);
+        du = eight_steps(run.du);
+        dv = eight_steps(run.dv);
+    }
+    // The next eight texel indices, as texel_index gives them.
+    EightLanes next() {
+        const EightLanes index = ((v & row_mask) >> row_shift) + ((u & column_mask) >> 8);
+        u += du;
+        v += dv;
+        return index;
+    }
+};
+
+// The run `pixels` pixels on: each coordinate its start plus that many
+// steps, wrapping.
+inline TexelRun advance_texel_run(TexelRun run, int32_t pixels) {
+    run.u = int32_t(uint32_t(run.u) + uint32_t(run.du) * uint32_t(pixels));
+    run.v = int32_t(uint32_t(run.v) + uint32_t(run.dv) * uint32_t(pixels));
+    return run;
+}
 
 // The saturating add of two 5:5:5 pixels: the lowest bit of every component
 // is dropped from both, the components add, and one that overflows becomes 31.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/render_list.h"
+#include "raster/fills/lit_spans.h"
 #include "raster/fills/pipeline_arithmetic.h"
 #include "raster/fills/polygon_pipeline.h"
 #include "raster/fills/reference_fills.h"
@@ -60,6 +61,21 @@ TEST(ExactDivide, MatchesPlainDivision) {
         const int32_t d = any(random);
         if (d == 0 || d == -1) continue;
         expect_divides_like_plain(any(random), d);
+    }
+}
+
+// The pixels a light level lasts, for every step the runs take and every
+// position within a level, against the plain division.
+TEST(ExactDivide, LevelRunsMatchPlainDivision) {
+    const int32_t count = 700;
+    for (int32_t d = -int32_t(LEVEL_RUN_STEP_LIMIT); d <= int32_t(LEVEL_RUN_STEP_LIMIT); ++d) {
+        const LevelRun run(d, count);
+        for (uint32_t low = 0; low < 1024; ++low) {
+            const int32_t plain = d > 0   ? int32_t(1023 - low) / d + 1
+                                  : d < 0 ? int32_t(low) / -d + 1
+                                          : count;
+            ASSERT_EQ(run.pixels(low + 0xABCD0000u), uint32_t(plain)) << low << " by " << d;
+        }
     }
 }
 
@@ -220,14 +236,22 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
         TexCoord uvs[4];
         // A third of them with one colour at every vertex, which the fast
         // fills draw as one pixel value, and a sixth with grey colours (r = g
-        // = b), which the fast lit fills carry as one attribute.
+        // = b), which the fast lit fills carry as one attribute, and one in
+        // six with colours close to the first vertex's, whose light levels
+        // hold for runs of pixels.
         const int32_t kind = in_walk && maker.between(0, 3) != 0 ? 2 : maker.between(0, 5);
         const bool one_colour = kind < 2;
+        const bool close_colours = kind == 3;
         for (int32_t i = 0; i < p.n; ++i) {
             vertices[i] = {maker.coordinate(W), maker.coordinate(H), 0, 0};
             colours[i] = {maker.attribute(wild), maker.attribute(wild), maker.attribute(wild), 0};
             if (one_colour && i > 0) colours[i] = colours[0];
             if (kind == 2) colours[i].g = colours[i].b = colours[i].r;
+            if (close_colours && i > 0) {
+                colours[i] = {colours[0].r + maker.between(-24, 24),
+                              colours[0].g + maker.between(-24, 24),
+                              colours[0].b + maker.between(-24, 24), 0};
+            }
             uvs[i] = {wild ? maker.attribute(true) : maker.between(-600, 600),
                       wild ? maker.attribute(true) : maker.between(-600, 600), 0, 0};
             p.vertices[i] = &vertices[i];
