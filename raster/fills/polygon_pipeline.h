@@ -318,12 +318,12 @@ template <typename Arithmetic, int N>
 // crossing; the swapped sides then draw nothing of a broad polygon. The x
 // steps still decide an outline without area. Entries lie inside the raster,
 // so the 64-bit products cannot overflow.
-template <int N>
+template <typename Arithmetic, int N>
 [[gnu::always_inline]] inline bool backward_is_left(const EdgeChain<N>& forward,
                                                     const EdgeChain<N>& backward,
                                                     const ClipEntry<N>* list, int32_t n) {
     int64_t twice_area = 0;
-    if (n == 3) {
+    if (Arithmetic::FAST_PATHS && n == 3) {
         // The same sum for a triangle, as one cross product of two edges.
         const int64_t x0 = list[0].x, y0 = list[0].y;
         twice_area = (list[1].x - x0) * (list[2].y - y0) - (list[2].x - x0) * (list[1].y - y0);
@@ -430,7 +430,7 @@ template <typename Arithmetic, int N>
 
     // The first of the highest entries.
     int32_t top = 0;
-    if (n == 3) {
+    if (Arithmetic::FAST_PATHS && n == 3) {
         // Selections rather than branches: which vertex is on top varies
         // from one triangle to the next.
         top = list[1].y < list[0].y ? 1 : 0;
@@ -446,7 +446,7 @@ template <typename Arithmetic, int N>
     walk.backward = {top > 0 ? top - 1 : n - 1, -1, 0, {}};
     set_edge<Arithmetic>(walk.forward, list[top], list[walk.forward.end]);
     set_edge<Arithmetic>(walk.backward, list[top], list[walk.backward.end]);
-    walk.backward_left = backward_is_left(walk.forward, walk.backward, list, n);
+    walk.backward_left = backward_is_left<Arithmetic>(walk.forward, walk.backward, list, n);
 
     walk.left.x = list[top].x * 256;
     walk.right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
