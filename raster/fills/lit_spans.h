@@ -86,9 +86,15 @@ struct GreyLitSpan {
         // A local, not the member: a pixel store may alias the span's fields.
         const uint16_t* const pixels = level_pixels;
         uint16_t* pixel = row + start;
-        for (int32_t i = 0; i < count; ++i) {
-            pixel[i] = pixels[light >> 27];
+        // Two pixels a turn, an odd one first.
+        if (count & 1) {
+            *pixel++ = pixels[light >> 27];
             light += step;
+        }
+        for (uint16_t* const end = row + start + count; pixel != end; pixel += 2) {
+            pixel[0] = pixels[light >> 27];
+            pixel[1] = pixels[(light + step) >> 27];
+            light += 2 * step;
         }
     }
 };
