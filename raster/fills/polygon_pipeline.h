@@ -377,9 +377,9 @@ struct WalkTarget {
 // RECIPROCAL_TABLE_LIMIT, and the clip passes were skipped. Every row then
 // lies between the entries' rows and every side between the columns of its
 // edge's two entries: a side restarts at an entry's column (the right side at
-// most 255 past it) and moves by at most the edge's width for each of the
-// edge's rows, of which it takes fewer steps than the edge has rows before it
-// restarts again or the walk ends. So the row and the span need no guard but
+// most 255 past it), each step moves it by at most the edge's width divided
+// by the edge's rows, and it takes fewer steps than the edge has rows before
+// it restarts again or the walk ends. So the row and the span need no guard but
 // the test for an empty span, and a span's count, at most the width, is known
 // to be below the limit, so that the span divides by it through the table
 // without testing its size.
