@@ -161,16 +161,25 @@ struct GreyLitSpan {
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
                                            const Side<1>& left, const Side<1>& right) const {
         // Light with 7 fraction bits, as a ColourRun's: bits 10..14 are the
-        // level; the mask keeps a light that drifted out of 0..255 inside.
-        uint32_t light = uint32_t(left.q[0] >> 1);
+        // level. Shifted up by 17 they are the top five bits, so one shift
+        // reads the level, and the higher bits of a light that drifted out of
+        // 0..255 fall away as a mask would drop them. Sums wrap alike before
+        // and after the shift, so stepping the shifted light is exact.
+        uint32_t light = uint32_t(left.q[0] >> 1) << 17;
         const uint32_t step =
-            uint32_t(FastArithmetic::CountDivisor(count)((right.q[0] - left.q[0]) >> 1));
+            uint32_t(FastArithmetic::CountDivisor(count)((right.q[0] - left.q[0]) >> 1)) << 17;
         // A local, not the member: a pixel store may alias the span's fields.
         const uint16_t* const pixels = level_pixels;
         uint16_t* pixel = row + start;
-        for (int32_t i = 0; i < count; ++i) {
-            pixel[i] = pixels[(light >> 10) & 31];
+        // Two pixels a turn, an odd one first.
+        if (count & 1) {
+            *pixel++ = pixels[light >> 27];
             light += step;
+        }
+        for (uint16_t* const end = row + start + count; pixel != end; pixel += 2) {
+            pixel[0] = pixels[light >> 27];
+            pixel[1] = pixels[(light + step) >> 27];
+            light += 2 * step;
         }
     }
 };

@@ -318,15 +318,21 @@ template <typename Arithmetic, int N>
 // crossing; the swapped sides then draw nothing of a broad polygon. The x
 // steps still decide an outline without area. Entries lie inside the raster,
 // so the 64-bit products cannot overflow.
-template <int N>
+template <typename Arithmetic, int N>
 [[gnu::always_inline]] inline bool backward_is_left(const EdgeChain<N>& forward,
                                                     const EdgeChain<N>& backward,
                                                     const ClipEntry<N>* list, int32_t n) {
     int64_t twice_area = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const ClipEntry<N>& p = list[i];
-        const ClipEntry<N>& q = list[i + 1 < n ? i + 1 : 0];
-        twice_area += int64_t(p.x) * q.y - int64_t(q.x) * p.y;
+    if (Arithmetic::FAST_PATHS && n == 3) {
+        // The same sum for a triangle, as one cross product of two edges.
+        const int64_t x0 = list[0].x, y0 = list[0].y;
+        twice_area = (list[1].x - x0) * (list[2].y - y0) - (list[2].x - x0) * (list[1].y - y0);
+    } else {
+        for (int32_t i = 0; i < n; ++i) {
+            const ClipEntry<N>& p = list[i];
+            const ClipEntry<N>& q = list[i + 1 < n ? i + 1 : 0];
+            twice_area += int64_t(p.x) * q.y - int64_t(q.x) * p.y;
+        }
     }
     if (twice_area != 0) return twice_area > 0;
     return backward.dx < forward.dx;
@@ -366,11 +372,29 @@ struct WalkTarget {
 
 // Always inlined: the sides then stay in registers, and the span's set-up and
 // loop join the walk's row loop.
-template <int N, typename Span>
+//
+// SMALL_INSIDE: every entry lies inside a raster narrower than
+// RECIPROCAL_TABLE_LIMIT, and the clip passes were skipped. Every row then
+// lies between the entries' rows and every side between the columns of its
+// edge's two entries: a side restarts at an entry's column (the right side at
+// most 255 past it), each step moves it by at most the edge's width divided
+// by the edge's rows, and it takes fewer steps than the edge has rows before
+// it restarts again or the walk ends. So the row and the span need no guard but
+// the test for an empty span, and a span's count, at most the width, is known
+// to be below the limit, so that the span divides by it through the table
+// without testing its size.
+template <bool SMALL_INSIDE = false, int N, typename Span>
 [[gnu::always_inline]] inline void draw_row(WalkTarget& target, int32_t row, uint16_t* row_pixels,
                                             const Side<N>& left, const Side<N>& right, Span& span) {
     int32_t start = left.x >> 8;
     int32_t end = right.x >> 8;  // exclusive
+    if constexpr (SMALL_INSIDE) {
+        if (end - start <= 0) return;
+        if (end - start >= RECIPROCAL_TABLE_LIMIT) __builtin_unreachable();
+        target.pixels_written += end - start;
+        span(row_pixels, start, end - start, left, right);
+        return;
+    }
     // Never taken for entries inside the raster; guards against a raster so
     // wide that x * 256 no longer fits.
     if (start < 0) start = 0;
@@ -393,17 +417,28 @@ struct WalkStart {
 
 // Trims closing duplicates, finds the top vertex and sets up the chains and
 // sides; false when fewer than two entries are left, which draws nothing.
+// With trim false the caller has found nothing to trim.
 template <typename Arithmetic, int N>
 [[gnu::always_inline]] inline bool start_walk(const ClipEntry<N>* list, int32_t n,
-                                              WalkStart<N>& walk) {
-    if (n < 2) return false;
-    if (same_point(list[n - 1], list[n - 2])) --n;
-    if (same_point(list[n - 1], list[0])) --n;
-    if (n < 2) return false;
+                                              WalkStart<N>& walk, bool trim = true) {
+    if (trim) {
+        if (n < 2) return false;
+        if (same_point(list[n - 1], list[n - 2])) --n;
+        if (same_point(list[n - 1], list[0])) --n;
+        if (n < 2) return false;
+    }
 
+    // The first of the highest entries.
     int32_t top = 0;
-    for (int32_t i = 1; i < n; ++i) {
-        if (list[i].y < list[top].y) top = i;
+    if (Arithmetic::FAST_PATHS && n == 3) {
+        // Selections rather than branches: which vertex is on top varies
+        // from one triangle to the next.
+        top = list[1].y < list[0].y ? 1 : 0;
+        top = list[2].y < list[top].y ? 2 : top;
+    } else {
+        for (int32_t i = 1; i < n; ++i) {
+            if (list[i].y < list[top].y) top = i;
+        }
     }
     walk.n = n;
     walk.top = top;
@@ -411,7 +446,7 @@ template <typename Arithmetic, int N>
     walk.backward = {top > 0 ? top - 1 : n - 1, -1, 0, {}};
     set_edge<Arithmetic>(walk.forward, list[top], list[walk.forward.end]);
     set_edge<Arithmetic>(walk.backward, list[top], list[walk.backward.end]);
-    walk.backward_left = backward_is_left(walk.forward, walk.backward, list, n);
+    walk.backward_left = backward_is_left<Arithmetic>(walk.forward, walk.backward, list, n);
 
     walk.left.x = list[top].x * 256;
     walk.right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
@@ -477,11 +512,20 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
 // reached by name, never through a reference chosen at run time, so that the
 // compiler keeps them in registers; the span is inlined into the row loop.
 // After the last edge's rows nothing reads the chains or sides again.
-template <typename Arithmetic, int N, typename Span>
-void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
+//
+// TRIANGLE: the list is three entries that trimming leaves as they are, so
+// that the walk is compiled for that count.
+template <typename Arithmetic, bool SMALL_INSIDE, bool TRIANGLE, int N, typename Span>
+[[gnu::always_inline]] inline void walk_polygon_fast_rows(const ClipEntry<N>* list, int32_t n,
+                                                          Span& span) {
     WalkStart<N> walk;
-    if (!start_walk<Arithmetic>(list, n, walk)) return;
-    n = walk.n;
+    if constexpr (TRIANGLE) {
+        n = 3;
+        start_walk<Arithmetic>(list, 3, walk, false);
+    } else {
+        if (!start_walk<Arithmetic>(list, n, walk)) return;
+        n = walk.n;
+    }
     const bool backward_left = walk.backward_left;
     EdgeChain<N> left_chain = backward_left ? walk.backward : walk.forward;
     EdgeChain<N> right_chain = backward_left ? walk.forward : walk.backward;
@@ -502,7 +546,7 @@ void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
         const bool last = iteration == n - 2;
 
         if (row == y_end) {
-            draw_row(target, row, row_pixels, left, right, span);
+            draw_row<SMALL_INSIDE>(target, row, row_pixels, left, right, span);
             if (last) break;
             if (left_ends) {
                 step_side(left, left_chain);
@@ -514,7 +558,7 @@ void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
             continue;
         }
         for (; row <= y_end; ++row, row_pixels += target.width) {
-            draw_row(target, row, row_pixels, left, right, span);
+            draw_row<SMALL_INSIDE>(target, row, row_pixels, left, right, span);
             step_side(left, left_chain);
             step_side(right, right_chain);
         }
@@ -530,11 +574,22 @@ void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
     render_stats.pixels_written += target.pixels_written;
 }
 
-// The walk the arithmetic calls for.
-template <typename Arithmetic, int N, typename Span>
+template <typename Arithmetic, bool SMALL_INSIDE, int N, typename Span>
+void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
+    // Triangles inside a small raster, the common polygon, have a walk of
+    // their own.
+    if (SMALL_INSIDE && n == 3 && !same_point(list[2], list[1]) && !same_point(list[2], list[0])) {
+        walk_polygon_fast_rows<Arithmetic, SMALL_INSIDE, SMALL_INSIDE>(list, n, span);
+    } else {
+        walk_polygon_fast_rows<Arithmetic, SMALL_INSIDE, false>(list, n, span);
+    }
+}
+
+// The walk the arithmetic calls for; SMALL_INSIDE as for draw_row.
+template <typename Arithmetic, bool SMALL_INSIDE = false, int N, typename Span>
 inline void walk(const ClipEntry<N>* list, int32_t n, Span& span) {
     if constexpr (Arithmetic::FAST_PATHS) {
-        walk_polygon_fast<Arithmetic>(list, n, span);
+        walk_polygon_fast<Arithmetic, SMALL_INSIDE>(list, n, span);
     } else {
         walk_polygon<Arithmetic>(list, n, span);
     }
@@ -585,7 +640,10 @@ void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
                     clipped[i] = vertices[TURNED[n][i]];
                 }
             }
-            polygon_detail::walk<Arithmetic>(clipped, n, span);
+            if (raster_target.width < RECIPROCAL_TABLE_LIMIT)
+                polygon_detail::walk<Arithmetic, true>(clipped, n, span);
+            else
+                polygon_detail::walk<Arithmetic>(clipped, n, span);
             return;
         }
     }
