@@ -91,7 +91,8 @@ void check_command(const ScriptCommand& c, int32_t previous_line) {
             break;
         case ScriptCommandKind::Export: {
             const std::string end = c.name.size() >= 4 ? c.name.substr(c.name.size() - 4) : "";
-            if (!valid_name(c.name) || (end != ".obj" && end != ".ply"))
+            if (!valid_name(c.name) ||
+                (end != ".obj" && end != ".ply" && end != ".stl" && end != ".glb"))
                 fail("bad export name", c.name);
             break;
         }
