@@ -152,59 +152,58 @@ void fill_textured_polygon_plain(TexturedFamily family, const ScreenVertex* cons
     }
 }
 
+namespace {
+
+using TexturedCore = void (*)(const ScreenVertex* const*, const TexCoord* const*, int32_t, int32_t);
+
+// The named entry points below: a polygon with no height draws nothing,
+// anything else goes to its family's core.
+template <TexturedCore FILL, int N>
+void draw_with(const ScreenVertex* const (&vertices)[N], const TexCoord* const (&uvs)[N],
+               int32_t texture) {
+    if (polygon_has_height(vertices, N)) FILL(vertices, uvs, texture, N);
+}
+
+}  // namespace
+
 void draw_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                             const ScreenVertex* vert2, const TexCoord* uv0, const TexCoord* uv1,
                             const TexCoord* uv2, int32_t texture) {
-    const ScreenVertex* vertices[] = {vert0, vert1, vert2};
-    const TexCoord* uvs[] = {uv0, uv1, uv2};
-    if (!polygon_has_height(vertices, 3)) return;
-    fill_textured_polygon(vertices, uvs, texture, 3);
+    draw_with<fill_textured_polygon, 3>({vert0, vert1, vert2}, {uv0, uv1, uv2}, texture);
 }
 
 void draw_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
                         const ScreenVertex* vert2, const ScreenVertex* vert3, const TexCoord* uv0,
                         const TexCoord* uv1, const TexCoord* uv2, const TexCoord* uv3,
                         int32_t texture) {
-    const ScreenVertex* vertices[] = {vert0, vert1, vert2, vert3};
-    const TexCoord* uvs[] = {uv0, uv1, uv2, uv3};
-    if (!polygon_has_height(vertices, 4)) return;
-    fill_textured_polygon(vertices, uvs, texture, 4);
+    draw_with<fill_textured_polygon, 4>({vert0, vert1, vert2, vert3}, {uv0, uv1, uv2, uv3},
+                                        texture);
 }
 
 void draw_additive_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                                      const ScreenVertex* vert2, const TexCoord* uv0,
                                      const TexCoord* uv1, const TexCoord* uv2, int32_t texture) {
-    const ScreenVertex* vertices[] = {vert0, vert1, vert2};
-    const TexCoord* uvs[] = {uv0, uv1, uv2};
-    if (!polygon_has_height(vertices, 3)) return;
-    fill_additive_textured_polygon(vertices, uvs, texture, 3);
+    draw_with<fill_additive_textured_polygon, 3>({vert0, vert1, vert2}, {uv0, uv1, uv2}, texture);
 }
 
 void draw_additive_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
                                  const ScreenVertex* vert2, const ScreenVertex* vert3,
                                  const TexCoord* uv0, const TexCoord* uv1, const TexCoord* uv2,
                                  const TexCoord* uv3, int32_t texture) {
-    const ScreenVertex* vertices[] = {vert0, vert1, vert2, vert3};
-    const TexCoord* uvs[] = {uv0, uv1, uv2, uv3};
-    if (!polygon_has_height(vertices, 4)) return;
-    fill_additive_textured_polygon(vertices, uvs, texture, 4);
+    draw_with<fill_additive_textured_polygon, 4>({vert0, vert1, vert2, vert3}, {uv0, uv1, uv2, uv3},
+                                                 texture);
 }
 
 void draw_half_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                                  const ScreenVertex* vert2, const TexCoord* uv0,
                                  const TexCoord* uv1, const TexCoord* uv2, int32_t texture) {
-    const ScreenVertex* vertices[] = {vert0, vert1, vert2};
-    const TexCoord* uvs[] = {uv0, uv1, uv2};
-    if (!polygon_has_height(vertices, 3)) return;
-    fill_half_textured_polygon(vertices, uvs, texture, 3);
+    draw_with<fill_half_textured_polygon, 3>({vert0, vert1, vert2}, {uv0, uv1, uv2}, texture);
 }
 
 void draw_half_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
                              const ScreenVertex* vert2, const ScreenVertex* vert3,
                              const TexCoord* uv0, const TexCoord* uv1, const TexCoord* uv2,
                              const TexCoord* uv3, int32_t texture) {
-    const ScreenVertex* vertices[] = {vert0, vert1, vert2, vert3};
-    const TexCoord* uvs[] = {uv0, uv1, uv2, uv3};
-    if (!polygon_has_height(vertices, 4)) return;
-    fill_half_textured_polygon(vertices, uvs, texture, 4);
+    draw_with<fill_half_textured_polygon, 4>({vert0, vert1, vert2, vert3}, {uv0, uv1, uv2, uv3},
+                                             texture);
 }
