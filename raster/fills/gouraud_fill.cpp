@@ -45,8 +45,7 @@ struct GouraudSpan {
                 // The last pixels start from the values the 32-bit run would
                 // hold there: each is its start plus i steps, wrapping.
                 for (int k = 0; k < 3; ++k)
-                    run.value[k] =
-                        int32_t(uint32_t(run.value[k]) + uint32_t(run.step[k]) * uint32_t(i));
+                    run.value[k] = value_after(run.value[k], run.step[k], i);
                 for (; i < count; ++i) {
                     pixel[i] = gouraud_pixel(run);
                     advance_colour_run(run);

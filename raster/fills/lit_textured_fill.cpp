@@ -75,7 +75,7 @@ struct LitTexturedSpan {
                 // The rest from where the lanes stopped: each value its start
                 // plus i steps, wrapping.
                 for (int k = 0; k < L; ++k)
-                    light[k] = int32_t(uint32_t(light[k]) + uint32_t(light_step[k]) * uint32_t(i));
+                    light[k] = value_after(light[k], light_step[k], i);
                 run = advance_texel_run(run, i);
                 pixel += i;
                 count -= i;

@@ -126,3 +126,10 @@ inline EightLanes eight_values(int32_t value, int32_t step) {
 inline EightLanes eight_steps(int32_t step) {
     return EightLanes{} + uint16_t(uint32_t(step) * 8);
 }
+
+// Where a value that starts at `value` and moves by `step` a pixel stands
+// `pixels` pixels on, wrapping as the int32 value does: the point a pixel
+// loop takes over from the lanes.
+inline int32_t value_after(int32_t value, int32_t step, int32_t pixels) {
+    return int32_t(uint32_t(value) + uint32_t(step) * uint32_t(pixels));
+}

@@ -114,8 +114,8 @@ struct TexelIndexLanes {
 // The run `pixels` pixels on: each coordinate its start plus that many
 // steps, wrapping.
 inline TexelRun advance_texel_run(TexelRun run, int32_t pixels) {
-    run.u = int32_t(uint32_t(run.u) + uint32_t(run.du) * uint32_t(pixels));
-    run.v = int32_t(uint32_t(run.v) + uint32_t(run.dv) * uint32_t(pixels));
+    run.u = value_after(run.u, run.du, pixels);
+    run.v = value_after(run.v, run.dv, pixels);
     return run;
 }
 
