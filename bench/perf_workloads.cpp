@@ -1,8 +1,9 @@
 // sketch3d-perf-workloads: the fixed work whose instructions `make perf-check`
-// counts. Run under Valgrind's callgrind with --collect-atstart=no
-// (tools/perf-check.py does), it collects each workload alone, between two
-// client requests, and dumps its count under the workload's name; setting the
-// scenes up, warming them and checking the results are not counted. Run
+// counts. Run under Valgrind's callgrind with --instr-atstart=no and
+// --collect-atstart=no (tools/perf-check.py does), it instruments and collects
+// each workload alone, between client requests, and dumps its count under the
+// workload's name; setting the scenes up, warming them and checking the
+// results are not counted, and run uninstrumented, several times faster. Run
 // natively, the requests do nothing and the program only checks that every
 // workload did its work.
 //
@@ -30,17 +31,19 @@ constexpr Rotation ROTATIONS[] = {{0, 0, "0,0"}, {57, 57, "57,57"}};
 
 int failed_workloads = 0;
 
-// Counts `work` alone: collection is off outside it, and the statistics are
-// zeroed before and dumped after, so the dump holds this workload only. Then
-// `done` says whether the work did what it is meant to; a workload that did
-// not is reported and fails the run.
+// Counts `work` alone: instrumentation and collection are off outside it, and
+// the statistics are zeroed before and dumped after, so the dump holds this
+// workload only. Then `done` says whether the work did what it is meant to; a
+// workload that did not is reported and fails the run.
 template <typename Work, typename Done>
 void measure(const std::string& name, Work work, Done done) {
+    CALLGRIND_START_INSTRUMENTATION;
     CALLGRIND_ZERO_STATS;
     CALLGRIND_TOGGLE_COLLECT;
     work();
     CALLGRIND_TOGGLE_COLLECT;
     CALLGRIND_DUMP_STATS_AT(name.c_str());
+    CALLGRIND_STOP_INSTRUMENTATION;
     if (done()) return;
     std::fprintf(stderr, "%s: the workload did not do its work\n", name.c_str());
     ++failed_workloads;

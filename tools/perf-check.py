@@ -71,6 +71,7 @@ def measure(program):
             [
                 "valgrind",
                 "--tool=callgrind",
+                "--instr-atstart=no",
                 "--collect-atstart=no",
                 "--dump-line=no",
                 f"--callgrind-out-file={out}",
