@@ -27,6 +27,17 @@ class PerfCheck(unittest.TestCase):
         self.assertTrue(any(line.startswith("new") and "no budget" in line for line in lines))
         self.assertTrue(any(line.startswith("old") and "not run" in line for line in lines))
 
+    def test_counts_leave_out_the_c_library(self):
+        # The program's own 100 + 7 instructions count; libc's 40 (memcpy, chosen by the
+        # processor) do not, nor the 40 repeated as the call's inclusive cost.
+        dump = "\n".join([
+            "desc: Trigger: Client Request: w", "events: Ir",
+            "ob=(1) /build/prog", "fn=(1) work", "0 100",
+            "cob=(2) /usr/lib/x86_64-linux-gnu/libc.so.6", "cfn=(2) memcpy",
+            "calls=1 0", "0 40", "+1 7",
+            "ob=(2)", "fn=(2)", "0 40", "ob=(1)", "fn=(1)", "0 0", ""])
+        self.assertEqual(perf_check.read_dump(dump), ("w", 107))
+
     def test_written_budgets_read_back(self):
         counts = {"frame/flat/0,0": 5101633, "i_key/disc_200": 8761818}
         with tempfile.TemporaryDirectory() as folder:
