@@ -19,7 +19,7 @@
 #include "app/mesh_export.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
-#include "platform/headless/replay_script.h"
+#include "platform/headless/script_player.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -96,7 +96,7 @@ std::string read_file(const std::filesystem::path& path) {
 }
 
 int play(const std::string& script, const ReplayOutputs& outputs, std::string* error) {
-    std::vector<ScriptCommand> commands;
+    Script commands;
     EXPECT_TRUE(parse_script(script, &commands, error)) << *error;
     std::ostringstream log;
     return run_script(commands, outputs, HeadlessConfig{}, log, error);
@@ -451,8 +451,8 @@ TEST(ReplayExport, ScriptAndEndOfScriptFilesAreWrittenWhole) {
     std::filesystem::path folder = scratch_folder("files");
     ReplayOutputs outputs;
     outputs.out_dir = folder.string();
-    outputs.obj_path = (folder / "end.obj").string();
-    outputs.ply_path = (folder / "end.ply").string();
+    outputs.end_exports[FORMAT_OBJ] = (folder / "end.obj").string();
+    outputs.end_exports[FORMAT_PLY] = (folder / "end.ply").string();
     std::string error;
     // The close box deletes the object; the end files show it as it was then.
     ASSERT_EQ(play(std::string(SHEET_SCRIPT) + "export mid.obj\nexport mid.ply\nclose\nframes 1\n",
@@ -475,22 +475,23 @@ TEST(ReplayExport, MissingObjectsBadNamesAndUnwritablePathsFailCleanly) {
     EXPECT_EQ(error.rfind("2: cannot export none.obj: no object to export", 0), 0u) << error;
 
     // Nothing is written after an error, the statistics neither.
-    outputs.obj_path = (folder / "end.obj").string();
+    outputs.end_exports[FORMAT_OBJ] = (folder / "end.obj").string();
     outputs.stats_path = (folder / "stats.csv").string();
     EXPECT_EQ(play("frames 2\n", outputs, &error), 1);
     EXPECT_NE(error.find("no object to export"), std::string::npos) << error;
 
-    std::vector<ScriptCommand> commands;
+    Script commands;
     EXPECT_FALSE(parse_script("export sheet.stp\n", &commands, &error));
     EXPECT_EQ(error.rfind("1: bad export name 'sheet.stp'", 0), 0u) << error;
 
     // A missing folder, and a folder where the file should go.
     outputs.stats_path.clear();
-    outputs.obj_path = (folder / "missing" / "end.obj").string();
+    outputs.end_exports[FORMAT_OBJ] = (folder / "missing" / "end.obj").string();
     EXPECT_EQ(play(SHEET_SCRIPT, outputs, &error), 3);
-    EXPECT_EQ(error.rfind("cannot write " + outputs.obj_path + ": ", 0), 0u) << error;
+    EXPECT_EQ(error.rfind("cannot write " + outputs.end_exports[FORMAT_OBJ] + ": ", 0), 0u)
+        << error;
     std::filesystem::create_directory(folder / "taken.obj");
-    outputs.obj_path = (folder / "taken.obj").string();
+    outputs.end_exports[FORMAT_OBJ] = (folder / "taken.obj").string();
     EXPECT_EQ(play(SHEET_SCRIPT, outputs, &error), 3);
     EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.obj"));
 
