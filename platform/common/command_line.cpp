@@ -48,9 +48,9 @@ bool take_value(CommandOption* option, std::string_view value, std::string* erro
         }
     } else if (value.empty() || value[0] == '-') {
         *error = expects(*option) + ", got " + quoted(value) +
-                 (value.empty() ? "" : " (a name starting with '-' is written " +
-                                           std::string(option->name) + "=./" +
-                                           std::string(value) + ")");
+                 (value.empty() ? ""
+                                : " (a name starting with '-' is written " +
+                                      std::string(option->name) + "=./" + std::string(value) + ")");
         return false;
     }
     option->text = value;
@@ -61,9 +61,8 @@ bool take_value(CommandOption* option, std::string_view value, std::string* erro
 }  // namespace
 
 CommandLineResult parse_command_line(int argc, const char* const* argv,
-                                     std::vector<CommandOption>* options,
-                                     const char* argument_name, std::string* argument,
-                                     std::string* error) {
+                                     std::vector<CommandOption>* options, const char* argument_name,
+                                     std::string* argument, std::string* error) {
     // A value never starts with '-', so `--help` is never one.
     for (int i = 1; i < argc; ++i)
         if (is_help(argv[i])) return CommandLineResult::Help;

@@ -50,9 +50,8 @@ enum class CommandLineResult { Run, Help, Bad };
 // the program's own argument into *argument, which must then be given. Bad with a sentence
 // naming the offending argument (and the range of a number) in *error.
 CommandLineResult parse_command_line(int argc, const char* const* argv,
-                                     std::vector<CommandOption>* options,
-                                     const char* argument_name, std::string* argument,
-                                     std::string* error);
+                                     std::vector<CommandOption>* options, const char* argument_name,
+                                     std::string* argument, std::string* error);
 
 // The option of that name in the list; null when there is none.
 const CommandOption* find_option(const std::vector<CommandOption>& options, const char* name);

@@ -142,7 +142,8 @@ std::string parse_key(const Words& words, ScriptCommand* command, Script*) {
         return "'key' expects down or up, got " + in_quotes(words[1]);
     command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
     if (!lookup_key(words[2], &command->a))
-        return "unknown key " + in_quotes(words[2]) + " (z, i, f1, f2, f3, f12, backspace or delete)";
+        return "unknown key " + in_quotes(words[2]) +
+               " (z, i, f1, f2, f3, f12, backspace or delete)";
     return "";
 }
 
@@ -181,7 +182,9 @@ std::string parse_screenshot(const Words& words, ScriptCommand* command, Script*
 std::string export_names() {
     std::string names;
     for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i)
-        names += std::string(i == 0 ? "" : i + 1 == EXPORT_FORMAT_COUNT ? " or " : ", ") +
+        names += std::string(i == 0                         ? ""
+                             : i + 1 == EXPORT_FORMAT_COUNT ? " or "
+                                                            : ", ") +
                  "NAME" + EXPORT_FORMATS[i].extension;
     return names;
 }

@@ -495,6 +495,20 @@ TEST(ReplayExport, MissingObjectsBadNamesAndUnwritablePathsFailCleanly) {
     EXPECT_EQ(play(SHEET_SCRIPT, outputs, &error), 3);
     EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.obj"));
 
+    // A command's file may not be another output's, nor the script (here as a hard link).
+    outputs.end_exports[FORMAT_OBJ] = (folder / "end.obj").string();
+    EXPECT_EQ(play(std::string(SHEET_SCRIPT) + "export end.obj\n", outputs, &error), 1);
+    EXPECT_EQ(error, "20: export end.obj (" + outputs.end_exports[FORMAT_OBJ] +
+                         ") names the file that --obj " + outputs.end_exports[FORMAT_OBJ] +
+                         " writes: one would replace the other");
+    outputs.end_exports[FORMAT_OBJ].clear();
+    outputs.script_path = (folder / "taken.obj" / "script.txt").string();
+    std::ofstream(outputs.script_path) << SHEET_SCRIPT;
+    std::filesystem::create_hard_link(outputs.script_path, folder / "script.ply");
+    EXPECT_EQ(play(std::string(SHEET_SCRIPT) + "export script.ply\n", outputs, &error), 2);
+    EXPECT_EQ(error.rfind("20: export script.ply (", 0), 0u) << error;
+    std::filesystem::remove(folder / "script.ply");
+
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         left.push_back(entry.path().filename().string());
