@@ -58,7 +58,8 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
         {replay, "s.txt --obj --ply", 2,
          "sketch3d-replay: --obj expects FILE, got '--ply' (a name starting with '-' is written "
          "--obj=./--ply)"},
-        {replay, "s.txt --obj=./-name --ply b.ply", 1, "s.txt: at the end of the script: no object"},
+        {replay, "s.txt --obj=./-name --ply b.ply", 1,
+         "s.txt: at the end of the script: no object"},
         {replay, "s.txt --out a --out b", 2, "sketch3d-replay: --out given twice"},
         {replay, "s.txt t.txt", 2, "sketch3d-replay: unexpected argument 't.txt'"},
         {replay, "--obj a.obj", 2, "sketch3d-replay: no SCRIPT given"},
@@ -82,9 +83,9 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
 #ifdef SKETCH3D_WINDOW_PROGRAM
     const std::string window = SKETCH3D_WINDOW_PROGRAM;
     for (const char* scale : {"17", "0", "2x"})
-        cases.push_back({window, std::string("--scale ") + scale, 2,
-                         std::string("sketch3d: --scale expects an integer 1..16, got '") + scale +
-                             "'"});
+        cases.push_back(
+            {window, std::string("--scale ") + scale, 2,
+             std::string("sketch3d: --scale expects an integer 1..16, got '") + scale + "'"});
     cases.push_back({window, "--help", 0, "usage: sketch3d [--scale N] [--record FILE]"});
     cases.push_back({window, "--scale 2 --scale 2", 2, "sketch3d: --scale given twice"});
     cases.push_back({window, "--record a.txt --record b.txt", 2, "sketch3d: --record given twice"});
