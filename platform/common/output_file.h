@@ -52,6 +52,11 @@ struct OutputFile {
 // starts its work. False with the error in *error.
 bool check_output_path(const std::string& path, std::string* error);
 
+// Makes the folder `path` and every missing folder on the way (with the permissions the
+// umask leaves), walked as an output's path is: no link that the rule above refuses is
+// followed, so nothing is made through one. False with "cannot create PATH: reason".
+bool create_output_folder(const std::string& path, std::string* error);
+
 // Creates the temporary (or opens the device or pipe). False with the error in *error; the
 // file then needs no discard_output.
 bool open_output(const std::string& path, OutputFile* file, std::string* error);

@@ -102,7 +102,7 @@ int follow_link(int folder, const std::string& name, const struct stat& link, in
 // The folder `text` names, from `start` (an open folder, or AT_FDCWD) unless it begins with
 // '/', walked one component at a time: no component is a link that the system follows on
 // its own. Returns the folder opened, or -1 with the failure in *failure.
-int walk_folder(int start, std::string_view text, int* hops, int* failure) {
+int walk_folder(int start, std::string_view text, int* hops, int* failure, bool create = false) {
     int current =
         text.substr(0, 1) == "/" ? open("/", FOLDER_FLAGS) : openat(start, ".", FOLDER_FLAGS);
     if (current < 0) {
@@ -115,6 +115,10 @@ int walk_folder(int start, std::string_view text, int* hops, int* failure) {
         text = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
         if (part.empty() || part == ".") continue;
         int next = openat(current, part.c_str(), FOLDER_FLAGS | O_NOFOLLOW);
+        // A missing folder is made where asked for (another may make it meanwhile).
+        if (next < 0 && errno == ENOENT && create &&
+            (mkdirat(current, part.c_str(), 0777) == 0 || errno == EEXIST))
+            next = openat(current, part.c_str(), FOLDER_FLAGS | O_NOFOLLOW);
         struct stat status;
         if (next >= 0 && fstat(next, &status) == 0 && S_ISDIR(status.st_mode)) {
             close(current);
@@ -133,7 +137,7 @@ int walk_folder(int start, std::string_view text, int* hops, int* failure) {
                    followed != 0) {
             *failure = followed;
         } else {
-            next = walk_folder(current, target, hops, failure);
+            next = walk_folder(current, target, hops, failure, create);
             close(current);
             if (next < 0) return -1;
             current = next;
@@ -353,6 +357,18 @@ bool sync_folder(int folder) {
 }
 
 }  // namespace
+
+bool create_output_folder(const std::string& path, std::string* error) {
+    int hops = 0;
+    int failure = 0;
+    const int folder = walk_folder(AT_FDCWD, path, &hops, &failure, true);
+    if (folder < 0) {
+        *error = "cannot create " + (path.empty() ? "''" : path) + ": " + reason_of(failure);
+        return false;
+    }
+    close(folder);
+    return true;
+}
 
 bool check_output_path(const std::string& path, std::string* error) {
     Target target;

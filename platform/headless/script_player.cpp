@@ -202,12 +202,7 @@ int prepare_outputs(Replay& replay, std::string* error) {
     if (!outputs.script_path.empty())
         paths.insert(paths.begin(), NamedPath{"the script", outputs.script_path, false});
     if (!outputs_apart(paths, error)) return REPLAY_USAGE;
-    std::error_code failure;
-    std::filesystem::create_directories(outputs.out_dir, failure);
-    if (failure) {
-        *error = "cannot create " + outputs.out_dir + ": " + failure.message();
-        return REPLAY_OUTPUT_FAILED;
-    }
+    if (!create_output_folder(outputs.out_dir, error)) return REPLAY_OUTPUT_FAILED;
     for (const NamedPath& named : end_outputs(outputs))
         if (!check_output_path(named.path, error)) return REPLAY_OUTPUT_FAILED;
     if (int checked = check_command_outputs(replay, error); checked != REPLAY_DONE) return checked;

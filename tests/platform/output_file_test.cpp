@@ -205,11 +205,24 @@ TEST(OutputFile, LinksPlantedInSharedFoldersAreRefusedAtEveryDepth) {
     for (const auto& [path, writable] : cases) {
         std::ofstream(at("victim/model.obj")) << "victim";
         std::ofstream(at("victim/deep/model.obj")) << "victim";
+        fs::remove_all(at("victim/made"));
+        fs::remove_all(at("victim/deep/made"));
         std::string checked;
         std::string error;
         EXPECT_EQ(check_output_path(at(path.c_str()), &checked), writable) << path << checked;
         EXPECT_EQ(write_output_file(at(path.c_str()), "data", &error), writable) << path << error;
+        // A folder is made along the same walk (its own path: the file's folder and more):
+        // never through a refused link.
+        const std::string made = at((path.substr(0, path.rfind('/')) + "/made/deeper").c_str());
+        const bool folder_link = path != "plain/file-through";
+        if (folder_link) {
+            EXPECT_EQ(create_output_folder(made, &checked), writable) << made << checked;
+        }
         if (!writable) {
+            if (folder_link) {
+                EXPECT_EQ(checked, "cannot create " + made + ": " + refused);
+            }
+            EXPECT_FALSE(fs::exists(at("victim/made")) || fs::exists(at("victim/deep/made")));
             EXPECT_EQ(error, "cannot write " + at(path.c_str()) + ": " + refused);
             EXPECT_EQ(read_file(at("victim/model.obj")), "victim") << path;
             EXPECT_EQ(read_file(at("victim/deep/model.obj")), "victim") << path;
