@@ -108,11 +108,14 @@ bool valid_name(std::string_view name) {
 // Keeps a name in the script's name blocks, where the command finds it.
 void keep_name(Script* script, std::string_view name, ScriptCommand* command) {
     if (script->name_blocks.empty() ||
-        script->name_blocks.back().size() + name.size() > NAME_BLOCK_BYTES) {
+        script->name_blocks.back().size() + name.size() > NAME_BLOCK_BYTES)
         script->name_blocks.emplace_back();
-        script->name_blocks.back().reserve(NAME_BLOCK_BYTES);
-    }
     std::string& block = script->name_blocks.back();
+    // A block grows by doubling, but never beyond its size: a short script's names take
+    // little, and no block holds more room than NAME_BLOCK_BYTES.
+    if (block.size() + name.size() > block.capacity())
+        block.reserve(
+            std::min(NAME_BLOCK_BYTES, std::max(2 * block.capacity(), block.size() + name.size())));
     // Blocks are 2^20 bytes and a script has at most 64 MiB of names: within int32.
     command->a = int32_t(((script->name_blocks.size() - 1) * NAME_BLOCK_BYTES) + block.size());
     command->b = int32_t(name.size());
@@ -285,10 +288,12 @@ const ExportFormat* export_format_of(std::string_view name) {
 }
 
 std::string_view command_name(const Script& script, const ScriptCommand& command) {
-    const size_t block = size_t(command.a) / NAME_BLOCK_BYTES;
-    if (block >= script.name_blocks.size()) return {};
-    return std::string_view(script.name_blocks[block])
-        .substr(size_t(command.a) % NAME_BLOCK_BYTES, size_t(command.b));
+    if (command.kind != ScriptCommandKind::Screenshot && command.kind != ScriptCommandKind::Export)
+        return {};
+    const size_t block = size_t(uint32_t(command.a)) / NAME_BLOCK_BYTES;
+    const size_t start = size_t(uint32_t(command.a)) % NAME_BLOCK_BYTES;
+    if (block >= script.name_blocks.size() || start > script.name_blocks[block].size()) return {};
+    return std::string_view(script.name_blocks[block]).substr(start, size_t(uint32_t(command.b)));
 }
 
 bool read_script_piece(ScriptReader* reader, std::string_view piece) {

@@ -72,7 +72,7 @@ struct ScriptCommand {
 };
 
 // Name blocks are filled to at most this many bytes, each name whole in one block, so that
-// they grow without ever being copied.
+// the names of a large script are never copied as a whole while it grows.
 inline constexpr size_t NAME_BLOCK_BYTES = size_t(1) << 20;
 
 // A parsed script: its commands, and the names of its screenshots and exports.
@@ -80,7 +80,8 @@ struct Script {
     std::vector<ScriptCommand> commands;
     std::vector<std::string> name_blocks;
 };
-// The name of a screenshot (without ".png") or an export (with its extension).
+// The name of a screenshot (without ".png") or an export (with its extension); empty for
+// any other command, or one that names no place in these blocks.
 std::string_view command_name(const Script& script, const ScriptCommand& command);
 
 // A script holds at most MAX_SCRIPT_BYTES and MAX_SCRIPT_COMMANDS commands, and a line at
