@@ -10,7 +10,7 @@ WEB_PACKAGES := cmake make emscripten node-acorn libstb-dev python3
 WEB_PORT ?= 8000
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps golden build check-layers test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-configure bench-web bench-peer perf-build perf-check perf-budget format format-check clean
+.PHONY: all deps golden build check-layers check-exports test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-configure bench-web bench-peer perf-build perf-check perf-budget format format-check clean
 
 all: build
 
@@ -51,6 +51,10 @@ windows:
 # The Windows program under Wine on a virtual display, driven by mouse and keys.
 test-windows:
 	bash tools/test-windows.sh
+
+# The exported STL and GLB files checked with admesh and the Khronos glTF validator.
+check-exports: build
+	bash tools/check-exports.sh
 
 # The SDL program on a virtual display, driven the same way.
 test-sdl: build
