@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "app/platform.h"
 
 inline constexpr uint32_t FRAME_INTERVAL_MS = 20;  // minimum time from one frame start to the next
 inline constexpr int32_t NO_OBJECT = -1;

@@ -4,13 +4,13 @@
 
 #include "app/inflate.h"
 #include "app/input.h"
+#include "app/platform.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
 #include "base/memory.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
-#include "platform/platform.h"
 
 namespace {
 

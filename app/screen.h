@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "app/platform.h"
 
 inline constexpr int32_t SCREEN_PAGE_COUNT = 2;  // pages created; the other slots stay empty
 inline constexpr int32_t SCREEN_DEPTH = 16;      // bits per pixel of every page

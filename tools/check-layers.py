@@ -3,10 +3,9 @@
 
 The layers, in order: base/, raster/, geometry/, app/, platform/, tools/. A
 folder may include its own layer and the layers listed before it, never one
-listed after it. The shell calls
-the platform through one interface, platform/platform.h, which every backend
-implements: app/ may include that header and nothing else of platform/.
-tests/, bench/ and examples/ may include anything.
+listed after it. The shell declares what it needs from an operating system in
+app/platform.h, which the backends of platform/ implement, so that arrow too
+points downward. tests/, bench/ and examples/ may include anything.
 
 Usage: check-layers.py [ROOT]  (default: the repository holding this script).
 Prints one line per offending include, FILE:LINE: ..., and exits 1 if any.
@@ -17,8 +16,6 @@ import re
 import sys
 
 LAYERS = ["base", "raster", "geometry", "app", "platform", "tools"]
-# Headers a layer may include although they belong to a lower layer.
-INTERFACES = {"app": {"platform/platform.h"}}
 SOURCE_SUFFIXES = {".h", ".hpp", ".cpp", ".cc"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
@@ -47,8 +44,6 @@ def check(root):
                 target = match.group(1)
                 target_layer = layer_of(target)
                 if target_layer is None or target_layer <= own:
-                    continue
-                if target in INTERFACES.get(layer, ()):
                     continue
                 faults.append(
                     f"{relative}:{number}: {layer}/ may not include {target}: "

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/platform.h"
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
@@ -30,7 +31,6 @@
 #include "platform/common/output_file.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/text_encoding.h"
-#include "platform/platform.h"
 #include "platform/sdl/sdl_support.h"
 
 namespace {
