@@ -19,7 +19,7 @@ namespace {
 // Bytes of the frame-rate title, terminator included; "fps = -2147483648" fits.
 constexpr int TITLE_TEXT_SIZE = 32;
 
-constexpr FrameState INITIAL_FRAME_STATE = {NO_OBJECT, FRAME_INTERVAL_MS, 0, 0, FRAME_INTERVAL_MS};
+constexpr FrameState INITIAL_FRAME_STATE = {FRAME_INTERVAL_MS, 0, 0, FRAME_INTERVAL_MS};
 
 FrameState frame = INITIAL_FRAME_STATE;
 
@@ -68,14 +68,17 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
         previous_mouse_position(&px, &py);
         draw_stroke(px, py, x, y);
     }
-    if ((buttons & BUTTON_RIGHT) != 0) frame.selected_object = build_object_from_outline(x, y);
+    if ((buttons & BUTTON_RIGHT) != 0) {
+        int32_t built = build_object_from_outline(x, y);
+        if (built != NO_OBJECT) adopt_edited_object(sheet_record(built));
+    }
 }
 
 void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     int32_t dx = 0;
     int32_t dy = 0;
     mouse_delta(&dx, &dy);
-    Vec4* angles = get_object_rotation(frame.selected_object);
+    Vec4* angles = get_object_rotation(edited_object().index);
     if (z_key_active()) {
         if (angles != nullptr) angles->x = angles->y = angles->z = 0;
         if ((buttons & BUTTON_LEFT) != 0) {
@@ -91,15 +94,14 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     }
     // I, held or tapped since the previous frame, turns the sheet into a
     // closed body; on a body it does nothing.
-    if (platform_key_state(KEY_I) != 0)
-        frame.selected_object = inflate_object(frame.selected_object);
+    if (platform_key_state(KEY_I) != 0) inflate_edited_object();
     // Every held key takes effect, in this order, so the last one wins.
-    if (key_held(KEY_F1)) set_object_shading(frame.selected_object, 0);
-    if (key_held(KEY_F2)) set_object_shading(frame.selected_object, 1);
-    if (key_held(KEY_F3)) set_object_shading(frame.selected_object, 2);
+    if (key_held(KEY_F1)) set_object_shading(edited_object().index, 0);
+    if (key_held(KEY_F2)) set_object_shading(edited_object().index, 1);
+    if (key_held(KEY_F3)) set_object_shading(edited_object().index, 2);
     if (key_held(KEY_F12)) {
-        discard_object(frame.selected_object);
-        frame.selected_object = NO_OBJECT;
+        discard_object(edited_object().index);
+        forget_edited_object();
     }
 }
 
@@ -113,7 +115,23 @@ const FrameState& frame_state() {
     return frame;
 }
 int32_t selected_object() {
-    return frame.selected_object;
+    return edited_object().index;
+}
+
+void inflate_edited_object() {
+    const EditedObject& edited = edited_object();
+    if (edited.kind != EDITED_SHEET) return;
+    BodyPlan plan;
+    if (!plan_body(edited.index, &plan)) return;
+    int32_t body = replace_sheet_with_body(edited.index, plan);
+    if (body >= 0) {
+        adopt_edited_object(body_record(body, plan.front_vertices));
+    } else if (body != INFLATE_REFUSED) {
+        // The sheet is gone and nothing of the body is left: drawing starts
+        // over on a clean page, as after a failed build.
+        discard_object(NO_OBJECT);
+        forget_edited_object();
+    }
 }
 void set_frame_interval(uint32_t milliseconds) {
     frame.frame_interval = milliseconds;
@@ -121,11 +139,11 @@ void set_frame_interval(uint32_t milliseconds) {
 
 void run_frame(PlatformWindow window) {
     begin_frame(window);
-    if (frame.selected_object != NO_OBJECT) clear_screen();
+    if (edited_object().index != NO_OBJECT) clear_screen();
     int32_t x = 0;
     int32_t y = 0;
     int32_t buttons = mouse_position(&x, &y);
-    if (frame.selected_object == NO_OBJECT) {
+    if (edited_object().index == NO_OBJECT) {
         handle_drawing_input(x, y, buttons);
     } else {
         handle_editing_input(x, y, buttons);

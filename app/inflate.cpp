@@ -21,7 +21,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/outline.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "geometry/geometry_pipeline.h"
@@ -42,12 +41,6 @@ constexpr int32_t TOWARD_VIEWER = -1;
 // y and z.
 constexpr int32_t MIDPOINT_W = 0x10000;
 constexpr int32_t DISTINCT_W_STEP = 0x100000;
-
-struct InflateState {
-    int32_t object = -1;          // the body's index; -1 while the object is a sheet
-    int32_t front_vertices = -1;  // pool vertices 0 .. front_vertices - 1 face the viewer
-};
-InflateState inflation;
 
 // The sheet as an index mesh while the body is planned.
 struct Sheet {
@@ -633,7 +626,7 @@ bool pools_bound() {
 }
 
 // Emits the planned body as a new object; its index, or -1 when a buffer
-// refused it after all.
+// refused it after all, in which case whatever was emitted of it is deleted.
 int32_t emit_body(const BodyPlan& plan) {
     int32_t body = create_object(2);
     if (body < 0) return -1;
@@ -644,10 +637,14 @@ int32_t emit_body(const BodyPlan& plan) {
                                          &plan.vertices[size_t(t.v[2])]};
         if (add_triangle(vertices, colours, nullptr, nullptr, -1, POLY_CULL, 0) < 0) {
             finish_object();
+            delete_object(body);
             return -1;
         }
     }
-    if (finish_lit_object(body, int32_t(plan.vertices.size())) != 0) return -1;
+    if (finish_lit_object(body, int32_t(plan.vertices.size())) != 0) {
+        delete_object(body);
+        return -1;
+    }
     pack_colours();
     return body;
 }
@@ -681,15 +678,13 @@ bool plan_body(int32_t index, BodyPlan* plan) {
     return true;
 }
 
-int32_t inflate_object(int32_t index) {
-    SceneObject* sheet = get_object(index);
+int32_t replace_sheet_with_body(int32_t sheet_index, const BodyPlan& plan) {
+    SceneObject* sheet = get_object(sheet_index);
     if (sheet == nullptr) return -1;
-    if (inflation.object == index || !pools_bound()) return index;
-    BodyPlan plan;
-    if (!plan_body(index, &plan)) return index;
+    if (!pools_bound()) return INFLATE_REFUSED;
     if (const char* text = capacity_text(plan); text != nullptr) {
         show_error("%s", text);
-        return index;
+        return INFLATE_REFUSED;
     }
 
     // The body replaces the sheet and keeps its placement and shading.
@@ -698,31 +693,16 @@ int32_t inflate_object(int32_t index) {
     Vec4 scale = sheet->scale;
     const PrimitivePacket* first = next_object_polygon(sheet, nullptr);
     int32_t shading = first != nullptr ? int32_t(first->extra & SHADE_MODE_MASK) : 0;
-    delete_object(index);
+    delete_object(sheet_index);
     reset_frame_pools();
+    // The capacities were checked, so only a failed allocation of the
+    // object's record makes the emission fail.
     int32_t body = emit_body(plan);
-    if (body < 0) {
-        // The capacities were checked, so only a failed allocation of the
-        // object leads here: the sheet is gone, so drawing starts over as
-        // after a failed build.
-        discard_object(current_object() != nullptr ? current_object()->index : -1);
-        adopt_outline_object(-1);
-        return -1;
-    }
+    if (body < 0) return -1;
     SceneObject* object = get_object(body);
     object->translation = translation;
     object->rotation = rotation;
     object->scale = scale;
     set_object_shading(body, shading);
-    adopt_outline_object(body);
-    inflation = {body, plan.front_vertices};
     return body;
-}
-
-int32_t inflated_front_vertices() {
-    return inflation.front_vertices;
-}
-
-void forget_inflation() {
-    inflation = InflateState{};
 }

@@ -27,24 +27,11 @@ struct Mesh {
 
 // The vertex range covered by the object's parts, kept inside the vertex pool.
 void find_vertex_range(const SceneObject* object, const RenderList* list, Mesh* mesh) {
-    int64_t first = 0;
-    int64_t end = 0;
-    for (int32_t p = 0; p < object->part_count; ++p) {
-        const ObjectPart& part = object->parts[p];
-        if (part.vertex_count <= 0) continue;
-        int64_t part_end = int64_t(part.first_vertex) + part.vertex_count;
-        if (end == first) {
-            first = part.first_vertex;
-            end = part_end;
-        } else {
-            first = part.first_vertex < first ? part.first_vertex : first;
-            end = part_end > end ? part_end : end;
-        }
-    }
-    if (first < 0) first = 0;
+    VertexRange range = object_vertex_range(object);
+    int64_t end = int64_t(range.first) + range.count;
     if (end > list->vertex_capacity) end = list->vertex_capacity;
-    mesh->first_vertex = int32_t(first);
-    mesh->vertex_count = end > first ? int32_t(end - first) : 0;
+    mesh->first_vertex = range.first;
+    mesh->vertex_count = end > range.first ? int32_t(end - range.first) : 0;
 }
 
 // The polygons (depth modes 3 and 4) of the object's packet run, walked by the

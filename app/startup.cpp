@@ -39,6 +39,7 @@ void set_packet_area_override(int32_t bytes) {
 int start_up(PlatformWindow window) {
     // Module state back to its initial values, as in a freshly started program.
     reset_frame_state();
+    forget_edited_object();
     reset_mouse();
     forget_strokes();
 
@@ -79,6 +80,7 @@ int start_up(PlatformWindow window) {
 void shut_down() {
     // Not the mirror image of start-up: this order is part of the design.
     free_outline_grid();
+    forget_edited_object();  // every object goes below
     forget_strokes();
     free_animation_table();
     restore_cursor();
