@@ -12,7 +12,7 @@
 #include "geometry/animation.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/scene_objects.h"
-#include "raster/ordering_table.h"
+#include "raster/render_frame.h"
 
 namespace {
 

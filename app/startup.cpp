@@ -9,7 +9,7 @@
 #include "app/stroke_history.h"
 #include "geometry/animation.h"
 #include "geometry/camera.h"
-#include "geometry/fixed_math.h"
+#include "geometry/matrix.h"
 #include "geometry/model_library.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"

@@ -17,8 +17,8 @@
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "platform/headless/headless.h"
-#include "raster/ordering_table.h"
 #include "raster/raster_target.h"
+#include "raster/render_frame.h"
 #include "raster/render_stats.h"
 
 namespace {
