@@ -24,6 +24,7 @@
 #include "base/memory.h"
 #include "base/messages.h"
 #include "geometry/geometry_pipeline.h"
+#include "geometry/normals.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "raster/shade_tables.h"
@@ -50,11 +51,12 @@ struct Sheet {
     std::vector<int32_t> border;  // border edges as pairs of vertex indices
 };
 
-// Twice the signed area of (a, b, c) in the screen plane; 64 bits cannot wrap
-// for 32-bit coordinates below 2^30.
-int64_t cross_xy(const Vec4& a, const Vec4& b, const Vec4& c) {
-    return (int64_t(b.x) - a.x) * (int64_t(c.y) - a.y) -
-           (int64_t(b.y) - a.y) * (int64_t(c.x) - a.x);
+// Whether (a, b, c) has no area in the screen plane, over which the heights
+// are raised: the degenerate-polygon test on the corners with z left out.
+bool flat_in_screen_plane(const Vec4& a, const Vec4& b, const Vec4& c) {
+    const Vec4 flat[3] = {{a.x, a.y, 0, 0}, {b.x, b.y, 0, 0}, {c.x, c.y, 0, 0}};
+    const Vec4* const corners[3] = {&flat[0], &flat[1], &flat[2]};
+    return is_degenerate_polygon(corners, 3);
 }
 
 // floor(sqrt(n)) exactly: the double's estimate is corrected in integers, so
@@ -179,8 +181,9 @@ void drop_faulty_triangles(Sheet* sheet) {
     std::vector<uint8_t> keep(sheet->triangles.size(), 0);
     for (size_t t = 0; t < keep.size(); ++t) {
         const Triangle& tri = sheet->triangles[t];
-        keep[t] = cross_xy(sheet->vertices[size_t(tri.v[0])], sheet->vertices[size_t(tri.v[1])],
-                           sheet->vertices[size_t(tri.v[2])]) != 0;
+        keep[t] = !flat_in_screen_plane(sheet->vertices[size_t(tri.v[0])],
+                                        sheet->vertices[size_t(tri.v[1])],
+                                        sheet->vertices[size_t(tri.v[2])]);
     }
     keep_triangles(sheet, keep);
     EdgeIndex index = index_edges(*sheet);
@@ -340,8 +343,8 @@ bool split_chords(Sheet* sheet, const EdgeIndex& index, std::vector<uint8_t>* fa
             continue;
         }
         auto flat = [&](int32_t a, int32_t b, int32_t c) {
-            return cross_xy(sheet->vertices[size_t(a)], sheet->vertices[size_t(b)],
-                            sheet->vertices[size_t(c)]) == 0;
+            return flat_in_screen_plane(sheet->vertices[size_t(a)], sheet->vertices[size_t(b)],
+                                        sheet->vertices[size_t(c)]);
         };
         bool cut = true;
         for (size_t i = 0; i < ring.size() && ring.size() > 3;) {
@@ -618,10 +621,8 @@ const char* capacity_text(const BodyPlan& plan) {
 }
 
 bool pools_bound() {
-    for (int32_t kind : {POOL_VERTEX, POOL_COLOUR, POOL_NORMAL}) {
-        const GeometryPool* pool = geometry_pool(kind);
-        if (pool == nullptr || pool->records == nullptr) return false;
-    }
+    for (int32_t kind : {POOL_VERTEX, POOL_COLOUR, POOL_NORMAL})
+        if (!pool_bound(kind)) return false;
     return current_render_list() != nullptr && current_render_list()->model_normals != nullptr;
 }
 

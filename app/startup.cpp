@@ -23,10 +23,8 @@ int32_t packet_area_override = 0;
 // The pool steps report nothing themselves; a pool whose block could not be
 // had (the allocator has shown its message) is left unbound.
 bool pools_bound() {
-    for (int32_t kind = POOL_VERTEX; kind <= POOL_NORMAL; ++kind) {
-        const GeometryPool* pool = geometry_pool(kind);
-        if (pool == nullptr || pool->records == nullptr) return false;
-    }
+    for (int32_t kind = POOL_VERTEX; kind <= POOL_NORMAL; ++kind)
+        if (!pool_bound(kind)) return false;
     return true;
 }
 
