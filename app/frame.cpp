@@ -42,14 +42,15 @@ bool key_held(int virtual_key) {
 }
 
 // A take-back key acts once per press: when it is down now after being up at
-// the previous query, or, up now, was pressed since then (a tap between two
-// frames). While it stays down the pressed-since bit is ignored: the
-// keyboard's auto-repeat sets it again and again, and holding the key must
-// not take back one stroke after another.
+// the previous query, or, up now and up then, was pressed since (a tap between
+// two frames). The pressed-since bit of a key that was down at the previous
+// query is ignored, held or let go since: the keyboard's auto-repeat sets it
+// again and again while the key is held, and holding the key, then letting
+// it go, must not take back one stroke after another.
 bool key_pressed_once(int virtual_key, bool* was_down) {
     uint16_t state = platform_key_state(virtual_key);
     bool down = (state >> 8) != 0;
-    bool pressed = down ? !*was_down : (state & 1) != 0;
+    bool pressed = !*was_down && (down || (state & 1) != 0);
     *was_down = down;
     return pressed;
 }
