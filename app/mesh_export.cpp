@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "geometry/camera.h"
+#include "geometry/normals.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "raster/dispatcher.h"
@@ -29,47 +30,18 @@ struct Mesh {
 
 // The vertex range covered by the object's parts, kept inside the vertex pool.
 void find_vertex_range(const SceneObject* object, const RenderList* list, Mesh* mesh) {
-    int64_t first = 0;
-    int64_t end = 0;
-    for (int32_t p = 0; p < object->part_count; ++p) {
-        const ObjectPart& part = object->parts[p];
-        if (part.vertex_count <= 0) continue;
-        int64_t part_end = int64_t(part.first_vertex) + part.vertex_count;
-        if (end == first) {
-            first = part.first_vertex;
-            end = part_end;
-        } else {
-            first = part.first_vertex < first ? part.first_vertex : first;
-            end = part_end > end ? part_end : end;
-        }
-    }
-    if (first < 0) first = 0;
+    VertexRange range = object_vertex_range(object);
+    int64_t end = int64_t(range.first) + range.count;
     if (end > list->vertex_capacity) end = list->vertex_capacity;
-    mesh->first_vertex = int32_t(first);
-    mesh->vertex_count = end > first ? int32_t(end - first) : 0;
+    mesh->first_vertex = range.first;
+    mesh->vertex_count = end > range.first ? int32_t(end - range.first) : 0;
 }
 
-// The polygons (depth modes 3 and 4) of the object's packet run, walked by the
-// packets' sizes from the header over the run length, never past the packets
-// written so far.
-void find_polygons(const SceneObject* object, const RenderList* list, Mesh* mesh) {
-    auto* area = reinterpret_cast<uint8_t*>(list->first_packet);
-    auto* header = reinterpret_cast<uint8_t*>(object->header_packet);
-    if (header == nullptr || header < area || header >= list->write_position) return;
-    int64_t length = object->header_packet->extra;
-    uint8_t* end = length < list->write_position - header ? header + length : list->write_position;
-    for (uint8_t* p = header + SHORT_PACKET_BYTES; end - p >= SHORT_PACKET_BYTES;) {
-        auto* packet = reinterpret_cast<PrimitivePacket*>(p);
-        uint32_t mode = packet_depth_mode(packet);
-        uint32_t least = mode == 3   ? TRIANGLE_PACKET_BYTES
-                         : mode == 4 ? QUAD_PACKET_BYTES
-                                     : SHORT_PACKET_BYTES;
-        if (mode == PACKET_END || packet->size < least || packet->size % 4 != 0 ||
-            int64_t(packet->size) > end - p)
-            break;
-        if (mode == 3 || mode == 4) mesh->polygons.push_back(packet);
-        p += packet->size;
-    }
+// The polygons (depth modes 3 and 4) of the object's packet run, in order.
+void find_polygons(const SceneObject* object, Mesh* mesh) {
+    for (PrimitivePacket* packet = next_object_polygon(object, nullptr); packet != nullptr;
+         packet = next_object_polygon(object, packet))
+        mesh->polygons.push_back(packet);
 }
 
 // Whether a polygon is a face of the mesh: no corner twice, and an area. The sheet's builder
@@ -78,26 +50,10 @@ void find_polygons(const SceneObject* object, const RenderList* list, Mesh* mesh
 bool is_face(const RenderList* list, PrimitivePacket* packet) {
     const int16_t* v = packet_vertices(packet);
     const int n = packet_vertex_count(packet);
-    for (int i = 0; i < n; ++i)
-        for (int j = i + 1; j < n; ++j)
-            if (v[i] == v[j]) return false;
-    // Twice the vector area, summed over the fan from the first corner: zero for corners on
-    // one line or one point. Differences of int32 values take 33 bits and their products 66,
-    // beyond int64.
-    const Vec4& origin = list->model_vertices[v[0]];
-    __int128 area[3] = {0, 0, 0};
-    for (int k = 1; k + 1 < n; ++k) {
-        const Vec4& p = list->model_vertices[v[k]];
-        const Vec4& q = list->model_vertices[v[k + 1]];
-        const __int128 a[3] = {int64_t(p.x) - origin.x, int64_t(p.y) - origin.y,
-                               int64_t(p.z) - origin.z};
-        const __int128 b[3] = {int64_t(q.x) - origin.x, int64_t(q.y) - origin.y,
-                               int64_t(q.z) - origin.z};
-        area[0] += a[1] * b[2] - a[2] * b[1];
-        area[1] += a[2] * b[0] - a[0] * b[2];
-        area[2] += a[0] * b[1] - a[1] * b[0];
-    }
-    return area[0] != 0 || area[1] != 0 || area[2] != 0;
+    const Vec4* corners[4] = {};
+    for (int k = 0; k < n; ++k)
+        corners[k] = &list->model_vertices[v[k]];
+    return !is_degenerate_polygon(corners, n);
 }
 
 int32_t gather_mesh(int32_t index, Mesh* mesh) {
@@ -107,7 +63,7 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
         return EXPORT_NO_OBJECT;
     mesh->index = index;
     find_vertex_range(object, list, mesh);
-    find_polygons(object, list, mesh);
+    find_polygons(object, mesh);
     for (PrimitivePacket* packet : mesh->polygons) {
         const int16_t* v = packet_vertices(packet);
         for (int k = 0; k < packet_vertex_count(packet); ++k)
