@@ -10,6 +10,7 @@
 #include "app/frame.h"
 #include "app/mesh_export.h"
 #include "app/shell.h"
+#include "base/messages.h"
 #include "platform/common/output_file.h"
 #include "platform/common/png_writer.h"
 #include "platform/common/text_encoding.h"
@@ -50,11 +51,16 @@ void queue_command(const ScriptCommand& command) {
     }
 }
 
+// Each message box as a line with its text, and its English line indented under it.
 void report_new_messages(size_t* reported, std::ostream& log) {
     const std::vector<HeadlessMessage>& messages = headless_messages();
-    for (; *reported < messages.size(); ++*reported)
-        log << "message box \"" << messages[*reported].caption
-            << "\": " << cp932_to_utf8(messages[*reported].text) << "\n";
+    for (; *reported < messages.size(); ++*reported) {
+        const HeadlessMessage& message = messages[*reported];
+        log << "message box \"" << message.caption << "\": " << cp932_to_utf8(message.text) << "\n";
+        char english[ENGLISH_LINE_SIZE];
+        if (english_line(message.text.c_str(), english, ENGLISH_LINE_SIZE) > 0)
+            log << "  " << english << "\n";
+    }
 }
 
 // A script being played: where its output goes and what it has gathered.

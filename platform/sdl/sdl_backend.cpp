@@ -27,6 +27,7 @@
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "platform/common/command_line.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/output_file.h"
@@ -423,15 +424,18 @@ uint32_t platform_tick() {
 }
 
 void platform_message_box(const char* text, const char* caption) {
-    char utf8_text[MESSAGE_UTF8_SIZE];
+    // The Japanese text, then its English line under it (base/messages.h), where it has one.
+    char utf8_text[MESSAGE_UTF8_SIZE + ENGLISH_LINE_SIZE];
     char utf8_caption[MESSAGE_UTF8_SIZE];
-    cp932_to_utf8_text(text, utf8_text, MESSAGE_UTF8_SIZE);
+    const int32_t length = cp932_to_utf8_text(text, utf8_text, MESSAGE_UTF8_SIZE);
     cp932_to_utf8_text(caption, utf8_caption, MESSAGE_UTF8_SIZE);
-    // Like the Windows box, it has no owner window; where no box can be shown, the text goes
-    // to standard error instead.
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, utf8_caption, utf8_text, nullptr) != 0) {
-        std::fprintf(stderr, "%s: %s\n", utf8_caption, utf8_text);
-    }
+    char english[ENGLISH_LINE_SIZE];
+    if (english_line(text, english, ENGLISH_LINE_SIZE) > 0)
+        std::snprintf(utf8_text + length, sizeof utf8_text - size_t(length), "\n%s", english);
+    // Like the Windows box, it has no owner window. The text also goes to standard error, for
+    // whoever started the program from a terminal, and where no box can be shown.
+    std::fprintf(stderr, "%s: %s\n", utf8_caption, utf8_text);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, utf8_caption, utf8_text, nullptr);
 }
 
 // The loop reads shell_lifecycle().quit_requested once the queue is drained.
