@@ -25,6 +25,7 @@
 #include "app/platform.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/png_writer.h"
@@ -65,8 +66,10 @@ EM_JS(void, page_show_image, (const uint8_t* rgba, int32_t width, int32_t height
 EM_JS(void, page_set_title, (const char* text), {
     Module.sketch3dPage.setTitle(UTF8ToString(text));
 });
-EM_JS(void, page_show_message, (const char* text, int32_t length, const char* caption), {
-    Module.sketch3dPage.showMessage(HEAPU8.slice(text, text + length), UTF8ToString(caption));
+EM_JS(void, page_show_message, (const char* text, int32_t length, const char* caption,
+                                const char* english), {
+    Module.sketch3dPage.showMessage(HEAPU8.slice(text, text + length), UTF8ToString(caption),
+                                    UTF8ToString(english));
 });
 EM_JS(void, page_program_ended, (int32_t exit_code, int32_t started), {
     Module.sketch3dPage.programEnded(exit_code, started != 0);
@@ -103,7 +106,7 @@ EM_BOOL animation_frame(double, void*) {
 
 // A note under the canvas for a save that produced no file.
 void show_save_problem(const char* text, const char* caption) {
-    page_show_message(text, int32_t(std::strlen(text)), caption);
+    page_show_message(text, int32_t(std::strlen(text)), caption, "");
 }
 
 }  // namespace
@@ -230,9 +233,12 @@ uint32_t platform_tick() {
 }
 
 void platform_message_box(const char* text, const char* caption) {
-    // The page decodes code page 932 itself; the note stays until the user dismisses it.
+    // The page decodes code page 932 itself and shows the English line under the text; the
+    // note stays until the user dismisses it.
     if (text == nullptr) text = "";
-    page_show_message(text, int32_t(std::strlen(text)), caption != nullptr ? caption : "");
+    char english[ENGLISH_LINE_SIZE];
+    english_line(text, english, ENGLISH_LINE_SIZE);
+    page_show_message(text, int32_t(std::strlen(text)), caption != nullptr ? caption : "", english);
 }
 
 // The animation frame loop reads shell_lifecycle().quit_requested before every frame.
