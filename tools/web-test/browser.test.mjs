@@ -16,6 +16,7 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
+import { DOCS_VIEWPORT, playDocsSession } from './docs-page.mjs';
 import { startServer } from './static-server.mjs';
 
 const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
@@ -774,3 +775,29 @@ test(
     await page.close();
   },
 );
+
+// docs/web.png, which `make docs` makes with the same session, shows in its canvas exactly what
+// the program draws now: after a change in what the program draws, this asks for `make docs`.
+// (Only the canvas is compared: the rest of the page depends on the machine's fonts.)
+test('the picture of the page in the docs is up to date', { timeout: 120000 }, async () => {
+  const page = await browser.newPage({ viewport: DOCS_VIEWPORT });
+  await page.goto(baseUrl);
+  await waitFor('the program', async () => /fps = \d+/.test(await page.title()));
+  await playDocsSession(page);
+  const box = await page.locator('#screen').boundingBox();
+  const canvas = await page.evaluate(() => {
+    const screen = document.getElementById('screen');
+    return Array.from(screen.getContext('2d').getImageData(0, 0, screen.width, screen.height).data);
+  });
+  const docs = decodePng(readFileSync(path.join(ROOT, 'docs/web.png')));
+  assert.ok(Number.isInteger(box.x) && Number.isInteger(box.y), `canvas at ${box.x}, ${box.y}`);
+  const crop = { width: CLIENT_WIDTH, height: 483, data: new Uint8Array(CLIENT_WIDTH * 483 * 4) };
+  for (let y = 0; y < crop.height; ++y) {
+    const from = ((box.y + y) * docs.width + box.x) * 4;
+    crop.data.set(docs.data.subarray(from, from + CLIENT_WIDTH * 4), y * CLIENT_WIDTH * 4);
+  }
+  const live = { width: CLIENT_WIDTH, height: 483, data: Uint8Array.from(canvas) };
+  const difference = firstDifference(live, crop);
+  assert.equal(difference, null, `docs/web.png: ${difference}; run make docs`);
+  await page.close();
+});
