@@ -4,13 +4,15 @@
 //
 // A stream of mouse moves, button presses and releases, and Z, F1, F2, F3 and
 // F12 (never Escape) drives the program, mixed with closed outlines drawn and
-// right-clicked so that sheets are built, edited and thrown away again and
-// again. After every frame it checks that the frame ran and no message was
-// shown, that the blocks held by alloc_zeroed stay within start-up's plus one
-// object, and after every F12 that the pools, the packet area and the object
-// table are empty and exactly start-up's blocks remain. At the end the window
-// is closed and every block must have been freed. Exit code 0 when every
-// check held, 1 at the first that did not, 2 for bad arguments.
+// right-clicked so that sheets are built, edited, inflated with I and thrown
+// away again and again. I is pressed only on sheets small enough for their
+// bodies to fit (at most MAX_INFLATED_SHEET_VERTICES vertices: outlines up to
+// about 350 pixels across), so that no message is expected. After every frame it checks that the
+// frame ran and no message was shown, that the blocks held by alloc_zeroed stay within start-up's
+// plus one object, and after every F12 that the pools, the packet area and the object table are
+// empty and exactly start-up's blocks remain. At the end the window is closed and every block must
+// have been freed. Exit code 0 when every check held, 1 at the first that did not, 2 for bad
+// arguments.
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -21,6 +23,7 @@
 #include <functional>
 #include <iterator>
 
+#include "app/edited_object.h"
 #include "app/frame.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
@@ -35,6 +38,9 @@ namespace {
 
 constexpr int KEYS[] = {KEY_Z, KEY_F1, KEY_F2, KEY_F3, KEY_BACKSPACE, KEY_DELETE};  // F12 apart
 constexpr int32_t BUTTONS[] = {BUTTON_LEFT, BUTTON_RIGHT};
+// The largest sheet the soak inflates: a disc about 350 pixels across; the body of the
+// whole-screen sheet (about 3,900 vertices) would not fit the packet area.
+constexpr int32_t MAX_INFLATED_SHEET_VERTICES = 1500;
 
 struct Soak {
     uint64_t seed = 1;
@@ -56,6 +62,7 @@ struct Soak {
     int64_t peak_bytes = 0;
 
     int32_t builds = 0;
+    int32_t inflations = 0;
     int32_t discards = 0;
     int32_t outlines = 0;
     int64_t events = 0;
@@ -206,6 +213,10 @@ void plan_frame() {
             plan_outline();
         } else if (editing && r.chance(30)) {
             plan_edit();
+        } else if (editing && r.chance(20) && edited_object().kind == EDITED_SHEET &&
+                   edited_object().vertex_count <= MAX_INFLATED_SHEET_VERTICES) {
+            soak.plan.push_back([] { key(KEY_I, true); });
+            soak.plan.push_back([] { key(KEY_I, false); });
         } else if (editing && r.chance(3)) {
             soak.plan.push_back([] { key(KEY_F12, true); });
             soak.plan.push_back([] { key(KEY_F12, false); });
@@ -233,7 +244,7 @@ bool scene_is_empty() {
     return current_render_list()->packet_count == 0 && draw_list() == nullptr;
 }
 
-void check_after_frame(int32_t object_before) {
+void check_after_frame(int32_t object_before, int32_t kind_before) {
     if (!headless_running()) fail("the program ended");
     if (!headless_messages().empty()) fail("a message was shown");
     const int blocks = live_block_count();
@@ -251,6 +262,7 @@ void check_after_frame(int32_t object_before) {
 
     const int32_t object = selected_object();
     if (object_before == NO_OBJECT && object != NO_OBJECT) ++soak.builds;
+    if (kind_before == EDITED_SHEET && edited_object().kind == EDITED_BODY) ++soak.inflations;
     if (object_before != NO_OBJECT && object == NO_OBJECT) {
         ++soak.discards;
         if (!scene_is_empty()) fail("F12 left pools, packets or objects behind");
@@ -299,9 +311,10 @@ int main(int argc, char** argv) {
 
     for (soak.frame = 1; soak.frame <= soak.frames_wanted; ++soak.frame) {
         const int32_t object_before = selected_object();
+        const int32_t kind_before = edited_object().kind;
         plan_frame();
         if (headless_run_frames(1) != 1) fail("no frame ran");
-        check_after_frame(object_before);
+        check_after_frame(object_before, kind_before);
     }
 
     headless_queue_close();
@@ -315,10 +328,11 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf(
         "sketch3d-soak: seed %lld, %d frames, %lld events, %d outlines drawn, %d sheets built, "
-        "%d thrown away with F12; peak %d blocks, %lld bytes (start-up %d allocations, %d "
-        "blocks, %lld bytes); %d allocations in all; 0 blocks after shut-down; %.1f s\n",
+        "%d inflated, %d thrown away with F12; peak %d blocks, %lld bytes (start-up %d "
+        "allocations, %d blocks, %lld bytes); %d allocations in all; 0 blocks after shut-down; "
+        "%.1f s\n",
         static_cast<long long>(seed), soak.frames_wanted, static_cast<long long>(soak.events),
-        soak.outlines, soak.builds, soak.discards, soak.peak_blocks,
+        soak.outlines, soak.builds, soak.inflations, soak.discards, soak.peak_blocks,
         static_cast<long long>(soak.peak_bytes), soak.startup_allocations, soak.startup_blocks,
         static_cast<long long>(soak.startup_bytes), allocation_count(), seconds);
     return 0;
