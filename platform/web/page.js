@@ -105,6 +105,7 @@
     },
     programEnded(exitCode, started) {
       running = false;
+      page.setTitle('');
       status.textContent = started
         ? `${PRODUCT} has ended (exit code ${exitCode}).`
         : `${PRODUCT} could not start (exit code ${exitCode}).`;
