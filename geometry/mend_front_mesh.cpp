@@ -1,0 +1,146 @@
+// Mending of the front surface: chords split, pieces without volume dropped.
+#include "geometry/mend_front_mesh.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "geometry/constrained_delaunay.h"
+
+namespace {
+
+struct EdgeUse {
+    int32_t a, b;  // a < b
+    int32_t triangle;
+};
+
+// Undirected edges with the triangles that use them, sorted.
+std::vector<EdgeUse> edge_uses(const std::vector<MeshTriangle>& triangles) {
+    std::vector<EdgeUse> uses;
+    uses.reserve(triangles.size() * 3);
+    for (size_t t = 0; t < triangles.size(); ++t)
+        for (int k = 0; k < 3; ++k) {
+            int32_t a = triangles[t].v[k], b = triangles[t].v[(k + 1) % 3];
+            uses.push_back({std::min(a, b), std::max(a, b), int32_t(t)});
+        }
+    std::sort(uses.begin(), uses.end(), [](const EdgeUse& x, const EdgeUse& y) {
+        return x.a != y.a ? x.a < y.a : x.b != y.b ? x.b < y.b : x.triangle < y.triangle;
+    });
+    return uses;
+}
+
+void find_rim(FrontMesh* mesh, const std::vector<EdgeUse>& uses) {
+    mesh->rim.assign(mesh->points.size(), 0);
+    for (size_t i = 0; i < uses.size();) {
+        size_t j = i + 1;
+        while (j < uses.size() && uses[j].a == uses[i].a && uses[j].b == uses[i].b)
+            ++j;
+        if (j - i == 1) mesh->rim[size_t(uses[i].a)] = mesh->rim[size_t(uses[i].b)] = 1;
+        i = j;
+    }
+}
+
+int32_t find_root(std::vector<int32_t>& parent, int32_t x) {
+    while (parent[size_t(x)] != x) {
+        parent[size_t(x)] = parent[size_t(parent[size_t(x)])];
+        x = parent[size_t(x)];
+    }
+    return x;
+}
+
+// Splits one chord; false when none is left (or none can be split).
+bool split_one_chord(FrontMesh* mesh, std::vector<uint8_t>* unsplittable) {
+    std::vector<EdgeUse> uses = edge_uses(mesh->triangles);
+    find_rim(mesh, uses);
+    for (size_t i = 0; i + 1 < uses.size(); ++i) {
+        const EdgeUse& e = uses[i];
+        if (uses[i + 1].a != e.a || uses[i + 1].b != e.b) continue;
+        if (mesh->rim[size_t(e.a)] == 0 || mesh->rim[size_t(e.b)] == 0) continue;
+        if ((*unsplittable)[size_t(e.triangle)] != 0) continue;
+        const Point2& pa = mesh->points[size_t(e.a)];
+        const Point2& pb = mesh->points[size_t(e.b)];
+        // Arithmetic shifts: both halves round down alike.
+        Point2 m = {int32_t((int64_t(pa.x) + pb.x) >> 1), int32_t((int64_t(pa.y) + pb.y) >> 1)};
+        auto index = int32_t(mesh->points.size());
+        std::vector<MeshTriangle> replaced;
+        bool sound = true;
+        for (int32_t t : {e.triangle, uses[i + 1].triangle}) {
+            const MeshTriangle& tri = mesh->triangles[size_t(t)];
+            // The corner after which the chord runs.
+            int k = 0;
+            while (!((tri.v[k] == e.a && tri.v[(k + 1) % 3] == e.b) ||
+                     (tri.v[k] == e.b && tri.v[(k + 1) % 3] == e.a)))
+                ++k;
+            int32_t u = tri.v[k], w = tri.v[(k + 1) % 3], c = tri.v[(k + 2) % 3];
+            const Point2& pu = mesh->points[size_t(u)];
+            const Point2& pw = mesh->points[size_t(w)];
+            const Point2& pc = mesh->points[size_t(c)];
+            sound = sound && orient2(pu, m, pc) > 0 && orient2(m, pw, pc) > 0;
+            replaced.push_back({{u, index, c}});
+            replaced.push_back({{index, w, c}});
+        }
+        if (!sound) {
+            (*unsplittable)[size_t(e.triangle)] = 1;
+            continue;
+        }
+        mesh->points.push_back(m);
+        mesh->edge.push_back(0);
+        mesh->radius.push_back(0.5 * (mesh->radius[size_t(e.a)] + mesh->radius[size_t(e.b)]));
+        mesh->triangles[size_t(e.triangle)] = replaced[0];
+        mesh->triangles[size_t(uses[i + 1].triangle)] = replaced[2];
+        mesh->triangles.push_back(replaced[1]);
+        mesh->triangles.push_back(replaced[3]);
+        unsplittable->resize(mesh->triangles.size(), 0);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+FrontMesh mend_front_mesh(const BodyPoints& placed, const std::vector<MeshTriangle>& triangles) {
+    FrontMesh mesh;
+    mesh.points = placed.points;
+    mesh.edge = placed.edge;
+    mesh.radius = placed.radius;
+    mesh.triangles = triangles;
+    std::vector<uint8_t> unsplittable(mesh.triangles.size(), 0);
+    for (size_t guard = 0; guard < mesh.points.size() + 16 && split_one_chord(&mesh, &unsplittable); ++guard) {
+    }
+
+    // Pieces: triangles joined through shared edges.
+    std::vector<EdgeUse> uses = edge_uses(mesh.triangles);
+    find_rim(&mesh, uses);
+    std::vector<int32_t> parent(mesh.triangles.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    for (size_t i = 0; i + 1 < uses.size(); ++i)
+        if (uses[i + 1].a == uses[i].a && uses[i + 1].b == uses[i].b)
+            parent[size_t(find_root(parent, uses[i].triangle))] = find_root(parent, uses[i + 1].triangle);
+    std::vector<uint8_t> has_inner(mesh.triangles.size(), 0);
+    for (size_t t = 0; t < mesh.triangles.size(); ++t)
+        for (int32_t v : mesh.triangles[t].v)
+            if (mesh.rim[size_t(v)] == 0) has_inner[size_t(find_root(parent, int32_t(t)))] = 1;
+    std::vector<MeshTriangle> kept;
+    for (size_t t = 0; t < mesh.triangles.size(); ++t)
+        if (has_inner[size_t(find_root(parent, int32_t(t)))] != 0) kept.push_back(mesh.triangles[t]);
+
+    // Points in use, renumbered in order.
+    std::vector<int32_t> number(mesh.points.size(), -1);
+    for (const MeshTriangle& t : kept)
+        for (int32_t v : t.v)
+            number[size_t(v)] = 0;
+    FrontMesh out;
+    for (size_t i = 0; i < mesh.points.size(); ++i) {
+        if (number[i] < 0) continue;
+        number[i] = int32_t(out.points.size());
+        out.points.push_back(mesh.points[i]);
+        out.edge.push_back(mesh.edge[i]);
+        out.radius.push_back(mesh.radius[i]);
+    }
+    for (MeshTriangle t : kept) {
+        for (int32_t& v : t.v)
+            v = number[size_t(v)];
+        out.triangles.push_back(t);
+    }
+    find_rim(&out, edge_uses(out.triangles));
+    return out;
+}

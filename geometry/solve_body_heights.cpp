@@ -1,0 +1,174 @@
+// Poisson's equation on the front surface, scaled to circles.
+#include "geometry/solve_body_heights.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Rounds of neighbour averaging that give the scale k its reach.
+constexpr int SCALE_ROUNDS = 6;
+
+// A symmetric sparse matrix in rows: columns and values, the diagonal apart.
+struct SparseRows {
+    std::vector<int32_t> first;  // per row, into columns; one more at the end
+    std::vector<int32_t> columns;
+    std::vector<double> values;
+    std::vector<double> diagonal;
+};
+
+void multiply(const SparseRows& m, const std::vector<double>& x, std::vector<double>* y) {
+    size_t n = m.diagonal.size();
+    for (size_t i = 0; i < n; ++i) {
+        double sum = m.diagonal[i] * x[i];
+        for (int32_t k = m.first[i]; k < m.first[i + 1]; ++k)
+            sum += m.values[size_t(k)] * x[size_t(m.columns[size_t(k)])];
+        (*y)[i] = sum;
+    }
+}
+
+double dot(const std::vector<double>& a, const std::vector<double>& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        sum += a[i] * b[i];
+    return sum;
+}
+
+// Conjugate gradients with the diagonal as preconditioner, from x = 0.
+std::vector<double> solve(const SparseRows& m, const std::vector<double>& b) {
+    size_t n = b.size();
+    std::vector<double> x(n, 0), r = b, z(n), p(n), q(n);
+    for (size_t i = 0; i < n; ++i)
+        z[i] = r[i] / m.diagonal[i];
+    p = z;
+    double rz = dot(r, z);
+    double limit = 1e-22 * dot(b, b);
+    for (size_t iteration = 0; iteration < 4 * n + 200 && dot(r, r) > limit; ++iteration) {
+        multiply(m, p, &q);
+        double pq = dot(p, q);
+        if (pq <= 0) break;
+        double alpha = rz / pq;
+        for (size_t i = 0; i < n; ++i) {
+            x[i] += alpha * p[i];
+            r[i] -= alpha * q[i];
+            z[i] = r[i] / m.diagonal[i];
+        }
+        double next = dot(r, z);
+        double beta = next / rz;
+        rz = next;
+        for (size_t i = 0; i < n; ++i)
+            p[i] = z[i] + beta * p[i];
+    }
+    return x;
+}
+
+}  // namespace
+
+std::vector<double> solve_body_heights(const FrontMesh& mesh) {
+    size_t n = mesh.points.size();
+    std::vector<double> heights(n, 0);
+    // Unknowns: the inner points, numbered in order.
+    std::vector<int32_t> unknown(n, -1);
+    int32_t count = 0;
+    for (size_t i = 0; i < n; ++i)
+        if (mesh.rim[i] == 0) unknown[i] = count++;
+    if (count == 0) return heights;
+
+    struct Entry {
+        int32_t row, column;
+        double value;
+    };
+    std::vector<Entry> entries;
+    std::vector<double> diagonal(size_t(count), 0), load(size_t(count), 0);
+    for (const MeshTriangle& t : mesh.triangles) {
+        double x[3], y[3];
+        for (int k = 0; k < 3; ++k) {
+            x[k] = double(mesh.points[size_t(t.v[k])].x) / FINE_ONE;
+            y[k] = double(mesh.points[size_t(t.v[k])].y) / FINE_ONE;
+        }
+        double twice_area = (x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]);
+        if (twice_area <= 0) continue;
+        for (int k = 0; k < 3; ++k) {
+            // The edge opposite corner k, weighted by half the cotangent there.
+            int i = (k + 1) % 3, j = (k + 2) % 3;
+            double dot_k = (x[i] - x[k]) * (x[j] - x[k]) + (y[i] - y[k]) * (y[j] - y[k]);
+            double w = 0.5 * dot_k / twice_area;
+            int32_t ui = unknown[size_t(t.v[i])], uj = unknown[size_t(t.v[j])];
+            if (ui >= 0) diagonal[size_t(ui)] += w;
+            if (uj >= 0) diagonal[size_t(uj)] += w;
+            if (ui >= 0 && uj >= 0) {
+                entries.push_back({ui, uj, -w});
+                entries.push_back({uj, ui, -w});
+            }
+            if (int32_t u = unknown[size_t(t.v[k])]; u >= 0) load[size_t(u)] += 4 * twice_area / 6;
+        }
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.row != b.row ? a.row < b.row : a.column < b.column;
+    });
+    SparseRows m;
+    m.diagonal = diagonal;
+    m.first.assign(size_t(count) + 1, 0);
+    for (size_t i = 0; i < entries.size();) {
+        size_t j = i;
+        double sum = 0;
+        for (; j < entries.size() && entries[j].row == entries[i].row &&
+               entries[j].column == entries[i].column;
+             ++j)
+            sum += entries[j].value;
+        m.columns.push_back(entries[i].column);
+        m.values.push_back(sum);
+        ++m.first[size_t(entries[i].row) + 1];
+        i = j;
+    }
+    for (size_t i = 1; i < m.first.size(); ++i)
+        m.first[i] += m.first[i - 1];
+    for (double& d : m.diagonal)
+        if (d <= 0) d = 1;  // a point with no usable triangle (none in a mended mesh)
+    std::vector<double> solution = solve(m, load);
+
+    std::vector<double> u(n, 0), c(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+        if (unknown[i] < 0) continue;
+        u[i] = std::max(0.0, solution[size_t(unknown[i])]);
+        double e = std::min(mesh.edge[i], mesh.radius[i]);
+        c[i] = std::max(0.0, e * (2 * mesh.radius[i] - e));
+    }
+    // Neighbours of each point, in order.
+    std::vector<std::vector<int32_t>> around(n);
+    for (const MeshTriangle& t : mesh.triangles)
+        for (int k = 0; k < 3; ++k) {
+            around[size_t(t.v[k])].push_back(t.v[(k + 1) % 3]);
+            around[size_t(t.v[k])].push_back(t.v[(k + 2) % 3]);
+        }
+    for (std::vector<int32_t>& list : around) {
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+    }
+    std::vector<double> su = u, sc = c, tu(n), tc(n);
+    for (int round = 0; round < SCALE_ROUNDS; ++round) {
+        for (size_t i = 0; i < n; ++i) {
+            if (mesh.rim[i] != 0) {
+                tu[i] = tc[i] = 0;
+                continue;
+            }
+            double a = su[i], b = sc[i];
+            for (int32_t j : around[i]) {
+                a += su[size_t(j)];
+                b += sc[size_t(j)];
+            }
+            double weight = 1.0 / double(around[i].size() + 1);
+            tu[i] = a * weight;
+            tc[i] = b * weight;
+        }
+        su.swap(tu);
+        sc.swap(tc);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (mesh.rim[i] != 0) continue;
+        double k = sc[i] > 1e-12 ? su[i] / sc[i] : 1.0;
+        k = std::clamp(k, 0.5, 4.0);
+        heights[i] = std::max(1.0 / FINE_ONE, std::sqrt(u[i] / k));
+    }
+    return heights;
+}
