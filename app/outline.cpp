@@ -23,6 +23,12 @@ struct OutlineState {
 
 OutlineState grid;
 
+// The filled region of the last build, pixel for pixel: the page is cleared
+// in editing mode, so an inflation later reads the region from here. Kept in
+// a vector (not the allocator's blocks), so that a build allocates as it
+// always did.
+RegionMask built_mask;
+
 constexpr ColourRecord SHEET_COLOUR = {255, 0, 0, 0};  // every triangle is red
 
 // Half the screen size, taken by an arithmetic shift as the projection centre is.
@@ -35,6 +41,18 @@ int32_t half_height() {
 
 bool is_fill(const uint16_t* pixels, int32_t x, int32_t y) {
     return read_pixel(pixels, x, y) == OUTLINE_FILL_PIXEL;
+}
+
+void keep_filled_region(const uint16_t* pixels) {
+    int32_t w = screen_width(), h = screen_height();
+    built_mask.width = w > 0 ? w : 0;
+    built_mask.height = h > 0 ? h : 0;
+    built_mask.origin_x = -half_width();
+    built_mask.origin_y = -half_height();
+    built_mask.inside.assign(size_t(built_mask.width) * size_t(built_mask.height), 0);
+    for (int32_t y = 0; y < built_mask.height; ++y)
+        for (int32_t x = 0; x < built_mask.width; ++x)
+            built_mask.inside[size_t(y) * size_t(w) + size_t(x)] = is_fill(pixels, x, y) ? 1 : 0;
 }
 
 // A grid point that is not green but lies one step from a green one is moved
@@ -170,6 +188,10 @@ void adopt_outline_object(int32_t index) {
     grid.object = index;
 }
 
+const RegionMask& built_region() {
+    return built_mask;
+}
+
 OutlineCell* outline_cell(int32_t column, int32_t row) {
     if (grid.cells == nullptr || column < 0 || row < 0 || column >= grid.columns ||
         row >= grid.rows)
@@ -214,6 +236,7 @@ int32_t build_object_from_outline(int32_t x, int32_t y) {
     forget_strokes();
     // The fill completes before the scan reads the pixels.
     platform_flood_fill(current_page_index(), x, y, OUTLINE_FILL_PIXEL);
+    keep_filled_region(pixels);
     scan_grid(pixels);
 
     grid.object = create_object(2);
@@ -232,14 +255,12 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
     // 64-bit bounds: a cursor far outside the window must not wrap around.
     int64_t cx = int64_t(x) - half_width();
     int64_t cy = int64_t(y) - half_height();
+    if (push_body_vertices(cx, cy, delta)) return;
     RenderList* list = current_render_list();
     if (list == nullptr || list->model_vertices == nullptr) return;
     // The pool's count, but never past its capacity.
     int32_t count =
         list->vertex_count < list->vertex_capacity ? list->vertex_count : list->vertex_capacity;
-    // A body's back surface lies behind the front, out of reach.
-    int32_t front = inflated_front_vertices();
-    if (front >= 0 && front < count) count = front;
     for (int32_t i = 0; i < count; ++i) {
         Vec4& vertex = list->model_vertices[i];
         if (cx - GRID_STEP <= vertex.x && vertex.x <= cx + GRID_STEP &&

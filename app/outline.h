@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "geometry/body_mesh.h"
 #include "geometry/fixed_math.h"
 
 inline constexpr int32_t GRID_STEP = 8;  // grid spacing in pixels; half the side of the push square
@@ -34,6 +35,10 @@ int32_t outline_object();
 // The object that replaced the outline object (its inflated body), or -1.
 void adopt_outline_object(int32_t index);
 
+// The region the last build filled (pixel (c, r) at model point (c - width /
+// 2, r - height / 2)); empty before the first build.
+const RegionMask& built_region();
+
 // The pixel at (x, y) of a page of the screen's size, the last row included;
 // 0 (black) outside it.
 uint16_t read_pixel(const uint16_t* pixels, int32_t x, int32_t y);
@@ -53,7 +58,8 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 int32_t build_object_from_outline(int32_t x, int32_t y);
 // Moves the model vertices within GRID_STEP of the cursor (screen position)
 // by delta in z and recomputes the outline object's normals. On an inflated
-// body only the front surface and the rim move.
+// body only the front surface and the rim move, and a front vertex stops a
+// unit short of the back behind it.
 void push_vertices(int32_t x, int32_t y, int32_t delta);
 // Deletes the object, empties the grid, resets the pools and clears the page
 // (and with it the strokes that could be taken back).

@@ -26,7 +26,7 @@ BodyShell assemble_body_shell(const FrontMesh& mesh, const std::vector<double>& 
     }
     body.triangles = mesh.triangles;
     for (const MeshTriangle& t : mesh.triangles)
-        body.triangles.push_back(
-            {{body.back_of[size_t(t.v[0])], body.back_of[size_t(t.v[2])], body.back_of[size_t(t.v[1])]}});
+        body.triangles.push_back({{body.back_of[size_t(t.v[0])], body.back_of[size_t(t.v[2])],
+                                   body.back_of[size_t(t.v[1])]}});
     return body;
 }

@@ -7,7 +7,7 @@
 struct BodyShell {
     std::vector<Vec4> vertices;  // fine units (w 0): the front and rim first, then the back
     std::vector<MeshTriangle> triangles;  // the front's, then the back's
-    int32_t front_count = 0;     // vertices 0 .. front_count - 1 face the viewer at rotation 0
+    int32_t front_count = 0;       // vertices 0 .. front_count - 1 face the viewer at rotation 0
     std::vector<int32_t> back_of;  // per front vertex: its twin behind, itself on the rim
 };
 

@@ -37,7 +37,8 @@ std::vector<Vec4> body_normals(const std::vector<Vec4>& vertices,
     std::vector<Sum> largest(n);
     std::vector<double> largest_area(n, 0);
     for (const MeshTriangle& t : triangles) {
-        Sum f = face_cross(vertices[size_t(t.v[0])], vertices[size_t(t.v[1])], vertices[size_t(t.v[2])]);
+        Sum f = face_cross(vertices[size_t(t.v[0])], vertices[size_t(t.v[1])],
+                           vertices[size_t(t.v[2])]);
         double area = f.x * f.x + f.y * f.y + f.z * f.z;
         for (int32_t v : t.v) {
             sums[size_t(v)].x += f.x;

@@ -175,9 +175,9 @@ void insert_on_edge(Triangulation& t, int32_t tri, int32_t i, int32_t point,
         int32_t* n1 = &t.n[size_t(3 * t1)];
         n1[0] = -1, n1[1] = across_ca, n1[2] = tri;
         t.fixed[size_t(3 * tri)] = f_bc, t.fixed[size_t(3 * tri + 1)] = 0,
-                     t.fixed[size_t(3 * tri + 2)] = f_ab;
+                           t.fixed[size_t(3 * tri + 2)] = f_ab;
         t.fixed[size_t(3 * t1)] = f_bc, t.fixed[size_t(3 * t1 + 1)] = f_ca,
-                    t.fixed[size_t(3 * t1 + 2)] = 0;
+                           t.fixed[size_t(3 * t1 + 2)] = 0;
         relink(t, across_ca, tri, t1);
         stack->insert(stack->end(), {tri, t1});
         return;
@@ -392,7 +392,8 @@ int32_t recover_segment(Triangulation& t, int32_t a, int32_t b) {
                          corner(t, other, j)) > 0) {
                 int32_t nx = t.v[size_t(3 * tr + o)], ny = t.v[size_t(3 * other + j)];
                 const Point2 &qx = t.p[size_t(nx)], &qy = t.p[size_t(ny)];
-                if (!opposite_sides(orient2(qx, qy, t.p[size_t(x)]), orient2(qx, qy, t.p[size_t(y)])))
+                if (!opposite_sides(orient2(qx, qy, t.p[size_t(x)]),
+                                    orient2(qx, qy, t.p[size_t(y)])))
                     continue;
                 flip(t, tr, o);
                 x = nx, y = ny;
@@ -406,7 +407,8 @@ int32_t recover_segment(Triangulation& t, int32_t a, int32_t b) {
 }  // namespace
 
 int64_t orient2(const Point2& a, const Point2& b, const Point2& c) {
-    return (int64_t(b.x) - a.x) * (int64_t(c.y) - a.y) - (int64_t(b.y) - a.y) * (int64_t(c.x) - a.x);
+    return (int64_t(b.x) - a.x) * (int64_t(c.y) - a.y) -
+           (int64_t(b.y) - a.y) * (int64_t(c.x) - a.x);
 }
 
 bool triangulate_constrained(const std::vector<Point2>& points,

@@ -104,7 +104,8 @@ FrontMesh mend_front_mesh(const BodyPoints& placed, const std::vector<MeshTriang
     mesh.radius = placed.radius;
     mesh.triangles = triangles;
     std::vector<uint8_t> unsplittable(mesh.triangles.size(), 0);
-    for (size_t guard = 0; guard < mesh.points.size() + 16 && split_one_chord(&mesh, &unsplittable); ++guard) {
+    for (size_t guard = 0; guard < mesh.points.size() + 16 && split_one_chord(&mesh, &unsplittable);
+         ++guard) {
     }
 
     // Pieces: triangles joined through shared edges.
@@ -114,14 +115,16 @@ FrontMesh mend_front_mesh(const BodyPoints& placed, const std::vector<MeshTriang
     std::iota(parent.begin(), parent.end(), 0);
     for (size_t i = 0; i + 1 < uses.size(); ++i)
         if (uses[i + 1].a == uses[i].a && uses[i + 1].b == uses[i].b)
-            parent[size_t(find_root(parent, uses[i].triangle))] = find_root(parent, uses[i + 1].triangle);
+            parent[size_t(find_root(parent, uses[i].triangle))] =
+                find_root(parent, uses[i + 1].triangle);
     std::vector<uint8_t> has_inner(mesh.triangles.size(), 0);
     for (size_t t = 0; t < mesh.triangles.size(); ++t)
         for (int32_t v : mesh.triangles[t].v)
             if (mesh.rim[size_t(v)] == 0) has_inner[size_t(find_root(parent, int32_t(t)))] = 1;
     std::vector<MeshTriangle> kept;
     for (size_t t = 0; t < mesh.triangles.size(); ++t)
-        if (has_inner[size_t(find_root(parent, int32_t(t)))] != 0) kept.push_back(mesh.triangles[t]);
+        if (has_inner[size_t(find_root(parent, int32_t(t)))] != 0)
+            kept.push_back(mesh.triangles[t]);
 
     // Points in use, renumbered in order.
     std::vector<int32_t> number(mesh.points.size(), -1);

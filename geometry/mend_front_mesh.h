@@ -7,8 +7,8 @@
 struct FrontMesh {
     std::vector<Point2> points;  // fine units
     std::vector<MeshTriangle> triangles;
-    std::vector<uint8_t> rim;    // per point: on the surface's border
-    std::vector<double> edge;    // per point, as BodyPoints
+    std::vector<uint8_t> rim;  // per point: on the surface's border
+    std::vector<double> edge;  // per point, as BodyPoints
     std::vector<double> radius;
 };
 

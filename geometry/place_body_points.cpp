@@ -46,8 +46,12 @@ struct PointGrid {
     int32_t columns, rows;
     std::vector<std::vector<int32_t>> cells;
     static constexpr int64_t CELL = 8 * FINE_ONE;
-    int32_t column(int64_t x) const { return int32_t(std::clamp<int64_t>((x - x0) / CELL, 0, columns - 1)); }
-    int32_t row(int64_t y) const { return int32_t(std::clamp<int64_t>((y - y0) / CELL, 0, rows - 1)); }
+    int32_t column(int64_t x) const {
+        return int32_t(std::clamp<int64_t>((x - x0) / CELL, 0, columns - 1));
+    }
+    int32_t row(int64_t y) const {
+        return int32_t(std::clamp<int64_t>((y - y0) / CELL, 0, rows - 1));
+    }
 };
 
 }  // namespace
@@ -88,8 +92,10 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
     auto fits = [&](const Candidate& c, int32_t own_rim) {
         double reach = THINNING * c.spacing;
         double reach_fine = reach * FINE_ONE;
-        int32_t c0 = grid.column(int64_t(c.p.x - reach_fine)), c1 = grid.column(int64_t(c.p.x + reach_fine));
-        int32_t r0 = grid.row(int64_t(c.p.y - reach_fine)), r1 = grid.row(int64_t(c.p.y + reach_fine));
+        int32_t c0 = grid.column(int64_t(c.p.x - reach_fine)),
+                c1 = grid.column(int64_t(c.p.x + reach_fine));
+        int32_t r0 = grid.row(int64_t(c.p.y - reach_fine)),
+                r1 = grid.row(int64_t(c.p.y + reach_fine));
         for (int32_t r = r0; r <= r1; ++r) {
             for (int32_t k = c0; k <= c1; ++k) {
                 for (int32_t i : grid.cells[size_t(r) * size_t(grid.columns) + size_t(k)]) {
@@ -140,7 +146,9 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
         spacings.push_back(c.spacing);
         cell_of(c.p).push_back(index);
     };
-    auto inside = [&](double x_fine, double y_fine) { return edge_distance(field, x_fine, y_fine) > 0; };
+    auto inside = [&](double x_fine, double y_fine) {
+        return edge_distance(field, x_fine, y_fine) > 0;
+    };
 
     // Rows, all first steps before any second step, so that the rows near
     // the rim are complete and thinning takes from the rows near the middle.
@@ -203,8 +211,8 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             // Near the rim the surface is steep and a pixel's distance too
             // coarse to place a point on it: the rows cover that part.
             if (d < 1 || d < FILL_DEPTH * radius) continue;
-            Candidate cand = {p, std::sqrt(std::max(0.0, d * (2 * radius - d))), spacings[size_t(near)], d,
-                              radius};
+            Candidate cand = {p, std::sqrt(std::max(0.0, d * (2 * radius - d))),
+                              spacings[size_t(near)], d, radius};
             if (fits(cand, -1)) keep(cand);
         }
     }

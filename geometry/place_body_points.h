@@ -6,7 +6,8 @@
 
 struct BodyPoints {
     std::vector<Point2> points;  // fine units; the rim's first
-    std::vector<std::pair<int32_t, int32_t>> segments;  // the rim's edges, region on the (-ty, tx) side
+    std::vector<std::pair<int32_t, int32_t>>
+        segments;                // the rim's edges, region on the (-ty, tx) side
     std::vector<double> edge;    // per point: distance to the rim (model units), 0 on it
     std::vector<double> radius;  // per point: the region's half-width there (model units)
     int32_t rim_count = 0;

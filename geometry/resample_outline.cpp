@@ -15,7 +15,8 @@ constexpr size_t RADIUS_STRIDE = 4;
 
 // A loop resampled to `count` points, spread evenly over the integral of
 // 1 / spacing along the traced loop.
-OutlineLoop sample_loop(const OutlineLoop& dense, const std::vector<double>& spacing, size_t count) {
+OutlineLoop sample_loop(const OutlineLoop& dense, const std::vector<double>& spacing,
+                        size_t count) {
     size_t n = dense.size();
     std::vector<double> at(n + 1, 0);  // the integral up to traced point i
     for (size_t i = 0; i < n; ++i) {
@@ -55,7 +56,8 @@ bool segments_meet(const Point2& a, const Point2& b, const Point2& c, const Poin
     if (s1 == 0 && s2 == 0) {
         // On one line: they meet when their extents overlap.
         auto overlap = [](int64_t p, int64_t q, int64_t r, int64_t s) {
-            return std::max(std::min(p, q), std::min(r, s)) <= std::min(std::max(p, q), std::max(r, s));
+            return std::max(std::min(p, q), std::min(r, s)) <=
+                   std::min(std::max(p, q), std::max(r, s));
         };
         return overlap(a.x, b.x, c.x, d.x) && overlap(a.y, b.y, c.y, d.y);
     }
@@ -90,9 +92,10 @@ std::vector<uint8_t> loops_in_conflict(const std::vector<OutlineLoop>& loops) {
     for (size_t k = 0; k < segments.size(); ++k) {
         Point2 a, b;
         ends(segments[k], &a, &b);
-        for (int64_t r = (std::min(a.y, b.y) - y0) / BUCKET; r <= (std::max(a.y, b.y) - y0) / BUCKET; ++r)
-            for (int64_t c = (std::min(a.x, b.x) - x0) / BUCKET; c <= (std::max(a.x, b.x) - x0) / BUCKET;
-                 ++c)
+        for (int64_t r = (std::min(a.y, b.y) - y0) / BUCKET;
+             r <= (std::max(a.y, b.y) - y0) / BUCKET; ++r)
+            for (int64_t c = (std::min(a.x, b.x) - x0) / BUCKET;
+                 c <= (std::max(a.x, b.x) - x0) / BUCKET; ++c)
                 buckets[size_t(r) * size_t(columns) + size_t(c)].push_back(int32_t(k));
     }
     for (const std::vector<int32_t>& bucket : buckets) {
@@ -112,7 +115,8 @@ std::vector<uint8_t> loops_in_conflict(const std::vector<OutlineLoop>& loops) {
                 Point2 a, b, c, d;
                 ends(s, &a, &b);
                 ends(t, &c, &d);
-                if (segments_meet(a, b, c, d)) conflict[size_t(s.loop)] = conflict[size_t(t.loop)] = 1;
+                if (segments_meet(a, b, c, d))
+                    conflict[size_t(s.loop)] = conflict[size_t(t.loop)] = 1;
             }
         }
     }
@@ -155,7 +159,8 @@ std::vector<OutlineLoop> resample_outline(const std::vector<OutlineLoop>& loops,
             const Point2& b = dense[(i + 4) % n];
             double tx = double(int64_t(b.x) - a.x), ty = double(int64_t(b.y) - a.y);
             double length = std::sqrt(tx * tx + ty * ty);
-            double radius = length > 0 ? inscribed_radius(field, dense[i], -ty / length, tx / length) : 0.5;
+            double radius =
+                length > 0 ? inscribed_radius(field, dense[i], -ty / length, tx / length) : 0.5;
             double value = body_spacing(radius);
             for (size_t k = i; k < std::min(n, i + RADIUS_STRIDE); ++k)
                 s[k] = value;
@@ -175,7 +180,8 @@ std::vector<OutlineLoop> resample_outline(const std::vector<OutlineLoop>& loops,
     for (int round = 0; round < 24; ++round) {
         for (size_t l = 0; l < loops.size(); ++l) {
             if (redo[l] == 0) continue;
-            out[l] = counts[l] >= loops[l].size() ? loops[l] : sample_loop(loops[l], spacing[l], counts[l]);
+            out[l] = counts[l] >= loops[l].size() ? loops[l]
+                                                  : sample_loop(loops[l], spacing[l], counts[l]);
         }
         redo = loops_in_conflict(out);
         bool any = false;

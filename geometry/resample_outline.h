@@ -9,7 +9,7 @@
 // so that a step along the rounded surface turns it by some 10 degrees,
 // within [BODY_SPACING_MIN, BODY_SPACING_MAX] model units.
 inline constexpr double BODY_SPACING_MIN = 4.0;
-inline constexpr double BODY_SPACING_MAX = 16.0;
+inline constexpr double BODY_SPACING_MAX = 10.0;
 double body_spacing(double radius);
 
 // Inputs:

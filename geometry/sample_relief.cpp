@@ -40,7 +40,8 @@ std::vector<int32_t> sample_relief(const std::vector<Vec4>& sheet_vertices,
                 triangles_in[size_t(r) * size_t(columns) + size_t(k)].push_back(int32_t(t));
     }
     for (size_t v = 0; v < sheet_vertices.size(); ++v)
-        vertices_in[size_t(row(sheet_vertices[v].y)) * size_t(columns) + size_t(column(sheet_vertices[v].x))]
+        vertices_in[size_t(row(sheet_vertices[v].y)) * size_t(columns) +
+                    size_t(column(sheet_vertices[v].x))]
             .push_back(int32_t(v));
 
     for (size_t i = 0; i < points.size(); ++i) {
@@ -51,7 +52,8 @@ std::vector<int32_t> sample_relief(const std::vector<Vec4>& sheet_vertices,
             const Vec4& a = sheet_vertices[size_t(sheet_triangles[size_t(t)].v[0])];
             const Vec4& b = sheet_vertices[size_t(sheet_triangles[size_t(t)].v[1])];
             const Vec4& c = sheet_vertices[size_t(sheet_triangles[size_t(t)].v[2])];
-            double area = double(b.x - a.x) * double(c.y - a.y) - double(b.y - a.y) * double(c.x - a.x);
+            double area =
+                double(b.x - a.x) * double(c.y - a.y) - double(b.y - a.y) * double(c.x - a.x);
             if (area == 0) continue;
             double wb = ((px - a.x) * double(c.y - a.y) - (py - a.y) * double(c.x - a.x)) / area;
             double wc = (double(b.x - a.x) * (py - a.y) - double(b.y - a.y) * (px - a.x)) / area;
@@ -74,7 +76,8 @@ std::vector<int32_t> sample_relief(const std::vector<Vec4>& sheet_vertices,
                     if (kk < 0 || kk >= columns) continue;
                     if (std::max(std::abs(rr - r), std::abs(kk - k)) != ring) continue;
                     for (int32_t v : vertices_in[size_t(rr) * size_t(columns) + size_t(kk)]) {
-                        double dx = sheet_vertices[size_t(v)].x - px, dy = sheet_vertices[size_t(v)].y - py;
+                        double dx = sheet_vertices[size_t(v)].x - px,
+                               dy = sheet_vertices[size_t(v)].y - py;
                         double d = dx * dx + dy * dy;
                         if (d < best) {
                             best = d;

@@ -22,7 +22,9 @@ std::vector<OutlineLoop> trace_outline(const RegionMask& mask) {
     if (w < 3 || h < 3) return loops;
     Crossings ids{w, h};
     std::vector<int32_t> next(size_t(2) * size_t(w) * size_t(h), -1);
-    auto in = [&](int32_t c, int32_t r) { return mask.inside[size_t(r) * size_t(w) + size_t(c)] != 0; };
+    auto in = [&](int32_t c, int32_t r) {
+        return mask.inside[size_t(r) * size_t(w) + size_t(c)] != 0;
+    };
     // Each cell has corners TL (c, r), TR (c + 1, r), BR (c + 1, r + 1), BL
     // (c, r + 1). The cases below list each piece of edge anticlockwise
     // around the inside corners; it is stored the other way round, so that
@@ -36,15 +38,31 @@ std::vector<OutlineLoop> trace_outline(const RegionMask& mask) {
             auto piece = [&](int32_t from, int32_t to) { next[size_t(to)] = from; };
             int mask4 = (tl ? 1 : 0) | (tr ? 2 : 0) | (br ? 4 : 0) | (bl ? 8 : 0);
             switch (mask4) {
-                case 1: piece(left, top); break;      // TL alone
-                case 2: piece(top, right); break;     // TR alone
-                case 4: piece(right, bottom); break;  // BR alone
-                case 8: piece(bottom, left); break;   // BL alone
-                case 3: piece(left, right); break;    // top pair
-                case 6: piece(top, bottom); break;    // right pair
-                case 12: piece(right, left); break;   // bottom pair
-                case 9: piece(bottom, top); break;    // left pair
-                case 5:                               // TL and BR apart
+                case 1:
+                    piece(left, top);
+                    break;  // TL alone
+                case 2:
+                    piece(top, right);
+                    break;  // TR alone
+                case 4:
+                    piece(right, bottom);
+                    break;  // BR alone
+                case 8:
+                    piece(bottom, left);
+                    break;  // BL alone
+                case 3:
+                    piece(left, right);
+                    break;  // top pair
+                case 6:
+                    piece(top, bottom);
+                    break;  // right pair
+                case 12:
+                    piece(right, left);
+                    break;  // bottom pair
+                case 9:
+                    piece(bottom, top);
+                    break;  // left pair
+                case 5:     // TL and BR apart
                     piece(left, top);
                     piece(right, bottom);
                     break;
@@ -52,11 +70,20 @@ std::vector<OutlineLoop> trace_outline(const RegionMask& mask) {
                     piece(top, right);
                     piece(bottom, left);
                     break;
-                case 14: piece(top, left); break;     // all but TL
-                case 13: piece(right, top); break;    // all but TR
-                case 11: piece(bottom, right); break; // all but BR
-                case 7: piece(left, bottom); break;   // all but BL
-                default: break;                       // 0 and 15: no edge
+                case 14:
+                    piece(top, left);
+                    break;  // all but TL
+                case 13:
+                    piece(right, top);
+                    break;  // all but TR
+                case 11:
+                    piece(bottom, right);
+                    break;  // all but BR
+                case 7:
+                    piece(left, bottom);
+                    break;  // all but BL
+                default:
+                    break;  // 0 and 15: no edge
             }
         }
     }
@@ -98,7 +125,8 @@ std::vector<OutlineLoop> trace_outline(const RegionMask& mask) {
         }
         OutlineLoop loop(n);
         for (size_t i = 0; i < n; ++i)
-            loop[i] = {int32_t(std::lround(xs[i] * FINE_ONE)), int32_t(std::lround(ys[i] * FINE_ONE))};
+            loop[i] = {int32_t(std::lround(xs[i] * FINE_ONE)),
+                       int32_t(std::lround(ys[i] * FINE_ONE))};
         loops.push_back(std::move(loop));
     }
     return loops;

@@ -48,11 +48,16 @@ struct Body {
     std::vector<std::array<int32_t, 3>> triangles;
 };
 
+// The object's vertices (a body's in fine units, 1/256 of a unit, as it keeps
+// them) and triangles.
 Body body_of(int32_t index) {
     Body body;
     const RenderList* list = current_render_list();
     const SceneObject* object = get_object(index);
-    body.vertices.assign(list->model_vertices, list->model_vertices + list->vertex_count);
+    const Vec4* positions = (object->parts[0].flags & PART_FINE_POSITIONS) != 0
+                                ? fine_vertex_base()
+                                : list->model_vertices;
+    body.vertices.assign(positions, positions + list->vertex_count);
     for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
          p = next_object_polygon(object, p))
         body.triangles.push_back(
@@ -146,11 +151,11 @@ TEST(Inflate, BodiesAreClosedOrientedAndRound) {
             }
         }
         if (std::strcmp(c.name, "disc") == 0) {
-            EXPECT_GE(highest, 85);  // within 15 % of the radius 100
-            EXPECT_LE(highest, 100);
+            EXPECT_GE(highest, 85 * FINE_ONE);  // within 15 % of the radius 100
+            EXPECT_LE(highest, 100 * FINE_ONE);
         }
         if (std::strcmp(c.name, "band") == 0) {
-            EXPECT_LE(highest, 20);  // a tube of the band's half-width, not a ridge
+            EXPECT_LE(highest, 20 * FINE_ONE);  // a tube of the band's half-width, not a ridge
         }
 
         // A second press does nothing.
@@ -195,7 +200,7 @@ TEST(Inflate, TheBackShowsHalfATurnRoundAndPushingMovesTheFrontOnly) {
     for (size_t i = 0; i < after.vertices.size(); ++i) {
         int32_t dz = after.vertices[i].z - before.vertices[i].z;
         if (int32_t(i) < front) {
-            moved_front += dz == -1;
+            moved_front += dz == -FINE_ONE;
         } else {
             EXPECT_EQ(dz, 0) << i;
         }
@@ -204,7 +209,7 @@ TEST(Inflate, TheBackShowsHalfATurnRoundAndPushingMovesTheFrontOnly) {
 }
 
 TEST(Inflate, ABodyTooLargeForThePacketAreaLeavesTheSheetAsItWas) {
-    set_packet_area_override(60000);  // the disc's sheet fits, its body not
+    set_body_buffer_sizes(40000, 0);  // the disc's sheet fits, its body not
     Session session;
     session.stroke(polygon(64, 100, 100));
     session.right_click(CX, CY);
@@ -230,6 +235,7 @@ TEST(Inflate, ABodyTooLargeForThePacketAreaLeavesTheSheetAsItWas) {
               0);
     EXPECT_EQ(list->vertex_count, int32_t(vertices.size()));
     EXPECT_EQ(std::memcmp(list->model_normals, normals.data(), normals.size() * sizeof(Vec4)), 0);
+    set_body_buffer_sizes(0, 0);
 }
 
 TEST(Inflate, AFailedAllocationOfTheBodyReturnsToDrawingLikeAFailedBuild) {
@@ -237,11 +243,15 @@ TEST(Inflate, AFailedAllocationOfTheBodyReturnsToDrawingLikeAFailedBuild) {
     session.stroke(polygon(64, 100, 100));
     session.right_click(CX, CY);
     const int blocks = live_block_count();
-    fail_allocation_after(1);  // the body's object record
+    // The body buffers (packet area, vertex and normal pools) come first and
+    // take the place of the pools; then the body's object record fails.
+    fail_allocation_after(4);
     press_i(session);
     EXPECT_EQ(selected_object(), NO_OBJECT);
     EXPECT_EQ(headless_messages().size(), 1u);  // the allocator's
-    EXPECT_EQ(live_block_count(), blocks - 1);  // the sheet's record is gone
+    // The sheet's record is gone; the body's packet area stays beside the
+    // list's own (whose block also holds the list).
+    EXPECT_EQ(live_block_count(), blocks - 1 + 1);
     EXPECT_EQ(current_render_list()->packet_count, 0);
     EXPECT_EQ(Session::pixel(CX, CY), BLUE);
 }

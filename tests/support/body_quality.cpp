@@ -11,10 +11,18 @@ namespace {
 struct V3 {
     double x, y, z;
 };
-V3 sub(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V3 cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double norm(V3 a) { return std::sqrt(dot(a, a)); }
+V3 sub(V3 a, V3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+V3 cross(V3 a, V3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double dot(V3 a, V3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double norm(V3 a) {
+    return std::sqrt(dot(a, a));
+}
 double angle_between(V3 a, V3 b) {
     double c = dot(a, b) / (norm(a) * norm(b));
     return std::acos(std::clamp(c, -1.0, 1.0)) * 180 / M_PI;
@@ -37,7 +45,8 @@ bool in_polygon(double x, double y, const std::vector<std::pair<double, double>>
     bool in = false;
     for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++) {
         if ((p[i].second > y) != (p[j].second > y) &&
-            x < (p[j].first - p[i].first) * (y - p[i].second) / (p[j].second - p[i].second) + p[i].first)
+            x < (p[j].first - p[i].first) * (y - p[i].second) / (p[j].second - p[i].second) +
+                    p[i].first)
             in = !in;
     }
     return in;
@@ -61,13 +70,14 @@ std::vector<BodyOutline> body_outlines() {
     std::vector<std::pair<double, double>> heart;
     for (int i = 0; i < 200; ++i) {
         double t = 2 * M_PI * i / 200, s = std::sin(t);
-        heart.push_back({9 * 16 * s * s * s,
-                         -9 * (13 * std::cos(t) - 5 * std::cos(2 * t) - 2 * std::cos(3 * t) -
-                               std::cos(4 * t)) - 20});
+        heart.push_back({9 * 16 * s * s * s, -9 * (13 * std::cos(t) - 5 * std::cos(2 * t) -
+                                                   2 * std::cos(3 * t) - std::cos(4 * t)) -
+                                                 20});
     }
     out.push_back({"heart", [heart](double x, double y) { return in_polygon(x, y, heart); }});
     out.push_back({"hand", [](double x, double y) {
-                       if ((x / 75) * (x / 75) + ((y - 60) / 85) * ((y - 60) / 85) <= 1) return true;
+                       if ((x / 75) * (x / 75) + ((y - 60) / 85) * ((y - 60) / 85) <= 1)
+                           return true;
                        // Fingers 22 px wide whose gaps open from 6 px at the palm.
                        const double fingers[5][4] = {{-62, 40, -150, -30},
                                                      {-33, -10, -60, -170},
@@ -87,7 +97,8 @@ std::vector<BodyOutline> body_outlines() {
                               (upper && x <= 0 && y < -20) || (lower && y >= 60) ||
                               (lower && x >= 0 && y > 20);
                    }});
-    out.push_back({"band", [](double x, double y) { return std::fabs(x) <= 160 && std::fabs(y) < 22; }});
+    out.push_back(
+        {"band", [](double x, double y) { return std::fabs(x) <= 160 && std::fabs(y) < 22; }});
     out.push_back({"L", [](double x, double y) {
                        return (x >= -100 && x <= -40 && y >= -150 && y <= 150) ||
                               (x >= -100 && x <= 150 && y >= 90 && y <= 150);

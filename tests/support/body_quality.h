@@ -40,7 +40,7 @@ struct BodyQuality {
     int32_t triangles = 0, vertices = 0;
     int32_t components = 0;
     int32_t genus_total = 0;
-    bool closed = false;            // every directed edge once and its reverse present
+    bool closed = false;  // every directed edge once and its reverse present
     bool every_piece_has_volume = false;
 };
 
