@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "geometry/body_mesh.h"
 #include "geometry/camera.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
@@ -23,7 +24,18 @@ struct Mesh {
     int32_t vertex_count = 0;
     std::vector<PrimitivePacket*> polygons;
     std::vector<PrimitivePacket*> faces;  // the polygons that are faces (is_face)
+    // A body's positions in fine units (1/256), parallel to the vertex pool;
+    // null for an object drawn from whole units only.
+    const Vec4* fine = nullptr;
 };
+
+// The position of pool vertex i in fine units: the body's own, or the whole
+// model units scaled.
+std::array<int64_t, 3> fine_position(const RenderList* list, const Mesh& mesh, int32_t i) {
+    if (mesh.fine != nullptr) return {mesh.fine[i].x, mesh.fine[i].y, mesh.fine[i].z};
+    const Vec4& v = list->model_vertices[i];
+    return {int64_t(v.x) * FINE_ONE, int64_t(v.y) * FINE_ONE, int64_t(v.z) * FINE_ONE};
+}
 
 // The vertex range covered by the object's parts, kept inside the vertex pool.
 void find_vertex_range(const SceneObject* object, const RenderList* list, Mesh* mesh) {
@@ -73,7 +85,7 @@ void find_polygons(const SceneObject* object, const RenderList* list, Mesh* mesh
 // Whether a polygon is a face of the mesh: no corner twice, and an area. The sheet's builder
 // emits some triangles that repeat a vertex or whose corners lie on one line; they draw
 // nothing, and other tools would take them for broken geometry.
-bool is_face(const RenderList* list, PrimitivePacket* packet) {
+bool is_face(const RenderList* list, const Mesh& mesh, PrimitivePacket* packet) {
     const int16_t* v = packet_vertices(packet);
     const int n = packet_vertex_count(packet);
     for (int i = 0; i < n; ++i)
@@ -82,15 +94,13 @@ bool is_face(const RenderList* list, PrimitivePacket* packet) {
     // Twice the vector area, summed over the fan from the first corner: zero for corners on
     // one line or one point. Differences of int32 values take 33 bits and their products 66,
     // beyond int64.
-    const Vec4& origin = list->model_vertices[v[0]];
+    const std::array<int64_t, 3> origin = fine_position(list, mesh, v[0]);
     __int128 area[3] = {0, 0, 0};
     for (int k = 1; k + 1 < n; ++k) {
-        const Vec4& p = list->model_vertices[v[k]];
-        const Vec4& q = list->model_vertices[v[k + 1]];
-        const __int128 a[3] = {int64_t(p.x) - origin.x, int64_t(p.y) - origin.y,
-                               int64_t(p.z) - origin.z};
-        const __int128 b[3] = {int64_t(q.x) - origin.x, int64_t(q.y) - origin.y,
-                               int64_t(q.z) - origin.z};
+        const std::array<int64_t, 3> p = fine_position(list, mesh, v[k]);
+        const std::array<int64_t, 3> q = fine_position(list, mesh, v[k + 1]);
+        const __int128 a[3] = {p[0] - origin[0], p[1] - origin[1], p[2] - origin[2]};
+        const __int128 b[3] = {q[0] - origin[0], q[1] - origin[1], q[2] - origin[2]};
         area[0] += a[1] * b[2] - a[2] * b[1];
         area[1] += a[2] * b[0] - a[0] * b[2];
         area[2] += a[0] * b[1] - a[1] * b[0];
@@ -106,6 +116,8 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
     mesh->index = index;
     find_vertex_range(object, list, mesh);
     find_polygons(object, list, mesh);
+    if (object->part_count > 0 && (object->parts[0].flags & PART_FINE_POSITIONS) != 0)
+        mesh->fine = fine_vertex_base();
     for (PrimitivePacket* packet : mesh->polygons) {
         const int16_t* v = packet_vertices(packet);
         for (int k = 0; k < packet_vertex_count(packet); ++k)
@@ -113,7 +125,7 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
                 return EXPORT_BAD_MESH;
     }
     for (PrimitivePacket* packet : mesh->polygons)
-        if (is_face(list, packet)) mesh->faces.push_back(packet);
+        if (is_face(list, *mesh, packet)) mesh->faces.push_back(packet);
     return EXPORT_OK;
 }
 
@@ -131,13 +143,10 @@ void append_unit_fraction(std::string* out, int32_t value) {
     *out += '.' + digits;
 }
 
-void append_integer(std::string* out, int64_t value) {
-    out->append(std::to_string(value));
-}
-
 // A model position turned half about x: (x, -y, -z).
-std::array<int64_t, 3> exported_position(const Vec4& v) {
-    return {int64_t(v.x), -int64_t(v.y), -int64_t(v.z)};
+// In fine units, as fine_position gives it.
+std::array<int64_t, 3> exported_position(const std::array<int64_t, 3>& v) {
+    return {v[0], -v[1], -v[2]};
 }
 // A vertex normal in the exported frame, pointing the way the exported faces
 // do: the renderer's normals follow the right-hand rule of its clockwise
@@ -148,10 +157,24 @@ std::array<int32_t, 3> exported_direction(const Vec4& n) {
 }
 
 // " x y z" of a model vertex, or of a normal scaled to unit length.
-void append_position(std::string* out, const Vec4& v) {
-    for (int64_t c : exported_position(v)) {
+// A length in fine units as an exact decimal of model units: 1/256 has eight
+// digits, rem * 10^8 / 2^8 = rem * 5^8. Whole units print as before.
+void append_fine(std::string* out, int64_t value) {
+    int64_t magnitude = value < 0 ? -value : value;
+    if (value < 0) *out += '-';
+    *out += std::to_string(magnitude / FINE_ONE);
+    int64_t remainder = magnitude % FINE_ONE;
+    if (remainder == 0) return;
+    std::string digits = std::to_string(remainder * 390625);
+    digits.insert(0, 8 - digits.size(), '0');
+    digits.erase(digits.find_last_not_of('0') + 1);
+    *out += '.' + digits;
+}
+
+void append_position(std::string* out, const std::array<int64_t, 3>& fine) {
+    for (int64_t c : exported_position(fine)) {
         *out += ' ';
-        append_integer(out, c);
+        append_fine(out, c);
     }
 }
 void append_direction(std::string* out, const Vec4& n) {
@@ -250,7 +273,7 @@ int32_t export_obj(int32_t index, std::string* out) {
     *out += "o sketch3d_object_" + std::to_string(index) + "\n";
     for (int32_t i = 0; i < mesh.vertex_count; ++i) {
         *out += 'v';
-        append_position(out, list->model_vertices[mesh.first_vertex + i]);
+        append_position(out, fine_position(list, mesh, mesh.first_vertex + i));
         *out += '\n';
     }
     for (int32_t i = 0; i < mesh.vertex_count; ++i) {
@@ -287,7 +310,7 @@ int32_t export_ply(int32_t index, std::string* out) {
     *out += "property list uchar int vertex_indices\nend_header\n";
     for (int32_t i = 0; i < mesh.vertex_count; ++i) {
         std::string line;
-        append_position(&line, list->model_vertices[mesh.first_vertex + i]);
+        append_position(&line, fine_position(list, mesh, mesh.first_vertex + i));
         append_direction(&line, vertex_normal(list, mesh.first_vertex + i));
         const Rgb& c = colours[size_t(i)];
         line += ' ' + std::to_string(c.r) + ' ' + std::to_string(c.g) + ' ' + std::to_string(c.b);
@@ -311,8 +334,8 @@ int32_t export_mesh(int32_t index, ExportedMesh* out) {
     if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
     const RenderList* list = current_render_list();
     for (int32_t i = 0; i < mesh.vertex_count; ++i) {
-        for (int64_t c : exported_position(list->model_vertices[mesh.first_vertex + i]))
-            out->positions.push_back(float(c));
+        for (int64_t c : exported_position(fine_position(list, mesh, mesh.first_vertex + i)))
+            out->positions.push_back(float(double(c) / FINE_ONE));
         std::array<int32_t, 3> n = exported_direction(vertex_normal(list, mesh.first_vertex + i));
         double length = std::sqrt(double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2]);
         for (int32_t c : n)

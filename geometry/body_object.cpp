@@ -9,7 +9,8 @@
 Vec4 round_fine_position(const Vec4& fine) {
     // Arithmetic shifts: halves go up on both sides of zero alike.
     constexpr int32_t HALF = FINE_ONE / 2;
-    return {(fine.x + HALF) >> FINE_SHIFT, (fine.y + HALF) >> FINE_SHIFT, (fine.z + HALF) >> FINE_SHIFT, 0};
+    return {(fine.x + HALF) >> FINE_SHIFT, (fine.y + HALF) >> FINE_SHIFT,
+            (fine.z + HALF) >> FINE_SHIFT, 0};
 }
 
 int32_t emit_body_object(const BodyShell& body, const ColourRecord& colour, uint32_t flags) {

@@ -255,3 +255,40 @@ TEST(Inflate, AFailedAllocationOfTheBodyReturnsToDrawingLikeAFailedBuild) {
     EXPECT_EQ(current_render_list()->packet_count, 0);
     EXPECT_EQ(Session::pixel(CX, CY), BLUE);
 }
+
+TEST(Inflate, PushingTheFrontAwayStopsAUnitBeforeTheBack) {
+    Session session;
+    session.stroke(polygon(64, 100, 100));
+    session.right_click(CX, CY);
+    press_i(session);
+    int32_t index = selected_object();
+    ASSERT_GE(inflated_front_vertices(), 0);
+    headless_queue_key_down(KEY_Z);
+    headless_queue_button_down(BUTTON_RIGHT);
+    session.frames(300);
+    headless_queue_button_up(BUTTON_RIGHT);
+    headless_queue_key_up(KEY_Z);
+    session.frames(1);
+    Body body = body_of(index);
+    const RenderList* list = current_render_list();
+    // Front vertex i and the back vertex behind it share x and y; the back's
+    // vertices follow the front's in the same order, the rim's left out.
+    int32_t front = inflated_front_vertices();
+    int32_t back = front;
+    int32_t moved = 0;
+    for (int32_t i = 0; i < front; ++i) {
+        const Vec4& v = body.vertices[size_t(i)];
+        bool rim = true;
+        for (int32_t j = front; j < int32_t(body.vertices.size()) && rim; ++j)
+            rim = !(body.vertices[size_t(j)].x == v.x && body.vertices[size_t(j)].y == v.y);
+        if (rim) continue;
+        const Vec4& twin = body.vertices[size_t(back++)];
+        ASSERT_EQ(twin.x, v.x);
+        ASSERT_EQ(twin.y, v.y);
+        EXPECT_LE(v.z, twin.z - FINE_ONE) << i;
+        EXPECT_LE(list->model_vertices[i].z, list->model_vertices[back - 1].z);
+        moved += std::abs(v.x) <= 8 * FINE_ONE && std::abs(v.y) <= 8 * FINE_ONE;
+    }
+    EXPECT_GT(moved, 0);
+    EXPECT_LT(signed_volume6(body), 0);  // still outward-facing and not turned inside out
+}
