@@ -3,6 +3,8 @@
 // the sheet, and pushing the body's front.
 #include "app/inflate.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "app/outline.h"
@@ -118,11 +120,23 @@ bool push_body_vertices(int64_t cx, int64_t cy, int32_t delta) {
     if (object == nullptr || object->part_count < 1 || list == nullptr || fine == nullptr)
         return false;
     int32_t first = object->parts[0].first_vertex;
+    // A body's mesh is coarser than the sheet's grid where it is wide: when no
+    // front vertex lies within GRID_STEP of the cursor, the nearest within
+    // twice that moves alone, so that a push always takes hold.
+    auto reach = [&](const Vec4& v) {
+        return std::max(std::abs(int64_t(v.x) - cx), std::abs(int64_t(v.y) - cy));
+    };
+    int32_t nearest = -1;
+    bool any = false;
+    for (int32_t i = 0; i < inflation.front_vertices && !any; ++i) {
+        int64_t r = reach(list->model_vertices[first + i]);
+        any = r <= GRID_STEP;
+        if (r <= 2 * GRID_STEP && (nearest < 0 || r < reach(list->model_vertices[first + nearest])))
+            nearest = i;
+    }
     for (int32_t i = 0; i < inflation.front_vertices; ++i) {
         Vec4& vertex = list->model_vertices[first + i];
-        if (!(cx - GRID_STEP <= vertex.x && vertex.x <= cx + GRID_STEP &&
-              cy - GRID_STEP <= vertex.y && vertex.y <= cy + GRID_STEP))
-            continue;
+        if (any ? reach(vertex) > GRID_STEP : i != nearest) continue;
         Vec4& position = fine[first + i];
         int32_t z = position.z + delta * FINE_ONE;
         // Depth grows away from the viewer: a front vertex keeps a unit

@@ -38,7 +38,8 @@ int32_t inflate_object(int32_t index);
 int32_t inflated_front_vertices();
 
 // Moves the body's front vertices within GRID_STEP of the model point (cx,
-// cy) by delta units in z, a vertex pushed away from the viewer stopping a
+// cy) (or, when there is none, the nearest within twice that) by delta units
+// in z, a vertex pushed away from the viewer stopping a
 // unit short of its twin behind, and recomputes the body's normals. False
 // (nothing done) while the edited object is not a body.
 bool push_body_vertices(int64_t cx, int64_t cy, int32_t delta);

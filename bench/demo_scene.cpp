@@ -47,8 +47,11 @@ int32_t centre_y() {
 // point 0 again.
 void ellipse_point(int32_t k, int32_t* x, int32_t* y) {
     const double angle = 2.0 * 3.14159265358979323846 * k / ELLIPSE_POINTS;
-    *x = centre_x() + int32_t(std::lround(ELLIPSE_HALF_WIDTH * std::cos(angle)));
-    *y = centre_y() + int32_t(std::lround(ELLIPSE_HALF_HEIGHT * std::sin(angle)));
+    const bool disc = demo.outline == DemoOutline::DISC;
+    *x = centre_x() +
+         int32_t(std::lround((disc ? DISC_RADIUS : ELLIPSE_HALF_WIDTH) * std::cos(angle)));
+    *y = centre_y() +
+         int32_t(std::lround((disc ? DISC_RADIUS : ELLIPSE_HALF_HEIGHT) * std::sin(angle)));
 }
 
 void to_screen(int32_t* x, int32_t* y) {
@@ -64,7 +67,7 @@ int32_t open_demo_scene(DemoOutline outline) {
     if (headless_open(demo.config) != 0) return -1;
     int32_t x = 0;
     int32_t y = 0;
-    if (outline == DemoOutline::ELLIPSE) {
+    if (outline != DemoOutline::NONE) {
         // One segment per frame while the left button is held, as a user draws.
         ellipse_point(0, &x, &y);
         headless_queue_move(x, y);
@@ -241,7 +244,7 @@ void render_demo_frame() {
 void prepare_demo_rebuild() {
     discard_object(demo.object);
     demo.object = -1;
-    if (demo.outline != DemoOutline::ELLIPSE) return;
+    if (demo.outline == DemoOutline::NONE) return;
     int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     ellipse_point(0, &x0, &y0);
     to_screen(&x0, &y0);

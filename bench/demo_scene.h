@@ -21,9 +21,12 @@ inline constexpr int32_t ELLIPSE_HALF_WIDTH = 221;
 inline constexpr int32_t ELLIPSE_HALF_HEIGHT = 208;
 inline constexpr int32_t ELLIPSE_POINTS = 96;
 
+inline constexpr int32_t DISC_RADIUS = 100;  // the 200-pixel disc
+
 enum class DemoOutline {
     ELLIPSE,  // the outline drawn, right-click inside it
     NONE,     // nothing drawn: the right-click fills the whole screen
+    DISC,     // a circle of DISC_RADIUS drawn, right-click inside it
 };
 
 // Opens a headless session, draws the outline through frames of drawing mode

@@ -6,20 +6,19 @@
 namespace {
 
 // One pass of the cross: a pixel is set after dilation when it or a 4-neighbour
-// is set, after erosion when it and all its 4-neighbours are. Pixels beyond
-// the mask count as outside.
+// is set, after erosion when it and all its 4-neighbours are. The border row
+// and column stay outside (the crop's margin keeps the region two pixels
+// away from them).
 std::vector<uint8_t> cross_pass(const std::vector<uint8_t>& in, int32_t w, int32_t h, bool dilate) {
     std::vector<uint8_t> out(in.size(), 0);
-    auto at = [&](int32_t x, int32_t y) -> uint8_t {
-        if (x < 0 || y < 0 || x >= w || y >= h) return 0;
-        return in[size_t(y) * size_t(w) + size_t(x)];
-    };
-    for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; ++x) {
-            uint8_t c = at(x, y), l = at(x - 1, y), r = at(x + 1, y), u = at(x, y - 1),
-                    d = at(x, y + 1);
-            out[size_t(y) * size_t(w) + size_t(x)] =
-                dilate ? uint8_t(c | l | r | u | d) : uint8_t(c & l & r & u & d);
+    for (int32_t y = 1; y + 1 < h; ++y) {
+        const uint8_t* up = &in[size_t(y - 1) * size_t(w)];
+        const uint8_t* row = up + w;
+        const uint8_t* down = row + w;
+        uint8_t* o = &out[size_t(y) * size_t(w)];
+        for (int32_t x = 1; x + 1 < w; ++x) {
+            uint8_t c = row[x], l = row[x - 1], r = row[x + 1], u = up[x], d = down[x];
+            o[x] = dilate ? uint8_t(c | l | r | u | d) : uint8_t(c & l & r & u & d);
         }
     }
     return out;
@@ -38,9 +37,9 @@ RegionMask clean_region(const RegionMask& mask) {
         }
     }
     if (x1 < 0) return out;
-    // Two pixels of margin: one for the closing to grow into, one that stays
-    // outside whatever the passes do.
-    constexpr int32_t MARGIN = 2;
+    // Three pixels of margin: room for the closing to grow into and for the
+    // opening to grow back, and a border that stays outside.
+    constexpr int32_t MARGIN = 3;
     out.width = x1 - x0 + 1 + 2 * MARGIN;
     out.height = y1 - y0 + 1 + 2 * MARGIN;
     out.origin_x = mask.origin_x + x0 - MARGIN;
@@ -55,6 +54,7 @@ RegionMask clean_region(const RegionMask& mask) {
     // region surrounds stay filled. The dilated pixels may not leave the
     // original mask: beyond it nothing is region.
     std::vector<uint8_t> closed = cross_pass(out.inside, out.width, out.height, true);
+    closed = cross_pass(closed, out.width, out.height, true);
     for (int32_t y = 0; y < out.height; ++y) {
         for (int32_t x = 0; x < out.width; ++x) {
             int32_t mx = out.origin_x - mask.origin_x + x, my = out.origin_y - mask.origin_y + y;
@@ -63,9 +63,15 @@ RegionMask clean_region(const RegionMask& mask) {
         }
     }
     closed = cross_pass(closed, out.width, out.height, false);
+    closed = cross_pass(closed, out.width, out.height, false);
     for (size_t i = 0; i < closed.size(); ++i)
         closed[i] |= out.inside[i];
+    // Opening by the diamond of radius 2 (the cross twice): parts and necks
+    // up to four pixels wide go, and sharp tips are blunted to a few pixels,
+    // where a body can still be round.
     std::vector<uint8_t> opened = cross_pass(closed, out.width, out.height, false);
+    opened = cross_pass(opened, out.width, out.height, false);
+    opened = cross_pass(opened, out.width, out.height, true);
     opened = cross_pass(opened, out.width, out.height, true);
     out.inside.swap(opened);
     return out;

@@ -7,11 +7,12 @@
 //   mask  the filled region's pixels
 // Outputs:
 //   the region cropped to its bounding box with one pixel of outside around
-//   it (origin moved to match), closed and then opened by the 3 x 3 cross
+//   it (origin moved to match), closed by the 3 x 3 cross and then opened by
+//   the diamond of radius 2 (the cross twice)
 // Afterwards: holes and gaps at most two pixels wide that the region
-// surrounds (a stray stroke pixel inside it) are filled, and every part or
-// neck of the region at most two pixels wide is gone, so that two parts
-// touching through a pixel become two regions; gaps of three pixels or more
-// stay open. The border row and column of the result are outside. An empty
+// surrounds (a stray stroke pixel inside it) are filled; every part or neck
+// of the region at most four pixels wide is gone, so that two parts touching
+// through a few pixels become two regions, and sharp tips are blunted; gaps
+// of three pixels or more stay open. The border row and column of the result are outside. An empty
 // region gives an empty mask (width and height 0).
 RegionMask clean_region(const RegionMask& mask);

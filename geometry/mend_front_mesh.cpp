@@ -13,18 +13,32 @@ struct EdgeUse {
     int32_t triangle;
 };
 
-// Undirected edges with the triangles that use them, sorted.
+// Undirected edges with the triangles that use them, sorted: counted out by
+// their lower end, then each vertex's few sorted by the other end.
 std::vector<EdgeUse> edge_uses(const std::vector<MeshTriangle>& triangles) {
-    std::vector<EdgeUse> uses;
-    uses.reserve(triangles.size() * 3);
+    int32_t most = -1;
+    for (const MeshTriangle& t : triangles)
+        for (int32_t v : t.v)
+            most = std::max(most, v);
+    std::vector<int32_t> first(size_t(most) + 2, 0);
+    for (const MeshTriangle& t : triangles)
+        for (int k = 0; k < 3; ++k)
+            ++first[size_t(std::min(t.v[k], t.v[(k + 1) % 3])) + 1];
+    for (size_t i = 1; i < first.size(); ++i)
+        first[i] += first[i - 1];
+    std::vector<EdgeUse> uses(triangles.size() * 3);
+    std::vector<int32_t> fill(first.begin(), first.end() - 1);
     for (size_t t = 0; t < triangles.size(); ++t)
         for (int k = 0; k < 3; ++k) {
             int32_t a = triangles[t].v[k], b = triangles[t].v[(k + 1) % 3];
-            uses.push_back({std::min(a, b), std::max(a, b), int32_t(t)});
+            uses[size_t(fill[size_t(std::min(a, b))]++)] = {std::min(a, b), std::max(a, b),
+                                                            int32_t(t)};
         }
-    std::sort(uses.begin(), uses.end(), [](const EdgeUse& x, const EdgeUse& y) {
-        return x.a != y.a ? x.a < y.a : x.b != y.b ? x.b < y.b : x.triangle < y.triangle;
-    });
+    for (size_t v = 0; v + 1 < first.size(); ++v)
+        std::sort(uses.begin() + first[v], uses.begin() + first[v + 1],
+                  [](const EdgeUse& x, const EdgeUse& y) {
+                      return x.b != y.b ? x.b < y.b : x.triangle < y.triangle;
+                  });
     return uses;
 }
 
@@ -47,23 +61,30 @@ int32_t find_root(std::vector<int32_t>& parent, int32_t x) {
     return x;
 }
 
-// Splits one chord; false when none is left (or none can be split).
-bool split_one_chord(FrontMesh* mesh, std::vector<uint8_t>* unsplittable) {
+// Splits every chord whose two triangles no other chord of this pass touches;
+// false when none was split (none is left, or none can be).
+bool split_chords(FrontMesh* mesh, std::vector<uint8_t>* unsplittable) {
     std::vector<EdgeUse> uses = edge_uses(mesh->triangles);
     find_rim(mesh, uses);
+    std::vector<uint8_t> touched(mesh->triangles.size(), 0);
+    bool any = false;
     for (size_t i = 0; i + 1 < uses.size(); ++i) {
         const EdgeUse& e = uses[i];
-        if (uses[i + 1].a != e.a || uses[i + 1].b != e.b) continue;
+        const EdgeUse& f = uses[i + 1];
+        if (f.a != e.a || f.b != e.b) continue;
         if (mesh->rim[size_t(e.a)] == 0 || mesh->rim[size_t(e.b)] == 0) continue;
-        if ((*unsplittable)[size_t(e.triangle)] != 0) continue;
+        if ((*unsplittable)[size_t(e.triangle)] != 0 || touched[size_t(e.triangle)] != 0 ||
+            touched[size_t(f.triangle)] != 0)
+            continue;
         const Point2& pa = mesh->points[size_t(e.a)];
         const Point2& pb = mesh->points[size_t(e.b)];
         // Arithmetic shifts: both halves round down alike.
         Point2 m = {int32_t((int64_t(pa.x) + pb.x) >> 1), int32_t((int64_t(pa.y) + pb.y) >> 1)};
         auto index = int32_t(mesh->points.size());
-        std::vector<MeshTriangle> replaced;
+        MeshTriangle replaced[4];
         bool sound = true;
-        for (int32_t t : {e.triangle, uses[i + 1].triangle}) {
+        int n = 0;
+        for (int32_t t : {e.triangle, f.triangle}) {
             const MeshTriangle& tri = mesh->triangles[size_t(t)];
             // The corner after which the chord runs.
             int k = 0;
@@ -75,24 +96,25 @@ bool split_one_chord(FrontMesh* mesh, std::vector<uint8_t>* unsplittable) {
             const Point2& pw = mesh->points[size_t(w)];
             const Point2& pc = mesh->points[size_t(c)];
             sound = sound && orient2(pu, m, pc) > 0 && orient2(m, pw, pc) > 0;
-            replaced.push_back({{u, index, c}});
-            replaced.push_back({{index, w, c}});
+            replaced[n++] = {{u, index, c}};
+            replaced[n++] = {{index, w, c}};
         }
         if (!sound) {
             (*unsplittable)[size_t(e.triangle)] = 1;
             continue;
         }
+        touched[size_t(e.triangle)] = touched[size_t(f.triangle)] = 1;
         mesh->points.push_back(m);
         mesh->edge.push_back(0);
         mesh->radius.push_back(0.5 * (mesh->radius[size_t(e.a)] + mesh->radius[size_t(e.b)]));
         mesh->triangles[size_t(e.triangle)] = replaced[0];
-        mesh->triangles[size_t(uses[i + 1].triangle)] = replaced[2];
+        mesh->triangles[size_t(f.triangle)] = replaced[2];
         mesh->triangles.push_back(replaced[1]);
         mesh->triangles.push_back(replaced[3]);
-        unsplittable->resize(mesh->triangles.size(), 0);
-        return true;
+        any = true;
     }
-    return false;
+    unsplittable->resize(mesh->triangles.size(), 0);
+    return any;
 }
 
 }  // namespace
@@ -104,8 +126,7 @@ FrontMesh mend_front_mesh(const BodyPoints& placed, const std::vector<MeshTriang
     mesh.radius = placed.radius;
     mesh.triangles = triangles;
     std::vector<uint8_t> unsplittable(mesh.triangles.size(), 0);
-    for (size_t guard = 0; guard < mesh.points.size() + 16 && split_one_chord(&mesh, &unsplittable);
-         ++guard) {
+    for (int pass = 0; pass < 16 && split_chords(&mesh, &unsplittable); ++pass) {
     }
 
     // Pieces: triangles joined through shared edges.

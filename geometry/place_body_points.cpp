@@ -15,6 +15,8 @@ constexpr double HALF_PI = 1.5707963267948966;
 constexpr double THINNING = 0.7;
 // Lattice points fill in only this share of the half-width or deeper.
 constexpr double FILL_DEPTH = 0.25;
+// No row starts where the inscribed radius is below this (model units).
+constexpr double SMALLEST_ROW_RADIUS = 2.0;
 // The arc step of a row never exceeds about 34 degrees.
 constexpr double LARGEST_STEP = 0.6;
 
@@ -169,12 +171,15 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             inward_normal(loop, i, &col.nx, &col.ny);
             if (col.nx == 0 && col.ny == 0) continue;
             col.radius = inscribed_radius(field, col.base, col.nx, col.ny);
+            out.radius[size_t(rim_index)] = col.radius;  // for the height solve's scaling
+            // At a sharp tip the disc that fits is smaller than a pixel: rows
+            // there would make slivers; the rows beside it cover the tip.
+            if (col.radius < SMALLEST_ROW_RADIUS) continue;
             double spacing = body_spacing(col.radius);
             col.step = std::min(spacing / col.radius, LARGEST_STEP);
             col.steps = std::max(1, int32_t(std::lround(HALF_PI / col.step)));
             col.step = HALF_PI / double(col.steps);
             columns.push_back(col);
-            out.radius[size_t(rim_index)] = col.radius;  // for the height solve's scaling
         }
     }
     int32_t most = 0;
@@ -198,19 +203,20 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             if (fits(cand, col.rim)) keep(cand);
         }
     }
-    // A lattice of every second pixel (rows shifted by one) fills the gaps:
+    // A lattice of every third pixel (rows shifted by one) fills the gaps:
     // its points take the spacing and half-width of a kept point nearby.
-    for (int32_t row = 1; row + 1 < mask.height; row += 2) {
-        for (int32_t col = 1 + (row / 2) % 2; col + 1 < mask.width; col += 2) {
+    for (int32_t row = 1; row + 1 < mask.height; row += 3) {
+        for (int32_t col = 1 + (row / 3) % 3; col + 1 < mask.width; col += 3) {
             if (mask.inside[size_t(row) * size_t(mask.width) + size_t(col)] == 0) continue;
             Point2 p = {(mask.origin_x + col) * FINE_ONE, (mask.origin_y + row) * FINE_ONE};
+            double d = edge_distance(field, p.x, p.y);
+            if (d < 1) continue;
             int32_t near = nearby(p);
             if (near < 0) continue;
-            double d = edge_distance(field, p.x, p.y);
             double radius = std::max(out.radius[size_t(near)], d);
             // Near the rim the surface is steep and a pixel's distance too
             // coarse to place a point on it: the rows cover that part.
-            if (d < 1 || d < FILL_DEPTH * radius) continue;
+            if (d < FILL_DEPTH * radius) continue;
             Candidate cand = {p, std::sqrt(std::max(0.0, d * (2 * radius - d))),
                               spacings[size_t(near)], d, radius};
             if (fits(cand, -1)) keep(cand);

@@ -126,7 +126,9 @@ std::vector<uint8_t> loops_in_conflict(const std::vector<OutlineLoop>& loops) {
 }  // namespace
 
 double body_spacing(double radius) {
-    return std::clamp(radius / 6, BODY_SPACING_MIN, BODY_SPACING_MAX);
+    // Below the floor where the region is very narrow (blunted tips), so
+    // that a few steps still go round it.
+    return std::clamp(radius / 6, std::min(BODY_SPACING_MIN, 0.6 * radius), BODY_SPACING_MAX);
 }
 
 void inward_normal(const OutlineLoop& loop, size_t i, double* nx, double* ny) {

@@ -7,9 +7,10 @@
 
 // The spacing of a body's points where the region is 2R wide: a sixth of R,
 // so that a step along the rounded surface turns it by some 10 degrees,
-// within [BODY_SPACING_MIN, BODY_SPACING_MAX] model units.
+// within [BODY_SPACING_MIN, BODY_SPACING_MAX] model units (the floor falls to
+// 0.6 R where R is smaller than that would allow).
 inline constexpr double BODY_SPACING_MIN = 4.0;
-inline constexpr double BODY_SPACING_MAX = 10.0;
+inline constexpr double BODY_SPACING_MAX = 16.0;
 double body_spacing(double radius);
 
 // Inputs:

@@ -45,15 +45,24 @@ TEST(BodyStages, TriangulationKeepsEverySegmentAndExactlyTheInside) {
     // Loops run with the inside on their (-ty, tx) side (clockwise on the
     // screen); the hole the other way.
     const Case cases[] = {
-        {"square", {{0, 0}, {10 * U, 0}, {10 * U, 10 * U}, {0, 10 * U}}, {{0, 1}, {1, 2}, {2, 3}, {3, 0}},
+        {"square",
+         {{0, 0}, {10 * U, 0}, {10 * U, 10 * U}, {0, 10 * U}},
+         {{0, 1}, {1, 2}, {2, 3}, {3, 0}},
          2 * 100LL * U * U},
         {"L, its reflex corner's diagonal outside",
          {{0, 0}, {4 * U, 0}, {4 * U, 6 * U}, {10 * U, 6 * U}, {10 * U, 10 * U}, {0, 10 * U}},
          {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 0}},
          2 * 64LL * U * U},
         {"square with a hole and a point inside",
-         {{0, 0}, {12 * U, 0}, {12 * U, 12 * U}, {0, 12 * U}, {4 * U, 4 * U}, {4 * U, 8 * U}, {8 * U, 8 * U},
-          {8 * U, 4 * U}, {2 * U, 10 * U}},
+         {{0, 0},
+          {12 * U, 0},
+          {12 * U, 12 * U},
+          {0, 12 * U},
+          {4 * U, 4 * U},
+          {4 * U, 8 * U},
+          {8 * U, 8 * U},
+          {8 * U, 4 * U},
+          {2 * U, 10 * U}},
          {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6}, {6, 7}, {7, 4}},
          2 * 128LL * U * U},
         {"a point exactly on a segment splits it",
@@ -76,8 +85,10 @@ TEST(BodyStages, TriangulationKeepsEverySegmentAndExactlyTheInside) {
             // Split at a point lying on it: both halves are edges instead.
             bool split = false;
             for (int32_t p = 0; p < int32_t(c.points.size()); ++p)
-                if (p != a && p != b && orient2(c.points[size_t(a)], c.points[size_t(b)], c.points[size_t(p)]) == 0 &&
-                    edges.count({std::min(a, p), std::max(a, p)}) && edges.count({std::min(p, b), std::max(p, b)}))
+                if (p != a && p != b &&
+                    orient2(c.points[size_t(a)], c.points[size_t(b)], c.points[size_t(p)]) == 0 &&
+                    edges.count({std::min(a, p), std::max(a, p)}) &&
+                    edges.count({std::min(p, b), std::max(p, b)}))
                     split = true;
             EXPECT_TRUE(whole || split) << a << "-" << b;
         }
@@ -88,7 +99,8 @@ TEST(BodyStages, MendingSplitsChordsAndLeavesOutPiecesWithoutVolume) {
     // A quad cut by the chord 0-2 between rim points, and a lone triangle
     // whose points all lie on its rim.
     BodyPoints placed;
-    placed.points = {{0, 0}, {8 * U, 0}, {8 * U, 8 * U}, {0, 8 * U}, {20 * U, 0}, {24 * U, 0}, {20 * U, 4 * U}};
+    placed.points = {{0, 0},      {8 * U, 0},  {8 * U, 8 * U}, {0, 8 * U},
+                     {20 * U, 0}, {24 * U, 0}, {20 * U, 4 * U}};
     placed.edge.assign(placed.points.size(), 0);
     placed.radius.assign(placed.points.size(), 4);
     std::vector<MeshTriangle> triangles = {{{0, 1, 2}}, {{0, 2, 3}}, {{4, 5, 6}}};
@@ -102,8 +114,10 @@ TEST(BodyStages, MendingSplitsChordsAndLeavesOutPiecesWithoutVolume) {
         int uses = 0;
         for (const MeshTriangle& t : mesh.triangles)
             for (int k = 0; k < 3; ++k)
-                uses += std::min(t.v[k], t.v[(k + 1) % 3]) == a && std::max(t.v[k], t.v[(k + 1) % 3]) == b;
-        EXPECT_FALSE(uses == 2 && mesh.rim[size_t(a)] && mesh.rim[size_t(b)]) << "chord " << a << "-" << b;
+                uses += std::min(t.v[k], t.v[(k + 1) % 3]) == a &&
+                        std::max(t.v[k], t.v[(k + 1) % 3]) == b;
+        EXPECT_FALSE(uses == 2 && mesh.rim[size_t(a)] && mesh.rim[size_t(b)])
+            << "chord " << a << "-" << b;
     }
 }
 
@@ -127,7 +141,9 @@ TEST(BodyStages, EveryOutlineGivesClosedRoundedBodiesWithinTheirFigures) {
         } else {
             EXPECT_LE(q.rim_crease_median, 15);
         }
-        if (outline.name == "band") EXPECT_LE(q.section_rms, 0.015);
+        if (outline.name == "band") {
+            EXPECT_LE(q.section_rms, 0.015);
+        }
         // Fronts at most 3,000 triangles a side for every outline but the
         // thin ones, whose spacing has its floor.
         EXPECT_LE(q.triangles, 12000);
@@ -138,7 +154,8 @@ TEST(BodyStages, TouchingPartsSeparateAndNarrowGapsStayOpen) {
     // Two discs joined by a neck one pixel wide, and a U whose arms stand 6
     // pixels apart.
     BodyOutline pinch = {"pinch", [](double x, double y) {
-                             return (x + 60) * (x + 60) + y * y <= 40 * 40 || (x - 60) * (x - 60) + y * y <= 40 * 40 ||
+                             return (x + 60) * (x + 60) + y * y <= 40 * 40 ||
+                                    (x - 60) * (x - 60) + y * y <= 40 * 40 ||
                                     (y == 0 && x > -30 && x < 30);
                          }};
     BodyShell body = inflate_region(outline_mask(pinch), {}, {});
@@ -148,10 +165,11 @@ TEST(BodyStages, TouchingPartsSeparateAndNarrowGapsStayOpen) {
     EXPECT_EQ(q.components, 2);
 
     // Pixel columns -2 .. 3 are the gap: its edges at -2.5 and 3.5.
-    BodyOutline u = {"U", [](double x, double y) {
-                         return (y >= -100 && y <= 60 && ((x >= -40 && x <= -3) || (x >= 4 && x <= 40))) ||
-                                (y > 60 && y <= 100 && x >= -40 && x <= 40);
-                     }};
+    BodyOutline u = {
+        "U", [](double x, double y) {
+            return (y >= -100 && y <= 60 && ((x >= -40 && x <= -3) || (x >= 4 && x <= 40))) ||
+                   (y > 60 && y <= 100 && x >= -40 && x <= 40);
+        }};
     RegionMask mask = outline_mask(u);
     body = inflate_region(mask, {}, {});
     EXPECT_TRUE(measure_body(body).closed);
@@ -192,5 +210,5 @@ TEST(BodyStages, TheSameRegionGivesTheSameBodyBitForBit) {
     BodyShell first = inflate_region(outline_mask(disc), {}, {});
     BodyShell second = inflate_region(outline_mask(disc), {}, {});
     EXPECT_EQ(digest(first), digest(second));
-    EXPECT_EQ(digest(first), 14569103026725436694ull);
+    EXPECT_EQ(digest(first), 12534861021097314719ull);
 }
