@@ -203,10 +203,10 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             if (fits(cand, col.rim)) keep(cand);
         }
     }
-    // A lattice of every third pixel (rows shifted by one) fills the gaps:
+    // A lattice of every fourth pixel (rows shifted by two) fills the gaps:
     // its points take the spacing and half-width of a kept point nearby.
-    for (int32_t row = 1; row + 1 < mask.height; row += 3) {
-        for (int32_t col = 1 + (row / 3) % 3; col + 1 < mask.width; col += 3) {
+    for (int32_t row = 1; row + 1 < mask.height; row += 4) {
+        for (int32_t col = 1 + 2 * ((row / 4) % 2); col + 1 < mask.width; col += 4) {
             if (mask.inside[size_t(row) * size_t(mask.width) + size_t(col)] == 0) continue;
             Point2 p = {(mask.origin_x + col) * FINE_ONE, (mask.origin_y + row) * FINE_ONE};
             double d = edge_distance(field, p.x, p.y);

@@ -21,7 +21,7 @@ struct BodyPoints {
 //   along its inward normal placed at equal steps of the arc of a circle of
 //   the local half-width R through the rim (the first at half a step, so that
 //   the rim meets its mirror image at a small angle), up to the region's
-//   middle, then points on a 3-pixel lattice filling what the rows leave
+//   middle, then points on a 4-pixel lattice filling what the rows leave
 //   empty. A point is kept only at least 0.7 of the local spacing
 //   (body_spacing) from those kept before (a row's own rim point aside),
 //   measured on the rounded surface the circles describe, so that the rows

@@ -11,7 +11,7 @@
 namespace {
 
 // The inscribed radius is read at every RADIUS_STRIDE-th traced point.
-constexpr size_t RADIUS_STRIDE = 4;
+constexpr size_t RADIUS_STRIDE = 8;
 
 // A loop resampled to `count` points, spread evenly over the integral of
 // 1 / spacing along the traced loop.
@@ -163,8 +163,14 @@ std::vector<OutlineLoop> resample_outline(const std::vector<OutlineLoop>& loops,
             double length = std::sqrt(tx * tx + ty * ty);
             double radius =
                 length > 0 ? inscribed_radius(field, dense[i], -ty / length, tx / length) : 0.5;
-            double value = body_spacing(radius);
-            for (size_t k = i; k < std::min(n, i + RADIUS_STRIDE); ++k)
+            s[i] = body_spacing(radius);
+        }
+        // Between two readings the smaller spacing holds (a narrow tip may
+        // lie between them), and the same on the way round to the first.
+        for (size_t i = 0; i < n; i += RADIUS_STRIDE) {
+            size_t next = i + RADIUS_STRIDE < n ? i + RADIUS_STRIDE : 0;
+            double value = std::min(s[i], s[next]);
+            for (size_t k = i + 1; k < std::min(n, i + RADIUS_STRIDE); ++k)
                 s[k] = value;
         }
         double total = 0;

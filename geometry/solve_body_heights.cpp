@@ -79,52 +79,70 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
         if (mesh.rim[i] == 0) unknown[i] = count++;
     if (count == 0) return heights;
 
+    // Off-diagonal weights per row, in the triangles' order: counted out by
+    // row, then each row's few sorted by column (stably, so that equal
+    // columns add up in the same order on every build).
     struct Entry {
-        int32_t row, column;
+        int32_t column;
         double value;
     };
-    std::vector<Entry> entries;
     std::vector<double> diagonal(size_t(count), 0), load(size_t(count), 0);
-    for (const MeshTriangle& t : mesh.triangles) {
-        double x[3], y[3];
-        for (int k = 0; k < 3; ++k) {
-            x[k] = double(mesh.points[size_t(t.v[k])].x) / FINE_ONE;
-            y[k] = double(mesh.points[size_t(t.v[k])].y) / FINE_ONE;
-        }
-        double twice_area = (x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]);
-        if (twice_area <= 0) continue;
-        for (int k = 0; k < 3; ++k) {
-            // The edge opposite corner k, weighted by half the cotangent there.
-            int i = (k + 1) % 3, j = (k + 2) % 3;
-            double dot_k = (x[i] - x[k]) * (x[j] - x[k]) + (y[i] - y[k]) * (y[j] - y[k]);
-            double w = 0.5 * dot_k / twice_area;
-            int32_t ui = unknown[size_t(t.v[i])], uj = unknown[size_t(t.v[j])];
-            if (ui >= 0) diagonal[size_t(ui)] += w;
-            if (uj >= 0) diagonal[size_t(uj)] += w;
-            if (ui >= 0 && uj >= 0) {
-                entries.push_back({ui, uj, -w});
-                entries.push_back({uj, ui, -w});
+    std::vector<int32_t> first(size_t(count) + 1, 0);
+    auto for_each_weight = [&](auto&& visit) {
+        for (const MeshTriangle& t : mesh.triangles) {
+            double x[3], y[3];
+            for (int k = 0; k < 3; ++k) {
+                x[k] = double(mesh.points[size_t(t.v[k])].x) / FINE_ONE;
+                y[k] = double(mesh.points[size_t(t.v[k])].y) / FINE_ONE;
             }
-            if (int32_t u = unknown[size_t(t.v[k])]; u >= 0) load[size_t(u)] += 4 * twice_area / 6;
+            double twice_area = (x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]);
+            if (twice_area <= 0) continue;
+            for (int k = 0; k < 3; ++k) {
+                // The edge opposite corner k, weighted by half the cotangent there.
+                int i = (k + 1) % 3, j = (k + 2) % 3;
+                double dot_k = (x[i] - x[k]) * (x[j] - x[k]) + (y[i] - y[k]) * (y[j] - y[k]);
+                visit(unknown[size_t(t.v[i])], unknown[size_t(t.v[j])], unknown[size_t(t.v[k])],
+                      0.5 * dot_k / twice_area, twice_area);
+            }
         }
-    }
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return a.row != b.row ? a.row < b.row : a.column < b.column;
+    };
+    for_each_weight([&](int32_t ui, int32_t uj, int32_t, double, double) {
+        if (ui >= 0 && uj >= 0) {
+            ++first[size_t(ui) + 1];
+            ++first[size_t(uj) + 1];
+        }
+    });
+    for (size_t i = 1; i < first.size(); ++i)
+        first[i] += first[i - 1];
+    std::vector<Entry> entries(size_t(first.back()));
+    std::vector<int32_t> fill(first.begin(), first.end() - 1);
+    for_each_weight([&](int32_t ui, int32_t uj, int32_t uk, double w, double twice_area) {
+        if (ui >= 0) diagonal[size_t(ui)] += w;
+        if (uj >= 0) diagonal[size_t(uj)] += w;
+        if (ui >= 0 && uj >= 0) {
+            entries[size_t(fill[size_t(ui)]++)] = {uj, -w};
+            entries[size_t(fill[size_t(uj)]++)] = {ui, -w};
+        }
+        if (uk >= 0) load[size_t(uk)] += 4 * twice_area / 6;
     });
     SparseRows m;
     m.diagonal = diagonal;
     m.first.assign(size_t(count) + 1, 0);
-    for (size_t i = 0; i < entries.size();) {
-        size_t j = i;
-        double sum = 0;
-        for (; j < entries.size() && entries[j].row == entries[i].row &&
-               entries[j].column == entries[i].column;
-             ++j)
-            sum += entries[j].value;
-        m.columns.push_back(entries[i].column);
-        m.values.push_back(sum);
-        ++m.first[size_t(entries[i].row) + 1];
-        i = j;
+    for (int32_t row = 0; row < count; ++row) {
+        auto begin = entries.begin() + first[size_t(row)],
+             end = entries.begin() + first[size_t(row) + 1];
+        std::stable_sort(begin, end,
+                         [](const Entry& a, const Entry& b) { return a.column < b.column; });
+        for (auto e = begin; e != end;) {
+            auto f = e;
+            double sum = 0;
+            for (; f != end && f->column == e->column; ++f)
+                sum += f->value;
+            m.columns.push_back(e->column);
+            m.values.push_back(sum);
+            ++m.first[size_t(row) + 1];
+            e = f;
+        }
     }
     for (size_t i = 1; i < m.first.size(); ++i)
         m.first[i] += m.first[i - 1];
@@ -147,16 +165,25 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
         double e = std::min(mesh.edge[i], mesh.radius[i]);
         c[i] = std::max(0.0, e * (2 * mesh.radius[i] - e));
     }
-    // Neighbours of each point, in order.
-    std::vector<std::vector<int32_t>> around(n);
+    // Neighbours of each point, in order, without repeats.
+    std::vector<int32_t> around_first(n + 1, 0);
+    for (const MeshTriangle& t : mesh.triangles)
+        for (int32_t v : t.v)
+            around_first[size_t(v) + 1] += 2;
+    for (size_t i = 1; i <= n; ++i)
+        around_first[i] += around_first[i - 1];
+    std::vector<int32_t> around(size_t(around_first[n]));
+    std::vector<int32_t> cursor(around_first.begin(), around_first.end() - 1);
     for (const MeshTriangle& t : mesh.triangles)
         for (int k = 0; k < 3; ++k) {
-            around[size_t(t.v[k])].push_back(t.v[(k + 1) % 3]);
-            around[size_t(t.v[k])].push_back(t.v[(k + 2) % 3]);
+            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 1) % 3];
+            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 2) % 3];
         }
-    for (std::vector<int32_t>& list : around) {
-        std::sort(list.begin(), list.end());
-        list.erase(std::unique(list.begin(), list.end()), list.end());
+    std::vector<int32_t> around_count(n);
+    for (size_t i = 0; i < n; ++i) {
+        auto begin = around.begin() + around_first[i], end = around.begin() + around_first[i + 1];
+        std::sort(begin, end);
+        around_count[i] = int32_t(std::unique(begin, end) - begin);
     }
     std::vector<double> su = u, sc = c, tu(n), tc(n);
     for (int round = 0; round < SCALE_ROUNDS; ++round) {
@@ -166,11 +193,12 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
                 continue;
             }
             double a = su[i], b = sc[i];
-            for (int32_t j : around[i]) {
+            for (int32_t k = 0; k < around_count[i]; ++k) {
+                int32_t j = around[size_t(around_first[i] + k)];
                 a += su[size_t(j)];
                 b += sc[size_t(j)];
             }
-            double weight = 1.0 / double(around[i].size() + 1);
+            double weight = 1.0 / double(around_count[i] + 1);
             tu[i] = a * weight;
             tc[i] = b * weight;
         }

@@ -140,6 +140,7 @@ TEST(BodyStages, EveryOutlineGivesClosedRoundedBodiesWithinTheirFigures) {
             EXPECT_LE(q.sphere_rms, 0.008);
         } else {
             EXPECT_LE(q.rim_crease_median, 15);
+            EXPECT_LE(q.dihedral_max, 75);
         }
         if (outline.name == "band") {
             EXPECT_LE(q.section_rms, 0.015);
@@ -210,5 +211,5 @@ TEST(BodyStages, TheSameRegionGivesTheSameBodyBitForBit) {
     BodyShell first = inflate_region(outline_mask(disc), {}, {});
     BodyShell second = inflate_region(outline_mask(disc), {}, {});
     EXPECT_EQ(digest(first), digest(second));
-    EXPECT_EQ(digest(first), 12534861021097314719ull);
+    EXPECT_EQ(digest(first), 6224043901966774357ull);
 }
