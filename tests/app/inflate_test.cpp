@@ -293,3 +293,47 @@ TEST(Inflate, PushingTheFrontAwayStopsAUnitBeforeTheBack) {
     EXPECT_GT(moved, 0);
     EXPECT_LT(signed_volume6(body), 0);  // still outward-facing and not turned inside out
 }
+
+TEST(Inflate, ReliefPushedOnTheSheetCarriesOverToTheBody) {
+    // The same disc twice, the second with a plateau of 51 x 51 pixels about
+    // its middle pulled 20 units toward the viewer before I: the body there
+    // lies 20 units nearer, front and back.
+    int32_t centre_depth[2][2] = {};
+    for (int relief = 0; relief < 2; ++relief) {
+        Session session;
+        session.stroke(polygon(64, 100, 100));
+        session.right_click(CX, CY);
+        // Pushes 17 pixels apart: each sheet vertex within reach of one only.
+        for (int32_t k = 0; k < (relief != 0 ? 9 : 0); ++k) {
+            session.hover(CX - 17 + 17 * (k % 3), CY - 17 + 17 * (k / 3));
+            headless_queue_key_down(KEY_Z);
+            headless_queue_button_down(BUTTON_LEFT);
+            session.frames(20);
+            headless_queue_button_up(BUTTON_LEFT);
+            headless_queue_key_up(KEY_Z);
+            session.frames(1);
+        }
+        press_i(session);
+        Body body = body_of(selected_object());
+        int32_t front = inflated_front_vertices();
+        // The vertices nearest the centre on each side.
+        for (int side = 0; side < 2; ++side) {
+            int64_t best = INT64_MAX;
+            int32_t from = side == 0 ? 0 : front,
+                    to = side == 0 ? front : int32_t(body.vertices.size());
+            for (int32_t i = from; i < to; ++i) {
+                const Vec4& v = body.vertices[size_t(i)];
+                int64_t d = int64_t(v.x) * v.x + int64_t(v.y) * v.y;
+                if (d < best) {
+                    best = d;
+                    centre_depth[relief][side] = v.z;
+                }
+            }
+        }
+    }
+    for (int side = 0; side < 2; ++side) {
+        int32_t nearer = centre_depth[0][side] - centre_depth[1][side];
+        EXPECT_GE(nearer, 15 * FINE_ONE) << side;
+        EXPECT_LE(nearer, 21 * FINE_ONE) << side;
+    }
+}
