@@ -43,15 +43,15 @@ int32_t centre_y() {
     return (DEMO_CLIENT_HEIGHT - 1) / 2;  // the last row is never drawn
 }
 
-// Point k of the closed outline, in client pixels; point ELLIPSE_POINTS is
-// point 0 again.
-void ellipse_point(int32_t k, int32_t* x, int32_t* y) {
-    const double angle = 2.0 * 3.14159265358979323846 * k / ELLIPSE_POINTS;
+// Point k of the closed outline (the ellipse or the disc), in client pixels;
+// point ELLIPSE_POINTS is point 0 again.
+void outline_point(int32_t k, int32_t* x, int32_t* y) {
     const bool disc = demo.outline == DemoOutline::DISC;
-    *x = centre_x() +
-         int32_t(std::lround((disc ? DISC_RADIUS : ELLIPSE_HALF_WIDTH) * std::cos(angle)));
-    *y = centre_y() +
-         int32_t(std::lround((disc ? DISC_RADIUS : ELLIPSE_HALF_HEIGHT) * std::sin(angle)));
+    const int32_t half_width = disc ? DISC_RADIUS : ELLIPSE_HALF_WIDTH;
+    const int32_t half_height = disc ? DISC_RADIUS : ELLIPSE_HALF_HEIGHT;
+    const double angle = 2.0 * 3.14159265358979323846 * k / ELLIPSE_POINTS;
+    *x = centre_x() + int32_t(std::lround(half_width * std::cos(angle)));
+    *y = centre_y() + int32_t(std::lround(half_height * std::sin(angle)));
 }
 
 void to_screen(int32_t* x, int32_t* y) {
@@ -69,12 +69,12 @@ int32_t open_demo_scene(DemoOutline outline) {
     int32_t y = 0;
     if (outline != DemoOutline::NONE) {
         // One segment per frame while the left button is held, as a user draws.
-        ellipse_point(0, &x, &y);
+        outline_point(0, &x, &y);
         headless_queue_move(x, y);
         headless_run_frames(1);
         headless_queue_button_down(BUTTON_LEFT);
         for (int32_t k = 1; k <= ELLIPSE_POINTS; ++k) {
-            ellipse_point(k, &x, &y);
+            outline_point(k, &x, &y);
             headless_queue_move(x, y);
             headless_run_frames(1);
         }
@@ -246,10 +246,10 @@ void prepare_demo_rebuild() {
     demo.object = -1;
     if (demo.outline == DemoOutline::NONE) return;
     int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    ellipse_point(0, &x0, &y0);
+    outline_point(0, &x0, &y0);
     to_screen(&x0, &y0);
     for (int32_t k = 1; k <= ELLIPSE_POINTS; ++k) {
-        ellipse_point(k, &x1, &y1);
+        outline_point(k, &x1, &y1);
         to_screen(&x1, &y1);
         draw_stroke(x0, y0, x1, y1);
         x0 = x1;

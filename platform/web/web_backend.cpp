@@ -174,7 +174,7 @@ EMSCRIPTEN_KEEPALIVE int32_t web_save_stl() {
 // Returns 1 when the page got the file.
 EMSCRIPTEN_KEEPALIVE int32_t web_save_png() {
     std::string png;
-    if (!encode_png_555(web.window, CLIENT_WIDTH, CLIENT_HEIGHT, &png)) {
+    if (!encode_png_555(web.window, CLIENT_WIDTH, CLIENT_HEIGHT, 1, &png)) {
         show_save_problem("the frame could not be encoded as PNG", "Save PNG");
         return 0;
     }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/replay_script.h"
+#include "platform/headless/script_player.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -38,7 +38,7 @@ std::string tap(const std::string& key) {
 
 // Page 0, every row of it, after the script's last frame.
 std::vector<uint16_t> final_page(const std::string& script) {
-    std::vector<ScriptCommand> commands;
+    Script commands;
     std::string error;
     EXPECT_TRUE(parse_script(script, &commands, &error)) << error;
     std::vector<uint16_t> page;
