@@ -24,13 +24,10 @@ inline constexpr int32_t ELLIPSE_POINTS = 96;
 // many points as the ellipse.
 inline constexpr int32_t DISC_RADIUS = 100;
 
-inline constexpr int32_t DISC_RADIUS = 100;  // the 200-pixel disc
-
 enum class DemoOutline {
     ELLIPSE,  // the outline drawn, right-click inside it
     DISC,     // the same with the disc
     NONE,     // nothing drawn: the right-click fills the whole screen
-    DISC,     // a circle of DISC_RADIUS drawn, right-click inside it
 };
 
 // Opens a headless session, draws the outline through frames of drawing mode
