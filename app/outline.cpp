@@ -2,6 +2,8 @@
 // and discarding.
 #include "app/outline.h"
 
+#include <vector>
+
 #include "app/inflate.h"
 #include "app/input.h"
 #include "app/screen.h"
@@ -23,11 +25,15 @@ struct OutlineState {
 
 OutlineState grid;
 
-// The filled region of the last build, pixel for pixel: the page is cleared
-// in editing mode, so an inflation later reads the region from here. Kept in
-// a vector (not the allocator's blocks), so that a build allocates as it
-// always did.
-RegionMask built_mask;
+// The page as the last build's fill left it: the page is cleared in editing
+// mode, so an inflation later reads the filled region from here. Kept in a
+// vector (not the allocator's blocks), so that a build allocates as it
+// always did, and copied whole, so that a build pays one copy of the page.
+struct FilledPage {
+    std::vector<uint16_t> pixels;
+    int32_t width = 0, height = 0;
+};
+FilledPage filled_page;
 
 constexpr ColourRecord SHEET_COLOUR = {255, 0, 0, 0};  // every triangle is red
 
@@ -45,17 +51,10 @@ bool is_fill(const uint16_t* pixels, int32_t x, int32_t y) {
 
 void keep_filled_region(const uint16_t* pixels) {
     int32_t w = screen_width(), h = screen_height();
-    built_mask.width = w > 0 && pixels != nullptr ? w : 0;
-    built_mask.height = h > 0 && pixels != nullptr ? h : 0;
-    built_mask.origin_x = -half_width();
-    built_mask.origin_y = -half_height();
-    size_t count = size_t(built_mask.width) * size_t(built_mask.height);
-    built_mask.inside.resize(count);
-    // The page's first rows, pixel for pixel: one comparison each, which the
-    // compiler does eight or sixteen at a time.
-    uint8_t* inside = built_mask.inside.data();
-    for (size_t i = 0; i < count; ++i)
-        inside[i] = pixels[i] == OUTLINE_FILL_PIXEL ? 1 : 0;
+    filled_page.width = w > 0 && pixels != nullptr ? w : 0;
+    filled_page.height = h > 0 && pixels != nullptr ? h : 0;
+    filled_page.pixels.assign(pixels,
+                              pixels + size_t(filled_page.width) * size_t(filled_page.height));
 }
 
 // A grid point that is not green but lies one step from a green one is moved
@@ -191,8 +190,16 @@ void adopt_outline_object(int32_t index) {
     grid.object = index;
 }
 
-const RegionMask& built_region() {
-    return built_mask;
+RegionMask built_region() {
+    RegionMask mask;
+    mask.width = filled_page.width;
+    mask.height = filled_page.height;
+    mask.origin_x = -half_width();
+    mask.origin_y = -half_height();
+    mask.inside.resize(filled_page.pixels.size());
+    for (size_t i = 0; i < filled_page.pixels.size(); ++i)
+        mask.inside[i] = filled_page.pixels[i] == OUTLINE_FILL_PIXEL ? 1 : 0;
+    return mask;
 }
 
 OutlineCell* outline_cell(int32_t column, int32_t row) {

@@ -36,8 +36,9 @@ int32_t outline_object();
 void adopt_outline_object(int32_t index);
 
 // The region the last build filled (pixel (c, r) at model point (c - width /
-// 2, r - height / 2)); empty before the first build.
-const RegionMask& built_region();
+// 2, r - height / 2)), read from the copy of the page the build kept; empty
+// before the first build.
+RegionMask built_region();
 
 // The pixel at (x, y) of a page of the screen's size, the last row included;
 // 0 (black) outside it.
