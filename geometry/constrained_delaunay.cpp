@@ -5,6 +5,7 @@
 #include "geometry/constrained_delaunay.h"
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 
 namespace {
@@ -32,14 +33,30 @@ int32_t prev3(int32_t i) {
 
 // Positive when d lies inside the circle through a, b, c (turning positively).
 // Differences stay below 2^23, so each product of the 3 x 3 determinant
-// stays below 2^95.
+// stays below 2^95 and 128 bits hold it exactly. The determinant is first
+// taken in doubles: when it is farther from zero than the rounding of its
+// terms can move it (a bound well above Shewchuk's), its sign is the exact
+// one; only near-circular cases take the exact sum. Either way the answer is
+// the exact sign, the same on every build.
 int incircle(const Point2& a, const Point2& b, const Point2& c, const Point2& d) {
+    double fax = double(a.x) - d.x, fay = double(a.y) - d.y;
+    double fbx = double(b.x) - d.x, fby = double(b.y) - d.y;
+    double fcx = double(c.x) - d.x, fcy = double(c.y) - d.y;
+    double fa2 = fax * fax + fay * fay, fb2 = fbx * fbx + fby * fby, fc2 = fcx * fcx + fcy * fcy;
+    double t1 = fby * fc2, t2 = fb2 * fcy, t3 = fbx * fc2, t4 = fb2 * fcx, t5 = fbx * fcy,
+           t6 = fby * fcx;
+    double det = fax * (t1 - t2) - fay * (t3 - t4) + fa2 * (t5 - t6);
+    double permanent = std::fabs(fax) * (std::fabs(t1) + std::fabs(t2)) +
+                       std::fabs(fay) * (std::fabs(t3) + std::fabs(t4)) +
+                       fa2 * (std::fabs(t5) + std::fabs(t6));
+    if (det > 1e-12 * permanent) return 1;
+    if (det < -1e-12 * permanent) return -1;
     __int128 ax = int64_t(a.x) - d.x, ay = int64_t(a.y) - d.y;
     __int128 bx = int64_t(b.x) - d.x, by = int64_t(b.y) - d.y;
     __int128 cx = int64_t(c.x) - d.x, cy = int64_t(c.y) - d.y;
     __int128 a2 = ax * ax + ay * ay, b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
-    __int128 det = ax * (by * c2 - b2 * cy) - ay * (bx * c2 - b2 * cx) + a2 * (bx * cy - by * cx);
-    return det > 0 ? 1 : det < 0 ? -1 : 0;
+    __int128 exact = ax * (by * c2 - b2 * cy) - ay * (bx * c2 - b2 * cx) + a2 * (bx * cy - by * cx);
+    return exact > 0 ? 1 : exact < 0 ? -1 : 0;
 }
 
 int32_t add_triangle_record(Triangulation& t, int32_t a, int32_t b, int32_t c) {
