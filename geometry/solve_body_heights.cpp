@@ -172,7 +172,7 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
             around_first[size_t(v) + 1] += 2;
     for (size_t i = 1; i <= n; ++i)
         around_first[i] += around_first[i - 1];
-    std::vector<int32_t> around(size_t(around_first[n]));
+    std::vector<int32_t> around(static_cast<size_t>(around_first[n]));
     std::vector<int32_t> cursor(around_first.begin(), around_first.end() - 1);
     for (const MeshTriangle& t : mesh.triangles)
         for (int k = 0; k < 3; ++k) {
