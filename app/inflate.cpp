@@ -88,7 +88,6 @@ int32_t inflate_object(int32_t index) {
     Vec4 scale = sheet->scale;
     int32_t shading = object_shading(index);
     delete_object(index);
-    reset_frame_pools();
     adopt_body_buffers();
     int32_t body = emit_body_object(plan.shell, plan.colour, POLY_CULL);
     if (body < 0) {

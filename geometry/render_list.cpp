@@ -338,7 +338,11 @@ int prepare_body_buffers() {
 
 void adopt_body_buffers() {
     RenderList* list = shared.current;
-    if (list == nullptr || buffers.prepared_area == nullptr) return;
+    if (list == nullptr) return;
+    if (buffers.prepared_area == nullptr) {
+        reset_frame_pools();  // the body buffers are in place already
+        return;
+    }
     int32_t capacity = body_pool_capacity();
     free_block(buffers.body_area);
     buffers.body_area = buffers.prepared_area;

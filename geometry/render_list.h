@@ -109,10 +109,10 @@ int body_buffers_fit(int32_t vertex_count, int32_t triangle_count);
 // Allocates the body buffers unless the list has them already: 0, or -1 after
 // the allocator's message with nothing changed.
 int prepare_body_buffers();
-// Puts the prepared body buffers in place of the packet area and the vertex
-// and normal pools, which must hold nothing anyone still needs (the objects
-// using them are deleted), and empties every pool. Nothing without prepared
-// buffers.
+// Empties the packet area and every pool, which must hold nothing anyone
+// still needs (the objects using them are deleted), putting the prepared body
+// buffers (if any) in place of the packet area and the vertex and normal
+// pools.
 void adopt_body_buffers();
 // Body buffer sizes other than the constants above (0: the constant), for
 // tests.

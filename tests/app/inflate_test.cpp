@@ -337,3 +337,22 @@ TEST(Inflate, ReliefPushedOnTheSheetCarriesOverToTheBody) {
         EXPECT_LE(nearer, 21 * FINE_ONE) << side;
     }
 }
+
+TEST(Inflate, ASecondBodyAfterF12ReusesTheBodyBuffersAndDrawsAlone) {
+    Session session;
+    for (int round = 0; round < 2; ++round) {
+        session.stroke(polygon(64, 60 + 30 * round, 60 + 30 * round));
+        session.right_click(CX, CY);
+        press_i(session);
+        ASSERT_GE(inflated_front_vertices(), 0) << round;
+        Body body = body_of(selected_object());
+        EXPECT_EQ(euler_characteristic(body), 2) << round;
+        // Nothing but the body is left in the packet area: its header and triangles.
+        EXPECT_EQ(current_render_list()->packet_count, int32_t(body.triangles.size()) + 1) << round;
+        EXPECT_TRUE(headless_messages().empty());
+        headless_queue_key_down(KEY_F12);
+        session.frames(1);
+        headless_queue_key_up(KEY_F12);
+        session.frames(1);
+    }
+}
