@@ -290,5 +290,6 @@ void discard_object(int32_t index) {
     for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
         grid.cells[i].w = CELL_EMPTY;
     reset_frame_pools();
+    release_body_buffers();
     clear_screen();
 }

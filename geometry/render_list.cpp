@@ -31,6 +31,11 @@ struct RenderBuffers {
     uint8_t* body_area = nullptr;
     uint8_t* prepared_area = nullptr;
     uint8_t* prepared_pool[2] = {};  // vertex, normal
+    // The start-up vertex and normal pools and packet area size, kept while
+    // the body buffers stand in for them.
+    uint8_t* saved_pool[2] = {};
+    int32_t saved_capacity[2] = {};
+    int32_t saved_packet_capacity = 0;
     int32_t body_packet_bytes = 0;   // 0: BODY_PACKET_AREA_BYTES
     int32_t body_pool_capacity = 0;  // 0: BODY_POOL_CAPACITY
 };
@@ -146,14 +151,14 @@ void set_list_members(RenderList* list, int32_t kind, uint8_t* block, int32_t ca
     }
 }
 
-// Frees a kind's block and leaves the kind unbound.
-void release_pool(int32_t kind) {
+// Frees a kind's block (unless keep) and leaves the kind unbound.
+void release_pool(int32_t kind, bool keep = false) {
     if (buffers.pools == nullptr) return;
     GeometryPool* pool = &buffers.pools[kind];
     if (pool->records != nullptr && shared.current != nullptr) {
         set_list_members(shared.current, kind, nullptr, 0);
     }
-    free_block(pool->records);  // records is the first array: the block itself
+    if (!keep) free_block(pool->records);  // records is the first array: the block itself
     *pool = GeometryPool{};
     if (kind == POOL_VERTEX) buffers.fine_vertices = nullptr;
     buffers.record_index[kind] = nullptr;
@@ -225,6 +230,10 @@ void free_render_buffers() {
     free_prepared_body_buffers();
     free_block(buffers.body_area);
     buffers.body_area = nullptr;
+    for (uint8_t*& block : buffers.saved_pool) {
+        free_block(block);
+        block = nullptr;
+    }
     free_block(shared.callbacks);
     shared.callbacks = nullptr;
     for (int32_t kind = 0; kind < POOL_KINDS; ++kind)
@@ -264,9 +273,10 @@ uint8_t* allocate_pool_block(int32_t kind, int32_t capacity, bool fine) {
         alloc_bytes(pool_arrays_bytes(kind, capacity, fine) + slots * int64_t(sizeof(int32_t))));
 }
 
-// Frees the kind's block and binds it to `block` with count and mark 0.
-void bind_pool_block(int32_t kind, uint8_t* block, int32_t capacity, bool fine) {
-    release_pool(kind);
+// Frees (or, with keep, only unbinds) the kind's block and binds it to
+// `block` with count and mark 0.
+void bind_pool_block(int32_t kind, uint8_t* block, int32_t capacity, bool fine, bool keep = false) {
+    release_pool(kind, keep);
     set_list_members(shared.current, kind, block, capacity);
     buffers.pools[kind] = GeometryPool{0, 0, block};
     buffers.pool_capacity[kind] = capacity;
@@ -347,11 +357,33 @@ void adopt_body_buffers() {
     free_block(buffers.body_area);
     buffers.body_area = buffers.prepared_area;
     buffers.prepared_area = nullptr;
+    buffers.saved_packet_capacity = list->packet_capacity;
     list->first_packet = reinterpret_cast<PrimitivePacket*>(buffers.body_area);
     list->packet_capacity = body_packet_bytes();
-    bind_pool_block(POOL_VERTEX, buffers.prepared_pool[0], capacity, true);
-    bind_pool_block(POOL_NORMAL, buffers.prepared_pool[1], capacity, false);
+    for (int32_t k = 0; k < 2; ++k) {
+        int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
+        buffers.saved_pool[k] = static_cast<uint8_t*>(buffers.pools[kind].records);
+        buffers.saved_capacity[k] = buffers.pool_capacity[kind];
+    }
+    bind_pool_block(POOL_VERTEX, buffers.prepared_pool[0], capacity, true, true);
+    bind_pool_block(POOL_NORMAL, buffers.prepared_pool[1], capacity, false, true);
     buffers.prepared_pool[0] = buffers.prepared_pool[1] = nullptr;
+    reset_frame_pools();
+}
+
+void release_body_buffers() {
+    RenderList* list = shared.current;
+    if (list == nullptr || buffers.body_area == nullptr) return;
+    free_block(buffers.body_area);
+    buffers.body_area = nullptr;
+    list->first_packet =
+        reinterpret_cast<PrimitivePacket*>(reinterpret_cast<uint8_t*>(list) + sizeof(RenderList));
+    list->packet_capacity = buffers.saved_packet_capacity;
+    for (int32_t k = 0; k < 2; ++k) {
+        int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
+        bind_pool_block(kind, buffers.saved_pool[k], buffers.saved_capacity[k], false);
+        buffers.saved_pool[k] = nullptr;
+    }
     reset_frame_pools();
 }
 

@@ -24,9 +24,9 @@ inline constexpr int32_t POOL_CAPACITY_LIMIT = 32768;
 
 // Bodies (the I key's closed shapes) may need more than the start-up sizes:
 // the first body puts a packet area and vertex and normal pools of these
-// sizes in place of the list's own, room for a figure of six bodies of about
-// 3,000 triangles each (18,000 triangles: 864,000 bytes of packets, some
-// 9,000 vertices). A session that never inflates keeps the start-up sizes.
+// sizes in place of the list's own (kept aside until the body is discarded), room for a figure of
+// six bodies of about 3,000 triangles each (18,000 triangles: 864,000 bytes of packets, some 9,000
+// vertices). A session that never inflates keeps the start-up sizes.
 inline constexpr int32_t BODY_PACKET_AREA_BYTES = 1048576;
 inline constexpr int32_t BODY_POOL_CAPACITY = 16384;
 
@@ -114,6 +114,11 @@ int prepare_body_buffers();
 // buffers (if any) in place of the packet area and the vertex and normal
 // pools.
 void adopt_body_buffers();
+// Puts the start-up packet area and pools back in place of the body buffers
+// (which are freed) and empties every pool; nothing when no body buffers are
+// in place. Discarding the edited object calls it, so that drawing starts
+// again as at start-up.
+void release_body_buffers();
 // Body buffer sizes other than the constants above (0: the constant), for
 // tests.
 void set_body_buffer_sizes(int32_t packet_bytes, int32_t pool_capacity);

@@ -249,9 +249,7 @@ TEST(Inflate, AFailedAllocationOfTheBodyReturnsToDrawingLikeAFailedBuild) {
     press_i(session);
     EXPECT_EQ(selected_object(), NO_OBJECT);
     EXPECT_EQ(headless_messages().size(), 1u);  // the allocator's
-    // The sheet's record is gone; the body's packet area stays beside the
-    // list's own (whose block also holds the list).
-    EXPECT_EQ(live_block_count(), blocks - 1 + 1);
+    EXPECT_EQ(live_block_count(), blocks - 1);  // the sheet's record is gone
     EXPECT_EQ(current_render_list()->packet_count, 0);
     EXPECT_EQ(Session::pixel(CX, CY), BLUE);
 }
