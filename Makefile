@@ -24,7 +24,8 @@ build: deps
 test: build check-layers
 	ctest --preset default -j $(JOBS)
 
-# Fails when a file includes a header of a layer that depends on its own (tools/check-layers.py).
+# Fails when a file includes a header of a layer that depends on its own, or when modules
+# include each other in a circle (tools/check-layers.py).
 check-layers:
 	python3 tools/check-layers.py
 

@@ -1,9 +1,10 @@
 // Inflation: the I key turns the edited flat sheet into a closed, rounded
 // body, about as thick as the outline is wide at each place.
 //
-// The shell only plans, adopts or refuses: the body is built from the region
+// The shell plans, then adopts or refuses: the body is built from the region
 // the sheet was filled from by the stages of geometry/inflate_region.h, and
-// enters the scene through geometry/body_object.h.
+// enters the scene through geometry/body_object.h. Which object is edited is
+// the shell's to record (app/edited_object.h).
 #pragma once
 
 #include <cstdint>
@@ -11,9 +12,11 @@
 #include "geometry/assemble_body_shell.h"
 #include "raster/packet.h"
 
-// The body planned from a sheet, before anything is emitted.
+// The body planned from a sheet, before anything is emitted: its shell (the
+// rim and the front first, front_vertices of them, then the back) and colour.
 struct BodyPlan {
     BodyShell shell;
+    int32_t front_vertices = 0;
     ColourRecord colour = {};
 };
 
@@ -22,27 +25,16 @@ struct BodyPlan {
 // missing or nothing of its region can be inflated.
 bool plan_body(int32_t index, BodyPlan* plan);
 
-// Replaces the sheet object `index` with its body and returns the body's
-// index; the rotation, position, scale and shading mode carry over. Returns
-// `index` and changes nothing when the object already is a body, when nothing
-// can be inflated, or when the body would not fit the body buffers (the
-// capacity message is shown) or they cannot be allocated (the allocator's
-// message). -1 for no object, and when the body's object cannot be created
-// after all: the sheet is gone then, and drawing starts over as after a
-// failed build.
-int32_t inflate_object(int32_t index);
+// replace_sheet_with_body's answer when the body cannot be had: the sheet
+// stays exactly as it was.
+inline constexpr int32_t INFLATE_REFUSED = -2;
 
-// How many vertices, from the body's first, belong to the surface that faces
-// the viewer at rotation 0: the front and the rim of the body, or -1 while
-// the edited object is a flat sheet.
-int32_t inflated_front_vertices();
-
-// Moves the body's front vertices within GRID_STEP of the model point (cx,
-// cy) (or, when there is none, the nearest within twice that) by delta units
-// in z, a vertex pushed away from the viewer stopping a
-// unit short of its twin behind, and recomputes the body's normals. False
-// (nothing done) while the edited object is not a body.
-bool push_body_vertices(int64_t cx, int64_t cy, int32_t delta);
-
-// Forgets the body: the outline tools call it when they discard the object.
-void forget_inflation();
+// Replaces the sheet object `sheet` with the body planned from it and
+// returns the body's index; the rotation, position, scale and shading mode
+// carry over, and the body's first plan.front_vertices vertices face the
+// viewer. INFLATE_REFUSED, changing nothing, when the body would not fit the
+// body buffers (after the capacity message) or they cannot be allocated
+// (after the allocator's). -1 when the emission failed after all (a failed
+// allocation of the body's record): the sheet is gone then and nothing of
+// the body is left, so the shell discards as after a failed build.
+int32_t replace_sheet_with_body(int32_t sheet, const BodyPlan& plan);

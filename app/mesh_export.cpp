@@ -8,6 +8,7 @@
 
 #include "geometry/body_mesh.h"
 #include "geometry/camera.h"
+#include "geometry/normals.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "raster/dispatcher.h"
@@ -41,47 +42,18 @@ std::array<int64_t, 3> fine_position(const RenderList* list, const Mesh& mesh, i
 
 // The vertex range covered by the object's parts, kept inside the vertex pool.
 void find_vertex_range(const SceneObject* object, const RenderList* list, Mesh* mesh) {
-    int64_t first = 0;
-    int64_t end = 0;
-    for (int32_t p = 0; p < object->part_count; ++p) {
-        const ObjectPart& part = object->parts[p];
-        if (part.vertex_count <= 0) continue;
-        int64_t part_end = int64_t(part.first_vertex) + part.vertex_count;
-        if (end == first) {
-            first = part.first_vertex;
-            end = part_end;
-        } else {
-            first = part.first_vertex < first ? part.first_vertex : first;
-            end = part_end > end ? part_end : end;
-        }
-    }
-    if (first < 0) first = 0;
+    VertexRange range = object_vertex_range(object);
+    int64_t end = int64_t(range.first) + range.count;
     if (end > list->vertex_capacity) end = list->vertex_capacity;
-    mesh->first_vertex = int32_t(first);
-    mesh->vertex_count = end > first ? int32_t(end - first) : 0;
+    mesh->first_vertex = range.first;
+    mesh->vertex_count = end > range.first ? int32_t(end - range.first) : 0;
 }
 
-// The polygons (depth modes 3 and 4) of the object's packet run, walked by the
-// packets' sizes from the header over the run length, never past the packets
-// written so far.
-void find_polygons(const SceneObject* object, const RenderList* list, Mesh* mesh) {
-    auto* area = reinterpret_cast<uint8_t*>(list->first_packet);
-    auto* header = reinterpret_cast<uint8_t*>(object->header_packet);
-    if (header == nullptr || header < area || header >= list->write_position) return;
-    int64_t length = object->header_packet->extra;
-    uint8_t* end = length < list->write_position - header ? header + length : list->write_position;
-    for (uint8_t* p = header + SHORT_PACKET_BYTES; end - p >= SHORT_PACKET_BYTES;) {
-        auto* packet = reinterpret_cast<PrimitivePacket*>(p);
-        uint32_t mode = packet_depth_mode(packet);
-        uint32_t least = mode == 3   ? TRIANGLE_PACKET_BYTES
-                         : mode == 4 ? QUAD_PACKET_BYTES
-                                     : SHORT_PACKET_BYTES;
-        if (mode == PACKET_END || packet->size < least || packet->size % 4 != 0 ||
-            int64_t(packet->size) > end - p)
-            break;
-        if (mode == 3 || mode == 4) mesh->polygons.push_back(packet);
-        p += packet->size;
-    }
+// The polygons (depth modes 3 and 4) of the object's packet run, in order.
+void find_polygons(const SceneObject* object, Mesh* mesh) {
+    for (PrimitivePacket* packet = next_object_polygon(object, nullptr); packet != nullptr;
+         packet = next_object_polygon(object, packet))
+        mesh->polygons.push_back(packet);
 }
 
 // Whether a polygon is a face of the mesh: no corner twice, and an area. The sheet's builder
@@ -90,24 +62,11 @@ void find_polygons(const SceneObject* object, const RenderList* list, Mesh* mesh
 bool is_face(const RenderList* list, const Mesh& mesh, PrimitivePacket* packet) {
     const int16_t* v = packet_vertices(packet);
     const int n = packet_vertex_count(packet);
-    for (int i = 0; i < n; ++i)
-        for (int j = i + 1; j < n; ++j)
-            if (v[i] == v[j]) return false;
-    // Twice the vector area, summed over the fan from the first corner: zero for corners on
-    // one line or one point. Differences of int32 values take 33 bits and their products 66,
-    // beyond int64.
-    const std::array<int64_t, 3> origin = fine_position(list, mesh, v[0]);
-    __int128 area[3] = {0, 0, 0};
-    for (int k = 1; k + 1 < n; ++k) {
-        const std::array<int64_t, 3> p = fine_position(list, mesh, v[k]);
-        const std::array<int64_t, 3> q = fine_position(list, mesh, v[k + 1]);
-        const __int128 a[3] = {p[0] - origin[0], p[1] - origin[1], p[2] - origin[2]};
-        const __int128 b[3] = {q[0] - origin[0], q[1] - origin[1], q[2] - origin[2]};
-        area[0] += a[1] * b[2] - a[2] * b[1];
-        area[1] += a[2] * b[0] - a[0] * b[2];
-        area[2] += a[0] * b[1] - a[1] * b[0];
-    }
-    return area[0] != 0 || area[1] != 0 || area[2] != 0;
+    const Vec4* positions = mesh.fine != nullptr ? mesh.fine : list->model_vertices;
+    const Vec4* corners[4] = {};
+    for (int k = 0; k < n; ++k)
+        corners[k] = &positions[v[k]];
+    return !is_degenerate_polygon(corners, n);
 }
 
 int32_t gather_mesh(int32_t index, Mesh* mesh) {
@@ -117,7 +76,7 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
         return EXPORT_NO_OBJECT;
     mesh->index = index;
     find_vertex_range(object, list, mesh);
-    find_polygons(object, list, mesh);
+    find_polygons(object, mesh);
     if (object->part_count > 0 && (object->parts[0].flags & PART_FINE_POSITIONS) != 0)
         mesh->fine = fine_vertex_base();
     for (PrimitivePacket* packet : mesh->polygons) {

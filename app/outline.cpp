@@ -2,17 +2,20 @@
 // and discarding.
 #include "app/outline.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
-#include "app/inflate.h"
+#include "app/edited_object.h"
 #include "app/input.h"
+#include "app/platform.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
 #include "base/memory.h"
+#include "geometry/body_object.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -20,7 +23,6 @@ struct OutlineState {
     OutlineCell* cells = nullptr;  // columns x rows, row-major, from alloc_zeroed
     int32_t columns = 0;
     int32_t rows = 0;
-    int32_t object = -1;  // outline_object
 };
 
 OutlineState grid;
@@ -139,11 +141,10 @@ bool triangulate(int32_t* max_vertex) {
 
 // A failed build leaves nothing behind: the object (if any) and its packets,
 // the filled cells and the green fill all go, so a later build starts clean.
-int32_t undo_build() {
+int32_t undo_build(int32_t object) {
     finish_object();
-    discard_object(grid.object);
-    grid.object = -1;
-    return -1;
+    discard_object(object);
+    return NO_OBJECT;
 }
 
 }  // namespace
@@ -170,11 +171,9 @@ int init_outline_grid() {
 }
 
 void free_outline_grid() {
-    forget_inflation();
     free_block(grid.cells);
     grid.cells = nullptr;
     grid.columns = grid.rows = 0;
-    grid.object = -1;
 }
 
 int32_t grid_columns() {
@@ -182,12 +181,6 @@ int32_t grid_columns() {
 }
 int32_t grid_rows() {
     return grid.rows;
-}
-int32_t outline_object() {
-    return grid.object;
-}
-void adopt_outline_object(int32_t index) {
-    grid.object = index;
 }
 
 RegionMask built_region() {
@@ -249,42 +242,91 @@ int32_t build_object_from_outline(int32_t x, int32_t y) {
     keep_filled_region(pixels);
     scan_grid(pixels);
 
-    grid.object = create_object(2);
-    if (grid.object < 0) return undo_build();
+    int32_t object = create_object(2);
+    if (object < 0) return undo_build(object);
     int32_t max_vertex = -1;
-    if (!triangulate(&max_vertex)) return undo_build();
+    if (!triangulate(&max_vertex)) return undo_build(object);
 
-    finish_lit_object(grid.object, max_vertex + 1);
-    set_object_shading(grid.object, 0);
+    finish_lit_object(object, max_vertex + 1);
+    set_object_shading(object, 0);
     pack_colours();
-    return grid.object;
+    return object;
 }
+
+namespace {
+
+// The push on a body: its front vertices (the rim first, then the inner ones
+// in the order of their twins behind, which follow the front) move in their
+// fine positions, and a front vertex pushed away stops a unit before its
+// twin. A body's mesh is coarser than the sheet's grid where it is wide: when
+// no front vertex lies within GRID_STEP of the cursor, the nearest within
+// twice that moves alone, so that a push always takes hold.
+void push_body_vertices(const EditedObject& body, int64_t cx, int64_t cy, int32_t delta) {
+    RenderList* list = current_render_list();
+    Vec4* fine = fine_vertex_base();
+    if (list == nullptr || fine == nullptr) return;
+    int32_t first = body.first_vertex;
+    int32_t front = body.front_vertices;
+    int32_t rim = 2 * front - body.vertex_count;  // the back holds a twin per inner vertex
+    if (first < 0 || rim < 0 || int64_t(first) + body.vertex_count > list->vertex_capacity) return;
+    auto reach = [&](const Vec4& v) {
+        return std::max(std::abs(int64_t(v.x) - cx), std::abs(int64_t(v.y) - cy));
+    };
+    int32_t nearest = -1;
+    bool any = false;
+    for (int32_t i = 0; i < front && !any; ++i) {
+        int64_t r = reach(list->model_vertices[first + i]);
+        any = r <= GRID_STEP;
+        if (r <= 2 * GRID_STEP && (nearest < 0 || r < reach(list->model_vertices[first + nearest])))
+            nearest = i;
+    }
+    for (int32_t i = 0; i < front; ++i) {
+        Vec4& vertex = list->model_vertices[first + i];
+        if (any ? reach(vertex) > GRID_STEP : i != nearest) continue;
+        Vec4& position = fine[first + i];
+        int32_t z = position.z + delta * FINE_ONE;
+        // Depth grows away from the viewer; the rim is its own twin and moves
+        // both surfaces alike.
+        if (i >= rim && z > fine[first + front + (i - rim)].z - FINE_ONE) continue;
+        position.z = z;
+        vertex.z = round_fine_position(position).z;
+    }
+    refresh_body_normals(body.index, front);
+}
+
+}  // namespace
 
 void push_vertices(int32_t x, int32_t y, int32_t delta) {
     platform_screen_to_client(&x, &y);
     // 64-bit bounds: a cursor far outside the window must not wrap around.
     int64_t cx = int64_t(x) - half_width();
     int64_t cy = int64_t(y) - half_height();
-    if (push_body_vertices(cx, cy, delta)) return;
     RenderList* list = current_render_list();
-    if (list == nullptr || list->model_vertices == nullptr) return;
-    // The pool's count, but never past its capacity.
-    int32_t count =
+    const EditedObject& edited = edited_object();
+    const ObjectPart* part = get_part(edited.index, 0);
+    if (edited.kind == EDITED_BODY && part != nullptr && (part->flags & PART_FINE_POSITIONS) != 0) {
+        push_body_vertices(edited, cx, cy, delta);
+        return;
+    }
+    if (list == nullptr || list->model_vertices == nullptr || edited.kind == EDITED_NONE) return;
+    // The object's vertices that face the viewer (a body's back surface lies
+    // behind its front, out of reach), never past the pool's count or its
+    // capacity.
+    int64_t first = edited.first_vertex > 0 ? edited.first_vertex : 0;
+    int64_t end = int64_t(edited.first_vertex) + edited.front_vertices;
+    int32_t stored =
         list->vertex_count < list->vertex_capacity ? list->vertex_count : list->vertex_capacity;
-    for (int32_t i = 0; i < count; ++i) {
+    if (end > stored) end = stored;
+    for (int64_t i = first; i < end; ++i) {
         Vec4& vertex = list->model_vertices[i];
         if (cx - GRID_STEP <= vertex.x && vertex.x <= cx + GRID_STEP &&
             cy - GRID_STEP <= vertex.y && vertex.y <= cy + GRID_STEP)
             vertex.z += delta;
     }
-    // The normals lie at their vertices' indices, so they are recomputed from
-    // index 0, where the outline object's vertices start.
-    list->normal_count = 0;
-    compute_object_normals(grid.object);
+    recompute_object_normals(edited.index);
 }
 
 void discard_object(int32_t index) {
-    forget_inflation();
     forget_strokes();
     delete_object(index);
     for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "app/platform.h"
 
 // The keys the shell queries, under their script names.
 struct ScriptKey {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "app/edited_object.h"
 #include "app/frame.h"
-#include "app/inflate.h"
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
@@ -17,8 +17,8 @@
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "platform/headless/headless.h"
-#include "raster/ordering_table.h"
 #include "raster/raster_target.h"
+#include "raster/render_frame.h"
 #include "raster/render_stats.h"
 
 namespace {
@@ -210,10 +210,10 @@ void add_demo_relief(int32_t depth) {
 }
 
 int32_t inflate_demo_object() {
-    int32_t body = inflate_object(demo.object);
-    if (inflated_front_vertices() < 0) return -1;
-    demo.object = body;
-    return body;
+    inflate_edited_object();
+    if (edited_object().kind != EDITED_BODY) return -1;
+    demo.object = edited_object().index;
+    return demo.object;
 }
 
 void render_demo_frame() {
@@ -243,6 +243,7 @@ void render_demo_frame() {
 
 void prepare_demo_rebuild() {
     discard_object(demo.object);
+    forget_edited_object();
     demo.object = -1;
     if (demo.outline == DemoOutline::NONE) return;
     int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -262,6 +263,8 @@ int32_t rebuild_demo_object() {
     int32_t y = centre_y();
     to_screen(&x, &y);
     demo.object = build_object_from_outline(x, y);
+    // Edited from now on, as the shell adopts what a right-click builds.
+    if (demo.object >= 0) adopt_edited_object(sheet_record(demo.object));
     return demo.object;
 }
 

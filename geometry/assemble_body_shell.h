@@ -5,7 +5,7 @@
 #include "geometry/mend_front_mesh.h"
 
 struct BodyShell {
-    std::vector<Vec4> vertices;  // fine units (w 0): the front and rim first, then the back
+    std::vector<Vec4> vertices;           // fine units (w 0): the rim, the front, then the back
     std::vector<MeshTriangle> triangles;  // the front's, then the back's
     int32_t front_count = 0;       // vertices 0 .. front_count - 1 face the viewer at rotation 0
     std::vector<int32_t> back_of;  // per front vertex: its twin behind, itself on the rim
@@ -16,9 +16,11 @@ struct BodyShell {
 //   heights  per point, model units (solve_body_heights)
 //   relief   per point, the depth (fine units) the body is built around
 // Outputs:
-//   the body: front vertices at relief - height (the viewer looks along +z),
-//   back vertices at relief + height in the same order (one per inner
-//   point), front triangles as given and back triangles turned the other way
+//   the body: the rim's points at relief, then the inner points at relief -
+//   height (the front; the viewer looks along +z), then the inner points again
+//   at relief + height in the same order (the back), so that front vertex i
+//   past the rim has its twin at front_count + i - (rim points); the front
+//   triangles as given and the back's turned the other way
 // Afterwards: the body is closed and consistently oriented (every directed
 // edge once, with its reverse), each piece has the genus of its holes, and
 // seen from the viewer the front's triangles turn as the renderer draws them

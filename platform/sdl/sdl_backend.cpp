@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/platform.h"
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
@@ -31,7 +32,6 @@
 #include "platform/common/output_file.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/text_encoding.h"
-#include "platform/platform.h"
 #include "platform/sdl/sdl_support.h"
 
 namespace {

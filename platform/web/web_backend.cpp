@@ -22,12 +22,12 @@
 
 #include "app/frame.h"
 #include "app/mesh_export.h"
+#include "app/platform.h"
 #include "app/shell.h"
 #include "base/memory.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/png_writer.h"
-#include "platform/platform.h"
 #include "platform/web/web_input.h"
 
 namespace {
