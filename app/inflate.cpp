@@ -642,7 +642,10 @@ int32_t emit_body(const BodyPlan& plan) {
         const Vec4* const vertices[3] = {&plan.vertices[size_t(t.v[0])],
                                          &plan.vertices[size_t(t.v[1])],
                                          &plan.vertices[size_t(t.v[2])]};
-        if (add_triangle(vertices, colours, nullptr, nullptr, -1, POLY_CULL, 0) < 0) {
+        // Watertight: the body is closed, and its faces must not let the
+        // background through between them.
+        if (add_triangle(vertices, colours, nullptr, nullptr, -1, POLY_CULL | POLY_WATERTIGHT, 0) <
+            0) {
             finish_object();
             return -1;
         }

@@ -26,6 +26,7 @@
 
 #include <cstddef>
 
+#include "raster/fills/exact_walk.h"
 #include "raster/raster_target.h"
 #include "raster/render_stats.h"
 
@@ -168,6 +169,71 @@ void draw_span(int32_t row, int32_t left, int32_t right, uint16_t colour) {
         end - start, colour);
 }
 
+// True when the walk below would find its sides crossed (the left side's x
+// beyond the right side's) on a row above the polygon's last: it would draw
+// that row empty, and a convex polygon is then drawn by the exact walk
+// instead. The sides are never reset at the corners, and an edge's step
+// counts both its end rows, so on a broad, flat polygon they lag behind the
+// edges and can cross, which in exact arithmetic a convex polygon's sides
+// never do. It follows the walk edge by edge without the rows: within an edge
+// the distance between the sides changes evenly, so the first and the last
+// row an edge draws above the last row tell. Products wrap as the walk's sums
+// do; entries lie inside the raster, so neither wraps.
+bool sides_cross(const FlatPoint* list, int32_t n, int32_t top, FlatChain forward,
+                 FlatChain backward, bool backward_left) {
+    const int32_t last = n - 1;
+    int32_t last_row = list[0].y;
+    for (int32_t i = 1; i < n; ++i) {
+        if (list[i].y > last_row) last_row = list[i].y;
+    }
+    int32_t left = list[top].x * 256;
+    int32_t right = left + 255;
+    int32_t row = list[top].y;
+    for (int32_t iteration = 0; iteration < last; ++iteration) {
+        const bool forward_ends = list[forward.end].y < list[backward.end].y;
+        FlatChain& ending = forward_ends ? forward : backward;
+        FlatChain& other = forward_ends ? backward : forward;
+        const int32_t y_end = list[ending.end].y;
+        if (row == y_end) {
+            if (row < last_row && left > right) return true;
+            (forward_ends != backward_left ? left : right) = list[ending.end].x * 256;
+        } else if (row < y_end) {
+            const uint32_t left_dx = uint32_t(backward_left ? backward.dx : forward.dx);
+            const uint32_t right_dx = uint32_t(backward_left ? forward.dx : backward.dx);
+            const int32_t last_drawn = y_end < last_row ? y_end : last_row - 1;
+            if (row <= last_drawn) {
+                const uint32_t steps = uint32_t(last_drawn - row);
+                if (left > right || int32_t(uint32_t(left) + steps * left_dx) >
+                                        int32_t(uint32_t(right) + steps * right_dx))
+                    return true;
+            }
+            const uint32_t rows = uint32_t(y_end - row + 1);
+            left = int32_t(uint32_t(left) + rows * left_dx);
+            right = int32_t(uint32_t(right) + rows * right_dx);
+            row = y_end + 1;
+        }
+        if (list[other.end].y == y_end) advance(other, list, last);
+        advance(ending, list, last);
+    }
+    return false;
+}
+
+// Blends every pixel whose point (x + 1/2, y) lies inside or on the convex
+// outline (the exact walk's CLOSED rule).
+void walk_flat_exactly(const FlatPoint* list, int32_t n, uint16_t colour) {
+    ExactRows<FlatPoint> rows;
+    if (!rows.start(list, n, CoverageRule::CLOSED, raster_target.height)) return;
+    for (; rows.row <= rows.last_row; rows.step()) {
+        int32_t start, end;
+        rows.columns(raster_target.width, start, end);
+        if (end <= start) continue;
+        render_stats.pixels_written += end - start;
+        blend_flat_span(
+            raster_target.pixels + size_t(rows.row) * size_t(raster_target.width) + size_t(start),
+            end - start, colour);
+    }
+}
+
 void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
     if (n < 2) return;
     const int32_t top = find_top_vertex(list, n);
@@ -178,6 +244,10 @@ void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
     backward.dx = x_step(list[top], list[backward.end]);
 
     const bool backward_left = backward_is_left(list, n, forward, backward);
+    if (sides_cross(list, n, top, forward, backward, backward_left) && convex_outline(list, n)) {
+        walk_flat_exactly(list, n, colour);
+        return;
+    }
     const FlatChain& left_chain = backward_left ? backward : forward;
     const FlatChain& right_chain = backward_left ? forward : backward;
     int32_t left = list[top].x * 256;  // 8 fraction bits
