@@ -10,7 +10,7 @@ WEB_PACKAGES := cmake make emscripten node-acorn libstb-dev python3
 WEB_PORT ?= 8000
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps golden build check-layers test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-configure bench-web bench-peer format format-check clean
+.PHONY: all deps golden build check-layers check-exports test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-configure bench-web bench-peer perf-build perf-check perf-budget format format-check clean
 
 all: build
 
@@ -24,7 +24,8 @@ build: deps
 test: build check-layers
 	ctest --preset default -j $(JOBS)
 
-# Fails when a file includes a header of a layer that depends on its own (tools/check-layers.py).
+# Fails when a file includes a header of a layer that depends on its own, or when modules
+# include each other in a circle (tools/check-layers.py).
 check-layers:
 	python3 tools/check-layers.py
 
@@ -52,6 +53,10 @@ windows:
 test-windows:
 	bash tools/test-windows.sh
 
+# The exported STL and GLB files checked with admesh and the Khronos glTF validator.
+check-exports: build
+	bash tools/check-exports.sh
+
 # The SDL program on a virtual display, driven the same way.
 test-sdl: build
 	bash tools/test-sdl.sh
@@ -70,13 +75,14 @@ serve: web
 test-web:
 	bash tools/test-web.sh
 
-# Benchmarks, never run by CI: build/bench, optimised as the default build.
+# Benchmarks, never run by CI (make perf-check below is): build/bench, optimised as the default build.
 # `make bench` prints tables of the demonstration's frame and its stages, how the cost
 # grows with triangles and raster size, click-to-mesh, every fill and the clear;
 # `make bench-peer` times the same frame against Mesa's llvmpipe (OSMesa, one thread),
 # side by side; `make bench-web` times the shell's frame in the browser build.
 BENCH_DIR ?= build/bench
-BENCH_CONFIGURE = cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKETCH3D_TESTS=OFF -DSKETCH3D_BENCH=ON
+BENCH_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKETCH3D_TESTS=OFF -DSKETCH3D_BENCH=ON
+BENCH_CONFIGURE = cmake -S . -B $(BENCH_DIR) $(BENCH_FLAGS)
 # Many short repetitions in random order; the tables keep each benchmark's fastest.
 BENCH_ARGS ?= --benchmark_repetitions=15 --benchmark_min_time=0.05 --benchmark_enable_random_interleaving=true
 
@@ -95,6 +101,29 @@ bench-peer: deps
 	$(BENCH_CONFIGURE) -DSKETCH3D_BENCH_PEER=ON
 	cmake --build $(BENCH_DIR) --target sketch3d-bench-peer -j $(JOBS)
 	GALLIUM_DRIVER=llvmpipe LP_NUM_THREADS=0 $(BENCH_DIR)/bench/sketch3d-bench-peer
+
+# Performance budgets, run by CI: `make perf-check` counts the instructions of a fixed set of
+# work (bench/perf_workloads.cpp: the demonstration's frames, every fill, click to mesh, the I
+# key) with Valgrind's callgrind and fails when one rises more than 3 % above its budget in
+# bench/perf-budget.txt; `make perf-budget` rewrites that file on purpose (docs/PERFORMANCE.md).
+# The program is built optimised as the benchmarks are, in build/perf.
+PERF_DIR ?= build/perf
+PERF_PACKAGES := valgrind
+PERF_BUDGETS := bench/perf-budget.txt
+
+# ccache, where it is installed, keeps CI's rebuild of the program short.
+PERF_LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+perf-build: deps
+	@PACKAGES="$(PERF_PACKAGES)" sh tools/install-deps.sh
+	cmake -S . -B $(PERF_DIR) $(BENCH_FLAGS) $(PERF_LAUNCHER)
+	cmake --build $(PERF_DIR) --target sketch3d-perf-workloads -j $(JOBS)
+
+perf-check: perf-build
+	python3 tools/perf-check.py $(PERF_DIR)/bench/sketch3d-perf-workloads $(PERF_BUDGETS)
+
+perf-budget: perf-build
+	python3 tools/perf-check.py --write $(PERF_DIR)/bench/sketch3d-perf-workloads $(PERF_BUDGETS)
 
 # Reliability. `make fuzz` runs each libFuzzer target of tests/fuzz/ for FUZZ_SECONDS
 # (build/fuzz, clang 14 with AddressSanitizer and UndefinedBehaviorSanitizer) and prints

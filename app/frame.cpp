@@ -12,14 +12,14 @@
 #include "geometry/animation.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/scene_objects.h"
-#include "raster/ordering_table.h"
+#include "raster/render_frame.h"
 
 namespace {
 
 // Bytes of the frame-rate title, terminator included; "fps = -2147483648" fits.
 constexpr int TITLE_TEXT_SIZE = 32;
 
-constexpr FrameState INITIAL_FRAME_STATE = {NO_OBJECT, FRAME_INTERVAL_MS, 0, 0, FRAME_INTERVAL_MS};
+constexpr FrameState INITIAL_FRAME_STATE = {FRAME_INTERVAL_MS, 0, 0, FRAME_INTERVAL_MS};
 
 FrameState frame = INITIAL_FRAME_STATE;
 
@@ -42,14 +42,15 @@ bool key_held(int virtual_key) {
 }
 
 // A take-back key acts once per press: when it is down now after being up at
-// the previous query, or, up now, was pressed since then (a tap between two
-// frames). While it stays down the pressed-since bit is ignored: the
-// keyboard's auto-repeat sets it again and again, and holding the key must
-// not take back one stroke after another.
+// the previous query, or, up now and up then, was pressed since (a tap between
+// two frames). The pressed-since bit of a key that was down at the previous
+// query is ignored, held or let go since: the keyboard's auto-repeat sets it
+// again and again while the key is held, and holding the key, then letting
+// it go, must not take back one stroke after another.
 bool key_pressed_once(int virtual_key, bool* was_down) {
     uint16_t state = platform_key_state(virtual_key);
     bool down = (state >> 8) != 0;
-    bool pressed = down ? !*was_down : (state & 1) != 0;
+    bool pressed = !*was_down && (down || (state & 1) != 0);
     *was_down = down;
     return pressed;
 }
@@ -68,14 +69,17 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
         previous_mouse_position(&px, &py);
         draw_stroke(px, py, x, y);
     }
-    if ((buttons & BUTTON_RIGHT) != 0) frame.selected_object = build_object_from_outline(x, y);
+    if ((buttons & BUTTON_RIGHT) != 0) {
+        int32_t built = build_object_from_outline(x, y);
+        if (built != NO_OBJECT) adopt_edited_object(sheet_record(built));
+    }
 }
 
 void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     int32_t dx = 0;
     int32_t dy = 0;
     mouse_delta(&dx, &dy);
-    Vec4* angles = get_object_rotation(frame.selected_object);
+    Vec4* angles = get_object_rotation(edited_object().index);
     if (z_key_active()) {
         if (angles != nullptr) angles->x = angles->y = angles->z = 0;
         if ((buttons & BUTTON_LEFT) != 0) {
@@ -91,15 +95,14 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     }
     // I, held or tapped since the previous frame, turns the sheet into a
     // closed body; on a body it does nothing.
-    if (platform_key_state(KEY_I) != 0)
-        frame.selected_object = inflate_object(frame.selected_object);
+    if (platform_key_state(KEY_I) != 0) inflate_edited_object();
     // Every held key takes effect, in this order, so the last one wins.
-    if (key_held(KEY_F1)) set_object_shading(frame.selected_object, 0);
-    if (key_held(KEY_F2)) set_object_shading(frame.selected_object, 1);
-    if (key_held(KEY_F3)) set_object_shading(frame.selected_object, 2);
+    if (key_held(KEY_F1)) set_object_shading(edited_object().index, 0);
+    if (key_held(KEY_F2)) set_object_shading(edited_object().index, 1);
+    if (key_held(KEY_F3)) set_object_shading(edited_object().index, 2);
     if (key_held(KEY_F12)) {
-        discard_object(frame.selected_object);
-        frame.selected_object = NO_OBJECT;
+        discard_object(edited_object().index);
+        forget_edited_object();
     }
 }
 
@@ -113,7 +116,23 @@ const FrameState& frame_state() {
     return frame;
 }
 int32_t selected_object() {
-    return frame.selected_object;
+    return edited_object().index;
+}
+
+void inflate_edited_object() {
+    const EditedObject& edited = edited_object();
+    if (edited.kind != EDITED_SHEET) return;
+    BodyPlan plan;
+    if (!plan_body(edited.index, &plan)) return;
+    int32_t body = replace_sheet_with_body(edited.index, plan);
+    if (body >= 0) {
+        adopt_edited_object(body_record(body, plan.front_vertices));
+    } else if (body != INFLATE_REFUSED) {
+        // The sheet is gone and nothing of the body is left: drawing starts
+        // over on a clean page, as after a failed build.
+        discard_object(NO_OBJECT);
+        forget_edited_object();
+    }
 }
 void set_frame_interval(uint32_t milliseconds) {
     frame.frame_interval = milliseconds;
@@ -121,11 +140,11 @@ void set_frame_interval(uint32_t milliseconds) {
 
 void run_frame(PlatformWindow window) {
     begin_frame(window);
-    if (frame.selected_object != NO_OBJECT) clear_screen();
+    if (edited_object().index != NO_OBJECT) clear_screen();
     int32_t x = 0;
     int32_t y = 0;
     int32_t buttons = mouse_position(&x, &y);
-    if (frame.selected_object == NO_OBJECT) {
+    if (edited_object().index == NO_OBJECT) {
         handle_drawing_input(x, y, buttons);
     } else {
         handle_editing_input(x, y, buttons);

@@ -21,10 +21,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/outline.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "geometry/geometry_pipeline.h"
+#include "geometry/normals.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "raster/shade_tables.h"
@@ -43,12 +43,6 @@ constexpr int32_t TOWARD_VIEWER = -1;
 constexpr int32_t MIDPOINT_W = 0x10000;
 constexpr int32_t DISTINCT_W_STEP = 0x100000;
 
-struct InflateState {
-    int32_t object = -1;          // the body's index; -1 while the object is a sheet
-    int32_t front_vertices = -1;  // pool vertices 0 .. front_vertices - 1 face the viewer
-};
-InflateState inflation;
-
 // The sheet as an index mesh while the body is planned.
 struct Sheet {
     std::vector<Vec4> vertices;  // model positions; z is the sheet's relief
@@ -57,11 +51,12 @@ struct Sheet {
     std::vector<int32_t> border;  // border edges as pairs of vertex indices
 };
 
-// Twice the signed area of (a, b, c) in the screen plane; 64 bits cannot wrap
-// for 32-bit coordinates below 2^30.
-int64_t cross_xy(const Vec4& a, const Vec4& b, const Vec4& c) {
-    return (int64_t(b.x) - a.x) * (int64_t(c.y) - a.y) -
-           (int64_t(b.y) - a.y) * (int64_t(c.x) - a.x);
+// Whether (a, b, c) has no area in the screen plane, over which the heights
+// are raised: the degenerate-polygon test on the corners with z left out.
+bool flat_in_screen_plane(const Vec4& a, const Vec4& b, const Vec4& c) {
+    const Vec4 flat[3] = {{a.x, a.y, 0, 0}, {b.x, b.y, 0, 0}, {c.x, c.y, 0, 0}};
+    const Vec4* const corners[3] = {&flat[0], &flat[1], &flat[2]};
+    return is_degenerate_polygon(corners, 3);
 }
 
 // floor(sqrt(n)) exactly: the double's estimate is corrected in integers, so
@@ -186,8 +181,9 @@ void drop_faulty_triangles(Sheet* sheet) {
     std::vector<uint8_t> keep(sheet->triangles.size(), 0);
     for (size_t t = 0; t < keep.size(); ++t) {
         const Triangle& tri = sheet->triangles[t];
-        keep[t] = cross_xy(sheet->vertices[size_t(tri.v[0])], sheet->vertices[size_t(tri.v[1])],
-                           sheet->vertices[size_t(tri.v[2])]) != 0;
+        keep[t] = !flat_in_screen_plane(sheet->vertices[size_t(tri.v[0])],
+                                        sheet->vertices[size_t(tri.v[1])],
+                                        sheet->vertices[size_t(tri.v[2])]);
     }
     keep_triangles(sheet, keep);
     EdgeIndex index = index_edges(*sheet);
@@ -347,8 +343,8 @@ bool split_chords(Sheet* sheet, const EdgeIndex& index, std::vector<uint8_t>* fa
             continue;
         }
         auto flat = [&](int32_t a, int32_t b, int32_t c) {
-            return cross_xy(sheet->vertices[size_t(a)], sheet->vertices[size_t(b)],
-                            sheet->vertices[size_t(c)]) == 0;
+            return flat_in_screen_plane(sheet->vertices[size_t(a)], sheet->vertices[size_t(b)],
+                                        sheet->vertices[size_t(c)]);
         };
         bool cut = true;
         for (size_t i = 0; i < ring.size() && ring.size() > 3;) {
@@ -625,15 +621,13 @@ const char* capacity_text(const BodyPlan& plan) {
 }
 
 bool pools_bound() {
-    for (int32_t kind : {POOL_VERTEX, POOL_COLOUR, POOL_NORMAL}) {
-        const GeometryPool* pool = geometry_pool(kind);
-        if (pool == nullptr || pool->records == nullptr) return false;
-    }
+    for (int32_t kind : {POOL_VERTEX, POOL_COLOUR, POOL_NORMAL})
+        if (!pool_bound(kind)) return false;
     return current_render_list() != nullptr && current_render_list()->model_normals != nullptr;
 }
 
 // Emits the planned body as a new object; its index, or -1 when a buffer
-// refused it after all.
+// refused it after all, in which case whatever was emitted of it is deleted.
 int32_t emit_body(const BodyPlan& plan) {
     int32_t body = create_object(2);
     if (body < 0) return -1;
@@ -647,10 +641,14 @@ int32_t emit_body(const BodyPlan& plan) {
         if (add_triangle(vertices, colours, nullptr, nullptr, -1, POLY_CULL | POLY_WATERTIGHT, 0) <
             0) {
             finish_object();
+            delete_object(body);
             return -1;
         }
     }
-    if (finish_lit_object(body, int32_t(plan.vertices.size())) != 0) return -1;
+    if (finish_lit_object(body, int32_t(plan.vertices.size())) != 0) {
+        delete_object(body);
+        return -1;
+    }
     pack_colours();
     return body;
 }
@@ -684,15 +682,13 @@ bool plan_body(int32_t index, BodyPlan* plan) {
     return true;
 }
 
-int32_t inflate_object(int32_t index) {
-    SceneObject* sheet = get_object(index);
+int32_t replace_sheet_with_body(int32_t sheet_index, const BodyPlan& plan) {
+    SceneObject* sheet = get_object(sheet_index);
     if (sheet == nullptr) return -1;
-    if (inflation.object == index || !pools_bound()) return index;
-    BodyPlan plan;
-    if (!plan_body(index, &plan)) return index;
+    if (!pools_bound()) return INFLATE_REFUSED;
     if (const char* text = capacity_text(plan); text != nullptr) {
         show_error("%s", text);
-        return index;
+        return INFLATE_REFUSED;
     }
 
     // The body replaces the sheet and keeps its placement and shading.
@@ -701,31 +697,16 @@ int32_t inflate_object(int32_t index) {
     Vec4 scale = sheet->scale;
     const PrimitivePacket* first = next_object_polygon(sheet, nullptr);
     int32_t shading = first != nullptr ? int32_t(first->extra & SHADE_MODE_MASK) : 0;
-    delete_object(index);
+    delete_object(sheet_index);
     reset_frame_pools();
+    // The capacities were checked, so only a failed allocation of the
+    // object's record makes the emission fail.
     int32_t body = emit_body(plan);
-    if (body < 0) {
-        // The capacities were checked, so only a failed allocation of the
-        // object leads here: the sheet is gone, so drawing starts over as
-        // after a failed build.
-        discard_object(current_object() != nullptr ? current_object()->index : -1);
-        adopt_outline_object(-1);
-        return -1;
-    }
+    if (body < 0) return -1;
     SceneObject* object = get_object(body);
     object->translation = translation;
     object->rotation = rotation;
     object->scale = scale;
     set_object_shading(body, shading);
-    adopt_outline_object(body);
-    inflation = {body, plan.front_vertices};
     return body;
-}
-
-int32_t inflated_front_vertices() {
-    return inflation.front_vertices;
-}
-
-void forget_inflation() {
-    inflation = InflateState{};
 }

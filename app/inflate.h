@@ -34,20 +34,17 @@ struct BodyPlan {
 // triangle to inflate.
 bool plan_body(int32_t index, BodyPlan* plan);
 
-// Replaces the sheet object `index` with its body and returns the body's
-// index; the rotation, position, scale and shading mode carry over. Returns
-// `index` and changes nothing when the object already is a body, has no
-// triangle, or when the body would not fit the packet area or a pool; in that
-// last case the capacity message is shown first, and the sheet stays exactly
-// as it was. -1 for no object, and when the emission failed after all (the
-// object's allocation failed): the sheet is gone then, and drawing starts
-// over as after a failed build.
-int32_t inflate_object(int32_t index);
+// replace_sheet_with_body's answer when the body cannot be had: the sheet
+// stays exactly as it was.
+inline constexpr int32_t INFLATE_REFUSED = -2;
 
-// How many vertices, from the first of the pool, belong to the surface that
-// faces the viewer at rotation 0: the front and the rim of the body, or -1
-// while the edited object is a flat sheet.
-int32_t inflated_front_vertices();
-
-// Forgets the body: the outline tools call it when they discard the object.
-void forget_inflation();
+// Replaces the sheet object `sheet` with the body planned from it and
+// returns the body's index; the rotation, position, scale and shading mode
+// carry over, and the body's first plan.front_vertices vertices face the
+// viewer. INFLATE_REFUSED, changing nothing, when the body would not fit the
+// packet area or a pool (after the capacity message) or the pools are not
+// bound. -1 for no sheet, and when the emission failed after all (the
+// allocation of the body's record): the sheet is gone then and nothing of
+// the body is left, so the shell discards as after a failed build. Which
+// object is edited is the shell's to record (app/edited_object.h).
+int32_t replace_sheet_with_body(int32_t sheet, const BodyPlan& plan);

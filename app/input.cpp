@@ -1,8 +1,8 @@
 // Mouse sampling, button bits with capture, and the cursor slots.
 #include "app/input.h"
 
+#include "app/platform.h"
 #include "base/memory.h"
-#include "platform/platform.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // shut-down once when it is destroyed, Escape and the quit request.
 #include "app/shell.h"
 
-#include "platform/platform.h"
+#include "app/platform.h"
 
 namespace {
 

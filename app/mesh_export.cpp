@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "geometry/camera.h"
+#include "geometry/normals.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "raster/dispatcher.h"
@@ -14,7 +15,9 @@
 
 namespace {
 
-constexpr int32_t UNIT_NORMAL = 1024;  // length of a unit normal
+// Normals are written with nine fraction digits: unit length to within 1e-9.
+constexpr int32_t NORMAL_DIGITS = 9;
+constexpr int64_t NORMAL_SCALE = 1000000000;
 
 // The object's mesh: its vertex range in the pools and its polygons.
 struct Mesh {
@@ -27,47 +30,18 @@ struct Mesh {
 
 // The vertex range covered by the object's parts, kept inside the vertex pool.
 void find_vertex_range(const SceneObject* object, const RenderList* list, Mesh* mesh) {
-    int64_t first = 0;
-    int64_t end = 0;
-    for (int32_t p = 0; p < object->part_count; ++p) {
-        const ObjectPart& part = object->parts[p];
-        if (part.vertex_count <= 0) continue;
-        int64_t part_end = int64_t(part.first_vertex) + part.vertex_count;
-        if (end == first) {
-            first = part.first_vertex;
-            end = part_end;
-        } else {
-            first = part.first_vertex < first ? part.first_vertex : first;
-            end = part_end > end ? part_end : end;
-        }
-    }
-    if (first < 0) first = 0;
+    VertexRange range = object_vertex_range(object);
+    int64_t end = int64_t(range.first) + range.count;
     if (end > list->vertex_capacity) end = list->vertex_capacity;
-    mesh->first_vertex = int32_t(first);
-    mesh->vertex_count = end > first ? int32_t(end - first) : 0;
+    mesh->first_vertex = range.first;
+    mesh->vertex_count = end > range.first ? int32_t(end - range.first) : 0;
 }
 
-// The polygons (depth modes 3 and 4) of the object's packet run, walked by the
-// packets' sizes from the header over the run length, never past the packets
-// written so far.
-void find_polygons(const SceneObject* object, const RenderList* list, Mesh* mesh) {
-    auto* area = reinterpret_cast<uint8_t*>(list->first_packet);
-    auto* header = reinterpret_cast<uint8_t*>(object->header_packet);
-    if (header == nullptr || header < area || header >= list->write_position) return;
-    int64_t length = object->header_packet->extra;
-    uint8_t* end = length < list->write_position - header ? header + length : list->write_position;
-    for (uint8_t* p = header + SHORT_PACKET_BYTES; end - p >= SHORT_PACKET_BYTES;) {
-        auto* packet = reinterpret_cast<PrimitivePacket*>(p);
-        uint32_t mode = packet_depth_mode(packet);
-        uint32_t least = mode == 3   ? TRIANGLE_PACKET_BYTES
-                         : mode == 4 ? QUAD_PACKET_BYTES
-                                     : SHORT_PACKET_BYTES;
-        if (mode == PACKET_END || packet->size < least || packet->size % 4 != 0 ||
-            int64_t(packet->size) > end - p)
-            break;
-        if (mode == 3 || mode == 4) mesh->polygons.push_back(packet);
-        p += packet->size;
-    }
+// The polygons (depth modes 3 and 4) of the object's packet run, in order.
+void find_polygons(const SceneObject* object, Mesh* mesh) {
+    for (PrimitivePacket* packet = next_object_polygon(object, nullptr); packet != nullptr;
+         packet = next_object_polygon(object, packet))
+        mesh->polygons.push_back(packet);
 }
 
 // Whether a polygon is a face of the mesh: no corner twice, and an area. The sheet's builder
@@ -76,26 +50,10 @@ void find_polygons(const SceneObject* object, const RenderList* list, Mesh* mesh
 bool is_face(const RenderList* list, PrimitivePacket* packet) {
     const int16_t* v = packet_vertices(packet);
     const int n = packet_vertex_count(packet);
-    for (int i = 0; i < n; ++i)
-        for (int j = i + 1; j < n; ++j)
-            if (v[i] == v[j]) return false;
-    // Twice the vector area, summed over the fan from the first corner: zero for corners on
-    // one line or one point. Differences of int32 values take 33 bits and their products 66,
-    // beyond int64.
-    const Vec4& origin = list->model_vertices[v[0]];
-    __int128 area[3] = {0, 0, 0};
-    for (int k = 1; k + 1 < n; ++k) {
-        const Vec4& p = list->model_vertices[v[k]];
-        const Vec4& q = list->model_vertices[v[k + 1]];
-        const __int128 a[3] = {int64_t(p.x) - origin.x, int64_t(p.y) - origin.y,
-                               int64_t(p.z) - origin.z};
-        const __int128 b[3] = {int64_t(q.x) - origin.x, int64_t(q.y) - origin.y,
-                               int64_t(q.z) - origin.z};
-        area[0] += a[1] * b[2] - a[2] * b[1];
-        area[1] += a[2] * b[0] - a[0] * b[2];
-        area[2] += a[0] * b[1] - a[1] * b[0];
-    }
-    return area[0] != 0 || area[1] != 0 || area[2] != 0;
+    const Vec4* corners[4] = {};
+    for (int k = 0; k < n; ++k)
+        corners[k] = &list->model_vertices[v[k]];
+    return !is_degenerate_polygon(corners, n);
 }
 
 int32_t gather_mesh(int32_t index, Mesh* mesh) {
@@ -105,7 +63,7 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
         return EXPORT_NO_OBJECT;
     mesh->index = index;
     find_vertex_range(object, list, mesh);
-    find_polygons(object, list, mesh);
+    find_polygons(object, mesh);
     for (PrimitivePacket* packet : mesh->polygons) {
         const int16_t* v = packet_vertices(packet);
         for (int k = 0; k < packet_vertex_count(packet); ++k)
@@ -114,19 +72,25 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
     }
     for (PrimitivePacket* packet : mesh->polygons)
         if (is_face(list, packet)) mesh->faces.push_back(packet);
-    return EXPORT_OK;
+    // An object without a face (a click on the stroke itself, an outline thinner than the
+    // grid) is nothing to export: no file leaves the program empty.
+    return mesh->faces.empty() ? EXPORT_NO_OBJECT : EXPORT_OK;
 }
 
-// A normal component (1024 = 1) as an exact decimal, whatever the locale: 1024
-// is 2^10, so the fraction has at most ten digits, rem * 10^10 / 2^10 = rem * 5^10.
-void append_unit_fraction(std::string* out, int32_t value) {
-    int64_t magnitude = value < 0 ? -int64_t(value) : int64_t(value);
-    if (value < 0) *out += '-';
-    *out += std::to_string(magnitude / UNIT_NORMAL);
-    int64_t remainder = magnitude % UNIT_NORMAL;
-    if (remainder == 0) return;
-    std::string digits = std::to_string(remainder * 9765625);
-    digits.insert(0, 10 - digits.size(), '0');
+// A unit normal's component as a decimal with at most NORMAL_DIGITS fraction digits,
+// written by integer arithmetic so that no locale can change the point.
+void append_normal_component(std::string* out, double value) {
+    const int64_t scaled = std::llround(value * NORMAL_SCALE);
+    if (scaled == 0) {
+        *out += '0';
+        return;
+    }
+    if (scaled < 0) *out += '-';
+    const int64_t magnitude = scaled < 0 ? -scaled : scaled;
+    *out += std::to_string(magnitude / NORMAL_SCALE);
+    if (magnitude % NORMAL_SCALE == 0) return;
+    std::string digits = std::to_string(magnitude % NORMAL_SCALE);
+    digits.insert(0, size_t(NORMAL_DIGITS) - digits.size(), '0');
     digits.erase(digits.find_last_not_of('0') + 1);
     *out += '.' + digits;
 }
@@ -147,17 +111,20 @@ std::array<int32_t, 3> exported_direction(const Vec4& n) {
     return {-n.x, n.y, n.z};
 }
 
-// " x y z" of a model vertex, or of a normal scaled to unit length.
+// " x y z" of a model vertex.
 void append_position(std::string* out, const Vec4& v) {
     for (int64_t c : exported_position(v)) {
         *out += ' ';
         append_integer(out, c);
     }
 }
-void append_direction(std::string* out, const Vec4& n) {
-    for (int32_t c : exported_direction(n)) {
+
+using UnitNormal = std::array<double, 3>;
+
+void append_normal(std::string* out, const UnitNormal& n) {
+    for (double c : n) {
         *out += ' ';
-        append_unit_fraction(out, c);
+        append_normal_component(out, c);
     }
 }
 
@@ -166,6 +133,32 @@ void append_direction(std::string* out, const Vec4& n) {
 Vec4 vertex_normal(const RenderList* list, int32_t vertex) {
     if (list->model_normals == nullptr || vertex >= list->normal_capacity) return Vec4{};
     return list->model_normals[vertex];
+}
+
+// Exact vectors: differences of int32 positions take 33 bits and their products 66, beyond
+// int64.
+using ExactVector = std::array<__int128, 3>;
+
+// Twice the vector area of the triangle a, b, c, by the right-hand rule of its corners.
+ExactVector triangle_cross(const Vec4& a, const Vec4& b, const Vec4& c) {
+    const std::array<int64_t, 3> p = exported_position(a);
+    const std::array<int64_t, 3> q = exported_position(b);
+    const std::array<int64_t, 3> r = exported_position(c);
+    const __int128 u[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+    const __int128 v[3] = {r[0] - p[0], r[1] - p[1], r[2] - p[2]};
+    return {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+}
+
+bool is_zero(const ExactVector& v) {
+    return v[0] == 0 && v[1] == 0 && v[2] == 0;
+}
+
+// A vector scaled to unit length; zero stays zero.
+UnitNormal unit_of(const ExactVector& v) {
+    const double x = double(v[0]), y = double(v[1]), z = double(v[2]);
+    const double length = std::sqrt(x * x + y * y + z * z);
+    if (!(length > 0)) return {0.0, 0.0, 0.0};
+    return {x / length, y / length, z / length};
 }
 
 // Corners of a polygon in reverse order after the first, so that they turn
@@ -177,6 +170,49 @@ std::vector<int32_t> face_corners(PrimitivePacket* packet) {
     for (int k = n - 1; k >= 1; --k)
         corners.push_back(v[k]);
     return corners;
+}
+
+// Every vertex's unit normal in the exported frame. The one stored with the vertex where it
+// has a direction; where it has none (a vertex the normal pass left at zero), the faces'
+// own, weighted by their areas; where those cancel out (faces back to back), the first
+// face's; for a vertex no face uses, the sheet's own direction, toward the viewer.
+std::vector<UnitNormal> unit_normals(const RenderList* list, const Mesh& mesh) {
+    const size_t count = size_t(mesh.vertex_count);
+    std::vector<ExactVector> sums(count, ExactVector{0, 0, 0});
+    std::vector<ExactVector> firsts(count, ExactVector{0, 0, 0});
+    for (PrimitivePacket* packet : mesh.faces) {
+        const std::vector<int32_t> corners = face_corners(packet);
+        ExactVector face = {0, 0, 0};
+        for (size_t k = 1; k + 1 < corners.size(); ++k) {
+            const ExactVector part =
+                triangle_cross(list->model_vertices[corners[0]], list->model_vertices[corners[k]],
+                               list->model_vertices[corners[k + 1]]);
+            for (int a = 0; a < 3; ++a)
+                face[a] += part[a];
+        }
+        for (int32_t vertex : corners) {
+            const size_t at = size_t(vertex - mesh.first_vertex);
+            if (is_zero(firsts[at])) firsts[at] = face;
+            for (int a = 0; a < 3; ++a)
+                sums[at][a] += face[a];
+        }
+    }
+    std::vector<UnitNormal> normals(count);
+    for (size_t i = 0; i < count; ++i) {
+        const std::array<int32_t, 3> stored =
+            exported_direction(vertex_normal(list, mesh.first_vertex + int32_t(i)));
+        const ExactVector direction = {stored[0], stored[1], stored[2]};
+        if (!is_zero(direction)) {
+            normals[i] = unit_of(direction);
+        } else if (!is_zero(sums[i])) {
+            normals[i] = unit_of(sums[i]);
+        } else if (!is_zero(firsts[i])) {
+            normals[i] = unit_of(firsts[i]);
+        } else {
+            normals[i] = {0.0, 0.0, 1.0};
+        }
+    }
+    return normals;
 }
 
 struct Rgb {
@@ -253,9 +289,9 @@ int32_t export_obj(int32_t index, std::string* out) {
         append_position(out, list->model_vertices[mesh.first_vertex + i]);
         *out += '\n';
     }
-    for (int32_t i = 0; i < mesh.vertex_count; ++i) {
+    for (const UnitNormal& normal : unit_normals(list, mesh)) {
         *out += "vn";
-        append_direction(out, vertex_normal(list, mesh.first_vertex + i));
+        append_normal(out, normal);
         *out += '\n';
     }
     // OBJ numbers its vertices and normals from 1, and vertex i has normal i.
@@ -276,6 +312,7 @@ int32_t export_ply(int32_t index, std::string* out) {
     if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
     const RenderList* list = current_render_list();
     std::vector<Rgb> colours = vertex_colours(list, mesh);
+    const std::vector<UnitNormal> normals = unit_normals(list, mesh);
     *out += "ply\nformat ascii 1.0\n";
     *out += "comment " + summary(mesh) + "\n";
     *out += "comment model units, y up (negated from the screen-down model y)\n";
@@ -288,7 +325,7 @@ int32_t export_ply(int32_t index, std::string* out) {
     for (int32_t i = 0; i < mesh.vertex_count; ++i) {
         std::string line;
         append_position(&line, list->model_vertices[mesh.first_vertex + i]);
-        append_direction(&line, vertex_normal(list, mesh.first_vertex + i));
+        append_normal(&line, normals[size_t(i)]);
         const Rgb& c = colours[size_t(i)];
         line += ' ' + std::to_string(c.r) + ' ' + std::to_string(c.g) + ' ' + std::to_string(c.b);
         out->append(line, 1);  // without the separator before the first value
@@ -310,20 +347,26 @@ int32_t export_mesh(int32_t index, ExportedMesh* out) {
     Mesh mesh;
     if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
     const RenderList* list = current_render_list();
-    for (int32_t i = 0; i < mesh.vertex_count; ++i) {
+    for (int32_t i = 0; i < mesh.vertex_count; ++i)
         for (int64_t c : exported_position(list->model_vertices[mesh.first_vertex + i]))
             out->positions.push_back(float(c));
-        std::array<int32_t, 3> n = exported_direction(vertex_normal(list, mesh.first_vertex + i));
-        double length = std::sqrt(double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2]);
-        for (int32_t c : n)
-            out->normals.push_back(length > 0 ? float(c / length) : 0.0f);
-    }
-    // A quad is cut along its first diagonal into two triangles.
+    for (const UnitNormal& normal : unit_normals(list, mesh))
+        for (double c : normal)
+            out->normals.push_back(float(c));
+    // A quad is cut along its first diagonal into two triangles; a half without area (three
+    // corners on one line) is left out.
     for (PrimitivePacket* packet : mesh.faces) {
         std::vector<int32_t> corners = face_corners(packet);
-        for (size_t k = 1; k + 1 < corners.size(); ++k)
+        for (size_t k = 1; k + 1 < corners.size(); ++k) {
+            const ExactVector cross =
+                triangle_cross(list->model_vertices[corners[0]], list->model_vertices[corners[k]],
+                               list->model_vertices[corners[k + 1]]);
+            if (is_zero(cross)) continue;
             for (int32_t vertex : {corners[0], corners[k], corners[k + 1]})
                 out->triangles.push_back(uint32_t(vertex - mesh.first_vertex));
+            for (double c : unit_of(cross))
+                out->facet_normals.push_back(float(c));
+        }
     }
     return EXPORT_OK;
 }
@@ -351,17 +394,8 @@ int32_t export_stl(int32_t index, std::string* out) {
         const float* p[3];
         for (int k = 0; k < 3; ++k)
             p[k] = &mesh.positions[3 * size_t(mesh.triangles[3 * t + size_t(k)])];
-        // The facet normal by the right-hand rule of the listed corners.
-        double u[3], v[3];
-        for (int a = 0; a < 3; ++a) {
-            u[a] = double(p[1][a]) - p[0][a];
-            v[a] = double(p[2][a]) - p[0][a];
-        }
-        double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
-                       u[0] * v[1] - u[1] * v[0]};
-        double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-        for (double c : n)
-            put_float(length > 0 ? float(c / length) : 0.0f);
+        for (int a = 0; a < 3; ++a)
+            put_float(mesh.facet_normals[3 * t + size_t(a)]);
         for (const float* corner : p)
             for (int a = 0; a < 3; ++a)
                 put_float(corner[a]);

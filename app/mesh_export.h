@@ -20,7 +20,8 @@
 #include <vector>
 
 inline constexpr int32_t EXPORT_OK = 0;
-inline constexpr int32_t EXPORT_NO_OBJECT = -1;  // no object in that slot, or no render list
+// No object in that slot, no render list, or an object without a face: nothing to export.
+inline constexpr int32_t EXPORT_NO_OBJECT = -1;
 inline constexpr int32_t EXPORT_BAD_MESH = -2;   // a polygon names a vertex outside the object
 inline constexpr int32_t EXPORT_NO_WRITER = -3;  // this build has no writer for the format
 
@@ -40,12 +41,17 @@ int32_t export_stl(int32_t index, std::string* out);
 int32_t export_glb(int32_t index, std::string* out);
 
 // The object's triangles as the writers above take them: per vertex its
-// position (in the frame described at the top) and its unit normal, and three
-// vertex numbers a triangle in the listed order.
+// position (in the frame described at the top) and its unit normal, three
+// vertex numbers a triangle in the listed order, and each triangle's own unit
+// normal. Every normal of every format is unit length: a vertex whose stored
+// normal has no direction takes the area-weighted normal of its faces (the
+// first face's where they cancel out), and one that no face uses points
+// toward the viewer (+z). Every triangle has an area.
 struct ExportedMesh {
-    std::vector<float> positions;  // x, y, z per vertex
-    std::vector<float> normals;    // x, y, z per vertex, unit length (0 where none)
-    std::vector<uint32_t> triangles;
+    std::vector<float> positions;      // x, y, z per vertex
+    std::vector<float> normals;        // x, y, z per vertex
+    std::vector<uint32_t> triangles;   // at least one
+    std::vector<float> facet_normals;  // x, y, z per triangle
 };
 int32_t export_mesh(int32_t index, ExportedMesh* mesh);
 

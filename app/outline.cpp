@@ -2,15 +2,15 @@
 // and discarding.
 #include "app/outline.h"
 
-#include "app/inflate.h"
+#include "app/edited_object.h"
 #include "app/input.h"
+#include "app/platform.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
 #include "base/memory.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -18,7 +18,6 @@ struct OutlineState {
     OutlineCell* cells = nullptr;  // columns x rows, row-major, from alloc_zeroed
     int32_t columns = 0;
     int32_t rows = 0;
-    int32_t object = -1;  // outline_object
 };
 
 OutlineState grid;
@@ -119,11 +118,10 @@ bool triangulate(int32_t* max_vertex) {
 
 // A failed build leaves nothing behind: the object (if any) and its packets,
 // the filled cells and the green fill all go, so a later build starts clean.
-int32_t undo_build() {
+int32_t undo_build(int32_t object) {
     finish_object();
-    discard_object(grid.object);
-    grid.object = -1;
-    return -1;
+    discard_object(object);
+    return NO_OBJECT;
 }
 
 }  // namespace
@@ -150,11 +148,9 @@ int init_outline_grid() {
 }
 
 void free_outline_grid() {
-    forget_inflation();
     free_block(grid.cells);
     grid.cells = nullptr;
     grid.columns = grid.rows = 0;
-    grid.object = -1;
 }
 
 int32_t grid_columns() {
@@ -162,12 +158,6 @@ int32_t grid_columns() {
 }
 int32_t grid_rows() {
     return grid.rows;
-}
-int32_t outline_object() {
-    return grid.object;
-}
-void adopt_outline_object(int32_t index) {
-    grid.object = index;
 }
 
 OutlineCell* outline_cell(int32_t column, int32_t row) {
@@ -216,15 +206,15 @@ int32_t build_object_from_outline(int32_t x, int32_t y) {
     platform_flood_fill(current_page_index(), x, y, OUTLINE_FILL_PIXEL);
     scan_grid(pixels);
 
-    grid.object = create_object(2);
-    if (grid.object < 0) return undo_build();
+    int32_t object = create_object(2);
+    if (object < 0) return undo_build(object);
     int32_t max_vertex = -1;
-    if (!triangulate(&max_vertex)) return undo_build();
+    if (!triangulate(&max_vertex)) return undo_build(object);
 
-    finish_lit_object(grid.object, max_vertex + 1);
-    set_object_shading(grid.object, 0);
+    finish_lit_object(object, max_vertex + 1);
+    set_object_shading(object, 0);
     pack_colours();
-    return grid.object;
+    return object;
 }
 
 void push_vertices(int32_t x, int32_t y, int32_t delta) {
@@ -233,27 +223,26 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
     int64_t cx = int64_t(x) - half_width();
     int64_t cy = int64_t(y) - half_height();
     RenderList* list = current_render_list();
-    if (list == nullptr || list->model_vertices == nullptr) return;
-    // The pool's count, but never past its capacity.
-    int32_t count =
+    const EditedObject& edited = edited_object();
+    if (list == nullptr || list->model_vertices == nullptr || edited.kind == EDITED_NONE) return;
+    // The object's vertices that face the viewer (a body's back surface lies
+    // behind its front, out of reach), never past the pool's count or its
+    // capacity.
+    int64_t first = edited.first_vertex > 0 ? edited.first_vertex : 0;
+    int64_t end = int64_t(edited.first_vertex) + edited.front_vertices;
+    int32_t stored =
         list->vertex_count < list->vertex_capacity ? list->vertex_count : list->vertex_capacity;
-    // A body's back surface lies behind the front, out of reach.
-    int32_t front = inflated_front_vertices();
-    if (front >= 0 && front < count) count = front;
-    for (int32_t i = 0; i < count; ++i) {
+    if (end > stored) end = stored;
+    for (int64_t i = first; i < end; ++i) {
         Vec4& vertex = list->model_vertices[i];
         if (cx - GRID_STEP <= vertex.x && vertex.x <= cx + GRID_STEP &&
             cy - GRID_STEP <= vertex.y && vertex.y <= cy + GRID_STEP)
             vertex.z += delta;
     }
-    // The normals lie at their vertices' indices, so they are recomputed from
-    // index 0, where the outline object's vertices start.
-    list->normal_count = 0;
-    compute_object_normals(grid.object);
+    recompute_object_normals(edited.index);
 }
 
 void discard_object(int32_t index) {
-    forget_inflation();
     forget_strokes();
     delete_object(index);
     for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)

@@ -2,6 +2,9 @@
 // turns the region under a right-click into a flat sheet of lit red
 // triangles (fill, grid scan, edge snapping, triangulation), the vertex
 // push of editing mode and the discard that returns to drawing.
+//
+// The build hands back the new object's index; which object is being edited
+// is the shell's record (app/edited_object.h), which the push reads.
 #pragma once
 
 #include <cstdint>
@@ -28,11 +31,6 @@ int32_t grid_columns();
 int32_t grid_rows();
 // Cell (column, row), or null outside the grid.
 OutlineCell* outline_cell(int32_t column, int32_t row);
-// The object most recently built; -1 before the first build and after a
-// failed one.
-int32_t outline_object();
-// The object that replaced the outline object (its inflated body), or -1.
-void adopt_outline_object(int32_t index);
 
 // The pixel at (x, y) of a page of the screen's size, the last row included;
 // 0 (black) outside it.
@@ -51,9 +49,10 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 // object cannot be created, after which the grid, the pools and the page are
 // clean again.
 int32_t build_object_from_outline(int32_t x, int32_t y);
-// Moves the model vertices within GRID_STEP of the cursor (screen position)
-// by delta in z and recomputes the outline object's normals. On an inflated
-// body only the front surface and the rim move.
+// Moves the edited object's vertices within GRID_STEP of the cursor (screen
+// position) by delta in z and recomputes its normals; only the vertices that
+// face the viewer move (a body's front surface and rim, all of a sheet's).
+// Nothing happens while nothing is edited.
 void push_vertices(int32_t x, int32_t y, int32_t delta);
 // Deletes the object, empties the grid, resets the pools and clears the page
 // (and with it the strokes that could be taken back).

@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "app/frame.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "raster/raster_target.h"
@@ -43,7 +42,6 @@ int init_screen(PlatformWindow window) {
         static_cast<ScreenPage*>(alloc_zeroed(int32_t(MAX_SCREEN_PAGES * sizeof(ScreenPage))));
     if (screen.pages == nullptr) return -1;
     screen.window = window;
-    set_frame_interval(FRAME_INTERVAL_MS);
     screen.clear_pair = 0;
     return set_screen_depth(SCREEN_DEPTH);
 }

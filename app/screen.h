@@ -9,14 +9,16 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "app/platform.h"
 
 inline constexpr int32_t SCREEN_PAGE_COUNT = 2;  // pages created; the other slots stay empty
 inline constexpr int32_t SCREEN_DEPTH = 16;      // bits per pixel of every page
 
-// Start-up: the slot array, the main window, the frame interval (20 ms), clear
-// colour 0, then set_screen_depth(16), which builds pages 0 and 1 at the
-// client size. 0, or -1 after the allocator's or the screen-buffer message.
+// Start-up: the slot array, the main window, clear colour 0, then
+// set_screen_depth(16), which builds pages 0 and 1 at the client size. 0, or
+// -1 after the allocator's or the screen-buffer message. (The frame interval
+// of 20 ms is the frame cycle's own, set by reset_frame_state at the start of
+// start-up.)
 int init_screen(PlatformWindow window);
 // Rebuilds the pages when the depth changes; the same depth again does
 // nothing and returns 0.

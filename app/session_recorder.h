@@ -1,5 +1,5 @@
 // Session recording: what a backend hands the application shell, written as a
-// replay script (the format of platform/headless/replay_script.h), so that
+// replay script (the format of platform/headless/script_parser.h), so that
 // sketch3d-replay plays the very same frames.
 //
 // The shell reacts to its input only inside frames, so the script keeps, for
@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "app/platform.h"
 
 // The keys the shell queries, under their script names.
 struct ScriptKey {

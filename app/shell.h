@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "app/platform.h"
 
 // Exit code of a program whose start-up failed (its message has been shown);
 // a normal end (window closed, Escape) exits with 0.

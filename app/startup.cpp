@@ -9,7 +9,7 @@
 #include "app/stroke_history.h"
 #include "geometry/animation.h"
 #include "geometry/camera.h"
-#include "geometry/fixed_math.h"
+#include "geometry/matrix.h"
 #include "geometry/model_library.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
@@ -23,10 +23,8 @@ int32_t packet_area_override = 0;
 // The pool steps report nothing themselves; a pool whose block could not be
 // had (the allocator has shown its message) is left unbound.
 bool pools_bound() {
-    for (int32_t kind = POOL_VERTEX; kind <= POOL_NORMAL; ++kind) {
-        const GeometryPool* pool = geometry_pool(kind);
-        if (pool == nullptr || pool->records == nullptr) return false;
-    }
+    for (int32_t kind = POOL_VERTEX; kind <= POOL_NORMAL; ++kind)
+        if (!pool_bound(kind)) return false;
     return true;
 }
 
@@ -39,6 +37,7 @@ void set_packet_area_override(int32_t bytes) {
 int start_up(PlatformWindow window) {
     // Module state back to its initial values, as in a freshly started program.
     reset_frame_state();
+    forget_edited_object();
     reset_mouse();
     forget_strokes();
 
@@ -79,6 +78,7 @@ int start_up(PlatformWindow window) {
 void shut_down() {
     // Not the mirror image of start-up: this order is part of the design.
     free_outline_grid();
+    forget_edited_object();  // every object goes below
     forget_strokes();
     free_animation_table();
     restore_cursor();

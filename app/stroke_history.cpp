@@ -3,9 +3,9 @@
 
 #include <cstring>
 
+#include "app/platform.h"
 #include "app/screen.h"
 #include "base/memory.h"
-#include "platform/platform.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "app/edited_object.h"
 #include "app/frame.h"
-#include "app/inflate.h"
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
@@ -17,8 +17,8 @@
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "platform/headless/headless.h"
-#include "raster/ordering_table.h"
 #include "raster/raster_target.h"
+#include "raster/render_frame.h"
 #include "raster/render_stats.h"
 
 namespace {
@@ -43,12 +43,15 @@ int32_t centre_y() {
     return (DEMO_CLIENT_HEIGHT - 1) / 2;  // the last row is never drawn
 }
 
-// Point k of the closed outline, in client pixels; point ELLIPSE_POINTS is
-// point 0 again.
-void ellipse_point(int32_t k, int32_t* x, int32_t* y) {
+// Point k of the closed outline (the ellipse or the disc), in client pixels;
+// point ELLIPSE_POINTS is point 0 again.
+void outline_point(int32_t k, int32_t* x, int32_t* y) {
+    const bool disc = demo.outline == DemoOutline::DISC;
+    const int32_t half_width = disc ? DISC_RADIUS : ELLIPSE_HALF_WIDTH;
+    const int32_t half_height = disc ? DISC_RADIUS : ELLIPSE_HALF_HEIGHT;
     const double angle = 2.0 * 3.14159265358979323846 * k / ELLIPSE_POINTS;
-    *x = centre_x() + int32_t(std::lround(ELLIPSE_HALF_WIDTH * std::cos(angle)));
-    *y = centre_y() + int32_t(std::lround(ELLIPSE_HALF_HEIGHT * std::sin(angle)));
+    *x = centre_x() + int32_t(std::lround(half_width * std::cos(angle)));
+    *y = centre_y() + int32_t(std::lround(half_height * std::sin(angle)));
 }
 
 void to_screen(int32_t* x, int32_t* y) {
@@ -64,14 +67,14 @@ int32_t open_demo_scene(DemoOutline outline) {
     if (headless_open(demo.config) != 0) return -1;
     int32_t x = 0;
     int32_t y = 0;
-    if (outline == DemoOutline::ELLIPSE) {
+    if (outline != DemoOutline::NONE) {
         // One segment per frame while the left button is held, as a user draws.
-        ellipse_point(0, &x, &y);
+        outline_point(0, &x, &y);
         headless_queue_move(x, y);
         headless_run_frames(1);
         headless_queue_button_down(BUTTON_LEFT);
         for (int32_t k = 1; k <= ELLIPSE_POINTS; ++k) {
-            ellipse_point(k, &x, &y);
+            outline_point(k, &x, &y);
             headless_queue_move(x, y);
             headless_run_frames(1);
         }
@@ -207,10 +210,10 @@ void add_demo_relief(int32_t depth) {
 }
 
 int32_t inflate_demo_object() {
-    int32_t body = inflate_object(demo.object);
-    if (inflated_front_vertices() < 0) return -1;
-    demo.object = body;
-    return body;
+    inflate_edited_object();
+    if (edited_object().kind != EDITED_BODY) return -1;
+    demo.object = edited_object().index;
+    return demo.object;
 }
 
 void render_demo_frame() {
@@ -240,13 +243,14 @@ void render_demo_frame() {
 
 void prepare_demo_rebuild() {
     discard_object(demo.object);
+    forget_edited_object();
     demo.object = -1;
-    if (demo.outline != DemoOutline::ELLIPSE) return;
+    if (demo.outline == DemoOutline::NONE) return;
     int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    ellipse_point(0, &x0, &y0);
+    outline_point(0, &x0, &y0);
     to_screen(&x0, &y0);
     for (int32_t k = 1; k <= ELLIPSE_POINTS; ++k) {
-        ellipse_point(k, &x1, &y1);
+        outline_point(k, &x1, &y1);
         to_screen(&x1, &y1);
         draw_stroke(x0, y0, x1, y1);
         x0 = x1;
@@ -259,6 +263,8 @@ int32_t rebuild_demo_object() {
     int32_t y = centre_y();
     to_screen(&x, &y);
     demo.object = build_object_from_outline(x, y);
+    // Edited from now on, as the shell adopts what a right-click builds.
+    if (demo.object >= 0) adopt_edited_object(sheet_record(demo.object));
     return demo.object;
 }
 

@@ -20,9 +20,13 @@ inline constexpr int32_t DEMO_CLIENT_HEIGHT = 483;
 inline constexpr int32_t ELLIPSE_HALF_WIDTH = 221;
 inline constexpr int32_t ELLIPSE_HALF_HEIGHT = 208;
 inline constexpr int32_t ELLIPSE_POINTS = 96;
+// The disc: a circle 200 pixels across, centred on the screen, drawn with as
+// many points as the ellipse.
+inline constexpr int32_t DISC_RADIUS = 100;
 
 enum class DemoOutline {
     ELLIPSE,  // the outline drawn, right-click inside it
+    DISC,     // the same with the disc
     NONE,     // nothing drawn: the right-click fills the whole screen
 };
 
@@ -36,6 +40,8 @@ void close_demo_scene();
 // every vertex within reach of a lattice of points 24 pixels apart sinks by
 // `depth` units, so that most triangles get light that varies across them.
 void add_demo_relief(int32_t depth);
+// The depth of "the sheet in relief" that every measurement uses.
+inline constexpr int32_t DEMO_RELIEF_DEPTH = 6;
 
 // Inflates the sheet into its closed body, as the I key does. Returns the
 // body's index, or -1 when it was not inflated (the sheet stays).

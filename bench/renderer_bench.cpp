@@ -21,19 +21,17 @@
 #include "app/inflate.h"
 #include "app/screen.h"
 #include "bench/demo_scene.h"
+#include "bench/fill_batch.h"
 #include "geometry/camera.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "raster/dispatcher.h"
-#include "raster/fills/flat_fill.h"
 #include "raster/fills/lit_spans.h"
 #include "raster/fills/shaded_fills.h"
-#include "raster/fills/textured_fill.h"
 #include "raster/ordering_table.h"
 #include "raster/raster_target.h"
 #include "raster/render_stats.h"
 #include "raster/shade_tables.h"
-#include "raster/texture_loader.h"
 
 namespace {
 
@@ -47,8 +45,6 @@ struct OpenScene {
     bool inflated = false;
 };
 OpenScene scene;
-
-constexpr int32_t RELIEF_DEPTH = 6;
 
 void close_scene() {
     if (!scene.open) return;
@@ -65,7 +61,7 @@ bool use_scene(DemoOutline outline, bool relief = false, bool inflated = false) 
     }
     close_scene();
     scene = OpenScene{open_demo_scene(outline) >= 0, outline, relief, 0, inflated};
-    if (scene.open && relief) add_demo_relief(RELIEF_DEPTH);
+    if (scene.open && relief) add_demo_relief(DEMO_RELIEF_DEPTH);
     if (scene.open && inflated && inflate_demo_object() < 0) close_scene();
     return scene.open;
 }
@@ -405,143 +401,23 @@ BENCHMARK(BM_MemsetScreen)->Unit(benchmark::kMicrosecond);
 
 // --- Fills ---
 
-enum Fill : int {
-    FLAT,
-    TEXTURED,
-    ADDITIVE_TEXTURED,
-    HALF_TEXTURED,
-    GOURAUD,
-    ADDITIVE_GOURAUD,
-    LIT_TEXTURED,
-    LIT,
-    // The lit fills under grey light (r = g = b), as the demonstration's white
-    // light gives every vertex.
-    LIT_TEXTURED_WHITE,
-    LIT_WHITE,
-    FILL_COUNT
-};
-const char* const FILL_NAMES[FILL_COUNT] = {
-    "flat",           "textured", "additive_textured",
-    "half_textured",  "gouraud",  "additive_gouraud",
-    "lit_textured",   "lit",      "lit_textured_white_light",
-    "lit_white_light"};
-constexpr int32_t TEXTURE_SLOT = 0;
-constexpr int32_t TEXTURE_SIZE = 64;
-
-// Triangles with per-vertex colours (and grey ones) and texture coordinates; every vertex
-// record is its own, as the fills take them by address.
-struct Batch {
-    std::vector<ScreenVertex> vertices;
-    std::vector<ColourRecord> colours;
-    std::vector<ColourRecord> greys;
-    std::vector<TexCoord> uvs;
-
-    void add(int32_t x, int32_t y) {
-        vertices.push_back({x, y, 0, 0});
-        // Light and colour that vary across the screen, within 0..255.
-        colours.push_back({(x * 255) / 520, (y * 255) / 490, ((x + y) * 255) / 1010, 0});
-        const int32_t grey = ((x + y) * 255) / 1010;
-        greys.push_back({grey, grey, grey, 0});
-        uvs.push_back({x * 4, y * 4, 0, 0});
-    }
-    int32_t triangles() const { return int32_t(vertices.size() / 3); }
-};
-
-// One triangle over most of the screen.
-Batch large_triangle() {
-    Batch batch;
-    batch.add(16, 8);
-    batch.add(500, 120);
-    batch.add(100, 476);
-    return batch;
-}
-
-// Grid cells of 8 pixels, two triangles each, in the outline builder's order
-// and winding: (TL, TR, BL), then (BR, BL, TR).
-Batch cell_triangles() {
-    Batch batch;
-    for (int32_t y = 40; y + 8 <= 440; y += 8) {
-        for (int32_t x = 48; x + 8 <= 464; x += 8) {
-            batch.add(x, y);
-            batch.add(x + 8, y);
-            batch.add(x, y + 8);
-            batch.add(x + 8, y + 8);
-            batch.add(x, y + 8);
-            batch.add(x + 8, y);
-        }
-    }
-    return batch;
-}
-
-void draw_batch(Fill fill, const Batch& batch) {
-    const ColourRecord surface{255, 160, 64, 0};
-    for (size_t i = 0; i + 2 < batch.vertices.size(); i += 3) {
-        const ScreenVertex* v = &batch.vertices[i];
-        const ColourRecord* c = &batch.colours[i];
-        const ColourRecord* g = &batch.greys[i];
-        const TexCoord* t = &batch.uvs[i];
-        switch (fill) {
-            case FLAT:
-                draw_flat_triangle(&v[0], &v[1], &v[2], 0x2A55);
-                break;
-            case TEXTURED:
-                draw_textured_triangle(&v[0], &v[1], &v[2], &t[0], &t[1], &t[2], TEXTURE_SLOT);
-                break;
-            case ADDITIVE_TEXTURED:
-                draw_additive_textured_triangle(&v[0], &v[1], &v[2], &t[0], &t[1], &t[2],
-                                                TEXTURE_SLOT);
-                break;
-            case HALF_TEXTURED:
-                draw_half_textured_triangle(&v[0], &v[1], &v[2], &t[0], &t[1], &t[2], TEXTURE_SLOT);
-                break;
-            case GOURAUD:
-                draw_gouraud_triangle(&v[0], &v[1], &v[2], &c[0], &c[1], &c[2]);
-                break;
-            case ADDITIVE_GOURAUD:
-                draw_additive_gouraud_triangle(&v[0], &v[1], &v[2], &c[0], &c[1], &c[2]);
-                break;
-            case LIT_TEXTURED:
-                draw_lit_textured_triangle(&v[0], &v[1], &v[2], &c[0], &c[1], &c[2], &t[0], &t[1],
-                                           &t[2], TEXTURE_SLOT, 0);
-                break;
-            case LIT:
-                draw_lit_triangle(&v[0], &v[1], &v[2], &c[0], &c[1], &c[2], &surface, 0);
-                break;
-            case LIT_TEXTURED_WHITE:
-                draw_lit_textured_triangle(&v[0], &v[1], &v[2], &g[0], &g[1], &g[2], &t[0], &t[1],
-                                           &t[2], TEXTURE_SLOT, 0);
-                break;
-            case LIT_WHITE:
-                draw_lit_triangle(&v[0], &v[1], &v[2], &g[0], &g[1], &g[2], &surface, 0);
-                break;
-            default:
-                break;
-        }
-    }
-}
-
 bool prepare_fills() {
-    if (!use_scene(DemoOutline::ELLIPSE)) return false;
-    if (loaded_texture(TEXTURE_SLOT) != nullptr) return true;
-    std::vector<uint16_t> texels(TEXTURE_SIZE * TEXTURE_SIZE);
-    for (int32_t i = 0; i < TEXTURE_SIZE * TEXTURE_SIZE; ++i)
-        texels[size_t(i)] = uint16_t((i * 2654435761u) >> 17) & 0x7FFF;
-    return load_texture(TEXTURE_SLOT, TEXTURE_SIZE, TEXTURE_SIZE, texels.data()) >= 0;
+    return use_scene(DemoOutline::ELLIPSE) && load_fill_texture();
 }
 
-void BM_Fill(benchmark::State& state, Fill fill, bool large) {
+void BM_Fill(benchmark::State& state, FillFamily fill, bool large) {
     if (!prepare_fills()) {
         state.SkipWithError("no scene or texture");
         return;
     }
-    const Batch batch = large ? large_triangle() : cell_triangles();
+    const FillBatch batch = large ? large_triangle() : cell_triangles();
     reset_render_stats();
-    draw_batch(fill, batch);
+    draw_fill_batch(fill, batch);
     const double pixels = double(render_stats.pixels_written);
     // As the dispatcher draws them: lit fills may keep their levels' pixels.
     open_lit_level_cache();
     for (auto _ : state) {
-        draw_batch(fill, batch);
+        draw_fill_batch(fill, batch);
         benchmark::ClobberMemory();
     }
     close_lit_level_cache();
@@ -552,11 +428,11 @@ void BM_Fill(benchmark::State& state, Fill fill, bool large) {
 }
 
 void register_fill_benchmarks() {
-    for (int fill = 0; fill < FILL_COUNT; ++fill) {
+    for (int fill = 0; fill < FILL_FAMILIES; ++fill) {
         for (bool large : {true, false}) {
             const std::string name =
                 std::string("BM_Fill/") + FILL_NAMES[fill] + (large ? "/large" : "/cells");
-            benchmark::RegisterBenchmark(name.c_str(), BM_Fill, Fill(fill), large)
+            benchmark::RegisterBenchmark(name.c_str(), BM_Fill, FillFamily(fill), large)
                 ->Unit(benchmark::kMicrosecond);
         }
     }
@@ -622,7 +498,7 @@ const char* verdict(bool met) {
 }
 
 // Targets of the fills: ns per pixel on a large triangle; 0 for none.
-constexpr double FILL_TARGETS[FILL_COUNT] = {0, 1.0, 2.0, 1.5, 1.2, 0, 2.5, 1.0, 0, 0};
+constexpr double FILL_TARGETS[FILL_FAMILIES] = {0, 1.0, 2.0, 1.5, 1.2, 0, 2.5, 1.0, 0, 0, 0};
 
 // " (target <= T: met)" or "MISSED".
 std::string against(double value, double target) {
@@ -726,7 +602,7 @@ void print_table(const CollectingReporter& reporter) {
     std::printf(
         "\n| Fill | ns/pixel, large triangle | ns/triangle, 8-pixel cells |\n"
         "|---|---|---|\n");
-    for (int fill = 0; fill < FILL_COUNT; ++fill) {
+    for (int fill = 0; fill < FILL_FAMILIES; ++fill) {
         const Figure* large = reporter.find(std::string("BM_Fill/") + FILL_NAMES[fill] + "/large");
         const Figure* cells = reporter.find(std::string("BM_Fill/") + FILL_NAMES[fill] + "/cells");
         if (large == nullptr || cells == nullptr) continue;

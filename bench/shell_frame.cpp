@@ -5,15 +5,9 @@
 #include "bench/demo_scene.h"
 #include "platform/headless/headless.h"
 
-namespace {
-
-constexpr int32_t RELIEF_DEPTH = 6;  // as make bench pushes it
-
-}  // namespace
-
 int32_t open_relief_frame() {
     if (open_demo_scene(DemoOutline::ELLIPSE) < 0) return -1;
-    add_demo_relief(RELIEF_DEPTH);
+    add_demo_relief(DEMO_RELIEF_DEPTH);
     run_shell_frame();
     return 0;
 }

@@ -1,5 +1,5 @@
 // The viewing state: camera angles derived from an eye and a target, the
-// camera matrix, the screen centre and the directional light.
+// camera matrix and the directional light.
 #include "geometry/camera.h"
 
 #include <cmath>
@@ -12,12 +12,9 @@ inline constexpr Vec4 INITIAL_SCALE = {FIXED_ONE, FIXED_ONE, FIXED_ONE, 1};
 
 struct ViewState {
     CameraState camera;
-    int32_t centre_x, centre_y;
 };
 ViewState view = {
     {INITIAL_POSITION, INITIAL_ANGLES, INITIAL_SCALE, {}},
-    0,
-    0,
 };
 
 }  // namespace
@@ -31,18 +28,6 @@ void reset_view_defaults() {
 
 CameraState* camera_state() {
     return &view.camera;
-}
-
-void set_screen_centre(int32_t x, int32_t y) {
-    view.centre_x = x;
-    view.centre_y = y;
-}
-
-int32_t screen_centre_x() {
-    return view.centre_x;
-}
-int32_t screen_centre_y() {
-    return view.centre_y;
 }
 
 void set_camera(int32_t eye_x, int32_t eye_y, int32_t eye_z, int32_t target_x, int32_t target_y,

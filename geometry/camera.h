@@ -1,4 +1,6 @@
-// The viewing state: camera, screen centre and the single directional light.
+// The viewing state: the camera and the single directional light. (The
+// projection centre is the matrix module's: set_screen_centre,
+// geometry/matrix.h.)
 #pragma once
 
 #include <cstdint>
@@ -21,12 +23,6 @@ struct CameraState {
 void reset_view_defaults();
 
 CameraState* camera_state();
-
-// The centre added to every projected vertex; set once at start-up from the
-// screen size. (0, 0) until then.
-void set_screen_centre(int32_t x, int32_t y);
-int32_t screen_centre_x();
-int32_t screen_centre_y();
 
 // Points the camera from the eye at the target: derives pitch and yaw (roll 0)
 // in floating point, stores the eye as the position and rebuilds the matrix.

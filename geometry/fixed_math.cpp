@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "base/memory.h"
-#include "geometry/matrix.h"
 
 namespace {
 
@@ -18,12 +17,12 @@ TrigTables trig;
 
 }  // namespace
 
-int init_trig_tables() {
-    free_trig_tables();  // a second start-up must not leak the first one's tables
+int init_sine_cosine_tables() {
+    free_sine_cosine_tables();  // a second start-up must not leak the first one's tables
     trig.sine = static_cast<int32_t*>(alloc_zeroed(TABLE_BYTES));
     trig.cosine = static_cast<int32_t*>(alloc_zeroed(TABLE_BYTES));
     if (trig.sine == nullptr || trig.cosine == nullptr) {
-        free_trig_tables();
+        free_sine_cosine_tables();
         return -1;
     }
     for (int32_t i = 0; i < ANGLE_STEPS; ++i) {
@@ -33,15 +32,10 @@ int init_trig_tables() {
         trig.sine[i] = int32_t(std::sin(radians) * double(FIXED_ONE));
         trig.cosine[i] = int32_t(std::cos(radians) * double(FIXED_ONE));
     }
-    if (init_matrix_stack() < 0) {
-        free_trig_tables();
-        return -1;
-    }
     return 0;
 }
 
-void free_trig_tables() {
-    free_matrix_stack();
+void free_sine_cosine_tables() {
     free_block(trig.sine);
     trig.sine = nullptr;
     free_block(trig.cosine);

@@ -11,11 +11,6 @@
 
 namespace {
 
-bool pool_bound(int32_t kind) {
-    const GeometryPool* pool = geometry_pool(kind);
-    return pool != nullptr && pool->records != nullptr;
-}
-
 bool all_present(const void* const records[3]) {
     return records[0] != nullptr && records[1] != nullptr && records[2] != nullptr;
 }

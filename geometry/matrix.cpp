@@ -3,7 +3,6 @@
 #include "geometry/matrix.h"
 
 #include "base/memory.h"
-#include "geometry/camera.h"
 
 namespace {
 
@@ -14,6 +13,12 @@ struct MatrixStack {
     int depth;        // 0..MATRIX_STACK_DEPTH
 };
 MatrixStack stack;
+
+// Where the projection puts the view axis on the screen, in pixels.
+struct ProjectionCentre {
+    int32_t x, y;
+};
+ProjectionCentre centre;
 
 // Product of two 9-bit fractions. The shift is arithmetic, so negative
 // products are floored: -1 * 1 gives -1, not 0.
@@ -117,6 +122,20 @@ void make_view_matrix(Matrix* out, const Vec4* translation, const Vec4* angles, 
     matrix_multiply(out, &s, &tr);
 }
 
+int init_trig_tables() {
+    if (init_sine_cosine_tables() < 0) return -1;
+    if (init_matrix_stack() < 0) {
+        free_trig_tables();
+        return -1;
+    }
+    return 0;
+}
+
+void free_trig_tables() {
+    free_matrix_stack();
+    free_sine_cosine_tables();
+}
+
 int init_matrix_stack() {
     free_matrix_stack();
     stack.entries = static_cast<Matrix*>(alloc_zeroed(STACK_BYTES));
@@ -150,6 +169,17 @@ int pop_matrices(Matrix* out, int n) {
 
 int matrix_stack_depth() {
     return stack.depth;
+}
+
+void set_screen_centre(int32_t x, int32_t y) {
+    centre = {x, y};
+}
+
+int32_t screen_centre_x() {
+    return centre.x;
+}
+int32_t screen_centre_y() {
+    return centre.y;
 }
 
 int transform_and_project(int count, ScreenVertex* out, const Vec4* in, const Matrix* m) {

@@ -34,7 +34,16 @@ void make_object_matrix(Matrix* out, const Vec4* translation, const Vec4* angles
 // out = S x (T x R): scaled, then translated, then rotated (the camera).
 void make_view_matrix(Matrix* out, const Vec4* translation, const Vec4* angles, const Vec4* scale);
 
-// The stack storage (32 matrices) is allocated and freed with the trig tables;
+// Start-up step of the transform machinery: fills the sine and cosine tables
+// (init_sine_cosine_tables, geometry/fixed_math.h), then allocates the matrix
+// stack. A second call first frees the first one's blocks. 0 on success; -1
+// after the allocator's message, with nothing left allocated.
+int init_trig_tables();
+// Shut-down: frees the matrix stack and both tables; safe when nothing was
+// allocated.
+void free_trig_tables();
+
+// The stack storage (32 matrices), allocated and freed by the two above;
 // until then push and pop return -1. reset_matrix_stack empties it at the start
 // of every object's transform.
 int init_matrix_stack();
@@ -48,6 +57,12 @@ int push_matrix(const Matrix* m);
 // nothing changed when n < 1 or fewer than n entries are held.
 int pop_matrices(Matrix* out, int n);
 int matrix_stack_depth();
+
+// The centre added to every projected vertex; set once at start-up from the
+// screen size. (0, 0) until then.
+void set_screen_centre(int32_t x, int32_t y);
+int32_t screen_centre_x();
+int32_t screen_centre_y();
 
 // Transforms and projects count vertices (focal length 256 pixels around the
 // screen centre). A vertex at or behind the eye plane keeps its unprojected

@@ -53,6 +53,32 @@ void face_normal(Vec4* out, const Vec4* p, const Vec4* q, const Vec4* r) {
     out->z = z;
 }
 
+bool is_degenerate_polygon(const Vec4* const corners[], int count) {
+    if (count < 3 || count > 4) return true;
+    auto same = [](const Vec4* a, const Vec4* b) {
+        return a->x == b->x && a->y == b->y && a->z == b->z;
+    };
+    for (int i = 0; i < count; ++i)
+        for (int j = i + 1; j < count; ++j)
+            if (same(corners[i], corners[j])) return true;
+    // Twice the vector area: differences of int32 values take 33 bits and
+    // their products 66, beyond int64.
+    const Vec4& origin = *corners[0];
+    __int128 area[3] = {0, 0, 0};
+    for (int k = 1; k + 1 < count; ++k) {
+        const Vec4& p = *corners[k];
+        const Vec4& q = *corners[k + 1];
+        const __int128 a[3] = {int64_t(p.x) - origin.x, int64_t(p.y) - origin.y,
+                               int64_t(p.z) - origin.z};
+        const __int128 b[3] = {int64_t(q.x) - origin.x, int64_t(q.y) - origin.y,
+                               int64_t(q.z) - origin.z};
+        area[0] += a[1] * b[2] - a[2] * b[1];
+        area[1] += a[2] * b[0] - a[0] * b[2];
+        area[2] += a[0] * b[1] - a[1] * b[0];
+    }
+    return area[0] == 0 && area[1] == 0 && area[2] == 0;
+}
+
 // Writes x, y and z of dst (which may be src or add); dst->w is left as it is.
 void add_normalised(Vec4* dst, const Vec4* src, const Vec4* add) {
     int32_t x = wrap_add(src->x, add->x);

@@ -1,5 +1,6 @@
-// Normals: face normals scaled to unit length, and the vertex normals of an
-// object accumulated from the faces around each vertex.
+// Normals: face normals scaled to unit length, the vertex normals of an
+// object accumulated from the faces around each vertex, and the test for a
+// polygon that has no face (and so no normal) at all.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,13 @@
 
 // out = (q - p) x (r - q), scaled to length 1024 (truncating) unless zero.
 void face_normal(Vec4* out, const Vec4* p, const Vec4* q, const Vec4* r);
+// Whether a polygon of `count` corners (3 or 4; others are degenerate) is
+// degenerate: two corners at one position, or a vector area of exactly zero
+// (the corners on one line), summed over the fan from the first corner in
+// 128-bit integers, so any int32 positions are judged exactly. Such a polygon
+// draws nothing and has no face normal; the exports and the mesh stages
+// leave it out. For a triangle it is the same as "no area".
+bool is_degenerate_polygon(const Vec4* const corners[], int count);
 // dst = src + add, scaled to length 1024 as in face_normal.
 void add_normalised(Vec4* dst, const Vec4* src, const Vec4* add);
 // Turns the polygons of a run of packets into lit polygons: sets POLY_LIT on

@@ -372,6 +372,10 @@ const GeometryPool* geometry_pool(int32_t kind) {
     return &buffers.pools[kind];
 }
 
+bool pool_bound(int32_t kind) {
+    return valid_kind(kind) && bound_pool(kind) != nullptr;
+}
+
 void reset_frame_pools() {
     if (RenderList* list = shared.current) {
         list->packet_count = 0;

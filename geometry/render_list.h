@@ -92,6 +92,9 @@ int32_t pool_reset(int32_t kind);
 int32_t pool_rejected(int32_t kind);
 // The descriptor of a kind, or null for a bad kind or before init.
 const GeometryPool* geometry_pool(int32_t kind);
+// Whether a pool kind has its block (alloc_geometry_pool succeeded): false
+// for a bad kind, before init, and after a failed allocation.
+bool pool_bound(int32_t kind);
 
 // Empties the packet area and every pool; storage is not cleared.
 void reset_frame_pools();

@@ -270,6 +270,14 @@ int32_t compute_object_normals(int32_t index) {
     return 0;
 }
 
+int32_t recompute_object_normals(int32_t index) {
+    SceneObject* object = get_object(index);
+    RenderList* list = current_render_list();
+    if (object == nullptr) return -1;
+    if (list != nullptr) list->normal_count = object_vertex_range(object).first;
+    return compute_object_normals(index);
+}
+
 int32_t finish_lit_object(int32_t index, int32_t vertex_count) {
     add_object_part(index, 0, vertex_count, 0);
     finish_object();
@@ -306,6 +314,28 @@ PrimitivePacket* next_object_polygon(const SceneObject* object, const PrimitiveP
         p += packet->size;
     }
     return nullptr;
+}
+
+VertexRange object_vertex_range(const SceneObject* object) {
+    // Parts take only non-negative first vertices and counts (add_object_part);
+    // the ends are summed in 64 bits all the same.
+    int64_t first = 0;
+    int64_t end = 0;
+    for (int32_t p = 0; object != nullptr && p < object->part_count; ++p) {
+        const ObjectPart& part = object->parts[p];
+        if (part.vertex_count <= 0) continue;
+        int64_t part_end = int64_t(part.first_vertex) + part.vertex_count;
+        if (end == first) {
+            first = part.first_vertex;
+            end = part_end;
+        } else {
+            first = part.first_vertex < first ? part.first_vertex : first;
+            end = part_end > end ? part_end : end;
+        }
+    }
+    if (first < 0) first = 0;
+    if (end - first > INT32_MAX) end = first + INT32_MAX;
+    return VertexRange{int32_t(first), end > first ? int32_t(end - first) : 0};
 }
 
 SceneObject* get_object(int32_t index) {

@@ -109,6 +109,11 @@ int32_t show_object(int32_t index);
 // that count to the object's first vertex index beforehand. Marking stops at
 // the normal pool's capacity. 0; -1 for no object; NORMALS_OUT_OF_RANGE.
 int32_t compute_object_normals(int32_t index);
+// Recomputes the normals of an object whose vertices moved, from scratch:
+// the render list's normal count goes back to the object's first vertex
+// (object_vertex_range), where its normals lie, and compute_object_normals
+// runs. Its result.
+int32_t recompute_object_normals(int32_t index);
 // Closes an object emitted as one lit surface: one part over vertices
 // 0 .. vertex_count - 1, finish_object, PART_LIT, shown, and its normals
 // computed. Returns compute_object_normals' result.
@@ -121,6 +126,15 @@ int32_t set_object_shading(int32_t index, int32_t selector);
 // order: the first after `after`, or the first of the run when `after` is
 // null; null at the run's end or for a null object.
 PrimitivePacket* next_object_polygon(const SceneObject* object, const PrimitivePacket* after);
+
+// The pool vertices an object's parts cover: from the lowest first vertex to
+// the highest end, parts without vertices left out; {0, 0} when no part has
+// any (or for a null object).
+struct VertexRange {
+    int32_t first;
+    int32_t count;
+};
+VertexRange object_vertex_range(const SceneObject* object);
 
 // Lookups: null for an index outside 0..31, an empty slot or a missing part.
 SceneObject* get_object(int32_t index);

@@ -1,8 +1,6 @@
-// Render entry, depth bucketing of the packet chain and filing of the callback slots.
+// Depth bucketing of the packet chain and filing of the callback slots.
 #include "raster/ordering_table.h"
 
-#include "raster/dispatcher.h"
-#include "raster/raster_target.h"
 #include "raster/render_stats.h"
 
 namespace {
@@ -108,15 +106,6 @@ void count_walked_packet(PrimitivePacket* packet, bool dropped, bool behind_eye,
 }
 
 }  // namespace
-
-void render_frame() {
-    reset_render_stats();
-    bind_raster_target();
-    RenderList* list = current_render_list();
-    if (list == nullptr) return;
-    bucket_packets(list);
-    draw_ordering_table(list);
-}
 
 void bucket_packets(RenderList* list) {
     uint32_t* heads = ordering_table_heads();

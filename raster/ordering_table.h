@@ -1,5 +1,6 @@
-// Render entry and depth bucketing: files every packet of the frame into one of 4096
-// buckets (larger bucket = farther, painted earlier) for the dispatcher to paint.
+// Depth bucketing: files every packet of the frame into one of 4096 buckets (larger
+// bucket = farther, painted earlier) for the dispatcher to paint; render_frame
+// (raster/render_frame.h) runs it.
 //
 // Bucket heads and packet links are 32-bit references, not pointers, so that the
 // packet layout stays the same in a 64-bit build. A reference is
@@ -53,11 +54,6 @@ inline CallbackSlot* referenced_slot(uint32_t reference) {
     if (slots == nullptr || slot >= uint32_t(CALLBACK_SLOTS)) return nullptr;
     return slots + slot;
 }
-
-// The render entry, once per frame after the geometry pipeline: binds the raster
-// target, buckets the current render list and paints it far to near. Does nothing
-// but the binding before the render buffers exist.
-void render_frame();
 
 // Walks the packet chain of `list` from first_packet and links every packet that is
 // drawn this frame into the bucket depth_key + depth_bias, at the head; then files the

@@ -40,7 +40,6 @@ constexpr Rotation ROTATIONS[] = {{0, 0, false, false, 0, 0},      {57, 0, false
                                   {0, 0, true, false, 0, 0},       {57, 57, true, false, 0, 0},
                                   {0, 0, true, false, 1920, 1080}, {0, 0, true, true, 0, 0},
                                   {57, 57, true, true, 0, 0},      {0, 512, true, true, 0, 0}};
-constexpr int32_t RELIEF_DEPTH = 6;
 constexpr int ROUNDS = 15;
 constexpr int FRAMES_PER_TURN = 40;
 
@@ -212,7 +211,7 @@ int main() {
     for (const Rotation& rotation : ROTATIONS) {
         if (rotation.relief && !relief) {
             relief = true;
-            add_demo_relief(RELIEF_DEPTH);
+            add_demo_relief(DEMO_RELIEF_DEPTH);
             render_demo_frame();
             load_mesh(peer, export_demo_mesh());
         }

@@ -1,7 +1,7 @@
 // The platform's page operations for backends whose pages live in plain memory (SDL, the
 // browser): each backend links this file and adds only how a page reaches its window.
+#include "app/platform.h"
 #include "platform/common/memory_pages.h"
-#include "platform/platform.h"
 
 uint16_t* platform_create_page(int32_t index, int32_t width, int32_t height) {
     return create_memory_page(index, width, height);

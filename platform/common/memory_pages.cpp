@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
+#include "app/platform.h"
 #include "platform/common/page_drawing.h"
-#include "platform/platform.h"
 
 namespace {
 

@@ -1,14 +1,25 @@
 // The one writer of every file the tools write: screenshots, exports, statistics, recordings.
 //
-// A new file, or a regular file that is replaced, is written to a temporary in the same
-// folder (".NAME.XXXXXXXXXXXX.tmp", created exclusively under a random name, never through a
-// link), flushed and synced, renamed over NAME, and the folder is synced: NAME is either as
-// it was or complete. A new file gets the permissions the user's umask gives; a replaced
-// file keeps its permission bits (and its owner and group where the system allows). A NAME
-// that is a symbolic link stays one: the file it points to is replaced. A NAME that is a
-// device or a pipe (/dev/stdout, /dev/null, a FIFO) is written directly and never replaced.
-// A folder, a socket, a link to nothing and a regular file the user may not write are
-// refused.
+// A path is walked one component at a time from an opened folder (openat), never handed to
+// the system whole: every symbolic link on the way is read and followed here, so the rule
+// for links in shared folders below holds for each of them, and the folder finally reached
+// stays open until the file is in place, so that nothing renamed or planted meanwhile can
+// send the write elsewhere.
+//
+// A new file, or a regular file that is replaced, is written to a temporary in that folder
+// (".NAME.XXXXXXXXXXXX.tmp", created exclusively under a random name, never through a link),
+// flushed and synced, renamed over NAME, and the folder is synced: NAME is either as it was
+// or complete. A new file gets the permissions the user's umask gives; a replaced file keeps
+// its permission bits (and its owner and group where the system allows). A NAME that is a
+// symbolic link stays one: the file it points to is replaced. A NAME that is a device or a
+// pipe (/dev/stdout, /dev/null, a FIFO) is written directly and never replaced. A folder, a
+// socket, a link to nothing and a regular file the user may not write are refused.
+//
+// Links in shared folders: a link that sits in a sticky folder everyone may write (/tmp) is
+// followed only when it belongs to the user or to the folder's owner, whichever component of
+// the path it is (the kernel's protected_symlinks rule, applied whatever the machine's own
+// setting). Anyone may plant a link there, and it must not lead a tool to replace a file of
+// the user's.
 //
 // Every failure is reported as "cannot write PATH: reason"; the temporary is removed then, so
 // NAME is left byte for byte as it was. The one exception is a failure to sync the folder
@@ -18,16 +29,19 @@
 // program writes no files and does not build it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // An output file being written piece by piece: open_output, write_output as often as
 // needed, then commit_output, or discard_output to give up. Exactly one of the two ends
 // every successful open_output, also after a failed write.
 struct OutputFile {
     std::string path;       // as given, for messages
-    std::string target;     // the file written or replaced, links resolved
-    std::string temporary;  // empty when the target is written directly
+    int folder = -1;        // the folder the file goes into, links resolved
+    std::string name;       // the file's name in that folder
+    std::string temporary;  // the temporary's name in the folder; empty when written directly
     int descriptor = -1;
     std::string pending;  // written data not yet handed to the system
     std::string error;    // the first failure, "cannot write PATH: reason"
@@ -37,6 +51,11 @@ struct OutputFile {
 // removed again; a device or pipe is not opened. Lets a program refuse an output before it
 // starts its work. False with the error in *error.
 bool check_output_path(const std::string& path, std::string* error);
+
+// Makes the folder `path` and every missing folder on the way (with the permissions the
+// umask leaves), walked as an output's path is: no link that the rule above refuses is
+// followed, so nothing is made through one. False with "cannot create PATH: reason".
+bool create_output_folder(const std::string& path, std::string* error);
 
 // Creates the temporary (or opens the device or pipe). False with the error in *error; the
 // file then needs no discard_output.
@@ -52,6 +71,36 @@ void discard_output(OutputFile* file);
 
 // The whole file at once: open, write, commit.
 bool write_output_file(const std::string& path, std::string_view data, std::string* error);
+
+// Which file a path names, whatever its spelling: "./s.txt", "dir/../s.txt", a link to it
+// and a hard link are one file. An existing file is its device and inode; a file not yet
+// there is the device and inode of the folder it would be made in, and its name there.
+struct FileIdentity {
+    bool known = false;     // false: the path does not lead to a file or a place for one
+    bool existing = false;  // false: a file the write would create
+    bool replaced = false;  // a regular or new file, which a write replaces; false for a
+                            // device or pipe, which a write only adds to
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    std::string name;  // for a new file, its name in the folder
+};
+// An output's identity, through the walk the writer makes.
+FileIdentity output_identity(const std::string& path);
+// An input's identity: the file that opening `path` for reading gets.
+FileIdentity input_identity(const std::string& path);
+bool same_file(const FileIdentity& a, const FileIdentity& b);
+
+// A path a program reads or writes, with how its user gave it ("--obj", "the script").
+struct NamedPath {
+    std::string role;
+    std::string path;
+    bool output;
+};
+// Whether every output is a file of its own: none the same file as an input (it would
+// replace it) or as another output (one would replace the other). Devices and pipes, which
+// are written to and not replaced, may be named more than once. False with a sentence naming
+// both in *error. Paths that do not resolve are passed over: writing them fails on its own.
+bool outputs_apart(const std::vector<NamedPath>& paths, std::string* error);
 
 // Failure injection for tests: the next time `step` runs, in any output file, it fails with
 // errno `error_number`. One failure per step; a later call replaces an armed one.

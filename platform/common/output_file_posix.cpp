@@ -40,15 +40,113 @@ std::string failure(const std::string& path, const std::string& reason) {
     return "cannot write " + (path.empty() ? "''" : path) + ": " + reason;
 }
 
-std::string folder_of(const std::string& path) {
+std::string folder_of(std::string_view path) {
     const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    if (slash == std::string_view::npos) return "";
+    return slash == 0 ? "/" : std::string(path.substr(0, slash));
 }
 
-std::string name_of(const std::string& path) {
+std::string name_of(std::string_view path) {
     const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+bool names_a_file(const std::string& name) {
+    return !name.empty() && name != "." && name != "..";
+}
+
+// Folders are opened only to be walked through: without O_PATH (macOS, and the browser's
+// file system, which takes it for a write) a folder must be readable as well as searchable.
+#if defined(O_PATH) && !defined(__EMSCRIPTEN__)
+constexpr int FOLDER_FLAGS = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int FOLDER_FLAGS = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// The walk's own failure, besides errno values: a link refused by the rule below.
+constexpr int FOREIGN_LINK = -1;
+constexpr const char* FOREIGN_LINK_TEXT =
+    "it is a link that another user placed in a shared folder";
+
+std::string reason_of(int error_number) {
+    return error_number == FOREIGN_LINK ? FOREIGN_LINK_TEXT : std::strerror(error_number);
+}
+
+// The kernel's rule for links in shared folders (fs.protected_symlinks), applied to every
+// link followed here, whatever the machine's setting: in a sticky folder everyone may write,
+// such as /tmp, only a link of the user's own or of the folder's owner is followed.
+// Otherwise anyone could plant a link there to one of the user's files or folders and have
+// the tool replace what it leads to.
+bool link_may_be_followed(int folder, uid_t link_owner) {
+    struct stat status;
+    if (fstat(folder, &status) != 0) return false;
+    const bool shared = (status.st_mode & S_ISVTX) != 0 && (status.st_mode & S_IWOTH) != 0;
+    return !shared || link_owner == geteuid() || link_owner == status.st_uid;
+}
+
+// The text of the link `name` in `folder`, once the rule allows following it and the hops
+// are within the kernel's limit. 0, or the failure (an errno value or FOREIGN_LINK).
+int follow_link(int folder, const std::string& name, const struct stat& link, int* hops,
+                std::string* text) {
+    if (!link_may_be_followed(folder, link.st_uid)) return FOREIGN_LINK;
+    if (++*hops > MAX_LINK_HOPS) return ELOOP;
+    char buffer[PATH_MAX];
+    const ssize_t length = readlinkat(folder, name.c_str(), buffer, sizeof buffer);
+    if (length < 0) return errno;
+    if (size_t(length) == sizeof buffer) return ENAMETOOLONG;
+    if (length == 0) return ENOENT;
+    text->assign(buffer, size_t(length));
+    return 0;
+}
+
+// The folder `text` names, from `start` (an open folder, or AT_FDCWD) unless it begins with
+// '/', walked one component at a time: no component is a link that the system follows on
+// its own. Returns the folder opened, or -1 with the failure in *failure.
+int walk_folder(int start, std::string_view text, int* hops, int* failure, bool create = false) {
+    int current =
+        text.substr(0, 1) == "/" ? open("/", FOLDER_FLAGS) : openat(start, ".", FOLDER_FLAGS);
+    if (current < 0) {
+        *failure = errno;
+        return -1;
+    }
+    while (!text.empty()) {
+        const size_t slash = text.find('/');
+        const std::string part(text.substr(0, slash));
+        text = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
+        if (part.empty() || part == ".") continue;
+        int next = openat(current, part.c_str(), FOLDER_FLAGS | O_NOFOLLOW);
+        // A missing folder is made where asked for (another may make it meanwhile).
+        if (next < 0 && errno == ENOENT && create &&
+            (mkdirat(current, part.c_str(), 0777) == 0 || errno == EEXIST))
+            next = openat(current, part.c_str(), FOLDER_FLAGS | O_NOFOLLOW);
+        struct stat status;
+        if (next >= 0 && fstat(next, &status) == 0 && S_ISDIR(status.st_mode)) {
+            close(current);
+            current = next;
+            continue;
+        }
+        // Not a folder as it stands: a link to be followed by hand, or a failure.
+        *failure = errno;
+        if (next >= 0) close(next);
+        std::string target;
+        if (fstatat(current, part.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            *failure = errno;
+        } else if (!S_ISLNK(status.st_mode)) {
+            *failure = ENOTDIR;
+        } else if (int followed = follow_link(current, part, status, hops, &target);
+                   followed != 0) {
+            *failure = followed;
+        } else {
+            next = walk_folder(current, target, hops, failure, create);
+            close(current);
+            if (next < 0) return -1;
+            current = next;
+            continue;
+        }
+        close(current);
+        return -1;
+    }
+    return current;
 }
 
 enum class Kind {
@@ -57,97 +155,103 @@ enum class Kind {
     Direct    // a device or pipe, written as it is
 };
 
+// Where a path leads: an open folder and a name in it.
 struct Target {
     Kind kind = Kind::New;
-    std::string path;           // links resolved for Replace
-    struct stat existing = {};  // the file replaced
+    int folder = -1;
+    std::string name;
+    struct stat existing = {};    // the file there, unless new
+    bool system_follows = false;  // Direct through one of the system's own links (below)
 };
 
-// The kernel's rule for links in shared folders (fs.protected_symlinks), applied to the links
-// followed here by hand: in a sticky folder everyone may write, such as /tmp, only a link of
-// the user's own or of the folder's owner is followed. Otherwise anyone could plant a link
-// there to one of the user's files and have the tool replace it.
-bool link_may_be_followed(const std::string& link, const struct stat& link_status) {
-    struct stat folder;
-    if (stat(folder_of(link).c_str(), &folder) != 0) return false;
-    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-    return !shared || link_status.st_uid == geteuid() || link_status.st_uid == folder.st_uid;
+void close_target(Target* target) {
+    if (target->folder >= 0) close(target->folder);
+    target->folder = -1;
 }
 
-// The file at the end of the links from `path`; a relative link is read from the link's
-// folder.
-bool resolve_links(const std::string& path, std::string* resolved, std::string* reason) {
-    std::string current = path;
-    for (int hops = 0;; ++hops) {
-        struct stat status;
-        if (lstat(current.c_str(), &status) != 0) {
-            *reason = std::strerror(errno);
-            return false;
-        }
-        if (!S_ISLNK(status.st_mode)) {
-            *resolved = current;
-            return true;
-        }
-        if (hops == MAX_LINK_HOPS) {
-            *reason = std::strerror(ELOOP);
-            return false;
-        }
-        if (!link_may_be_followed(current, status)) {
-            *reason = "it is a link that another user placed in a shared folder";
-            return false;
-        }
-        char text[PATH_MAX];
-        const ssize_t length = readlink(current.c_str(), text, sizeof text);
-        if (length < 0 || size_t(length) == sizeof text) {
-            *reason = std::strerror(length < 0 ? errno : ENAMETOOLONG);
-            return false;
-        }
-        const std::string link(text, size_t(length));
-        current = link[0] == '/' ? link : folder_of(current) + "/" + link;
-    }
-}
-
-// What `path` names and how it is to be written; the reason it cannot be otherwise.
+// What `path` names and how it is to be written; the reason it cannot be otherwise. On
+// success target->folder is open and the caller closes it.
 bool find_target(const std::string& path, Target* target, std::string* reason) {
-    const std::string name = name_of(path);
-    if (name.empty() || name == "." || name == "..") {
+    std::string name = name_of(path);
+    if (!names_a_file(name)) {
         *reason = "no file name";
         return false;
     }
-    struct stat status;
-    if (stat(path.c_str(), &status) != 0) {
-        const int error_number = errno;
-        struct stat link;
-        if (error_number == ENOENT && lstat(path.c_str(), &link) == 0) {
-            *reason = "it is a link to a missing file";
-            return false;
-        }
-        if (error_number != ENOENT) {
-            *reason = std::strerror(error_number);
-            return false;
-        }
-        *target = Target{Kind::New, path, {}};
-        return true;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        *reason = "it is a folder";
+    int hops = 0;
+    int failure = 0;
+    int folder = walk_folder(AT_FDCWD, folder_of(path), &hops, &failure);
+    if (folder < 0) {
+        *reason = reason_of(failure);
         return false;
     }
-    if (S_ISSOCK(status.st_mode)) {
-        *reason = "it is a socket";
+    struct stat status;
+    for (bool through_link = false;; through_link = true) {
+        if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            const int error_number = errno;
+            if (error_number == ENOENT && !through_link) {
+                *target = Target{Kind::New, folder, name, {}, false};
+                return true;
+            }
+            close(folder);
+            *reason = error_number == ENOENT ? "it is a link to a missing file"
+                                             : std::strerror(error_number);
+            return false;
+        }
+        if (!S_ISLNK(status.st_mode)) break;
+        std::string text;
+        if (int followed = follow_link(folder, name, status, &hops, &text); followed != 0) {
+            close(folder);
+            *reason = reason_of(followed);
+            return false;
+        }
+        const std::string next_name = name_of(text);
+        int next =
+            names_a_file(next_name) ? walk_folder(folder, folder_of(text), &hops, &failure) : -1;
+        if (!names_a_file(next_name)) failure = EISDIR;
+        struct stat next_status;
+        if (next >= 0 && fstatat(next, next_name.c_str(), &next_status, AT_SYMLINK_NOFOLLOW) != 0)
+            failure = errno;
+        else if (next >= 0)
+            failure = 0;
+        if (failure == ENOENT) {
+            // The text leads nowhere, yet the system may open something through the link:
+            // its own links to a program's open files (/dev/stdout is /proc/self/fd/1, which
+            // reads "pipe:[1234]" for a pipe). No one can plant those; a device or pipe is
+            // written as the system opens it.
+            struct stat opened;
+            if (fstatat(folder, name.c_str(), &opened, 0) == 0 && !S_ISREG(opened.st_mode) &&
+                !S_ISDIR(opened.st_mode) && !S_ISSOCK(opened.st_mode)) {
+                if (next >= 0) close(next);
+                *target = Target{Kind::Direct, folder, name, opened, true};
+                return true;
+            }
+            // A missing file at the end of the link is reported at the next turn.
+            if (next >= 0) failure = 0;
+        }
+        if (failure != 0) {
+            if (next >= 0) close(next);
+            close(folder);
+            *reason = failure == ENOENT ? "it is a link to a missing file" : reason_of(failure);
+            return false;
+        }
+        close(folder);
+        folder = next;
+        name = next_name;
+    }
+    if (S_ISDIR(status.st_mode) || S_ISSOCK(status.st_mode)) {
+        close(folder);
+        *reason = S_ISDIR(status.st_mode) ? "it is a folder" : "it is a socket";
         return false;
     }
     // A file the user may not write is not replaced either.
-    if (access(path.c_str(), W_OK) != 0) {
+    if (faccessat(folder, name.c_str(), W_OK, 0) != 0) {
         *reason = std::strerror(errno);
+        close(folder);
         return false;
     }
-    if (!S_ISREG(status.st_mode)) {
-        *target = Target{Kind::Direct, path, {}};
-        return true;
-    }
-    *target = Target{Kind::Replace, "", status};
-    return resolve_links(path, &target->path, reason);
+    *target =
+        Target{S_ISREG(status.st_mode) ? Kind::Replace : Kind::Direct, folder, name, status, false};
+    return true;
 }
 
 // A replacement keeps the permission bits of the file it replaces and, where the system
@@ -164,8 +268,7 @@ bool keep_permissions(int descriptor, const struct stat& existing) {
 // has that name, not even a link.
 bool create_temporary(const Target& target, int* descriptor, std::string* temporary,
                       std::string* reason) {
-    const std::string start =
-        folder_of(target.path) + "/." + name_of(target.path).substr(0, MAX_STEM_BYTES) + ".";
+    const std::string start = "." + target.name.substr(0, MAX_STEM_BYTES) + ".";
     // A new file gets what the umask leaves of read and write for all; a replacement is
     // private until it has the permissions of the file it replaces.
     const mode_t mode = target.kind == Kind::Replace ? 0600 : 0666;
@@ -175,16 +278,16 @@ bool create_temporary(const Target& target, int* descriptor, std::string* tempor
         for (int i = 0; i < RANDOM_LETTERS; ++i)
             name += LETTERS[random() % (sizeof LETTERS - 1)];
         name += ".tmp";
-        const int opened =
-            injected(OutputStep::Create)
-                ? -1
-                : open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        const int opened = injected(OutputStep::Create)
+                               ? -1
+                               : openat(target.folder, name.c_str(),
+                                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (opened < 0 && errno == EEXIST) continue;
         if (opened < 0) break;
         if (target.kind == Kind::Replace && !keep_permissions(opened, target.existing)) {
             const int error_number = errno;
             close(opened);
-            unlink(name.c_str());
+            unlinkat(target.folder, name.c_str(), 0);
             errno = error_number;
             break;
         }
@@ -194,6 +297,29 @@ bool create_temporary(const Target& target, int* descriptor, std::string* tempor
     }
     *reason = std::strerror(errno);
     return false;
+}
+
+// Opens the device or pipe a Direct target names. The name is opened without following a
+// link (one put there since it was looked at is refused), unless it is one of the system's
+// own links, and what was opened must still be neither a regular file nor a folder.
+int open_direct(const Target& target, std::string* reason) {
+    if (injected(OutputStep::Create)) {
+        *reason = std::strerror(errno);
+        return -1;
+    }
+    const int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | (target.system_follows ? 0 : O_NOFOLLOW);
+    const int descriptor = openat(target.folder, target.name.c_str(), flags);
+    if (descriptor < 0) {
+        *reason = std::strerror(errno);
+        return -1;
+    }
+    struct stat status;
+    if (fstat(descriptor, &status) != 0 || S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)) {
+        close(descriptor);
+        *reason = "it changed while it was being opened";
+        return -1;
+    }
+    return descriptor;
 }
 
 bool write_all(int descriptor, const char* data, size_t size) {
@@ -219,9 +345,9 @@ void flush(OutputFile* file, std::string_view data) {
 
 // The folder's entry of the renamed file reaches the disk. Some file systems cannot sync a
 // folder (EINVAL); there is nothing more to do then.
-bool sync_folder(const std::string& folder) {
+bool sync_folder(int folder) {
     if (injected(OutputStep::SyncFolder)) return false;
-    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int descriptor = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0) return false;
     const bool synced = fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP;
     const int error_number = errno;
@@ -232,6 +358,18 @@ bool sync_folder(const std::string& folder) {
 
 }  // namespace
 
+bool create_output_folder(const std::string& path, std::string* error) {
+    int hops = 0;
+    int failure = 0;
+    const int folder = walk_folder(AT_FDCWD, path, &hops, &failure, true);
+    if (folder < 0) {
+        *error = "cannot create " + (path.empty() ? "''" : path) + ": " + reason_of(failure);
+        return false;
+    }
+    close(folder);
+    return true;
+}
+
 bool check_output_path(const std::string& path, std::string* error) {
     Target target;
     std::string reason;
@@ -239,16 +377,19 @@ bool check_output_path(const std::string& path, std::string* error) {
         *error = failure(path, reason);
         return false;
     }
-    if (target.kind == Kind::Direct) return true;  // a pipe is not opened before its time
-    int descriptor = -1;
-    std::string temporary;
-    if (!create_temporary(target, &descriptor, &temporary, &reason)) {
-        *error = failure(path, reason);
-        return false;
+    bool writable = true;  // a pipe is not opened before its time
+    if (target.kind != Kind::Direct) {
+        int descriptor = -1;
+        std::string temporary;
+        writable = create_temporary(target, &descriptor, &temporary, &reason);
+        if (writable) {
+            close(descriptor);
+            unlinkat(target.folder, temporary.c_str(), 0);
+        }
     }
-    close(descriptor);
-    unlink(temporary.c_str());
-    return true;
+    close_target(&target);
+    if (!writable) *error = failure(path, reason);
+    return writable;
 }
 
 bool open_output(const std::string& path, OutputFile* file, std::string* error) {
@@ -258,19 +399,19 @@ bool open_output(const std::string& path, OutputFile* file, std::string* error) 
     std::string reason;
     bool opened = find_target(path, &target, &reason);
     if (opened && target.kind == Kind::Direct) {
-        file->descriptor =
-            injected(OutputStep::Create) ? -1 : open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        file->descriptor = open_direct(target, &reason);
         opened = file->descriptor >= 0;
-        if (!opened) reason = std::strerror(errno);
     } else if (opened) {
         opened = create_temporary(target, &file->descriptor, &file->temporary, &reason);
     }
     if (!opened) {
+        close_target(&target);
         *error = failure(path, reason);
         *file = OutputFile{};
         return false;
     }
-    file->target = target.path;
+    file->folder = target.folder;
+    file->name = target.name;
     return true;
 }
 
@@ -298,12 +439,12 @@ bool commit_output(OutputFile* file, std::string* error) {
         if (!closed && file->error.empty()) file->error = failure(file->path, std::strerror(errno));
     }
     if (file->error.empty() && !file->temporary.empty()) {
-        if (injected(OutputStep::Rename) ||
-            rename(file->temporary.c_str(), file->target.c_str()) != 0) {
+        if (injected(OutputStep::Rename) || renameat(file->folder, file->temporary.c_str(),
+                                                     file->folder, file->name.c_str()) != 0) {
             file->error = failure(file->path, std::strerror(errno));
         } else {
             file->temporary.clear();
-            if (!sync_folder(folder_of(file->target)))
+            if (!sync_folder(file->folder))
                 file->error = failure(file->path, std::string(std::strerror(errno)) +
                                                       " (while syncing its folder; the file "
                                                       "is written)");
@@ -317,7 +458,8 @@ bool commit_output(OutputFile* file, std::string* error) {
 
 void discard_output(OutputFile* file) {
     if (file->descriptor >= 0) close(file->descriptor);
-    if (!file->temporary.empty()) unlink(file->temporary.c_str());
+    if (!file->temporary.empty()) unlinkat(file->folder, file->temporary.c_str(), 0);
+    if (file->folder >= 0) close(file->folder);
     *file = OutputFile{};
 }
 
@@ -326,6 +468,65 @@ bool write_output_file(const std::string& path, std::string_view data, std::stri
     if (!open_output(path, &file, error)) return false;
     write_output(&file, data);
     return commit_output(&file, error);
+}
+
+FileIdentity output_identity(const std::string& path) {
+    Target target;
+    std::string reason;
+    FileIdentity identity;
+    if (!find_target(path, &target, &reason)) return identity;
+    struct stat folder;
+    if (target.kind != Kind::New) {
+        identity = FileIdentity{true,
+                                true,
+                                target.kind == Kind::Replace,
+                                uint64_t(target.existing.st_dev),
+                                uint64_t(target.existing.st_ino),
+                                ""};
+    } else if (fstat(target.folder, &folder) == 0) {
+        identity = FileIdentity{
+            true, false, true, uint64_t(folder.st_dev), uint64_t(folder.st_ino), target.name};
+    }
+    close_target(&target);
+    return identity;
+}
+
+FileIdentity input_identity(const std::string& path) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return FileIdentity{};
+    return FileIdentity{
+        true, true, S_ISREG(status.st_mode), uint64_t(status.st_dev), uint64_t(status.st_ino), ""};
+}
+
+bool same_file(const FileIdentity& a, const FileIdentity& b) {
+    return a.known && b.known && a.existing == b.existing && a.device == b.device &&
+           a.inode == b.inode && a.name == b.name;
+}
+
+bool outputs_apart(const std::vector<NamedPath>& paths, std::string* error) {
+    std::vector<FileIdentity> identities;
+    for (const NamedPath& named : paths)
+        identities.push_back(named.output ? output_identity(named.path)
+                                          : input_identity(named.path));
+    for (size_t i = 0; i < paths.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            const NamedPath& a = paths[j];
+            const NamedPath& b = paths[i];
+            if (!(a.output || b.output) || !same_file(identities[i], identities[j])) continue;
+            if (!identities[i].replaced) continue;  // a device or pipe, written to
+            if (a.output && b.output) {
+                *error = a.role + " " + a.path + " and " + b.role + " " + b.path +
+                         " name one file: one would replace the other";
+            } else {
+                const NamedPath& output = a.output ? a : b;
+                const NamedPath& input = a.output ? b : a;
+                *error = output.role + " " + output.path + " names " + input.role + " " +
+                         input.path + ", which it would replace";
+            }
+            return false;
+        }
+    }
+    return true;
 }
 
 void fail_output_step(OutputStep step, int error_number) {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "app/platform.h"
 #include "app/shell.h"
-#include "platform/platform.h"
 
 struct HeadlessConfig {
     int32_t client_width = CLIENT_WIDTH;

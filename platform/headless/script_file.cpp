@@ -14,11 +14,11 @@ constexpr size_t CHUNK_BYTES = 64 * 1024;
 
 int unreadable(const std::string& path, const std::string& reason, std::string* error) {
     *error = "cannot read " + path + ": " + reason;
-    return SCRIPT_UNREADABLE;
+    return REPLAY_SCRIPT_UNREADABLE;
 }
 
-int read_script_descriptor(int descriptor, const std::string& path,
-                           std::vector<ScriptCommand>* commands, std::string* error) {
+int read_script_descriptor(int descriptor, const std::string& path, Script* script,
+                           std::string* error) {
     struct stat status;
     if (fstat(descriptor, &status) != 0) return unreadable(path, std::strerror(errno), error);
     if (S_ISDIR(status.st_mode)) return unreadable(path, "it is a folder", error);
@@ -27,9 +27,9 @@ int read_script_descriptor(int descriptor, const std::string& path,
         return unreadable(path, "it is neither a regular file nor a pipe", error);
 
     ScriptReader reader;
-    reader.commands = commands;
+    reader.script = script;
     std::string chunk(CHUNK_BYTES, '\0');
-    for (bool first = true;; first = false) {
+    for (;;) {
         const ssize_t got = read(descriptor, chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR) continue;
         // The file was opened without waiting. A pipe that has a writer but no data yet says
@@ -40,31 +40,37 @@ int read_script_descriptor(int descriptor, const std::string& path,
             continue;
         }
         if (got < 0) return unreadable(path, std::strerror(errno), error);
-        // A pipe without a writer reads as ended at once: refused rather than taken as an
-        // empty script (waiting for a writer could be forever).
-        if (got == 0 && first && pipe)
-            return unreadable(path, "a pipe with no writer and nothing to read", error);
+        // A pipe without a writer reads as ended at once, as one whose writer has finished:
+        // never waited for.
         if (got == 0) break;
         if (!read_script_piece(&reader, std::string_view(chunk.data(), size_t(got)))) {
             *error = reader.error;
-            return 1;
+            return REPLAY_SCRIPT_ERROR;
         }
     }
     if (!finish_script(&reader)) {
         *error = reader.error;
-        return 1;
+        return REPLAY_SCRIPT_ERROR;
     }
-    return 0;
+    // Nothing would run. Whether a pipe's writer wrote nothing or there was none at all
+    // depends on when it closed, so both are this one error, whatever the timing.
+    if (script->commands.empty()) {
+        *error = std::string("the script has no commands (") +
+                 (pipe && reader.bytes == 0 ? "nothing came through the pipe"
+                                            : "it is empty, or only comments") +
+                 "), so nothing would run";
+        return REPLAY_SCRIPT_ERROR;
+    }
+    return REPLAY_DONE;
 }
 
 }  // namespace
 
-int read_script_file(const std::string& path, std::vector<ScriptCommand>* commands,
-                     std::string* error) {
+int read_script_file(const std::string& path, Script* script, std::string* error) {
     // Without O_NONBLOCK, opening a FIFO waits until something opens it for writing.
     const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) return unreadable(path, std::strerror(errno), error);
-    const int result = read_script_descriptor(descriptor, path, commands, error);
+    const int result = read_script_descriptor(descriptor, path, script, error);
     close(descriptor);
     return result;
 }

@@ -2,16 +2,15 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "platform/headless/replay_script.h"
+#include "platform/headless/script_parser.h"
 
 // Reads and parses the script at `path`: a regular file, or a pipe or terminal (a FIFO,
-// /dev/stdin) that has a writer when it is opened. Opening never waits: a pipe without a
-// writer is refused instead of waited for. Returns 0; 1 with "LINE: what is wrong" in *error
-// for a bad line or a script beyond its limits; 4 with "cannot read PATH: reason" when it
-// cannot be read as a script (missing, a folder, a device, a socket, a pipe without a
-// writer, a read error).
-inline constexpr int SCRIPT_UNREADABLE = 4;
-int read_script_file(const std::string& path, std::vector<ScriptCommand>* commands,
-                     std::string* error);
+// /dev/stdin). Opening never waits. Returns REPLAY_DONE; REPLAY_SCRIPT_ERROR with "LINE:
+// what is wrong" in *error for a bad line or a script beyond its limits, and with "the
+// script has no commands ..." for one without a command (an empty file, only comments, or
+// a pipe that delivered nothing, whether its writer wrote nothing or there was none: the
+// two cannot be told apart, so both give the one answer); REPLAY_SCRIPT_UNREADABLE with
+// "cannot read PATH: reason" when it cannot be read as a script (missing, a folder, a
+// device, a socket, a read error).
+int read_script_file(const std::string& path, Script* script, std::string* error);

@@ -21,16 +21,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "app/platform.h"
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
-#include "platform/common/integer_text.h"
+#include "platform/common/command_line.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/output_file.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/text_encoding.h"
-#include "platform/platform.h"
 #include "platform/sdl/sdl_support.h"
 
 namespace {
@@ -43,15 +44,18 @@ constexpr int EXIT_OUTPUT_FAILED = 3;
 constexpr int MAX_SCALE = 16;
 // What the window shows around the picture when its shape does not fit a whole factor.
 constexpr Uint8 BAR_GREY = 48;
-constexpr const char* USAGE = "usage: sketch3d [--scale N] [--record FILE]\n";
+constexpr const char* USAGE =
+    "usage: sketch3d [--scale N] [--record FILE]\n"
+    "A value starting with '-' is written --record=./-name.\n";
 constexpr const char* HELP =
     "Draw a closed outline with the left button, then right-click inside it: the region\n"
     "becomes a lit sheet. Drag to turn it; hold Z to face it again, and with a button held to\n"
     "push it into relief; F1, F2 and F3 change the shading, F12 throws it away. While drawing,\n"
     "Backspace takes back the last stroke and Delete every stroke. Escape ends the program.\n"
     "\n"
-    "  --scale N      start with the picture shown N times its size (1 to 16); the window\n"
-    "                 can be resized, and the picture keeps the largest whole factor that fits\n"
+    "  --scale N      start with the picture shown N times its size (1 to 16, lowered to what\n"
+    "                 the display can show); the window can be resized, and the picture keeps\n"
+    "                 the largest whole factor that fits\n"
     "  --record FILE  write the session as a replay script for sketch3d-replay at the end\n"
     "  --help         show this text\n";
 
@@ -149,11 +153,21 @@ void handle_event(const SDL_Event& event) {
 // The window's size is `scale` times the picture's in window units; a high-density display
 // shows it with more output pixels, so the picture gets a whole number of them per pixel.
 bool open_window(int32_t scale) {
+    SDL_Rect usable = {0, 0, 0, 0};
+    const bool known = SDL_GetDisplayUsableBounds(0, &usable) == 0;
     if (scale <= 0) {
-        SDL_Rect usable = {0, 0, 0, 0};
-        scale = SDL_GetDisplayUsableBounds(0, &usable) == 0
-                    ? starting_scale(usable.w, usable.h, CLIENT_WIDTH, CLIENT_HEIGHT)
-                    : 1;
+        scale = known ? starting_scale(usable.w, usable.h, CLIENT_WIDTH, CLIENT_HEIGHT) : 1;
+    } else if (known) {
+        // A window larger than the display would open mostly out of sight.
+        const int32_t largest = fitting_scale(usable.w, usable.h, CLIENT_WIDTH, CLIENT_HEIGHT);
+        if (scale > largest) {
+            std::fprintf(stderr,
+                         "sketch3d: --scale %d needs a %d x %d window, more than this display's "
+                         "%d x %d; starting at %d\n",
+                         int(scale), int(CLIENT_WIDTH * scale), int(CLIENT_HEIGHT * scale),
+                         usable.w, usable.h, int(largest));
+            scale = largest;
+        }
     }
     state.window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                     CLIENT_WIDTH * scale, CLIENT_HEIGHT * scale,
@@ -227,29 +241,28 @@ uint16_t peek_key(int virtual_key) {
     return query_key_latch(&latches, virtual_key, down);
 }
 
-// The command line: `--scale N` and `--record FILE`, each at most once, or `--help`. Returns
-// -1 to go on, or the exit code after printing the help (0) or the usage (EXIT_USAGE).
+// The command line: `--scale N` and `--record FILE`, each at most once, or `--help`
+// (platform/common/command_line.h). Returns -1 to go on, or the exit code after printing
+// the help (0) or what is wrong and the usage (EXIT_USAGE).
 int parse_arguments(int argc, char** argv, Arguments* arguments) {
     *arguments = Arguments{nullptr, 0};
-    for (int i = 1; i < argc; ++i) {
-        const bool has_value = i + 1 < argc;
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+    std::vector<CommandOption> options = {integer_option("--scale", 1, MAX_SCALE),
+                                          text_option("--record", "FILE")};
+    std::string error;
+    switch (parse_command_line(argc, argv, &options, nullptr, nullptr, &error)) {
+        case CommandLineResult::Help:
             std::printf("%s\n%s", USAGE, HELP);
             return 0;
-        }
-        if (std::strcmp(argv[i], "--record") == 0 && has_value &&
-            arguments->record_path == nullptr) {
-            arguments->record_path = argv[++i];
-        } else if (int64_t scale = 0; std::strcmp(argv[i], "--scale") == 0 && has_value &&
-                                      arguments->scale == 0 &&
-                                      parse_integer(argv[i + 1], 1, MAX_SCALE, &scale)) {
-            arguments->scale = int32_t(scale);
-            ++i;
-        } else {
-            std::fprintf(stderr, "%s", USAGE);
+        case CommandLineResult::Bad:
+            std::fprintf(stderr, "sketch3d: %s\n%s", error.c_str(), USAGE);
             return EXIT_USAGE;
-        }
+        case CommandLineResult::Run:
+            break;
     }
+    static std::string record_path;
+    record_path = options[1].text;
+    if (options[1].given) arguments->record_path = record_path.c_str();
+    if (options[0].given) arguments->scale = int32_t(options[0].number);
     return -1;
 }
 

@@ -53,6 +53,12 @@ int32_t starting_scale(int32_t usable_width, int32_t usable_height, int32_t pict
                     std::min(usable_width / 2 / picture_width, usable_height / 2 / picture_height));
 }
 
+int32_t fitting_scale(int32_t usable_width, int32_t usable_height, int32_t picture_width,
+                      int32_t picture_height) {
+    if (picture_width <= 0 || picture_height <= 0) return 1;
+    return std::max(1, std::min(usable_width / picture_width, usable_height / picture_height));
+}
+
 int32_t window_to_picture(int32_t position, int32_t window_size, int32_t output_size,
                           const PictureView& view, bool vertical, int32_t picture_size) {
     // A window without a size (minimised) shows nothing: positions pass as they are.

@@ -40,6 +40,11 @@ PictureView fit_picture(int32_t output_width, int32_t output_height, int32_t pic
 int32_t starting_scale(int32_t usable_width, int32_t usable_height, int32_t picture_width,
                        int32_t picture_height);
 
+// The largest factor at which the picture's width and height fit within the usable
+// desktop, at least 1: the most a requested starting factor is allowed.
+int32_t fitting_scale(int32_t usable_width, int32_t usable_height, int32_t picture_width,
+                      int32_t picture_height);
+
 // One coordinate of a window position (window units, `window_size` of them showing
 // `output_size` output pixels) as a picture pixel. Inside the window it is the picture pixel
 // under it, clamped to the picture's edge over a bar. Beyond the window (the mouse is captured)

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/replay_script.h"
+#include "platform/headless/script_player.h"
 
 namespace {
 
@@ -23,15 +23,16 @@ ReplayPageState replay;
 extern "C" {
 
 // Plays `script` (UTF-8 text) in a fresh session and writes its screenshots to
-// out_dir/NAME.png. Returns the replay tool's exit code: 0, 1 for a bad script line or a
-// command after the program ended, 3 when a screenshot cannot be written.
+// out_dir/NAME.png. Returns the replay tool's exit code (platform/headless/script_parser.h):
+// REPLAY_DONE, REPLAY_SCRIPT_ERROR for a bad script line or a command after the program
+// ended, REPLAY_OUTPUT_FAILED when a screenshot cannot be written.
 EMSCRIPTEN_KEEPALIVE int replay_page_run(const char* script, const char* out_dir) {
     replay = ReplayPageState{};
-    if (script == nullptr || out_dir == nullptr) return 1;
-    std::vector<ScriptCommand> commands;
-    if (!parse_script(script, &commands, &replay.error)) return 1;
+    if (script == nullptr || out_dir == nullptr) return REPLAY_SCRIPT_ERROR;
+    Script parsed;
+    if (!parse_script(script, &parsed, &replay.error)) return REPLAY_SCRIPT_ERROR;
     std::ostringstream log;
-    const int result = run_script(commands, out_dir, HeadlessConfig{}, log, &replay.error);
+    const int result = run_script(parsed, out_dir, HeadlessConfig{}, log, &replay.error);
     replay.log = log.str();
     return result;
 }

@@ -22,12 +22,12 @@
 
 #include "app/frame.h"
 #include "app/mesh_export.h"
+#include "app/platform.h"
 #include "app/shell.h"
 #include "base/memory.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/png_writer.h"
-#include "platform/platform.h"
 #include "platform/web/web_input.h"
 
 namespace {
@@ -174,7 +174,7 @@ EMSCRIPTEN_KEEPALIVE int32_t web_save_stl() {
 // Returns 1 when the page got the file.
 EMSCRIPTEN_KEEPALIVE int32_t web_save_png() {
     std::string png;
-    if (!encode_png_555(web.window, CLIENT_WIDTH, CLIENT_HEIGHT, &png)) {
+    if (!encode_png_555(web.window, CLIENT_WIDTH, CLIENT_HEIGHT, 1, &png)) {
         show_save_problem("the frame could not be encoded as PNG", "Save PNG");
         return 0;
     }

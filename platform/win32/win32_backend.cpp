@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
+#include "app/platform.h"
 #include "app/shell.h"
 #include "base/memory.h"
-#include "platform/platform.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
                    int show_command);

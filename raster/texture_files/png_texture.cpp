@@ -6,8 +6,9 @@
 // READ_PIECE bytes, and each row may read at most a row's worth of them: a
 // stream that runs on after the image (a decompression bomb hides gigabytes
 // there) is refused after a few kilobytes instead of being inflated to its end.
-// Palette indices are checked against the palette here, and the trailing chunks
-// after the image are not read.
+// Palette indices are checked against the palette here. The chunks after the
+// image are read up to the end chunk (IEND), which must be there: each is
+// skipped but for its check value, which must be right.
 //
 // libpng reports errors by longjmp. Everything the decoder changes lives in a
 // PngRead record owned by the caller of the function that calls setjmp, and no
@@ -170,7 +171,12 @@ int32_t decode(PngRead* read) {
         return read->failure != 0 ? read->failure : TEXTURE_ERROR_BAD_IMAGE;
     }
     start(read);
-    return read_rows(read);
+    if (const int32_t rows = read_rows(read); rows != 0) return rows;
+    // What follows the image is skipped, not inflated: no row budget holds there, and the
+    // file's own size bounds it.
+    read->row_budget = 0;
+    png_read_end(read->png, nullptr);
+    return 0;
 }
 
 }  // namespace

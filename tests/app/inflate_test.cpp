@@ -185,7 +185,11 @@ TEST(Inflate, BodiesAreClosedOrientedAndRound) {
 
         // Outline points stay at 0; the front rises toward the viewer (-z)
         // no higher than the outline's half-width, the back mirrors it.
-        int32_t front = inflated_front_vertices();
+        const EditedObject& edited = edited_object();
+        EXPECT_EQ(edited.kind, EDITED_BODY);
+        ASSERT_EQ(edited.first_vertex, 0);
+        EXPECT_EQ(edited.vertex_count, int32_t(body.vertices.size()));
+        int32_t front = edited.front_vertices;
         int32_t highest = 0;
         for (size_t i = 0; i < body.vertices.size(); ++i) {
             int32_t z = body.vertices[i].z;
@@ -218,14 +222,16 @@ TEST(Inflate, TheBackShowsHalfATurnRoundAndPushingMovesTheFrontOnly) {
     press_i(session);  // while drawing: forgotten, not applied to the sheet to come
     session.right_click(CX, CY);
     session.frames(1);
-    EXPECT_EQ(inflated_front_vertices(), -1);
+    EXPECT_EQ(edited_object().kind, EDITED_SHEET);
     EXPECT_NE(Session::pixel(CX, CY), BLUE);
     press_i(session);
     int32_t index = selected_object();
+    ASSERT_EQ(edited_object().kind, EDITED_BODY);
+    ASSERT_EQ(edited_object().first_vertex, 0);
     // The front is nearer the eye than the rim: vertex 0 lies on the rim.
     const RenderList* list = current_render_list();
     int32_t top = 0;
-    for (int32_t i = 0; i < inflated_front_vertices(); ++i)
+    for (int32_t i = 0; i < edited_object().front_vertices; ++i)
         if (list->model_vertices[i].z < list->model_vertices[top].z) top = i;
     EXPECT_EQ(list->model_vertices[0].z, 0);
     EXPECT_LT(list->screen_vertices[top].z, list->screen_vertices[0].z);
@@ -241,7 +247,7 @@ TEST(Inflate, TheBackShowsHalfATurnRoundAndPushingMovesTheFrontOnly) {
     headless_queue_key_up(KEY_Z);
     session.frames(1);
     Body after = body_of(index);
-    int32_t front = inflated_front_vertices();
+    int32_t front = edited_object().front_vertices;
     int32_t moved_front = 0;
     for (size_t i = 0; i < after.vertices.size(); ++i) {
         int32_t dz = after.vertices[i].z - before.vertices[i].z;
@@ -274,7 +280,7 @@ TEST(Inflate, ABodyTooLargeForThePacketAreaLeavesTheSheetAsItWas) {
     ASSERT_EQ(headless_messages().size(), 1u);
     EXPECT_EQ(headless_messages()[0].text, TEXT_PACKET_AREA_FULL);
     EXPECT_EQ(selected_object(), sheet);
-    EXPECT_EQ(inflated_front_vertices(), -1);
+    EXPECT_EQ(edited_object().kind, EDITED_SHEET);
     EXPECT_EQ(list->write_position + 4, end);
     EXPECT_EQ(std::vector<uint8_t>(area, end), packets);
     EXPECT_EQ(std::memcmp(list->model_vertices, vertices.data(), vertices.size() * sizeof(Vec4)),

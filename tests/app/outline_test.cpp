@@ -54,7 +54,12 @@ TEST(OutlineBuild, ScansTheRegionAndSnapsItsBorderSamplesOntoTheEdge) {
     session.right_click(150, 150);
     int32_t index = selected_object();
     ASSERT_EQ(index, 0);
-    EXPECT_EQ(outline_object(), 0);
+    // The shell edits the sheet over its own vertex range, all facing the viewer.
+    const EditedObject& edited = edited_object();
+    EXPECT_EQ(edited.kind, EDITED_SHEET);
+    EXPECT_EQ(edited.first_vertex, 0);
+    EXPECT_EQ(edited.vertex_count, 192);
+    EXPECT_EQ(edited.front_vertices, 192);
     EXPECT_TRUE(headless_messages().empty());
 
     // Grid points 104..192 lie inside: 12 x 12 cells. Each side adds 12 cells

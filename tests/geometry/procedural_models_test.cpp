@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/memory.h"
-#include "geometry/fixed_math.h"
+#include "geometry/matrix.h"
 #include "geometry/model_library.h"
 #include "support/test_support.h"
 

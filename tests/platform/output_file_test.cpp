@@ -12,6 +12,8 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <tuple>
+#include <vector>
 
 #include "platform/common/output_file.h"
 
@@ -154,5 +156,131 @@ TEST(OutputFile, LinksDevicesPipesAndFoldersAreEachHandledAsWhatTheyAre) {
               (std::set<std::string>{"dangling.txt", "fifo", "folder.txt", "link.txt", "new.txt",
                                      "planted.txt", "planted.txt.tmp", "shared", "target.txt",
                                      "victim.txt"}));
+    fs::remove_all(folder);
+}
+
+// Every component of a path is walked by hand: a link that another user planted in a sticky
+// folder everyone may write is refused wherever it stands in the path, and any other link is
+// followed. Run as root (as the tests are here), the links can be given away.
+TEST(OutputFile, LinksPlantedInSharedFoldersAreRefusedAtEveryDepth) {
+    fs::remove_all(folder);
+    fs::create_directories(folder / "victim" / "deep");
+    std::ofstream(at("victim/model.obj")) << "victim";
+    std::ofstream(at("victim/deep/model.obj")) << "victim";
+    fs::create_directories(folder / "shared");
+    fs::create_directories(folder / "sticky-private");
+    fs::create_directories(folder / "plain");
+    fs::create_directories(folder / "owned-shared");
+    ::chmod(at("shared").c_str(), 01777);
+    ::chmod(at("sticky-private").c_str(), 01755);
+    ::chmod(at("owned-shared").c_str(), 01777);
+    const uid_t other = 65534;
+    bool given_away = ::chown(at("owned-shared").c_str(), other, other) == 0;
+    // link name, where it points, its owner
+    const std::tuple<const char*, std::string, uid_t> links[] = {
+        {"shared/foreign", at("victim"), other},
+        {"shared/mine", at("victim"), ::geteuid()},
+        {"sticky-private/foreign", at("victim"), other},
+        {"plain/foreign", at("victim"), other},
+        {"owned-shared/owners", at("victim"), other},  // the folder's owner's own link
+        {"plain/through", at("shared/foreign/deep"), ::geteuid()},
+        {"plain/relative", "../shared/foreign", ::geteuid()},
+        {"plain/file-through", at("shared/foreign/model.obj"), ::geteuid()},
+    };
+    for (const auto& [name, target, owner] : links) {
+        fs::create_symlink(target, at(name));
+        given_away = ::lchown(at(name).c_str(), owner, owner) == 0 && given_away;
+    }
+    if (!given_away) GTEST_SKIP() << "links can be given away only by root";
+
+    const std::string refused = "it is a link that another user placed in a shared folder";
+    const std::pair<std::string, bool> cases[] = {
+        // path, whether it may be written
+        {"shared/foreign/model.obj", false},        {"shared/foreign/deep/model.obj", false},
+        {"shared/foreign/../plain/x.obj", false},   {"shared/mine/model.obj", true},
+        {"sticky-private/foreign/model.obj", true}, {"plain/foreign/model.obj", true},
+        {"owned-shared/owners/model.obj", true},    {"plain/through/model.obj", false},
+        {"plain/relative/deep/model.obj", false},   {"plain/file-through", false},
+    };
+    for (const auto& [path, writable] : cases) {
+        std::ofstream(at("victim/model.obj")) << "victim";
+        std::ofstream(at("victim/deep/model.obj")) << "victim";
+        fs::remove_all(at("victim/made"));
+        fs::remove_all(at("victim/deep/made"));
+        std::string checked;
+        std::string error;
+        EXPECT_EQ(check_output_path(at(path.c_str()), &checked), writable) << path << checked;
+        EXPECT_EQ(write_output_file(at(path.c_str()), "data", &error), writable) << path << error;
+        // A folder is made along the same walk (its own path: the file's folder and more):
+        // never through a refused link.
+        const std::string made = at((path.substr(0, path.rfind('/')) + "/made/deeper").c_str());
+        const bool folder_link = path != "plain/file-through";
+        if (folder_link) {
+            EXPECT_EQ(create_output_folder(made, &checked), writable) << made << checked;
+        }
+        if (!writable) {
+            if (folder_link) {
+                EXPECT_EQ(checked, "cannot create " + made + ": " + refused);
+            }
+            EXPECT_FALSE(fs::exists(at("victim/made")) || fs::exists(at("victim/deep/made")));
+            EXPECT_EQ(error, "cannot write " + at(path.c_str()) + ": " + refused);
+            EXPECT_EQ(read_file(at("victim/model.obj")), "victim") << path;
+            EXPECT_EQ(read_file(at("victim/deep/model.obj")), "victim") << path;
+            EXPECT_FALSE(output_identity(at(path.c_str())).known) << path;
+        }
+    }
+    fs::remove_all(folder);
+}
+
+// Outputs are told apart by the file they name, not by their spelling.
+TEST(OutputFile, OutputsNamingOneFileOrAnInputAreFound) {
+    fs::remove_all(folder);
+    fs::create_directories(folder / "sub");
+    std::ofstream(at("script.txt")) << "frames 1\n";
+    fs::create_symlink("script.txt", at("link.txt"));
+    fs::create_hard_link(at("script.txt"), at("hard.txt"));
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe(pipe_ends), 0);
+    const std::string pipe_path = "/proc/self/fd/" + std::to_string(pipe_ends[1]);
+    const std::string script = at("script.txt");
+    const std::string relative = fs::relative(script).string();
+    struct Case {
+        std::vector<NamedPath> paths;
+        std::string clash;  // empty: apart
+    };
+    const Case cases[] = {
+        {{{"the script", script, false}, {"--obj", script, true}},
+         "--obj " + script + " names the script " + script + ", which it would replace"},
+        {{{"the script", script, false}, {"--obj", "./" + relative, true}}, "x"},
+        {{{"the script", script, false}, {"--obj", at("sub/../script.txt"), true}}, "x"},
+        {{{"the script", script, false}, {"--stats", at("link.txt"), true}}, "x"},
+        {{{"the script", at("link.txt"), false}, {"--obj", at("hard.txt"), true}}, "x"},
+        {{{"--obj", at("new.obj"), true}, {"--ply", at("sub/../new.obj"), true}},
+         "--obj " + at("new.obj") + " and --ply " + at("sub/../new.obj") +
+             " name one file: one would replace the other"},
+        {{{"--obj", at("hard.txt"), true}, {"--stats", at("link.txt"), true}}, "x"},
+        {{{"the script", script, false},
+          {"--obj", at("new.obj"), true},
+          {"--ply", at("new.ply"), true}},
+         ""},
+        {{{"the script", script, false}, {"the texture", script, false}}, ""},  // inputs only
+        {{{"--obj", "/dev/null", true}, {"--stats", "/dev/null", true}}, ""},
+        {{{"--obj", pipe_path, true}, {"--stats", pipe_path, true}}, ""},
+        {{{"--obj", at("missing/a.obj"), true}, {"--ply", at("missing/a.obj"), true}}, ""},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_EQ(outputs_apart(c.paths, &error), c.clash.empty()) << c.paths.back().path;
+        if (c.clash.size() > 1) {
+            EXPECT_EQ(error, c.clash);
+        }
+    }
+    // The system's own link to an open pipe is written through, not refused or replaced.
+    std::string error;
+    EXPECT_TRUE(write_output_file(pipe_path, "data", &error)) << error;
+    char piped[8] = {};
+    EXPECT_EQ(::read(pipe_ends[0], piped, sizeof piped), 4);
+    ::close(pipe_ends[0]);
+    ::close(pipe_ends[1]);
     fs::remove_all(folder);
 }

@@ -116,6 +116,10 @@ TEST(PictureScale, FitsWholeFactorsAndMapsWindowPositionsBackExactly) {
     EXPECT_EQ(starting_scale(3840, 2160, 514, 483), 2);
     EXPECT_EQ(starting_scale(7680, 4320, 514, 483), 4);
     EXPECT_EQ(starting_scale(0, 0, 514, 483), 1);
+    // A requested factor is held to the whole usable desktop: 1 on a 640 x 480 screen.
+    EXPECT_EQ(fitting_scale(640, 480, 514, 483), 1);
+    EXPECT_EQ(fitting_scale(1100, 1000, 514, 483), 2);
+    EXPECT_EQ(fitting_scale(8224, 7728, 514, 483), 16);
 
     // Window units as output pixels, factors 1 to 3 with and without bars: every output pixel
     // of a picture pixel maps to it, a bar to the edge, and beyond the window the mapping goes

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "app/input.h"
+#include "app/platform.h"
 #include "platform/headless/headless.h"
-#include "platform/platform.h"
 
 namespace {
 

@@ -73,6 +73,34 @@ TEST(Packet, NormalsAreScaledTo1024WithATruncatedLength) {
     EXPECT_TRUE(n.x == 724 && n.y == 0 && n.z == 724);
 }
 
+TEST(Packet, DegeneratePolygonsAreJudgedExactlyAtAnyCoordinates) {
+    constexpr int32_t LO = INT32_MIN, HI = INT32_MAX;
+    struct Case {
+        const char* name;
+        std::vector<Vec4> corners;
+        bool degenerate;
+    };
+    const Case cases[] = {
+        {"triangle", {{0, 0, 0, 0}, {10, 0, 0, 0}, {0, 10, 5, 0}}, false},
+        {"on one line", {{0, 0, 0, 0}, {10, 10, 10, 0}, {20, 20, 20, 0}}, true},
+        {"corner twice, w apart", {{1, 2, 3, 0}, {5, 0, 0, 0}, {1, 2, 3, 9}}, true},
+        // Differences of 2^32 and products of 2^64: exact only beyond 64 bits.
+        {"widest", {{LO, LO, 0, 0}, {HI, LO, 0, 0}, {LO, HI, 0, 0}}, false},
+        {"widest line", {{LO, LO, LO, 0}, {0, 0, 0, 0}, {HI, HI, HI, 0}}, true},
+        {"widest sliver", {{LO, LO, 0, 0}, {HI, HI - 1, 0, 0}, {HI, HI, 0, 0}}, false},
+        {"quad", {{0, 0, 0, 0}, {10, 0, 0, 0}, {10, 10, 0, 0}, {0, 10, 0, 0}}, false},
+        {"bow tie", {{0, 0, 0, 0}, {10, 10, 0, 0}, {10, 0, 0, 0}, {0, 10, 0, 0}}, true},
+        {"two corners", {{0, 0, 0, 0}, {10, 0, 0, 0}}, true},
+    };
+    for (const Case& c : cases) {
+        std::vector<const Vec4*> corners;
+        for (const Vec4& v : c.corners)
+            corners.push_back(&v);
+        EXPECT_EQ(is_degenerate_polygon(corners.data(), int(corners.size())), c.degenerate)
+            << c.name;
+    }
+}
+
 TEST(Packet, AccumulateLightsPolygonsOnlyAndStopsAtTheEndWord) {
     Chain chain;
     chain.add(PACKET_OBJECT_HEADER, SHORT_PACKET_BYTES)->depth_key = -1;

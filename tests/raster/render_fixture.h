@@ -11,6 +11,7 @@
 #include "geometry/model_library.h"
 #include "geometry/render_list.h"
 #include "raster/ordering_table.h"
+#include "raster/render_frame.h"
 #include "raster/shade_tables.h"
 
 class RenderFixture : public ::testing::Test {

@@ -342,6 +342,15 @@ TEST_F(TextureLoader, ReadsEveryPngAndBmpKind) {
     const std::string masks_565 =
         little_endian(0xF800, 4) + little_endian(0x07E0, 4) + little_endian(0x001F, 4);
     expect_texels("565.bmp", bmp(16, 2, 1, 3, 0, masks_565, "", "\x00\xF8\xE0\x07"s), 2, 1, {R, G});
+    // Run-length data, bottom row first: a run, pixels as they are (padded), a move, the
+    // line ends; skipped pixels take entry 0 (blue here).
+    const std::string entries = "\xF8\0\0\0\0\0\xF8\0\0\xF8\0\0"s;  // blue, red, green
+    expect_texels("run.bmp",
+                  bmp(8, 4, 2, 1, 3, "", entries,
+                      "\x01\x01\0\x03\x02\x01\x02\0\0\0\0\x02\x01\0\x03\x01\0\x01"s),
+                  4, 2, {B, R, R, R, R, G, R, G});
+    expect_texels("run4.bmp", bmp(4, 4, 1, 2, 3, "", entries, "\x03\x12\0\x01"s), 4, 1,
+                  {R, G, R, B});
 }
 
 TEST_F(TextureLoader, RefusesHostileFilesAndChangesNothing) {
@@ -380,6 +389,24 @@ TEST_F(TextureLoader, RefusesHostileFilesAndChangesNothing) {
         TEXTURE_ERROR_BAD_IMAGE);
     add("chunk_past_end.png", png(1, 1, 8, 2, 0, big_endian(1000) + "IDAT\x78\x9C"s),
         TEXTURE_ERROR_BAD_IMAGE);
+    // Run-length data that leaves its row or the image, ends early, or is stored top-down.
+    const std::string two = "\xF8\0\0\0\0\0\xF8\0"s;
+    add("run_past_row.bmp", bmp(8, 2, 1, 1, 2, "", two, "\x03\x01\0\x01"s),
+        TEXTURE_ERROR_BAD_IMAGE);
+    add("run_past_top.bmp", bmp(8, 1, 1, 1, 2, "", two, "\0\0\x01\x01\0\x01"s),
+        TEXTURE_ERROR_BAD_IMAGE);
+    add("move_past_top.bmp", bmp(8, 1, 1, 1, 2, "", two, "\0\x02\0\x05\0\x01"s),
+        TEXTURE_ERROR_BAD_IMAGE);
+    add("run_unended.bmp", bmp(8, 1, 1, 1, 2, "", two, "\x01\x01"s), TEXTURE_ERROR_BAD_IMAGE);
+    add("run_beyond_palette.bmp", bmp(8, 1, 1, 1, 2, "", two, "\x01\x05\0\x01"s),
+        TEXTURE_ERROR_BAD_PALETTE);
+    add("run_top_down.bmp", bmp(8, 1, -1, 1, 2, "", two, "\x01\x01\0\x01"s),
+        TEXTURE_ERROR_BAD_IMAGE);
+    // The end chunk's check value is verified, and the chunk must be there.
+    std::string bad_end = png(1, 1, 8, 2, 0, chunk("IDAT", zlib_stream("\0\1\2\3"s)));
+    bad_end[bad_end.size() - 1] ^= 1;
+    add("bad_end.png", bad_end, TEXTURE_ERROR_BAD_IMAGE);
+    add("no_end.png", bad_end.substr(0, bad_end.size() - 12), TEXTURE_ERROR_BAD_IMAGE);
     const std::string bomb = decompression_bomb();
     add("bomb.png", png(1, 1, 8, 2, 0, image_data_chunks(bomb, 128)), TEXTURE_ERROR_BAD_IMAGE);
     add("bomb_in_one_chunk.png", png(1, 1, 8, 2, 0, image_data_chunks(bomb, 1)),

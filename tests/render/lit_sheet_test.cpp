@@ -13,7 +13,7 @@
 #include "geometry/model_library.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
-#include "raster/ordering_table.h"
+#include "raster/render_frame.h"
 #include "raster/shade_tables.h"
 #include "support/test_support.h"
 

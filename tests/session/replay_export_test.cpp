@@ -6,7 +6,9 @@
 #include <tiny_obj_loader.h>
 
 #include <unistd.h>
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +19,7 @@
 #include "app/mesh_export.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
-#include "platform/headless/replay_script.h"
+#include "platform/headless/script_player.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -94,10 +96,69 @@ std::string read_file(const std::filesystem::path& path) {
 }
 
 int play(const std::string& script, const ReplayOutputs& outputs, std::string* error) {
-    std::vector<ScriptCommand> commands;
+    Script commands;
     EXPECT_TRUE(parse_script(script, &commands, error)) << *error;
     std::ostringstream log;
     return run_script(commands, outputs, HeadlessConfig{}, log, error);
+}
+
+// The rules a glTF validator checks on our files: every accessor and buffer view holds
+// something, POSITION has its exact bounds, NORMAL unit vectors, indices name vertices.
+void expect_valid_glb(const std::string& text) {
+    tinygltf::Model model;
+    tinygltf::TinyGLTF loader;
+    std::string error;
+    std::string warning;
+    ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning,
+                                            reinterpret_cast<const unsigned char*>(text.data()),
+                                            unsigned(text.size())))
+        << error;
+    for (const tinygltf::Buffer& buffer : model.buffers)
+        EXPECT_GT(buffer.data.size(), 0u);
+    for (const tinygltf::BufferView& view : model.bufferViews)
+        EXPECT_GT(view.byteLength, 0u);
+    for (const tinygltf::Accessor& accessor : model.accessors)
+        EXPECT_GE(accessor.count, 1u);
+    ASSERT_EQ(model.meshes.size(), 1u);
+    const tinygltf::Primitive& primitive = model.meshes[0].primitives.at(0);
+    auto floats = [&](int index) {
+        const tinygltf::Accessor& accessor = model.accessors[size_t(index)];
+        const tinygltf::BufferView& view = model.bufferViews[size_t(accessor.bufferView)];
+        std::vector<float> values(accessor.count * 3);
+        std::memcpy(
+            values.data(),
+            model.buffers[size_t(view.buffer)].data.data() + view.byteOffset + accessor.byteOffset,
+            values.size() * sizeof(float));
+        return values;
+    };
+    const tinygltf::Accessor& positions =
+        model.accessors[size_t(primitive.attributes.at("POSITION"))];
+    const std::vector<float> points = floats(primitive.attributes.at("POSITION"));
+    ASSERT_EQ(positions.minValues.size(), 3u);
+    ASSERT_EQ(positions.maxValues.size(), 3u);
+    for (size_t a = 0; a < 3; ++a) {
+        double low = points[a], high = points[a];
+        for (size_t i = a; i < points.size(); i += 3) {
+            low = std::min(low, double(points[i]));
+            high = std::max(high, double(points[i]));
+        }
+        EXPECT_EQ(positions.minValues[a], low);
+        EXPECT_EQ(positions.maxValues[a], high);
+    }
+    const std::vector<float> normals = floats(primitive.attributes.at("NORMAL"));
+    for (size_t i = 0; i < normals.size(); i += 3) {
+        const double length =
+            std::sqrt(double(normals[i]) * normals[i] + double(normals[i + 1]) * normals[i + 1] +
+                      double(normals[i + 2]) * normals[i + 2]);
+        ASSERT_NEAR(length, 1.0, 1e-6) << "normal " << i / 3;
+    }
+    const tinygltf::Accessor& indices = model.accessors[size_t(primitive.indices)];
+    const tinygltf::BufferView& view = model.bufferViews[size_t(indices.bufferView)];
+    const auto* index = reinterpret_cast<const uint32_t*>(
+        model.buffers[size_t(view.buffer)].data.data() + view.byteOffset + indices.byteOffset);
+    EXPECT_EQ(indices.count % 3, 0u);
+    for (size_t i = 0; i < indices.count; ++i)
+        ASSERT_LT(index[i], positions.count);
 }
 
 }  // namespace
@@ -241,6 +302,7 @@ TEST(MeshExport, ABodyExportsTheSameOutwardTrianglesInEveryFormat) {
                           mesh.triangles.size() * 4),
               0);
     EXPECT_EQ(model.nodes[0].scale, (std::vector<double>{0.001, 0.001, 0.001}));
+    expect_valid_glb(text);
 }
 
 TEST(MeshExport, FacesThatRepeatAVertexOrHaveNoAreaAreLeftOutOfTheFile) {
@@ -298,33 +360,99 @@ TEST(MeshExport, PlyCarriesTheColoursTheLastFrameShowed) {
     EXPECT_EQ(ply_vertex_rows(text, 1)[0][6], 255);
 }
 
-TEST(MeshExport, ASheetWithoutTrianglesIsAnEmptyMeshAndNoObjectIsAnError) {
-    Session session;
-    session.square(100, 100, 200, 200);
-    session.right_click(100, 150);  // on the stroke: nothing is filled
-    session.frames(1);
-    ASSERT_NE(selected_object(), -1);
-    std::string text;
-    ASSERT_EQ(export_obj(selected_object(), &text), EXPORT_OK);
-    ObjFile obj = read_obj(text);
-    EXPECT_TRUE(obj.attrib.vertices.empty());
-    EXPECT_TRUE(obj.shapes.empty());
-    ASSERT_EQ(export_ply(selected_object(), &text), EXPORT_OK);
-    EXPECT_NE(text.find("element vertex 0\n"), std::string::npos);
-    EXPECT_NE(text.find("element face 0\n"), std::string::npos);
+// An object without a face leaves the program as no file at all, in every format.
+TEST(MeshExport, AnObjectWithoutFacesIsNothingToExport) {
+    const std::vector<
+        std::pair<std::vector<std::pair<int32_t, int32_t>>, std::pair<int32_t, int32_t>>>
+        cases = {
+            // outline, right-click
+            {{{100, 100}, {200, 100}, {200, 200}, {100, 200}, {100, 100}}, {100, 150}},  // on it
+            {{{100, 100}, {104, 100}, {104, 104}, {100, 104}, {100, 100}}, {102, 102}},  // tiny
+            {{{100, 100}, {300, 100}, {300, 103}, {100, 103}, {100, 100}}, {200, 101}},  // sliver
+        };
+    for (const auto& [outline, click] : cases) {
+        Session session;
+        session.stroke(outline);
+        session.right_click(click.first, click.second);
+        session.frames(1);
+        ASSERT_NE(selected_object(), -1) << click.first;  // the empty object is kept
+        for (auto exporter : {export_obj, export_ply, export_stl, export_glb}) {
+            std::string text = "old";
+            EXPECT_EQ(exporter(selected_object(), &text), EXPORT_NO_OBJECT) << click.first;
+            EXPECT_TRUE(text.empty());
+        }
+        ExportedMesh mesh;
+        EXPECT_EQ(export_mesh(selected_object(), &mesh), EXPORT_NO_OBJECT);
+        headless_queue_key_down(KEY_F12);
+        session.frames(1);
+        std::string text;
+        EXPECT_EQ(export_obj(selected_object(), &text), EXPORT_NO_OBJECT);
+    }
+}
 
-    headless_queue_key_down(KEY_F12);
-    session.frames(1);
-    EXPECT_EQ(export_obj(selected_object(), &text), EXPORT_NO_OBJECT);
-    EXPECT_TRUE(text.empty());
+// Every normal of every format has unit length, also where the stored normals have none
+// (the points of a star, a square smaller than two grid squares), and the GLB keeps the
+// rules a glTF validator checks.
+TEST(MeshExport, EveryExportedNormalHasUnitLength) {
+    std::vector<std::pair<int32_t, int32_t>> star;
+    for (int i = 0; i <= 120; ++i) {
+        const double angle = 3.14159265358979 * i / 60, radius = i % 2 == 0 ? 150 : 60;
+        star.emplace_back(257 + int32_t(radius * std::cos(angle)),
+                          241 + int32_t(radius * std::sin(angle)));
+    }
+    const std::vector<std::pair<int32_t, int32_t>> small = {
+        {250, 235}, {259, 235}, {259, 244}, {250, 244}, {250, 235}};
+    struct Case {
+        const char* name;
+        const std::vector<std::pair<int32_t, int32_t>>* outline;
+        bool inflated;
+    };
+    for (const Case& c : {Case{"star", &star, false}, Case{"star body", &star, true},
+                          Case{"small body", &small, true}}) {
+        Session session;
+        session.stroke(*c.outline);
+        session.right_click(257, 241);
+        session.frames(1);
+        if (c.inflated) {
+            headless_queue_key_down(KEY_I);
+            session.frames(1);
+            headless_queue_key_up(KEY_I);
+            session.frames(1);
+        }
+        const auto unit = [&](double x, double y, double z) {
+            return std::abs(std::sqrt(x * x + y * y + z * z) - 1.0) < 1e-6;
+        };
+        ExportedMesh mesh;
+        ASSERT_EQ(export_mesh(selected_object(), &mesh), EXPORT_OK) << c.name;
+        for (size_t i = 0; i < mesh.normals.size(); i += 3)
+            ASSERT_TRUE(unit(mesh.normals[i], mesh.normals[i + 1], mesh.normals[i + 2]))
+                << c.name << " vertex " << i / 3;
+        std::string text;
+        ASSERT_EQ(export_obj(selected_object(), &text), EXPORT_OK);
+        const std::vector<float>& normals = read_obj(text).attrib.normals;
+        ASSERT_EQ(normals.size(), mesh.normals.size());
+        for (size_t i = 0; i < normals.size(); i += 3)
+            ASSERT_TRUE(unit(normals[i], normals[i + 1], normals[i + 2])) << c.name << i / 3;
+        ASSERT_EQ(export_ply(selected_object(), &text), EXPORT_OK);
+        for (const auto& row : ply_vertex_rows(text, int32_t(mesh.positions.size() / 3)))
+            ASSERT_TRUE(unit(row[3], row[4], row[5])) << c.name;
+        ASSERT_EQ(export_stl(selected_object(), &text), EXPORT_OK);
+        for (size_t t = 0; t < mesh.triangles.size() / 3; ++t) {
+            float n[3];
+            std::memcpy(n, text.data() + 84 + 50 * t, sizeof n);
+            ASSERT_TRUE(unit(n[0], n[1], n[2])) << c.name << " facet " << t;
+        }
+        ASSERT_EQ(export_glb(selected_object(), &text), EXPORT_OK);
+        expect_valid_glb(text);
+    }
 }
 
 TEST(ReplayExport, ScriptAndEndOfScriptFilesAreWrittenWhole) {
     std::filesystem::path folder = scratch_folder("files");
     ReplayOutputs outputs;
     outputs.out_dir = folder.string();
-    outputs.obj_path = (folder / "end.obj").string();
-    outputs.ply_path = (folder / "end.ply").string();
+    outputs.end_exports[FORMAT_OBJ] = (folder / "end.obj").string();
+    outputs.end_exports[FORMAT_PLY] = (folder / "end.ply").string();
     std::string error;
     // The close box deletes the object; the end files show it as it was then.
     ASSERT_EQ(play(std::string(SHEET_SCRIPT) + "export mid.obj\nexport mid.ply\nclose\nframes 1\n",
@@ -347,24 +475,39 @@ TEST(ReplayExport, MissingObjectsBadNamesAndUnwritablePathsFailCleanly) {
     EXPECT_EQ(error.rfind("2: cannot export none.obj: no object to export", 0), 0u) << error;
 
     // Nothing is written after an error, the statistics neither.
-    outputs.obj_path = (folder / "end.obj").string();
+    outputs.end_exports[FORMAT_OBJ] = (folder / "end.obj").string();
     outputs.stats_path = (folder / "stats.csv").string();
     EXPECT_EQ(play("frames 2\n", outputs, &error), 1);
     EXPECT_NE(error.find("no object to export"), std::string::npos) << error;
 
-    std::vector<ScriptCommand> commands;
+    Script commands;
     EXPECT_FALSE(parse_script("export sheet.stp\n", &commands, &error));
     EXPECT_EQ(error.rfind("1: bad export name 'sheet.stp'", 0), 0u) << error;
 
     // A missing folder, and a folder where the file should go.
     outputs.stats_path.clear();
-    outputs.obj_path = (folder / "missing" / "end.obj").string();
+    outputs.end_exports[FORMAT_OBJ] = (folder / "missing" / "end.obj").string();
     EXPECT_EQ(play(SHEET_SCRIPT, outputs, &error), 3);
-    EXPECT_EQ(error.rfind("cannot write " + outputs.obj_path + ": ", 0), 0u) << error;
+    EXPECT_EQ(error.rfind("cannot write " + outputs.end_exports[FORMAT_OBJ] + ": ", 0), 0u)
+        << error;
     std::filesystem::create_directory(folder / "taken.obj");
-    outputs.obj_path = (folder / "taken.obj").string();
+    outputs.end_exports[FORMAT_OBJ] = (folder / "taken.obj").string();
     EXPECT_EQ(play(SHEET_SCRIPT, outputs, &error), 3);
     EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.obj"));
+
+    // A command's file may not be another output's, nor the script (here as a hard link).
+    outputs.end_exports[FORMAT_OBJ] = (folder / "end.obj").string();
+    EXPECT_EQ(play(std::string(SHEET_SCRIPT) + "export end.obj\n", outputs, &error), 1);
+    EXPECT_EQ(error, "20: export end.obj (" + outputs.end_exports[FORMAT_OBJ] +
+                         ") names the file that --obj " + outputs.end_exports[FORMAT_OBJ] +
+                         " writes: one would replace the other");
+    outputs.end_exports[FORMAT_OBJ].clear();
+    outputs.script_path = (folder / "taken.obj" / "script.txt").string();
+    std::ofstream(outputs.script_path) << SHEET_SCRIPT;
+    std::filesystem::create_hard_link(outputs.script_path, folder / "script.ply");
+    EXPECT_EQ(play(std::string(SHEET_SCRIPT) + "export script.ply\n", outputs, &error), 2);
+    EXPECT_EQ(error.rfind("20: export script.ply (", 0), 0u) << error;
+    std::filesystem::remove(folder / "script.ply");
 
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(folder))

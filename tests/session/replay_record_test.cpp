@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "app/frame.h"
-#include "platform/headless/replay_script.h"
+#include "platform/headless/script_player.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -110,7 +110,7 @@ TEST(SessionRecording, ARecordedSessionReplaysToIdenticalPages) {
     EXPECT_NE(script.find("key down z\nkey up z\nframes "), std::string::npos) << script;
     EXPECT_NE(script.find("key down backspace\nkey up backspace\n"), std::string::npos) << script;
 
-    std::vector<ScriptCommand> commands;
+    Script commands;
     std::string error;
     ASSERT_TRUE(parse_script(script, &commands, &error)) << error << "\n" << script;
     FrameLog replayed;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/replay_script.h"
+#include "platform/headless/script_player.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -38,7 +38,7 @@ std::string tap(const std::string& key) {
 
 // Page 0, every row of it, after the script's last frame.
 std::vector<uint16_t> final_page(const std::string& script) {
-    std::vector<ScriptCommand> commands;
+    Script commands;
     std::string error;
     EXPECT_TRUE(parse_script(script, &commands, &error)) << error;
     std::vector<uint16_t> page;
@@ -66,6 +66,11 @@ TEST(TakeBack, ThePageIsThatOfASessionThatNeverDrewTheStrokesTakenBack) {
          A + B + C + "key down backspace\nframes 3\nkey up backspace\nframes 1\n" +
              tap("backspace"),
          A},
+        // The keyboard repeats a held key (a second key down) until it is let go.
+        {"a key repeated while held and let go between two frames acts once",
+         A + B + C + "key down backspace\nframes 2\nkey down backspace\nkey up backspace\n" +
+             "frames 2\n",
+         A + B},
         {"Delete: every stroke", A + B + C + tap("delete"), "frames 1\n"},
         {"Delete, then a new stroke", A + B + tap("delete") + C, C},
         // The fill of the whole page (A is open), the clear of F12, and A and

@@ -5,16 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "app/shell.h"
 #include "base/memory.h"
-#include "platform/headless/replay_script.h"
 #include "platform/headless/script_file.h"
+#include "platform/headless/script_player.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
@@ -22,7 +24,7 @@
 namespace {
 
 std::string parse_error(const std::string& script) {
-    std::vector<ScriptCommand> commands;
+    Script commands;
     std::string error;
     EXPECT_FALSE(parse_script(script, &commands, &error)) << script;
     return error;
@@ -50,7 +52,7 @@ TEST(ReplayScript, ParsesEveryCommandWithCommentsAndBlankLines) {
         "close\n"
         "frames 3\n"
         "screenshot sheet-1.a\n";
-    std::vector<ScriptCommand> commands;
+    Script commands;
     std::string error;
     ASSERT_TRUE(parse_script(script, &commands, &error)) << error;
     using K = ScriptCommandKind;
@@ -59,10 +61,12 @@ TEST(ReplayScript, ParsesEveryCommandWithCommentsAndBlankLines) {
         {K::KeyDown, 6, KEY_F12, 0}, {K::KeyUp, 7, KEY_Z, 0},      {K::Char, 8, 27, 0},
         {K::Close, 9, 27, 0},        {K::Frames, 10, 3, 0},        {K::Screenshot, 11, 0, 0}};
     std::vector<std::tuple<K, int32_t, int32_t, int32_t>> parsed;
-    for (const ScriptCommand& c : commands)
-        parsed.emplace_back(c.kind, c.line, c.a, c.b);
+    for (const ScriptCommand& c : commands.commands)
+        if (c.kind != K::Screenshot) parsed.emplace_back(c.kind, c.line, c.a, c.b);
+    EXPECT_EQ(parsed.size() + 1, commands.commands.size());
+    parsed.emplace_back(K::Screenshot, 11, 0, 0);
     EXPECT_EQ(parsed, expected);
-    EXPECT_EQ(commands.back().name, "sheet-1.a");
+    EXPECT_EQ(command_name(commands, commands.commands.back()), "sheet-1.a");
 }
 
 TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
@@ -103,9 +107,9 @@ TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
     for (const auto& [script, expected] : cases) {
         EXPECT_EQ(parse_error(script), expected) << script.substr(0, 60);
         // Fed a byte at a time, the reader finds the same.
-        std::vector<ScriptCommand> commands;
+        Script commands;
         ScriptReader reader;
-        reader.commands = &commands;
+        reader.script = &commands;
         for (size_t i = 0; i < script.size() && read_script_piece(&reader, {&script[i], 1}); ++i) {
         }
         finish_script(&reader);
@@ -116,63 +120,93 @@ TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
 TEST(ReplayScript, AScriptBeyondItsSizeOrCommandsIsRefusedAsItIsRead) {
     // 64 MiB of comment lines of 4096 bytes, one line end each: the limit exactly.
     const std::string line = "#" + std::string(4094, '-') + "\n";
-    std::vector<ScriptCommand> commands;
+    Script commands;
     ScriptReader reader;
-    reader.commands = &commands;
+    reader.script = &commands;
     for (size_t i = 0; i < MAX_SCRIPT_BYTES / line.size(); ++i)
         ASSERT_TRUE(read_script_piece(&reader, line)) << reader.error;
     EXPECT_FALSE(read_script_piece(&reader, "frames 1\n"));
     EXPECT_EQ(reader.error, "16385: the script is longer than 64 MiB");
-    EXPECT_TRUE(commands.empty());
+    EXPECT_TRUE(commands.commands.empty());
     EXPECT_LE(reader.line.capacity(), 2 * MAX_LINE_BYTES);
 
     // So many short commands would take far more memory than the script: they are limited.
     ScriptReader many;
-    many.commands = &commands;
+    many.script = &commands;
     const std::string lines = "up left\n";
     for (size_t i = 0; i < MAX_SCRIPT_COMMANDS; ++i)
         ASSERT_TRUE(read_script_piece(&many, lines)) << many.error;
     EXPECT_FALSE(read_script_piece(&many, lines));
     EXPECT_EQ(many.error, "1048577: more than 1048576 commands");
-    EXPECT_EQ(commands.size(), MAX_SCRIPT_COMMANDS);
+    EXPECT_EQ(commands.commands.size(), MAX_SCRIPT_COMMANDS);
 }
 
-TEST(ReplayScript, OnlyFilesAndPipesWithAWriterAreReadAsScripts) {
+TEST(ReplayScript, OnlyFilesAndPipesAreReadAsScriptsAndAnEmptyOneIsAnError) {
     const std::filesystem::path folder = scratch_folder("inputs");
     std::filesystem::create_directories(folder / "folder");
     std::ofstream(folder / "script.txt") << "frames 2\n";
+    std::ofstream(folder / "marked.txt") << "\xEF\xBB\xBF"
+                                         << "frames 2\n";  // byte-order mark
+    std::ofstream(folder / "empty.txt") << "";
+    std::ofstream(folder / "comments.txt") << "# nothing\n\n";
     const std::string fifo = (folder / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     int with_writer[2];
     ASSERT_EQ(::pipe(with_writer), 0);
     ASSERT_EQ(::write(with_writer[1], "frames 3\n", 9), 9);
     const std::string pipe_path = "/proc/self/fd/" + std::to_string(with_writer[0]);
-    const std::pair<std::string, int> cases[] = {
-        {(folder / "script.txt").string(), 0},
-        {pipe_path, 0},
-        {(folder / "missing.txt").string(), SCRIPT_UNREADABLE},
-        {(folder / "folder").string(), SCRIPT_UNREADABLE},
-        {"/dev/zero", SCRIPT_UNREADABLE},
-        {fifo, SCRIPT_UNREADABLE},  // no writer: refused, not waited for
+    const std::string unreadable = "cannot read ";
+    const std::string empty = "the script has no commands";
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {(folder / "script.txt").string(), REPLAY_DONE, ""},
+        {(folder / "marked.txt").string(), REPLAY_DONE, ""},
+        {pipe_path, REPLAY_DONE, ""},
+        {(folder / "missing.txt").string(), REPLAY_SCRIPT_UNREADABLE, unreadable},
+        {(folder / "folder").string(), REPLAY_SCRIPT_UNREADABLE, unreadable},
+        {"/dev/zero", REPLAY_SCRIPT_UNREADABLE, unreadable},
+        {(folder / "empty.txt").string(), REPLAY_SCRIPT_ERROR, empty},
+        {(folder / "comments.txt").string(), REPLAY_SCRIPT_ERROR, empty},
+        {fifo, REPLAY_SCRIPT_ERROR, empty},  // no writer: nothing came, nothing waited for
     };
-    for (const auto& [path, expected] : cases) {
-        std::vector<ScriptCommand> commands;
+    for (const auto& [path, expected, message] : cases) {
+        Script commands;
         std::string error;
         if (path == pipe_path) ::close(with_writer[1]);  // the writer is done
         EXPECT_EQ(read_script_file(path, &commands, &error), expected) << path << ": " << error;
-        if (expected == 0) {
-            ASSERT_EQ(commands.size(), 1u) << path;
-            EXPECT_EQ(commands[0].kind, ScriptCommandKind::Frames);
+        if (expected == REPLAY_DONE) {
+            ASSERT_EQ(commands.commands.size(), 1u) << path;
+            EXPECT_EQ(commands.commands[0].kind, ScriptCommandKind::Frames);
         } else {
-            EXPECT_EQ(error.rfind("cannot read " + path + ": ", 0), 0u) << error;
+            const std::string start = message == unreadable ? unreadable + path + ": " : message;
+            EXPECT_EQ(error.rfind(start, 0), 0u) << error;
         }
     }
     ::close(with_writer[0]);
+
+    // An empty pipe gives the one answer whenever its writer lets go: before the script is
+    // opened, or while it is being read.
+    for (int run = 0; run < 50; ++run) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        if (run % 2 == 0) ::close(ends[1]);
+        std::thread late_writer([&] {
+            if (run % 2 == 0) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(run % 4));
+            ::close(ends[1]);
+        });
+        Script commands;
+        std::string error;
+        EXPECT_EQ(read_script_file("/proc/self/fd/" + std::to_string(ends[0]), &commands, &error),
+                  REPLAY_SCRIPT_ERROR)
+            << run << ": " << error;
+        late_writer.join();
+        ::close(ends[0]);
+    }
     std::filesystem::remove_all(folder.parent_path());
 }
 
 TEST(ReplayScript, PlaysASessionAndWritesTheWindowAsPng) {
-    std::vector<ScriptCommand> commands;
+    Script commands;
     std::string error;
     ASSERT_TRUE(parse_script("frames 1\nscreenshot start\nescape\nframes 1\n", &commands, &error));
     std::filesystem::path folder = scratch_folder("play");
@@ -203,7 +237,7 @@ TEST(ReplayScript, PlaysASessionAndWritesTheWindowAsPng) {
 }
 
 TEST(ReplayScript, CommandsAfterTheEndAndStartUpFailuresAreReported) {
-    std::vector<ScriptCommand> commands;
+    Script commands;
     std::string error;
     ASSERT_TRUE(parse_script("close\nframes 1\nscreenshot late\n", &commands, &error));
     std::ostringstream log;
@@ -214,7 +248,7 @@ TEST(ReplayScript, CommandsAfterTheEndAndStartUpFailuresAreReported) {
 
     HeadlessConfig failing;
     failing.fail_page_after = 1;
-    commands.clear();
+    commands = Script{};
     ASSERT_TRUE(parse_script("# nothing\n", &commands, &error));
     std::ostringstream failure_log;
     EXPECT_EQ(run_script(commands, folder.string(), failing, failure_log, &error), 0);
@@ -235,7 +269,7 @@ TEST(ReplayScript, ExampleScriptsPlayCleanlyAndMatchTheirGoldenScreenshots) {
         std::ifstream file(entry.path());
         std::stringstream text;
         text << file.rdbuf();
-        std::vector<ScriptCommand> commands;
+        Script commands;
         std::string error;
         ASSERT_TRUE(parse_script(text.str(), &commands, &error)) << entry.path() << ":" << error;
         std::ostringstream log;

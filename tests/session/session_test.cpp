@@ -286,7 +286,7 @@ TEST(Session, AFullPacketAreaUndoesTheBuildAndALaterSmallerBuildWorks) {
     session.square(100, 100, 200, 200);
     session.right_click(150, 150);
     EXPECT_EQ(selected_object(), -1);
-    EXPECT_EQ(outline_object(), -1);
+    EXPECT_EQ(edited_object().kind, EDITED_NONE);
     ASSERT_EQ(headless_messages().size(), 1u);
     EXPECT_EQ(headless_messages()[0].text, TEXT_PACKET_AREA_FULL);
     EXPECT_EQ(draw_list(), nullptr);
@@ -313,7 +313,7 @@ TEST(Session, AnObjectThatCannotBeCreatedLeavesACleanDrawingScreen) {
     session.frames(1);
     fail_allocation_after(0);
     EXPECT_EQ(selected_object(), -1);
-    EXPECT_EQ(outline_object(), -1);
+    EXPECT_EQ(edited_object().kind, EDITED_NONE);
     ASSERT_EQ(headless_messages().size(), 1u);
     EXPECT_NE(headless_messages()[0].text.find("byte"), std::string::npos);
     EXPECT_TRUE(screen_is_uniformly(BLUE));

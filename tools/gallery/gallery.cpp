@@ -9,9 +9,9 @@
 #include "geometry/model_library.h"
 #include "geometry/render_list.h"
 #include "raster/dispatcher.h"
-#include "raster/ordering_table.h"
 #include "raster/packet.h"
 #include "raster/raster_target.h"
+#include "raster/render_frame.h"
 #include "raster/shade_tables.h"
 #include "raster/texture_loader.h"
 

@@ -5,100 +5,85 @@
 // --scale enlarges every pixel to N x N (1..8, default 1); --texture replaces
 // the example brick texture shown on the cells that use a loaded file.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/common/integer_text.h"
+#include "platform/common/command_line.h"
 #include "platform/common/output_file.h"
+#include "platform/common/png_writer.h"
 #include "raster/texture_loader.h"
 #include "tools/gallery/gallery.h"
-
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
 
 namespace {
 
 constexpr int64_t MIN_SCALE = 1;
 constexpr int64_t MAX_SCALE = 8;
+constexpr int EXIT_DONE = 0;
 constexpr int EXIT_TEXTURE = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_OUTPUT = 3;
 
-int usage() {
-    std::fprintf(stderr,
-                 "usage: sketch3d-gallery --out FILE.png [--scale N] [--texture IMAGE]\n"
-                 "Exit codes: 1 texture not usable, 2 usage, 3 output not written.\n");
+constexpr const char* USAGE =
+    "usage: sketch3d-gallery --out FILE.png [--scale N] [--texture IMAGE]\n"
+    "Draws one frame with every primitive code into FILE.png.\n"
+    "  --out FILE.png   the picture to write\n"
+    "  --scale N        every pixel as an N x N square (1 to 8, default 1)\n"
+    "  --texture IMAGE  the PNG or BMP shown on the cells of a loaded texture\n"
+    "A value starting with '-' is written --out=./-name.\n"
+    "Exit codes: 1 texture not usable, 2 usage, or --out naming the texture,\n"
+    "3 output not written.\n";
+
+int usage_error(const std::string& error) {
+    std::fprintf(stderr, "sketch3d-gallery: %s\n%s", error.c_str(), USAGE);
     return EXIT_USAGE;
-}
-
-// A 5-bit component widened to 8 bits by repeating its top bits, so that
-// 31 becomes 255 and the value >> 3 gives the component back.
-uint8_t widen(uint16_t pixel, int shift) {
-    const int c = (pixel >> shift) & 31;
-    return uint8_t((c << 3) | (c >> 2));
-}
-
-void append_bytes(void* context, void* data, int size) {
-    static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* out = nullptr;
-    const char* texture = SKETCH3D_GALLERY_TEXTURE;
-    int64_t scale = 1;
-    for (int i = 1; i < argc; ++i) {
-        if (i + 1 >= argc) return usage();
-        if (std::strcmp(argv[i], "--out") == 0) {
-            out = argv[++i];
-        } else if (std::strcmp(argv[i], "--texture") == 0) {
-            texture = argv[++i];
-        } else if (std::strcmp(argv[i], "--scale") == 0) {
-            if (!parse_integer(argv[++i], MIN_SCALE, MAX_SCALE, &scale)) {
-                std::fprintf(stderr, "sketch3d-gallery: --scale expects an integer %s\n",
-                             integer_range(MIN_SCALE, MAX_SCALE).c_str());
-                return usage();
-            }
-        } else {
-            return usage();
-        }
-    }
-    if (out == nullptr) return usage();
-    // The output is checked before the frame is drawn.
+    std::vector<CommandOption> options = {text_option("--out", "FILE.png"),
+                                          integer_option("--scale", MIN_SCALE, MAX_SCALE),
+                                          text_option("--texture", "IMAGE")};
     std::string error;
-    if (!check_output_path(out, &error)) {
+    switch (parse_command_line(argc, argv, &options, nullptr, nullptr, &error)) {
+        case CommandLineResult::Help:
+            std::fputs(USAGE, stdout);
+            return EXIT_DONE;
+        case CommandLineResult::Bad:
+            return usage_error(error);
+        case CommandLineResult::Run:
+            break;
+    }
+    const CommandOption& out = *find_option(options, "--out");
+    const CommandOption& scale = *find_option(options, "--scale");
+    const CommandOption& texture_option = *find_option(options, "--texture");
+    if (!out.given) return usage_error("no --out given");
+    const std::string texture =
+        texture_option.given ? texture_option.text : std::string(SKETCH3D_GALLERY_TEXTURE);
+    // The output is checked before the frame is drawn, and may not be the texture.
+    if (!outputs_apart({{"the texture", texture, false}, {"--out", out.text, true}}, &error))
+        return usage_error(error);
+    if (!check_output_path(out.text, &error)) {
         std::fprintf(stderr, "sketch3d-gallery: %s\n", error.c_str());
         return EXIT_OUTPUT;
     }
 
     std::vector<uint16_t> frame(size_t(GALLERY_WIDTH) * GALLERY_HEIGHT);
-    const int32_t result = render_gallery(frame.data(), texture);
+    const int32_t result = render_gallery(frame.data(), texture.c_str());
     if (result < 0) {
-        std::fprintf(stderr, "sketch3d-gallery: %s: %s\n", texture, texture_error_text(result));
+        std::fprintf(stderr, "sketch3d-gallery: %s: %s\n", texture.c_str(),
+                     texture_error_text(result));
         return EXIT_TEXTURE;
     }
-    const int width = GALLERY_WIDTH * int(scale), height = GALLERY_HEIGHT * int(scale);
-    std::vector<uint8_t> rgb(size_t(width) * height * 3);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const uint16_t pixel = frame[size_t(y / scale) * GALLERY_WIDTH + size_t(x / scale)];
-            uint8_t* out_pixel = &rgb[(size_t(y) * width + x) * 3];
-            out_pixel[0] = widen(pixel, 10);
-            out_pixel[1] = widen(pixel, 5);
-            out_pixel[2] = widen(pixel, 0);
-        }
-    }
     std::string png;
-    if (!stbi_write_png_to_func(append_bytes, &png, width, height, 3, rgb.data(), width * 3)) {
+    if (!encode_png_555(frame.data(), GALLERY_WIDTH, GALLERY_HEIGHT,
+                        int32_t(scale.given ? scale.number : MIN_SCALE), &png)) {
         std::fprintf(stderr, "sketch3d-gallery: cannot encode the frame as PNG\n");
         return EXIT_OUTPUT;
     }
-    if (!write_output_file(out, png, &error)) {
+    if (!write_output_file(out.text, png, &error)) {
         std::fprintf(stderr, "sketch3d-gallery: %s\n", error.c_str());
         return EXIT_OUTPUT;
     }
-    return 0;
+    return EXIT_DONE;
 }

@@ -12,7 +12,7 @@
 
 #include "app/session_recorder.h"
 #include "app/shell.h"
-#include "platform/headless/replay_script.h"
+#include "platform/headless/script_parser.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ const char* key_name(int32_t virtual_key) {
     return nullptr;
 }
 
-bool valid_name(const std::string& name) {
+bool valid_name(std::string_view name) {
     if (name.empty() || name.size() > 100 || name[0] == '.') return false;
     for (char c : name) {
         bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -39,7 +39,7 @@ bool valid_name(const std::string& name) {
 }
 
 // The command as a script line; null-free text that parses back to it.
-std::string line_of(const ScriptCommand& c) {
+std::string line_of(const Script& script, const ScriptCommand& c) {
     const char* button = c.a == BUTTON_LEFT ? "left" : "right";
     switch (c.kind) {
         case ScriptCommandKind::Move:
@@ -59,14 +59,16 @@ std::string line_of(const ScriptCommand& c) {
         case ScriptCommandKind::Frames:
             return "frames " + std::to_string(c.a);
         case ScriptCommandKind::Screenshot:
-            return "screenshot " + c.name;
+            return "screenshot " + std::string(command_name(script, c));
         case ScriptCommandKind::Export:
-            return "export " + c.name;
+            return "export " + std::string(command_name(script, c));
     }
     return "";
 }
 
-void check_command(const ScriptCommand& c, int32_t previous_line) {
+void check_command(const Script& script, const ScriptCommand& c, int32_t previous_line) {
+    const auto line_of = [&](const ScriptCommand& command) { return ::line_of(script, command); };
+    const std::string name(command_name(script, c));
     if (c.line <= previous_line) fail("lines out of order", line_of(c));
     switch (c.kind) {
         case ScriptCommandKind::Down:
@@ -87,13 +89,13 @@ void check_command(const ScriptCommand& c, int32_t previous_line) {
             if (c.a < 0 || c.a > 1000000) fail("bad frame count", line_of(c));
             break;
         case ScriptCommandKind::Screenshot:
-            if (!valid_name(c.name)) fail("bad screenshot name", c.name);
+            if (!valid_name(name)) fail("bad screenshot name", name);
             break;
         case ScriptCommandKind::Export: {
-            const std::string end = c.name.size() >= 4 ? c.name.substr(c.name.size() - 4) : "";
-            if (!valid_name(c.name) ||
+            const std::string end = name.size() >= 4 ? name.substr(name.size() - 4) : "";
+            if (!valid_name(name) ||
                 (end != ".obj" && end != ".ply" && end != ".stl" && end != ".glb"))
-                fail("bad export name", c.name);
+                fail("bad export name", name);
             break;
         }
         case ScriptCommandKind::Move:
@@ -101,16 +103,20 @@ void check_command(const ScriptCommand& c, int32_t previous_line) {
     }
 }
 
-bool same(const ScriptCommand& a, const ScriptCommand& b) {
-    return a.kind == b.kind && a.a == b.a && a.b == b.b && a.name == b.name;
+// The same command, names compared by their text (where they are kept may differ).
+bool same(const Script& first, const ScriptCommand& a, const Script& second,
+          const ScriptCommand& b) {
+    if (a.kind != b.kind) return false;
+    if (a.kind == ScriptCommandKind::Screenshot || a.kind == ScriptCommandKind::Export)
+        return command_name(first, a) == command_name(second, b);
+    return a.a == b.a && a.b == b.b;
 }
 
 // The text read in pieces of 1 to 16 bytes, the sizes taken from the text itself.
-void check_pieces(const std::string& text, const std::vector<ScriptCommand>& commands,
-                  const std::string& error) {
-    std::vector<ScriptCommand> streamed;
+void check_pieces(const std::string& text, const Script& script, const std::string& error) {
+    Script streamed;
     ScriptReader reader;
-    reader.commands = &streamed;
+    reader.script = &streamed;
     bool read = true;
     for (size_t at = 0; at < text.size() && read;) {
         const size_t piece = 1 + size_t(uint8_t(text[at])) % 16;
@@ -120,9 +126,11 @@ void check_pieces(const std::string& text, const std::vector<ScriptCommand>& com
     if (read) finish_script(&reader);
     if (reader.error != error) fail("read in pieces, another error", reader.error + " / " + error);
     if (!error.empty()) return;
-    if (streamed.size() != commands.size()) fail("read in pieces, other commands", text);
-    for (size_t i = 0; i < streamed.size(); ++i) {
-        if (!same(streamed[i], commands[i]) || streamed[i].line != commands[i].line)
+    const std::vector<ScriptCommand>& commands = script.commands;
+    if (streamed.commands.size() != commands.size()) fail("read in pieces, other commands", text);
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (!same(streamed, streamed.commands[i], script, commands[i]) ||
+            streamed.commands[i].line != commands[i].line)
             fail("read in pieces, another command", text);
     }
 }
@@ -131,10 +139,10 @@ void check_pieces(const std::string& text, const std::vector<ScriptCommand>& com
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    std::vector<ScriptCommand> commands;
+    Script script;
     std::string error;
-    const bool parsed = parse_script(text, &commands, &error);
-    check_pieces(text, commands, parsed ? "" : error);
+    const bool parsed = parse_script(text, &script, &error);
+    check_pieces(text, script, parsed ? "" : error);
     if (!parsed) {
         const size_t colon = error.find(": ");
         if (colon == std::string::npos || colon == 0 ||
@@ -146,16 +154,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string written;
     int32_t previous_line = 0;
-    for (const ScriptCommand& command : commands) {
-        check_command(command, previous_line);
+    for (const ScriptCommand& command : script.commands) {
+        check_command(script, command, previous_line);
         previous_line = command.line;
-        written += line_of(command) + "\n";
+        written += line_of(script, command) + "\n";
     }
-    std::vector<ScriptCommand> again;
+    Script again;
     if (!parse_script(written, &again, &error)) fail("a written script does not parse", error);
-    if (again.size() != commands.size()) fail("a written script parses differently", written);
-    for (size_t i = 0; i < again.size(); ++i) {
-        if (!same(again[i], commands[i])) fail("a written command parses differently", written);
+    if (again.commands.size() != script.commands.size())
+        fail("a written script parses differently", written);
+    for (size_t i = 0; i < again.commands.size(); ++i) {
+        if (!same(again, again.commands[i], script, script.commands[i]))
+            fail("a written command parses differently", written);
     }
     return 0;
 }

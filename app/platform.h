@@ -1,10 +1,11 @@
 // What the application shell needs from an operating system, and nothing more.
 //
-// One backend implements this per target (win32/, sdl/, headless/); the build
-// links exactly one. The backend owns the window and the loop: it calls the
-// shell's entry points (app/shell.h) for window creation and destruction,
-// button messages, typed characters, and, whenever no message is waiting and
-// no quit was requested, update_mouse followed by run_frame.
+// The shell declares this contract and the platform layer below it fulfils
+// it: one backend per target (platform/win32/, sdl/, headless/, web/), and
+// the build links exactly one. The backend owns the window and the loop: it
+// calls the shell's entry points (app/shell.h) for window creation and
+// destruction, button messages, typed characters, and, whenever no message is
+// waiting and no quit was requested, update_mouse followed by run_frame.
 //
 // Positions handed to the shell are "screen" coordinates of the backend;
 // platform_screen_to_client converts them to client-area pixels.

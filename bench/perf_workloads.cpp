@@ -1,0 +1,142 @@
+// sketch3d-perf-workloads: the fixed work whose instructions `make perf-check`
+// counts. Run under Valgrind's callgrind with --instr-atstart=no and
+// --collect-atstart=no (tools/perf-check.py does), it instruments and collects
+// each workload alone, between client requests, and dumps its count under the
+// workload's name; setting the scenes up, warming them and checking the
+// results are not counted, and run uninstrumented, several times faster. Run
+// natively, the requests do nothing and the program only checks that every
+// workload did its work.
+//
+// Exit status: 0 when every workload did its work, 1 when one did not (its
+// count would measure something else), 2 when a scene could not be built.
+#include <valgrind/callgrind.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/screen.h"
+#include "bench/demo_scene.h"
+#include "bench/fill_batch.h"
+#include "raster/fills/shaded_fills.h"
+#include "raster/render_stats.h"
+
+namespace {
+
+struct Rotation {
+    int32_t x, y;
+    const char* name;
+};
+// Square-on, and turned as users turn the sheet to look at it.
+constexpr Rotation ROTATIONS[] = {{0, 0, "0,0"}, {57, 57, "57,57"}};
+
+int failed_workloads = 0;
+
+// Counts `work` alone: instrumentation and collection are off outside it, and
+// the statistics are zeroed before and dumped after, so the dump holds this
+// workload only. Then `done` says whether the work did what it is meant to; a
+// workload that did not is reported and fails the run.
+template <typename Work, typename Done>
+void measure(const std::string& name, Work work, Done done) {
+    CALLGRIND_START_INSTRUMENTATION;
+    CALLGRIND_ZERO_STATS;
+    CALLGRIND_TOGGLE_COLLECT;
+    work();
+    CALLGRIND_TOGGLE_COLLECT;
+    CALLGRIND_DUMP_STATS_AT(name.c_str());
+    CALLGRIND_STOP_INSTRUMENTATION;
+    if (done()) return;
+    std::fprintf(stderr, "%s: the workload did not do its work\n", name.c_str());
+    ++failed_workloads;
+}
+
+// The editing-mode frame (clear, transform, render) of the scene as it
+// stands, at each rotation; the first frame at a rotation is not counted.
+void measure_frames(const char* scene) {
+    for (const Rotation& rotation : ROTATIONS) {
+        set_demo_rotation(rotation.x, rotation.y, 0);
+        render_demo_frame();
+        measure(
+            std::string("frame/") + scene + "/" + rotation.name, [] { render_demo_frame(); },
+            [] { return last_frame_drawn() > 0 && last_frame_pixels() > 0; });
+    }
+}
+
+// Each fill family over each polygon set, drawn as the dispatcher draws
+// (lit fills may keep their levels' pixels), on a cleared page. The first
+// pass is not counted.
+void measure_fills() {
+    for (int family = 0; family < FILL_FAMILIES; ++family) {
+        for (bool large : {true, false}) {
+            const FillBatch batch = large ? large_triangle() : cell_triangles();
+            clear_screen();
+            open_lit_level_cache();
+            draw_fill_batch(FillFamily(family), batch);
+            reset_render_stats();
+            measure(
+                std::string("fill/") + FILL_NAMES[family] + (large ? "/large" : "/cells"),
+                [&] { draw_fill_batch(FillFamily(family), batch); },
+                [] { return render_stats.pixels_written > 0; });
+            close_lit_level_cache();
+        }
+    }
+}
+
+}  // namespace
+
+int main() {
+    // The demonstration's sheet: flat, in relief, then inflated (the I key),
+    // as make bench-peer compares them; the fills draw into its page.
+    if (open_demo_scene(DemoOutline::ELLIPSE) < 0) {
+        std::fprintf(stderr, "the ellipse's sheet was not built\n");
+        return 2;
+    }
+    measure_frames("flat");
+    add_demo_relief(DEMO_RELIEF_DEPTH);
+    measure_frames("relief");
+    if (inflate_demo_object() < 0) {
+        std::fprintf(stderr, "the ellipse's sheet was not inflated\n");
+        close_demo_scene();
+        return 2;
+    }
+    measure_frames("inflated");
+    if (!load_fill_texture()) {
+        std::fprintf(stderr, "the fills' texture was not loaded\n");
+        close_demo_scene();
+        return 2;
+    }
+    measure_fills();
+    close_demo_scene();
+
+    // Click to mesh over the whole screen: a right-click outside any outline.
+    if (open_demo_scene(DemoOutline::NONE) < 0) {
+        std::fprintf(stderr, "the whole screen's sheet was not built\n");
+        return 2;
+    }
+    prepare_demo_rebuild();
+    int32_t built = -1;
+    measure(
+        "click_to_mesh/whole_screen", [&] { built = rebuild_demo_object(); },
+        [&] { return built >= 0 && demo_triangles() > 0; });
+    close_demo_scene();
+
+    // The I key on the disc's sheet.
+    if (open_demo_scene(DemoOutline::DISC) < 0) {
+        std::fprintf(stderr, "the disc's sheet was not built\n");
+        return 2;
+    }
+    const int32_t sheet_triangles = demo_triangles();
+    int32_t body = -1;
+    measure(
+        "i_key/disc_200", [&] { body = inflate_demo_object(); },
+        [&] { return body >= 0 && demo_triangles() > sheet_triangles; });
+    close_demo_scene();
+
+    // What built the program, for the budgets' record: counts depend on it.
+    // Printed last, so that the output's buffer is allocated after the work.
+#ifdef __clang__
+    std::printf("compiler: %s\n", __VERSION__);
+#else
+    std::printf("compiler: GCC %s\n", __VERSION__);
+#endif
+    return failed_workloads == 0 ? 0 : 1;
+}

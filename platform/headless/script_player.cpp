@@ -1,0 +1,308 @@
+// Playing replay scripts on the headless backend: input queued, frames run and timed, and
+// the screenshots, exports and statistics written.
+#include "platform/headless/script_player.h"
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <tuple>
+
+#include "app/frame.h"
+#include "app/mesh_export.h"
+#include "app/shell.h"
+#include "platform/common/output_file.h"
+#include "platform/common/png_writer.h"
+#include "platform/common/text_encoding.h"
+#include "raster/render_stats.h"
+
+namespace {
+
+constexpr const char* STATS_HEADER =
+    "frame,packets_walked,culled,depth_dropped,drawn,pixels_written,frame_us\n";
+
+void queue_command(const ScriptCommand& command) {
+    switch (command.kind) {
+        case ScriptCommandKind::Move:
+            headless_queue_move(command.a, command.b);
+            break;
+        case ScriptCommandKind::Down:
+            headless_queue_button_down(command.a);
+            break;
+        case ScriptCommandKind::Up:
+            headless_queue_button_up(command.a);
+            break;
+        case ScriptCommandKind::KeyDown:
+            headless_queue_key_down(command.a);
+            break;
+        case ScriptCommandKind::KeyUp:
+            headless_queue_key_up(command.a);
+            break;
+        case ScriptCommandKind::Char:
+            headless_queue_char(command.a);
+            break;
+        case ScriptCommandKind::Close:
+            headless_queue_close();
+            break;
+        case ScriptCommandKind::Frames:
+        case ScriptCommandKind::Screenshot:
+        case ScriptCommandKind::Export:
+            break;
+    }
+}
+
+void report_new_messages(size_t* reported, std::ostream& log) {
+    const std::vector<HeadlessMessage>& messages = headless_messages();
+    for (; *reported < messages.size(); ++*reported)
+        log << "message box \"" << messages[*reported].caption
+            << "\": " << cp932_to_utf8(messages[*reported].text) << "\n";
+}
+
+// A script being played: where its output goes and what it has gathered.
+struct Replay {
+    const Script& script;
+    const ReplayOutputs& outputs;
+    std::ostream& log;
+    OutputFile stats;  // the CSV rows, written as the frames run
+    bool end_taken = false;
+    // The end-of-script exports, in the order of EXPORT_FORMATS.
+    std::array<int32_t, EXPORT_FORMAT_COUNT> end_results = {};
+    std::array<std::string, EXPORT_FORMAT_COUNT> end_data;
+};
+
+// Runs up to `count` frames one at a time, timing each and collecting its
+// render counters; the loop runs exactly as it would for all of them at once.
+void run_frames(Replay& replay, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        if (headless_run_frames(1) == 0) return;
+        auto elapsed = std::chrono::steady_clock::now() - start;
+        if (!replay.outputs.stats_path.empty()) {
+            const RenderStats& s = render_stats;
+            write_output(
+                &replay.stats,
+                std::to_string(headless_frame_count()) + "," + std::to_string(s.packets_walked) +
+                    "," + std::to_string(s.culled) + "," + std::to_string(s.depth_dropped) + "," +
+                    std::to_string(s.drawn) + "," + std::to_string(s.pixels_written) + "," +
+                    std::to_string(
+                        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) +
+                    "\n");
+        }
+        if (replay.outputs.after_frame) replay.outputs.after_frame();
+    }
+}
+
+bool writes_file(const ScriptCommand& command) {
+    return command.kind == ScriptCommandKind::Screenshot ||
+           command.kind == ScriptCommandKind::Export;
+}
+
+// The file a screenshot or export command writes.
+std::string command_output_path(const Script& script, const ScriptCommand& command,
+                                const std::string& out_dir) {
+    std::string name(command_name(script, command));
+    if (command.kind == ScriptCommandKind::Screenshot) name += ".png";
+    return (std::filesystem::path(out_dir) / name).string();
+}
+
+// "screenshot NAME" or "export NAME", as the script says it.
+std::string command_text(const Script& script, const ScriptCommand& command) {
+    return std::string(command.kind == ScriptCommandKind::Screenshot ? "screenshot " : "export ") +
+           std::string(command_name(script, command));
+}
+
+// A screenshot or export command: 0, REPLAY_SCRIPT_ERROR with nothing to export,
+// REPLAY_OUTPUT_FAILED when the file cannot be written.
+int write_command_output(const ScriptCommand& command, Replay& replay, std::string* error) {
+    const std::string line = std::to_string(command.line) + ": ";
+    const std::string path = command_output_path(replay.script, command, replay.outputs.out_dir);
+    const std::string_view name = command_name(replay.script, command);
+    std::string data;
+    if (command.kind == ScriptCommandKind::Screenshot) {
+        if (!encode_png_555(headless_window_pixels().data(), headless_client_width(),
+                            headless_client_height(), 1, &data)) {
+            *error = line + "cannot write " + path + ": the window has no pixels";
+            return REPLAY_OUTPUT_FAILED;
+        }
+    } else if (int32_t exported = export_format_of(name)->exporter(selected_object(), &data);
+               exported != EXPORT_OK) {
+        *error = line + "cannot export " + std::string(name) + ": " + export_error_text(exported);
+        return REPLAY_SCRIPT_ERROR;
+    }
+    std::string reason;
+    if (!write_output_file(path, data, &reason)) {
+        *error = line + reason;
+        return REPLAY_OUTPUT_FAILED;
+    }
+    replay.log << "frame " << headless_frame_count() << ": " << path << "\n";
+    return REPLAY_DONE;
+}
+
+// The outputs given beside the script, under the options that name them.
+std::vector<NamedPath> end_outputs(const ReplayOutputs& outputs) {
+    std::vector<NamedPath> paths;
+    for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i)
+        if (!outputs.end_exports[i].empty())
+            paths.push_back({EXPORT_FORMATS[i].option, outputs.end_exports[i], true});
+    if (!outputs.stats_path.empty()) paths.push_back({"--stats", outputs.stats_path, true});
+    return paths;
+}
+
+using IdentityKey = std::tuple<bool, uint64_t, uint64_t, std::string>;
+
+IdentityKey key_of(const FileIdentity& identity) {
+    return {identity.existing, identity.device, identity.inode, identity.name};
+}
+
+// The script's commands' files: each can be written, and none is the script or a file
+// that another output writes. 0, or the exit code with the error at the command's line.
+int check_command_outputs(Replay& replay, std::string* error) {
+    const ReplayOutputs& outputs = replay.outputs;
+    const FileIdentity script =
+        outputs.script_path.empty() ? FileIdentity{} : input_identity(outputs.script_path);
+    // The files written so far, by identity: who writes each.
+    std::map<IdentityKey, std::string> writers;
+    for (const NamedPath& named : end_outputs(outputs)) {
+        const FileIdentity identity = output_identity(named.path);
+        if (identity.known && identity.replaced)
+            writers.emplace(key_of(identity), named.role + " " + named.path);
+    }
+    std::map<std::string, bool> checked;  // by name: a repeated command writes its file again
+    for (const ScriptCommand& command : replay.script.commands) {
+        if (!writes_file(command)) continue;
+        const std::string path = command_output_path(replay.script, command, outputs.out_dir);
+        if (!checked.emplace(path, true).second) continue;
+        const std::string line = std::to_string(command.line) + ": ";
+        if (std::string reason; !check_output_path(path, &reason)) {
+            *error = line + reason;
+            return REPLAY_OUTPUT_FAILED;
+        }
+        const FileIdentity identity = output_identity(path);
+        if (!identity.known || !identity.replaced) continue;
+        const std::string text = command_text(replay.script, command);
+        if (same_file(identity, script)) {
+            *error = line + text + " (" + path + ") names the script " + outputs.script_path +
+                     ", which it would replace";
+            return REPLAY_USAGE;
+        }
+        const auto [writer, added] = writers.emplace(key_of(identity), text + " (" + path + ")");
+        if (!added) {
+            *error = line + text + " (" + path + ") names the file that " + writer->second +
+                     " writes: one would replace the other";
+            return REPLAY_SCRIPT_ERROR;
+        }
+    }
+    return REPLAY_DONE;
+}
+
+// Every file the replay may write, checked before anything plays, and the statistics
+// file opened: 0, or the exit code with the first that cannot be written.
+int prepare_outputs(Replay& replay, std::string* error) {
+    const ReplayOutputs& outputs = replay.outputs;
+    std::vector<NamedPath> paths = end_outputs(outputs);
+    if (!outputs.script_path.empty())
+        paths.insert(paths.begin(), NamedPath{"the script", outputs.script_path, false});
+    if (!outputs_apart(paths, error)) return REPLAY_USAGE;
+    if (!create_output_folder(outputs.out_dir, error)) return REPLAY_OUTPUT_FAILED;
+    for (const NamedPath& named : end_outputs(outputs))
+        if (!check_output_path(named.path, error)) return REPLAY_OUTPUT_FAILED;
+    if (int checked = check_command_outputs(replay, error); checked != REPLAY_DONE) return checked;
+    if (outputs.stats_path.empty()) return REPLAY_DONE;
+    if (!open_output(outputs.stats_path, &replay.stats, error)) return REPLAY_OUTPUT_FAILED;
+    write_output(&replay.stats, STATS_HEADER);
+    return REPLAY_DONE;
+}
+
+// Takes the end-of-script exports once: at the close box or at the end.
+void take_end_exports(Replay& replay) {
+    if (replay.end_taken) return;
+    replay.end_taken = true;
+    for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i)
+        if (!replay.outputs.end_exports[i].empty())
+            replay.end_results[i] =
+                EXPORT_FORMATS[i].exporter(selected_object(), &replay.end_data[i]);
+}
+
+// The end-of-script files: 0, REPLAY_SCRIPT_ERROR when there was nothing to export,
+// REPLAY_OUTPUT_FAILED when a file cannot be written. None is written unless all exports
+// could be made.
+int write_end_outputs(Replay& replay, std::string* error) {
+    for (int32_t exported : replay.end_results) {
+        if (exported != EXPORT_OK) {
+            *error = std::string("at the end of the script: ") + export_error_text(exported);
+            return REPLAY_SCRIPT_ERROR;
+        }
+    }
+    for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i) {
+        const std::string& path = replay.outputs.end_exports[i];
+        if (path.empty()) continue;
+        if (!write_output_file(path, replay.end_data[i], error)) return REPLAY_OUTPUT_FAILED;
+        replay.log << "wrote " << path << "\n";
+    }
+    if (replay.outputs.stats_path.empty()) return REPLAY_DONE;
+    if (!commit_output(&replay.stats, error)) return REPLAY_OUTPUT_FAILED;
+    replay.log << "wrote " << replay.outputs.stats_path << "\n";
+    return REPLAY_DONE;
+}
+
+// The operating system reclaims what a program leaves when it ends without
+// its shut-down (Escape, a failed start-up, or a script that stops early).
+void end_session() {
+    if (headless_shut_down_count() == 0) shut_down();
+    headless_close();
+}
+
+}  // namespace
+
+int run_script(const Script& script, const ReplayOutputs& outputs, const HeadlessConfig& config,
+               std::ostream& log, std::string* error) {
+    Replay replay{script, outputs, log, OutputFile{}, false, {}, {}};
+    if (int checked = prepare_outputs(replay, error); checked != REPLAY_DONE) return checked;
+    size_t reported = 0;
+    if (headless_open(config) < 0) log << "start-up failed\n";
+    report_new_messages(&reported, log);
+    int result = 0;
+    for (const ScriptCommand& command : script.commands) {
+        if (!headless_running()) {
+            *error = std::to_string(command.line) + ": the program has already ended";
+            result = REPLAY_SCRIPT_ERROR;
+            break;
+        }
+        if (command.kind == ScriptCommandKind::Frames) {
+            // Even `frames 0` hands the waiting events to the window.
+            if (command.a == 0) headless_drain_events();
+            run_frames(replay, command.a);
+        } else if (writes_file(command)) {
+            result = write_command_output(command, replay, error);
+            if (result != 0) break;
+        } else {
+            // The close box deletes the object: what the end-of-script files show
+            // is taken now, as no frame can run before the close is handled.
+            if (command.kind == ScriptCommandKind::Close) take_end_exports(replay);
+            queue_command(command);
+        }
+        report_new_messages(&reported, log);
+    }
+    if (result == 0) {
+        headless_drain_events();
+        report_new_messages(&reported, log);
+        if (headless_running()) {
+            log << "script done after " << headless_frame_count() << " frames\n";
+        } else {
+            log << "program ended with exit code " << headless_exit_code() << " after "
+                << headless_frame_count() << " frames\n";
+        }
+        take_end_exports(replay);
+        result = write_end_outputs(replay, error);
+    }
+    // After an error nothing more is written, the statistics neither.
+    discard_output(&replay.stats);
+    end_session();
+    return result;
+}
+
+int run_script(const Script& script, const std::string& out_dir, const HeadlessConfig& config,
+               std::ostream& log, std::string* error) {
+    ReplayOutputs outputs;
+    outputs.out_dir = out_dir;
+    return run_script(script, outputs, config, log, error);
+}

@@ -1,0 +1,109 @@
+// The three programs' command lines, run as a user runs them: each wrong argument is named
+// with what it should be, `--help` goes to standard output with exit code 0, a repeated
+// option and a value that looks like an option are refused, and no output may replace an
+// input or another output.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+std::string read_text(const fs::path& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+// Runs `program arguments` in `folder` (the arguments go through the shell as written).
+Outcome run(const fs::path& folder, const std::string& program, const std::string& arguments) {
+    const std::string command = "cd '" + folder.string() + "' && '" + program + "' " + arguments +
+                                " >out.log 2>err.log </dev/null";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_text(folder / "out.log"),
+            read_text(folder / "err.log")};
+}
+
+}  // namespace
+
+TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("sketch3d-arguments-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder / "sub");
+    std::ofstream(folder / "s.txt") << "frames 1\n";
+    fs::create_symlink("s.txt", folder / "link.txt");
+    fs::copy_file(SKETCH3D_GALLERY_TEXTURE, folder / "bricks.png");
+
+    struct Case {
+        std::string program, arguments;
+        int code;
+        std::string text;  // at the start of standard output for 0, of standard error else
+    };
+    const std::string replay = SKETCH3D_REPLAY, gallery = SKETCH3D_GALLERY;
+    std::vector<Case> cases = {
+        {replay, "--help", 0, "usage: sketch3d-replay SCRIPT"},
+        {replay, "s.txt --obj --ply", 2,
+         "sketch3d-replay: --obj expects FILE, got '--ply' (a name starting with '-' is written "
+         "--obj=./--ply)"},
+        {replay, "s.txt --obj=./-name --ply b.ply", 1,
+         "s.txt: at the end of the script: no object"},
+        {replay, "s.txt --out a --out b", 2, "sketch3d-replay: --out given twice"},
+        {replay, "s.txt t.txt", 2, "sketch3d-replay: unexpected argument 't.txt'"},
+        {replay, "--obj a.obj", 2, "sketch3d-replay: no SCRIPT given"},
+        {replay, "s.txt --obj s.txt", 2,
+         "sketch3d-replay: --obj s.txt names the script s.txt, which it would replace"},
+        {replay, "s.txt --obj sub/../s.txt", 2, "sketch3d-replay: --obj sub/../s.txt names the"},
+        {replay, "link.txt --stats ./s.txt", 2, "sketch3d-replay: --stats ./s.txt names the"},
+        {replay, "s.txt --obj a.obj --ply ./a.obj", 2,
+         "sketch3d-replay: --obj a.obj and --ply ./a.obj name one file"},
+        {replay, "s.txt --stats same --glb same", 2,
+         "sketch3d-replay: --glb same and --stats same name one file"},
+        {gallery, "--help", 0, "usage: sketch3d-gallery --out FILE.png"},
+        {gallery, "--out g.png --scale 9", 2,
+         "sketch3d-gallery: --scale expects an integer 1..8, got '9'"},
+        {gallery, "--out a.png --out b.png", 2, "sketch3d-gallery: --out given twice"},
+        {gallery, "--scale 2", 2, "sketch3d-gallery: no --out given"},
+        {gallery, "--out bricks.png --texture ./bricks.png", 2,
+         "sketch3d-gallery: --out bricks.png names the texture ./bricks.png, which it would "
+         "replace"},
+    };
+#ifdef SKETCH3D_WINDOW_PROGRAM
+    const std::string window = SKETCH3D_WINDOW_PROGRAM;
+    for (const char* scale : {"17", "0", "2x"})
+        cases.push_back(
+            {window, std::string("--scale ") + scale, 2,
+             std::string("sketch3d: --scale expects an integer 1..16, got '") + scale + "'"});
+    cases.push_back({window, "--help", 0, "usage: sketch3d [--scale N] [--record FILE]"});
+    cases.push_back({window, "--scale 2 --scale 2", 2, "sketch3d: --scale given twice"});
+    cases.push_back({window, "--record a.txt --record b.txt", 2, "sketch3d: --record given twice"});
+    cases.push_back({window, "--record -x", 2, "sketch3d: --record expects FILE, got '-x'"});
+#endif
+    for (const Case& c : cases) {
+        const Outcome result = run(folder, c.program, c.arguments);
+        EXPECT_EQ(result.code, c.code) << c.arguments << "\n" << result.err;
+        const std::string& shown = c.code == 0 ? result.out : result.err;
+        EXPECT_EQ(shown.rfind(c.text, 0), 0u) << c.arguments << "\n" << shown;
+        if (c.code == 0) {
+            EXPECT_EQ(result.err, "") << c.arguments;
+        }
+    }
+    // Nothing refused was written, and the inputs are as they were.
+    EXPECT_EQ(read_text(folder / "s.txt"), "frames 1\n");
+    EXPECT_TRUE(fs::is_symlink(folder / "link.txt"));
+    for (const char* name : {"a.obj", "same", "g.png", "a.png", "-name", "b.ply"})
+        EXPECT_FALSE(fs::exists(folder / name)) << name;
+    fs::remove_all(folder);
+}

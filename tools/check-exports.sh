@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The exported meshes checked by other programs' own rules: the example sheet and body are
+# replayed to the point where they stand finished and exported as STL and GLB; every STL must
+# be one part that admesh (Debian admesh) need not mend (0 edges fixed, 0 facets removed), and
+# every GLB must pass the Khronos glTF validator (npm gltf-validator, pinned by
+# tools/export-check/package-lock.json, installed into build/check-exports/) without an error
+# or a warning.
+#
+# Usage: tools/check-exports.sh (or `make check-exports`, which builds first). Installs what it
+# needs when run as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+WORK=$ROOT/build/check-exports
+REPLAY=$ROOT/build/default/sketch3d-replay
+
+PACKAGES="admesh" sh tools/install-deps.sh
+# Node.js comes with the machine (or Debian's nodejs and npm).
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    PACKAGES="nodejs npm" sh tools/install-deps.sh
+fi
+[ -x "$REPLAY" ] || { echo "check-exports: $REPLAY was not built (make build)" >&2; exit 1; }
+rm -rf "$WORK/out" && mkdir -p "$WORK/out"
+cp tools/export-check/package.json tools/export-check/package-lock.json \
+    tools/export-check/validate.mjs "$WORK/"
+(cd "$WORK" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+
+# Each example up to the point where it throws its object away, then the exports.
+for example in sheet inflate; do
+    sed '/^# F12 throws/,$d' "examples/$example.txt" >"$WORK/$example.txt"
+    printf 'export %s.stl\nexport %s.glb\n' "$example" "$example" >>"$WORK/$example.txt"
+    "$REPLAY" "$WORK/$example.txt" --out "$WORK/out" >/dev/null
+done
+
+status=0
+for stl in "$WORK"/out/*.stl; do
+    report=$(admesh "$stl")
+    parts=$(echo "$report" | sed -n 's/^Number of parts *: *\([0-9]*\).*/\1/p')
+    fixed=$(echo "$report" | sed -n 's/^Edges fixed *: *\([0-9]*\).*/\1/p')
+    removed=$(echo "$report" | sed -n 's/^Facets removed *: *\([0-9]*\).*/\1/p')
+    echo "$stl: $parts parts, $fixed edges fixed, $removed facets removed"
+    [ "$parts" = 1 ] && [ "$fixed" = 0 ] && [ "$removed" = 0 ] || status=1
+done
+(cd "$WORK" && node validate.mjs out/*.glb) || status=1
+[ "$status" = 0 ] && echo "check-exports: PASS" || echo "check-exports: FAIL" >&2
+exit "$status"
