@@ -78,8 +78,9 @@ int32_t replace_sheet_with_body(int32_t sheet_index, const BodyPlan& plan) {
     delete_object(sheet_index);
     adopt_body_buffers();
     // The capacities were checked, so only a failed allocation of the
-    // object's record makes the emission fail.
-    int32_t body = emit_body_object(plan.shell, plan.colour, POLY_CULL);
+    // object's record makes the emission fail. Watertight: the body is
+    // closed, and its faces must not let the background through between them.
+    int32_t body = emit_body_object(plan.shell, plan.colour, POLY_CULL | POLY_WATERTIGHT);
     if (body < 0) return -1;
     SceneObject* object = get_object(body);
     object->translation = translation;
