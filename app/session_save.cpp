@@ -16,7 +16,8 @@ struct MeshFormat {
     const char* extension;
     int32_t (*exporter)(int32_t index, std::string* out);
 };
-constexpr MeshFormat MESH_FORMATS[] = {{"obj", export_obj}, {"stl", export_stl}, {"glb", export_glb}};
+constexpr MeshFormat MESH_FORMATS[] = {
+    {"obj", export_obj}, {"stl", export_stl}, {"glb", export_glb}};
 
 }  // namespace
 

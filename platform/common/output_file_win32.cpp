@@ -146,9 +146,8 @@ bool commit_output(OutputFile* file, std::string* error) {
             file->error = failure(file->path, std::strerror(errno));
         file->descriptor = -1;
     }
-    if (file->error.empty() &&
-        !MoveFileExA(file->temporary.c_str(), file->name.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (file->error.empty() && !MoveFileExA(file->temporary.c_str(), file->name.c_str(),
+                                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         file->error = failure(file->path, system_reason(GetLastError()));
     } else if (file->error.empty()) {
         file->temporary.clear();

@@ -16,10 +16,10 @@ struct ReplayKey {
 
 struct WindowReplayState {
     bool playing = false;
-    bool clock_meets = false;   // the first reading after a replay sets the offset
-    uint32_t last_system = 0;   // the last system tick seen
-    uint32_t offset = 0;        // added to the system tick once a replay has played
-    uint32_t virtual_now = 0;   // the clock while playing
+    bool clock_meets = false;  // the first reading after a replay sets the offset
+    uint32_t last_system = 0;  // the last system tick seen
+    uint32_t offset = 0;       // added to the system tick once a replay has played
+    uint32_t virtual_now = 0;  // the clock while playing
     ReplayKey keys[KEY_COUNT] = {};
 };
 

@@ -23,9 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path scratch_folder(const char* name) {
-    const fs::path folder =
-        fs::temp_directory_path() / ("sketch3d-" + std::string(name) + "-" +
-                                     std::to_string(::getpid()));
+    const fs::path folder = fs::temp_directory_path() /
+                            ("sketch3d-" + std::string(name) + "-" + std::to_string(::getpid()));
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
