@@ -1,7 +1,7 @@
 // The page side of the browser program: starts the program's module on the canvas, turns
 // pointer, key and control-strip events into its entry points, shows its image, title and
-// messages, downloads the files of "Save OBJ", "Save STL" and "Save PNG", and runs replay scripts in a
-// second module (window.sketch3d.replay).
+// messages, downloads the files of "Save OBJ", "Save STL", "Save PNG" and Save, opens a saved
+// session with Open, and runs replay scripts in a second module (window.sketch3d.replay).
 'use strict';
 
 (() => {
