@@ -142,6 +142,20 @@ TEST(Save, CtrlSWritesEveryFileUnderTheFirstFreeNumberAndItsScriptRebuildsThePic
                   png)
             << save;
     }
+    // In a script, Ctrl+S saves into the output folder.
+    {
+        Script script;
+        std::string error;
+        ASSERT_TRUE(
+            parse_script("frames 1\nkey down ctrl\nkey down s\nframes 1\n", &script, &error));
+        std::ostringstream log;
+        const fs::path out = folder / "scripted";
+        EXPECT_EQ(run_script(script, out.string(), HeadlessConfig{}, log, &error), REPLAY_DONE);
+        EXPECT_NE(log.str().find("saved " + (out / "sketch3d-001").string() + " (png txt)"),
+                  std::string::npos)
+            << log.str();
+        EXPECT_TRUE(fs::exists(out / "sketch3d-001.png"));
+    }
     uint32_t triangles = 0;
     EXPECT_TRUE(stl_is_closed(read_file(folder / "sketch3d-003.stl"), &triangles)) << triangles;
     const std::string glb = read_file(folder / "sketch3d-003.glb");
