@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end check of the SDL program (build/default/sketch3d) on a private virtual X display:
-# the same session as the Windows check (outline, a stroke taken back, sheet, F12, Escape), from
-# screenshots, with the outline and the sheet compared with the headless replay
-# (build/default/sketch3d-replay); once as it starts by default, and once more with --scale 2.
+# the same session as the Windows check (outline, a stroke taken back, sheet, body, Ctrl+S, F12,
+# Escape, the saved session opened again), from screenshots, with the outline and the sheet
+# compared with the headless replay (build/default/sketch3d-replay); once as it starts by
+# default, and once more with --scale 2. Then a session recorded with --record and killed with
+# SIGKILL: its file replays to the window's last picture.
 #
 # Usage: tools/test-sdl.sh (or `make test-sdl`, which builds first); SKETCH3D_PROGRAM=PATH
 # checks another build. Installs what it needs when run as root. Screenshots are kept in
@@ -16,6 +18,7 @@ WORK=$ROOT/build/test-sdl
 EXE=${SKETCH3D_PROGRAM:-$ROOT/build/default/sketch3d}
 LAUNCH=("$EXE")
 REPLAY=$ROOT/build/default/sketch3d-replay
+TITLE_PREFIX="sketch3d — "
 # Room for the window at factor 2; half of it is still less than two pictures, so the program
 # starts at factor 1 by default.
 XVFB_SCREEN=1280x1024x24
@@ -51,4 +54,42 @@ rm -f "$SHOTS"/*.png
 step "again with --scale 2"
 run_window_session
 
-echo "$NAME: PASS (screenshots in $WORK/shots and $SHOTS)"
+# A recording survives a crash: a sheet built with --record, the program killed without
+# warning a second and a half later; the file on disk replays to the picture it showed.
+SCALE=1
+LAUNCH=("$EXE")
+SHOTS=$WORK/shots-crash
+mkdir -p "$SHOTS"
+rm -f "$SHOTS"/*.png "$WORK/crash.txt"
+step "a recorded session killed with SIGKILL"
+LAUNCH_ARGUMENTS=(--record "$WORK/crash.txt")
+launch
+LAUNCH_ARGUMENTS=()
+wait_for_screen 1-start is_blue_screen >/dev/null || fail "no blue screen"
+xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
+move 150 150
+sleep 0.2
+xdotool mousedown 1
+for corner in "350 150" "350 330" "150 330" "150 150"; do
+    read -r x y <<<"$corner"
+    move "$x" "$y"
+    sleep 0.3
+done
+xdotool mouseup 1
+move 250 240
+sleep 0.2
+xdotool mousedown 3
+wait_for_screen 2-built is_lit_red_at 250 240 >/dev/null || fail "no sheet was built"
+xdotool mouseup 3
+sleep 1.5
+CRASHED=$(screenshot 3-before-kill)
+kill -9 "$APP_PID"
+wait "$APP_PID" 2>/dev/null || true
+APP_PID=""
+[ -s "$WORK/crash.txt" ] || fail "nothing of the recording is on disk"
+{ cat "$WORK/crash.txt"; echo "screenshot after-kill"; } >"$WORK/crash-replay.txt"
+"$REPLAY" "$WORK/crash-replay.txt" --out "$SHOTS/replay" >"$WORK/crash-replay.log" 2>&1 ||
+    fail "the recording left by the killed program does not replay (see $WORK/crash-replay.log)"
+expect_replay_pixels "$CRASHED" "$SHOTS/replay/after-kill.png" "recording after SIGKILL"
+
+echo "$NAME: PASS (screenshots in $WORK/shots, $WORK/shots-scale-2 and $SHOTS)"

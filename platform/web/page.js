@@ -1,7 +1,7 @@
 // The page side of the browser program: starts the program's module on the canvas, turns
 // pointer, key and control-strip events into its entry points, shows its image, title and
-// messages, downloads the files of "Save OBJ", "Save STL" and "Save PNG", and runs replay scripts in a
-// second module (window.sketch3d.replay).
+// messages, downloads the files of "Save OBJ", "Save STL", "Save PNG" and Save, opens a saved
+// session with Open, and runs replay scripts in a second module (window.sketch3d.replay).
 'use strict';
 
 (() => {
@@ -26,7 +26,6 @@
 
   let opened = false; // the program's module is ready (its window is open)
   let running = false; // the program has started and not ended
-  let savedUrl = null; // the last saved file, kept until the next save
   let lastPoint = [0, 0];
   const keyboardHeld = new Set(); // virtual keys held on the keyboard
 
@@ -70,15 +69,17 @@
       note.append(heading, body, dismiss);
       messages.append(note);
     },
-    // A file for the user: downloaded as `name` through a link to its bytes.
+    // A file for the user: downloaded as `name` through a link to its bytes. A save hands
+    // over several files at once, so each link's bytes are let go only a while later.
     saveFile(name, type, bytes) {
-      if (savedUrl !== null) URL.revokeObjectURL(savedUrl);
-      savedUrl = URL.createObjectURL(new Blob([bytes], { type }));
+      const url = URL.createObjectURL(new Blob([bytes], { type }));
       const link = document.createElement('a');
-      link.href = savedUrl;
+      link.href = url;
       link.download = name;
       link.click();
+      setTimeout(() => URL.revokeObjectURL(url), 60000);
     },
+    openBytes: new Uint8Array(0), // the file the Open control read, for web_open to copy
     programEnded(exitCode, started) {
       running = false;
       status.textContent = started
@@ -271,6 +272,42 @@
       if (opened) saveFile();
     });
   }
+
+  // Save (#save, and Ctrl+S on the canvas): a numbered save as the desktop program makes it,
+  // every file downloaded: sketch3d-NNN.obj, .stl (with something edited), .png and .txt.
+  function wireSave() {
+    const save = () => {
+      if (opened) program._web_save();
+    };
+    const button = document.getElementById('save');
+    button.addEventListener('pointerdown', (event) => event.preventDefault());
+    button.addEventListener('click', save);
+    canvas.addEventListener('keydown', (event) => {
+      if (!(event.ctrlKey || event.metaKey) || (event.key !== 's' && event.key !== 'S')) return;
+      event.preventDefault();
+      save();
+    });
+  }
+  wireSave();
+
+  // Open (#open, a file picker): a session saved or recorded as a script plays into the
+  // window at once, and the user goes on from there (web_open).
+  function wireOpen() {
+    const picker = document.getElementById('open');
+    picker.addEventListener('change', async () => {
+      const file = picker.files[0];
+      picker.value = '';
+      if (!file || !opened) return;
+      page.openBytes = new Uint8Array(await file.arrayBuffer());
+      const frames = program._web_open(page.openBytes.length);
+      page.openBytes = new Uint8Array(0);
+      if (frames >= 0) {
+        status.textContent = `Opened ${file.name} (${frames} frames).`;
+        canvas.focus({ preventScroll: true });
+      }
+    });
+  }
+  wireOpen();
 
   // Replay scripts in a module of their own, loaded on first use.
   let replayModule = null;

@@ -2,7 +2,8 @@
 // mouse, the keys and the control strip checked from the canvas pixels (Inflate and "Save STL"
 // included), its "Save OBJ" and "Save PNG" downloads checked against the native replay tool's
 // export and the canvas, the error display, and every example script replayed in the page and
-// compared pixel for pixel with the native replay tool's screenshots.
+// compared pixel for pixel with the native replay tool's screenshots; the Save control's
+// numbered save, and its script opened again with the Open control.
 //
 // Run by tools/test-web.sh (`make test-web`), which builds what it needs; the paths can be
 // given in SKETCH3D_SITE (the built site), SKETCH3D_REPLAY (the native replay tool),
@@ -622,3 +623,83 @@ test(
     await page.close();
   },
 );
+
+// The canvas as an image record for firstDifference.
+async function canvasImage(page) {
+  const canvas = await page.evaluate(() => {
+    const screen = document.getElementById('screen');
+    const data = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height);
+    let text = '';
+    for (const byte of data.data) text += String.fromCharCode(byte);
+    return { width: data.width, height: data.height, data: btoa(text) };
+  });
+  return { ...canvas, data: Buffer.from(canvas.data, 'base64') };
+}
+
+test('Save downloads a numbered save, and Open plays it back', { timeout: 120000 }, async () => {
+  const { page, problems } = await openPage();
+  const box = await page.locator('#screen').boundingBox();
+  const move = (x, y) => page.mouse.move(box.x + x + 0.5, box.y + y + 0.5);
+  await waitFor('a blue screen', () => isBlueScreen(page));
+  // A square outline, each corner held until its edge is drawn, and a sheet built inside it.
+  const corners = [
+    [350, 150],
+    [350, 330],
+    [150, 330],
+    [150, 150],
+  ];
+  let previous = corners.at(-1);
+  await move(...previous);
+  await nextFrames(page);
+  await page.mouse.down();
+  for (const corner of corners) {
+    await move(...corner);
+    const middle = [(previous[0] + corner[0]) >> 1, (previous[1] + corner[1]) >> 1];
+    await waitFor(`the stroke to ${corner}`, async () => isBlack(await pixel(page, ...middle)));
+    previous = corner;
+  }
+  await page.mouse.up();
+  await move(250, 240);
+  await nextFrames(page);
+  await page.mouse.down({ button: 'right' });
+  await waitFor('a lit red sheet', async () => isLitRed(await pixel(page, 250, 240)));
+  await page.mouse.up({ button: 'right' });
+  await nextFrames(page);
+
+  const downloads = [];
+  page.on('download', (download) => downloads.push(download));
+  const shown = await canvasImage(page);
+  await page.locator('#save').click();
+  await waitFor('the four files of the save', () => downloads.length >= 4);
+  const files = {};
+  for (const download of downloads)
+    files[download.suggestedFilename()] = readFileSync(await download.path());
+  assert.deepEqual(Object.keys(files).sort(), [
+    'sketch3d-001.obj',
+    'sketch3d-001.png',
+    'sketch3d-001.stl',
+    'sketch3d-001.txt',
+  ]);
+  assert.equal(firstDifference(shown, decodePng(files['sketch3d-001.png'])), null);
+  assert.match(await page.title(), /saved sketch3d-001/);
+
+  // Thrown away, then opened again: the canvas shows the saved picture, and the program goes on.
+  await page.locator('#screen').focus();
+  await page.keyboard.down('F12');
+  await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
+  await page.keyboard.up('F12');
+  const saved = path.join(WORK, 'sketch3d-001.txt');
+  writeFileSync(saved, files['sketch3d-001.txt']);
+  await page.locator('#open').setInputFiles(saved);
+  const png = decodePng(files['sketch3d-001.png']);
+  await waitFor(
+    'the opened picture',
+    async () => firstDifference(await canvasImage(page), png) === null,
+  );
+  await page.locator('#screen').focus();
+  await page.keyboard.down('F12');
+  await waitFor('F12 after opening', () => isBlueScreen(page));
+  await page.keyboard.up('F12');
+  assert.deepEqual(problems, []);
+  await page.close();
+});
