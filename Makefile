@@ -2,9 +2,9 @@
 
 JOBS ?= $(shell nproc)
 # Debian packages the build and the tests need.
-# Debian's Python with its imaging library and font tools checks the docs' pictures and the
-# page's font (docs_pictures_test, page_font_test).
-PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libpng-dev libsdl2-dev libtinyobjloader-dev libtinygltf-dev python3-pil python3-fonttools python3-brotli
+# Debian's Python with its imaging library and font tools, and ImageMagick, check the docs'
+# pictures and the page's font (docs_pictures_test, page_font_test).
+PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libpng-dev libsdl2-dev libtinyobjloader-dev libtinygltf-dev python3-pil python3-fonttools python3-brotli imagemagick
 # The Windows cross build.
 WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64
 # The browser build (Debian's Emscripten needs Debian's acorn) and where `make serve` listens.

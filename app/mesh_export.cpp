@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "geometry/body_mesh.h"
 #include "geometry/camera.h"
 #include "geometry/normals.h"
 #include "geometry/render_list.h"
@@ -26,7 +27,18 @@ struct Mesh {
     int32_t vertex_count = 0;
     std::vector<PrimitivePacket*> polygons;
     std::vector<PrimitivePacket*> faces;  // the polygons that are faces (is_face)
+    // A body's positions in fine units (1/256), parallel to the vertex pool;
+    // null for an object drawn from whole units only.
+    const Vec4* fine = nullptr;
 };
+
+// The position of pool vertex i in fine units: the body's own, or the whole
+// model units scaled.
+std::array<int64_t, 3> fine_position(const RenderList* list, const Mesh& mesh, int32_t i) {
+    if (mesh.fine != nullptr) return {mesh.fine[i].x, mesh.fine[i].y, mesh.fine[i].z};
+    const Vec4& v = list->model_vertices[i];
+    return {int64_t(v.x) * FINE_ONE, int64_t(v.y) * FINE_ONE, int64_t(v.z) * FINE_ONE};
+}
 
 // The vertex range covered by the object's parts, kept inside the vertex pool.
 void find_vertex_range(const SceneObject* object, const RenderList* list, Mesh* mesh) {
@@ -47,12 +59,13 @@ void find_polygons(const SceneObject* object, Mesh* mesh) {
 // Whether a polygon is a face of the mesh: no corner twice, and an area. The sheet's builder
 // emits some triangles that repeat a vertex or whose corners lie on one line; they draw
 // nothing, and other tools would take them for broken geometry.
-bool is_face(const RenderList* list, PrimitivePacket* packet) {
+bool is_face(const RenderList* list, const Mesh& mesh, PrimitivePacket* packet) {
     const int16_t* v = packet_vertices(packet);
     const int n = packet_vertex_count(packet);
+    const Vec4* positions = mesh.fine != nullptr ? mesh.fine : list->model_vertices;
     const Vec4* corners[4] = {};
     for (int k = 0; k < n; ++k)
-        corners[k] = &list->model_vertices[v[k]];
+        corners[k] = &positions[v[k]];
     return !is_degenerate_polygon(corners, n);
 }
 
@@ -64,6 +77,8 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
     mesh->index = index;
     find_vertex_range(object, list, mesh);
     find_polygons(object, mesh);
+    if (object->part_count > 0 && (object->parts[0].flags & PART_FINE_POSITIONS) != 0)
+        mesh->fine = fine_vertex_base();
     for (PrimitivePacket* packet : mesh->polygons) {
         const int16_t* v = packet_vertices(packet);
         for (int k = 0; k < packet_vertex_count(packet); ++k)
@@ -71,7 +86,7 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
                 return EXPORT_BAD_MESH;
     }
     for (PrimitivePacket* packet : mesh->polygons)
-        if (is_face(list, packet)) mesh->faces.push_back(packet);
+        if (is_face(list, *mesh, packet)) mesh->faces.push_back(packet);
     // An object without a face (a click on the stroke itself, an outline thinner than the
     // grid) is nothing to export: no file leaves the program empty.
     return mesh->faces.empty() ? EXPORT_NO_OBJECT : EXPORT_OK;
@@ -95,13 +110,10 @@ void append_normal_component(std::string* out, double value) {
     *out += '.' + digits;
 }
 
-void append_integer(std::string* out, int64_t value) {
-    out->append(std::to_string(value));
-}
-
 // A model position turned half about x: (x, -y, -z).
-std::array<int64_t, 3> exported_position(const Vec4& v) {
-    return {int64_t(v.x), -int64_t(v.y), -int64_t(v.z)};
+// In fine units, as fine_position gives it.
+std::array<int64_t, 3> exported_position(const std::array<int64_t, 3>& v) {
+    return {v[0], -v[1], -v[2]};
 }
 // A vertex normal in the exported frame, pointing the way the exported faces
 // do: the renderer's normals follow the right-hand rule of its clockwise
@@ -111,11 +123,24 @@ std::array<int32_t, 3> exported_direction(const Vec4& n) {
     return {-n.x, n.y, n.z};
 }
 
-// " x y z" of a model vertex.
-void append_position(std::string* out, const Vec4& v) {
-    for (int64_t c : exported_position(v)) {
+// A length in fine units as an exact decimal of model units: 1/256 has eight
+// digits, rem * 10^8 / 2^8 = rem * 5^8. Whole units print as before.
+void append_fine(std::string* out, int64_t value) {
+    int64_t magnitude = value < 0 ? -value : value;
+    if (value < 0) *out += '-';
+    *out += std::to_string(magnitude / FINE_ONE);
+    int64_t remainder = magnitude % FINE_ONE;
+    if (remainder == 0) return;
+    std::string digits = std::to_string(remainder * 390625);
+    digits.insert(0, 8 - digits.size(), '0');
+    digits.erase(digits.find_last_not_of('0') + 1);
+    *out += '.' + digits;
+}
+
+void append_position(std::string* out, const std::array<int64_t, 3>& fine) {
+    for (int64_t c : exported_position(fine)) {
         *out += ' ';
-        append_integer(out, c);
+        append_fine(out, c);
     }
 }
 
@@ -139,11 +164,13 @@ Vec4 vertex_normal(const RenderList* list, int32_t vertex) {
 // int64.
 using ExactVector = std::array<__int128, 3>;
 
-// Twice the vector area of the triangle a, b, c, by the right-hand rule of its corners.
-ExactVector triangle_cross(const Vec4& a, const Vec4& b, const Vec4& c) {
-    const std::array<int64_t, 3> p = exported_position(a);
-    const std::array<int64_t, 3> q = exported_position(b);
-    const std::array<int64_t, 3> r = exported_position(c);
+// Twice the vector area of the triangle of pool vertices a, b, c (in fine units), by the
+// right-hand rule of its corners.
+ExactVector triangle_cross(const RenderList* list, const Mesh& mesh, int32_t a, int32_t b,
+                           int32_t c) {
+    const std::array<int64_t, 3> p = exported_position(fine_position(list, mesh, a));
+    const std::array<int64_t, 3> q = exported_position(fine_position(list, mesh, b));
+    const std::array<int64_t, 3> r = exported_position(fine_position(list, mesh, c));
     const __int128 u[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
     const __int128 v[3] = {r[0] - p[0], r[1] - p[1], r[2] - p[2]};
     return {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
@@ -185,8 +212,7 @@ std::vector<UnitNormal> unit_normals(const RenderList* list, const Mesh& mesh) {
         ExactVector face = {0, 0, 0};
         for (size_t k = 1; k + 1 < corners.size(); ++k) {
             const ExactVector part =
-                triangle_cross(list->model_vertices[corners[0]], list->model_vertices[corners[k]],
-                               list->model_vertices[corners[k + 1]]);
+                triangle_cross(list, mesh, corners[0], corners[k], corners[k + 1]);
             for (int a = 0; a < 3; ++a)
                 face[a] += part[a];
         }
@@ -286,7 +312,7 @@ int32_t export_obj(int32_t index, std::string* out) {
     *out += "o sketch3d_object_" + std::to_string(index) + "\n";
     for (int32_t i = 0; i < mesh.vertex_count; ++i) {
         *out += 'v';
-        append_position(out, list->model_vertices[mesh.first_vertex + i]);
+        append_position(out, fine_position(list, mesh, mesh.first_vertex + i));
         *out += '\n';
     }
     for (const UnitNormal& normal : unit_normals(list, mesh)) {
@@ -324,7 +350,7 @@ int32_t export_ply(int32_t index, std::string* out) {
     *out += "property list uchar int vertex_indices\nend_header\n";
     for (int32_t i = 0; i < mesh.vertex_count; ++i) {
         std::string line;
-        append_position(&line, list->model_vertices[mesh.first_vertex + i]);
+        append_position(&line, fine_position(list, mesh, mesh.first_vertex + i));
         append_normal(&line, normals[size_t(i)]);
         const Rgb& c = colours[size_t(i)];
         line += ' ' + std::to_string(c.r) + ' ' + std::to_string(c.g) + ' ' + std::to_string(c.b);
@@ -348,8 +374,8 @@ int32_t export_mesh(int32_t index, ExportedMesh* out) {
     if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
     const RenderList* list = current_render_list();
     for (int32_t i = 0; i < mesh.vertex_count; ++i)
-        for (int64_t c : exported_position(list->model_vertices[mesh.first_vertex + i]))
-            out->positions.push_back(float(c));
+        for (int64_t c : exported_position(fine_position(list, mesh, mesh.first_vertex + i)))
+            out->positions.push_back(float(double(c) / FINE_ONE));
     for (const UnitNormal& normal : unit_normals(list, mesh))
         for (double c : normal)
             out->normals.push_back(float(c));
@@ -359,8 +385,7 @@ int32_t export_mesh(int32_t index, ExportedMesh* out) {
         std::vector<int32_t> corners = face_corners(packet);
         for (size_t k = 1; k + 1 < corners.size(); ++k) {
             const ExactVector cross =
-                triangle_cross(list->model_vertices[corners[0]], list->model_vertices[corners[k]],
-                               list->model_vertices[corners[k + 1]]);
+                triangle_cross(list, mesh, corners[0], corners[k], corners[k + 1]);
             if (is_zero(cross)) continue;
             for (int32_t vertex : {corners[0], corners[k], corners[k + 1]})
                 out->triangles.push_back(uint32_t(vertex - mesh.first_vertex));

@@ -2,12 +2,18 @@
 // and discarding.
 #include "app/outline.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
 #include "app/edited_object.h"
 #include "app/input.h"
+#include "app/outline_gap.h"
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
 #include "base/memory.h"
+#include "geometry/body_object.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
@@ -22,6 +28,16 @@ struct OutlineState {
 
 OutlineState grid;
 
+// The page as the last build's fill left it: the page is cleared in editing
+// mode, so an inflation later reads the filled region from here. Kept in a
+// vector (not the allocator's blocks), so that a build allocates as it
+// always did, and copied whole, so that a build pays one copy of the page.
+struct FilledPage {
+    std::vector<uint16_t> pixels;
+    int32_t width = 0, height = 0;
+};
+FilledPage filled_page;
+
 constexpr ColourRecord SHEET_COLOUR = {255, 0, 0, 0};  // every triangle is red
 
 // Half the screen size, taken by an arithmetic shift as the projection centre is.
@@ -34,6 +50,14 @@ int32_t half_height() {
 
 bool is_fill(const uint16_t* pixels, int32_t x, int32_t y) {
     return read_pixel(pixels, x, y) == OUTLINE_FILL_PIXEL;
+}
+
+void keep_filled_region(const uint16_t* pixels) {
+    int32_t w = screen_width(), h = screen_height();
+    filled_page.width = w > 0 && pixels != nullptr ? w : 0;
+    filled_page.height = h > 0 && pixels != nullptr ? h : 0;
+    filled_page.pixels.assign(pixels,
+                              pixels + size_t(filled_page.width) * size_t(filled_page.height));
 }
 
 // A grid point that is not green but lies one step from a green one is moved
@@ -160,6 +184,18 @@ int32_t grid_rows() {
     return grid.rows;
 }
 
+RegionMask built_region() {
+    RegionMask mask;
+    mask.width = filled_page.width;
+    mask.height = filled_page.height;
+    mask.origin_x = -half_width();
+    mask.origin_y = -half_height();
+    mask.inside.resize(filled_page.pixels.size());
+    for (size_t i = 0; i < filled_page.pixels.size(); ++i)
+        mask.inside[i] = filled_page.pixels[i] == OUTLINE_FILL_PIXEL ? 1 : 0;
+    return mask;
+}
+
 OutlineCell* outline_cell(int32_t column, int32_t row) {
     if (grid.cells == nullptr || column < 0 || row < 0 || column >= grid.columns ||
         row >= grid.rows)
@@ -200,10 +236,13 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 int32_t build_object_from_outline(int32_t x, int32_t y) {
     const uint16_t* pixels = page_pixels(current_page_index());
     platform_screen_to_client(&x, &y);
+    // An outline that stops a few pixels short of its start is closed first.
+    close_outline_gaps(x, y);
     // The fill makes the strokes part of the page for good.
     forget_strokes();
     // The fill completes before the scan reads the pixels.
     platform_flood_fill(current_page_index(), x, y, OUTLINE_FILL_PIXEL);
+    keep_filled_region(pixels);
     scan_grid(pixels);
 
     int32_t object = create_object(2);
@@ -217,6 +256,49 @@ int32_t build_object_from_outline(int32_t x, int32_t y) {
     return object;
 }
 
+namespace {
+
+// The push on a body: its front vertices (the rim first, then the inner ones
+// in the order of their twins behind, which follow the front) move in their
+// fine positions, and a front vertex pushed away stops a unit before its
+// twin. A body's mesh is coarser than the sheet's grid where it is wide: when
+// no front vertex lies within GRID_STEP of the cursor, the nearest within
+// twice that moves alone, so that a push always takes hold.
+void push_body_vertices(const EditedObject& body, int64_t cx, int64_t cy, int32_t delta) {
+    RenderList* list = current_render_list();
+    Vec4* fine = fine_vertex_base();
+    if (list == nullptr || fine == nullptr) return;
+    int32_t first = body.first_vertex;
+    int32_t front = body.front_vertices;
+    int32_t rim = 2 * front - body.vertex_count;  // the back holds a twin per inner vertex
+    if (first < 0 || rim < 0 || int64_t(first) + body.vertex_count > list->vertex_capacity) return;
+    auto reach = [&](const Vec4& v) {
+        return std::max(std::abs(int64_t(v.x) - cx), std::abs(int64_t(v.y) - cy));
+    };
+    int32_t nearest = -1;
+    bool any = false;
+    for (int32_t i = 0; i < front && !any; ++i) {
+        int64_t r = reach(list->model_vertices[first + i]);
+        any = r <= GRID_STEP;
+        if (r <= 2 * GRID_STEP && (nearest < 0 || r < reach(list->model_vertices[first + nearest])))
+            nearest = i;
+    }
+    for (int32_t i = 0; i < front; ++i) {
+        Vec4& vertex = list->model_vertices[first + i];
+        if (any ? reach(vertex) > GRID_STEP : i != nearest) continue;
+        Vec4& position = fine[first + i];
+        int32_t z = position.z + delta * FINE_ONE;
+        // Depth grows away from the viewer; the rim is its own twin and moves
+        // both surfaces alike.
+        if (i >= rim && z > fine[first + front + (i - rim)].z - FINE_ONE) continue;
+        position.z = z;
+        vertex.z = round_fine_position(position).z;
+    }
+    refresh_body_normals(body.index, front);
+}
+
+}  // namespace
+
 void push_vertices(int32_t x, int32_t y, int32_t delta) {
     platform_screen_to_client(&x, &y);
     // 64-bit bounds: a cursor far outside the window must not wrap around.
@@ -224,6 +306,11 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
     int64_t cy = int64_t(y) - half_height();
     RenderList* list = current_render_list();
     const EditedObject& edited = edited_object();
+    const ObjectPart* part = get_part(edited.index, 0);
+    if (edited.kind == EDITED_BODY && part != nullptr && (part->flags & PART_FINE_POSITIONS) != 0) {
+        push_body_vertices(edited, cx, cy, delta);
+        return;
+    }
     if (list == nullptr || list->model_vertices == nullptr || edited.kind == EDITED_NONE) return;
     // The object's vertices that face the viewer (a body's back surface lies
     // behind its front, out of reach), never past the pool's count or its
@@ -248,5 +335,6 @@ void discard_object(int32_t index) {
     for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
         grid.cells[i].w = CELL_EMPTY;
     reset_frame_pools();
+    release_body_buffers();
     clear_screen();
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "geometry/body_mesh.h"
 #include "geometry/fixed_math.h"
 
 inline constexpr int32_t GRID_STEP = 8;  // grid spacing in pixels; half the side of the push square
@@ -32,6 +33,11 @@ int32_t grid_rows();
 // Cell (column, row), or null outside the grid.
 OutlineCell* outline_cell(int32_t column, int32_t row);
 
+// The region the last build filled (pixel (c, r) at model point (c - width /
+// 2, r - height / 2)), read from the copy of the page the build kept; empty
+// before the first build.
+RegionMask built_region();
+
 // The pixel at (x, y) of a page of the screen's size, the last row included;
 // 0 (black) outside it.
 uint16_t read_pixel(const uint16_t* pixels, int32_t x, int32_t y);
@@ -51,7 +57,8 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 int32_t build_object_from_outline(int32_t x, int32_t y);
 // Moves the edited object's vertices within GRID_STEP of the cursor (screen
 // position) by delta in z and recomputes its normals; only the vertices that
-// face the viewer move (a body's front surface and rim, all of a sheet's).
+// face the viewer move (a body's front surface and rim, all of a sheet's),
+// and a body's front vertex stops a unit short of the back behind it.
 // Nothing happens while nothing is edited.
 void push_vertices(int32_t x, int32_t y, int32_t delta);
 // Deletes the object, empties the grid, resets the pools and clears the page

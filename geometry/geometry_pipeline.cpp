@@ -3,6 +3,7 @@
 #include "geometry/geometry_pipeline.h"
 
 #include <cstring>
+#include <vector>
 
 #include "base/memory.h"
 #include "base/messages.h"
@@ -150,6 +151,52 @@ int32_t add_triangle(const Vec4* const vertices[3], const ColourRecord* const co
     packet->head.size = TRIANGLE_PACKET_BYTES;
     packet->head.texture = int16_t(texture);
     return largest;
+}
+
+int32_t add_indexed_triangles(const Vec4* vertices, int32_t vertex_count, const int32_t* corners,
+                              int32_t triangle_count, const ColourRecord* colour, uint32_t flags,
+                              bool share_equal) {
+    RenderList* list = current_render_list();
+    if (list == nullptr || vertices == nullptr || corners == nullptr || colour == nullptr ||
+        vertex_count < 0 || triangle_count < 0 || !pool_bound(POOL_VERTEX) ||
+        !pool_bound(POOL_COLOUR))
+        return -1;
+    for (int64_t i = 0; i < 3 * int64_t(triangle_count); ++i)
+        if (corners[i] < 0 || corners[i] >= vertex_count) return -1;
+    // Room left: the packets and the end word after them, a vertex record and
+    // a normal (laid at the vertex's index) per vertex.
+    int64_t used = list->write_position - reinterpret_cast<uint8_t*>(list->first_packet);
+    int64_t packets = int64_t(TRIANGLE_PACKET_BYTES) * triangle_count;
+    int32_t first = pool_count(POOL_VERTEX);
+    const char* full = nullptr;
+    if (used + packets + 4 > list->packet_capacity)
+        full = TEXT_PACKET_AREA_FULL;
+    else if (int64_t(first) + vertex_count > list->vertex_capacity)
+        full = TEXT_VERTEX_POOL_FULL;
+    else if (int64_t(first) + vertex_count > list->normal_capacity)
+        full = TEXT_NORMAL_POOL_FULL;
+    if (full != nullptr) {
+        show_error("%s", full);
+        return -1;
+    }
+    std::vector<int16_t> index(static_cast<size_t>(vertex_count));
+    for (int32_t i = 0; i < vertex_count; ++i)
+        index[size_t(i)] = int16_t(share_equal ? pool_find_or_add(&vertices[i], POOL_VERTEX)
+                                               : pool_append(&vertices[i], POOL_VERTEX));
+    list->vertex_count = pool_count(POOL_VERTEX);
+    int16_t colour_index = int16_t(pool_find_or_add(colour, POOL_COLOUR));
+    for (int32_t t = 0; t < triangle_count; ++t) {
+        auto* packet = static_cast<TrianglePacket*>(alloc_packet(TRIANGLE_PACKET_BYTES));
+        if (packet == nullptr) return -1;  // not after the check above
+        std::memset(packet, 0, sizeof(TrianglePacket));
+        for (int k = 0; k < 3; ++k)
+            packet->v[k] = index[size_t(corners[3 * t + k])];
+        packet->col[0] = colour_index;  // the one colour, where the fills read it
+        packet->head.header = flags | PRIM_FLAT_TRI;
+        packet->head.size = TRIANGLE_PACKET_BYTES;
+        packet->head.texture = -1;
+    }
+    return first;
 }
 
 int32_t transform_object(SceneObject* object, const Matrix* camera, const Vec4* light) {

@@ -37,3 +37,18 @@ int32_t transform_object(SceneObject* object, const Matrix* camera, const Vec4* 
 // reads the light vector and transforms every object on the draw list.
 // Returns the number of objects transformed.
 int32_t transform_scene();
+
+// Emits an indexed triangle mesh into the current object, between
+// create_object and finish_object: vertices (#V model records) enter the
+// vertex pool in order, each triangle (3 corners, indices into vertices) a
+// 48-byte packet with colour index 0 naming `colour`, header flags | 3, no
+// texture, depth bias 0. With share_equal, equal records share one pool index
+// (as add_triangle does); without it every vertex gets its own record, equal
+// positions included. The capacity is checked first: when the packets (with
+// the end word) do not fit what is left of the packet area, or the vertices
+// what is left of the vertex or normal pool, that buffer's message is shown
+// and nothing is emitted. Returns the pool index of the first vertex (without
+// sharing, vertex i is that index + i), or -1.
+int32_t add_indexed_triangles(const Vec4* vertices, int32_t vertex_count, const int32_t* corners,
+                              int32_t triangle_count, const ColourRecord* colour, uint32_t flags,
+                              bool share_equal);

@@ -23,6 +23,21 @@ struct RenderBuffers {
     int32_t* record_index[POOL_KINDS] = {};
     uint32_t index_mask[POOL_KINDS] = {};
     RenderList* owned_list = nullptr;  // created by init_render_buffers
+    // Bodies: positions in fine units parallel to the vertex pool (in the
+    // vertex block when it was made for bodies, else null), the packet area
+    // that replaced the one in the list's own block, and the blocks prepared
+    // for bodies before they are put in place.
+    Vec4* fine_vertices = nullptr;
+    uint8_t* body_area = nullptr;
+    uint8_t* prepared_area = nullptr;
+    uint8_t* prepared_pool[2] = {};  // vertex, normal
+    // The start-up vertex and normal pools and packet area size, kept while
+    // the body buffers stand in for them.
+    uint8_t* saved_pool[2] = {};
+    int32_t saved_capacity[2] = {};
+    int32_t saved_packet_capacity = 0;
+    int32_t body_packet_bytes = 0;   // 0: BODY_PACKET_AREA_BYTES
+    int32_t body_pool_capacity = 0;  // 0: BODY_POOL_CAPACITY
 };
 
 RenderBuffers buffers;
@@ -136,25 +151,26 @@ void set_list_members(RenderList* list, int32_t kind, uint8_t* block, int32_t ca
     }
 }
 
-// Frees a kind's block and leaves the kind unbound.
-void release_pool(int32_t kind) {
+// Frees a kind's block (unless keep) and leaves the kind unbound.
+void release_pool(int32_t kind, bool keep = false) {
     if (buffers.pools == nullptr) return;
     GeometryPool* pool = &buffers.pools[kind];
     if (pool->records != nullptr && shared.current != nullptr) {
         set_list_members(shared.current, kind, nullptr, 0);
     }
-    free_block(pool->records);  // records is the first array: the block itself
+    if (!keep) free_block(pool->records);  // records is the first array: the block itself
     *pool = GeometryPool{};
+    if (kind == POOL_VERTEX) buffers.fine_vertices = nullptr;
     buffers.record_index[kind] = nullptr;
     buffers.index_mask[kind] = 0;
     buffers.pool_capacity[kind] = 0;
     buffers.pool_rejected[kind] = 0;
 }
 
-int64_t pool_block_bytes(int32_t kind, int64_t capacity) {
+int64_t pool_block_bytes(int32_t kind, int64_t capacity, bool fine = false) {
     switch (kind) {
-        case POOL_VERTEX:  // model vertices, then screen vertices
-            return capacity * (sizeof(Vec4) + sizeof(ScreenVertex));
+        case POOL_VERTEX:  // model vertices, then screen vertices (then fine positions)
+            return capacity * (sizeof(Vec4) + sizeof(ScreenVertex) + (fine ? sizeof(Vec4) : 0));
         case POOL_COLOUR:  // colour records, then packed 5:5:5 colours
             return capacity * (sizeof(ColourRecord) + sizeof(uint16_t));
         case POOL_UV:
@@ -164,6 +180,10 @@ int64_t pool_block_bytes(int32_t kind, int64_t capacity) {
     }
 }
 
+}  // namespace
+
+namespace {
+void free_prepared_body_buffers();
 }  // namespace
 
 int init_render_buffers(int32_t packet_area_bytes) {
@@ -207,6 +227,13 @@ int init_render_buffers(int32_t packet_area_bytes) {
 }
 
 void free_render_buffers() {
+    free_prepared_body_buffers();
+    free_block(buffers.body_area);
+    buffers.body_area = nullptr;
+    for (uint8_t*& block : buffers.saved_pool) {
+        free_block(block);
+        block = nullptr;
+    }
     free_block(shared.callbacks);
     shared.callbacks = nullptr;
     for (int32_t kind = 0; kind < POOL_KINDS; ++kind)
@@ -222,28 +249,151 @@ void free_render_buffers() {
     buffers.pools = nullptr;
 }
 
-void alloc_geometry_pool(int32_t capacity, int32_t kind) {
-    if (kind < POOL_VERTEX || kind > POOL_NORMAL) return;
-    if (buffers.pools == nullptr || shared.current == nullptr) return;
-    release_pool(kind);
+namespace {
 
+int32_t bounded_capacity(int32_t capacity) {
     // At least one record, so that capacity - 1 is always a stored index, and
     // never an index a packet's 16-bit field would turn negative.
     if (capacity < 1) capacity = 1;
     if (capacity > POOL_CAPACITY_LIMIT) capacity = POOL_CAPACITY_LIMIT;
-    // The record index lives after the pool's own arrays, in the same block,
-    // aligned for its int32 slots (the colour pool's int16 array can end on an
-    // odd half-word).
-    int64_t arrays = (pool_block_bytes(kind, capacity) + 7) & ~int64_t(7);
-    int64_t slots = index_slots(capacity);
-    auto* block = static_cast<uint8_t*>(alloc_bytes(arrays + slots * int64_t(sizeof(int32_t))));
-    if (block == nullptr) return;  // left unbound; the allocator showed its message
+    return capacity;
+}
 
+// Bytes of a pool's arrays before its record index, aligned for the index's
+// int32 slots (the colour pool's int16 array can end on an odd half-word).
+int64_t pool_arrays_bytes(int32_t kind, int32_t capacity, bool fine) {
+    return (pool_block_bytes(kind, capacity, fine) + 7) & ~int64_t(7);
+}
+
+// A zero-filled block for a pool of that capacity, its record index at the
+// end; null after the allocator's message.
+uint8_t* allocate_pool_block(int32_t kind, int32_t capacity, bool fine) {
+    int64_t slots = index_slots(capacity);
+    return static_cast<uint8_t*>(
+        alloc_bytes(pool_arrays_bytes(kind, capacity, fine) + slots * int64_t(sizeof(int32_t))));
+}
+
+// Frees (or, with keep, only unbinds) the kind's block and binds it to
+// `block` with count and mark 0.
+void bind_pool_block(int32_t kind, uint8_t* block, int32_t capacity, bool fine, bool keep = false) {
+    release_pool(kind, keep);
     set_list_members(shared.current, kind, block, capacity);
     buffers.pools[kind] = GeometryPool{0, 0, block};
     buffers.pool_capacity[kind] = capacity;
-    buffers.record_index[kind] = reinterpret_cast<int32_t*>(block + arrays);
-    buffers.index_mask[kind] = uint32_t(slots - 1);
+    buffers.record_index[kind] =
+        reinterpret_cast<int32_t*>(block + pool_arrays_bytes(kind, capacity, fine));
+    buffers.index_mask[kind] = uint32_t(index_slots(capacity) - 1);
+    if (kind == POOL_VERTEX && fine)
+        buffers.fine_vertices = reinterpret_cast<Vec4*>(
+            block + int64_t(capacity) * (sizeof(Vec4) + sizeof(ScreenVertex)));
+}
+
+void free_prepared_body_buffers() {
+    free_block(buffers.prepared_area);
+    buffers.prepared_area = nullptr;
+    for (uint8_t*& block : buffers.prepared_pool) {
+        free_block(block);
+        block = nullptr;
+    }
+}
+
+int32_t body_packet_bytes() {
+    return buffers.body_packet_bytes > 0 ? buffers.body_packet_bytes : BODY_PACKET_AREA_BYTES;
+}
+int32_t body_pool_capacity() {
+    return bounded_capacity(buffers.body_pool_capacity > 0 ? buffers.body_pool_capacity
+                                                           : BODY_POOL_CAPACITY);
+}
+
+}  // namespace
+
+void alloc_geometry_pool(int32_t capacity, int32_t kind) {
+    if (kind < POOL_VERTEX || kind > POOL_NORMAL) return;
+    if (buffers.pools == nullptr || shared.current == nullptr) return;
+    release_pool(kind);
+    capacity = bounded_capacity(capacity);
+    uint8_t* block = allocate_pool_block(kind, capacity, false);
+    if (block == nullptr) return;  // left unbound; the allocator showed its message
+    bind_pool_block(kind, block, capacity, false);
+}
+
+int body_buffers_fit(int32_t vertex_count, int32_t triangle_count) {
+    int64_t packets = SHORT_PACKET_BYTES + int64_t(TRIANGLE_PACKET_BYTES) * triangle_count + 4;
+    if (packets > body_packet_bytes()) return POOL_VERTEX - 1;  // the packet area
+    if (vertex_count > body_pool_capacity()) return POOL_VERTEX;
+    return POOL_KINDS;
+}
+
+int prepare_body_buffers() {
+    RenderList* list = shared.current;
+    if (list == nullptr || buffers.pools == nullptr) return -1;
+    if (buffers.fine_vertices != nullptr && buffers.body_area != nullptr &&
+        buffers.pool_capacity[POOL_VERTEX] >= body_pool_capacity() &&
+        buffers.pool_capacity[POOL_NORMAL] >= body_pool_capacity() &&
+        list->packet_capacity >= body_packet_bytes())
+        return 0;
+    free_prepared_body_buffers();
+    int32_t capacity = body_pool_capacity();
+    buffers.prepared_area = static_cast<uint8_t*>(alloc_bytes(body_packet_bytes()));
+    if (buffers.prepared_area != nullptr)
+        buffers.prepared_pool[0] = allocate_pool_block(POOL_VERTEX, capacity, true);
+    if (buffers.prepared_pool[0] != nullptr)
+        buffers.prepared_pool[1] = allocate_pool_block(POOL_NORMAL, capacity, false);
+    if (buffers.prepared_pool[1] == nullptr) {
+        free_prepared_body_buffers();
+        return -1;
+    }
+    return 0;
+}
+
+void adopt_body_buffers() {
+    RenderList* list = shared.current;
+    if (list == nullptr) return;
+    if (buffers.prepared_area == nullptr) {
+        reset_frame_pools();  // the body buffers are in place already
+        return;
+    }
+    int32_t capacity = body_pool_capacity();
+    free_block(buffers.body_area);
+    buffers.body_area = buffers.prepared_area;
+    buffers.prepared_area = nullptr;
+    buffers.saved_packet_capacity = list->packet_capacity;
+    list->first_packet = reinterpret_cast<PrimitivePacket*>(buffers.body_area);
+    list->packet_capacity = body_packet_bytes();
+    for (int32_t k = 0; k < 2; ++k) {
+        int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
+        buffers.saved_pool[k] = static_cast<uint8_t*>(buffers.pools[kind].records);
+        buffers.saved_capacity[k] = buffers.pool_capacity[kind];
+    }
+    bind_pool_block(POOL_VERTEX, buffers.prepared_pool[0], capacity, true, true);
+    bind_pool_block(POOL_NORMAL, buffers.prepared_pool[1], capacity, false, true);
+    buffers.prepared_pool[0] = buffers.prepared_pool[1] = nullptr;
+    reset_frame_pools();
+}
+
+void release_body_buffers() {
+    RenderList* list = shared.current;
+    if (list == nullptr || buffers.body_area == nullptr) return;
+    free_block(buffers.body_area);
+    buffers.body_area = nullptr;
+    list->first_packet =
+        reinterpret_cast<PrimitivePacket*>(reinterpret_cast<uint8_t*>(list) + sizeof(RenderList));
+    list->packet_capacity = buffers.saved_packet_capacity;
+    for (int32_t k = 0; k < 2; ++k) {
+        int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
+        bind_pool_block(kind, buffers.saved_pool[k], buffers.saved_capacity[k], false);
+        buffers.saved_pool[k] = nullptr;
+    }
+    reset_frame_pools();
+}
+
+void set_body_buffer_sizes(int32_t packet_bytes, int32_t pool_capacity) {
+    buffers.body_packet_bytes = packet_bytes > 0 ? packet_bytes : 0;
+    buffers.body_pool_capacity = pool_capacity > 0 ? pool_capacity : 0;
+}
+
+Vec4* fine_vertex_base() {
+    return buffers.fine_vertices;
 }
 
 void alloc_vertex_pool(int32_t capacity) {

@@ -22,6 +22,14 @@ inline constexpr int32_t NORMAL_POOL_CAPACITY = 8000;
 // than index 32,767 reaches.
 inline constexpr int32_t POOL_CAPACITY_LIMIT = 32768;
 
+// Bodies (the I key's closed shapes) may need more than the start-up sizes:
+// the first body puts a packet area and vertex and normal pools of these
+// sizes in place of the list's own (kept aside until the body is discarded), room for a figure of
+// six bodies of about 3,000 triangles each (18,000 triangles: 864,000 bytes of packets, some 9,000
+// vertices). A session that never inflates keeps the start-up sizes.
+inline constexpr int32_t BODY_PACKET_AREA_BYTES = 1048576;
+inline constexpr int32_t BODY_POOL_CAPACITY = 16384;
+
 // Pool kinds. Kinds 4 and 5 exist as descriptors but are never bound.
 inline constexpr int32_t POOL_VERTEX = 0;
 inline constexpr int32_t POOL_COLOUR = 1;
@@ -95,6 +103,31 @@ const GeometryPool* geometry_pool(int32_t kind);
 // Whether a pool kind has its block (alloc_geometry_pool succeeded): false
 // for a bad kind, before init, and after a failed allocation.
 bool pool_bound(int32_t kind);
+
+// Whether a body of that many vertices and triangles fits the body buffers
+// once they are empty: POOL_KINDS when it does, else the buffer it would
+// overflow (POOL_VERTEX - 1 for the packet area, POOL_VERTEX for the vertex
+// and normal pools).
+int body_buffers_fit(int32_t vertex_count, int32_t triangle_count);
+// Allocates the body buffers unless the list has them already: 0, or -1 after
+// the allocator's message with nothing changed.
+int prepare_body_buffers();
+// Empties the packet area and every pool, which must hold nothing anyone
+// still needs (the objects using them are deleted), putting the prepared body
+// buffers (if any) in place of the packet area and the vertex and normal
+// pools.
+void adopt_body_buffers();
+// Puts the start-up packet area and pools back in place of the body buffers
+// (which are freed) and empties every pool; nothing when no body buffers are
+// in place. Discarding the edited object calls it, so that drawing starts
+// again as at start-up.
+void release_body_buffers();
+// Body buffer sizes other than the constants above (0: the constant), for
+// tests.
+void set_body_buffer_sizes(int32_t packet_bytes, int32_t pool_capacity);
+// Fine positions (1/256 units) parallel to the vertex pool, written by a
+// body's emission; null until the body buffers are in place.
+Vec4* fine_vertex_base();
 
 // Empties the packet area and every pool; storage is not cleared.
 void reset_frame_pools();

@@ -301,6 +301,45 @@ int32_t set_object_shading(int32_t index, int32_t selector) {
     return 0;
 }
 
+int32_t object_shading(int32_t index) {
+    const PrimitivePacket* first = next_object_polygon(get_object(index), nullptr);
+    return first != nullptr ? int32_t(first->extra & SHADE_MODE_MASK) : -1;
+}
+
+int32_t set_object_normals(int32_t index, const Vec4* normals, int32_t count) {
+    SceneObject* object = get_object(index);
+    RenderList* list = current_render_list();
+    if (object == nullptr) return -1;
+    if (list == nullptr || list->model_normals == nullptr || normals == nullptr || count < 0 ||
+        object->part_count < 1)
+        return NORMALS_OUT_OF_RANGE;
+    int32_t first = object->parts[0].first_vertex;
+    if (int64_t(first) + count > list->normal_capacity) return NORMALS_OUT_OF_RANGE;
+    for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
+         p = next_object_polygon(object, p)) {
+        const int16_t* v = packet_vertices(p);
+        for (int k = 0; k < packet_vertex_count(p); ++k)
+            if (v[k] < first || v[k] >= first + count) return NORMALS_OUT_OF_RANGE;
+    }
+    for (int32_t i = 0; i < count; ++i)
+        list->model_normals[first + i] = normals[i];
+    for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
+         p = next_object_polygon(object, p)) {
+        p->header |= POLY_LIT;
+        for (int k = 0; k < packet_vertex_count(p); ++k)
+            packet_normals(p)[k] = packet_vertices(p)[k];
+    }
+    for (int32_t i = 0; i < object->part_count; ++i) {
+        ObjectPart* part = &object->parts[i];
+        part->first_normal = part->first_vertex;
+        part->normal_count = part->vertex_count;
+        part->normals =
+            pool_pointer(list->model_normals, list->normal_capacity, part->first_vertex);
+    }
+    if (list->normal_count < first + count) list->normal_count = first + count;
+    return 0;
+}
+
 PrimitivePacket* next_object_polygon(const SceneObject* object, const PrimitivePacket* after) {
     if (object == nullptr) return nullptr;
     RunBounds run = object_run(object);

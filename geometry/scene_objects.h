@@ -19,6 +19,9 @@ inline constexpr int32_t MAX_OBJECTS = 32;
 
 // Part flag: transform the part's normals and compute its light intensities.
 inline constexpr int32_t PART_LIT = 2;
+// Part flag: the part's vertices have fine positions (fine_vertex_base, at
+// the same indices), which its normals and exports are taken from.
+inline constexpr int32_t PART_FINE_POSITIONS = 4;
 
 // create_object results besides a slot index.
 inline constexpr int32_t OBJECT_TABLE_FULL = -1;
@@ -121,6 +124,18 @@ int32_t finish_lit_object(int32_t index, int32_t vertex_count);
 // Writes the shading mode (0..3) into the extra word of every polygon of the
 // object's finished run. 0; -1 for no object or a mode outside 0..3.
 int32_t set_object_shading(int32_t index, int32_t selector);
+
+// The shading mode (0..3) the object's polygons carry, as set_object_shading
+// wrote it; -1 for no object or an object without polygons.
+int32_t object_shading(int32_t index);
+// Stores per-vertex normals given by the caller in place of computed ones:
+// normals[i] at the normal index of the object's vertex first + i (first the
+// first part's first vertex), every polygon lit with normal indices equal to
+// its vertex indices, the parts' normal ranges set, and the list's normal
+// count raised to cover them. 0; -1 for no object; NORMALS_OUT_OF_RANGE when
+// a polygon names a vertex outside first .. first + count - 1 or the normal
+// pool is too small.
+int32_t set_object_normals(int32_t index, const Vec4* normals, int32_t count);
 
 // The polygons (triangle and quad packets) of an object's finished run, in
 // order: the first after `after`, or the first of the run when `after` is

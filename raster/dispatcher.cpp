@@ -93,8 +93,8 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
     // other slot outside 0..127 and an empty slot skip the packet.
     if (is_textured(code) && loaded_texture(texture) == nullptr) return;
 
-    // Only the code selects the call: POLY_CULL, POLY_NO_SHARING and the marker slot
-    // in the top half do not.
+    // Only the code selects the fill: POLY_CULL, POLY_NO_SHARING and the marker slot
+    // in the top half do not, and POLY_WATERTIGHT only how the lit codes draw.
     switch (code) {
         case PRIM_FLAT_TRI:
             draw_flat_triangle(vertex(0), vertex(1), vertex(2), flat_pixel());
@@ -153,11 +153,21 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
             break;
         case PRIM_LIT_TRI:
             light_vertices(list, packet_normals(packet), 3, scratch);
+            if ((packet->header & POLY_WATERTIGHT) != 0) {
+                draw_watertight_lit_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1),
+                                             shade(2), colour(0), shade_mode);
+                break;
+            }
             draw_lit_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1), shade(2),
                               colour(0), shade_mode);
             break;
         case PRIM_LIT_QUAD:
             light_vertices(list, packet_normals(packet), 4, scratch);
+            if ((packet->header & POLY_WATERTIGHT) != 0) {
+                draw_watertight_lit_quad(vertex(0), vertex(1), vertex(2), vertex(3), shade(0),
+                                         shade(1), shade(2), shade(3), colour(0), shade_mode);
+                break;
+            }
             draw_lit_quad(vertex(0), vertex(1), vertex(2), vertex(3), shade(0), shade(1), shade(2),
                           shade(3), colour(0), shade_mode);
             break;

@@ -16,12 +16,18 @@
 #include <cstdint>
 
 // Header word: bits 0..11 code (bits 0..2 double as depth mode and, for
-// polygons, vertex count), bit 12 no-sharing, bit 13 back-face test,
-// bits 16..31 marker slot (read as header >> 16, arithmetic).
+// polygons, vertex count), bit 12 no-sharing, bit 13 back-face test, bit 14
+// watertight drawing, bits 16..31 marker slot (read as header >> 16,
+// arithmetic). Bit 15 is free.
 inline constexpr uint32_t PRIM_CODE_MASK = 0xFFF;
 inline constexpr uint32_t DEPTH_MODE_MASK = 7;
 inline constexpr uint32_t POLY_NO_SHARING = 0x1000;
 inline constexpr uint32_t POLY_CULL = 0x2000;
+// Lit polygons (PRIM_LIT_TRI, PRIM_LIT_QUAD) with this bit are drawn
+// watertight (draw_watertight_lit_triangle, fills/shaded_fills.h): the
+// polygons of a closed surface then leave no pixel between them. The inflated
+// body's emitter sets it; the code and every other field keep their meaning.
+inline constexpr uint32_t POLY_WATERTIGHT = 0x4000;
 
 // Bits of the polygon codes.
 inline constexpr uint32_t POLY_TEXTURED = 0x08;

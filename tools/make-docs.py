@@ -7,7 +7,7 @@
 
 The check compares pixels, not bytes, and also fails for a picture in docs/ that no line of
 docs/pictures.txt makes. Pictures of the browser page ("page") are left to
-tools/web-test/docs-page.mjs. Run with Debian's Python (python3-pil); `make docs` runs it.
+tools/web-test/docs-page.mjs; "kept" pictures (records of an earlier build) are not made. Run with Debian's Python (python3-pil); `make docs` runs it.
 """
 import argparse
 import pathlib
@@ -28,8 +28,10 @@ def recipes():
         words = line.split("#", 1)[0].split()
         if not words:
             continue
-        if len(words) < 2 or words[1] not in ("replay", "gallery", "tool", "page"):
-            sys.exit(f"{RECIPES}:{number}: expected 'NAME.png replay|gallery|tool|page ...'")
+        if len(words) < 2 or words[1] not in ("replay", "gallery", "tool", "page", "kept"):
+            sys.exit(f"{RECIPES}:{number}: expected 'NAME.png replay|gallery|tool|page|kept ...'")
+        if words[1] == "kept" and len(words) < 3:
+            sys.exit(f"{RECIPES}:{number}: a kept picture says why it cannot be made again")
         if words[1] == "tool" and len(words) != 3:
             sys.exit(f"{RECIPES}:{number}: a tool picture names one program")
         if words[1] == "replay" and len(words) < 4:
@@ -86,7 +88,7 @@ def main():
     except ImportError:
         sys.exit("make-docs: Python's imaging library is missing (Debian: python3-pil; make deps)")
     lines = recipes()
-    native = [line for line in lines if line[1] != "page"]
+    native = [line for line in lines if line[1] not in ("page", "kept")]
     with tempfile.TemporaryDirectory() as scratch_name:
         scratch = pathlib.Path(scratch_name)
         out = scratch / "out" if tools.check else DOCS

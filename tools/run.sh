@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds the demonstration and starts it: the SDL window when there is a display; without one,
-# plays every example script headless and writes its screenshots. The build's output goes to
+# Builds the demonstration and starts it: the SDL window when there is a display (Ctrl+S saves
+# into build/run/saves/); without one, plays every example script headless and writes its
+# screenshots. The build's output goes to
 # build/run/build.log (shown only when the build fails), so that what the run gives is what
 # the terminal ends with: where its results are.
 set -eu
@@ -22,8 +23,19 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
         echo "run: $BUILD/sketch3d was not built (SDL2 missing? Debian: libsdl2-dev)" >&2
         exit 1
     fi
-    echo "run: starting $BUILD/sketch3d (sketch3d --help lists its keys and options)"
-    exec "$BUILD/sketch3d"
+    saves=build/run/saves
+    echo "run: starting $BUILD/sketch3d --save-dir $saves (sketch3d --help lists its keys)"
+    status=0
+    "$BUILD/sketch3d" --save-dir "$saves" || status=$?
+    last=$(find "$saves" -maxdepth 1 -name 'sketch3d-*.txt' 2>/dev/null | sort -V | tail -n 1)
+    echo "run: the window has closed (exit code $status)."
+    if [ -n "$last" ]; then
+        echo "run: what you saved with Ctrl+S is in $saves/; to go on from the last save:"
+        echo "     $BUILD/sketch3d $last"
+    else
+        echo "run: nothing was saved (Ctrl+S saves into $saves/)"
+    fi
+    exit "$status"
 fi
 
 echo "run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set): replaying examples/ headless"

@@ -1,7 +1,8 @@
 // The page side of the browser program: starts the program's module on the canvas, turns
 // pointer, key and control events into its entry points, shows its image, frame rate and
-// messages, downloads the files of "Save OBJ", "Save STL" and "Save PNG" and says so, asks before
-// "Quit", and runs replay scripts in a second module (window.sketch3d.replay).
+// messages, downloads the files of a save (the Save control, Ctrl+S) and says so, opens a saved
+// session with Open, asks before Quit, and runs replay scripts in a second module
+// (window.sketch3d.replay).
 'use strict';
 
 (() => {
@@ -35,7 +36,7 @@
 
   let opened = false; // the program's module is ready (its window is open)
   let running = false; // the program has started and not ended
-  let savedUrl = null; // the last saved file, kept until the next save
+  let savedNote = ''; // the save the page last confirmed
   let savedTimer = 0;
   let lastPoint = [0, 0];
   const keyboardHeld = new Set(); // virtual keys held on the keyboard
@@ -59,12 +60,18 @@
       const pixels = new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length);
       context.putImageData(new ImageData(pixels, width, height), 0, 0);
     },
-    // The program's title is its window's ("TEST", then "fps = N"): the page names the
-    // product and shows the frame rate beside it.
+    // The program's title is its window's ("TEST", then "fps = N", for a few seconds after a
+    // save "fps = N - saved NAME (KINDS)"): the page names the product, shows the frame rate
+    // beside it, and confirms a save in a note by the controls.
     setTitle(text) {
-      const rate = /fps = \d+/.exec(text);
+      const rate = /^fps = \d+/.exec(text);
       frameRate.textContent = rate ? rate[0] : '';
-      document.title = rate ? `${PRODUCT} \u2014 ${rate[0]}` : PRODUCT;
+      document.title = rate ? `${PRODUCT} \u2014 ${text}` : PRODUCT;
+      const notice = / - ((?:not )?saved.*)$/.exec(text);
+      if (notice && notice[1] !== savedNote) {
+        savedNote = notice[1];
+        showSaved(savedNote.replace(/, downloaded$/, ''));
+      } else if (!notice) savedNote = '';
     },
     // A message box: its text (code page 932 bytes) and, where it has one, its English line
     // under it.
@@ -93,16 +100,17 @@
       note.append(dismiss);
       messages.append(note);
     },
-    // A file for the user: downloaded as `name` through a link to its bytes.
+    // A file for the user: downloaded as `name` through a link to its bytes. A save hands
+    // over several files at once, so each link's bytes are let go only a while later.
     saveFile(name, type, bytes) {
-      if (savedUrl !== null) URL.revokeObjectURL(savedUrl);
-      savedUrl = URL.createObjectURL(new Blob([bytes], { type }));
+      const url = URL.createObjectURL(new Blob([bytes], { type }));
       const link = document.createElement('a');
-      link.href = savedUrl;
+      link.href = url;
       link.download = name;
       link.click();
-      showSaved(`Saved ${name} (${sizeText(bytes.length)}) to your downloads.`);
+      setTimeout(() => URL.revokeObjectURL(url), 60000);
     },
+    openBytes: new Uint8Array(0), // the file the Open control read, for web_open to copy
     programEnded(exitCode, started) {
       running = false;
       page.setTitle('');
@@ -127,13 +135,12 @@
     status.textContent = `The program could not be loaded: ${error}`;
   });
 
-  function sizeText(bytes) {
-    return bytes < 1024 ? `${bytes} bytes` : `${Math.round(bytes / 1024)} KB`;
-  }
-
-  // A note near the controls that a file was saved; it goes after a few seconds.
+  // A note near the controls that files were saved ("saved sketch3d-001 (obj stl png txt)"),
+  // into the browser's downloads; it goes after a few seconds.
   function showSaved(text) {
-    saved.textContent = `\u2714 ${text}`;
+    saved.textContent = text.startsWith('saved ')
+      ? `\u2714 Saved ${text.slice(6)} to your downloads.`
+      : `\u2716 Not ${text.slice(4)}`;
     clearTimeout(savedTimer);
     savedTimer = setTimeout(() => {
       saved.textContent = '';
@@ -322,20 +329,42 @@
     quitDialog.returnValue = '';
     canvas.focus({ preventScroll: true });
   });
-  // The saves, also after the program ended: the object and the last frame are still there.
-  const saves = {
-    'save-obj': () => program._web_save_obj(),
-    'save-stl': () => program._web_save_stl(),
-    'save-png': () => program._web_save_png(),
-  };
-  for (const [id, saveFile] of Object.entries(saves)) {
-    const button = document.getElementById(id);
-    // No focus change on a press: the canvas keeps the keyboard.
+
+  // Save (#save, and Ctrl+S on the canvas): a numbered save as the desktop program makes it,
+  // every file downloaded: sketch3d-NNN.obj, .stl (with something edited), .png and .txt.
+  function wireSave() {
+    const save = () => {
+      if (opened) program._web_save();
+    };
+    const button = document.getElementById('save');
     button.addEventListener('pointerdown', (event) => event.preventDefault());
-    button.addEventListener('click', () => {
-      if (opened) saveFile();
+    button.addEventListener('click', save);
+    canvas.addEventListener('keydown', (event) => {
+      if (!(event.ctrlKey || event.metaKey) || (event.key !== 's' && event.key !== 'S')) return;
+      event.preventDefault();
+      save();
     });
   }
+  wireSave();
+
+  // Open (#open, a file picker): a session saved or recorded as a script plays into the
+  // window at once, and the user goes on from there (web_open).
+  function wireOpen() {
+    const picker = document.getElementById('open');
+    picker.addEventListener('change', async () => {
+      const file = picker.files[0];
+      picker.value = '';
+      if (!file || !opened) return;
+      page.openBytes = new Uint8Array(await file.arrayBuffer());
+      const frames = program._web_open(page.openBytes.length);
+      page.openBytes = new Uint8Array(0);
+      if (frames >= 0) {
+        status.textContent = `Opened ${file.name} (${frames} frames).`;
+        canvas.focus({ preventScroll: true });
+      }
+    });
+  }
+  wireOpen();
 
   // Replay scripts in a module of their own, loaded on first use.
   let replayModule = null;

@@ -20,12 +20,14 @@
 //
 // What the two share in form (unsigned outside test, both crossings of an edge
 // that spans the raster, the shoelace choice of the left chain, the right side
-// starting at the pixel's far edge) is written to read the same in both files.
+// starting at the pixel's far edge, a convex polygon whose sides would cross
+// drawn by the exact walk instead) is written to read the same in both files.
 // The randomized comparison in tests/raster/flat_fill_test.cpp pins the walk.
 #include "raster/fills/flat_fill.h"
 
 #include <cstddef>
 
+#include "raster/fills/exact_walk.h"
 #include "raster/raster_target.h"
 #include "raster/render_stats.h"
 
@@ -124,13 +126,32 @@ int32_t x_step(const FlatPoint& a, const FlatPoint& b) {
     return ((b.x - a.x) * 256) / d;
 }
 
-void advance(FlatChain& chain, const FlatPoint* list, int32_t last) {
+// The x step of every edge of the list, each divided out once: the walk and
+// the question whether its sides cross both read them. An edge walked
+// backward has the same step (its difference and its divisor both change
+// sign, and the division truncates toward zero either way), a level edge the
+// opposite one (its divisor is 1 both ways).
+struct EdgeSteps {
+    int32_t forward[FLAT_CLIP_CAPACITY];  // edge from entry i to entry i + 1 (0 after the last)
+
+    EdgeSteps(const FlatPoint* list, int32_t n) {
+        for (int32_t i = 0; i < n; ++i)
+            forward[i] = x_step(list[i], list[i + 1 < n ? i + 1 : 0]);
+    }
+    // The step from entry `from` to its neighbour `to` in `direction`.
+    int32_t of(const FlatPoint* list, int32_t from, int32_t to, int32_t direction) const {
+        if (direction > 0) return forward[from];
+        return list[to].y == list[from].y ? -forward[to] : forward[to];
+    }
+};
+
+void advance(FlatChain& chain, const FlatPoint* list, int32_t last, const EdgeSteps& steps) {
     const int32_t from = chain.end;
     int32_t to = from + chain.direction;
     if (to < 0) to = last;
     if (to > last) to = 0;
     chain.end = to;
-    chain.dx = x_step(list[from], list[to]);
+    chain.dx = steps.of(list, from, to, chain.direction);
 }
 
 // True when the backward chain is the left boundary. An outline that runs
@@ -168,16 +189,132 @@ void draw_span(int32_t row, int32_t left, int32_t right, uint16_t colour) {
         end - start, colour);
 }
 
+// True when the walk below would find its sides crossed (the left side's x
+// beyond the right side's) on a row above the polygon's last: it would draw
+// that row empty, and a convex polygon is then drawn by the exact walk
+// instead. The sides are never reset at the corners, and an edge's step
+// counts both its end rows, so on a broad, flat polygon they lag behind the
+// edges and can cross, which in exact arithmetic a convex polygon's sides
+// never do. It follows the walk edge by edge without the rows: within an edge
+// the distance between the sides changes evenly, so the first and the last
+// row an edge draws above the last row tell. Products wrap as the walk's sums
+// do; entries lie inside the raster, so neither wraps.
+bool sides_cross(const FlatPoint* list, int32_t n, int32_t top, FlatChain forward,
+                 FlatChain backward, bool backward_left, const EdgeSteps& edge_steps) {
+    const int32_t last = n - 1;
+    int32_t last_row = list[0].y;
+    for (int32_t i = 1; i < n; ++i) {
+        if (list[i].y > last_row) last_row = list[i].y;
+    }
+    int32_t left = list[top].x * 256;
+    int32_t right = left + 255;
+    int32_t row = list[top].y;
+    for (int32_t iteration = 0; iteration < last; ++iteration) {
+        const bool forward_ends = list[forward.end].y < list[backward.end].y;
+        FlatChain& ending = forward_ends ? forward : backward;
+        FlatChain& other = forward_ends ? backward : forward;
+        const int32_t y_end = list[ending.end].y;
+        if (row == y_end) {
+            if (row < last_row && left > right) return true;
+            (forward_ends != backward_left ? left : right) = list[ending.end].x * 256;
+        } else if (row < y_end) {
+            const uint32_t left_dx = uint32_t(backward_left ? backward.dx : forward.dx);
+            const uint32_t right_dx = uint32_t(backward_left ? forward.dx : backward.dx);
+            const int32_t last_drawn = y_end < last_row ? y_end : last_row - 1;
+            if (row <= last_drawn) {
+                const uint32_t steps = uint32_t(last_drawn - row);
+                if (left > right || int32_t(uint32_t(left) + steps * left_dx) >
+                                        int32_t(uint32_t(right) + steps * right_dx))
+                    return true;
+            }
+            const uint32_t rows = uint32_t(y_end - row + 1);
+            left = int32_t(uint32_t(left) + rows * left_dx);
+            right = int32_t(uint32_t(right) + rows * right_dx);
+            row = y_end + 1;
+        }
+        if (iteration == last - 1) break;
+        if (list[other.end].y == y_end) advance(other, list, last, edge_steps);
+        advance(ending, list, last, edge_steps);
+    }
+    return false;
+}
+
+// sides_cross for a triangle, its two edges written out: a pointed top has a
+// first edge down to the middle corner (ending on the last row when the
+// bottom is level), then the side that ended goes on from where it stands
+// with the step of the edge from the middle corner; a level top has only the
+// second edge, the side that ended standing at the middle corner's column. At
+// the top corner's row the sides stand half a pixel apart, never crossed.
+bool triangle_sides_cross(const FlatPoint* list, int32_t top, const FlatChain& forward,
+                          const FlatChain& backward, bool backward_left,
+                          const EdgeSteps& edge_steps) {
+    // The backward chain ends first on a tie.
+    const bool forward_ends = list[forward.end].y < list[backward.end].y;
+    const FlatChain& ending = forward_ends ? forward : backward;
+    const FlatChain& other = forward_ends ? backward : forward;
+    const FlatPoint& middle = list[ending.end];
+    const int32_t last_row = list[other.end].y;
+    const bool ending_left = forward_ends != backward_left;
+    uint32_t left = uint32_t(list[top].x * 256), right = left + 255;
+    uint32_t left_dx = uint32_t(backward_left ? backward.dx : forward.dx);
+    uint32_t right_dx = uint32_t(backward_left ? forward.dx : backward.dx);
+    int32_t row = list[top].y;
+    if (row < middle.y) {
+        const int32_t last_drawn = middle.y < last_row ? middle.y : last_row - 1;
+        const uint32_t steps = uint32_t(last_drawn - row);
+        if (int32_t(left + steps * left_dx) > int32_t(right + steps * right_dx)) return true;
+        if (middle.y == last_row) return false;
+        const uint32_t rows = uint32_t(middle.y - row + 1);
+        left += rows * left_dx;
+        right += rows * right_dx;
+        row = middle.y + 1;
+        if (row == last_row) return false;  // only the last row is left
+    } else {
+        (ending_left ? left : right) = uint32_t(middle.x * 256);
+    }
+    const int32_t next = ending.end + ending.direction;
+    const int32_t to = next < 0 ? 2 : next > 2 ? 0 : next;
+    (ending_left ? left_dx : right_dx) =
+        uint32_t(edge_steps.of(list, ending.end, to, ending.direction));
+    const uint32_t steps = uint32_t(last_row - 1 - row);
+    return int32_t(left) > int32_t(right) ||
+           int32_t(left + steps * left_dx) > int32_t(right + steps * right_dx);
+}
+
+// Blends every pixel whose point (x + 1/2, y) lies inside or on the convex
+// outline (the exact walk's CLOSED rule).
+void walk_flat_exactly(const FlatPoint* list, int32_t n, uint16_t colour) {
+    ExactRows<FlatPoint> rows;
+    if (!rows.start(list, n, CoverageRule::CLOSED, raster_target.height)) return;
+    for (; rows.row <= rows.last_row; rows.step()) {
+        int32_t start, end;
+        rows.columns(raster_target.width, start, end);
+        if (end <= start) continue;
+        render_stats.pixels_written += end - start;
+        blend_flat_span(
+            raster_target.pixels + size_t(rows.row) * size_t(raster_target.width) + size_t(start),
+            end - start, colour);
+    }
+}
+
 void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
     if (n < 2) return;
     const int32_t top = find_top_vertex(list, n);
     const int32_t last = n - 1;
+    const EdgeSteps edge_steps(list, n);
     FlatChain forward{top + 1 > last ? 0 : top + 1, +1, 0};
     FlatChain backward{top - 1 < 0 ? last : top - 1, -1, 0};
-    forward.dx = x_step(list[top], list[forward.end]);
-    backward.dx = x_step(list[top], list[backward.end]);
+    forward.dx = edge_steps.of(list, top, forward.end, +1);
+    backward.dx = edge_steps.of(list, top, backward.end, -1);
 
     const bool backward_left = backward_is_left(list, n, forward, backward);
+    const bool crossed =
+        n == 3 ? triangle_sides_cross(list, top, forward, backward, backward_left, edge_steps)
+               : sides_cross(list, n, top, forward, backward, backward_left, edge_steps);
+    if (crossed && convex_outline(list, n)) {
+        walk_flat_exactly(list, n, colour);
+        return;
+    }
     const FlatChain& left_chain = backward_left ? backward : forward;
     const FlatChain& right_chain = backward_left ? forward : backward;
     int32_t left = list[top].x * 256;  // 8 fraction bits
@@ -206,8 +343,8 @@ void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
             }
         }
         // Moving on keeps both sides where they are.
-        if (list[other.end].y == y_end) advance(other, list, last);
-        advance(ending, list, last);
+        if (list[other.end].y == y_end) advance(other, list, last, edge_steps);
+        advance(ending, list, last, edge_steps);
     }
 }
 

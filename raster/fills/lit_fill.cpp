@@ -6,6 +6,7 @@
 #include "raster/fills/polygon_pipeline.h"
 #include "raster/fills/reference_fills.h"
 #include "raster/fills/shaded_fills.h"
+#include "raster/fills/watertight_walk.h"
 #include "raster/shade_tables.h"
 
 namespace {
@@ -23,7 +24,9 @@ struct LevelCache {
 
 LevelCache level_cache;
 
-template <typename Arithmetic>
+// WATERTIGHT: drawn as fill_polygon_watertight draws, for POLY_WATERTIGHT
+// packets.
+template <typename Arithmetic, bool WATERTIGHT = false>
 void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
               const ColourRecord* surface, int32_t n) {
     if (current_shade_table == nullptr || n < 1 || n > MAX_POLYGON_VERTICES) return;
@@ -46,7 +49,10 @@ void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* li
                                [](const auto* entries, int32_t count, const auto& span) {
                                    constexpr int N =
                                        std::remove_cvref_t<decltype(*entries)>::ATTRIBUTES;
-                                   fill_polygon<N, Arithmetic>(entries, count, span);
+                                   if constexpr (WATERTIGHT)
+                                       fill_polygon_watertight<N, Arithmetic>(entries, count, span);
+                                   else
+                                       fill_polygon<N, Arithmetic>(entries, count, span);
                                });
 }
 
@@ -72,6 +78,18 @@ void fill_lit_polygon_plain(const ScreenVertex* const* vertices, const ColourRec
     fill_lit<PlainArithmetic>(vertices, lights, surface, n);
 }
 
+void fill_watertight_lit_polygon(const ScreenVertex* const* vertices,
+                                 const ColourRecord* const* lights, const ColourRecord* surface,
+                                 int32_t n) {
+    fill_lit<FastArithmetic, true>(vertices, lights, surface, n);
+}
+
+void fill_watertight_lit_polygon_plain(const ScreenVertex* const* vertices,
+                                       const ColourRecord* const* lights,
+                                       const ColourRecord* surface, int32_t n) {
+    fill_lit<PlainArithmetic, true>(vertices, lights, surface, n);
+}
+
 void draw_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                        const ScreenVertex* vert2, const ColourRecord* light0,
                        const ColourRecord* light1, const ColourRecord* light2,
@@ -92,4 +110,27 @@ void draw_lit_quad(const ScreenVertex* vert0, const ScreenVertex* vert1, const S
     if (!polygon_has_height(vertices, 4)) return;
     select_shade_table(shade_mode);
     fill_lit_polygon(vertices, lights, surface, 4);
+}
+
+void draw_watertight_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                  const ScreenVertex* vert2, const ColourRecord* light0,
+                                  const ColourRecord* light1, const ColourRecord* light2,
+                                  const ColourRecord* surface, int32_t shade_mode) {
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2};
+    const ColourRecord* lights[] = {light0, light1, light2};
+    if (!polygon_has_height(vertices, 3)) return;
+    select_shade_table(shade_mode);
+    fill_watertight_lit_polygon(vertices, lights, surface, 3);
+}
+
+void draw_watertight_lit_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                              const ScreenVertex* vert2, const ScreenVertex* vert3,
+                              const ColourRecord* light0, const ColourRecord* light1,
+                              const ColourRecord* light2, const ColourRecord* light3,
+                              const ColourRecord* surface, int32_t shade_mode) {
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2, vert3};
+    const ColourRecord* lights[] = {light0, light1, light2, light3};
+    if (!polygon_has_height(vertices, 4)) return;
+    select_shade_table(shade_mode);
+    fill_watertight_lit_polygon(vertices, lights, surface, 4);
 }

@@ -99,8 +99,19 @@ struct LitSpan {
 
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
                                            const Side<3>& left, const Side<3>& right) const {
-        uint16_t* pixel = row + start;
-        ColourRun run = start_colour_run<Arithmetic>(left, right, count);
+        fill(row + start, count, start_colour_run<Arithmetic>(left, right, count));
+    }
+
+    // The row's run over other columns (see fill_polygon_watertight).
+    [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count,
+                                               int32_t walk_start, int32_t walk_count,
+                                               const Side<3>& left, const Side<3>& right) const {
+        fill(row + start, count,
+             continued_colour_run<Arithmetic>(left, right, start, count, walk_start, walk_count));
+    }
+
+    // count >= 1 pixels from `pixel`, the run's values at the first.
+    [[gnu::always_inline]] void fill(uint16_t* pixel, int32_t count, ColourRun run) const {
         if constexpr (Arithmetic::FAST_PATHS) {
             // The same reads with fewer operations: a level's row offset
             // ((v >> 10) & 31) << 5 is (v >> 5) & 0x3E0, and each component's
@@ -165,18 +176,37 @@ struct GreyLitSpan {
         // reads the level, and the higher bits of a light that drifted out of
         // 0..255 fall away as a mask would drop them. Sums wrap alike before
         // and after the shift, so stepping the shifted light is exact.
-        uint32_t light = uint32_t(left.q[0] >> 1) << 17;
+        const uint32_t light = uint32_t(left.q[0] >> 1) << 17;
         const uint32_t step =
             uint32_t(FastArithmetic::CountDivisor(count)((right.q[0] - left.q[0]) >> 1)) << 17;
+        fill(row + start, count, light, step);
+    }
+
+    // The row's run over other columns (see fill_polygon_watertight): the
+    // light the walk's span has at `start`, and its step.
+    [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count,
+                                               int32_t walk_start, int32_t walk_count,
+                                               const Side<1>& left, const Side<1>& right) const {
+        const int32_t per_pixel = walk_count >= 1 ? walk_count : count;
+        uint32_t light = uint32_t(left.q[0] >> 1);
+        const uint32_t step =
+            uint32_t(FastArithmetic::CountDivisor(per_pixel)((right.q[0] - left.q[0]) >> 1));
+        if (walk_count >= 1) light += uint32_t(start - walk_start) * step;
+        fill(row + start, count, light << 17, step << 17);
+    }
+
+    // count >= 1 pixels from `pixel`, lights shifted up by 17.
+    [[gnu::always_inline]] void fill(uint16_t* pixel, int32_t count, uint32_t light,
+                                     uint32_t step) const {
         // A local, not the member: a pixel store may alias the span's fields.
         const uint16_t* const pixels = level_pixels;
-        uint16_t* pixel = row + start;
+        uint16_t* const end = pixel + count;
         // Two pixels a turn, an odd one first.
         if (count & 1) {
             *pixel++ = pixels[light >> 27];
             light += step;
         }
-        for (uint16_t* const end = row + start + count; pixel != end; pixel += 2) {
+        for (; pixel != end; pixel += 2) {
             pixel[0] = pixels[light >> 27];
             pixel[1] = pixels[(light + step) >> 27];
             light += 2 * step;

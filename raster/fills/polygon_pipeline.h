@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "raster/fills/exact_walk.h"
 #include "raster/fills/pipeline_arithmetic.h"
 #include "raster/packet.h"
 #include "raster/raster_target.h"
@@ -93,6 +94,25 @@ template <typename Arithmetic = FastArithmetic>
     for (int k = 0; k < 3; ++k) {
         run.value[k] = left.q[k] >> 1;
         run.step[k] = per_pixel((right.q[k] - left.q[k]) >> 1);
+    }
+    return run;
+}
+
+// The run of a span of `count` pixels from column `start` that goes on with
+// the run the walk draws its row with, from walk_start over walk_count
+// pixels: that run's step, and its value as it stands at `start` (sums wrap
+// as the run's own do). With walk_count below 1 the run spans the pixels
+// themselves.
+template <typename Arithmetic = FastArithmetic>
+[[gnu::always_inline]] inline ColourRun continued_colour_run(const Side<3>& left,
+                                                             const Side<3>& right, int32_t start,
+                                                             int32_t count, int32_t walk_start,
+                                                             int32_t walk_count) {
+    if (walk_count < 1) return start_colour_run<Arithmetic>(left, right, count);
+    ColourRun run = start_colour_run<Arithmetic>(left, right, walk_count);
+    const uint32_t offset = uint32_t(start - walk_start);
+    for (int k = 0; k < 3; ++k) {
+        run.value[k] = int32_t(uint32_t(run.value[k]) + offset * uint32_t(run.step[k]));
     }
     return run;
 }
@@ -169,6 +189,11 @@ struct ConstantSpan {
 
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
                                            const Side<0>&, const Side<0>&) const {
+        fill_four_pixels(row + start, count, four);
+    }
+    // One value goes on as it is (see fill_polygon_watertight).
+    [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count, int32_t,
+                                               int32_t, const Side<0>&, const Side<0>&) const {
         fill_four_pixels(row + start, count, four);
     }
 };
@@ -458,6 +483,166 @@ template <typename Arithmetic, int N>
     return true;
 }
 
+// True when the walk below, started as `walk`, would find its sides crossed
+// (the left side's x beyond the right side's) on a row above the polygon's
+// last: what it would draw there is empty or reversed, and a convex polygon
+// is then drawn by the exact walk instead. The shared walk counts both end
+// rows of an edge in its step, restarts a side at a corner's column one row
+// late and without the right side's half pixel; on a broad, flat polygon
+// the sides then fall behind the edges by up to a row's worth of their
+// slope, and when the two lag unevenly they cross and the polygon loses its
+// pixels, in the worst case all of them. In exact arithmetic a convex
+// polygon's sides never cross.
+//
+// It follows the walk edge by edge without the rows: within an edge the
+// distance between the sides changes evenly, so the first and the last row
+// that an edge draws above the last row tell. Products wrap as the walk's
+// sums do (a multiple of a step is that many steps added); entries lie
+// inside the raster, so neither wraps.
+template <typename Arithmetic, int N>
+bool sides_cross(const ClipEntry<N>* list, int32_t n, const WalkStart<N>& walk) {
+    int32_t last_row = list[0].y;
+    for (int32_t i = 1; i < n; ++i) {
+        if (list[i].y > last_row) last_row = list[i].y;
+    }
+    struct Chain {
+        int32_t end, direction, dx;
+    };
+    Chain forward{walk.forward.end, +1, walk.forward.dx};
+    Chain backward{walk.backward.end, -1, walk.backward.dx};
+    const bool backward_left = walk.backward_left;
+    int32_t left = walk.left.x, right = walk.right.x;
+    int32_t row = list[walk.top].y;
+    // Moves a chain on at its end vertex: its side restarts at that column.
+    auto advance = [&](Chain& chain, int32_t& side) {
+        const int32_t from = chain.end;
+        int32_t to = from + chain.direction;
+        if (to < 0) to = n - 1;
+        if (to > n - 1) to = 0;
+        chain.end = to;
+        side = list[from].x * 256;
+        const typename Arithmetic::Divisor per_row(edge_rows(list[from], list[to]));
+        chain.dx = per_row((list[to].x - list[from].x) * 256);
+    };
+    for (int32_t iteration = 0; iteration < n - 1; ++iteration) {
+        const bool backward_ends = list[forward.end].y > list[backward.end].y;
+        Chain& ending = backward_ends ? backward : forward;
+        Chain& other = backward_ends ? forward : backward;
+        int32_t& ending_side = backward_ends == backward_left ? left : right;
+        int32_t& other_side = backward_ends == backward_left ? right : left;
+        const int32_t y_end = list[ending.end].y;
+        const bool last = iteration == n - 2;
+        if (row == y_end) {
+            if (row < last_row && left > right) return true;
+            if (last) break;
+            advance(ending, ending_side);  // the step it takes first is overwritten
+            continue;
+        }
+        if (row < y_end) {
+            const uint32_t left_dx = uint32_t(backward_left ? backward.dx : forward.dx);
+            const uint32_t right_dx = uint32_t(backward_left ? forward.dx : backward.dx);
+            const int32_t last_drawn = y_end < last_row ? y_end : last_row - 1;
+            if (row <= last_drawn) {
+                const uint32_t steps = uint32_t(last_drawn - row);
+                if (left > right || int32_t(uint32_t(left) + steps * left_dx) >
+                                        int32_t(uint32_t(right) + steps * right_dx))
+                    return true;
+            }
+            const uint32_t rows = uint32_t(y_end - row + 1);
+            left = int32_t(uint32_t(left) + rows * left_dx);
+            right = int32_t(uint32_t(right) + rows * right_dx);
+            row = y_end + 1;
+        }
+        if (last) break;
+        if (list[other.end].y == y_end) advance(other, other_side);
+        advance(ending, ending_side);
+    }
+    return false;
+}
+
+// sides_cross for a triangle of three distinct entries, its two edges
+// written out: a pointed top has a first edge down to the middle corner
+// (ending on the last row when the bottom is level), then the side that
+// ended restarts at the middle corner's column for the edge down to the
+// bottom; a level top has only the second edge. At the top corner's row the
+// sides stand half a pixel apart, never crossed.
+//
+// The edge from the middle corner down, which the walk takes next, is set up
+// here for it in *middle_edge, unless the answer comes before it is needed
+// (then middle_edge->end is -1).
+template <typename Arithmetic, int N>
+[[gnu::always_inline]] inline bool triangle_sides_cross(const ClipEntry<N>* list,
+                                                        const WalkStart<N>& walk,
+                                                        EdgeChain<N>* middle_edge) {
+    middle_edge->end = -1;
+    const ClipEntry<N>& top = list[walk.top];
+    const ClipEntry<N>& forward_end = list[walk.forward.end];
+    const ClipEntry<N>& backward_end = list[walk.backward.end];
+    const bool backward_left = walk.backward_left;
+    // The forward chain ends first on a tie.
+    const bool backward_ends = forward_end.y > backward_end.y;
+    const ClipEntry<N>& middle = backward_ends ? backward_end : forward_end;
+    const ClipEntry<N>& bottom = backward_ends ? forward_end : backward_end;
+    const int32_t last_row = bottom.y;
+    uint32_t left_dx = uint32_t(backward_left ? walk.backward.dx : walk.forward.dx);
+    uint32_t right_dx = uint32_t(backward_left ? walk.forward.dx : walk.backward.dx);
+    uint32_t left = uint32_t(walk.left.x), right = uint32_t(walk.right.x);
+    int32_t row = top.y;
+    if (row < middle.y) {
+        const int32_t last_drawn = middle.y < last_row ? middle.y : last_row - 1;
+        const uint32_t steps = uint32_t(last_drawn - row);
+        if (int32_t(left + steps * left_dx) > int32_t(right + steps * right_dx)) return true;
+        if (middle.y == last_row) return false;
+        const uint32_t rows = uint32_t(middle.y - row + 1);
+        left += rows * left_dx;
+        right += rows * right_dx;
+        row = middle.y + 1;
+        if (row == last_row) return false;  // only the last row is left
+    }
+    *middle_edge = {
+        backward_ends ? walk.forward.end : walk.backward.end, backward_ends ? -1 : +1, 0, {}};
+    set_edge<Arithmetic>(*middle_edge, middle, bottom);
+    const uint32_t middle_dx = uint32_t(middle_edge->dx);
+    if (backward_ends == backward_left) {
+        left = uint32_t(middle.x * 256);
+        left_dx = middle_dx;
+    } else {
+        right = uint32_t(middle.x * 256);
+        right_dx = middle_dx;
+    }
+    const uint32_t steps = uint32_t(last_row - 1 - row);
+    return int32_t(left) > int32_t(right) ||
+           int32_t(left + steps * left_dx) > int32_t(right + steps * right_dx);
+}
+
+// Draws a convex polygon by the exact walk's CLOSED rule: every pixel whose
+// point (x + 1/2, y) lies inside or on the outline, with the attributes
+// carried down each edge from corner to corner. For polygons whose walk
+// would lose their pixels; never inlined into the walks, which rarely need
+// it.
+template <int N, typename Span>
+[[gnu::noinline]] void walk_exact(const ClipEntry<N>* list, int32_t n, Span& span) {
+    ExactRows<ClipEntry<N>, N> rows;
+    if (!rows.start(list, n, CoverageRule::CLOSED, raster_target.height)) return;
+    WalkTarget target{raster_target.pixels, raster_target.width, raster_target.height, 0};
+    for (; rows.row <= rows.last_row; rows.step()) {
+        int32_t start, end;
+        rows.columns(target.width, start, end);
+        if (end <= start) continue;
+        Side<N> left, right;
+        left.x = start * 256;
+        right.x = end * 256;
+        for (int k = 0; k < (N > 0 ? N : 1); ++k) {
+            left.q[k] = N > 0 ? rows.left.q[k] : 0;
+            right.q[k] = N > 0 ? rows.right.q[k] : 0;
+        }
+        target.pixels_written += end - start;
+        span(target.pixels + size_t(rows.row) * size_t(target.width), start, end - start, left,
+             right);
+    }
+    render_stats.pixels_written += target.pixels_written;
+}
+
 // Walks the two chains down the polygon from the top vertex, drawing the rows
 // between them. The reference form: PlainArithmetic draws with it, and the
 // fast walk below must hand the spans the same rows, columns and sides.
@@ -466,6 +651,10 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
     WalkStart<N> walk;
     if (!start_walk<Arithmetic>(list, n, walk)) return;
     n = walk.n;
+    if (sides_cross<Arithmetic>(list, n, walk) && convex_outline(list, n)) {
+        walk_exact(list, n, span);
+        return;
+    }
     EdgeChain<N>& forward = walk.forward;
     EdgeChain<N>& backward = walk.backward;
     const bool backward_left = walk.backward_left;
@@ -507,14 +696,107 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
     render_stats.pixels_written += target.pixels_written;
 }
 
-// The walk of the fast fills, row for row the walk above. The chains are
-// named by the side they feed and every chain, side and step is a local
-// reached by name, never through a reference chosen at run time, so that the
-// compiler keeps them in registers; the span is inlined into the row loop.
-// After the last edge's rows nothing reads the chains or sides again.
+// The rows of the walk of the fast fills from `walk` on, row for row the
+// walk above: rows(row, row_pixels, left, right) for each row it draws, in
+// order. The chains are named by the side they feed and every chain, side and
+// step is a local reached by name, never through a reference chosen at run
+// time, so that the compiler keeps them in registers; the row is inlined into
+// the row loop. After the last edge's rows nothing reads the chains or sides
+// again.
 //
 // TRIANGLE: the list is three entries that trimming leaves as they are, so
-// that the walk is compiled for that count.
+// that the walk is compiled for that count; middle_edge, when its end is not
+// -1, is the edge the chain that ends first moves on to, set up already.
+// Rows::REDRAWS false: a row that the walk draws for an edge without height
+// and then again for the next edge is handed over once, the second time.
+template <typename Arithmetic, bool TRIANGLE, int N, typename Rows>
+[[gnu::always_inline]] inline void walk_rows(const ClipEntry<N>* list, int32_t n,
+                                             const WalkStart<N>& walk, Rows& rows,
+                                             EdgeChain<N> middle_edge = {-1, 0, 0, {}}) {
+    const bool backward_left = walk.backward_left;
+    EdgeChain<N> left_chain = backward_left ? walk.backward : walk.forward;
+    EdgeChain<N> right_chain = backward_left ? walk.forward : walk.backward;
+    Side<N> left = walk.left;
+    Side<N> right = walk.right;
+    const bool middle_ready = TRIANGLE && middle_edge.end >= 0;
+
+    const int32_t width = raster_target.width;
+    int32_t row = list[walk.top].y;
+    // The top row lies inside the raster, and the walk stays within the
+    // entries' rows.
+    uint16_t* row_pixels = raster_target.pixels + size_t(row) * size_t(width);
+    for (int32_t iteration = 0; iteration < n - 1; ++iteration) {
+        const int32_t left_y = list[left_chain.end].y;
+        const int32_t right_y = list[right_chain.end].y;
+        // The forward chain ends on a tie.
+        const bool left_ends = left_y < right_y || (left_y == right_y && !backward_left);
+        const int32_t y_end = left_ends ? left_y : right_y;
+        const bool last = iteration == n - 2;
+
+        if (row == y_end) {
+            if (Rows::REDRAWS || last) rows(row, row_pixels, left, right);
+            if (last) break;
+            if (left_ends) {
+                step_side(left, left_chain);
+                if (middle_ready) {
+                    left.x = list[left_chain.end].x * 256;
+                    left_chain = middle_edge;
+                } else {
+                    advance_chain<Arithmetic>(left_chain, left, list, n);
+                }
+            } else {
+                step_side(right, right_chain);
+                if (middle_ready) {
+                    right.x = list[right_chain.end].x * 256;
+                    right_chain = middle_edge;
+                } else {
+                    advance_chain<Arithmetic>(right_chain, right, list, n);
+                }
+            }
+            continue;
+        }
+        for (; row <= y_end; ++row, row_pixels += width) {
+            rows(row, row_pixels, left, right);
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+        }
+        // A triangle whose two lower corners share the last row is done: the
+        // next edges would start below it.
+        if (last || (TRIANGLE && left_y == right_y)) break;
+        if (left_ends) {
+            if (right_y == y_end) advance_chain<Arithmetic>(right_chain, right, list, n);
+            if (middle_ready) {
+                left.x = list[left_chain.end].x * 256;
+                left_chain = middle_edge;
+            } else {
+                advance_chain<Arithmetic>(left_chain, left, list, n);
+            }
+        } else {
+            if (left_y == y_end) advance_chain<Arithmetic>(left_chain, left, list, n);
+            if (middle_ready) {
+                right.x = list[right_chain.end].x * 256;
+                right_chain = middle_edge;
+            } else {
+                advance_chain<Arithmetic>(right_chain, right, list, n);
+            }
+        }
+    }
+}
+
+// The rows of the fast walk drawn as they come.
+template <bool SMALL_INSIDE, typename Span>
+struct SpanRows {
+    static constexpr bool REDRAWS = true;
+    WalkTarget target;
+    Span& span;
+
+    template <int N>
+    [[gnu::always_inline]] void operator()(int32_t row, uint16_t* row_pixels, const Side<N>& left,
+                                           const Side<N>& right) {
+        draw_row<SMALL_INSIDE>(target, row, row_pixels, left, right, span);
+    }
+};
+
 template <typename Arithmetic, bool SMALL_INSIDE, bool TRIANGLE, int N, typename Span>
 [[gnu::always_inline]] inline void walk_polygon_fast_rows(const ClipEntry<N>* list, int32_t n,
                                                           Span& span) {
@@ -526,52 +808,17 @@ template <typename Arithmetic, bool SMALL_INSIDE, bool TRIANGLE, int N, typename
         if (!start_walk<Arithmetic>(list, n, walk)) return;
         n = walk.n;
     }
-    const bool backward_left = walk.backward_left;
-    EdgeChain<N> left_chain = backward_left ? walk.backward : walk.forward;
-    EdgeChain<N> right_chain = backward_left ? walk.forward : walk.backward;
-    Side<N> left = walk.left;
-    Side<N> right = walk.right;
-
-    WalkTarget target{raster_target.pixels, raster_target.width, raster_target.height, 0};
-    int32_t row = list[walk.top].y;
-    // The top row lies inside the raster, and the walk stays within the
-    // entries' rows.
-    uint16_t* row_pixels = target.pixels + size_t(row) * size_t(target.width);
-    for (int32_t iteration = 0; iteration < n - 1; ++iteration) {
-        const int32_t left_y = list[left_chain.end].y;
-        const int32_t right_y = list[right_chain.end].y;
-        // The forward chain ends on a tie.
-        const bool left_ends = left_y < right_y || (left_y == right_y && !backward_left);
-        const int32_t y_end = left_ends ? left_y : right_y;
-        const bool last = iteration == n - 2;
-
-        if (row == y_end) {
-            draw_row<SMALL_INSIDE>(target, row, row_pixels, left, right, span);
-            if (last) break;
-            if (left_ends) {
-                step_side(left, left_chain);
-                advance_chain<Arithmetic>(left_chain, left, list, n);
-            } else {
-                step_side(right, right_chain);
-                advance_chain<Arithmetic>(right_chain, right, list, n);
-            }
-            continue;
-        }
-        for (; row <= y_end; ++row, row_pixels += target.width) {
-            draw_row<SMALL_INSIDE>(target, row, row_pixels, left, right, span);
-            step_side(left, left_chain);
-            step_side(right, right_chain);
-        }
-        if (last) break;
-        if (left_ends) {
-            if (right_y == y_end) advance_chain<Arithmetic>(right_chain, right, list, n);
-            advance_chain<Arithmetic>(left_chain, left, list, n);
-        } else {
-            if (left_y == y_end) advance_chain<Arithmetic>(left_chain, left, list, n);
-            advance_chain<Arithmetic>(right_chain, right, list, n);
-        }
+    EdgeChain<N> middle_edge{-1, 0, 0, {}};
+    const bool crossed = TRIANGLE ? triangle_sides_cross<Arithmetic>(list, walk, &middle_edge)
+                                  : sides_cross<Arithmetic>(list, n, walk);
+    if (crossed && convex_outline(list, n)) {
+        walk_exact(list, n, span);
+        return;
     }
-    render_stats.pixels_written += target.pixels_written;
+    SpanRows<SMALL_INSIDE, Span> rows{
+        {raster_target.pixels, raster_target.width, raster_target.height, 0}, span};
+    walk_rows<Arithmetic, TRIANGLE>(list, n, walk, rows, middle_edge);
+    render_stats.pixels_written += rows.target.pixels_written;
 }
 
 template <typename Arithmetic, bool SMALL_INSIDE, int N, typename Span>
@@ -608,21 +855,19 @@ ClipEntry<N> clip_intersect_y(const ClipEntry<N>& a, const ClipEntry<N>& b) {
     return polygon_detail::clip_intersect<false>(a, b);
 }
 
-// Draws the convex polygon of n entries (3 or 4; others draw nothing), taken
-// as a closed loop in the given order, through the raster target. Draws
-// nothing when the target has no pixels or no area.
-template <int N, typename Arithmetic = FastArithmetic, typename Span>
-void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
-    if (raster_target.pixels == nullptr || raster_target.width < 1 || raster_target.height < 1)
-        return;
-    if (n < 1 || n > MAX_POLYGON_VERTICES) return;
-    ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
+// The clip list of a polygon: entries inside the raster are only turned by
+// two, as the clip passes would turn them (the fast arithmetic skips the
+// passes then), others go through both passes. Returns the count.
+template <int N, typename Arithmetic>
+[[gnu::always_inline]] inline int32_t clip_polygon(const ClipEntry<N>* vertices, int32_t n,
+                                                   ClipEntry<N>* clipped, bool& inside) {
+    inside = false;
     if constexpr (Arithmetic::FAST_PATHS) {
         // With every entry inside, each pass appends the end of every edge,
         // which turns the loop by one entry: two passes give entry i + 2 at i.
         const uint32_t last_column = uint32_t(raster_target.width - 1);
         const uint32_t last_row = uint32_t(raster_target.height - 1);
-        bool inside = true;
+        inside = true;
         for (int32_t i = 0; i < n; ++i) {
             inside &=
                 (uint32_t(vertices[i].x) <= last_column) & (uint32_t(vertices[i].y) <= last_row);
@@ -640,15 +885,27 @@ void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
                     clipped[i] = vertices[TURNED[n][i]];
                 }
             }
-            if (raster_target.width < RECIPROCAL_TABLE_LIMIT)
-                polygon_detail::walk<Arithmetic, true>(clipped, n, span);
-            else
-                polygon_detail::walk<Arithmetic>(clipped, n, span);
-            return;
+            return n;
         }
     }
     ClipEntry<N> x_clipped[CLIP_LIST_CAPACITY];
     const int32_t x_count = polygon_detail::clip_pass<true>(vertices, n, x_clipped);
-    const int32_t count = polygon_detail::clip_pass<false>(x_clipped, x_count, clipped);
-    polygon_detail::walk<Arithmetic>(clipped, count, span);
+    return polygon_detail::clip_pass<false>(x_clipped, x_count, clipped);
+}
+
+// Draws the convex polygon of n entries (3 or 4; others draw nothing), taken
+// as a closed loop in the given order, through the raster target. Draws
+// nothing when the target has no pixels or no area.
+template <int N, typename Arithmetic = FastArithmetic, typename Span>
+void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
+    if (raster_target.pixels == nullptr || raster_target.width < 1 || raster_target.height < 1)
+        return;
+    if (n < 1 || n > MAX_POLYGON_VERTICES) return;
+    ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
+    bool inside;
+    const int32_t count = clip_polygon<N, Arithmetic>(vertices, n, clipped, inside);
+    if (inside && raster_target.width < RECIPROCAL_TABLE_LIMIT)
+        polygon_detail::walk<Arithmetic, true>(clipped, count, span);
+    else
+        polygon_detail::walk<Arithmetic>(clipped, count, span);
 }

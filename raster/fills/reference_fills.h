@@ -7,11 +7,15 @@
 
 #include "raster/packet.h"
 
-// fill_gouraud_polygon and fill_lit_polygon (shaded_fills.h), plainly.
+// fill_gouraud_polygon, fill_lit_polygon and fill_watertight_lit_polygon
+// (shaded_fills.h), plainly.
 void fill_gouraud_polygon_plain(const ScreenVertex* const* vertices,
                                 const ColourRecord* const* colours, int32_t n);
 void fill_lit_polygon_plain(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
                             const ColourRecord* surface, int32_t n);
+void fill_watertight_lit_polygon_plain(const ScreenVertex* const* vertices,
+                                       const ColourRecord* const* lights,
+                                       const ColourRecord* surface, int32_t n);
 
 // The copy, additive and half-blended textured fills (textured_fill.h) and the
 // lit textured fill (shaded_fills.h), plainly.

@@ -42,6 +42,24 @@ void draw_lit_quad(const ScreenVertex* vert0, const ScreenVertex* vert1, const S
 // The core of both, drawing through current_shade_table as it stands.
 void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
                       const ColourRecord* surface, int32_t n);
+// The same polygons drawn watertight, for packets with POLY_WATERTIGHT:
+// every pixel whose point (x + 1/2, y) lies inside, those on an edge going to
+// the polygon on its right (below, for a level edge), so that polygons that
+// share an edge share out its pixels, none missed and none drawn twice. A
+// pixel the lit fill above draws gets the same value. Vertices at any int32
+// position.
+void draw_watertight_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                  const ScreenVertex* vert2, const ColourRecord* light0,
+                                  const ColourRecord* light1, const ColourRecord* light2,
+                                  const ColourRecord* surface, int32_t shade_mode);
+void draw_watertight_lit_quad(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                              const ScreenVertex* vert2, const ScreenVertex* vert3,
+                              const ColourRecord* light0, const ColourRecord* light1,
+                              const ColourRecord* light2, const ColourRecord* light3,
+                              const ColourRecord* surface, int32_t shade_mode);
+void fill_watertight_lit_polygon(const ScreenVertex* const* vertices,
+                                 const ColourRecord* const* lights, const ColourRecord* surface,
+                                 int32_t n);
 // While open, lit fills keep the pixel of each light level for the table and
 // surface colour they drew with last instead of working the levels out for
 // every polygon. The dispatcher opens it for its walk of the ordering table

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "app/inflate.h"
 #include "app/outline.h"
@@ -36,6 +38,55 @@ Points polygon(int32_t corners, double r0, double r1) {
     return points;
 }
 
+// The ellipse with half-axes rx and ry around the centre.
+Points ellipse(int32_t corners, double rx, double ry) {
+    Points points;
+    for (int32_t i = 0; i <= corners; ++i) {
+        double angle = 2 * M_PI * i / corners;
+        points.push_back({CX + int32_t(std::lround(rx * std::cos(angle))),
+                          CY + int32_t(std::lround(ry * std::sin(angle)))});
+    }
+    return points;
+}
+
+// Background pixels of page 0 that the background around the picture does
+// not reach (through the four neighbours of each pixel): holes.
+int32_t enclosed_background_pixels() {
+    const int32_t w = headless_client_width();
+    const int32_t h = headless_client_height() - 1;  // the last row is never drawn
+    std::vector<uint8_t> reached(size_t(w) * size_t(h), 0);
+    std::vector<std::pair<int32_t, int32_t>> todo;
+    auto visit = [&](int32_t x, int32_t y) {
+        if (x < 0 || y < 0 || x >= w || y >= h) return;
+        uint8_t& mark = reached[size_t(y) * size_t(w) + size_t(x)];
+        if (mark != 0 || Session::pixel(x, y) != BLUE) return;
+        mark = 1;
+        todo.push_back({x, y});
+    };
+    for (int32_t x = 0; x < w; ++x) {
+        visit(x, 0);
+        visit(x, h - 1);
+    }
+    for (int32_t y = 0; y < h; ++y) {
+        visit(0, y);
+        visit(w - 1, y);
+    }
+    while (!todo.empty()) {
+        auto [x, y] = todo.back();
+        todo.pop_back();
+        visit(x - 1, y);
+        visit(x + 1, y);
+        visit(x, y - 1);
+        visit(x, y + 1);
+    }
+    int32_t holes = 0;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            holes +=
+                Session::pixel(x, y) == BLUE && reached[size_t(y) * size_t(w) + size_t(x)] == 0;
+    return holes;
+}
+
 void press_i(Session& session) {
     headless_queue_key_down(KEY_I);
     session.frames(1);
@@ -48,11 +99,16 @@ struct Body {
     std::vector<std::array<int32_t, 3>> triangles;
 };
 
+// The object's vertices (a body's in fine units, 1/256 of a unit, as it keeps
+// them) and triangles.
 Body body_of(int32_t index) {
     Body body;
     const RenderList* list = current_render_list();
     const SceneObject* object = get_object(index);
-    body.vertices.assign(list->model_vertices, list->model_vertices + list->vertex_count);
+    const Vec4* positions = (object->parts[0].flags & PART_FINE_POSITIONS) != 0
+                                ? fine_vertex_base()
+                                : list->model_vertices;
+    body.vertices.assign(positions, positions + list->vertex_count);
     for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
          p = next_object_polygon(object, p))
         body.triangles.push_back(
@@ -150,11 +206,11 @@ TEST(Inflate, BodiesAreClosedOrientedAndRound) {
             }
         }
         if (std::strcmp(c.name, "disc") == 0) {
-            EXPECT_GE(highest, 85);  // within 15 % of the radius 100
-            EXPECT_LE(highest, 100);
+            EXPECT_GE(highest, 85 * FINE_ONE);  // within 15 % of the radius 100
+            EXPECT_LE(highest, 100 * FINE_ONE);
         }
         if (std::strcmp(c.name, "band") == 0) {
-            EXPECT_LE(highest, 20);  // a tube of the band's half-width, not a ridge
+            EXPECT_LE(highest, 20 * FINE_ONE);  // a tube of the band's half-width, not a ridge
         }
 
         // A second press does nothing.
@@ -201,7 +257,7 @@ TEST(Inflate, TheBackShowsHalfATurnRoundAndPushingMovesTheFrontOnly) {
     for (size_t i = 0; i < after.vertices.size(); ++i) {
         int32_t dz = after.vertices[i].z - before.vertices[i].z;
         if (int32_t(i) < front) {
-            moved_front += dz == -1;
+            moved_front += dz == -FINE_ONE;
         } else {
             EXPECT_EQ(dz, 0) << i;
         }
@@ -210,7 +266,7 @@ TEST(Inflate, TheBackShowsHalfATurnRoundAndPushingMovesTheFrontOnly) {
 }
 
 TEST(Inflate, ABodyTooLargeForThePacketAreaLeavesTheSheetAsItWas) {
-    set_packet_area_override(60000);  // the disc's sheet fits, its body not
+    set_body_buffer_sizes(40000, 0);  // the disc's sheet fits, its body not
     Session session;
     session.stroke(polygon(64, 100, 100));
     session.right_click(CX, CY);
@@ -236,6 +292,7 @@ TEST(Inflate, ABodyTooLargeForThePacketAreaLeavesTheSheetAsItWas) {
               0);
     EXPECT_EQ(list->vertex_count, int32_t(vertices.size()));
     EXPECT_EQ(std::memcmp(list->model_normals, normals.data(), normals.size() * sizeof(Vec4)), 0);
+    set_body_buffer_sizes(0, 0);
 }
 
 TEST(Inflate, AFailedAllocationOfTheBodyReturnsToDrawingLikeAFailedBuild) {
@@ -243,11 +300,146 @@ TEST(Inflate, AFailedAllocationOfTheBodyReturnsToDrawingLikeAFailedBuild) {
     session.stroke(polygon(64, 100, 100));
     session.right_click(CX, CY);
     const int blocks = live_block_count();
-    fail_allocation_after(1);  // the body's object record
+    // The body buffers (packet area, vertex and normal pools) come first and
+    // take the place of the pools; then the body's object record fails.
+    fail_allocation_after(4);
     press_i(session);
     EXPECT_EQ(selected_object(), NO_OBJECT);
     EXPECT_EQ(headless_messages().size(), 1u);  // the allocator's
     EXPECT_EQ(live_block_count(), blocks - 1);  // the sheet's record is gone
     EXPECT_EQ(current_render_list()->packet_count, 0);
     EXPECT_EQ(Session::pixel(CX, CY), BLUE);
+}
+
+TEST(Inflate, PushingTheFrontAwayStopsAUnitBeforeTheBack) {
+    Session session;
+    session.stroke(polygon(64, 100, 100));
+    session.right_click(CX, CY);
+    press_i(session);
+    int32_t index = selected_object();
+    ASSERT_EQ(edited_object().kind, EDITED_BODY);
+    Body before = body_of(index);
+    headless_queue_key_down(KEY_Z);
+    headless_queue_button_down(BUTTON_RIGHT);
+    session.frames(300);
+    headless_queue_button_up(BUTTON_RIGHT);
+    headless_queue_key_up(KEY_Z);
+    session.frames(1);
+    Body body = body_of(index);
+    const RenderList* list = current_render_list();
+    // Front vertex i and the back vertex behind it share x and y; the back's
+    // vertices follow the front's in the same order, the rim's left out.
+    int32_t front = edited_object().front_vertices;
+    int32_t back = front;
+    int32_t moved = 0;
+    for (int32_t i = 0; i < front; ++i) {
+        const Vec4& v = body.vertices[size_t(i)];
+        bool rim = true;
+        for (int32_t j = front; j < int32_t(body.vertices.size()) && rim; ++j)
+            rim = !(body.vertices[size_t(j)].x == v.x && body.vertices[size_t(j)].y == v.y);
+        if (rim) continue;
+        const Vec4& twin = body.vertices[size_t(back++)];
+        ASSERT_EQ(twin.x, v.x);
+        ASSERT_EQ(twin.y, v.y);
+        EXPECT_LE(v.z, twin.z - FINE_ONE) << i;
+        EXPECT_LE(list->model_vertices[i].z, list->model_vertices[back - 1].z);
+        moved += v.z != before.vertices[size_t(i)].z;
+    }
+    EXPECT_GT(moved, 0);
+    EXPECT_LT(signed_volume6(body), 0);  // still outward-facing and not turned inside out
+}
+
+TEST(Inflate, ReliefPushedOnTheSheetCarriesOverToTheBody) {
+    // The same disc twice, the second with a plateau of 51 x 51 pixels about
+    // its middle pulled 20 units toward the viewer before I: the body there
+    // lies 20 units nearer, front and back.
+    int32_t centre_depth[2][2] = {};
+    for (int relief = 0; relief < 2; ++relief) {
+        Session session;
+        session.stroke(polygon(64, 100, 100));
+        session.right_click(CX, CY);
+        // Pushes 17 pixels apart: each sheet vertex within reach of one only.
+        for (int32_t k = 0; k < (relief != 0 ? 9 : 0); ++k) {
+            session.hover(CX - 17 + 17 * (k % 3), CY - 17 + 17 * (k / 3));
+            headless_queue_key_down(KEY_Z);
+            headless_queue_button_down(BUTTON_LEFT);
+            session.frames(20);
+            headless_queue_button_up(BUTTON_LEFT);
+            headless_queue_key_up(KEY_Z);
+            session.frames(1);
+        }
+        press_i(session);
+        Body body = body_of(selected_object());
+        int32_t front = edited_object().front_vertices;
+        // The vertices nearest the centre on each side.
+        for (int side = 0; side < 2; ++side) {
+            int64_t best = INT64_MAX;
+            int32_t from = side == 0 ? 0 : front,
+                    to = side == 0 ? front : int32_t(body.vertices.size());
+            for (int32_t i = from; i < to; ++i) {
+                const Vec4& v = body.vertices[size_t(i)];
+                int64_t d = int64_t(v.x) * v.x + int64_t(v.y) * v.y;
+                if (d < best) {
+                    best = d;
+                    centre_depth[relief][side] = v.z;
+                }
+            }
+        }
+    }
+    for (int side = 0; side < 2; ++side) {
+        int32_t nearer = centre_depth[0][side] - centre_depth[1][side];
+        EXPECT_GE(nearer, 15 * FINE_ONE) << side;
+        EXPECT_LE(nearer, 21 * FINE_ONE) << side;
+    }
+}
+
+TEST(Inflate, ASecondBodyAfterF12ReusesTheBodyBuffersAndDrawsAlone) {
+    Session session;
+    for (int round = 0; round < 2; ++round) {
+        session.stroke(polygon(64, 60 + 30 * round, 60 + 30 * round));
+        session.right_click(CX, CY);
+        press_i(session);
+        ASSERT_EQ(edited_object().kind, EDITED_BODY) << round;
+        Body body = body_of(selected_object());
+        EXPECT_EQ(euler_characteristic(body), 2) << round;
+        // Nothing but the body is left in the packet area: its header and triangles.
+        EXPECT_EQ(current_render_list()->packet_count, int32_t(body.triangles.size()) + 1) << round;
+        EXPECT_TRUE(headless_messages().empty());
+        headless_queue_key_down(KEY_F12);
+        session.frames(1);
+        headless_queue_key_up(KEY_F12);
+        session.frames(1);
+    }
+}
+
+// A convex body, turned a full turn about x and about y in steps of 15
+// degrees, in every shading mode: not one background pixel shows inside its
+// outline. Only the picture is read, so any closed mesh of the body must pass.
+TEST(Inflate, ConvexBodiesShowNoBackgroundInsideTheirOutlineFromAnySide) {
+    const std::pair<const char*, Points> shapes[] = {{"disc", polygon(64, 100, 100)},
+                                                     {"ellipse", ellipse(72, 170, 90)}};
+    for (const auto& [name, outline] : shapes) {
+        SCOPED_TRACE(name);
+        Session session;
+        session.stroke(outline);
+        session.right_click(CX, CY);
+        press_i(session);
+        ASSERT_EQ(edited_object().kind, EDITED_BODY);
+        const int32_t index = selected_object();
+        std::string holes;
+        for (int32_t axis = 0; axis < 2; ++axis) {
+            for (int32_t step = 0; step < 24; ++step) {
+                Vec4* rotation = get_object_rotation(index);
+                rotation->x = axis == 0 ? (step * 1024 + 12) / 24 : 0;
+                rotation->y = axis == 1 ? (step * 1024 + 12) / 24 : 0;
+                ASSERT_EQ(set_object_shading(index, step % 4), 0);
+                session.frames(1);
+                const int32_t enclosed = enclosed_background_pixels();
+                if (enclosed != 0)
+                    holes += " " + std::string(axis == 0 ? "x" : "y") + std::to_string(step * 15) +
+                             ":" + std::to_string(enclosed);
+            }
+        }
+        EXPECT_EQ(holes, "");
+    }
 }

@@ -1,9 +1,11 @@
 // The browser build in Debian's headless Chromium, driven by Playwright: a session with the
-// mouse, the keys and the controls checked from the canvas pixels (Inflate and "Save STL"
-// included), its "Save OBJ" and "Save PNG" downloads checked against the native replay tool's
-// export and the canvas and confirmed in the page, the layout at five screen sizes, Quit and its
-// question, the error display with its English line and font, and every example script replayed
-// in the page and compared pixel for pixel with the native replay tool's screenshots.
+// mouse, the keys and the controls checked from the canvas pixels (Inflate included), its saves'
+// OBJ, STL and PNG files checked against the native replay tool's export and the canvas and
+// confirmed in the page, the layout at five screen sizes, Quit and its
+// question, the error display with its English line and font, every example script replayed
+// in the page and compared pixel for pixel with the native replay tool's screenshots, the Save
+// control's numbered save and its script opened again with the Open control, and the canvas of
+// the docs' picture of the page.
 //
 // Run by tools/test-web.sh (`make test-web`), which builds what it needs; the paths can be
 // given in SKETCH3D_SITE (the built site), SKETCH3D_REPLAY (the native replay tool),
@@ -144,34 +146,26 @@ function decodePng(bytes) {
   return { width: image.width, height: image.height, data: image.data };
 }
 
-// The file that clicking `button` (a control-strip button's id) downloads, and its name.
-async function save(page, button) {
-  const [download] = await Promise.all([
-    page.waitForEvent('download', { timeout: TIMEOUT_MS }),
-    page.locator(`#${button}`).click(),
-  ]);
-  return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
-}
-
-// "Save PNG" and the canvas pixels at that moment, read in the same task so that no frame
-// comes between them.
-async function savePngWithCanvas(page) {
-  const [download, canvas] = await Promise.all([
-    page.waitForEvent('download', { timeout: TIMEOUT_MS }),
-    page.evaluate(() => {
-      document.getElementById('save-png').click();
-      const screen = document.getElementById('screen');
-      const data = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height);
-      let text = '';
-      for (const byte of data.data) text += String.fromCharCode(byte);
-      return { width: data.width, height: data.height, data: btoa(text) };
-    }),
-  ]);
-  return {
-    name: download.suggestedFilename(),
-    png: decodePng(readFileSync(await download.path())),
-    canvas: { ...canvas, data: Buffer.from(canvas.data, 'base64') },
-  };
+// The files that the Save control downloads (`count` of them), by name, and the canvas pixels
+// at the moment of the save, read in the same task so that no frame comes between them.
+async function saveWithCanvas(page, count) {
+  const downloads = [];
+  const collect = (download) => downloads.push(download);
+  page.on('download', collect);
+  const canvas = await page.evaluate(() => {
+    document.getElementById('save').click();
+    const screen = document.getElementById('screen');
+    const data = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height);
+    let text = '';
+    for (const byte of data.data) text += String.fromCharCode(byte);
+    return { width: data.width, height: data.height, data: btoa(text) };
+  });
+  await waitFor(`the ${count} files of the save`, () => downloads.length >= count);
+  page.off('download', collect);
+  const files = {};
+  for (const download of downloads)
+    files[download.suggestedFilename()] = readFileSync(await download.path());
+  return { files, canvas: { ...canvas, data: Buffer.from(canvas.data, 'base64') } };
 }
 
 // The object lines of OBJ text: positions as [x, y, z] and the face count.
@@ -290,22 +284,27 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   // The octagon encloses 38400 square pixels; the stroke and the sampling grid take a little.
   assert.ok(sheet.red >= 34000 && sheet.red <= 38400, `the sheet covers ${sheet.red} pixels`);
 
-  // "Save OBJ" downloads the sheet exactly as the native replay tool exports it for the same
-  // strokes; "Save PNG" the client area as the canvas shows it, its white bottom row included.
-  const flatObj = await save(page, 'save-obj');
-  assert.equal(flatObj.name, 'sketch3d-sheet.obj');
-  // The page says so, near the controls.
-  assert.match(
-    await page.locator('#saved').textContent(),
-    new RegExp(`Saved sketch3d-sheet\\.obj \\(${Math.round(flatObj.bytes.length / 1024)} KB\\)`),
+  // Save downloads the sheet exactly as the native replay tool exports it for the same strokes,
+  // and the client area as the canvas shows it, its white bottom row included; the page says
+  // so, near the controls.
+  const first = await saveWithCanvas(page, 4);
+  assert.deepEqual(Object.keys(first.files).sort(), [
+    'sketch3d-001.obj',
+    'sketch3d-001.png',
+    'sketch3d-001.stl',
+    'sketch3d-001.txt',
+  ]);
+  const flatObj = first.files['sketch3d-001.obj'].toString('utf8');
+  const flat = objMesh(flatObj);
+  assert.ok(flat.vertices.length > 0 && flat.faces > 0, 'the sheet has vertices and faces');
+  assert.equal(flatObj, nativeSheetObj(corners));
+  assert.equal(firstDifference(first.canvas, decodePng(first.files['sketch3d-001.png'])), null);
+  await waitFor('the note of the save', async () =>
+    /^\u2714 Saved sketch3d-001 \(obj stl png txt\) to your downloads\.$/.test(
+      await page.locator('#saved').textContent(),
+    ),
   );
   assert.ok(await page.locator('#saved').isVisible());
-  const flat = objMesh(flatObj.bytes.toString('utf8'));
-  assert.ok(flat.vertices.length > 0 && flat.faces > 0, 'the sheet has vertices and faces');
-  assert.equal(flatObj.bytes.toString('utf8'), nativeSheetObj(corners));
-  const frame = await savePngWithCanvas(page);
-  assert.equal(frame.name, 'sketch3d-frame.png');
-  assert.equal(firstDifference(frame.canvas, frame.png), null);
   await move(...CENTRE);
   await nextFrames(page);
 
@@ -356,7 +355,9 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await nextFrames(page);
   await page.mouse.up();
   await page.keyboard.up('z');
-  const relief = objMesh((await save(page, 'save-obj')).bytes.toString('utf8'));
+  const relief = objMesh(
+    (await saveWithCanvas(page, 4)).files['sketch3d-002.obj'].toString('utf8'),
+  );
   assert.equal(relief.vertices.length, flat.vertices.length);
   assert.equal(relief.faces, flat.faces);
   const pushed = relief.vertices.filter(([x, y, z], i) => {
@@ -368,7 +369,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
   await move(...CENTRE);
 
-  // The strip's Inflate turns the sheet into a closed body, which "Save STL" downloads: an
+  // The Inflate control turns the sheet into a closed body, which Save downloads as STL too: an
   // 84-byte head with the triangle count, then 50 bytes a triangle, front and back.
   await nextFrames(page);
   const beforeInflate = await census(page);
@@ -376,26 +377,19 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await page.mouse.down();
   await waitFor('the body', async () => (await census(page)).checksum !== beforeInflate.checksum);
   await page.mouse.up();
-  const stl = await save(page, 'save-stl');
-  assert.equal(stl.name, 'sketch3d-body.stl');
-  const stlTriangles = stl.bytes.readUInt32LE(80);
-  assert.equal(stl.bytes.length, 84 + 50 * stlTriangles);
+  const stl = (await saveWithCanvas(page, 4)).files['sketch3d-003.stl'];
+  const stlTriangles = stl.readUInt32LE(80);
+  assert.equal(stl.length, 84 + 50 * stlTriangles);
   assert.ok(stlTriangles > flat.faces, `the body has ${stlTriangles} triangles`);
   await move(...CENTRE);
 
-  // F12 throws it away: then "Save OBJ" says there is nothing to export and downloads nothing.
+  // F12 throws it away: then Save downloads the picture and the session alone.
   await page.keyboard.down('F12');
   await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
   await page.keyboard.up('F12');
-  let downloads = 0;
-  page.on('download', () => downloads++);
-  await page.locator('#save-obj').click();
-  const note = page.locator('.message').last();
-  assert.equal(await note.locator('strong').textContent(), 'Save OBJ');
-  assert.match(await note.locator('.message-text').textContent(), /^no object to export/);
+  const empty = await saveWithCanvas(page, 2);
+  assert.deepEqual(Object.keys(empty.files).sort(), ['sketch3d-004.png', 'sketch3d-004.txt']);
   await nextFrames(page);
-  assert.equal(downloads, 0, 'a download without an object');
-  await note.locator('button').click();
 
   // With the strip's right button on, a touch on the canvas builds: outside every outline
   // the whole background becomes the sheet. The tap is shorter than a frame, and the touch
@@ -513,8 +507,8 @@ for (const screen of SCREENS) {
     assert.equal(await page.evaluate(() => window.scrollY), 0);
     assert.ok(within(box, screenBox), `the canvas ${JSON.stringify(box)} is off the screen`);
     assert.ok(Math.abs(box.height / box.width - 483 / CLIENT_WIDTH) < 0.01, 'the picture keeps its shape');
-    const controls = await page.locator('#controls button').all();
-    assert.ok(controls.length >= 12, `${controls.length} controls`);
+    const controls = await page.locator('#controls button, #controls .control').all();
+    assert.equal(controls.length, 11, 'the controls');
     const places = [];
     for (const button of controls) {
       const place = await button.boundingBox();
@@ -535,7 +529,7 @@ for (const screen of SCREENS) {
     }
     const labels = places.map(([label]) => label).join(' | ');
     for (const name of ['Face front / push Z', 'Soft F1', 'Glossy F2', 'Banded F3', 'Discard F12',
-      'Inflate I', 'Undo stroke Backspace', 'Quit Esc'])
+      'Inflate I', 'Undo stroke Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc'])
       assert.ok(labels.includes(name), `no "${name}" among ${labels}`);
     const help = page.locator('#help li');
     assert.ok((await help.count()) >= 3 && (await help.count()) <= 8, 'the guide is a short list');
@@ -799,5 +793,85 @@ test('the picture of the page in the docs is up to date', { timeout: 120000 }, a
   const live = { width: CLIENT_WIDTH, height: 483, data: Uint8Array.from(canvas) };
   const difference = firstDifference(live, crop);
   assert.equal(difference, null, `docs/web.png: ${difference}; run make docs`);
+  await page.close();
+});
+
+// The canvas as an image record for firstDifference.
+async function canvasImage(page) {
+  const canvas = await page.evaluate(() => {
+    const screen = document.getElementById('screen');
+    const data = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height);
+    let text = '';
+    for (const byte of data.data) text += String.fromCharCode(byte);
+    return { width: data.width, height: data.height, data: btoa(text) };
+  });
+  return { ...canvas, data: Buffer.from(canvas.data, 'base64') };
+}
+
+test('Save downloads a numbered save, and Open plays it back', { timeout: 120000 }, async () => {
+  const { page, problems } = await openPage();
+  const box = await page.locator('#screen').boundingBox();
+  const move = (x, y) => page.mouse.move(box.x + x + 0.5, box.y + y + 0.5);
+  await waitFor('a blue screen', () => isBlueScreen(page));
+  // A square outline, each corner held until its edge is drawn, and a sheet built inside it.
+  const corners = [
+    [350, 150],
+    [350, 330],
+    [150, 330],
+    [150, 150],
+  ];
+  let previous = corners.at(-1);
+  await move(...previous);
+  await nextFrames(page);
+  await page.mouse.down();
+  for (const corner of corners) {
+    await move(...corner);
+    const middle = [(previous[0] + corner[0]) >> 1, (previous[1] + corner[1]) >> 1];
+    await waitFor(`the stroke to ${corner}`, async () => isBlack(await pixel(page, ...middle)));
+    previous = corner;
+  }
+  await page.mouse.up();
+  await move(250, 240);
+  await nextFrames(page);
+  await page.mouse.down({ button: 'right' });
+  await waitFor('a lit red sheet', async () => isLitRed(await pixel(page, 250, 240)));
+  await page.mouse.up({ button: 'right' });
+  await nextFrames(page);
+
+  const downloads = [];
+  page.on('download', (download) => downloads.push(download));
+  const shown = await canvasImage(page);
+  await page.locator('#save').click();
+  await waitFor('the four files of the save', () => downloads.length >= 4);
+  const files = {};
+  for (const download of downloads)
+    files[download.suggestedFilename()] = readFileSync(await download.path());
+  assert.deepEqual(Object.keys(files).sort(), [
+    'sketch3d-001.obj',
+    'sketch3d-001.png',
+    'sketch3d-001.stl',
+    'sketch3d-001.txt',
+  ]);
+  assert.equal(firstDifference(shown, decodePng(files['sketch3d-001.png'])), null);
+  assert.match(await page.title(), /saved sketch3d-001/);
+
+  // Thrown away, then opened again: the canvas shows the saved picture, and the program goes on.
+  await page.locator('#screen').focus();
+  await page.keyboard.down('F12');
+  await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
+  await page.keyboard.up('F12');
+  const saved = path.join(WORK, 'sketch3d-001.txt');
+  writeFileSync(saved, files['sketch3d-001.txt']);
+  await page.locator('#open').setInputFiles(saved);
+  const png = decodePng(files['sketch3d-001.png']);
+  await waitFor(
+    'the opened picture',
+    async () => firstDifference(await canvasImage(page), png) === null,
+  );
+  await page.locator('#screen').focus();
+  await page.keyboard.down('F12');
+  await waitFor('F12 after opening', () => isBlueScreen(page));
+  await page.keyboard.up('F12');
+  assert.deepEqual(problems, []);
   await page.close();
 });

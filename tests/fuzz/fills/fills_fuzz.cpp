@@ -53,6 +53,7 @@ struct Polygon {
     uint16_t flat_colour;
     int32_t shade_mode;
     int32_t texture;
+    bool watertight;  // the lit entries' watertight form, as POLY_WATERTIGHT draws
 };
 
 // A coordinate taken whole, or folded into the raster and a margin of 32
@@ -154,11 +155,12 @@ void draw(Entry entry, const Polygon& p) {
             break;
         case LIT:
             if (quad) {
-                draw_lit_quad(&v[0], &v[1], &v[2], &v[3], &c[0], &c[1], &c[2], &c[3], &p.surface,
-                              p.shade_mode);
+                (p.watertight ? draw_watertight_lit_quad : draw_lit_quad)(
+                    &v[0], &v[1], &v[2], &v[3], &c[0], &c[1], &c[2], &c[3], &p.surface,
+                    p.shade_mode);
             } else {
-                draw_lit_triangle(&v[0], &v[1], &v[2], &c[0], &c[1], &c[2], &p.surface,
-                                  p.shade_mode);
+                (p.watertight ? draw_watertight_lit_triangle : draw_lit_triangle)(
+                    &v[0], &v[1], &v[2], &c[0], &c[1], &c[2], &p.surface, p.shade_mode);
             }
             break;
         case LIT_TEXTURED:
@@ -265,10 +267,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     p.width = width;
     p.height = height;
     // Bit i of each selector folds that coordinate of vertex i near the
-    // raster; bit 7 of the first makes the polygon a quad.
+    // raster; bit 7 of the first makes the polygon a quad, bit 6 a lit one
+    // watertight.
     const uint8_t near_x = in.byte();
     const uint8_t near_y = in.byte();
     p.n = (near_x & 0x80) != 0 ? 4 : 3;
+    p.watertight = (near_x & 0x40) != 0;
     for (int32_t i = 0; i < p.n; ++i) {
         p.vertices[i].x = coordinate(in.i32(), (near_x >> i) & 1, width);
         p.vertices[i].y = coordinate(in.i32(), (near_y >> i) & 1, height);

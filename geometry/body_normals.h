@@ -1,0 +1,19 @@
+// Smooth vertex normals of a body from its fine positions.
+#pragma once
+
+#include "geometry/body_mesh.h"
+
+// Inputs:
+//   vertices   #V positions (fine units)
+//   triangles  #F triangles over them
+//   front_count  vertices below it face the viewer at rotation 0
+// Outputs:
+//   per vertex the sum of the cross products (b - a) x (c - a) of its
+//   triangles (twice their areas times their normals, the renderer's
+//   handedness), scaled once to length 1024
+// Afterwards: no normal is zero: a vertex whose sum vanishes takes its largest
+// triangle's normal, and one with none (or only flat ones) the direction it
+// faces at rotation 0, (0, 0, 1024) in front and (0, 0, -1024) behind. The
+// same input gives the same bits on every build.
+std::vector<Vec4> body_normals(const std::vector<Vec4>& vertices,
+                               const std::vector<MeshTriangle>& triangles, int32_t front_count);

@@ -1,0 +1,226 @@
+// Point placement for a body's front surface: rows from the rim, then a
+// lattice for the gaps, thinned on the rounded surface.
+#include "geometry/place_body_points.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "geometry/region_distance.h"
+#include "geometry/resample_outline.h"
+
+namespace {
+
+constexpr double HALF_PI = 1.5707963267948966;
+// A kept point lies at least this share of the local spacing from the others.
+constexpr double THINNING = 0.7;
+// Lattice points fill in only this share of the half-width or deeper.
+constexpr double FILL_DEPTH = 0.25;
+// No row starts where the inscribed radius is below this (model units).
+constexpr double SMALLEST_ROW_RADIUS = 2.0;
+// The arc step of a row never exceeds about 34 degrees.
+constexpr double LARGEST_STEP = 0.6;
+
+// cos and sin of angles in [0, pi/2] from their Taylor series (to x^12 and
+// x^13: error below 2e-9), so that every build computes the same bits.
+void cos_sin(double a, double* c, double* s) {
+    double a2 = a * a;
+    double cc = 1, ss = 1, term_c = 1, term_s = 1;
+    for (int k = 1; k <= 6; ++k) {
+        term_c *= -a2 / double((2 * k - 1) * (2 * k));
+        term_s *= -a2 / double((2 * k) * (2 * k + 1));
+        cc += term_c;
+        ss += term_s;
+    }
+    *c = cc;
+    *s = a * ss;
+}
+
+struct Candidate {
+    Point2 p;
+    double height;   // on the rounded surface, model units
+    double spacing;  // model units
+    double edge, radius;
+};
+
+// Kept points in buckets of 8 pixels, for the distance test on the surface.
+struct PointGrid {
+    int64_t x0, y0;
+    int32_t columns, rows;
+    std::vector<std::vector<int32_t>> cells;
+    static constexpr int64_t CELL = 8 * FINE_ONE;
+    int32_t column(int64_t x) const {
+        return int32_t(std::clamp<int64_t>((x - x0) / CELL, 0, columns - 1));
+    }
+    int32_t row(int64_t y) const {
+        return int32_t(std::clamp<int64_t>((y - y0) / CELL, 0, rows - 1));
+    }
+};
+
+}  // namespace
+
+BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMask& mask,
+                             const DistanceField& field) {
+    BodyPoints out;
+    std::vector<double> heights;
+    std::vector<double> spacings;
+    for (const OutlineLoop& loop : rim) {
+        if (loop.size() < 3) continue;
+        auto first = int32_t(out.points.size());
+        for (size_t i = 0; i < loop.size(); ++i) {
+            out.points.push_back(loop[i]);
+            out.segments.push_back({first + int32_t(i), first + int32_t((i + 1) % loop.size())});
+        }
+    }
+    out.rim_count = int32_t(out.points.size());
+    out.edge.assign(out.points.size(), 0);
+    out.radius.assign(out.points.size(), 0);
+    heights.assign(out.points.size(), 0);
+    spacings.assign(out.points.size(), BODY_SPACING_MIN);
+
+    PointGrid grid;
+    grid.x0 = int64_t(mask.origin_x) * FINE_ONE;
+    grid.y0 = int64_t(mask.origin_y) * FINE_ONE;
+    grid.columns = int32_t(int64_t(mask.width) * FINE_ONE / PointGrid::CELL + 1);
+    grid.rows = int32_t(int64_t(mask.height) * FINE_ONE / PointGrid::CELL + 1);
+    grid.cells.resize(size_t(grid.columns) * size_t(grid.rows));
+    auto cell_of = [&](const Point2& p) -> std::vector<int32_t>& {
+        return grid.cells[size_t(grid.row(p.y)) * size_t(grid.columns) + size_t(grid.column(p.x))];
+    };
+    for (int32_t i = 0; i < out.rim_count; ++i)
+        cell_of(out.points[size_t(i)]).push_back(i);
+
+    // Whether a candidate keeps its distance on the surface from every kept
+    // point (but its own rim point).
+    auto fits = [&](const Candidate& c, int32_t own_rim) {
+        double reach = THINNING * c.spacing;
+        double reach_fine = reach * FINE_ONE;
+        int32_t c0 = grid.column(int64_t(c.p.x - reach_fine)),
+                c1 = grid.column(int64_t(c.p.x + reach_fine));
+        int32_t r0 = grid.row(int64_t(c.p.y - reach_fine)),
+                r1 = grid.row(int64_t(c.p.y + reach_fine));
+        for (int32_t r = r0; r <= r1; ++r) {
+            for (int32_t k = c0; k <= c1; ++k) {
+                for (int32_t i : grid.cells[size_t(r) * size_t(grid.columns) + size_t(k)]) {
+                    if (i == own_rim) continue;
+                    const Point2& q = out.points[size_t(i)];
+                    double dx = double(int64_t(q.x) - c.p.x) / FINE_ONE;
+                    double dy = double(int64_t(q.y) - c.p.y) / FINE_ONE;
+                    double dz = heights[size_t(i)] - c.height;
+                    double plane = dx * dx + dy * dy;
+                    if (plane == 0 || plane + dz * dz < reach * reach) return false;
+                }
+            }
+        }
+        return true;
+    };
+    // A kept point near p: the nearest in the first ring of cells around p's
+    // that holds any (-1 when none does).
+    auto nearby = [&](const Point2& p) {
+        int32_t pk = grid.column(p.x), pr = grid.row(p.y);
+        for (int32_t ring = 0; ring <= std::max(grid.columns, grid.rows); ++ring) {
+            int32_t found = -1;
+            double best = 1e300;
+            for (int32_t r = pr - ring; r <= pr + ring; ++r) {
+                if (r < 0 || r >= grid.rows) continue;
+                for (int32_t k = pk - ring; k <= pk + ring; ++k) {
+                    if (k < 0 || k >= grid.columns) continue;
+                    if (std::max(std::abs(r - pr), std::abs(k - pk)) != ring) continue;
+                    for (int32_t i : grid.cells[size_t(r) * size_t(grid.columns) + size_t(k)]) {
+                        double dx = double(int64_t(out.points[size_t(i)].x) - p.x);
+                        double dy = double(int64_t(out.points[size_t(i)].y) - p.y);
+                        if (dx * dx + dy * dy < best) {
+                            best = dx * dx + dy * dy;
+                            found = i;
+                        }
+                    }
+                }
+            }
+            if (found >= 0) return found;
+        }
+        return int32_t(-1);
+    };
+    auto keep = [&](const Candidate& c) {
+        auto index = int32_t(out.points.size());
+        out.points.push_back(c.p);
+        out.edge.push_back(c.edge);
+        out.radius.push_back(c.radius);
+        heights.push_back(c.height);
+        spacings.push_back(c.spacing);
+        cell_of(c.p).push_back(index);
+    };
+    auto inside = [&](double x_fine, double y_fine) {
+        return edge_distance(field, x_fine, y_fine) > 0;
+    };
+
+    // Rows, all first steps before any second step, so that the rows near
+    // the rim are complete and thinning takes from the rows near the middle.
+    struct Column {
+        Point2 base;
+        double nx, ny, radius, step;
+        int32_t steps;
+        int32_t rim;  // the rim point it starts from
+    };
+    std::vector<Column> columns;
+    int32_t rim_index = 0;
+    for (const OutlineLoop& loop : rim) {
+        if (loop.size() < 3) continue;
+        for (size_t i = 0; i < loop.size(); ++i, ++rim_index) {
+            Column col;
+            col.base = loop[i];
+            col.rim = rim_index;
+            inward_normal(loop, i, &col.nx, &col.ny);
+            if (col.nx == 0 && col.ny == 0) continue;
+            col.radius = inscribed_radius(field, col.base, col.nx, col.ny);
+            out.radius[size_t(rim_index)] = col.radius;  // for the height solve's scaling
+            // At a sharp tip the disc that fits is smaller than a pixel: rows
+            // there would make slivers; the rows beside it cover the tip.
+            if (col.radius < SMALLEST_ROW_RADIUS) continue;
+            double spacing = body_spacing(col.radius);
+            col.step = std::min(spacing / col.radius, LARGEST_STEP);
+            col.steps = std::max(1, int32_t(std::lround(HALF_PI / col.step)));
+            col.step = HALF_PI / double(col.steps);
+            columns.push_back(col);
+        }
+    }
+    int32_t most = 0;
+    for (const Column& col : columns)
+        most = std::max(most, col.steps);
+    for (int32_t k = 0; k < most; ++k) {
+        for (const Column& col : columns) {
+            if (k >= col.steps) continue;
+            double angle = col.step * (double(k) + 0.5);
+            double c = 0, s = 0;
+            cos_sin(angle, &c, &s);
+            double d = col.radius * (1 - c);
+            double x = col.base.x + col.nx * d * FINE_ONE;
+            double y = col.base.y + col.ny * d * FINE_ONE;
+            if (d >= 1 && !inside(x, y)) continue;
+            Candidate cand = {{int32_t(std::lround(x)), int32_t(std::lround(y))},
+                              col.radius * s,
+                              body_spacing(col.radius),
+                              d,
+                              col.radius};
+            if (fits(cand, col.rim)) keep(cand);
+        }
+    }
+    // A lattice of every fourth pixel (rows shifted by two) fills the gaps:
+    // its points take the spacing and half-width of a kept point nearby.
+    for (int32_t row = 1; row + 1 < mask.height; row += 4) {
+        for (int32_t col = 1 + 2 * ((row / 4) % 2); col + 1 < mask.width; col += 4) {
+            if (mask.inside[size_t(row) * size_t(mask.width) + size_t(col)] == 0) continue;
+            Point2 p = {(mask.origin_x + col) * FINE_ONE, (mask.origin_y + row) * FINE_ONE};
+            double d = edge_distance(field, p.x, p.y);
+            if (d < 1) continue;
+            int32_t near = nearby(p);
+            if (near < 0) continue;
+            double radius = std::max(out.radius[size_t(near)], d);
+            // Near the rim the surface is steep and a pixel's distance too
+            // coarse to place a point on it: the rows cover that part.
+            if (d < FILL_DEPTH * radius) continue;
+            Candidate cand = {p, std::sqrt(std::max(0.0, d * (2 * radius - d))),
+                              spacings[size_t(near)], d, radius};
+            if (fits(cand, -1)) keep(cand);
+        }
+    }
+    return out;
+}

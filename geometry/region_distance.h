@@ -1,0 +1,20 @@
+// Distances inside a region: the exact Euclidean distance transform of its
+// pixels, and the radius of the largest disc that fits the region along a
+// direction.
+#pragma once
+
+#include "geometry/body_mesh.h"
+
+// Inputs:
+//   mask   a region whose border row and column are outside (clean_region)
+// Outputs:
+//   per pixel, the squared distance between its centre and the nearest
+//   outside pixel's centre, exact in integers (two passes, Meijster et al.)
+DistanceField region_distance_field(const RegionMask& mask);
+
+// The radius (model units) of the largest disc inside the region that touches
+// its edge near `point` (fine units) and lies along the inward unit direction
+// (dx, dy): the greatest edge distance met walking from the point along the
+// direction before the distances fall again (the walk crosses the region's
+// middle there). At least half a pixel.
+double inscribed_radius(const DistanceField& field, const Point2& point, double dx, double dy);

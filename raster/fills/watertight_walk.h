@@ -1,0 +1,252 @@
+// The walk of polygons drawn watertight (packets with POLY_WATERTIGHT): the
+// pixels of the exact walk's WATERTIGHT rule (exact_walk.h) on the polygon's
+// own corners, so that polygons sharing an edge share its pixels out exactly,
+// along the raster's borders too, each pixel with the value the shared walk
+// (polygon_pipeline.h) gives it or would give it.
+//
+// The values: the shared walk draws every row with its two sides, and its
+// span runs from the left side's column over as many pixels as lie between
+// the sides. Here the shared walk runs as ever, and each row it draws is
+// handed to the span as
+//   span.draw_continued(row, start, count, walk_start, walk_count, left, right),
+// to be drawn over the exact walk's columns start .. start + count - 1 with
+// the run of the walk's span (from walk_start over walk_count pixels) as it
+// stands at `start` and steps on from there. A walk_count below 1, a row the
+// walk leaves empty or does not reach, gives a run over the exact columns
+// themselves. So a pixel that both walks draw keeps its value, and only
+// pixels along edges change.
+#pragma once
+
+#include <cstdint>
+
+#include "raster/fills/exact_walk.h"
+#include "raster/fills/polygon_pipeline.h"
+
+namespace polygon_detail {
+
+// An edge of the exact walk in a triangle inside a raster narrower than
+// RECIPROCAL_TABLE_LIMIT: every value fits 32 bits, and edges start on their
+// upper corner's row.
+struct SmallExactEdge {
+    int32_t column;       // first column at or right of the edge, see exact_walk.h
+    int32_t remainder;    // column * D - N, 0 <= remainder < D
+    int32_t whole, part;  // 2 dx = whole * D + part, 0 <= part < D
+    int32_t denominator;  // D = 2 dy
+    int32_t lower_x, lower_y;
+};
+
+template <typename Arithmetic>
+[[gnu::always_inline]] inline SmallExactEdge small_exact_edge(int32_t ax, int32_t ay, int32_t bx,
+                                                              int32_t by) {
+    const int32_t dy = by - ay;  // at least 1
+    const int32_t dx = bx - ax;
+    const typename Arithmetic::Divisor per_row(dy);
+    int32_t whole = per_row(dx);  // truncated, then made the floor
+    int32_t rest = dx - whole * dy;
+    if (rest < 0) {
+        --whole;
+        rest += dy;
+    }
+    return {ax, dy, whole, 2 * rest, 2 * dy, bx, by};
+}
+
+[[gnu::always_inline]] inline void step_small_exact_edge(SmallExactEdge& edge) {
+    edge.column += edge.whole;
+    edge.remainder -= edge.part;
+    const int32_t borrow = edge.remainder >> 31;  // all ones when it fell below 0
+    edge.column -= borrow;
+    edge.remainder += edge.denominator & borrow;
+}
+
+// The rows of a triangle inside a small raster: its exact edges run with the
+// shared walk's rows, which start on the same top row. The exact walk's
+// columns lie between the corners' columns, so no clamp is needed.
+template <typename Arithmetic, typename Span>
+struct WatertightTriangleRows {
+    static constexpr bool REDRAWS = false;
+    Span& span;
+    SmallExactEdge left, right;
+    int32_t bottom_x, bottom_y;
+    int32_t next_corner_y;  // the first row where an edge ends: the lower of the two
+    int64_t pixels_written;
+
+    template <int N>
+    [[gnu::always_inline]] void operator()(int32_t row, uint16_t* row_pixels,
+                                           const Side<N>& walk_left, const Side<N>& walk_right) {
+        if (row >= next_corner_y) [[unlikely]] {
+            if (row >= bottom_y) return;  // the bottom row belongs to what lies below
+            if (row == left.lower_y)
+                left = small_exact_edge<Arithmetic>(left.lower_x, row, bottom_x, bottom_y);
+            if (row == right.lower_y)
+                right = small_exact_edge<Arithmetic>(right.lower_x, row, bottom_x, bottom_y);
+            next_corner_y = bottom_y;
+        }
+        const int32_t count = right.column - left.column;
+        if (count > 0) {
+            const int32_t walk_start = walk_left.x >> 8;
+            const int32_t walk_count = (walk_right.x >> 8) - walk_start;
+            // Both lie within the corners' columns, inside the raster (the
+            // walk's sides as draw_row says), so a span divides through the
+            // reciprocal table without testing the count's size.
+            if (count >= RECIPROCAL_TABLE_LIMIT || walk_count >= RECIPROCAL_TABLE_LIMIT)
+                __builtin_unreachable();
+            pixels_written += count;
+            span.draw_continued(row_pixels, left.column, count, walk_start, walk_count, walk_left,
+                                walk_right);
+        }
+        step_small_exact_edge(left);
+        step_small_exact_edge(right);
+    }
+};
+
+// A triangle of three distinct entries inside a raster narrower than
+// RECIPROCAL_TABLE_LIMIT. Its exact chains from the top corner: a level top
+// edge is passed over, and each side runs down to the bottom corner, the one
+// with the middle corner in two edges.
+template <typename Arithmetic, int N, typename Span>
+[[gnu::always_inline]] inline void walk_watertight_triangle(const ClipEntry<N>* list, Span& span) {
+    const int64_t twice_area = int64_t(list[1].x - list[0].x) * (list[2].y - list[0].y) -
+                               int64_t(list[2].x - list[0].x) * (list[1].y - list[0].y);
+    if (twice_area == 0) return;  // no point lies inside
+    WalkStart<N> walk;
+    start_walk<Arithmetic>(list, 3, walk, false);
+    // A clockwise outline (y down: positive area) has its backward chain on
+    // the left, as start_walk found from the same sum.
+    const int32_t top = walk.top;
+    const int32_t left_corner = twice_area > 0 ? walk.backward.end : walk.forward.end;
+    const int32_t right_corner = twice_area > 0 ? walk.forward.end : walk.backward.end;
+    const ClipEntry<N>& t = list[top];
+    const ClipEntry<N>& l = list[left_corner];
+    const ClipEntry<N>& r = list[right_corner];
+    WatertightTriangleRows<Arithmetic, Span> rows{span, {}, {}, 0, 0, 0, 0};
+    if (l.y == t.y) {
+        rows.left = small_exact_edge<Arithmetic>(l.x, l.y, r.x, r.y);
+        rows.right = small_exact_edge<Arithmetic>(t.x, t.y, r.x, r.y);
+        rows.bottom_x = r.x;
+        rows.bottom_y = r.y;
+    } else if (r.y == t.y) {
+        rows.left = small_exact_edge<Arithmetic>(t.x, t.y, l.x, l.y);
+        rows.right = small_exact_edge<Arithmetic>(r.x, r.y, l.x, l.y);
+        rows.bottom_x = l.x;
+        rows.bottom_y = l.y;
+    } else {
+        rows.left = small_exact_edge<Arithmetic>(t.x, t.y, l.x, l.y);
+        rows.right = small_exact_edge<Arithmetic>(t.x, t.y, r.x, r.y);
+        const bool left_lower = l.y > r.y;
+        rows.bottom_x = left_lower ? l.x : r.x;
+        rows.bottom_y = left_lower ? l.y : r.y;
+    }
+    rows.next_corner_y =
+        rows.left.lower_y < rows.right.lower_y ? rows.left.lower_y : rows.right.lower_y;
+    walk_rows<Arithmetic, true>(list, 3, walk, rows);
+    render_stats.pixels_written += rows.pixels_written;
+}
+
+// The rows of any other polygon: the exact walk on the unclipped corners,
+// whose rows may begin above or end below the clipped outline's; those are
+// drawn with the nearest sides the walk had.
+template <typename Span, int N>
+struct WatertightRows {
+    static constexpr bool REDRAWS = false;
+    Span& span;
+    ExactRows<ClipEntry<N>> exact;
+    Side<N> last_left, last_right;
+    int64_t pixels_written;
+
+    // The exact walk's current row, with the walk's sides; walked: the walk
+    // draws this row with them.
+    [[gnu::always_inline]] void draw(const Side<N>& left, const Side<N>& right, bool walked) {
+        const int32_t width = raster_target.width;
+        int32_t start, end;
+        exact.columns(width, start, end);
+        if (end > start) {
+            const int32_t walk_start = left.x >> 8;
+            const int32_t walk_count = walked ? (right.x >> 8) - walk_start : 0;
+            pixels_written += end - start;
+            span.draw_continued(raster_target.pixels + size_t(exact.row) * size_t(width), start,
+                                end - start, walk_start, walk_count, left, right);
+        }
+        exact.step();
+    }
+
+    [[gnu::always_inline]] void operator()(int32_t row, uint16_t*, const Side<N>& left,
+                                           const Side<N>& right) {
+        if (exact.row != row) [[unlikely]] {
+            catch_up(row, left, right);
+            if (exact.row != row) return;
+        }
+        if (row <= exact.last_row) draw(left, right, true);
+        last_left = left;
+        last_right = right;
+    }
+
+    // Rows of the exact walk above the walk's `row` (the walk, on the
+    // clipped outline, may start a row or so lower) with its sides there.
+    [[gnu::noinline]] void catch_up(int32_t row, const Side<N>& left, const Side<N>& right) {
+        while (exact.row < row && exact.row <= exact.last_row)
+            draw(left, right, false);
+        last_left = left;
+        last_right = right;
+    }
+
+    void finish() {
+        while (exact.row <= exact.last_row)
+            draw(last_left, last_right, false);
+    }
+};
+
+template <typename Arithmetic, int N, typename Span>
+void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* corners,
+                     int32_t corner_count, Span& span) {
+    WatertightRows<Span, N> rows{span, {}, {}, {}, 0};
+    if (!rows.exact.start(corners, corner_count, CoverageRule::WATERTIGHT, raster_target.height))
+        return;
+    // Until the walk hands over a row: the first corner's values.
+    rows.last_left.x = rows.last_right.x = 0;
+    for (int k = 0; k < (N > 0 ? N : 1); ++k)
+        rows.last_left.q[k] = rows.last_right.q[k] = N > 0 ? corners[0].q[k] * 256 : 0;
+    WalkStart<N> walk;
+    if (start_walk<Arithmetic>(list, n, walk))
+        walk_rows<Arithmetic, false>(list, walk.n, walk, rows);
+    rows.finish();
+    render_stats.pixels_written += rows.pixels_written;
+}
+
+}  // namespace polygon_detail
+
+// fill_polygon for a polygon drawn watertight: every pixel whose point
+// (x + 1/2, y) lies inside, a point on an edge going to the polygon on its
+// right, one on a level edge to the polygon below, each with the value
+// fill_polygon gives it or would give it. The span must offer
+// draw_continued (see above).
+template <int N, typename Arithmetic = FastArithmetic, typename Span>
+void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
+    if (raster_target.pixels == nullptr || raster_target.width < 1 || raster_target.height < 1)
+        return;
+    if (n < 1 || n > MAX_POLYGON_VERTICES) return;
+    // A polygon wholly beside the raster covers none of its pixel points: the
+    // points of a column x lie at x + 1/2, right of every corner at 0 or
+    // left, left of every corner at the width or beyond; rows run from the
+    // top corner's to the one before the bottom corner's.
+    int32_t min_x = vertices[0].x, max_x = vertices[0].x;
+    int32_t min_y = vertices[0].y, max_y = vertices[0].y;
+    for (int32_t i = 1; i < n; ++i) {
+        min_x = vertices[i].x < min_x ? vertices[i].x : min_x;
+        max_x = vertices[i].x > max_x ? vertices[i].x : max_x;
+        min_y = vertices[i].y < min_y ? vertices[i].y : min_y;
+        max_y = vertices[i].y > max_y ? vertices[i].y : max_y;
+    }
+    if (max_x <= 0 || min_x >= raster_target.width || max_y <= 0 || min_y >= raster_target.height)
+        return;
+    ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
+    bool inside;
+    const int32_t count = clip_polygon<N, Arithmetic>(vertices, n, clipped, inside);
+    if (inside && count == 3 && raster_target.width < RECIPROCAL_TABLE_LIMIT &&
+        !polygon_detail::same_point(clipped[0], clipped[1]) &&
+        !polygon_detail::same_point(clipped[1], clipped[2]) &&
+        !polygon_detail::same_point(clipped[2], clipped[0])) {
+        polygon_detail::walk_watertight_triangle<Arithmetic>(clipped, span);
+        return;
+    }
+    polygon_detail::walk_watertight<Arithmetic>(clipped, count, vertices, n, span);
+}

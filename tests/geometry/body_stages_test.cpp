@@ -1,0 +1,215 @@
+// The body's stages on hand-made inputs and on a table of outlines: the
+// triangulation keeps segments and area, mending leaves no chord and no flat
+// piece, and every outline gives closed, manifold, rounded bodies within
+// their quality figures, the same bits every time.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "geometry/constrained_delaunay.h"
+#include "geometry/inflate_region.h"
+#include "geometry/mend_front_mesh.h"
+#include "support/body_quality.h"
+
+namespace {
+
+constexpr int32_t U = FINE_ONE;  // one model unit
+
+int64_t twice_area(const std::vector<Point2>& p, const std::vector<MeshTriangle>& triangles) {
+    int64_t sum = 0;
+    for (const MeshTriangle& t : triangles) {
+        int64_t a = orient2(p[size_t(t.v[0])], p[size_t(t.v[1])], p[size_t(t.v[2])]);
+        EXPECT_GT(a, 0);
+        sum += a;
+    }
+    return sum;
+}
+
+std::set<std::pair<int32_t, int32_t>> edges_of(const std::vector<MeshTriangle>& triangles) {
+    std::set<std::pair<int32_t, int32_t>> edges;
+    for (const MeshTriangle& t : triangles)
+        for (int k = 0; k < 3; ++k)
+            edges.insert({std::min(t.v[k], t.v[(k + 1) % 3]), std::max(t.v[k], t.v[(k + 1) % 3])});
+    return edges;
+}
+
+}  // namespace
+
+TEST(BodyStages, TriangulationKeepsEverySegmentAndExactlyTheInside) {
+    struct Case {
+        const char* name;
+        std::vector<Point2> points;
+        std::vector<std::pair<int32_t, int32_t>> segments;
+        int64_t twice_area;
+    };
+    // Loops run with the inside on their (-ty, tx) side (clockwise on the
+    // screen); the hole the other way.
+    const Case cases[] = {
+        {"square",
+         {{0, 0}, {10 * U, 0}, {10 * U, 10 * U}, {0, 10 * U}},
+         {{0, 1}, {1, 2}, {2, 3}, {3, 0}},
+         2 * 100LL * U * U},
+        {"L, its reflex corner's diagonal outside",
+         {{0, 0}, {4 * U, 0}, {4 * U, 6 * U}, {10 * U, 6 * U}, {10 * U, 10 * U}, {0, 10 * U}},
+         {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 0}},
+         2 * 64LL * U * U},
+        {"square with a hole and a point inside",
+         {{0, 0},
+          {12 * U, 0},
+          {12 * U, 12 * U},
+          {0, 12 * U},
+          {4 * U, 4 * U},
+          {4 * U, 8 * U},
+          {8 * U, 8 * U},
+          {8 * U, 4 * U},
+          {2 * U, 10 * U}},
+         {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6}, {6, 7}, {7, 4}},
+         2 * 128LL * U * U},
+        {"a point exactly on a segment splits it",
+         {{0, 0}, {10 * U, 0}, {10 * U, 10 * U}, {0, 10 * U}, {5 * U, 0}, {5 * U, 5 * U}},
+         {{0, 1}, {1, 2}, {2, 3}, {3, 0}},
+         2 * 100LL * U * U},
+        {"long thin strip, rows a sixteenth apart",
+         {{0, 0}, {40 * U, 0}, {40 * U, U / 16}, {0, U / 16}, {20 * U, U / 32}},
+         {{0, 1}, {1, 2}, {2, 3}, {3, 0}},
+         2 * 40LL * U * (U / 16)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<MeshTriangle> triangles;
+        ASSERT_TRUE(triangulate_constrained(c.points, c.segments, &triangles));
+        EXPECT_EQ(twice_area(c.points, triangles), c.twice_area);
+        std::set<std::pair<int32_t, int32_t>> edges = edges_of(triangles);
+        for (auto [a, b] : c.segments) {
+            bool whole = edges.count({std::min(a, b), std::max(a, b)}) != 0;
+            // Split at a point lying on it: both halves are edges instead.
+            bool split = false;
+            for (int32_t p = 0; p < int32_t(c.points.size()); ++p)
+                if (p != a && p != b &&
+                    orient2(c.points[size_t(a)], c.points[size_t(b)], c.points[size_t(p)]) == 0 &&
+                    edges.count({std::min(a, p), std::max(a, p)}) &&
+                    edges.count({std::min(p, b), std::max(p, b)}))
+                    split = true;
+            EXPECT_TRUE(whole || split) << a << "-" << b;
+        }
+    }
+}
+
+TEST(BodyStages, MendingSplitsChordsAndLeavesOutPiecesWithoutVolume) {
+    // A quad cut by the chord 0-2 between rim points, and a lone triangle
+    // whose points all lie on its rim.
+    BodyPoints placed;
+    placed.points = {{0, 0},      {8 * U, 0},  {8 * U, 8 * U}, {0, 8 * U},
+                     {20 * U, 0}, {24 * U, 0}, {20 * U, 4 * U}};
+    placed.edge.assign(placed.points.size(), 0);
+    placed.radius.assign(placed.points.size(), 4);
+    std::vector<MeshTriangle> triangles = {{{0, 1, 2}}, {{0, 2, 3}}, {{4, 5, 6}}};
+    FrontMesh mesh = mend_front_mesh(placed, triangles);
+    ASSERT_EQ(mesh.points.size(), 5u);  // the lone triangle's points gone, a midpoint added
+    EXPECT_EQ(mesh.triangles.size(), 4u);
+    EXPECT_EQ(mesh.rim[4], 0);
+    EXPECT_EQ(mesh.points[4].x, 4 * U);
+    EXPECT_EQ(mesh.points[4].y, 4 * U);
+    for (auto [a, b] : edges_of(mesh.triangles)) {
+        int uses = 0;
+        for (const MeshTriangle& t : mesh.triangles)
+            for (int k = 0; k < 3; ++k)
+                uses += std::min(t.v[k], t.v[(k + 1) % 3]) == a &&
+                        std::max(t.v[k], t.v[(k + 1) % 3]) == b;
+        EXPECT_FALSE(uses == 2 && mesh.rim[size_t(a)] && mesh.rim[size_t(b)])
+            << "chord " << a << "-" << b;
+    }
+}
+
+TEST(BodyStages, EveryOutlineGivesClosedRoundedBodiesWithinTheirFigures) {
+    for (const BodyOutline& outline : body_outlines()) {
+        SCOPED_TRACE(outline.name);
+        BodyShell body = inflate_region(outline_mask(outline), {}, {});
+        BodyQuality q = measure_body(body);
+        EXPECT_TRUE(q.closed);
+        EXPECT_TRUE(q.every_piece_has_volume);
+        EXPECT_EQ(q.components, outline.regions);
+        EXPECT_EQ(q.genus_total, outline.holes);
+        EXPECT_GE(q.min_angle_p5, 15);
+        EXPECT_LE(q.inner_dihedral_p95, 25);
+        if (outline.name == "disc") {
+            EXPECT_LE(q.dihedral_p95, 12);
+            EXPECT_LE(q.dihedral_max, 30);
+            EXPECT_LE(q.rim_crease_median, 6);
+            EXPECT_LE(q.ring1_cv, 0.15);
+            EXPECT_LE(q.sphere_rms, 0.008);
+        } else {
+            EXPECT_LE(q.rim_crease_median, 15);
+            EXPECT_LE(q.dihedral_max, 75);
+        }
+        if (outline.name == "band") {
+            EXPECT_LE(q.section_rms, 0.015);
+        }
+        // Fronts at most 3,000 triangles a side for every outline but the
+        // thin ones, whose spacing has its floor.
+        EXPECT_LE(q.triangles, 12000);
+    }
+}
+
+TEST(BodyStages, TouchingPartsSeparateAndNarrowGapsStayOpen) {
+    // Two discs joined by a neck one pixel wide, and a U whose arms stand 6
+    // pixels apart.
+    BodyOutline pinch = {"pinch", [](double x, double y) {
+                             return (x + 60) * (x + 60) + y * y <= 40 * 40 ||
+                                    (x - 60) * (x - 60) + y * y <= 40 * 40 ||
+                                    (y == 0 && x > -30 && x < 30);
+                         }};
+    BodyShell body = inflate_region(outline_mask(pinch), {}, {});
+    BodyQuality q = measure_body(body);
+    EXPECT_TRUE(q.closed);
+    EXPECT_TRUE(q.every_piece_has_volume);
+    EXPECT_EQ(q.components, 2);
+
+    // Pixel columns -2 .. 3 are the gap: its edges at -2.5 and 3.5.
+    BodyOutline u = {
+        "U", [](double x, double y) {
+            return (y >= -100 && y <= 60 && ((x >= -40 && x <= -3) || (x >= 4 && x <= 40))) ||
+                   (y > 60 && y <= 100 && x >= -40 && x <= 40);
+        }};
+    RegionMask mask = outline_mask(u);
+    body = inflate_region(mask, {}, {});
+    EXPECT_TRUE(measure_body(body).closed);
+    // No front triangle bridges the gap: none has its centroid more than a
+    // pixel inside it, but for the rounded corners at its closed end.
+    for (int32_t t = 0; t < int32_t(body.triangles.size()) / 2; ++t) {
+        double cx = 0, cy = 0;
+        for (int32_t v : body.triangles[size_t(t)].v) {
+            cx += double(body.vertices[size_t(v)].x) / (3 * U);
+            cy += double(body.vertices[size_t(v)].y) / (3 * U);
+        }
+        EXPECT_FALSE(cx > -1.5 && cx < 2.5 && cy < 58) << cx << ", " << cy;
+    }
+}
+
+TEST(BodyStages, TheSameRegionGivesTheSameBodyBitForBit) {
+    // A disc drawn with integers only, so that the region itself is the same on
+    // every build; the digest is FNV-1a over the vertices and triangles.
+    BodyOutline disc = {"disc", [](double x, double y) { return x * x + y * y <= 90 * 90; }};
+    auto digest = [](const BodyShell& body) {
+        uint64_t h = 1469598103934665603ull;
+        auto add = [&](int32_t value) {
+            for (int i = 0; i < 4; ++i) {
+                h ^= uint8_t(uint32_t(value) >> (8 * i));
+                h *= 1099511628211ull;
+            }
+        };
+        for (const Vec4& v : body.vertices) {
+            add(v.x);
+            add(v.y);
+            add(v.z);
+        }
+        for (const MeshTriangle& t : body.triangles)
+            for (int32_t v : t.v)
+                add(v);
+        return h;
+    };
+    BodyShell first = inflate_region(outline_mask(disc), {}, {});
+    BodyShell second = inflate_region(outline_mask(disc), {}, {});
+    EXPECT_EQ(digest(first), digest(second));
+    EXPECT_EQ(digest(first), 6224043901966774357ull);
+}

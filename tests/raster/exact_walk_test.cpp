@@ -1,0 +1,414 @@
+// The exact walk: polygons drawn watertight share their edges' pixels out,
+// and the shared walk hands a polygon whose sides cross to the exact walk.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <iterator>
+#include <map>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "raster/fills/shaded_fills.h"
+#include "raster/shade_tables.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr uint16_t UNTOUCHED = 0x8000;  // bit 15: no lit pixel has it
+
+struct Point {
+    int32_t x, y;
+};
+
+// Twice the signed area of a, b, c, and the side of the point (2x + 1, 2y),
+// pixel (x, y)'s point in doubled coordinates, from the edge a b.
+int64_t cross(Point a, Point b, Point c) {
+    return int64_t(b.x - a.x) * (c.y - a.y) - int64_t(b.y - a.y) * (c.x - a.x);
+}
+int64_t side_of(Point a, Point b, int32_t x, int32_t y) {
+    return int64_t(2 * (b.x - a.x)) * (2 * y - 2 * a.y) -
+           int64_t(2 * (b.y - a.y)) * (2 * x + 1 - 2 * a.x);
+}
+
+// Where the point of pixel (x, y) lies for a triangle: 2 inside, 1 on edge
+// `*edge` (0..2, from corner edge to edge + 1), 0 outside.
+int place(const Point* t, int32_t x, int32_t y, int* edge) {
+    const int64_t turn = cross(t[0], t[1], t[2]);
+    int on = -1;
+    for (int i = 0; i < 3; ++i) {
+        const int64_t s = side_of(t[i], t[(i + 1) % 3], x, y);
+        if (s == 0) {
+            on = i;
+        } else if ((s > 0) != (turn > 0)) {
+            return 0;
+        }
+    }
+    *edge = on;
+    return on < 0 ? 2 : 1;
+}
+
+// Draws each triangle alone, as the dispatcher draws a POLY_WATERTIGHT
+// packet, and checks the union: no pixel drawn twice, no pixel drawn outside
+// every triangle, and every pixel whose point lies inside a triangle or on an
+// edge two triangles share drawn once. Adds the pixels checked that way.
+void expect_shared_out(int32_t width, int32_t height, const std::vector<Point>& points,
+                       const std::vector<std::array<int, 3>>& triangles, std::mt19937& random,
+                       const char* what, int64_t* checked) {
+    const int light_kind = int(random() % 3);  // one light, grey lights, coloured lights
+    std::vector<ColourRecord> lights;
+    for (size_t i = 0; i < points.size(); ++i) {
+        const int32_t r = int32_t(random() % 256);
+        lights.push_back(light_kind == 0   ? ColourRecord{200, 180, 160, 0}
+                         : light_kind == 1 ? ColourRecord{r, r, r, 0}
+                                           : ColourRecord{r, int32_t(random() % 256),
+                                                          int32_t(random() % 256), 0});
+    }
+    const ColourRecord surface{int32_t(random() % 256), int32_t(random() % 256),
+                               int32_t(random() % 256), 0};
+    const int32_t mode = int32_t(random() % 4);
+    std::vector<int> count(size_t(width) * size_t(height), 0);
+    ScratchRaster raster(width, height, UNTOUCHED);
+    for (const auto& t : triangles) {
+        std::fill(raster.pixels.begin(), raster.pixels.end(), UNTOUCHED);
+        ScreenVertex v[3];
+        for (int k = 0; k < 3; ++k)
+            v[k] = {points[size_t(t[size_t(k)])].x, points[size_t(t[size_t(k)])].y, 0, 0};
+        draw_watertight_lit_triangle(&v[0], &v[1], &v[2], &lights[size_t(t[0])],
+                                     &lights[size_t(t[1])], &lights[size_t(t[2])], &surface, mode);
+        for (size_t i = 0; i < count.size(); ++i)
+            count[i] += raster.pixels[i] != UNTOUCHED;
+    }
+    std::map<std::pair<int, int>, int> edge_uses;
+    for (const auto& t : triangles)
+        for (int i = 0; i < 3; ++i)
+            ++edge_uses[std::minmax(t[size_t(i)], t[size_t((i + 1) % 3)])];
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            bool must = false, may = false;
+            for (const auto& t : triangles) {
+                const Point corners[3] = {points[size_t(t[0])], points[size_t(t[1])],
+                                          points[size_t(t[2])]};
+                int edge;
+                const int where = place(corners, x, y, &edge);
+                may |= where > 0;
+                must |= where == 2 ||
+                        (where == 1 &&
+                         edge_uses[std::minmax(t[size_t(edge)], t[size_t((edge + 1) % 3)])] == 2);
+            }
+            const int drawn = count[size_t(y) * size_t(width) + size_t(x)];
+            ASSERT_LE(drawn, 1) << what << ": pixel " << x << ", " << y << " drawn twice";
+            if (!may) {
+                ASSERT_EQ(drawn, 0) << what << ": pixel " << x << ", " << y << " outside";
+            }
+            if (must) {
+                ASSERT_EQ(drawn, 1) << what << ": pixel " << x << ", " << y << " missed";
+            }
+            *checked += must;
+        }
+    }
+}
+
+struct LitTables : ::testing::Test {
+    void SetUp() override { ASSERT_EQ(init_shading(), 0); }
+    void TearDown() override { shutdown_shading(); }
+};
+
+// Random fans (a corner and a ring of corners around it, in order) and strips
+// (triangles between two rows of corners), all turning one way as the faces
+// of a body facing the viewer do, inside and across the raster's borders, in
+// a raster narrower and one wider than the reciprocal table, every light and
+// shading mode.
+TEST_F(LitTables, WatertightFansAndStripsShareTheirEdgesOut) {
+    std::mt19937 random(20261209);
+    auto between = [&](int32_t low, int32_t high) {
+        return std::uniform_int_distribution<int32_t>(low, high)(random);
+    };
+    int64_t checked = 0;
+    for (int round = 0; round < 60; ++round) {
+        const bool wide = round % 4 == 3;
+        const int32_t width = wide ? 1100 : 160, height = wide ? 40 : 120;
+        std::vector<Point> points;
+        std::vector<std::array<int, 3>> triangles;
+        if (round % 2 == 0) {
+            // A fan around (cx, cy), its ring at random angles and radii.
+            const Point centre{between(-20, width + 20), between(-20, height + 20)};
+            points.push_back(centre);
+            const int corners = between(3, 14);
+            std::vector<double> angles;
+            for (int i = 0; i < corners; ++i)
+                angles.push_back(std::uniform_real_distribution<double>(0, 2 * M_PI)(random));
+            std::sort(angles.begin(), angles.end());
+            for (double angle : angles) {
+                const double radius = between(3, wide ? 500 : 150);
+                points.push_back({centre.x + int32_t(std::lround(radius * std::cos(angle))),
+                                  centre.y + int32_t(std::lround(radius * std::sin(angle) *
+                                                                 (wide ? 0.1 : 1.0)))});
+            }
+            for (int i = 1; i <= corners; ++i) {
+                const int next = i % corners + 1;
+                // A gap of half a turn or more is left open.
+                if (cross(points[0], points[size_t(i)], points[size_t(next)]) > 0)
+                    triangles.push_back({0, i, next});
+            }
+        } else {
+            // A strip between an upper and a lower row of corners.
+            // Corners of both rows share their columns, so that every pair of
+            // triangles fills a convex four-sided cell.
+            const int corners = between(3, 12);
+            int32_t x = between(-30, width / 3);
+            for (int i = 0; i < corners; ++i) {
+                points.push_back({x, between(-10, height / 2)});
+                points.push_back({x, between(height / 2 + 1, height + 10)});
+                x += between(1, wide ? 200 : 40);
+            }
+            for (int i = 0; i + 1 < corners; ++i) {
+                const int a = 2 * i, b = 2 * i + 1, c = 2 * i + 2, d = 2 * i + 3;
+                for (std::array<int, 3> t : {std::array<int, 3>{a, c, b}, {c, d, b}}) {
+                    if (cross(points[size_t(t[0])], points[size_t(t[1])], points[size_t(t[2])]) > 0)
+                        triangles.push_back(t);
+                }
+            }
+        }
+        expect_shared_out(width, height, points, triangles, random,
+                          round % 2 == 0 ? "fan" : "strip", &checked);
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_GT(checked, 100000);
+}
+
+// Triangles and quadrilaterals anywhere in the int32 plane, drawn watertight:
+// nothing written outside the raster (the guard zones, and the address
+// sanitizer beyond them), nor outside a convex polygon's bounding box.
+TEST_F(LitTables, WatertightPolygonsAnywhereStayInsideTheRasterAndTheirBounds) {
+    constexpr int32_t W = 37, H = 23;
+    const int32_t extremes[] = {INT32_MIN,  INT32_MIN + 1, INT32_MAX, -(1 << 28) - 1, 1 << 28,
+                                -(1 << 23), 1 << 23,       -65536,    65536};
+    std::mt19937 random(31);
+    auto coordinate = [&](int32_t size) {
+        switch (random() % 3) {
+            case 0:
+                return int32_t(random());
+            case 1:
+                return extremes[random() % std::size(extremes)];
+            default:
+                return int32_t(random() % uint32_t(size + 40)) - 20;
+        }
+    };
+    int drawn = 0;
+    for (int round = 0; round < 20000; ++round) {
+        const int n = 3 + int(random() % 2);
+        ScreenVertex v[4];
+        ColourRecord lights[4];
+        int64_t min_x = INT64_MAX, max_x = INT64_MIN, min_y = INT64_MAX, max_y = INT64_MIN;
+        for (int i = 0; i < n; ++i) {
+            v[i] = {coordinate(W), coordinate(H), 0, 0};
+            lights[i] = {int32_t(random() % 256), int32_t(random() % 256), int32_t(random() % 256),
+                         0};
+            min_x = std::min<int64_t>(min_x, v[i].x);
+            max_x = std::max<int64_t>(max_x, v[i].x);
+            min_y = std::min<int64_t>(min_y, v[i].y);
+            max_y = std::max<int64_t>(max_y, v[i].y);
+        }
+        // An outline that turns both ways is walked down its two chains all
+        // the same, which may reach past its corners, though not the page's.
+        bool left_turn = false, right_turn = false;
+        for (int i = 0; i < n; ++i) {
+            const ScreenVertex &a = v[i], &b = v[(i + 1) % n], &c = v[(i + 2) % n];
+            const __int128 turn = __int128(int64_t(b.x) - a.x) * (int64_t(c.y) - b.y) -
+                                  __int128(int64_t(b.y) - a.y) * (int64_t(c.x) - b.x);
+            left_turn |= turn > 0;
+            right_turn |= turn < 0;
+        }
+        const bool convex = !(left_turn && right_turn);
+        const ColourRecord surface{255, 255, 255, 0};
+        GuardedRaster raster(W, H, UNTOUCHED);
+        if (n == 3) {
+            draw_watertight_lit_triangle(&v[0], &v[1], &v[2], &lights[0], &lights[1], &lights[2],
+                                         &surface, 0);
+        } else {
+            draw_watertight_lit_quad(&v[0], &v[1], &v[2], &v[3], &lights[0], &lights[1], &lights[2],
+                                     &lights[3], &surface, 0);
+        }
+        ASSERT_TRUE(raster.guards_intact()) << "round " << round;
+        bool any = false;
+        for (int32_t y = 0; y < H; ++y) {
+            for (int32_t x = 0; x < W; ++x) {
+                if (raster.pixels()[y * W + x] == UNTOUCHED) continue;
+                any = true;
+                if (!convex) continue;
+                ASSERT_TRUE(x >= min_x && x <= max_x && y >= min_y && y <= max_y)
+                    << "round " << round << " pixel " << x << ", " << y;
+            }
+        }
+        drawn += any;
+    }
+    EXPECT_GT(drawn, 2000);
+}
+
+// The rows of the shared walk for a polygon inside the raster, as its rules
+// have them: the sides each row is drawn with (8 fraction bits), and whether
+// they cross (left beyond right) on a row above the last.
+struct WalkRow {
+    int32_t row, left, right;
+};
+std::vector<WalkRow> literal_walk(const std::vector<Point>& corners, bool* crossed) {
+    const int32_t n = int32_t(corners.size()), last = n - 1;
+    // The clip passes turn a loop that lies inside by one entry each.
+    std::vector<Point> list;
+    for (int32_t i = 0; i < n; ++i)
+        list.push_back(corners[size_t((i + 2) % n)]);
+    int32_t top = 0, last_row = list[0].y;
+    for (int32_t i = 1; i < n; ++i) {
+        if (list[size_t(i)].y < list[size_t(top)].y) top = i;
+        last_row = std::max(last_row, list[size_t(i)].y);
+    }
+    auto step = [&](int32_t a, int32_t b) {
+        const Point p = list[size_t(a)], q = list[size_t(b)];
+        return ((q.x - p.x) * 256) / ((q.y - p.y) + (q.y < p.y ? -1 : 1));
+    };
+    int32_t f_end = top == last ? 0 : top + 1, b_end = top == 0 ? last : top - 1;
+    int32_t f_dx = step(top, f_end), b_dx = step(top, b_end);
+    int64_t twice_area = 0;
+    for (int32_t i = 0; i < n; ++i)
+        twice_area += cross({0, 0}, list[size_t(i)], list[size_t((i + 1) % n)]);
+    const bool backward_left = twice_area != 0 ? twice_area > 0 : b_dx < f_dx;
+    int32_t left = list[size_t(top)].x * 256, right = left + 255, row = list[size_t(top)].y;
+    std::vector<WalkRow> rows;
+    *crossed = false;
+    auto draw = [&]() {
+        rows.push_back({row, left, right});
+        *crossed |= row < last_row && left > right;
+    };
+    auto advance = [&](bool forward) {
+        int32_t& end = forward ? f_end : b_end;
+        int32_t& dx = forward ? f_dx : b_dx;
+        (forward != backward_left ? left : right) = list[size_t(end)].x * 256;
+        const int32_t next = forward ? (end == last ? 0 : end + 1) : (end == 0 ? last : end - 1);
+        dx = step(end, next);
+        end = next;
+    };
+    for (int32_t iteration = 0; iteration < last; ++iteration) {
+        const bool backward_ends = list[size_t(f_end)].y > list[size_t(b_end)].y;
+        const int32_t y_end = list[size_t(backward_ends ? b_end : f_end)].y;
+        if (row == y_end) {
+            draw();
+            advance(!backward_ends);
+            continue;
+        }
+        for (; row <= y_end; ++row) {
+            draw();
+            left += backward_left ? b_dx : f_dx;
+            right += backward_left ? f_dx : b_dx;
+        }
+        if (list[size_t(backward_ends ? f_end : b_end)].y == y_end) advance(backward_ends);
+        advance(!backward_ends);
+    }
+    return rows;
+}
+
+// A triangle whose walk lets its sides cross is drawn by the exact walk:
+// exactly the pixels whose point (x + 1/2, y) lies inside or on it. Others
+// keep the walk's pixels. Wide, flat triangles in rasters 600 to 2048 wide,
+// and the triangle that drew nothing at all.
+TEST(ExactWalk, TrianglesWhoseSidesCrossKeepTheirPixels) {
+    std::mt19937 random(23);
+    int redrawn = 0;
+    for (int round = 0; round < 1500; ++round) {
+        int32_t width = 600 + int32_t(random() % 1449), height = 32;
+        std::vector<Point> t(3);
+        const int32_t rows = 2 + int32_t(random() % 30);
+        for (Point& p : t)
+            p = {int32_t(random() % uint32_t(width)), int32_t(random() % uint32_t(rows + 1))};
+        if (round == 0) {
+            width = 1023, height = 32;
+            t = {{309, 12}, {926, 17}, {85, 11}};
+        }
+        if (cross(t[0], t[1], t[2]) == 0) continue;
+        bool crossed;
+        const std::vector<WalkRow> walk = literal_walk(t, &crossed);
+        std::vector<uint8_t> expected(size_t(width) * size_t(height), 0);
+        int ideal = 0;
+        const auto [low, high] = std::minmax({t[0].x, t[1].x, t[2].x});
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = low; x <= high; ++x) {
+                int edge;
+                const bool inside = place(t.data(), x, y, &edge) > 0;
+                ideal += inside;
+                if (crossed) expected[size_t(y) * size_t(width) + size_t(x)] = inside;
+            }
+        }
+        if (!crossed) {
+            for (const WalkRow& r : walk)
+                for (int32_t x = r.left >> 8; x < r.right >> 8; ++x)
+                    expected[size_t(r.row) * size_t(width) + size_t(x)] = 1;
+        }
+        const ScreenVertex v[3] = {
+            {t[0].x, t[0].y, 0, 0}, {t[1].x, t[1].y, 0, 0}, {t[2].x, t[2].y, 0, 0}};
+        const ColourRecord grey{128, 128, 128, 0};
+        ScratchRaster raster(width, height, UNTOUCHED);
+        draw_gouraud_triangle(&v[0], &v[1], &v[2], &grey, &grey, &grey);
+        int drawn = 0;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(raster.pixels[i] != UNTOUCHED, expected[i] != 0)
+                << "round " << round << ": pixel " << i % size_t(width) << ", " << i / size_t(width)
+                << (crossed ? " (sides crossed)" : "");
+            drawn += expected[i];
+        }
+        if (round == 0) {
+            EXPECT_TRUE(crossed);
+            EXPECT_EQ(drawn, 252);
+        }
+        if (crossed) {
+            EXPECT_EQ(drawn, ideal) << "round " << round;
+        }
+        redrawn += crossed;
+    }
+    EXPECT_GT(redrawn, 40);
+}
+
+// Where the lit fill and its watertight form both draw a pixel, they give it
+// the same value: only pixels along edges change. Triangles inside the
+// raster, whose sides do not cross.
+TEST_F(LitTables, WatertightPixelsKeepTheLitFillsValues) {
+    std::mt19937 random(77);
+    int64_t compared = 0;
+    for (int round = 0; round < 4000; ++round) {
+        // A raster wider than the reciprocal table, every other round, takes
+        // the watertight walk's general form.
+        const int32_t W = round % 2 == 0 ? 90 : 1100, H = round % 2 == 0 ? 70 : 40;
+        std::vector<Point> t(3);
+        for (Point& p : t)
+            p = {int32_t(random() % uint32_t(W)), int32_t(random() % uint32_t(H))};
+        bool crossed;
+        literal_walk(t, &crossed);
+        if (crossed || cross(t[0], t[1], t[2]) == 0) continue;  // drawn by the exact walk
+        const ScreenVertex v[3] = {
+            {t[0].x, t[0].y, 0, 0}, {t[1].x, t[1].y, 0, 0}, {t[2].x, t[2].y, 0, 0}};
+        ColourRecord lights[3];
+        const bool grey = round % 4 < 2;
+        for (ColourRecord& l : lights) {
+            l = {int32_t(random() % 256), int32_t(random() % 256), int32_t(random() % 256), 0};
+            if (grey) l.g = l.b = l.r;
+        }
+        const ColourRecord surface{255, 200, 120, 0};
+        const int32_t mode = int32_t(random() % 4);
+        ScratchRaster lit(W, H, UNTOUCHED);
+        draw_lit_triangle(&v[0], &v[1], &v[2], &lights[0], &lights[1], &lights[2], &surface, mode);
+        ScratchRaster watertight(W, H, UNTOUCHED);
+        draw_watertight_lit_triangle(&v[0], &v[1], &v[2], &lights[0], &lights[1], &lights[2],
+                                     &surface, mode);
+        for (size_t i = 0; i < lit.pixels.size(); ++i) {
+            if (lit.pixels[i] == UNTOUCHED || watertight.pixels[i] == UNTOUCHED) continue;
+            ASSERT_EQ(watertight.pixels[i], lit.pixels[i]) << "round " << round << ", pixel " << i;
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 200000);
+}
+
+}  // namespace
