@@ -138,9 +138,11 @@
   // A note near the controls that files were saved ("saved sketch3d-001 (obj stl png txt)"),
   // into the browser's downloads; it goes after a few seconds.
   function showSaved(text) {
-    saved.textContent = text.startsWith('saved ')
+    const done = text.startsWith('saved ');
+    saved.textContent = done
       ? `\u2714 Saved ${text.slice(6)} to your downloads.`
       : `\u2716 Not ${text.slice(4)}`;
+    saved.classList.toggle('failed', !done);
     clearTimeout(savedTimer);
     savedTimer = setTimeout(() => {
       saved.textContent = '';
