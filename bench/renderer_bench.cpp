@@ -17,6 +17,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/edited_object.h"
 #include "app/frame.h"
 #include "app/inflate.h"
 #include "app/screen.h"
@@ -344,7 +345,7 @@ void BM_InflatePlan(benchmark::State& state) {
     }
     BodyPlan plan;
     for (auto _ : state) {
-        plan_body(selected_object(), &plan);
+        plan_body(selected_object(), part_region(figure().edited), &plan);
         benchmark::DoNotOptimize(plan.shell.vertices.data());
     }
     state.counters["triangles"] = double(plan.shell.triangles.size());

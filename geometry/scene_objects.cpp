@@ -383,6 +383,13 @@ VertexRange object_vertex_range(const SceneObject* object) {
     return VertexRange{int32_t(first), end > first ? int32_t(end - first) : 0};
 }
 
+int32_t free_object_slots() {
+    int32_t free = 0;
+    for (int32_t i = 0; state.table != nullptr && i < MAX_OBJECTS; ++i)
+        free += state.table[i] == nullptr;
+    return free;
+}
+
 SceneObject* get_object(int32_t index) {
     if (state.table == nullptr || index < 0 || index >= MAX_OBJECTS) return nullptr;
     return state.table[index];

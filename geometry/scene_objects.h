@@ -157,6 +157,9 @@ struct VertexRange {
 };
 VertexRange object_vertex_range(const SceneObject* object);
 
+// Empty slots of the object table (0 without a table).
+int32_t free_object_slots();
+
 // Lookups: null for an index outside 0..31, an empty slot or a missing part.
 SceneObject* get_object(int32_t index);
 Vec4* get_object_rotation(int32_t index);

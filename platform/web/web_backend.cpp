@@ -177,13 +177,13 @@ EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
     if (web.started) shell_character(code);
 }
 
-// The object being edited through one export, handed to the page as a file, also after the
+// The figure (every part) through one export, handed to the page as a file, also after the
 // program ended. Called between frames. With nothing to export the page shows why (under the
 // button's label) and gets no file; returns the export's status.
-static int32_t save_export(int32_t (*exporter)(int32_t, std::string*), const char* file_name,
+static int32_t save_export(int32_t (*exporter)(std::string*), const char* file_name,
                            const char* type, const char* label) {
     std::string data;
-    const int32_t result = exporter(selected_object(), &data);
+    const int32_t result = exporter(&data);
     if (result != EXPORT_OK) {
         show_save_problem(export_error_text(result), label);
         return result;
@@ -239,12 +239,12 @@ EMSCRIPTEN_KEEPALIVE int32_t web_open(int32_t length) {
 
 // "Save OBJ": the object as a Wavefront OBJ file.
 EMSCRIPTEN_KEEPALIVE int32_t web_save_obj() {
-    return save_export(export_obj, "sketch3d-sheet.obj", "model/obj", "Save OBJ");
+    return save_export(export_figure_obj, "sketch3d-sheet.obj", "model/obj", "Save OBJ");
 }
 
 // "Save STL": the same object as a binary STL file (one model unit = 1 mm), for printing.
 EMSCRIPTEN_KEEPALIVE int32_t web_save_stl() {
-    return save_export(export_stl, "sketch3d-body.stl", "model/stl", "Save STL");
+    return save_export(export_figure_stl, "sketch3d-body.stl", "model/stl", "Save STL");
 }
 
 // "Save PNG": the client area as last shown, the rows the page does not cover included.
