@@ -215,7 +215,8 @@ TEST(FigureExport, EveryFormatHoldsEveryPartClosedOutwardWithTheMirrorReflected)
             const tinygltf::BufferView& view = model.bufferViews[size_t(a.bufferView)];
             return model.buffers[0].data.data() + view.byteOffset + a.byteOffset;
         };
-        const tinygltf::Accessor& points = model.accessors[size_t(primitive.attributes.at("POSITION"))];
+        const tinygltf::Accessor& points =
+            model.accessors[size_t(primitive.attributes.at("POSITION"))];
         const auto* p = reinterpret_cast<const float*>(bytes(primitive.attributes.at("POSITION")));
         std::vector<Vertex> mesh_vertices;
         for (size_t i = 0; i < points.count; ++i)
