@@ -4,7 +4,8 @@
 # Escape, the saved session opened again), from screenshots, with the outline and the sheet
 # compared with the headless replay (build/default/sketch3d-replay); once as it starts by
 # default, and once more with --scale 2. Then a session recorded with --record and killed with
-# SIGKILL: its file replays to the window's last picture.
+# SIGKILL: its file replays to the window's last picture. Last, a message box, with its English
+# line, in the box and on standard error.
 #
 # Usage: tools/test-sdl.sh (or `make test-sdl`, which builds first); SKETCH3D_PROGRAM=PATH
 # checks another build. Installs what it needs when run as root. Screenshots are kept in
@@ -25,7 +26,8 @@ XVFB_SCREEN=1280x1024x24
 # shellcheck source=tools/window-session.sh
 . tools/window-session.sh
 
-PACKAGES="xvfb xdotool imagemagick python3" sh tools/install-deps.sh
+# xfonts-base: the X fonts an SDL message box draws its text with on the virtual display.
+PACKAGES="xvfb xdotool imagemagick python3 xfonts-base x11-utils" sh tools/install-deps.sh
 [ -x "$EXE" ] || fail "$EXE was not built (make build; SDL2 from libsdl2-dev)"
 [ -x "$REPLAY" ] || fail "$REPLAY was not built (make build; stb from libstb-dev)"
 
@@ -91,5 +93,40 @@ APP_PID=""
 "$REPLAY" "$WORK/crash-replay.txt" --out "$SHOTS/replay" >"$WORK/crash-replay.log" 2>&1 ||
     fail "the recording left by the killed program does not replay (see $WORK/crash-replay.log)"
 expect_replay_pixels "$CRASHED" "$SHOTS/replay/after-kill.png" "recording after SIGKILL"
+
+# A message box: the first allocation of start-up fails (SKETCH3D_FAIL_ALLOCATION=1), so the
+# allocation message appears, in Japanese with its English line under it, in the box and on
+# standard error; Enter dismisses it and the program ends with exit code 1, as a failed
+# start-up does.
+message_box_window() {
+    xwininfo -root -tree 2>/dev/null | awk '$2 == "\"Error\":" { print $1; exit }'
+}
+message_box_session() {
+    local box deadline
+    SHOTS=$WORK/shots-message
+    mkdir -p "$SHOTS"
+    rm -f "$SHOTS"/*.png
+    step "a failed allocation at start-up"
+    SKETCH3D_FAIL_ALLOCATION=1 "$EXE" >"$WORK/program.log" 2>&1 &
+    APP_PID=$!
+    deadline=$((SECONDS + TIMEOUT))
+    box=""
+    while [ -z "$box" ]; do
+        [ $SECONDS -lt $deadline ] || fail "no message box (see $WORK/program.log)"
+        kill -0 "$APP_PID" 2>/dev/null || fail "the program ended without a message box"
+        sleep 0.2
+        # The box has no class, which xdotool's search passes over; xwininfo lists it.
+        box=$(message_box_window)
+    done
+    screenshot 1-message-box >/dev/null
+    grep -Eqx 'Error: [0-9]+byteの領域の確保に失敗しました。' "$WORK/program.log" &&
+        grep -Eqx 'Could not allocate [0-9]+ bytes of memory.' "$WORK/program.log" ||
+        fail "standard error lacks the message and its English line: $(cat "$WORK/program.log")"
+    step "a message box titled Error; on standard error:"
+    sed 's/^/  /' "$WORK/program.log"
+    xdotool key --window "$box" Return
+    expect_exit 1 "Enter in the message box"
+}
+message_box_session
 
 echo "$NAME: PASS (screenshots in $WORK/shots, $WORK/shots-scale-2 and $SHOTS)"

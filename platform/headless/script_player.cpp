@@ -10,6 +10,7 @@
 #include "app/frame.h"
 #include "app/mesh_export.h"
 #include "app/shell.h"
+#include "base/messages.h"
 #include "platform/common/output_file.h"
 #include "platform/common/png_writer.h"
 #include "platform/common/text_encoding.h"
@@ -50,7 +51,7 @@ void queue_command(const ScriptCommand& command) {
     }
 }
 
-// Message boxes and saves, as they happen.
+// Message boxes (each with its English line indented under it) and saves, as they happen.
 struct Reported {
     size_t messages = 0;
     size_t saves = 0;
@@ -58,9 +59,13 @@ struct Reported {
 
 void report_new_messages(Reported* reported, std::ostream& log) {
     const std::vector<HeadlessMessage>& messages = headless_messages();
-    for (; reported->messages < messages.size(); ++reported->messages)
-        log << "message box \"" << messages[reported->messages].caption
-            << "\": " << cp932_to_utf8(messages[reported->messages].text) << "\n";
+    for (; reported->messages < messages.size(); ++reported->messages) {
+        const HeadlessMessage& message = messages[reported->messages];
+        log << "message box \"" << message.caption << "\": " << cp932_to_utf8(message.text) << "\n";
+        char english[ENGLISH_LINE_SIZE];
+        if (english_line(message.text.c_str(), english, ENGLISH_LINE_SIZE) > 0)
+            log << "  " << english << "\n";
+    }
     const std::vector<std::string>& saves = headless_saves();
     for (; reported->saves < saves.size(); ++reported->saves)
         log << "frame " << headless_frame_count() << ": " << saves[reported->saves] << "\n";

@@ -29,7 +29,9 @@
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "platform/common/command_line.h"
+#include "platform/common/integer_text.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/numbered_save.h"
 #include "platform/common/output_file.h"
@@ -389,6 +391,15 @@ int failed_start(int exit_code) {
     return exit_code;
 }
 
+// SKETCH3D_FAIL_ALLOCATION=K makes the K-th allocation of start-up fail, to see how an error
+// box appears (as the page's ?fail-allocation=K does); anything but an integer 1..2147483647
+// is ignored.
+void arm_allocation_failure() {
+    const char* value = std::getenv("SKETCH3D_FAIL_ALLOCATION");
+    int64_t k = 0;
+    if (value != nullptr && parse_integer(value, 1, INT32_MAX, &k)) fail_allocation_after(int(k));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -441,6 +452,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sketch3d: cannot open the window: %s\n", SDL_GetError());
         return failed_start(EXIT_STARTUP_FAILED);
     }
+    arm_allocation_failure();
     if (shell_window_created(state.window) < 0) return failed_start(shell_lifecycle().exit_code);
     if (arguments.session_path != nullptr) {
         const int64_t frames =
@@ -560,15 +572,18 @@ bool platform_save(const SaveRequest& request, std::string* report) {
 }
 
 void platform_message_box(const char* text, const char* caption) {
-    char utf8_text[MESSAGE_UTF8_SIZE];
+    // The Japanese text, then its English line under it (base/messages.h), where it has one.
+    char utf8_text[MESSAGE_UTF8_SIZE + ENGLISH_LINE_SIZE];
     char utf8_caption[MESSAGE_UTF8_SIZE];
-    cp932_to_utf8_text(text, utf8_text, MESSAGE_UTF8_SIZE);
+    const int32_t length = cp932_to_utf8_text(text, utf8_text, MESSAGE_UTF8_SIZE);
     cp932_to_utf8_text(caption, utf8_caption, MESSAGE_UTF8_SIZE);
-    // Like the Windows box, it has no owner window; where no box can be shown, the text goes
-    // to standard error instead.
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, utf8_caption, utf8_text, nullptr) != 0) {
-        std::fprintf(stderr, "%s: %s\n", utf8_caption, utf8_text);
-    }
+    char english[ENGLISH_LINE_SIZE];
+    if (english_line(text, english, ENGLISH_LINE_SIZE) > 0)
+        std::snprintf(utf8_text + length, sizeof utf8_text - size_t(length), "\n%s", english);
+    // Like the Windows box, it has no owner window. The text also goes to standard error, for
+    // whoever started the program from a terminal, and where no box can be shown.
+    std::fprintf(stderr, "%s: %s\n", utf8_caption, utf8_text);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, utf8_caption, utf8_text, nullptr);
 }
 
 // The loop reads shell_lifecycle().quit_requested once the queue is drained.

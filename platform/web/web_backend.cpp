@@ -1,11 +1,9 @@
 // Browser backend (Emscripten): the page's canvas is the client area, frames run from the
 // browser's animation-frame callback, and the page's event handlers (page.js) call the entry
 // points at the end of this file. Pages live in plain memory and are shown by converting them
-// to RGBA for the canvas. "Save OBJ" and "Save PNG" under the canvas export the object being
-// edited and the client area as last shown, and hand the files to the page to download; the
-// page's Save control (web_save) saves as Ctrl+S does, every file of a numbered save
-// downloaded, and its Open control (web_open) starts the program again on a saved or
-// recorded session, played at once (platform/common/window_replay.h).
+// to RGBA for the canvas. The page's Save control (web_save) saves as Ctrl+S does, every file
+// of a numbered save downloaded, and its Open control (web_open) starts the program again on a
+// saved or recorded session, played at once (platform/common/window_replay.h).
 //
 // "Screen" coordinates of this backend are canvas pixels: the page converts pointer positions
 // before handing them over (outside the canvas, even negative, while the pointer is captured),
@@ -24,11 +22,11 @@
 #include <string>
 
 #include "app/frame.h"
-#include "app/mesh_export.h"
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "platform/common/memory_pages.h"
 #include "platform/common/numbered_save.h"
 #include "platform/common/page_drawing.h"
@@ -44,8 +42,8 @@ constexpr int32_t CLIENT_PIXELS = CLIENT_WIDTH * CLIENT_HEIGHT;
 constexpr uint16_t WINDOW_BACKGROUND = 0x7FFF;  // white, where no page was ever copied
 
 struct WebState {
-    // The client area as last shown, as the canvas shows it and "Save PNG" writes it: each
-    // presentation copies the page into it, and the rest keeps the window background.
+    // The client area as last shown, as the canvas shows it: each presentation copies the
+    // page into it, and the rest keeps the window background.
     uint16_t window[CLIENT_PIXELS];
     uint8_t rgba[CLIENT_PIXELS * 4];  // the same as R, G, B, A bytes for the canvas
     bool started;                     // start-up completed and the program has not ended
@@ -74,8 +72,10 @@ EM_JS(void, page_show_image, (const uint8_t* rgba, int32_t width, int32_t height
 EM_JS(void, page_set_title, (const char* text), {
     Module.sketch3dPage.setTitle(UTF8ToString(text));
 });
-EM_JS(void, page_show_message, (const char* text, int32_t length, const char* caption), {
-    Module.sketch3dPage.showMessage(HEAPU8.slice(text, text + length), UTF8ToString(caption));
+EM_JS(void, page_show_message, (const char* text, int32_t length, const char* caption,
+                                const char* english), {
+    Module.sketch3dPage.showMessage(HEAPU8.slice(text, text + length), UTF8ToString(caption),
+                                    UTF8ToString(english));
 });
 EM_JS(void, page_program_ended, (int32_t exit_code, int32_t started), {
     Module.sketch3dPage.programEnded(exit_code, started != 0);
@@ -117,7 +117,7 @@ EM_BOOL animation_frame(double, void*) {
 
 // A note under the canvas for a save that produced no file.
 void show_save_problem(const char* text, const char* caption) {
-    page_show_message(text, int32_t(std::strlen(text)), caption);
+    page_show_message(text, int32_t(std::strlen(text)), caption, "");
 }
 
 // A frame of an opened session: canvas pixels are this backend's screen positions.
@@ -177,21 +177,6 @@ EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
     if (web.started) shell_character(code);
 }
 
-// The figure (every part) through one export, handed to the page as a file, also after the
-// program ended. Called between frames. With nothing to export the page shows why (under the
-// button's label) and gets no file; returns the export's status.
-static int32_t save_export(int32_t (*exporter)(std::string*), const char* file_name,
-                           const char* type, const char* label) {
-    std::string data;
-    const int32_t result = exporter(&data);
-    if (result != EXPORT_OK) {
-        show_save_problem(export_error_text(result), label);
-        return result;
-    }
-    page_save_file(file_name, type, data.data(), int32_t(data.size()));
-    return result;
-}
-
 // The Save control: a numbered save as Ctrl+S makes it, every file downloaded (platform_save
 // below). Between frames; the title says what was saved. Returns 1 when saved.
 EMSCRIPTEN_KEEPALIVE int32_t web_save() {
@@ -235,28 +220,6 @@ EMSCRIPTEN_KEEPALIVE int32_t web_open(int32_t length) {
         emscripten_request_animation_frame_loop(animation_frame, nullptr);
     }
     return int32_t(frames > INT32_MAX ? INT32_MAX : frames);
-}
-
-// "Save OBJ": the object as a Wavefront OBJ file.
-EMSCRIPTEN_KEEPALIVE int32_t web_save_obj() {
-    return save_export(export_figure_obj, "sketch3d-sheet.obj", "model/obj", "Save OBJ");
-}
-
-// "Save STL": the same object as a binary STL file (one model unit = 1 mm), for printing.
-EMSCRIPTEN_KEEPALIVE int32_t web_save_stl() {
-    return save_export(export_figure_stl, "sketch3d-body.stl", "model/stl", "Save STL");
-}
-
-// "Save PNG": the client area as last shown, the rows the page does not cover included.
-// Returns 1 when the page got the file.
-EMSCRIPTEN_KEEPALIVE int32_t web_save_png() {
-    std::string png;
-    if (!encode_png_555(web.window, CLIENT_WIDTH, CLIENT_HEIGHT, 1, &png)) {
-        show_save_problem("the frame could not be encoded as PNG", "Save PNG");
-        return 0;
-    }
-    page_save_file("sketch3d-frame.png", "image/png", png.data(), int32_t(png.size()));
-    return 1;
 }
 
 }  // extern "C"
@@ -342,9 +305,12 @@ bool platform_save(const SaveRequest& request, std::string* report) {
 }
 
 void platform_message_box(const char* text, const char* caption) {
-    // The page decodes code page 932 itself; the note stays until the user dismisses it.
+    // The page decodes code page 932 itself and shows the English line under the text; the
+    // note stays until the user dismisses it.
     if (text == nullptr) text = "";
-    page_show_message(text, int32_t(std::strlen(text)), caption != nullptr ? caption : "");
+    char english[ENGLISH_LINE_SIZE];
+    english_line(text, english, ENGLISH_LINE_SIZE);
+    page_show_message(text, int32_t(std::strlen(text)), caption != nullptr ? caption : "", english);
 }
 
 // The animation frame loop reads shell_lifecycle().quit_requested before every frame.

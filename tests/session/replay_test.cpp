@@ -254,7 +254,8 @@ TEST(ReplayScript, CommandsAfterTheEndAndStartUpFailuresAreReported) {
     std::ostringstream failure_log;
     EXPECT_EQ(run_script(commands, folder.string(), failing, failure_log, &error), 0);
     EXPECT_NE(failure_log.str().find("start-up failed"), std::string::npos);
-    EXPECT_NE(failure_log.str().find("message box \"Error\": 画面バッファの作成に失敗しました。"),
+    EXPECT_NE(failure_log.str().find("message box \"Error\": 画面バッファの作成に失敗しました。\n"
+                                     "  Could not create the screen buffer.\n"),
               std::string::npos)
         << failure_log.str();
     std::filesystem::remove_all(folder.parent_path());
