@@ -1,6 +1,7 @@
 // The record of the figure being edited: its parts and which one is edited.
 #include "app/edited_object.h"
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -20,33 +21,6 @@ EditedObject record_of(int32_t index, int32_t kind) {
     if (object == nullptr) return NO_EDITED_OBJECT;
     VertexRange range = object_vertex_range(object);
     return EditedObject{index, kind, range.first, range.count, range.count};
-}
-
-// The mask cut to the bounding box of its inside pixels (an empty mask for
-// none); the stages that inflate it read nothing beyond a mask's pixels.
-RegionMask cropped(const RegionMask& mask) {
-    int32_t left = mask.width, right = -1, top = mask.height, bottom = -1;
-    for (int32_t r = 0; r < mask.height; ++r) {
-        for (int32_t c = 0; c < mask.width; ++c) {
-            if (mask.inside[size_t(r) * size_t(mask.width) + size_t(c)] == 0) continue;
-            left = c < left ? c : left;
-            right = c > right ? c : right;
-            top = r < top ? r : top;
-            bottom = r > bottom ? r : bottom;
-        }
-    }
-    RegionMask crop;
-    if (right < 0) return crop;
-    crop.width = right - left + 1;
-    crop.height = bottom - top + 1;
-    crop.origin_x = mask.origin_x + left;
-    crop.origin_y = mask.origin_y + top;
-    crop.inside.resize(size_t(crop.width) * size_t(crop.height));
-    for (int32_t r = 0; r < crop.height; ++r)
-        for (int32_t c = 0; c < crop.width; ++c)
-            crop.inside[size_t(r) * size_t(crop.width) + size_t(c)] =
-                mask.inside[size_t(r + top) * size_t(mask.width) + size_t(c + left)];
-    return crop;
 }
 
 }  // namespace
@@ -79,12 +53,12 @@ EditedObject body_record(int32_t index, int32_t front_vertices) {
 }
 
 bool add_figure_part(const EditedObject& object, const PartPlacement& placement,
-                     const RegionMask& region) {
+                     RegionMask region) {
     Figure& f = state.figure;
     if (f.part_count >= MAX_FIGURE_PARTS) return false;
     f.parts[f.part_count] = {object, placement};
     state.regions.resize(size_t(f.part_count));
-    state.regions.push_back(cropped(region));
+    state.regions.push_back(std::move(region));
     f.edited = f.last_edited = f.part_count++;
     return true;
 }

@@ -74,7 +74,8 @@ const Figure& figure();
 const EditedObject& edited_object();
 // The region the part's sheet was built from, as the build's fill left it
 // (pixel (c, r) at model point (c + origin_x, r + origin_y)), cropped to the
-// filled pixels; reflected with its part. An empty mask for no such part.
+// filled pixels (app/outline.h, take_built_region); reflected with its part. An
+// empty mask for no such part.
 const RegionMask& part_region(int32_t part);
 
 // Records for the shell to adopt, from the object's parts (the vertex range
@@ -84,10 +85,9 @@ EditedObject sheet_record(int32_t index);
 EditedObject body_record(int32_t index, int32_t front_vertices);
 
 // The shell's writes.
-// A new part, placed and with the region it was built from, joins the figure
-// and is edited; refused (false) when the figure is full.
-bool add_figure_part(const EditedObject& object, const PartPlacement& placement,
-                     const RegionMask& region);
+// A new part, placed and with the region it was built from (kept as given),
+// joins the figure and is edited; refused (false) when the figure is full.
+bool add_figure_part(const EditedObject& object, const PartPlacement& placement, RegionMask region);
 // The edited part's new record (a body in place of its sheet).
 void replace_edited_part(const EditedObject& object);
 // The part leaves the figure (its object is the caller's to remove); editing

@@ -130,7 +130,7 @@ void build_figure_part(int32_t x, int32_t y) {
     part_under_point(cx, cy, &depth);
     const int32_t built = build_part_from_outline(x, y);
     if (built == NO_OBJECT) return;
-    add_figure_part(sheet_record(built), placement_at_depth(depth), built_region());
+    add_figure_part(sheet_record(built), placement_at_depth(depth), take_built_region());
 }
 
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
@@ -163,7 +163,7 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
         if (adding) {
             build_figure_part(x, y);
         } else if (int32_t built = build_object_from_outline(x, y); built != NO_OBJECT) {
-            add_figure_part(sheet_record(built), UNPLACED, built_region());
+            add_figure_part(sheet_record(built), UNPLACED, take_built_region());
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "app/edited_object.h"
@@ -29,15 +30,11 @@ struct OutlineState {
 
 OutlineState grid;
 
-// The page as the last build's fill left it: the page is cleared in editing
-// mode, so an inflation later reads the filled region from here. Kept in a
-// vector (not the allocator's blocks), so that a build allocates as it
-// always did, and copied whole, so that a build pays one copy of the page.
-struct FilledPage {
-    std::vector<uint16_t> pixels;
-    int32_t width = 0, height = 0;
-};
-FilledPage filled_page;
+// The region the last build's fill left, cropped to its filled pixels: the
+// page is cleared in editing mode, so an inflation later reads the region from
+// here. Kept in a vector (not the allocator's blocks), so that a build
+// allocates as it always did.
+RegionMask filled_region;
 
 constexpr ColourRecord SHEET_COLOUR = {255, 0, 0, 0};  // every triangle is red
 
@@ -54,11 +51,39 @@ bool is_fill(const uint16_t* pixels, int32_t x, int32_t y) {
 }
 
 void keep_filled_region(const uint16_t* pixels) {
-    int32_t w = screen_width(), h = screen_height();
-    filled_page.width = w > 0 && pixels != nullptr ? w : 0;
-    filled_page.height = h > 0 && pixels != nullptr ? h : 0;
-    filled_page.pixels.assign(pixels,
-                              pixels + size_t(filled_page.width) * size_t(filled_page.height));
+    const int32_t w = pixels != nullptr ? screen_width() : 0;
+    const int32_t h = pixels != nullptr ? screen_height() : 0;
+    filled_region = RegionMask{};
+    // The bounds of the filled pixels: each row searched from both ends, so
+    // that a row is read only as far as its outermost filled pixels.
+    int32_t left = w, right = -1, top = -1, bottom = -1;
+    for (int32_t r = 0; r < h; ++r) {
+        const uint16_t* row = pixels + int64_t(r) * w;
+        int32_t first = 0;
+        while (first < w && row[first] != OUTLINE_FILL_PIXEL)
+            ++first;
+        if (first == w) continue;
+        int32_t last = w - 1;
+        while (row[last] != OUTLINE_FILL_PIXEL)
+            --last;
+        left = first < left ? first : left;
+        right = last > right ? last : right;
+        if (top < 0) top = r;
+        bottom = r;
+    }
+    if (top < 0) return;
+    RegionMask& mask = filled_region;
+    mask.width = right - left + 1;
+    mask.height = bottom - top + 1;
+    mask.origin_x = left - half_width();
+    mask.origin_y = top - half_height();
+    mask.inside.resize(size_t(mask.width) * size_t(mask.height));
+    for (int32_t r = 0; r < mask.height; ++r) {
+        const uint16_t* row = pixels + int64_t(top + r) * w + left;
+        uint8_t* inside = mask.inside.data() + size_t(r) * size_t(mask.width);
+        for (int32_t c = 0; c < mask.width; ++c)
+            inside[c] = row[c] == OUTLINE_FILL_PIXEL ? 1 : 0;
+    }
 }
 
 // A grid point that is not green but lies one step from a green one is moved
@@ -239,16 +264,10 @@ int32_t grid_rows() {
     return grid.rows;
 }
 
-RegionMask built_region() {
-    RegionMask mask;
-    mask.width = filled_page.width;
-    mask.height = filled_page.height;
-    mask.origin_x = -half_width();
-    mask.origin_y = -half_height();
-    mask.inside.resize(filled_page.pixels.size());
-    for (size_t i = 0; i < filled_page.pixels.size(); ++i)
-        mask.inside[i] = filled_page.pixels[i] == OUTLINE_FILL_PIXEL ? 1 : 0;
-    return mask;
+RegionMask take_built_region() {
+    RegionMask region = std::move(filled_region);
+    filled_region = RegionMask{};
+    return region;
 }
 
 OutlineCell* outline_cell(int32_t column, int32_t row) {

@@ -34,10 +34,11 @@ int32_t grid_rows();
 // Cell (column, row), or null outside the grid.
 OutlineCell* outline_cell(int32_t column, int32_t row);
 
-// The region the last build filled (pixel (c, r) at model point (c - width /
-// 2, r - height / 2)), read from the copy of the page the build kept; empty
-// before the first build.
-RegionMask built_region();
+// The region the last build filled, cropped to the bounds of its filled
+// pixels (pixel (c, r) at model point (c + origin_x, r + origin_y), the
+// screen centre at the origin), handed over to the caller: the outline tools
+// keep no copy. Empty when no build filled anything since it was last taken.
+RegionMask take_built_region();
 
 // The pixel at (x, y) of a page of the screen's size, the last row included;
 // 0 (black) outside it.

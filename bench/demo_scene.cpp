@@ -268,7 +268,7 @@ int32_t rebuild_demo_object() {
     to_screen(&x, &y);
     demo.object = build_object_from_outline(x, y);
     // Edited from now on, as the shell adopts what a right-click builds.
-    if (demo.object >= 0) add_figure_part(sheet_record(demo.object), UNPLACED, built_region());
+    if (demo.object >= 0) add_figure_part(sheet_record(demo.object), UNPLACED, take_built_region());
     return demo.object;
 }
 
