@@ -10,7 +10,8 @@
 #include "platform/common/integer_text.h"
 
 const ExportFormat EXPORT_FORMATS[EXPORT_FORMAT_COUNT] = {
-    {".obj", "--obj", "the edited object at the end as a Wavefront OBJ file", export_figure_obj},
+    {".obj", "--obj", "the edited object (a figure: every part) at the end as a Wavefront OBJ file",
+     export_figure_obj},
     {".ply", "--ply", "the same as a PLY file with the last frame's vertex colours",
      export_figure_ply},
     {".stl", "--stl", "the same as a binary STL file (one model unit = 1 mm)", export_figure_stl},
