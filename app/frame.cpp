@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/figure.h"
 #include "app/inflate.h"
 #include "app/input.h"
 #include "app/outline.h"
@@ -33,7 +34,13 @@ struct OncePerPressKeys {
     bool backspace_down;
     bool delete_down;
     bool s_down;
+    bool n_down;
+    bool m_down;
+    bool tab_down;
 };
+
+// The page strokes go to while a part is added to a figure.
+constexpr int32_t SKETCH_PAGE = 1;
 OncePerPressKeys once_keys = {};
 
 // What the title says after a save, beside the frame rate, for a few seconds.
@@ -69,10 +76,79 @@ bool key_pressed_once(int virtual_key, bool* was_down) {
     return pressed;
 }
 
+// The figure's keys act once per press; each is asked every frame in either
+// mode, so that a press made while it means nothing is not kept for later.
+struct FigureKeys {
+    bool add;     // N
+    bool mirror;  // M
+    bool next;    // Tab
+};
+
+FigureKeys figure_keys() {
+    return {key_pressed_once(KEY_N, &once_keys.n_down), key_pressed_once(KEY_M, &once_keys.m_down),
+            key_pressed_once(KEY_TAB, &once_keys.tab_down)};
+}
+
+// F12: every part goes, and drawing starts over on a clean page, as for the
+// single object (deleted last, by discard_object).
+void discard_figure() {
+    const Figure& f = figure();
+    const int32_t edited = edited_object().index;
+    const int32_t last = edited != NO_OBJECT ? edited : f.parts[0].object.index;
+    for (int32_t i = 0; i < f.part_count; ++i)
+        if (f.parts[i].object.index != last) delete_object(f.parts[i].object.index);
+    discard_object(last);
+    forget_edited_object();
+}
+
+// N: the edited part stays as it is and the figure, turned to face the
+// viewer, waits for the outline of a new part, drawn over it on the sketch
+// page. Nothing when the figure cannot move into the body buffers.
+void start_adding_part() {
+    if (move_figure_into_body_buffers() != 0) return;
+    face_figure_to_viewer();
+    edit_figure_part(NO_PART);
+    forget_strokes();
+    set_drawing_page(SKETCH_PAGE);
+    clear_page_as_new(SKETCH_PAGE);
+}
+
+// Tab: editing moves to the part after the one edited (or edited last).
+void edit_next_part() {
+    const Figure& f = figure();
+    if (f.part_count == 0) return;
+    const int32_t from = f.edited != NO_PART ? f.edited : f.last_edited;
+    edit_figure_part(from + 1 < f.part_count ? from + 1 : 0);
+}
+
+// A right-click while adding: the new part is built from the sketch page and
+// placed at the depth of the figure's surface under the click.
+void build_figure_part(int32_t x, int32_t y) {
+    int32_t cx = x, cy = y;
+    platform_screen_to_client(&cx, &cy);
+    int32_t depth = 0;
+    part_under_point(cx, cy, &depth);
+    const int32_t built = build_part_from_outline(x, y);
+    if (built == NO_OBJECT) return;
+    add_figure_part(sheet_record(built), placement_at_depth(depth), take_built_region());
+}
+
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
     // A press of I while drawing means nothing, and is not kept for the sheet
-    // still to be built.
+    // still to be built; nor are N and M.
     key_state(KEY_I);
+    const FigureKeys keys = figure_keys();
+    const bool adding = figure().part_count > 0;
+    if (adding && key_held(KEY_F12)) {
+        discard_figure();
+        return;
+    }
+    if (adding && keys.next) {
+        // Back to editing; the outline drawn so far is dropped.
+        forget_strokes();
+        edit_next_part();
+        return;
+    }
     // Strokes are taken back before this frame's segment is drawn: a stroke
     // still being drawn goes as far as it has come and goes on as a new one.
     if (key_pressed_once(KEY_DELETE, &once_keys.delete_down)) take_back_all_strokes();
@@ -84,9 +160,53 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
         draw_stroke(px, py, x, y);
     }
     if ((buttons & BUTTON_RIGHT) != 0) {
-        int32_t built = build_object_from_outline(x, y);
-        if (built != NO_OBJECT) adopt_edited_object(sheet_record(built));
+        if (adding) {
+            build_figure_part(x, y);
+        } else if (int32_t built = build_object_from_outline(x, y); built != NO_OBJECT) {
+            add_figure_part(sheet_record(built), UNPLACED, take_built_region());
+        }
     }
+}
+
+// Z with a button: the part under the cursor is pushed; in a figure of one
+// part, the edited one, however far the cursor is.
+void push_under_cursor(int32_t x, int32_t y, int32_t delta) {
+    const Figure& f = figure();
+    if (f.part_count < 2) {
+        push_vertices(x, y, delta);
+        return;
+    }
+    platform_screen_to_client(&x, &y);
+    int32_t depth = 0;
+    int32_t part = part_under_point(x, y, &depth);
+    if (part == NO_PART) part = f.edited;
+    int64_t mx = 0, my = 0;
+    cursor_in_part(f.parts[part].placement, x, y, &mx, &my);
+    push_part_vertices(f.parts[part].object, mx, my, delta);
+}
+
+// M: the mirror of the edited part joins the figure; editing stays on the part.
+void mirror_edited_part() {
+    if (move_figure_into_body_buffers() != 0) return;
+    const int32_t part = figure().edited;
+    const int32_t mirrored = mirror_part(part);
+    if (mirrored < 0) return;
+    const EditedObject& source = figure().parts[part].object;
+    const EditedObject record = source.kind == EDITED_BODY
+                                    ? body_record(mirrored, source.front_vertices)
+                                    : sheet_record(mirrored);
+    add_figure_part(record, mirrored_placement(part), mirrored_region(part_region(part)));
+    edit_figure_part(part);
+}
+
+// Backspace: the edited part leaves a figure of several; the only part stays
+// (F12 throws it away).
+void remove_edited_part() {
+    const Figure& f = figure();
+    if (f.part_count < 2) return;
+    remove_object(edited_object().index);
+    remove_figure_part(f.edited);
+    refresh_part_records();
 }
 
 void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
@@ -95,11 +215,12 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     mouse_delta(&dx, &dy);
     Vec4* angles = get_object_rotation(edited_object().index);
     if (z_key_active()) {
+        face_figure_to_viewer();
         if (angles != nullptr) angles->x = angles->y = angles->z = 0;
         if ((buttons & BUTTON_LEFT) != 0) {
-            push_vertices(x, y, -1);
+            push_under_cursor(x, y, -1);
         } else if ((buttons & BUTTON_RIGHT) != 0) {
-            push_vertices(x, y, +1);
+            push_under_cursor(x, y, +1);
         }
     } else if ((buttons & (BUTTON_LEFT | BUTTON_RIGHT)) != 0 && angles != nullptr) {
         // Dragging down turns about x one way, dragging right about y; angles
@@ -114,10 +235,12 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     if (key_held(KEY_F1)) set_object_shading(edited_object().index, 0);
     if (key_held(KEY_F2)) set_object_shading(edited_object().index, 1);
     if (key_held(KEY_F3)) set_object_shading(edited_object().index, 2);
-    if (key_held(KEY_F12)) {
-        discard_object(edited_object().index);
-        forget_edited_object();
-    }
+    const FigureKeys keys = figure_keys();
+    if (keys.mirror) mirror_edited_part();
+    if (key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down)) remove_edited_part();
+    if (keys.next) edit_next_part();
+    if (keys.add) start_adding_part();
+    if (key_held(KEY_F12)) discard_figure();
 }
 
 // Ctrl+S, in either mode: S pressed once while Ctrl is held, or with both
@@ -146,14 +269,20 @@ int32_t selected_object() {
 void inflate_edited_object() {
     const EditedObject& edited = edited_object();
     if (edited.kind != EDITED_SHEET) return;
+    const int32_t part = figure().edited;
     BodyPlan plan;
-    if (!plan_body(edited.index, &plan)) return;
+    if (!plan_body(edited.index, part_region(part), &plan)) return;
     int32_t body = replace_sheet_with_body(edited.index, plan);
     if (body >= 0) {
-        adopt_edited_object(body_record(body, plan.front_vertices));
+        replace_edited_part(body_record(body, plan.front_vertices));
+        refresh_part_records();
+    } else if (body != INFLATE_REFUSED && figure().part_count > 1) {
+        // The sheet is gone and nothing of the body is left: the part leaves
+        // the figure.
+        remove_figure_part(part);
+        refresh_part_records();
     } else if (body != INFLATE_REFUSED) {
-        // The sheet is gone and nothing of the body is left: drawing starts
-        // over on a clean page, as after a failed build.
+        // Drawing starts over on a clean page, as after a failed build.
         discard_object(NO_OBJECT);
         forget_edited_object();
     }
@@ -177,7 +306,9 @@ void run_frame(PlatformWindow window) {
         record_frame(x, y, platform_peek_key_state);
     }
     begin_frame(window);
-    if (edited_object().index != NO_OBJECT) clear_screen();
+    // The picture is drawn afresh every frame while anything is in the scene;
+    // strokes are drawn straight into it only while the figure is empty.
+    if (figure().part_count > 0) clear_screen();
     int32_t x = 0;
     int32_t y = 0;
     int32_t buttons = mouse_position(&x, &y);
@@ -188,8 +319,11 @@ void run_frame(PlatformWindow window) {
     }
     end_frame_clicks();
     const bool save = save_keys_pressed();
+    place_figure();
     transform_scene();
     render_frame();
+    // While a part is added, the outline drawn so far shows over the figure.
+    if (edited_object().index == NO_OBJECT) overlay_strokes();
     advance_animations();
     present_frame();
     // Saved after the presentation: the page then holds the picture just shown.

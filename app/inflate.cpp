@@ -5,7 +5,8 @@
 
 #include <vector>
 
-#include "app/outline.h"
+#include "app/edited_object.h"
+#include "app/figure.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "geometry/body_object.h"
@@ -48,20 +49,60 @@ bool gather_sheet(const SceneObject* object, std::vector<Vec4>* vertices,
 
 }  // namespace
 
-bool plan_body(int32_t index, BodyPlan* plan) {
+bool plan_body(int32_t index, const RegionMask& region, BodyPlan* plan) {
     *plan = BodyPlan{};
     std::vector<Vec4> sheet_vertices;
     std::vector<MeshTriangle> sheet_triangles;
     if (!gather_sheet(get_object(index), &sheet_vertices, &sheet_triangles, &plan->colour))
         return false;
-    plan->shell = inflate_region(built_region(), sheet_vertices, sheet_triangles);
+    plan->shell = inflate_region(region, sheet_vertices, sheet_triangles);
     plan->front_vertices = plan->shell.front_count;
     return !plan->shell.triangles.empty();
 }
 
+namespace {
+
+// Closed bodies are drawn watertight: their faces must not let the background
+// through between them.
+constexpr uint32_t BODY_PACKET_FLAGS = POLY_CULL | POLY_WATERTIGHT;
+
+// The figure's way: the other parts keep their storage.
+int32_t replace_part_with_body(int32_t sheet_index, const BodyPlan& plan) {
+    SceneObject* sheet = get_object(sheet_index);
+    if (move_figure_into_body_buffers() != 0) return INFLATE_REFUSED;
+    const RenderList* list = current_render_list();
+    const int64_t used =
+        list->write_position - reinterpret_cast<const uint8_t*>(list->first_packet);
+    const int64_t sheet_bytes = sheet->header_packet->extra;
+    const int64_t vertices =
+        list->vertex_count - object_vertex_range(sheet).count + int64_t(plan.shell.vertices.size());
+    const int64_t packets = used - sheet_bytes + SHORT_PACKET_BYTES +
+                            TRIANGLE_PACKET_BYTES * int64_t(plan.shell.triangles.size()) + 4;
+    const char* full = packets > list->packet_capacity    ? TEXT_PACKET_AREA_FULL
+                       : vertices > list->vertex_capacity ? TEXT_VERTEX_POOL_FULL
+                       : vertices > list->normal_capacity ? TEXT_NORMAL_POOL_FULL
+                                                          : nullptr;
+    if (full != nullptr) {
+        show_error("%s", full);
+        return INFLATE_REFUSED;
+    }
+    const Vec4 rotation = sheet->rotation;
+    const int32_t shading = object_shading(sheet_index);
+    remove_object(sheet_index);
+    const int32_t body = emit_body_object(plan.shell, plan.colour, BODY_PACKET_FLAGS);
+    if (body < 0) return -1;
+    get_object(body)->rotation = rotation;
+    set_object_shading(body, shading >= 0 ? shading : 0);
+    pack_colours();
+    return body;
+}
+
+}  // namespace
+
 int32_t replace_sheet_with_body(int32_t sheet_index, const BodyPlan& plan) {
     SceneObject* sheet = get_object(sheet_index);
     if (sheet == nullptr) return -1;
+    if (figure().part_count > 1) return replace_part_with_body(sheet_index, plan);
     int fit =
         body_buffers_fit(int32_t(plan.shell.vertices.size()), int32_t(plan.shell.triangles.size()));
     if (fit != POOL_KINDS) {
@@ -78,9 +119,8 @@ int32_t replace_sheet_with_body(int32_t sheet_index, const BodyPlan& plan) {
     delete_object(sheet_index);
     adopt_body_buffers();
     // The capacities were checked, so only a failed allocation of the
-    // object's record makes the emission fail. Watertight: the body is
-    // closed, and its faces must not let the background through between them.
-    int32_t body = emit_body_object(plan.shell, plan.colour, POLY_CULL | POLY_WATERTIGHT);
+    // object's record makes the emission fail.
+    int32_t body = emit_body_object(plan.shell, plan.colour, BODY_PACKET_FLAGS);
     if (body < 0) return -1;
     SceneObject* object = get_object(body);
     object->translation = translation;

@@ -21,9 +21,10 @@ struct BodyPlan {
 };
 
 // Plans the body of the sheet object `index` from the region its build filled
-// and the sheet's relief. False (and an empty plan) when the object is
-// missing or nothing of its region can be inflated.
-bool plan_body(int32_t index, BodyPlan* plan);
+// (in the sheet's model frame, app/edited_object.h) and the sheet's relief.
+// False (and an empty plan) when the object is missing or nothing of its
+// region can be inflated.
+bool plan_body(int32_t index, const RegionMask& region, BodyPlan* plan);
 
 // replace_sheet_with_body's answer when the body cannot be had: the sheet
 // stays exactly as it was.
@@ -37,4 +38,9 @@ inline constexpr int32_t INFLATE_REFUSED = -2;
 // (after the allocator's). -1 when the emission failed after all (a failed
 // allocation of the body's record): the sheet is gone then and nothing of
 // the body is left, so the shell discards as after a failed build.
+//
+// In a figure of several parts the others stay as they are: the sheet's
+// storage is given back (remove_object) and the body emitted after the last
+// part, in the body buffers the figure lives in, when it fits what they have
+// left; else the capacity message, INFLATE_REFUSED and nothing changed.
 int32_t replace_sheet_with_body(int32_t sheet, const BodyPlan& plan);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/edited_object.h"
 #include "geometry/body_mesh.h"
 #include "geometry/camera.h"
 #include "geometry/normals.h"
@@ -30,7 +31,16 @@ struct Mesh {
     // A body's positions in fine units (1/256), parallel to the vertex pool;
     // null for an object drawn from whole units only.
     const Vec4* fine = nullptr;
+    // Where the object sits among others (its part matrix and the object's
+    // translation, without the rotation): position * scale / FIXED_ONE +
+    // shift; FIXED_ONE and 0 for an object on its own.
+    int64_t scale = FIXED_ONE;
+    std::array<int64_t, 3> shift = {0, 0, 0};
 };
+
+// Placed positions are counted in 1/2^PLACED_SHIFT units: a fine unit (1/256)
+// times a scale of 1/FIXED_ONE.
+constexpr int32_t PLACED_SHIFT = FINE_SHIFT + FIXED_SHIFT;
 
 // The position of pool vertex i in fine units: the body's own, or the whole
 // model units scaled.
@@ -79,6 +89,13 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
     find_polygons(object, mesh);
     if (object->part_count > 0 && (object->parts[0].flags & PART_FINE_POSITIONS) != 0)
         mesh->fine = fine_vertex_base();
+    if (object->part_count > 0 && object->parts[0].scale.x > 0) {
+        const ObjectPart& part = object->parts[0];
+        mesh->scale = part.scale.x;
+        mesh->shift = {int64_t(part.translation.x) + object->translation.x,
+                       int64_t(part.translation.y) + object->translation.y,
+                       int64_t(part.translation.z) + object->translation.z};
+    }
     for (PrimitivePacket* packet : mesh->polygons) {
         const int16_t* v = packet_vertices(packet);
         for (int k = 0; k < packet_vertex_count(packet); ++k)
@@ -123,24 +140,39 @@ std::array<int32_t, 3> exported_direction(const Vec4& n) {
     return {-n.x, n.y, n.z};
 }
 
-// A length in fine units as an exact decimal of model units: 1/256 has eight
-// digits, rem * 10^8 / 2^8 = rem * 5^8. Whole units print as before.
-void append_fine(std::string* out, int64_t value) {
+// A placed length (1/2^PLACED_SHIFT units) as an exact decimal of model
+// units: 1/2^k has k digits, rem * 10^k / 2^k = rem * 5^k (below 10^17 for
+// k = 17). Whole and fine units print as they always did.
+void append_placed(std::string* out, int64_t value) {
+    constexpr int64_t ONE = int64_t(1) << PLACED_SHIFT;
+    int64_t five_power = 1;
+    for (int32_t k = 0; k < PLACED_SHIFT; ++k)
+        five_power *= 5;
     int64_t magnitude = value < 0 ? -value : value;
     if (value < 0) *out += '-';
-    *out += std::to_string(magnitude / FINE_ONE);
-    int64_t remainder = magnitude % FINE_ONE;
+    *out += std::to_string(magnitude / ONE);
+    int64_t remainder = magnitude % ONE;
     if (remainder == 0) return;
-    std::string digits = std::to_string(remainder * 390625);
-    digits.insert(0, 8 - digits.size(), '0');
+    std::string digits = std::to_string(remainder * five_power);
+    digits.insert(0, size_t(PLACED_SHIFT) - digits.size(), '0');
     digits.erase(digits.find_last_not_of('0') + 1);
     *out += '.' + digits;
 }
 
-void append_position(std::string* out, const std::array<int64_t, 3>& fine) {
-    for (int64_t c : exported_position(fine)) {
+// Pool vertex i where it sits in the figure, in 1/2^PLACED_SHIFT units and
+// the exported frame.
+std::array<int64_t, 3> placed_position(const RenderList* list, const Mesh& mesh, int32_t i) {
+    const std::array<int64_t, 3> fine = fine_position(list, mesh, i);
+    std::array<int64_t, 3> placed = {};
+    for (int a = 0; a < 3; ++a)
+        placed[size_t(a)] = fine[size_t(a)] * mesh.scale + (mesh.shift[size_t(a)] << PLACED_SHIFT);
+    return exported_position(placed);
+}
+
+void append_position(std::string* out, const RenderList* list, const Mesh& mesh, int32_t i) {
+    for (int64_t c : placed_position(list, mesh, i)) {
         *out += ' ';
-        append_fine(out, c);
+        append_placed(out, c);
     }
 }
 
@@ -300,82 +332,119 @@ std::string summary(const Mesh& mesh) {
            " faces";
 }
 
-}  // namespace
+// The meshes of the parts in order, those without a face left out (a figure
+// of one part: that part or nothing, as for one object).
+int32_t gather_meshes(const int32_t* indices, int32_t count, std::vector<Mesh>* meshes) {
+    for (int32_t i = 0; i < count; ++i) {
+        Mesh mesh;
+        const int32_t result = gather_mesh(indices[i], &mesh);
+        if (result == EXPORT_BAD_MESH) return result;
+        if (result == EXPORT_OK) meshes->push_back(std::move(mesh));
+    }
+    return meshes->empty() ? EXPORT_NO_OBJECT : EXPORT_OK;
+}
 
-int32_t export_obj(int32_t index, std::string* out) {
-    out->clear();
-    Mesh mesh;
-    if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
+// What the files say they hold.
+std::string summary(const std::vector<Mesh>& meshes) {
+    if (meshes.size() == 1) return summary(meshes[0]);
+    size_t vertices = 0, faces = 0;
+    for (const Mesh& mesh : meshes) {
+        vertices += size_t(mesh.vertex_count);
+        faces += mesh.faces.size();
+    }
+    return "sketch3d figure: " + std::to_string(meshes.size()) + " parts, " +
+           std::to_string(vertices) + " vertices, " + std::to_string(faces) + " faces";
+}
+
+int32_t write_obj(const std::vector<Mesh>& meshes, std::string* out) {
     const RenderList* list = current_render_list();
-    *out += "# " + summary(mesh) + "\n";
+    *out += "# " + summary(meshes) + "\n";
     *out += "# model units, y up (negated from the screen-down model y)\n";
-    *out += "o sketch3d_object_" + std::to_string(index) + "\n";
-    for (int32_t i = 0; i < mesh.vertex_count; ++i) {
-        *out += 'v';
-        append_position(out, fine_position(list, mesh, mesh.first_vertex + i));
-        *out += '\n';
+    if (meshes.size() == 1) {
+        *out += "o sketch3d_object_" + std::to_string(meshes[0].index) + "\n";
+    } else {
+        *out += "o sketch3d_figure\n";
     }
-    for (const UnitNormal& normal : unit_normals(list, mesh)) {
-        *out += "vn";
-        append_normal(out, normal);
-        *out += '\n';
-    }
-    // OBJ numbers its vertices and normals from 1, and vertex i has normal i.
-    for (PrimitivePacket* packet : mesh.faces) {
-        *out += 'f';
-        for (int32_t vertex : face_corners(packet)) {
-            std::string number = std::to_string(vertex - mesh.first_vertex + 1);
-            *out += ' ' + number + "//" + number;
+    // OBJ numbers its vertices and normals from 1 across the file, and vertex
+    // i has normal i.
+    int64_t offset = 0;
+    for (size_t part = 0; part < meshes.size(); ++part) {
+        const Mesh& mesh = meshes[part];
+        if (meshes.size() > 1) *out += "g part_" + std::to_string(part + 1) + "\n";
+        for (int32_t i = 0; i < mesh.vertex_count; ++i) {
+            *out += 'v';
+            append_position(out, list, mesh, mesh.first_vertex + i);
+            *out += '\n';
         }
-        *out += '\n';
+        for (const UnitNormal& normal : unit_normals(list, mesh)) {
+            *out += "vn";
+            append_normal(out, normal);
+            *out += '\n';
+        }
+        for (PrimitivePacket* packet : mesh.faces) {
+            *out += 'f';
+            for (int32_t vertex : face_corners(packet)) {
+                std::string number = std::to_string(vertex - mesh.first_vertex + 1 + offset);
+                *out += ' ' + number + "//" + number;
+            }
+            *out += '\n';
+        }
+        offset += mesh.vertex_count;
     }
     return EXPORT_OK;
 }
 
-int32_t export_ply(int32_t index, std::string* out) {
-    out->clear();
-    Mesh mesh;
-    if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
+int32_t write_ply(const std::vector<Mesh>& meshes, std::string* out) {
     const RenderList* list = current_render_list();
-    std::vector<Rgb> colours = vertex_colours(list, mesh);
-    const std::vector<UnitNormal> normals = unit_normals(list, mesh);
+    size_t vertices = 0, faces = 0;
+    for (const Mesh& mesh : meshes) {
+        vertices += size_t(mesh.vertex_count);
+        faces += mesh.faces.size();
+    }
     *out += "ply\nformat ascii 1.0\n";
-    *out += "comment " + summary(mesh) + "\n";
+    *out += "comment " + summary(meshes) + "\n";
     *out += "comment model units, y up (negated from the screen-down model y)\n";
-    *out += "element vertex " + std::to_string(mesh.vertex_count) + "\n";
+    *out += "element vertex " + std::to_string(vertices) + "\n";
     *out += "property float x\nproperty float y\nproperty float z\n";
     *out += "property float nx\nproperty float ny\nproperty float nz\n";
     *out += "property uchar red\nproperty uchar green\nproperty uchar blue\n";
-    *out += "element face " + std::to_string(mesh.faces.size()) + "\n";
+    *out += "element face " + std::to_string(faces) + "\n";
     *out += "property list uchar int vertex_indices\nend_header\n";
-    for (int32_t i = 0; i < mesh.vertex_count; ++i) {
-        std::string line;
-        append_position(&line, fine_position(list, mesh, mesh.first_vertex + i));
-        append_normal(&line, normals[size_t(i)]);
-        const Rgb& c = colours[size_t(i)];
-        line += ' ' + std::to_string(c.r) + ' ' + std::to_string(c.g) + ' ' + std::to_string(c.b);
-        out->append(line, 1);  // without the separator before the first value
-        *out += '\n';
+    for (const Mesh& mesh : meshes) {
+        std::vector<Rgb> colours = vertex_colours(list, mesh);
+        const std::vector<UnitNormal> normals = unit_normals(list, mesh);
+        for (int32_t i = 0; i < mesh.vertex_count; ++i) {
+            std::string line;
+            append_position(&line, list, mesh, mesh.first_vertex + i);
+            append_normal(&line, normals[size_t(i)]);
+            const Rgb& c = colours[size_t(i)];
+            line +=
+                ' ' + std::to_string(c.r) + ' ' + std::to_string(c.g) + ' ' + std::to_string(c.b);
+            out->append(line, 1);  // without the separator before the first value
+            *out += '\n';
+        }
     }
-    // PLY numbers its vertices from 0.
-    for (PrimitivePacket* packet : mesh.faces) {
-        std::vector<int32_t> corners = face_corners(packet);
-        *out += std::to_string(corners.size());
-        for (int32_t vertex : corners)
-            *out += ' ' + std::to_string(vertex - mesh.first_vertex);
-        *out += '\n';
+    // PLY numbers its vertices from 0, across the parts.
+    int64_t offset = 0;
+    for (const Mesh& mesh : meshes) {
+        for (PrimitivePacket* packet : mesh.faces) {
+            std::vector<int32_t> corners = face_corners(packet);
+            *out += std::to_string(corners.size());
+            for (int32_t vertex : corners)
+                *out += ' ' + std::to_string(vertex - mesh.first_vertex + offset);
+            *out += '\n';
+        }
+        offset += mesh.vertex_count;
     }
     return EXPORT_OK;
 }
 
-int32_t export_mesh(int32_t index, ExportedMesh* out) {
+void mesh_of(const Mesh& mesh, ExportedMesh* out) {
     *out = ExportedMesh{};
-    Mesh mesh;
-    if (int32_t result = gather_mesh(index, &mesh); result != EXPORT_OK) return result;
     const RenderList* list = current_render_list();
     for (int32_t i = 0; i < mesh.vertex_count; ++i)
-        for (int64_t c : exported_position(fine_position(list, mesh, mesh.first_vertex + i)))
-            out->positions.push_back(float(double(c) / FINE_ONE));
+        for (int64_t c : placed_position(list, mesh, mesh.first_vertex + i))
+            out->positions.push_back(float(double(c) / double(int64_t(1) << PLACED_SHIFT)));
     for (const UnitNormal& normal : unit_normals(list, mesh))
         for (double c : normal)
             out->normals.push_back(float(c));
@@ -393,15 +462,14 @@ int32_t export_mesh(int32_t index, ExportedMesh* out) {
                 out->facet_normals.push_back(float(c));
         }
     }
-    return EXPORT_OK;
 }
 
-int32_t export_stl(int32_t index, std::string* out) {
-    out->clear();
-    ExportedMesh mesh;
-    if (int32_t result = export_mesh(index, &mesh); result != EXPORT_OK) return result;
-    size_t count = mesh.triangles.size() / 3;
-    std::string header = "sketch3d object " + std::to_string(index) + ", binary STL, millimetres";
+int32_t write_stl(const std::vector<ExportedMesh>& parts, const std::string& what,
+                  std::string* out) {
+    size_t count = 0;
+    for (const ExportedMesh& mesh : parts)
+        count += mesh.triangles.size() / 3;
+    std::string header = what + ", binary STL, millimetres";
     header.resize(80, ' ');
     *out = header;
     // Little-endian words, whatever the host's order.
@@ -415,18 +483,103 @@ int32_t export_stl(int32_t index, std::string* out) {
         put_word(word);
     };
     put_word(uint32_t(count));
-    for (size_t t = 0; t < count; ++t) {
-        const float* p[3];
-        for (int k = 0; k < 3; ++k)
-            p[k] = &mesh.positions[3 * size_t(mesh.triangles[3 * t + size_t(k)])];
-        for (int a = 0; a < 3; ++a)
-            put_float(mesh.facet_normals[3 * t + size_t(a)]);
-        for (const float* corner : p)
+    for (const ExportedMesh& mesh : parts) {
+        for (size_t t = 0; t < mesh.triangles.size() / 3; ++t) {
             for (int a = 0; a < 3; ++a)
-                put_float(corner[a]);
-        *out += std::string(2, '\0');
+                put_float(mesh.facet_normals[3 * t + size_t(a)]);
+            for (int k = 0; k < 3; ++k) {
+                const float* corner =
+                    &mesh.positions[3 * size_t(mesh.triangles[3 * t + size_t(k)])];
+                for (int a = 0; a < 3; ++a)
+                    put_float(corner[a]);
+            }
+            *out += std::string(2, '\0');
+        }
     }
     return EXPORT_OK;
+}
+
+// The figure's parts, as object indices.
+std::vector<int32_t> figure_indices() {
+    std::vector<int32_t> indices;
+    const Figure& f = figure();
+    for (int32_t i = 0; i < f.part_count; ++i)
+        indices.push_back(f.parts[i].object.index);
+    return indices;
+}
+
+}  // namespace
+
+int32_t export_obj(int32_t index, std::string* out) {
+    out->clear();
+    std::vector<Mesh> meshes;
+    if (int32_t result = gather_meshes(&index, 1, &meshes); result != EXPORT_OK) return result;
+    return write_obj(meshes, out);
+}
+
+int32_t export_ply(int32_t index, std::string* out) {
+    out->clear();
+    std::vector<Mesh> meshes;
+    if (int32_t result = gather_meshes(&index, 1, &meshes); result != EXPORT_OK) return result;
+    return write_ply(meshes, out);
+}
+
+int32_t export_mesh(int32_t index, ExportedMesh* out) {
+    *out = ExportedMesh{};
+    std::vector<Mesh> meshes;
+    if (int32_t result = gather_meshes(&index, 1, &meshes); result != EXPORT_OK) return result;
+    mesh_of(meshes[0], out);
+    return EXPORT_OK;
+}
+
+int32_t export_stl(int32_t index, std::string* out) {
+    out->clear();
+    ExportedMesh mesh;
+    if (int32_t result = export_mesh(index, &mesh); result != EXPORT_OK) return result;
+    return write_stl({mesh}, "sketch3d object " + std::to_string(index), out);
+}
+
+int32_t export_parts(std::vector<ExportedMesh>* parts) {
+    parts->clear();
+    const std::vector<int32_t> indices = figure_indices();
+    std::vector<Mesh> meshes;
+    if (int32_t result = gather_meshes(indices.data(), int32_t(indices.size()), &meshes);
+        result != EXPORT_OK)
+        return result;
+    for (const Mesh& mesh : meshes) {
+        parts->emplace_back();
+        mesh_of(mesh, &parts->back());
+    }
+    return EXPORT_OK;
+}
+
+int32_t export_figure_obj(std::string* out) {
+    out->clear();
+    const std::vector<int32_t> indices = figure_indices();
+    std::vector<Mesh> meshes;
+    if (int32_t result = gather_meshes(indices.data(), int32_t(indices.size()), &meshes);
+        result != EXPORT_OK)
+        return result;
+    return write_obj(meshes, out);
+}
+
+int32_t export_figure_ply(std::string* out) {
+    out->clear();
+    const std::vector<int32_t> indices = figure_indices();
+    std::vector<Mesh> meshes;
+    if (int32_t result = gather_meshes(indices.data(), int32_t(indices.size()), &meshes);
+        result != EXPORT_OK)
+        return result;
+    return write_ply(meshes, out);
+}
+
+int32_t export_figure_stl(std::string* out) {
+    out->clear();
+    // A figure of one part writes as one object always has.
+    if (figure().part_count == 1) return export_stl(figure().parts[0].object.index, out);
+    std::vector<ExportedMesh> parts;
+    if (int32_t result = export_parts(&parts); result != EXPORT_OK) return result;
+    return write_stl(parts, "sketch3d figure of " + std::to_string(parts.size()) + " parts", out);
 }
 
 const char* export_error_text(int32_t result) {

@@ -1,4 +1,5 @@
-// Export of a scene object's mesh for other tools: Wavefront OBJ (the
+// Export of a scene object's mesh, or of the whole figure, for other tools:
+// Wavefront OBJ (the
 // positions as modelled, relief included, the polygons as emitted but for
 // those that repeat a vertex or have no area, vertex normals), PLY (the same
 // mesh with the colour the last frame showed at each vertex), binary STL and
@@ -41,7 +42,8 @@ int32_t export_stl(int32_t index, std::string* out);
 int32_t export_glb(int32_t index, std::string* out);
 
 // The object's triangles as the writers above take them: per vertex its
-// position (in the frame described at the top) and its unit normal, three
+// position (in the frame described at the top, placed where the object sits
+// among the figure's parts) and its unit normal, three
 // vertex numbers a triangle in the listed order, and each triangle's own unit
 // normal. Every normal of every format is unit length: a vertex whose stored
 // normal has no direction takes the area-weighted normal of its faces (the
@@ -54,6 +56,21 @@ struct ExportedMesh {
     std::vector<float> facet_normals;  // x, y, z per triangle
 };
 int32_t export_mesh(int32_t index, ExportedMesh* mesh);
+
+// The figure being edited (app/edited_object.h) whole, in the same formats:
+// every part with a face, each where it sits in the figure (its placement,
+// without the figure's rotation), so that the parts overlap as they are
+// drawn. The OBJ has one group per part (`g part_1`, ...), the PLY and the
+// STL every part's vertices and faces in turn (a closed body per part: a
+// solid of several shells), the GLB one mesh under one node per part. A
+// figure of one part is written exactly as that object. EXPORT_NO_OBJECT for
+// an empty figure or one without a face.
+int32_t export_figure_obj(std::string* out);
+int32_t export_figure_ply(std::string* out);
+int32_t export_figure_stl(std::string* out);
+int32_t export_figure_glb(std::string* out);
+// The figure's parts with a face, each as export_mesh gives one object.
+int32_t export_parts(std::vector<ExportedMesh>* parts);
 
 // A sentence for an export error.
 const char* export_error_text(int32_t result);

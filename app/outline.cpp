@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "app/edited_object.h"
@@ -13,6 +14,7 @@
 #include "app/screen.h"
 #include "app/stroke_history.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "geometry/body_object.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
@@ -28,15 +30,11 @@ struct OutlineState {
 
 OutlineState grid;
 
-// The page as the last build's fill left it: the page is cleared in editing
-// mode, so an inflation later reads the filled region from here. Kept in a
-// vector (not the allocator's blocks), so that a build allocates as it
-// always did, and copied whole, so that a build pays one copy of the page.
-struct FilledPage {
-    std::vector<uint16_t> pixels;
-    int32_t width = 0, height = 0;
-};
-FilledPage filled_page;
+// The region the last build's fill left, cropped to its filled pixels: the
+// page is cleared in editing mode, so an inflation later reads the region from
+// here. Kept in a vector (not the allocator's blocks), so that a build
+// allocates as it always did.
+RegionMask filled_region;
 
 constexpr ColourRecord SHEET_COLOUR = {255, 0, 0, 0};  // every triangle is red
 
@@ -53,11 +51,39 @@ bool is_fill(const uint16_t* pixels, int32_t x, int32_t y) {
 }
 
 void keep_filled_region(const uint16_t* pixels) {
-    int32_t w = screen_width(), h = screen_height();
-    filled_page.width = w > 0 && pixels != nullptr ? w : 0;
-    filled_page.height = h > 0 && pixels != nullptr ? h : 0;
-    filled_page.pixels.assign(pixels,
-                              pixels + size_t(filled_page.width) * size_t(filled_page.height));
+    const int32_t w = pixels != nullptr ? screen_width() : 0;
+    const int32_t h = pixels != nullptr ? screen_height() : 0;
+    filled_region = RegionMask{};
+    // The bounds of the filled pixels: each row searched from both ends, so
+    // that a row is read only as far as its outermost filled pixels.
+    int32_t left = w, right = -1, top = -1, bottom = -1;
+    for (int32_t r = 0; r < h; ++r) {
+        const uint16_t* row = pixels + int64_t(r) * w;
+        int32_t first = 0;
+        while (first < w && row[first] != OUTLINE_FILL_PIXEL)
+            ++first;
+        if (first == w) continue;
+        int32_t last = w - 1;
+        while (row[last] != OUTLINE_FILL_PIXEL)
+            --last;
+        left = first < left ? first : left;
+        right = last > right ? last : right;
+        if (top < 0) top = r;
+        bottom = r;
+    }
+    if (top < 0) return;
+    RegionMask& mask = filled_region;
+    mask.width = right - left + 1;
+    mask.height = bottom - top + 1;
+    mask.origin_x = left - half_width();
+    mask.origin_y = top - half_height();
+    mask.inside.resize(size_t(mask.width) * size_t(mask.height));
+    for (int32_t r = 0; r < mask.height; ++r) {
+        const uint16_t* row = pixels + int64_t(top + r) * w + left;
+        uint8_t* inside = mask.inside.data() + size_t(r) * size_t(mask.width);
+        for (int32_t c = 0; c < mask.width; ++c)
+            inside[c] = row[c] == OUTLINE_FILL_PIXEL ? 1 : 0;
+    }
 }
 
 // A grid point that is not green but lies one step from a green one is moved
@@ -148,6 +174,60 @@ int32_t undo_build(int32_t object) {
     return NO_OBJECT;
 }
 
+void empty_grid() {
+    for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
+        grid.cells[i].w = CELL_EMPTY;
+}
+
+// A further part that failed: only its own object goes; the grid is emptied
+// and the drawing page cleared.
+int32_t undo_part_build(int32_t object) {
+    finish_object();
+    if (object >= 0) remove_object(object);
+    forget_strokes();
+    empty_grid();
+    clear_page_as_new(drawing_page_index());
+    return NO_OBJECT;
+}
+
+// What triangulate will emit: its triangles, and the filled grid points, at
+// least as many as the vertices they become.
+struct GridCount {
+    int64_t triangles = 0;
+    int64_t points = 0;
+};
+
+GridCount count_grid() {
+    GridCount count;
+    for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
+        count.points += grid.cells[i].w == CELL_FILLED;
+    for (int32_t r = 0; r + 1 < grid.rows; ++r) {
+        for (int32_t k = 0; k + 1 < grid.columns; ++k) {
+            int32_t filled = (outline_cell(k, r)->w == CELL_FILLED) +
+                             (outline_cell(k, r + 1)->w == CELL_FILLED) +
+                             (outline_cell(k + 1, r + 1)->w == CELL_FILLED) +
+                             (outline_cell(k + 1, r)->w == CELL_FILLED);
+            count.triangles += filled == 4 ? 2 : filled == 3 ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+// The message of the table or buffer a sheet of that count would overflow, or
+// null when it fits what the render list has left.
+const char* overflow_text(const GridCount& count) {
+    const RenderList* list = current_render_list();
+    if (free_object_slots() == 0) return TEXT_OBJECT_TABLE_FULL;
+    if (list == nullptr) return TEXT_PACKET_AREA_FULL;
+    int64_t used = list->write_position - reinterpret_cast<const uint8_t*>(list->first_packet);
+    if (used + SHORT_PACKET_BYTES + TRIANGLE_PACKET_BYTES * count.triangles + 4 >
+        list->packet_capacity)
+        return TEXT_PACKET_AREA_FULL;
+    if (list->vertex_count + count.points > list->vertex_capacity) return TEXT_VERTEX_POOL_FULL;
+    if (list->vertex_count + count.points > list->normal_capacity) return TEXT_NORMAL_POOL_FULL;
+    return nullptr;
+}
+
 }  // namespace
 
 int init_outline_grid() {
@@ -184,16 +264,10 @@ int32_t grid_rows() {
     return grid.rows;
 }
 
-RegionMask built_region() {
-    RegionMask mask;
-    mask.width = filled_page.width;
-    mask.height = filled_page.height;
-    mask.origin_x = -half_width();
-    mask.origin_y = -half_height();
-    mask.inside.resize(filled_page.pixels.size());
-    for (size_t i = 0; i < filled_page.pixels.size(); ++i)
-        mask.inside[i] = filled_page.pixels[i] == OUTLINE_FILL_PIXEL ? 1 : 0;
-    return mask;
+RegionMask take_built_region() {
+    RegionMask region = std::move(filled_region);
+    filled_region = RegionMask{};
+    return region;
 }
 
 OutlineCell* outline_cell(int32_t column, int32_t row) {
@@ -230,18 +304,18 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     platform_screen_to_client(&x0, &y0);
     platform_screen_to_client(&x1, &y1);
     remember_stroke_segment(left_button_presses(), x0, y0, x1, y1);
-    platform_draw_line(current_page_index(), x0, y0, x1, y1);
+    platform_draw_line(drawing_page_index(), x0, y0, x1, y1);
 }
 
 int32_t build_object_from_outline(int32_t x, int32_t y) {
-    const uint16_t* pixels = page_pixels(current_page_index());
+    const uint16_t* pixels = page_pixels(drawing_page_index());
     platform_screen_to_client(&x, &y);
     // An outline that stops a few pixels short of its start is closed first.
     close_outline_gaps(x, y);
     // The fill makes the strokes part of the page for good.
     forget_strokes();
     // The fill completes before the scan reads the pixels.
-    platform_flood_fill(current_page_index(), x, y, OUTLINE_FILL_PIXEL);
+    platform_flood_fill(drawing_page_index(), x, y, OUTLINE_FILL_PIXEL);
     keep_filled_region(pixels);
     scan_grid(pixels);
 
@@ -254,6 +328,40 @@ int32_t build_object_from_outline(int32_t x, int32_t y) {
     set_object_shading(object, 0);
     pack_colours();
     return object;
+}
+
+int32_t build_part_from_outline(int32_t x, int32_t y) {
+    const uint16_t* pixels = page_pixels(drawing_page_index());
+    platform_screen_to_client(&x, &y);
+    close_outline_gaps(x, y);
+    forget_strokes();
+    platform_flood_fill(drawing_page_index(), x, y, OUTLINE_FILL_PIXEL);
+    keep_filled_region(pixels);
+    empty_grid();
+    scan_grid(pixels);
+    if (const char* full = overflow_text(count_grid()); full != nullptr) {
+        show_error("%s", full);
+        return undo_part_build(NO_OBJECT);
+    }
+    int32_t object = create_object(2);
+    if (object < 0) return undo_part_build(NO_OBJECT);
+    int32_t max_vertex = -1;
+    if (!triangulate(&max_vertex)) return undo_part_build(object);
+    finish_lit_object(object, max_vertex + 1);
+    set_object_shading(object, 0);
+    pack_colours();
+    return object;
+}
+
+void overlay_strokes() {
+    const int32_t from = drawing_page_index();
+    if (from == current_page_index()) return;
+    const uint16_t* strokes = page_pixels(from);
+    uint16_t* picture = current_page_pixels();
+    if (strokes == nullptr || picture == nullptr) return;
+    const int64_t count = int64_t(screen_width()) * screen_height();
+    for (int64_t i = 0; i < count; ++i)
+        if (strokes[i] == STROKE_PIXEL) picture[i] = STROKE_PIXEL;
 }
 
 namespace {
@@ -302,10 +410,12 @@ void push_body_vertices(const EditedObject& body, int64_t cx, int64_t cy, int32_
 void push_vertices(int32_t x, int32_t y, int32_t delta) {
     platform_screen_to_client(&x, &y);
     // 64-bit bounds: a cursor far outside the window must not wrap around.
-    int64_t cx = int64_t(x) - half_width();
-    int64_t cy = int64_t(y) - half_height();
+    push_part_vertices(edited_object(), int64_t(x) - half_width(), int64_t(y) - half_height(),
+                       delta);
+}
+
+void push_part_vertices(const EditedObject& edited, int64_t cx, int64_t cy, int32_t delta) {
     RenderList* list = current_render_list();
-    const EditedObject& edited = edited_object();
     const ObjectPart* part = get_part(edited.index, 0);
     if (edited.kind == EDITED_BODY && part != nullptr && (part->flags & PART_FINE_POSITIONS) != 0) {
         push_body_vertices(edited, cx, cy, delta);
@@ -332,9 +442,9 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
 void discard_object(int32_t index) {
     forget_strokes();
     delete_object(index);
-    for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
-        grid.cells[i].w = CELL_EMPTY;
+    empty_grid();
     reset_frame_pools();
     release_body_buffers();
+    set_drawing_page(current_page_index());
     clear_screen();
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "app/edited_object.h"
 #include "geometry/body_mesh.h"
 #include "geometry/fixed_math.h"
 
@@ -33,10 +34,11 @@ int32_t grid_rows();
 // Cell (column, row), or null outside the grid.
 OutlineCell* outline_cell(int32_t column, int32_t row);
 
-// The region the last build filled (pixel (c, r) at model point (c - width /
-// 2, r - height / 2)), read from the copy of the page the build kept; empty
-// before the first build.
-RegionMask built_region();
+// The region the last build filled, cropped to the bounds of its filled
+// pixels (pixel (c, r) at model point (c + origin_x, r + origin_y), the
+// screen centre at the origin), handed over to the caller: the outline tools
+// keep no copy. Empty when no build filled anything since it was last taken.
+RegionMask take_built_region();
 
 // The pixel at (x, y) of a page of the screen's size, the last row included;
 // 0 (black) outside it.
@@ -46,21 +48,39 @@ uint16_t read_pixel(const uint16_t* pixels, int32_t x, int32_t y);
 // centre and its z is `z`. Returns the cell, or null without a grid.
 OutlineCell* set_outline_cell(int32_t px, int32_t py, int32_t z);
 
-// A black line in the current page between two screen positions, the end
+// A black line in the drawing page (app/screen.h) between two screen positions, the end
 // point excluded, remembered as part of the left button's current stroke so
 // that it can be taken back (app/stroke_history.h).
 void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 // Builds an object from the region around screen position (x, y) of the
-// current page and returns its index; -1 when the packet area overflows or the
+// drawing page and returns its index; -1 when the packet area overflows or the
 // object cannot be created, after which the grid, the pools and the page are
 // clean again.
 int32_t build_object_from_outline(int32_t x, int32_t y);
+// The build of a further part of a figure, from the drawing page: the same
+// fill, scan and triangulation as build_object_from_outline, from an empty
+// grid, after the region's room is checked: when its triangles (with the end
+// word) do not fit what the packet area has left, its grid points what the
+// vertex and normal pools have left, or no slot of the object table is free,
+// the message of the buffer it would overflow is shown and nothing is built.
+// A build that fails takes back only the object it made; the other objects
+// and the pools stay as they were. After a failure the grid is empty and the
+// drawing page clean; returns the new object's index or -1.
+int32_t build_part_from_outline(int32_t x, int32_t y);
+// The strokes of the drawing page (its black pixels) laid over the current
+// page, after the figure is drawn there; nothing while they are one page.
+void overlay_strokes();
+
 // Moves the edited object's vertices within GRID_STEP of the cursor (screen
 // position) by delta in z and recomputes its normals; only the vertices that
 // face the viewer move (a body's front surface and rim, all of a sheet's),
 // and a body's front vertex stops a unit short of the back behind it.
 // Nothing happens while nothing is edited.
 void push_vertices(int32_t x, int32_t y, int32_t delta);
+// The same for any part, with the cursor given in the part's model frame
+// (cx, cy: the model point under it on the part's rim plane).
+void push_part_vertices(const EditedObject& part, int64_t cx, int64_t cy, int32_t delta);
 // Deletes the object, empties the grid, resets the pools and clears the page
-// (and with it the strokes that could be taken back).
+// (and with it the strokes that could be taken back); strokes go to the
+// current page again.
 void discard_object(int32_t index);

@@ -66,10 +66,10 @@ std::vector<Point> gaps_around(int32_t x, int32_t y) {
     return closings;
 }
 
-// Whether the fill from (x, y) reaches an edge of the current page, tried on a copy in which
+// Whether the fill from (x, y) reaches an edge of the drawing page, tried on a copy in which
 // only black is kept as it is; false when the copy cannot be made.
 bool fill_reaches_edge(int32_t x, int32_t y) {
-    const uint16_t* page = current_page_pixels();
+    const uint16_t* page = page_pixels(drawing_page_index());
     const int32_t width = screen_width();
     const int32_t height = screen_height() + 1;  // the page's rows, its last one included
     if (page == nullptr || width <= 0 || height <= 1 ||
@@ -97,7 +97,7 @@ int32_t close_outline_gaps(int32_t x, int32_t y) {
     const std::vector<Point> closings = gaps_around(x, y);
     if (closings.empty() || !fill_reaches_edge(x, y)) return 0;
     for (size_t i = 0; i < closings.size(); i += 2)
-        platform_draw_line(current_page_index(), closings[i].x, closings[i].y, closings[i + 1].x,
+        platform_draw_line(drawing_page_index(), closings[i].x, closings[i].y, closings[i + 1].x,
                            closings[i + 1].y);
     return int32_t(closings.size() / 2);
 }

@@ -15,6 +15,6 @@
 
 inline constexpr int32_t MAX_OUTLINE_GAP = 12;  // pixels between a stroke's end and its start
 
-// Closes the gaps of the strokes around client pixel (x, y) of the current page when the
+// Closes the gaps of the strokes around client pixel (x, y) of the drawing page when the
 // fill from there would leak to the page's edge. Returns the gaps closed.
 int32_t close_outline_gaps(int32_t x, int32_t y);

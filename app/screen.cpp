@@ -24,6 +24,7 @@ struct ScreenState {
     int32_t depth = 0;
     int32_t current_page = 0;
     int32_t flip_mask = 0;
+    int32_t drawing_page = 0;
     uint32_t clear_pair = 0;
 };
 
@@ -43,6 +44,7 @@ int init_screen(PlatformWindow window) {
     if (screen.pages == nullptr) return -1;
     screen.window = window;
     screen.clear_pair = 0;
+    screen.drawing_page = 0;
     return set_screen_depth(SCREEN_DEPTH);
 }
 
@@ -71,6 +73,7 @@ int rebuild_screen() {
     }
     screen.current_page = 0;
     screen.flip_mask = 0;
+    screen.drawing_page = 0;
     screen.height = height - 1;  // the last row is never drawn or shown
     set_screen_geometry(screen.width, screen.height, screen.pages[0].pixels);
     return 0;
@@ -155,6 +158,21 @@ void clear_screen() {
     // number of words, so this covers exactly the rows above the last.
     fill_pixel_pairs(current_page_pixels(), int64_t(screen.width / 2) * screen.height,
                      screen.clear_pair);
+}
+
+int32_t drawing_page_index() {
+    return screen.drawing_page;
+}
+
+void set_drawing_page(int32_t index) {
+    screen.drawing_page = valid_slot(index) ? index : screen.current_page;
+}
+
+void clear_page_as_new(int32_t index) {
+    uint16_t* pixels = page_pixels(index);
+    if (pixels == nullptr) return;
+    fill_pixel_pairs(pixels, int64_t(screen.width / 2) * screen.height, screen.clear_pair);
+    std::memset(pixels + int64_t(screen.width) * screen.height, 0, size_t(screen.width) * 2);
 }
 
 void set_clear_colour(int32_t r, int32_t g, int32_t b) {

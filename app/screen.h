@@ -53,6 +53,16 @@ void flip_screen_page();
 // Fills every row but the last of the current page with the clear colour.
 // Nothing happens without pages.
 void clear_screen();
+
+// The page strokes are drawn into, taken back from, and filled by the outline
+// build: the current page, or, while a part is being added to a figure, page 1,
+// the sketch page, whose strokes are laid over the picture after the figure is
+// drawn (app/outline.h). Back to the current page at start-up.
+int32_t drawing_page_index();
+void set_drawing_page(int32_t index);
+// Page `index` as a fresh page 0 is: every row but the last the clear colour,
+// the last row black. Nothing for a missing page.
+void clear_page_as_new(int32_t index);
 // Fills `words` 32-bit words from `pixels` (two pixels each) with `pair`, the
 // way clear_screen does, sixteen bytes to a store; nothing for a null page or
 // words <= 0. The first pixel of each pair is the low half of `pair` on a

@@ -14,22 +14,22 @@ namespace {
 
 struct MeshFormat {
     const char* extension;
-    int32_t (*exporter)(int32_t index, std::string* out);
+    int32_t (*exporter)(std::string* out);
 };
 constexpr MeshFormat MESH_FORMATS[] = {
-    {"obj", export_obj}, {"stl", export_stl}, {"glb", export_glb}};
+    {"obj", export_figure_obj}, {"stl", export_figure_stl}, {"glb", export_figure_glb}};
 
 }  // namespace
 
 bool save_session(std::string* report) {
     SaveRequest request;
-    const int32_t object = edited_object().index;
-    if (object != NO_OBJECT) {
+    // The figure whole, also while a part is being added to it.
+    if (figure().part_count > 0) {
         for (const MeshFormat& format : MESH_FORMATS) {
             std::string data;
             // Nothing to export (an object without a face) or no writer in this build:
             // the save goes on without that file.
-            if (format.exporter(object, &data) == EXPORT_OK)
+            if (format.exporter(&data) == EXPORT_OK)
                 request.files.push_back({format.extension, std::move(data)});
         }
     }

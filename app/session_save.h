@@ -1,4 +1,4 @@
-// Saving what the window shows: the edited object's meshes, the picture and the
+// Saving what the window shows: the figure's meshes, the picture and the
 // session so far as a replay script that rebuilds exactly that picture, handed
 // to the platform as one save (platform_save, app/platform.h).
 #pragma once
@@ -10,8 +10,8 @@
 inline constexpr uint16_t WINDOW_BACKGROUND_PIXEL = 0x7FFF;
 
 // Saves, between frames or after a frame's presentation (the current page is
-// then the picture shown): the edited object as OBJ, STL and GLB (where the
-// build has a GLB writer; none with nothing edited or an object without a
+// then the picture shown): the figure (every part) as OBJ, STL and GLB (where the
+// build has a GLB writer; none with an empty figure or one without a
 // face), the client area as shown as PNG (its last row the white background),
 // and the recorded session as a script (none once the recording met its
 // limit: *report then says so). The script gets a comment naming the save.

@@ -27,7 +27,7 @@ struct StrokeHistory {
 
 StrokeHistory history;
 
-// Pixels of the current page: its full height is one row more than the screen's.
+// Pixels of the drawing page: its full height is one row more than the screen's.
 int64_t page_pixel_count() {
     return int64_t(screen_width()) * (int64_t(screen_height()) + 1);
 }
@@ -50,10 +50,10 @@ bool make_room() {
     return true;
 }
 
-// Copies the current page before the first segment is drawn on it (there is
+// Copies the drawing page before the first segment is drawn on it (there is
 // no copy then); false without a page or when the allocator refused.
 bool copy_page() {
-    const uint16_t* pixels = current_page_pixels();
+    const uint16_t* pixels = page_pixels(drawing_page_index());
     int64_t count = page_pixel_count();
     if (pixels == nullptr || count <= 0 || count * 2 > INT32_MAX) return false;
     history.page_copy = static_cast<uint16_t*>(alloc_zeroed(int32_t(count * 2)));
@@ -66,14 +66,14 @@ bool copy_page() {
 // The page as it was before the first stroke, with the remaining strokes drawn
 // again in their order through the same line as before.
 void redraw_page() {
-    uint16_t* pixels = current_page_pixels();
+    uint16_t* pixels = page_pixels(drawing_page_index());
     if (pixels == nullptr || history.page_copy == nullptr ||
         history.page_copy_pixels != page_pixel_count())
         return;
     std::memcpy(pixels, history.page_copy, size_t(history.page_copy_pixels) * 2);
     for (int32_t i = 0; i < history.segment_count; ++i) {
         const StrokeSegment& s = history.segments[i];
-        platform_draw_line(current_page_index(), s.x0, s.y0, s.x1, s.y1);
+        platform_draw_line(drawing_page_index(), s.x0, s.y0, s.x1, s.y1);
     }
 }
 

@@ -1,5 +1,5 @@
 // Strokes that can be taken back: in drawing mode every segment drawn into the
-// current page is remembered with the press of the left button that drew it,
+// drawing page (app/screen.h) is remembered with the press of the left button that drew it,
 // together with a copy of the page as it was before the first of them. Taking
 // strokes back puts that copy back and draws the remaining segments again, so
 // the page is exactly what it would be had the removed strokes never been
@@ -23,7 +23,7 @@ inline constexpr int32_t MAX_STROKE_SEGMENTS = 1 << 18;
 inline constexpr int32_t STROKE_SEGMENT_BYTES = 20;  // press and two end points
 
 // A segment from (x0, y0) to (x1, y1), client pixels, is about to be drawn
-// into the current page by left-button press number `press`. A segment of a
+// into the drawing page by left-button press number `press`. A segment of a
 // press other than the last remembered stroke's starts a new stroke. When the
 // history is full (MAX_STROKE_SEGMENTS) or memory runs out (the allocator has
 // shown its message), nothing is remembered until the next forget_strokes:
@@ -41,7 +41,7 @@ int32_t stroke_count();
 // strokes); valid until the history next changes.
 const StrokeSegment* stroke_segments(int32_t* count);
 
-// Removes the last stroke (or every stroke) and redraws the current page from
+// Removes the last stroke (or every stroke) and redraws the drawing page from
 // the copy and the strokes that remain. Nothing happens without strokes.
 void take_back_last_stroke();
 void take_back_all_strokes();

@@ -34,6 +34,10 @@ inline constexpr char TEXT_UV_POOL_FULL[] =
 inline constexpr char TEXT_NORMAL_POOL_FULL[] =
     "\x96\x40\x90\xfc\x83\x6f\x83\x62\x83\x74\x83\x40\x82\xaa\x97\xcc\x88\xe6\x82\xf0\x92\xb4\x82"
     "\xa6\x82\xdc\x82\xb5\x82\xbd\x81\x42";
+// "オブジェクトテーブルが領域を超えました。" — the object table is full: no slot for another part.
+inline constexpr char TEXT_OBJECT_TABLE_FULL[] =
+    "\x83\x49\x83\x75\x83\x57\x83\x46\x83\x4e\x83\x67\x83\x65\x81\x5b\x83\x75\x83\x8b\x82\xaa\x97"
+    "\xcc\x88\xe6\x82\xf0\x92\xb4\x82\xa6\x82\xdc\x82\xb5\x82\xbd\x81\x42";
 
 // Caption of every error message box (ASCII).
 inline constexpr char ERROR_CAPTION[] = "Error";
@@ -54,6 +58,7 @@ inline constexpr MessageText MESSAGE_TEXTS[] = {
     {TEXT_COLOUR_POOL_FULL, "Too many colours: the colour buffer is full."},
     {TEXT_UV_POOL_FULL, "Too many texture coordinates: the UV buffer is full."},
     {TEXT_NORMAL_POOL_FULL, "Too many normals: the normal buffer is full. Try a smaller outline."},
+    {TEXT_OBJECT_TABLE_FULL, "Too many parts: the object table is full."},
 };
 
 // Room for any English line, terminator included.

@@ -7,7 +7,9 @@
 #include <numbers>
 
 #include "app/edited_object.h"
+#include "app/figure.h"
 #include "app/frame.h"
+#include "app/mesh_export.h"
 #include "app/outline.h"
 #include "app/screen.h"
 #include "app/shell.h"
@@ -196,6 +198,8 @@ void set_demo_rotation(int32_t x, int32_t y, int32_t z) {
     angles->x = x;
     angles->y = y;
     angles->z = z;
+    // A figure's parts turn together, as the frame has them before its transform.
+    place_figure();
 }
 
 void add_demo_relief(int32_t depth) {
@@ -264,7 +268,7 @@ int32_t rebuild_demo_object() {
     to_screen(&x, &y);
     demo.object = build_object_from_outline(x, y);
     // Edited from now on, as the shell adopts what a right-click builds.
-    if (demo.object >= 0) adopt_edited_object(sheet_record(demo.object));
+    if (demo.object >= 0) add_figure_part(sheet_record(demo.object), UNPLACED, take_built_region());
     return demo.object;
 }
 
@@ -293,7 +297,109 @@ int32_t demo_page_height() {
     return demo.raster.empty() ? DEMO_CLIENT_HEIGHT - 1 : demo.raster_height;
 }
 
+namespace {
+
+// Ellipses (centre, half-axes) and where each is clicked, in client pixels.
+struct FigurePartOutline {
+    int32_t x, y, half_width, half_height, click_x, click_y;
+};
+constexpr FigurePartOutline FIGURE_PARTS[FIGURE_SCENE_PARTS] = {
+    {257, 245, 58, 140, 257, 245}, {257, 66, 118, 56, 257, 66},  {385, 190, 92, 33, 330, 200},
+    {129, 190, 92, 33, 184, 200},  {213, 390, 40, 88, 213, 380}, {301, 390, 40, 88, 301, 380}};
+
+}  // namespace
+
+void figure_key_frame(int virtual_key) {
+    headless_queue_key_down(virtual_key);
+    headless_run_frames(1);
+    headless_queue_key_up(virtual_key);
+}
+
+void draw_figure_outline(int32_t part) {
+    const FigurePartOutline& p = FIGURE_PARTS[part];
+    for (int32_t k = 0; k <= ELLIPSE_POINTS; ++k) {
+        const double angle = 2.0 * std::numbers::pi * k / ELLIPSE_POINTS;
+        headless_queue_move(p.x + int32_t(std::lround(p.half_width * std::cos(angle))),
+                            p.y + int32_t(std::lround(p.half_height * std::sin(angle))));
+        headless_run_frames(1);
+        if (k == 0) headless_queue_button_down(BUTTON_LEFT);
+    }
+    headless_queue_button_up(BUTTON_LEFT);
+    headless_queue_move(p.click_x, p.click_y);
+    headless_run_frames(1);
+}
+
+void right_click_frame() {
+    headless_queue_button_down(BUTTON_RIGHT);
+    headless_run_frames(1);
+    headless_queue_button_up(BUTTON_RIGHT);
+}
+
+int32_t open_figure_scene() {
+    demo = DemoState{};
+    demo.outline = DemoOutline::NONE;
+    if (headless_open(demo.config) != 0) return -1;
+    for (int32_t p = 0; p < FIGURE_SCENE_PARTS; ++p) {
+        if (p > 0) figure_key_frame(KEY_N);
+        draw_figure_outline(p);
+        right_click_frame();
+        figure_key_frame(KEY_I);
+        headless_run_frames(1);
+        if (edited_object().kind != EDITED_BODY) {
+            close_demo_scene();
+            return -1;
+        }
+    }
+    headless_drain_events();
+    demo.object = selected_object();
+    return current_render_list()->packet_count - FIGURE_SCENE_PARTS;  // less the headers
+}
+
+namespace {
+
+// The figure's parts where they sit in it (the exported frame's y and z
+// turned back), and the matrix that turns the figure about its centre and
+// shows it: translation by -centre, the parts' object matrix, the camera.
+DemoMesh export_figure_mesh() {
+    DemoMesh mesh{};
+    std::vector<ExportedMesh> parts;
+    if (export_parts(&parts) != EXPORT_OK) return mesh;
+    for (const ExportedMesh& part : parts) {
+        const uint32_t first = uint32_t(mesh.positions.size() / 3);
+        for (size_t i = 0; i + 2 < part.positions.size(); i += 3) {
+            mesh.positions.insert(mesh.positions.end(), {part.positions[i], -part.positions[i + 1],
+                                                         -part.positions[i + 2]});
+            mesh.normals.insert(mesh.normals.end(),
+                                {part.normals[i], -part.normals[i + 1], -part.normals[i + 2]});
+        }
+        // The exported faces turn the other way round: back to the renderer's order.
+        for (size_t t = 0; t + 2 < part.triangles.size(); t += 3)
+            mesh.indices.insert(mesh.indices.end(),
+                                {first + part.triangles[t], first + part.triangles[t + 2],
+                                 first + part.triangles[t + 1]});
+    }
+    const SceneObject* object = get_object(demo.object);
+    const Vec4 back = {-object->translation.x, -object->translation.y, -object->translation.z, 0};
+    const Vec4 none = {0, 0, 0, 0};
+    const Vec4 unit = {FIXED_ONE, FIXED_ONE, FIXED_ONE, 0};
+    const Vec4 angles = {object->rotation.x & ANGLE_MASK, object->rotation.y & ANGLE_MASK,
+                         object->rotation.z & ANGLE_MASK, 0};
+    Matrix to_centre, turn, figure;
+    make_object_matrix(&to_centre, &back, &none, &unit);
+    make_object_matrix(&turn, &object->translation, &angles, &object->scale);
+    matrix_multiply(&figure, &to_centre, &turn);
+    matrix_multiply(&mesh.model_view, &figure, build_camera_matrix());
+    const Vec4* light = light_vector();
+    mesh.light[0] = float(light->x);
+    mesh.light[1] = float(light->y);
+    mesh.light[2] = float(light->z);
+    return mesh;
+}
+
+}  // namespace
+
 DemoMesh export_demo_mesh() {
+    if (figure().part_count > 1) return export_figure_mesh();
     DemoMesh mesh{};
     RenderList* list = current_render_list();
     const SceneObject* object = get_object(demo.object);

@@ -80,6 +80,23 @@ inline constexpr int32_t GRID_SCENE_MAX_TRIANGLES = 64000;
 void prepare_demo_rebuild();
 int32_t rebuild_demo_object();
 
+// Opens a headless session, as open_demo_scene, and builds a figure of six
+// inflated parts the way a user does (an outline drawn, a right-click, I, then
+// N for the next): a body, a head, two arms and two legs of about 3,000
+// triangles each. The last part stays edited. Returns the figure's triangles,
+// or -1 (the session is then closed).
+int32_t open_figure_scene();
+inline constexpr int32_t FIGURE_SCENE_PARTS = 6;
+
+// The steps of adding the figure's last part again, each through the shell's
+// frames, for timing them apart: a key held for one frame (its release waits
+// for the next frame), the part's outline drawn one segment a frame, and the
+// right-click frame that builds its sheet. Backspace, then N, the outline,
+// the click and I bring the figure back to where open_figure_scene left it.
+void figure_key_frame(int virtual_key);
+void draw_figure_outline(int32_t part);
+void right_click_frame();
+
 // Counts of the last rendered frame.
 int32_t demo_triangles();  // triangle packets of the sheet
 int32_t last_frame_drawn();
@@ -93,7 +110,8 @@ int32_t demo_page_height();
 // The sheet as a mesh, for another renderer: model-space vertices and unit
 // normals, triangles in packet order, and the matrix the last transform used
 // (model to view space; 512 = 1.0, row vectors) with the view-space light
-// direction (length 1024).
+// direction (length 1024). For the figure: every part where it sits in the
+// figure, and the figure's matrix (its turn about its centre, then the camera).
 struct DemoMesh {
     std::vector<float> positions;  // x, y, z per vertex
     std::vector<float> normals;    // x, y, z per vertex, length 1

@@ -19,6 +19,7 @@
 
 #include <unistd.h>
 
+#include "app/edited_object.h"
 #include "app/frame.h"
 #include "app/inflate.h"
 #include "app/screen.h"
@@ -28,6 +29,7 @@
 #include "geometry/geometry_pipeline.h"
 #include "geometry/inflate_region.h"
 #include "geometry/render_list.h"
+#include "platform/headless/headless.h"
 #include "raster/dispatcher.h"
 #include "raster/fills/lit_spans.h"
 #include "raster/fills/shaded_fills.h"
@@ -47,6 +49,7 @@ struct OpenScene {
     bool relief = false;
     int32_t grid = 0;  // triangles asked of a grid sheet; 0 for the demonstration's
     bool inflated = false;
+    bool figure = false;  // the figure of six inflated parts
 };
 OpenScene scene;
 
@@ -58,8 +61,8 @@ void close_scene() {
 }
 
 bool use_scene(DemoOutline outline, bool relief = false, bool inflated = false) {
-    if (scene.open && scene.grid == 0 && scene.outline == outline && scene.relief == relief &&
-        scene.inflated == inflated) {
+    if (scene.open && scene.grid == 0 && !scene.figure && scene.outline == outline &&
+        scene.relief == relief && scene.inflated == inflated) {
         use_demo_raster(0, 0);
         return true;
     }
@@ -70,8 +73,17 @@ bool use_scene(DemoOutline outline, bool relief = false, bool inflated = false) 
     return scene.open;
 }
 
+bool use_figure_scene() {
+    if (scene.open && scene.figure) return true;
+    close_scene();
+    scene = OpenScene{};
+    scene.figure = true;
+    scene.open = open_figure_scene() >= 0;
+    return scene.open;
+}
+
 bool use_grid_scene(int32_t triangles) {
-    if (scene.open && scene.grid == triangles) return true;
+    if (scene.open && !scene.figure && scene.grid == triangles) return true;
     close_scene();
     scene = OpenScene{open_grid_scene(triangles) >= 0, DemoOutline::NONE, true, triangles};
     return scene.open;
@@ -346,7 +358,7 @@ void BM_InflatePlan(benchmark::State& state) {
     }
     BodyPlan plan;
     for (auto _ : state) {
-        plan_body(selected_object(), &plan);
+        plan_body(selected_object(), part_region(figure().edited), &plan);
         benchmark::DoNotOptimize(plan.shell.vertices.data());
     }
     state.counters["triangles"] = double(plan.shell.triangles.size());
@@ -395,6 +407,65 @@ void BM_InflateDiscFrame(benchmark::State& state) {
     scene.inflated = true;
 }
 BENCHMARK(BM_InflateDiscFrame)->Unit(benchmark::kMillisecond);
+
+// --- A figure of six inflated parts of about 3,000 triangles each ---
+
+// Its frame from the front, turned and from behind.
+void BM_FigureFrame(benchmark::State& state) {
+    if (!use_figure_scene()) {
+        state.SkipWithError("the figure was not built");
+        return;
+    }
+    set_demo_rotation(int32_t(state.range(0)), int32_t(state.range(1)), 0);
+    time_demo_frames(state);
+    set_demo_rotation(0, 0, 0);
+}
+BENCHMARK(BM_FigureFrame)
+    ->ArgNames({"rx", "ry"})
+    ->Args({0, 0})
+    ->Args({57, 57})
+    ->Args({0, 512})
+    ->Unit(benchmark::kMillisecond);
+
+// Adding the sixth part to the other five against inflating it, each through
+// the shell's own frames (a frame draws the figure too): adding is the N frame
+// and the right-click frame that builds the part's sheet over the figure
+// (fill, scan, the depth under the click, triangles, normals); inflating is
+// the I frame. The part is taken back with Backspace between rounds.
+void BM_FigurePart(benchmark::State& state) {
+    const bool adding = state.range(0) == 0;
+    if (!use_figure_scene()) {
+        state.SkipWithError("the figure was not built");
+        return;
+    }
+    const int32_t last = FIGURE_SCENE_PARTS - 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        figure_key_frame(KEY_BACKSPACE);
+        if (!adding) {
+            figure_key_frame(KEY_N);
+            draw_figure_outline(last);
+            right_click_frame();
+            state.ResumeTiming();
+            figure_key_frame(KEY_I);
+            continue;
+        }
+        headless_run_frames(1);
+        state.ResumeTiming();
+        figure_key_frame(KEY_N);
+        state.PauseTiming();
+        draw_figure_outline(last);
+        state.ResumeTiming();
+        right_click_frame();
+        state.PauseTiming();
+        figure_key_frame(KEY_I);
+        state.ResumeTiming();
+    }
+    state.counters["parts"] = figure().part_count;
+    const SceneObject* part = get_object(edited_object().index);
+    state.counters["triangles"] = part != nullptr ? part->packet_count - 1 : 0;  // less its header
+}
+BENCHMARK(BM_FigurePart)->ArgName("inflate")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The quality figures of the bodies of the test outlines (untimed; the
 // thresholds are asserted in tests/geometry/body_stages_test.cpp).
@@ -702,6 +773,29 @@ void print_inflation_table(const CollectingReporter& reporter) {
                     f->seconds <= 5e-3 ? " (target <= 5: met)" : " (target <= 5: MISSED)");
 }
 
+// The figure's frames, and adding its last part against inflating it.
+void print_figure_table(const CollectingReporter& reporter) {
+    std::printf(
+        "\n| Figure of %d inflated parts, frame (rx, ry) | ms/frame | triangles drawn |\n"
+        "|---|---|---|\n",
+        FIGURE_SCENE_PARTS);
+    for (const char* args : {"rx:0/ry:0", "rx:57/ry:57", "rx:0/ry:512"}) {
+        const Figure* f = reporter.find(std::string("BM_FigureFrame/") + args);
+        if (f == nullptr) continue;
+        std::printf("| %s | %.3f | %.0f |\n", args, f->seconds * 1e3, f->counters.at("triangles"));
+    }
+    const Figure* adding = reporter.find("BM_FigurePart/inflate:0");
+    const Figure* inflating = reporter.find("BM_FigurePart/inflate:1");
+    if (adding == nullptr || inflating == nullptr) return;
+    std::printf(
+        "\n| The figure's last part (%.0f triangles) | ms |\n|---|---|\n"
+        "| adding it: the N frame and the right-click frame | %.2f |\n"
+        "| inflating it: the I frame | %.2f |\n"
+        "| adding / inflating | %.2f (target <= 1: %s) |\n",
+        adding->counters.at("triangles"), adding->seconds * 1e3, inflating->seconds * 1e3,
+        adding->seconds / inflating->seconds, verdict(adding->seconds <= inflating->seconds));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -713,6 +807,7 @@ int main(int argc, char** argv) {
     close_scene();
     print_table(reporter);
     print_inflation_table(reporter);
+    print_figure_table(reporter);
     print_body_quality_table();
     benchmark::Shutdown();
     return 0;

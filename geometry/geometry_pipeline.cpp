@@ -209,6 +209,9 @@ int32_t transform_object(SceneObject* object, const Matrix* camera, const Vec4* 
     reset_matrix_stack();
     Matrix current;
     matrix_multiply(&current, &object_matrix, camera);
+    // Placed parts' normals turn with the object's rotation and scale only.
+    Matrix unplaced;
+    bool unplaced_ready = false;
 
     for (int32_t i = 0; i < object->part_count; ++i) {
         ObjectPart* part = &object->parts[i];
@@ -223,7 +226,19 @@ int32_t transform_object(SceneObject* object, const Matrix* camera, const Vec4* 
         if (count > 0 && list->model_vertices != nullptr)
             transform_and_project(count, list->screen_vertices + first,
                                   list->model_vertices + first, &current);
-        if ((part->flags & PART_LIT) != 0) light_part(list, part, &current, light);
+        if ((part->flags & PART_LIT) != 0 && (part->flags & PART_PLACED) != 0) {
+            if (!unplaced_ready) {
+                const Vec4 origin = {0, 0, 0, 0};
+                Matrix turn;
+                angles = masked_angles(object->rotation);
+                make_object_matrix(&turn, &origin, &angles, &object->scale);
+                matrix_multiply(&unplaced, &turn, camera);
+                unplaced_ready = true;
+            }
+            light_part(list, part, &unplaced, light);
+        } else if ((part->flags & PART_LIT) != 0) {
+            light_part(list, part, &current, light);
+        }
         // A pop deeper than the stack leaves the current matrix unchanged.
         if (part->pop_count > 0) pop_matrices(&current, part->pop_count);
     }

@@ -27,7 +27,8 @@ int32_t add_triangle(const Vec4* const vertices[3], const ColourRecord* const co
 // Transforms one object with its part hierarchy: each part is drawn in the
 // frame of the part before it unless that part popped matrices. Projects the
 // parts' vertices and, for PART_LIT parts, transforms their normals (full
-// matrix, translation included) and stores their light intensities (at most
+// matrix, translation included; for PART_PLACED parts the object's rotation
+// and scale with the camera only) and stores their light intensities (at most
 // 255; negative values are kept). Ranges outside the pools are cut at the
 // pool's capacity. Returns the number of parts processed, or -1 for a null
 // argument or no render list.

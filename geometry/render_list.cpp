@@ -2,6 +2,7 @@
 // ordering-table area, the callback slots and the texture slot table.
 #include "geometry/render_list.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/memory.h"
@@ -346,29 +347,84 @@ int prepare_body_buffers() {
     return 0;
 }
 
-void adopt_body_buffers() {
+namespace {
+
+// Copies records 0 .. count - 1 of a vertex or normal pool, with the arrays
+// beside them, from one block to another of a different capacity (the old
+// block has no fine positions; the new one's stay zero).
+void copy_pool_records(int32_t kind, const uint8_t* from, int32_t from_capacity, uint8_t* to,
+                       int32_t to_capacity, int32_t count) {
+    if (count <= 0) return;
+    std::memcpy(to, from, size_t(count) * RECORD_BYTES);
+    const int64_t second =
+        kind == POOL_VERTEX ? int64_t(sizeof(ScreenVertex)) : int64_t(sizeof(Vec4));
+    std::memcpy(to + int64_t(to_capacity) * RECORD_BYTES,
+                from + int64_t(from_capacity) * RECORD_BYTES, size_t(count) * size_t(second));
+    if (kind == POOL_NORMAL)
+        std::memcpy(to + int64_t(to_capacity) * 2 * RECORD_BYTES,
+                    from + int64_t(from_capacity) * 2 * RECORD_BYTES,
+                    size_t(count) * sizeof(int32_t));
+}
+
+int put_body_buffers_in_place(bool keep) {
     RenderList* list = shared.current;
-    if (list == nullptr) return;
+    if (list == nullptr) return -1;
     if (buffers.prepared_area == nullptr) {
-        reset_frame_pools();  // the body buffers are in place already
-        return;
+        if (!keep) reset_frame_pools();  // the body buffers are in place already
+        return buffers.body_area != nullptr ? 0 : -1;
     }
     int32_t capacity = body_pool_capacity();
+    // What the list holds, up to and with the end word after the last packet.
+    int64_t used = list->write_position - reinterpret_cast<uint8_t*>(list->first_packet);
+    // Whatever the caller checked, nothing is copied past the new blocks.
+    // Normals lie at their vertices' indices, outside the pool's own count.
+    const int32_t stored[2] = {buffers.pools[POOL_VERTEX].count,
+                               std::max(buffers.pools[POOL_NORMAL].count, list->normal_count)};
+    if (keep && (used + 4 > body_packet_bytes() || stored[0] > capacity || stored[1] > capacity))
+        return -1;
+    if (keep) std::memcpy(buffers.prepared_area, list->first_packet, size_t(used) + 4);
     free_block(buffers.body_area);
     buffers.body_area = buffers.prepared_area;
     buffers.prepared_area = nullptr;
     buffers.saved_packet_capacity = list->packet_capacity;
     list->first_packet = reinterpret_cast<PrimitivePacket*>(buffers.body_area);
     list->packet_capacity = body_packet_bytes();
+    int32_t counts[2] = {};
     for (int32_t k = 0; k < 2; ++k) {
         int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
         buffers.saved_pool[k] = static_cast<uint8_t*>(buffers.pools[kind].records);
         buffers.saved_capacity[k] = buffers.pool_capacity[kind];
+        counts[k] = buffers.pools[kind].count;
+        if (keep)
+            copy_pool_records(kind, buffers.saved_pool[k], buffers.saved_capacity[k],
+                              buffers.prepared_pool[k], capacity, stored[k]);
     }
     bind_pool_block(POOL_VERTEX, buffers.prepared_pool[0], capacity, true, true);
     bind_pool_block(POOL_NORMAL, buffers.prepared_pool[1], capacity, false, true);
     buffers.prepared_pool[0] = buffers.prepared_pool[1] = nullptr;
-    reset_frame_pools();
+    if (!keep) {
+        reset_frame_pools();
+        return 0;
+    }
+    list->write_position = reinterpret_cast<uint8_t*>(list->first_packet) + used;
+    for (int32_t k = 0; k < 2; ++k) {
+        int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
+        buffers.pools[kind].count = counts[k];
+        buffers.pools[kind].mark = buffers.pools[kind].count;
+    }
+    list->vertex_count = buffers.pools[POOL_VERTEX].count;
+    list->normal_count = stored[1];
+    return 0;
+}
+
+}  // namespace
+
+void adopt_body_buffers() {
+    put_body_buffers_in_place(false);
+}
+
+int adopt_body_buffers_keeping_contents() {
+    return put_body_buffers_in_place(true);
 }
 
 void release_body_buffers() {
@@ -539,6 +595,75 @@ void reset_frame_pools() {
     }
     for (int32_t kind = 0; kind < POOL_KINDS; ++kind)
         pool_reset(kind);
+}
+
+void remove_packet_run(const void* run, int32_t bytes, int32_t packets) {
+    RenderList* list = shared.current;
+    if (list == nullptr || run == nullptr || bytes < 0 || bytes % 4 != 0) return;
+    auto* area = reinterpret_cast<uint8_t*>(list->first_packet);
+    auto* begin = static_cast<uint8_t*>(const_cast<void*>(run));
+    if (begin < area || begin > list->write_position) return;
+    uint8_t* end = begin + bytes;
+    const uint32_t end_word = PACKET_END;
+    if (end >= list->write_position) {
+        // The run is the last: the area ends where it began.
+        list->write_position = begin;
+    } else {
+        // The packets after the run and the end word after them move down.
+        const size_t moved = size_t(list->write_position - end) + 4;
+        std::memmove(begin, end, moved);
+        list->write_position -= bytes;
+    }
+    std::memcpy(list->write_position, &end_word, 4);
+    list->packet_count -= packets;
+    if (list->packet_count < 0) list->packet_count = 0;
+}
+
+void remove_pool_records(int32_t kind, int32_t first, int32_t count) {
+    if (kind != POOL_VERTEX && kind != POOL_NORMAL) return;
+    GeometryPool* pool = bound_pool(kind);
+    RenderList* list = shared.current;
+    if (pool == nullptr || list == nullptr) return;
+    // Normals are laid at their vertices' indices (compute_object_normals),
+    // so the list's count, not the pool's, says how many are stored.
+    const int32_t capacity_records = buffers.pool_capacity[kind];
+    int32_t stored = kind == POOL_VERTEX ? pool->count : list->normal_count;
+    if (stored > capacity_records) stored = capacity_records;
+    if (first < 0) first = 0;
+    if (first > stored) first = stored;
+    if (count > stored - first) count = stored - first;
+    if (count <= 0) return;
+    const int64_t capacity = buffers.pool_capacity[kind];
+    auto* block = static_cast<uint8_t*>(pool->records);
+    const int32_t after = stored - first - count;
+    // Each array of the block in turn: its records from first + count on go
+    // to first.
+    auto shift = [&](int64_t array_offset, int64_t record_bytes) {
+        uint8_t* base = block + array_offset * capacity;
+        std::memmove(base + int64_t(first) * record_bytes,
+                     base + int64_t(first + count) * record_bytes,
+                     size_t(after) * size_t(record_bytes));
+    };
+    if (kind == POOL_VERTEX) {
+        shift(0, sizeof(Vec4));
+        shift(sizeof(Vec4), sizeof(ScreenVertex));
+        if (buffers.fine_vertices != nullptr)
+            shift(sizeof(Vec4) + sizeof(ScreenVertex), sizeof(Vec4));
+    } else {
+        shift(0, sizeof(Vec4));
+        shift(sizeof(Vec4), sizeof(Vec4));
+        shift(2 * sizeof(Vec4), sizeof(int32_t));
+    }
+    if (kind == POOL_VERTEX) {
+        pool->count = stored - count;
+        list->vertex_count = pool->count;
+    } else {
+        list->normal_count = stored - count;
+        if (pool->count > first)
+            pool->count = pool->count - count > first ? pool->count - count : first;
+    }
+    pool->mark = pool->count;
+    clear_index(kind);
 }
 
 uint16_t* pack_colours() {

@@ -22,6 +22,11 @@ inline constexpr int32_t PART_LIT = 2;
 // Part flag: the part's vertices have fine positions (fine_vertex_base, at
 // the same indices), which its normals and exports are taken from.
 inline constexpr int32_t PART_FINE_POSITIONS = 4;
+// Part flag: the part's own matrix (scale and translation: where it is placed
+// among others) and the object's translation move and size its vertices but
+// not its normals, which turn with the object's rotation only: the part is lit
+// as it would be unplaced.
+inline constexpr int32_t PART_PLACED = 8;
 
 // create_object results besides a slot index.
 inline constexpr int32_t OBJECT_TABLE_FULL = -1;
@@ -117,10 +122,11 @@ int32_t compute_object_normals(int32_t index);
 // (object_vertex_range), where its normals lie, and compute_object_normals
 // runs. Its result.
 int32_t recompute_object_normals(int32_t index);
-// Closes an object emitted as one lit surface: one part over vertices
-// 0 .. vertex_count - 1, finish_object, PART_LIT, shown, and its normals
-// computed. Returns compute_object_normals' result.
-int32_t finish_lit_object(int32_t index, int32_t vertex_count);
+// Closes an object emitted as one lit surface: one part over its own vertices,
+// from the first it entered (the pool's count at create_object) up to
+// end_vertex - 1, finish_object, PART_LIT, shown, and its normals computed
+// there (recompute_object_normals). Returns that result.
+int32_t finish_lit_object(int32_t index, int32_t end_vertex);
 // Writes the shading mode (0..3) into the extra word of every polygon of the
 // object's finished run. 0; -1 for no object or a mode outside 0..3.
 int32_t set_object_shading(int32_t index, int32_t selector);
@@ -151,6 +157,9 @@ struct VertexRange {
 };
 VertexRange object_vertex_range(const SceneObject* object);
 
+// Empty slots of the object table (0 without a table).
+int32_t free_object_slots();
+
 // Lookups: null for an index outside 0..31, an empty slot or a missing part.
 SceneObject* get_object(int32_t index);
 Vec4* get_object_rotation(int32_t index);
@@ -162,3 +171,20 @@ SceneObject* set_delete_callback(int32_t index, ObjectDeleteCallback callback);
 // Unlinks the object from the draw list, calls its delete callback, frees it
 // and empties its slot. Returns the index, or -1 for no object.
 int32_t delete_object(int32_t index);
+
+// Deletes the object and gives back what it held in the render list: its
+// packet run and its vertex and normal records (its normals lie at its
+// vertices' indices) leave the packet area and the pools, and the objects
+// after it move down: their header packets, their packets' vertex and normal
+// indices and their parts follow. An object without parts (a build that
+// failed) holds the last vertices it entered. Assumes what the shell's
+// objects are: each emitted whole, after the ones before it, with its own
+// vertices and normals; called between objects. Returns the index, or -1 for
+// no object.
+int32_t remove_object(int32_t index);
+// After the packet area and the pools moved to other blocks with their
+// contents (adopt_body_buffers_keeping_contents, geometry/render_list.h):
+// every object's header packet, taken at the same offset from the area's
+// start as it stood from old_first_packet, and its parts' vertex and normal
+// pointers.
+void rebind_objects(const void* old_first_packet);

@@ -412,7 +412,49 @@ run_window_session() {
     }
     xdotool keyup z
 
+    # N keeps the body and waits for another part: a square drawn over the body's middle and a
+    # right-click inside build a second part in front of it; the strokes then go.
+    local SQUARE=("227 211" "287 211" "287 271" "227 271") FIGURE
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown n
+    sleep 0.2
+    xdotool keyup n
+    read -r start_x start_y <<<"${SQUARE[-1]}"
+    move "$start_x" "$start_y"
+    sleep 0.2
+    xdotool mousedown 1
+    previous_x=$start_x
+    previous_y=$start_y
+    edge=0
+    for corner in "${SQUARE[@]}"; do
+        edge=$((edge + 1))
+        read -r corner_x corner_y <<<"$corner"
+        move "$corner_x" "$corner_y"
+        mid_x=$(((previous_x + corner_x) / 2))
+        mid_y=$(((previous_y + corner_y) / 2))
+        wait_for_screen "7-part-stroke-$edge" is_black_at "$mid_x" "$mid_y" >/dev/null ||
+            fail "the part's stroke to ($corner_x, $corner_y) was not drawn over the body"
+        previous_x=$corner_x
+        previous_y=$corner_y
+    done
+    xdotool mouseup 1
+    move "$CENTRE_X" "$CENTRE_Y"
+    sleep 0.2
+    xdotool mousedown 3
+    FIGURE=$(wait_for_screen 7-two-parts is_not_black_at 257 211) || {
+        xdotool mouseup 3
+        fail "the right-click built no second part"
+    }
+    xdotool mouseup 3
+    for point in "160 241" "257 241"; do
+        read -r x y <<<"$point"
+        is_lit_red_at "$x" "$y" "$FIGURE" || fail "($x, $y) is $(pixel "$FIGURE" "$x" "$y")"
+    done
+    step "N: a second part drawn over the body"
+
     save_with_ctrl_s
+    [ "$(grep -c '^g part_' "$SAVED.obj")" = 2 ] || fail "$SAVED.obj does not hold two parts"
+    step "the saved OBJ holds both parts"
 
     # F12 held for a frame deletes the sheet and clears the screen.
     xdotool windowfocus "$WINDOW"

@@ -1,5 +1,6 @@
 // Side-by-side timing of the demonstration's frame against Mesa's llvmpipe
-// (through OSMesa, single-threaded): the same sheet, the same rotations, the
+// (through OSMesa, single-threaded): the same sheet (and then a figure of six
+// inflated parts), the same rotations, the
 // two renderers alternating round by round so that drift in the machine's
 // speed falls on both alike. Prints the median ratio ours / llvmpipe.
 //
@@ -181,6 +182,39 @@ double median(std::vector<double> values) {
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// One row: both renderers draw the scene turned by (x, y), round by round.
+void measure_row(Peer& peer, const char* label, int32_t x, int32_t y, const char* size) {
+    set_demo_rotation(x, y, 0);
+    render_demo_frame();
+    load_model_view(export_demo_mesh().model_view);
+    peer_frame(peer);
+    const int64_t ours_covered = our_covered_pixels();
+    const int64_t peer_covered = peer_covered_pixels(peer);
+
+    std::vector<double> ours, theirs, ratios;
+    for (int round = 0; round < ROUNDS; ++round) {
+        // Alternate which goes first, so that neither always follows the other.
+        double ours_s = 0, theirs_s = 0;
+        if (round % 2 == 0) {
+            ours_s = seconds_per_frame(render_demo_frame);
+            theirs_s = seconds_per_frame([&] { peer_frame(peer); });
+        } else {
+            theirs_s = seconds_per_frame([&] { peer_frame(peer); });
+            ours_s = seconds_per_frame(render_demo_frame);
+        }
+        ours.push_back(ours_s);
+        theirs.push_back(theirs_s);
+        ratios.push_back(ours_s / theirs_s);
+    }
+    std::printf("| (%d, %d)%s%s | %.3f | %.3f | %.2f | %lld / %lld |\n", x, y, label, size,
+                median(ours) * 1e3, median(theirs) * 1e3, median(ratios),
+                static_cast<long long>(ours_covered), static_cast<long long>(peer_covered));
+    std::fflush(stdout);
+}
+
+// The figure of six inflated parts: front, turned and from behind.
+constexpr int32_t FIGURE_ROTATIONS[][2] = {{0, 0}, {57, 57}, {0, 512}};
+
 }  // namespace
 
 int main() {
@@ -236,40 +270,37 @@ int main() {
                          rotation.height);
             break;
         }
-        set_demo_rotation(rotation.x, rotation.y, 0);
-        render_demo_frame();
-        load_model_view(export_demo_mesh().model_view);
-        peer_frame(peer);
-        const int64_t ours_covered = our_covered_pixels();
-        const int64_t peer_covered = peer_covered_pixels(peer);
-
-        std::vector<double> ours, theirs, ratios;
-        for (int round = 0; round < ROUNDS; ++round) {
-            // Alternate which goes first, so that neither always follows the other.
-            double ours_s = 0, theirs_s = 0;
-            if (round % 2 == 0) {
-                ours_s = seconds_per_frame(render_demo_frame);
-                theirs_s = seconds_per_frame([&] { peer_frame(peer); });
-            } else {
-                theirs_s = seconds_per_frame([&] { peer_frame(peer); });
-                ours_s = seconds_per_frame(render_demo_frame);
-            }
-            ours.push_back(ours_s);
-            theirs.push_back(theirs_s);
-            ratios.push_back(ours_s / theirs_s);
-        }
         char size[32] = "";
         if (rotation.width > 0)
             std::snprintf(size, sizeof size, ", %d x %d", rotation.width, rotation.height);
-        std::printf("| (%d, %d)%s%s | %.3f | %.3f | %.2f | %lld / %lld |\n", rotation.x, rotation.y,
+        measure_row(peer,
                     rotation.inflated ? " inflated"
                     : rotation.relief ? " in relief"
                                       : "",
-                    size, median(ours) * 1e3, median(theirs) * 1e3, median(ratios),
-                    static_cast<long long>(ours_covered), static_cast<long long>(peer_covered));
-        std::fflush(stdout);
+                    rotation.x, rotation.y, size);
     }
     use_demo_raster(0, 0);
+    close_demo_scene();
+
+    // A figure of six inflated parts, drawn as one mesh by the peer.
+    const int32_t figure_triangles = open_figure_scene();
+    if (figure_triangles < 0) {
+        std::fprintf(stderr, "the figure was not built\n");
+        close_peer(peer);
+        return 1;
+    }
+    render_demo_frame();
+    load_mesh(peer, export_demo_mesh());
+    if (!size_peer(peer, DEMO_CLIENT_WIDTH, DEMO_CLIENT_HEIGHT, 256)) {
+        std::fprintf(stderr, "OSMesa could not take the window's buffer\n");
+        close_peer(peer);
+        close_demo_scene();
+        return 1;
+    }
+    std::printf("| figure: %d parts, %d triangles | | | | |\n", FIGURE_SCENE_PARTS,
+                figure_triangles);
+    for (const auto& rotation : FIGURE_ROTATIONS)
+        measure_row(peer, " figure", rotation[0], rotation[1], "");
     close_peer(peer);
     close_demo_scene();
     return 0;

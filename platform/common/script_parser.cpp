@@ -10,10 +10,12 @@
 #include "platform/common/integer_text.h"
 
 const ExportFormat EXPORT_FORMATS[EXPORT_FORMAT_COUNT] = {
-    {".obj", "--obj", "the edited object at the end as a Wavefront OBJ file", export_obj},
-    {".ply", "--ply", "the same as a PLY file with the last frame's vertex colours", export_ply},
-    {".stl", "--stl", "the same as a binary STL file (one model unit = 1 mm)", export_stl},
-    {".glb", "--glb", "the same as a glTF binary file", export_glb},
+    {".obj", "--obj", "the edited object (a figure: every part) at the end as a Wavefront OBJ file",
+     export_figure_obj},
+    {".ply", "--ply", "the same as a PLY file with the last frame's vertex colours",
+     export_figure_ply},
+    {".stl", "--stl", "the same as a binary STL file (one model unit = 1 mm)", export_figure_stl},
+    {".glb", "--glb", "the same as a glTF binary file", export_figure_glb},
 };
 
 namespace {
@@ -146,7 +148,7 @@ std::string parse_key(const Words& words, ScriptCommand* command, Script*) {
     command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
     if (!lookup_key(words[2], &command->a))
         return "unknown key " + in_quotes(words[2]) +
-               " (z, i, f1, f2, f3, f12, backspace, delete, ctrl or s)";
+               " (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl or s)";
     return "";
 }
 

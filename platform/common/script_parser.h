@@ -5,14 +5,14 @@
 //   move X Y             cursor to client pixel (X, Y)
 //   down left|right      button pressed
 //   up left|right        button released
-//   key down|up KEY      KEY: z, i, f1, f2, f3, f12, backspace, delete, ctrl or s
+//   key down|up KEY      KEY: z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl or s
 //                        (Ctrl held and S pressed: a save into the output folder)
 //   char N               typed character code N (27 is Escape)
 //   escape               the same as char 27
 //   close                the window's close box
 //   frames N             run the loop for N frames (waiting events first)
 //   screenshot NAME      the window's client area as NAME.png
-//   export NAME.EXT      the edited object in the format of EXT (EXPORT_FORMATS)
+//   export NAME.EXT      the figure (every part) in the format of EXT (EXPORT_FORMATS)
 //
 // Events wait in the window's queue until the next `frames` runs the loop.
 // Since the mouse is sampled once per frame, a stroke needs a frame after
@@ -35,13 +35,13 @@ inline constexpr int REPLAY_USAGE = 2;
 inline constexpr int REPLAY_OUTPUT_FAILED = 3;      // a file could not be written
 inline constexpr int REPLAY_SCRIPT_UNREADABLE = 4;  // not a file or pipe that can be read
 
-// The formats the edited object is exported in, each once: its file extension, the replay
-// tool's option for the end-of-script file, and the exporter (app/mesh_export.h).
+// The formats the figure is exported in, each once: its file extension, the replay tool's
+// option for the end-of-script file, and the exporter of the whole figure (app/mesh_export.h).
 struct ExportFormat {
     const char* extension;
     const char* option;
     const char* description;  // for the usage text
-    int32_t (*exporter)(int32_t index, std::string* out);
+    int32_t (*exporter)(std::string* out);
 };
 enum ExportFormatIndex { FORMAT_OBJ, FORMAT_PLY, FORMAT_STL, FORMAT_GLB, EXPORT_FORMAT_COUNT };
 extern const ExportFormat EXPORT_FORMATS[EXPORT_FORMAT_COUNT];

@@ -137,8 +137,7 @@ int write_command_output(const ScriptCommand& command, Replay& replay, std::stri
             *error = line + "cannot write " + path + ": the window has no pixels";
             return REPLAY_OUTPUT_FAILED;
         }
-    } else if (int32_t exported = export_format_of(name)->exporter(selected_object(), &data);
-               exported != EXPORT_OK) {
+    } else if (int32_t exported = export_format_of(name)->exporter(&data); exported != EXPORT_OK) {
         *error = line + "cannot export " + std::string(name) + ": " + export_error_text(exported);
         return REPLAY_SCRIPT_ERROR;
     }
@@ -232,8 +231,7 @@ void take_end_exports(Replay& replay) {
     replay.end_taken = true;
     for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i)
         if (!replay.outputs.end_exports[i].empty())
-            replay.end_results[i] =
-                EXPORT_FORMATS[i].exporter(selected_object(), &replay.end_data[i]);
+            replay.end_results[i] = EXPORT_FORMATS[i].exporter(&replay.end_data[i]);
 }
 
 // The end-of-script files: 0, REPLAY_SCRIPT_ERROR when there was nothing to export,

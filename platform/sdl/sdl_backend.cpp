@@ -64,10 +64,11 @@ constexpr const char* HELP =
     "becomes a lit sheet (an outline that ends within 12 pixels of its start is closed for\n"
     "you). Drag to turn it; hold Z to face it again, and with a button held to push it into\n"
     "relief; I inflates it into a closed, rounded body; F1, F2 and F3 switch to soft, glossy\n"
-    "and banded shading, F12 throws it away. While drawing, Backspace takes back the last\n"
-    "stroke and Delete every stroke. Ctrl+S saves the picture, the session and the object\n"
-    "being edited as numbered files sketch3d-NNN.obj, .stl, .glb, .png and .txt. Escape ends\n"
-    "the program.\n"
+    "and banded shading, F12 throws it away. N keeps it and lets you draw another part over\n"
+    "it (the figure turns as one), M adds its mirror image, Tab edits the next part and\n"
+    "Backspace removes the part being edited. While drawing, Backspace takes back the last\n"
+    "stroke and Delete every stroke. Ctrl+S saves the picture, the session and every part\n"
+    "as numbered files sketch3d-NNN.obj, .stl, .glb, .png and .txt. Escape ends the program.\n"
     "\n"
     "  FILE           open a session saved by Ctrl+S or recorded with --record: it plays at\n"
     "                 once, and the mouse takes over where it ends\n"
@@ -115,8 +116,8 @@ struct SdlState {
 SdlState state;
 
 // Windows virtual key code to the SDL scancode of the key that now produces it: letters follow
-// the keyboard layout, as Windows virtual keys do; F1..F12, Backspace and Delete are where they
-// are. Other keys have none.
+// the keyboard layout, as Windows virtual keys do; F1..F12, Backspace, Delete and Tab are where
+// they are. Other keys have none.
 SDL_Scancode scancode_of(int virtual_key) {
     if (virtual_key >= 'A' && virtual_key <= 'Z') {
         return SDL_GetScancodeFromKey(SDL_Keycode('a' + (virtual_key - 'A')));
@@ -126,6 +127,7 @@ SDL_Scancode scancode_of(int virtual_key) {
     }
     if (virtual_key == KEY_BACKSPACE) return SDL_SCANCODE_BACKSPACE;
     if (virtual_key == KEY_DELETE) return SDL_SCANCODE_DELETE;
+    if (virtual_key == KEY_TAB) return SDL_SCANCODE_TAB;
     return SDL_SCANCODE_UNKNOWN;
 }
 
@@ -140,6 +142,7 @@ int virtual_key_of(const SDL_Keysym& key) {
     }
     if (key.scancode == SDL_SCANCODE_BACKSPACE) return KEY_BACKSPACE;
     if (key.scancode == SDL_SCANCODE_DELETE) return KEY_DELETE;
+    if (key.scancode == SDL_SCANCODE_TAB) return KEY_TAB;
     return -1;
 }
 

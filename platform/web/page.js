@@ -11,7 +11,11 @@
   const BUTTON_LEFT = 2;
   const KEY_Z = 0x5a;
   const KEY_I = 0x49;
+  const KEY_N = 0x4e;
+  const KEY_M = 0x4d;
+  const KEY_TAB = 0x09;
   const NAMED_KEYS = { F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b, Backspace: 0x08, Delete: 0x2e };
+  const LETTER_KEYS = { Z: KEY_Z, I: KEY_I, N: KEY_N, M: KEY_M };
   const CHAR_ESCAPE = 27;
 
   const PRODUCT = 'sketch3d';
@@ -244,13 +248,17 @@
   // The right button builds; no menu.
   canvas.addEventListener('contextmenu', (event) => event.preventDefault());
 
-  // Z and I follow the keyboard layout like Windows virtual keys; on a layout without Latin
-  // letters the keys in their places count.
+  // Z, I, N and M follow the keyboard layout like Windows virtual keys; on a layout without
+  // Latin letters the keys in their places count. Tab edits the next part, but Shift+Tab is
+  // left to the browser, so that the keyboard can always leave the canvas.
   function virtualKey(event) {
-    if (event.key === 'z' || event.key === 'Z') return KEY_Z;
-    if (event.code === 'KeyZ' && !/^[a-z]$/i.test(event.key)) return KEY_Z;
-    if (event.key === 'i' || event.key === 'I') return KEY_I;
-    if (event.code === 'KeyI' && !/^[a-z]$/i.test(event.key)) return KEY_I;
+    const letter = /^[a-z]$/i.test(event.key)
+      ? event.key.toUpperCase()
+      : /^Key[A-Z]$/.test(event.code)
+        ? event.code.slice(3)
+        : '';
+    if (Object.hasOwn(LETTER_KEYS, letter)) return LETTER_KEYS[letter];
+    if (event.key === 'Tab') return event.shiftKey && event.type === 'keydown' ? -1 : KEY_TAB;
     return Object.hasOwn(NAMED_KEYS, event.key) ? NAMED_KEYS[event.key] : -1;
   }
 

@@ -78,6 +78,7 @@ TEST(Memory, StoredTextsAreTheCodePage932FormsOfTheMessages) {
     EXPECT_EQ(cp932_to_utf8(TEXT_COLOUR_POOL_FULL), "カラーバッファが領域を超えました。");
     EXPECT_EQ(cp932_to_utf8(TEXT_UV_POOL_FULL), "ＵＶバッファが領域を超えました。");
     EXPECT_EQ(cp932_to_utf8(TEXT_NORMAL_POOL_FULL), "法線バッファが領域を超えました。");
+    EXPECT_EQ(cp932_to_utf8(TEXT_OBJECT_TABLE_FULL), "オブジェクトテーブルが領域を超えました。");
     EXPECT_EQ(cp932_to_utf8(TEXT_ALLOC_FAILED), "%dbyteの領域の確保に失敗しました。");
 }
 

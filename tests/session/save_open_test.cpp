@@ -246,3 +246,59 @@ TEST(Open, AnOpenedSessionIsTheSavedPictureObjectAndModeAndGoesOn) {
     EXPECT_TRUE(replayed == after);
     fs::remove_all(folder);
 }
+
+TEST(Open, ASavedFigureOpensWithEveryPartAndGoesOn) {
+    const fs::path folder = scratch_folder("figure");
+    HeadlessConfig config;
+    config.save_dir = folder.string();
+    auto tap = [](Session& session, int key) {
+        headless_queue_key_down(key);
+        session.frames(1);
+        headless_queue_key_up(key);
+        session.frames(1);
+    };
+    std::string saved;
+    std::vector<uint16_t> shown;
+    {
+        // A body, a smaller one drawn over its side with N, its mirror with M,
+        // the figure turned.
+        Session session(config);
+        disc(session, 257, 241, 60);
+        session.right_click(257, 241);
+        tap(session, KEY_I);
+        tap(session, KEY_N);
+        disc(session, 310, 200, 25);
+        session.right_click(310, 200);
+        tap(session, KEY_I);
+        tap(session, KEY_M);
+        session.hover(250, 250);
+        headless_queue_button_down(BUTTON_LEFT);
+        session.hover(290, 230);
+        headless_queue_button_up(BUTTON_LEFT);
+        session.frames(1);
+        ASSERT_EQ(figure().part_count, 3);
+        save_keys(session);
+        saved = read_file(folder / "sketch3d-001.txt");
+        shown = headless_window_pixels();
+        ASSERT_TRUE(headless_messages().empty());
+    }
+    EXPECT_NE(saved.find("key down n\n"), std::string::npos);
+    EXPECT_NE(saved.find("key down m\n"), std::string::npos);
+    const std::string obj = read_file(folder / "sketch3d-001.obj");
+    EXPECT_NE(obj.find("g part_3\n"), std::string::npos);
+    uint32_t triangles = 0;
+    EXPECT_TRUE(stl_is_closed(read_file(folder / "sketch3d-001.stl"), &triangles));
+
+    Script script;
+    std::string error;
+    ASSERT_TRUE(parse_script(saved, &script, &error)) << error;
+    Session session;
+    EXPECT_GT(play_script_in_window(script, WindowReplayHooks{frame_at, running}), 0);
+    EXPECT_EQ(figure().part_count, 3);
+    EXPECT_EQ(figure().edited, 1);
+    EXPECT_TRUE(headless_window_pixels() == shown);
+    // It goes on: Tab edits the mirrored part.
+    tap(session, KEY_TAB);
+    EXPECT_EQ(figure().edited, 2);
+    fs::remove_all(folder);
+}

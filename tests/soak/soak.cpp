@@ -2,18 +2,20 @@
 //
 //   sketch3d-soak [--seed N] [--frames N]
 //
-// A stream of mouse moves, button presses and releases, and Z, F1, F2, F3 and
-// F12 (never Escape) drives the program, mixed with closed outlines drawn and
-// right-clicked so that sheets are built, edited, inflated with I, saved with
-// Ctrl+S into a scratch folder and thrown away again and again. I is pressed
-// only on sheets of at most MAX_INFLATED_SHEET_VERTICES vertices (outlines up
-// to about 350 pixels across), whose bodies fit the body buffers with room to
-// spare, so that no message is expected. After every frame it checks that the
-// frame ran, no message was shown and every save was written, that the blocks
-// held by alloc_zeroed stay within start-up's plus one object's (and the body
-// buffers' while a body is edited, the same at every inflation), and after
-// every F12 that the pools, the packet area and the object table are empty and
-// exactly start-up's blocks remain. At the end the window is closed and every
+// A stream of mouse moves, button presses and releases, and Z, F1, F2, F3, N,
+// M, Tab and F12 (never Escape) drives the program, mixed with closed outlines
+// drawn and right-clicked so that sheets are built, edited, inflated with I,
+// gathered into figures of several parts, saved with Ctrl+S into a scratch
+// folder and thrown away again and again. I is pressed only on sheets of at
+// most MAX_INFLATED_SHEET_VERTICES vertices (outlines up to about 350 pixels
+// across), whose bodies fit the body buffers with room to spare, so that no
+// message is expected but the capacity messages of a figure that grew too
+// large for them or for the object table. After every frame it checks that
+// the frame ran, no other message was shown and every save was written, that
+// the blocks held by alloc_zeroed stay within start-up's plus one object's a
+// scene object (and the body buffers' while they are in place, the same every
+// time), and after every F12 that the pools, the packet area and the object
+// table are empty and exactly start-up's blocks remain. At the end the window is closed and every
 // block must have been freed. Exit code 0 when every check held, 1 at the first
 // that did not, 2 for bad arguments.
 #include <chrono>
@@ -37,6 +39,7 @@
 #include "app/shell.h"
 #include "app/stroke_history.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "platform/common/integer_text.h"
@@ -45,7 +48,8 @@
 
 namespace {
 
-constexpr int KEYS[] = {KEY_Z, KEY_F1, KEY_F2, KEY_F3, KEY_BACKSPACE, KEY_DELETE};  // F12 apart
+constexpr int KEYS[] = {KEY_Z,      KEY_F1, KEY_F2, KEY_F3, KEY_BACKSPACE,
+                        KEY_DELETE, KEY_N,  KEY_M,  KEY_TAB};  // F12 apart
 constexpr int32_t BUTTONS[] = {BUTTON_LEFT, BUTTON_RIGHT};
 // The largest sheet the soak inflates: a disc about 350 pixels across, whose body fits the
 // body buffers several times over (a thin region filling the screen could overflow them).
@@ -73,7 +77,9 @@ struct Soak {
     int32_t builds = 0;
     int32_t inflations = 0;
     int32_t saves = 0;
-    // What the body buffers hold, measured at the first inflation: -1 until then.
+    int32_t messages = 0;        // capacity messages of figures
+    int32_t largest_figure = 0;  // parts
+    // What the body buffers hold, measured when they first come in place: -1 until then.
     int body_blocks = -1;
     int64_t body_bytes = -1;
     int32_t discards = 0;
@@ -265,31 +271,34 @@ bool scene_is_empty() {
     return current_render_list()->packet_count == 0 && draw_list() == nullptr;
 }
 
-void check_after_frame(int32_t object_before, int32_t kind_before, int blocks_before,
-                       int64_t bytes_before) {
+int32_t live_objects() {
+    int32_t count = 0;
+    for (int32_t index = 0; index < MAX_OBJECTS; ++index)
+        count += get_object(index) != nullptr;
+    return count;
+}
+
+// The capacity messages a figure may meet: a part, a mirror or a body that does
+// not fit what the body buffers or the object table have left.
+bool is_capacity_text(const std::string& text) {
+    for (const char* capacity : {TEXT_PACKET_AREA_FULL, TEXT_VERTEX_POOL_FULL,
+                                 TEXT_NORMAL_POOL_FULL, TEXT_OBJECT_TABLE_FULL})
+        if (text == capacity) return true;
+    return false;
+}
+
+void check_after_frame(int32_t object_before, int32_t kind_before, int32_t parts_before) {
     if (!headless_running()) fail("the program ended");
-    if (!headless_messages().empty()) fail("a message was shown");
+    const std::vector<HeadlessMessage>& messages = headless_messages();
+    for (; soak.messages < int32_t(messages.size()); ++soak.messages)
+        if (parts_before == 0 || !is_capacity_text(messages[size_t(soak.messages)].text))
+            fail("a message was shown outside a figure, or not a capacity message");
     const std::vector<std::string>& saves = headless_saves();
     for (; soak.saves < int32_t(saves.size()); ++soak.saves)
         if (saves[size_t(soak.saves)].rfind("saved ", 0) != 0) fail("a save was not written");
     const int blocks = live_block_count();
     const int64_t bytes = live_byte_count();
-    const bool inflated = kind_before == EDITED_SHEET && edited_object().kind == EDITED_BODY;
-    if (inflated) {
-        ++soak.inflations;
-        // The body took the sheet's place (one object for another) and the body buffers
-        // came in place of the start-up packet area and pools, which stay aside.
-        if (soak.body_blocks < 0) {
-            soak.body_blocks = blocks - blocks_before;
-            soak.body_bytes = bytes - bytes_before;
-        } else if (blocks - blocks_before != soak.body_blocks ||
-                   bytes - bytes_before != soak.body_bytes) {
-            fail("an inflation took other blocks than the first");
-        }
-    }
-    const bool body = edited_object().kind == EDITED_BODY;
-    const int body_blocks = body ? soak.body_blocks : 0;
-    const int64_t body_bytes = body ? soak.body_bytes : 0;
+    if (kind_before == EDITED_SHEET && edited_object().kind == EDITED_BODY) ++soak.inflations;
     if (blocks > soak.peak_blocks) soak.peak_blocks = blocks;
     if (bytes > soak.peak_bytes) soak.peak_bytes = bytes;
     // The strokes that can be taken back hold their own memory, within its bounds.
@@ -297,13 +306,28 @@ void check_after_frame(int32_t object_before, int32_t kind_before, int blocks_be
     if (strokes.blocks > 2 || strokes.bytes > int64_t(MAX_STROKE_SEGMENTS) * STROKE_SEGMENT_BYTES +
                                                   int64_t(514) * 483 * 2)
         fail("the stroke history holds more than a page and its segments");
-    if (blocks - strokes.blocks > soak.startup_blocks + 1 + body_blocks ||
-        bytes - strokes.bytes > soak.startup_bytes + soak.object_bytes + body_bytes)
-        fail("more memory held than start-up's, one object's, the body buffers' and the strokes'");
+    // Beyond start-up's blocks, the strokes' and one block a scene object: the body buffers,
+    // from the first inflation or the first N or M of a figure until F12, the same every time
+    // (the start-up packet area and pools stay aside meanwhile), and nothing else.
+    const int32_t objects = live_objects();
+    const int beyond_blocks = blocks - strokes.blocks - soak.startup_blocks - objects;
+    const int64_t beyond_bytes =
+        bytes - strokes.bytes - soak.startup_bytes - objects * soak.object_bytes;
+    const bool buffers = fine_vertex_base() != nullptr;
+    if (buffers && soak.body_blocks < 0) {
+        soak.body_blocks = beyond_blocks;
+        soak.body_bytes = beyond_bytes;
+    }
+    if (beyond_blocks > (buffers ? soak.body_blocks : 0) ||
+        beyond_bytes > (buffers ? soak.body_bytes : 0))
+        fail("more memory held than start-up's, the objects', the body buffers' and the strokes'");
+    if (figure().part_count > soak.largest_figure) soak.largest_figure = figure().part_count;
 
+    // A figure being added to has no object selected: the scene is thrown away only when
+    // the figure has no part left.
     const int32_t object = selected_object();
     if (object_before == NO_OBJECT && object != NO_OBJECT) ++soak.builds;
-    if (object_before != NO_OBJECT && object == NO_OBJECT) {
+    if (object_before != NO_OBJECT && figure().part_count == 0) {
         ++soak.discards;
         if (!scene_is_empty()) fail("F12 left pools, packets or objects behind");
         if (blocks != soak.startup_blocks || bytes != soak.startup_bytes)
@@ -357,11 +381,10 @@ int main(int argc, char** argv) {
     for (soak.frame = 1; soak.frame <= soak.frames_wanted; ++soak.frame) {
         const int32_t object_before = selected_object();
         const int32_t kind_before = edited_object().kind;
-        const int blocks_before = live_block_count();
-        const int64_t bytes_before = live_byte_count();
+        const int32_t parts_before = figure().part_count;
         plan_frame();
         if (headless_run_frames(1) != 1) fail("no frame ran");
-        check_after_frame(object_before, kind_before, blocks_before, bytes_before);
+        check_after_frame(object_before, kind_before, parts_before);
     }
 
     headless_queue_close();
@@ -377,12 +400,14 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf(
         "sketch3d-soak: seed %lld, %d frames, %lld events, %d outlines drawn, %d sheets built, "
-        "%d inflated, %d saved, %d thrown away with F12; peak %d blocks, %lld bytes (start-up %d "
+        "%d inflated, %d saved, %d thrown away with F12; figures of up to %d parts, %d capacity "
+        "messages; peak %d blocks, %lld bytes (start-up %d "
         "allocations, %d blocks, %lld bytes); %d allocations in all; 0 blocks after shut-down; "
         "%.1f s\n",
         static_cast<long long>(seed), soak.frames_wanted, static_cast<long long>(soak.events),
-        soak.outlines, soak.builds, soak.inflations, soak.saves, soak.discards, soak.peak_blocks,
-        static_cast<long long>(soak.peak_bytes), soak.startup_allocations, soak.startup_blocks,
-        static_cast<long long>(soak.startup_bytes), allocation_count(), seconds);
+        soak.outlines, soak.builds, soak.inflations, soak.saves, soak.discards, soak.largest_figure,
+        soak.messages, soak.peak_blocks, static_cast<long long>(soak.peak_bytes),
+        soak.startup_allocations, soak.startup_blocks, static_cast<long long>(soak.startup_bytes),
+        allocation_count(), seconds);
     return 0;
 }

@@ -179,6 +179,20 @@ function objMesh(text) {
   };
 }
 
+// The face counts of OBJ text, one a group (`g NAME` starts one); one count for an OBJ without
+// groups.
+function objGroupFaces(text) {
+  const counts = [];
+  for (const line of text.split('\n')) {
+    if (line.startsWith('g ')) counts.push(0);
+    else if (line.startsWith('f ')) {
+      if (counts.length === 0) counts.push(0);
+      ++counts[counts.length - 1];
+    }
+  }
+  return counts;
+}
+
 // The OBJ that the native replay tool exports for the same strokes: the outline through
 // `corners`, from the last one round, then a right-click at the centre.
 function nativeSheetObj(corners) {
@@ -325,6 +339,8 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   );
   await page.keyboard.up('F2');
   await page.locator('main').screenshot({ path: path.join(WORK, 'web.png') });
+  // The screenshot scrolls the page to show all of it: back to the top, where `box` was taken.
+  await page.evaluate(() => window.scrollTo(0, 0));
 
   // A drag of 512 pixels with the right button turns the sheet half a turn: its back is not
   // drawn (but for a few slivers that the edge snapping turned over).
@@ -392,12 +408,71 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   assert.ok(stl.equals(readFileSync(nativeStl)), 'the body differs from the native build\'s');
   await move(...CENTRE);
 
+  // "Add part" keeps the body; a diamond drawn over it and a right-click inside build a second
+  // part in front of it. Save holds both: a group each in the OBJ, both shells in the STL.
+  const holdControl = async (key) => {
+    await page.locator(`#controls [data-key="${key}"]`).hover();
+    await page.mouse.down();
+    await nextFrames(page);
+    await page.mouse.up();
+    await nextFrames(page);
+  };
+  await holdControl(78);
+  const diamond = [
+    [257, 191],
+    [307, 241],
+    [257, 291],
+    [207, 241],
+  ];
+  previous = diamond.at(-1);
+  await move(...previous);
+  await nextFrames(page);
+  await page.mouse.down();
+  for (const corner of diamond) {
+    await move(...corner);
+    const middle = [
+      Math.floor((previous[0] + corner[0]) / 2),
+      Math.floor((previous[1] + corner[1]) / 2),
+    ];
+    await waitFor(`the part's stroke to ${corner}`, async () =>
+      isBlack(await pixel(page, ...middle)),
+    );
+    previous = corner;
+  }
+  await page.mouse.up();
+  await move(...CENTRE);
+  await nextFrames(page);
+  await page.mouse.down({ button: 'right' });
+  await waitFor("the part's outline to go", async () => !isBlack(await pixel(page, 282, 216)));
+  await page.mouse.up({ button: 'right' });
+  const twoParts = await saveWithCanvas(page, 4);
+  const partFaces = objGroupFaces(twoParts.files['sketch3d-004.obj'].toString('utf8'));
+  assert.equal(partFaces.length, 2, 'two parts');
+  assert.equal(
+    twoParts.files['sketch3d-004.stl'].readUInt32LE(80),
+    stlTriangles + partFaces[1],
+    'the STL holds both shells',
+  );
+  // Tab moves editing on to the body (the canvas keeps the focus), and "Remove part" takes
+  // it away: the diamond alone is left.
+  await page.keyboard.press('Tab');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
+  await page.locator('#remove-part').hover();
+  await page.mouse.down();
+  await nextFrames(page);
+  await page.mouse.up();
+  const left = objGroupFaces(
+    (await saveWithCanvas(page, 4)).files['sketch3d-005.obj'].toString('utf8'),
+  );
+  assert.deepEqual(left, [partFaces[1]], 'the body was removed');
+  await move(...CENTRE);
+
   // F12 throws it away: then Save downloads the picture and the session alone.
   await page.keyboard.down('F12');
   await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
   await page.keyboard.up('F12');
   const empty = await saveWithCanvas(page, 2);
-  assert.deepEqual(Object.keys(empty.files).sort(), ['sketch3d-004.png', 'sketch3d-004.txt']);
+  assert.deepEqual(Object.keys(empty.files).sort(), ['sketch3d-006.png', 'sketch3d-006.txt']);
   await nextFrames(page);
 
   // With the strip's right button on, a touch on the canvas builds: outside every outline
@@ -434,7 +509,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   );
 
   const prevented = await page.evaluate(() => window.defaultsPrevented);
-  for (const kind of ['menu', 'F2', 'F12', 'Escape']) {
+  for (const kind of ['menu', 'F2', 'F12', 'Tab', 'Escape']) {
     const seen = prevented.filter(([what]) => what === kind);
     assert.ok(
       seen.length > 0 && seen.every(([, done]) => done),
@@ -517,7 +592,7 @@ for (const screen of SCREENS) {
     assert.ok(within(box, screenBox), `the canvas ${JSON.stringify(box)} is off the screen`);
     assert.ok(Math.abs(box.height / box.width - 483 / CLIENT_WIDTH) < 0.01, 'the picture keeps its shape');
     const controls = await page.locator('#controls button, #controls .control').all();
-    assert.equal(controls.length, 11, 'the controls');
+    assert.equal(controls.length, 15, 'the controls');
     const places = [];
     for (const button of controls) {
       const place = await button.boundingBox();
@@ -538,7 +613,8 @@ for (const screen of SCREENS) {
     }
     const labels = places.map(([label]) => label).join(' | ');
     for (const name of ['Face front / push Z', 'Soft F1', 'Glossy F2', 'Banded F3', 'Discard F12',
-      'Inflate I', 'Undo stroke Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc'])
+      'Inflate I', 'Undo stroke Backspace', 'Add part N', 'Mirror part M', 'Next part Tab',
+      'Remove part Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc'])
       assert.ok(labels.includes(name), `no "${name}" among ${labels}`);
     const help = page.locator('#help li');
     assert.ok((await help.count()) >= 3 && (await help.count()) <= 8, 'the guide is a short list');
@@ -615,7 +691,7 @@ for (const screen of SCREENS) {
     // phone and with Backspace on the desktop: the canvas is the outline alone again.
     await polyline([[60, 60], [300, 400]]);
     assert.notEqual((await census(page)).checksum, outline.checksum);
-    if (screen.touch) await page.locator('#controls [data-key="8"]').tap();
+    if (screen.touch) await page.locator('#undo-stroke').tap();
     else await page.keyboard.press('Backspace');
 
     await waitFor('the stroke to be taken back', async () => {

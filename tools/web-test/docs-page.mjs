@@ -1,5 +1,5 @@
 // The picture of the page in the docs (docs/web.png): the page in headless Chromium at 1100 x
-// 620, after the outline of examples/inflate.txt was drawn with the mouse, built, inflated with
+// 780, after the outline of examples/inflate.txt was drawn with the mouse, built, inflated with
 // the Inflate control, turned a little and shaded glossy. The frame rate is hidden, since it
 // differs from run to run; everything else is as a user sees it.
 //
@@ -12,7 +12,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
-export const DOCS_VIEWPORT = { width: 1100, height: 620 };
+export const DOCS_VIEWPORT = { width: 1100, height: 780 };
 const TIMEOUT_MS = 20000;
 
 // The stroke of examples/inflate.txt: its first position and every move while the left button

@@ -1,0 +1,83 @@
+// The figure's tools: where its parts sit and how they turn together, what
+// lies under a point of the picture, the mirror of a part, and the room the
+// parts take. They read the figure's record (app/edited_object.h) and return
+// results; the frame (app/frame.cpp) adopts them.
+//
+// A figure turns about its centre, the centre of its first part's bounding
+// box; a figure of one part turns about the screen centre, as the single
+// object of the demonstration always did. Its parts share one rotation: the
+// edited part's object holds it (the first part's while a part is added), and
+// place_figure hands it to the others every frame.
+#pragma once
+
+#include <cstdint>
+
+#include "app/edited_object.h"
+
+// mirror_part's answer when the mirrored part does not fit: the capacity
+// message was shown and nothing changed.
+inline constexpr int32_t MIRROR_REFUSED = -2;
+
+// Parts are never placed nearer the eye than this (model units), nor farther
+// behind the sheet plane than MAX_PART_DEPTH.
+inline constexpr int32_t MIN_EYE_GAP = 32;
+inline constexpr int32_t MAX_PART_DEPTH = 1024;
+
+// The eye's distance from the sheet plane (the camera's, model units).
+int32_t eye_distance();
+
+// Where a part drawn over the figure at `depth` (figure z of the surface under
+// its click) goes: its rim plane at that depth, and smaller by
+// (eye distance + depth) / eye distance, so that its rim shows where it was
+// drawn. The depth is kept within -(eye distance - MIN_EYE_GAP) ..
+// MAX_PART_DEPTH. UNPLACED for depth 0.
+PartPlacement placement_at_depth(int32_t depth);
+
+// The frontmost part under client pixel (x, y) with the figure facing the
+// viewer (rotation 0), through the faces the renderer draws, and the depth of
+// its surface there (figure z, model units, interpolated across the face on
+// the screen): the part's number in the figure, or NO_PART (depth 0) when no
+// part covers the pixel.
+int32_t part_under_point(int32_t x, int32_t y, int32_t* depth);
+
+// The model point of the part under client pixel (x, y) on its rim plane,
+// with the figure facing the viewer: the pixel's offset from the screen
+// centre for an unplaced part.
+void cursor_in_part(const PartPlacement& placement, int32_t x, int32_t y, int64_t* model_x,
+                    int64_t* model_y);
+
+// Twice the x of the figure's vertical centre plane, the plane through its
+// first part's centre, in whole model units (the plane lies on a half unit,
+// so that a reflection keeps whole and fine positions exact); 0 for an empty
+// figure.
+int32_t figure_centre_x2();
+
+// A figure of several parts lives in the body buffers (BODY_PACKET_AREA_BYTES
+// of packets, BODY_POOL_CAPACITY vertices and normals, geometry/render_list.h),
+// which take the place of the start-up buffers with everything they hold.
+// 0 when they are in place (already, or now); -1 after the allocator's
+// message or, when what the list holds would not fit them, the capacity
+// message, with nothing changed.
+int move_figure_into_body_buffers();
+
+// Emits the mirror of part `part` about the figure's vertical centre plane as
+// a new object: the part's model reflected in x (a body's fine positions, its
+// faces turned so that they still face outward; the same front vertices and
+// shading), to be placed at the source's depth and scale with offset
+// figure_centre_x2() - the source's offset. Returns the object's index;
+// MIRROR_REFUSED after the capacity message (packet area, vertex or normal
+// pool, object table) when it does not fit what the list has left; -1 for no
+// such part or when its record cannot be allocated (the allocator's message).
+int32_t mirror_part(int32_t part);
+// The placement and region of that mirror.
+PartPlacement mirrored_placement(int32_t part);
+RegionMask mirrored_region(const RegionMask& region);
+
+// Each frame, after the input and before the transform: every part's object
+// takes the figure's rotation and turns about the figure's centre, and its
+// part matrix places it (PART_PLACED, so that its light does not move with
+// the placement). Nothing for an empty figure; for a figure of one unplaced
+// part the matrices are the demonstration's own.
+void place_figure();
+// The figure's rotation back to 0: it faces the viewer.
+void face_figure_to_viewer();

@@ -1,0 +1,370 @@
+// A figure of several parts, built as a user builds it (a body, a head and an
+// arm added with N, the other arm by M): every export format read back, parts
+// placed in depth where they are drawn, Tab, Backspace and F12, and a part
+// that does not fit.
+#include <gtest/gtest.h>
+#include <tiny_gltf.h>
+#include <tiny_obj_loader.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "app/figure.h"
+#include "app/mesh_export.h"
+#include "base/messages.h"
+#include "geometry/render_list.h"
+#include "session/session_fixture.h"
+
+namespace {
+
+using Points = std::vector<std::pair<int32_t, int32_t>>;
+
+Points ellipse(int32_t cx, int32_t cy, double rx, double ry, int32_t corners) {
+    Points points;
+    for (int32_t i = 0; i <= corners; ++i) {
+        const double angle = 2 * M_PI * i / corners;
+        points.push_back({cx + int32_t(std::lround(rx * std::cos(angle))),
+                          cy + int32_t(std::lround(ry * std::sin(angle)))});
+    }
+    return points;
+}
+
+const Points ARM = {{300, 250}, {430, 215}, {440, 240}, {310, 285}, {300, 250}};
+constexpr int32_t ARM_CLICK_X = 318, ARM_CLICK_Y = 262;
+
+void tap(Session& session, int key) {
+    headless_queue_key_down(key);
+    session.frames(1);
+    headless_queue_key_up(key);
+    session.frames(1);
+}
+
+// Body, head and one arm each drawn, built and inflated, the arm drawn over
+// the body; then M. Returns the depth of the body's surface under the arm's
+// click as the figure showed it before the arm was built.
+int32_t build_figure(Session& session) {
+    session.stroke(ellipse(257, 300, 75, 105, 40));
+    session.right_click(257, 300);
+    tap(session, KEY_I);
+    tap(session, KEY_N);
+    session.stroke(ellipse(257, 140, 50, 48, 32));
+    session.right_click(257, 140);
+    tap(session, KEY_I);
+    tap(session, KEY_N);
+    session.stroke(ARM);
+    int32_t depth = 0;
+    EXPECT_EQ(part_under_point(ARM_CLICK_X, ARM_CLICK_Y, &depth), 0);
+    session.right_click(ARM_CLICK_X, ARM_CLICK_Y);
+    tap(session, KEY_I);
+    tap(session, KEY_M);
+    return depth;
+}
+
+using Vertex = std::array<double, 3>;
+using Triangle = std::array<uint32_t, 3>;
+
+// Every directed edge once, with its reverse (closed and oriented), and six
+// times the enclosed volume positive (outward in the exported frame: y up, z
+// toward the viewer).
+void expect_closed_outward(const std::vector<Vertex>& vertices,
+                           const std::vector<Triangle>& triangles, const std::string& what) {
+    std::map<std::pair<uint32_t, uint32_t>, int> edges;
+    double volume = 0;
+    for (const Triangle& t : triangles) {
+        for (int k = 0; k < 3; ++k)
+            ++edges[{t[size_t(k)], t[size_t((k + 1) % 3)]}];
+        const Vertex &a = vertices[t[0]], &b = vertices[t[1]], &c = vertices[t[2]];
+        volume += a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) +
+                  a[2] * (b[0] * c[1] - b[1] * c[0]);
+    }
+    int open = 0;
+    for (const auto& [edge, count] : edges)
+        open += count != 1 || edges.count({edge.second, edge.first}) == 0;
+    EXPECT_EQ(open, 0) << what;
+    EXPECT_GT(volume, 0) << what;
+}
+
+// The depths (model z, away from the viewer) where the line through figure
+// point (x, y) along z meets the exported mesh's triangles.
+std::vector<double> depths_along_z(const ExportedMesh& mesh, double x, double y) {
+    std::vector<double> depths;
+    const double ex = x, ey = -y;  // the exported frame's y points up
+    for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
+        const float* p[3];
+        for (int k = 0; k < 3; ++k)
+            p[k] = &mesh.positions[3 * size_t(mesh.triangles[t + size_t(k)])];
+        auto cross = [&](const float* a, const float* b) {
+            return (double(b[0]) - a[0]) * (ey - a[1]) - (double(b[1]) - a[1]) * (ex - a[0]);
+        };
+        const double w0 = cross(p[1], p[2]), w1 = cross(p[2], p[0]), w2 = cross(p[0], p[1]);
+        const double whole = w0 + w1 + w2;
+        if (whole == 0 || !((w0 >= 0 && w1 >= 0 && w2 >= 0) || (w0 <= 0 && w1 <= 0 && w2 <= 0)))
+            continue;
+        depths.push_back(-(w0 * p[0][2] + w1 * p[1][2] + w2 * p[2][2]) / whole);
+    }
+    std::sort(depths.begin(), depths.end());
+    return depths;
+}
+
+// What the render list holds for the figure, byte for byte.
+struct Storage {
+    std::vector<uint8_t> packets;
+    std::vector<Vec4> vertices, normals, fine;
+    std::vector<FigurePart> parts;
+    bool operator==(const Storage& o) const {
+        return packets == o.packets &&
+               std::memcmp(vertices.data(), o.vertices.data(), vertices.size() * sizeof(Vec4)) ==
+                   0 &&
+               vertices.size() == o.vertices.size() && normals.size() == o.normals.size() &&
+               std::memcmp(normals.data(), o.normals.data(), normals.size() * sizeof(Vec4)) == 0 &&
+               std::memcmp(fine.data(), o.fine.data(), fine.size() * sizeof(Vec4)) == 0 &&
+               parts.size() == o.parts.size() &&
+               std::memcmp(parts.data(), o.parts.data(), parts.size() * sizeof(FigurePart)) == 0;
+    }
+};
+
+Storage storage() {
+    Storage s;
+    const RenderList* list = current_render_list();
+    const auto* area = reinterpret_cast<const uint8_t*>(list->first_packet);
+    s.packets.assign(area, static_cast<const uint8_t*>(list->write_position) + 4);
+    s.vertices.assign(list->model_vertices, list->model_vertices + list->vertex_count);
+    s.normals.assign(list->model_normals, list->model_normals + list->normal_count);
+    if (fine_vertex_base() != nullptr)
+        s.fine.assign(fine_vertex_base(), fine_vertex_base() + list->vertex_count);
+    s.parts.assign(figure().parts, figure().parts + figure().part_count);
+    return s;
+}
+
+}  // namespace
+
+TEST(FigureExport, EveryFormatHoldsEveryPartClosedOutwardWithTheMirrorReflected) {
+    Session session;
+    build_figure(session);
+    ASSERT_EQ(figure().part_count, 4);
+    ASSERT_TRUE(headless_messages().empty());
+
+    // OBJ through tinyobjloader: one group a part, each a closed body.
+    std::string text;
+    ASSERT_EQ(export_figure_obj(&text), EXPORT_OK);
+    tinyobj::attrib_t attrib;
+    std::vector<tinyobj::shape_t> shapes;
+    std::vector<tinyobj::material_t> materials;
+    std::string warning, error;
+    std::istringstream stream(text);
+    ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warning, &error, &stream)) << error;
+    ASSERT_EQ(shapes.size(), 4u);
+    std::vector<Vertex> vertices;
+    for (size_t i = 0; i + 2 < attrib.vertices.size(); i += 3)
+        vertices.push_back({attrib.vertices[i], attrib.vertices[i + 1], attrib.vertices[i + 2]});
+    std::vector<std::vector<Triangle>> faces(shapes.size());
+    for (size_t s = 0; s < shapes.size(); ++s) {
+        EXPECT_EQ(shapes[s].name, "part_" + std::to_string(s + 1));
+        const std::vector<tinyobj::index_t>& indices = shapes[s].mesh.indices;
+        for (size_t i = 0; i + 2 < indices.size(); i += 3)
+            faces[s].push_back({uint32_t(indices[i].vertex_index),
+                                uint32_t(indices[i + 1].vertex_index),
+                                uint32_t(indices[i + 2].vertex_index)});
+        expect_closed_outward(vertices, faces[s], "OBJ part " + std::to_string(s + 1));
+    }
+    // The mirrored arm: the arm's vertices in the same order reflected about
+    // the figure's centre plane, its faces turned.
+    const double twice_centre = figure_centre_x2();
+    ASSERT_EQ(faces[2].size(), faces[3].size());
+    const uint32_t mirror_offset = [&] {
+        uint32_t low3 = UINT32_MAX, low4 = UINT32_MAX;
+        for (const Triangle& t : faces[2])
+            low3 = std::min({low3, t[0], t[1], t[2]});
+        for (const Triangle& t : faces[3])
+            low4 = std::min({low4, t[0], t[1], t[2]});
+        return low4 - low3;
+    }();
+    int32_t unlike = 0;
+    for (size_t f = 0; f < faces[2].size(); ++f) {
+        const Triangle& a = faces[2][f];
+        const Triangle& b = faces[3][f];
+        unlike += b[0] != a[0] + mirror_offset || b[1] != a[2] + mirror_offset ||
+                  b[2] != a[1] + mirror_offset;
+        for (int k = 0; k < 3; ++k) {
+            const Vertex& v = vertices[a[size_t(k)]];
+            const Vertex& m = vertices[a[size_t(k)] + mirror_offset];
+            unlike += v[0] + m[0] != twice_centre || v[1] != m[1] || v[2] != m[2];
+        }
+    }
+    EXPECT_EQ(unlike, 0);
+
+    // GLB through tinygltf: one node and mesh a part, each closed and outward.
+    ASSERT_EQ(export_figure_glb(&text), EXPORT_OK);
+    tinygltf::Model model;
+    tinygltf::TinyGLTF loader;
+    ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning,
+                                            reinterpret_cast<const unsigned char*>(text.data()),
+                                            unsigned(text.size())))
+        << error;
+    ASSERT_EQ(model.nodes.size(), 4u);
+    ASSERT_EQ(model.scenes.at(0).nodes.size(), 4u);
+    size_t glb_triangles = 0;
+    for (const tinygltf::Node& node : model.nodes) {
+        const tinygltf::Primitive& primitive = model.meshes.at(size_t(node.mesh)).primitives.at(0);
+        auto bytes = [&](int accessor) {
+            const tinygltf::Accessor& a = model.accessors[size_t(accessor)];
+            const tinygltf::BufferView& view = model.bufferViews[size_t(a.bufferView)];
+            return model.buffers[0].data.data() + view.byteOffset + a.byteOffset;
+        };
+        const tinygltf::Accessor& points =
+            model.accessors[size_t(primitive.attributes.at("POSITION"))];
+        const auto* p = reinterpret_cast<const float*>(bytes(primitive.attributes.at("POSITION")));
+        std::vector<Vertex> mesh_vertices;
+        for (size_t i = 0; i < points.count; ++i)
+            mesh_vertices.push_back({p[3 * i], p[3 * i + 1], p[3 * i + 2]});
+        const auto* index = reinterpret_cast<const uint32_t*>(bytes(primitive.indices));
+        std::vector<Triangle> triangles;
+        for (size_t i = 0; i + 2 < model.accessors[size_t(primitive.indices)].count; i += 3)
+            triangles.push_back({index[i], index[i + 1], index[i + 2]});
+        glb_triangles += triangles.size();
+        expect_closed_outward(mesh_vertices, triangles, "GLB " + node.name);
+    }
+
+    // STL: every triangle of every part, a solid of four closed shells: each
+    // edge between two corners met once each way.
+    ASSERT_EQ(export_figure_stl(&text), EXPORT_OK);
+    uint32_t count = 0;
+    std::memcpy(&count, text.data() + 80, 4);
+    ASSERT_EQ(count, glb_triangles);
+    ASSERT_EQ(text.size(), 84 + 50 * size_t(count));
+    std::map<std::pair<std::array<float, 3>, std::array<float, 3>>, int> edges;
+    for (uint32_t t = 0; t < count; ++t) {
+        std::array<float, 3> corner[3];
+        std::memcpy(corner, text.data() + 84 + 50 * size_t(t) + 12, sizeof corner);
+        for (int k = 0; k < 3; ++k)
+            ++edges[{corner[k], corner[(k + 1) % 3]}];
+    }
+    int unpaired = 0;
+    for (const auto& [edge, n] : edges) {
+        auto reverse = edges.find({edge.second, edge.first});
+        unpaired += reverse == edges.end() || reverse->second != n;
+    }
+    EXPECT_EQ(unpaired, 0);
+
+    // PLY: the same vertices and faces.
+    ASSERT_EQ(export_figure_ply(&text), EXPORT_OK);
+    EXPECT_NE(text.find("element vertex " + std::to_string(vertices.size()) + "\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("element face " + std::to_string(glb_triangles) + "\n"), std::string::npos);
+}
+
+TEST(Figure, PartsArePlacedWhereDrawnAndTabBackspaceAndF12ActOnThem) {
+    Session session;
+    // N with no part, and M and Tab, while drawing do nothing.
+    tap(session, KEY_N);
+    tap(session, KEY_M);
+    tap(session, KEY_TAB);
+    EXPECT_EQ(figure().part_count, 0);
+    EXPECT_EQ(Session::pixel(257, 241), BLUE);
+
+    const int32_t depth = build_figure(session);
+    const Figure& f = figure();
+    ASSERT_EQ(f.part_count, 4);
+    // The head was drawn over nothing: on the sheet plane, its rim at z 0.
+    EXPECT_EQ(f.parts[1].placement.depth, 0);
+    EXPECT_EQ(f.parts[1].placement.scale, FIXED_ONE);
+    // The arm's rim plane passes through the body's front under its click,
+    // and the arm enters the body there: its back lies inside the body.
+    EXPECT_LT(depth, -40);
+    EXPECT_EQ(f.parts[2].placement.depth, depth);
+    std::vector<ExportedMesh> parts;
+    ASSERT_EQ(export_parts(&parts), EXPORT_OK);
+    int64_t mx = 0, my = 0;
+    cursor_in_part(f.parts[2].placement, ARM_CLICK_X, ARM_CLICK_Y, &mx, &my);
+    const double x = double(mx) * f.parts[2].placement.scale / FIXED_ONE;
+    const double y = double(my) * f.parts[2].placement.scale / FIXED_ONE;
+    const std::vector<double> body = depths_along_z(parts[0], x, y);
+    const std::vector<double> arm = depths_along_z(parts[2], x, y);
+    ASSERT_EQ(body.size(), 2u);
+    ASSERT_EQ(arm.size(), 2u);
+    EXPECT_NEAR(body[0], depth, 2.0);
+    EXPECT_LT(arm[0], body[0]);
+    EXPECT_GT(arm[1], body[0]);
+    EXPECT_LT(arm[1], body[1]);
+
+    // Tab cycles through the parts; the edited one is edited last (the source
+    // of the mirror stays edited after M).
+    EXPECT_EQ(f.edited, 2);
+    std::vector<int32_t> order;
+    for (int i = 0; i < 4; ++i) {
+        tap(session, KEY_TAB);
+        order.push_back(f.edited);
+    }
+    EXPECT_EQ(order, (std::vector<int32_t>{3, 0, 1, 2}));
+
+    // Backspace takes the edited part (the arm) and only it: the others draw
+    // the same triangles at the same positions.
+    std::vector<ExportedMesh> before = parts;
+    tap(session, KEY_BACKSPACE);
+    ASSERT_EQ(f.part_count, 3);
+    EXPECT_EQ(f.edited, 2);  // the part that followed it, the mirrored arm
+    ASSERT_EQ(export_parts(&parts), EXPORT_OK);
+    ASSERT_EQ(parts.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        const ExportedMesh& was = before[i < 2 ? i : 3];
+        EXPECT_EQ(parts[i].positions, was.positions) << i;
+        EXPECT_EQ(parts[i].triangles, was.triangles) << i;
+    }
+    const RenderList* list = current_render_list();
+    size_t vertices = 0;
+    for (const ExportedMesh& part : parts)
+        vertices += part.positions.size() / 3;
+    EXPECT_EQ(size_t(list->vertex_count), vertices);
+
+    // F12 throws the whole figure away.
+    tap(session, KEY_F12);
+    EXPECT_EQ(figure().part_count, 0);
+    EXPECT_EQ(selected_object(), NO_OBJECT);
+    EXPECT_EQ(draw_list(), nullptr);
+    EXPECT_EQ(list->packet_count, 0);
+    EXPECT_EQ(Session::pixel(257, 241), BLUE);
+    EXPECT_TRUE(headless_messages().empty());
+}
+
+TEST(Figure, APartThatDoesNotFitLeavesTheFigureByteIdentical) {
+    // Body buffers with room for the body and little more.
+    set_body_buffer_sizes(110000, 0);
+    Session session;
+    session.stroke(ellipse(257, 300, 75, 105, 40));
+    session.right_click(257, 300);
+    tap(session, KEY_I);
+    ASSERT_EQ(figure().parts[0].object.kind, EDITED_BODY);
+    tap(session, KEY_N);
+    const Storage kept = storage();
+
+    // A large outline (a sheet of more triangles than are left), a mirror of
+    // the body, and a mirror with the table's last slots taken.
+    session.stroke(ellipse(257, 241, 240, 220, 48));
+    session.right_click(257, 241);
+    EXPECT_EQ(figure().part_count, 1);
+    EXPECT_EQ(figure().edited, NO_PART);
+    ASSERT_EQ(headless_messages().size(), 1u);
+    EXPECT_EQ(headless_messages()[0].text, TEXT_PACKET_AREA_FULL);
+    EXPECT_TRUE(storage() == kept);
+
+    tap(session, KEY_TAB);  // editing the body again
+    ASSERT_EQ(figure().edited, 0);
+    tap(session, KEY_M);
+    ASSERT_EQ(headless_messages().size(), 2u);
+    EXPECT_EQ(headless_messages()[1].text, TEXT_PACKET_AREA_FULL);
+    EXPECT_TRUE(storage() == kept);
+
+    set_body_buffer_sizes(0, 0);
+    while (create_object(1) >= 0)
+        finish_object();
+    const Storage full = storage();
+    tap(session, KEY_M);
+    ASSERT_EQ(headless_messages().size(), 3u);
+    EXPECT_EQ(headless_messages()[2].text, TEXT_OBJECT_TABLE_FULL);
+    EXPECT_TRUE(storage() == full);
+    EXPECT_EQ(figure().part_count, 1);
+}
