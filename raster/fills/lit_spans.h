@@ -102,12 +102,23 @@ struct LitSpan {
         fill(row + start, count, start_colour_run<Arithmetic>(left, right, count));
     }
 
-    // The row's run over other columns (see fill_polygon_watertight).
+    // The row's run over other columns (see fill_polygon_watertight and
+    // hold_run); with walk_count below 1 a run over the columns themselves.
     [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count,
                                                int32_t walk_start, int32_t walk_count,
                                                const Side<3>& left, const Side<3>& right) const {
-        fill(row + start, count,
-             continued_colour_run<Arithmetic>(left, right, start, count, walk_start, walk_count));
+        if (walk_count < 1) {
+            fill(row + start, count, start_colour_run<Arithmetic>(left, right, count));
+            return;
+        }
+        const ColourRun run = start_colour_run<Arithmetic>(left, right, walk_count);
+        const HeldRun held = hold_run(start, count, walk_start, walk_count);
+        uint16_t* pixel = row + start;
+        if (held.before > 0) fill(pixel, held.before, colour_run_at(run, 0, false));
+        pixel += held.before;
+        if (held.within > 0) fill(pixel, held.within, colour_run_at(run, held.offset, true));
+        pixel += held.within;
+        if (held.after > 0) fill(pixel, held.after, colour_run_at(run, walk_count - 1, false));
     }
 
     // count >= 1 pixels from `pixel`, the run's values at the first.
@@ -182,17 +193,27 @@ struct GreyLitSpan {
         fill(row + start, count, light, step);
     }
 
-    // The row's run over other columns (see fill_polygon_watertight): the
-    // light the walk's span has at `start`, and its step.
+    // The row's run over other columns (see fill_polygon_watertight and
+    // hold_run); with walk_count below 1 a run over the columns themselves.
     [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count,
                                                int32_t walk_start, int32_t walk_count,
                                                const Side<1>& left, const Side<1>& right) const {
-        const int32_t per_pixel = walk_count >= 1 ? walk_count : count;
-        uint32_t light = uint32_t(left.q[0] >> 1);
+        if (walk_count < 1) {
+            (*this)(row, start, count, left, right);
+            return;
+        }
+        const uint32_t light = uint32_t(left.q[0] >> 1);
         const uint32_t step =
-            uint32_t(FastArithmetic::CountDivisor(per_pixel)((right.q[0] - left.q[0]) >> 1));
-        if (walk_count >= 1) light += uint32_t(start - walk_start) * step;
-        fill(row + start, count, light << 17, step << 17);
+            uint32_t(FastArithmetic::CountDivisor(walk_count)((right.q[0] - left.q[0]) >> 1));
+        const HeldRun held = hold_run(start, count, walk_start, walk_count);
+        uint16_t* pixel = row + start;
+        if (held.before > 0) fill(pixel, held.before, light << 17, 0);
+        pixel += held.before;
+        if (held.within > 0)
+            fill(pixel, held.within, (light + uint32_t(held.offset) * step) << 17, step << 17);
+        pixel += held.within;
+        if (held.after > 0)
+            fill(pixel, held.after, (light + uint32_t(walk_count - 1) * step) << 17, 0);
     }
 
     // count >= 1 pixels from `pixel`, lights shifted up by 17.

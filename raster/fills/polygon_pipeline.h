@@ -98,23 +98,37 @@ template <typename Arithmetic = FastArithmetic>
     return run;
 }
 
-// The run of a span of `count` pixels from column `start` that goes on with
-// the run the walk draws its row with, from walk_start over walk_count
-// pixels: that run's step, and its value as it stands at `start` (sums wrap
-// as the run's own do). With walk_count below 1 the run spans the pixels
-// themselves.
-template <typename Arithmetic = FastArithmetic>
-[[gnu::always_inline]] inline ColourRun continued_colour_run(const Side<3>& left,
-                                                             const Side<3>& right, int32_t start,
-                                                             int32_t count, int32_t walk_start,
-                                                             int32_t walk_count) {
-    if (walk_count < 1) return start_colour_run<Arithmetic>(left, right, count);
-    ColourRun run = start_colour_run<Arithmetic>(left, right, walk_count);
-    const uint32_t offset = uint32_t(start - walk_start);
+// How a row drawn watertight (see fill_polygon_watertight) lays the run that
+// the walk draws the row with, from walk_start over walk_count >= 1 pixels,
+// over its own columns start .. start + count - 1: columns left of the run
+// hold the run's first value, columns it covers take its own values, columns
+// right of it hold its last. Every pixel thus gets a value the walk gives a
+// pixel of the row, which lies between the walk's sides and so within the
+// range of the polygon's corners; stepping the run on past its ends would
+// not, since a short run (a sliver's) can have a step far steeper than the
+// polygon's.
+struct HeldRun {
+    int32_t before, within, after;  // pixels, adding up to count
+    int32_t offset;                 // the run's pixel at the first of `within`
+};
+
+inline HeldRun hold_run(int32_t start, int32_t count, int32_t walk_start, int32_t walk_count) {
+    const int32_t end = start + count, walk_end = walk_start + walk_count;
+    const int32_t first = walk_start < start ? start : walk_start > end ? end : walk_start;
+    int32_t last = walk_end < end ? walk_end : end;
+    if (last < first) last = first;  // the run ends left of the row's columns
+    return {first - start, last - first, end - last, first - walk_start};
+}
+
+// A run's value `pixels` pixels on, its sums wrapping as the run's own do;
+// with `moving` false held there (step 0).
+inline ColourRun colour_run_at(const ColourRun& run, int32_t pixels, bool moving) {
+    ColourRun at;
     for (int k = 0; k < 3; ++k) {
-        run.value[k] = int32_t(uint32_t(run.value[k]) + offset * uint32_t(run.step[k]));
+        at.value[k] = value_after(run.value[k], run.step[k], pixels);
+        at.step[k] = moving ? run.step[k] : 0;
     }
-    return run;
+    return at;
 }
 
 inline void advance_colour_run(ColourRun& run) {

@@ -46,8 +46,9 @@ void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* c
 // every pixel whose point (x + 1/2, y) lies inside, those on an edge going to
 // the polygon on its right (below, for a level edge), so that polygons that
 // share an edge share out its pixels, none missed and none drawn twice. A
-// pixel the lit fill above draws gets the same value. Vertices at any int32
-// position.
+// pixel the lit fill above draws gets the same value, one beside the lit
+// fill's span on its row the value of that span's nearest end, so that every
+// value lies between the corners'. Vertices at any int32 position.
 void draw_watertight_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                                   const ScreenVertex* vert2, const ColourRecord* light0,
                                   const ColourRecord* light1, const ColourRecord* light2,

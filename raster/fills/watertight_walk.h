@@ -1,8 +1,8 @@
 // The walk of polygons drawn watertight (packets with POLY_WATERTIGHT): the
 // pixels of the exact walk's WATERTIGHT rule (exact_walk.h) on the polygon's
 // own corners, so that polygons sharing an edge share its pixels out exactly,
-// along the raster's borders too, each pixel with the value the shared walk
-// (polygon_pipeline.h) gives it or would give it.
+// along the raster's borders too, with the values the shared walk
+// (polygon_pipeline.h) gives the row.
 //
 // The values: the shared walk draws every row with its two sides, and its
 // span runs from the left side's column over as many pixels as lie between
@@ -10,11 +10,13 @@
 // handed to the span as
 //   span.draw_continued(row, start, count, walk_start, walk_count, left, right),
 // to be drawn over the exact walk's columns start .. start + count - 1 with
-// the run of the walk's span (from walk_start over walk_count pixels) as it
-// stands at `start` and steps on from there. A walk_count below 1, a row the
-// walk leaves empty or does not reach, gives a run over the exact columns
-// themselves. So a pixel that both walks draw keeps its value, and only
-// pixels along edges change.
+// the run of the walk's span (from walk_start over walk_count pixels): a
+// pixel the walk draws keeps its value, and one beside the walk's span takes
+// the value of the span's nearest end (hold_run, polygon_pipeline.h), never
+// the run stepped on past it. A walk_count below 1, a row the walk leaves
+// empty or does not reach, gives a run over the exact columns themselves
+// from one side's values to the other's. So only pixels along edges change,
+// and every value lies within the range of the polygon's corners.
 #pragma once
 
 #include <cstdint>
@@ -217,8 +219,8 @@ void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* co
 // fill_polygon for a polygon drawn watertight: every pixel whose point
 // (x + 1/2, y) lies inside, a point on an edge going to the polygon on its
 // right, one on a level edge to the polygon below, each with the value
-// fill_polygon gives it or would give it. The span must offer
-// draw_continued (see above).
+// fill_polygon gives it or, beside fill_polygon's span, the value of that
+// span's nearest end. The span must offer draw_continued (see above).
 template <int N, typename Arithmetic = FastArithmetic, typename Span>
 void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
     if (raster_target.pixels == nullptr || raster_target.width < 1 || raster_target.height < 1)
