@@ -100,24 +100,32 @@ template <typename Arithmetic = FastArithmetic>
 
 // How a row drawn watertight (see fill_polygon_watertight) lays the run that
 // the walk draws the row with, from walk_start over walk_count >= 1 pixels,
-// over its own columns start .. start + count - 1: columns left of the run
-// hold the run's first value, columns it covers take its own values, columns
-// right of it hold its last. Every pixel thus gets a value the walk gives a
-// pixel of the row, which lies between the walk's sides and so within the
-// range of the polygon's corners; stepping the run on past its ends would
-// not, since a short run (a sliver's) can have a step far steeper than the
-// polygon's.
+// over its own columns start .. start + count - 1. The run starts at the left
+// side's value and reaches the right side's, up to the rounding of its step,
+// one pixel past its last (column walk_start + walk_count): columns left of
+// the run hold its first value, columns from walk_start to that one take the
+// run's values, and columns beyond hold the value it reached there. Every
+// pixel thus gets a value between the sides', within the range of the
+// polygon's corners; stepping the run on further would not, since a short run
+// (a sliver's) can have a step far steeper than the polygon's.
 struct HeldRun {
     int32_t before, within, after;  // pixels, adding up to count
     int32_t offset;                 // the run's pixel at the first of `within`
 };
 
 inline HeldRun hold_run(int32_t start, int32_t count, int32_t walk_start, int32_t walk_count) {
-    const int32_t end = start + count, walk_end = walk_start + walk_count;
+    const int32_t end = start + count, reach = walk_start + walk_count + 1;
     const int32_t first = walk_start < start ? start : walk_start > end ? end : walk_start;
-    int32_t last = walk_end < end ? walk_end : end;
+    int32_t last = reach < end ? reach : end;
     if (last < first) last = first;  // the run ends left of the row's columns
     return {first - start, last - first, end - last, first - walk_start};
+}
+
+// True when columns start .. start + count - 1 lie within the run's reach
+// above: the row is drawn with the run alone.
+inline bool within_run(int32_t start, int32_t count, int32_t walk_start, int32_t walk_count) {
+    const int32_t offset = start - walk_start;
+    return offset >= 0 && offset + count <= walk_count + 1;
 }
 
 // A run's value `pixels` pixels on, its sums wrapping as the run's own do;
