@@ -140,7 +140,7 @@ template <typename Arithmetic, int N, typename Span>
     }
     rows.next_corner_y =
         rows.left.lower_y < rows.right.lower_y ? rows.left.lower_y : rows.right.lower_y;
-    walk_rows<Arithmetic, true>(list, 3, walk, rows);
+    walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk), rows);
     render_stats.pixels_written += rows.pixels_written;
 }
 
@@ -208,8 +208,7 @@ void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* co
     for (int k = 0; k < (N > 0 ? N : 1); ++k)
         rows.last_left.q[k] = rows.last_right.q[k] = N > 0 ? corners[0].q[k] * 256 : 0;
     WalkStart<N> walk;
-    if (start_walk<Arithmetic>(list, n, walk))
-        walk_rows<Arithmetic, false>(list, walk.n, walk, rows);
+    if (start_walk<Arithmetic>(list, n, walk)) walk_rows<Arithmetic>(list, walk.n, walk, rows);
     rows.finish();
     render_stats.pixels_written += rows.pixels_written;
 }

@@ -167,6 +167,55 @@ TEST(FastArithmetic, WalksTheSameSpansAsPlain) {
     }
 }
 
+// The triangle walk's quick test that its sides cannot cross never passes a
+// triangle whose sides the full question finds crossed: triangles of every
+// shape in rasters up to the reciprocal table's width, broad and flat ones
+// and slivers among them, level tops and bottoms by the rows' small range.
+TEST(FastArithmetic, TriangleSidesStayApartOnlyWhenTheyDo) {
+    std::mt19937 random(57);
+    auto between = [&](int32_t low, int32_t high) {
+        return std::uniform_int_distribution<int32_t>(low, high)(random);
+    };
+    int passed = 0, asked = 0, crossed = 0;
+    for (int round = 0; round < 400000; ++round) {
+        const int32_t width = between(2, RECIPROCAL_TABLE_LIMIT - 1);
+        const int32_t height = round % 2 == 0 ? between(2, 12) : between(2, 1000);
+        ClipEntry<0> list[3];
+        for (ClipEntry<0>& p : list)
+            p = {between(0, width - 1), between(0, height - 1), {0}};
+        if (round % 3 == 0) {  // a sliver: a corner about a pixel off the line through the others
+            const int32_t t = between(0, 64);
+            list[2] = {list[0].x + (list[1].x - list[0].x) * t / 64 + between(-1, 1),
+                       list[0].y + (list[1].y - list[0].y) * t / 64 + between(-1, 1),
+                       {0}};
+            if (uint32_t(list[2].x) >= uint32_t(width) || uint32_t(list[2].y) >= uint32_t(height))
+                continue;
+        }
+        using polygon_detail::same_point;
+        if (same_point(list[0], list[1]) || same_point(list[1], list[2]) ||
+            same_point(list[2], list[0]) || (list[0].y == list[1].y && list[1].y == list[2].y))
+            continue;
+        polygon_detail::WalkStart<0> walk;
+        polygon_detail::start_walk<FastArithmetic>(list, 3, walk, false);
+        const auto shape = polygon_detail::triangle_shape<FastArithmetic>(list, walk);
+        const int32_t left_dx = walk.backward_left ? walk.backward.dx : walk.forward.dx;
+        const int32_t right_dx = walk.backward_left ? walk.forward.dx : walk.backward.dx;
+        const bool meet = polygon_detail::triangle_sides_meet(
+            list[walk.top], shape, uint32_t(left_dx), uint32_t(right_dx));
+        const bool apart =
+            polygon_detail::triangle_sides_stay_apart(list[walk.top], shape, left_dx, right_dx);
+        ASSERT_FALSE(apart && meet)
+            << "round " << round << ": (" << list[0].x << ", " << list[0].y << "), (" << list[1].x
+            << ", " << list[1].y << "), (" << list[2].x << ", " << list[2].y << ")";
+        passed += apart;
+        asked += !apart;
+        crossed += meet;
+    }
+    EXPECT_GT(passed, 100000);
+    EXPECT_GT(asked, 10000);  // the full question still has work
+    EXPECT_GT(crossed, 1000);
+}
+
 // The fills with their own fast paths, pixel for pixel against their plain
 // forms, over a background of noise.
 enum class Fill { LIT, LIT_IN_WALK, LIT_WATERTIGHT, GOURAUD, COPY, ADD, HALF, LIT_TEXTURED, COUNT };
