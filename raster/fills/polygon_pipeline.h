@@ -355,6 +355,19 @@ template <typename Arithmetic, int N>
     }
 }
 
+// set_edge for an edge walked down from a to b (b.y >= a.y): its divisor,
+// the rows it covers, is at least 1, so the quotients need no sign restored.
+template <typename Arithmetic, int N>
+[[gnu::always_inline]] inline void set_down_edge(EdgeChain<N>& chain, const ClipEntry<N>& a,
+                                                 const ClipEntry<N>& b) {
+    const typename Arithmetic::CountDivisor per_row(b.y - a.y + 1);
+    chain.dx = per_row((b.x - a.x) * 256);
+#pragma GCC unroll 8
+    for (int k = 0; k < N; ++k) {
+        chain.dq[k] = per_row((b.q[k] - a.q[k]) * 256);
+    }
+}
+
 // True when the backward chain is the left boundary, decided once per polygon.
 // An outline that runs clockwise on the screen (y down, a positive shoelace
 // sum) has its backward chain on the left, an anticlockwise one its forward
@@ -505,6 +518,31 @@ template <typename Arithmetic, int N>
     return true;
 }
 
+// start_walk for three entries that trimming leaves as they are: the edges
+// that leave the top corner go down or along its row.
+template <typename Arithmetic, int N>
+[[gnu::always_inline]] inline void start_triangle_walk(const ClipEntry<N>* list,
+                                                       WalkStart<N>& walk) {
+    // The first of the highest entries, by selections rather than branches:
+    // which vertex is on top varies from one triangle to the next.
+    int32_t top = list[1].y < list[0].y ? 1 : 0;
+    top = list[2].y < list[top].y ? 2 : top;
+    walk.n = 3;
+    walk.top = top;
+    walk.forward = {top == 2 ? 0 : top + 1, +1, 0, {}};
+    walk.backward = {top == 0 ? 2 : top - 1, -1, 0, {}};
+    set_down_edge<Arithmetic>(walk.forward, list[top], list[walk.forward.end]);
+    set_down_edge<Arithmetic>(walk.backward, list[top], list[walk.backward.end]);
+    walk.backward_left = backward_is_left<Arithmetic>(walk.forward, walk.backward, list, 3);
+    walk.left.x = list[top].x * 256;
+    walk.right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
+#pragma GCC unroll 8
+    for (int k = 0; k < N; ++k) {
+        walk.left.q[k] = walk.right.q[k] = list[top].q[k] * 256;
+    }
+    if constexpr (N == 0) walk.left.q[0] = walk.right.q[0] = 0;  // the unread slot
+}
+
 // True when the walk below, started as `walk`, would find its sides crossed
 // (the left side's x beyond the right side's) on a row above the polygon's
 // last: what it would draw there is empty or reversed, and a convex polygon
@@ -606,7 +644,7 @@ template <typename Arithmetic, int N>
                            backward_ends == walk.backward_left,
                            {bottom, backward_ends ? -1 : +1, 0, {}}};
     if (shape.middle->y < shape.bottom->y)
-        set_edge<Arithmetic>(shape.middle_edge, *shape.middle, *shape.bottom);
+        set_down_edge<Arithmetic>(shape.middle_edge, *shape.middle, *shape.bottom);
     return shape;
 }
 
@@ -860,6 +898,14 @@ template <typename Arithmetic, int N, typename Rows>
     int32_t row = list[walk.top].y;
     uint16_t* row_pixels = raster_target.pixels + size_t(row) * size_t(width);
     if (row < middle_y) {
+        if constexpr (Rows::SKIPS_EMPTY) {
+            // The top corner's own row is empty: the sides stand within its
+            // pixel, at its column and 255 past it.
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+            ++row;
+            row_pixels += width;
+        }
         for (; row <= middle_y; ++row, row_pixels += width) {
             rows(row, row_pixels, left, right);
             step_side(left, left_chain);
@@ -888,10 +934,12 @@ template <typename Arithmetic, int N, typename Rows>
     }
 }
 
-// The rows of the fast walk drawn as they come.
+// The rows of the fast walk drawn as they come; a row without pixels draws
+// nothing and need not be handed over (SKIPS_EMPTY).
 template <bool SMALL_INSIDE, typename Span>
 struct SpanRows {
     static constexpr bool REDRAWS = true;
+    static constexpr bool SKIPS_EMPTY = true;
     WalkTarget target;
     Span& span;
 
@@ -909,7 +957,7 @@ template <typename Arithmetic, bool SMALL_INSIDE, bool TRIANGLE, int N, typename
     SpanRows<SMALL_INSIDE, Span> rows{
         {raster_target.pixels, raster_target.width, raster_target.height, 0}, span};
     if constexpr (TRIANGLE) {
-        start_walk<Arithmetic>(list, 3, walk, false);
+        start_triangle_walk<Arithmetic>(list, walk);
         const TriangleShape<N> shape = triangle_shape<Arithmetic>(list, walk);
         if (triangle_sides_cross(list, walk, shape) && convex_outline(list, 3)) {
             walk_exact(list, 3, span);

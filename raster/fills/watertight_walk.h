@@ -66,6 +66,7 @@ template <typename Arithmetic>
 template <typename Arithmetic, typename Span>
 struct WatertightTriangleRows {
     static constexpr bool REDRAWS = false;
+    static constexpr bool SKIPS_EMPTY = false;  // its exact edges step with every row
     Span& span;
     SmallExactEdge left, right;
     int32_t bottom_x, bottom_y;
@@ -111,7 +112,7 @@ template <typename Arithmetic, int N, typename Span>
                                int64_t(list[2].x - list[0].x) * (list[1].y - list[0].y);
     if (twice_area == 0) return;  // no point lies inside
     WalkStart<N> walk;
-    start_walk<Arithmetic>(list, 3, walk, false);
+    start_triangle_walk<Arithmetic>(list, walk);
     // A clockwise outline (y down: positive area) has its backward chain on
     // the left, as start_walk found from the same sum.
     const int32_t top = walk.top;
