@@ -1064,3 +1064,29 @@ void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
     else
         polygon_detail::walk<Arithmetic>(clipped, count, span);
 }
+
+// fill_polygon for the triangle a, b, c, with the same pixels: one inside a
+// raster narrower than RECIPROCAL_TABLE_LIMIT goes to the triangle's walk at
+// once, its entries turned by two as the clip passes would turn them.
+template <int N, typename Arithmetic = FastArithmetic, typename Span>
+[[gnu::always_inline]] inline void fill_triangle(const ClipEntry<N>& a, const ClipEntry<N>& b,
+                                                 const ClipEntry<N>& c, Span&& span) {
+    if constexpr (Arithmetic::FAST_PATHS) {
+        const int32_t width = raster_target.width, height = raster_target.height;
+        // The largest coordinates, read unsigned: a negative one is outside.
+        auto largest = [](int32_t p, int32_t q, int32_t r) {
+            const uint32_t pq = uint32_t(p) > uint32_t(q) ? uint32_t(p) : uint32_t(q);
+            return pq > uint32_t(r) ? pq : uint32_t(r);
+        };
+        if (raster_target.pixels != nullptr && width >= 1 && width < RECIPROCAL_TABLE_LIMIT &&
+            height >= 1 && largest(a.x, b.x, c.x) < uint32_t(width) &&
+            largest(a.y, b.y, c.y) < uint32_t(height) && !polygon_detail::same_point(b, a) &&
+            !polygon_detail::same_point(b, c)) {
+            const ClipEntry<N> list[3] = {c, a, b};
+            polygon_detail::walk_polygon_fast_rows<Arithmetic, true, true>(list, 3, span);
+            return;
+        }
+    }
+    const ClipEntry<N> vertices[3] = {a, b, c};
+    fill_polygon<N, Arithmetic>(vertices, 3, span);
+}

@@ -218,9 +218,23 @@ TEST(FastArithmetic, TriangleSidesStayApartOnlyWhenTheyDo) {
 
 // The fills with their own fast paths, pixel for pixel against their plain
 // forms, over a background of noise.
-enum class Fill { LIT, LIT_IN_WALK, LIT_WATERTIGHT, GOURAUD, COPY, ADD, HALF, LIT_TEXTURED, COUNT };
-const char* const FILL_NAMES[] = {"lit",  "lit in a walk", "lit watertight", "gouraud",
-                                  "copy", "add",           "half",           "lit textured"};
+// LIT_GREY: a triangle of grey lights as the dispatcher draws it in a walk
+// under a grey light colour, against the plain lit fill.
+enum class Fill {
+    LIT,
+    LIT_IN_WALK,
+    LIT_GREY,
+    LIT_WATERTIGHT,
+    GOURAUD,
+    COPY,
+    ADD,
+    HALF,
+    LIT_TEXTURED,
+    COUNT
+};
+const char* const FILL_NAMES[] = {
+    "lit", "lit in a walk", "lit grey triangle", "lit watertight", "gouraud", "copy",
+    "add", "half",          "lit textured"};
 
 struct Polygon {
     int32_t n;
@@ -229,6 +243,7 @@ struct Polygon {
     const TexCoord* uvs[4];
     ColourRecord surface;
     int32_t texture;
+    int32_t shade_mode;
 };
 
 void draw(Fill fill, bool fast, const Polygon& p) {
@@ -239,6 +254,14 @@ void draw(Fill fill, bool fast, const Polygon& p) {
         case Fill::LIT_IN_WALK:
             (fast ? fill_lit_polygon : fill_lit_polygon_plain)(p.vertices, p.colours, &p.surface,
                                                                p.n);
+            break;
+        case Fill::LIT_GREY:
+            if (fast) {
+                draw_grey_lit_triangle(p.vertices[0], p.vertices[1], p.vertices[2], p.colours[0]->r,
+                                       p.colours[1]->r, p.colours[2]->r, &p.surface, p.shade_mode);
+            } else if (polygon_has_height(p.vertices, 3)) {
+                fill_lit_polygon_plain(p.vertices, p.colours, &p.surface, 3);
+            }
             break;
         case Fill::LIT_WATERTIGHT:
             (fast ? fill_watertight_lit_polygon : fill_watertight_lit_polygon_plain)(
@@ -292,10 +315,11 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
         const Fill fill = Fill((polygon / 16) % int(Fill::COUNT));
         // As the dispatcher draws: the pixels of the light levels kept from
         // polygon to polygon while the table and surface stay.
-        const bool in_walk = fill == Fill::LIT_IN_WALK;
+        const bool grey = fill == Fill::LIT_GREY;
+        const bool in_walk = fill == Fill::LIT_IN_WALK || grey;
         if (polygon % 16 == 0) (in_walk ? open_lit_level_cache : close_lit_level_cache)();
         Polygon p{};
-        p.n = maker.vertex_count();
+        p.n = grey ? 3 : maker.vertex_count();
         const bool wild = maker.between(0, 3) == 0;
         ScreenVertex vertices[4];
         ColourRecord colours[4];
@@ -318,6 +342,7 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
                               colours[0].g + maker.between(-24, 24),
                               colours[0].b + maker.between(-24, 24), 0};
             }
+            if (grey) colours[i].g = colours[i].b = colours[i].r;
             uvs[i] = {wild ? maker.attribute(true) : maker.between(-600, 600),
                       wild ? maker.attribute(true) : maker.between(-600, 600), 0, 0};
             p.vertices[i] = &vertices[i];
@@ -328,7 +353,8 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
         // In a walk, surfaces and tables that repeat or differ in one column.
         if (in_walk) p.surface = {255, 255 * maker.between(0, 1), 64 * maker.between(0, 1), 0};
         p.texture = maker.between(0, int32_t(std::size(sizes)) - 1);
-        select_shade_table(maker.between(0, in_walk ? 1 : SHADE_MODE_COUNT - 1));
+        p.shade_mode = maker.between(0, in_walk ? 1 : SHADE_MODE_COUNT - 1);
+        select_shade_table(p.shade_mode);
         const std::vector<uint16_t> before = fast.pixels;
         for (ScratchRaster* raster : {&fast, &plain}) {
             set_screen_geometry(W, H, raster->pixels.data());
