@@ -2,7 +2,9 @@
 
 JOBS ?= $(shell nproc)
 # Debian packages the build and the tests need.
-PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libpng-dev libsdl2-dev libtinyobjloader-dev libtinygltf-dev
+# Debian's Python with its imaging library and font tools, and ImageMagick, check the docs'
+# pictures and the page's font (docs_pictures_test, page_font_test).
+PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libpng-dev libsdl2-dev libtinyobjloader-dev libtinygltf-dev python3-pil python3-fonttools python3-brotli imagemagick
 # The Windows cross build.
 WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64
 # The browser build (Debian's Emscripten needs Debian's acorn) and where `make serve` listens.
@@ -10,7 +12,7 @@ WEB_PACKAGES := cmake make emscripten node-acorn libstb-dev python3
 WEB_PORT ?= 8000
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps golden build check-layers check-exports test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-configure bench-web bench-peer perf-build perf-check perf-budget format format-check clean
+.PHONY: all deps golden docs page-font build check-layers check-exports test test-sanitize run windows test-windows test-sdl web serve test-web bench bench-configure bench-web bench-peer perf-build perf-check perf-budget format format-check clean
 
 all: build
 
@@ -34,14 +36,29 @@ check-layers:
 golden: build
 	cmake --build --preset default --target golden
 
+# Makes every picture in docs/ again, as docs/pictures.txt lists them: those of the replay tool
+# and the gallery, then the page's in headless Chromium (which needs the browser build, as
+# make test-web does). make test fails while a committed picture of the native tools differs
+# from what this makes, make test-web while the page's canvas does.
+docs: build
+	/usr/bin/python3 tools/make-docs.py --replay build/default/sketch3d-replay --gallery build/default/sketch3d-gallery
+	bash tools/test-web.sh --docs
+
+# Makes the page's font for the Japanese message texts again (platform/web/fonts/), from
+# Debian's fonts-noto-cjk; run it after a message text changes (page_font_test says so).
+page-font:
+	@PACKAGES="fonts-noto-cjk python3-fonttools python3-brotli" sh tools/install-deps.sh
+	/usr/bin/python3 tools/make-page-font.py
+
 test-sanitize: deps
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize -j $(JOBS)
 
 # The SDL window when a display is present; otherwise the example scripts replayed headless.
-run: build
-	@sh tools/run.sh
+# The build's output goes to build/run/build.log; the last lines say where the results are.
+run: deps
+	@JOBS=$(JOBS) sh tools/run.sh
 
 # build/windows/sketch3d.exe, cross-compiled with mingw-w64.
 windows:
@@ -87,10 +104,14 @@ BENCH_CONFIGURE = cmake -S . -B $(BENCH_DIR) $(BENCH_FLAGS)
 BENCH_ARGS ?= --benchmark_repetitions=15 --benchmark_min_time=0.05 --benchmark_enable_random_interleaving=true
 
 bench-configure: deps
-	$(BENCH_CONFIGURE)
+	@$(BENCH_CONFIGURE) >/dev/null
 
+# The build's output goes to $(BENCH_DIR)/build.log (shown when it fails), so that the tables
+# are what the terminal ends with.
 bench: bench-configure
-	cmake --build $(BENCH_DIR) --target sketch3d-bench -j $(JOBS)
+	@echo "bench: building sketch3d-bench (the output goes to $(BENCH_DIR)/build.log)"
+	@cmake --build $(BENCH_DIR) --target sketch3d-bench -j $(JOBS) >$(BENCH_DIR)/build.log 2>&1 || \
+		{ tail -n 30 $(BENCH_DIR)/build.log; echo "bench: the build failed"; exit 1; }
 	$(BENCH_DIR)/bench/sketch3d-bench $(BENCH_ARGS)
 
 bench-web:

@@ -2,11 +2,14 @@
 #include "app/frame.h"
 
 #include <cstdio>
+#include <string>
 
 #include "app/inflate.h"
 #include "app/input.h"
 #include "app/outline.h"
 #include "app/screen.h"
+#include "app/session_recorder.h"
+#include "app/session_save.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
 #include "geometry/animation.h"
@@ -18,27 +21,38 @@ namespace {
 
 // Bytes of the frame-rate title, terminator included; "fps = -2147483648" fits.
 constexpr int TITLE_TEXT_SIZE = 32;
+// How long the title tells where a save went, in milliseconds.
+constexpr uint32_t SAVE_NOTICE_MS = 3000;
 
 constexpr FrameState INITIAL_FRAME_STATE = {FRAME_INTERVAL_MS, 0, 0, FRAME_INTERVAL_MS};
 
 FrameState frame = INITIAL_FRAME_STATE;
 
-// Whether each take-back key was down at its previous query.
-struct TakeBackKeys {
+// Whether each key that acts once per press was down at its previous query.
+struct OncePerPressKeys {
     bool backspace_down;
     bool delete_down;
+    bool s_down;
 };
-TakeBackKeys take_back_keys = {};
+OncePerPressKeys once_keys = {};
+
+// What the title says after a save, beside the frame rate, for a few seconds.
+struct SaveNotice {
+    bool shown;
+    uint32_t since;  // frame tick of the save
+    std::string text;
+};
+SaveNotice save_notice = {};
 
 // Z acts when any bit of the key state is set: held now, or pressed since the
 // previous query.
 bool z_key_active() {
-    return platform_key_state(KEY_Z) != 0;
+    return key_state(KEY_Z) != 0;
 }
 
 // The function keys act only while held: the high byte of the key state.
 bool key_held(int virtual_key) {
-    return (platform_key_state(virtual_key) >> 8) != 0;
+    return (key_state(virtual_key) >> 8) != 0;
 }
 
 // A take-back key acts once per press: when it is down now after being up at
@@ -48,7 +62,7 @@ bool key_held(int virtual_key) {
 // again and again while the key is held, and holding the key, then letting
 // it go, must not take back one stroke after another.
 bool key_pressed_once(int virtual_key, bool* was_down) {
-    uint16_t state = platform_key_state(virtual_key);
+    uint16_t state = key_state(virtual_key);
     bool down = (state >> 8) != 0;
     bool pressed = !*was_down && (down || (state & 1) != 0);
     *was_down = down;
@@ -58,11 +72,11 @@ bool key_pressed_once(int virtual_key, bool* was_down) {
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
     // A press of I while drawing means nothing, and is not kept for the sheet
     // still to be built.
-    platform_key_state(KEY_I);
+    key_state(KEY_I);
     // Strokes are taken back before this frame's segment is drawn: a stroke
     // still being drawn goes as far as it has come and goes on as a new one.
-    if (key_pressed_once(KEY_DELETE, &take_back_keys.delete_down)) take_back_all_strokes();
-    if (key_pressed_once(KEY_BACKSPACE, &take_back_keys.backspace_down)) take_back_last_stroke();
+    if (key_pressed_once(KEY_DELETE, &once_keys.delete_down)) take_back_all_strokes();
+    if (key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down)) take_back_last_stroke();
     if ((buttons & BUTTON_LEFT) != 0) {
         int32_t px = 0;
         int32_t py = 0;
@@ -95,7 +109,7 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     }
     // I, held or tapped since the previous frame, turns the sheet into a
     // closed body; on a body it does nothing.
-    if (platform_key_state(KEY_I) != 0) inflate_edited_object();
+    if (key_state(KEY_I) != 0) inflate_edited_object();
     // Every held key takes effect, in this order, so the last one wins.
     if (key_held(KEY_F1)) set_object_shading(edited_object().index, 0);
     if (key_held(KEY_F2)) set_object_shading(edited_object().index, 1);
@@ -106,11 +120,21 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     }
 }
 
+// Ctrl+S, in either mode: S pressed once while Ctrl is held, or with both
+// tapped since the previous frame. Both keys are asked every frame, so that
+// a press of Ctrl long ago does not count.
+bool save_keys_pressed() {
+    const bool control = key_state(KEY_CONTROL) != 0;
+    const bool s = key_pressed_once(KEY_S, &once_keys.s_down);
+    return control && s;
+}
+
 }  // namespace
 
 void reset_frame_state() {
     frame = INITIAL_FRAME_STATE;
-    take_back_keys = {};
+    once_keys = {};
+    save_notice = SaveNotice{};
 }
 const FrameState& frame_state() {
     return frame;
@@ -134,11 +158,24 @@ void inflate_edited_object() {
         forget_edited_object();
     }
 }
+bool shell_save(std::string* report) {
+    const bool saved = save_session(report);
+    save_notice = {true, frame.last_frame_tick, (saved ? "saved " : "not saved: ") + *report};
+    return saved;
+}
+
 void set_frame_interval(uint32_t milliseconds) {
     frame.frame_interval = milliseconds;
 }
 
 void run_frame(PlatformWindow window) {
+    {
+        // The recorder notes the state this frame starts from, in client pixels.
+        int32_t x = mouse_state().x;
+        int32_t y = mouse_state().y;
+        platform_screen_to_client(&x, &y);
+        record_frame(x, y, platform_peek_key_state);
+    }
     begin_frame(window);
     if (edited_object().index != NO_OBJECT) clear_screen();
     int32_t x = 0;
@@ -149,10 +186,17 @@ void run_frame(PlatformWindow window) {
     } else {
         handle_editing_input(x, y, buttons);
     }
+    end_frame_clicks();
+    const bool save = save_keys_pressed();
     transform_scene();
     render_frame();
     advance_animations();
     present_frame();
+    // Saved after the presentation: the page then holds the picture just shown.
+    if (save) {
+        std::string report;
+        shell_save(&report);
+    }
 }
 
 void begin_frame(PlatformWindow window) {
@@ -174,7 +218,13 @@ void present_frame() {
     uint64_t average = frame.frame_time_average > 0 ? frame.frame_time_average : 1;
     char title[TITLE_TEXT_SIZE];
     std::snprintf(title, sizeof title, "fps = %d", int(1000 / average));
-    platform_set_title(title);
+    // For a few seconds after a save the title says where it went.
+    if (save_notice.shown && frame.last_frame_tick - save_notice.since < SAVE_NOTICE_MS) {
+        platform_set_title((std::string(title) + " - " + save_notice.text).c_str());
+    } else {
+        save_notice.shown = false;
+        platform_set_title(title);
+    }
     platform_present_page(current_page_index(), screen_width(), screen_height());
     platform_release_window_context();
     flip_screen_page();

@@ -2,6 +2,7 @@
 #include "app/input.h"
 
 #include "app/platform.h"
+#include "app/session_recorder.h"
 #include "base/memory.h"
 
 namespace {
@@ -34,7 +35,11 @@ void update_mouse(int32_t x, int32_t y) {
 int32_t mouse_position(int32_t* x, int32_t* y) {
     *x = input.mouse.x;
     *y = input.mouse.y;
-    return input.mouse.buttons;
+    return input.mouse.buttons | input.mouse.pressed_since_frame;
+}
+
+void end_frame_clicks() {
+    input.mouse.pressed_since_frame = 0;
 }
 
 void previous_mouse_position(int32_t* x, int32_t* y) {
@@ -47,6 +52,12 @@ void mouse_delta(int32_t* dx, int32_t* dy) {
     *dy = input.mouse.y - input.mouse.previous_y;
 }
 
+uint16_t key_state(int virtual_key) {
+    const uint16_t state = platform_key_state(virtual_key);
+    record_key_query(virtual_key);
+    return state;
+}
+
 uint32_t left_button_presses() {
     return input.left_presses;
 }
@@ -54,12 +65,15 @@ uint32_t left_button_presses() {
 // Capture is taken at every button-down and released at every button-up, even
 // while the other button is still held.
 void press_button(int32_t bit) {
+    record_button(bit, true);
     platform_capture_mouse();
     input.mouse.buttons |= bit;
+    input.mouse.pressed_since_frame |= bit;
     if ((bit & BUTTON_LEFT) != 0) ++input.left_presses;
 }
 
 void release_button(int32_t bit) {
+    record_button(bit, false);
     platform_release_mouse();
     input.mouse.buttons &= ~bit;
 }

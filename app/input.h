@@ -17,7 +17,8 @@ inline constexpr intptr_t EMPTY_CURSOR_SLOT = -1;
 struct MouseState {
     int32_t x, y;                    // latest sample
     int32_t previous_x, previous_y;  // the sample before it
-    int32_t buttons;                 // BUTTON_RIGHT | BUTTON_LEFT
+    int32_t buttons;                 // BUTTON_RIGHT | BUTTON_LEFT, held now
+    int32_t pressed_since_frame;     // buttons pressed since the last frame's input, held or not
 };
 
 // All zero: no buttons, both samples at (0, 0). Called at the start of
@@ -25,11 +26,19 @@ struct MouseState {
 void reset_mouse();
 const MouseState& mouse_state();
 
-// The button bits; stores the latest sample.
+// The button bits the frame acts on: those held, and those pressed since the
+// previous frame's input and already let go, so that a click made between two
+// frames acts as if held for one frame. Stores the latest sample.
 int32_t mouse_position(int32_t* x, int32_t* y);
+// The frame has handled its input: presses made before it count no longer.
+void end_frame_clicks();
 void previous_mouse_position(int32_t* x, int32_t* y);
 // Latest sample minus the one before it.
 void mouse_delta(int32_t* dx, int32_t* dy);
+// The shell's key query: the platform's (platform_key_state), noted by the
+// session recorder, whose script must report the same.
+uint16_t key_state(int virtual_key);
+
 // Presses of the left button so far (wrapping): tells one stroke from the next
 // even when a release and a press fall between the same two frames.
 uint32_t left_button_presses();

@@ -3,6 +3,7 @@
 #include "app/shell.h"
 
 #include "app/platform.h"
+#include "app/session_recorder.h"
 
 namespace {
 
@@ -13,6 +14,11 @@ ShellLifecycle lifecycle;
 int shell_window_created(PlatformWindow window) {
     // Every window begins like a freshly started program.
     lifecycle = ShellLifecycle{};
+    // The session is recorded from its first moment, so that a save can write it whole.
+    int32_t width = 0;
+    int32_t height = 0;
+    platform_client_size(window, &width, &height);
+    start_recording(width, height);
     const int result = start_up(window);
     if (result < 0) {
         // The failing step has shown its message; end without a frame, and say so in the
@@ -27,6 +33,7 @@ int shell_window_created(PlatformWindow window) {
 void shell_window_destroyed() {
     // Shut-down frees what a complete start-up built, and runs at most once.
     if (lifecycle.started) {
+        record_close();
         lifecycle.started = false;
         shut_down();
     }
@@ -34,6 +41,7 @@ void shell_window_destroyed() {
 }
 
 void shell_character(int code) {
+    record_char(code);
     // Escape ends the program at once, without the shut-down sequence.
     if (code == CHAR_ESCAPE) shell_request_quit(0);
 }

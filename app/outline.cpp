@@ -8,6 +8,7 @@
 
 #include "app/edited_object.h"
 #include "app/input.h"
+#include "app/outline_gap.h"
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
@@ -235,6 +236,8 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 int32_t build_object_from_outline(int32_t x, int32_t y) {
     const uint16_t* pixels = page_pixels(current_page_index());
     platform_screen_to_client(&x, &y);
+    // An outline that stops a few pixels short of its start is closed first.
+    close_outline_gaps(x, y);
     // The fill makes the strokes part of the page for good.
     forget_strokes();
     // The fill completes before the scan reads the pixels.

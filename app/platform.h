@@ -12,6 +12,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // Opaque window handle handed to the shell at creation.
 using PlatformWindow = void*;
@@ -24,7 +26,9 @@ inline constexpr int KEY_F1 = 0x70;
 inline constexpr int KEY_F2 = 0x71;
 inline constexpr int KEY_F3 = 0x72;
 inline constexpr int KEY_F12 = 0x7B;
-inline constexpr int KEY_I = 0x49;  // inflate the edited sheet into a body
+inline constexpr int KEY_I = 0x49;        // inflate the edited sheet into a body
+inline constexpr int KEY_CONTROL = 0x11;  // either Ctrl key; with S, save
+inline constexpr int KEY_S = 0x53;
 inline constexpr int CHAR_ESCAPE = 27;
 
 inline constexpr int32_t MAX_SCREEN_PAGES = 8;
@@ -65,6 +69,10 @@ void platform_screen_to_client(int32_t* x, int32_t* y);
 // Key state in the form of the Windows asynchronous key query: bit 15 set
 // while the key is down, bit 0 set when it was pressed since the last query.
 uint16_t platform_key_state(int virtual_key);
+// The same state without clearing the pressed-since-query bit, for the
+// session recorder, which notes before each frame what the frame's queries
+// will find.
+uint16_t platform_peek_key_state(int virtual_key);
 
 // Millisecond tick counter; wraps at 2^32.
 uint32_t platform_tick();
@@ -74,6 +82,25 @@ uint32_t platform_tick();
 // this the sink of show_error (set_message_sink, base/memory.h) before it
 // creates the window, so that start-up failures are shown.
 void platform_message_box(const char* text, const char* caption);
+
+// One save of the session: files of bytes, each NAME.EXTENSION, and the
+// picture as shown (5:5:5 pixels, row pitch = width), written as NAME.png.
+struct SaveFile {
+    const char* extension;  // without the dot: "obj"
+    std::string data;
+};
+struct SaveRequest {
+    std::vector<SaveFile> files;
+    const uint16_t* picture;
+    int32_t width;
+    int32_t height;
+};
+// Writes a save where the backend keeps them, every file whole or not at
+// all, under a name no earlier save or other file there has. Returns true
+// with where it wrote in *report (the files' common path without extension,
+// as the user should find it), or false with why not; the backend also tells
+// the user (standard output, standard error, the page) itself.
+bool platform_save(const SaveRequest& request, std::string* report);
 
 // Asks the loop to end with this exit code once the queue is drained. The shell
 // calls it once, for the first quit request (shell_request_quit, app/shell.h).

@@ -17,23 +17,54 @@ struct ReplayKey {
 
 struct RecorderState {
     bool active = false;
+    bool complete = true;  // false once the limit was met
     std::string text;
+    int32_t commands = 0;        // command lines in text
     int32_t pending_frames = 0;  // frames run since the last line written
     bool has_position = false;   // a `move` was written
     int32_t x = 0;               // position of the last `move`
     int32_t y = 0;
+    int32_t buttons = 0;  // held, as the script has them
     ReplayKey keys[SCRIPT_KEY_COUNT] = {};
+    RecordingRevision revision = {0, 0};
 };
 
 RecorderState recorder;
 
+std::string frames_line(int32_t frames) {
+    return "frames " + std::to_string(frames) + "\n";
+}
+
+// Room for one more command and the `frames` line that may follow it; at the
+// limit the recording stops, its script ending with the frames it has.
+bool room_for_command() {
+    if (recorder.commands + 2 <= MAX_RECORDED_COMMANDS) return true;
+    recorder.active = false;
+    recorder.complete = false;
+    return false;
+}
+
 // Every line goes after the frames that ran before its input arrived.
+void write_pending_frames() {
+    if (recorder.pending_frames == 0) return;
+    recorder.text += frames_line(recorder.pending_frames);
+    ++recorder.commands;
+    recorder.pending_frames = 0;
+}
+
 void write_line(const std::string& line) {
-    if (recorder.pending_frames > 0) {
-        recorder.text += "frames " + std::to_string(recorder.pending_frames) + "\n";
-        recorder.pending_frames = 0;
-    }
+    if (!recorder.active || !room_for_command()) return;
+    write_pending_frames();
     recorder.text += line + "\n";
+    ++recorder.commands;
+    ++recorder.revision.changes;
+}
+
+bool anything_held() {
+    if (recorder.buttons != 0) return true;
+    for (const ReplayKey& key : recorder.keys)
+        if (key.down) return true;
+    return false;
 }
 
 // Brings the replay's key to what the backend's query would report now. A
@@ -48,6 +79,7 @@ void sync_key(int32_t k, uint16_t state) {
     if ((pressed && !key.pressed) || (down && !key.down)) {
         write_line("key down " + name);
         key = {true, true};
+        ++recorder.revision.events;
     }
     // Pressed and released again since the last frame: down, then up.
     if (!down && key.down) {
@@ -63,37 +95,31 @@ void start_recording(int32_t client_width, int32_t client_height) {
     recorder.active = true;
     recorder.text = "# sketch3d session recorded on a client area of " +
                     std::to_string(client_width) + " x " + std::to_string(client_height) +
-                    " pixels; play it with sketch3d-replay.\n";
-}
-
-void stop_recording() {
-    recorder.active = false;
-}
-
-bool recording() {
-    return recorder.active;
+                    " pixels; play it with sketch3d-replay, or open it with sketch3d FILE.\n";
 }
 
 void record_button(int32_t button, bool down) {
-    if (!recorder.active) return;
     const char* name = button == BUTTON_LEFT ? "left" : button == BUTTON_RIGHT ? "right" : nullptr;
-    if (name == nullptr) return;
+    if (name == nullptr || !recorder.active) return;
     write_line(std::string(down ? "down " : "up ") + name);
+    recorder.buttons = down ? recorder.buttons | button : recorder.buttons & ~button;
+    if (!down) ++recorder.revision.events;
 }
 
 void record_char(int code) {
-    if (!recorder.active) return;
     write_line(code == CHAR_ESCAPE ? "escape" : "char " + std::to_string(code));
+    ++recorder.revision.events;
 }
 
 void record_close() {
-    if (recorder.active) write_line("close");
+    write_line("close");
+    ++recorder.revision.events;
 }
 
 void record_frame(int32_t client_x, int32_t client_y, KeyPeek peek) {
     if (!recorder.active) return;
     for (int32_t k = 0; k < SCRIPT_KEY_COUNT; ++k)
-        sync_key(k, peek(SCRIPT_KEYS[k].virtual_key));
+        if (SCRIPT_KEYS[k].recorded) sync_key(k, peek(SCRIPT_KEYS[k].virtual_key));
     // The replay samples the position of the last `move`; before the first one
     // it would sample the screen origin, so the first frame always gets one.
     if (!recorder.has_position || client_x != recorder.x || client_y != recorder.y) {
@@ -102,24 +128,43 @@ void record_frame(int32_t client_x, int32_t client_y, KeyPeek peek) {
         recorder.x = client_x;
         recorder.y = client_y;
     }
+    if (!recorder.active) return;
+    // A `frames` line holds at most MAX_RECORDED_FRAMES_PER_LINE frames, the
+    // most one command of a script may run.
+    if (recorder.pending_frames == MAX_RECORDED_FRAMES_PER_LINE) {
+        if (!room_for_command()) return;
+        write_pending_frames();
+    }
     ++recorder.pending_frames;
+    if (anything_held()) ++recorder.revision.changes;
 }
 
 void record_key_query(int virtual_key) {
-    if (!recorder.active) return;
     for (int32_t k = 0; k < SCRIPT_KEY_COUNT; ++k)
         if (SCRIPT_KEYS[k].virtual_key == virtual_key) recorder.keys[k].pressed = false;
 }
 
+void record_note(const std::string& text) {
+    if (!recorder.active || !room_for_command()) return;
+    write_pending_frames();
+    // One comment line whatever the text holds.
+    std::string line = "# ";
+    for (char c : text)
+        line += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
+    recorder.text += line + "\n";
+    ++recorder.revision.changes;
+}
+
 std::string recorded_script() {
     std::string text = recorder.text;
-    if (recorder.pending_frames > 0)
-        text += "frames " + std::to_string(recorder.pending_frames) + "\n";
+    if (recorder.pending_frames > 0) text += frames_line(recorder.pending_frames);
     return text;
 }
 
-std::string take_recorded_lines() {
-    std::string lines;
-    lines.swap(recorder.text);
-    return lines;
+bool recording_complete() {
+    return recorder.complete;
+}
+
+RecordingRevision recording_revision() {
+    return recorder.revision;
 }

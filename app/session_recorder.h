@@ -1,6 +1,7 @@
-// Session recording: what a backend hands the application shell, written as a
-// replay script (the format of platform/headless/script_parser.h), so that
-// sketch3d-replay plays the very same frames.
+// Session recording: what the application shell receives, written as a replay
+// script (the format of platform/common/script_parser.h), so that
+// sketch3d-replay plays the very same frames, a save writes the session so
+// far beside its picture, and a window opened on the script rebuilds it.
 //
 // The shell reacts to its input only inside frames, so the script keeps, for
 // each frame, the state the frame starts from: the button presses and
@@ -10,9 +11,10 @@
 // them (held now, pressed since the previous query). Frames with no input
 // between them are merged into one `frames N`.
 //
-// One recording at a time. The backend calls record_button, record_char and
-// record_close where it calls the shell for them, record_frame right before
-// update_mouse and run_frame, and record_key_query from platform_key_state.
+// The shell itself records: every session, from the window's creation on
+// (shell_window_created starts a new recording), through press_button,
+// release_button, shell_character, shell_window_destroyed, run_frame and its
+// key queries. Backends only call the shell.
 #pragma once
 
 #include <cstdint>
@@ -20,32 +22,44 @@
 
 #include "app/platform.h"
 
-// The keys the shell queries, under their script names.
+// The keys the shell queries, under their script names. The save keys are not
+// recorded: they change nothing the script rebuilds, and a recorded or saved
+// session that is played again must not save again.
 struct ScriptKey {
     const char* name;
     int virtual_key;
+    bool recorded;
 };
-inline constexpr ScriptKey SCRIPT_KEYS[] = {{"z", KEY_Z},
-                                            {"f1", KEY_F1},
-                                            {"f2", KEY_F2},
-                                            {"f3", KEY_F3},
-                                            {"f12", KEY_F12},
-                                            {"i", KEY_I},
-                                            {"backspace", KEY_BACKSPACE},
-                                            {"delete", KEY_DELETE}};
+inline constexpr ScriptKey SCRIPT_KEYS[] = {{"z", KEY_Z, true},
+                                            {"f1", KEY_F1, true},
+                                            {"f2", KEY_F2, true},
+                                            {"f3", KEY_F3, true},
+                                            {"f12", KEY_F12, true},
+                                            {"i", KEY_I, true},
+                                            {"backspace", KEY_BACKSPACE, true},
+                                            {"delete", KEY_DELETE, true},
+                                            {"ctrl", KEY_CONTROL, false},
+                                            {"s", KEY_S, false}};
 inline constexpr int32_t SCRIPT_KEY_COUNT = int32_t(sizeof SCRIPT_KEYS / sizeof SCRIPT_KEYS[0]);
+
+// A recording keeps at most this many commands, each a line of at most 30
+// bytes (`move -2147483648 -2147483648`): at most about 30 MiB, and about
+// 1 KiB a second while the mouse moves at 50 frames a second, so a limit met
+// after some six hours of drawing. A recording that reaches it stops there
+// and is no longer the whole session (recording_complete()).
+inline constexpr int32_t MAX_RECORDED_COMMANDS = int32_t(1) << 20;
+// The frames of one `frames N` line at most.
+inline constexpr int32_t MAX_RECORDED_FRAMES_PER_LINE = 1000000;
 
 // The key query of the backend for one key, without clearing its
 // pressed-since-query bit: bit 15 held now, bit 0 pressed since the query.
 using KeyPeek = uint16_t (*)(int virtual_key);
 
 // Starts a new script (the previous one is dropped) for a window whose
-// client area is width x height; stop_recording ends it and keeps its text.
+// client area is width x height.
 void start_recording(int32_t client_width, int32_t client_height);
-void stop_recording();
-bool recording();
 
-// Input as the shell receives it; each does nothing while not recording.
+// Input as the shell receives it.
 void record_button(int32_t button, bool down);  // BUTTON_LEFT or BUTTON_RIGHT
 void record_char(int code);
 void record_close();
@@ -54,9 +68,21 @@ void record_close();
 void record_frame(int32_t client_x, int32_t client_y, KeyPeek peek);
 // The shell queried a key: its pressed-since-query bit is now clear.
 void record_key_query(int virtual_key);
+// A comment line at this point of the script (`# text`); `text` is one line.
+void record_note(const std::string& text);
 
 // The script so far, the frames not yet written out included.
 std::string recorded_script();
-// The lines written so far, which the recording then forgets, for a backend that streams
-// them to a file as the session runs; recorded_script() then holds what came after them.
-std::string take_recorded_lines();
+// False once the recording met its limit: the script then ends where it did.
+bool recording_complete();
+
+// Grows whenever the script gains something that can change what it rebuilds:
+// a line, or a frame run while a button or a key is held (a held key or
+// button can change the picture every frame). Frames with nothing held add
+// no revision, so a writer that keeps the script on disk knows when to write
+// it again.
+struct RecordingRevision {
+    uint64_t changes;  // lines and frames with something held
+    uint64_t events;   // button releases, key presses and typed characters: ends of a step
+};
+RecordingRevision recording_revision();

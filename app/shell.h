@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/platform.h"
 
@@ -56,3 +57,9 @@ void release_button(int32_t bit);
 void update_mouse(int32_t x, int32_t y);
 
 void run_frame(PlatformWindow window);
+
+// Saves the session as it is shown now (app/session_save.h), as Ctrl+S does at
+// the end of a frame; for a backend's own save control, between frames. The
+// title says where it went for a few seconds. True when saved, with where in
+// *report; false with why not.
+bool shell_save(std::string* report);

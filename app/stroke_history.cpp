@@ -9,10 +9,6 @@
 
 namespace {
 
-struct StrokeSegment {
-    uint32_t press;  // the left-button press that drew it; a stroke is a run of one press
-    int32_t x0, y0, x1, y1;
-};
 static_assert(sizeof(StrokeSegment) == STROKE_SEGMENT_BYTES);
 
 constexpr int32_t FIRST_SEGMENT_CAPACITY = 256;
@@ -123,6 +119,11 @@ void forget_strokes() {
 
 int32_t stroke_count() {
     return history.stroke_count;
+}
+
+const StrokeSegment* stroke_segments(int32_t* count) {
+    *count = history.segment_count;
+    return history.segments;
 }
 
 void take_back_last_stroke() {

@@ -11,6 +11,13 @@
 
 #include <cstdint>
 
+// A segment from (x0, y0) to (x1, y1), client pixels, drawn by left-button
+// press number `press`; a stroke is a run of segments of one press.
+struct StrokeSegment {
+    uint32_t press;
+    int32_t x0, y0, x1, y1;
+};
+
 // About an hour and a half of drawing at 50 segments a second.
 inline constexpr int32_t MAX_STROKE_SEGMENTS = 1 << 18;
 inline constexpr int32_t STROKE_SEGMENT_BYTES = 20;  // press and two end points
@@ -30,6 +37,9 @@ void forget_strokes();
 
 // Strokes that can be taken back.
 int32_t stroke_count();
+// Their segments in the order they were drawn, *count of them (none without
+// strokes); valid until the history next changes.
+const StrokeSegment* stroke_segments(int32_t* count);
 
 // Removes the last stroke (or every stroke) and redraws the current page from
 // the copy and the strokes that remain. Nothing happens without strokes.

@@ -36,8 +36,14 @@ struct alignas(std::max_align_t) BlockHeader {
     int64_t size;
 };
 
+// The text as shown (code page 932 bytes), and its English line under it where it has one.
 void write_to_stderr(const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+    char english[ENGLISH_LINE_SIZE];
+    if (english_line(text, english, ENGLISH_LINE_SIZE) > 0) {
+        std::fprintf(stderr, "%s: %s\n%s\n", caption, text, english);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+    }
 }
 
 struct MemoryState {

@@ -25,7 +25,8 @@ void show_error(const char* format, ...)
 
 // Where show_error hands its text: the platform's message box. The text is
 // in code page 932. Returns the previous sink. A null sink restores the
-// default, which writes the text to standard error.
+// default, which writes the text and its English line (base/messages.h) to
+// standard error.
 using MessageSink = void (*)(const char* text, const char* caption);
 MessageSink set_message_sink(MessageSink sink);
 

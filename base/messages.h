@@ -1,6 +1,10 @@
-// The system's user-visible error texts, kept once, as code page 932 (Shift-JIS) bytes.
-// The platform layer converts them where its message box wants another encoding.
+// The system's user-visible error texts, kept once, as code page 932 (Shift-JIS) bytes, each
+// with the English line that the message boxes of the SDL program, the replay tool and the page
+// show under it. The platform layer converts the Japanese texts where its message box wants
+// another encoding; the Windows program shows them alone.
 #pragma once
+
+#include <cstdint>
 
 // "%dbyteの領域の確保に失敗しました。" — allocating an area of %d bytes failed.
 inline constexpr char TEXT_ALLOC_FAILED[] =
@@ -33,3 +37,30 @@ inline constexpr char TEXT_NORMAL_POOL_FULL[] =
 
 // Caption of every error message box (ASCII).
 inline constexpr char ERROR_CAPTION[] = "Error";
+
+// A Japanese text (a show_error format) and its English line, which takes the same argument.
+struct MessageText {
+    const char* japanese;
+    const char* english;
+};
+
+// Every text above with its English line.
+inline constexpr MessageText MESSAGE_TEXTS[] = {
+    {TEXT_ALLOC_FAILED, "Could not allocate %d bytes of memory."},
+    {TEXT_SCREEN_FAILED, "Could not create the screen buffer."},
+    {TEXT_PACKET_AREA_FULL,
+     "Too many triangles: the polygon buffer is full. Try a smaller outline."},
+    {TEXT_VERTEX_POOL_FULL, "Too many vertices: the vertex buffer is full. Try a smaller outline."},
+    {TEXT_COLOUR_POOL_FULL, "Too many colours: the colour buffer is full."},
+    {TEXT_UV_POOL_FULL, "Too many texture coordinates: the UV buffer is full."},
+    {TEXT_NORMAL_POOL_FULL, "Too many normals: the normal buffer is full. Try a smaller outline."},
+};
+
+// Room for any English line, terminator included.
+inline constexpr int32_t ENGLISH_LINE_SIZE = 128;
+
+// The English line of a text as show_error showed it (formatted: "80000byte..." for the
+// allocation text), written into `out` of `out_size` bytes (cut to fit, always terminated);
+// returns its length, or 0 with `out` empty for a text that is none of the above (a null text
+// too), which then has no English line.
+int32_t english_line(const char* shown, char* out, int32_t out_size);

@@ -17,6 +17,8 @@
 #include <type_traits>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/frame.h"
 #include "app/inflate.h"
 #include "app/screen.h"
@@ -488,9 +490,10 @@ struct Figure {
 
 // Keeps every benchmark's figure: of its repetitions, the fastest. The
 // machine's speed drifts and other work takes turns on it, which only ever
-// slows a repetition down, so the fastest is the steadiest estimate. Prints
-// one progress line per repetition instead of the usual console table; the
-// short tables come at the end. Aggregates are ignored.
+// slows a repetition down, so the fastest is the steadiest estimate. Instead
+// of the usual console table of every repetition it shows, on a terminal, one
+// line that counts the runs done; the short tables come at the end.
+// Aggregates are ignored.
 class CollectingReporter : public benchmark::BenchmarkReporter {
 public:
     bool ReportContext(const Context&) override { return true; }
@@ -502,6 +505,7 @@ public:
                 continue;
             }
             if (run.run_type == Run::RT_Aggregate) continue;
+            ++runs_;
             Figure figure;
             figure.seconds = run.iterations > 0 ? run.real_accumulated_time / double(run.iterations)
                                                 : run.real_accumulated_time;
@@ -510,8 +514,15 @@ public:
             auto kept = figures_.find(name);
             if (kept == figures_.end() || figure.seconds < kept->second.seconds)
                 figures_[name] = figure;
-            std::fprintf(stderr, "%-36s %12.1f us\n", name.c_str(), figure.seconds * 1e6);
         }
+        if (on_terminal_) {
+            std::fprintf(stderr, "\rmeasuring: %d runs of %zu benchmarks done", runs_,
+                         figures_.size());
+            std::fflush(stderr);
+        }
+    }
+    void Finalize() override {
+        if (on_terminal_) std::fprintf(stderr, "\n");
     }
     const Figure* find(const std::string& name) const {
         auto it = figures_.find(name);
@@ -520,6 +531,8 @@ public:
 
 private:
     std::map<std::string, Figure> figures_;
+    int runs_ = 0;
+    bool on_terminal_ = isatty(STDERR_FILENO) != 0;
 };
 
 std::string cpu_model() {

@@ -6,7 +6,8 @@
 # the canvas, the error display, and every example script replayed in the page and compared
 # pixel for pixel with the native tool's screenshots.
 #
-# Usage: tools/test-web.sh (or `make test-web`). Installs what it needs when run as root:
+# Usage: tools/test-web.sh (or `make test-web`); tools/test-web.sh --docs makes docs/web.png
+# instead (`make docs`, tools/web-test/docs-page.mjs). Installs what it needs when run as root:
 # Debian packages, and Playwright and a PNG decoder from npm at the versions of
 # tools/web-test/package-lock.json, into build/web-test/ (no browser is downloaded). The
 # screenshot of the session is kept as build/test-web/web.png.
@@ -30,6 +31,11 @@ cmake --build --preset default --target sketch3d-replay -j "$(nproc)"
 mkdir -p "$MODULES" "$WORK"
 cp tools/web-test/package.json tools/web-test/package-lock.json "$MODULES/"
 (cd "$MODULES" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+
+if [ "${1:-}" = --docs ]; then
+    SKETCH3D_WEB_TEST_MODULES=$MODULES node tools/web-test/docs-page.mjs build/web/site docs/web.png
+    exit 0
+fi
 
 SKETCH3D_SITE=$ROOT/build/web/site \
     SKETCH3D_REPLAY=$ROOT/build/default/sketch3d-replay \

@@ -3,7 +3,9 @@
 # First page_drawing_gdi_check compares the portable line and border fill with GDI's, pixel
 # for pixel. Then, on a private virtual X display, the program itself: an outline drawn with
 # the mouse, a sheet built from it, both compared with the headless replay of the same input
-# (build/default/sketch3d-replay, built here), the sheet turned, deleted with F12, Escape; then
+# (build/default/sketch3d-replay, built here), the sheet turned and inflated, saved with Ctrl+S
+# (its picture and its script replayed headless checked against the window), deleted with F12,
+# Escape; the saved session opened again with `sketch3d.exe FILE` shows the saved picture; then
 # it starts again and the window is closed.
 #
 # Usage: tools/test-windows.sh (or `make test-windows`). Installs what it needs when run as

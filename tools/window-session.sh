@@ -9,6 +9,9 @@
 # pixel, what the replay of the same input gives. SCALE
 # (default 1) is the factor the window shows the picture at: positions and checks are in
 # picture pixels and are mapped to the screen through it. XVFB_SCREEN sets the display's size.
+# TITLE_PREFIX is what the window's title shows before "fps = N". The program runs in
+# SAVES (WORK/saves), where Ctrl+S writes its files; LAUNCH_ARGUMENTS (an array) are added
+# after LAUNCH for one start.
 
 SHOTS=$WORK/shots
 # Client area of the fixed 520 x 508 window; the bottom row is never drawn and shows white.
@@ -18,6 +21,9 @@ DRAWN_HEIGHT=$((CLIENT_HEIGHT - 1))
 TIMEOUT=60  # seconds for any one thing to happen
 SCALE=${SCALE:-1}
 XVFB_SCREEN=${XVFB_SCREEN:-1024x768x24}
+TITLE_PREFIX=${TITLE_PREFIX:-}
+SAVES=$WORK/saves
+LAUNCH_ARGUMENTS=()
 
 fail() {
     echo "$NAME: FAIL: $*" >&2
@@ -41,6 +47,7 @@ trap 'exit 2' INT TERM
 start_virtual_display() {
     mkdir -p "$WORK" "$SHOTS"
     rm -f "$SHOTS"/*.png
+    rm -rf "$SAVES"
     local display_file=$WORK/display
     rm -f "$display_file"
     Xvfb -displayfd 3 -screen 0 "$XVFB_SCREEN" -nolisten tcp 3>"$display_file" \
@@ -219,8 +226,9 @@ launch() {
     local attempt status
     WINDOW=""
     for attempt in 1 2; do
-        step "starting ${LAUNCH[*]}"
-        "${LAUNCH[@]}" >"$WORK/program.log" 2>&1 &
+        step "starting ${LAUNCH[*]} ${LAUNCH_ARGUMENTS[*]}"
+        mkdir -p "$SAVES"
+        (cd "$SAVES" && exec "${LAUNCH[@]}" "${LAUNCH_ARGUMENTS[@]}") >"$WORK/program.log" 2>&1 &
         APP_PID=$!
         local deadline=$((SECONDS + TIMEOUT))
         while [ -z "$WINDOW" ] && kill -0 "$APP_PID" 2>/dev/null; do
@@ -269,7 +277,7 @@ run_window_session() {
         fail "the window never showed a blue screen with a white bottom row"
     step "start: blue screen, white bottom row"
     deadline=$((SECONDS + TIMEOUT))
-    until xdotool getwindowname "$WINDOW" | grep -Eq '^fps = [0-9]+$'; do
+    until xdotool getwindowname "$WINDOW" | grep -Eq "^${TITLE_PREFIX}fps = [0-9]+\$"; do
         [ $SECONDS -lt $deadline ] || fail "the title never became 'fps = N'"
         sleep 0.1
     done
@@ -404,6 +412,8 @@ run_window_session() {
     }
     xdotool keyup z
 
+    save_with_ctrl_s
+
     # F12 held for a frame deletes the sheet and clears the screen.
     xdotool windowfocus "$WINDOW"
     xdotool keydown F12
@@ -417,4 +427,71 @@ run_window_session() {
     # Escape ends the program with exit code 0.
     xdotool key Escape
     expect_exit 0 Escape
+
+    reopen_saved_session
+}
+
+# Ctrl+S, held until the files are there: the picture, the session and the body's meshes as
+# sketch3d-NNN files in SAVES, the PNG the window's very picture, the title saying where.
+# Sets SAVED (the files' common path, without extension).
+save_with_ctrl_s() {
+    local before deadline number shot extension
+    before=$(find "$SAVES" -maxdepth 1 -name 'sketch3d-*.txt' | wc -l)
+    number=$(printf '%03d' $((before + 1)))
+    SAVED=$SAVES/sketch3d-$number
+    shot=$(screenshot 7-before-save)
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown ctrl keydown s
+    deadline=$((SECONDS + TIMEOUT))
+    until [ -s "$SAVED.txt" ] && [ -s "$SAVED.png" ]; do
+        [ $SECONDS -lt $deadline ] || {
+            xdotool keyup s keyup ctrl
+            fail "Ctrl+S wrote no $SAVED.txt and .png"
+        }
+        sleep 0.1
+    done
+    xdotool keyup s keyup ctrl
+    for extension in obj stl png txt; do
+        [ -s "$SAVED.$extension" ] || fail "Ctrl+S wrote no $SAVED.$extension"
+    done
+    deadline=$((SECONDS + TIMEOUT))
+    until xdotool getwindowname "$WINDOW" | grep -q "saved sketch3d-$number"; do
+        [ $SECONDS -lt $deadline ] || fail "the title never said where the save went"
+        sleep 0.1
+    done
+    step "Ctrl+S: $(ls "$SAVED".* | xargs -n1 basename | tr '\n' ' ')"
+    expect_replay_pixels "$shot" "$SAVED.png" "saved picture"
+    # The saved session, played by the headless replay, ends on the saved picture.
+    if [ -n "${REPLAY:-}" ]; then
+        { cat "$SAVED.txt"; echo "screenshot saved-session"; } >"$WORK/saved-session.txt"
+        "$REPLAY" "$WORK/saved-session.txt" --out "$SHOTS/replay" >"$WORK/replay.log" 2>&1 ||
+            fail "the saved session does not replay (see $WORK/replay.log)"
+        expect_replay_pixels "$shot" "$SHOTS/replay/saved-session.png" "saved session replayed"
+    fi
+}
+
+# The saved session opened again: it plays at once and the window shows the saved picture;
+# Escape then ends it.
+reopen_saved_session() {
+    local opened
+    LAUNCH_ARGUMENTS=("$(basename "$SAVED").txt")
+    launch
+    LAUNCH_ARGUMENTS=()
+    opened=$(wait_for_screen 9-reopened same_as_saved) ||
+        fail "the reopened session does not show the saved picture"
+    expect_replay_pixels "$opened" "$SAVED.png" "reopened $(basename "$SAVED").txt"
+    xdotool key Escape
+    expect_exit 0 "Escape after reopening"
+}
+
+# Succeeds when a screenshot shows the saved picture (5 bits a component, as the page holds).
+same_as_saved() {
+    picture_crop rgb:- "$1" "$CLIENT_WIDTH" "$CLIENT_HEIGHT" 0 0 >"$WORK/window.rgb"
+    convert "$SAVED.png" -depth 8 "rgb:$WORK/saved.rgb"
+    python3 - "$WORK/window.rgb" "$WORK/saved.rgb" <<'PYTHON'
+import sys
+window, saved = (open(path, "rb").read() for path in sys.argv[1:3])
+sys.exit(0 if len(window) == len(saved) and
+         all(a >> 3 == b >> 3 for a, b in zip(window, saved)) else 1)
+PYTHON
 }

@@ -62,7 +62,8 @@ bool take_value(CommandOption* option, std::string_view value, std::string* erro
 
 CommandLineResult parse_command_line(int argc, const char* const* argv,
                                      std::vector<CommandOption>* options, const char* argument_name,
-                                     std::string* argument, std::string* error) {
+                                     std::string* argument, std::string* error,
+                                     bool argument_optional) {
     // A value never starts with '-', so `--help` is never one.
     for (int i = 1; i < argc; ++i)
         if (is_help(argv[i])) return CommandLineResult::Help;
@@ -110,7 +111,7 @@ CommandLineResult parse_command_line(int argc, const char* const* argv,
         }
         if (!take_value(option, value, error)) return CommandLineResult::Bad;
     }
-    if (argument_name != nullptr && !argument_given) {
+    if (argument_name != nullptr && !argument_given && !argument_optional) {
         *error = std::string("no ") + argument_name + " given";
         return CommandLineResult::Bad;
     }

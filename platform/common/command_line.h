@@ -47,11 +47,13 @@ inline CommandOption flag_option(const char* name) {
 enum class CommandLineResult { Run, Help, Bad };
 
 // Reads argv[1..argc-1] into `options` and, where `argument_name` is not null ("SCRIPT"),
-// the program's own argument into *argument, which must then be given. Bad with a sentence
-// naming the offending argument (and the range of a number) in *error.
+// the program's own argument into *argument, which must then be given unless
+// `argument_optional` (*argument stays empty then). Bad with a sentence naming the offending
+// argument (and the range of a number) in *error.
 CommandLineResult parse_command_line(int argc, const char* const* argv,
                                      std::vector<CommandOption>* options, const char* argument_name,
-                                     std::string* argument, std::string* error);
+                                     std::string* argument, std::string* error,
+                                     bool argument_optional = false);
 
 // The option of that name in the list; null when there is none.
 const CommandOption* find_option(const std::vector<CommandOption>& options, const char* name);

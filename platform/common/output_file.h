@@ -25,8 +25,13 @@
 // NAME is left byte for byte as it was. The one exception is a failure to sync the folder
 // after the rename: NAME is then already complete, and the failure is still reported.
 //
-// POSIX only (the tools, the SDL program and the browser's in-memory files); the Windows
-// program writes no files and does not build it.
+// The tools, the SDL program and the browser's in-memory files use the POSIX form
+// (output_file_posix.cpp). The Windows program's saves use a Windows form
+// (output_file_win32.cpp) of open_output, write_output, commit_output, discard_output,
+// write_output_file, output_exists and create_output_folder: the temporary is made in the
+// target's folder, flushed, and moved over NAME with MoveFileExA(MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH); a folder, a device and a read-only file are refused. The rest
+// of this header is POSIX only.
 #pragma once
 
 #include <cstdint>
@@ -71,6 +76,10 @@ void discard_output(OutputFile* file);
 
 // The whole file at once: open, write, commit.
 bool write_output_file(const std::string& path, std::string_view data, std::string* error);
+
+// Whether anything is at `path` (a file, a folder, a link, even one to nothing); a path that
+// cannot be looked at for another reason than its absence counts as taken too.
+bool output_exists(const std::string& path);
 
 // Which file a path names, whatever its spelling: "./s.txt", "dir/../s.txt", a link to it
 // and a hard link are one file. An existing file is its device and inode; a file not yet

@@ -470,6 +470,11 @@ bool write_output_file(const std::string& path, std::string_view data, std::stri
     return commit_output(&file, error);
 }
 
+bool output_exists(const std::string& path) {
+    struct stat status;
+    return lstat(path.c_str(), &status) == 0 || errno != ENOENT;
+}
+
 FileIdentity output_identity(const std::string& path) {
     Target target;
     std::string reason;

@@ -21,6 +21,10 @@ void append_bytes(void* context, void* data, int size) {
 
 }  // namespace
 
+bool png_encoder_available() {
+    return true;
+}
+
 bool encode_png_555(const uint16_t* pixels, int32_t width, int32_t height, int32_t scale,
                     std::string* out) {
     out->clear();

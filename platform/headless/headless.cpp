@@ -7,7 +7,9 @@
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "platform/common/numbered_save.h"
 #include "platform/common/page_drawing.h"
+#include "platform/common/window_replay.h"
 
 namespace {
 
@@ -63,6 +65,7 @@ struct HeadlessState {
     int32_t frames = 0;
     int32_t shut_downs = 0;
     std::vector<HeadlessMessage> messages;
+    std::vector<std::string> saves;
 };
 
 HeadlessState headless;
@@ -90,11 +93,9 @@ void dispatch(const Event& event) {
         case EventKind::Move:
             break;
         case EventKind::ButtonDown:
-            record_button(event.value, true);
             press_button(event.value);
             break;
         case EventKind::ButtonUp:
-            record_button(event.value, false);
             release_button(event.value);
             break;
         case EventKind::KeyDown:
@@ -106,14 +107,12 @@ void dispatch(const Event& event) {
                 headless.keys[event.value].down = false;
             break;
         case EventKind::Char:
-            record_char(event.value);
             // Escape quits at once; the window stays and shut-down never runs.
             shell_character(event.value);
             break;
         case EventKind::Close:
             // The default handling of the close box destroys the window.
             headless.window_alive = false;
-            record_close();
             if (shell_lifecycle().started) ++headless.shut_downs;
             shell_window_destroyed();
             break;
@@ -130,13 +129,6 @@ bool handle_next_event() {
     // A destroyed window receives nothing more.
     if (headless.window_alive) dispatch(event);
     return true;
-}
-
-// The key query without clearing the pressed bit, for the recorder.
-uint16_t peek_key(int virtual_key) {
-    if (virtual_key < 0 || virtual_key >= KEY_COUNT) return 0;
-    const KeyState& key = headless.keys[virtual_key];
-    return uint16_t((key.down ? 0x8000 : 0) | (key.pressed_since_query ? 1 : 0));
 }
 
 // The quit request is retrieved once nothing else is waiting.
@@ -166,14 +158,12 @@ int headless_open(const HeadlessConfig& config) {
     headless.cursor_x = config.client_origin_x;
     headless.cursor_y = config.client_origin_y;
     headless.previous_sink = set_message_sink(record_message);
-    if (config.record) start_recording(width, height);
 
     return shell_window_created(window_handle());
 }
 
 void headless_close() {
     if (!headless.open) return;
-    if (headless.config.record) stop_recording();
     set_message_sink(headless.previous_sink);
     headless = HeadlessState{};
 }
@@ -210,8 +200,6 @@ int32_t headless_run_frames(int32_t frames) {
     while (headless.running && ran < frames) {
         if (handle_next_event()) continue;
         if (end_if_quit()) break;
-        record_frame(headless.message_x - headless.config.client_origin_x,
-                     headless.message_y - headless.config.client_origin_y, peek_key);
         update_mouse(headless.message_x, headless.message_y);
         run_frame(window_handle());
         ++ran;
@@ -273,6 +261,9 @@ const std::vector<HeadlessMessage>& headless_messages() {
 }
 std::string headless_recorded_script() {
     return recorded_script();
+}
+const std::vector<std::string>& headless_saves() {
+    return headless.saves;
 }
 
 // The platform interface.
@@ -352,11 +343,19 @@ void platform_screen_to_client(int32_t* x, int32_t* y) {
     *y -= headless.config.client_origin_y;
 }
 
-uint16_t platform_key_state(int virtual_key) {
+uint16_t platform_peek_key_state(int virtual_key) {
+    // A session opened into this window answers from its script while it plays.
+    if (window_replay_playing()) return window_replay_key_state(virtual_key, false);
     if (virtual_key < 0 || virtual_key >= KEY_COUNT) return 0;
-    uint16_t state = peek_key(virtual_key);
-    headless.keys[virtual_key].pressed_since_query = false;
-    record_key_query(virtual_key);
+    const KeyState& key = headless.keys[virtual_key];
+    return uint16_t((key.down ? 0x8000 : 0) | (key.pressed_since_query ? 1 : 0));
+}
+
+uint16_t platform_key_state(int virtual_key) {
+    if (window_replay_playing()) return window_replay_key_state(virtual_key, true);
+    uint16_t state = platform_peek_key_state(virtual_key);
+    if (virtual_key >= 0 && virtual_key < KEY_COUNT)
+        headless.keys[virtual_key].pressed_since_query = false;
     return state;
 }
 
@@ -369,6 +368,19 @@ uint32_t platform_tick() {
 
 void platform_message_box(const char* text, const char* caption) {
     headless.messages.push_back({text != nullptr ? text : "", caption != nullptr ? caption : ""});
+}
+
+// Saves go into the configured folder under the first free number; a session without one
+// saves nothing.
+bool platform_save(const SaveRequest& request, std::string* report) {
+    bool saved = false;
+    if (headless.config.save_dir.empty()) {
+        *report = "this session has no folder for saves";
+    } else {
+        saved = save_numbered_files(headless.config.save_dir, request, report);
+    }
+    headless.saves.push_back((saved ? "saved " : "not saved: ") + *report);
+    return saved;
 }
 
 // The quit message waits behind the events already queued.

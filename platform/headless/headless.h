@@ -26,7 +26,9 @@ struct HeadlessConfig {
     uint32_t start_tick = 0;      // clock value at the first reading
     uint32_t tick_step = 1;       // milliseconds added per reading (at least 1)
     int32_t fail_page_after = 0;  // the k-th page creation (k >= 1) fails; 0: none fails
-    bool record = false;          // keep the session as a replay script
+    // Where saves (Ctrl+S) go: the files of each under the first free number
+    // (platform/common/numbered_save.h); empty: saving writes nothing.
+    std::string save_dir;
 };
 
 struct HeadlessMessage {
@@ -81,7 +83,10 @@ bool headless_window_context_held();
 uint32_t headless_tick();  // the next value the clock will give
 intptr_t headless_class_cursor();
 const std::vector<HeadlessMessage>& headless_messages();
-// The session as a replay script, when opened with `record`: what the shell
-// received so far, frame by frame (app/session_recorder.h). Kept
-// after headless_close until the next recording starts.
+// The session as a replay script: what the shell received so far, frame by
+// frame (app/session_recorder.h). Kept after headless_close until the next
+// session starts.
 std::string headless_recorded_script();
+// What each save of the session did, in order: "saved PATH (KINDS)" or
+// "not saved: reason".
+const std::vector<std::string>& headless_saves();

@@ -10,6 +10,7 @@
 #include "app/frame.h"
 #include "app/mesh_export.h"
 #include "app/shell.h"
+#include "base/messages.h"
 #include "platform/common/output_file.h"
 #include "platform/common/png_writer.h"
 #include "platform/common/text_encoding.h"
@@ -50,11 +51,24 @@ void queue_command(const ScriptCommand& command) {
     }
 }
 
-void report_new_messages(size_t* reported, std::ostream& log) {
+// Message boxes (each with its English line indented under it) and saves, as they happen.
+struct Reported {
+    size_t messages = 0;
+    size_t saves = 0;
+};
+
+void report_new_messages(Reported* reported, std::ostream& log) {
     const std::vector<HeadlessMessage>& messages = headless_messages();
-    for (; *reported < messages.size(); ++*reported)
-        log << "message box \"" << messages[*reported].caption
-            << "\": " << cp932_to_utf8(messages[*reported].text) << "\n";
+    for (; reported->messages < messages.size(); ++reported->messages) {
+        const HeadlessMessage& message = messages[reported->messages];
+        log << "message box \"" << message.caption << "\": " << cp932_to_utf8(message.text) << "\n";
+        char english[ENGLISH_LINE_SIZE];
+        if (english_line(message.text.c_str(), english, ENGLISH_LINE_SIZE) > 0)
+            log << "  " << english << "\n";
+    }
+    const std::vector<std::string>& saves = headless_saves();
+    for (; reported->saves < saves.size(); ++reported->saves)
+        log << "frame " << headless_frame_count() << ": " << saves[reported->saves] << "\n";
 }
 
 // A script being played: where its output goes and what it has gathered.
@@ -257,8 +271,11 @@ int run_script(const Script& script, const ReplayOutputs& outputs, const Headles
                std::ostream& log, std::string* error) {
     Replay replay{script, outputs, log, OutputFile{}, false, {}, {}};
     if (int checked = prepare_outputs(replay, error); checked != REPLAY_DONE) return checked;
-    size_t reported = 0;
-    if (headless_open(config) < 0) log << "start-up failed\n";
+    Reported reported;
+    // Saves (Ctrl+S in the script) go into the output folder.
+    HeadlessConfig session = config;
+    if (session.save_dir.empty()) session.save_dir = outputs.out_dir;
+    if (headless_open(session) < 0) log << "start-up failed\n";
     report_new_messages(&reported, log);
     int result = 0;
     for (const ScriptCommand& command : script.commands) {

@@ -1,4 +1,4 @@
-// Playing a parsed replay script (platform/headless/script_parser.h) on the headless
+// Playing a parsed replay script (platform/common/script_parser.h) on the headless
 // backend, with its screenshots, exports and statistics.
 #pragma once
 
@@ -7,12 +7,14 @@
 #include <ostream>
 #include <string>
 
+#include "platform/common/script_parser.h"
 #include "platform/headless/headless.h"
-#include "platform/headless/script_parser.h"
 
 // Where a played script's output goes. Empty paths write nothing.
 struct ReplayOutputs {
-    std::string out_dir = ".";  // screenshots and exports of the script's commands
+    // Screenshots and exports of the script's commands, and its saves (Ctrl+S) unless the
+    // session's configuration names another folder.
+    std::string out_dir = ".";
     // The edited object when the script ends, or when the window is closed if that comes
     // first (the shut-down deletes it), one file per format of EXPORT_FORMATS.
     std::array<std::string, EXPORT_FORMAT_COUNT> end_exports;

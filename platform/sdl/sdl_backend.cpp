@@ -8,10 +8,12 @@
 // they are the window positions themselves, outside the window too while the mouse is
 // captured.
 //
-// `sketch3d --scale N` starts at factor N; `--record FILE` also writes the session as a replay
-// script (app/session_recorder.h) in picture pixels, so it replays the same at any scale.
-// Without arguments it runs as the Windows program does, in a window as large as half the
-// desktop allows.
+// `sketch3d --scale N` starts at factor N; `--record FILE` keeps the session on disk as a
+// replay script (app/session_recorder.h) in picture pixels, so it replays the same at any
+// scale, replaced whole at least once a second while anything changes, so that a crash loses
+// at most the last second; Ctrl+S saves into `--save-dir DIR`; `sketch3d FILE` opens a saved
+// or recorded session (platform/common/window_replay.h). Without arguments it runs as the
+// Windows program does, in a window as large as half the desktop allows.
 
 // The program has its own main; SDL is told so before it starts.
 #define SDL_MAIN_HANDLED
@@ -27,11 +29,16 @@
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "platform/common/command_line.h"
+#include "platform/common/integer_text.h"
 #include "platform/common/memory_pages.h"
+#include "platform/common/numbered_save.h"
 #include "platform/common/output_file.h"
 #include "platform/common/page_drawing.h"
+#include "platform/common/script_file.h"
 #include "platform/common/text_encoding.h"
+#include "platform/common/window_replay.h"
 #include "platform/sdl/sdl_support.h"
 
 namespace {
@@ -44,24 +51,53 @@ constexpr int EXIT_OUTPUT_FAILED = 3;
 constexpr int MAX_SCALE = 16;
 // What the window shows around the picture when its shape does not fit a whole factor.
 constexpr Uint8 BAR_GREY = 48;
+// The recording on disk is at most this far behind the session.
+constexpr uint32_t RECORDING_DELAY_MS = 1000;
+// While an opened session plays, the window shows a frame this often.
+constexpr uint32_t REPLAY_PRESENT_MS = 100;
+constexpr const char* TITLE_PREFIX = "sketch3d \xE2\x80\x94 ";  // "sketch3d — " in UTF-8
 constexpr const char* USAGE =
-    "usage: sketch3d [--scale N] [--record FILE]\n"
+    "usage: sketch3d [--scale N] [--record FILE] [--save-dir DIR] [FILE]\n"
     "A value starting with '-' is written --record=./-name.\n";
 constexpr const char* HELP =
     "Draw a closed outline with the left button, then right-click inside it: the region\n"
-    "becomes a lit sheet. Drag to turn it; hold Z to face it again, and with a button held to\n"
-    "push it into relief; F1, F2 and F3 change the shading, F12 throws it away. While drawing,\n"
-    "Backspace takes back the last stroke and Delete every stroke. Escape ends the program.\n"
+    "becomes a lit sheet (an outline that ends within 12 pixels of its start is closed for\n"
+    "you). Drag to turn it; hold Z to face it again, and with a button held to push it into\n"
+    "relief; I inflates it into a closed, rounded body; F1, F2 and F3 switch to soft, glossy\n"
+    "and banded shading, F12 throws it away. While drawing, Backspace takes back the last\n"
+    "stroke and Delete every stroke. Ctrl+S saves the picture, the session and the object\n"
+    "being edited as numbered files sketch3d-NNN.obj, .stl, .glb, .png and .txt. Escape ends\n"
+    "the program.\n"
     "\n"
+    "  FILE           open a session saved by Ctrl+S or recorded with --record: it plays at\n"
+    "                 once, and the mouse takes over where it ends\n"
     "  --scale N      start with the picture shown N times its size (1 to 16, lowered to what\n"
     "                 the display can show); the window can be resized, and the picture keeps\n"
     "                 the largest whole factor that fits\n"
-    "  --record FILE  write the session as a replay script for sketch3d-replay at the end\n"
-    "  --help         show this text\n";
+    "  --record FILE  keep the session in FILE as a replay script for sketch3d-replay, never\n"
+    "                 more than a second behind (an opened session comes first in it)\n"
+    "  --save-dir DIR the folder Ctrl+S saves into (made when missing; default: the current\n"
+    "                 folder)\n"
+    "  --help         show this text\n"
+    "\n"
+    "Exit codes: 1 the window could not start, or FILE is not a script; 2 usage; 3 a file\n"
+    "that cannot be written; 4 FILE cannot be read.\n";
 
 struct Arguments {
-    const char* record_path;  // null: no recording
-    int32_t scale;            // 0: chosen from the desktop's size
+    const char* record_path;   // null: no recording
+    const char* session_path;  // null: nothing to open
+    std::string save_dir;      // "." unless given
+    int32_t scale;             // 0: chosen from the desktop's size
+};
+
+// --record: the session on disk, rewritten whole when it is due.
+struct RecordingFile {
+    const char* path;            // null: no recording
+    bool written;                // written at least once
+    RecordingRevision revision;  // what the file holds
+    uint32_t written_at;         // SDL tick of the last write
+    std::string reported;        // the last failure told, so that each is told once
+    bool limit_reported;
 };
 
 struct SdlState {
@@ -71,7 +107,9 @@ struct SdlState {
     int32_t texture_width;
     int32_t texture_height;
     KeyLatches keys;
-    OutputFile recording;  // --record: the script, written as the session runs
+    RecordingFile recording;
+    std::string save_dir;
+    uint32_t replay_presented_at;  // SDL tick of the last frame shown while a session opened
 };
 
 SdlState state;
@@ -93,6 +131,9 @@ SDL_Scancode scancode_of(int virtual_key) {
 
 // The reverse mapping, for latching key presses; -1 for keys without a virtual code here.
 int virtual_key_of(const SDL_Keysym& key) {
+    if (key.scancode == SDL_SCANCODE_LCTRL || key.scancode == SDL_SCANCODE_RCTRL) {
+        return KEY_CONTROL;
+    }
     if (key.sym >= SDLK_a && key.sym <= SDLK_z) return 'A' + (key.sym - SDLK_a);
     if (key.scancode >= SDL_SCANCODE_F1 && key.scancode <= SDL_SCANCODE_F12) {
         return KEY_F1 + (key.scancode - SDL_SCANCODE_F1);
@@ -109,9 +150,8 @@ int32_t button_bit(Uint8 button) {
 }
 
 // Closing the window. SDL reports a close twice (the window's close and then the quit of
-// its last window); the recording keeps the one that shuts the program down.
+// its last window); the shell records and shuts down once.
 void close_window() {
-    if (shell_lifecycle().started) record_close();
     shell_window_destroyed();
 }
 
@@ -125,23 +165,16 @@ void handle_event(const SDL_Event& event) {
             break;
         case SDL_KEYDOWN:
             // Escape ends the program at once, without the shut-down sequence.
-            if (event.key.keysym.sym == SDLK_ESCAPE) {
-                record_char(CHAR_ESCAPE);
-                shell_character(CHAR_ESCAPE);
-            }
+            if (event.key.keysym.sym == SDLK_ESCAPE) shell_character(CHAR_ESCAPE);
             if (event.key.repeat == 0) {
                 latch_key_press(&state.keys, virtual_key_of(event.key.keysym));
             }
             break;
         case SDL_MOUSEBUTTONDOWN:
-            if (button_bit(event.button.button) != 0) {
-                record_button(button_bit(event.button.button), true);
-                press_button(button_bit(event.button.button));
-            }
+            if (button_bit(event.button.button) != 0) press_button(button_bit(event.button.button));
             break;
         case SDL_MOUSEBUTTONUP:
             if (button_bit(event.button.button) != 0) {
-                record_button(button_bit(event.button.button), false);
                 release_button(button_bit(event.button.button));
             }
             break;
@@ -169,9 +202,10 @@ bool open_window(int32_t scale) {
             scale = largest;
         }
     }
-    state.window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                    CLIENT_WIDTH * scale, CLIENT_HEIGHT * scale,
-                                    SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    state.window =
+        SDL_CreateWindow((std::string(TITLE_PREFIX) + WINDOW_TITLE).c_str(),
+                         SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, CLIENT_WIDTH * scale,
+                         CLIENT_HEIGHT * scale, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (state.window == nullptr) return false;
     SDL_SetWindowMinimumSize(state.window, CLIENT_WIDTH, CLIENT_HEIGHT);
     state.renderer = SDL_CreateRenderer(state.window, -1, 0);
@@ -232,24 +266,27 @@ bool ensure_texture(int32_t width, int32_t height) {
     return true;
 }
 
-// The key query without clearing the pressed-since-query latch, for the recorder.
-uint16_t peek_key(int virtual_key) {
-    const SDL_Scancode scancode = scancode_of(virtual_key);
+// Whether the key is down now: both Ctrl keys count as one.
+bool key_down_now(int virtual_key) {
     const Uint8* keyboard = SDL_GetKeyboardState(nullptr);
-    const bool down = scancode != SDL_SCANCODE_UNKNOWN && keyboard[scancode] != 0;
-    KeyLatches latches = state.keys;
-    return query_key_latch(&latches, virtual_key, down);
+    if (virtual_key == KEY_CONTROL)
+        return keyboard[SDL_SCANCODE_LCTRL] != 0 || keyboard[SDL_SCANCODE_RCTRL] != 0;
+    const SDL_Scancode scancode = scancode_of(virtual_key);
+    return scancode != SDL_SCANCODE_UNKNOWN && keyboard[scancode] != 0;
 }
 
-// The command line: `--scale N` and `--record FILE`, each at most once, or `--help`
-// (platform/common/command_line.h). Returns -1 to go on, or the exit code after printing
-// the help (0) or what is wrong and the usage (EXIT_USAGE).
+// The command line: `--scale N`, `--record FILE` and `--save-dir DIR`, each at most once, and
+// a session FILE to open, or `--help` (platform/common/command_line.h). Returns -1 to go on,
+// or the exit code after printing the help (0) or what is wrong and the usage (EXIT_USAGE).
 int parse_arguments(int argc, char** argv, Arguments* arguments) {
-    *arguments = Arguments{nullptr, 0};
+    *arguments = Arguments{nullptr, nullptr, ".", 0};
     std::vector<CommandOption> options = {integer_option("--scale", 1, MAX_SCALE),
-                                          text_option("--record", "FILE")};
+                                          text_option("--record", "FILE"),
+                                          text_option("--save-dir", "DIR")};
+    static std::string record_path;
+    static std::string session_path;
     std::string error;
-    switch (parse_command_line(argc, argv, &options, nullptr, nullptr, &error)) {
+    switch (parse_command_line(argc, argv, &options, "FILE", &session_path, &error, true)) {
         case CommandLineResult::Help:
             std::printf("%s\n%s", USAGE, HELP);
             return 0;
@@ -259,20 +296,79 @@ int parse_arguments(int argc, char** argv, Arguments* arguments) {
         case CommandLineResult::Run:
             break;
     }
-    static std::string record_path;
     record_path = options[1].text;
     if (options[1].given) arguments->record_path = record_path.c_str();
+    if (!session_path.empty()) arguments->session_path = session_path.c_str();
+    if (options[2].given) arguments->save_dir = options[2].text;
     if (options[0].given) arguments->scale = int32_t(options[0].number);
     return -1;
 }
 
-// Finishes the recording's file; false after printing why it could not be written.
-bool save_recording() {
-    write_output(&state.recording, recorded_script());
+// Writes the recording again when it is due: it has changed since the last write, and a step
+// ended since (a button let go, a key pressed) or a second has passed; at the end, always.
+// False after a write that failed, which is told once on standard error.
+bool keep_recording(bool finishing) {
+    RecordingFile& file = state.recording;
+    if (file.path == nullptr) return true;
+    const RecordingRevision revision = recording_revision();
+    const uint32_t now = SDL_GetTicks();
+    const bool changed = !file.written || revision.changes != file.revision.changes;
+    const bool due =
+        revision.events != file.revision.events || now - file.written_at >= RECORDING_DELAY_MS;
+    if (!finishing && !(changed && due)) return true;
+    if (!recording_complete() && !file.limit_reported) {
+        std::fprintf(stderr,
+                     "sketch3d: the session has outgrown what one script may hold; %s keeps it "
+                     "up to here\n",
+                     file.path);
+        file.limit_reported = true;
+    }
     std::string error;
-    if (commit_output(&state.recording, &error)) return true;
-    std::fprintf(stderr, "sketch3d: %s\n", error.c_str());
-    return false;
+    file.written_at = now;
+    if (!write_output_file(file.path, recorded_script(), &error)) {
+        if (error != file.reported) std::fprintf(stderr, "sketch3d: %s\n", error.c_str());
+        file.reported = error;
+        return false;
+    }
+    file.written = true;
+    file.revision = revision;
+    file.reported.clear();
+    return true;
+}
+
+// A frame of an opened session at a client pixel: picture pixels are this backend's screen
+// positions.
+void replay_frame_at(int32_t x, int32_t y) {
+    update_mouse(x, y);
+    run_frame(state.window);
+}
+
+// While a session opens only the close box counts; the user's buttons and keys are dropped.
+bool replay_keep_going() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT ||
+            (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
+            close_window();
+        }
+    }
+    return !shell_lifecycle().quit_requested;
+}
+
+// The opened session's script, read before the window opens; -1 to go on, or the exit code
+// after printing why it cannot be opened.
+int read_session(const char* path, Script* script) {
+    std::string error;
+    const int result = read_script_file(path, script, &error);
+    if (result == REPLAY_DONE) return -1;
+    // A script's own errors name the file and, where they have one, the line.
+    if (result == REPLAY_SCRIPT_ERROR) {
+        const bool numbered = !error.empty() && error[0] >= '0' && error[0] <= '9';
+        std::fprintf(stderr, "sketch3d: %s%s%s\n", path, numbered ? ":" : ": ", error.c_str());
+    } else {
+        std::fprintf(stderr, "sketch3d: %s\n", error.c_str());
+    }
+    return result;
 }
 
 // With no display SDL falls back to a video driver that shows nothing ("offscreen",
@@ -286,11 +382,19 @@ bool window_can_be_seen() {
            std::strcmp(driver, "dummy") != 0;
 }
 
-// The end of a start that failed: SDL closed, the recording's file given up.
+// The end of a start that failed: SDL closed.
 int failed_start(int exit_code) {
     close_sdl();
-    discard_output(&state.recording);
     return exit_code;
+}
+
+// SKETCH3D_FAIL_ALLOCATION=K makes the K-th allocation of start-up fail, to see how an error
+// box appears (as the page's ?fail-allocation=K does); anything but an integer 1..2147483647
+// is ignored.
+void arm_allocation_failure() {
+    const char* value = std::getenv("SKETCH3D_FAIL_ALLOCATION");
+    int64_t k = 0;
+    if (value != nullptr && parse_integer(value, 1, INT32_MAX, &k)) fail_allocation_after(int(k));
 }
 
 }  // namespace
@@ -300,14 +404,32 @@ int main(int argc, char** argv) {
     if (const int exit_code = parse_arguments(argc, argv, &arguments); exit_code >= 0) {
         return exit_code;
     }
-    const char* record_path = arguments.record_path;
-    // The recording is written as the session runs; a file that cannot be written is
-    // refused before the window opens, not lost at the end.
+    Script session;
+    if (arguments.session_path != nullptr) {
+        if (const int exit_code = read_session(arguments.session_path, &session); exit_code >= 0)
+            return exit_code;
+    }
+    // The recording is written as the session runs; a file that cannot be written, or one
+    // that would replace the opened session, is refused before the window opens, and so is a
+    // save folder that cannot be made.
     std::string output_error;
-    if (record_path != nullptr && !open_output(record_path, &state.recording, &output_error)) {
+    std::vector<NamedPath> paths;
+    if (arguments.session_path != nullptr)
+        paths.push_back({"the session", arguments.session_path, false});
+    if (arguments.record_path != nullptr)
+        paths.push_back({"--record", arguments.record_path, true});
+    if (!outputs_apart(paths, &output_error)) {
+        std::fprintf(stderr, "sketch3d: %s\n", output_error.c_str());
+        return EXIT_USAGE;
+    }
+    if ((arguments.record_path != nullptr &&
+         !check_output_path(arguments.record_path, &output_error)) ||
+        !create_output_folder(arguments.save_dir, &output_error)) {
         std::fprintf(stderr, "sketch3d: %s\n", output_error.c_str());
         return EXIT_OUTPUT_FAILED;
     }
+    state.recording.path = arguments.record_path;
+    state.save_dir = arguments.save_dir;
     // Error texts go to a message box from the first allocation of start-up on.
     set_message_sink(platform_message_box);
     SDL_SetMainReady();
@@ -327,12 +449,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sketch3d: cannot open the window: %s\n", SDL_GetError());
         return failed_start(EXIT_STARTUP_FAILED);
     }
+    arm_allocation_failure();
     if (shell_window_created(state.window) < 0) return failed_start(shell_lifecycle().exit_code);
-    if (record_path != nullptr) {
-        int32_t width = 0;
-        int32_t height = 0;
-        platform_client_size(state.window, &width, &height);
-        start_recording(width, height);
+    if (arguments.session_path != nullptr) {
+        const int64_t frames =
+            play_script_in_window(session, WindowReplayHooks{replay_frame_at, replay_keep_going});
+        std::printf("sketch3d: opened %s (%lld frames)\n", arguments.session_path,
+                    static_cast<long long>(frames));
+        std::fflush(stdout);
+        session = Script{};
+        keep_recording(false);
     }
 
     for (;;) {
@@ -346,13 +472,12 @@ int main(int argc, char** argv) {
         int32_t x = 0;
         int32_t y = 0;
         picture_mouse_position(&x, &y);
-        record_frame(x, y, peek_key);
         update_mouse(x, y);
         run_frame(state.window);
-        if (record_path != nullptr) write_output(&state.recording, take_recorded_lines());
+        keep_recording(false);
     }
     close_sdl();
-    if (record_path != nullptr && !save_recording()) return EXIT_OUTPUT_FAILED;
+    if (!keep_recording(true)) return EXIT_OUTPUT_FAILED;
     return shell_lifecycle().exit_code;
 }
 
@@ -365,6 +490,11 @@ void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
     const MemoryPage* page = memory_page(index);
     if (page == nullptr || state.renderer == nullptr) return;
+    // An opened session plays as fast as it can: now and then a frame shows how far it is.
+    if (window_replay_playing()) {
+        if (SDL_GetTicks() - state.replay_presented_at < REPLAY_PRESENT_MS) return;
+        state.replay_presented_at = SDL_GetTicks();
+    }
     // Never read beyond the page, whatever size is asked for.
     if (width > page->width) width = page->width;
     if (height > page->height) height = page->height;
@@ -396,8 +526,9 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
     SDL_RenderPresent(state.renderer);
 }
 
+// The program's name before the shell's title, so that the window can be told from others.
 void platform_set_title(const char* text) {
-    SDL_SetWindowTitle(state.window, text);
+    SDL_SetWindowTitle(state.window, (std::string(TITLE_PREFIX) + text).c_str());
 }
 
 void platform_capture_mouse() {
@@ -411,27 +542,45 @@ void platform_release_mouse() {
 void platform_screen_to_client(int32_t*, int32_t*) {}
 
 uint16_t platform_key_state(int virtual_key) {
-    const SDL_Scancode scancode = scancode_of(virtual_key);
-    const Uint8* keyboard = SDL_GetKeyboardState(nullptr);
-    const bool down = scancode != SDL_SCANCODE_UNKNOWN && keyboard[scancode] != 0;
-    record_key_query(virtual_key);
-    return query_key_latch(&state.keys, virtual_key, down);
+    if (window_replay_playing()) return window_replay_key_state(virtual_key, true);
+    return query_key_latch(&state.keys, virtual_key, key_down_now(virtual_key));
+}
+
+uint16_t platform_peek_key_state(int virtual_key) {
+    if (window_replay_playing()) return window_replay_key_state(virtual_key, false);
+    KeyLatches latches = state.keys;
+    return query_key_latch(&latches, virtual_key, key_down_now(virtual_key));
 }
 
 uint32_t platform_tick() {
-    return SDL_GetTicks();
+    return window_replay_clock(SDL_GetTicks());
+}
+
+// Saves go into --save-dir under the first free number, and the terminal is told.
+bool platform_save(const SaveRequest& request, std::string* report) {
+    const bool saved = save_numbered_files(state.save_dir, request, report);
+    if (saved) {
+        std::printf("sketch3d: saved %s\n", report->c_str());
+        std::fflush(stdout);
+    } else {
+        std::fprintf(stderr, "sketch3d: not saved: %s\n", report->c_str());
+    }
+    return saved;
 }
 
 void platform_message_box(const char* text, const char* caption) {
-    char utf8_text[MESSAGE_UTF8_SIZE];
+    // The Japanese text, then its English line under it (base/messages.h), where it has one.
+    char utf8_text[MESSAGE_UTF8_SIZE + ENGLISH_LINE_SIZE];
     char utf8_caption[MESSAGE_UTF8_SIZE];
-    cp932_to_utf8_text(text, utf8_text, MESSAGE_UTF8_SIZE);
+    const int32_t length = cp932_to_utf8_text(text, utf8_text, MESSAGE_UTF8_SIZE);
     cp932_to_utf8_text(caption, utf8_caption, MESSAGE_UTF8_SIZE);
-    // Like the Windows box, it has no owner window; where no box can be shown, the text goes
-    // to standard error instead.
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, utf8_caption, utf8_text, nullptr) != 0) {
-        std::fprintf(stderr, "%s: %s\n", utf8_caption, utf8_text);
-    }
+    char english[ENGLISH_LINE_SIZE];
+    if (english_line(text, english, ENGLISH_LINE_SIZE) > 0)
+        std::snprintf(utf8_text + length, sizeof utf8_text - size_t(length), "\n%s", english);
+    // Like the Windows box, it has no owner window. The text also goes to standard error, for
+    // whoever started the program from a terminal, and where no box can be shown.
+    std::fprintf(stderr, "%s: %s\n", utf8_caption, utf8_text);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, utf8_caption, utf8_text, nullptr);
 }
 
 // The loop reads shell_lifecycle().quit_requested once the queue is drained.

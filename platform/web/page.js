@@ -1,7 +1,8 @@
 // The page side of the browser program: starts the program's module on the canvas, turns
-// pointer, key and control-strip events into its entry points, shows its image, title and
-// messages, downloads the files of "Save OBJ", "Save STL" and "Save PNG", and runs replay scripts in a
-// second module (window.sketch3d.replay).
+// pointer, key and control events into its entry points, shows its image, frame rate and
+// messages, downloads the files of a save (the Save control, Ctrl+S) and says so, opens a saved
+// session with Open, asks before Quit, and runs replay scripts in a second module
+// (window.sketch3d.replay).
 'use strict';
 
 (() => {
@@ -13,20 +14,30 @@
   const NAMED_KEYS = { F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b, Backspace: 0x08, Delete: 0x2e };
   const CHAR_ESCAPE = 27;
 
+  const PRODUCT = 'sketch3d';
+  // How long the note of a saved file stays.
+  const SAVED_NOTE_MS = 6000;
+
   const canvas = document.getElementById('screen');
   const context = canvas.getContext('2d', { alpha: false });
-  const titleBar = document.getElementById('title-bar');
+  const header = document.querySelector('header');
+  const frameRate = document.getElementById('fps');
+  const stage = document.getElementById('stage');
+  const side = document.getElementById('side');
   const messages = document.getElementById('messages');
   const status = document.getElementById('status');
+  const saved = document.getElementById('saved');
   const rightMode = document.getElementById('right-mode');
-  const controls = document.getElementById('controls');
+  const dock = document.getElementById('dock');
+  const quitDialog = document.getElementById('quit-dialog');
 
   // Code page 932 message texts; the browser's Shift_JIS decoder is the Windows code page.
   const messageDecoder = new TextDecoder('shift_jis');
 
   let opened = false; // the program's module is ready (its window is open)
   let running = false; // the program has started and not ended
-  let savedUrl = null; // the last saved file, kept until the next save
+  let savedNote = ''; // the save the page last confirmed
+  let savedTimer = 0;
   let lastPoint = [0, 0];
   const keyboardHeld = new Set(); // virtual keys held on the keyboard
 
@@ -49,41 +60,69 @@
       const pixels = new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length);
       context.putImageData(new ImageData(pixels, width, height), 0, 0);
     },
+    // The program's title is its window's ("TEST", then "fps = N", for a few seconds after a
+    // save "fps = N - saved NAME (KINDS)"): the page names the product, shows the frame rate
+    // beside it, and confirms a save in a note by the controls.
     setTitle(text) {
-      document.title = text;
-      titleBar.textContent = text;
+      const rate = /^fps = \d+/.exec(text);
+      frameRate.textContent = rate ? rate[0] : '';
+      document.title = rate ? `${PRODUCT} \u2014 ${text}` : PRODUCT;
+      const notice = / - ((?:not )?saved.*)$/.exec(text);
+      if (notice && notice[1] !== savedNote) {
+        savedNote = notice[1];
+        showSaved(savedNote.replace(/, downloaded$/, ''));
+      } else if (!notice) savedNote = '';
     },
-    showMessage(bytes, caption) {
+    // A message box: its text (code page 932 bytes) and, where it has one, its English line
+    // under it.
+    showMessage(bytes, caption, english) {
       const text = messageDecoder.decode(bytes);
-      console.error(`${caption}: ${text}`);
+      console.error(english ? `${caption}: ${text}\n${english}` : `${caption}: ${text}`);
       const note = document.createElement('div');
       note.className = 'message';
       const heading = document.createElement('strong');
       heading.textContent = caption;
       const body = document.createElement('span');
       body.className = 'message-text';
+      if (/[^\x00-\x7f]/.test(text)) body.lang = 'ja';
       body.textContent = text;
+      note.append(heading, body);
+      if (english) {
+        const line = document.createElement('span');
+        line.className = 'message-english';
+        line.textContent = english;
+        note.append(line);
+      }
       const dismiss = document.createElement('button');
       dismiss.type = 'button';
       dismiss.textContent = 'OK';
       dismiss.addEventListener('click', () => note.remove());
-      note.append(heading, body, dismiss);
+      note.append(dismiss);
       messages.append(note);
     },
-    // A file for the user: downloaded as `name` through a link to its bytes.
+    // A file for the user: downloaded as `name` through a link to its bytes. A save hands
+    // over several files at once, so each link's bytes are let go only a while later.
     saveFile(name, type, bytes) {
-      if (savedUrl !== null) URL.revokeObjectURL(savedUrl);
-      savedUrl = URL.createObjectURL(new Blob([bytes], { type }));
+      const url = URL.createObjectURL(new Blob([bytes], { type }));
       const link = document.createElement('a');
-      link.href = savedUrl;
+      link.href = url;
       link.download = name;
       link.click();
+      setTimeout(() => URL.revokeObjectURL(url), 60000);
     },
+    openBytes: new Uint8Array(0), // the file the Open control read, for web_open to copy
     programEnded(exitCode, started) {
       running = false;
+      page.setTitle('');
       status.textContent = started
-        ? `The program has ended (exit code ${exitCode}). Reload the page to start it again.`
-        : `The program could not start (exit code ${exitCode}). Reload the page to try again.`;
+        ? `${PRODUCT} has ended (exit code ${exitCode}).`
+        : `${PRODUCT} could not start (exit code ${exitCode}).`;
+      const again = document.createElement('button');
+      again.type = 'button';
+      again.id = 'start-again';
+      again.textContent = started ? 'Start again (reloads the page)' : 'Try again (reloads the page)';
+      again.addEventListener('click', () => location.reload());
+      status.append(again);
     },
   };
 
@@ -96,26 +135,55 @@
     status.textContent = `The program could not be loaded: ${error}`;
   });
 
-  // The canvas's displayed size. Where the picture's width fits, it gets the largest whole
-  // number of device pixels per picture pixel that fits the viewport beside the title bar and
-  // the strip (at least the whole device pixels of one CSS pixel, so it never shrinks below
-  // its natural size); on a narrower screen it takes the width. When the strip is held at the
-  // bottom of the screen, the page leaves room for it.
+  // A note near the controls that files were saved ("saved sketch3d-001 (obj stl png txt)"),
+  // into the browser's downloads; it goes after a few seconds.
+  function showSaved(text) {
+    const done = text.startsWith('saved ');
+    saved.textContent = done
+      ? `\u2714 Saved ${text.slice(6)} to your downloads.`
+      : `\u2716 Not ${text.slice(4)}`;
+    saved.classList.toggle('failed', !done);
+    clearTimeout(savedTimer);
+    savedTimer = setTimeout(() => {
+      saved.textContent = '';
+      fitCanvas();
+    }, SAVED_NOTE_MS);
+    fitCanvas();
+  }
+
+  // The canvas's displayed size, within the room the layout leaves it: under the header, and
+  // either beside the controls (a wide screen, a phone held sideways) or above them (held
+  // upright, where they stay at the bottom of the screen and the page leaves room for them).
+  // Where the picture fits it gets the largest whole number of device pixels per picture pixel
+  // that fits, at least one CSS pixel's worth; where it does not, it shrinks to the room, so
+  // that the whole picture is on the screen with the controls.
   function fitCanvas() {
     const ratio = window.devicePixelRatio || 1;
-    const stripFixed = getComputedStyle(controls).position === 'fixed';
-    document.body.style.paddingBottom = stripFixed ? `${controls.offsetHeight}px` : '';
-    const width = document.documentElement.clientWidth - 18; // the page's margin and border
-    if (width < canvas.width) {
-      canvas.style.width = '';
-      return;
-    }
-    const height =
-      window.innerHeight - titleBar.offsetHeight - (stripFixed ? 0 : controls.offsetHeight) - 30;
+    const docked = getComputedStyle(dock).position === 'fixed';
+    document.body.style.paddingBottom = docked ? `${dock.offsetHeight}px` : '';
+    const beside = getComputedStyle(stage).flexDirection === 'row';
+    const stageStyle = getComputedStyle(stage);
+    const padding = parseFloat(stageStyle.paddingTop) + parseFloat(stageStyle.paddingBottom);
+    const gap = parseFloat(stageStyle.columnGap) || 0;
+    const border = 2; // the window's border
+    let width = document.documentElement.clientWidth - 2 * parseFloat(stageStyle.paddingLeft);
+    if (beside) width -= parseFloat(getComputedStyle(side).minWidth) + gap;
+    let height = window.innerHeight - header.offsetHeight - padding;
+    if (docked) height -= dock.offsetHeight;
+    else if (!beside) height -= side.offsetHeight + gap;
+    width -= border;
+    height -= border;
+    // Held upright, the controls and the guide go below the picture: the picture keeps its
+    // natural size there if the screen is wide enough, and the page scrolls to them.
+    if (!beside && !docked) height = Math.max(height, canvas.height);
     const byWidth = Math.floor((width * ratio) / canvas.width);
     const byHeight = Math.floor((height * ratio) / canvas.height);
-    const factor = Math.min(byWidth, Math.max(byHeight, Math.floor(ratio), 1));
-    canvas.style.width = `${(canvas.width * factor) / ratio}px`;
+    const factor = Math.min(byWidth, byHeight);
+    const cssWidth =
+      factor >= Math.max(Math.floor(ratio), 1)
+        ? (canvas.width * factor) / ratio
+        : Math.min(width, (height * canvas.width) / canvas.height);
+    canvas.style.width = `${Math.max(cssWidth, 1)}px`;
   }
   window.addEventListener('resize', fitCanvas);
   fitCanvas();
@@ -252,25 +320,53 @@
       release();
     });
   }
-  for (const button of document.querySelectorAll('#controls [data-char]')) {
-    button.addEventListener('click', () => {
-      if (running) program._web_char(Number(button.dataset.char));
-    });
-  }
-  // The saves, also after the program ended: the object and the last frame are still there.
-  const saves = {
-    'save-obj': () => program._web_save_obj(),
-    'save-stl': () => program._web_save_stl(),
-    'save-png': () => program._web_save_png(),
-  };
-  for (const [id, saveFile] of Object.entries(saves)) {
-    const button = document.getElementById(id);
-    // No focus change on a press: the canvas keeps the keyboard.
+  // Quit ends the program as Escape does, after asking: what was drawn would be lost.
+  const quit = document.getElementById('quit');
+  quit.addEventListener('pointerdown', (event) => event.preventDefault());
+  quit.addEventListener('click', () => {
+    if (running && !quitDialog.open) quitDialog.showModal();
+  });
+  quitDialog.addEventListener('close', () => {
+    if (quitDialog.returnValue === 'quit' && running) program._web_char(CHAR_ESCAPE);
+    quitDialog.returnValue = '';
+    canvas.focus({ preventScroll: true });
+  });
+
+  // Save (#save, and Ctrl+S on the canvas): a numbered save as the desktop program makes it,
+  // every file downloaded: sketch3d-NNN.obj, .stl (with something edited), .png and .txt.
+  function wireSave() {
+    const save = () => {
+      if (opened) program._web_save();
+    };
+    const button = document.getElementById('save');
     button.addEventListener('pointerdown', (event) => event.preventDefault());
-    button.addEventListener('click', () => {
-      if (opened) saveFile();
+    button.addEventListener('click', save);
+    canvas.addEventListener('keydown', (event) => {
+      if (!(event.ctrlKey || event.metaKey) || (event.key !== 's' && event.key !== 'S')) return;
+      event.preventDefault();
+      save();
     });
   }
+  wireSave();
+
+  // Open (#open, a file picker): a session saved or recorded as a script plays into the
+  // window at once, and the user goes on from there (web_open).
+  function wireOpen() {
+    const picker = document.getElementById('open');
+    picker.addEventListener('change', async () => {
+      const file = picker.files[0];
+      picker.value = '';
+      if (!file || !opened) return;
+      page.openBytes = new Uint8Array(await file.arrayBuffer());
+      const frames = program._web_open(page.openBytes.length);
+      page.openBytes = new Uint8Array(0);
+      if (frames >= 0) {
+        status.textContent = `Opened ${file.name} (${frames} frames).`;
+        canvas.focus({ preventScroll: true });
+      }
+    });
+  }
+  wireOpen();
 
   // Replay scripts in a module of their own, loaded on first use.
   let replayModule = null;

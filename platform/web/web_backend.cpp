@@ -1,8 +1,9 @@
 // Browser backend (Emscripten): the page's canvas is the client area, frames run from the
 // browser's animation-frame callback, and the page's event handlers (page.js) call the entry
 // points at the end of this file. Pages live in plain memory and are shown by converting them
-// to RGBA for the canvas. "Save OBJ" and "Save PNG" under the canvas export the object being
-// edited and the client area as last shown, and hand the files to the page to download.
+// to RGBA for the canvas. The page's Save control (web_save) saves as Ctrl+S does, every file
+// of a numbered save downloaded, and its Open control (web_open) starts the program again on a
+// saved or recorded session, played at once (platform/common/window_replay.h).
 //
 // "Screen" coordinates of this backend are canvas pixels: the page converts pointer positions
 // before handing them over (outside the canvas, even negative, while the pointer is captured),
@@ -21,13 +22,17 @@
 #include <string>
 
 #include "app/frame.h"
-#include "app/mesh_export.h"
 #include "app/platform.h"
+#include "app/screen.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "platform/common/memory_pages.h"
+#include "platform/common/numbered_save.h"
 #include "platform/common/page_drawing.h"
 #include "platform/common/png_writer.h"
+#include "platform/common/script_parser.h"
+#include "platform/common/window_replay.h"
 #include "platform/web/web_input.h"
 
 namespace {
@@ -37,11 +42,13 @@ constexpr int32_t CLIENT_PIXELS = CLIENT_WIDTH * CLIENT_HEIGHT;
 constexpr uint16_t WINDOW_BACKGROUND = 0x7FFF;  // white, where no page was ever copied
 
 struct WebState {
-    // The client area as last shown, as the canvas shows it and "Save PNG" writes it: each
-    // presentation copies the page into it, and the rest keeps the window background.
+    // The client area as last shown, as the canvas shows it: each presentation copies the
+    // page into it, and the rest keeps the window background.
     uint16_t window[CLIENT_PIXELS];
     uint8_t rgba[CLIENT_PIXELS * 4];  // the same as R, G, B, A bytes for the canvas
     bool started;                     // start-up completed and the program has not ended
+    bool looping;                     // the animation-frame loop runs
+    int32_t saves;                    // numbered saves downloaded since the page loaded
 };
 
 WebState web;
@@ -65,8 +72,10 @@ EM_JS(void, page_show_image, (const uint8_t* rgba, int32_t width, int32_t height
 EM_JS(void, page_set_title, (const char* text), {
     Module.sketch3dPage.setTitle(UTF8ToString(text));
 });
-EM_JS(void, page_show_message, (const char* text, int32_t length, const char* caption), {
-    Module.sketch3dPage.showMessage(HEAPU8.slice(text, text + length), UTF8ToString(caption));
+EM_JS(void, page_show_message, (const char* text, int32_t length, const char* caption,
+                                const char* english), {
+    Module.sketch3dPage.showMessage(HEAPU8.slice(text, text + length), UTF8ToString(caption),
+                                    UTF8ToString(english));
 });
 EM_JS(void, page_program_ended, (int32_t exit_code, int32_t started), {
     Module.sketch3dPage.programEnded(exit_code, started != 0);
@@ -75,6 +84,10 @@ EM_JS(void, page_save_file, (const char* name, const char* type, const char* byt
                              int32_t length), {
     Module.sketch3dPage.saveFile(UTF8ToString(name), UTF8ToString(type),
                                  HEAPU8.slice(bytes, bytes + length));
+});
+// The file the page's Open control read (Module.sketch3dPage.openBytes), copied in.
+EM_JS(void, page_copy_opened_file, (char* bytes, int32_t length), {
+    HEAPU8.set(Module.sketch3dPage.openBytes.subarray(0, length), bytes);
 });
 // clang-format on
 
@@ -88,6 +101,7 @@ bool frame_due() {
 EM_BOOL animation_frame(double, void*) {
     if (shell_lifecycle().quit_requested) {
         web.started = false;
+        web.looping = false;
         page_program_ended(shell_lifecycle().exit_code, 1);
         return EM_FALSE;
     }
@@ -103,7 +117,27 @@ EM_BOOL animation_frame(double, void*) {
 
 // A note under the canvas for a save that produced no file.
 void show_save_problem(const char* text, const char* caption) {
-    page_show_message(text, int32_t(std::strlen(text)), caption);
+    page_show_message(text, int32_t(std::strlen(text)), caption, "");
+}
+
+// A frame of an opened session: canvas pixels are this backend's screen positions.
+void replay_frame_at(int32_t x, int32_t y) {
+    update_mouse(x, y);
+    run_frame(window_handle());
+}
+
+// Nothing can close the page's window while a session plays.
+bool replay_keep_going() {
+    return true;
+}
+
+// The window as the page opened it: white, nothing held, the program starting afresh.
+int start_program() {
+    for (uint16_t& pixel : web.window)
+        pixel = WINDOW_BACKGROUND;
+    web_input_reset();
+    page_open_window(CLIENT_WIDTH, CLIENT_HEIGHT, WINDOW_TITLE);
+    return shell_window_created(window_handle());
 }
 
 }  // namespace
@@ -111,18 +145,16 @@ void show_save_problem(const char* text, const char* caption) {
 int main() {
     // Error texts go to the page from the first allocation of start-up on.
     set_message_sink(platform_message_box);
-    for (uint16_t& pixel : web.window)
-        pixel = WINDOW_BACKGROUND;
-    page_open_window(CLIENT_WIDTH, CLIENT_HEIGHT, WINDOW_TITLE);
     // The page can ask for an allocation failure at start-up, to show how errors appear.
     const int32_t fail_after = page_fail_allocation_after();
     if (fail_after > 0) fail_allocation_after(fail_after);
-    if (shell_window_created(window_handle()) < 0) {
+    if (start_program() < 0) {
         fail_allocation_after(0);
         page_program_ended(shell_lifecycle().exit_code, 0);
         return shell_lifecycle().exit_code;
     }
     web.started = true;
+    web.looping = true;
     emscripten_request_animation_frame_loop(animation_frame, nullptr);
     return 0;
 }
@@ -145,41 +177,49 @@ EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
     if (web.started) shell_character(code);
 }
 
-// The object being edited through one export, handed to the page as a file, also after the
-// program ended. Called between frames. With nothing to export the page shows why (under the
-// button's label) and gets no file; returns the export's status.
-static int32_t save_export(int32_t (*exporter)(int32_t, std::string*), const char* file_name,
-                           const char* type, const char* label) {
-    std::string data;
-    const int32_t result = exporter(selected_object(), &data);
-    if (result != EXPORT_OK) {
-        show_save_problem(export_error_text(result), label);
-        return result;
+// The Save control: a numbered save as Ctrl+S makes it, every file downloaded (platform_save
+// below). Between frames; the title says what was saved. Returns 1 when saved.
+EMSCRIPTEN_KEEPALIVE int32_t web_save() {
+    std::string report;
+    const bool saved = shell_save(&report);
+    if (!saved) show_save_problem(report.c_str(), "Save");
+    return saved ? 1 : 0;
+}
+
+// The Open control: the page has read a file of `length` bytes (Module.sketch3dPage.openBytes).
+// A script starts the program again and plays into the window at once; then the user goes on
+// from there. A file that is no script is refused with a note, and the program goes on as it
+// was. Returns the frames played, or -1 when refused.
+EMSCRIPTEN_KEEPALIVE int32_t web_open(int32_t length) {
+    std::string text(size_t(length > 0 ? length : 0), '\0');
+    if (length > 0) page_copy_opened_file(text.data(), length);
+    Script script;
+    std::string error;
+    const bool parsed = parse_script(text, &script, &error);
+    if (!parsed || script.commands.empty()) {
+        const std::string note = "not a session script: " +
+                                 (parsed ? std::string("it has no commands") : "line " + error);
+        show_save_problem(note.c_str(), "Open");
+        return -1;
     }
-    page_save_file(file_name, type, data.data(), int32_t(data.size()));
-    return result;
-}
-
-// "Save OBJ": the object as a Wavefront OBJ file.
-EMSCRIPTEN_KEEPALIVE int32_t web_save_obj() {
-    return save_export(export_obj, "sketch3d-sheet.obj", "model/obj", "Save OBJ");
-}
-
-// "Save STL": the same object as a binary STL file (one model unit = 1 mm), for printing.
-EMSCRIPTEN_KEEPALIVE int32_t web_save_stl() {
-    return save_export(export_stl, "sketch3d-body.stl", "model/stl", "Save STL");
-}
-
-// "Save PNG": the client area as last shown, the rows the page does not cover included.
-// Returns 1 when the page got the file.
-EMSCRIPTEN_KEEPALIVE int32_t web_save_png() {
-    std::string png;
-    if (!encode_png_555(web.window, CLIENT_WIDTH, CLIENT_HEIGHT, 1, &png)) {
-        show_save_problem("the frame could not be encoded as PNG", "Save PNG");
-        return 0;
+    text = std::string();
+    // The session so far ends as a closed window does; the opened one starts afresh.
+    if (web.started) shell_window_destroyed();
+    web.started = false;
+    if (start_program() < 0) {
+        page_program_ended(shell_lifecycle().exit_code, 0);
+        return -1;
     }
-    page_save_file("sketch3d-frame.png", "image/png", png.data(), int32_t(png.size()));
-    return 1;
+    web.started = true;
+    const int64_t frames =
+        play_script_in_window(script, WindowReplayHooks{replay_frame_at, replay_keep_going});
+    // The last frame played is shown at once.
+    platform_present_page(current_page_index(), screen_width(), screen_height());
+    if (!web.looping) {
+        web.looping = true;
+        emscripten_request_animation_frame_loop(animation_frame, nullptr);
+    }
+    return int32_t(frames > INT32_MAX ? INT32_MAX : frames);
 }
 
 }  // extern "C"
@@ -193,7 +233,8 @@ void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
 
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
     const MemoryPage* page = memory_page(index);
-    if (page == nullptr) return;
+    // An opened session plays at once; its last frame is shown when it ends.
+    if (page == nullptr || window_replay_playing()) return;
     // Only what lies on both the page and the client area is copied; the rest of the client
     // area keeps what it showed (white where no page ever reached, like its bottom row).
     if (width > page->width) width = page->width;
@@ -221,18 +262,55 @@ void platform_release_mouse() {}
 void platform_screen_to_client(int32_t*, int32_t*) {}
 
 uint16_t platform_key_state(int virtual_key) {
+    if (window_replay_playing()) return window_replay_key_state(virtual_key, true);
     return web_input_key_state(virtual_key);
+}
+
+uint16_t platform_peek_key_state(int virtual_key) {
+    if (window_replay_playing()) return window_replay_key_state(virtual_key, false);
+    return web_input_peek_key_state(virtual_key);
 }
 
 uint32_t platform_tick() {
     // Milliseconds since the page loaded; the 32-bit counter wraps like the Windows one.
-    return uint32_t(uint64_t(emscripten_get_now()));
+    return window_replay_clock(uint32_t(uint64_t(emscripten_get_now())));
+}
+
+// A save downloads its files, numbered by the saves made since the page loaded: the browser
+// keeps the downloads, so no name can be checked for.
+bool platform_save(const SaveRequest& request, std::string* report) {
+    std::string png;
+    if (!encode_png_555(request.picture, request.width, request.height, 1, &png)) {
+        *report = "the picture could not be encoded as PNG";
+        return false;
+    }
+    const std::string name = numbered_save_path(".", ++web.saves);
+    std::string kinds;
+    auto download = [&](const char* extension, const std::string& data) {
+        const std::string file = name + "." + extension;
+        const std::string type = std::string(extension) == "txt"   ? "text/plain"
+                                 : std::string(extension) == "png" ? "image/png"
+                                 : std::string(extension) == "glb" ? "model/gltf-binary"
+                                                                   : "application/octet-stream";
+        page_save_file(file.c_str(), type.c_str(), data.data(), int32_t(data.size()));
+        kinds += (kinds.empty() ? "" : " ") + std::string(extension);
+    };
+    for (const SaveFile& file : request.files)
+        if (std::string(file.extension) != "txt") download(file.extension, file.data);
+    download("png", png);
+    for (const SaveFile& file : request.files)
+        if (std::string(file.extension) == "txt") download(file.extension, file.data);
+    *report = name + " (" + kinds + "), downloaded";
+    return true;
 }
 
 void platform_message_box(const char* text, const char* caption) {
-    // The page decodes code page 932 itself; the note stays until the user dismisses it.
+    // The page decodes code page 932 itself and shows the English line under the text; the
+    // note stays until the user dismisses it.
     if (text == nullptr) text = "";
-    page_show_message(text, int32_t(std::strlen(text)), caption != nullptr ? caption : "");
+    char english[ENGLISH_LINE_SIZE];
+    english_line(text, english, ENGLISH_LINE_SIZE);
+    page_show_message(text, int32_t(std::strlen(text)), caption != nullptr ? caption : "", english);
 }
 
 // The animation frame loop reads shell_lifecycle().quit_requested before every frame.

@@ -88,12 +88,17 @@ void web_input_key(int virtual_key, bool down) {
     }
 }
 
-uint16_t web_input_key_state(int virtual_key) {
+uint16_t web_input_peek_key_state(int virtual_key) {
     if (!valid_key(virtual_key)) return 0;
-    Control& key = input.keys[virtual_key];
+    const Control& key = input.keys[virtual_key];
     uint16_t state = key.phase != Phase::Up ? KEY_DOWN_BIT : 0;
     if (key.pressed_since_query) state |= KEY_PRESSED_BIT;
-    key.pressed_since_query = false;
+    return state;
+}
+
+uint16_t web_input_key_state(int virtual_key) {
+    const uint16_t state = web_input_peek_key_state(virtual_key);
+    if (valid_key(virtual_key)) input.keys[virtual_key].pressed_since_query = false;
     return state;
 }
 

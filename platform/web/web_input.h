@@ -31,6 +31,8 @@ void web_input_key(int virtual_key, bool down);
 // The asynchronous key query: bit 15 while the key counts as down, bit 0 when it was pressed
 // since the previous query of that key.
 uint16_t web_input_key_state(int virtual_key);
+// The same without clearing the pressed bit, for the session recorder.
+uint16_t web_input_peek_key_state(int virtual_key);
 
 // After every frame: presses and releases that were waiting for it take effect.
 void web_input_frame_done();

@@ -1,12 +1,25 @@
 // Windows backend: the program entry, the one fixed-size window and its message loop, and the
 // GDI side of the screen pages (16-bit DIB sections drawn with lines and flood fills).
+//
+// Started without arguments it is the program as specified. Ctrl+S saves numbered files into
+// the folder of `--save-dir DIR` (the current folder by default), and `sketch3d FILE` opens a
+// saved or recorded session (platform/common/window_replay.h).
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/platform.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "platform/common/command_line.h"
+#include "platform/common/numbered_save.h"
+#include "platform/common/output_file.h"
+#include "platform/common/script_file.h"
+#include "platform/common/window_replay.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
                    int show_command);
@@ -30,6 +43,23 @@ constexpr WORD SYSTEM_RESOURCE_ARROW = 32512;
 constexpr UINT MESSAGE_CODE_PAGE = 932;
 // Wide buffer for a converted message: more than the 100-byte error text can produce.
 constexpr int MESSAGE_WIDE_SIZE = 256;
+constexpr int KEY_COUNT = 256;
+constexpr uint16_t KEY_PRESSED_BIT = 0x0001;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_OUTPUT_FAILED = 3;
+// While an opened session plays, the window shows a frame this often.
+constexpr DWORD REPLAY_PRESENT_MS = 100;
+constexpr const char* USAGE = "usage: sketch3d [--save-dir DIR] [FILE]\n";
+constexpr const char* HELP =
+    "Draw a closed outline with the left button, then right-click inside it: the region\n"
+    "becomes a lit sheet. Drag to turn it; hold Z to face it again, and with a button held to\n"
+    "push it into relief; I inflates it into a closed body; F1, F2 and F3 switch the shading,\n"
+    "F12 throws it away; Backspace and Delete take strokes back. Ctrl+S saves numbered files\n"
+    "sketch3d-NNN.obj, .stl, .png and .txt. Escape ends the program.\n"
+    "\n"
+    "  FILE           open a session saved by Ctrl+S: it plays at once, then the mouse goes on\n"
+    "  --save-dir DIR the folder Ctrl+S saves into (made when missing; default: the current\n"
+    "                 folder)\n";
 
 struct Win32Page {
     HDC dc;
@@ -48,6 +78,12 @@ struct Win32State {
     HWND window;
     HDC window_dc;  // held from frame start to presentation
     Win32Page pages[MAX_SCREEN_PAGES];
+    // The pressed-since-query bit of each key, which the system clears at every query: a
+    // peek for the session recorder keeps it here for the shell's own query.
+    bool pressed_since_query[KEY_COUNT];
+    POINT cursor;  // screen position carried by the last message retrieved; (0, 0) before any
+    std::string save_dir;
+    DWORD replay_presented_at;  // tick of the last frame shown while a session opened
 };
 
 Win32State state;
@@ -67,9 +103,71 @@ BYTE widen_component(uint16_t pixel, int shift) {
     return BYTE((c << 3) | (c >> 2));
 }
 
+// A problem with the command line or the session to open, where no console may show it: on
+// standard error, and in a box.
+int refuse(int exit_code, const std::string& text) {
+    std::fprintf(stderr, "sketch3d: %s\n", text.c_str());
+    MessageBoxA(nullptr, text.c_str(), "sketch3d", MB_OK | MB_ICONERROR);
+    return exit_code;
+}
+
+// The command line: `--save-dir DIR` and a session FILE, or `--help`. -1 to go on, or the
+// exit code.
+int parse_arguments(std::string* session_path) {
+    std::vector<CommandOption> options = {text_option("--save-dir", "DIR")};
+    std::string error;
+    switch (parse_command_line(__argc, __argv, &options, "FILE", session_path, &error, true)) {
+        case CommandLineResult::Help:
+            std::printf("%s\n%s", USAGE, HELP);
+            std::fflush(stdout);
+            return 0;
+        case CommandLineResult::Bad:
+            return refuse(EXIT_USAGE, error + "\n" + USAGE);
+        case CommandLineResult::Run:
+            break;
+    }
+    state.save_dir = options[0].given ? options[0].text : ".";
+    if (options[0].given && !create_output_folder(state.save_dir, &error))
+        return refuse(EXIT_OUTPUT_FAILED, error);
+    return -1;
+}
+
+// A frame of an opened session at a client pixel, handed to the shell as a screen position.
+void replay_frame_at(int32_t x, int32_t y) {
+    POINT point = {x, y};
+    ClientToScreen(state.window, &point);
+    update_mouse(point.x, point.y);
+    run_frame(state.window);
+}
+
+// While a session opens the window's messages are handled (the window procedure drops the
+// user's buttons and keys meanwhile); false once the program is ending.
+bool replay_keep_going() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) return false;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return !shell_lifecycle().quit_requested;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+    std::string session_path;
+    if (const int exit_code = parse_arguments(&session_path); exit_code >= 0) return exit_code;
+    Script session;
+    if (!session_path.empty()) {
+        std::string error;
+        const int result = read_script_file(session_path, &session, &error);
+        if (result != REPLAY_DONE) {
+            const bool numbered = !error.empty() && error[0] >= '0' && error[0] <= '9';
+            return refuse(result, result == REPLAY_SCRIPT_ERROR
+                                      ? session_path + (numbered ? ":" : ": ") + error
+                                      : error);
+        }
+    }
     // Error texts go to a message box from the first allocation of start-up on.
     set_message_sink(platform_message_box);
     const HWND window = create_main_window(instance, WINDOW_CLASS_NAME, WINDOW_TITLE);
@@ -77,14 +175,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     if (window == nullptr) return EXIT_STARTUP_FAILED;
     ShowWindow(window, show_command);
     UpdateWindow(window);
+    if (!session_path.empty() && !shell_lifecycle().quit_requested) {
+        play_script_in_window(session, WindowReplayHooks{replay_frame_at, replay_keep_going});
+        session = Script{};
+    }
 
-    // Screen position carried by the last message retrieved; before the first, (0, 0).
-    POINT cursor = {0, 0};
     MSG message;
     for (;;) {
         if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) return int(message.wParam);
-            cursor = message.pt;
+            state.cursor = message.pt;
             TranslateMessage(&message);
             DispatchMessageA(&message);
             continue;
@@ -92,7 +192,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
         // A quit request whose WM_QUIT a nested loop (a message box) consumed still ends the
         // program; frames never run after it.
         if (shell_lifecycle().quit_requested) return shell_lifecycle().exit_code;
-        update_mouse(cursor.x, cursor.y);
+        update_mouse(state.cursor.x, state.cursor.y);
         run_frame(state.window);
     }
 }
@@ -120,6 +220,10 @@ HWND create_main_window(HINSTANCE instance, const char* class_name, const char* 
 }
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    // While an opened session plays, the user's buttons and keys wait for it to end.
+    const bool input = message == WM_CHAR || message == WM_LBUTTONDOWN || message == WM_LBUTTONUP ||
+                       message == WM_RBUTTONDOWN || message == WM_RBUTTONUP;
+    if (input && window_replay_playing()) return DefWindowProcA(window, message, wparam, lparam);
     switch (message) {
         case WM_CREATE:
             state.window = window;
@@ -211,6 +315,11 @@ void platform_release_window_context() {
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
     const HDC source = page_dc(index);
     if (source == nullptr) return;
+    // An opened session plays as fast as it can: now and then a frame shows how far it is.
+    if (window_replay_playing()) {
+        if (GetTickCount() - state.replay_presented_at < REPLAY_PRESENT_MS) return;
+        state.replay_presented_at = GetTickCount();
+    }
     const bool borrowed = state.window_dc == nullptr;
     const HDC target = borrowed ? GetDC(state.window) : state.window_dc;
     if (target == nullptr) return;
@@ -262,20 +371,47 @@ void platform_screen_to_client(int32_t* x, int32_t* y) {
     *y = point.y;
 }
 
-uint16_t platform_key_state(int virtual_key) {
-    const uint16_t key_state = uint16_t(GetAsyncKeyState(virtual_key));
-    // Backspace and Delete are typing keys: they count only while this window has the
-    // keyboard, so that typing in another program takes back no stroke. The query above still
-    // runs, so that a press made elsewhere is not reported once the window is back in front.
-    if ((virtual_key == KEY_BACKSPACE || virtual_key == KEY_DELETE) &&
+// The asynchronous key query. A peek keeps the pressed-since-query bit that the system's
+// query clears, so that the shell's own query still reports it.
+uint16_t query_key(int virtual_key, bool clear) {
+    if (window_replay_playing()) return window_replay_key_state(virtual_key, clear);
+    if (virtual_key < 0 || virtual_key >= KEY_COUNT) return 0;
+    uint16_t key_state = uint16_t(GetAsyncKeyState(virtual_key));
+    bool& kept = state.pressed_since_query[virtual_key];
+    if (kept) key_state |= KEY_PRESSED_BIT;
+    kept = !clear && (key_state & KEY_PRESSED_BIT) != 0;
+    // Backspace and Delete are typing keys, and Ctrl+S is a shortcut: they count only while
+    // this window has the keyboard, so that typing in another program takes back no stroke
+    // and saves nothing. The query above still runs, so that a press made elsewhere is not
+    // reported once the window is back in front.
+    if ((virtual_key == KEY_BACKSPACE || virtual_key == KEY_DELETE || virtual_key == KEY_CONTROL ||
+         virtual_key == KEY_S) &&
         GetForegroundWindow() != state.window) {
         return 0;
     }
     return key_state;
 }
 
+uint16_t platform_key_state(int virtual_key) {
+    return query_key(virtual_key, true);
+}
+
+uint16_t platform_peek_key_state(int virtual_key) {
+    return query_key(virtual_key, false);
+}
+
 uint32_t platform_tick() {
-    return GetTickCount();
+    return window_replay_clock(GetTickCount());
+}
+
+// Saves go into the --save-dir folder under the first free number, and standard output is
+// told where.
+bool platform_save(const SaveRequest& request, std::string* report) {
+    const bool saved = save_numbered_files(state.save_dir, request, report);
+    std::fprintf(saved ? stdout : stderr, "sketch3d: %s%s\n",
+                 saved ? "saved " : "not saved: ", report->c_str());
+    std::fflush(saved ? stdout : stderr);
+    return saved;
 }
 
 void platform_message_box(const char* text, const char* caption) {

@@ -127,3 +127,32 @@ TEST(FrameInput, IdleDrawingFrameChangesNothing) {
     EXPECT_TRUE(before == after);
     EXPECT_EQ(selected_object(), -1);
 }
+
+// A button pressed and released between two frames acts as if held for the one frame after:
+// the right button builds, the left draws that frame's segment; the frame after sees nothing.
+TEST(FrameInput, APressAndReleaseBetweenTwoFramesActsForOneFrame) {
+    Session session;
+    session.square(100, 100, 200, 200);
+    session.hover(150, 150);
+    headless_queue_button_down(BUTTON_RIGHT);
+    headless_queue_button_up(BUTTON_RIGHT);
+    session.frames(1);
+    EXPECT_EQ(selected_object(), 0);
+    headless_queue_key_down(KEY_F12);
+    session.frames(1);
+    headless_queue_key_up(KEY_F12);
+    EXPECT_EQ(selected_object(), -1);
+
+    session.hover(20, 300);
+    headless_queue_move(60, 300);
+    headless_queue_button_down(BUTTON_LEFT);
+    headless_queue_button_up(BUTTON_LEFT);
+    session.frames(1);
+    EXPECT_EQ(Session::pixel(20, 300), 0);  // the segment from the previous sample
+    EXPECT_EQ(Session::pixel(59, 300), 0);
+    int32_t x = 0;
+    int32_t y = 0;
+    EXPECT_EQ(mouse_position(&x, &y), 0);
+    session.hover(90, 300);  // nothing held: no segment
+    EXPECT_EQ(Session::pixel(75, 300), BLUE);
+}

@@ -5,6 +5,7 @@
 #include "app/outline.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
+#include "platform/common/page_drawing.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -118,4 +119,41 @@ TEST(OutlineBuild, ClickOnAStrokePixelBuildsAnObjectWithoutTriangles) {
     session.frames(1);
     EXPECT_EQ(Session::pixel(150, 150), BLUE);
     EXPECT_EQ(Session::pixel(100, 150), BLUE);  // editing clears the strokes away
+}
+
+// An outline that ends 1 to 12 pixels short of its start is closed by the segment the line
+// draws from its end to its start before the fill, when the click lies inside it; exactly
+// closed outlines, wider gaps and clicks outside keep the fill they had.
+TEST(OutlineBuild, AGapOfUpToTwelvePixelsIsClosedBeforeTheFill) {
+    constexpr int32_t ORIGIN_X = 3;  // the headless client area's screen origin
+    constexpr int32_t ORIGIN_Y = 22;
+    struct Click {
+        int32_t x, y;
+        bool inside;
+    };
+    for (int32_t gap : {0, 1, 6, 12, 13, 40}) {
+        for (Click click : {Click{175, 150, true}, Click{30, 30, false}}) {
+            Session session;
+            // Around 100..250 x 100..200 from the top edge's middle, back along the top edge
+            // to `gap` pixels before the start.
+            session.stroke(
+                {{150, 100}, {250, 100}, {250, 200}, {100, 200}, {100, 100}, {150 - gap, 100}});
+            const int32_t width = headless_client_width();
+            const int32_t height = headless_client_height();
+            std::vector<uint16_t> expected(headless_page(0), headless_page(0) + width * height);
+            const bool closed = gap >= 1 && gap <= 12 && click.inside;
+            if (closed)
+                draw_page_line(expected.data(), width, height, 150 - gap, 100, 150, 100,
+                               PAGE_BLACK);
+            flood_fill_page(expected.data(), width, height, click.x, click.y, OUTLINE_FILL_PIXEL,
+                            PAGE_BLACK);
+
+            build_object_from_outline(click.x + ORIGIN_X, click.y + ORIGIN_Y);
+            const std::vector<uint16_t> page(headless_page(0), headless_page(0) + width * height);
+            EXPECT_TRUE(page == expected) << "gap " << gap << ", click at " << click.x;
+            // Closed, the outline's own region is filled and the edge is not.
+            EXPECT_EQ(page[0] == OUTLINE_FILL_PIXEL, !closed && (gap > 0 || !click.inside))
+                << "gap " << gap << ", click at " << click.x;
+        }
+    }
 }

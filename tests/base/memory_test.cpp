@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -78,4 +79,52 @@ TEST(Memory, StoredTextsAreTheCodePage932FormsOfTheMessages) {
     EXPECT_EQ(cp932_to_utf8(TEXT_UV_POOL_FULL), "ＵＶバッファが領域を超えました。");
     EXPECT_EQ(cp932_to_utf8(TEXT_NORMAL_POOL_FULL), "法線バッファが領域を超えました。");
     EXPECT_EQ(cp932_to_utf8(TEXT_ALLOC_FAILED), "%dbyteの領域の確保に失敗しました。");
+}
+
+// Every shown text finds its English line; a text that is none of them, or whose number is
+// not an int32_t printed whole, has none.
+TEST(Messages, EveryShownTextHasItsEnglishLine) {
+    char shown[ERROR_TEXT_SIZE];
+    char english[ENGLISH_LINE_SIZE];
+    for (const MessageText& message : MESSAGE_TEXTS) {
+        std::snprintf(shown, sizeof shown, message.japanese, 80000);
+        const int32_t length = english_line(shown, english, ENGLISH_LINE_SIZE);
+        EXPECT_GT(length, 0) << cp932_to_utf8(shown);
+        EXPECT_EQ(length, int32_t(std::strlen(english)));
+    }
+    struct Case {
+        const char* shown;
+        const char* english;  // "": no English line
+    };
+    const std::string alloc_suffix = TEXT_ALLOC_FAILED + 2;  // after "%d"
+    const std::string min = "-2147483648" + alloc_suffix, max = "2147483647" + alloc_suffix;
+    const std::string above = "2147483648" + alloc_suffix,
+                      long_number = "00000000001" + alloc_suffix;
+    const std::string no_number = alloc_suffix, sign_only = "-" + alloc_suffix;
+    const std::string cut = std::string(TEXT_VERTEX_POOL_FULL).substr(0, 10);
+    const Case cases[] = {
+        {TEXT_PACKET_AREA_FULL,
+         "Too many triangles: the polygon buffer is full. Try a smaller outline."},
+        {TEXT_SCREEN_FAILED, "Could not create the screen buffer."},
+        {min.c_str(), "Could not allocate -2147483648 bytes of memory."},
+        {max.c_str(), "Could not allocate 2147483647 bytes of memory."},
+        {above.c_str(), ""},
+        {long_number.c_str(), ""},
+        {no_number.c_str(), ""},
+        {sign_only.c_str(), ""},
+        {cut.c_str(), ""},
+        {"no object to export", ""},
+        {"", ""},
+        {nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        std::memset(english, 'x', sizeof english);
+        EXPECT_EQ(english_line(c.shown, english, ENGLISH_LINE_SIZE),
+                  int32_t(std::strlen(c.english)));
+        EXPECT_STREQ(english, c.english) << (c.shown != nullptr ? cp932_to_utf8(c.shown) : "null");
+    }
+    // Cut to the room given, always terminated.
+    EXPECT_EQ(english_line(TEXT_SCREEN_FAILED, english, 6), 5);
+    EXPECT_STREQ(english, "Could");
+    EXPECT_EQ(english_line(TEXT_SCREEN_FAILED, english, 0), 0);
 }

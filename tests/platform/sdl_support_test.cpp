@@ -159,9 +159,7 @@ TEST(PictureScale, ARecordingAtScaleTwoIsTheRecordingAtScaleOne) {
         // Picture pixels of the path; at scale 1 a bar is the window's edge.
         const std::pair<int32_t, int32_t> path[] = {{100, 100}, {300, 120}, {513, 200}, {600, 250},
                                                     {0, 482},   {-40, 300}, {100, 100}};
-        HeadlessConfig config;
-        config.record = true;
-        Session session(config);
+        Session session;
         bool down = false;
         for (auto [px, py] : path) {
             // The last output pixel of the picture pixel; beyond the picture on the right, the

@@ -98,9 +98,7 @@ TEST(SessionRecording, ARecordedSessionReplaysToIdenticalPages) {
     FrameLog original;
     std::string script;
     {
-        HeadlessConfig config;
-        config.record = true;
-        Session session(config);
+        Session session;
         play_session(original);
         EXPECT_FALSE(headless_running());
         script = headless_recorded_script();

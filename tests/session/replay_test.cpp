@@ -15,7 +15,7 @@
 
 #include "app/shell.h"
 #include "base/memory.h"
-#include "platform/headless/script_file.h"
+#include "platform/common/script_file.h"
 #include "platform/headless/script_player.h"
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -80,7 +80,8 @@ TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
          "1: 'move' expects two integers -2147483648..2147483647, got '1 2147483648'"},
         {"down middle\n", "1: unknown button 'middle' (left or right)"},
         {"key press z\n", "1: 'key' expects down or up, got 'press'"},
-        {"key down f4\n", "1: unknown key 'f4' (z, i, f1, f2, f3, f12, backspace or delete)"},
+        {"key down f4\n",
+         "1: unknown key 'f4' (z, i, f1, f2, f3, f12, backspace, delete, ctrl or s)"},
         {"frames -1\n", "1: 'frames' expects a count 0..1000000, got '-1'"},
         {"frames 2x\n", "1: 'frames' expects a count 0..1000000, got '2x'"},
         {"frames 1e1\n", "1: 'frames' expects a count 0..1000000, got '1e1'"},
@@ -253,7 +254,8 @@ TEST(ReplayScript, CommandsAfterTheEndAndStartUpFailuresAreReported) {
     std::ostringstream failure_log;
     EXPECT_EQ(run_script(commands, folder.string(), failing, failure_log, &error), 0);
     EXPECT_NE(failure_log.str().find("start-up failed"), std::string::npos);
-    EXPECT_NE(failure_log.str().find("message box \"Error\": 画面バッファの作成に失敗しました。"),
+    EXPECT_NE(failure_log.str().find("message box \"Error\": 画面バッファの作成に失敗しました。\n"
+                                     "  Could not create the screen buffer.\n"),
               std::string::npos)
         << failure_log.str();
     std::filesystem::remove_all(folder.parent_path());

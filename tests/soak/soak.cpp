@@ -4,13 +4,18 @@
 //
 // A stream of mouse moves, button presses and releases, and Z, F1, F2, F3 and
 // F12 (never Escape) drives the program, mixed with closed outlines drawn and
-// right-clicked so that sheets are built, edited and thrown away again and
-// again. After every frame it checks that the frame ran and no message was
-// shown, that the blocks held by alloc_zeroed stay within start-up's plus one
-// object, and after every F12 that the pools, the packet area and the object
-// table are empty and exactly start-up's blocks remain. At the end the window
-// is closed and every block must have been freed. Exit code 0 when every
-// check held, 1 at the first that did not, 2 for bad arguments.
+// right-clicked so that sheets are built, edited, inflated with I, saved with
+// Ctrl+S into a scratch folder and thrown away again and again. I is pressed
+// only on sheets of at most MAX_INFLATED_SHEET_VERTICES vertices (outlines up
+// to about 350 pixels across), whose bodies fit the body buffers with room to
+// spare, so that no message is expected. After every frame it checks that the
+// frame ran, no message was shown and every save was written, that the blocks
+// held by alloc_zeroed stay within start-up's plus one object's (and the body
+// buffers' while a body is edited, the same at every inflation), and after
+// every F12 that the pools, the packet area and the object table are empty and
+// exactly start-up's blocks remain. At the end the window is closed and every
+// block must have been freed. Exit code 0 when every check held, 1 at the first
+// that did not, 2 for bad arguments.
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -18,9 +23,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
 
+#include <stdlib.h>  // mkdtemp
+
+#include "app/edited_object.h"
 #include "app/frame.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
@@ -35,6 +47,9 @@ namespace {
 
 constexpr int KEYS[] = {KEY_Z, KEY_F1, KEY_F2, KEY_F3, KEY_BACKSPACE, KEY_DELETE};  // F12 apart
 constexpr int32_t BUTTONS[] = {BUTTON_LEFT, BUTTON_RIGHT};
+// The largest sheet the soak inflates: a disc about 350 pixels across, whose body fits the
+// body buffers several times over (a thin region filling the screen could overflow them).
+constexpr int32_t MAX_INFLATED_SHEET_VERTICES = 1500;
 
 struct Soak {
     uint64_t seed = 1;
@@ -56,6 +71,11 @@ struct Soak {
     int64_t peak_bytes = 0;
 
     int32_t builds = 0;
+    int32_t inflations = 0;
+    int32_t saves = 0;
+    // What the body buffers hold, measured at the first inflation: -1 until then.
+    int body_blocks = -1;
+    int64_t body_bytes = -1;
     int32_t discards = 0;
     int32_t outlines = 0;
     int64_t events = 0;
@@ -206,6 +226,18 @@ void plan_frame() {
             plan_outline();
         } else if (editing && r.chance(30)) {
             plan_edit();
+        } else if (editing && r.chance(20) && edited_object().kind == EDITED_SHEET &&
+                   edited_object().vertex_count <= MAX_INFLATED_SHEET_VERTICES) {
+            soak.plan.push_back([] { key(KEY_I, true); });
+            soak.plan.push_back([] { key(KEY_I, false); });
+        } else if (r.chance(1)) {
+            // Ctrl+S, editing or not: the picture, the session and the object, if any.
+            soak.plan.push_back([] { key(KEY_CONTROL, true); });
+            soak.plan.push_back([] { key(KEY_S, true); });
+            soak.plan.push_back([] {
+                key(KEY_S, false);
+                key(KEY_CONTROL, false);
+            });
         } else if (editing && r.chance(3)) {
             soak.plan.push_back([] { key(KEY_F12, true); });
             soak.plan.push_back([] { key(KEY_F12, false); });
@@ -233,11 +265,31 @@ bool scene_is_empty() {
     return current_render_list()->packet_count == 0 && draw_list() == nullptr;
 }
 
-void check_after_frame(int32_t object_before) {
+void check_after_frame(int32_t object_before, int32_t kind_before, int blocks_before,
+                       int64_t bytes_before) {
     if (!headless_running()) fail("the program ended");
     if (!headless_messages().empty()) fail("a message was shown");
+    const std::vector<std::string>& saves = headless_saves();
+    for (; soak.saves < int32_t(saves.size()); ++soak.saves)
+        if (saves[size_t(soak.saves)].rfind("saved ", 0) != 0) fail("a save was not written");
     const int blocks = live_block_count();
     const int64_t bytes = live_byte_count();
+    const bool inflated = kind_before == EDITED_SHEET && edited_object().kind == EDITED_BODY;
+    if (inflated) {
+        ++soak.inflations;
+        // The body took the sheet's place (one object for another) and the body buffers
+        // came in place of the start-up packet area and pools, which stay aside.
+        if (soak.body_blocks < 0) {
+            soak.body_blocks = blocks - blocks_before;
+            soak.body_bytes = bytes - bytes_before;
+        } else if (blocks - blocks_before != soak.body_blocks ||
+                   bytes - bytes_before != soak.body_bytes) {
+            fail("an inflation took other blocks than the first");
+        }
+    }
+    const bool body = edited_object().kind == EDITED_BODY;
+    const int body_blocks = body ? soak.body_blocks : 0;
+    const int64_t body_bytes = body ? soak.body_bytes : 0;
     if (blocks > soak.peak_blocks) soak.peak_blocks = blocks;
     if (bytes > soak.peak_bytes) soak.peak_bytes = bytes;
     // The strokes that can be taken back hold their own memory, within its bounds.
@@ -245,9 +297,9 @@ void check_after_frame(int32_t object_before) {
     if (strokes.blocks > 2 || strokes.bytes > int64_t(MAX_STROKE_SEGMENTS) * STROKE_SEGMENT_BYTES +
                                                   int64_t(514) * 483 * 2)
         fail("the stroke history holds more than a page and its segments");
-    if (blocks - strokes.blocks > soak.startup_blocks + 1 ||
-        bytes - strokes.bytes > soak.startup_bytes + soak.object_bytes)
-        fail("more memory held than start-up's, one object's and the strokes'");
+    if (blocks - strokes.blocks > soak.startup_blocks + 1 + body_blocks ||
+        bytes - strokes.bytes > soak.startup_bytes + soak.object_bytes + body_bytes)
+        fail("more memory held than start-up's, one object's, the body buffers' and the strokes'");
 
     const int32_t object = selected_object();
     if (object_before == NO_OBJECT && object != NO_OBJECT) ++soak.builds;
@@ -290,7 +342,12 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
 
     if (live_block_count() != 0) fail("blocks before start-up");
-    if (headless_open() != 0) fail("start-up failed");
+    // Saves go to a scratch folder of the soak's own, removed at the end.
+    char scratch[] = "/tmp/sketch3d-soak-XXXXXX";
+    if (mkdtemp(scratch) == nullptr) fail("no scratch folder for the saves");
+    HeadlessConfig config;
+    config.save_dir = scratch;
+    if (headless_open(config) != 0) fail("start-up failed");
     soak.startup_allocations = allocation_count();
     soak.startup_blocks = soak.peak_blocks = live_block_count();
     soak.startup_bytes = soak.peak_bytes = live_byte_count();
@@ -299,9 +356,12 @@ int main(int argc, char** argv) {
 
     for (soak.frame = 1; soak.frame <= soak.frames_wanted; ++soak.frame) {
         const int32_t object_before = selected_object();
+        const int32_t kind_before = edited_object().kind;
+        const int blocks_before = live_block_count();
+        const int64_t bytes_before = live_byte_count();
         plan_frame();
         if (headless_run_frames(1) != 1) fail("no frame ran");
-        check_after_frame(object_before);
+        check_after_frame(object_before, kind_before, blocks_before, bytes_before);
     }
 
     headless_queue_close();
@@ -310,15 +370,18 @@ int main(int argc, char** argv) {
         fail("closing the window did not end the program through its shut-down");
     if (live_block_count() != 0 || live_byte_count() != 0) fail("blocks left after shut-down");
     headless_close();
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
 
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf(
         "sketch3d-soak: seed %lld, %d frames, %lld events, %d outlines drawn, %d sheets built, "
-        "%d thrown away with F12; peak %d blocks, %lld bytes (start-up %d allocations, %d "
-        "blocks, %lld bytes); %d allocations in all; 0 blocks after shut-down; %.1f s\n",
+        "%d inflated, %d saved, %d thrown away with F12; peak %d blocks, %lld bytes (start-up %d "
+        "allocations, %d blocks, %lld bytes); %d allocations in all; 0 blocks after shut-down; "
+        "%.1f s\n",
         static_cast<long long>(seed), soak.frames_wanted, static_cast<long long>(soak.events),
-        soak.outlines, soak.builds, soak.discards, soak.peak_blocks,
+        soak.outlines, soak.builds, soak.inflations, soak.saves, soak.discards, soak.peak_blocks,
         static_cast<long long>(soak.peak_bytes), soak.startup_allocations, soak.startup_blocks,
         static_cast<long long>(soak.startup_bytes), allocation_count(), seconds);
     return 0;

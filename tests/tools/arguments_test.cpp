@@ -90,6 +90,12 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
     cases.push_back({window, "--scale 2 --scale 2", 2, "sketch3d: --scale given twice"});
     cases.push_back({window, "--record a.txt --record b.txt", 2, "sketch3d: --record given twice"});
     cases.push_back({window, "--record -x", 2, "sketch3d: --record expects FILE, got '-x'"});
+    cases.push_back({window, "--save-dir a --save-dir b", 2, "sketch3d: --save-dir given twice"});
+    cases.push_back({window, "s.txt b.txt", 2, "sketch3d: unexpected argument 'b.txt'"});
+    cases.push_back({window, "missing.txt", 4, "sketch3d: cannot read missing.txt: "});
+    cases.push_back({window, "s.txt --record link.txt", 2,
+                     "sketch3d: --record link.txt names the session s.txt, which it would "
+                     "replace"});
 #endif
     for (const Case& c : cases) {
         const Outcome result = run(folder, c.program, c.arguments);
@@ -100,6 +106,12 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
             EXPECT_EQ(result.err, "") << c.arguments;
         }
     }
+#ifdef SKETCH3D_WINDOW_PROGRAM
+    // The help names every key, saving and the session to open.
+    const std::string help = run(folder, window, "--help").out;
+    for (const char* named : {"Ctrl+S", " I ", "Z", "F12", "Backspace", "FILE", "--save-dir"})
+        EXPECT_NE(help.find(named), std::string::npos) << named << "\n" << help;
+#endif
     // Nothing refused was written, and the inputs are as they were.
     EXPECT_EQ(read_text(folder / "s.txt"), "frames 1\n");
     EXPECT_TRUE(fs::is_symlink(folder / "link.txt"));

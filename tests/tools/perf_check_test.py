@@ -7,9 +7,9 @@ import tempfile
 import unittest
 
 SCRIPT = pathlib.Path(__file__).resolve().parents[2] / "tools" / "perf-check.py"
-spec = importlib.util.spec_from_file_location("perf_check", SCRIPT)
-perf_check = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(perf_check)
+module_spec = importlib.util.spec_from_file_location("perf_check", SCRIPT)
+perf_check = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(perf_check)
 
 
 class PerfCheck(unittest.TestCase):

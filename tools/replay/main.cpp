@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "platform/common/command_line.h"
-#include "platform/headless/script_file.h"
+#include "platform/common/script_file.h"
 #include "platform/headless/script_player.h"
 
 namespace {
@@ -17,13 +17,14 @@ std::string usage() {
     text +=
         "\n"
         "Plays SCRIPT (one command a line: move X Y, down|up left|right,\n"
-        "key down|up z|i|f1|f2|f3|f12|backspace|delete, char N, escape, close, frames N,\n"
-        "screenshot NAME, export NAME";
+        "key down|up z|i|f1|f2|f3|f12|backspace|delete|ctrl|s, char N, escape, close,\n"
+        "frames N, screenshot NAME, export NAME";
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string(&format == EXPORT_FORMATS ? "" : "|NAME") + format.extension;
     text +=
         ", # comments).\n"
-        "  --out DIR     folder of the screenshots (NAME.png) and exports (default: .)\n";
+        "  --out DIR     folder of the screenshots (NAME.png), the exports and the saves\n"
+        "                (Ctrl+S: sketch3d-NNN.obj, .stl, .glb, .png, .txt) (default: .)\n";
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string("  ") + format.option + " FILE    " + format.description + "\n";
     text +=

@@ -1,8 +1,11 @@
 // The browser build in Debian's headless Chromium, driven by Playwright: a session with the
-// mouse, the keys and the control strip checked from the canvas pixels (Inflate and "Save STL"
-// included), its "Save OBJ" and "Save PNG" downloads checked against the native replay tool's
-// export and the canvas, the error display, and every example script replayed in the page and
-// compared pixel for pixel with the native replay tool's screenshots.
+// mouse, the keys and the controls checked from the canvas pixels (Inflate included), its saves'
+// OBJ, STL and PNG files checked against the native replay tool's export and the canvas and
+// confirmed in the page, the layout at five screen sizes, Quit and its
+// question, the error display with its English line and font, every example script replayed
+// in the page and compared pixel for pixel with the native replay tool's screenshots, the Save
+// control's numbered save and its script opened again with the Open control, and the canvas of
+// the docs' picture of the page.
 //
 // Run by tools/test-web.sh (`make test-web`), which builds what it needs; the paths can be
 // given in SKETCH3D_SITE (the built site), SKETCH3D_REPLAY (the native replay tool),
@@ -15,6 +18,7 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
+import { DOCS_VIEWPORT, playDocsSession } from './docs-page.mjs';
 import { startServer } from './static-server.mjs';
 
 const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
@@ -142,34 +146,26 @@ function decodePng(bytes) {
   return { width: image.width, height: image.height, data: image.data };
 }
 
-// The file that clicking `button` (a control-strip button's id) downloads, and its name.
-async function save(page, button) {
-  const [download] = await Promise.all([
-    page.waitForEvent('download', { timeout: TIMEOUT_MS }),
-    page.locator(`#${button}`).click(),
-  ]);
-  return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
-}
-
-// "Save PNG" and the canvas pixels at that moment, read in the same task so that no frame
-// comes between them.
-async function savePngWithCanvas(page) {
-  const [download, canvas] = await Promise.all([
-    page.waitForEvent('download', { timeout: TIMEOUT_MS }),
-    page.evaluate(() => {
-      document.getElementById('save-png').click();
-      const screen = document.getElementById('screen');
-      const data = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height);
-      let text = '';
-      for (const byte of data.data) text += String.fromCharCode(byte);
-      return { width: data.width, height: data.height, data: btoa(text) };
-    }),
-  ]);
-  return {
-    name: download.suggestedFilename(),
-    png: decodePng(readFileSync(await download.path())),
-    canvas: { ...canvas, data: Buffer.from(canvas.data, 'base64') },
-  };
+// The files that the Save control downloads (`count` of them), by name, and the canvas pixels
+// at the moment of the save, read in the same task so that no frame comes between them.
+async function saveWithCanvas(page, count) {
+  const downloads = [];
+  const collect = (download) => downloads.push(download);
+  page.on('download', collect);
+  const canvas = await page.evaluate(() => {
+    document.getElementById('save').click();
+    const screen = document.getElementById('screen');
+    const data = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height);
+    let text = '';
+    for (const byte of data.data) text += String.fromCharCode(byte);
+    return { width: data.width, height: data.height, data: btoa(text) };
+  });
+  await waitFor(`the ${count} files of the save`, () => downloads.length >= count);
+  page.off('download', collect);
+  const files = {};
+  for (const download of downloads)
+    files[download.suggestedFilename()] = readFileSync(await download.path());
+  return { files, canvas: { ...canvas, data: Buffer.from(canvas.data, 'base64') } };
 }
 
 // The object lines of OBJ text: positions as [x, y, z] and the face count.
@@ -214,7 +210,12 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   const move = (x, y) => page.mouse.move(box.x + x + 0.5, box.y + y + 0.5);
 
   await waitFor('a blue screen with a white bottom row', () => isBlueScreen(page));
-  await waitFor("the title 'fps = N'", async () => /^fps = \d+$/.test(await page.title()));
+  // The product's name in the tab and the header, the frame rate beside it.
+  await waitFor("the title 'sketch3d \u2014 fps = N'", async () =>
+    /^sketch3d \u2014 fps = \d+$/.test(await page.title()),
+  );
+  assert.equal(await page.locator('header h1').textContent(), 'sketch3d');
+  assert.match(await page.locator('#fps').textContent(), /^fps = \d+$/);
 
   // An octagon around the middle, drawn with the left button; each corner is held until a
   // frame has drawn the edge to it.
@@ -283,16 +284,27 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   // The octagon encloses 38400 square pixels; the stroke and the sampling grid take a little.
   assert.ok(sheet.red >= 34000 && sheet.red <= 38400, `the sheet covers ${sheet.red} pixels`);
 
-  // "Save OBJ" downloads the sheet exactly as the native replay tool exports it for the same
-  // strokes; "Save PNG" the client area as the canvas shows it, its white bottom row included.
-  const flatObj = await save(page, 'save-obj');
-  assert.equal(flatObj.name, 'sketch3d-sheet.obj');
-  const flat = objMesh(flatObj.bytes.toString('utf8'));
+  // Save downloads the sheet exactly as the native replay tool exports it for the same strokes,
+  // and the client area as the canvas shows it, its white bottom row included; the page says
+  // so, near the controls.
+  const first = await saveWithCanvas(page, 4);
+  assert.deepEqual(Object.keys(first.files).sort(), [
+    'sketch3d-001.obj',
+    'sketch3d-001.png',
+    'sketch3d-001.stl',
+    'sketch3d-001.txt',
+  ]);
+  const flatObj = first.files['sketch3d-001.obj'].toString('utf8');
+  const flat = objMesh(flatObj);
   assert.ok(flat.vertices.length > 0 && flat.faces > 0, 'the sheet has vertices and faces');
-  assert.equal(flatObj.bytes.toString('utf8'), nativeSheetObj(corners));
-  const frame = await savePngWithCanvas(page);
-  assert.equal(frame.name, 'sketch3d-frame.png');
-  assert.equal(firstDifference(frame.canvas, frame.png), null);
+  assert.equal(flatObj, nativeSheetObj(corners));
+  assert.equal(firstDifference(first.canvas, decodePng(first.files['sketch3d-001.png'])), null);
+  await waitFor('the note of the save', async () =>
+    /^\u2714 Saved sketch3d-001 \(obj stl png txt\) to your downloads\.$/.test(
+      await page.locator('#saved').textContent(),
+    ),
+  );
+  assert.ok(await page.locator('#saved').isVisible());
   await move(...CENTRE);
   await nextFrames(page);
 
@@ -343,7 +355,9 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await nextFrames(page);
   await page.mouse.up();
   await page.keyboard.up('z');
-  const relief = objMesh((await save(page, 'save-obj')).bytes.toString('utf8'));
+  const relief = objMesh(
+    (await saveWithCanvas(page, 4)).files['sketch3d-002.obj'].toString('utf8'),
+  );
   assert.equal(relief.vertices.length, flat.vertices.length);
   assert.equal(relief.faces, flat.faces);
   const pushed = relief.vertices.filter(([x, y, z], i) => {
@@ -355,7 +369,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
   await move(...CENTRE);
 
-  // The strip's Inflate turns the sheet into a closed body, which "Save STL" downloads: an
+  // The Inflate control turns the sheet into a closed body, which Save downloads as STL too: an
   // 84-byte head with the triangle count, then 50 bytes a triangle, front and back.
   await nextFrames(page);
   const beforeInflate = await census(page);
@@ -363,26 +377,28 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await page.mouse.down();
   await waitFor('the body', async () => (await census(page)).checksum !== beforeInflate.checksum);
   await page.mouse.up();
-  const stl = await save(page, 'save-stl');
-  assert.equal(stl.name, 'sketch3d-body.stl');
-  const stlTriangles = stl.bytes.readUInt32LE(80);
-  assert.equal(stl.bytes.length, 84 + 50 * stlTriangles);
+  const bodySave = (await saveWithCanvas(page, 4)).files;
+  const stl = bodySave['sketch3d-003.stl'];
+  const stlTriangles = stl.readUInt32LE(80);
+  assert.equal(stl.length, 84 + 50 * stlTriangles);
   assert.ok(stlTriangles > flat.faces, `the body has ${stlTriangles} triangles`);
+  // The body is the same bit for bit as the native build's: its heights are solved in floating
+  // point, so the session saved with it is replayed natively and the two STL files compared.
+  const bodyScript = path.join(WORK, 'body.txt');
+  const nativeStl = path.join(WORK, 'body.stl');
+  writeFileSync(bodyScript, bodySave['sketch3d-003.txt']);
+  rmSync(nativeStl, { force: true });
+  execFileSync(REPLAY_TOOL, [bodyScript, '--out', WORK, '--stl', nativeStl], { stdio: 'ignore' });
+  assert.ok(stl.equals(readFileSync(nativeStl)), 'the body differs from the native build\'s');
   await move(...CENTRE);
 
-  // F12 throws it away: then "Save OBJ" says there is nothing to export and downloads nothing.
+  // F12 throws it away: then Save downloads the picture and the session alone.
   await page.keyboard.down('F12');
   await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
   await page.keyboard.up('F12');
-  let downloads = 0;
-  page.on('download', () => downloads++);
-  await page.locator('#save-obj').click();
-  const note = page.locator('.message').last();
-  assert.equal(await note.locator('strong').textContent(), 'Save OBJ');
-  assert.match(await note.locator('.message-text').textContent(), /^no object to export/);
+  const empty = await saveWithCanvas(page, 2);
+  assert.deepEqual(Object.keys(empty.files).sort(), ['sketch3d-004.png', 'sketch3d-004.txt']);
   await nextFrames(page);
-  assert.equal(downloads, 0, 'a download without an object');
-  await note.locator('button').click();
 
   // With the strip's right button on, a touch on the canvas builds: outside every outline
   // the whole background becomes the sheet. The tap is shorter than a frame, and the touch
@@ -401,7 +417,16 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await waitFor("the strip's F12 to bring the blue screen back", () => isBlueScreen(page));
   await page.mouse.up();
 
-  // Escape on the canvas ends the program.
+  // Quit asks first; "Keep drawing" leaves the program running, with the canvas focused.
+  await page.locator('#quit').click();
+  assert.ok(await page.locator('#quit-dialog').isVisible());
+  await page.locator('#quit-no').click();
+  assert.ok(!(await page.locator('#quit-dialog').isVisible()));
+  await nextFrames(page);
+  assert.equal(await page.locator('#status').textContent(), '');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
+
+  // Escape on the canvas ends the program at once, as in the window programs.
   await page.locator('#screen').focus();
   await page.keyboard.press('Escape');
   await waitFor('the end of the program', async () =>
@@ -420,24 +445,59 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await page.close();
 });
 
-// A phone held upright and a high-density desktop: the canvas is sized to the screen, pointer
-// positions map through its displayed size, the strip stays within reach, and a stroke taken
-// back leaves the canvas as it was before the stroke.
+// Phones held upright and sideways, a tablet and two desktops: the canvas is sized to the
+// screen, the whole picture and every control are on it at once without scrolling (held
+// upright, the controls stay at the bottom; sideways and on a desktop, beside the picture),
+// every control says what it does and its key, the guide is a short list beside or under the
+// picture, pointer positions map through the canvas's displayed size, and a stroke taken back
+// leaves the canvas as it was before the stroke. A screenshot of each is kept in
+// build/test-web/page-NAME.png.
+const touchScreen = { isMobile: true, hasTouch: true };
 const SCREENS = [
   {
-    name: 'a phone held upright (390 x 844, touch, device scale 3)',
-    options: { viewport: { width: 390, height: 844 }, deviceScaleFactor: 3, isMobile: true, hasTouch: true },
+    name: 'phone-upright',
+    options: { viewport: { width: 390, height: 844 }, deviceScaleFactor: 3, ...touchScreen },
     touch: true,
+    layout: 'docked',
   },
   {
-    name: 'a desktop at device scale 2',
+    name: 'phone-sideways',
+    options: { viewport: { width: 844, height: 390 }, deviceScaleFactor: 3, ...touchScreen },
+    touch: true,
+    layout: 'beside',
+  },
+  {
+    name: 'tablet',
+    options: { viewport: { width: 768, height: 1024 }, deviceScaleFactor: 2, ...touchScreen },
+    touch: true,
+    layout: 'below',
+  },
+  {
+    name: 'desktop',
+    options: { viewport: { width: 1280, height: 800 } },
+    touch: false,
+    layout: 'beside',
+  },
+  {
+    name: 'desktop-scale-2',
     options: { viewport: { width: 1400, height: 1100 }, deviceScaleFactor: 2 },
     touch: false,
+    layout: 'beside',
+    roomy: true, // room for more than one CSS pixel a picture pixel
   },
 ];
 
+// Whether box `inner` lies within `outer` (both {x, y, width, height}), to a hundredth of a pixel.
+const within = (inner, outer) =>
+  inner.x >= outer.x - 0.01 &&
+  inner.y >= outer.y - 0.01 &&
+  inner.x + inner.width <= outer.x + outer.width + 0.01 &&
+  inner.y + inner.height <= outer.y + outer.height + 0.01;
+const overlap = (a, b) =>
+  a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+
 for (const screen of SCREENS) {
-  test(`drawing and building on ${screen.name}`, { timeout: 120000 }, async () => {
+  test(`the page and a session on ${screen.name}`, { timeout: 120000 }, async () => {
     const page = await browser.newPage(screen.options);
     const problems = [];
     page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
@@ -447,23 +507,67 @@ for (const screen of SCREENS) {
       /width=device-width/,
     );
     await waitFor('a blue screen with a white bottom row', () => isBlueScreen(page));
+    await page.screenshot({ path: path.join(WORK, `page-${screen.name}.png`) });
     const box = await page.locator('#screen').boundingBox();
     const viewport = screen.options.viewport;
-    const ratio = screen.options.deviceScaleFactor;
-    if (screen.touch) {
-      // Narrower than the picture: the canvas takes the width, and the strip sits at the bottom
-      // of the screen with every button on it.
-      assert.ok(box.width > 340 && box.x + box.width <= viewport.width, `canvas ${box.width}`);
-      const strip = await page.locator('#controls').boundingBox();
-      assert.ok(Math.abs(strip.y + strip.height - viewport.height) < 1, `strip at ${strip.y}`);
-      for (const button of await page.locator('#controls button').all()) {
-        const place = await button.boundingBox();
-        assert.ok(place.y >= strip.y && place.y + place.height <= viewport.height);
-      }
+    const screenBox = { x: 0, y: 0, ...viewport };
+    const ratio = screen.options.deviceScaleFactor ?? 1;
+    const factor = (box.width * ratio) / CLIENT_WIDTH;
+    assert.equal(await page.evaluate(() => window.scrollY), 0);
+    assert.ok(within(box, screenBox), `the canvas ${JSON.stringify(box)} is off the screen`);
+    assert.ok(Math.abs(box.height / box.width - 483 / CLIENT_WIDTH) < 0.01, 'the picture keeps its shape');
+    const controls = await page.locator('#controls button, #controls .control').all();
+    assert.equal(controls.length, 11, 'the controls');
+    const places = [];
+    for (const button of controls) {
+      const place = await button.boundingBox();
+      const label = (await button.innerText()).replace(/\s+/g, ' ').trim();
+      assert.ok(within(place, screenBox), `"${label}" at ${JSON.stringify(place)} is off the screen`);
+      assert.ok(!overlap(place, box), `"${label}" covers the picture`);
+      assert.ok(place.height >= 44 && place.width >= 44, `"${label}" is ${place.width} x ${place.height}`);
+      // Named by what it does, the key in smaller type under it; no tooltip needed.
+      const key = button.locator('.key');
+      assert.equal(await key.count(), 1, `"${label}" names no key`);
+      const sizes = await button.evaluate((b) => [
+        parseFloat(getComputedStyle(b).fontSize),
+        parseFloat(getComputedStyle(b.querySelector('.key')).fontSize),
+      ]);
+      assert.ok(sizes[1] < sizes[0], `"${label}": the key is not in smaller type`);
+      assert.equal(await button.getAttribute('title'), null, `"${label}" relies on a tooltip`);
+      places.push([label, place]);
+    }
+    const labels = places.map(([label]) => label).join(' | ');
+    for (const name of ['Face front / push Z', 'Soft F1', 'Glossy F2', 'Banded F3', 'Discard F12',
+      'Inflate I', 'Undo stroke Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc'])
+      assert.ok(labels.includes(name), `no "${name}" among ${labels}`);
+    const help = page.locator('#help li');
+    assert.ok((await help.count()) >= 3 && (await help.count()) <= 8, 'the guide is a short list');
+    const helpBox = await page.locator('#help').boundingBox();
+    if (screen.layout === 'docked') {
+      // Narrower than the picture: the canvas takes the width, and the controls sit at the
+      // bottom of the screen, with the guide just under the picture.
+      assert.ok(box.width > 340, `canvas ${box.width}`);
+      const dockBox = await page.locator('#dock').boundingBox();
+      assert.ok(Math.abs(dockBox.y + dockBox.height - viewport.height) < 1, `dock at ${dockBox.y}`);
+      assert.ok(helpBox.y < dockBox.y && helpBox.y - (box.y + box.height) < 40, 'guide not under the picture');
+    } else if (screen.layout === 'beside') {
+      // The controls and the guide beside the picture, all of it within the screen's height.
+      for (const [label, place] of places)
+        assert.ok(place.x >= box.x + box.width, `"${label}" is not beside the picture`);
+      assert.ok(helpBox.x >= box.x + box.width && helpBox.y < viewport.height, 'guide not beside');
     } else {
-      // A whole number of device pixels per picture pixel, more than one CSS pixel's.
-      const factor = (box.width * ratio) / CLIENT_WIDTH;
-      assert.ok(Number.isInteger(factor) && factor > ratio, `${factor} device pixels a pixel`);
+      assert.ok(helpBox.y >= box.y + box.height, 'guide not under the picture');
+    }
+    if (screen.layout !== 'docked') {
+      if (box.height + 60 < viewport.height || !screen.touch) {
+        // The picture fits: a whole number of device pixels per picture pixel, at least one CSS
+        // pixel's, and more where there is room.
+        assert.ok(Number.isInteger(factor) && factor >= ratio, `${factor} device pixels a pixel`);
+        if (screen.roomy) assert.ok(factor > ratio, `${factor} device pixels a pixel`);
+      } else {
+        // A phone held sideways: the picture shrinks to the screen's height.
+        assert.ok(box.height > viewport.height - 60, `the picture is ${box.height} high`);
+      }
     }
     const css = (x, y) => [
       box.x + ((x + 0.5) * box.width) / CLIENT_WIDTH,
@@ -513,6 +617,7 @@ for (const screen of SCREENS) {
     assert.notEqual((await census(page)).checksum, outline.checksum);
     if (screen.touch) await page.locator('#controls [data-key="8"]').tap();
     else await page.keyboard.press('Backspace');
+
     await waitFor('the stroke to be taken back', async () => {
       const counts = await census(page);
       return counts.checksum === outline.checksum;
@@ -539,18 +644,69 @@ for (const screen of SCREENS) {
   });
 }
 
-test('error messages appear in the page', { timeout: 60000 }, async () => {
+test('Quit asks first, then says how to start again', { timeout: 60000 }, async () => {
+  const { page, problems } = await openPage();
+  await waitFor('a blue screen with a white bottom row', () => isBlueScreen(page));
+  await page.locator('#quit').click();
+  const dialog = page.locator('#quit-dialog');
+  assert.ok(await dialog.isVisible());
+  assert.match(await dialog.innerText(), /Quit sketch3d\?/);
+  // Escape in the question answers no.
+  await page.keyboard.press('Escape');
+  assert.ok(!(await dialog.isVisible()));
+  await nextFrames(page);
+  assert.equal(await page.locator('#status').textContent(), '');
+  await page.locator('#quit').click();
+  await page.locator('#quit-yes').click();
+  await waitFor('the end of the program', async () =>
+    /has ended \(exit code 0\)/.test(await page.locator('#status').textContent()),
+  );
+  // The way back is a button; it reloads the page, and the program starts afresh.
+  await Promise.all([page.waitForEvent('load'), page.locator('#start-again').click()]);
+  await waitFor('a blue screen again', () => isBlueScreen(page));
+  assert.equal(await page.locator('#status').textContent(), '');
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test('error messages appear in the page, with an English line', { timeout: 60000 }, async () => {
   // The first allocation of start-up fails: its message, then no frame.
   const { page, problems } = await openPage('?fail-allocation=1');
   const text = await waitFor('the message', () =>
     page.locator('.message-text').first().textContent(),
   );
-  assert.match(text, /^\d+byteの領域の確保に失敗しました。$/);
+  const size = /^(\d+)byteの領域の確保に失敗しました。$/.exec(text);
+  assert.ok(size, text);
   assert.equal(await page.locator('.message strong').first().textContent(), 'Error');
+  assert.equal(
+    await page.locator('.message-english').first().textContent(),
+    `Could not allocate ${size[1]} bytes of memory.`,
+  );
+  // The English line is under the Japanese text.
+  const japanese = await page.locator('.message-text').first().boundingBox();
+  const english = await page.locator('.message-english').first().boundingBox();
+  assert.ok(english.y >= japanese.y + japanese.height - 1, 'the English line is not under the text');
+  // Every glyph of the Japanese text comes from the page's own font, so it shows on a system
+  // without a Japanese font too.
+  await page.evaluate(() => document.fonts.ready);
+  const cdp = await page.context().newCDPSession(page);
+  const { root } = await cdp.send('DOM.getDocument');
+  const { nodeId } = await cdp.send('DOM.querySelector', {
+    nodeId: root.nodeId,
+    selector: '.message-text',
+  });
+  await cdp.send('CSS.enable');
+  const { fonts } = await cdp.send('CSS.getPlatformFontsForNode', { nodeId });
+  assert.deepEqual(
+    fonts.map((font) => [font.familyName, font.isCustomFont]),
+    [['sketch3d messages', true]],
+    JSON.stringify(fonts),
+  );
   await waitFor('the start-up failure', async () =>
     /could not start \(exit code 1\)/.test(await page.locator('#status').textContent()),
   );
-  assert.equal(await page.title(), 'TEST');
+  assert.equal(await page.title(), 'sketch3d');
+  await page.screenshot({ path: path.join(WORK, 'page-error.png') });
   assert.deepEqual(problems, []);
   await page.close();
 });
@@ -622,3 +778,109 @@ test(
     await page.close();
   },
 );
+
+// docs/web.png, which `make docs` makes with the same session, shows in its canvas exactly what
+// the program draws now: after a change in what the program draws, this asks for `make docs`.
+// (Only the canvas is compared: the rest of the page depends on the machine's fonts.)
+test('the picture of the page in the docs is up to date', { timeout: 120000 }, async () => {
+  const page = await browser.newPage({ viewport: DOCS_VIEWPORT });
+  await page.goto(baseUrl);
+  await waitFor('the program', async () => /fps = \d+/.test(await page.title()));
+  await playDocsSession(page);
+  const box = await page.locator('#screen').boundingBox();
+  const canvas = await page.evaluate(() => {
+    const screen = document.getElementById('screen');
+    return Array.from(screen.getContext('2d').getImageData(0, 0, screen.width, screen.height).data);
+  });
+  const docs = decodePng(readFileSync(path.join(ROOT, 'docs/web.png')));
+  assert.ok(Number.isInteger(box.x) && Number.isInteger(box.y), `canvas at ${box.x}, ${box.y}`);
+  const crop = { width: CLIENT_WIDTH, height: 483, data: new Uint8Array(CLIENT_WIDTH * 483 * 4) };
+  for (let y = 0; y < crop.height; ++y) {
+    const from = ((box.y + y) * docs.width + box.x) * 4;
+    crop.data.set(docs.data.subarray(from, from + CLIENT_WIDTH * 4), y * CLIENT_WIDTH * 4);
+  }
+  const live = { width: CLIENT_WIDTH, height: 483, data: Uint8Array.from(canvas) };
+  const difference = firstDifference(live, crop);
+  assert.equal(difference, null, `docs/web.png: ${difference}; run make docs`);
+  await page.close();
+});
+
+// The canvas as an image record for firstDifference.
+async function canvasImage(page) {
+  const canvas = await page.evaluate(() => {
+    const screen = document.getElementById('screen');
+    const data = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height);
+    let text = '';
+    for (const byte of data.data) text += String.fromCharCode(byte);
+    return { width: data.width, height: data.height, data: btoa(text) };
+  });
+  return { ...canvas, data: Buffer.from(canvas.data, 'base64') };
+}
+
+test('Save downloads a numbered save, and Open plays it back', { timeout: 120000 }, async () => {
+  const { page, problems } = await openPage();
+  const box = await page.locator('#screen').boundingBox();
+  const move = (x, y) => page.mouse.move(box.x + x + 0.5, box.y + y + 0.5);
+  await waitFor('a blue screen', () => isBlueScreen(page));
+  // A square outline, each corner held until its edge is drawn, and a sheet built inside it.
+  const corners = [
+    [350, 150],
+    [350, 330],
+    [150, 330],
+    [150, 150],
+  ];
+  let previous = corners.at(-1);
+  await move(...previous);
+  await nextFrames(page);
+  await page.mouse.down();
+  for (const corner of corners) {
+    await move(...corner);
+    const middle = [(previous[0] + corner[0]) >> 1, (previous[1] + corner[1]) >> 1];
+    await waitFor(`the stroke to ${corner}`, async () => isBlack(await pixel(page, ...middle)));
+    previous = corner;
+  }
+  await page.mouse.up();
+  await move(250, 240);
+  await nextFrames(page);
+  await page.mouse.down({ button: 'right' });
+  await waitFor('a lit red sheet', async () => isLitRed(await pixel(page, 250, 240)));
+  await page.mouse.up({ button: 'right' });
+  await nextFrames(page);
+
+  const downloads = [];
+  page.on('download', (download) => downloads.push(download));
+  const shown = await canvasImage(page);
+  await page.locator('#save').click();
+  await waitFor('the four files of the save', () => downloads.length >= 4);
+  const files = {};
+  for (const download of downloads)
+    files[download.suggestedFilename()] = readFileSync(await download.path());
+  assert.deepEqual(Object.keys(files).sort(), [
+    'sketch3d-001.obj',
+    'sketch3d-001.png',
+    'sketch3d-001.stl',
+    'sketch3d-001.txt',
+  ]);
+  assert.equal(firstDifference(shown, decodePng(files['sketch3d-001.png'])), null);
+  assert.match(await page.title(), /saved sketch3d-001/);
+
+  // Thrown away, then opened again: the canvas shows the saved picture, and the program goes on.
+  await page.locator('#screen').focus();
+  await page.keyboard.down('F12');
+  await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
+  await page.keyboard.up('F12');
+  const saved = path.join(WORK, 'sketch3d-001.txt');
+  writeFileSync(saved, files['sketch3d-001.txt']);
+  await page.locator('#open').setInputFiles(saved);
+  const png = decodePng(files['sketch3d-001.png']);
+  await waitFor(
+    'the opened picture',
+    async () => firstDifference(await canvasImage(page), png) === null,
+  );
+  await page.locator('#screen').focus();
+  await page.keyboard.down('F12');
+  await waitFor('F12 after opening', () => isBlueScreen(page));
+  await page.keyboard.up('F12');
+  assert.deepEqual(problems, []);
+  await page.close();
+});

@@ -12,7 +12,7 @@
 
 #include "app/session_recorder.h"
 #include "app/shell.h"
-#include "platform/headless/script_parser.h"
+#include "platform/common/script_parser.h"
 
 namespace {
 

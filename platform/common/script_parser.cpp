@@ -1,5 +1,5 @@
 // The replay script parser: lines to compact commands, through a table of verbs.
-#include "platform/headless/script_parser.h"
+#include "platform/common/script_parser.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -146,7 +146,7 @@ std::string parse_key(const Words& words, ScriptCommand* command, Script*) {
     command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
     if (!lookup_key(words[2], &command->a))
         return "unknown key " + in_quotes(words[2]) +
-               " (z, i, f1, f2, f3, f12, backspace or delete)";
+               " (z, i, f1, f2, f3, f12, backspace, delete, ctrl or s)";
     return "";
 }
 

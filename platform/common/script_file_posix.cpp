@@ -1,5 +1,5 @@
 // Scripts read from files and pipes (POSIX).
-#include "platform/headless/script_file.h"
+#include "platform/common/script_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

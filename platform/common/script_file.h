@@ -1,9 +1,10 @@
-// Reading a replay script from a file or a pipe, as a stream within the script's limits.
+// Reading a replay script from a file or a pipe, as a stream within the script's limits
+// (script_file_posix.cpp; on Windows script_file_win32.cpp reads files only).
 #pragma once
 
 #include <string>
 
-#include "platform/headless/script_parser.h"
+#include "platform/common/script_parser.h"
 
 // Reads and parses the script at `path`: a regular file, or a pipe or terminal (a FIFO,
 // /dev/stdin). Opening never waits. Returns REPLAY_DONE; REPLAY_SCRIPT_ERROR with "LINE:

@@ -1,0 +1,57 @@
+// One save of the session: what is shown, gathered for the platform to write.
+#include "app/session_save.h"
+
+#include <cstring>
+#include <vector>
+
+#include "app/edited_object.h"
+#include "app/mesh_export.h"
+#include "app/platform.h"
+#include "app/screen.h"
+#include "app/session_recorder.h"
+
+namespace {
+
+struct MeshFormat {
+    const char* extension;
+    int32_t (*exporter)(int32_t index, std::string* out);
+};
+constexpr MeshFormat MESH_FORMATS[] = {
+    {"obj", export_obj}, {"stl", export_stl}, {"glb", export_glb}};
+
+}  // namespace
+
+bool save_session(std::string* report) {
+    SaveRequest request;
+    const int32_t object = edited_object().index;
+    if (object != NO_OBJECT) {
+        for (const MeshFormat& format : MESH_FORMATS) {
+            std::string data;
+            // Nothing to export (an object without a face) or no writer in this build:
+            // the save goes on without that file.
+            if (format.exporter(object, &data) == EXPORT_OK)
+                request.files.push_back({format.extension, std::move(data)});
+        }
+    }
+    const bool whole_session = recording_complete();
+    if (whole_session) request.files.push_back({"txt", recorded_script()});
+
+    // The client area as shown: the page's rows, and the background below them.
+    const uint16_t* page = current_page_pixels();
+    const int32_t width = screen_width();
+    const int32_t shown_rows = screen_height();
+    if (page == nullptr || width <= 0 || shown_rows < 0) {
+        *report = "there is no picture to save";
+        return false;
+    }
+    std::vector<uint16_t> picture(size_t(width) * size_t(shown_rows + 1), WINDOW_BACKGROUND_PIXEL);
+    std::memcpy(picture.data(), page, size_t(width) * size_t(shown_rows) * sizeof(uint16_t));
+    request.picture = picture.data();
+    request.width = width;
+    request.height = shown_rows + 1;
+
+    if (!platform_save(request, report)) return false;
+    record_note("saved as " + *report);
+    if (!whole_session) *report += " (no script: the session is longer than one may hold)";
+    return true;
+}
