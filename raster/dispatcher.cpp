@@ -76,6 +76,23 @@ bool is_textured(uint32_t code) {
     }
 }
 
+// A PRIM_LIT_TRI packet under a grey light colour (r = g = b = light): the
+// light colour of each vertex is grey too, lit_vertex_colour's one value, and
+// the triangle is drawn from those values without the colour records.
+[[gnu::always_inline]] inline void draw_grey_lit_packet(const RenderList* list,
+                                                        PrimitivePacket* packet, int32_t light,
+                                                        int32_t shade_mode) {
+    // A triangle's index arrays: v[3], col[3], t[3], nrm[3].
+    const int16_t* index = packet_vertices(packet);
+    const ScreenVertex* vertices = list->screen_vertices;
+    auto level = [&](int k) {
+        const int32_t intensity = list->intensities[index[9 + k]];
+        return ((intensity < 0 ? 0 : intensity) * light) >> 8;
+    };
+    draw_grey_lit_triangle(&vertices[index[0]], &vertices[index[1]], &vertices[index[2]], level(0),
+                           level(1), level(2), &list->colour_records[index[3]], shade_mode);
+}
+
 void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scratch) {
     // Arguments by position in the packet's index arrays, as the fills take them.
     auto vertex = [&](int k) { return &list->screen_vertices[packet_vertices(packet)[k]]; };
@@ -152,6 +169,11 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
             run_callback(packet->extra, packet->depth_key);
             break;
         case PRIM_LIT_TRI:
+            if ((packet->header & POLY_WATERTIGHT) == 0 && scratch.light->g == scratch.light->r &&
+                scratch.light->b == scratch.light->r) {
+                draw_grey_lit_packet(list, packet, scratch.light->r, shade_mode);
+                break;
+            }
             light_vertices(list, packet_normals(packet), 3, scratch);
             if ((packet->header & POLY_WATERTIGHT) != 0) {
                 draw_watertight_lit_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1),

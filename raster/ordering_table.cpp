@@ -45,14 +45,22 @@ bool uses_vertex_behind_eye(PrimitivePacket* packet, const ScreenVertex* vertice
     return false;
 }
 
-// Twice the signed screen area of v[0], v[1], v[2]: >= 0 when they run clockwise with
-// y growing downward (or are collinear). The products wrap in 32 bits.
+// Twice the signed screen area of p, q, r: >= 0 when they run clockwise with y
+// growing downward (or are collinear). The products wrap in 32 bits.
+int32_t winding(const ScreenVertex& p, const ScreenVertex& q, const ScreenVertex& r) {
+    return (q.x - p.x) * (r.y - q.y) - (q.y - p.y) * (r.x - q.x);
+}
+
+// The winding of v[0], v[1], v[2].
 int32_t winding(PrimitivePacket* packet, const ScreenVertex* vertices) {
     const int16_t* v = packet_vertices(packet);
-    const ScreenVertex& p = vertices[v[0]];
-    const ScreenVertex& q = vertices[v[1]];
-    const ScreenVertex& r = vertices[v[2]];
-    return (q.x - p.x) * (r.y - q.y) - (q.y - p.y) * (r.x - q.x);
+    return winding(vertices[v[0]], vertices[v[1]], vertices[v[2]]);
+}
+
+// The depth key of depth mode 3. Division truncates toward zero: the mean of
+// -1, -1, -2 is -1.
+int16_t mean_depth(const ScreenVertex& p, const ScreenVertex& q, const ScreenVertex& r) {
+    return int16_t((p.z + q.z + r.z) / 3);
 }
 
 // New depth key by the depth mode; modes 0, 5 and 7 keep the stored key. Sums wrap in
@@ -68,9 +76,7 @@ void update_depth_key(PrimitivePacket* packet, const ScreenVertex* vertices) {
             packet->depth_key = int16_t((vertices[v[0]].z + vertices[v[1]].z) >> 1);
             break;
         case 3:
-            // Division truncates toward zero: the mean of -1, -1, -2 is -1.
-            packet->depth_key =
-                int16_t((vertices[v[0]].z + vertices[v[1]].z + vertices[v[2]].z) / 3);
+            packet->depth_key = mean_depth(vertices[v[0]], vertices[v[1]], vertices[v[2]]);
             break;
         case 4:
             packet->depth_key = int16_t(
@@ -122,14 +128,26 @@ void bucket_packets(RenderList* list) {
         // A malformed chain ends here rather than leading the walk past the area.
         uint32_t room = capacity - offset;
         uint32_t size = packet->size;
-        if (room < bytes_read(header) || size == 0 || size % 4 != 0 || size > room) break;
-
-        const bool behind_eye = uses_vertex_behind_eye(packet, vertices);
-        const bool dropped =
-            behind_eye || ((header & POLY_CULL) != 0 && winding(packet, vertices) < 0);
+        if (size == 0 || size % 4 != 0 || size > room) break;
+        bool behind_eye, dropped;
+        if ((header & DEPTH_MODE_MASK) == 3 && room >= uint32_t(TRIANGLE_PACKET_BYTES)) {
+            // A triangle, the common packet: the steps below with its three
+            // corners read once.
+            const int16_t* v = packet_vertices(packet);
+            const ScreenVertex& p = vertices[v[0]];
+            const ScreenVertex& q = vertices[v[1]];
+            const ScreenVertex& r = vertices[v[2]];
+            behind_eye = (p.w | q.w | r.w) < 0;
+            dropped = behind_eye || ((header & POLY_CULL) != 0 && winding(p, q, r) < 0);
+            if (!dropped) packet->depth_key = mean_depth(p, q, r);
+        } else {
+            if (room < bytes_read(header)) break;
+            behind_eye = uses_vertex_behind_eye(packet, vertices);
+            dropped = behind_eye || ((header & POLY_CULL) != 0 && winding(packet, vertices) < 0);
+            if (!dropped) update_depth_key(packet, vertices);
+        }
         int32_t bucket = 0;
         if (!dropped) {
-            update_depth_key(packet, vertices);
             bucket = int32_t(packet->depth_key) + int32_t(packet->depth_bias);
             if (is_bucket(bucket))
                 link_into_bucket(heads, bucket, packet_reference(list, packet), &packet->link);

@@ -239,46 +239,105 @@ bool sides_cross(const FlatPoint* list, int32_t n, int32_t top, FlatChain forwar
     return false;
 }
 
+// A triangle as its walk goes down it: the top corner, the middle corner
+// where the chain that ends first ends (the backward chain on a tie), the
+// bottom corner, whether that chain feeds the left side, and the steps of
+// the edges from the top corner to the left and right sides and from the
+// middle corner down.
+struct FlatTriangle {
+    FlatPoint top, middle, bottom;
+    bool ending_left;
+    int32_t left_dx, right_dx, middle_dx;
+};
+
+// The walk's set-up for the three entries, as walk_flat_polygon makes it: the
+// first of the highest entries, the chains to its neighbours, the left chain
+// by the outline's turn (one cross product, the shoelace sum of three
+// entries).
+[[gnu::always_inline]] inline FlatTriangle flat_triangle(const FlatPoint* list) {
+    int32_t top = list[1].y < list[0].y ? 1 : 0;
+    top = list[2].y < list[top].y ? 2 : top;
+    const FlatPoint& t = list[top];
+    const FlatPoint& f = list[top == 2 ? 0 : top + 1];  // the forward chain's end
+    const FlatPoint& b = list[top == 0 ? 2 : top - 1];  // the backward chain's end
+    const int32_t forward_dx = x_step(t, f), backward_dx = x_step(t, b);
+    const int64_t twice_area = int64_t(list[1].x - list[0].x) * (list[2].y - list[0].y) -
+                               int64_t(list[2].x - list[0].x) * (list[1].y - list[0].y);
+    const bool backward_left = twice_area != 0 ? twice_area > 0 : backward_dx < forward_dx;
+    const bool forward_ends = f.y < b.y;
+    const FlatPoint& middle = forward_ends ? f : b;
+    const FlatPoint& bottom = forward_ends ? b : f;
+    return {t,
+            middle,
+            bottom,
+            forward_ends != backward_left,
+            backward_left ? backward_dx : forward_dx,
+            backward_left ? forward_dx : backward_dx,
+            x_step(middle, bottom)};
+}
+
 // sides_cross for a triangle, its two edges written out: a pointed top has a
 // first edge down to the middle corner (ending on the last row when the
 // bottom is level), then the side that ended goes on from where it stands
 // with the step of the edge from the middle corner; a level top has only the
 // second edge, the side that ended standing at the middle corner's column. At
 // the top corner's row the sides stand half a pixel apart, never crossed.
-bool triangle_sides_cross(const FlatPoint* list, int32_t top, const FlatChain& forward,
-                          const FlatChain& backward, bool backward_left,
-                          const EdgeSteps& edge_steps) {
-    // The backward chain ends first on a tie.
-    const bool forward_ends = list[forward.end].y < list[backward.end].y;
-    const FlatChain& ending = forward_ends ? forward : backward;
-    const FlatChain& other = forward_ends ? backward : forward;
-    const FlatPoint& middle = list[ending.end];
-    const int32_t last_row = list[other.end].y;
-    const bool ending_left = forward_ends != backward_left;
-    uint32_t left = uint32_t(list[top].x * 256), right = left + 255;
-    uint32_t left_dx = uint32_t(backward_left ? backward.dx : forward.dx);
-    uint32_t right_dx = uint32_t(backward_left ? forward.dx : backward.dx);
-    int32_t row = list[top].y;
-    if (row < middle.y) {
-        const int32_t last_drawn = middle.y < last_row ? middle.y : last_row - 1;
+// Asked only of the triangles triangle_sides_stay_apart does not pass.
+[[gnu::noinline]] bool triangle_sides_meet(const FlatTriangle& t) {
+    const int32_t last_row = t.bottom.y;
+    uint32_t left = uint32_t(t.top.x * 256), right = left + 255;
+    uint32_t left_dx = uint32_t(t.left_dx), right_dx = uint32_t(t.right_dx);
+    int32_t row = t.top.y;
+    if (row < t.middle.y) {
+        const int32_t last_drawn = t.middle.y < last_row ? t.middle.y : last_row - 1;
         const uint32_t steps = uint32_t(last_drawn - row);
         if (int32_t(left + steps * left_dx) > int32_t(right + steps * right_dx)) return true;
-        if (middle.y == last_row) return false;
-        const uint32_t rows = uint32_t(middle.y - row + 1);
+        if (t.middle.y == last_row) return false;
+        const uint32_t rows = uint32_t(t.middle.y - row + 1);
         left += rows * left_dx;
         right += rows * right_dx;
-        row = middle.y + 1;
+        row = t.middle.y + 1;
         if (row == last_row) return false;  // only the last row is left
     } else {
-        (ending_left ? left : right) = uint32_t(middle.x * 256);
+        (t.ending_left ? left : right) = uint32_t(t.middle.x * 256);
     }
-    const int32_t next = ending.end + ending.direction;
-    const int32_t to = next < 0 ? 2 : next > 2 ? 0 : next;
-    (ending_left ? left_dx : right_dx) =
-        uint32_t(edge_steps.of(list, ending.end, to, ending.direction));
+    (t.ending_left ? left_dx : right_dx) = uint32_t(t.middle_dx);
     const uint32_t steps = uint32_t(last_row - 1 - row);
     return int32_t(left) > int32_t(right) ||
            int32_t(left + steps * left_dx) > int32_t(right + steps * right_dx);
+}
+
+// True when the sides of a triangle's walk cannot cross, shown from the steps
+// alone; most triangles pass, and the full question is asked only of the
+// others (broad, flat triangles and slivers whose sides nearly meet). With T,
+// M, B the top, middle and bottom corners, D = right side's x - left side's x
+// (8 fraction bits), and a step s of the edge from P down to Q satisfying
+// 256 (Q.x - P.x) = s (Q.y - P.y + 1) + r with |r| <= Q.y - P.y (the
+// division truncates):
+// - A pointed top: down to the row after M's, D = 255 + k (right_dx -
+//   left_dx) after k rows, positive when left_dx <= right_dx. A level top has
+//   the side that ended at M's column, and M lies on that side's side of T
+//   (the sides follow the outline's turn; a level top with B below has
+//   area, or M is T): D >= 0.
+// - From there to the row before B's, D changes evenly, and on that last row
+//   it is 255 + m c - 2 s + (remainders) when the left side ended at M, and
+//   255 + 2 s - m c + (remainders) when the right one did (without the 255
+//   after a level top, where the right side stands on M's column itself),
+//   where c is middle_dx, s the step of the other side's edge from T to B,
+//   m = 3 after a pointed top and 2 after a level top. The remainders, of
+//   the edges T to M (a pointed top's side goes on from where that edge left
+//   it), M to B and T to B, add up to at most 2 (B.y - T.y).
+// In 64 bits, so that no step of any raster's width can wrap the sums.
+[[gnu::always_inline]] inline bool triangle_sides_stay_apart(const FlatTriangle& t) {
+    const bool pointed = t.top.y < t.middle.y;
+    bool apart = !pointed || t.left_dx <= t.right_dx;
+    if (t.middle.y < t.bottom.y) {
+        const int64_t mc = int64_t(pointed ? 3 : 2) * t.middle_dx;
+        const int64_t last = t.ending_left ? 255 + mc - 2 * int64_t(t.right_dx)
+                                           : (pointed ? 255 : 0) + 2 * int64_t(t.left_dx) - mc;
+        apart &= last >= 2 * int64_t(t.bottom.y - t.top.y);
+    }
+    return apart;
 }
 
 // Blends every pixel whose point (x + 1/2, y) lies inside or on the convex
@@ -297,8 +356,47 @@ void walk_flat_exactly(const FlatPoint* list, int32_t n, uint16_t colour) {
     }
 }
 
+// walk_flat_polygon for three entries, its two edges written out, row for row
+// the loop below: a pointed top draws the rows down to the middle corner
+// (and stops there when the bottom is level); a level top draws nothing on
+// its own row before its side moves to the middle corner's column (its span
+// is the half pixel at the top corner), which that loop does first. Then the
+// side that ended takes the middle corner's edge, from where it stands, down
+// to the bottom row.
+void walk_flat_triangle(const FlatPoint* list, uint16_t colour) {
+    const FlatTriangle t = flat_triangle(list);
+    if (!triangle_sides_stay_apart(t) && triangle_sides_meet(t) && convex_outline(list, 3)) {
+        walk_flat_exactly(list, 3, colour);
+        return;
+    }
+    int32_t left = t.top.x * 256;  // 8 fraction bits
+    int32_t right = left + 255;    // the right side starts at the pixel's far edge
+    int32_t left_dx = t.left_dx, right_dx = t.right_dx;
+    int32_t row = t.top.y;
+    if (row < t.middle.y) {
+        for (; row <= t.middle.y; ++row) {
+            draw_span(row, left, right, colour);
+            left += left_dx;
+            right += right_dx;
+        }
+        if (t.middle.y == t.bottom.y) return;
+    } else {
+        (t.ending_left ? left : right) = t.middle.x * 256;
+    }
+    (t.ending_left ? left_dx : right_dx) = t.middle_dx;
+    for (; row <= t.bottom.y; ++row) {
+        draw_span(row, left, right, colour);
+        left += left_dx;
+        right += right_dx;
+    }
+}
+
 void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
     if (n < 2) return;
+    if (n == 3) {
+        walk_flat_triangle(list, colour);
+        return;
+    }
     const int32_t top = find_top_vertex(list, n);
     const int32_t last = n - 1;
     const EdgeSteps edge_steps(list, n);
@@ -308,10 +406,8 @@ void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
     backward.dx = edge_steps.of(list, top, backward.end, -1);
 
     const bool backward_left = backward_is_left(list, n, forward, backward);
-    const bool crossed =
-        n == 3 ? triangle_sides_cross(list, top, forward, backward, backward_left, edge_steps)
-               : sides_cross(list, n, top, forward, backward, backward_left, edge_steps);
-    if (crossed && convex_outline(list, n)) {
+    if (sides_cross(list, n, top, forward, backward, backward_left, edge_steps) &&
+        convex_outline(list, n)) {
         walk_flat_exactly(list, n, colour);
         return;
     }
@@ -350,6 +446,11 @@ void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
 
 }  // namespace
 
+FlatSidesAnswer flat_triangle_sides(const FlatPoint* list) {
+    const FlatTriangle t = flat_triangle(list);
+    return {triangle_sides_stay_apart(t), triangle_sides_meet(t)};
+}
+
 void blend_flat_span(uint16_t* pixels, int32_t count, uint16_t colour) {
     for (int32_t i = 0; i < count; ++i) {
         pixels[i] = average_pixel(colour, pixels[i]);
@@ -367,12 +468,24 @@ int32_t find_top_vertex(const FlatPoint* list, int32_t count) {
 int32_t clip_flat_polygon(const ScreenVertex* const* vertices, int32_t n, FlatPoint* out) {
     if (n < 1 || n > 4 || raster_target.width < 1 || raster_target.height < 1) return 0;
     FlatPoint input[4];
+    bool inside = true;
     for (int32_t i = 0; i < n; ++i) {
         input[i] = {vertices[i]->x, vertices[i]->y};
+        inside &= (uint32_t(input[i].x) <= uint32_t(raster_target.max_x)) &
+                  (uint32_t(input[i].y) <= uint32_t(raster_target.max_y));
     }
-    FlatPoint x_clipped[FLAT_CLIP_CAPACITY];  // 4 vertices, at most 8 after the x pass
-    const int32_t x_count = clip_pass<true>(input, n, x_clipped);
-    int32_t count = clip_pass<false>(x_clipped, x_count, out);  // at most 16
+    int32_t count = n;
+    if (inside) {
+        // Each pass appends the end of every edge, which turns the loop by
+        // one entry: the two passes give entry (i + 2) modulo n at i.
+        static constexpr int8_t TURNED[5][4] = {{}, {0}, {0, 1}, {2, 0, 1}, {2, 3, 0, 1}};
+        for (int32_t i = 0; i < n; ++i)
+            out[i] = input[TURNED[n][i]];
+    } else {
+        FlatPoint x_clipped[FLAT_CLIP_CAPACITY];  // 4 vertices, at most 8 after the x pass
+        const int32_t x_count = clip_pass<true>(input, n, x_clipped);
+        count = clip_pass<false>(x_clipped, x_count, out);  // at most 16
+    }
     if (count >= 2) {
         if (same_point(out[count - 1], out[count - 2])) --count;
         if (same_point(out[count - 1], out[0])) --count;

@@ -53,6 +53,17 @@ int32_t clip_flat_polygon(const ScreenVertex* const* vertices, int32_t n, FlatPo
 // empty list.
 int32_t find_top_vertex(const FlatPoint* list, int32_t count);
 
+// Whether the walk of a triangle, three entries inside the raster as
+// clip_flat_polygon leaves them (no two the same, not all on one row), would
+// find its sides crossed above its last row: the quick test that they cannot
+// (`apart`), and the full question (`crossed`). The walk asks the full
+// question only of the triangles the quick test does not pass; apart must
+// never be true where crossed is.
+struct FlatSidesAnswer {
+    bool apart, crossed;
+};
+FlatSidesAnswer flat_triangle_sides(const FlatPoint* list);
+
 // Blends `colour` into `count` consecutive pixels from `pixels`; nothing for
 // count <= 0.
 void blend_flat_span(uint16_t* pixels, int32_t count, uint16_t colour);

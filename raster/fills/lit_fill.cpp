@@ -16,13 +16,40 @@ namespace {
 // in the walk between callbacks, before which the walk closes it.
 struct LevelCache {
     bool open;
-    bool filled;
-    const ShadeTable* table;
-    int32_t column[3];
+    const ShadeTable* table;  // the table the pixels are for; null while none are kept
+    int32_t columns;          // the surface's three columns (0..31), five bits each
     LevelPixels pixels;
 };
 
 LevelCache level_cache;
+
+// level_pixels_of when the cache does not hold them.
+[[gnu::noinline]] const uint16_t* compute_level_cache(const ShadeTable& table,
+                                                      const int32_t column[3], int32_t columns,
+                                                      LevelPixels& own) {
+    LevelCache& cache = level_cache;
+    if (!cache.open) {
+        compute_level_pixels(own, table.entry, column);
+        return own.pixel;
+    }
+    compute_level_pixels(cache.pixels, table.entry, column);
+    cache.table = &table;
+    cache.columns = columns;
+    return cache.pixels.pixel;
+}
+
+// The pixels of the light levels for `table` and the surface's columns
+// (0..31 each): the cache's while the walk keeps it open, else worked out
+// into `own`.
+[[gnu::always_inline]] inline const uint16_t* level_pixels_of(const ShadeTable& table,
+                                                              const int32_t column[3],
+                                                              LevelPixels& own) {
+    const int32_t columns = column[0] | (column[1] << 5) | (column[2] << 10);
+    const LevelCache& cache = level_cache;
+    if (cache.table == &table && cache.columns == columns) [[likely]]
+        return cache.pixels.pixel;
+    return compute_level_cache(table, column, columns, own);
+}
 
 // WATERTIGHT: drawn as fill_polygon_watertight draws, for POLY_WATERTIGHT
 // packets.
@@ -32,19 +59,7 @@ void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* li
     if (current_shade_table == nullptr || n < 1 || n > MAX_POLYGON_VERTICES) return;
     const ShadeTable& table = *current_shade_table;
     LevelPixels own;  // outside a walk, worked out for this polygon alone
-    auto levels_of = [&](const int32_t column[3]) -> const uint16_t* {
-        LevelCache& cache = level_cache;
-        if (!cache.open) {
-            compute_level_pixels(own, table.entry, column);
-            return own.pixel;
-        }
-        if (!cache.filled || cache.table != &table || cache.column[0] != column[0] ||
-            cache.column[1] != column[1] || cache.column[2] != column[2]) {
-            compute_level_pixels(cache.pixels, table.entry, column);
-            cache = {true, true, &table, {column[0], column[1], column[2]}, cache.pixels};
-        }
-        return cache.pixels.pixel;
-    };
+    auto levels_of = [&](const int32_t column[3]) { return level_pixels_of(table, column, own); };
     match_lit_span<Arithmetic>(vertices, lights, surface, n, table, levels_of,
                                [](const auto* entries, int32_t count, const auto& span) {
                                    constexpr int N =
@@ -60,12 +75,12 @@ void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* li
 
 void open_lit_level_cache() {
     level_cache.open = true;
-    level_cache.filled = false;
+    level_cache.table = nullptr;
 }
 
 void close_lit_level_cache() {
     level_cache.open = false;
-    level_cache.filled = false;
+    level_cache.table = nullptr;
 }
 
 void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
@@ -133,4 +148,28 @@ void draw_watertight_lit_quad(const ScreenVertex* vert0, const ScreenVertex* ver
     if (!polygon_has_height(vertices, 4)) return;
     select_shade_table(shade_mode);
     fill_watertight_lit_polygon(vertices, lights, surface, 4);
+}
+
+void draw_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                            const ScreenVertex* vert2, int32_t light0, int32_t light1,
+                            int32_t light2, const ColourRecord* surface, int32_t shade_mode) {
+    if (vert1->y == vert0->y && vert2->y == vert0->y) return;
+    const ShadeTable* table = select_shade_table(shade_mode);
+    if (table == nullptr) return;
+    // The columns, the pixel of one light and the entries as match_lit_span
+    // makes them for grey lights, whose r, g and b are the one value here.
+    const int32_t column[3] = {(surface->r >> 3) & 31, (surface->g >> 3) & 31,
+                               (surface->b >> 3) & 31};
+    if (light0 == light1 && light1 == light2) {
+        const int32_t value = (light0 * 256) >> 1;  // 7 fraction bits, as a ColourRun's
+        const int32_t values[3] = {value, value, value};
+        fill_triangle<0>(
+            {vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}}, {vert2->x, vert2->y, {0}},
+            constant_span(shaded_pixel(table->entry, values, column[0], column[1], column[2])));
+        return;
+    }
+    LevelPixels own;  // outside a walk, worked out for this polygon alone
+    fill_triangle<1>({vert0->x, vert0->y, {light0}}, {vert1->x, vert1->y, {light1}},
+                     {vert2->x, vert2->y, {light2}},
+                     GreyLitSpan{level_pixels_of(*table, column, own)});
 }

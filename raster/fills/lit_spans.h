@@ -102,12 +102,40 @@ struct LitSpan {
         fill(row + start, count, start_colour_run<Arithmetic>(left, right, count));
     }
 
-    // The row's run over other columns (see fill_polygon_watertight).
+    // The row's run over other columns (see fill_polygon_watertight and
+    // hold_run); with walk_count below 1 a run over the columns themselves.
     [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count,
                                                int32_t walk_start, int32_t walk_count,
                                                const Side<3>& left, const Side<3>& right) const {
-        fill(row + start, count,
-             continued_colour_run<Arithmetic>(left, right, start, count, walk_start, walk_count));
+        if (walk_count < 1) {
+            fill(row + start, count, start_colour_run<Arithmetic>(left, right, count));
+            return;
+        }
+        const ColourRun run = start_colour_run<Arithmetic>(left, right, walk_count);
+        if (within_run(start, count, walk_start, walk_count)) [[likely]] {
+            fill(row + start, count, colour_run_at(run, start - walk_start, true));
+            return;
+        }
+        draw_held(row, start, count, walk_start, walk_count, run);
+    }
+
+    // The rows whose columns reach beside the walk's run.
+    [[gnu::noinline]] void draw_held(uint16_t* row, int32_t start, int32_t count,
+                                     int32_t walk_start, int32_t walk_count,
+                                     const ColourRun& run) const {
+        const HeldRun held = hold_run(start, count, walk_start, walk_count);
+        uint16_t* pixel = row + start;
+        auto hold = [&](int32_t pixels, int32_t at) {
+            if (pixels > 0)
+                fill_four_pixels(
+                    pixel, pixels,
+                    this->pixel(colour_run_at(run, at, false)) * uint64_t(0x0001000100010001));
+            pixel += pixels;
+        };
+        hold(held.before, 0);
+        if (held.within > 0) fill(pixel, held.within, colour_run_at(run, held.offset, true));
+        pixel += held.within;
+        hold(held.after, walk_count);
     }
 
     // count >= 1 pixels from `pixel`, the run's values at the first.
@@ -182,17 +210,45 @@ struct GreyLitSpan {
         fill(row + start, count, light, step);
     }
 
-    // The row's run over other columns (see fill_polygon_watertight): the
-    // light the walk's span has at `start`, and its step.
+    // The row's run over other columns (see fill_polygon_watertight and
+    // hold_run); with walk_count below 1 a run over the columns themselves.
     [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count,
                                                int32_t walk_start, int32_t walk_count,
                                                const Side<1>& left, const Side<1>& right) const {
-        const int32_t per_pixel = walk_count >= 1 ? walk_count : count;
-        uint32_t light = uint32_t(left.q[0] >> 1);
+        if (walk_count < 1) {
+            (*this)(row, start, count, left, right);
+            return;
+        }
+        const uint32_t light = uint32_t(left.q[0] >> 1);
         const uint32_t step =
-            uint32_t(FastArithmetic::CountDivisor(per_pixel)((right.q[0] - left.q[0]) >> 1));
-        if (walk_count >= 1) light += uint32_t(start - walk_start) * step;
-        fill(row + start, count, light << 17, step << 17);
+            uint32_t(FastArithmetic::CountDivisor(walk_count)((right.q[0] - left.q[0]) >> 1));
+        if (within_run(start, count, walk_start, walk_count)) [[likely]] {
+            fill(row + start, count, (light + uint32_t(start - walk_start) * step) << 17,
+                 step << 17);
+            return;
+        }
+        draw_held(row, start, count, walk_start, walk_count, light, step);
+    }
+
+    // The rows whose columns reach beside the walk's run.
+    [[gnu::noinline]] void draw_held(uint16_t* row, int32_t start, int32_t count,
+                                     int32_t walk_start, int32_t walk_count, uint32_t light,
+                                     uint32_t step) const {
+        const HeldRun held = hold_run(start, count, walk_start, walk_count);
+        uint16_t* pixel = row + start;
+        // Light with 7 fraction bits: its level is bits 10..14.
+        auto hold = [&](int32_t pixels, uint32_t held_light) {
+            if (pixels > 0)
+                fill_four_pixels(
+                    pixel, pixels,
+                    level_pixels[(held_light >> 10) & 31] * uint64_t(0x0001000100010001));
+            pixel += pixels;
+        };
+        hold(held.before, light);
+        if (held.within > 0)
+            fill(pixel, held.within, (light + uint32_t(held.offset) * step) << 17, step << 17);
+        pixel += held.within;
+        hold(held.after, light + uint32_t(walk_count) * step);
     }
 
     // count >= 1 pixels from `pixel`, lights shifted up by 17.

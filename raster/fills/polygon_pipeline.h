@@ -98,23 +98,45 @@ template <typename Arithmetic = FastArithmetic>
     return run;
 }
 
-// The run of a span of `count` pixels from column `start` that goes on with
-// the run the walk draws its row with, from walk_start over walk_count
-// pixels: that run's step, and its value as it stands at `start` (sums wrap
-// as the run's own do). With walk_count below 1 the run spans the pixels
-// themselves.
-template <typename Arithmetic = FastArithmetic>
-[[gnu::always_inline]] inline ColourRun continued_colour_run(const Side<3>& left,
-                                                             const Side<3>& right, int32_t start,
-                                                             int32_t count, int32_t walk_start,
-                                                             int32_t walk_count) {
-    if (walk_count < 1) return start_colour_run<Arithmetic>(left, right, count);
-    ColourRun run = start_colour_run<Arithmetic>(left, right, walk_count);
-    const uint32_t offset = uint32_t(start - walk_start);
+// How a row drawn watertight (see fill_polygon_watertight) lays the run that
+// the walk draws the row with, from walk_start over walk_count >= 1 pixels,
+// over its own columns start .. start + count - 1. The run starts at the left
+// side's value and reaches the right side's, up to the rounding of its step,
+// one pixel past its last (column walk_start + walk_count): columns left of
+// the run hold its first value, columns from walk_start to that one take the
+// run's values, and columns beyond hold the value it reached there. Every
+// pixel thus gets a value between the sides', within the range of the
+// polygon's corners; stepping the run on further would not, since a short run
+// (a sliver's) can have a step far steeper than the polygon's.
+struct HeldRun {
+    int32_t before, within, after;  // pixels, adding up to count
+    int32_t offset;                 // the run's pixel at the first of `within`
+};
+
+inline HeldRun hold_run(int32_t start, int32_t count, int32_t walk_start, int32_t walk_count) {
+    const int32_t end = start + count, reach = walk_start + walk_count + 1;
+    const int32_t first = walk_start < start ? start : walk_start > end ? end : walk_start;
+    int32_t last = reach < end ? reach : end;
+    if (last < first) last = first;  // the run ends left of the row's columns
+    return {first - start, last - first, end - last, first - walk_start};
+}
+
+// True when columns start .. start + count - 1 lie within the run's reach
+// above: the row is drawn with the run alone.
+inline bool within_run(int32_t start, int32_t count, int32_t walk_start, int32_t walk_count) {
+    const int32_t offset = start - walk_start;
+    return offset >= 0 && offset + count <= walk_count + 1;
+}
+
+// A run's value `pixels` pixels on, its sums wrapping as the run's own do;
+// with `moving` false held there (step 0).
+inline ColourRun colour_run_at(const ColourRun& run, int32_t pixels, bool moving) {
+    ColourRun at;
     for (int k = 0; k < 3; ++k) {
-        run.value[k] = int32_t(uint32_t(run.value[k]) + offset * uint32_t(run.step[k]));
+        at.value[k] = value_after(run.value[k], run.step[k], pixels);
+        at.step[k] = moving ? run.step[k] : 0;
     }
-    return run;
+    return at;
 }
 
 inline void advance_colour_run(ColourRun& run) {
@@ -333,6 +355,19 @@ template <typename Arithmetic, int N>
     }
 }
 
+// set_edge for an edge walked down from a to b (b.y >= a.y): its divisor,
+// the rows it covers, is at least 1, so the quotients need no sign restored.
+template <typename Arithmetic, int N>
+[[gnu::always_inline]] inline void set_down_edge(EdgeChain<N>& chain, const ClipEntry<N>& a,
+                                                 const ClipEntry<N>& b) {
+    const typename Arithmetic::CountDivisor per_row(b.y - a.y + 1);
+    chain.dx = per_row((b.x - a.x) * 256);
+#pragma GCC unroll 8
+    for (int k = 0; k < N; ++k) {
+        chain.dq[k] = per_row((b.q[k] - a.q[k]) * 256);
+    }
+}
+
 // True when the backward chain is the left boundary, decided once per polygon.
 // An outline that runs clockwise on the screen (y down, a positive shoelace
 // sum) has its backward chain on the left, an anticlockwise one its forward
@@ -483,6 +518,31 @@ template <typename Arithmetic, int N>
     return true;
 }
 
+// start_walk for three entries that trimming leaves as they are: the edges
+// that leave the top corner go down or along its row.
+template <typename Arithmetic, int N>
+[[gnu::always_inline]] inline void start_triangle_walk(const ClipEntry<N>* list,
+                                                       WalkStart<N>& walk) {
+    // The first of the highest entries, by selections rather than branches:
+    // which vertex is on top varies from one triangle to the next.
+    int32_t top = list[1].y < list[0].y ? 1 : 0;
+    top = list[2].y < list[top].y ? 2 : top;
+    walk.n = 3;
+    walk.top = top;
+    walk.forward = {top == 2 ? 0 : top + 1, +1, 0, {}};
+    walk.backward = {top == 0 ? 2 : top - 1, -1, 0, {}};
+    set_down_edge<Arithmetic>(walk.forward, list[top], list[walk.forward.end]);
+    set_down_edge<Arithmetic>(walk.backward, list[top], list[walk.backward.end]);
+    walk.backward_left = backward_is_left<Arithmetic>(walk.forward, walk.backward, list, 3);
+    walk.left.x = list[top].x * 256;
+    walk.right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
+#pragma GCC unroll 8
+    for (int k = 0; k < N; ++k) {
+        walk.left.q[k] = walk.right.q[k] = list[top].q[k] * 256;
+    }
+    if constexpr (N == 0) walk.left.q[0] = walk.right.q[0] = 0;  // the unread slot
+}
+
 // True when the walk below, started as `walk`, would find its sides crossed
 // (the left side's x beyond the right side's) on a row above the polygon's
 // last: what it would draw there is empty or reversed, and a convex polygon
@@ -560,33 +620,47 @@ bool sides_cross(const ClipEntry<N>* list, int32_t n, const WalkStart<N>& walk) 
     return false;
 }
 
-// sides_cross for a triangle of three distinct entries, its two edges
-// written out: a pointed top has a first edge down to the middle corner
-// (ending on the last row when the bottom is level), then the side that
-// ended restarts at the middle corner's column for the edge down to the
-// bottom; a level top has only the second edge. At the top corner's row the
-// sides stand half a pixel apart, never crossed.
-//
-// The edge from the middle corner down, which the walk takes next, is set up
-// here for it in *middle_edge, unless the answer comes before it is needed
-// (then middle_edge->end is -1).
+// The shape of a triangle's walk, for three distinct entries: the middle
+// corner, where the chain that ends first ends (the forward chain on a tie),
+// the bottom corner, the side that restarts at the middle corner, and the
+// edge it takes there down to the bottom, set up when the middle corner lies
+// above the bottom one.
+template <int N>
+struct TriangleShape {
+    const ClipEntry<N>* middle;
+    const ClipEntry<N>* bottom;
+    bool left_restarts;
+    EdgeChain<N> middle_edge;
+};
+
 template <typename Arithmetic, int N>
-[[gnu::always_inline]] inline bool triangle_sides_cross(const ClipEntry<N>* list,
-                                                        const WalkStart<N>& walk,
-                                                        EdgeChain<N>* middle_edge) {
-    middle_edge->end = -1;
-    const ClipEntry<N>& top = list[walk.top];
-    const ClipEntry<N>& forward_end = list[walk.forward.end];
-    const ClipEntry<N>& backward_end = list[walk.backward.end];
-    const bool backward_left = walk.backward_left;
-    // The forward chain ends first on a tie.
-    const bool backward_ends = forward_end.y > backward_end.y;
-    const ClipEntry<N>& middle = backward_ends ? backward_end : forward_end;
-    const ClipEntry<N>& bottom = backward_ends ? forward_end : backward_end;
-    const int32_t last_row = bottom.y;
-    uint32_t left_dx = uint32_t(backward_left ? walk.backward.dx : walk.forward.dx);
-    uint32_t right_dx = uint32_t(backward_left ? walk.forward.dx : walk.backward.dx);
-    uint32_t left = uint32_t(walk.left.x), right = uint32_t(walk.right.x);
+[[gnu::always_inline]] inline TriangleShape<N> triangle_shape(const ClipEntry<N>* list,
+                                                              const WalkStart<N>& walk) {
+    const bool backward_ends = list[walk.forward.end].y > list[walk.backward.end].y;
+    const int32_t middle = backward_ends ? walk.backward.end : walk.forward.end;
+    const int32_t bottom = backward_ends ? walk.forward.end : walk.backward.end;
+    TriangleShape<N> shape{&list[middle],
+                           &list[bottom],
+                           backward_ends == walk.backward_left,
+                           {bottom, backward_ends ? -1 : +1, 0, {}}};
+    if (shape.middle->y < shape.bottom->y)
+        set_down_edge<Arithmetic>(shape.middle_edge, *shape.middle, *shape.bottom);
+    return shape;
+}
+
+// sides_cross for a triangle, its two edges written out: a pointed top has a
+// first edge down to the middle corner (ending on the last row when the
+// bottom is level), then the side that ended restarts at the middle corner's
+// column for the edge down to the bottom; a level top has only the second
+// edge. At the top corner's row the sides stand half a pixel apart, never
+// crossed. left_dx and right_dx are the steps of the edges that leave the top
+// corner.
+template <int N>
+[[gnu::noinline]] bool triangle_sides_meet(const ClipEntry<N>& top, const TriangleShape<N>& shape,
+                                           uint32_t left_dx, uint32_t right_dx) {
+    const ClipEntry<N>& middle = *shape.middle;
+    const int32_t last_row = shape.bottom->y;
+    uint32_t left = uint32_t(top.x * 256), right = left + 255;
     int32_t row = top.y;
     if (row < middle.y) {
         const int32_t last_drawn = middle.y < last_row ? middle.y : last_row - 1;
@@ -599,20 +673,67 @@ template <typename Arithmetic, int N>
         row = middle.y + 1;
         if (row == last_row) return false;  // only the last row is left
     }
-    *middle_edge = {
-        backward_ends ? walk.forward.end : walk.backward.end, backward_ends ? -1 : +1, 0, {}};
-    set_edge<Arithmetic>(*middle_edge, middle, bottom);
-    const uint32_t middle_dx = uint32_t(middle_edge->dx);
-    if (backward_ends == backward_left) {
+    if (shape.left_restarts) {
         left = uint32_t(middle.x * 256);
-        left_dx = middle_dx;
+        left_dx = uint32_t(shape.middle_edge.dx);
     } else {
         right = uint32_t(middle.x * 256);
-        right_dx = middle_dx;
+        right_dx = uint32_t(shape.middle_edge.dx);
     }
     const uint32_t steps = uint32_t(last_row - 1 - row);
     return int32_t(left) > int32_t(right) ||
            int32_t(left + steps * left_dx) > int32_t(right + steps * right_dx);
+}
+
+// True when the sides of a triangle's walk cannot cross, shown from the steps
+// alone, without the products triangle_sides_meet takes. Most triangles pass;
+// for the others (broad, flat ones and slivers whose sides nearly meet) the
+// question is asked in full. Notation: T, M, B the top, middle and bottom
+// corners; D = right side's x - left side's x (8 fraction bits), which must
+// stay >= 0 on every row the question asks about; a step s of the edge from
+// P down to Q satisfies 256 (Q.x - P.x) = s (Q.y - P.y + 1) + r with
+// |r| <= Q.y - P.y (the division truncates).
+// - A pointed top (T.y < M.y): down to M's row, D = 255 + k (right_dx -
+//   left_dx) after k rows, and on the row after M's, once the side that ends
+//   has restarted at M's column, D = 255 + (M.y - T.y + 1)(right_dx -
+//   left_dx) - r (the left side restarts) or (M.y - T.y + 1)(right_dx -
+//   left_dx) + r (the right side does); with left_dx < right_dx every one of
+//   these is positive, as |r| <= M.y - T.y. A level top (T.y = M.y) has the
+//   row of T with the side that ends at M's column, and M lies on that
+//   side's side of T (the sides follow the outline's turn, backward_is_left,
+//   and a triangle with a level top has area): D > 0.
+// - From there to the row before B's, D changes evenly, and on that last row
+//   it is 255 + m c - 2 s + r_c - r_s (the left side restarted) or 2 s - m c
+//   + r_s - r_c (the right one), where c is the step from M down, s the step
+//   of the other side's edge from T to B, and m = 3 after a pointed top (the
+//   restarted side stands on M's column one row below M and takes c from the
+//   row after), 2 after a level top. |r_c| + |r_s| <= 2 B.y - M.y - T.y.
+template <int N>
+[[gnu::always_inline]] inline bool triangle_sides_stay_apart(const ClipEntry<N>& top,
+                                                             const TriangleShape<N>& shape,
+                                                             int32_t left_dx, int32_t right_dx) {
+    const ClipEntry<N>& middle = *shape.middle;
+    const ClipEntry<N>& bottom = *shape.bottom;
+    const bool pointed = top.y < middle.y;
+    bool apart = !pointed || left_dx < right_dx;
+    if (middle.y < bottom.y) {
+        const int32_t c = shape.middle_edge.dx;
+        const int32_t mc = pointed ? 3 * c : 2 * c;
+        const int32_t last = shape.left_restarts ? 255 + mc - 2 * right_dx : 2 * left_dx - mc;
+        apart &= last >= 2 * bottom.y - middle.y - top.y;
+    }
+    return apart;
+}
+
+template <int N>
+[[gnu::always_inline]] inline bool triangle_sides_cross(const ClipEntry<N>* list,
+                                                        const WalkStart<N>& walk,
+                                                        const TriangleShape<N>& shape) {
+    const int32_t left_dx = walk.backward_left ? walk.backward.dx : walk.forward.dx;
+    const int32_t right_dx = walk.backward_left ? walk.forward.dx : walk.backward.dx;
+    if (triangle_sides_stay_apart(list[walk.top], shape, left_dx, right_dx)) [[likely]]
+        return false;
+    return triangle_sides_meet(list[walk.top], shape, uint32_t(left_dx), uint32_t(right_dx));
 }
 
 // Draws a convex polygon by the exact walk's CLOSED rule: every pixel whose
@@ -704,21 +825,16 @@ void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
 // the row loop. After the last edge's rows nothing reads the chains or sides
 // again.
 //
-// TRIANGLE: the list is three entries that trimming leaves as they are, so
-// that the walk is compiled for that count; middle_edge, when its end is not
-// -1, is the edge the chain that ends first moves on to, set up already.
 // Rows::REDRAWS false: a row that the walk draws for an edge without height
 // and then again for the next edge is handed over once, the second time.
-template <typename Arithmetic, bool TRIANGLE, int N, typename Rows>
+template <typename Arithmetic, int N, typename Rows>
 [[gnu::always_inline]] inline void walk_rows(const ClipEntry<N>* list, int32_t n,
-                                             const WalkStart<N>& walk, Rows& rows,
-                                             EdgeChain<N> middle_edge = {-1, 0, 0, {}}) {
+                                             const WalkStart<N>& walk, Rows& rows) {
     const bool backward_left = walk.backward_left;
     EdgeChain<N> left_chain = backward_left ? walk.backward : walk.forward;
     EdgeChain<N> right_chain = backward_left ? walk.forward : walk.backward;
     Side<N> left = walk.left;
     Side<N> right = walk.right;
-    const bool middle_ready = TRIANGLE && middle_edge.end >= 0;
 
     const int32_t width = raster_target.width;
     int32_t row = list[walk.top].y;
@@ -738,20 +854,10 @@ template <typename Arithmetic, bool TRIANGLE, int N, typename Rows>
             if (last) break;
             if (left_ends) {
                 step_side(left, left_chain);
-                if (middle_ready) {
-                    left.x = list[left_chain.end].x * 256;
-                    left_chain = middle_edge;
-                } else {
-                    advance_chain<Arithmetic>(left_chain, left, list, n);
-                }
+                advance_chain<Arithmetic>(left_chain, left, list, n);
             } else {
                 step_side(right, right_chain);
-                if (middle_ready) {
-                    right.x = list[right_chain.end].x * 256;
-                    right_chain = middle_edge;
-                } else {
-                    advance_chain<Arithmetic>(right_chain, right, list, n);
-                }
+                advance_chain<Arithmetic>(right_chain, right, list, n);
             }
             continue;
         }
@@ -760,33 +866,80 @@ template <typename Arithmetic, bool TRIANGLE, int N, typename Rows>
             step_side(left, left_chain);
             step_side(right, right_chain);
         }
-        // A triangle whose two lower corners share the last row is done: the
-        // next edges would start below it.
-        if (last || (TRIANGLE && left_y == right_y)) break;
+        if (last) break;
         if (left_ends) {
             if (right_y == y_end) advance_chain<Arithmetic>(right_chain, right, list, n);
-            if (middle_ready) {
-                left.x = list[left_chain.end].x * 256;
-                left_chain = middle_edge;
-            } else {
-                advance_chain<Arithmetic>(left_chain, left, list, n);
-            }
+            advance_chain<Arithmetic>(left_chain, left, list, n);
         } else {
             if (left_y == y_end) advance_chain<Arithmetic>(left_chain, left, list, n);
-            if (middle_ready) {
-                right.x = list[right_chain.end].x * 256;
-                right_chain = middle_edge;
-            } else {
-                advance_chain<Arithmetic>(right_chain, right, list, n);
-            }
+            advance_chain<Arithmetic>(right_chain, right, list, n);
         }
     }
 }
 
-// The rows of the fast walk drawn as they come.
+// walk_rows for a triangle of three distinct entries, its two edges written
+// out (see TriangleShape): the rows down to the middle corner with the edges
+// that leave the top, then, when the bottom is not level, the side that
+// ended restarts at the middle corner's column with the middle edge's step
+// (its attributes go on from where they are) and the rows go down to the
+// bottom. A level top edge ends at once: its row is handed over, and again
+// with the next edge when REDRAWS, and the side that ends takes its step once.
+template <typename Arithmetic, int N, typename Rows>
+[[gnu::always_inline]] inline void walk_triangle_rows(const ClipEntry<N>* list,
+                                                      const WalkStart<N>& walk,
+                                                      const TriangleShape<N>& shape, Rows& rows) {
+    const bool backward_left = walk.backward_left;
+    EdgeChain<N> left_chain = backward_left ? walk.backward : walk.forward;
+    EdgeChain<N> right_chain = backward_left ? walk.forward : walk.backward;
+    Side<N> left = walk.left;
+    Side<N> right = walk.right;
+    const int32_t width = raster_target.width;
+    const int32_t middle_y = shape.middle->y, bottom_y = shape.bottom->y;
+    int32_t row = list[walk.top].y;
+    uint16_t* row_pixels = raster_target.pixels + size_t(row) * size_t(width);
+    if (row < middle_y) {
+        if constexpr (Rows::SKIPS_EMPTY) {
+            // The top corner's own row is empty: the sides stand within its
+            // pixel, at its column and 255 past it.
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+            ++row;
+            row_pixels += width;
+        }
+        for (; row <= middle_y; ++row, row_pixels += width) {
+            rows(row, row_pixels, left, right);
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+        }
+        if (middle_y == bottom_y) return;  // a level bottom: that was the last row
+    } else {
+        if (Rows::REDRAWS) rows(row, row_pixels, left, right);
+        if (shape.left_restarts) {
+            step_side(left, left_chain);
+        } else {
+            step_side(right, right_chain);
+        }
+    }
+    if (shape.left_restarts) {
+        left.x = shape.middle->x * 256;
+        left_chain = shape.middle_edge;
+    } else {
+        right.x = shape.middle->x * 256;
+        right_chain = shape.middle_edge;
+    }
+    for (; row <= bottom_y; ++row, row_pixels += width) {
+        rows(row, row_pixels, left, right);
+        step_side(left, left_chain);
+        step_side(right, right_chain);
+    }
+}
+
+// The rows of the fast walk drawn as they come; a row without pixels draws
+// nothing and need not be handed over (SKIPS_EMPTY).
 template <bool SMALL_INSIDE, typename Span>
 struct SpanRows {
     static constexpr bool REDRAWS = true;
+    static constexpr bool SKIPS_EMPTY = true;
     WalkTarget target;
     Span& span;
 
@@ -801,23 +954,25 @@ template <typename Arithmetic, bool SMALL_INSIDE, bool TRIANGLE, int N, typename
 [[gnu::always_inline]] inline void walk_polygon_fast_rows(const ClipEntry<N>* list, int32_t n,
                                                           Span& span) {
     WalkStart<N> walk;
+    SpanRows<SMALL_INSIDE, Span> rows{
+        {raster_target.pixels, raster_target.width, raster_target.height, 0}, span};
     if constexpr (TRIANGLE) {
-        n = 3;
-        start_walk<Arithmetic>(list, 3, walk, false);
+        start_triangle_walk<Arithmetic>(list, walk);
+        const TriangleShape<N> shape = triangle_shape<Arithmetic>(list, walk);
+        if (triangle_sides_cross(list, walk, shape) && convex_outline(list, 3)) {
+            walk_exact(list, 3, span);
+            return;
+        }
+        walk_triangle_rows<Arithmetic>(list, walk, shape, rows);
     } else {
         if (!start_walk<Arithmetic>(list, n, walk)) return;
         n = walk.n;
+        if (sides_cross<Arithmetic>(list, n, walk) && convex_outline(list, n)) {
+            walk_exact(list, n, span);
+            return;
+        }
+        walk_rows<Arithmetic>(list, n, walk, rows);
     }
-    EdgeChain<N> middle_edge{-1, 0, 0, {}};
-    const bool crossed = TRIANGLE ? triangle_sides_cross<Arithmetic>(list, walk, &middle_edge)
-                                  : sides_cross<Arithmetic>(list, n, walk);
-    if (crossed && convex_outline(list, n)) {
-        walk_exact(list, n, span);
-        return;
-    }
-    SpanRows<SMALL_INSIDE, Span> rows{
-        {raster_target.pixels, raster_target.width, raster_target.height, 0}, span};
-    walk_rows<Arithmetic, TRIANGLE>(list, n, walk, rows, middle_edge);
     render_stats.pixels_written += rows.target.pixels_written;
 }
 
@@ -908,4 +1063,30 @@ void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
         polygon_detail::walk<Arithmetic, true>(clipped, count, span);
     else
         polygon_detail::walk<Arithmetic>(clipped, count, span);
+}
+
+// fill_polygon for the triangle a, b, c, with the same pixels: one inside a
+// raster narrower than RECIPROCAL_TABLE_LIMIT goes to the triangle's walk at
+// once, its entries turned by two as the clip passes would turn them.
+template <int N, typename Arithmetic = FastArithmetic, typename Span>
+[[gnu::always_inline]] inline void fill_triangle(const ClipEntry<N>& a, const ClipEntry<N>& b,
+                                                 const ClipEntry<N>& c, Span&& span) {
+    if constexpr (Arithmetic::FAST_PATHS) {
+        const int32_t width = raster_target.width, height = raster_target.height;
+        // The largest coordinates, read unsigned: a negative one is outside.
+        auto largest = [](int32_t p, int32_t q, int32_t r) {
+            const uint32_t pq = uint32_t(p) > uint32_t(q) ? uint32_t(p) : uint32_t(q);
+            return pq > uint32_t(r) ? pq : uint32_t(r);
+        };
+        if (raster_target.pixels != nullptr && width >= 1 && width < RECIPROCAL_TABLE_LIMIT &&
+            height >= 1 && largest(a.x, b.x, c.x) < uint32_t(width) &&
+            largest(a.y, b.y, c.y) < uint32_t(height) && !polygon_detail::same_point(b, a) &&
+            !polygon_detail::same_point(b, c)) {
+            const ClipEntry<N> list[3] = {c, a, b};
+            polygon_detail::walk_polygon_fast_rows<Arithmetic, true, true>(list, 3, span);
+            return;
+        }
+    }
+    const ClipEntry<N> vertices[3] = {a, b, c};
+    fill_polygon<N, Arithmetic>(vertices, 3, span);
 }

@@ -42,12 +42,19 @@ void draw_lit_quad(const ScreenVertex* vert0, const ScreenVertex* vert1, const S
 // The core of both, drawing through current_shade_table as it stands.
 void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
                       const ColourRecord* surface, int32_t n);
+// draw_lit_triangle for lights that are grey (r = g = b at each vertex), each
+// given as its one value: the same pixels, with less set-up. The dispatcher
+// draws PRIM_LIT_TRI packets with it while the light colour is grey.
+void draw_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                            const ScreenVertex* vert2, int32_t light0, int32_t light1,
+                            int32_t light2, const ColourRecord* surface, int32_t shade_mode);
 // The same polygons drawn watertight, for packets with POLY_WATERTIGHT:
 // every pixel whose point (x + 1/2, y) lies inside, those on an edge going to
 // the polygon on its right (below, for a level edge), so that polygons that
 // share an edge share out its pixels, none missed and none drawn twice. A
-// pixel the lit fill above draws gets the same value. Vertices at any int32
-// position.
+// pixel the lit fill above draws gets the same value, one beside the lit
+// fill's span on its row the value of that span's nearest end, so that every
+// value lies between the corners'. Vertices at any int32 position.
 void draw_watertight_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                                   const ScreenVertex* vert2, const ColourRecord* light0,
                                   const ColourRecord* light1, const ColourRecord* light2,

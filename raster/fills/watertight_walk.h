@@ -1,8 +1,8 @@
 // The walk of polygons drawn watertight (packets with POLY_WATERTIGHT): the
 // pixels of the exact walk's WATERTIGHT rule (exact_walk.h) on the polygon's
 // own corners, so that polygons sharing an edge share its pixels out exactly,
-// along the raster's borders too, each pixel with the value the shared walk
-// (polygon_pipeline.h) gives it or would give it.
+// along the raster's borders too, with the values the shared walk
+// (polygon_pipeline.h) gives the row.
 //
 // The values: the shared walk draws every row with its two sides, and its
 // span runs from the left side's column over as many pixels as lie between
@@ -10,11 +10,13 @@
 // handed to the span as
 //   span.draw_continued(row, start, count, walk_start, walk_count, left, right),
 // to be drawn over the exact walk's columns start .. start + count - 1 with
-// the run of the walk's span (from walk_start over walk_count pixels) as it
-// stands at `start` and steps on from there. A walk_count below 1, a row the
-// walk leaves empty or does not reach, gives a run over the exact columns
-// themselves. So a pixel that both walks draw keeps its value, and only
-// pixels along edges change.
+// the run of the walk's span (from walk_start over walk_count pixels): a
+// pixel the walk draws keeps its value, and one beside the walk's span takes
+// the value of the span's nearest end (hold_run, polygon_pipeline.h), never
+// the run stepped on past it. A walk_count below 1, a row the walk leaves
+// empty or does not reach, gives a run over the exact columns themselves
+// from one side's values to the other's. So only pixels along edges change,
+// and every value lies within the range of the polygon's corners.
 #pragma once
 
 #include <cstdint>
@@ -64,6 +66,7 @@ template <typename Arithmetic>
 template <typename Arithmetic, typename Span>
 struct WatertightTriangleRows {
     static constexpr bool REDRAWS = false;
+    static constexpr bool SKIPS_EMPTY = false;  // its exact edges step with every row
     Span& span;
     SmallExactEdge left, right;
     int32_t bottom_x, bottom_y;
@@ -109,7 +112,7 @@ template <typename Arithmetic, int N, typename Span>
                                int64_t(list[2].x - list[0].x) * (list[1].y - list[0].y);
     if (twice_area == 0) return;  // no point lies inside
     WalkStart<N> walk;
-    start_walk<Arithmetic>(list, 3, walk, false);
+    start_triangle_walk<Arithmetic>(list, walk);
     // A clockwise outline (y down: positive area) has its backward chain on
     // the left, as start_walk found from the same sum.
     const int32_t top = walk.top;
@@ -138,7 +141,7 @@ template <typename Arithmetic, int N, typename Span>
     }
     rows.next_corner_y =
         rows.left.lower_y < rows.right.lower_y ? rows.left.lower_y : rows.right.lower_y;
-    walk_rows<Arithmetic, true>(list, 3, walk, rows);
+    walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk), rows);
     render_stats.pixels_written += rows.pixels_written;
 }
 
@@ -206,8 +209,7 @@ void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* co
     for (int k = 0; k < (N > 0 ? N : 1); ++k)
         rows.last_left.q[k] = rows.last_right.q[k] = N > 0 ? corners[0].q[k] * 256 : 0;
     WalkStart<N> walk;
-    if (start_walk<Arithmetic>(list, n, walk))
-        walk_rows<Arithmetic, false>(list, walk.n, walk, rows);
+    if (start_walk<Arithmetic>(list, n, walk)) walk_rows<Arithmetic>(list, walk.n, walk, rows);
     rows.finish();
     render_stats.pixels_written += rows.pixels_written;
 }
@@ -217,8 +219,8 @@ void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* co
 // fill_polygon for a polygon drawn watertight: every pixel whose point
 // (x + 1/2, y) lies inside, a point on an edge going to the polygon on its
 // right, one on a level edge to the polygon below, each with the value
-// fill_polygon gives it or would give it. The span must offer
-// draw_continued (see above).
+// fill_polygon gives it or, beside fill_polygon's span, the value of that
+// span's nearest end. The span must offer draw_continued (see above).
 template <int N, typename Arithmetic = FastArithmetic, typename Span>
 void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
     if (raster_target.pixels == nullptr || raster_target.width < 1 || raster_target.height < 1)

@@ -371,6 +371,62 @@ TEST(ExactWalk, TrianglesWhoseSidesCrossKeepTheirPixels) {
     EXPECT_GT(redrawn, 40);
 }
 
+// Every pixel a triangle draws watertight carries, in each channel, a light
+// level within the levels of its corners' lights: no value is carried on past
+// the triangle, slivers above all (a corner a pixel or less off the line
+// through the other two, as along a body's silhouette). Rounding never takes
+// a value a level past the corners' here: a side carries the remainder of an
+// edge's steps past a corner, less than a light unit over fewer than 256
+// rows, and a span's steps truncate toward its start. Plain shading of a
+// white surface turns level l into the component (31 l) >> 5, one level
+// apart from the next from 1 on.
+TEST_F(LitTables, WatertightPixelsKeepTheirCornersLevels) {
+    std::mt19937 random(2512);
+    auto between = [&](int32_t low, int32_t high) {
+        return std::uniform_int_distribution<int32_t>(low, high)(random);
+    };
+    auto component = [](int32_t level) { return (level * 31) >> 5; };
+    const ColourRecord white{255, 255, 255, 0};
+    int64_t checked = 0;
+    for (int round = 0; round < 6000; ++round) {
+        const bool wide = round % 3 == 2;  // the walk's general form
+        const int32_t W = wide ? 1100 : 120, H = wide ? 40 : 90;
+        ScreenVertex v[3];
+        for (ScreenVertex& p : v)
+            p = {between(-10, W + 10), between(-10, H + 10), 0, 0};
+        if (round % 2 == 0) {  // a sliver
+            const int32_t t = between(0, 16);
+            v[2] = {v[0].x + (v[1].x - v[0].x) * t / 16 + between(-1, 1),
+                    v[0].y + (v[1].y - v[0].y) * t / 16 + between(-1, 1), 0, 0};
+        }
+        ColourRecord lights[3];
+        for (ColourRecord& l : lights) {
+            l = {between(0, 255), between(0, 255), between(0, 255), 0};
+            if (round % 4 < 2) l.g = l.b = l.r;  // grey, carried as one attribute
+        }
+        ScratchRaster raster(W, H, UNTOUCHED);
+        draw_watertight_lit_triangle(&v[0], &v[1], &v[2], &lights[0], &lights[1], &lights[2],
+                                     &white, SHADE_MODE_PLAIN);
+        for (int channel = 0; channel < 3; ++channel) {
+            auto level = [&](const ColourRecord& l) {
+                return (channel == 0 ? l.r : channel == 1 ? l.g : l.b) >> 3;
+            };
+            const auto [low, high] =
+                std::minmax({level(lights[0]), level(lights[1]), level(lights[2])});
+            for (size_t i = 0; i < raster.pixels.size(); ++i) {
+                if (raster.pixels[i] == UNTOUCHED) continue;
+                const int32_t c = (raster.pixels[i] >> (10 - 5 * channel)) & 31;
+                ASSERT_TRUE(c >= component(low) && c <= component(high))
+                    << "round " << round << ", pixel " << i % size_t(W) << ", " << i / size_t(W)
+                    << ", channel " << channel << ": " << c << " outside levels " << low << ".."
+                    << high;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 300000);
+}
+
 // Where the lit fill and its watertight form both draw a pixel, they give it
 // the same value: only pixels along edges change. Triangles inside the
 // raster, whose sides do not cross.

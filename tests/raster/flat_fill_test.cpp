@@ -427,3 +427,41 @@ TEST(FlatFill, ExtremeCoordinatesNeverWriteOutsideTheRasterNorTheirBounds) {
     }
     EXPECT_GT(drawn, 2000);
 }
+
+// The walk's quick test that a triangle's sides cannot cross never passes
+// one that the full question finds crossed: triangles of every shape in
+// rasters up to 2048 wide, broad and flat ones and slivers (a corner a pixel
+// or so off the line through the other two) among them.
+TEST(FlatFill, QuickSidesTestPassesOnlyTrianglesWhoseSidesStayApart) {
+    std::mt19937 random(41);
+    auto between = [&](int32_t low, int32_t high) {
+        return std::uniform_int_distribution<int32_t>(low, high)(random);
+    };
+    int passed = 0, asked = 0, crossed = 0;
+    for (int round = 0; round < 400000; ++round) {
+        const int32_t W = between(2, 2048), H = round % 2 == 0 ? between(2, 12) : between(2, 1000);
+        FlatPoint t[3];
+        for (FlatPoint& p : t)
+            p = {between(0, W - 1), between(0, H - 1)};
+        if (round % 3 == 0) {
+            const int32_t k = between(0, 64);
+            t[2] = {t[0].x + (t[1].x - t[0].x) * k / 64 + between(-1, 1),
+                    t[0].y + (t[1].y - t[0].y) * k / 64 + between(-1, 1)};
+            if (uint32_t(t[2].x) >= uint32_t(W) || uint32_t(t[2].y) >= uint32_t(H)) continue;
+        }
+        auto same = [](FlatPoint p, FlatPoint q) { return p.x == q.x && p.y == q.y; };
+        if (same(t[0], t[1]) || same(t[1], t[2]) || same(t[2], t[0]) ||
+            (t[0].y == t[1].y && t[1].y == t[2].y))
+            continue;
+        const FlatSidesAnswer answer = flat_triangle_sides(t);
+        ASSERT_FALSE(answer.apart && answer.crossed)
+            << "(" << t[0].x << ", " << t[0].y << "), (" << t[1].x << ", " << t[1].y << "), ("
+            << t[2].x << ", " << t[2].y << ")";
+        passed += answer.apart;
+        asked += !answer.apart;
+        crossed += answer.crossed;
+    }
+    EXPECT_GT(passed, 100000);
+    EXPECT_GT(asked, 10000);  // the full question still has work
+    EXPECT_GT(crossed, 1000);
+}
