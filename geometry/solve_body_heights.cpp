@@ -17,48 +17,61 @@ struct SparseRows {
     std::vector<double> diagonal;
 };
 
-void multiply(const SparseRows& m, const std::vector<double>& x, std::vector<double>* y) {
+// y = m x, and the dot product of x and y summed in row order.
+double multiply(const SparseRows& m, const std::vector<double>& x, std::vector<double>* y) {
     size_t n = m.diagonal.size();
+    // Plain pointers: the stores to y would otherwise make the compiler read
+    // the vectors' own pointers again for every row.
+    const double* xs = x.data();
+    const double* diagonal = m.diagonal.data();
+    const double* values = m.values.data();
+    const int32_t* columns = m.columns.data();
+    const int32_t* first = m.first.data();
+    double* ys = y->data();
+    double xy = 0;
     for (size_t i = 0; i < n; ++i) {
-        double sum = m.diagonal[i] * x[i];
-        for (int32_t k = m.first[i]; k < m.first[i + 1]; ++k)
-            sum += m.values[size_t(k)] * x[size_t(m.columns[size_t(k)])];
-        (*y)[i] = sum;
+        double sum = diagonal[i] * xs[i];
+        for (int32_t k = first[i]; k < first[i + 1]; ++k)
+            sum += values[k] * xs[columns[k]];
+        ys[i] = sum;
+        xy += xs[i] * sum;
     }
-}
-
-double dot(const std::vector<double>& a, const std::vector<double>& b) {
-    double sum = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        sum += a[i] * b[i];
-    return sum;
+    return xy;
 }
 
 // Conjugate gradients with the diagonal as preconditioner, from x, until the
 // residual is a hundred-thousandth of the load (heights need four digits).
+// Each sum runs over the rows in order, so that every build adds the same
+// terms in the same order; the sums that read the same vectors share one pass.
 std::vector<double> solve(const SparseRows& m, const std::vector<double>& b,
                           std::vector<double> x) {
     size_t n = b.size();
     std::vector<double> r(n), z(n), p(n), q(n);
     multiply(m, x, &r);
-    for (size_t i = 0; i < n; ++i)
+    double rz = 0, rr = 0, bb = 0;
+    for (size_t i = 0; i < n; ++i) {
         r[i] = b[i] - r[i];
-    for (size_t i = 0; i < n; ++i)
         z[i] = r[i] / m.diagonal[i];
+        rz += r[i] * z[i];
+        rr += r[i] * r[i];
+        bb += b[i] * b[i];
+    }
     p = z;
-    double rz = dot(r, z);
-    double limit = 1e-10 * dot(b, b);
-    for (size_t iteration = 0; iteration < 4 * n + 200 && dot(r, r) > limit; ++iteration) {
-        multiply(m, p, &q);
-        double pq = dot(p, q);
+    double limit = 1e-10 * bb;
+    bool far = rr > limit;
+    for (size_t iteration = 0; iteration < 4 * n + 200 && far; ++iteration) {
+        double pq = multiply(m, p, &q);
         if (pq <= 0) break;
         double alpha = rz / pq;
+        double next = 0, squares = 0;
         for (size_t i = 0; i < n; ++i) {
             x[i] += alpha * p[i];
             r[i] -= alpha * q[i];
             z[i] = r[i] / m.diagonal[i];
+            next += r[i] * z[i];
+            squares += r[i] * r[i];
         }
-        double next = dot(r, z);
+        far = squares > limit;
         double beta = next / rz;
         rz = next;
         for (size_t i = 0; i < n; ++i)
@@ -131,8 +144,11 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
     for (int32_t row = 0; row < count; ++row) {
         auto begin = entries.begin() + first[size_t(row)],
              end = entries.begin() + first[size_t(row) + 1];
-        std::stable_sort(begin, end,
-                         [](const Entry& a, const Entry& b) { return a.column < b.column; });
+        // Insertion sort: stable, and without the buffer std::stable_sort
+        // takes for each of these few entries.
+        for (auto e = begin; e != end; ++e)
+            for (auto f = e; f != begin && (f - 1)->column > f->column; --f)
+                std::swap(*(f - 1), *f);
         for (auto e = begin; e != end;) {
             auto f = e;
             double sum = 0;
