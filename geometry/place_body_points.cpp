@@ -161,6 +161,17 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
         int32_t rim;  // the rim point it starts from
     };
     std::vector<Column> columns;
+    std::vector<InwardRay> rays;
+    for (const OutlineLoop& loop : rim) {
+        if (loop.size() < 3) continue;
+        for (size_t i = 0; i < loop.size(); ++i) {
+            InwardRay ray = {loop[i], 0, 0};
+            inward_normal(loop, i, &ray.dx, &ray.dy);
+            if (ray.dx != 0 || ray.dy != 0) rays.push_back(ray);
+        }
+    }
+    std::vector<double> radii = inscribed_radii(field, rays);
+    size_t ray_index = 0;
     int32_t rim_index = 0;
     for (const OutlineLoop& loop : rim) {
         if (loop.size() < 3) continue;
@@ -170,7 +181,7 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             col.rim = rim_index;
             inward_normal(loop, i, &col.nx, &col.ny);
             if (col.nx == 0 && col.ny == 0) continue;
-            col.radius = inscribed_radius(field, col.base, col.nx, col.ny);
+            col.radius = radii[ray_index++];
             out.radius[size_t(rim_index)] = col.radius;  // for the height solve's scaling
             // At a sharp tip the disc that fits is smaller than a pixel: rows
             // there would make slivers; the rows beside it cover the tip.

@@ -81,19 +81,59 @@ DistanceField region_distance_field(const RegionMask& mask) {
     return field;
 }
 
+namespace {
+
+// One walk of inscribed_radius: where it stands and the greatest distance met.
+struct RadiusWalk {
+    double x, y, dx, dy;
+    double step = 0.5, best = 0.5;
+};
+
+// Takes the walk's next step; false once it has ended. Steps of half a
+// pixel, or a 32nd of the greatest distance so far when that is longer (the
+// radius then comes within about 3 %); the walk ends once the distance has
+// fallen a step and a pixel below the greatest, or leaves the region, or has
+// gone twice as far as the greatest distance (it cannot rise again after the
+// middle).
+bool take_step(const DistanceField& field, RadiusWalk* walk) {
+    if (walk->step >= 4096) return false;
+    double d = edge_distance(field, walk->x + walk->dx * walk->step * FINE_ONE,
+                             walk->y + walk->dy * walk->step * FINE_ONE);
+    if (d <= 0 && walk->step > 1.5) return false;
+    if (d > walk->best) walk->best = d;
+    if (d < walk->best - 1.0 - walk->best / 32 || walk->step > 2 * walk->best + 3) return false;
+    walk->step += std::max(0.5, walk->best / 32);
+    return true;
+}
+
+}  // namespace
+
 double inscribed_radius(const DistanceField& field, const Point2& point, double dx, double dy) {
-    double best = 0.5;
-    double x = point.x, y = point.y;
-    // Steps of half a pixel, or a 32nd of the greatest distance so far when
-    // that is longer (the radius then comes within about 3 %); the walk ends
-    // once the distance has fallen a step and a pixel below the greatest, or
-    // leaves the region, or has gone twice as far as the greatest distance
-    // (it cannot rise again after the middle).
-    for (double step = 0.5; step < 4096; step += std::max(0.5, best / 32)) {
-        double d = edge_distance(field, x + dx * step * FINE_ONE, y + dy * step * FINE_ONE);
-        if (d <= 0 && step > 1.5) break;
-        if (d > best) best = d;
-        if (d < best - 1.0 - best / 32 || step > 2 * best + 3) break;
+    RadiusWalk walk = {double(point.x), double(point.y), dx, dy};
+    while (take_step(field, &walk)) {
     }
-    return best;
+    return walk.best;
+}
+
+std::vector<double> inscribed_radii(const DistanceField& field,
+                                    const std::vector<InwardRay>& rays) {
+    std::vector<RadiusWalk> walks(rays.size());
+    std::vector<int32_t> going(rays.size());
+    for (size_t i = 0; i < rays.size(); ++i) {
+        walks[i] = {double(rays[i].point.x), double(rays[i].point.y), rays[i].dx, rays[i].dy};
+        going[i] = int32_t(i);
+    }
+    // Each round takes one step of every walk still going: the steps of one
+    // walk follow each other, those of different walks do not wait for each
+    // other's reads of the field.
+    while (!going.empty()) {
+        size_t kept = 0;
+        for (int32_t i : going)
+            if (take_step(field, &walks[size_t(i)])) going[kept++] = i;
+        going.resize(kept);
+    }
+    std::vector<double> radii(rays.size());
+    for (size_t i = 0; i < rays.size(); ++i)
+        radii[i] = walks[i].best;
+    return radii;
 }

@@ -4,6 +4,7 @@
 // their quality figures, the same bits every time.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 
 #include "geometry/constrained_delaunay.h"
@@ -98,6 +99,30 @@ TEST(BodyStages, TheDistanceFieldIsExact) {
                     << w << " x " << h << " at " << x << ", " << y;
             }
     }
+}
+
+TEST(BodyStages, RaysWalkedSideBySideGiveEachRaysOwnRadius) {
+    // Rays of every length, from a thin bar's edge to the disc's middle,
+    // some leaving the mask at once; each must get its own walk's radius.
+    RegionMask mask = pattern_mask(70, 41, 7);
+    mask.origin_x = -30;
+    mask.origin_y = -20;
+    DistanceField field = region_distance_field(mask);
+    std::vector<InwardRay> rays;
+    for (int32_t i = 0; i < 40; ++i) {
+        double angle = 0.7 * i;
+        rays.push_back({{(-30 + 2 + (i * 13) % 66) * U, (-20 + 1 + (i * 7) % 39) * U},
+                        std::cos(angle),
+                        std::sin(angle)});
+    }
+    std::vector<double> radii = inscribed_radii(field, rays);
+    ASSERT_EQ(radii.size(), rays.size());
+    std::set<double> distinct;
+    for (size_t i = 0; i < rays.size(); ++i) {
+        EXPECT_EQ(radii[i], inscribed_radius(field, rays[i].point, rays[i].dx, rays[i].dy)) << i;
+        distinct.insert(radii[i]);
+    }
+    EXPECT_GT(distinct.size(), 10u);
 }
 
 TEST(BodyStages, TriangulationKeepsEverySegmentAndExactlyTheInside) {
