@@ -92,9 +92,31 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
         if (mesh.rim[i] == 0) unknown[i] = count++;
     if (count == 0) return heights;
 
-    // Off-diagonal weights per row, in the triangles' order: counted out by
-    // row, then each row's few sorted by column (stably, so that equal
-    // columns add up in the same order on every build).
+    // Neighbours of each point, in order, without repeats.
+    std::vector<int32_t> around_first(n + 1, 0);
+    for (const MeshTriangle& t : mesh.triangles)
+        for (int32_t v : t.v)
+            around_first[size_t(v) + 1] += 2;
+    for (size_t i = 1; i <= n; ++i)
+        around_first[i] += around_first[i - 1];
+    std::vector<int32_t> around(static_cast<size_t>(around_first[n]));
+    std::vector<int32_t> cursor(around_first.begin(), around_first.end() - 1);
+    for (const MeshTriangle& t : mesh.triangles)
+        for (int k = 0; k < 3; ++k) {
+            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 1) % 3];
+            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 2) % 3];
+        }
+    std::vector<int32_t> around_count(n);
+    for (size_t i = 0; i < n; ++i) {
+        auto begin = around.begin() + around_first[i], end = around.begin() + around_first[i + 1];
+        std::sort(begin, end);
+        around_count[i] = int32_t(std::unique(begin, end) - begin);
+    }
+
+    // Off-diagonal weights per row, in the triangles' order, counted out by
+    // row; each row then gets one column per neighbour that has a weight, in
+    // the order of the columns, adding up that neighbour's weights in the
+    // triangles' order (the same sums on every build).
     struct Entry {
         int32_t column;
         double value;
@@ -141,27 +163,32 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
     SparseRows m;
     m.diagonal = diagonal;
     m.first.assign(size_t(count) + 1, 0);
-    for (int32_t row = 0; row < count; ++row) {
+    m.columns.reserve(entries.size());
+    m.values.reserve(entries.size());
+    std::vector<int32_t> slot(size_t(count), -1);  // per column: its place in the row being built
+    constexpr int32_t USED = -2;
+    int32_t row = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (unknown[i] < 0) continue;
         auto begin = entries.begin() + first[size_t(row)],
              end = entries.begin() + first[size_t(row) + 1];
-        // Insertion sort: stable, and without the buffer std::stable_sort
-        // takes for each of these few entries.
         for (auto e = begin; e != end; ++e)
-            for (auto f = e; f != begin && (f - 1)->column > f->column; --f)
-                std::swap(*(f - 1), *f);
-        for (auto e = begin; e != end;) {
-            auto f = e;
-            double sum = 0;
-            for (; f != end && f->column == e->column; ++f)
-                sum += f->value;
-            m.columns.push_back(e->column);
-            m.values.push_back(sum);
-            ++m.first[size_t(row) + 1];
-            e = f;
+            slot[size_t(e->column)] = USED;
+        // The neighbours come in the points' order, which is the columns'.
+        for (int32_t k = 0; k < around_count[i]; ++k) {
+            int32_t column = unknown[size_t(around[size_t(around_first[i] + k)])];
+            if (column < 0 || slot[size_t(column)] != USED) continue;
+            slot[size_t(column)] = int32_t(m.columns.size());
+            m.columns.push_back(column);
+            m.values.push_back(0);
         }
+        for (auto e = begin; e != end; ++e)
+            m.values[size_t(slot[size_t(e->column)])] += e->value;
+        for (auto e = begin; e != end; ++e)
+            slot[size_t(e->column)] = -1;
+        m.first[size_t(row) + 1] = int32_t(m.columns.size());
+        ++row;
     }
-    for (size_t i = 1; i < m.first.size(); ++i)
-        m.first[i] += m.first[i - 1];
     for (double& d : m.diagonal)
         if (d <= 0) d = 1;  // a point with no usable triangle (none in a mended mesh)
     // Starting from the circles scaled as a band's (u = 2c) leaves mostly the
@@ -180,26 +207,6 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
         u[i] = std::max(0.0, solution[size_t(unknown[i])]);
         double e = std::min(mesh.edge[i], mesh.radius[i]);
         c[i] = std::max(0.0, e * (2 * mesh.radius[i] - e));
-    }
-    // Neighbours of each point, in order, without repeats.
-    std::vector<int32_t> around_first(n + 1, 0);
-    for (const MeshTriangle& t : mesh.triangles)
-        for (int32_t v : t.v)
-            around_first[size_t(v) + 1] += 2;
-    for (size_t i = 1; i <= n; ++i)
-        around_first[i] += around_first[i - 1];
-    std::vector<int32_t> around(static_cast<size_t>(around_first[n]));
-    std::vector<int32_t> cursor(around_first.begin(), around_first.end() - 1);
-    for (const MeshTriangle& t : mesh.triangles)
-        for (int k = 0; k < 3; ++k) {
-            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 1) % 3];
-            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 2) % 3];
-        }
-    std::vector<int32_t> around_count(n);
-    for (size_t i = 0; i < n; ++i) {
-        auto begin = around.begin() + around_first[i], end = around.begin() + around_first[i + 1];
-        std::sort(begin, end);
-        around_count[i] = int32_t(std::unique(begin, end) - begin);
     }
     std::vector<double> su = u, sc = c, tu(n), tc(n);
     for (int round = 0; round < SCALE_ROUNDS; ++round) {
