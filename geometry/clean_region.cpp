@@ -2,6 +2,9 @@
 #include "geometry/clean_region.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include "geometry/region_bits.h"
 
 namespace {
 
@@ -34,13 +37,25 @@ std::vector<uint64_t> cross_pass(const std::vector<uint64_t>& in, int32_t words,
 
 RegionMask clean_region(const RegionMask& mask) {
     RegionMask out;
+    // The bounding box: per row its first and last pixel inside, found eight
+    // pixels at a time where they are all outside.
     int32_t x0 = mask.width, y0 = mask.height, x1 = -1, y1 = -1;
+    const uint64_t zero = 0;
     for (int32_t y = 0; y < mask.height; ++y) {
-        for (int32_t x = 0; x < mask.width; ++x) {
-            if (mask.inside[size_t(y) * size_t(mask.width) + size_t(x)] == 0) continue;
-            x0 = std::min(x0, x), x1 = std::max(x1, x);
-            y0 = std::min(y0, y), y1 = std::max(y1, y);
-        }
+        const uint8_t* row = &mask.inside[size_t(y) * size_t(mask.width)];
+        int32_t first = 0;
+        while (first + 8 <= mask.width && std::memcmp(row + first, &zero, 8) == 0)
+            first += 8;
+        while (first < mask.width && row[first] == 0)
+            ++first;
+        if (first == mask.width) continue;
+        int32_t last = mask.width - 1;
+        while (last - 7 > first && std::memcmp(row + last - 7, &zero, 8) == 0)
+            last -= 8;
+        while (row[last] == 0)
+            --last;
+        x0 = std::min(x0, first), x1 = std::max(x1, last);
+        y0 = std::min(y0, y), y1 = std::max(y1, y);
     }
     if (x1 < 0) return out;
     // Three pixels of margin: room for the closing to grow into and for the
@@ -53,13 +68,9 @@ RegionMask clean_region(const RegionMask& mask) {
     out.inside.assign(size_t(out.width) * size_t(out.height), 0);
     int32_t words = (out.width + 63) / 64;
     std::vector<uint64_t> bits(size_t(words) * size_t(out.height), 0);
-    for (int32_t y = y0; y <= y1; ++y) {
-        const uint8_t* source = &mask.inside[size_t(y) * size_t(mask.width)];
-        uint64_t* row = &bits[size_t(y - y0 + MARGIN) * size_t(words)];
-        for (int32_t x = x0; x <= x1; ++x)
-            if (source[x] != 0)
-                row[(x - x0 + MARGIN) / 64] |= uint64_t(1) << ((x - x0 + MARGIN) % 64);
-    }
+    for (int32_t y = y0; y <= y1; ++y)
+        pack_row_bits(&mask.inside[size_t(y) * size_t(mask.width) + size_t(x0)], x1 - x0 + 1,
+                      &bits[size_t(y - y0 + MARGIN) * size_t(words)], MARGIN);
     // Closing by the diamond of radius 2: what the dilations add beyond the
     // original region's border (the region's own outside) goes again with the
     // erosions, so only gaps the region surrounds stay filled. The dilated
@@ -91,8 +102,7 @@ RegionMask clean_region(const RegionMask& mask) {
     opened = cross_pass(opened, words, out.height, true);
     opened = cross_pass(opened, words, out.height, true);
     for (int32_t y = 0; y < out.height; ++y)
-        for (int32_t x = 0; x < out.width; ++x)
-            out.inside[size_t(y) * size_t(out.width) + size_t(x)] =
-                uint8_t((opened[size_t(y) * size_t(words) + size_t(x / 64)] >> (x % 64)) & 1);
+        unpack_row_bits(&opened[size_t(y) * size_t(words)], out.width,
+                        &out.inside[size_t(y) * size_t(out.width)]);
     return out;
 }

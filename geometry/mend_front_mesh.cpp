@@ -34,11 +34,14 @@ std::vector<EdgeUse> edge_uses(const std::vector<MeshTriangle>& triangles) {
             uses[size_t(fill[size_t(std::min(a, b))]++)] = {std::min(a, b), std::max(a, b),
                                                             int32_t(t)};
         }
-    for (size_t v = 0; v + 1 < first.size(); ++v)
-        std::sort(uses.begin() + first[v], uses.begin() + first[v + 1],
-                  [](const EdgeUse& x, const EdgeUse& y) {
-                      return x.b != y.b ? x.b < y.b : x.triangle < y.triangle;
-                  });
+    // A vertex's few uses came in the triangles' order; insertion sort by
+    // the other end keeps that order among equal ends.
+    for (size_t v = 0; v + 1 < first.size(); ++v) {
+        auto begin = uses.begin() + first[v], end = uses.begin() + first[v + 1];
+        for (auto e = begin; e != end; ++e)
+            for (auto f = e; f != begin && (f - 1)->b > f->b; --f)
+                std::swap(*(f - 1), *f);
+    }
     return uses;
 }
 
@@ -62,9 +65,13 @@ int32_t find_root(std::vector<int32_t>& parent, int32_t x) {
 }
 
 // Splits every chord whose two triangles no other chord of this pass touches;
-// false when none was split (none is left, or none can be).
-bool split_chords(FrontMesh* mesh, std::vector<uint8_t>* unsplittable) {
-    std::vector<EdgeUse> uses = edge_uses(mesh->triangles);
+// false when none was split (none is left, or none can be). `uses` becomes
+// the edge uses of the triangles as they were, so, when none was split, as
+// they are.
+bool split_chords(FrontMesh* mesh, std::vector<uint8_t>* unsplittable,
+                  std::vector<EdgeUse>* edge_uses_before) {
+    *edge_uses_before = edge_uses(mesh->triangles);
+    const std::vector<EdgeUse>& uses = *edge_uses_before;
     find_rim(mesh, uses);
     std::vector<uint8_t> touched(mesh->triangles.size(), 0);
     bool any = false;
@@ -126,12 +133,16 @@ FrontMesh mend_front_mesh(const BodyPoints& placed, const std::vector<MeshTriang
     mesh.radius = placed.radius;
     mesh.triangles = triangles;
     std::vector<uint8_t> unsplittable(mesh.triangles.size(), 0);
-    for (int pass = 0; pass < 16 && split_chords(&mesh, &unsplittable); ++pass) {
+    std::vector<EdgeUse> uses;
+    bool split = true;
+    for (int pass = 0; pass < 16 && split; ++pass)
+        split = split_chords(&mesh, &unsplittable, &uses);
+    if (split) {
+        uses = edge_uses(mesh.triangles);
+        find_rim(&mesh, uses);
     }
 
     // Pieces: triangles joined through shared edges.
-    std::vector<EdgeUse> uses = edge_uses(mesh.triangles);
-    find_rim(&mesh, uses);
     std::vector<int32_t> parent(mesh.triangles.size());
     std::iota(parent.begin(), parent.end(), 0);
     for (size_t i = 0; i + 1 < uses.size(); ++i)
@@ -165,6 +176,13 @@ FrontMesh mend_front_mesh(const BodyPoints& placed, const std::vector<MeshTriang
             v = number[size_t(v)];
         out.triangles.push_back(t);
     }
-    find_rim(&out, edge_uses(out.triangles));
+    if (kept.size() < mesh.triangles.size()) {
+        find_rim(&out, edge_uses(out.triangles));
+    } else {
+        // Every triangle kept: the same edges, renumbered.
+        out.rim.assign(out.points.size(), 0);
+        for (size_t i = 0; i < mesh.points.size(); ++i)
+            if (number[i] >= 0) out.rim[size_t(number[i])] = mesh.rim[i];
+    }
     return out;
 }

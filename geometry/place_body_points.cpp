@@ -43,16 +43,28 @@ struct Candidate {
 };
 
 // Kept points in buckets of 8 pixels, for the distance test on the surface.
+// Each bucket is a list through `next` in the order the points were added,
+// in flat arrays that stay in the cache while the buckets are searched.
 struct PointGrid {
     int64_t x0, y0;
     int32_t columns, rows;
-    std::vector<std::vector<int32_t>> cells;
+    std::vector<int32_t> first, last;  // per bucket: its first and last point, or -1
+    std::vector<int32_t> next;         // per point: the next in its bucket, or -1
     static constexpr int64_t CELL = 8 * FINE_ONE;
     int32_t column(int64_t x) const {
         return int32_t(std::clamp<int64_t>((x - x0) / CELL, 0, columns - 1));
     }
     int32_t row(int64_t y) const {
         return int32_t(std::clamp<int64_t>((y - y0) / CELL, 0, rows - 1));
+    }
+    int32_t bucket(int32_t column, int32_t row) const { return row * columns + column; }
+    void add(int32_t bucket, int32_t point) {
+        if (next.size() <= size_t(point)) next.resize(size_t(point) + 1, -1);
+        if (last[size_t(bucket)] < 0)
+            first[size_t(bucket)] = point;
+        else
+            next[size_t(last[size_t(bucket)])] = point;
+        last[size_t(bucket)] = point;
     }
 };
 
@@ -82,35 +94,40 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
     grid.y0 = int64_t(mask.origin_y) * FINE_ONE;
     grid.columns = int32_t(int64_t(mask.width) * FINE_ONE / PointGrid::CELL + 1);
     grid.rows = int32_t(int64_t(mask.height) * FINE_ONE / PointGrid::CELL + 1);
-    grid.cells.resize(size_t(grid.columns) * size_t(grid.rows));
-    auto cell_of = [&](const Point2& p) -> std::vector<int32_t>& {
-        return grid.cells[size_t(grid.row(p.y)) * size_t(grid.columns) + size_t(grid.column(p.x))];
-    };
+    grid.first.assign(size_t(grid.columns) * size_t(grid.rows), -1);
+    grid.last.assign(grid.first.size(), -1);
+    auto bucket_of = [&](const Point2& p) { return grid.bucket(grid.column(p.x), grid.row(p.y)); };
     for (int32_t i = 0; i < out.rim_count; ++i)
-        cell_of(out.points[size_t(i)]).push_back(i);
+        grid.add(bucket_of(out.points[size_t(i)]), i);
 
+    // Whether kept point i lies too near a candidate on the surface (within
+    // `reach`, model units), or on it in the plane.
+    auto too_near = [&](const Candidate& c, double reach, int32_t i) {
+        const Point2& q = out.points[size_t(i)];
+        double dx = double(int64_t(q.x) - c.p.x) / FINE_ONE;
+        double dy = double(int64_t(q.y) - c.p.y) / FINE_ONE;
+        double dz = heights[size_t(i)] - c.height;
+        double plane = dx * dx + dy * dy;
+        return plane == 0 || plane + dz * dz < reach * reach;
+    };
     // Whether a candidate keeps its distance on the surface from every kept
-    // point (but its own rim point).
-    auto fits = [&](const Candidate& c, int32_t own_rim) {
+    // point (but its own rim point). `likely` (or -1) is a kept point to try
+    // first: one too near lies within the buckets searched anyway, so trying
+    // it first changes no answer, and where the points lie close it saves the
+    // search.
+    auto fits = [&](const Candidate& c, int32_t own_rim, int32_t likely) {
         double reach = THINNING * c.spacing;
+        if (likely >= 0 && likely != own_rim && too_near(c, reach, likely)) return false;
         double reach_fine = reach * FINE_ONE;
         int32_t c0 = grid.column(int64_t(c.p.x - reach_fine)),
                 c1 = grid.column(int64_t(c.p.x + reach_fine));
         int32_t r0 = grid.row(int64_t(c.p.y - reach_fine)),
                 r1 = grid.row(int64_t(c.p.y + reach_fine));
-        for (int32_t r = r0; r <= r1; ++r) {
-            for (int32_t k = c0; k <= c1; ++k) {
-                for (int32_t i : grid.cells[size_t(r) * size_t(grid.columns) + size_t(k)]) {
-                    if (i == own_rim) continue;
-                    const Point2& q = out.points[size_t(i)];
-                    double dx = double(int64_t(q.x) - c.p.x) / FINE_ONE;
-                    double dy = double(int64_t(q.y) - c.p.y) / FINE_ONE;
-                    double dz = heights[size_t(i)] - c.height;
-                    double plane = dx * dx + dy * dy;
-                    if (plane == 0 || plane + dz * dz < reach * reach) return false;
-                }
-            }
-        }
+        for (int32_t r = r0; r <= r1; ++r)
+            for (int32_t k = c0; k <= c1; ++k)
+                for (int32_t i = grid.first[size_t(grid.bucket(k, r))]; i >= 0;
+                     i = grid.next[size_t(i)])
+                    if (i != own_rim && too_near(c, reach, i)) return false;
         return true;
     };
     // A kept point near p: the nearest in the first ring of cells around p's
@@ -122,10 +139,13 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             double best = 1e300;
             for (int32_t r = pr - ring; r <= pr + ring; ++r) {
                 if (r < 0 || r >= grid.rows) continue;
-                for (int32_t k = pk - ring; k <= pk + ring; ++k) {
+                // The ring's first and last rows whole, of the others their
+                // two ends.
+                int32_t k_step = r == pr - ring || r == pr + ring ? 1 : std::max(1, 2 * ring);
+                for (int32_t k = pk - ring; k <= pk + ring; k += k_step) {
                     if (k < 0 || k >= grid.columns) continue;
-                    if (std::max(std::abs(r - pr), std::abs(k - pk)) != ring) continue;
-                    for (int32_t i : grid.cells[size_t(r) * size_t(grid.columns) + size_t(k)]) {
+                    for (int32_t i = grid.first[size_t(grid.bucket(k, r))]; i >= 0;
+                         i = grid.next[size_t(i)]) {
                         double dx = double(int64_t(out.points[size_t(i)].x) - p.x);
                         double dy = double(int64_t(out.points[size_t(i)].y) - p.y);
                         if (dx * dx + dy * dy < best) {
@@ -146,7 +166,7 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
         out.radius.push_back(c.radius);
         heights.push_back(c.height);
         spacings.push_back(c.spacing);
-        cell_of(c.p).push_back(index);
+        grid.add(bucket_of(c.p), index);
     };
     auto inside = [&](double x_fine, double y_fine) {
         return edge_distance(field, x_fine, y_fine) > 0;
@@ -161,6 +181,17 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
         int32_t rim;  // the rim point it starts from
     };
     std::vector<Column> columns;
+    std::vector<InwardRay> rays;
+    for (const OutlineLoop& loop : rim) {
+        if (loop.size() < 3) continue;
+        for (size_t i = 0; i < loop.size(); ++i) {
+            InwardRay ray = {loop[i], 0, 0};
+            inward_normal(loop, i, &ray.dx, &ray.dy);
+            if (ray.dx != 0 || ray.dy != 0) rays.push_back(ray);
+        }
+    }
+    std::vector<double> radii = inscribed_radii(field, rays);
+    size_t ray_index = 0;
     int32_t rim_index = 0;
     for (const OutlineLoop& loop : rim) {
         if (loop.size() < 3) continue;
@@ -170,7 +201,7 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             col.rim = rim_index;
             inward_normal(loop, i, &col.nx, &col.ny);
             if (col.nx == 0 && col.ny == 0) continue;
-            col.radius = inscribed_radius(field, col.base, col.nx, col.ny);
+            col.radius = radii[ray_index++];
             out.radius[size_t(rim_index)] = col.radius;  // for the height solve's scaling
             // At a sharp tip the disc that fits is smaller than a pixel: rows
             // there would make slivers; the rows beside it cover the tip.
@@ -200,7 +231,7 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
                               body_spacing(col.radius),
                               d,
                               col.radius};
-            if (fits(cand, col.rim)) keep(cand);
+            if (fits(cand, col.rim, -1)) keep(cand);
         }
     }
     // A lattice of every fourth pixel (rows shifted by two) fills the gaps:
@@ -219,7 +250,7 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             if (d < FILL_DEPTH * radius) continue;
             Candidate cand = {p, std::sqrt(std::max(0.0, d * (2 * radius - d))),
                               spacings[size_t(near)], d, radius};
-            if (fits(cand, -1)) keep(cand);
+            if (fits(cand, -1, near)) keep(cand);
         }
     }
     return out;

@@ -18,3 +18,13 @@ DistanceField region_distance_field(const RegionMask& mask);
 // direction before the distances fall again (the walk crosses the region's
 // middle there). At least half a pixel.
 double inscribed_radius(const DistanceField& field, const Point2& point, double dx, double dy);
+
+// A ray for inscribed_radii: its start (fine units) and inward unit direction.
+struct InwardRay {
+    Point2 point;
+    double dx, dy;
+};
+
+// inscribed_radius of each ray, the same values, walked side by side (much
+// faster for many rays than one after the other).
+std::vector<double> inscribed_radii(const DistanceField& field, const std::vector<InwardRay>& rays);

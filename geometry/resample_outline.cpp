@@ -147,6 +147,24 @@ void inward_normal(const OutlineLoop& loop, size_t i, double* nx, double* ny) {
 
 std::vector<OutlineLoop> resample_outline(const std::vector<OutlineLoop>& loops,
                                           const DistanceField& field) {
+    // The inscribed radius at every RADIUS_STRIDE-th traced point, along the
+    // normal over a wider chord (four traced points each way) so that the
+    // pixel steps do not turn it; 0.5 where that chord has no length.
+    std::vector<InwardRay> rays;
+    std::vector<int32_t> ray_of;  // per reading, its ray, or -1
+    for (const OutlineLoop& dense : loops) {
+        size_t n = dense.size();
+        for (size_t i = 0; i < n; i += RADIUS_STRIDE) {
+            const Point2& a = dense[(i + n - 4) % n];
+            const Point2& b = dense[(i + 4) % n];
+            double tx = double(int64_t(b.x) - a.x), ty = double(int64_t(b.y) - a.y);
+            double length = std::sqrt(tx * tx + ty * ty);
+            ray_of.push_back(length > 0 ? int32_t(rays.size()) : -1);
+            if (length > 0) rays.push_back({dense[i], -ty / length, tx / length});
+        }
+    }
+    std::vector<double> radii = inscribed_radii(field, rays);
+    size_t reading = 0;
     std::vector<std::vector<double>> spacing(loops.size());
     std::vector<size_t> counts(loops.size());
     for (size_t l = 0; l < loops.size(); ++l) {
@@ -154,16 +172,9 @@ std::vector<OutlineLoop> resample_outline(const std::vector<OutlineLoop>& loops,
         size_t n = dense.size();
         std::vector<double>& s = spacing[l];
         s.assign(n, BODY_SPACING_MIN);
-        // Normals over a wider chord (four traced points each way) so that
-        // the pixel steps do not turn them.
-        for (size_t i = 0; i < n; i += RADIUS_STRIDE) {
-            const Point2& a = dense[(i + n - 4) % n];
-            const Point2& b = dense[(i + 4) % n];
-            double tx = double(int64_t(b.x) - a.x), ty = double(int64_t(b.y) - a.y);
-            double length = std::sqrt(tx * tx + ty * ty);
-            double radius =
-                length > 0 ? inscribed_radius(field, dense[i], -ty / length, tx / length) : 0.5;
-            s[i] = body_spacing(radius);
+        for (size_t i = 0; i < n; i += RADIUS_STRIDE, ++reading) {
+            int32_t ray = ray_of[reading];
+            s[i] = body_spacing(ray >= 0 ? radii[size_t(ray)] : 0.5);
         }
         // Between two readings the smaller spacing holds (a narrow tip may
         // lie between them), and the same on the way round to the first.

@@ -17,48 +17,61 @@ struct SparseRows {
     std::vector<double> diagonal;
 };
 
-void multiply(const SparseRows& m, const std::vector<double>& x, std::vector<double>* y) {
+// y = m x, and the dot product of x and y summed in row order.
+double multiply(const SparseRows& m, const std::vector<double>& x, std::vector<double>* y) {
     size_t n = m.diagonal.size();
+    // Plain pointers: the stores to y would otherwise make the compiler read
+    // the vectors' own pointers again for every row.
+    const double* xs = x.data();
+    const double* diagonal = m.diagonal.data();
+    const double* values = m.values.data();
+    const int32_t* columns = m.columns.data();
+    const int32_t* first = m.first.data();
+    double* ys = y->data();
+    double xy = 0;
     for (size_t i = 0; i < n; ++i) {
-        double sum = m.diagonal[i] * x[i];
-        for (int32_t k = m.first[i]; k < m.first[i + 1]; ++k)
-            sum += m.values[size_t(k)] * x[size_t(m.columns[size_t(k)])];
-        (*y)[i] = sum;
+        double sum = diagonal[i] * xs[i];
+        for (int32_t k = first[i]; k < first[i + 1]; ++k)
+            sum += values[k] * xs[columns[k]];
+        ys[i] = sum;
+        xy += xs[i] * sum;
     }
-}
-
-double dot(const std::vector<double>& a, const std::vector<double>& b) {
-    double sum = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        sum += a[i] * b[i];
-    return sum;
+    return xy;
 }
 
 // Conjugate gradients with the diagonal as preconditioner, from x, until the
 // residual is a hundred-thousandth of the load (heights need four digits).
+// Each sum runs over the rows in order, so that every build adds the same
+// terms in the same order; the sums that read the same vectors share one pass.
 std::vector<double> solve(const SparseRows& m, const std::vector<double>& b,
                           std::vector<double> x) {
     size_t n = b.size();
     std::vector<double> r(n), z(n), p(n), q(n);
     multiply(m, x, &r);
-    for (size_t i = 0; i < n; ++i)
+    double rz = 0, rr = 0, bb = 0;
+    for (size_t i = 0; i < n; ++i) {
         r[i] = b[i] - r[i];
-    for (size_t i = 0; i < n; ++i)
         z[i] = r[i] / m.diagonal[i];
+        rz += r[i] * z[i];
+        rr += r[i] * r[i];
+        bb += b[i] * b[i];
+    }
     p = z;
-    double rz = dot(r, z);
-    double limit = 1e-10 * dot(b, b);
-    for (size_t iteration = 0; iteration < 4 * n + 200 && dot(r, r) > limit; ++iteration) {
-        multiply(m, p, &q);
-        double pq = dot(p, q);
+    double limit = 1e-10 * bb;
+    bool far = rr > limit;
+    for (size_t iteration = 0; iteration < 4 * n + 200 && far; ++iteration) {
+        double pq = multiply(m, p, &q);
         if (pq <= 0) break;
         double alpha = rz / pq;
+        double next = 0, squares = 0;
         for (size_t i = 0; i < n; ++i) {
             x[i] += alpha * p[i];
             r[i] -= alpha * q[i];
             z[i] = r[i] / m.diagonal[i];
+            next += r[i] * z[i];
+            squares += r[i] * r[i];
         }
-        double next = dot(r, z);
+        far = squares > limit;
         double beta = next / rz;
         rz = next;
         for (size_t i = 0; i < n; ++i)
@@ -79,9 +92,31 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
         if (mesh.rim[i] == 0) unknown[i] = count++;
     if (count == 0) return heights;
 
-    // Off-diagonal weights per row, in the triangles' order: counted out by
-    // row, then each row's few sorted by column (stably, so that equal
-    // columns add up in the same order on every build).
+    // Neighbours of each point, in order, without repeats.
+    std::vector<int32_t> around_first(n + 1, 0);
+    for (const MeshTriangle& t : mesh.triangles)
+        for (int32_t v : t.v)
+            around_first[size_t(v) + 1] += 2;
+    for (size_t i = 1; i <= n; ++i)
+        around_first[i] += around_first[i - 1];
+    std::vector<int32_t> around(static_cast<size_t>(around_first[n]));
+    std::vector<int32_t> cursor(around_first.begin(), around_first.end() - 1);
+    for (const MeshTriangle& t : mesh.triangles)
+        for (int k = 0; k < 3; ++k) {
+            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 1) % 3];
+            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 2) % 3];
+        }
+    std::vector<int32_t> around_count(n);
+    for (size_t i = 0; i < n; ++i) {
+        auto begin = around.begin() + around_first[i], end = around.begin() + around_first[i + 1];
+        std::sort(begin, end);
+        around_count[i] = int32_t(std::unique(begin, end) - begin);
+    }
+
+    // Off-diagonal weights per row, in the triangles' order, counted out by
+    // row; each row then gets one column per neighbour that has a weight, in
+    // the order of the columns, adding up that neighbour's weights in the
+    // triangles' order (the same sums on every build).
     struct Entry {
         int32_t column;
         double value;
@@ -128,24 +163,32 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
     SparseRows m;
     m.diagonal = diagonal;
     m.first.assign(size_t(count) + 1, 0);
-    for (int32_t row = 0; row < count; ++row) {
+    m.columns.reserve(entries.size());
+    m.values.reserve(entries.size());
+    std::vector<int32_t> slot(size_t(count), -1);  // per column: its place in the row being built
+    constexpr int32_t USED = -2;
+    int32_t row = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (unknown[i] < 0) continue;
         auto begin = entries.begin() + first[size_t(row)],
              end = entries.begin() + first[size_t(row) + 1];
-        std::stable_sort(begin, end,
-                         [](const Entry& a, const Entry& b) { return a.column < b.column; });
-        for (auto e = begin; e != end;) {
-            auto f = e;
-            double sum = 0;
-            for (; f != end && f->column == e->column; ++f)
-                sum += f->value;
-            m.columns.push_back(e->column);
-            m.values.push_back(sum);
-            ++m.first[size_t(row) + 1];
-            e = f;
+        for (auto e = begin; e != end; ++e)
+            slot[size_t(e->column)] = USED;
+        // The neighbours come in the points' order, which is the columns'.
+        for (int32_t k = 0; k < around_count[i]; ++k) {
+            int32_t column = unknown[size_t(around[size_t(around_first[i] + k)])];
+            if (column < 0 || slot[size_t(column)] != USED) continue;
+            slot[size_t(column)] = int32_t(m.columns.size());
+            m.columns.push_back(column);
+            m.values.push_back(0);
         }
+        for (auto e = begin; e != end; ++e)
+            m.values[size_t(slot[size_t(e->column)])] += e->value;
+        for (auto e = begin; e != end; ++e)
+            slot[size_t(e->column)] = -1;
+        m.first[size_t(row) + 1] = int32_t(m.columns.size());
+        ++row;
     }
-    for (size_t i = 1; i < m.first.size(); ++i)
-        m.first[i] += m.first[i - 1];
     for (double& d : m.diagonal)
         if (d <= 0) d = 1;  // a point with no usable triangle (none in a mended mesh)
     // Starting from the circles scaled as a band's (u = 2c) leaves mostly the
@@ -164,26 +207,6 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
         u[i] = std::max(0.0, solution[size_t(unknown[i])]);
         double e = std::min(mesh.edge[i], mesh.radius[i]);
         c[i] = std::max(0.0, e * (2 * mesh.radius[i] - e));
-    }
-    // Neighbours of each point, in order, without repeats.
-    std::vector<int32_t> around_first(n + 1, 0);
-    for (const MeshTriangle& t : mesh.triangles)
-        for (int32_t v : t.v)
-            around_first[size_t(v) + 1] += 2;
-    for (size_t i = 1; i <= n; ++i)
-        around_first[i] += around_first[i - 1];
-    std::vector<int32_t> around(static_cast<size_t>(around_first[n]));
-    std::vector<int32_t> cursor(around_first.begin(), around_first.end() - 1);
-    for (const MeshTriangle& t : mesh.triangles)
-        for (int k = 0; k < 3; ++k) {
-            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 1) % 3];
-            around[size_t(cursor[size_t(t.v[k])]++)] = t.v[(k + 2) % 3];
-        }
-    std::vector<int32_t> around_count(n);
-    for (size_t i = 0; i < n; ++i) {
-        auto begin = around.begin() + around_first[i], end = around.begin() + around_first[i + 1];
-        std::sort(begin, end);
-        around_count[i] = int32_t(std::unique(begin, end) - begin);
     }
     std::vector<double> su = u, sc = c, tu(n), tc(n);
     for (int round = 0; round < SCALE_ROUNDS; ++round) {

@@ -4,11 +4,14 @@
 // their quality figures, the same bits every time.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 
 #include "geometry/constrained_delaunay.h"
 #include "geometry/inflate_region.h"
 #include "geometry/mend_front_mesh.h"
+#include "geometry/region_bits.h"
+#include "geometry/region_distance.h"
 #include "support/body_quality.h"
 
 namespace {
@@ -33,7 +36,94 @@ std::set<std::pair<int32_t, int32_t>> edges_of(const std::vector<MeshTriangle>& 
     return edges;
 }
 
+// Pixels of a w x h mask from a fixed pattern: a disc, bars, and a sprinkle
+// of single pixels that `seed` selects, the border row and column outside.
+RegionMask pattern_mask(int32_t w, int32_t h, uint32_t seed) {
+    RegionMask m;
+    m.width = w;
+    m.height = h;
+    m.inside.assign(size_t(w) * size_t(h), 0);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            int32_t dx = x - w / 3, dy = y - h / 2;
+            uint32_t hash = (uint32_t(x) * 73856093u) ^ (uint32_t(y) * 19349663u) ^ seed;
+            bool in =
+                dx * dx + dy * dy <= (w * w) / 9 || (y % 7 < 3 && x > w / 2) || hash % 11 == 0;
+            in = in && x > 0 && y > 0 && x + 1 < w && y + 1 < h;
+            m.inside[size_t(y) * size_t(w) + size_t(x)] = in ? uint8_t(1 + hash % 255) : 0;
+        }
+    return m;
+}
+
 }  // namespace
+
+TEST(BodyStages, RowsOfPixelsPackIntoBitsAndBackAsOnePixelAtATime) {
+    // Lengths on both sides of a word and of eight, at every bit offset in a
+    // word; bytes with only their high or low bits set count as inside.
+    const uint8_t values[] = {0, 1, 0x80, 0x7F, 0xFF, 0x40, 0, 0, 0x01, 0};
+    for (int32_t count : {0, 1, 7, 8, 9, 63, 64, 65, 130})
+        for (int32_t first = 0; first < 64; first += 3) {
+            std::vector<uint8_t> bytes(static_cast<size_t>(count));
+            for (int32_t i = 0; i < count; ++i)
+                bytes[size_t(i)] = values[size_t(i * 7 + first) % 10];
+            std::vector<uint64_t> packed(4, 0), plain(4, 0);
+            pack_row_bits(bytes.data(), count, packed.data(), first);
+            for (int32_t i = 0; i < count; ++i)
+                if (bytes[size_t(i)] != 0)
+                    plain[size_t(first + i) / 64] |= uint64_t(1) << ((first + i) % 64);
+            EXPECT_EQ(packed, plain) << count << " at " << first;
+            std::vector<uint8_t> back(size_t(count) + 1, 9);
+            unpack_row_bits(packed.data(), count, back.data());
+            for (int32_t i = 0; i < count; ++i)
+                EXPECT_EQ(back[size_t(i)], ((plain[size_t(i) / 64] >> (i % 64)) & 1))
+                    << count << " at " << first << ", byte " << i;
+            EXPECT_EQ(back[size_t(count)], 9) << "written past the row";
+        }
+}
+
+TEST(BodyStages, TheDistanceFieldIsExact) {
+    // Against every pair of pixels, on masks one pixel wide or high inside
+    // their border, and wider than a word.
+    for (auto [w, h] : {std::pair{3, 9}, {9, 3}, {17, 13}, {64, 5}, {70, 41}}) {
+        RegionMask mask = pattern_mask(w, h, uint32_t(w * h));
+        DistanceField field = region_distance_field(mask);
+        ASSERT_EQ(field.squared.size(), mask.inside.size());
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                int32_t best = w * w + h * h;
+                for (int32_t v = 0; v < h; ++v)
+                    for (int32_t u = 0; u < w; ++u)
+                        if (mask.inside[size_t(v) * size_t(w) + size_t(u)] == 0)
+                            best = std::min(best, (x - u) * (x - u) + (y - v) * (y - v));
+                EXPECT_EQ(field.squared[size_t(y) * size_t(w) + size_t(x)], best)
+                    << w << " x " << h << " at " << x << ", " << y;
+            }
+    }
+}
+
+TEST(BodyStages, RaysWalkedSideBySideGiveEachRaysOwnRadius) {
+    // Rays of every length, from a thin bar's edge to the disc's middle,
+    // some leaving the mask at once; each must get its own walk's radius.
+    RegionMask mask = pattern_mask(70, 41, 7);
+    mask.origin_x = -30;
+    mask.origin_y = -20;
+    DistanceField field = region_distance_field(mask);
+    std::vector<InwardRay> rays;
+    for (int32_t i = 0; i < 40; ++i) {
+        double angle = 0.7 * i;
+        rays.push_back({{(-30 + 2 + (i * 13) % 66) * U, (-20 + 1 + (i * 7) % 39) * U},
+                        std::cos(angle),
+                        std::sin(angle)});
+    }
+    std::vector<double> radii = inscribed_radii(field, rays);
+    ASSERT_EQ(radii.size(), rays.size());
+    std::set<double> distinct;
+    for (size_t i = 0; i < rays.size(); ++i) {
+        EXPECT_EQ(radii[i], inscribed_radius(field, rays[i].point, rays[i].dx, rays[i].dy)) << i;
+        distinct.insert(radii[i]);
+    }
+    EXPECT_GT(distinct.size(), 10u);
+}
 
 TEST(BodyStages, TriangulationKeepsEverySegmentAndExactlyTheInside) {
     struct Case {
