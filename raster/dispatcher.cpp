@@ -78,7 +78,8 @@ bool is_textured(uint32_t code) {
 
 // A PRIM_LIT_TRI packet under a grey light colour (r = g = b = light): the
 // light colour of each vertex is grey too, lit_vertex_colour's one value, and
-// the triangle is drawn from those values without the colour records.
+// the triangle is drawn from those values without the colour records,
+// watertight when the packet asks for it.
 [[gnu::always_inline]] inline void draw_grey_lit_packet(const RenderList* list,
                                                         PrimitivePacket* packet, int32_t light,
                                                         int32_t shade_mode) {
@@ -89,6 +90,12 @@ bool is_textured(uint32_t code) {
         const int32_t intensity = list->intensities[index[9 + k]];
         return ((intensity < 0 ? 0 : intensity) * light) >> 8;
     };
+    if ((packet->header & POLY_WATERTIGHT) != 0) {
+        draw_watertight_grey_lit_triangle(&vertices[index[0]], &vertices[index[1]],
+                                          &vertices[index[2]], level(0), level(1), level(2),
+                                          &list->colour_records[index[3]], shade_mode);
+        return;
+    }
     draw_grey_lit_triangle(&vertices[index[0]], &vertices[index[1]], &vertices[index[2]], level(0),
                            level(1), level(2), &list->colour_records[index[3]], shade_mode);
 }
@@ -169,8 +176,7 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
             run_callback(packet->extra, packet->depth_key);
             break;
         case PRIM_LIT_TRI:
-            if ((packet->header & POLY_WATERTIGHT) == 0 && scratch.light->g == scratch.light->r &&
-                scratch.light->b == scratch.light->r) {
+            if (scratch.light->g == scratch.light->r && scratch.light->b == scratch.light->r) {
                 draw_grey_lit_packet(list, packet, scratch.light->r, shade_mode);
                 break;
             }
