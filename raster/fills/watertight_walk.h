@@ -19,6 +19,7 @@
 // and every value lies within the range of the polygon's corners.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "raster/fills/exact_walk.h"
@@ -42,7 +43,7 @@ template <typename Arithmetic>
                                                               int32_t by) {
     const int32_t dy = by - ay;  // at least 1
     const int32_t dx = bx - ax;
-    const typename Arithmetic::Divisor per_row(dy);
+    const typename Arithmetic::CountDivisor per_row(dy);
     int32_t whole = per_row(dx);  // truncated, then made the floor
     int32_t rest = dx - whole * dy;
     if (rest < 0) {
@@ -214,6 +215,38 @@ void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* co
     render_stats.pixels_written += rows.pixels_written;
 }
 
+// fill_polygon_watertight for a triangle, the common case spelled out: the
+// tests below in the same order, the corners' extent found once for both the
+// test for a triangle beside the raster and the one for a triangle inside it.
+template <typename Arithmetic, int N, typename Span>
+[[gnu::always_inline]] inline void fill_triangle_watertight(const ClipEntry<N>* vertices,
+                                                            Span& span) {
+    const int32_t width = raster_target.width, height = raster_target.height;
+    const ClipEntry<N>& a = vertices[0];
+    const ClipEntry<N>& b = vertices[1];
+    const ClipEntry<N>& c = vertices[2];
+    const int32_t min_x = std::min(a.x, std::min(b.x, c.x));
+    const int32_t max_x = std::max(a.x, std::max(b.x, c.x));
+    const int32_t min_y = std::min(a.y, std::min(b.y, c.y));
+    const int32_t max_y = std::max(a.y, std::max(b.y, c.y));
+    if (max_x <= 0 || min_x >= width || max_y <= 0 || min_y >= height) return;
+    if ((min_x >= 0) & (max_x < width) & (min_y >= 0) & (max_y < height)) {
+        // Every corner inside: the clip passes would turn the entries by two.
+        const ClipEntry<N> turned[3] = {c, a, b};
+        if (width < RECIPROCAL_TABLE_LIMIT && !same_point(a, b) && !same_point(b, c) &&
+            !same_point(c, a)) {
+            walk_watertight_triangle<Arithmetic>(turned, span);
+            return;
+        }
+        walk_watertight<Arithmetic>(turned, 3, vertices, 3, span);
+        return;
+    }
+    ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
+    bool inside;
+    const int32_t count = clip_polygon<N, Arithmetic>(vertices, 3, clipped, inside);
+    walk_watertight<Arithmetic>(clipped, count, vertices, 3, span);
+}
+
 }  // namespace polygon_detail
 
 // fill_polygon for a polygon drawn watertight: every pixel whose point
@@ -226,6 +259,12 @@ void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& spa
     if (raster_target.pixels == nullptr || raster_target.width < 1 || raster_target.height < 1)
         return;
     if (n < 1 || n > MAX_POLYGON_VERTICES) return;
+    if constexpr (Arithmetic::FAST_PATHS) {
+        if (n == 3) {
+            polygon_detail::fill_triangle_watertight<Arithmetic>(vertices, span);
+            return;
+        }
+    }
     // A polygon wholly beside the raster covers none of its pixel points: the
     // points of a column x lie at x + 1/2, right of every corner at 0 or
     // left, left of every corner at the width or beyond; rows run from the
