@@ -207,7 +207,8 @@ inline void load_position_entries(ClipEntry<0>* entries, const ScreenVertex* con
 }
 
 struct ConstantSpan {
-    uint64_t four;  // the pixel four times: make with constant_span
+    static constexpr bool READS_SIDES = false;  // see fill_polygon_watertight
+    uint64_t four;                              // the pixel four times: make with constant_span
 
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
                                            const Side<0>&, const Side<0>&) const {

@@ -21,11 +21,22 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 
 #include "raster/fills/exact_walk.h"
 #include "raster/fills/polygon_pipeline.h"
 
 namespace polygon_detail {
+
+// False for a span whose draw_continued draws the same pixels whatever the
+// walk's sides and run (READS_SIDES false), such as one value's span.
+template <typename Span>
+constexpr bool span_reads_sides() {
+    if constexpr (requires { std::remove_cvref_t<Span>::READS_SIDES; })
+        return std::remove_cvref_t<Span>::READS_SIDES;
+    else
+        return true;
+}
 
 // An edge of the exact walk in a triangle inside a raster narrower than
 // RECIPROCAL_TABLE_LIMIT: every value fits 32 bits, and edges start on their
@@ -112,13 +123,16 @@ template <typename Arithmetic, int N, typename Span>
     const int64_t twice_area = int64_t(list[1].x - list[0].x) * (list[2].y - list[0].y) -
                                int64_t(list[2].x - list[0].x) * (list[1].y - list[0].y);
     if (twice_area == 0) return;  // no point lies inside
-    WalkStart<N> walk;
-    start_triangle_walk<Arithmetic>(list, walk);
+    // The first of the highest corners and the corners after and before it,
+    // as start_triangle_walk finds them.
+    int32_t top = list[1].y < list[0].y ? 1 : 0;
+    top = list[2].y < list[top].y ? 2 : top;
+    const int32_t forward_end = top == 2 ? 0 : top + 1;
+    const int32_t backward_end = top == 0 ? 2 : top - 1;
     // A clockwise outline (y down: positive area) has its backward chain on
     // the left, as start_walk found from the same sum.
-    const int32_t top = walk.top;
-    const int32_t left_corner = twice_area > 0 ? walk.backward.end : walk.forward.end;
-    const int32_t right_corner = twice_area > 0 ? walk.forward.end : walk.backward.end;
+    const int32_t left_corner = twice_area > 0 ? backward_end : forward_end;
+    const int32_t right_corner = twice_area > 0 ? forward_end : backward_end;
     const ClipEntry<N>& t = list[top];
     const ClipEntry<N>& l = list[left_corner];
     const ClipEntry<N>& r = list[right_corner];
@@ -142,7 +156,20 @@ template <typename Arithmetic, int N, typename Span>
     }
     rows.next_corner_y =
         rows.left.lower_y < rows.right.lower_y ? rows.left.lower_y : rows.right.lower_y;
-    walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk), rows);
+    if constexpr (span_reads_sides<Span>()) {
+        WalkStart<N> walk;
+        start_triangle_walk<Arithmetic>(list, walk);
+        walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk), rows);
+    } else {
+        // The shared walk hands over every row from the top corner's to the
+        // bottom corner's, whose own row draws nothing; a span that does not
+        // read the sides needs only the rows.
+        const Side<N> none{};
+        const int32_t width = raster_target.width;
+        uint16_t* row_pixels = raster_target.pixels + size_t(t.y) * size_t(width);
+        for (int32_t row = t.y; row < rows.bottom_y; ++row, row_pixels += width)
+            rows(row, row_pixels, none, none);
+    }
     render_stats.pixels_written += rows.pixels_written;
 }
 
