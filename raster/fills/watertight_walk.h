@@ -78,7 +78,9 @@ template <typename Arithmetic>
 template <typename Arithmetic, typename Span>
 struct WatertightTriangleRows {
     static constexpr bool REDRAWS = false;
-    static constexpr bool SKIPS_EMPTY = false;  // its exact edges step with every row
+    // The top corner's own row, when the corner is pointed, has no pixel:
+    // the exact edges start a row lower (see walk_watertight_triangle).
+    static constexpr bool SKIPS_EMPTY = true;
     Span& span;
     SmallExactEdge left, right;
     int32_t bottom_x, bottom_y;
@@ -137,6 +139,7 @@ template <typename Arithmetic, int N, typename Span>
     const ClipEntry<N>& l = list[left_corner];
     const ClipEntry<N>& r = list[right_corner];
     WatertightTriangleRows<Arithmetic, Span> rows{span, {}, {}, 0, 0, 0, 0};
+    int32_t first_row = t.y;
     if (l.y == t.y) {
         rows.left = small_exact_edge<Arithmetic>(l.x, l.y, r.x, r.y);
         rows.right = small_exact_edge<Arithmetic>(t.x, t.y, r.x, r.y);
@@ -153,6 +156,11 @@ template <typename Arithmetic, int N, typename Span>
         const bool left_lower = l.y > r.y;
         rows.bottom_x = left_lower ? l.x : r.x;
         rows.bottom_y = left_lower ? l.y : r.y;
+        // A pointed top: both edges start at its column, so its row is
+        // empty, and the walk passes it over (SKIPS_EMPTY).
+        step_small_exact_edge(rows.left);
+        step_small_exact_edge(rows.right);
+        first_row = t.y + 1;
     }
     rows.next_corner_y =
         rows.left.lower_y < rows.right.lower_y ? rows.left.lower_y : rows.right.lower_y;
@@ -161,13 +169,13 @@ template <typename Arithmetic, int N, typename Span>
         start_triangle_walk<Arithmetic>(list, walk);
         walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk), rows);
     } else {
-        // The shared walk hands over every row from the top corner's to the
-        // bottom corner's, whose own row draws nothing; a span that does not
+        // The shared walk hands over every row from first_row to the bottom
+        // corner's, whose own row draws nothing; a span that does not
         // read the sides needs only the rows.
         const Side<N> none{};
         const int32_t width = raster_target.width;
-        uint16_t* row_pixels = raster_target.pixels + size_t(t.y) * size_t(width);
-        for (int32_t row = t.y; row < rows.bottom_y; ++row, row_pixels += width)
+        uint16_t* row_pixels = raster_target.pixels + size_t(first_row) * size_t(width);
+        for (int32_t row = first_row; row < rows.bottom_y; ++row, row_pixels += width)
             rows(row, row_pixels, none, none);
     }
     render_stats.pixels_written += rows.pixels_written;
