@@ -166,7 +166,7 @@ template <typename Arithmetic, int N, typename Span>
         rows.left.lower_y < rows.right.lower_y ? rows.left.lower_y : rows.right.lower_y;
     if constexpr (span_reads_sides<Span>()) {
         WalkStart<N> walk;
-        start_triangle_walk<Arithmetic>(list, walk);
+        start_triangle_walk<Arithmetic>(list, walk, twice_area);
         walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk), rows);
     } else {
         // The shared walk hands over every row from first_row to the bottom
