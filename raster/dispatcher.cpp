@@ -1,6 +1,8 @@
 // Far-to-near walk of the ordering table and the per-code dispatch to the fills.
 #include "raster/dispatcher.h"
 
+#include <cstdint>
+
 #include "raster/fills/flat_fill.h"
 #include "raster/fills/shaded_fills.h"
 #include "raster/fills/textured_fill.h"
@@ -78,7 +80,8 @@ bool is_textured(uint32_t code) {
 
 // A PRIM_LIT_TRI packet under a grey light colour (r = g = b = light): the
 // light colour of each vertex is grey too, lit_vertex_colour's one value, and
-// the triangle is drawn from those values without the colour records.
+// the triangle is drawn from those values without the colour records,
+// watertight when the packet asks for it.
 [[gnu::always_inline]] inline void draw_grey_lit_packet(const RenderList* list,
                                                         PrimitivePacket* packet, int32_t light,
                                                         int32_t shade_mode) {
@@ -89,6 +92,12 @@ bool is_textured(uint32_t code) {
         const int32_t intensity = list->intensities[index[9 + k]];
         return ((intensity < 0 ? 0 : intensity) * light) >> 8;
     };
+    if ((packet->header & POLY_WATERTIGHT) != 0) {
+        draw_watertight_grey_lit_triangle(&vertices[index[0]], &vertices[index[1]],
+                                          &vertices[index[2]], level(0), level(1), level(2),
+                                          &list->colour_records[index[3]], shade_mode);
+        return;
+    }
     draw_grey_lit_triangle(&vertices[index[0]], &vertices[index[1]], &vertices[index[2]], level(0),
                            level(1), level(2), &list->colour_records[index[3]], shade_mode);
 }
@@ -169,8 +178,7 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
             run_callback(packet->extra, packet->depth_key);
             break;
         case PRIM_LIT_TRI:
-            if ((packet->header & POLY_WATERTIGHT) == 0 && scratch.light->g == scratch.light->r &&
-                scratch.light->b == scratch.light->r) {
+            if (scratch.light->g == scratch.light->r && scratch.light->b == scratch.light->r) {
                 draw_grey_lit_packet(list, packet, scratch.light->r, shade_mode);
                 break;
             }
@@ -297,6 +305,12 @@ void draw_ordering_table(const RenderList* list) {
                 PrimitivePacket* packet = referenced_packet(list, reference);
                 if (packet == nullptr) break;
                 reference = packet->link;
+                // Packets lie in the area in the order they were built, and
+                // the walk takes them by depth, from all over it: the next
+                // one is asked for while this one is drawn. A prefetch never
+                // faults, so the reference is not checked for it.
+                __builtin_prefetch(reinterpret_cast<const void*>(
+                    reinterpret_cast<uintptr_t>(list->first_packet) + (reference - 1)));
                 ++render_stats.drawn;
                 draw_packet(list, packet, scratch);
             }

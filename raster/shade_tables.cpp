@@ -110,8 +110,3 @@ void free_render_tables() {
     }
     current_shade_table = nullptr;
 }
-
-const ShadeTable* select_shade_table(int32_t shade_mode) {
-    current_shade_table = shade_tables[shade_mode & SHADE_MODE_MASK];
-    return current_shade_table;
-}

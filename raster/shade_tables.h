@@ -76,4 +76,8 @@ inline uint16_t shaded_pixel(const uint8_t* table, const int32_t light[3], int32
 // standard table of `shade_mode`, which is taken modulo 4 so that a bad
 // packet cannot select memory outside the four pointers. Returns the table,
 // null before init_shading.
-const ShadeTable* select_shade_table(int32_t shade_mode);
+// Inline: every lit triangle calls it.
+inline const ShadeTable* select_shade_table(int32_t shade_mode) {
+    current_shade_table = shade_tables[shade_mode & SHADE_MODE_MASK];
+    return current_shade_table;
+}

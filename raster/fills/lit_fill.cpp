@@ -173,3 +173,31 @@ void draw_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1
                      {vert2->x, vert2->y, {light2}},
                      GreyLitSpan{level_pixels_of(*table, column, own)});
 }
+
+void draw_watertight_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                       const ScreenVertex* vert2, int32_t light0, int32_t light1,
+                                       int32_t light2, const ColourRecord* surface,
+                                       int32_t shade_mode) {
+    if (vert1->y == vert0->y && vert2->y == vert0->y) return;
+    const ShadeTable* table = select_shade_table(shade_mode);
+    if (table == nullptr) return;
+    // As draw_grey_lit_triangle, with the watertight walk's entries.
+    const int32_t column[3] = {(surface->r >> 3) & 31, (surface->g >> 3) & 31,
+                               (surface->b >> 3) & 31};
+    if (light0 == light1 && light1 == light2) {
+        const int32_t value = (light0 * 256) >> 1;  // 7 fraction bits, as a ColourRun's
+        const int32_t values[3] = {value, value, value};
+        const ClipEntry<0> positions[3] = {
+            {vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}}, {vert2->x, vert2->y, {0}}};
+        fill_polygon_watertight<0, FastArithmetic>(
+            positions, 3,
+            constant_span(shaded_pixel(table->entry, values, column[0], column[1], column[2])));
+        return;
+    }
+    LevelPixels own;  // outside a walk, worked out for this polygon alone
+    const ClipEntry<1> entries[3] = {{vert0->x, vert0->y, {light0}},
+                                     {vert1->x, vert1->y, {light1}},
+                                     {vert2->x, vert2->y, {light2}}};
+    fill_polygon_watertight<1, FastArithmetic>(entries, 3,
+                                               GreyLitSpan{level_pixels_of(*table, column, own)});
+}

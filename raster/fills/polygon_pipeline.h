@@ -207,7 +207,8 @@ inline void load_position_entries(ClipEntry<0>* entries, const ScreenVertex* con
 }
 
 struct ConstantSpan {
-    uint64_t four;  // the pixel four times: make with constant_span
+    static constexpr bool READS_SIDES = false;  // see fill_polygon_watertight
+    uint64_t four;                              // the pixel four times: make with constant_span
 
     [[gnu::always_inline]] void operator()(uint16_t* row, int32_t start, int32_t count,
                                            const Side<0>&, const Side<0>&) const {
@@ -520,9 +521,11 @@ template <typename Arithmetic, int N>
 
 // start_walk for three entries that trimming leaves as they are: the edges
 // that leave the top corner go down or along its row.
+// twice_area, when not 0: the triangle's sum as backward_is_left takes it,
+// known to the caller, which then decides the sides alone.
 template <typename Arithmetic, int N>
-[[gnu::always_inline]] inline void start_triangle_walk(const ClipEntry<N>* list,
-                                                       WalkStart<N>& walk) {
+[[gnu::always_inline]] inline void start_triangle_walk(const ClipEntry<N>* list, WalkStart<N>& walk,
+                                                       int64_t twice_area = 0) {
     // The first of the highest entries, by selections rather than branches:
     // which vertex is on top varies from one triangle to the next.
     int32_t top = list[1].y < list[0].y ? 1 : 0;
@@ -533,7 +536,9 @@ template <typename Arithmetic, int N>
     walk.backward = {top == 0 ? 2 : top - 1, -1, 0, {}};
     set_down_edge<Arithmetic>(walk.forward, list[top], list[walk.forward.end]);
     set_down_edge<Arithmetic>(walk.backward, list[top], list[walk.backward.end]);
-    walk.backward_left = backward_is_left<Arithmetic>(walk.forward, walk.backward, list, 3);
+    walk.backward_left = twice_area != 0
+                             ? twice_area > 0
+                             : backward_is_left<Arithmetic>(walk.forward, walk.backward, list, 3);
     walk.left.x = list[top].x * 256;
     walk.right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
 #pragma GCC unroll 8

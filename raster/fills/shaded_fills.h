@@ -64,6 +64,12 @@ void draw_watertight_lit_quad(const ScreenVertex* vert0, const ScreenVertex* ver
                               const ColourRecord* light0, const ColourRecord* light1,
                               const ColourRecord* light2, const ColourRecord* light3,
                               const ColourRecord* surface, int32_t shade_mode);
+// draw_watertight_lit_triangle for grey lights, each given as its one value,
+// as draw_grey_lit_triangle is draw_lit_triangle's: the same pixels.
+void draw_watertight_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                       const ScreenVertex* vert2, int32_t light0, int32_t light1,
+                                       int32_t light2, const ColourRecord* surface,
+                                       int32_t shade_mode);
 void fill_watertight_lit_polygon(const ScreenVertex* const* vertices,
                                  const ColourRecord* const* lights, const ColourRecord* surface,
                                  int32_t n);

@@ -19,12 +19,24 @@
 // and every value lies within the range of the polygon's corners.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <type_traits>
 
 #include "raster/fills/exact_walk.h"
 #include "raster/fills/polygon_pipeline.h"
 
 namespace polygon_detail {
+
+// False for a span whose draw_continued draws the same pixels whatever the
+// walk's sides and run (READS_SIDES false), such as one value's span.
+template <typename Span>
+constexpr bool span_reads_sides() {
+    if constexpr (requires { std::remove_cvref_t<Span>::READS_SIDES; })
+        return std::remove_cvref_t<Span>::READS_SIDES;
+    else
+        return true;
+}
 
 // An edge of the exact walk in a triangle inside a raster narrower than
 // RECIPROCAL_TABLE_LIMIT: every value fits 32 bits, and edges start on their
@@ -42,7 +54,7 @@ template <typename Arithmetic>
                                                               int32_t by) {
     const int32_t dy = by - ay;  // at least 1
     const int32_t dx = bx - ax;
-    const typename Arithmetic::Divisor per_row(dy);
+    const typename Arithmetic::CountDivisor per_row(dy);
     int32_t whole = per_row(dx);  // truncated, then made the floor
     int32_t rest = dx - whole * dy;
     if (rest < 0) {
@@ -66,7 +78,9 @@ template <typename Arithmetic>
 template <typename Arithmetic, typename Span>
 struct WatertightTriangleRows {
     static constexpr bool REDRAWS = false;
-    static constexpr bool SKIPS_EMPTY = false;  // its exact edges step with every row
+    // The top corner's own row, when the corner is pointed, has no pixel:
+    // the exact edges start a row lower (see walk_watertight_triangle).
+    static constexpr bool SKIPS_EMPTY = true;
     Span& span;
     SmallExactEdge left, right;
     int32_t bottom_x, bottom_y;
@@ -111,17 +125,21 @@ template <typename Arithmetic, int N, typename Span>
     const int64_t twice_area = int64_t(list[1].x - list[0].x) * (list[2].y - list[0].y) -
                                int64_t(list[2].x - list[0].x) * (list[1].y - list[0].y);
     if (twice_area == 0) return;  // no point lies inside
-    WalkStart<N> walk;
-    start_triangle_walk<Arithmetic>(list, walk);
+    // The first of the highest corners and the corners after and before it,
+    // as start_triangle_walk finds them.
+    int32_t top = list[1].y < list[0].y ? 1 : 0;
+    top = list[2].y < list[top].y ? 2 : top;
+    const int32_t forward_end = top == 2 ? 0 : top + 1;
+    const int32_t backward_end = top == 0 ? 2 : top - 1;
     // A clockwise outline (y down: positive area) has its backward chain on
     // the left, as start_walk found from the same sum.
-    const int32_t top = walk.top;
-    const int32_t left_corner = twice_area > 0 ? walk.backward.end : walk.forward.end;
-    const int32_t right_corner = twice_area > 0 ? walk.forward.end : walk.backward.end;
+    const int32_t left_corner = twice_area > 0 ? backward_end : forward_end;
+    const int32_t right_corner = twice_area > 0 ? forward_end : backward_end;
     const ClipEntry<N>& t = list[top];
     const ClipEntry<N>& l = list[left_corner];
     const ClipEntry<N>& r = list[right_corner];
     WatertightTriangleRows<Arithmetic, Span> rows{span, {}, {}, 0, 0, 0, 0};
+    int32_t first_row = t.y;
     if (l.y == t.y) {
         rows.left = small_exact_edge<Arithmetic>(l.x, l.y, r.x, r.y);
         rows.right = small_exact_edge<Arithmetic>(t.x, t.y, r.x, r.y);
@@ -138,10 +156,28 @@ template <typename Arithmetic, int N, typename Span>
         const bool left_lower = l.y > r.y;
         rows.bottom_x = left_lower ? l.x : r.x;
         rows.bottom_y = left_lower ? l.y : r.y;
+        // A pointed top: both edges start at its column, so its row is
+        // empty, and the walk passes it over (SKIPS_EMPTY).
+        step_small_exact_edge(rows.left);
+        step_small_exact_edge(rows.right);
+        first_row = t.y + 1;
     }
     rows.next_corner_y =
         rows.left.lower_y < rows.right.lower_y ? rows.left.lower_y : rows.right.lower_y;
-    walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk), rows);
+    if constexpr (span_reads_sides<Span>()) {
+        WalkStart<N> walk;
+        start_triangle_walk<Arithmetic>(list, walk, twice_area);
+        walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk), rows);
+    } else {
+        // The shared walk hands over every row from first_row to the bottom
+        // corner's, whose own row draws nothing; a span that does not
+        // read the sides needs only the rows.
+        const Side<N> none{};
+        const int32_t width = raster_target.width;
+        uint16_t* row_pixels = raster_target.pixels + size_t(first_row) * size_t(width);
+        for (int32_t row = first_row; row < rows.bottom_y; ++row, row_pixels += width)
+            rows(row, row_pixels, none, none);
+    }
     render_stats.pixels_written += rows.pixels_written;
 }
 
@@ -214,6 +250,38 @@ void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* co
     render_stats.pixels_written += rows.pixels_written;
 }
 
+// fill_polygon_watertight for a triangle, the common case spelled out: the
+// tests below in the same order, the corners' extent found once for both the
+// test for a triangle beside the raster and the one for a triangle inside it.
+template <typename Arithmetic, int N, typename Span>
+[[gnu::always_inline]] inline void fill_triangle_watertight(const ClipEntry<N>* vertices,
+                                                            Span& span) {
+    const int32_t width = raster_target.width, height = raster_target.height;
+    const ClipEntry<N>& a = vertices[0];
+    const ClipEntry<N>& b = vertices[1];
+    const ClipEntry<N>& c = vertices[2];
+    const int32_t min_x = std::min(a.x, std::min(b.x, c.x));
+    const int32_t max_x = std::max(a.x, std::max(b.x, c.x));
+    const int32_t min_y = std::min(a.y, std::min(b.y, c.y));
+    const int32_t max_y = std::max(a.y, std::max(b.y, c.y));
+    if (max_x <= 0 || min_x >= width || max_y <= 0 || min_y >= height) return;
+    if ((min_x >= 0) & (max_x < width) & (min_y >= 0) & (max_y < height)) {
+        // Every corner inside: the clip passes would turn the entries by two.
+        const ClipEntry<N> turned[3] = {c, a, b};
+        if (width < RECIPROCAL_TABLE_LIMIT && !same_point(a, b) && !same_point(b, c) &&
+            !same_point(c, a)) {
+            walk_watertight_triangle<Arithmetic>(turned, span);
+            return;
+        }
+        walk_watertight<Arithmetic>(turned, 3, vertices, 3, span);
+        return;
+    }
+    ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
+    bool inside;
+    const int32_t count = clip_polygon<N, Arithmetic>(vertices, 3, clipped, inside);
+    walk_watertight<Arithmetic>(clipped, count, vertices, 3, span);
+}
+
 }  // namespace polygon_detail
 
 // fill_polygon for a polygon drawn watertight: every pixel whose point
@@ -226,6 +294,12 @@ void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& spa
     if (raster_target.pixels == nullptr || raster_target.width < 1 || raster_target.height < 1)
         return;
     if (n < 1 || n > MAX_POLYGON_VERTICES) return;
+    if constexpr (Arithmetic::FAST_PATHS) {
+        if (n == 3) {
+            polygon_detail::fill_triangle_watertight<Arithmetic>(vertices, span);
+            return;
+        }
+    }
     // A polygon wholly beside the raster covers none of its pixel points: the
     // points of a column x lie at x + 1/2, right of every corner at 0 or
     // left, left of every corner at the width or beyond; rows run from the

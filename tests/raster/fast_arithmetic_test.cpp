@@ -219,11 +219,13 @@ TEST(FastArithmetic, TriangleSidesStayApartOnlyWhenTheyDo) {
 // The fills with their own fast paths, pixel for pixel against their plain
 // forms, over a background of noise.
 // LIT_GREY: a triangle of grey lights as the dispatcher draws it in a walk
-// under a grey light colour, against the plain lit fill.
+// under a grey light colour, against the plain lit fill; LIT_GREY_WATERTIGHT
+// the same for a watertight packet.
 enum class Fill {
     LIT,
     LIT_IN_WALK,
     LIT_GREY,
+    LIT_GREY_WATERTIGHT,
     LIT_WATERTIGHT,
     GOURAUD,
     COPY,
@@ -232,9 +234,16 @@ enum class Fill {
     LIT_TEXTURED,
     COUNT
 };
-const char* const FILL_NAMES[] = {
-    "lit", "lit in a walk", "lit grey triangle", "lit watertight", "gouraud", "copy",
-    "add", "half",          "lit textured"};
+const char* const FILL_NAMES[] = {"lit",
+                                  "lit in a walk",
+                                  "lit grey triangle",
+                                  "lit grey watertight triangle",
+                                  "lit watertight",
+                                  "gouraud",
+                                  "copy",
+                                  "add",
+                                  "half",
+                                  "lit textured"};
 
 struct Polygon {
     int32_t n;
@@ -261,6 +270,15 @@ void draw(Fill fill, bool fast, const Polygon& p) {
                                        p.colours[1]->r, p.colours[2]->r, &p.surface, p.shade_mode);
             } else if (polygon_has_height(p.vertices, 3)) {
                 fill_lit_polygon_plain(p.vertices, p.colours, &p.surface, 3);
+            }
+            break;
+        case Fill::LIT_GREY_WATERTIGHT:
+            if (fast) {
+                draw_watertight_grey_lit_triangle(p.vertices[0], p.vertices[1], p.vertices[2],
+                                                  p.colours[0]->r, p.colours[1]->r, p.colours[2]->r,
+                                                  &p.surface, p.shade_mode);
+            } else if (polygon_has_height(p.vertices, 3)) {
+                fill_watertight_lit_polygon_plain(p.vertices, p.colours, &p.surface, 3);
             }
             break;
         case Fill::LIT_WATERTIGHT:
@@ -315,7 +333,7 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
         const Fill fill = Fill((polygon / 16) % int(Fill::COUNT));
         // As the dispatcher draws: the pixels of the light levels kept from
         // polygon to polygon while the table and surface stay.
-        const bool grey = fill == Fill::LIT_GREY;
+        const bool grey = fill == Fill::LIT_GREY || fill == Fill::LIT_GREY_WATERTIGHT;
         const bool in_walk = fill == Fill::LIT_IN_WALK || grey;
         if (polygon % 16 == 0) (in_walk ? open_lit_level_cache : close_lit_level_cache)();
         Polygon p{};
