@@ -499,13 +499,13 @@ int32_t write_stl(const std::vector<ExportedMesh>& parts, const std::string& wha
     return EXPORT_OK;
 }
 
-// The figure's parts, as object indices.
-std::vector<int32_t> figure_indices() {
+// The meshes of the figure's parts, in the figure's order.
+int32_t gather_figure_meshes(std::vector<Mesh>* meshes) {
     std::vector<int32_t> indices;
     const Figure& f = figure();
     for (int32_t i = 0; i < f.part_count; ++i)
         indices.push_back(f.parts[i].object.index);
-    return indices;
+    return gather_meshes(indices.data(), int32_t(indices.size()), meshes);
 }
 
 }  // namespace
@@ -541,11 +541,8 @@ int32_t export_stl(int32_t index, std::string* out) {
 
 int32_t export_parts(std::vector<ExportedMesh>* parts) {
     parts->clear();
-    const std::vector<int32_t> indices = figure_indices();
     std::vector<Mesh> meshes;
-    if (int32_t result = gather_meshes(indices.data(), int32_t(indices.size()), &meshes);
-        result != EXPORT_OK)
-        return result;
+    if (int32_t result = gather_figure_meshes(&meshes); result != EXPORT_OK) return result;
     for (const Mesh& mesh : meshes) {
         parts->emplace_back();
         mesh_of(mesh, &parts->back());
@@ -555,21 +552,15 @@ int32_t export_parts(std::vector<ExportedMesh>* parts) {
 
 int32_t export_figure_obj(std::string* out) {
     out->clear();
-    const std::vector<int32_t> indices = figure_indices();
     std::vector<Mesh> meshes;
-    if (int32_t result = gather_meshes(indices.data(), int32_t(indices.size()), &meshes);
-        result != EXPORT_OK)
-        return result;
+    if (int32_t result = gather_figure_meshes(&meshes); result != EXPORT_OK) return result;
     return write_obj(meshes, out);
 }
 
 int32_t export_figure_ply(std::string* out) {
     out->clear();
-    const std::vector<int32_t> indices = figure_indices();
     std::vector<Mesh> meshes;
-    if (int32_t result = gather_meshes(indices.data(), int32_t(indices.size()), &meshes);
-        result != EXPORT_OK)
-        return result;
+    if (int32_t result = gather_figure_meshes(&meshes); result != EXPORT_OK) return result;
     return write_ply(meshes, out);
 }
 
