@@ -129,23 +129,36 @@ void bucket_packets(RenderList* list) {
         uint32_t room = capacity - offset;
         uint32_t size = packet->size;
         if (size == 0 || size % 4 != 0 || size > room) break;
-        bool behind_eye, dropped;
         if ((header & DEPTH_MODE_MASK) == 3 && room >= uint32_t(TRIANGLE_PACKET_BYTES)) {
             // A triangle, the common packet: the steps below with its three
-            // corners read once.
+            // corners read once, and counted as count_walked_packet does (a
+            // triangle is never an object header), without reading the
+            // header again after the key's store.
             const int16_t* v = packet_vertices(packet);
             const ScreenVertex& p = vertices[v[0]];
             const ScreenVertex& q = vertices[v[1]];
             const ScreenVertex& r = vertices[v[2]];
-            behind_eye = (p.w | q.w | r.w) < 0;
-            dropped = behind_eye || ((header & POLY_CULL) != 0 && winding(p, q, r) < 0);
-            if (!dropped) packet->depth_key = mean_depth(p, q, r);
-        } else {
-            if (room < bytes_read(header)) break;
-            behind_eye = uses_vertex_behind_eye(packet, vertices);
-            dropped = behind_eye || ((header & POLY_CULL) != 0 && winding(packet, vertices) < 0);
-            if (!dropped) update_depth_key(packet, vertices);
+            ++render_stats.packets_walked;
+            if ((p.w | q.w | r.w) < 0) {
+                ++render_stats.depth_dropped;
+            } else if ((header & POLY_CULL) != 0 && winding(p, q, r) < 0) {
+                ++render_stats.culled;
+            } else {
+                const int16_t key = mean_depth(p, q, r);
+                packet->depth_key = key;
+                const int32_t bucket = int32_t(key) + int32_t(packet->depth_bias);
+                if (is_bucket(bucket))
+                    link_into_bucket(heads, bucket, packet_reference(list, packet), &packet->link);
+                if (bucket < 1 || bucket >= ORDERING_TABLE_SIZE) ++render_stats.depth_dropped;
+            }
+            offset += size;
+            continue;
         }
+        if (room < bytes_read(header)) break;
+        const bool behind_eye = uses_vertex_behind_eye(packet, vertices);
+        const bool dropped =
+            behind_eye || ((header & POLY_CULL) != 0 && winding(packet, vertices) < 0);
+        if (!dropped) update_depth_key(packet, vertices);
         int32_t bucket = 0;
         if (!dropped) {
             bucket = int32_t(packet->depth_key) + int32_t(packet->depth_bias);
