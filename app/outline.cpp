@@ -228,6 +228,17 @@ const char* overflow_text(const GridCount& count) {
     return nullptr;
 }
 
+// The scanned grid's triangles made into the object's lit, soft-shaded sheet;
+// false when the triangulation failed.
+bool finish_sheet(int32_t object) {
+    int32_t max_vertex = -1;
+    if (!triangulate(&max_vertex)) return false;
+    finish_lit_object(object, max_vertex + 1);
+    set_object_shading(object, 0);
+    pack_colours();
+    return true;
+}
+
 }  // namespace
 
 int init_outline_grid() {
@@ -321,12 +332,7 @@ int32_t build_object_from_outline(int32_t x, int32_t y) {
 
     int32_t object = create_object(2);
     if (object < 0) return undo_build(object);
-    int32_t max_vertex = -1;
-    if (!triangulate(&max_vertex)) return undo_build(object);
-
-    finish_lit_object(object, max_vertex + 1);
-    set_object_shading(object, 0);
-    pack_colours();
+    if (!finish_sheet(object)) return undo_build(object);
     return object;
 }
 
@@ -345,11 +351,7 @@ int32_t build_part_from_outline(int32_t x, int32_t y) {
     }
     int32_t object = create_object(2);
     if (object < 0) return undo_part_build(NO_OBJECT);
-    int32_t max_vertex = -1;
-    if (!triangulate(&max_vertex)) return undo_part_build(object);
-    finish_lit_object(object, max_vertex + 1);
-    set_object_shading(object, 0);
-    pack_colours();
+    if (!finish_sheet(object)) return undo_part_build(object);
     return object;
 }
 

@@ -268,6 +268,33 @@ expect_exit() {
 }
 
 # The whole session: start, outline, sheet, turn, I (body), F12, Escape.
+# A closed stroke through the corners given after SHOT and WHAT, drawn with the left button
+# held from the last corner round. Each corner is held until a frame has drawn the edge to it
+# (its midpoint turns black), so every edge is one stroke whatever the frame timing; the
+# screenshots are named SHOT-N, and an edge not drawn fails with WHAT.
+draw_closed_stroke() {
+    local shot=$1 what=$2
+    shift 2
+    local corners=("$@") start_x start_y previous_x previous_y corner_x corner_y edge=0
+    read -r start_x start_y <<<"${corners[-1]}"
+    move "$start_x" "$start_y"
+    sleep 0.2
+    xdotool mousedown 1
+    previous_x=$start_x
+    previous_y=$start_y
+    for corner in "${corners[@]}"; do
+        edge=$((edge + 1))
+        read -r corner_x corner_y <<<"$corner"
+        move "$corner_x" "$corner_y"
+        wait_for_screen "$shot-$edge" is_black_at $(((previous_x + corner_x) / 2)) \
+            $(((previous_y + corner_y) / 2)) >/dev/null ||
+            fail "$what to ($corner_x, $corner_y) was not drawn"
+        previous_x=$corner_x
+        previous_y=$corner_y
+    done
+    xdotool mouseup 1
+}
+
 run_window_session() {
     local CENTRE_X=257 CENTRE_Y=241 start_x start_y previous_x previous_y edge corner
     local corner_x corner_y mid_x mid_y OUTLINE SHEET point x y red blue other deadline
@@ -290,25 +317,7 @@ run_window_session() {
     local CORNERS=("177 161" "257 121" "337 161" "377 241" "337 321" "257 361" "177 321" "137 241")
     [ -z "${REPLAY:-}" ] || replay_session "${CORNERS[-1]}" "$CENTRE_X $CENTRE_Y" "${CORNERS[@]}"
     xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
-    read -r start_x start_y <<<"${CORNERS[-1]}"
-    move "$start_x" "$start_y"
-    sleep 0.2
-    xdotool mousedown 1
-    previous_x=$start_x
-    previous_y=$start_y
-    edge=0
-    for corner in "${CORNERS[@]}"; do
-        edge=$((edge + 1))
-        read -r corner_x corner_y <<<"$corner"
-        move "$corner_x" "$corner_y"
-        mid_x=$(((previous_x + corner_x) / 2))
-        mid_y=$(((previous_y + corner_y) / 2))
-        wait_for_screen "2-stroke-$edge" is_black_at "$mid_x" "$mid_y" >/dev/null ||
-            fail "the stroke to ($corner_x, $corner_y) was not drawn"
-        previous_x=$corner_x
-        previous_y=$corner_y
-    done
-    xdotool mouseup 1
+    draw_closed_stroke 2-stroke "the stroke" "${CORNERS[@]}"
     OUTLINE=$(screenshot 3-outline)
     is_blue_at "$CENTRE_X" "$CENTRE_Y" "$OUTLINE" || fail "the inside of the outline is not blue"
     is_blue_at 20 20 "$OUTLINE" || fail "the outside of the outline is not blue"
@@ -419,25 +428,7 @@ run_window_session() {
     xdotool keydown n
     sleep 0.2
     xdotool keyup n
-    read -r start_x start_y <<<"${SQUARE[-1]}"
-    move "$start_x" "$start_y"
-    sleep 0.2
-    xdotool mousedown 1
-    previous_x=$start_x
-    previous_y=$start_y
-    edge=0
-    for corner in "${SQUARE[@]}"; do
-        edge=$((edge + 1))
-        read -r corner_x corner_y <<<"$corner"
-        move "$corner_x" "$corner_y"
-        mid_x=$(((previous_x + corner_x) / 2))
-        mid_y=$(((previous_y + corner_y) / 2))
-        wait_for_screen "7-part-stroke-$edge" is_black_at "$mid_x" "$mid_y" >/dev/null ||
-            fail "the part's stroke to ($corner_x, $corner_y) was not drawn over the body"
-        previous_x=$corner_x
-        previous_y=$corner_y
-    done
-    xdotool mouseup 1
+    draw_closed_stroke 7-part-stroke "the part's stroke" "${SQUARE[@]}"
     move "$CENTRE_X" "$CENTRE_Y"
     sleep 0.2
     xdotool mousedown 3

@@ -150,28 +150,44 @@ void draw_watertight_lit_quad(const ScreenVertex* vert0, const ScreenVertex* ver
     fill_watertight_lit_polygon(vertices, lights, surface, 4);
 }
 
+namespace {
+
+// The shade table's columns of a surface colour, as match_lit_span makes them
+// for grey lights, whose r, g and b are one value.
+struct SurfaceColumns {
+    int32_t column[3];
+};
+
+SurfaceColumns surface_columns(const ColourRecord* surface) {
+    return {{(surface->r >> 3) & 31, (surface->g >> 3) & 31, (surface->b >> 3) & 31}};
+}
+
+// The one pixel of a triangle whose corners share one grey light.
+uint16_t grey_pixel(const ShadeTable& table, const SurfaceColumns& c, int32_t light) {
+    const int32_t value = (light * 256) >> 1;  // 7 fraction bits, as a ColourRun's
+    const int32_t values[3] = {value, value, value};
+    return shaded_pixel(table.entry, values, c.column[0], c.column[1], c.column[2]);
+}
+
+}  // namespace
+
 void draw_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                             const ScreenVertex* vert2, int32_t light0, int32_t light1,
                             int32_t light2, const ColourRecord* surface, int32_t shade_mode) {
     if (vert1->y == vert0->y && vert2->y == vert0->y) return;
     const ShadeTable* table = select_shade_table(shade_mode);
     if (table == nullptr) return;
-    // The columns, the pixel of one light and the entries as match_lit_span
-    // makes them for grey lights, whose r, g and b are the one value here.
-    const int32_t column[3] = {(surface->r >> 3) & 31, (surface->g >> 3) & 31,
-                               (surface->b >> 3) & 31};
+    const SurfaceColumns columns = surface_columns(surface);
     if (light0 == light1 && light1 == light2) {
-        const int32_t value = (light0 * 256) >> 1;  // 7 fraction bits, as a ColourRun's
-        const int32_t values[3] = {value, value, value};
-        fill_triangle<0>(
-            {vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}}, {vert2->x, vert2->y, {0}},
-            constant_span(shaded_pixel(table->entry, values, column[0], column[1], column[2])));
+        fill_triangle<0>({vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}},
+                         {vert2->x, vert2->y, {0}},
+                         constant_span(grey_pixel(*table, columns, light0)));
         return;
     }
     LevelPixels own;  // outside a walk, worked out for this polygon alone
     fill_triangle<1>({vert0->x, vert0->y, {light0}}, {vert1->x, vert1->y, {light1}},
                      {vert2->x, vert2->y, {light2}},
-                     GreyLitSpan{level_pixels_of(*table, column, own)});
+                     GreyLitSpan{level_pixels_of(*table, columns.column, own)});
 }
 
 void draw_watertight_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
@@ -182,22 +198,18 @@ void draw_watertight_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVe
     const ShadeTable* table = select_shade_table(shade_mode);
     if (table == nullptr) return;
     // As draw_grey_lit_triangle, with the watertight walk's entries.
-    const int32_t column[3] = {(surface->r >> 3) & 31, (surface->g >> 3) & 31,
-                               (surface->b >> 3) & 31};
+    const SurfaceColumns columns = surface_columns(surface);
     if (light0 == light1 && light1 == light2) {
-        const int32_t value = (light0 * 256) >> 1;  // 7 fraction bits, as a ColourRun's
-        const int32_t values[3] = {value, value, value};
         const ClipEntry<0> positions[3] = {
             {vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}}, {vert2->x, vert2->y, {0}}};
         fill_polygon_watertight<0, FastArithmetic>(
-            positions, 3,
-            constant_span(shaded_pixel(table->entry, values, column[0], column[1], column[2])));
+            positions, 3, constant_span(grey_pixel(*table, columns, light0)));
         return;
     }
     LevelPixels own;  // outside a walk, worked out for this polygon alone
     const ClipEntry<1> entries[3] = {{vert0->x, vert0->y, {light0}},
                                      {vert1->x, vert1->y, {light1}},
                                      {vert2->x, vert2->y, {light2}}};
-    fill_polygon_watertight<1, FastArithmetic>(entries, 3,
-                                               GreyLitSpan{level_pixels_of(*table, column, own)});
+    fill_polygon_watertight<1, FastArithmetic>(
+        entries, 3, GreyLitSpan{level_pixels_of(*table, columns.column, own)});
 }
