@@ -40,37 +40,85 @@ constexpr bool span_reads_sides() {
 
 // An edge of the exact walk in a triangle inside a raster narrower than
 // RECIPROCAL_TABLE_LIMIT: every value fits 32 bits, and edges start on their
-// upper corner's row.
+// upper corner's row. The plain arithmetic's edge, stepped as exact_walk.h
+// steps its edges.
 struct SmallExactEdge {
     int32_t column;       // first column at or right of the edge, see exact_walk.h
     int32_t remainder;    // column * D - N, 0 <= remainder < D
     int32_t whole, part;  // 2 dx = whole * D + part, 0 <= part < D
     int32_t denominator;  // D = 2 dy
     int32_t lower_x, lower_y;
+
+    template <typename Arithmetic>
+    [[gnu::always_inline]] static SmallExactEdge from(int32_t ax, int32_t ay, int32_t bx,
+                                                      int32_t by) {
+        const int32_t dy = by - ay;  // at least 1
+        const int32_t dx = bx - ax;
+        const typename Arithmetic::CountDivisor per_row(dy);
+        int32_t whole = per_row(dx);  // truncated, then made the floor
+        int32_t rest = dx - whole * dy;
+        if (rest < 0) {
+            --whole;
+            rest += dy;
+        }
+        return {ax, dy, whole, 2 * rest, 2 * dy, bx, by};
+    }
+    int32_t current_column() const { return column; }
+    [[gnu::always_inline]] void step() {
+        column += whole;
+        remainder -= part;
+        const int32_t borrow = remainder >> 31;  // all ones when it fell below 0
+        column -= borrow;
+        remainder += denominator & borrow;
+    }
 };
 
-template <typename Arithmetic>
-[[gnu::always_inline]] inline SmallExactEdge small_exact_edge(int32_t ax, int32_t ay, int32_t bx,
-                                                              int32_t by) {
-    const int32_t dy = by - ay;  // at least 1
-    const int32_t dx = bx - ax;
-    const typename Arithmetic::CountDivisor per_row(dy);
-    int32_t whole = per_row(dx);  // truncated, then made the floor
-    int32_t rest = dx - whole * dy;
-    if (rest < 0) {
-        --whole;
-        rest += dy;
-    }
-    return {ax, dy, whole, 2 * rest, 2 * dy, bx, by};
-}
+// The same edge for the fast arithmetic, as one fixed-point value with
+// SHIFT fraction bits that a row moves by one addition, for edges of at
+// most RECIPROCAL_TABLE_LIMIT rows whose ends lie inside such a raster.
+//
+// Why it gives the exact walk's columns: on row y the column is
+// ceil(N / D) (exact_walk.h), and N / D is a multiple of 1 / D, so the
+// column is floor(N / D + t) for any t with 1 - 1/D <= t < 1. The value
+// starts at a.x + 1/2 - G on the upper corner's row (N / D = a.x - 1/2
+// there) with G <= 1/D: t starts at 1 - G, at least 1 - 1/D. It steps by
+// at least dx / dy, so t never falls, and it must not reach 1: t stays
+// below 1 while its growth, k rows' excess steps, stays below G.
+// With the reciprocal of dy (multiplier m = floor(2^s / dy) + 1, s = 31 +
+// l, dy > 2^(l - 1), pipeline_arithmetic.h), scaled to SHIFT bits:
+// - 2^SHIFT / dy lies between (m - 1) 2^(SHIFT - s) and m 2^(SHIFT - s),
+//   which are 2^(SHIFT - s) apart. The step is dx times the upper one when
+//   dx >= 0 and times the lower one when dx < 0: at least dx / dy, and in
+//   excess by less than |dx| 2^(SHIFT - s) units of 2^-SHIFT, so that k <
+//   dy <= 2^l rows exceed by less than |dx| 2^(SHIFT - 31) < 2^20 units;
+// - G is half the lower one, floored: at most 2^(SHIFT - 1) / dy units =
+//   1/D, short of it by less than 2^(SHIFT - s - 1) + 1 <= 2^9 + 1 units,
+//   so above 2^40 / 1024 - 2^10 > 2^20 units.
+// Values stay below 2^52: columns below 2^10, steps below 2^11 columns.
+struct SteppedExactEdge {
+    static constexpr int SHIFT = 41;  // s is at most 41 for dy up to 1024
+    int64_t position;                 // (N / D + t) 2^SHIFT
+    int64_t per_row;                  // the step, at least (dx / dy) 2^SHIFT
+    int32_t lower_x, lower_y;
 
-[[gnu::always_inline]] inline void step_small_exact_edge(SmallExactEdge& edge) {
-    edge.column += edge.whole;
-    edge.remainder -= edge.part;
-    const int32_t borrow = edge.remainder >> 31;  // all ones when it fell below 0
-    edge.column -= borrow;
-    edge.remainder += edge.denominator & borrow;
-}
+    template <typename Arithmetic>
+    [[gnu::always_inline]] static SteppedExactEdge from(int32_t ax, int32_t ay, int32_t bx,
+                                                        int32_t by) {
+        const int32_t dx = bx - ax;
+        const Reciprocal reciprocal = RECIPROCAL_TABLE[by - ay];  // 1 .. RECIPROCAL_TABLE_LIMIT
+        const uint32_t up = uint32_t(SHIFT) - reciprocal.shift;
+        const int64_t lower = int64_t(reciprocal.multiplier - 1) << up;  // the upper one: + 2^up
+        const int64_t per_row = dx * lower + (int64_t(dx < 0 ? 0 : dx) << up);
+        return {(int64_t(ax) << SHIFT) + (int64_t(1) << (SHIFT - 1)) - (lower >> 1), per_row, bx,
+                by};
+    }
+    int32_t current_column() const { return int32_t(position >> SHIFT); }
+    [[gnu::always_inline]] void step() { position += per_row; }
+};
+
+// The edge the arithmetic steps with.
+template <typename Arithmetic>
+using TriangleEdge = std::conditional_t<Arithmetic::FAST_PATHS, SteppedExactEdge, SmallExactEdge>;
 
 // The rows of a triangle inside a small raster: its exact edges run with the
 // shared walk's rows, which start on the same top row. The exact walk's
@@ -82,7 +130,7 @@ struct WatertightTriangleRows {
     // the exact edges start a row lower (see walk_watertight_triangle).
     static constexpr bool SKIPS_EMPTY = true;
     Span& span;
-    SmallExactEdge left, right;
+    TriangleEdge<Arithmetic> left, right;
     int32_t bottom_x, bottom_y;
     int32_t next_corner_y;  // the first row where an edge ends: the lower of the two
     int64_t pixels_written;
@@ -93,12 +141,15 @@ struct WatertightTriangleRows {
         if (row >= next_corner_y) [[unlikely]] {
             if (row >= bottom_y) return;  // the bottom row belongs to what lies below
             if (row == left.lower_y)
-                left = small_exact_edge<Arithmetic>(left.lower_x, row, bottom_x, bottom_y);
+                left = TriangleEdge<Arithmetic>::template from<Arithmetic>(left.lower_x, row,
+                                                                           bottom_x, bottom_y);
             if (row == right.lower_y)
-                right = small_exact_edge<Arithmetic>(right.lower_x, row, bottom_x, bottom_y);
+                right = TriangleEdge<Arithmetic>::template from<Arithmetic>(right.lower_x, row,
+                                                                            bottom_x, bottom_y);
             next_corner_y = bottom_y;
         }
-        const int32_t count = right.column - left.column;
+        const int32_t left_column = left.current_column();
+        const int32_t count = right.current_column() - left_column;
         if (count > 0) {
             const int32_t walk_start = walk_left.x >> 8;
             const int32_t walk_count = (walk_right.x >> 8) - walk_start;
@@ -108,18 +159,18 @@ struct WatertightTriangleRows {
             if (count >= RECIPROCAL_TABLE_LIMIT || walk_count >= RECIPROCAL_TABLE_LIMIT)
                 __builtin_unreachable();
             pixels_written += count;
-            span.draw_continued(row_pixels, left.column, count, walk_start, walk_count, walk_left,
+            span.draw_continued(row_pixels, left_column, count, walk_start, walk_count, walk_left,
                                 walk_right);
         }
-        step_small_exact_edge(left);
-        step_small_exact_edge(right);
+        left.step();
+        right.step();
     }
 };
 
 // A triangle of three distinct entries inside a raster narrower than
-// RECIPROCAL_TABLE_LIMIT. Its exact chains from the top corner: a level top
-// edge is passed over, and each side runs down to the bottom corner, the one
-// with the middle corner in two edges.
+// RECIPROCAL_TABLE_LIMIT, at most that many rows tall. Its exact chains from the top corner: a
+// level top edge is passed over, and each side runs down to the bottom corner, the one with the
+// middle corner in two edges.
 template <typename Arithmetic, int N, typename Span>
 [[gnu::always_inline]] inline void walk_watertight_triangle(const ClipEntry<N>* list, Span& span) {
     const int64_t twice_area = int64_t(list[1].x - list[0].x) * (list[2].y - list[0].y) -
@@ -141,25 +192,25 @@ template <typename Arithmetic, int N, typename Span>
     WatertightTriangleRows<Arithmetic, Span> rows{span, {}, {}, 0, 0, 0, 0};
     int32_t first_row = t.y;
     if (l.y == t.y) {
-        rows.left = small_exact_edge<Arithmetic>(l.x, l.y, r.x, r.y);
-        rows.right = small_exact_edge<Arithmetic>(t.x, t.y, r.x, r.y);
+        rows.left = TriangleEdge<Arithmetic>::template from<Arithmetic>(l.x, l.y, r.x, r.y);
+        rows.right = TriangleEdge<Arithmetic>::template from<Arithmetic>(t.x, t.y, r.x, r.y);
         rows.bottom_x = r.x;
         rows.bottom_y = r.y;
     } else if (r.y == t.y) {
-        rows.left = small_exact_edge<Arithmetic>(t.x, t.y, l.x, l.y);
-        rows.right = small_exact_edge<Arithmetic>(r.x, r.y, l.x, l.y);
+        rows.left = TriangleEdge<Arithmetic>::template from<Arithmetic>(t.x, t.y, l.x, l.y);
+        rows.right = TriangleEdge<Arithmetic>::template from<Arithmetic>(r.x, r.y, l.x, l.y);
         rows.bottom_x = l.x;
         rows.bottom_y = l.y;
     } else {
-        rows.left = small_exact_edge<Arithmetic>(t.x, t.y, l.x, l.y);
-        rows.right = small_exact_edge<Arithmetic>(t.x, t.y, r.x, r.y);
+        rows.left = TriangleEdge<Arithmetic>::template from<Arithmetic>(t.x, t.y, l.x, l.y);
+        rows.right = TriangleEdge<Arithmetic>::template from<Arithmetic>(t.x, t.y, r.x, r.y);
         const bool left_lower = l.y > r.y;
         rows.bottom_x = left_lower ? l.x : r.x;
         rows.bottom_y = left_lower ? l.y : r.y;
         // A pointed top: both edges start at its column, so its row is
         // empty, and the walk passes it over (SKIPS_EMPTY).
-        step_small_exact_edge(rows.left);
-        step_small_exact_edge(rows.right);
+        rows.left.step();
+        rows.right.step();
         first_row = t.y + 1;
     }
     rows.next_corner_y =
@@ -250,32 +301,37 @@ void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* co
     render_stats.pixels_written += rows.pixels_written;
 }
 
-// fill_polygon_watertight for a triangle, the common case spelled out: the
-// tests below in the same order, the corners' extent found once for both the
-// test for a triangle beside the raster and the one for a triangle inside it.
+// fill_polygon_watertight for a triangle, the common case spelled out: a
+// triangle with every corner inside goes to its walk at once (the tests for
+// a polygon beside the raster and for one inside it come after).
 template <typename Arithmetic, int N, typename Span>
 [[gnu::always_inline]] inline void fill_triangle_watertight(const ClipEntry<N>* vertices,
                                                             Span& span) {
-    const int32_t width = raster_target.width, height = raster_target.height;
+    const uint32_t width = uint32_t(raster_target.width), height = uint32_t(raster_target.height);
     const ClipEntry<N>& a = vertices[0];
     const ClipEntry<N>& b = vertices[1];
     const ClipEntry<N>& c = vertices[2];
-    const int32_t min_x = std::min(a.x, std::min(b.x, c.x));
-    const int32_t max_x = std::max(a.x, std::max(b.x, c.x));
-    const int32_t min_y = std::min(a.y, std::min(b.y, c.y));
-    const int32_t max_y = std::max(a.y, std::max(b.y, c.y));
-    if (max_x <= 0 || min_x >= width || max_y <= 0 || min_y >= height) return;
-    if ((min_x >= 0) & (max_x < width) & (min_y >= 0) & (max_y < height)) {
+    if ((uint32_t(a.x) < width) & (uint32_t(b.x) < width) & (uint32_t(c.x) < width) &
+        (uint32_t(a.y) < height) & (uint32_t(b.y) < height) & (uint32_t(c.y) < height)) {
         // Every corner inside: the clip passes would turn the entries by two.
+        // A triangle with two corners at one point has no area, which both
+        // walks find and draw nothing.
         const ClipEntry<N> turned[3] = {c, a, b};
-        if (width < RECIPROCAL_TABLE_LIMIT && !same_point(a, b) && !same_point(b, c) &&
-            !same_point(c, a)) {
+        if (width < uint32_t(RECIPROCAL_TABLE_LIMIT) &&
+            (height <= uint32_t(RECIPROCAL_TABLE_LIMIT) ||
+             std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y)) <=
+                 RECIPROCAL_TABLE_LIMIT)) {
             walk_watertight_triangle<Arithmetic>(turned, span);
             return;
         }
         walk_watertight<Arithmetic>(turned, 3, vertices, 3, span);
         return;
     }
+    const int32_t max_x = std::max(a.x, std::max(b.x, c.x));
+    const int32_t max_y = std::max(a.y, std::max(b.y, c.y));
+    if (max_x <= 0 || std::min(a.x, std::min(b.x, c.x)) >= int32_t(width) || max_y <= 0 ||
+        std::min(a.y, std::min(b.y, c.y)) >= int32_t(height))
+        return;
     ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
     bool inside;
     const int32_t count = clip_polygon<N, Arithmetic>(vertices, 3, clipped, inside);
@@ -318,9 +374,7 @@ void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& spa
     bool inside;
     const int32_t count = clip_polygon<N, Arithmetic>(vertices, n, clipped, inside);
     if (inside && count == 3 && raster_target.width < RECIPROCAL_TABLE_LIMIT &&
-        !polygon_detail::same_point(clipped[0], clipped[1]) &&
-        !polygon_detail::same_point(clipped[1], clipped[2]) &&
-        !polygon_detail::same_point(clipped[2], clipped[0])) {
+        max_y - min_y <= RECIPROCAL_TABLE_LIMIT) {
         polygon_detail::walk_watertight_triangle<Arithmetic>(clipped, span);
         return;
     }

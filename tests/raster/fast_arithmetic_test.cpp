@@ -16,6 +16,7 @@
 #include "raster/fills/reference_fills.h"
 #include "raster/fills/shaded_fills.h"
 #include "raster/fills/textured_fill.h"
+#include "raster/fills/watertight_walk.h"
 #include "raster/shade_tables.h"
 #include "raster/texture_loader.h"
 #include "support/test_support.h"
@@ -214,6 +215,45 @@ TEST(FastArithmetic, TriangleSidesStayApartOnlyWhenTheyDo) {
     EXPECT_GT(passed, 100000);
     EXPECT_GT(asked, 10000);  // the full question still has work
     EXPECT_GT(crossed, 1000);
+}
+
+// The fast triangle walk's edges, one addition a row, find the exact walk's
+// columns on every row of every edge height the fast walk takes (up to the
+// reciprocal table's limit), for slopes of both signs, steep and flat, and
+// slopes a column off a whole number of columns a row.
+TEST(FastArithmetic, SteppedEdgesFindTheExactColumns) {
+    std::mt19937 random(41);
+    constexpr int32_t LIMIT = RECIPROCAL_TABLE_LIMIT;
+    auto column = [&] { return std::uniform_int_distribution<int32_t>(0, LIMIT - 1)(random); };
+    int64_t rows = 0;
+    for (int32_t dy = 1; dy <= LIMIT; ++dy) {
+        const int32_t top_x = column();
+        const int32_t k = 1 + (LIMIT - 1) / (dy + 1) / 2;  // whole columns a row
+        const int32_t bottom_xs[] = {0,
+                                     LIMIT - 1,
+                                     top_x,
+                                     top_x + 1,
+                                     top_x - 1,
+                                     top_x + k * dy + 1,
+                                     top_x - k * dy - 1,
+                                     column(),
+                                     column(),
+                                     column()};
+        for (const int32_t bottom_x : bottom_xs) {
+            if (bottom_x < 0 || bottom_x >= LIMIT) continue;
+            ExactEdge exact;
+            set_exact_edge(exact, top_x, 0, bottom_x, dy, 0, 0);
+            auto stepped =
+                polygon_detail::SteppedExactEdge::from<FastArithmetic>(top_x, 0, bottom_x, dy);
+            for (int32_t row = 0; row < dy; ++row, ++rows) {
+                ASSERT_EQ(stepped.current_column(), exact.column)
+                    << "(" << top_x << ", 0) to (" << bottom_x << ", " << dy << "), row " << row;
+                stepped.step();
+                step_exact_edge(exact);
+            }
+        }
+    }
+    EXPECT_GT(rows, 3000000);
 }
 
 // The fills with their own fast paths, pixel for pixel against their plain
