@@ -200,16 +200,13 @@ void draw_watertight_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVe
     // As draw_grey_lit_triangle, with the watertight walk's entries.
     const SurfaceColumns columns = surface_columns(surface);
     if (light0 == light1 && light1 == light2) {
-        const ClipEntry<0> positions[3] = {
-            {vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}}, {vert2->x, vert2->y, {0}}};
-        fill_polygon_watertight<0, FastArithmetic>(
-            positions, 3, constant_span(grey_pixel(*table, columns, light0)));
+        fill_triangle_watertight<0>({vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}},
+                                    {vert2->x, vert2->y, {0}},
+                                    constant_span(grey_pixel(*table, columns, light0)));
         return;
     }
     LevelPixels own;  // outside a walk, worked out for this polygon alone
-    const ClipEntry<1> entries[3] = {{vert0->x, vert0->y, {light0}},
-                                     {vert1->x, vert1->y, {light1}},
-                                     {vert2->x, vert2->y, {light2}}};
-    fill_polygon_watertight<1, FastArithmetic>(
-        entries, 3, GreyLitSpan{level_pixels_of(*table, columns.column, own)});
+    fill_triangle_watertight<1>({vert0->x, vert0->y, {light0}}, {vert1->x, vert1->y, {light1}},
+                                {vert2->x, vert2->y, {light2}},
+                                GreyLitSpan{level_pixels_of(*table, columns.column, own)});
 }

@@ -301,16 +301,14 @@ void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* co
     render_stats.pixels_written += rows.pixels_written;
 }
 
-// fill_polygon_watertight for a triangle, the common case spelled out: a
-// triangle with every corner inside goes to its walk at once (the tests for
-// a polygon beside the raster and for one inside it come after).
+// fill_polygon_watertight for the triangle a, b, c, the common case spelled
+// out: a triangle with every corner inside goes to its walk at once (the
+// tests for a polygon beside the raster and for one inside it come after).
 template <typename Arithmetic, int N, typename Span>
-[[gnu::always_inline]] inline void fill_triangle_watertight(const ClipEntry<N>* vertices,
-                                                            Span& span) {
+[[gnu::always_inline]] inline void fill_triangle_watertight(const ClipEntry<N>& a,
+                                                            const ClipEntry<N>& b,
+                                                            const ClipEntry<N>& c, Span& span) {
     const uint32_t width = uint32_t(raster_target.width), height = uint32_t(raster_target.height);
-    const ClipEntry<N>& a = vertices[0];
-    const ClipEntry<N>& b = vertices[1];
-    const ClipEntry<N>& c = vertices[2];
     if ((uint32_t(a.x) < width) & (uint32_t(b.x) < width) & (uint32_t(c.x) < width) &
         (uint32_t(a.y) < height) & (uint32_t(b.y) < height) & (uint32_t(c.y) < height)) {
         // Every corner inside: the clip passes would turn the entries by two.
@@ -324,6 +322,7 @@ template <typename Arithmetic, int N, typename Span>
             walk_watertight_triangle<Arithmetic>(turned, span);
             return;
         }
+        const ClipEntry<N> vertices[3] = {a, b, c};
         walk_watertight<Arithmetic>(turned, 3, vertices, 3, span);
         return;
     }
@@ -332,6 +331,7 @@ template <typename Arithmetic, int N, typename Span>
     if (max_x <= 0 || std::min(a.x, std::min(b.x, c.x)) >= int32_t(width) || max_y <= 0 ||
         std::min(a.y, std::min(b.y, c.y)) >= int32_t(height))
         return;
+    const ClipEntry<N> vertices[3] = {a, b, c};
     ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
     bool inside;
     const int32_t count = clip_polygon<N, Arithmetic>(vertices, 3, clipped, inside);
@@ -352,7 +352,8 @@ void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& spa
     if (n < 1 || n > MAX_POLYGON_VERTICES) return;
     if constexpr (Arithmetic::FAST_PATHS) {
         if (n == 3) {
-            polygon_detail::fill_triangle_watertight<Arithmetic>(vertices, span);
+            polygon_detail::fill_triangle_watertight<Arithmetic>(vertices[0], vertices[1],
+                                                                 vertices[2], span);
             return;
         }
     }
@@ -379,4 +380,20 @@ void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& spa
         return;
     }
     polygon_detail::walk_watertight<Arithmetic>(clipped, count, vertices, n, span);
+}
+
+// fill_polygon_watertight for the triangle a, b, c, its entries made where
+// they are drawn.
+template <int N, typename Arithmetic = FastArithmetic, typename Span>
+[[gnu::always_inline]] inline void fill_triangle_watertight(const ClipEntry<N>& a,
+                                                            const ClipEntry<N>& b,
+                                                            const ClipEntry<N>& c, Span&& span) {
+    if constexpr (Arithmetic::FAST_PATHS) {
+        if (raster_target.pixels != nullptr && raster_target.width >= 1 &&
+            raster_target.height >= 1)
+            polygon_detail::fill_triangle_watertight<Arithmetic>(a, b, c, span);
+    } else {
+        const ClipEntry<N> vertices[3] = {a, b, c};
+        fill_polygon_watertight<N, Arithmetic>(vertices, 3, span);
+    }
 }
