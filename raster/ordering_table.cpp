@@ -114,17 +114,16 @@ void count_walked_packet(PrimitivePacket* packet, bool dropped, bool behind_eye,
 // A triangle packet (depth mode 3, its whole layout inside the area) filed as the
 // general walk in bucket_packets files it, with its three corners read once and
 // its header read once: counted as count_walked_packet counts it (a triangle is
-// never an object header), keyed by mean_depth and linked by its bucket, whose
-// range is tested once for both the link and the count. `header` is the packet's
-// header word; `reference` is its offset in the area plus 1, as packet_reference
-// gives it.
+// never an object header; the caller counts it walked), keyed by mean_depth and
+// linked by its bucket, whose range is tested once for both the link and the
+// count. `header` is the packet's header word; `reference` is its offset in the
+// area plus 1, as packet_reference gives it.
 inline void file_triangle(PrimitivePacket* packet, uint32_t header, uint32_t reference,
                           const ScreenVertex* vertices, uint32_t* heads) {
     const int16_t* v = packet_vertices(packet);
     const ScreenVertex& p = vertices[v[0]];
     const ScreenVertex& q = vertices[v[1]];
     const ScreenVertex& r = vertices[v[2]];
-    ++render_stats.packets_walked;
     if ((p.w | q.w | r.w) < 0) {
         ++render_stats.depth_dropped;
         return;
@@ -153,16 +152,20 @@ inline void file_triangle(PrimitivePacket* packet, uint32_t header, uint32_t ref
 uint32_t file_triangles(uint8_t* area, uint32_t offset, uint32_t capacity,
                         const ScreenVertex* vertices, uint32_t* heads) {
     if (capacity < uint32_t(TRIANGLE_PACKET_BYTES)) return offset;
-    const uint32_t last = capacity - uint32_t(TRIANGLE_PACKET_BYTES);  // last offset that fits one
-    while (offset <= last) {
-        auto* packet = reinterpret_cast<PrimitivePacket*>(area + offset);
+    // The last place a whole triangle fits.
+    uint8_t* const last = area + (capacity - uint32_t(TRIANGLE_PACKET_BYTES));
+    uint8_t* at = area + offset;
+    while (at <= last) {
+        auto* packet = reinterpret_cast<PrimitivePacket*>(at);
         const uint32_t header = packet->header;
         if ((header & DEPTH_MODE_MASK) != 3 || packet->size != uint32_t(TRIANGLE_PACKET_BYTES))
             break;
-        file_triangle(packet, header, offset + 1, vertices, heads);
-        offset += TRIANGLE_PACKET_BYTES;
+        file_triangle(packet, header, uint32_t(at - area) + 1, vertices, heads);
+        at += TRIANGLE_PACKET_BYTES;
     }
-    return offset;
+    const uint32_t end = uint32_t(at - area);
+    render_stats.packets_walked += int32_t((end - offset) / TRIANGLE_PACKET_BYTES);
+    return end;
 }
 
 }  // namespace
