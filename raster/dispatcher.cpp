@@ -129,7 +129,6 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
     auto env = [&](int k) { return &scratch.coords[k]; };  // environment coordinates
     auto flat_pixel = [&]() { return list->packed_colours[packet_colours(packet)[0]]; };
     const int32_t shade_mode = int32_t(packet->extra);
-    const int32_t texture = packet->texture;
     const uint32_t code = packet_code(packet);
 
     // The lit triangle, the surfaces' packet, is by far the commonest: taken before
@@ -152,6 +151,7 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
 
     // A textured packet draws only from a loaded slot: -1 (no texture), any
     // other slot outside 0..127 and an empty slot skip the packet.
+    const int32_t texture = packet->texture;
     if (is_textured(code) && loaded_texture(texture) == nullptr) return;
 
     // Only the code selects the fill: POLY_CULL, POLY_NO_SHARING and the marker slot
