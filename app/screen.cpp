@@ -138,16 +138,21 @@ void flip_screen_page() {
 
 void fill_pixel_pairs(uint16_t* pixels, int64_t words, uint32_t pair) {
     if (pixels == nullptr || words <= 0) return;
-    // Sixteen bytes to a store, four of them a round.
+    // Sixteen bytes to a store, eight of them a round.
     auto* bytes = reinterpret_cast<unsigned char*>(pixels);
     const uint32_t sixteen[4] = {pair, pair, pair, pair};
     const size_t size = size_t(words) * 4;
     size_t at = 0;
-    for (; at + 64 <= size; at += 64) {
-        std::memcpy(bytes + at, sixteen, 16);
-        std::memcpy(bytes + at + 16, sixteen, 16);
-        std::memcpy(bytes + at + 32, sixteen, 16);
-        std::memcpy(bytes + at + 48, sixteen, 16);
+    for (; at + 128 <= size; at += 128) {
+        unsigned char* round = bytes + at;
+        std::memcpy(round, sixteen, 16);
+        std::memcpy(round + 16, sixteen, 16);
+        std::memcpy(round + 32, sixteen, 16);
+        std::memcpy(round + 48, sixteen, 16);
+        std::memcpy(round + 64, sixteen, 16);
+        std::memcpy(round + 80, sixteen, 16);
+        std::memcpy(round + 96, sixteen, 16);
+        std::memcpy(round + 112, sixteen, 16);
     }
     for (; at < size; at += 4)
         std::memcpy(bytes + at, &pair, 4);

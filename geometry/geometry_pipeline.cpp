@@ -72,16 +72,22 @@ void light_part(RenderList* list, const ObjectPart* part, const Matrix* m, const
     int32_t first = part->first_normal;
     int32_t count = clipped_count(first, part->normal_count, list->normal_capacity);
     if (count == 0 || list->model_normals == nullptr) return;
+    const Vec4* model = list->model_normals + first;
     Vec4* view = list->view_normals + first;
-    transform_vectors(count, view, list->model_normals + first, m);
     int32_t* intensity = list->intensities + first;
+    // Read once: for the compiler, the stores below might change them.
+    const int32_t light_x = light->x, light_y = light->y, light_z = light->z;
     for (int32_t i = 0; i < count; ++i) {
-        const Vec4& n = view[i];
+        // The view normal, as transform_vectors gives it (w untouched), and its
+        // light in the same pass.
+        const Vec4 n = transformed_vector(model[i], *m);
+        view[i].x = n.x;
+        view[i].y = n.y;
+        view[i].z = n.z;
         // Unit vectors of length 1024: each product >> 10 is one term of the
         // cosine scaled by 1024; >> 2 brings 1024 down to 256. Shifts are
         // arithmetic, so a normal facing away stays negative.
-        int32_t level =
-            ((n.z * light->z) >> 10) + ((n.y * light->y) >> 10) + ((n.x * light->x) >> 10);
+        int32_t level = ((n.z * light_z) >> 10) + ((n.y * light_y) >> 10) + ((n.x * light_x) >> 10);
         level >>= 2;
         if (level > 255) level = 255;
         intensity[i] = level;

@@ -201,22 +201,23 @@ int transform_and_project(int count, ScreenVertex* out, const Vec4* in, const Ma
             out[i].w = -1;
         } else {
             // depth >= 1, so the division is defined; it truncates toward zero.
+            // (w stored first: GCC then stores the four words one by one instead of
+            // gathering them into one vector store, which takes twice the instructions.)
+            out[i].w = 0;
             out[i].x = sx / depth + centre_x;
             out[i].y = sy / depth + centre_y;
-            out[i].w = 0;
         }
     }
     return 0;
 }
 
 int transform_vectors(int count, Vec4* out, const Vec4* in, const Matrix* m) {
-    const int32_t* e = m->m;
     for (int i = 0; i < count; ++i) {
-        // Read before writing, so out may be in. The whole sum is shifted once.
-        int32_t x = in[i].x, y = in[i].y, z = in[i].z;
-        out[i].x = (x * e[0] + y * e[4] + z * e[8] + e[12]) >> FIXED_SHIFT;
-        out[i].y = (x * e[1] + y * e[5] + z * e[9] + e[13]) >> FIXED_SHIFT;
-        out[i].z = (x * e[2] + y * e[6] + z * e[10] + e[14]) >> FIXED_SHIFT;
+        // Read before writing, so out may be in.
+        const Vec4 t = transformed_vector(in[i], *m);
+        out[i].x = t.x;
+        out[i].y = t.y;
+        out[i].z = t.z;
     }
     return 0;
 }

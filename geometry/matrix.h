@@ -71,3 +71,11 @@ int transform_and_project(int count, ScreenVertex* out, const Vec4* in, const Ma
 // Transforms x, y, z of count vectors, translation row included, shifting the
 // whole sum once; w untouched. out may be in. Returns 0.
 int transform_vectors(int count, Vec4* out, const Vec4* in, const Matrix* m);
+// x, y, z of one vector as transform_vectors gives them (w is 0), for loops that
+// use the result at once. The sums wrap (-fwrapv); the shift is arithmetic.
+inline Vec4 transformed_vector(const Vec4& v, const Matrix& m) {
+    const int32_t* e = m.m;
+    return Vec4{(v.x * e[0] + v.y * e[4] + v.z * e[8] + e[12]) >> FIXED_SHIFT,
+                (v.x * e[1] + v.y * e[5] + v.z * e[9] + e[13]) >> FIXED_SHIFT,
+                (v.x * e[2] + v.y * e[6] + v.z * e[10] + e[14]) >> FIXED_SHIFT, 0};
+}

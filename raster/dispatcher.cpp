@@ -19,16 +19,32 @@ struct CallbackTable {
 
 CallbackTable callbacks;
 
-// Per-vertex records computed for one packet and handed to its fill by address.
+// What the walk reads for every packet, and the per-vertex records computed for one
+// packet and handed to its fill by address.
 struct Scratch {
     ColourRecord colours[4];  // light or fog colours, r, g, b used
     TexCoord coords[4];       // environment coordinates, u, v used
-    // The light colour's record, found once per walk; its values are read at
-    // every lit packet, so a callback that changes them is seen at once.
+    // The light colour's record, found once per walk.
     const LightState* light;
+    // The light's one value when it is grey (r = g = b), else -1.
+    int32_t grey_light;
+    // The packet area, and the largest offset at which a packet head lies wholly
+    // inside it (-1 when none does).
+    uint8_t* area;
+    int64_t last_head;
 };
 
-void run_callback(uint32_t number, int32_t depth_key) {
+// Reads the light's values and the packet area's bounds into the scratch record:
+// at the start of the walk and after every callback, the only code run during the
+// walk that may change them, so a callback that does is seen at once.
+void read_walk_state(const RenderList* list, Scratch& scratch) {
+    const LightState* light = scratch.light;
+    scratch.grey_light = light->g == light->r && light->b == light->r ? light->r : -1;
+    scratch.area = reinterpret_cast<uint8_t*>(list->first_packet);
+    scratch.last_head = int64_t(list->packet_capacity) - SHORT_PACKET_BYTES;
+}
+
+void run_callback(const RenderList* list, uint32_t number, int32_t depth_key, Scratch& scratch) {
     if (number == 0 || number > uint32_t(RENDER_CALLBACKS)) return;
     RenderCallback callback = callbacks.entries[number - 1];
     if (callback == nullptr) return;
@@ -36,6 +52,7 @@ void run_callback(uint32_t number, int32_t depth_key) {
     close_lit_level_cache();
     callback(depth_key);
     open_lit_level_cache();
+    read_walk_state(list, scratch);
 }
 
 // Light colours from the intensities of the packet's n normals.
@@ -112,11 +129,29 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
     auto env = [&](int k) { return &scratch.coords[k]; };  // environment coordinates
     auto flat_pixel = [&]() { return list->packed_colours[packet_colours(packet)[0]]; };
     const int32_t shade_mode = int32_t(packet->extra);
-    const int32_t texture = packet->texture;
     const uint32_t code = packet_code(packet);
+
+    // The lit triangle, the surfaces' packet, is by far the commonest: taken before
+    // the texture check (it reads no texture) and the switch below.
+    if (code == PRIM_LIT_TRI) {
+        if (scratch.grey_light >= 0) {
+            draw_grey_lit_packet(list, packet, scratch.grey_light, shade_mode);
+            return;
+        }
+        light_vertices(list, packet_normals(packet), 3, scratch);
+        if ((packet->header & POLY_WATERTIGHT) != 0) {
+            draw_watertight_lit_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1),
+                                         shade(2), colour(0), shade_mode);
+            return;
+        }
+        draw_lit_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1), shade(2), colour(0),
+                          shade_mode);
+        return;
+    }
 
     // A textured packet draws only from a loaded slot: -1 (no texture), any
     // other slot outside 0..127 and an empty slot skip the packet.
+    const int32_t texture = packet->texture;
     if (is_textured(code) && loaded_texture(texture) == nullptr) return;
 
     // Only the code selects the fill: POLY_CULL, POLY_NO_SHARING and the marker slot
@@ -175,22 +210,9 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
                                        colour(1), colour(2), colour(3));
             break;
         case PRIM_CALLBACK:
-            run_callback(packet->extra, packet->depth_key);
+            run_callback(list, packet->extra, packet->depth_key, scratch);
             break;
-        case PRIM_LIT_TRI:
-            if (scratch.light->g == scratch.light->r && scratch.light->b == scratch.light->r) {
-                draw_grey_lit_packet(list, packet, scratch.light->r, shade_mode);
-                break;
-            }
-            light_vertices(list, packet_normals(packet), 3, scratch);
-            if ((packet->header & POLY_WATERTIGHT) != 0) {
-                draw_watertight_lit_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1),
-                                             shade(2), colour(0), shade_mode);
-                break;
-            }
-            draw_lit_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1), shade(2),
-                              colour(0), shade_mode);
-            break;
+        // PRIM_LIT_TRI is drawn above.
         case PRIM_LIT_QUAD:
             light_vertices(list, packet_normals(packet), 4, scratch);
             if ((packet->header & POLY_WATERTIGHT) != 0) {
@@ -234,9 +256,9 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
 
 // Callback slots carry only the packet head through extra, so a callback is all they
 // can be.
-void draw_slot(const CallbackSlot* slot) {
+void draw_slot(const RenderList* list, const CallbackSlot* slot, Scratch& scratch) {
     if ((slot->header & PRIM_CODE_MASK) == PRIM_CALLBACK)
-        run_callback(slot->extra, slot->depth_key);
+        run_callback(list, slot->extra, slot->depth_key, scratch);
 }
 
 // Colour into `count` pixels of one row from column x0; the caller keeps them inside.
@@ -292,6 +314,7 @@ void draw_ordering_table(const RenderList* list) {
     if (list == nullptr || heads == nullptr) return;
     Scratch scratch;
     scratch.light = light_colour();
+    read_walk_state(list, scratch);
     open_lit_level_cache();
     for (int32_t bucket = ORDERING_TABLE_SIZE - 1; bucket >= 1; --bucket) {
         uint32_t reference = heads[bucket];
@@ -300,17 +323,19 @@ void draw_ordering_table(const RenderList* list) {
                 const CallbackSlot* slot = referenced_slot(reference);
                 if (slot == nullptr) break;
                 reference = slot->link;
-                draw_slot(slot);
+                draw_slot(list, slot, scratch);
             } else {
-                PrimitivePacket* packet = referenced_packet(list, reference);
-                if (packet == nullptr) break;
+                // As referenced_packet, with the area's bounds read once per walk.
+                const uint32_t offset = reference - 1;
+                if (int64_t(offset) > scratch.last_head) break;
+                auto* packet = reinterpret_cast<PrimitivePacket*>(scratch.area + offset);
                 reference = packet->link;
                 // Packets lie in the area in the order they were built, and
                 // the walk takes them by depth, from all over it: the next
                 // one is asked for while this one is drawn. A prefetch never
                 // faults, so the reference is not checked for it.
                 __builtin_prefetch(reinterpret_cast<const void*>(
-                    reinterpret_cast<uintptr_t>(list->first_packet) + (reference - 1)));
+                    reinterpret_cast<uintptr_t>(scratch.area) + (reference - 1)));
                 ++render_stats.drawn;
                 draw_packet(list, packet, scratch);
             }

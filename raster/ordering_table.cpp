@@ -111,6 +111,63 @@ void count_walked_packet(PrimitivePacket* packet, bool dropped, bool behind_eye,
     }
 }
 
+// A triangle packet (depth mode 3, its whole layout inside the area) filed as the
+// general walk in bucket_packets files it, with its three corners read once and
+// its header read once: counted as count_walked_packet counts it (a triangle is
+// never an object header; the caller counts it walked), keyed by mean_depth and
+// linked by its bucket, whose range is tested once for both the link and the
+// count. `header` is the packet's header word; `reference` is its offset in the
+// area plus 1, as packet_reference gives it.
+inline void file_triangle(PrimitivePacket* packet, uint32_t header, uint32_t reference,
+                          const ScreenVertex* vertices, uint32_t* heads) {
+    const int16_t* v = packet_vertices(packet);
+    const ScreenVertex& p = vertices[v[0]];
+    const ScreenVertex& q = vertices[v[1]];
+    const ScreenVertex& r = vertices[v[2]];
+    if ((p.w | q.w | r.w) < 0) {
+        ++render_stats.depth_dropped;
+        return;
+    }
+    if ((header & POLY_CULL) != 0 && winding(p, q, r) < 0) {
+        ++render_stats.culled;
+        return;
+    }
+    const int16_t key = mean_depth(p, q, r);
+    packet->depth_key = key;
+    const int32_t bucket = int32_t(key) + int32_t(packet->depth_bias);
+    // bucket - 1 cannot wrap: key and bias are 16-bit.
+    if (uint32_t(bucket - 1) < uint32_t(ORDERING_TABLE_SIZE - 1)) {
+        link_into_bucket(heads, bucket, reference, &packet->link);
+        return;
+    }
+    // Bucket 0 is filed but never painted; the rest lie outside the table.
+    if (bucket == 0) link_into_bucket(heads, 0, reference, &packet->link);
+    ++render_stats.depth_dropped;
+}
+
+// Files the packets from `offset` on while they are triangles of the usual size
+// (depth mode 3, TRIANGLE_PACKET_BYTES) lying wholly inside the area of
+// `capacity` bytes at `area`, none of which the checks of bucket_packets could
+// end the walk at; returns the offset of the first packet it did not file.
+uint32_t file_triangles(uint8_t* area, uint32_t offset, uint32_t capacity,
+                        const ScreenVertex* vertices, uint32_t* heads) {
+    if (capacity < uint32_t(TRIANGLE_PACKET_BYTES)) return offset;
+    // The last place a whole triangle fits.
+    uint8_t* const last = area + (capacity - uint32_t(TRIANGLE_PACKET_BYTES));
+    uint8_t* at = area + offset;
+    while (at <= last) {
+        auto* packet = reinterpret_cast<PrimitivePacket*>(at);
+        const uint32_t header = packet->header;
+        if ((header & DEPTH_MODE_MASK) != 3 || packet->size != uint32_t(TRIANGLE_PACKET_BYTES))
+            break;
+        file_triangle(packet, header, uint32_t(at - area) + 1, vertices, heads);
+        at += TRIANGLE_PACKET_BYTES;
+    }
+    const uint32_t end = uint32_t(at - area);
+    render_stats.packets_walked += int32_t((end - offset) / TRIANGLE_PACKET_BYTES);
+    return end;
+}
+
 }  // namespace
 
 void bucket_packets(RenderList* list) {
@@ -121,39 +178,20 @@ void bucket_packets(RenderList* list) {
     uint32_t capacity = list->packet_capacity > 0 ? uint32_t(list->packet_capacity) : 0;
 
     uint32_t offset = 0;
-    while (capacity - offset >= sizeof(uint32_t)) {
+    while (true) {
+        // The common packets first: a run of triangles, each taken as the steps below
+        // would take it.
+        offset = file_triangles(area, offset, capacity, vertices, heads);
+        if (capacity - offset < sizeof(uint32_t)) break;
         auto* packet = reinterpret_cast<PrimitivePacket*>(area + offset);
         uint32_t header = packet->header;
+        const uint32_t room = capacity - offset;
         if ((header & DEPTH_MODE_MASK) == PACKET_END) break;
-        // A malformed chain ends here rather than leading the walk past the area.
-        uint32_t room = capacity - offset;
+        // A malformed chain ends here rather than leading the walk past the area,
+        // and so does a header in the area's last word, whose size word lies past it.
+        if (room < 2 * sizeof(uint32_t)) break;
         uint32_t size = packet->size;
         if (size == 0 || size % 4 != 0 || size > room) break;
-        if ((header & DEPTH_MODE_MASK) == 3 && room >= uint32_t(TRIANGLE_PACKET_BYTES)) {
-            // A triangle, the common packet: the steps below with its three
-            // corners read once, and counted as count_walked_packet does (a
-            // triangle is never an object header), without reading the
-            // header again after the key's store.
-            const int16_t* v = packet_vertices(packet);
-            const ScreenVertex& p = vertices[v[0]];
-            const ScreenVertex& q = vertices[v[1]];
-            const ScreenVertex& r = vertices[v[2]];
-            ++render_stats.packets_walked;
-            if ((p.w | q.w | r.w) < 0) {
-                ++render_stats.depth_dropped;
-            } else if ((header & POLY_CULL) != 0 && winding(p, q, r) < 0) {
-                ++render_stats.culled;
-            } else {
-                const int16_t key = mean_depth(p, q, r);
-                packet->depth_key = key;
-                const int32_t bucket = int32_t(key) + int32_t(packet->depth_bias);
-                if (is_bucket(bucket))
-                    link_into_bucket(heads, bucket, packet_reference(list, packet), &packet->link);
-                if (bucket < 1 || bucket >= ORDERING_TABLE_SIZE) ++render_stats.depth_dropped;
-            }
-            offset += size;
-            continue;
-        }
         if (room < bytes_read(header)) break;
         const bool behind_eye = uses_vertex_behind_eye(packet, vertices);
         const bool dropped =

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/messages.h"
 #include "geometry/render_list.h"
@@ -59,6 +60,19 @@ TEST(Screen, PageSlotsAndDepth) {
     EXPECT_EQ(clear_colour_pair(), 0x001F001Fu);
     set_clear_colour(31, 32, 1);  // masked to five bits: (31, 0, 1)
     EXPECT_EQ(clear_colour_pair(), 0x7C017C01u);
+}
+
+// The clear fills in rounds of 32 words and then word by word: counts on either
+// side of a round fill exactly their words.
+TEST(Screen, PixelPairsFillExactlyTheirWords) {
+    for (int64_t words : {0, 1, 15, 31, 32, 33, 64, 95, 100}) {
+        std::vector<uint16_t> pixels(2 * 110, 0x1234);
+        fill_pixel_pairs(pixels.data() + 2, words, 0x7C017C01u);
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            const bool filled = i >= 2 && i < size_t(2 + 2 * words);
+            ASSERT_EQ(pixels[i], filled ? 0x7C01 : 0x1234) << words << " words, pixel " << i;
+        }
+    }
 }
 
 TEST(StartUp, ScreenFailureStopsStartUpWithItsMessageAndNoFrameRuns) {

@@ -145,6 +145,47 @@ TEST_F(Dispatcher, PolygonsReachTheirFillByCodeAlone) {
     unregister_render_callback(number);
 }
 
+// The walk reads the light once and again after each callback: a callback that
+// changes it, grey or not, is seen by the packets painted after it.
+LightState callback_light;
+void change_light(int32_t) {
+    set_light_colour(callback_light.r, callback_light.g, callback_light.b);
+}
+
+TEST_F(Dispatcher, ALightChangedByACallbackIsSeenByTheNearerPackets) {
+    ScratchRaster raster(40, 12, BACKGROUND);
+    rectangle(0, 2, 200);   // far, columns 2..9
+    rectangle(4, 22, 100);  // near, columns 22..29
+    shade(0, ColourRecord{255, 255, 255, 0}, 200);
+    shade(4, ColourRecord{255, 255, 255, 0}, 200);
+    packet(PRIM_LIT_TRI, {0, 1, 2})->extra = SHADE_MODE_PLAIN;
+    packet(PRIM_LIT_TRI | POLY_WATERTIGHT, {4, 5, 6})->extra = SHADE_MODE_PLAIN;
+    const int32_t number = register_render_callback(change_light);
+    // The near pixel under each light, with no callback in the frame.
+    auto near_under = [&](LightState light) {
+        set_light_colour(light.r, light.g, light.b);
+        render();
+        return raster.at(27, 3);
+    };
+    const LightState white{{}, 255, 255, 255}, red{{}, 255, 0, 0}, grey{{}, 128, 128, 128};
+    const std::pair<LightState, LightState> changes[] = {{white, red}, {red, white}, {white, grey}};
+    for (auto [before, after] : changes) {
+        const uint16_t near_before = near_under(before);
+        const uint16_t far = raster.at(7, 3);
+        const uint16_t near = near_under(after);
+        ASSERT_NE(near, near_before);
+        callback_light = after;
+        PrimitivePacket* p = callback(150, uint32_t(number));
+        set_light_colour(before.r, before.g, before.b);
+        render();
+        EXPECT_EQ(raster.at(7, 3), far);
+        EXPECT_EQ(raster.at(27, 3), near) << after.r << " " << after.g << " " << after.b;
+        p->extra = 0;  // the callback number 0 calls nothing
+    }
+    unregister_render_callback(number);
+    set_light_colour(255, 255, 255);
+}
+
 TEST_F(Dispatcher, MarkersDrawTheirBoxWhileTheirSlotIsOpen) {
     ScratchRaster raster(80, 80, BACKGROUND);
     marker_slots()[7].words[0] = 0;

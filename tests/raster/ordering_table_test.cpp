@@ -3,6 +3,7 @@
 #include "raster/ordering_table.h"
 
 #include "raster/render_fixture.h"
+#include "raster/render_stats.h"
 #include "support/test_support.h"
 
 namespace {
@@ -105,6 +106,64 @@ TEST_F(OrderingTable, BucketsHoldLaterPacketsAndThenSlotsFirst) {
     EXPECT_EQ(set_callback_slot(1, 4096, 1), -1);
 }
 
+// Triangles of the usual size are filed by a walk of their own; one a quad's size
+// takes the general steps. Both must give the same key, link and counts.
+TEST_F(OrderingTable, UsualSizedTrianglesAreFiledAsTheGeneralStepsFileThem) {
+    struct Case {
+        const char* name;
+        ScreenVertex corners[3];
+        uint32_t header;
+        int16_t bias;
+    };
+    const Case cases[] = {
+        {"clockwise", {{0, 0, 100, 0}, {10, 0, 101, 0}, {10, 10, 105, 0}}, 3 | POLY_CULL, 0},
+        {"counter-clockwise",
+         {{0, 0, 100, 0}, {0, 10, 100, 0}, {10, 10, 100, 0}},
+         3 | POLY_CULL,
+         0},
+        {"not tested", {{0, 0, 100, 0}, {0, 10, 100, 0}, {10, 10, 100, 0}}, PRIM_LIT_TRI, 0},
+        {"behind the eye", {{0, 0, 100, 0}, {0, 10, 0, -1}, {10, 10, 100, 0}}, 3 | POLY_CULL, 0},
+        {"bucket 0", {{0, 0, 10, 0}, {10, 0, 10, 0}, {10, 10, 10, 0}}, PRIM_LIT_TRI, -10},
+        {"bucket 1", {{0, 0, 1, 0}, {10, 0, 1, 0}, {10, 10, 1, 0}}, 3 | POLY_WATERTIGHT, 0},
+        {"bucket 4095", {{0, 0, 4095, 0}, {10, 0, 4095, 0}, {10, 10, 4095, 0}}, 3, 0},
+        {"bucket 4096", {{0, 0, 4095, 0}, {10, 0, 4095, 0}, {10, 10, 4095, 0}}, 3, 1},
+        {"negative mean", {{0, 0, -1, 0}, {10, 0, -1, 0}, {10, 10, -2, 0}}, 3, 10},
+        {"wrapped key", {{0, 0, 40000, 0}, {10, 0, 40000, 0}, {10, 10, 40000, 0}}, 3, 0},
+    };
+    struct Filed {
+        int16_t key;
+        int32_t bucket;  // the head that names the packet, -1 for none
+        uint32_t link;
+        int32_t walked, culled, depth_dropped;
+        bool operator==(const Filed&) const = default;
+    };
+    auto file = [&](const Case& c, int32_t size) {
+        reset_frame_pools();
+        std::fill(heads, heads + ORDERING_TABLE_SIZE, NO_PACKET);
+        reset_render_stats();
+        for (int k = 0; k < 3; ++k)
+            list->screen_vertices[k] = c.corners[k];
+        auto* p = static_cast<PrimitivePacket*>(alloc_packet(size));
+        *p = PrimitivePacket{c.header, uint32_t(size), 99, 777, c.bias, 0, -1, 0};
+        for (int16_t k = 0; k < 3; ++k)
+            packet_vertices(p)[k] = k;
+        bucket_packets(list);
+        Filed filed{p->depth_key,
+                    -1,
+                    p->link,
+                    render_stats.packets_walked,
+                    render_stats.culled,
+                    render_stats.depth_dropped};
+        for (int32_t b = 0; b < ORDERING_TABLE_SIZE; ++b)
+            if (heads[b] == packet_reference(list, p)) filed.bucket = b;
+        return filed;
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(file(c, TRIANGLE_PACKET_BYTES), file(c, QUAD_PACKET_BYTES)) << c.name;
+    EXPECT_EQ(file(cases[0], TRIANGLE_PACKET_BYTES).bucket, 102);
+    EXPECT_EQ(file(cases[4], TRIANGLE_PACKET_BYTES).bucket, 0);
+}
+
 TEST_F(OrderingTable, PacketsUsingAVertexBehindTheEyeAreNotDrawn) {
     vertex(0, -5000, 3000, 0, -1);  // unprojected: view-space x, y
     for (int i = 1; i < 8; ++i)
@@ -144,6 +203,14 @@ TEST_F(OrderingTable, AMalformedChainEndsTheWalkInsideTheArea) {
     *tail = PrimitivePacket{3, 24, 0, 63, 0, 0, 0, 0};
     bucket_packets(list);
     EXPECT_EQ(bucket_of(last), 62);
+    EXPECT_EQ(filled_buckets(), 3);
+    std::fill(heads, heads + ORDERING_TABLE_SIZE, NO_PACKET);
+    // A header in the area's last word: its size word would lie past the area.
+    last->size += 20;
+    tail = reinterpret_cast<PrimitivePacket*>(reinterpret_cast<uint8_t*>(list->first_packet) +
+                                              4096 - 4);
+    tail->header = 3;
+    bucket_packets(list);
     EXPECT_EQ(filled_buckets(), 3);
 }
 
