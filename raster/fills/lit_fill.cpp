@@ -1,6 +1,7 @@
 // Lit material fill: one surface colour modulated by per-vertex light through
 // the current shade table.
 #include <type_traits>
+#include <utility>
 
 #include "raster/fills/lit_spans.h"
 #include "raster/fills/polygon_pipeline.h"
@@ -169,44 +170,53 @@ uint16_t grey_pixel(const ShadeTable& table, const SurfaceColumns& c, int32_t li
     return shaded_pixel(table.entry, values, c.column[0], c.column[1], c.column[2]);
 }
 
-}  // namespace
+// The triangle a, b, c drawn by the shared walk, or WATERTIGHT by the
+// watertight walk.
+template <bool WATERTIGHT, int N, typename Span>
+[[gnu::always_inline]] inline void fill_grey_triangle(const ClipEntry<N>& a, const ClipEntry<N>& b,
+                                                      const ClipEntry<N>& c, Span&& span) {
+    if constexpr (WATERTIGHT)
+        fill_triangle_watertight<N>(a, b, c, std::forward<Span>(span));
+    else
+        fill_triangle<N>(a, b, c, std::forward<Span>(span));
+}
 
-void draw_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
-                            const ScreenVertex* vert2, int32_t light0, int32_t light1,
-                            int32_t light2, const ColourRecord* surface, int32_t shade_mode) {
+// A triangle of grey lights at its corners: one pixel value when the three
+// are equal, else one light attribute through the levels' pixels; drawn by
+// the shared walk, or WATERTIGHT by the watertight walk.
+template <bool WATERTIGHT>
+[[gnu::always_inline]] inline void draw_grey_lit(const ScreenVertex* vert0,
+                                                 const ScreenVertex* vert1,
+                                                 const ScreenVertex* vert2, int32_t light0,
+                                                 int32_t light1, int32_t light2,
+                                                 const ColourRecord* surface, int32_t shade_mode) {
     if (vert1->y == vert0->y && vert2->y == vert0->y) return;
     const ShadeTable* table = select_shade_table(shade_mode);
     if (table == nullptr) return;
     const SurfaceColumns columns = surface_columns(surface);
     if (light0 == light1 && light1 == light2) {
-        fill_triangle<0>({vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}},
-                         {vert2->x, vert2->y, {0}},
-                         constant_span(grey_pixel(*table, columns, light0)));
+        fill_grey_triangle<WATERTIGHT, 0>({vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}},
+                                          {vert2->x, vert2->y, {0}},
+                                          constant_span(grey_pixel(*table, columns, light0)));
         return;
     }
     LevelPixels own;  // outside a walk, worked out for this polygon alone
-    fill_triangle<1>({vert0->x, vert0->y, {light0}}, {vert1->x, vert1->y, {light1}},
-                     {vert2->x, vert2->y, {light2}},
-                     GreyLitSpan{level_pixels_of(*table, columns.column, own)});
+    fill_grey_triangle<WATERTIGHT, 1>(
+        {vert0->x, vert0->y, {light0}}, {vert1->x, vert1->y, {light1}},
+        {vert2->x, vert2->y, {light2}}, GreyLitSpan{level_pixels_of(*table, columns.column, own)});
+}
+
+}  // namespace
+
+void draw_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                            const ScreenVertex* vert2, int32_t light0, int32_t light1,
+                            int32_t light2, const ColourRecord* surface, int32_t shade_mode) {
+    draw_grey_lit<false>(vert0, vert1, vert2, light0, light1, light2, surface, shade_mode);
 }
 
 void draw_watertight_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                                        const ScreenVertex* vert2, int32_t light0, int32_t light1,
                                        int32_t light2, const ColourRecord* surface,
                                        int32_t shade_mode) {
-    if (vert1->y == vert0->y && vert2->y == vert0->y) return;
-    const ShadeTable* table = select_shade_table(shade_mode);
-    if (table == nullptr) return;
-    // As draw_grey_lit_triangle, with the watertight walk's entries.
-    const SurfaceColumns columns = surface_columns(surface);
-    if (light0 == light1 && light1 == light2) {
-        fill_triangle_watertight<0>({vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}},
-                                    {vert2->x, vert2->y, {0}},
-                                    constant_span(grey_pixel(*table, columns, light0)));
-        return;
-    }
-    LevelPixels own;  // outside a walk, worked out for this polygon alone
-    fill_triangle_watertight<1>({vert0->x, vert0->y, {light0}}, {vert1->x, vert1->y, {light1}},
-                                {vert2->x, vert2->y, {light2}},
-                                GreyLitSpan{level_pixels_of(*table, columns.column, own)});
+    draw_grey_lit<true>(vert0, vert1, vert2, light0, light1, light2, surface, shade_mode);
 }
