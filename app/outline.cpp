@@ -239,6 +239,22 @@ bool finish_sheet(int32_t object) {
     return true;
 }
 
+// Fills the region around the client point of screen point (x, y) on the
+// drawing page and keeps it; returns the page's pixels, which the fill has
+// finished with.
+const uint16_t* fill_outline_region(int32_t x, int32_t y) {
+    const uint16_t* pixels = page_pixels(drawing_page_index());
+    platform_screen_to_client(&x, &y);
+    // An outline that stops a few pixels short of its start is closed first.
+    close_outline_gaps(x, y);
+    // The fill makes the strokes part of the page for good.
+    forget_strokes();
+    // The fill completes before the scan reads the pixels.
+    platform_flood_fill(drawing_page_index(), x, y, OUTLINE_FILL_PIXEL);
+    keep_filled_region(pixels);
+    return pixels;
+}
+
 }  // namespace
 
 int init_outline_grid() {
@@ -319,16 +335,7 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 }
 
 int32_t build_object_from_outline(int32_t x, int32_t y) {
-    const uint16_t* pixels = page_pixels(drawing_page_index());
-    platform_screen_to_client(&x, &y);
-    // An outline that stops a few pixels short of its start is closed first.
-    close_outline_gaps(x, y);
-    // The fill makes the strokes part of the page for good.
-    forget_strokes();
-    // The fill completes before the scan reads the pixels.
-    platform_flood_fill(drawing_page_index(), x, y, OUTLINE_FILL_PIXEL);
-    keep_filled_region(pixels);
-    scan_grid(pixels);
+    scan_grid(fill_outline_region(x, y));
 
     int32_t object = create_object(2);
     if (object < 0) return undo_build(object);
@@ -337,12 +344,7 @@ int32_t build_object_from_outline(int32_t x, int32_t y) {
 }
 
 int32_t build_part_from_outline(int32_t x, int32_t y) {
-    const uint16_t* pixels = page_pixels(drawing_page_index());
-    platform_screen_to_client(&x, &y);
-    close_outline_gaps(x, y);
-    forget_strokes();
-    platform_flood_fill(drawing_page_index(), x, y, OUTLINE_FILL_PIXEL);
-    keep_filled_region(pixels);
+    const uint16_t* pixels = fill_outline_region(x, y);
     empty_grid();
     scan_grid(pixels);
     if (const char* full = overflow_text(count_grid()); full != nullptr) {

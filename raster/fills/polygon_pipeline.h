@@ -476,6 +476,18 @@ struct WalkStart {
     Side<N> left, right;
 };
 
+// Both sides of a walk at its top vertex.
+template <int N>
+[[gnu::always_inline]] inline void start_sides(WalkStart<N>& walk, const ClipEntry<N>& top) {
+    walk.left.x = top.x * 256;
+    walk.right.x = top.x * 256 + 255;  // the right side starts at the pixel's far edge
+#pragma GCC unroll 8
+    for (int k = 0; k < N; ++k) {
+        walk.left.q[k] = walk.right.q[k] = top.q[k] * 256;
+    }
+    if constexpr (N == 0) walk.left.q[0] = walk.right.q[0] = 0;  // the unread slot
+}
+
 // Trims closing duplicates, finds the top vertex and sets up the chains and
 // sides; false when fewer than two entries are left, which draws nothing.
 // With trim false the caller has found nothing to trim.
@@ -509,13 +521,7 @@ template <typename Arithmetic, int N>
     set_edge<Arithmetic>(walk.backward, list[top], list[walk.backward.end]);
     walk.backward_left = backward_is_left<Arithmetic>(walk.forward, walk.backward, list, n);
 
-    walk.left.x = list[top].x * 256;
-    walk.right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
-#pragma GCC unroll 8
-    for (int k = 0; k < N; ++k) {
-        walk.left.q[k] = walk.right.q[k] = list[top].q[k] * 256;
-    }
-    if constexpr (N == 0) walk.left.q[0] = walk.right.q[0] = 0;  // the unread slot
+    start_sides(walk, list[top]);
     return true;
 }
 
@@ -539,13 +545,7 @@ template <typename Arithmetic, int N>
     walk.backward_left = twice_area != 0
                              ? twice_area > 0
                              : backward_is_left<Arithmetic>(walk.forward, walk.backward, list, 3);
-    walk.left.x = list[top].x * 256;
-    walk.right.x = list[top].x * 256 + 255;  // the right side starts at the pixel's far edge
-#pragma GCC unroll 8
-    for (int k = 0; k < N; ++k) {
-        walk.left.q[k] = walk.right.q[k] = list[top].q[k] * 256;
-    }
-    if constexpr (N == 0) walk.left.q[0] = walk.right.q[0] = 0;  // the unread slot
+    start_sides(walk, list[top]);
 }
 
 // True when the walk below, started as `walk`, would find its sides crossed
