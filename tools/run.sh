@@ -9,20 +9,37 @@ cd "$(dirname "$0")/.."
 BUILD=${SKETCH3D_BUILD:-build/default}  # another build folder can be named
 JOBS=${JOBS:-$(nproc)}
 
+# Only the program that runs is built: the window, or the replay tool without a display (the
+# tests are `make test`'s business).
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    windowed=1
+    program=sketch3d
+    missing="SDL2 missing? Debian: libsdl2-dev"
+else
+    windowed=
+    program=sketch3d-replay
+    missing="stb missing? Debian: libstb-dev"
+fi
+
 mkdir -p build/run
-echo "run: building (the output goes to build/run/build.log)"
-if ! { cmake --preset default && cmake --build --preset default -j "$JOBS"; } \
-    >build/run/build.log 2>&1; then
+echo "run: building $program (the output goes to build/run/build.log)"
+if ! cmake --preset default >build/run/build.log 2>&1; then
+    tail -n 30 build/run/build.log >&2
+    echo "run: the build failed; its whole output is in build/run/build.log" >&2
+    exit 1
+fi
+# A program the configuration left out (its library missing) is no target at all.
+if ! cmake --build --preset default --target help 2>/dev/null | grep -Eq "(^|[ .])$program(:|\$)"; then
+    echo "run: $BUILD/$program cannot be built ($missing)" >&2
+    exit 1
+fi
+if ! cmake --build --preset default -j "$JOBS" --target "$program" >>build/run/build.log 2>&1; then
     tail -n 30 build/run/build.log >&2
     echo "run: the build failed; its whole output is in build/run/build.log" >&2
     exit 1
 fi
 
-if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    if [ ! -x "$BUILD/sketch3d" ]; then
-        echo "run: $BUILD/sketch3d was not built (SDL2 missing? Debian: libsdl2-dev)" >&2
-        exit 1
-    fi
+if [ -n "$windowed" ]; then
     saves=build/run/saves
     echo "run: starting $BUILD/sketch3d --save-dir $saves (sketch3d --help lists its keys)"
     status=0
@@ -39,10 +56,6 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 echo "run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set): replaying examples/ headless"
-if [ ! -x "$BUILD/sketch3d-replay" ]; then
-    echo "run: $BUILD/sketch3d-replay was not built (stb missing? Debian: libstb-dev)" >&2
-    exit 1
-fi
 results=""
 for script in examples/*.txt; do
     [ -f "$script" ] || continue
