@@ -22,8 +22,8 @@ namespace {
 
 // Bytes of the frame-rate title, terminator included; "fps = -2147483648" fits.
 constexpr int TITLE_TEXT_SIZE = 32;
-// How long the title tells where a save went, in milliseconds.
-constexpr uint32_t SAVE_NOTICE_MS = 3000;
+// How long the title tells where a save went, or why a click did nothing, in milliseconds.
+constexpr uint32_t TITLE_NOTICE_MS = 3000;
 
 constexpr FrameState INITIAL_FRAME_STATE = {FRAME_INTERVAL_MS, 0, 0, FRAME_INTERVAL_MS};
 
@@ -43,13 +43,18 @@ struct OncePerPressKeys {
 constexpr int32_t SKETCH_PAGE = 1;
 OncePerPressKeys once_keys = {};
 
-// What the title says after a save, beside the frame rate, for a few seconds.
-struct SaveNotice {
+// What the title says after a save or a click that did nothing, beside the frame rate, for a
+// few seconds.
+struct TitleNotice {
     bool shown;
-    uint32_t since;  // frame tick of the save
+    uint32_t since;  // frame tick of the notice
     std::string text;
 };
-SaveNotice save_notice = {};
+TitleNotice title_notice = {};
+
+void show_title_notice(std::string text) {
+    title_notice = {true, frame.last_frame_tick, std::move(text)};
+}
 
 // Z acts when any bit of the key state is set: held now, or pressed since the
 // previous query.
@@ -159,7 +164,10 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
         previous_mouse_position(&px, &py);
         draw_stroke(px, py, x, y);
     }
-    if ((buttons & BUTTON_RIGHT) != 0) {
+    if ((buttons & BUTTON_RIGHT) != 0 && point_on_stroke(x, y)) {
+        // The fill would stop at once: nothing is built, and the drawing stays.
+        show_title_notice("nothing built: the click is on the outline; right-click inside it");
+    } else if ((buttons & BUTTON_RIGHT) != 0) {
         if (adding) {
             build_figure_part(x, y);
         } else if (int32_t built = build_object_from_outline(x, y); built != NO_OBJECT) {
@@ -257,7 +265,7 @@ bool save_keys_pressed() {
 void reset_frame_state() {
     frame = INITIAL_FRAME_STATE;
     once_keys = {};
-    save_notice = SaveNotice{};
+    title_notice = TitleNotice{};
 }
 const FrameState& frame_state() {
     return frame;
@@ -289,7 +297,7 @@ void inflate_edited_object() {
 }
 bool shell_save(std::string* report) {
     const bool saved = save_session(report);
-    save_notice = {true, frame.last_frame_tick, (saved ? "saved " : "not saved: ") + *report};
+    show_title_notice((saved ? "saved " : "not saved: ") + *report);
     return saved;
 }
 
@@ -353,10 +361,10 @@ void present_frame() {
     char title[TITLE_TEXT_SIZE];
     std::snprintf(title, sizeof title, "fps = %d", int(1000 / average));
     // For a few seconds after a save the title says where it went.
-    if (save_notice.shown && frame.last_frame_tick - save_notice.since < SAVE_NOTICE_MS) {
-        platform_set_title((std::string(title) + " - " + save_notice.text).c_str());
+    if (title_notice.shown && frame.last_frame_tick - title_notice.since < TITLE_NOTICE_MS) {
+        platform_set_title((std::string(title) + " - " + title_notice.text).c_str());
     } else {
-        save_notice.shown = false;
+        title_notice.shown = false;
         platform_set_title(title);
     }
     platform_present_page(current_page_index(), screen_width(), screen_height());

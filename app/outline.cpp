@@ -10,6 +10,7 @@
 #include "app/edited_object.h"
 #include "app/input.h"
 #include "app/outline_gap.h"
+#include "app/part_room.h"
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
@@ -213,21 +214,6 @@ GridCount count_grid() {
     return count;
 }
 
-// The message of the table or buffer a sheet of that count would overflow, or
-// null when it fits what the render list has left.
-const char* overflow_text(const GridCount& count) {
-    const RenderList* list = current_render_list();
-    if (free_object_slots() == 0) return TEXT_OBJECT_TABLE_FULL;
-    if (list == nullptr) return TEXT_PACKET_AREA_FULL;
-    int64_t used = list->write_position - reinterpret_cast<const uint8_t*>(list->first_packet);
-    if (used + SHORT_PACKET_BYTES + TRIANGLE_PACKET_BYTES * count.triangles + 4 >
-        list->packet_capacity)
-        return TEXT_PACKET_AREA_FULL;
-    if (list->vertex_count + count.points > list->vertex_capacity) return TEXT_VERTEX_POOL_FULL;
-    if (list->vertex_count + count.points > list->normal_capacity) return TEXT_NORMAL_POOL_FULL;
-    return nullptr;
-}
-
 // The scanned grid's triangles made into the object's lit, soft-shaded sheet;
 // false when the triangulation failed.
 bool finish_sheet(int32_t object) {
@@ -334,6 +320,14 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     platform_draw_line(drawing_page_index(), x0, y0, x1, y1);
 }
 
+bool point_on_stroke(int32_t x, int32_t y) {
+    const uint16_t* pixels = page_pixels(drawing_page_index());
+    platform_screen_to_client(&x, &y);
+    if (pixels == nullptr || x < 0 || y < 0 || x >= screen_width() || y >= screen_height())
+        return false;
+    return pixels[int64_t(y) * screen_width() + x] == STROKE_PIXEL;
+}
+
 int32_t build_object_from_outline(int32_t x, int32_t y) {
     scan_grid(fill_outline_region(x, y));
 
@@ -347,7 +341,9 @@ int32_t build_part_from_outline(int32_t x, int32_t y) {
     const uint16_t* pixels = fill_outline_region(x, y);
     empty_grid();
     scan_grid(pixels);
-    if (const char* full = overflow_text(count_grid()); full != nullptr) {
+    const GridCount count = count_grid();
+    if (const char* full = part_room_text(count.triangles, count.points, room_taken_now(), true);
+        full != nullptr) {
         show_error("%s", full);
         return undo_part_build(NO_OBJECT);
     }

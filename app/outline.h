@@ -52,6 +52,10 @@ OutlineCell* set_outline_cell(int32_t px, int32_t py, int32_t z);
 // point excluded, remembered as part of the left button's current stroke so
 // that it can be taken back (app/stroke_history.h).
 void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// Whether screen position (x, y) lies on a stroke of the drawing page: a fill
+// started there would stop at once and build an object without a face, so a
+// right-click there builds nothing and leaves the drawing as it is.
+bool point_on_stroke(int32_t x, int32_t y);
 // Builds an object from the region around screen position (x, y) of the
 // drawing page and returns its index; -1 when the packet area overflows or the
 // object cannot be created, after which the grid, the pools and the page are
