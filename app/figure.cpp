@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "app/part_room.h"
 #include "app/screen.h"
 #include "base/memory.h"
 #include "base/messages.h"
@@ -60,21 +61,6 @@ bool gather_part(const EditedObject& record, PartModel* model) {
     const int32_t shading = object_shading(record.index);
     model->shading = shading >= 0 ? shading : 0;
     return true;
-}
-
-// The message of the table or buffer a new object of that many triangles and
-// vertices would overflow, or null when it fits what the list has left.
-const char* room_text(int64_t triangles, int64_t vertices) {
-    const RenderList* list = current_render_list();
-    if (free_object_slots() == 0) return TEXT_OBJECT_TABLE_FULL;
-    if (list == nullptr) return TEXT_PACKET_AREA_FULL;
-    const int64_t used =
-        list->write_position - reinterpret_cast<const uint8_t*>(list->first_packet);
-    if (used + SHORT_PACKET_BYTES + TRIANGLE_PACKET_BYTES * triangles + 4 > list->packet_capacity)
-        return TEXT_PACKET_AREA_FULL;
-    if (list->vertex_count + vertices > list->vertex_capacity) return TEXT_VERTEX_POOL_FULL;
-    if (list->vertex_count + vertices > list->normal_capacity) return TEXT_NORMAL_POOL_FULL;
-    return nullptr;
 }
 
 // The bounds of a part's vertices in the figure, in 1/FIXED_ONE units:
@@ -243,8 +229,8 @@ int32_t mirror_part(int32_t part) {
     const EditedObject& source = f.parts[part].object;
     PartModel model;
     if (!gather_part(source, &model)) return -1;
-    if (const char* full =
-            room_text(int64_t(model.triangles.size()), int64_t(model.vertices.size()));
+    if (const char* full = part_room_text(int64_t(model.triangles.size()),
+                                          int64_t(model.vertices.size()), room_taken_now(), true);
         full != nullptr) {
         show_error("%s", full);
         return MIRROR_REFUSED;

@@ -7,6 +7,7 @@
 
 #include "app/edited_object.h"
 #include "app/figure.h"
+#include "app/part_room.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "geometry/body_object.h"
@@ -70,19 +71,13 @@ constexpr uint32_t BODY_PACKET_FLAGS = POLY_CULL | POLY_WATERTIGHT;
 int32_t replace_part_with_body(int32_t sheet_index, const BodyPlan& plan) {
     SceneObject* sheet = get_object(sheet_index);
     if (move_figure_into_body_buffers() != 0) return INFLATE_REFUSED;
-    const RenderList* list = current_render_list();
-    const int64_t used =
-        list->write_position - reinterpret_cast<const uint8_t*>(list->first_packet);
-    const int64_t sheet_bytes = sheet->header_packet->extra;
-    const int64_t vertices =
-        list->vertex_count - object_vertex_range(sheet).count + int64_t(plan.shell.vertices.size());
-    const int64_t packets = used - sheet_bytes + SHORT_PACKET_BYTES +
-                            TRIANGLE_PACKET_BYTES * int64_t(plan.shell.triangles.size()) + 4;
-    const char* full = packets > list->packet_capacity    ? TEXT_PACKET_AREA_FULL
-                       : vertices > list->vertex_capacity ? TEXT_VERTEX_POOL_FULL
-                       : vertices > list->normal_capacity ? TEXT_NORMAL_POOL_FULL
-                                                          : nullptr;
-    if (full != nullptr) {
+    // The body takes the sheet's place: the sheet's packets, vertices and slot are freed.
+    RoomTaken taken = room_taken_now();
+    taken.packet_bytes -= sheet->header_packet->extra;
+    taken.vertices -= object_vertex_range(sheet).count;
+    if (const char* full = part_room_text(int64_t(plan.shell.triangles.size()),
+                                          int64_t(plan.shell.vertices.size()), taken, false);
+        full != nullptr) {
         show_error("%s", full);
         return INFLATE_REFUSED;
     }

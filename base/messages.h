@@ -38,6 +38,11 @@ inline constexpr char TEXT_NORMAL_POOL_FULL[] =
 inline constexpr char TEXT_OBJECT_TABLE_FULL[] =
     "\x83\x49\x83\x75\x83\x57\x83\x46\x83\x4e\x83\x67\x83\x65\x81\x5b\x83\x75\x83\x8b\x82\xaa\x97"
     "\xcc\x88\xe6\x82\xf0\x92\xb4\x82\xa6\x82\xdc\x82\xb5\x82\xbd\x81\x42";
+// "パーツが多すぎて、これ以上追加できません。" — too many parts: the figure's other parts leave
+// no room for another, though it would fit alone.
+inline constexpr char TEXT_TOO_MANY_PARTS[] =
+    "\x83\x70\x81\x5b\x83\x63\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xc4\x81\x41\x82\xb1\x82\xea\x88"
+    "\xc8\x8f\xe3\x92\xc7\x89\xc1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42";
 
 // Caption of every error message box (ASCII).
 inline constexpr char ERROR_CAPTION[] = "Error";
@@ -59,6 +64,8 @@ inline constexpr MessageText MESSAGE_TEXTS[] = {
     {TEXT_UV_POOL_FULL, "Too many texture coordinates: the UV buffer is full."},
     {TEXT_NORMAL_POOL_FULL, "Too many normals: the normal buffer is full. Try a smaller outline."},
     {TEXT_OBJECT_TABLE_FULL, "Too many parts: the object table is full."},
+    {TEXT_TOO_MANY_PARTS,
+     "Too many parts: the others fill the buffers. Remove a part (Backspace) or start again."},
 };
 
 // Room for any English line, terminator included.

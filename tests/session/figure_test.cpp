@@ -341,8 +341,9 @@ TEST(Figure, APartThatDoesNotFitLeavesTheFigureByteIdentical) {
     tap(session, KEY_N);
     const Storage kept = storage();
 
-    // A large outline (a sheet of more triangles than are left), a mirror of
-    // the body, and a mirror with the table's last slots taken.
+    // A large outline (a sheet of more triangles than the buffers hold: the
+    // outline is too large), a mirror of the body (it would fit alone: the
+    // parts are too many), and a mirror with the table's last slots taken.
     session.stroke(ellipse(257, 241, 240, 220, 48));
     session.right_click(257, 241);
     EXPECT_EQ(figure().part_count, 1);
@@ -355,7 +356,7 @@ TEST(Figure, APartThatDoesNotFitLeavesTheFigureByteIdentical) {
     ASSERT_EQ(figure().edited, 0);
     tap(session, KEY_M);
     ASSERT_EQ(headless_messages().size(), 2u);
-    EXPECT_EQ(headless_messages()[1].text, TEXT_PACKET_AREA_FULL);
+    EXPECT_EQ(headless_messages()[1].text, TEXT_TOO_MANY_PARTS);
     EXPECT_TRUE(storage() == kept);
 
     set_body_buffer_sizes(0, 0);
