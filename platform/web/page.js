@@ -65,13 +65,14 @@
       context.putImageData(new ImageData(pixels, width, height), 0, 0);
     },
     // The program's title is its window's ("TEST", then "fps = N", for a few seconds after a
-    // save "fps = N - saved NAME (KINDS)"): the page names the product, shows the frame rate
-    // beside it, and confirms a save in a note by the controls.
+    // save "fps = N - saved NAME (KINDS)", after a right-click on the stroke "fps = N - nothing
+    // built: WHY"): the page names the product, shows the frame rate beside it, and shows the
+    // notice in a note by the controls.
     setTitle(text) {
       const rate = /^fps = \d+/.exec(text);
       frameRate.textContent = rate ? rate[0] : '';
       document.title = rate ? `${PRODUCT} \u2014 ${text}` : PRODUCT;
-      const notice = / - ((?:not )?saved.*)$/.exec(text);
+      const notice = / - ((?:not )?saved.*|nothing built.*)$/.exec(text);
       if (notice && notice[1] !== savedNote) {
         savedNote = notice[1];
         showSaved(savedNote.replace(/, downloaded$/, ''));
@@ -143,9 +144,12 @@
   // into the browser's downloads; it goes after a few seconds.
   function showSaved(text) {
     const done = text.startsWith('saved ');
+    const nothing = text.startsWith('nothing built');
     saved.textContent = done
       ? `\u2714 Saved ${text.slice(6)} to your downloads.`
-      : `\u2716 Not ${text.slice(4)}`;
+      : nothing
+        ? `\u2716 Nothing ${text.slice(8)}.`
+        : `\u2716 Not ${text.slice(4)}`;
     saved.classList.toggle('failed', !done);
     clearTimeout(savedTimer);
     savedTimer = setTimeout(() => {
