@@ -1,4 +1,5 @@
-// Numbered saves: the first free number, then every file through the output writer.
+// Numbered saves: every file written first, then the number claimed and the files placed
+// under it without replacing anything.
 #include "platform/common/numbered_save.h"
 
 #include <cstdio>
@@ -12,37 +13,62 @@ namespace {
 // Every kind of file a save may write: a number is free only when none of them is there.
 constexpr const char* SAVE_EXTENSIONS[] = {"obj", "stl", "glb", "png", "txt"};
 
-bool number_free(const std::string& folder, int32_t number, const SaveRequest& request) {
-    const std::string path = numbered_save_path(folder, number);
+std::string numbered_name(int32_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s-%03d", SAVE_NAME, int(number));
+    return name;
+}
+
+// The hidden file a save holds while it places its files: ".sketch3d-007.claim".
+std::string claim_name(int32_t number) {
+    return "." + numbered_name(number) + ".claim";
+}
+
+// Whether no file of any kind a save may write has the number, and no save holds its claim
+// (unless `claimed`: the claim is this save's own).
+bool number_free(const OutputSet& set, int32_t number, const std::vector<SaveFile>& files,
+                 bool claimed) {
+    const std::string name = numbered_name(number);
+    if (!claimed && output_name_taken(set, claim_name(number))) return false;
     for (const char* extension : SAVE_EXTENSIONS)
-        if (output_exists(path + "." + extension)) return false;
-    for (const SaveFile& file : request.files)
-        if (output_exists(path + "." + file.extension)) return false;
+        if (output_name_taken(set, name + "." + extension)) return false;
+    for (const SaveFile& file : files)
+        if (output_name_taken(set, name + "." + file.extension)) return false;
     return true;
+}
+
+int32_t next_free(const OutputSet& set, int32_t number, const std::vector<SaveFile>& files) {
+    while (number <= MAX_SAVE_NUMBER && !number_free(set, number, files, false))
+        ++number;
+    return number;
+}
+
+// Every file under `number`: Done, Taken when another program has the number or one of its
+// names, or Failed with the reason.
+Placing place_under(OutputSet* set, int32_t number, const std::vector<SaveFile>& files,
+                    std::string* error) {
+    const Placing claimed = claim_output_name(*set, claim_name(number), error);
+    if (claimed != Placing::Done) return claimed;
+    // Under the claim no other save places anything; one that held it before has placed all.
+    Placing placed = Placing::Taken;
+    if (number_free(*set, number, files, true)) {
+        std::vector<std::string> names;
+        for (const SaveFile& file : files)
+            names.push_back(numbered_name(number) + "." + file.extension);
+        placed = place_outputs(set, names, error);
+    }
+    release_output_name(*set, claim_name(number));
+    return placed;
 }
 
 }  // namespace
 
 std::string numbered_save_path(const std::string& folder, int32_t number) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%s-%03d", SAVE_NAME, int(number));
-    if (folder.empty() || folder == ".") return name;
-    const char last = folder.back();
-    return folder + (last == '/' || last == '\\' ? "" : "/") + name;
+    return output_path_in(folder, numbered_name(number));
 }
 
 bool save_numbered_files(const std::string& folder, const SaveRequest& request,
                          std::string* report) {
-    int32_t number = 1;
-    while (number <= MAX_SAVE_NUMBER && !number_free(folder, number, request))
-        ++number;
-    if (number > MAX_SAVE_NUMBER) {
-        *report = "every name from " + numbered_save_path(folder, 1) + " to " +
-                  numbered_save_path(folder, MAX_SAVE_NUMBER) + " is taken";
-        return false;
-    }
-    const std::string path = numbered_save_path(folder, number);
-
     std::vector<SaveFile> files = request.files;
     std::string png;
     if (!encode_png_555(request.picture, request.width, request.height, 1, &png)) {
@@ -59,34 +85,36 @@ bool save_numbered_files(const std::string& folder, const SaveRequest& request,
         files.insert(files.begin() + std::ptrdiff_t(at), SaveFile{"png", std::move(png)});
     }
 
-    // Opened all first: a folder that refuses one file refuses them all before any is placed.
-    std::vector<OutputFile> outputs(files.size());
-    std::string error;
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (!open_output(path + "." + files[i].extension, &outputs[i], &error)) {
-            for (size_t j = 0; j < i; ++j)
-                discard_output(&outputs[j]);
-            *report = error;
-            return false;
+    // The folder is made again if it went missing since the program started.
+    OutputSet set;
+    if (!open_output_set(folder, &set, report)) return false;
+    int32_t number = next_free(set, 1, files);
+    const std::string taken = "every name from " + numbered_save_path(folder, 1) + " to " +
+                              numbered_save_path(folder, MAX_SAVE_NUMBER) + " is taken";
+    // Written whole before anything is placed: a full disk or a refusing folder fails here,
+    // under the number the save will most likely get.
+    bool saved = number <= MAX_SAVE_NUMBER;
+    if (!saved) *report = taken;
+    for (size_t i = 0; saved && i < files.size(); ++i)
+        saved = add_output(&set, numbered_name(number) + "." + files[i].extension, files[i].data,
+                           report);
+    while (saved) {
+        if (number > MAX_SAVE_NUMBER) {
+            *report = taken;
+            saved = false;
+            break;
         }
+        const Placing placed = place_under(&set, number, files, report);
+        if (placed == Placing::Done) break;
+        saved = placed == Placing::Taken;
+        number = next_free(set, number + 1, files);
     }
+    close_output_set(&set);
+    if (!saved) return false;
     std::string kinds;
-    bool written = true;
-    for (size_t i = 0; i < files.size(); ++i) {
-        // After a failure the files not yet in place are given up.
-        if (!written) {
-            discard_output(&outputs[i]);
-            continue;
-        }
-        write_output(&outputs[i], files[i].data);
-        written = commit_output(&outputs[i], &error);
-        if (written) kinds += (kinds.empty() ? "" : " ") + std::string(files[i].extension);
-    }
-    if (!written) {
-        *report = error + (kinds.empty() ? "" : " (written: " + path + " " + kinds + ")");
-        return false;
-    }
-    *report = path + " (" + kinds + ")";
+    for (const SaveFile& file : files)
+        kinds += (kinds.empty() ? "" : " ") + std::string(file.extension);
+    *report = numbered_save_path(folder, number) + " (" + kinds + ")";
     if (!png_encoder_available()) *report += "; no picture: this build has no PNG encoder";
     return true;
 }

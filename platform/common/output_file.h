@@ -25,13 +25,23 @@
 // NAME is left byte for byte as it was. The one exception is a failure to sync the folder
 // after the rename: NAME is then already complete, and the failure is still reported.
 //
+// New files put side by side without replacing anything (an OutputSet: the files of one save)
+// are each written whole to a temporary in their folder, synced and closed, before any is
+// placed; then each temporary is placed under its name only if nothing has that name, not even
+// a link to nothing: a hard link, the temporary then removed (where the file system has no
+// hard links, and in the browser's in-memory files, an empty file made exclusively under the
+// name and the temporary renamed over it). Programs placing into one folder at once therefore
+// never replace each other's files. A name found taken, or any failure, takes back what the
+// set had placed: all its names or none.
+//
 // The tools, the SDL program and the browser's in-memory files use the POSIX form
 // (output_file_posix.cpp). The Windows program's saves use a Windows form
 // (output_file_win32.cpp) of open_output, write_output, commit_output, discard_output,
-// write_output_file, output_exists and create_output_folder: the temporary is made in the
-// target's folder, flushed, and moved over NAME with MoveFileExA(MOVEFILE_REPLACE_EXISTING |
-// MOVEFILE_WRITE_THROUGH); a folder, a device and a read-only file are refused. The rest
-// of this header is POSIX only.
+// write_output_file, output_exists, create_output_folder, output_path_in and the OutputSet
+// functions: the temporary is made in the target's folder and flushed; open_output's moves it
+// over NAME with MoveFileExA(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), an
+// OutputSet's with MOVEFILE_WRITE_THROUGH alone, which fails when NAME exists; a folder, a
+// device and a read-only file are refused. The rest of this header is POSIX only.
 #pragma once
 
 #include <cstdint>
@@ -77,6 +87,48 @@ void discard_output(OutputFile* file);
 // The whole file at once: open, write, commit.
 bool write_output_file(const std::string& path, std::string_view data, std::string* error);
 
+// The path of `name` in `folder`: the name alone in "." or "", else joined with the system's
+// separator ('/'; on Windows '\\', and the folder's own '/' become '\\' too, so that a path
+// the program shows has one kind).
+std::string output_path_in(const std::string& folder, const std::string& name);
+
+// New files placed together into one folder, none replacing anything (see the top).
+struct OutputSetFile {
+    std::string path;       // the name it was added under, in the folder, for messages
+    std::string temporary;  // its written temporary in the folder (on Windows, its path)
+    uint64_t inode = 0;     // POSIX: the temporary's, so that only what the set placed is
+                            // removed again
+};
+struct OutputSet {
+    std::string folder_path;  // as given
+    int folder = -1;          // POSIX: the folder, open while the set is
+    std::vector<OutputSetFile> files;
+};
+enum class Placing { Done, Taken, Failed };
+
+// Opens the folder, walked as an output's path is, and makes it (and every missing folder on
+// the way) when missing. False with the reason in *error; the set then needs no close.
+bool open_output_set(const std::string& folder, OutputSet* set, std::string* error);
+// Writes a file of the set to its temporary: whole, synced and closed. `name` is the name it
+// is meant for, for its temporary and the messages. False with "cannot write PATH: reason",
+// the temporary removed.
+bool add_output(OutputSet* set, const std::string& name, std::string_view data, std::string* error);
+// Whether anything has `name` in the set's folder (a file, a folder, a link, even one to
+// nothing); a name that cannot be looked at for another reason counts as taken.
+bool output_name_taken(const OutputSet& set, const std::string& name);
+// Makes `name` an empty file in the folder unless anything has that name: an exclusive claim,
+// which no other program making the same claim can also get. Taken, or Failed with the reason.
+Placing claim_output_name(const OutputSet& set, const std::string& name, std::string* error);
+// Removes a name the set claimed.
+void release_output_name(const OutputSet& set, const std::string& name);
+// Places file i under names[i] in the folder, each only where nothing has that name, then syncs
+// the folder. Done: every file is in place. Taken (a name was there) and Failed (with the
+// reason) place nothing: what was placed is taken back and the temporaries stay, for another
+// set of names.
+Placing place_outputs(OutputSet* set, const std::vector<std::string>& names, std::string* error);
+// Removes the temporaries still there and closes the folder.
+void close_output_set(OutputSet* set);
+
 // Whether anything is at `path` (a file, a folder, a link, even one to nothing); a path that
 // cannot be looked at for another reason than its absence counts as taken too.
 bool output_exists(const std::string& path);
@@ -111,7 +163,9 @@ struct NamedPath {
 // both in *error. Paths that do not resolve are passed over: writing them fails on its own.
 bool outputs_apart(const std::vector<NamedPath>& paths, std::string* error);
 
-// Failure injection for tests: the next time `step` runs, in any output file, it fails with
-// errno `error_number`. One failure per step; a later call replaces an armed one.
+// Failure injection for tests: `step` runs `skipped` more times as usual, then fails once with
+// errno `error_number`, in any output file or set. One failure per step; a later call replaces
+// an armed one. Create also covers a set's temporaries and claims, Rename the placing of a
+// set's file.
 enum class OutputStep { Create, Write, Sync, Close, Rename, SyncFolder, COUNT };
-void fail_output_step(OutputStep step, int error_number);
+void fail_output_step(OutputStep step, int error_number, int32_t skipped = 0);

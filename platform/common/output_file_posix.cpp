@@ -24,6 +24,7 @@ constexpr char LETTERS[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ
 struct Injection {
     bool armed;
     int error_number;
+    int32_t skipped;  // runs left before the failure
 };
 Injection injections[size_t(OutputStep::COUNT)];
 
@@ -31,6 +32,10 @@ Injection injections[size_t(OutputStep::COUNT)];
 bool injected(OutputStep step) {
     Injection& injection = injections[size_t(step)];
     if (!injection.armed) return false;
+    if (injection.skipped > 0) {
+        --injection.skipped;
+        return false;
+    }
     injection.armed = false;
     errno = injection.error_number;
     return true;
@@ -356,6 +361,51 @@ bool sync_folder(int folder) {
     return synced;
 }
 
+// Puts the written temporary in place under `name` unless anything has that name. A hard link
+// does it in one step, the temporary staying until the set is closed; *moved tells that it was
+// renamed instead. Failed with errno set.
+Placing place_one(int folder, const std::string& temporary, const std::string& name, bool* moved) {
+    *moved = false;
+#ifndef __EMSCRIPTEN__
+    if (!injected(OutputStep::Rename) &&
+        linkat(folder, temporary.c_str(), folder, name.c_str(), 0) == 0)
+        return Placing::Done;
+    if (errno == EEXIST) return Placing::Taken;
+    // Any failure but a file system without hard links (FAT, some network shares) is final.
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOTSUP && errno != ENOSYS &&
+        errno != EMLINK)
+        return Placing::Failed;
+#endif
+    // Without hard links (also the browser's in-memory files): the name is taken first by an
+    // empty file made exclusively, and only that file is replaced by the rename.
+    const int placeholder =
+        openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (placeholder < 0) return errno == EEXIST ? Placing::Taken : Placing::Failed;
+    close(placeholder);
+    if (injected(OutputStep::Rename) ||
+        renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
+        const int error_number = errno;
+        unlinkat(folder, name.c_str(), 0);
+        errno = error_number;
+        return Placing::Failed;
+    }
+    *moved = true;
+    return Placing::Done;
+}
+
+// Takes a placed file back: a renamed temporary goes back to its name, a linked one loses its
+// new name, if that name is still the temporary's file.
+void take_back(int folder, const OutputSetFile& file, const std::string& name, bool moved) {
+    if (moved) {
+        renameat(folder, name.c_str(), folder, file.temporary.c_str());
+        return;
+    }
+    struct stat status;
+    if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        uint64_t(status.st_ino) == file.inode)
+        unlinkat(folder, name.c_str(), 0);
+}
+
 }  // namespace
 
 bool create_output_folder(const std::string& path, std::string* error) {
@@ -470,6 +520,125 @@ bool write_output_file(const std::string& path, std::string_view data, std::stri
     return commit_output(&file, error);
 }
 
+std::string output_path_in(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder == ".") return name;
+    return folder + (folder.back() == '/' ? "" : "/") + name;
+}
+
+bool open_output_set(const std::string& folder, OutputSet* set, std::string* error) {
+    *set = OutputSet{};
+    set->folder_path = folder.empty() ? "." : folder;
+    int hops = 0;
+    int failure = 0;
+    set->folder = walk_folder(AT_FDCWD, set->folder_path, &hops, &failure, true);
+    if (set->folder < 0) {
+        *error = "cannot create " + set->folder_path + ": " + reason_of(failure);
+        *set = OutputSet{};
+        return false;
+    }
+    return true;
+}
+
+bool add_output(OutputSet* set, const std::string& name, std::string_view data,
+                std::string* error) {
+    OutputSetFile file;
+    file.path = output_path_in(set->folder_path, name);
+    if (!names_a_file(name) || name.find('/') != std::string::npos) {
+        *error = failure(file.path, "no file name");
+        return false;
+    }
+    int descriptor = -1;
+    std::string reason;
+    if (!create_temporary(Target{Kind::New, set->folder, name, {}, false}, &descriptor,
+                          &file.temporary, &reason)) {
+        *error = failure(file.path, reason);
+        return false;
+    }
+    struct stat status;
+    bool written = write_all(descriptor, data.data(), data.size()) && !injected(OutputStep::Sync) &&
+                   fsync(descriptor) == 0 && fstat(descriptor, &status) == 0;
+    int error_number = errno;
+    if (close(descriptor) != 0 || injected(OutputStep::Close)) {
+        if (written) error_number = errno;
+        written = false;
+    }
+    if (!written) {
+        unlinkat(set->folder, file.temporary.c_str(), 0);
+        *error = failure(file.path, std::strerror(error_number));
+        return false;
+    }
+    file.inode = uint64_t(status.st_ino);
+    set->files.push_back(file);
+    return true;
+}
+
+bool output_name_taken(const OutputSet& set, const std::string& name) {
+    struct stat status;
+    return fstatat(set.folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
+}
+
+Placing claim_output_name(const OutputSet& set, const std::string& name, std::string* error) {
+    const int descriptor = injected(OutputStep::Create)
+                               ? -1
+                               : openat(set.folder, name.c_str(),
+                                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor >= 0) {
+        close(descriptor);
+        return Placing::Done;
+    }
+    if (errno == EEXIST) return Placing::Taken;
+    *error = failure(output_path_in(set.folder_path, name), std::strerror(errno));
+    return Placing::Failed;
+}
+
+void release_output_name(const OutputSet& set, const std::string& name) {
+    unlinkat(set.folder, name.c_str(), 0);
+}
+
+Placing place_outputs(OutputSet* set, const std::vector<std::string>& names, std::string* error) {
+    if (names.size() != set->files.size()) {
+        *error = failure(set->folder_path, "a name for each file was not given");
+        return Placing::Failed;
+    }
+    std::vector<bool> moved(set->files.size(), false);
+    size_t placed = 0;
+    Placing placing = Placing::Done;
+    for (; placed < set->files.size(); ++placed) {
+        bool renamed = false;
+        placing = place_one(set->folder, set->files[placed].temporary, names[placed], &renamed);
+        moved[placed] = renamed;
+        if (placing != Placing::Done) {
+            *error =
+                failure(output_path_in(set->folder_path, names[placed]),
+                        placing == Placing::Taken ? "it is there already" : std::strerror(errno));
+            break;
+        }
+    }
+    if (placing == Placing::Done && !sync_folder(set->folder)) {
+        placing = Placing::Failed;
+        *error = failure(set->folder_path,
+                         std::string(std::strerror(errno)) + " (while syncing the folder)");
+    }
+    if (placing != Placing::Done) {
+        while (placed > 0) {
+            --placed;
+            take_back(set->folder, set->files[placed], names[placed], moved[placed]);
+        }
+        return placing;
+    }
+    // Moved temporaries are gone; linked ones are removed with the set.
+    for (size_t i = 0; i < set->files.size(); ++i)
+        if (moved[i]) set->files[i].temporary.clear();
+    return Placing::Done;
+}
+
+void close_output_set(OutputSet* set) {
+    for (const OutputSetFile& file : set->files)
+        if (!file.temporary.empty()) unlinkat(set->folder, file.temporary.c_str(), 0);
+    if (set->folder >= 0) close(set->folder);
+    *set = OutputSet{};
+}
+
 bool output_exists(const std::string& path) {
     struct stat status;
     return lstat(path.c_str(), &status) == 0 || errno != ENOENT;
@@ -534,6 +703,6 @@ bool outputs_apart(const std::vector<NamedPath>& paths, std::string* error) {
     return true;
 }
 
-void fail_output_step(OutputStep step, int error_number) {
-    injections[size_t(step)] = Injection{true, error_number};
+void fail_output_step(OutputStep step, int error_number, int32_t skipped) {
+    injections[size_t(step)] = Injection{true, error_number, skipped};
 }

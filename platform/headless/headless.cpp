@@ -66,6 +66,7 @@ struct HeadlessState {
     int32_t shut_downs = 0;
     std::vector<HeadlessMessage> messages;
     std::vector<std::string> saves;
+    int32_t failed_saves = 0;  // into the configured folder, not written
 };
 
 HeadlessState headless;
@@ -266,6 +267,10 @@ const std::vector<std::string>& headless_saves() {
     return headless.saves;
 }
 
+int32_t headless_failed_saves() {
+    return headless.failed_saves;
+}
+
 // The platform interface.
 
 void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
@@ -378,6 +383,7 @@ bool platform_save(const SaveRequest& request, std::string* report) {
         *report = "this session has no folder for saves";
     } else {
         saved = save_numbered_files(headless.config.save_dir, request, report);
+        if (!saved) ++headless.failed_saves;
     }
     headless.saves.push_back((saved ? "saved " : "not saved: ") + *report);
     return saved;

@@ -90,3 +90,5 @@ std::string headless_recorded_script();
 // What each save of the session did, in order: "saved PATH (KINDS)" or
 // "not saved: reason".
 const std::vector<std::string>& headless_saves();
+// The saves that had a folder (HeadlessConfig::save_dir) and were not written.
+int32_t headless_failed_saves();

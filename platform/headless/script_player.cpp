@@ -76,19 +76,33 @@ struct Replay {
     const Script& script;
     const ReplayOutputs& outputs;
     std::ostream& log;
-    OutputFile stats;  // the CSV rows, written as the frames run
+    OutputFile stats;                   // the CSV rows, written as the frames run
+    bool saves_nowhere = false;         // the session has no folder for saves
+    bool told_nothing_written = false;  // that there is no output folder, told once
     bool end_taken = false;
     // The end-of-script exports, in the order of EXPORT_FORMATS.
     std::array<int32_t, EXPORT_FORMAT_COUNT> end_results = {};
     std::array<std::string, EXPORT_FORMAT_COUNT> end_data;
 };
 
-// Runs up to `count` frames one at a time, timing each and collecting its
-// render counters; the loop runs exactly as it would for all of them at once.
-void run_frames(Replay& replay, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
+// Without an output folder the script's screenshots, exports and saves write nothing: the
+// log says so once, at the first of them.
+void tell_nothing_written(Replay& replay) {
+    if (replay.told_nothing_written) return;
+    replay.told_nothing_written = true;
+    replay.log << "no output folder (--out): the script's screenshots, exports and saves "
+                  "write nothing\n";
+}
+
+// Runs the `frames` command's frames one at a time, timing each and collecting its render
+// counters; the loop runs exactly as it would for all of them at once. 0, or
+// REPLAY_OUTPUT_FAILED after the frame whose save was not written.
+int run_frames(Replay& replay, const ScriptCommand& command, std::string* error) {
+    for (int32_t i = 0; i < command.a; ++i) {
         auto start = std::chrono::steady_clock::now();
-        if (headless_run_frames(1) == 0) return;
+        const int32_t failed_saves = headless_failed_saves();
+        const size_t saves = headless_saves().size();
+        if (headless_run_frames(1) == 0) return REPLAY_DONE;
         auto elapsed = std::chrono::steady_clock::now() - start;
         if (!replay.outputs.stats_path.empty()) {
             const RenderStats& s = render_stats;
@@ -102,7 +116,13 @@ void run_frames(Replay& replay, int32_t count) {
                     "\n");
         }
         if (replay.outputs.after_frame) replay.outputs.after_frame();
+        if (headless_failed_saves() != failed_saves) {
+            *error = std::to_string(command.line) + ": " + headless_saves().back();
+            return REPLAY_OUTPUT_FAILED;
+        }
+        if (headless_saves().size() != saves && replay.saves_nowhere) tell_nothing_written(replay);
     }
+    return REPLAY_DONE;
 }
 
 bool writes_file(const ScriptCommand& command) {
@@ -127,6 +147,10 @@ std::string command_text(const Script& script, const ScriptCommand& command) {
 // A screenshot or export command: 0, REPLAY_SCRIPT_ERROR with nothing to export,
 // REPLAY_OUTPUT_FAILED when the file cannot be written.
 int write_command_output(const ScriptCommand& command, Replay& replay, std::string* error) {
+    if (replay.outputs.out_dir.empty()) {
+        tell_nothing_written(replay);
+        return REPLAY_DONE;
+    }
     const std::string line = std::to_string(command.line) + ": ";
     const std::string path = command_output_path(replay.script, command, replay.outputs.out_dir);
     const std::string_view name = command_name(replay.script, command);
@@ -170,6 +194,7 @@ IdentityKey key_of(const FileIdentity& identity) {
 // that another output writes. 0, or the exit code with the error at the command's line.
 int check_command_outputs(Replay& replay, std::string* error) {
     const ReplayOutputs& outputs = replay.outputs;
+    if (outputs.out_dir.empty()) return REPLAY_DONE;  // they write nothing
     const FileIdentity script =
         outputs.script_path.empty() ? FileIdentity{} : input_identity(outputs.script_path);
     // The files written so far, by identity: who writes each.
@@ -215,7 +240,8 @@ int prepare_outputs(Replay& replay, std::string* error) {
     if (!outputs.script_path.empty())
         paths.insert(paths.begin(), NamedPath{"the script", outputs.script_path, false});
     if (!outputs_apart(paths, error)) return REPLAY_USAGE;
-    if (!create_output_folder(outputs.out_dir, error)) return REPLAY_OUTPUT_FAILED;
+    if (!outputs.out_dir.empty() && !create_output_folder(outputs.out_dir, error))
+        return REPLAY_OUTPUT_FAILED;
     for (const NamedPath& named : end_outputs(outputs))
         if (!check_output_path(named.path, error)) return REPLAY_OUTPUT_FAILED;
     if (int checked = check_command_outputs(replay, error); checked != REPLAY_DONE) return checked;
@@ -267,12 +293,13 @@ void end_session() {
 
 int run_script(const Script& script, const ReplayOutputs& outputs, const HeadlessConfig& config,
                std::ostream& log, std::string* error) {
-    Replay replay{script, outputs, log, OutputFile{}, false, {}, {}};
+    Replay replay{script, outputs, log, OutputFile{}, false, false, false, {}, {}};
     if (int checked = prepare_outputs(replay, error); checked != REPLAY_DONE) return checked;
     Reported reported;
     // Saves (Ctrl+S in the script) go into the output folder.
     HeadlessConfig session = config;
     if (session.save_dir.empty()) session.save_dir = outputs.out_dir;
+    replay.saves_nowhere = session.save_dir.empty();
     if (headless_open(session) < 0) log << "start-up failed\n";
     report_new_messages(&reported, log);
     int result = 0;
@@ -285,10 +312,9 @@ int run_script(const Script& script, const ReplayOutputs& outputs, const Headles
         if (command.kind == ScriptCommandKind::Frames) {
             // Even `frames 0` hands the waiting events to the window.
             if (command.a == 0) headless_drain_events();
-            run_frames(replay, command.a);
+            result = run_frames(replay, command, error);
         } else if (writes_file(command)) {
             result = write_command_output(command, replay, error);
-            if (result != 0) break;
         } else {
             // The close box deletes the object: what the end-of-script files show
             // is taken now, as no frame can run before the close is handled.
@@ -296,6 +322,7 @@ int run_script(const Script& script, const ReplayOutputs& outputs, const Headles
             queue_command(command);
         }
         report_new_messages(&reported, log);
+        if (result != 0) break;
     }
     if (result == 0) {
         headless_drain_events();

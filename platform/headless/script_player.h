@@ -13,8 +13,9 @@
 // Where a played script's output goes. Empty paths write nothing.
 struct ReplayOutputs {
     // Screenshots and exports of the script's commands, and its saves (Ctrl+S) unless the
-    // session's configuration names another folder.
-    std::string out_dir = ".";
+    // session's configuration names another folder. Empty (no --out): those write nothing,
+    // and the log says so once.
+    std::string out_dir;
     // The edited object when the script ends, or when the window is closed if that comes
     // first (the shut-down deletes it), one file per format of EXPORT_FORMATS.
     std::array<std::string, EXPORT_FORMAT_COUNT> end_exports;
@@ -27,8 +28,9 @@ struct ReplayOutputs {
 };
 
 // Plays the script in a fresh headless session, writes each screenshot to
-// out_dir/NAME.png and each export to out_dir/NAME (the folder is created when missing),
-// the statistics as the frames run, then the end-of-script files. Before anything plays,
+// out_dir/NAME.png and each export to out_dir/NAME (the folder is created when missing; with
+// no out_dir they are passed over), the statistics as the frames run, then the end-of-script
+// files. Before anything plays,
 // every file the replay may write is checked, and so is that each is a file of its own:
 // not the script, and not a file another output writes (a command that repeats a name
 // writes that file again). Each file is written whole or not at all
@@ -40,8 +42,9 @@ struct ReplayOutputs {
 // edited object or nothing in it (also at the end: no line), or a command's file that
 // another output writes; REPLAY_USAGE when an output is the script or two of the end
 // outputs are one file; REPLAY_OUTPUT_FAILED with "cannot write PATH: reason" when a file
-// cannot be written. Nothing is written after an error. The session is closed afterwards
-// and its memory reclaimed.
+// cannot be written, or "LINE: not saved: reason" after the frame of a save (Ctrl+S) into a
+// folder that was not written (the `frames` command's line). Nothing is written after an error. The
+// session is closed afterwards and its memory reclaimed.
 int run_script(const Script& script, const ReplayOutputs& outputs, const HeadlessConfig& config,
                std::ostream& log, std::string* error);
 // The same with screenshots and exports into out_dir and no other output.

@@ -25,7 +25,7 @@ extern "C" {
 // Plays `script` (UTF-8 text) in a fresh session and writes its screenshots to
 // out_dir/NAME.png. Returns the replay tool's exit code (platform/common/script_parser.h):
 // REPLAY_DONE, REPLAY_SCRIPT_ERROR for a bad script line or a command after the program
-// ended, REPLAY_OUTPUT_FAILED when a screenshot cannot be written.
+// ended, REPLAY_OUTPUT_FAILED when a screenshot or a save (Ctrl+S) cannot be written.
 EMSCRIPTEN_KEEPALIVE int replay_page_run(const char* script, const char* out_dir) {
     replay = ReplayPageState{};
     if (script == nullptr || out_dir == nullptr) return REPLAY_SCRIPT_ERROR;

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,7 @@
 
 #include "app/edited_object.h"
 #include "app/input.h"
+#include "platform/common/output_file.h"
 #include "platform/common/window_replay.h"
 #include "platform/headless/script_player.h"
 #include "session/session_fixture.h"
@@ -178,6 +180,37 @@ TEST(Save, ASessionWithoutAFolderOrWithOneThatIsAFileSavesNothingAndSaysWhy) {
         EXPECT_NE(headless_title().find(" - not saved: "), std::string::npos);
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    fs::remove_all(folder);
+}
+
+TEST(Save, AScriptsSaveNotWrittenEndsTheReplayWithExitCode3AndWithoutAFolderNothingIsWritten) {
+    const fs::path folder = scratch_folder("save-script");
+    Script script;
+    std::string error;
+    ASSERT_TRUE(
+        parse_script("frames 1\nkey down ctrl\nkey down s\nframes 3\nscreenshot shot\n"
+                     "export shot.obj\nframes 1\n",
+                     &script, &error));
+    // The disk full while the save is written: the replay stops there, with exit code 3.
+    fail_output_step(OutputStep::Write, ENOSPC);
+    std::ostringstream log;
+    EXPECT_EQ(run_script(script, folder.string(), HeadlessConfig{}, log, &error),
+              REPLAY_OUTPUT_FAILED);
+    EXPECT_EQ(error, "4: not saved: cannot write " + (folder / "sketch3d-001.png").string() + ": " +
+                         std::strerror(ENOSPC));
+    EXPECT_NE(log.str().find("frame 2: not saved: cannot write"), std::string::npos) << log.str();
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 0);
+    // Without an output folder the screenshot, the export and the save write nothing, and the
+    // log says so once.
+    std::ostringstream quiet;
+    EXPECT_EQ(run_script(script, ReplayOutputs{}, HeadlessConfig{}, quiet, &error), REPLAY_DONE)
+        << error;
+    const std::string note = "no output folder (--out)";
+    const size_t told = quiet.str().find(note);
+    ASSERT_NE(told, std::string::npos) << quiet.str();
+    EXPECT_EQ(quiet.str().find(note, told + 1), std::string::npos) << quiet.str();
+    EXPECT_NE(quiet.str().find("not saved: this session has no folder for saves"),
+              std::string::npos);
     fs::remove_all(folder);
 }
 

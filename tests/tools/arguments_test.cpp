@@ -112,6 +112,25 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
     for (const char* named : {"Ctrl+S", " I ", "Z", "F12", "Backspace", "FILE", "--save-dir"})
         EXPECT_NE(help.find(named), std::string::npos) << named << "\n" << help;
 #endif
+    // Without --out a script's screenshot and save write nothing, and the run says so; a save
+    // that is not written (every number taken) ends the replay with exit code 3.
+    std::ofstream(folder / "shot.txt")
+        << "frames 1\nscreenshot shot\nkey down ctrl\nkey down s\nframes 1\n";
+    const Outcome quiet = run(folder, replay, "shot.txt --stats shot.csv");
+    EXPECT_EQ(quiet.code, 0) << quiet.err;
+    EXPECT_NE(quiet.out.find("no output folder (--out)"), std::string::npos) << quiet.out;
+    EXPECT_TRUE(fs::exists(folder / "shot.csv"));
+    for (const char* name : {"shot.png", "sketch3d-001.png", "sketch3d-001.txt"})
+        EXPECT_FALSE(fs::exists(folder / name)) << name;
+    fs::create_directories(folder / "full");
+    for (int number = 1; number <= 999; ++number)
+        std::ofstream(folder / "full" /
+                      ("sketch3d-" + std::to_string(1000 + number).substr(1) + ".txt"));
+    const Outcome full = run(folder, replay, "shot.txt --out full");
+    EXPECT_EQ(full.code, 3);
+    EXPECT_EQ(full.err,
+              "sketch3d-replay: 5: not saved: every name from full/sketch3d-001 to "
+              "full/sketch3d-999 is taken\n");
     // Nothing refused was written, and the inputs are as they were.
     EXPECT_EQ(read_text(folder / "s.txt"), "frames 1\n");
     EXPECT_TRUE(fs::is_symlink(folder / "link.txt"));

@@ -24,7 +24,8 @@ std::string usage() {
     text +=
         ", # comments).\n"
         "  --out DIR     folder of the screenshots (NAME.png), the exports and the saves\n"
-        "                (Ctrl+S: sketch3d-NNN.obj, .stl, .glb, .png, .txt) (default: .)\n";
+        "                (Ctrl+S: sketch3d-NNN.obj, .stl, .glb, .png, .txt); without it\n"
+        "                they write nothing, and the run says so\n";
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string("  ") + format.option + " FILE    " + format.description + "\n";
     text +=
@@ -34,8 +35,8 @@ std::string usage() {
         "of at most 4096 bytes. A value starting with '-' is written --obj=./-name.\n"
         "Every output is checked before the script plays, and each must be a file of its own.\n"
         "Exit codes: 1 bad or empty script, or nothing to export; 2 usage, or an output that\n"
-        "is the script or another output's file; 3 output not written; 4 script not readable\n"
-        "(missing, a folder, a device).\n";
+        "is the script or another output's file; 3 output or save not written; 4 script not\n"
+        "readable (missing, a folder, a device).\n";
     return text;
 }
 
