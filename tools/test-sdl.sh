@@ -4,8 +4,9 @@
 # part drawn over it with N, Ctrl+S, F12, Escape, the saved figure opened again), from
 # screenshots, with the outline and the sheet compared with the headless replay
 # (build/default/sketch3d-replay); once as it starts by default, and once more with --scale 2. Then a session recorded with --record and killed with
-# SIGKILL: its file replays to the window's last picture. Last, a message box, with its English
-# line, in the box and on standard error.
+# SIGKILL: its file replays to the window's last picture. Then a message box, with its English
+# line, in the box and on standard error. Last, a long document opened with its recording
+# into standard output: it saves nothing, shows no box, and Escape ends it at once.
 #
 # Usage: tools/test-sdl.sh (or `make test-sdl`, which builds first); SKETCH3D_PROGRAM=PATH
 # checks another build. Installs what it needs when run as root. Screenshots are kept in
@@ -128,5 +129,75 @@ message_box_session() {
     expect_exit 1 "Enter in the message box"
 }
 message_box_session
+
+# An opened document only shows, and its recording into standard output is kept whole. The
+# document presses Ctrl+S three times, mirrors a part until the object table is full (nine
+# boxes of one text), then idles for three million frames. Opened with --record /dev/stdout
+# redirected to a file: nothing is saved and no box appears, the title says how far it has
+# got, Escape ends the program at once, the nine boxes are listed as one line on standard
+# error, and the file (the same file, written in place) holds the whole session up to the
+# Escape and nothing else.
+opening_session() {
+    local folder=$WORK/opening inode started elapsed played recorded
+    step "an opened document with Ctrl+S, nine error boxes and three million frames"
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    python3 - "$folder/long.txt" <<'PYTHON'
+import math, sys
+lines = ["frames 2"] + ["key down ctrl", "key down s", "frames 1", "key up s", "key up ctrl",
+                        "frames 1"] * 3
+lines += ["move 230 241", "frames 1", "down left"]
+for i in range(17):
+    angle = 2 * math.pi * i / 16
+    lines += [f"move {200 + round(30 * math.cos(angle))} {241 + round(30 * math.sin(angle))}",
+              "frames 1"]
+lines += ["up left", "frames 1", "move 200 241", "frames 1", "down right", "frames 1",
+          "up right", "frames 1"]
+lines += ["key down m", "frames 1", "key up m", "frames 1"] * 40
+lines += ["frames 1000000"] * 3
+open(sys.argv[1], "w").write("\n".join(lines) + "\n")
+PYTHON
+    : >"$folder/recording.txt"
+    inode=$(stat -c %i "$folder/recording.txt")
+    (cd "$folder" && exec "$EXE" long.txt --record /dev/stdout) >"$folder/recording.txt" \
+        2>"$folder/program.log" &
+    APP_PID=$!
+    started=$SECONDS
+    WINDOW=""
+    while [ -z "$WINDOW" ]; do
+        [ $((SECONDS - started)) -lt "$TIMEOUT" ] ||
+            fail "the title never said 'opening long.txt: N%' (see $folder/program.log)"
+        kill -0 "$APP_PID" 2>/dev/null || fail "the program ended while the document played"
+        sleep 0.2
+        WINDOW=$(xdotool search --name "opening long.txt: [0-9]+%\$" 2>/dev/null |
+            head -n 1 || true)
+    done
+    step "title: $(xdotool getwindowname "$WINDOW")"
+    [ -z "$(message_box_window)" ] || fail "a message box appeared while the document played"
+    [ -z "$(find "$folder" -name 'sketch3d-*')" ] || fail "the document saved: $(ls "$folder")"
+    xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
+    started=$SECONDS
+    xdotool key Escape
+    expect_exit 0 "Escape while the document plays"
+    elapsed=$((SECONDS - started))
+    [ "$elapsed" -le 5 ] || fail "the program took ${elapsed}s to end after Escape"
+    sed 's/^/  /' "$folder/program.log"
+    [ -z "$(find "$folder" -name 'sketch3d-*')" ] || fail "the document saved: $(ls "$folder")"
+    [ "$(grep -c '^  9 x Error: ' "$folder/program.log")" = 1 ] ||
+        fail "standard error does not list the nine boxes once"
+    played=$(sed -nE 's/^sketch3d: opening long.txt stopped after ([0-9]+) of 3000.*/\1/p' \
+        "$folder/program.log")
+    [ -n "$played" ] || fail "standard error does not say where the opening stopped"
+    [ "$(stat -c %i "$folder/recording.txt")" = "$inode" ] ||
+        fail "the recording replaced standard output's file instead of writing it in place"
+    ! grep -q '^sketch3d' "$folder/recording.txt" || fail "the program's own lines are in the script"
+    recorded=$(awk '$1 == "frames" { n += $2 } END { print n + 0 }' "$folder/recording.txt")
+    [ "$recorded" -ge "$played" ] && tail -n 1 "$folder/recording.txt" | grep -Eqx 'escape|char 27' ||
+        fail "the recording holds $recorded frames of the $played played, or does not end in Escape"
+    "$REPLAY" "$folder/recording.txt" --out "$folder/replay" >"$folder/replay.log" 2>&1 ||
+        fail "the recording does not replay (see $folder/replay.log)"
+    step "nothing saved, no box, the boxes listed once, the whole session ($recorded frames) recorded in place"
+}
+opening_session
 
 echo "$NAME: PASS (screenshots in $WORK/shots, $WORK/shots-scale-2 and $SHOTS)"

@@ -129,6 +129,28 @@ Placing place_outputs(OutputSet* set, const std::vector<std::string>& names, std
 // Removes the temporaries still there and closes the folder.
 void close_output_set(OutputSet* set);
 
+// A recording: a file written again and again, whole each time, as a session goes on
+// (`sketch3d --record`). Only a regular file or a new file in a writable folder can hold it:
+// a device or a pipe is refused (a FIFO with no reader would block the first write for
+// ever, and a reader would get the script over and over), and so is the file standard error
+// writes to, where the program's own messages go. The file standard output writes to
+// (`--record /dev/stdout > FILE`) is opened once and written in place: the whole script from
+// its start, then cut to its length, then synced. Replacing it by a rename would leave
+// standard output on the old, deleted file. Any other file is replaced through the writer.
+struct RecordingOutput {
+    std::string path;
+    int descriptor = -1;  // standard output's file, written in place; -1: through the writer
+};
+// Checks `path` as a recording and, for standard output's file, opens it; opens nothing that
+// could block. False with "cannot write PATH: reason".
+bool open_recording_output(const std::string& path, RecordingOutput* output, std::string* error);
+// Writes the whole script. False with "cannot write PATH: reason".
+bool write_recording_output(RecordingOutput* output, std::string_view data, std::string* error);
+// True when the recording is standard output's file: the program's own lines then go to
+// standard error, so that they do not land inside the script.
+bool recording_is_standard_output(const RecordingOutput& output);
+void close_recording_output(RecordingOutput* output);
+
 // Whether anything is at `path` (a file, a folder, a link, even one to nothing); a path that
 // cannot be looked at for another reason than its absence counts as taken too.
 bool output_exists(const std::string& path);

@@ -639,6 +639,90 @@ void close_output_set(OutputSet* set) {
     *set = OutputSet{};
 }
 
+namespace {
+
+// Whether the regular file a target names is the one `descriptor` has open.
+bool is_open_as(const Target& target, int descriptor) {
+    struct stat status;
+    return target.kind == Kind::Replace && fstat(descriptor, &status) == 0 &&
+           status.st_dev == target.existing.st_dev && status.st_ino == target.existing.st_ino;
+}
+
+bool write_all_at_start(int descriptor, std::string_view data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        if (injected(OutputStep::Write)) return false;
+        const ssize_t written =
+            pwrite(descriptor, data.data() + done, data.size() - done, off_t(done));
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return false;
+        done += size_t(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool open_recording_output(const std::string& path, RecordingOutput* output, std::string* error) {
+    *output = RecordingOutput{path, -1};
+    Target target;
+    std::string reason;
+    if (!find_target(path, &target, &reason)) {
+        *error = failure(path, reason);
+        return false;
+    }
+    if (target.kind == Kind::Direct) {
+        reason =
+            "it is a device or a pipe; a recording is written again and again, whole, so "
+            "it needs a regular file";
+    } else if (is_open_as(target, STDERR_FILENO)) {
+        reason = "it is standard error's file, where the program's own messages go";
+    } else if (is_open_as(target, STDOUT_FILENO)) {
+        // Opened once, without following a link put there since the walk, and checked to be
+        // standard output's file still.
+        const int descriptor = openat(target.folder, target.name.c_str(),
+                                      O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        struct stat opened;
+        if (descriptor < 0) {
+            reason = std::strerror(errno);
+        } else if (fstat(descriptor, &opened) != 0 || opened.st_dev != target.existing.st_dev ||
+                   opened.st_ino != target.existing.st_ino) {
+            close(descriptor);
+            reason = "it changed while it was being opened";
+        } else {
+            output->descriptor = descriptor;
+        }
+    }
+    close_target(&target);
+    if (!reason.empty()) {
+        *error = failure(path, reason);
+        return false;
+    }
+    return output->descriptor >= 0 || check_output_path(path, error);
+}
+
+bool write_recording_output(RecordingOutput* output, std::string_view data, std::string* error) {
+    if (output->descriptor < 0) return write_output_file(output->path, data, error);
+    // In place: a crash while it is written can leave the new script's start over the old
+    // one's end, only where the two differ (the last line or so, as the script grows).
+    if (!write_all_at_start(output->descriptor, data) ||
+        ftruncate(output->descriptor, off_t(data.size())) != 0 ||
+        (injected(OutputStep::Sync) || fsync(output->descriptor) != 0)) {
+        *error = failure(output->path, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool recording_is_standard_output(const RecordingOutput& output) {
+    return output.descriptor >= 0;
+}
+
+void close_recording_output(RecordingOutput* output) {
+    if (output->descriptor >= 0) close(output->descriptor);
+    output->descriptor = -1;
+}
+
 bool output_exists(const std::string& path) {
     struct stat status;
     return lstat(path.c_str(), &status) == 0 || errno != ENOENT;

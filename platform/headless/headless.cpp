@@ -372,6 +372,8 @@ uint32_t platform_tick() {
 }
 
 void platform_message_box(const char* text, const char* caption) {
+    // A session opened into the window keeps its boxes for a list at its end.
+    if (window_replay_keep_message(text, caption)) return;
     headless.messages.push_back({text != nullptr ? text : "", caption != nullptr ? caption : ""});
 }
 

@@ -10,10 +10,13 @@
 //
 // `sketch3d --scale N` starts at factor N; `--record FILE` keeps the session on disk as a
 // replay script (app/session_recorder.h) in picture pixels, so it replays the same at any
-// scale, replaced whole at least once a second while anything changes, so that a crash loses
-// at most the last second; Ctrl+S saves into `--save-dir DIR`; `sketch3d FILE` opens a saved
-// or recorded session (platform/common/window_replay.h). Without arguments it runs as the
-// Windows program does, in a window as large as half the desktop allows.
+// scale, written whole at least once a second while anything changes, so that a crash loses
+// at most the last second (a regular file only; standard output's file is written in place,
+// platform/common/output_file.h); Ctrl+S saves into `--save-dir DIR`; `sketch3d FILE` opens a
+// saved or recorded session (platform/common/window_replay.h), which saves nothing, lists its
+// old message boxes instead of showing them, shows how far it has got in the title after a
+// second, and stops at Escape or the close box. Without arguments it runs as the Windows
+// program does, in a window as large as half the desktop allows.
 
 // The program has its own main; SDL is told so before it starts.
 #define SDL_MAIN_HANDLED
@@ -53,8 +56,13 @@ constexpr int MAX_SCALE = 16;
 constexpr Uint8 BAR_GREY = 48;
 // The recording on disk is at most this far behind the session.
 constexpr uint32_t RECORDING_DELAY_MS = 1000;
-// While an opened session plays, the window shows a frame this often.
+// While an opened session plays, the window shows a frame this often, and from this long
+// after it started the title says how far it has got.
 constexpr uint32_t REPLAY_PRESENT_MS = 100;
+constexpr uint32_t REPLAY_PROGRESS_AFTER_MS = 1000;
+// How long the title lists an opened session's earlier messages, and in how many bytes.
+constexpr uint32_t OPENED_NOTICE_MS = 10000;
+constexpr size_t OPENED_NOTICE_BYTES = 200;
 constexpr const char* TITLE_PREFIX = "sketch3d \xE2\x80\x94 ";  // "sketch3d — " in UTF-8
 constexpr const char* USAGE =
     "usage: sketch3d [--scale N] [--record FILE] [--save-dir DIR] [FILE]\n"
@@ -71,12 +79,16 @@ constexpr const char* HELP =
     "as numbered files sketch3d-NNN.obj, .stl, .glb, .png and .txt. Escape ends the program.\n"
     "\n"
     "  FILE           open a session saved by Ctrl+S or recorded with --record: it plays at\n"
-    "                 once, and the mouse takes over where it ends\n"
+    "                 once, and the mouse takes over where it ends; it saves nothing, its old\n"
+    "                 error messages are listed on standard error, and Escape stops it\n"
     "  --scale N      start with the picture shown N times its size (1 to 16, lowered to what\n"
     "                 the display can show); the window can be resized, and the picture keeps\n"
     "                 the largest whole factor that fits\n"
     "  --record FILE  keep the session in FILE as a replay script for sketch3d-replay, never\n"
-    "                 more than a second behind (an opened session comes first in it)\n"
+    "                 more than a second behind (an opened session comes first in it); FILE\n"
+    "                 is a regular file or a new one, never a device or pipe. With\n"
+    "                 --record /dev/stdout > FILE it is written in place, and the program's\n"
+    "                 own lines go to standard error\n"
     "  --save-dir DIR the folder Ctrl+S saves into (made when missing; default: the current\n"
     "                 folder)\n"
     "  --help         show this text\n"
@@ -94,6 +106,7 @@ struct Arguments {
 // --record: the session on disk, rewritten whole when it is due.
 struct RecordingFile {
     const char* path;            // null: no recording
+    RecordingOutput output;      // how it is written
     bool written;                // written at least once
     RecordingRevision revision;  // what the file holds
     uint32_t written_at;         // SDL tick of the last write
@@ -111,6 +124,12 @@ struct SdlState {
     RecordingFile recording;
     std::string save_dir;
     uint32_t replay_presented_at;  // SDL tick of the last frame shown while a session opened
+    std::string opening_name;      // the opened session's file name, for the title
+    uint32_t opening_started;      // SDL tick when it started to play
+    std::string opened_notice;     // its earlier messages, for the title a while
+    uint32_t opened_notice_since;
+    // Where the program's own lines go: standard output, unless the recording is written there.
+    FILE* report;
 };
 
 SdlState state;
@@ -328,7 +347,7 @@ bool keep_recording(bool finishing) {
     }
     std::string error;
     file.written_at = now;
-    if (!write_output_file(file.path, recorded_script(), &error)) {
+    if (!write_recording_output(&file.output, recorded_script(), &error)) {
         if (error != file.reported) std::fprintf(stderr, "sketch3d: %s\n", error.c_str());
         file.reported = error;
         return false;
@@ -346,16 +365,62 @@ void replay_frame_at(int32_t x, int32_t y) {
     run_frame(state.window);
 }
 
-// While a session opens only the close box counts; the user's buttons and keys are dropped.
+// While a session opens only the close box and Escape count, and end the program at once;
+// the user's other buttons and keys are dropped.
 bool replay_keep_going() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT ||
             (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
             close_window();
+        } else if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) {
+            shell_character(CHAR_ESCAPE);
         }
     }
     return !shell_lifecycle().quit_requested;
+}
+
+// Plays the opened session into the window, then says on the report stream how it went and
+// lists on standard error, once each, the message boxes it showed when it was recorded; the
+// title lists them too for a while.
+void open_session(const char* path, const Script& session) {
+    const char* slash = std::strrchr(path, '/');
+    state.opening_name = slash != nullptr ? slash + 1 : path;
+    state.opening_started = SDL_GetTicks();
+    const int64_t frames =
+        play_script_in_window(session, WindowReplayHooks{replay_frame_at, replay_keep_going});
+    const WindowReplayProgress progress = window_replay_progress();
+    if (shell_lifecycle().quit_requested && progress.frames_played < progress.frames_total) {
+        std::fprintf(state.report, "sketch3d: opening %s stopped after %lld of %lld frames\n", path,
+                     static_cast<long long>(progress.frames_played),
+                     static_cast<long long>(progress.frames_total));
+    } else {
+        std::fprintf(state.report, "sketch3d: opened %s (%lld frames)\n", path,
+                     static_cast<long long>(frames));
+    }
+    std::fflush(state.report);
+    const std::vector<ReplayMessage>& messages = window_replay_messages();
+    if (messages.empty()) return;
+    std::fprintf(stderr,
+                 "sketch3d: %s showed these messages when it was recorded (each listed once, "
+                 "not shown again):\n",
+                 path);
+    for (const ReplayMessage& message : messages) {
+        char utf8_text[MESSAGE_UTF8_SIZE];
+        char utf8_caption[MESSAGE_UTF8_SIZE];
+        cp932_to_utf8_text(message.text.c_str(), utf8_text, MESSAGE_UTF8_SIZE);
+        cp932_to_utf8_text(message.caption.c_str(), utf8_caption, MESSAGE_UTF8_SIZE);
+        char english[ENGLISH_LINE_SIZE];
+        const bool has_english = english_line(message.text.c_str(), english, ENGLISH_LINE_SIZE) > 0;
+        std::fprintf(stderr, "  %lld x %s: %s%s%s\n", static_cast<long long>(message.count),
+                     utf8_caption, utf8_text, has_english ? "\n      " : "",
+                     has_english ? english : "");
+    }
+    if (window_replay_unlisted_messages() > 0)
+        std::fprintf(stderr, "  and %lld more\n",
+                     static_cast<long long>(window_replay_unlisted_messages()));
+    state.opened_notice = window_replay_message_summary(OPENED_NOTICE_BYTES);
+    state.opened_notice_since = SDL_GetTicks();
 }
 
 // The opened session's script, read before the window opens; -1 to go on, or the exit code
@@ -426,13 +491,14 @@ int main(int argc, char** argv) {
         return EXIT_USAGE;
     }
     if ((arguments.record_path != nullptr &&
-         !check_output_path(arguments.record_path, &output_error)) ||
+         !open_recording_output(arguments.record_path, &state.recording.output, &output_error)) ||
         !create_output_folder(arguments.save_dir, &output_error)) {
         std::fprintf(stderr, "sketch3d: %s\n", output_error.c_str());
         return EXIT_OUTPUT_FAILED;
     }
     state.recording.path = arguments.record_path;
     state.save_dir = arguments.save_dir;
+    state.report = recording_is_standard_output(state.recording.output) ? stderr : stdout;
     // Error texts go to a message box from the first allocation of start-up on.
     set_message_sink(platform_message_box);
     SDL_SetMainReady();
@@ -455,11 +521,7 @@ int main(int argc, char** argv) {
     arm_allocation_failure();
     if (shell_window_created(state.window) < 0) return failed_start(shell_lifecycle().exit_code);
     if (arguments.session_path != nullptr) {
-        const int64_t frames =
-            play_script_in_window(session, WindowReplayHooks{replay_frame_at, replay_keep_going});
-        std::printf("sketch3d: opened %s (%lld frames)\n", arguments.session_path,
-                    static_cast<long long>(frames));
-        std::fflush(stdout);
+        open_session(arguments.session_path, session);
         session = Script{};
         keep_recording(false);
     }
@@ -480,7 +542,9 @@ int main(int argc, char** argv) {
         keep_recording(false);
     }
     close_sdl();
-    if (!keep_recording(true)) return EXIT_OUTPUT_FAILED;
+    const bool recorded = keep_recording(true);
+    close_recording_output(&state.recording.output);
+    if (!recorded) return EXIT_OUTPUT_FAILED;
     return shell_lifecycle().exit_code;
 }
 
@@ -493,10 +557,17 @@ void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
     const MemoryPage* page = memory_page(index);
     if (page == nullptr || state.renderer == nullptr) return;
-    // An opened session plays as fast as it can: now and then a frame shows how far it is.
+    // An opened session plays as fast as it can: now and then a frame shows how far it is,
+    // and after a second the title says it too.
     if (window_replay_playing()) {
-        if (SDL_GetTicks() - state.replay_presented_at < REPLAY_PRESENT_MS) return;
-        state.replay_presented_at = SDL_GetTicks();
+        const uint32_t now = SDL_GetTicks();
+        if (now - state.replay_presented_at < REPLAY_PRESENT_MS) return;
+        state.replay_presented_at = now;
+        if (now - state.opening_started >= REPLAY_PROGRESS_AFTER_MS) {
+            SDL_SetWindowTitle(state.window, (std::string(TITLE_PREFIX) +
+                                              window_replay_progress_text(state.opening_name))
+                                                 .c_str());
+        }
     }
     // Never read beyond the page, whatever size is asked for.
     if (width > page->width) width = page->width;
@@ -529,9 +600,19 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
     SDL_RenderPresent(state.renderer);
 }
 
-// The program's name before the shell's title, so that the window can be told from others.
+// The program's name before the shell's title, so that the window can be told from others;
+// after it, for a while, the messages an opened session showed before. While a session
+// opens, the title says how far it has got instead (platform_present_page).
 void platform_set_title(const char* text) {
-    SDL_SetWindowTitle(state.window, (std::string(TITLE_PREFIX) + text).c_str());
+    if (window_replay_playing()) return;
+    std::string title = std::string(TITLE_PREFIX) + text;
+    if (!state.opened_notice.empty() &&
+        SDL_GetTicks() - state.opened_notice_since < OPENED_NOTICE_MS) {
+        title += " - " + state.opened_notice;
+    } else {
+        state.opened_notice.clear();
+    }
+    SDL_SetWindowTitle(state.window, title.c_str());
 }
 
 void platform_capture_mouse() {
@@ -563,8 +644,8 @@ uint32_t platform_tick() {
 bool platform_save(const SaveRequest& request, std::string* report) {
     const bool saved = save_numbered_files(state.save_dir, request, report);
     if (saved) {
-        std::printf("sketch3d: saved %s\n", report->c_str());
-        std::fflush(stdout);
+        std::fprintf(state.report, "sketch3d: saved %s\n", report->c_str());
+        std::fflush(state.report);
     } else {
         std::fprintf(stderr, "sketch3d: not saved: %s\n", report->c_str());
     }
@@ -572,6 +653,8 @@ bool platform_save(const SaveRequest& request, std::string* report) {
 }
 
 void platform_message_box(const char* text, const char* caption) {
+    // An opened session's boxes are listed once when it has played (open_session).
+    if (window_replay_keep_message(text, caption)) return;
     // The Japanese text, then its English line under it (base/messages.h), where it has one.
     char utf8_text[MESSAGE_UTF8_SIZE + ENGLISH_LINE_SIZE];
     char utf8_caption[MESSAGE_UTF8_SIZE];

@@ -41,6 +41,7 @@
   let opened = false; // the program's module is ready (its window is open)
   let running = false; // the program has started and not ended
   let savedNote = ''; // the save the page last confirmed
+  let openedName = ''; // the file the Open control is playing or played
   let savedTimer = 0;
   let lastPoint = [0, 0];
   const keyboardHeld = new Set(); // virtual keys held on the keyboard
@@ -116,6 +117,19 @@
       setTimeout(() => URL.revokeObjectURL(url), 60000);
     },
     openBytes: new Uint8Array(0), // the file the Open control read, for web_open to copy
+    // How far the opened file has got: while it plays (after its first second), in the status
+    // line and the page's title; then that it has played, or that the program ended first.
+    opening(percent, frames, ended) {
+      if (ended === 0) {
+        status.textContent = `Opening ${openedName}: ${percent}%`;
+        document.title = `${PRODUCT} \u2014 opening ${openedName}: ${percent}%`;
+      } else {
+        status.textContent =
+          ended === 1
+            ? `Opened ${openedName} (${frames} frames).`
+            : `Stopped opening ${openedName} after ${frames} frames.`;
+      }
+    },
     programEnded(exitCode, started) {
       running = false;
       page.setTitle('');
@@ -362,7 +376,8 @@
   wireSave();
 
   // Open (#open, a file picker): a session saved or recorded as a script plays into the
-  // window at once, and the user goes on from there (web_open).
+  // window, as fast as frames run, and the user goes on from there (web_open). Escape and Quit
+  // end it; it saves nothing, and the messages it showed before are listed once each.
   function wireOpen() {
     const picker = document.getElementById('open');
     picker.addEventListener('change', async () => {
@@ -370,12 +385,11 @@
       picker.value = '';
       if (!file || !opened) return;
       page.openBytes = new Uint8Array(await file.arrayBuffer());
-      const frames = program._web_open(page.openBytes.length);
+      openedName = file.name;
+      // It plays from the next animation frame on; page.opening says how far it has got.
+      const started = program._web_open(page.openBytes.length);
       page.openBytes = new Uint8Array(0);
-      if (frames >= 0) {
-        status.textContent = `Opened ${file.name} (${frames} frames).`;
-        canvas.focus({ preventScroll: true });
-      }
+      if (started >= 0) canvas.focus({ preventScroll: true });
     });
   }
   wireOpen();

@@ -3,7 +3,10 @@
 // points at the end of this file. Pages live in plain memory and are shown by converting them
 // to RGBA for the canvas. The page's Save control (web_save) saves as Ctrl+S does, every file
 // of a numbered save downloaded, and its Open control (web_open) starts the program again on a
-// saved or recorded session, played at once (platform/common/window_replay.h).
+// saved or recorded session, played as fast as frames run (platform/common/window_replay.h):
+// a slice of it at each animation frame, so that the page stays alive and Escape or Quit can
+// end it; it saves nothing, and the message boxes it showed before are listed once, each
+// with how often it came, when it has played.
 //
 // "Screen" coordinates of this backend are canvas pixels: the page converts pointer positions
 // before handing them over (outside the canvas, even negative, while the pointer is captured),
@@ -20,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/frame.h"
 #include "app/platform.h"
@@ -39,6 +43,10 @@ namespace {
 
 // The canvas is the client area.
 constexpr int32_t CLIENT_PIXELS = CLIENT_WIDTH * CLIENT_HEIGHT;
+// An opened session plays for this long at each animation frame, and from this long after it
+// started the page says how far it has got.
+constexpr double OPENING_SLICE_MS = 20;
+constexpr double OPENING_PROGRESS_AFTER_MS = 1000;
 constexpr uint16_t WINDOW_BACKGROUND = 0x7FFF;  // white, where no page was ever copied
 
 struct WebState {
@@ -49,6 +57,8 @@ struct WebState {
     bool started;                     // start-up completed and the program has not ended
     bool looping;                     // the animation-frame loop runs
     int32_t saves;                    // numbered saves downloaded since the page loaded
+    Script opened;                    // the session that Open plays, kept while it plays
+    double opening_started;           // when it started to play, in page milliseconds
 };
 
 WebState web;
@@ -77,6 +87,11 @@ EM_JS(void, page_show_message, (const char* text, int32_t length, const char* ca
     Module.sketch3dPage.showMessage(HEAPU8.slice(text, text + length), UTF8ToString(caption),
                                     UTF8ToString(english));
 });
+// How far an opened session has got: `ended` 0 while it plays, 1 once it has played, 2 when
+// the program ended before it had.
+EM_JS(void, page_opening, (int32_t percent, double frames, int32_t ended), {
+    Module.sketch3dPage.opening(percent, frames, ended);
+});
 EM_JS(void, page_program_ended, (int32_t exit_code, int32_t started), {
     Module.sketch3dPage.programEnded(exit_code, started != 0);
 });
@@ -97,15 +112,19 @@ bool frame_due() {
     return platform_tick() - frame.last_frame_tick >= frame.frame_interval;
 }
 
-// The loop: once quit was requested no frame runs; otherwise one frame whenever it is due.
+void play_opening_slice();
+
+// The loop: an opened session plays a slice at a time; once quit was requested no frame runs;
+// otherwise one frame whenever it is due.
 EM_BOOL animation_frame(double, void*) {
+    if (window_replay_playing()) play_opening_slice();
     if (shell_lifecycle().quit_requested) {
         web.started = false;
         web.looping = false;
         page_program_ended(shell_lifecycle().exit_code, 1);
         return EM_FALSE;
     }
-    if (!frame_due()) return EM_TRUE;
+    if (window_replay_playing() || !frame_due()) return EM_TRUE;
     int32_t x = 0;
     int32_t y = 0;
     web_input_position(&x, &y);
@@ -126,9 +145,72 @@ void replay_frame_at(int32_t x, int32_t y) {
     run_frame(window_handle());
 }
 
-// Nothing can close the page's window while a session plays.
+// Escape and Quit reach the program between slices; within one, nothing can end it.
 bool replay_keep_going() {
     return true;
+}
+
+// The page's top-left width x height pixels copied into the client area and shown.
+void show_window_page(int32_t index, int32_t width, int32_t height) {
+    const MemoryPage* page = memory_page(index);
+    if (page == nullptr) return;
+    // Only what lies on both the page and the client area is copied; the rest of the client
+    // area keeps what it showed (white where no page ever reached, like its bottom row).
+    if (width > page->width) width = page->width;
+    if (height > page->height) height = page->height;
+    if (width > CLIENT_WIDTH) width = CLIENT_WIDTH;
+    if (height > CLIENT_HEIGHT) height = CLIENT_HEIGHT;
+    if (width <= 0 || height <= 0) return;
+    for (int32_t row = 0; row < height; ++row) {
+        std::memcpy(web.window + size_t(row) * CLIENT_WIDTH,
+                    page->pixels + size_t(row) * size_t(page->width), size_t(width) * 2);
+    }
+    page_to_rgba(web.window, CLIENT_PIXELS, web.rgba);
+    page_show_image(web.rgba, CLIENT_WIDTH, CLIENT_HEIGHT);
+}
+
+// The end of an opened session: its last frame shown, the page told, and the message boxes it
+// showed before listed once each in the page's notes, with how often each came.
+void opening_ended() {
+    show_window_page(current_page_index(), screen_width(), screen_height());
+    const WindowReplayProgress progress = window_replay_progress();
+    const bool stopped =
+        shell_lifecycle().quit_requested && progress.frames_played < progress.frames_total;
+    page_opening(progress.percent, double(progress.frames_played), stopped ? 2 : 1);
+    for (const ReplayMessage& message : window_replay_messages()) {
+        char english[ENGLISH_LINE_SIZE];
+        english_line(message.text.c_str(), english, ENGLISH_LINE_SIZE);
+        const std::string caption = message.caption + " (in the opened session, " +
+                                    std::to_string(message.count) +
+                                    (message.count == 1 ? " time)" : " times)");
+        page_show_message(message.text.c_str(), int32_t(message.text.size()), caption.c_str(),
+                          english);
+    }
+    if (window_replay_unlisted_messages() > 0) {
+        const std::string more = std::to_string(window_replay_unlisted_messages()) +
+                                 " more messages in the opened session";
+        show_save_problem(more.c_str(), ERROR_CAPTION);
+    }
+    web.opened = Script{};
+}
+
+// One slice of the opened session; the picture as it stands, and after a second how far it
+// has got.
+void play_opening_slice() {
+    const WindowReplayHooks hooks = {replay_frame_at, replay_keep_going};
+    const double start = emscripten_get_now();
+    bool playing = true;
+    while (playing && emscripten_get_now() - start < OPENING_SLICE_MS)
+        playing = continue_window_replay(hooks, 1);
+    if (!playing) {
+        opening_ended();
+        return;
+    }
+    show_window_page(current_page_index(), screen_width(), screen_height());
+    if (emscripten_get_now() - web.opening_started >= OPENING_PROGRESS_AFTER_MS) {
+        const WindowReplayProgress progress = window_replay_progress();
+        page_opening(progress.percent, double(progress.frames_played), 0);
+    }
 }
 
 // The window as the page opened it: white, nothing held, the program starting afresh.
@@ -163,11 +245,15 @@ int main() {
 extern "C" {
 
 // A pointer event: canvas pixel and the shell's button bits now held; `hover_less` for touch.
+// While an opened session plays only the position is kept: the buttons would reach the shell.
 EMSCRIPTEN_KEEPALIVE void web_pointer(int32_t x, int32_t y, int32_t buttons, int32_t hover_less) {
-    if (web.started) web_input_pointer(x, y, buttons, hover_less != 0);
+    if (web.started)
+        web_input_pointer(x, y, window_replay_playing() ? 0 : buttons, hover_less != 0);
 }
 
-// A key of the canvas went down (down = 1) or up (0), as a Windows virtual key.
+// A key of the canvas went down (down = 1) or up (0), as a Windows virtual key. While an
+// opened session plays the key queries are the session's; a key still held when it ends counts
+// from then on.
 EMSCRIPTEN_KEEPALIVE void web_key(int32_t virtual_key, int32_t down) {
     if (web.started) web_input_key(virtual_key, down != 0);
 }
@@ -180,6 +266,10 @@ EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
 // The Save control: a numbered save as Ctrl+S makes it, every file downloaded (platform_save
 // below). Between frames; the title says what was saved. Returns 1 when saved.
 EMSCRIPTEN_KEEPALIVE int32_t web_save() {
+    if (window_replay_playing()) {
+        show_save_problem("not saved: the session is still opening", "Save");
+        return 0;
+    }
     std::string report;
     const bool saved = shell_save(&report);
     if (!saved) show_save_problem(report.c_str(), "Save");
@@ -187,9 +277,10 @@ EMSCRIPTEN_KEEPALIVE int32_t web_save() {
 }
 
 // The Open control: the page has read a file of `length` bytes (Module.sketch3dPage.openBytes).
-// A script starts the program again and plays into the window at once; then the user goes on
-// from there. A file that is no script is refused with a note, and the program goes on as it
-// was. Returns the frames played, or -1 when refused.
+// A script starts the program again and plays into the window from the next animation frame
+// on (page_opening tells the page how far it has got); then the user goes on from there. A
+// file that is no script is refused with a note, and the program goes on as it was. Returns 0
+// when it plays, or -1 when refused.
 EMSCRIPTEN_KEEPALIVE int32_t web_open(int32_t length) {
     std::string text(size_t(length > 0 ? length : 0), '\0');
     if (length > 0) page_copy_opened_file(text.data(), length);
@@ -203,23 +294,24 @@ EMSCRIPTEN_KEEPALIVE int32_t web_open(int32_t length) {
         return -1;
     }
     text = std::string();
-    // The session so far ends as a closed window does; the opened one starts afresh.
+    // The session so far ends as a closed window does (a session still opening with it); the
+    // opened one starts afresh.
     if (web.started) shell_window_destroyed();
     web.started = false;
+    web.opened = std::move(script);
     if (start_program() < 0) {
+        web.opened = Script{};
         page_program_ended(shell_lifecycle().exit_code, 0);
         return -1;
     }
     web.started = true;
-    const int64_t frames =
-        play_script_in_window(script, WindowReplayHooks{replay_frame_at, replay_keep_going});
-    // The last frame played is shown at once.
-    platform_present_page(current_page_index(), screen_width(), screen_height());
+    start_window_replay(web.opened);
+    web.opening_started = emscripten_get_now();
     if (!web.looping) {
         web.looping = true;
         emscripten_request_animation_frame_loop(animation_frame, nullptr);
     }
-    return int32_t(frames > INT32_MAX ? INT32_MAX : frames);
+    return 0;
 }
 
 }  // extern "C"
@@ -231,27 +323,14 @@ void platform_client_size(PlatformWindow, int32_t* width, int32_t* height) {
     *height = CLIENT_HEIGHT;
 }
 
+// An opened session shows a frame at the end of each slice (play_opening_slice).
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
-    const MemoryPage* page = memory_page(index);
-    // An opened session plays at once; its last frame is shown when it ends.
-    if (page == nullptr || window_replay_playing()) return;
-    // Only what lies on both the page and the client area is copied; the rest of the client
-    // area keeps what it showed (white where no page ever reached, like its bottom row).
-    if (width > page->width) width = page->width;
-    if (height > page->height) height = page->height;
-    if (width > CLIENT_WIDTH) width = CLIENT_WIDTH;
-    if (height > CLIENT_HEIGHT) height = CLIENT_HEIGHT;
-    if (width <= 0 || height <= 0) return;
-    for (int32_t row = 0; row < height; ++row) {
-        std::memcpy(web.window + size_t(row) * CLIENT_WIDTH,
-                    page->pixels + size_t(row) * size_t(page->width), size_t(width) * 2);
-    }
-    page_to_rgba(web.window, CLIENT_PIXELS, web.rgba);
-    page_show_image(web.rgba, CLIENT_WIDTH, CLIENT_HEIGHT);
+    if (!window_replay_playing()) show_window_page(index, width, height);
 }
 
+// While a session opens, the page says how far it has got instead (page_opening).
 void platform_set_title(const char* text) {
-    page_set_title(text);
+    if (!window_replay_playing()) page_set_title(text);
 }
 
 // The page captures the pointer itself when it goes down and keeps it until its last button
@@ -305,6 +384,8 @@ bool platform_save(const SaveRequest& request, std::string* report) {
 }
 
 void platform_message_box(const char* text, const char* caption) {
+    // An opened session's boxes are listed once when it has played (opening_ended).
+    if (window_replay_keep_message(text, caption)) return;
     // The page decodes code page 932 itself and shows the English line under the text; the
     // note stays until the user dismisses it.
     if (text == nullptr) text = "";

@@ -3,7 +3,9 @@
 //
 // Started without arguments it is the program as specified. Ctrl+S saves numbered files into
 // the folder of `--save-dir DIR` (the current folder by default), and `sketch3d FILE` opens a
-// saved or recorded session (platform/common/window_replay.h).
+// saved or recorded session (platform/common/window_replay.h): it saves nothing, lists the
+// message boxes it showed before on standard error and in the title instead of showing them,
+// shows how far it has got in the title after a second, and stops at Escape or the close box.
 #include <windows.h>
 
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include "app/platform.h"
 #include "app/shell.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "platform/common/command_line.h"
 #include "platform/common/numbered_save.h"
 #include "platform/common/output_file.h"
@@ -47,8 +50,13 @@ constexpr int KEY_COUNT = 256;
 constexpr uint16_t KEY_PRESSED_BIT = 0x0001;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_OUTPUT_FAILED = 3;
-// While an opened session plays, the window shows a frame this often.
+// While an opened session plays, the window shows a frame this often, and from this long
+// after it started the title says how far it has got.
 constexpr DWORD REPLAY_PRESENT_MS = 100;
+constexpr DWORD REPLAY_PROGRESS_AFTER_MS = 1000;
+// How long the title lists an opened session's earlier messages, and in how many bytes.
+constexpr DWORD OPENED_NOTICE_MS = 10000;
+constexpr size_t OPENED_NOTICE_BYTES = 200;
 constexpr const char* USAGE = "usage: sketch3d [--save-dir DIR] [FILE]\n";
 constexpr const char* HELP =
     "Draw a closed outline with the left button, then right-click inside it: the region\n"
@@ -59,7 +67,8 @@ constexpr const char* HELP =
     "the part being edited. Ctrl+S saves numbered files sketch3d-NNN.obj, .stl, .png and .txt.\n"
     "Escape ends the program.\n"
     "\n"
-    "  FILE           open a session saved by Ctrl+S: it plays at once, then the mouse goes on\n"
+    "  FILE           open a session saved by Ctrl+S: it plays at once, then the mouse goes on;\n"
+    "                 it saves nothing, and Escape stops it\n"
     "  --save-dir DIR the folder Ctrl+S saves into (made when missing; default: the current\n"
     "                 folder)\n";
 
@@ -86,6 +95,10 @@ struct Win32State {
     POINT cursor;  // screen position carried by the last message retrieved; (0, 0) before any
     std::string save_dir;
     DWORD replay_presented_at;  // tick of the last frame shown while a session opened
+    std::string opening_name;   // the opened session's file name, for the title
+    DWORD opening_started;      // tick when it started to play
+    std::string opened_notice;  // its earlier messages, for the title a while
+    DWORD opened_notice_since;
 };
 
 Win32State state;
@@ -143,7 +156,8 @@ void replay_frame_at(int32_t x, int32_t y) {
 }
 
 // While a session opens the window's messages are handled (the window procedure drops the
-// user's buttons and keys meanwhile); false once the program is ending.
+// user's buttons and keys meanwhile, but for Escape and the close box, which end the program
+// at once); false once the program is ending.
 bool replay_keep_going() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -152,6 +166,35 @@ bool replay_keep_going() {
         DispatchMessageA(&message);
     }
     return !shell_lifecycle().quit_requested;
+}
+
+// Plays the opened session into the window, then lists on standard error, once each, the
+// message boxes it showed when it was recorded (by their English lines: the console's code
+// page is unknown); the title lists them too for a while.
+void open_session(const std::string& path, const Script& session) {
+    const size_t separator = path.find_last_of("\\/");
+    state.opening_name = separator == std::string::npos ? path : path.substr(separator + 1);
+    state.opening_started = GetTickCount();
+    play_script_in_window(session, WindowReplayHooks{replay_frame_at, replay_keep_going});
+    const std::vector<ReplayMessage>& messages = window_replay_messages();
+    if (messages.empty()) return;
+    std::fprintf(stderr,
+                 "sketch3d: %s showed these messages when it was recorded (each listed once, "
+                 "not shown again):\n",
+                 path.c_str());
+    for (const ReplayMessage& message : messages) {
+        char english[ENGLISH_LINE_SIZE];
+        if (english_line(message.text.c_str(), english, ENGLISH_LINE_SIZE) == 0)
+            std::snprintf(english, sizeof english, "(a message without an English line)");
+        std::fprintf(stderr, "  %lld x %s: %s\n", static_cast<long long>(message.count),
+                     message.caption.c_str(), english);
+    }
+    if (window_replay_unlisted_messages() > 0)
+        std::fprintf(stderr, "  and %lld more\n",
+                     static_cast<long long>(window_replay_unlisted_messages()));
+    std::fflush(stderr);
+    state.opened_notice = window_replay_message_summary(OPENED_NOTICE_BYTES);
+    state.opened_notice_since = GetTickCount();
 }
 
 }  // namespace
@@ -178,7 +221,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     ShowWindow(window, show_command);
     UpdateWindow(window);
     if (!session_path.empty() && !shell_lifecycle().quit_requested) {
-        play_script_in_window(session, WindowReplayHooks{replay_frame_at, replay_keep_going});
+        open_session(session_path, session);
         session = Script{};
     }
 
@@ -222,9 +265,12 @@ HWND create_main_window(HINSTANCE instance, const char* class_name, const char* 
 }
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    // While an opened session plays, the user's buttons and keys wait for it to end.
-    const bool input = message == WM_CHAR || message == WM_LBUTTONDOWN || message == WM_LBUTTONUP ||
-                       message == WM_RBUTTONDOWN || message == WM_RBUTTONUP;
+    // While an opened session plays, the user's buttons and keys wait for it to end; Escape
+    // ends the program at once, as ever.
+    const bool escape = message == WM_CHAR && wparam == WPARAM(CHAR_ESCAPE);
+    const bool input = (message == WM_CHAR && !escape) || message == WM_LBUTTONDOWN ||
+                       message == WM_LBUTTONUP || message == WM_RBUTTONDOWN ||
+                       message == WM_RBUTTONUP;
     if (input && window_replay_playing()) return DefWindowProcA(window, message, wparam, lparam);
     switch (message) {
         case WM_CREATE:
@@ -317,10 +363,14 @@ void platform_release_window_context() {
 void platform_present_page(int32_t index, int32_t width, int32_t height) {
     const HDC source = page_dc(index);
     if (source == nullptr) return;
-    // An opened session plays as fast as it can: now and then a frame shows how far it is.
+    // An opened session plays as fast as it can: now and then a frame shows how far it is,
+    // and after a second the title says it too.
     if (window_replay_playing()) {
-        if (GetTickCount() - state.replay_presented_at < REPLAY_PRESENT_MS) return;
-        state.replay_presented_at = GetTickCount();
+        const DWORD now = GetTickCount();
+        if (now - state.replay_presented_at < REPLAY_PRESENT_MS) return;
+        state.replay_presented_at = now;
+        if (now - state.opening_started >= REPLAY_PROGRESS_AFTER_MS)
+            SetWindowTextA(state.window, window_replay_progress_text(state.opening_name).c_str());
     }
     const bool borrowed = state.window_dc == nullptr;
     const HDC target = borrowed ? GetDC(state.window) : state.window_dc;
@@ -329,7 +379,16 @@ void platform_present_page(int32_t index, int32_t width, int32_t height) {
     if (borrowed) ReleaseDC(state.window, target);
 }
 
+// The shell's title; after it, for a while, the messages an opened session showed before.
+// While a session opens, the title says how far it has got instead (platform_present_page).
 void platform_set_title(const char* text) {
+    if (window_replay_playing()) return;
+    if (!state.opened_notice.empty() &&
+        GetTickCount() - state.opened_notice_since < OPENED_NOTICE_MS) {
+        SetWindowTextA(state.window, (std::string(text) + " - " + state.opened_notice).c_str());
+        return;
+    }
+    state.opened_notice.clear();
     SetWindowTextA(state.window, text);
 }
 
@@ -419,6 +478,8 @@ bool platform_save(const SaveRequest& request, std::string* report) {
 }
 
 void platform_message_box(const char* text, const char* caption) {
+    // An opened session's boxes are listed once when it has played (open_session).
+    if (window_replay_keep_message(text, caption)) return;
     // The texts are code page 932 bytes. Converting them here shows them right whatever the
     // system's ANSI code page is; if the conversion fails the bytes go to the ANSI box as
     // they are.

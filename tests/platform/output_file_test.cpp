@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -282,5 +283,68 @@ TEST(OutputFile, OutputsNamingOneFileOrAnInputAreFound) {
     EXPECT_EQ(::read(pipe_ends[0], piped, sizeof piped), 4);
     ::close(pipe_ends[0]);
     ::close(pipe_ends[1]);
+    fs::remove_all(folder);
+}
+
+// A recording is written again and again: only a regular file takes it. A FIFO is refused
+// without being opened (opening it for writing would wait for a reader for ever; the alarm
+// ends the test if it does), and so are a device and standard error's file. Standard
+// output's file is written in place, so that standard output still leads to the file.
+TEST(OutputFile, ARecordingGoesToARegularFileAndStandardOutputsInPlace) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+    ::alarm(20);
+    for (const std::string& path : {at("fifo"), std::string("/dev/null")}) {
+        RecordingOutput output;
+        std::string error;
+        EXPECT_FALSE(open_recording_output(path, &output, &error)) << path;
+        EXPECT_EQ(error, "cannot write " + path +
+                             ": it is a device or a pipe; a recording is written again and "
+                             "again, whole, so it needs a regular file");
+    }
+    ::alarm(0);
+    RecordingOutput replaced;
+    std::string error;
+    ASSERT_TRUE(open_recording_output(at("new.txt"), &replaced, &error)) << error;
+    EXPECT_FALSE(recording_is_standard_output(replaced));
+    EXPECT_FALSE(fs::exists(at("new.txt")));
+    EXPECT_TRUE(write_recording_output(&replaced, "frames 1\n", &error)) << error;
+    EXPECT_EQ(read_file(at("new.txt")), "frames 1\n");
+
+    // Standard output and standard error lead to files of the test's own for a while; the
+    // results are checked once they are back.
+    std::fflush(stdout);
+    const int kept_out = ::dup(STDOUT_FILENO);
+    const int kept_err = ::dup(STDERR_FILENO);
+    const int session = ::open(at("session.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int messages = ::open(at("messages.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(session, STDOUT_FILENO);
+    ::dup2(messages, STDERR_FILENO);
+    struct stat before = {};
+    ::fstat(session, &before);
+    RecordingOutput in_place;
+    std::string in_place_error;
+    const bool opened = open_recording_output("/dev/stdout", &in_place, &in_place_error);
+    const bool standard = recording_is_standard_output(in_place);
+    const bool longer = write_recording_output(&in_place, "move 1 2\nframes 10\n", &in_place_error);
+    const bool shorter = write_recording_output(&in_place, "frames 3\n", &in_place_error);
+    close_recording_output(&in_place);
+    RecordingOutput on_error;
+    std::string error_refused;
+    const bool error_opened = open_recording_output("/dev/stderr", &on_error, &error_refused);
+    ::dup2(kept_out, STDOUT_FILENO);
+    ::dup2(kept_err, STDERR_FILENO);
+    for (int descriptor : {kept_out, kept_err, session, messages})
+        ::close(descriptor);
+    EXPECT_TRUE(opened && standard && longer && shorter) << in_place_error;
+    EXPECT_EQ(read_file(at("session.txt")), "frames 3\n");
+    struct stat after = {};
+    ::stat(at("session.txt").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_FALSE(error_opened);
+    EXPECT_EQ(error_refused,
+              "cannot write /dev/stderr: it is standard error's file, where the "
+              "program's own messages go");
     fs::remove_all(folder);
 }

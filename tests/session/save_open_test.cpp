@@ -15,9 +15,11 @@
 
 #include "app/edited_object.h"
 #include "app/input.h"
+#include "base/messages.h"
 #include "platform/common/output_file.h"
 #include "platform/common/window_replay.h"
 #include "platform/headless/script_player.h"
+#include "raster/packet.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -95,6 +97,26 @@ void frame_at(int32_t x, int32_t y) {
 }
 bool running() {
     return headless_running();
+}
+
+// The user presses Escape before frame `escape_at` of an opened document, as a backend's
+// keep_going hook hands it over; the progress is read before frame `progress_at`.
+int64_t keep_going_calls = 0;
+int64_t escape_at = 0;
+int64_t progress_at = 0;
+std::string progress_seen;
+bool escape_while_opening() {
+    ++keep_going_calls;
+    if (keep_going_calls == progress_at) progress_seen = window_replay_progress_text("s.txt");
+    if (keep_going_calls == escape_at) shell_character(CHAR_ESCAPE);
+    return !shell_lifecycle().quit_requested;
+}
+
+std::string repeated(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i)
+        all += text;
+    return all;
 }
 
 }  // namespace
@@ -333,5 +355,73 @@ TEST(Open, ASavedFigureOpensWithEveryPartAndGoesOn) {
     // It goes on: Tab edits the mirrored part.
     tap(session, KEY_TAB);
     EXPECT_EQ(figure().edited, 2);
+    fs::remove_all(folder);
+}
+
+// Opening only shows: a document's Ctrl+S lines (written in by hand; the recorder leaves the
+// save keys out) save nothing, the boxes its session showed are listed once with a count
+// rather than shown, and Escape ends a long one at once, its progress told on the way.
+TEST(Open, ADocumentSavesNothingListsItsBoxesOnceAndStopsAtEscape) {
+    const fs::path folder = scratch_folder("open-shows");
+    HeadlessConfig config;
+    config.save_dir = folder.string();
+    std::string error;
+    {
+        Script script;
+        const std::string save = "key down ctrl\nkey down s\nframes 1\nkey up s\nframes 1\n";
+        ASSERT_TRUE(parse_script("frames 2\n" + repeated(save, 3), &script, &error)) << error;
+        Session session(config);
+        EXPECT_EQ(play_script_in_window(script, WindowReplayHooks{frame_at, running}), 8);
+        EXPECT_TRUE(headless_saves().empty());
+        EXPECT_TRUE(fs::is_empty(folder));
+    }
+    {
+        // Room for 60 triangles, not for the 334 of a 100-pixel square: each build fails.
+        const std::string build =
+            "move 100 100\nframes 1\ndown left\nmove 200 100\nframes 1\nmove 200 200\n"
+            "frames 1\nmove 100 200\nframes 1\nmove 100 100\nframes 1\nup left\nframes 1\n"
+            "move 150 150\nframes 1\ndown right\nframes 1\nup right\nframes 1\n";
+        Script script;
+        ASSERT_TRUE(parse_script(repeated(build, 3), &script, &error)) << error;
+        set_packet_area_override(SHORT_PACKET_BYTES + 60 * TRIANGLE_PACKET_BYTES + 4);
+        Session session(config);
+        play_script_in_window(script, WindowReplayHooks{frame_at, running});
+        EXPECT_TRUE(headless_messages().empty());
+        ASSERT_EQ(window_replay_messages().size(), 1u);
+        EXPECT_EQ(window_replay_messages()[0].text, TEXT_PACKET_AREA_FULL);
+        EXPECT_EQ(window_replay_messages()[0].caption, ERROR_CAPTION);
+        EXPECT_EQ(window_replay_messages()[0].count, 3);
+        EXPECT_EQ(window_replay_message_summary(200),
+                  "earlier messages: Too many triangles: the polygon buffer is full. Try a "
+                  "smaller outline. (3 times)");
+        // The user's own session shows its boxes again.
+        session.square(100, 100, 200, 200);
+        session.right_click(150, 150);
+        EXPECT_EQ(headless_messages().size(), 1u);
+        EXPECT_EQ(window_replay_messages()[0].count, 3);
+    }
+    {
+        // Before its 85th frame, 84 of 200 (42 %) have run.
+        Session session(config);
+        Script script;
+        ASSERT_TRUE(parse_script("frames 100\nframes 100\n", &script, &error));
+        keep_going_calls = 0;
+        progress_at = 85;
+        escape_at = 0;
+        EXPECT_EQ(play_script_in_window(script, WindowReplayHooks{frame_at, escape_while_opening}),
+                  200);
+        EXPECT_EQ(progress_seen, "opening s.txt: 42%");
+        // Escape before the 121st frame of three million: the program ends there.
+        Script long_script;
+        ASSERT_TRUE(parse_script(repeated("frames 1000000\n", 3), &long_script, &error));
+        keep_going_calls = 0;
+        escape_at = 121;
+        EXPECT_EQ(
+            play_script_in_window(long_script, WindowReplayHooks{frame_at, escape_while_opening}),
+            120);
+        EXPECT_FALSE(window_replay_playing());
+        EXPECT_TRUE(shell_lifecycle().quit_requested);
+        EXPECT_EQ(window_replay_progress().frames_total, 3000000);
+    }
     fs::remove_all(folder);
 }

@@ -3,6 +3,7 @@
 // option and a value that looks like an option are refused, and no output may replace an
 // input or another output.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +97,11 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
     cases.push_back({window, "s.txt --record link.txt", 2,
                      "sketch3d: --record link.txt names the session s.txt, which it would "
                      "replace"});
+    // A FIFO is refused before the window opens, never opened to wait for a reader (timeout
+    // would end that with 124).
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    cases.push_back({"/usr/bin/timeout", "20 '" + window + "' --record fifo", 3,
+                     "sketch3d: cannot write fifo: it is a device or a pipe"});
 #endif
     for (const Case& c : cases) {
         const Outcome result = run(folder, c.program, c.arguments);

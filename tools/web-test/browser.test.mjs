@@ -787,6 +787,49 @@ test('error messages appear in the page, with an English line', { timeout: 60000
   await page.close();
 });
 
+// An opened document only shows: its Ctrl+S downloads nothing, its nine boxes of one text
+// become one note with their count, the page says how far it has got, and Escape ends it
+// while it plays (three million frames would take many minutes).
+test('an opened document saves nothing, lists its boxes once and stops at Escape', {
+  timeout: 60000,
+}, async () => {
+  const { page, problems } = await openPage();
+  await waitFor('a blue screen', () => isBlueScreen(page));
+  const lines = ['frames 2'];
+  for (let i = 0; i < 3; ++i)
+    lines.push('key down ctrl', 'key down s', 'frames 1', 'key up s', 'key up ctrl', 'frames 1');
+  lines.push('move 230 241', 'frames 1', 'down left');
+  for (let i = 0; i <= 16; ++i) {
+    const angle = (2 * Math.PI * i) / 16;
+    const x = 200 + Math.round(30 * Math.cos(angle));
+    lines.push(`move ${x} ${241 + Math.round(30 * Math.sin(angle))}`, 'frames 1');
+  }
+  lines.push('up left', 'frames 1', 'move 200 241', 'frames 1', 'down right', 'frames 1');
+  lines.push('up right', 'frames 1');
+  for (let i = 0; i < 40; ++i) lines.push('key down m', 'frames 1', 'key up m', 'frames 1');
+  lines.push('frames 1000000', 'frames 1000000', 'frames 1000000');
+  const opened = path.join(WORK, 'long.txt');
+  writeFileSync(opened, `${lines.join('\n')}\n`);
+  const downloads = [];
+  page.on('download', (download) => downloads.push(download));
+  await page.locator('#open').setInputFiles(opened);
+  await waitFor('the progress', async () =>
+    /^Opening long\.txt: \d+%$/.test(await page.locator('#status').textContent()),
+  );
+  assert.match(await page.title(), /opening long\.txt: \d+%/);
+  assert.equal(await page.locator('.message').count(), 0);
+  await page.locator('#screen').focus();
+  await page.keyboard.press('Escape');
+  await waitFor('the end of the program', async () =>
+    /has ended \(exit code 0\)/.test(await page.locator('#status').textContent()),
+  );
+  assert.equal(downloads.length, 0);
+  assert.equal(await page.locator('.message').count(), 1);
+  assert.match(await page.locator('.message strong').textContent(), /9 times/);
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
 // Where two images first differ, or null when they are the same.
 function firstDifference(native, web) {
   if (native.width !== web.width || native.height !== web.height)
