@@ -824,25 +824,37 @@ test('error messages appear in the page, with an English line', { timeout: 60000
     await page.locator('.message-english').first().textContent(),
     `Could not allocate ${size[1]} bytes of memory.`,
   );
-  // The English line is under the Japanese text.
+  // The English line is under the Japanese text, as readable: the same size, weight and
+  // colour, dark on the box's light ground.
   const japanese = await page.locator('.message-text').first().boundingBox();
   const english = await page.locator('.message-english').first().boundingBox();
   assert.ok(english.y >= japanese.y + japanese.height - 1, 'the English line is not under the text');
-  // Every glyph of the Japanese text comes from the page's own font, so it shows on a system
-  // without a Japanese font too.
+  const looks = (selector) =>
+    page.locator(selector).first().evaluate((line) => {
+      const style = getComputedStyle(line);
+      const ground = getComputedStyle(line.closest('.message')).backgroundColor;
+      return { size: style.fontSize, weight: style.fontWeight, color: style.color, ground };
+    });
+  const look = await looks('.message-text');
+  assert.deepEqual(await looks('.message-english'), look);
+  assert.ok(contrast(look.color, look.ground) >= 7, JSON.stringify(look));
+  // Every Japanese glyph of the text comes from the page's own font, so it shows on a system
+  // without a Japanese font too; its ASCII comes from the English line's font.
   await page.evaluate(() => document.fonts.ready);
   const cdp = await page.context().newCDPSession(page);
   const { root } = await cdp.send('DOM.getDocument');
-  const { nodeId } = await cdp.send('DOM.querySelector', {
-    nodeId: root.nodeId,
-    selector: '.message-text',
-  });
   await cdp.send('CSS.enable');
-  const { fonts } = await cdp.send('CSS.getPlatformFontsForNode', { nodeId });
+  const fontsOf = async (selector) => {
+    const { nodeId } = await cdp.send('DOM.querySelector', { nodeId: root.nodeId, selector });
+    const { fonts } = await cdp.send('CSS.getPlatformFontsForNode', { nodeId });
+    return fonts.map((font) => [font.familyName, font.isCustomFont, font.glyphCount]);
+  };
+  const englishFonts = await fontsOf('.message-english');
+  assert.equal(englishFonts.length, 1, JSON.stringify(englishFonts));
+  const ascii = [...text].filter((c) => c < '\x80').length;
   assert.deepEqual(
-    fonts.map((font) => [font.familyName, font.isCustomFont]),
-    [['sketch3d messages', true]],
-    JSON.stringify(fonts),
+    (await fontsOf('.message-text')).sort(),
+    [['sketch3d messages', true, text.length - ascii], [englishFonts[0][0], false, ascii]].sort(),
   );
   await waitFor('the start-up failure', async () =>
     /could not start \(exit code 1\)/.test(await page.locator('#status').textContent()),
@@ -852,6 +864,18 @@ test('error messages appear in the page, with an English line', { timeout: 60000
   assert.deepEqual(problems, []);
   await page.close();
 });
+
+// The contrast ratio of two CSS colours 'rgb(R, G, B)', as the WCAG defines it.
+function contrast(...colours) {
+  const [a, b] = colours.map((colour) => {
+    const [r, g, bl] = colour.match(/\d+/g).slice(0, 3).map((v) => {
+      const c = v / 255;
+      return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+    });
+    return 0.2126 * r + 0.7152 * g + 0.0722 * bl;
+  });
+  return (Math.max(a, b) + 0.05) / (Math.min(a, b) + 0.05);
+}
 
 // Where two images first differ, or null when they are the same.
 function firstDifference(native, web) {
