@@ -24,6 +24,9 @@
 
   const canvas = document.getElementById('screen');
   const context = canvas.getContext('2d', { alpha: false });
+  const frame = document.getElementById('window');
+  const view = document.getElementById('view');
+  const viewContext = view.getContext('2d', { alpha: false });
   const header = document.querySelector('header');
   const frameRate = document.getElementById('fps');
   const stage = document.getElementById('stage');
@@ -44,6 +47,7 @@
   let openedName = ''; // the file the Open control is playing or played
   let savedTimer = 0;
   let lastPoint = [0, 0];
+  let smoothed = false; // the picture is shown through its smoothly shrunk copy (#view)
   const keyboardHeld = new Set(); // virtual keys held on the keyboard
 
   // What the program calls (web_backend.cpp).
@@ -53,10 +57,10 @@
     openWindow(width, height, title) {
       canvas.width = width;
       canvas.height = height;
-      fitCanvas();
       // The window background is white where no image is copied.
       context.fillStyle = '#fff';
       context.fillRect(0, 0, width, height);
+      fitCanvas();
       page.setTitle(title);
       opened = true;
       running = true;
@@ -64,6 +68,7 @@
     showImage(rgba, width, height) {
       const pixels = new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length);
       context.putImageData(new ImageData(pixels, width, height), 0, 0);
+      if (smoothed) showSmoothed();
     },
     // The program's title is its window's ("TEST", then "fps = N", for a few seconds after a
     // save "fps = N - saved NAME (KINDS)", after a right-click on the stroke "fps = N - nothing
@@ -173,12 +178,13 @@
     fitCanvas();
   }
 
-  // The canvas's displayed size, within the room the layout leaves it: under the header, and
-  // either beside the controls (a wide screen, a phone held sideways) or above them (held
+  // The picture's size on the screen, within the room the layout leaves it: under the header,
+  // and either beside the controls (a wide screen, a phone held sideways) or above them (held
   // upright, where they stay at the bottom of the screen and the page leaves room for them).
-  // Where the picture fits it gets the largest whole number of device pixels per picture pixel
-  // that fits, at least one CSS pixel's worth; where it does not, it shrinks to the room, so
-  // that the whole picture is on the screen with the controls.
+  // It gets the largest whole number of device pixels per picture pixel that fits, so that
+  // every picture pixel is the same square of device pixels and a stroke keeps one width;
+  // where not even one fits, the picture is shrunk smoothly to the room, so that thin strokes
+  // stay whole lines.
   function fitCanvas() {
     const ratio = window.devicePixelRatio || 1;
     const docked = getComputedStyle(dock).position === 'fixed';
@@ -198,16 +204,75 @@
     // Held upright, the controls and the guide go below the picture: the picture keeps its
     // natural size there if the screen is wide enough, and the page scrolls to them.
     if (!beside && !docked) height = Math.max(height, canvas.height);
-    const byWidth = Math.floor((width * ratio) / canvas.width);
-    const byHeight = Math.floor((height * ratio) / canvas.height);
-    const factor = Math.min(byWidth, byHeight);
-    const cssWidth =
-      factor >= Math.max(Math.floor(ratio), 1)
-        ? (canvas.width * factor) / ratio
-        : Math.min(width, (height * canvas.width) / canvas.height);
-    canvas.style.width = `${Math.max(cssWidth, 1)}px`;
+    // The room and the picture's size on the screen in device pixels.
+    const roomWidth = Math.max(Math.floor(width * ratio + 0.001), 1);
+    const roomHeight = Math.max(Math.floor(height * ratio + 0.001), 1);
+    const factor = Math.min(
+      Math.floor(roomWidth / canvas.width),
+      Math.floor(roomHeight / canvas.height),
+    );
+    smoothed = factor < 1;
+    let shownWidth = factor * canvas.width;
+    let shownHeight = factor * canvas.height;
+    if (smoothed) {
+      shownWidth = Math.max(
+        Math.min(roomWidth, Math.floor((roomHeight * canvas.width) / canvas.height)),
+        1,
+      );
+      shownHeight = Math.max(Math.round((shownWidth * canvas.height) / canvas.width), 1);
+    }
+    frame.style.width = `${shownWidth / ratio}px`;
+    frame.style.height = `${shownHeight / ratio}px`;
+    // Each canvas is laid out at whole CSS pixels (the picture at its own size, its copy at one
+    // CSS pixel a device pixel) and scaled to the device pixels it is given, so that its size on
+    // the screen does not depend on how the browser rounds a layout of fractional pixels.
+    canvas.style.width = `${canvas.width}px`;
+    canvas.style.height = `${canvas.height}px`;
+    canvas.style.transform = scaling(
+      shownWidth / (canvas.width * ratio),
+      shownHeight / (canvas.height * ratio),
+    );
+    canvas.style.opacity = smoothed ? '0' : '';
+    view.hidden = !smoothed;
+    if (smoothed) {
+      if (view.width !== shownWidth || view.height !== shownHeight) {
+        view.width = shownWidth;
+        view.height = shownHeight;
+      }
+      view.style.width = `${shownWidth}px`;
+      view.style.height = `${shownHeight}px`;
+      view.style.transform = scaling(1 / ratio, 1 / ratio);
+      showSmoothed();
+    }
+    alignFrame(ratio);
+  }
+
+  function scaling(x, y) {
+    return x === 1 && y === 1 ? '' : `scale(${x}, ${y})`;
+  }
+
+  // The picture starts on a whole device pixel: its frame moves by less than a pixel to the
+  // nearest one. With a whole device pixel ratio that is a whole CSS pixel, which is also where
+  // a browser that rounds its layout to CSS pixels (Chromium's emulated device scale) draws it.
+  // (Margins that add up to nothing move it and nothing else.)
+  function alignFrame(ratio) {
+    frame.style.margin = '';
+    const box = canvas.getBoundingClientRect();
+    const step = Number.isInteger(ratio) ? 1 : 1 / ratio;
+    const x = Math.round((box.left + window.scrollX) / step) * step - box.left - window.scrollX;
+    const y = Math.round((box.top + window.scrollY) / step) * step - box.top - window.scrollY;
+    frame.style.margin = `${y}px ${-x}px ${-y}px ${x}px`;
+  }
+
+  // The picture smoothly shrunk to the copy's device pixels.
+  function showSmoothed() {
+    viewContext.imageSmoothingEnabled = true;
+    viewContext.imageSmoothingQuality = 'high';
+    viewContext.drawImage(canvas, 0, 0, view.width, view.height);
   }
   window.addEventListener('resize', fitCanvas);
+  // The header's height moves the picture too (its fonts arrive late, say).
+  new ResizeObserver(() => fitCanvas()).observe(header);
   fitCanvas();
 
   // Pointer position in canvas pixels, also when the canvas is shown scaled.

@@ -1,7 +1,7 @@
 // The browser build in Debian's headless Chromium, driven by Playwright: a session with the
 // mouse, the keys and the controls checked from the canvas pixels (Inflate included), its saves'
 // OBJ, STL and PNG files checked against the native replay tool's export and the canvas and
-// confirmed in the page, the layout at five screen sizes, Quit and its
+// confirmed in the page, the layout and its pixels at six screen sizes, Quit and its
 // question, the error display with its English line and font, every example script replayed
 // in the page and compared pixel for pixel with the native replay tool's screenshots, the Save
 // control's numbered save and its script opened again with the Open control, and the canvas of
@@ -520,13 +520,16 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await page.close();
 });
 
-// Phones held upright and sideways, a tablet and two desktops: the canvas is sized to the
-// screen, the whole picture and every control are on it at once without scrolling (held
-// upright, the controls stay at the bottom; sideways and on a desktop, beside the picture),
-// every control says what it does and its key, the guide is a short list beside or under the
-// picture, pointer positions map through the canvas's displayed size, and a stroke taken back
-// leaves the canvas as it was before the stroke. A screenshot of each is kept in
-// build/test-web/page-NAME.png.
+// Phones held upright and sideways, a tablet, two desktops and a narrow window: the canvas is
+// sized to the screen, the whole picture and every control are on it at once without scrolling
+// (held upright or narrow, the controls stay at the bottom; sideways and on a desktop, beside
+// the picture), every control says what it does and its key, the guide is a short list beside
+// or under the picture, pointer positions map through the canvas's displayed size, and a
+// stroke taken back leaves the canvas as it was before the stroke. The screen shows the
+// picture at the largest whole number of device pixels a picture pixel that fits (`pixels`),
+// starting on a whole device pixel, or shrunk smoothly where not one fits (`pixels` 0); a
+// screenshot of each, with an outline and a stroke across it, is kept in
+// build/test-web/page-NAME.png and read back to check that.
 const touchScreen = { isMobile: true, hasTouch: true };
 const SCREENS = [
   {
@@ -534,33 +537,78 @@ const SCREENS = [
     options: { viewport: { width: 390, height: 844 }, deviceScaleFactor: 3, ...touchScreen },
     touch: true,
     layout: 'docked',
+    pixels: 2,
   },
   {
     name: 'phone-sideways',
     options: { viewport: { width: 844, height: 390 }, deviceScaleFactor: 3, ...touchScreen },
     touch: true,
     layout: 'beside',
+    pixels: 2,
   },
   {
     name: 'tablet',
     options: { viewport: { width: 768, height: 1024 }, deviceScaleFactor: 2, ...touchScreen },
     touch: true,
     layout: 'below',
+    pixels: 2,
   },
   {
     name: 'desktop',
     options: { viewport: { width: 1280, height: 800 } },
     touch: false,
     layout: 'beside',
+    pixels: 1,
   },
   {
     name: 'desktop-scale-2',
     options: { viewport: { width: 1400, height: 1100 }, deviceScaleFactor: 2 },
     touch: false,
     layout: 'beside',
-    roomy: true, // room for more than one CSS pixel a picture pixel
+    pixels: 4,
+  },
+  {
+    name: 'narrow-window',
+    options: { viewport: { width: 390, height: 844 } },
+    touch: false,
+    layout: 'docked',
+    pixels: 0,
   },
 ];
+
+// Where the screenshot `shot` does not show each pixel of `picture` as a `k` x `k` square of
+// device pixels of its colour, the picture's top left at device pixel `origin`; null if it does.
+function squaresDiffer(shot, [left, top], k, picture) {
+  for (let y = 0; y < picture.height * k; ++y) {
+    for (let x = 0; x < picture.width * k; ++x) {
+      const at = 4 * ((top + y) * shot.width + left + x);
+      const of = 4 * (Math.floor(y / k) * picture.width + Math.floor(x / k));
+      for (let c = 0; c < 3; ++c) {
+        if (shot.data[at + c] === picture.data[of + c]) continue;
+        const rgb = (data, i) => [...data.subarray(i, i + 3)].join(',');
+        const colours = `${rgb(shot.data, at)}, not ${rgb(picture.data, of)}`;
+        return `device pixel (${x}, ${y}) of the picture is ${colours}`;
+      }
+    }
+  }
+  return null;
+}
+
+// Where the black stroke from picture pixel `from` to `to`, steep, over blue, shown shrunk by
+// `scale` from device pixel `origin`, leaves a device row with less than half a pixel's ink
+// (a gap: nearest-pixel shrinking drops whole picture columns and rows); null if it never does.
+function gapInStroke(shot, [left, top], scale, from, to) {
+  for (let row = Math.ceil((from[1] + 2) * scale); row < (to[1] - 2) * scale; ++row) {
+    const y = (row + 0.5) / scale;
+    const x = from[0] + ((y - from[1]) * (to[0] - from[0])) / (to[1] - from[1]);
+    const column = Math.floor(x * scale);
+    let ink = 0;
+    for (let c = column - 3; c <= column + 3; ++c)
+      ink += (255 - shot.data[4 * ((top + row) * shot.width + left + c) + 2]) / 255;
+    if (ink < 0.5) return `device row ${row} of the picture holds ${ink.toFixed(2)} of the stroke`;
+  }
+  return null;
+}
 
 // Whether box `inner` lies within `outer` (both {x, y, width, height}), to a hundredth of a pixel.
 const within = (inner, outer) =>
@@ -582,15 +630,36 @@ for (const screen of SCREENS) {
       /width=device-width/,
     );
     await waitFor('a blue screen with a white bottom row', () => isBlueScreen(page));
-    await page.screenshot({ path: path.join(WORK, `page-${screen.name}.png`) });
     const box = await page.locator('#screen').boundingBox();
     const viewport = screen.options.viewport;
     const screenBox = { x: 0, y: 0, ...viewport };
     const ratio = screen.options.deviceScaleFactor ?? 1;
-    const factor = (box.width * ratio) / CLIENT_WIDTH;
     assert.equal(await page.evaluate(() => window.scrollY), 0);
     assert.ok(within(box, screenBox), `the canvas ${JSON.stringify(box)} is off the screen`);
     assert.ok(Math.abs(box.height / box.width - 483 / CLIENT_WIDTH) < 0.01, 'the picture keeps its shape');
+    // In device pixels: where the picture starts, and its size.
+    const shown = [box.x, box.y, box.width, box.height].map((v) => v * ratio);
+    const whole = (v) => Math.abs(v - Math.round(v)) < 0.02;
+    assert.ok(shown.every(whole), `the picture covers device pixels ${shown}`);
+    if (screen.pixels) {
+      assert.ok(
+        Math.abs(shown[2] - screen.pixels * CLIENT_WIDTH) < 0.02 &&
+          Math.abs(shown[3] - screen.pixels * 483) < 0.02,
+        `${shown[2]} x ${shown[3]} device pixels, not ${screen.pixels} a picture pixel`,
+      );
+    } else {
+      assert.ok(shown[2] < CLIENT_WIDTH && shown[3] < 483, `${shown[2]} x ${shown[3]}`);
+      // Its smoothly shrunk copy covers it, one canvas pixel a device pixel.
+      const copy = await page.locator('#view').boundingBox();
+      assert.deepEqual(
+        [copy.x, copy.y, copy.width, copy.height].map(Math.round),
+        [box.x, box.y, box.width, box.height].map(Math.round),
+      );
+      assert.deepEqual(
+        await page.locator('#view').evaluate((view) => [view.width, view.height]),
+        shown.slice(2).map(Math.round),
+      );
+    }
     const controls = await page.locator('#controls button, #controls .control').all();
     assert.equal(controls.length, 15, 'the controls');
     const places = [];
@@ -633,17 +702,6 @@ for (const screen of SCREENS) {
       assert.ok(helpBox.x >= box.x + box.width && helpBox.y < viewport.height, 'guide not beside');
     } else {
       assert.ok(helpBox.y >= box.y + box.height, 'guide not under the picture');
-    }
-    if (screen.layout !== 'docked') {
-      if (box.height + 60 < viewport.height || !screen.touch) {
-        // The picture fits: a whole number of device pixels per picture pixel, at least one CSS
-        // pixel's, and more where there is room.
-        assert.ok(Number.isInteger(factor) && factor >= ratio, `${factor} device pixels a pixel`);
-        if (screen.roomy) assert.ok(factor > ratio, `${factor} device pixels a pixel`);
-      } else {
-        // A phone held sideways: the picture shrinks to the screen's height.
-        assert.ok(box.height > viewport.height - 60, `the picture is ${box.height} high`);
-      }
     }
     const css = (x, y) => [
       box.x + ((x + 0.5) * box.width) / CLIENT_WIDTH,
@@ -691,6 +749,14 @@ for (const screen of SCREENS) {
     // phone and with Backspace on the desktop: the canvas is the outline alone again.
     await polyline([[60, 60], [300, 400]]);
     assert.notEqual((await census(page)).checksum, outline.checksum);
+    const shot = decodePng(
+      await page.screenshot({ path: path.join(WORK, `page-${screen.name}.png`) }),
+    );
+    const origin = shown.slice(0, 2).map(Math.round);
+    const difference = screen.pixels
+      ? squaresDiffer(shot, origin, screen.pixels, await canvasImage(page))
+      : gapInStroke(shot, origin, shown[2] / CLIENT_WIDTH, [60, 60], [300, 400]);
+    assert.equal(difference, null, `on the screen: ${difference}`);
     if (screen.touch) await page.locator('#undo-stroke').tap();
     else await page.keyboard.press('Backspace');
 
@@ -758,25 +824,37 @@ test('error messages appear in the page, with an English line', { timeout: 60000
     await page.locator('.message-english').first().textContent(),
     `Could not allocate ${size[1]} bytes of memory.`,
   );
-  // The English line is under the Japanese text.
+  // The English line is under the Japanese text, as readable: the same size, weight and
+  // colour, dark on the box's light ground.
   const japanese = await page.locator('.message-text').first().boundingBox();
   const english = await page.locator('.message-english').first().boundingBox();
   assert.ok(english.y >= japanese.y + japanese.height - 1, 'the English line is not under the text');
-  // Every glyph of the Japanese text comes from the page's own font, so it shows on a system
-  // without a Japanese font too.
+  const looks = (selector) =>
+    page.locator(selector).first().evaluate((line) => {
+      const style = getComputedStyle(line);
+      const ground = getComputedStyle(line.closest('.message')).backgroundColor;
+      return { size: style.fontSize, weight: style.fontWeight, color: style.color, ground };
+    });
+  const look = await looks('.message-text');
+  assert.deepEqual(await looks('.message-english'), look);
+  assert.ok(contrast(look.color, look.ground) >= 7, JSON.stringify(look));
+  // Every Japanese glyph of the text comes from the page's own font, so it shows on a system
+  // without a Japanese font too; its ASCII comes from the English line's font.
   await page.evaluate(() => document.fonts.ready);
   const cdp = await page.context().newCDPSession(page);
   const { root } = await cdp.send('DOM.getDocument');
-  const { nodeId } = await cdp.send('DOM.querySelector', {
-    nodeId: root.nodeId,
-    selector: '.message-text',
-  });
   await cdp.send('CSS.enable');
-  const { fonts } = await cdp.send('CSS.getPlatformFontsForNode', { nodeId });
+  const fontsOf = async (selector) => {
+    const { nodeId } = await cdp.send('DOM.querySelector', { nodeId: root.nodeId, selector });
+    const { fonts } = await cdp.send('CSS.getPlatformFontsForNode', { nodeId });
+    return fonts.map((font) => [font.familyName, font.isCustomFont, font.glyphCount]);
+  };
+  const englishFonts = await fontsOf('.message-english');
+  assert.equal(englishFonts.length, 1, JSON.stringify(englishFonts));
+  const ascii = [...text].filter((c) => c < '\x80').length;
   assert.deepEqual(
-    fonts.map((font) => [font.familyName, font.isCustomFont]),
-    [['sketch3d messages', true]],
-    JSON.stringify(fonts),
+    (await fontsOf('.message-text')).sort(),
+    [['sketch3d messages', true, text.length - ascii], [englishFonts[0][0], false, ascii]].sort(),
   );
   await waitFor('the start-up failure', async () =>
     /could not start \(exit code 1\)/.test(await page.locator('#status').textContent()),
@@ -829,6 +907,18 @@ test('an opened document saves nothing, lists its boxes once and stops at Escape
   assert.deepEqual(problems, []);
   await page.close();
 });
+
+// The contrast ratio of two CSS colours 'rgb(R, G, B)', as the WCAG defines it.
+function contrast(...colours) {
+  const [a, b] = colours.map((colour) => {
+    const [r, g, bl] = colour.match(/\d+/g).slice(0, 3).map((v) => {
+      const c = v / 255;
+      return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+    });
+    return 0.2126 * r + 0.7152 * g + 0.0722 * bl;
+  });
+  return (Math.max(a, b) + 0.05) / (Math.min(a, b) + 0.05);
+}
 
 // Where two images first differ, or null when they are the same.
 function firstDifference(native, web) {
