@@ -101,13 +101,20 @@ template <typename Arithmetic = FastArithmetic>
 // How a row drawn watertight (see fill_polygon_watertight) lays the run that
 // the walk draws the row with, from walk_start over walk_count >= 1 pixels,
 // over its own columns start .. start + count - 1. The run starts at the left
-// side's value and reaches the right side's, up to the rounding of its step,
-// one pixel past its last (column walk_start + walk_count): columns left of
-// the run hold its first value, columns from walk_start to that one take the
-// run's values, and columns beyond hold the value it reached there. Every
-// pixel thus gets a value between the sides', within the range of the
-// polygon's corners; stepping the run on further would not, since a short run
-// (a sliver's) can have a step far steeper than the polygon's.
+// side's value and, stepped on one pixel past its last (to column
+// walk_start + walk_count), reaches the right side's, up to the rounding of
+// its step: columns left of the run hold its first value, columns from
+// walk_start to that one take the run's values, and columns beyond hold the
+// value it reached there. Stepping the run on further would take the values
+// far past the sides', since a short run (a sliver's) can have a step far
+// steeper than the polygon's.
+//
+// The rounding can take that last value one unit past the right side's:
+// halving a falling difference rounds it down, so the run's steps can add up
+// to one unit more than the halved sides are apart. The sides themselves can
+// leave the range of the polygon's corners as well (CornerRange). A span
+// drawing LIMITED keeps its values to that range where they would leave it,
+// and only there.
 struct HeldRun {
     int32_t before, within, after;  // pixels, adding up to count
     int32_t offset;                 // the run's pixel at the first of `within`
@@ -126,6 +133,46 @@ inline HeldRun hold_run(int32_t start, int32_t count, int32_t walk_start, int32_
 inline bool within_run(int32_t start, int32_t count, int32_t walk_start, int32_t walk_count) {
     const int32_t offset = start - walk_start;
     return offset >= 0 && offset + count <= walk_count + 1;
+}
+
+// The range of each attribute over a polygon's corners, at a run's scale (the
+// sides' 8 fraction bits halved, wrapping as theirs do), for a row drawn
+// watertight to keep its values to: a span makes its Limits of it.
+//
+// The walk's sides leave the range by their rounding: each step of a side is
+// the edge's difference divided by its rows, truncated, so it errs by less
+// than one unit (of 8 fraction bits), and a side carries its errors on from
+// edge to edge. In a triangle's walk a side takes a step a row and one more
+// on a level top edge, so it strays less than its rows + 1 units, half that
+// at the run's scale; the run's last value one pixel past its span can stray
+// one unit further (halving a falling difference rounds it down). That is
+// triangle_walk_drift. Other walks stray further: a side that comes to a
+// corner short of its value (an edge after the first takes one step fewer
+// than its divisor) and goes on along the next edge can pass the corners'
+// range by much of a step.
+template <int N>
+struct CornerRange {
+    int32_t low[N > 0 ? N : 1], high[N > 0 ? N : 1];
+};
+
+template <int N>
+CornerRange<N> corner_range(const ClipEntry<N>* corners, int32_t n) {
+    CornerRange<N> range{};
+    for (int k = 0; k < N; ++k) {
+        range.low[k] = range.high[k] = int32_t(uint32_t(corners[0].q[k]) * 256u) >> 1;
+        for (int32_t i = 1; i < n; ++i) {
+            const int32_t value = int32_t(uint32_t(corners[i].q[k]) * 256u) >> 1;
+            range.low[k] = value < range.low[k] ? value : range.low[k];
+            range.high[k] = value > range.high[k] ? value : range.high[k];
+        }
+    }
+    return range;
+}
+
+// How far past its corners' range, at a run's scale, a value of the walk of
+// a triangle over `rows` rows can lie (see CornerRange).
+constexpr int32_t triangle_walk_drift(int32_t rows) {
+    return int32_t((uint32_t(rows) + 2) / 2 + 1);  // rows >= 1
 }
 
 // A run's value `pixels` pixels on, its sums wrapping as the run's own do;
@@ -215,8 +262,13 @@ struct ConstantSpan {
         fill_four_pixels(row + start, count, four);
     }
     // One value goes on as it is (see fill_polygon_watertight).
+    struct Limits {};
+    Limits limits(const CornerRange<0>&) const { return {}; }
+    bool keeps_within(const ClipEntry<0>*, int32_t) const { return true; }
+    template <bool LIMITED, typename AnyLimits>
     [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count, int32_t,
-                                               int32_t, const Side<0>&, const Side<0>&) const {
+                                               int32_t, const Side<0>&, const Side<0>&,
+                                               const AnyLimits&) const {
         fill_four_pixels(row + start, count, four);
     }
 };
