@@ -77,37 +77,43 @@ int32_t winding_sign(const Entry* list, int32_t n) {
 }  // namespace exact_detail
 
 // True for an outline that turns one way at every corner where it turns,
-// has area, and runs down once and up once: convex. Entries lie inside the
-// raster (or near it), so the products fit.
+// has area, and runs down once and up once: convex. A repeated entry is no
+// corner: each turn is taken between an edge and the next edge that has
+// length, or the turn across an edge of length 0 would go unseen. Any int32
+// entries: the cross products are 128-bit.
 template <typename Entry>
 bool convex_outline(const Entry* list, int32_t n) {
-    int32_t turn = 0, vertical_turns = 0, last_dy = 0;
+    auto next = [n](int32_t i) { return i + 1 < n ? i + 1 : 0; };
+    auto has_length = [&](int32_t i) {
+        return list[i].x != list[next(i)].x || list[i].y != list[next(i)].y;
+    };
+    // The last edge with length: the first turn is taken from it.
+    int32_t previous = n - 1;
+    while (previous >= 0 && !has_length(previous))
+        --previous;
+    if (previous < 0) return false;
+    int32_t turn = 0, vertical_turns = 0, first_dy = 0, last_dy = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const Entry& p = list[i];
-        const Entry& q = list[(i + 1) % n];
-        const Entry& r = list[(i + 2) % n];
-        const int64_t cross = int64_t(q.x - p.x) * (r.y - q.y) - int64_t(q.y - p.y) * (r.x - q.x);
+        if (!has_length(i)) continue;
+        const Entry& p = list[previous];
+        const Entry& q = list[i];  // where the edge from p ends
+        const Entry& r = list[next(i)];
+        const __int128 cross = __int128(int64_t(q.x) - p.x) * (int64_t(r.y) - q.y) -
+                               __int128(int64_t(q.y) - p.y) * (int64_t(r.x) - q.x);
         const int32_t sign = cross > 0 ? 1 : cross < 0 ? -1 : 0;
         if (sign != 0) {
             if (turn != 0 && sign != turn) return false;
             turn = sign;
         }
-        const int32_t dy = q.y > p.y ? 1 : q.y < p.y ? -1 : 0;
+        previous = i;
+        const int32_t dy = r.y > q.y ? 1 : r.y < q.y ? -1 : 0;
         if (dy != 0) {
+            if (first_dy == 0) first_dy = dy;
             vertical_turns += last_dy != 0 && dy != last_dy;
             last_dy = dy;
         }
     }
-    // The count above misses the turn between the last edge and the first.
-    for (int32_t i = 0; i < n; ++i) {
-        const int32_t dy = list[(i + 1) % n].y > list[i].y   ? 1
-                           : list[(i + 1) % n].y < list[i].y ? -1
-                                                             : 0;
-        if (dy != 0) {
-            vertical_turns += dy != last_dy;
-            break;
-        }
-    }
+    vertical_turns += first_dy != last_dy;  // between the last edge and the first
     return turn != 0 && vertical_turns == 2;
 }
 
@@ -294,14 +300,19 @@ private:
         side.lower_y = b.y;
         set_exact_edge(side.edge, a.x, a.y, b.x, b.y, row, bias);
         if constexpr (N > 0) {
-            // Products wrap as the shared walk's do: far-off attributes give
-            // wrong colours, never a wrong position.
+            // The difference wraps as the shared walk's does: attributes far
+            // outside their range give wrong colours, never a wrong position.
+            // An edge entered below its upper end (a corner above the raster)
+            // starts at its value on that row, worked out at once: `rows`
+            // steps of the truncated step could lag by up to `rows` units.
             const int64_t dy = int64_t(b.y) - a.y;
-            const uint32_t rows = uint32_t(int64_t(row) - a.y);
+            const int64_t rows = int64_t(row) - a.y;  // 0 .. dy
             for (int k = 0; k < N; ++k) {
                 const int32_t difference = int32_t((uint32_t(b.q[k]) - uint32_t(a.q[k])) * 256u);
                 side.dq[k] = int32_t(difference / dy);
-                side.q[k] = int32_t(uint32_t(a.q[k]) * 256u + rows * uint32_t(side.dq[k]));
+                const int64_t moved =
+                    int64_t((__int128(rows) * difference) / dy);  // |moved| < 2^31
+                side.q[k] = int32_t(uint32_t(a.q[k]) * 256u + uint32_t(moved));
             }
         }
     }

@@ -340,11 +340,25 @@ struct FlatTriangle {
     return apart;
 }
 
-// Blends every pixel whose point (x + 1/2, y) lies inside or on the convex
-// outline (the exact walk's CLOSED rule).
-void walk_flat_exactly(const FlatPoint* list, int32_t n, uint16_t colour) {
+// The polygon as given, before clipping: the corners walk_flat_exactly draws
+// when the walk's sides would cross.
+struct FlatCorners {
+    const ScreenVertex* const* vertices;
+    int32_t n;
+};
+
+// Blends every pixel whose point (x + 1/2, y) lies inside or on the polygon
+// of `corners` (the exact walk's CLOSED rule), when that polygon is convex:
+// its own corners, not the clip list, whose rounded crossings move the
+// outline onto pixels the polygon does not cover. False, drawing nothing,
+// when the polygon is not convex.
+[[gnu::noinline]] bool walk_flat_exactly(const FlatCorners& corners, uint16_t colour) {
+    FlatPoint list[4];
+    for (int32_t i = 0; i < corners.n; ++i)
+        list[i] = {corners.vertices[i]->x, corners.vertices[i]->y};
+    if (!convex_outline(list, corners.n)) return false;
     ExactRows<FlatPoint> rows;
-    if (!rows.start(list, n, CoverageRule::CLOSED, raster_target.height)) return;
+    if (!rows.start(list, corners.n, CoverageRule::CLOSED, raster_target.height)) return true;
     for (; rows.row <= rows.last_row; rows.step()) {
         int32_t start, end;
         rows.columns(raster_target.width, start, end);
@@ -354,6 +368,7 @@ void walk_flat_exactly(const FlatPoint* list, int32_t n, uint16_t colour) {
             raster_target.pixels + size_t(rows.row) * size_t(raster_target.width) + size_t(start),
             end - start, colour);
     }
+    return true;
 }
 
 // walk_flat_polygon for three entries, its two edges written out, row for row
@@ -363,12 +378,11 @@ void walk_flat_exactly(const FlatPoint* list, int32_t n, uint16_t colour) {
 // is the half pixel at the top corner), which that loop does first. Then the
 // side that ended takes the middle corner's edge, from where it stands, down
 // to the bottom row.
-void walk_flat_triangle(const FlatPoint* list, uint16_t colour) {
+void walk_flat_triangle(const FlatPoint* list, const FlatCorners& corners, uint16_t colour) {
     const FlatTriangle t = flat_triangle(list);
-    if (!triangle_sides_stay_apart(t) && triangle_sides_meet(t) && convex_outline(list, 3)) {
-        walk_flat_exactly(list, 3, colour);
+    if (!triangle_sides_stay_apart(t) && triangle_sides_meet(t) &&
+        walk_flat_exactly(corners, colour))
         return;
-    }
     int32_t left = t.top.x * 256;  // 8 fraction bits
     int32_t right = left + 255;    // the right side starts at the pixel's far edge
     int32_t left_dx = t.left_dx, right_dx = t.right_dx;
@@ -391,10 +405,11 @@ void walk_flat_triangle(const FlatPoint* list, uint16_t colour) {
     }
 }
 
-void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
+void walk_flat_polygon(const FlatPoint* list, int32_t n, const FlatCorners& corners,
+                       uint16_t colour) {
     if (n < 2) return;
     if (n == 3) {
-        walk_flat_triangle(list, colour);
+        walk_flat_triangle(list, corners, colour);
         return;
     }
     const int32_t top = find_top_vertex(list, n);
@@ -407,10 +422,8 @@ void walk_flat_polygon(const FlatPoint* list, int32_t n, uint16_t colour) {
 
     const bool backward_left = backward_is_left(list, n, forward, backward);
     if (sides_cross(list, n, top, forward, backward, backward_left, edge_steps) &&
-        convex_outline(list, n)) {
-        walk_flat_exactly(list, n, colour);
+        walk_flat_exactly(corners, colour))
         return;
-    }
     const FlatChain& left_chain = backward_left ? backward : forward;
     const FlatChain& right_chain = backward_left ? forward : backward;
     int32_t left = list[top].x * 256;  // 8 fraction bits
@@ -497,7 +510,7 @@ void fill_flat_polygon(const ScreenVertex* const* vertices, int32_t n, uint16_t 
     if (raster_target.pixels == nullptr) return;
     FlatPoint list[FLAT_CLIP_CAPACITY];
     const int32_t count = clip_flat_polygon(vertices, n, list);
-    walk_flat_polygon(list, count, colour);
+    walk_flat_polygon(list, count, {vertices, n}, colour);
 }
 
 void draw_flat_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 
@@ -87,6 +88,40 @@ inline constexpr uint32_t LEVEL_RUN_SPREAD = 256;
     }
 }
 
+// The lights (7 fraction bits) whose levels lie between the levels of the
+// lowest and the highest of a range of lights: a row drawn watertight keeps
+// every pixel's light level to its corners' (CornerRange). A run whose first
+// and last values lie inside is drawn as it comes, its values between those
+// two; another one light at a time, each held at the nearest level inside.
+// Lights outside 0..255 at a corner, whose sums may wrap, are not limited:
+// they give wrong colours whatever is done.
+struct LevelLimits {
+    static constexpr int32_t LAST_LIGHT = 255 * 128;
+    int32_t low, high;  // the first light of the lowest level, the last of the highest
+
+    static bool applies(int32_t lowest, int32_t highest) {
+        return lowest >= 0 && highest <= LAST_LIGHT;
+    }
+    LevelLimits() : low(INT32_MIN), high(INT32_MAX) {}  // none
+    LevelLimits(int32_t lowest, int32_t highest)
+        : low(applies(lowest, highest) ? lowest & ~1023 : INT32_MIN),
+          high(applies(lowest, highest) ? highest | 1023 : INT32_MAX) {}
+    // True when the lights of a triangle's walk over `rows` rows, strayed
+    // past their corners' (triangle_walk_drift), keep their corners' levels,
+    // for a lowest corner light `lowest` (0..255): a light's level is its
+    // bits 3..7, so a lowest light above its level's first has at least one
+    // light (128 at the run's scale) to spare, and a highest light 127.
+    static bool hold(int32_t lowest, int32_t rows) {
+        return (lowest & 7) != 0 && triangle_walk_drift(rows) <= 127;
+    }
+    bool keep(int32_t first, int32_t last) const {
+        const uint32_t width = uint32_t(high) - uint32_t(low);
+        return (uint32_t(first) - uint32_t(low) <= width) &
+               (uint32_t(last) - uint32_t(low) <= width);
+    }
+    int32_t limit(int32_t light) const { return light < low ? low : light > high ? high : light; }
+};
+
 template <typename Arithmetic>
 struct LitSpan {
     const uint8_t* table;  // 32 rows (light level) of 32 columns (component)
@@ -102,40 +137,112 @@ struct LitSpan {
         fill(row + start, count, start_colour_run<Arithmetic>(left, right, count));
     }
 
+    // The levels a watertight row keeps each light component to.
+    struct Limits {
+        LevelLimits component[3];
+    };
+    Limits limits(const CornerRange<3>& range) const {
+        return {{LevelLimits(range.low[0], range.high[0]), LevelLimits(range.low[1], range.high[1]),
+                 LevelLimits(range.low[2], range.high[2])}};
+    }
+
+    // True when no light of the watertight rows of the triangle of `corners`
+    // over `rows` rows can leave its corners' levels: they need no LIMITED
+    // drawing. Lights outside 0..255 are not limited anyway.
+    bool keeps_within(const ClipEntry<3>* corners, int32_t rows) const {
+        bool keeps = true;
+        for (int k = 0; k < 3; ++k)
+            keeps &= LevelLimits::hold(
+                std::min(corners[0].q[k], std::min(corners[1].q[k], corners[2].q[k])), rows);
+        return keeps;
+    }
+
     // The row's run over other columns (see fill_polygon_watertight and
-    // hold_run); with walk_count below 1 a run over the columns themselves.
+    // hold_run), LIMITED: kept to the corners' light levels; with walk_count
+    // below 1 a run over the columns themselves.
+    template <bool LIMITED, typename AnyLimits>
     [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count,
                                                int32_t walk_start, int32_t walk_count,
-                                               const Side<3>& left, const Side<3>& right) const {
+                                               const Side<3>& left, const Side<3>& right,
+                                               const AnyLimits& limits) const {
         if (walk_count < 1) {
-            fill(row + start, count, start_colour_run<Arithmetic>(left, right, count));
+            const ColourRun run = start_colour_run<Arithmetic>(left, right, count);
+            if constexpr (LIMITED) {
+                fill_limited(row + start, count, run, limits);
+            } else {
+                fill(row + start, count, run);
+            }
             return;
         }
         const ColourRun run = start_colour_run<Arithmetic>(left, right, walk_count);
-        if (within_run(start, count, walk_start, walk_count)) [[likely]] {
+        bool kept = true;
+        if constexpr (LIMITED) {
+            // The run's values lie between its first and the one it reaches.
+            for (int k = 0; k < 3; ++k)
+                kept &= limits.component[k].keep(
+                    run.value[k], value_after(run.value[k], run.step[k], walk_count));
+        }
+        if (kept && within_run(start, count, walk_start, walk_count)) [[likely]] {
             fill(row + start, count, colour_run_at(run, start - walk_start, true));
             return;
         }
-        draw_held(row, start, count, walk_start, walk_count, run);
+        if constexpr (LIMITED) {
+            draw_held<true>(row, start, count, walk_start, walk_count, run, &limits);
+        } else {
+            draw_held<false>(row, start, count, walk_start, walk_count, run, nullptr);
+        }
     }
 
-    // The rows whose columns reach beside the walk's run.
+    // The rows whose columns reach beside the walk's run, or, LIMITED, whose
+    // lights may leave their corners' levels (`limits`, else null).
+    template <bool LIMITED>
     [[gnu::noinline]] void draw_held(uint16_t* row, int32_t start, int32_t count,
-                                     int32_t walk_start, int32_t walk_count,
-                                     const ColourRun& run) const {
+                                     int32_t walk_start, int32_t walk_count, const ColourRun& run,
+                                     const Limits* limits) const {
         const HeldRun held = hold_run(start, count, walk_start, walk_count);
         uint16_t* pixel = row + start;
         auto hold = [&](int32_t pixels, int32_t at) {
+            const ColourRun value = colour_run_at(run, at, false);
             if (pixels > 0)
-                fill_four_pixels(
-                    pixel, pixels,
-                    this->pixel(colour_run_at(run, at, false)) * uint64_t(0x0001000100010001));
+                fill_four_pixels(pixel, pixels,
+                                 (LIMITED ? limited_pixel(value, *limits) : this->pixel(value)) *
+                                     uint64_t(0x0001000100010001));
             pixel += pixels;
         };
         hold(held.before, 0);
-        if (held.within > 0) fill(pixel, held.within, colour_run_at(run, held.offset, true));
+        if (held.within > 0) {
+            if constexpr (LIMITED) {
+                fill_limited(pixel, held.within, colour_run_at(run, held.offset, true), *limits);
+            } else {
+                fill(pixel, held.within, colour_run_at(run, held.offset, true));
+            }
+        }
         pixel += held.within;
         hold(held.after, walk_count);
+    }
+
+    // The pixel of the run's lights, each held at the nearest level `limits`
+    // allows.
+    uint16_t limited_pixel(const ColourRun& run, const Limits& limits) const {
+        ColourRun kept = run;
+        for (int k = 0; k < 3; ++k)
+            kept.value[k] = limits.component[k].limit(run.value[k]);
+        return pixel(kept);
+    }
+
+    // fill, each light held at the nearest level `limits` allows.
+    [[gnu::noinline]] void fill_limited(uint16_t* pixel, int32_t count, ColourRun run,
+                                        const Limits& limits) const {
+        bool kept = true;
+        for (int k = 0; k < 3; ++k)
+            kept &= limits.component[k].keep(run.value[k],
+                                             value_after(run.value[k], run.step[k], count - 1));
+        if (kept) {
+            fill(pixel, count, run);
+            return;
+        }
+        for (int32_t i = 0; i < count; ++i, advance_colour_run(run))
+            pixel[i] = limited_pixel(run, limits);
     }
 
     // count >= 1 pixels from `pixel`, the run's values at the first.
@@ -210,34 +317,70 @@ struct GreyLitSpan {
         fill(row + start, count, light, step);
     }
 
+    // The levels a watertight row keeps the light to.
+    using Limits = LevelLimits;
+    Limits limits(const CornerRange<1>& range) const {
+        return LevelLimits(range.low[0], range.high[0]);
+    }
+
+    // True when no light of the watertight rows of the triangle of `corners`
+    // over `rows` rows can leave its corners' levels: they need no LIMITED
+    // drawing. Lights outside 0..255 are not limited anyway.
+    bool keeps_within(const ClipEntry<1>* corners, int32_t rows) const {
+        return LevelLimits::hold(
+            std::min(corners[0].q[0], std::min(corners[1].q[0], corners[2].q[0])), rows);
+    }
+
     // The row's run over other columns (see fill_polygon_watertight and
-    // hold_run); with walk_count below 1 a run over the columns themselves.
+    // hold_run), LIMITED: kept to the corners' light levels; with walk_count
+    // below 1 a run over the columns themselves.
+    template <bool LIMITED, typename AnyLimits>
     [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count,
                                                int32_t walk_start, int32_t walk_count,
-                                               const Side<1>& left, const Side<1>& right) const {
+                                               const Side<1>& left, const Side<1>& right,
+                                               const AnyLimits& limits) const {
+        // Light with 7 fraction bits: its level is bits 10..14.
+        const uint32_t light = uint32_t(left.q[0] >> 1);
         if (walk_count < 1) {
-            (*this)(row, start, count, left, right);
+            const uint32_t step =
+                uint32_t(FastArithmetic::CountDivisor(count)((right.q[0] - left.q[0]) >> 1));
+            if constexpr (LIMITED) {
+                fill_limited(row + start, count, light, step, limits);
+            } else {
+                fill(row + start, count, light << 17, step << 17);
+            }
             return;
         }
-        const uint32_t light = uint32_t(left.q[0] >> 1);
         const uint32_t step =
             uint32_t(FastArithmetic::CountDivisor(walk_count)((right.q[0] - left.q[0]) >> 1));
-        if (within_run(start, count, walk_start, walk_count)) [[likely]] {
+        bool kept = true;
+        if constexpr (LIMITED) {
+            // The run's values lie between its first and the one it reaches.
+            kept =
+                limits.keep(int32_t(light), value_after(int32_t(light), int32_t(step), walk_count));
+        }
+        if (kept && within_run(start, count, walk_start, walk_count)) [[likely]] {
             fill(row + start, count, (light + uint32_t(start - walk_start) * step) << 17,
                  step << 17);
             return;
         }
-        draw_held(row, start, count, walk_start, walk_count, light, step);
+        if constexpr (LIMITED) {
+            draw_held<true>(row, start, count, walk_start, walk_count, light, step, &limits);
+        } else {
+            draw_held<false>(row, start, count, walk_start, walk_count, light, step, nullptr);
+        }
     }
 
-    // The rows whose columns reach beside the walk's run.
+    // The rows whose columns reach beside the walk's run, or, LIMITED, whose
+    // lights may leave their corners' levels (`limits`, else null).
+    template <bool LIMITED>
     [[gnu::noinline]] void draw_held(uint16_t* row, int32_t start, int32_t count,
                                      int32_t walk_start, int32_t walk_count, uint32_t light,
-                                     uint32_t step) const {
+                                     uint32_t step, const LevelLimits* limits) const {
         const HeldRun held = hold_run(start, count, walk_start, walk_count);
         uint16_t* pixel = row + start;
-        // Light with 7 fraction bits: its level is bits 10..14.
         auto hold = [&](int32_t pixels, uint32_t held_light) {
+            if constexpr (LIMITED) held_light = uint32_t(limits->limit(int32_t(held_light)));
             if (pixels > 0)
                 fill_four_pixels(
                     pixel, pixels,
@@ -245,10 +388,28 @@ struct GreyLitSpan {
             pixel += pixels;
         };
         hold(held.before, light);
-        if (held.within > 0)
-            fill(pixel, held.within, (light + uint32_t(held.offset) * step) << 17, step << 17);
+        if (held.within > 0) {
+            const uint32_t first = light + uint32_t(held.offset) * step;
+            if constexpr (LIMITED) {
+                fill_limited(pixel, held.within, first, step, *limits);
+            } else {
+                fill(pixel, held.within, first << 17, step << 17);
+            }
+        }
         pixel += held.within;
         hold(held.after, light + uint32_t(walk_count) * step);
+    }
+
+    // count >= 1 pixels from `pixel`, lights with 7 fraction bits, each held
+    // at the nearest of the levels `limits` allows.
+    [[gnu::noinline]] void fill_limited(uint16_t* pixel, int32_t count, uint32_t light,
+                                        uint32_t step, LevelLimits limits) const {
+        if (limits.keep(int32_t(light), value_after(int32_t(light), int32_t(step), count - 1))) {
+            fill(pixel, count, light << 17, step << 17);
+            return;
+        }
+        for (int32_t i = 0; i < count; ++i, light += step)
+            pixel[i] = level_pixels[(limits.limit(int32_t(light)) >> 10) & 31];
     }
 
     // count >= 1 pixels from `pixel`, lights shifted up by 17.

@@ -101,13 +101,20 @@ template <typename Arithmetic = FastArithmetic>
 // How a row drawn watertight (see fill_polygon_watertight) lays the run that
 // the walk draws the row with, from walk_start over walk_count >= 1 pixels,
 // over its own columns start .. start + count - 1. The run starts at the left
-// side's value and reaches the right side's, up to the rounding of its step,
-// one pixel past its last (column walk_start + walk_count): columns left of
-// the run hold its first value, columns from walk_start to that one take the
-// run's values, and columns beyond hold the value it reached there. Every
-// pixel thus gets a value between the sides', within the range of the
-// polygon's corners; stepping the run on further would not, since a short run
-// (a sliver's) can have a step far steeper than the polygon's.
+// side's value and, stepped on one pixel past its last (to column
+// walk_start + walk_count), reaches the right side's, up to the rounding of
+// its step: columns left of the run hold its first value, columns from
+// walk_start to that one take the run's values, and columns beyond hold the
+// value it reached there. Stepping the run on further would take the values
+// far past the sides', since a short run (a sliver's) can have a step far
+// steeper than the polygon's.
+//
+// The rounding can take that last value one unit past the right side's:
+// halving a falling difference rounds it down, so the run's steps can add up
+// to one unit more than the halved sides are apart. The sides themselves can
+// leave the range of the polygon's corners as well (CornerRange). A span
+// drawing LIMITED keeps its values to that range where they would leave it,
+// and only there.
 struct HeldRun {
     int32_t before, within, after;  // pixels, adding up to count
     int32_t offset;                 // the run's pixel at the first of `within`
@@ -126,6 +133,46 @@ inline HeldRun hold_run(int32_t start, int32_t count, int32_t walk_start, int32_
 inline bool within_run(int32_t start, int32_t count, int32_t walk_start, int32_t walk_count) {
     const int32_t offset = start - walk_start;
     return offset >= 0 && offset + count <= walk_count + 1;
+}
+
+// The range of each attribute over a polygon's corners, at a run's scale (the
+// sides' 8 fraction bits halved, wrapping as theirs do), for a row drawn
+// watertight to keep its values to: a span makes its Limits of it.
+//
+// The walk's sides leave the range by their rounding: each step of a side is
+// the edge's difference divided by its rows, truncated, so it errs by less
+// than one unit (of 8 fraction bits), and a side carries its errors on from
+// edge to edge. In a triangle's walk a side takes a step a row and one more
+// on a level top edge, so it strays less than its rows + 1 units, half that
+// at the run's scale; the run's last value one pixel past its span can stray
+// one unit further (halving a falling difference rounds it down). That is
+// triangle_walk_drift. Other walks stray further: a side that comes to a
+// corner short of its value (an edge after the first takes one step fewer
+// than its divisor) and goes on along the next edge can pass the corners'
+// range by much of a step.
+template <int N>
+struct CornerRange {
+    int32_t low[N > 0 ? N : 1], high[N > 0 ? N : 1];
+};
+
+template <int N>
+CornerRange<N> corner_range(const ClipEntry<N>* corners, int32_t n) {
+    CornerRange<N> range{};
+    for (int k = 0; k < N; ++k) {
+        range.low[k] = range.high[k] = int32_t(uint32_t(corners[0].q[k]) * 256u) >> 1;
+        for (int32_t i = 1; i < n; ++i) {
+            const int32_t value = int32_t(uint32_t(corners[i].q[k]) * 256u) >> 1;
+            range.low[k] = value < range.low[k] ? value : range.low[k];
+            range.high[k] = value > range.high[k] ? value : range.high[k];
+        }
+    }
+    return range;
+}
+
+// How far past its corners' range, at a run's scale, a value of the walk of
+// a triangle over `rows` rows can lie (see CornerRange).
+constexpr int32_t triangle_walk_drift(int32_t rows) {
+    return int32_t((uint32_t(rows) + 2) / 2 + 1);  // rows >= 1
 }
 
 // A run's value `pixels` pixels on, its sums wrapping as the run's own do;
@@ -215,8 +262,13 @@ struct ConstantSpan {
         fill_four_pixels(row + start, count, four);
     }
     // One value goes on as it is (see fill_polygon_watertight).
+    struct Limits {};
+    Limits limits(const CornerRange<0>&) const { return {}; }
+    bool keeps_within(const ClipEntry<0>*, int32_t) const { return true; }
+    template <bool LIMITED, typename AnyLimits>
     [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count, int32_t,
-                                               int32_t, const Side<0>&, const Side<0>&) const {
+                                               int32_t, const Side<0>&, const Side<0>&,
+                                               const AnyLimits&) const {
         fill_four_pixels(row + start, count, four);
     }
 };
@@ -746,10 +798,17 @@ template <int N>
 // carried down each edge from corner to corner. For polygons whose walk
 // would lose their pixels; never inlined into the walks, which rarely need
 // it.
+//
+// It takes the polygon's own corners, not the clip list: the clip passes
+// round their crossings to whole pixels, which moves the outline, and an
+// outline so moved can cover pixels the polygon does not. The exact walk
+// takes any int32 corners and keeps to the raster's rows and columns. A row
+// cut at the raster's left or right border starts or ends with the value the
+// attributes take there, interpolated between the row's two edges.
 template <int N, typename Span>
-[[gnu::noinline]] void walk_exact(const ClipEntry<N>* list, int32_t n, Span& span) {
+[[gnu::noinline]] void walk_exact(const ClipEntry<N>* corners, int32_t n, Span& span) {
     ExactRows<ClipEntry<N>, N> rows;
-    if (!rows.start(list, n, CoverageRule::CLOSED, raster_target.height)) return;
+    if (!rows.start(corners, n, CoverageRule::CLOSED, raster_target.height)) return;
     WalkTarget target{raster_target.pixels, raster_target.width, raster_target.height, 0};
     for (; rows.row <= rows.last_row; rows.step()) {
         int32_t start, end;
@@ -762,6 +821,23 @@ template <int N, typename Span>
             left.q[k] = N > 0 ? rows.left.q[k] : 0;
             right.q[k] = N > 0 ? rows.right.q[k] : 0;
         }
+        if constexpr (N > 0) {
+            const int64_t edge_start = rows.left.edge.column, edge_end = rows.right.edge.column;
+            if (edge_start < start || edge_end > end) [[unlikely]] {
+                // Columns lie in int64, values wrap in int32 as the sides'
+                // do; edge_end - edge_start > end - start >= 1.
+                const __int128 width = edge_end - edge_start;
+                for (int k = 0; k < N; ++k) {
+                    const __int128 difference = int64_t(rows.right.q[k]) - int64_t(rows.left.q[k]);
+                    left.q[k] =
+                        int32_t(uint32_t(rows.left.q[k]) +
+                                uint32_t(int64_t(difference * (start - edge_start) / width)));
+                    right.q[k] =
+                        int32_t(uint32_t(rows.left.q[k]) +
+                                uint32_t(int64_t(difference * (end - edge_start) / width)));
+                }
+            }
+        }
         target.pixels_written += end - start;
         span(target.pixels + size_t(rows.row) * size_t(target.width), start, end - start, left,
              right);
@@ -769,16 +845,34 @@ template <int N, typename Span>
     render_stats.pixels_written += target.pixels_written;
 }
 
+// The polygon as given, before clipping: the corners walk_exact draws when
+// the walk's sides would cross.
+template <int N>
+struct Corners {
+    const ClipEntry<N>* list;
+    int32_t n;
+};
+
+// True when the walk of the clip list, started as `walk`, would lose pixels
+// of a convex polygon: the exact walk then draws the polygon's corners.
+// Outlines that are not convex keep the walk, whatever it draws.
+template <typename Arithmetic, int N>
+[[gnu::always_inline]] inline bool redraw_exactly(const ClipEntry<N>* list, int32_t n,
+                                                  const WalkStart<N>& walk,
+                                                  const Corners<N>& corners) {
+    return sides_cross<Arithmetic>(list, n, walk) && convex_outline(corners.list, corners.n);
+}
+
 // Walks the two chains down the polygon from the top vertex, drawing the rows
 // between them. The reference form: PlainArithmetic draws with it, and the
 // fast walk below must hand the spans the same rows, columns and sides.
 template <typename Arithmetic, int N, typename Span>
-void walk_polygon(const ClipEntry<N>* list, int32_t n, Span& span) {
+void walk_polygon(const ClipEntry<N>* list, int32_t n, const Corners<N>& corners, Span& span) {
     WalkStart<N> walk;
     if (!start_walk<Arithmetic>(list, n, walk)) return;
     n = walk.n;
-    if (sides_cross<Arithmetic>(list, n, walk) && convex_outline(list, n)) {
-        walk_exact(list, n, span);
+    if (redraw_exactly<Arithmetic>(list, n, walk, corners)) {
+        walk_exact(corners.list, corners.n, span);
         return;
     }
     EdgeChain<N>& forward = walk.forward;
@@ -957,23 +1051,23 @@ struct SpanRows {
 
 template <typename Arithmetic, bool SMALL_INSIDE, bool TRIANGLE, int N, typename Span>
 [[gnu::always_inline]] inline void walk_polygon_fast_rows(const ClipEntry<N>* list, int32_t n,
-                                                          Span& span) {
+                                                          const Corners<N>& corners, Span& span) {
     WalkStart<N> walk;
     SpanRows<SMALL_INSIDE, Span> rows{
         {raster_target.pixels, raster_target.width, raster_target.height, 0}, span};
     if constexpr (TRIANGLE) {
         start_triangle_walk<Arithmetic>(list, walk);
         const TriangleShape<N> shape = triangle_shape<Arithmetic>(list, walk);
-        if (triangle_sides_cross(list, walk, shape) && convex_outline(list, 3)) {
-            walk_exact(list, 3, span);
+        if (triangle_sides_cross(list, walk, shape) && convex_outline(corners.list, corners.n)) {
+            walk_exact(corners.list, corners.n, span);
             return;
         }
         walk_triangle_rows<Arithmetic>(list, walk, shape, rows);
     } else {
         if (!start_walk<Arithmetic>(list, n, walk)) return;
         n = walk.n;
-        if (sides_cross<Arithmetic>(list, n, walk) && convex_outline(list, n)) {
-            walk_exact(list, n, span);
+        if (redraw_exactly<Arithmetic>(list, n, walk, corners)) {
+            walk_exact(corners.list, corners.n, span);
             return;
         }
         walk_rows<Arithmetic>(list, n, walk, rows);
@@ -982,23 +1076,24 @@ template <typename Arithmetic, bool SMALL_INSIDE, bool TRIANGLE, int N, typename
 }
 
 template <typename Arithmetic, bool SMALL_INSIDE, int N, typename Span>
-void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, Span& span) {
+void walk_polygon_fast(const ClipEntry<N>* list, int32_t n, const Corners<N>& corners, Span& span) {
     // Triangles inside a small raster, the common polygon, have a walk of
     // their own.
     if (SMALL_INSIDE && n == 3 && !same_point(list[2], list[1]) && !same_point(list[2], list[0])) {
-        walk_polygon_fast_rows<Arithmetic, SMALL_INSIDE, SMALL_INSIDE>(list, n, span);
+        walk_polygon_fast_rows<Arithmetic, SMALL_INSIDE, SMALL_INSIDE>(list, n, corners, span);
     } else {
-        walk_polygon_fast_rows<Arithmetic, SMALL_INSIDE, false>(list, n, span);
+        walk_polygon_fast_rows<Arithmetic, SMALL_INSIDE, false>(list, n, corners, span);
     }
 }
 
-// The walk the arithmetic calls for; SMALL_INSIDE as for draw_row.
+// The walk the arithmetic calls for, of the clip list of the polygon with
+// `corners`; SMALL_INSIDE as for draw_row.
 template <typename Arithmetic, bool SMALL_INSIDE = false, int N, typename Span>
-inline void walk(const ClipEntry<N>* list, int32_t n, Span& span) {
+inline void walk(const ClipEntry<N>* list, int32_t n, const Corners<N>& corners, Span& span) {
     if constexpr (Arithmetic::FAST_PATHS) {
-        walk_polygon_fast<Arithmetic, SMALL_INSIDE>(list, n, span);
+        walk_polygon_fast<Arithmetic, SMALL_INSIDE>(list, n, corners, span);
     } else {
-        walk_polygon<Arithmetic>(list, n, span);
+        walk_polygon<Arithmetic>(list, n, corners, span);
     }
 }
 
@@ -1064,10 +1159,11 @@ void fill_polygon(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
     ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
     bool inside;
     const int32_t count = clip_polygon<N, Arithmetic>(vertices, n, clipped, inside);
+    const polygon_detail::Corners<N> corners{vertices, n};
     if (inside && raster_target.width < RECIPROCAL_TABLE_LIMIT)
-        polygon_detail::walk<Arithmetic, true>(clipped, count, span);
+        polygon_detail::walk<Arithmetic, true>(clipped, count, corners, span);
     else
-        polygon_detail::walk<Arithmetic>(clipped, count, span);
+        polygon_detail::walk<Arithmetic>(clipped, count, corners, span);
 }
 
 // fill_polygon for the triangle a, b, c, with the same pixels: one inside a
@@ -1087,8 +1183,10 @@ template <int N, typename Arithmetic = FastArithmetic, typename Span>
             height >= 1 && largest(a.x, b.x, c.x) < uint32_t(width) &&
             largest(a.y, b.y, c.y) < uint32_t(height) && !polygon_detail::same_point(b, a) &&
             !polygon_detail::same_point(b, c)) {
+            // The turned list is the same loop of corners, inside the raster.
             const ClipEntry<N> list[3] = {c, a, b};
-            polygon_detail::walk_polygon_fast_rows<Arithmetic, true, true>(list, 3, span);
+            polygon_detail::walk_polygon_fast_rows<Arithmetic, true, true>(list, 3, {list, 3},
+                                                                           span);
             return;
         }
     }

@@ -51,10 +51,18 @@ void draw_grey_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1
 // The same polygons drawn watertight, for packets with POLY_WATERTIGHT:
 // every pixel whose point (x + 1/2, y) lies inside, those on an edge going to
 // the polygon on its right (below, for a level edge), so that polygons that
-// share an edge share out its pixels, none missed and none drawn twice. A
-// pixel the lit fill above draws gets the same value, one beside the lit
-// fill's span on its row the value of that span's nearest end, so that every
-// value lies between the corners'. Vertices at any int32 position.
+// share an edge share out its pixels, none missed and none drawn twice. Each
+// row takes the lights of the lit fill's span on it: a pixel of that span
+// its value, one left of it the span's first, one right of it the value the
+// span's run reaches one pixel past its last (the right side's, up to the
+// rounding of the run's step); and every light level is kept within the
+// levels of the polygon's corners. A pixel both fills draw thus gets the
+// same value, except where the lit fill's light leaves its corners' levels
+// (its sides carry rounding past a corner), in a polygon whose walk's sides
+// cross (the lit fill draws it by the exact walk, its lights carried down
+// the edges), and on a row the walk draws for an edge without height (the
+// lit fill keeps what each draw of the row wrote, this form only the row's
+// last draw). Vertices at any int32 position.
 void draw_watertight_lit_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
                                   const ScreenVertex* vert2, const ColourRecord* light0,
                                   const ColourRecord* light1, const ColourRecord* light2,

@@ -8,15 +8,24 @@
 // span runs from the left side's column over as many pixels as lie between
 // the sides. Here the shared walk runs as ever, and each row it draws is
 // handed to the span as
-//   span.draw_continued(row, start, count, walk_start, walk_count, left, right),
+//   span.draw_continued<LIMITED>(row, start, count, walk_start, walk_count,
+//                                left, right, limits),
 // to be drawn over the exact walk's columns start .. start + count - 1 with
-// the run of the walk's span (from walk_start over walk_count pixels): a
-// pixel the walk draws keeps its value, and one beside the walk's span takes
-// the value of the span's nearest end (hold_run, polygon_pipeline.h), never
-// the run stepped on past it. A walk_count below 1, a row the walk leaves
-// empty or does not reach, gives a run over the exact columns themselves
-// from one side's values to the other's. So only pixels along edges change,
-// and every value lies within the range of the polygon's corners.
+// the run of the walk's span (from walk_start over walk_count pixels), as
+// hold_run (polygon_pipeline.h) lays it: a pixel the walk draws keeps its
+// value, one left of the walk's span takes the run's first value, one right
+// of it the value the run reaches one pixel past its last, never the run
+// stepped on further. A walk_count below 1, a row the walk leaves empty or
+// does not reach, gives a run over the exact columns themselves from one
+// side's values to the other's. LIMITED, values that leave what the range
+// of the polygon's corners allows (CornerRange, the span's Limits of it) are
+// kept to it; a triangle whose walk cannot stray that far
+// (span.keeps_within) is drawn without the test. So only pixels along edges
+// change, and those that would leave the corners' range.
+//
+// Rows the walk draws twice, for an edge without height and again for the
+// next edge, are handed over once, the second time (REDRAWS false), or, when
+// the walk does not reach them again, with the nearest sides it had.
 #pragma once
 
 #include <algorithm>
@@ -120,22 +129,26 @@ struct SteppedExactEdge {
 template <typename Arithmetic>
 using TriangleEdge = std::conditional_t<Arithmetic::FAST_PATHS, SteppedExactEdge, SmallExactEdge>;
 
+// What a row drawn without LIMITED hands the span for its limits.
+struct NoLimits {};
+
 // The rows of a triangle inside a small raster: its exact edges run with the
 // shared walk's rows, which start on the same top row. The exact walk's
-// columns lie between the corners' columns, so no clamp is needed.
-template <typename Arithmetic, typename Span>
+// columns lie between the corners' columns, so no clamp is needed. LIMITED:
+// the span keeps its values to the corners' range.
+template <typename Arithmetic, int N, typename Span, bool LIMITED>
 struct WatertightTriangleRows {
     static constexpr bool REDRAWS = false;
     // The top corner's own row, when the corner is pointed, has no pixel:
     // the exact edges start a row lower (see walk_watertight_triangle).
     static constexpr bool SKIPS_EMPTY = true;
     Span& span;
+    [[no_unique_address]] std::conditional_t<LIMITED, typename Span::Limits, NoLimits> limits;
     TriangleEdge<Arithmetic> left, right;
     int32_t bottom_x, bottom_y;
     int32_t next_corner_y;  // the first row where an edge ends: the lower of the two
     int64_t pixels_written;
 
-    template <int N>
     [[gnu::always_inline]] void operator()(int32_t row, uint16_t* row_pixels,
                                            const Side<N>& walk_left, const Side<N>& walk_right) {
         if (row >= next_corner_y) [[unlikely]] {
@@ -159,8 +172,8 @@ struct WatertightTriangleRows {
             if (count >= RECIPROCAL_TABLE_LIMIT || walk_count >= RECIPROCAL_TABLE_LIMIT)
                 __builtin_unreachable();
             pixels_written += count;
-            span.draw_continued(row_pixels, left_column, count, walk_start, walk_count, walk_left,
-                                walk_right);
+            span.template draw_continued<LIMITED>(row_pixels, left_column, count, walk_start,
+                                                  walk_count, walk_left, walk_right, limits);
         }
         left.step();
         right.step();
@@ -189,7 +202,7 @@ template <typename Arithmetic, int N, typename Span>
     const ClipEntry<N>& t = list[top];
     const ClipEntry<N>& l = list[left_corner];
     const ClipEntry<N>& r = list[right_corner];
-    WatertightTriangleRows<Arithmetic, Span> rows{span, {}, {}, 0, 0, 0, 0};
+    WatertightTriangleRows<Arithmetic, N, Span, false> rows{span, {}, {}, {}, 0, 0, 0, 0};
     int32_t first_row = t.y;
     if (l.y == t.y) {
         rows.left = TriangleEdge<Arithmetic>::template from<Arithmetic>(l.x, l.y, r.x, r.y);
@@ -216,9 +229,30 @@ template <typename Arithmetic, int N, typename Span>
     rows.next_corner_y =
         rows.left.lower_y < rows.right.lower_y ? rows.left.lower_y : rows.right.lower_y;
     if constexpr (span_reads_sides<Span>()) {
-        WalkStart<N> walk;
-        start_triangle_walk<Arithmetic>(list, walk, twice_area);
-        walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk), rows);
+        // Each form sets up its own walk, which then stays in registers.
+        auto walk_with = [&](auto& walked) __attribute__((always_inline)) {
+            WalkStart<N> walk;
+            start_triangle_walk<Arithmetic>(list, walk, twice_area);
+            walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk),
+                                           walked);
+        };
+        // Most triangles' corners lie far enough inside what the span draws
+        // alike that the walk's straying cannot take a value out of it.
+        if (span.keeps_within(list, rows.bottom_y - t.y + 1)) [[likely]] {
+            walk_with(rows);
+        } else {
+            WatertightTriangleRows<Arithmetic, N, Span, true> limited{
+                span,
+                span.limits(corner_range(list, 3)),
+                rows.left,
+                rows.right,
+                rows.bottom_x,
+                rows.bottom_y,
+                rows.next_corner_y,
+                0};
+            walk_with(limited);
+            rows.pixels_written = limited.pixels_written;
+        }
     } else {
         // The shared walk hands over every row from first_row to the bottom
         // corner's, whose own row draws nothing; a span that does not
@@ -234,11 +268,14 @@ template <typename Arithmetic, int N, typename Span>
 
 // The rows of any other polygon: the exact walk on the unclipped corners,
 // whose rows may begin above or end below the clipped outline's; those are
-// drawn with the nearest sides the walk had.
+// drawn with the nearest sides the walk had. Its walk can stray far from its
+// corners' range (CornerRange), so the span always keeps its values to it
+// (its Limits).
 template <typename Span, int N>
 struct WatertightRows {
     static constexpr bool REDRAWS = false;
     Span& span;
+    typename Span::Limits limits;
     ExactRows<ClipEntry<N>> exact;
     Side<N> last_left, last_right;
     int64_t pixels_written;
@@ -253,8 +290,9 @@ struct WatertightRows {
             const int32_t walk_start = left.x >> 8;
             const int32_t walk_count = walked ? (right.x >> 8) - walk_start : 0;
             pixels_written += end - start;
-            span.draw_continued(raster_target.pixels + size_t(exact.row) * size_t(width), start,
-                                end - start, walk_start, walk_count, left, right);
+            span.template draw_continued<true>(
+                raster_target.pixels + size_t(exact.row) * size_t(width), start, end - start,
+                walk_start, walk_count, left, right, limits);
         }
         exact.step();
     }
@@ -288,9 +326,11 @@ struct WatertightRows {
 template <typename Arithmetic, int N, typename Span>
 void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* corners,
                      int32_t corner_count, Span& span) {
-    WatertightRows<Span, N> rows{span, {}, {}, {}, 0};
+    WatertightRows<Span, N> rows{span, {}, {}, {}, {}, 0};
     if (!rows.exact.start(corners, corner_count, CoverageRule::WATERTIGHT, raster_target.height))
         return;
+    if constexpr (span_reads_sides<Span>())
+        rows.limits = span.limits(corner_range(corners, corner_count));
     // Until the walk hands over a row: the first corner's values.
     rows.last_left.x = rows.last_right.x = 0;
     for (int k = 0; k < (N > 0 ? N : 1); ++k)
@@ -342,9 +382,8 @@ template <typename Arithmetic, int N, typename Span>
 
 // fill_polygon for a polygon drawn watertight: every pixel whose point
 // (x + 1/2, y) lies inside, a point on an edge going to the polygon on its
-// right, one on a level edge to the polygon below, each with the value
-// fill_polygon gives it or, beside fill_polygon's span, the value of that
-// span's nearest end. The span must offer draw_continued (see above).
+// right, one on a level edge to the polygon below, each with the value the
+// row's run gives it as described above. The span must offer draw_continued.
 template <int N, typename Arithmetic = FastArithmetic, typename Span>
 void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& span) {
     if (raster_target.pixels == nullptr || raster_target.width < 1 || raster_target.height < 1)

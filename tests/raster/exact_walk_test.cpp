@@ -13,8 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "raster/fills/polygon_pipeline.h"
 #include "raster/fills/shaded_fills.h"
 #include "raster/shade_tables.h"
+#include "support/seeded_random.h"
 #include "support/test_support.h"
 
 namespace {
@@ -374,10 +376,7 @@ TEST(ExactWalk, TrianglesWhoseSidesCrossKeepTheirPixels) {
 // Every pixel a triangle draws watertight carries, in each channel, a light
 // level within the levels of its corners' lights: no value is carried on past
 // the triangle, slivers above all (a corner a pixel or less off the line
-// through the other two, as along a body's silhouette). Rounding never takes
-// a value a level past the corners' here: a side carries the remainder of an
-// edge's steps past a corner, less than a light unit over fewer than 256
-// rows, and a span's steps truncate toward its start. Plain shading of a
+// through the other two, as along a body's silhouette). Plain shading of a
 // white surface turns level l into the component (31 l) >> 5, one level
 // apart from the next from 1 on.
 TEST_F(LitTables, WatertightPixelsKeepTheirCornersLevels) {
@@ -429,7 +428,9 @@ TEST_F(LitTables, WatertightPixelsKeepTheirCornersLevels) {
 
 // Where the lit fill and its watertight form both draw a pixel, they give it
 // the same value: only pixels along edges change. Triangles inside the
-// raster, whose sides do not cross.
+// raster, whose sides do not cross, under random lights, which keep the lit
+// fill within its corners' levels (it can slip below a corner's light that
+// lies on a level's lowest value, where the watertight form holds it).
 TEST_F(LitTables, WatertightPixelsKeepTheLitFillsValues) {
     std::mt19937 random(77);
     int64_t compared = 0;
@@ -465,6 +466,238 @@ TEST_F(LitTables, WatertightPixelsKeepTheLitFillsValues) {
         }
     }
     EXPECT_GT(compared, 200000);
+}
+
+// The pixels of a convex polygon at any corners whose point (x + 1/2, y) lies
+// inside or on it, within the raster: 1 where covered. Repeated corners are
+// passed over.
+std::vector<uint8_t> closed_coverage(const std::vector<Point>& corners, int32_t width,
+                                     int32_t height) {
+    const size_t n = corners.size();
+    __int128 turn = 0;
+    for (size_t i = 0; i < n; ++i)
+        turn += __int128(corners[i].x) * corners[(i + 1) % n].y -
+                __int128(corners[(i + 1) % n].x) * corners[i].y;
+    std::vector<uint8_t> covered(size_t(width) * size_t(height), 0);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            bool in = turn != 0;
+            for (size_t i = 0; i < n && in; ++i) {
+                const Point a = corners[i], b = corners[(i + 1) % n];
+                const __int128 side =
+                    __int128(2 * (int64_t(b.x) - a.x)) * (2 * int64_t(y) - 2 * int64_t(a.y)) -
+                    __int128(2 * (int64_t(b.y) - a.y)) * (2 * int64_t(x) + 1 - 2 * int64_t(a.x));
+                in = side == 0 || (side > 0) == (turn > 0);
+            }
+            covered[size_t(y) * size_t(width) + size_t(x)] = in;
+        }
+    }
+    return covered;
+}
+
+// True when the loop turns one way at every corner where it turns and runs
+// down once and up once; a repeated corner is no corner.
+bool convex(const std::vector<Point>& points) {
+    std::vector<Point> loop;
+    for (size_t i = 0; i < points.size(); ++i) {
+        const Point p = points[i], q = points[(i + 1) % points.size()];
+        if (p.x != q.x || p.y != q.y) loop.push_back(p);
+    }
+    const size_t n = loop.size();
+    int sign = 0, vertical_turns = 0, first_dy = 0, last_dy = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const Point a = loop[i], b = loop[(i + 1) % n], c = loop[(i + 2) % n];
+        const __int128 turn = __int128(int64_t(b.x) - a.x) * (int64_t(c.y) - b.y) -
+                              __int128(int64_t(b.y) - a.y) * (int64_t(c.x) - b.x);
+        if (turn != 0) {
+            if (sign != 0 && (turn > 0) != (sign > 0)) return false;
+            sign = turn > 0 ? 1 : -1;
+        }
+        const int dy = (b.y > a.y) - (b.y < a.y);
+        if (dy == 0) continue;
+        if (first_dy == 0) first_dy = dy;
+        vertical_turns += last_dy != 0 && dy != last_dy;
+        last_dy = dy;
+    }
+    return sign != 0 && vertical_turns + (first_dy != last_dy) == 2;
+}
+
+// True when the shared walk of the polygon's clip list, in the raster bound,
+// would find its sides crossed: the fills then draw a convex polygon by the
+// exact walk.
+bool walk_sides_cross(const std::vector<Point>& corners) {
+    ClipEntry<0> entries[4];
+    for (size_t i = 0; i < corners.size(); ++i)
+        entries[i] = {corners[i].x, corners[i].y, {0}};
+    ClipEntry<0> clipped[CLIP_LIST_CAPACITY];
+    bool inside;
+    const int32_t count =
+        clip_polygon<0, PlainArithmetic>(entries, int32_t(corners.size()), clipped, inside);
+    polygon_detail::WalkStart<0> walk;
+    return polygon_detail::start_walk<PlainArithmetic>(clipped, count, walk) &&
+           polygon_detail::sides_cross<PlainArithmetic>(clipped, walk.n, walk);
+}
+
+// Draws a triangle or quadrilateral through the Gouraud fill, or watertight
+// through the lit fill, the colours as lights (plain shading, white surface).
+void draw_case(const std::vector<Point>& corners, const std::vector<ColourRecord>& colours,
+               bool watertight) {
+    ScreenVertex v[4];
+    for (size_t i = 0; i < corners.size(); ++i)
+        v[i] = {corners[i].x, corners[i].y, 0, 0};
+    const ColourRecord* c = colours.data();
+    const ColourRecord white{255, 255, 255, 0};
+    if (corners.size() == 3) {
+        if (watertight) {
+            draw_watertight_lit_triangle(&v[0], &v[1], &v[2], &c[0], &c[1], &c[2], &white,
+                                         SHADE_MODE_PLAIN);
+        } else {
+            draw_gouraud_triangle(&v[0], &v[1], &v[2], &c[0], &c[1], &c[2]);
+        }
+    } else if (watertight) {
+        draw_watertight_lit_quad(&v[0], &v[1], &v[2], &v[3], &c[0], &c[1], &c[2], &c[3], &white,
+                                 SHADE_MODE_PLAIN);
+    } else {
+        draw_gouraud_quad(&v[0], &v[1], &v[2], &v[3], &c[0], &c[1], &c[2], &c[3]);
+    }
+}
+
+// The first pixel of `raster` whose component in some channel lies outside
+// those of its corners' colours, or -1. A colour component c is c >> 3 in a
+// pixel; lit, a light's level is l >> 3, and plain shading of a white
+// surface makes the component (31 level) >> 5.
+int64_t pixel_beyond_corners(const ScratchRaster& raster, const std::vector<ColourRecord>& colours,
+                             bool lit) {
+    for (int channel = 0; channel < 3; ++channel) {
+        auto level = [channel](const ColourRecord& l) {
+            return (channel == 0 ? l.r : channel == 1 ? l.g : l.b) >> 3;
+        };
+        int32_t low = 31, high = 0;
+        for (const ColourRecord& l : colours) {
+            low = std::min(low, level(l));
+            high = std::max(high, level(l));
+        }
+        if (lit) {
+            low = (low * 31) >> 5;
+            high = (high * 31) >> 5;
+        }
+        for (size_t i = 0; i < raster.pixels.size(); ++i) {
+            if (raster.pixels[i] == UNTOUCHED) continue;
+            const int32_t c = (raster.pixels[i] >> (10 - 5 * channel)) & 31;
+            if (c < low || c > high) return int64_t(i);
+        }
+    }
+    return -1;
+}
+
+std::string describe(const std::vector<Point>& corners) {
+    std::string text;
+    for (const Point& p : corners)
+        text += " (" + std::to_string(p.x) + ", " + std::to_string(p.y) + ")";
+    return text;
+}
+
+// Polygons that lost their shape or their light at the raster's border:
+// - a clipped triangle whose walk's sides cross covers one pixel, which the
+//   exact walk of its own corners draws (that of the clipped outline, moved
+//   by the crossings' rounding, drew another);
+// - a clipped quadrilateral that is not convex keeps the walk: the turn
+//   across the clip list's repeated entries once went unseen, and the exact
+//   walk of that list drew nothing;
+// - a sliver drawn watertight under lights 64, 64 and 255 (levels 8, 8 and
+//   31): the pixel right of the walk's span on row 5 took the run one step on,
+//   one unit below 64, level 7 (plain shading shows it; banded shading gives
+//   levels 7 and 8 one value).
+TEST_F(LitTables, BorderCasesKeepTheirPixelsAndLevels) {
+    struct Case {
+        const char* what;
+        int32_t width, height;
+        std::vector<Point> corners;
+        std::vector<int32_t> grey_lights;  // drawn watertight; none: Gouraud
+        std::vector<Point> drawn;
+    };
+    const Case cases[] = {
+        {"crossing triangle", 4, 9, {{8, 7}, {1, 1}, {-1, 0}}, {}, {{0, 1}}},
+        {"concave quadrilateral",
+         9,
+         2,
+         {{3, 1}, {-14, -1}, {15, 1}, {-15, 0}},
+         {},
+         {{4, 0}, {5, 0}, {6, 0}, {7, 0}}},
+        {"watertight sliver",
+         3,
+         10,
+         {{1, 8}, {2, 3}, {0, 2}},
+         {64, 64, 255},
+         {{0, 3}, {1, 3}, {0, 4}, {1, 4}, {0, 5}, {1, 5}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<ColourRecord> colours;
+        const ColourRecord gouraud[] = {
+            {255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {90, 90, 90, 0}};
+        for (size_t i = 0; i < c.corners.size(); ++i) {
+            const int32_t l = c.grey_lights.empty() ? 0 : c.grey_lights[i];
+            colours.push_back(c.grey_lights.empty() ? gouraud[i] : ColourRecord{l, l, l, 0});
+        }
+        ScratchRaster raster(c.width, c.height, UNTOUCHED);
+        draw_case(c.corners, colours, !c.grey_lights.empty());
+        std::vector<Point> drawn;
+        for (int32_t y = 0; y < c.height; ++y)
+            for (int32_t x = 0; x < c.width; ++x)
+                if (raster.at(x, y) != UNTOUCHED) drawn.push_back({x, y});
+        EXPECT_EQ(describe(drawn), describe(c.drawn)) << c.what;
+        EXPECT_EQ(pixel_beyond_corners(raster, colours, !c.grey_lights.empty()), -1) << c.what;
+    }
+}
+
+// Random triangles and quadrilaterals across the borders of small rasters,
+// some with corners far beyond them: a convex one whose walk's sides cross
+// is drawn exactly as it covers the raster, with colours between its
+// corners'; drawn watertight, every pixel keeps its light level within its
+// corners' levels. Broad, flat polygons make the sides cross; tall ones
+// whose lights lie on a level's lowest value let the walk's light slip below
+// it.
+TEST_F(LitTables, ClippedPolygonsKeepTheirCoverageAndTheirCornersLevels) {
+    SeededRandom random{2026};
+    int redrawn = 0;
+    for (int round = 0; round < 4000; ++round) {
+        const bool broad = round % 4 != 3;
+        const int32_t width = broad ? random.between(200, 900) : random.between(2, 30);
+        const int32_t height = broad ? random.between(2, 16) : random.between(20, 120);
+        std::vector<Point> corners(size_t(3 + random.below(2)));
+        for (Point& p : corners) {
+            p = {random.between(-width / 4, width + width / 4),
+                 random.between(broad ? -2 : -height / 2, height + (broad ? 2 : height / 2))};
+            if (random.chance(50)) p.x = random.chance(500) ? -1000000 : 1000000;
+        }
+        std::vector<ColourRecord> colours;
+        for (size_t i = 0; i < corners.size(); ++i) {
+            const int32_t l =
+                8 * random.between(0, 31) + (random.chance(700) ? 0 : random.below(8));
+            colours.push_back(random.chance(500)
+                                  ? ColourRecord{l, l, l, 0}
+                                  : ColourRecord{random.below(256), l, random.below(256), 0});
+        }
+        const std::string what =
+            describe(corners) + " in " + std::to_string(width) + " x " + std::to_string(height);
+        {
+            ScratchRaster raster(width, height, UNTOUCHED);
+            draw_case(corners, colours, true);
+            const int64_t beyond = pixel_beyond_corners(raster, colours, true);
+            ASSERT_EQ(beyond, -1) << what << ": pixel " << beyond % width << ", " << beyond / width;
+        }
+        ScratchRaster raster(width, height, UNTOUCHED);
+        if (!convex(corners) || !walk_sides_cross(corners)) continue;
+        ++redrawn;
+        draw_case(corners, colours, false);
+        const std::vector<uint8_t> covered = closed_coverage(corners, width, height);
+        for (size_t i = 0; i < covered.size(); ++i) {
+            ASSERT_EQ(raster.pixels[i] != UNTOUCHED, covered[i] != 0)
+                << what << ": pixel " << i % size_t(width) << ", " << i / size_t(width);
+        }
+        EXPECT_EQ(pixel_beyond_corners(raster, colours, false), -1) << what;
+    }
+    EXPECT_GT(redrawn, 30);
 }
 
 }  // namespace

@@ -158,8 +158,13 @@ struct Point {
 };
 
 // True when the closed loop turns one way wherever it turns, has area and
-// runs down once and up once; its turn in *turn.
-bool convex_loop(const std::vector<Point>& list, int32_t n, int32_t* turn) {
+// runs down once and up once; its turn in *turn. A repeated point is no
+// corner.
+bool convex_loop(const std::vector<Point>& points, int32_t* turn) {
+    std::vector<Point> list;
+    for (size_t i = 0; i < points.size(); ++i)
+        if (!(points[i] == points[(i + 1) % points.size()])) list.push_back(points[i]);
+    const int32_t n = int32_t(list.size());
     int32_t sign = 0, changes = 0, first_dy = 0, last_dy = 0;
     for (int32_t i = 0; i < n; ++i) {
         const Point p = list[size_t(i)], q = list[size_t((i + 1) % n)],
@@ -183,14 +188,16 @@ bool convex_loop(const std::vector<Point>& list, int32_t n, int32_t* turn) {
 // A plain model of the flat fill: the straightforward clip and walk in 32-bit
 // arithmetic, with sides chosen by the first x steps, nothing kept of an edge
 // spanning the raster and no clamp on spans. Where the walk's sides cross on
-// a row above the last of a convex outline, it blends instead every pixel
-// whose point (x + 1/2, y) lies inside or on the outline. Returns false where
+// a row above the last and the polygon as given is convex, it blends instead
+// every pixel whose point (x + 1/2, y) lies inside or on the polygon as
+// given, not the clipped outline. Returns false where
 // the fill deliberately differs: such an edge, sides that disagree with the
 // outline's turn, or a span leaving its row (which only outlines that cross
 // themselves produce).
 bool literal_flat_fill(std::vector<uint16_t>& pixels, int32_t W, int32_t H, std::vector<Point> list,
                        uint16_t colour, bool* exact = nullptr) {
     const std::vector<uint16_t> before = pixels;
+    const std::vector<Point> corners = list;
     for (bool on_x : {true, false}) {
         std::vector<Point> out;
         const uint32_t last = uint32_t(on_x ? W - 1 : H - 1);
@@ -292,14 +299,14 @@ bool literal_flat_fill(std::vector<uint16_t>& pixels, int32_t W, int32_t H, std:
         }
     }
     int32_t turn;
-    if (crossed && convex_loop(list, n, &turn)) {
+    if (crossed && convex_loop(corners, &turn)) {
         // Doubled coordinates: the point (x + 1/2, y) is (2x + 1, 2y).
         pixels = before;
         for (int32_t y = 0; y < H; ++y) {
             for (int32_t x = 0; x < W; ++x) {
                 bool in = true;
-                for (int32_t i = 0; i < n && in; ++i) {
-                    const Point a = list[size_t(i)], b = list[size_t((i + 1) % n)];
+                for (size_t i = 0; i < corners.size() && in; ++i) {
+                    const Point a = corners[i], b = corners[(i + 1) % corners.size()];
                     const int64_t side = int64_t(2 * (b.x - a.x)) * (2 * y - 2 * a.y) -
                                          int64_t(2 * (b.y - a.y)) * (2 * x + 1 - 2 * a.x);
                     in = side == 0 || (side > 0) == (turn > 0);
