@@ -279,10 +279,12 @@ int32_t live_objects() {
 }
 
 // The capacity messages a figure may meet: a part, a mirror or a body that does
-// not fit what the body buffers or the object table have left.
+// not fit what the body buffers or the object table have left, or that would
+// fit them alone but not beside the parts already there.
 bool is_capacity_text(const std::string& text) {
-    for (const char* capacity : {TEXT_PACKET_AREA_FULL, TEXT_VERTEX_POOL_FULL,
-                                 TEXT_NORMAL_POOL_FULL, TEXT_OBJECT_TABLE_FULL})
+    for (const char* capacity :
+         {TEXT_PACKET_AREA_FULL, TEXT_VERTEX_POOL_FULL, TEXT_NORMAL_POOL_FULL,
+          TEXT_OBJECT_TABLE_FULL, TEXT_TOO_MANY_PARTS})
         if (text == capacity) return true;
     return false;
 }
