@@ -1,104 +1,305 @@
-// The record of the figure being edited: its parts and which one is edited.
+// The record of the figure being edited, its writers, and the emission of the
+// render list from it.
 #include "app/edited_object.h"
 
 #include <utility>
-#include <vector>
+
+#include "app/part_room.h"
+#include "base/memory.h"
+#include "base/messages.h"
+#include "geometry/render_list.h"
 
 namespace {
 
 struct FigureState {
-    Figure figure = {0, NO_PART, NO_PART, {}};
-    // The region of each part, parallel to figure.parts (kept in vectors, as
-    // the build keeps its page, not in the allocator's blocks).
-    std::vector<RegionMask> regions;
+    Figure figure;
+    // Where each part was emitted, parallel to figure.parts.
+    EditedObject emitted[MAX_FIGURE_PARTS] = {};
 };
 
 FigureState state;
 const RegionMask NO_REGION = {};
 
-EditedObject record_of(int32_t index, int32_t kind) {
-    const SceneObject* object = get_object(index);
-    if (object == nullptr) return NO_EDITED_OBJECT;
-    VertexRange range = object_vertex_range(object);
-    return EditedObject{index, kind, range.first, range.count, range.count};
+bool same_region(const RegionMask& a, const RegionMask& b) {
+    return a.width == b.width && a.height == b.height && a.origin_x == b.origin_x &&
+           a.origin_y == b.origin_y && a.inside == b.inside;
+}
+
+// Shared records: the same one, or both present and equal.
+template <typename Record, typename Same>
+bool same_shared(const std::shared_ptr<const Record>& a, const std::shared_ptr<const Record>& b,
+                 Same same) {
+    if (a == b) return true;
+    return a != nullptr && b != nullptr && same(*a, *b);
+}
+
+bool valid_part(const Figure& f, int32_t part) {
+    return part >= 0 && part < f.part_count;
+}
+
+// The part holding the figure's rotation: the edited one, or the first.
+int32_t rotation_holder(const Figure& f) {
+    return f.edited != NO_PART ? f.edited : 0;
+}
+
+// Whether the figure is emitted into the body buffers: once they are in place
+// (the first body or the second part put them there, and only a discard puts
+// the start-up buffers back), and for anything but a single sheet being
+// edited.
+bool needs_body_buffers(const Figure& f) {
+    if (fine_vertex_base() != nullptr) return true;
+    if (f.part_count > 1 || (f.part_count == 1 && f.edited == NO_PART)) return true;
+    for (int32_t i = 0; i < f.part_count; ++i)
+        if (f.parts[i].kind == EDITED_BODY) return true;
+    return false;
+}
+
+// The room of every part of f but `left_out`.
+PartRoom room_of_parts(const Figure& f, int32_t left_out) {
+    PartRoom room = {0, 0};
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        if (i == left_out) continue;
+        const PartRoom part = part_room(*f.parts[i].mesh);
+        room.packet_bytes += part.packet_bytes;
+        room.vertices += part.vertices;
+    }
+    return room;
+}
+
+// Makes the buffers `next` is emitted into ready: the body buffers prepared
+// when it needs them. False after the allocator's message, nothing changed.
+bool ready_buffers(const Figure& next) {
+    return !needs_body_buffers(next) || prepare_body_buffers() == 0;
+}
+
+BufferCapacity capacity_for(const Figure& next) {
+    return needs_body_buffers(next) ? body_buffer_capacity() : list_capacity();
+}
+
+// The room check of part `part` of `next` (the one that is new or changed);
+// false after the capacity message.
+bool part_fits(const Figure& next, int32_t part, bool needs_slot) {
+    const char* full = part_room_text(part_room(*next.parts[part].mesh), room_of_parts(next, part),
+                                      capacity_for(next), needs_slot);
+    if (full == nullptr) return true;
+    show_error("%s", full);
+    return false;
+}
+
+// The part leaves f, its emission with it; editing goes on with the part that
+// followed it, or the one before it for the last.
+void drop_part(int32_t part) {
+    Figure& f = state.figure;
+    for (int32_t i = part; i + 1 < f.part_count; ++i) {
+        f.parts[i] = std::move(f.parts[i + 1]);
+        state.emitted[i] = state.emitted[i + 1];
+    }
+    --f.part_count;
+    f.parts[f.part_count] = FigurePart{};
+    state.emitted[f.part_count] = NO_EDITED_OBJECT;
+    auto after = [&](int32_t edited) {
+        if (edited == NO_PART) return NO_PART;
+        if (edited > part) return edited - 1;
+        if (edited < part) return edited;
+        return part < f.part_count ? part : f.part_count - 1;
+    };
+    f.edited = after(f.edited);
+    f.last_edited = f.edited != NO_PART ? f.edited : after(f.last_edited);
+}
+
+// The render list emitted from the record: the last emission's objects
+// deleted, the buffers emptied (the prepared body buffers put in place when
+// the figure needs them), and each part emitted in order as a new object
+// turned as the figure was. False when a part's object could not be made (the
+// part left the figure).
+bool emit_figure(const Vec4& rotation) {
+    for (EditedObject& part : state.emitted) {
+        if (part.index != NO_OBJECT) delete_object(part.index);
+        part = NO_EDITED_OBJECT;
+    }
+    Figure& f = state.figure;
+    if (needs_body_buffers(f)) {
+        adopt_body_buffers();
+    } else {
+        reset_frame_pools();
+    }
+    bool whole = true;
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const FigurePart& part = f.parts[i];
+        const int32_t index = emit_part_object(*part.mesh, part.colour, part.shading);
+        if (index < 0) {
+            // Its object could not be made (the message is shown): the part goes.
+            drop_part(i--);
+            whole = false;
+            continue;
+        }
+        get_object(index)->rotation = rotation;
+        const ObjectPart* emitted = get_part(index, 0);
+        state.emitted[i] = {index, part.kind, emitted->first_vertex, emitted->vertex_count,
+                            part.mesh->front_count};
+    }
+    return whole;
+}
+
+// `next` in place of the record, and the render list emitted from it; the
+// buffers are ready. emit_figure's answer.
+bool commit(Figure next) {
+    const Vec4 rotation = figure_rotation();
+    state.figure = std::move(next);
+    return emit_figure(rotation);
 }
 
 }  // namespace
+
+std::shared_ptr<const PartMesh> share_part_mesh(PartMesh mesh) {
+    return std::make_shared<PartMesh>(std::move(mesh));
+}
+
+bool operator==(const FigurePart& a, const FigurePart& b) {
+    return a.kind == b.kind && a.colour.r == b.colour.r && a.colour.g == b.colour.g &&
+           a.colour.b == b.colour.b && a.colour.spare == b.colour.spare && a.shading == b.shading &&
+           a.placement == b.placement && same_shared(a.mesh, b.mesh, same_part_mesh) &&
+           same_shared(a.region, b.region, same_region);
+}
+
+bool operator==(const Figure& a, const Figure& b) {
+    if (a.part_count != b.part_count || a.edited != b.edited || a.last_edited != b.last_edited)
+        return false;
+    for (int32_t i = 0; i < a.part_count; ++i)
+        if (!(a.parts[i] == b.parts[i])) return false;
+    return true;
+}
 
 const Figure& figure() {
     return state.figure;
 }
 
 const EditedObject& edited_object() {
-    const Figure& f = state.figure;
-    return f.edited >= 0 && f.edited < f.part_count ? f.parts[f.edited].object : NO_EDITED_OBJECT;
+    return part_object(state.figure.edited);
+}
+
+const EditedObject& part_object(int32_t part) {
+    return valid_part(state.figure, part) ? state.emitted[part] : NO_EDITED_OBJECT;
 }
 
 const RegionMask& part_region(int32_t part) {
-    if (part < 0 || part >= int32_t(state.regions.size())) return NO_REGION;
-    return state.regions[size_t(part)];
+    const Figure& f = state.figure;
+    if (!valid_part(f, part) || f.parts[part].region == nullptr) return NO_REGION;
+    return *f.parts[part].region;
 }
 
-EditedObject sheet_record(int32_t index) {
-    return record_of(index, EDITED_SHEET);
+bool add_figure_part(FigurePart part) {
+    const Figure& f = state.figure;
+    if (f.part_count >= MAX_FIGURE_PARTS || part.mesh == nullptr) return false;
+    if (part.region == nullptr) part.region = std::make_shared<const RegionMask>();
+    Figure next = f;
+    const int32_t added = next.part_count++;
+    next.parts[added] = std::move(part);
+    next.edited = next.last_edited = added;
+    if (!part_fits(next, added, true) || !ready_buffers(next)) return false;
+    return commit(std::move(next));
 }
 
-EditedObject body_record(int32_t index, int32_t front_vertices) {
-    EditedObject body = record_of(index, EDITED_BODY);
-    if (body.index == NO_OBJECT) return body;
-    body.front_vertices = front_vertices < 0                   ? 0
-                          : front_vertices > body.vertex_count ? body.vertex_count
-                                                               : front_vertices;
-    return body;
+bool replace_figure_part(int32_t part, FigurePart data) {
+    const Figure& f = state.figure;
+    if (!valid_part(f, part) || data.mesh == nullptr) return false;
+    if (data.region == nullptr) data.region = std::make_shared<const RegionMask>();
+    Figure next = f;
+    next.parts[part] = std::move(data);
+    if (!part_fits(next, part, false) || !ready_buffers(next)) return false;
+    return commit(std::move(next));
 }
 
-bool add_figure_part(const EditedObject& object, const PartPlacement& placement,
-                     RegionMask region) {
-    Figure& f = state.figure;
-    if (f.part_count >= MAX_FIGURE_PARTS) return false;
-    f.parts[f.part_count] = {object, placement};
-    state.regions.resize(size_t(f.part_count));
-    state.regions.push_back(std::move(region));
-    f.edited = f.last_edited = f.part_count++;
-    return true;
+bool remove_figure_part(int32_t part) {
+    if (!valid_part(state.figure, part)) return false;
+    const Vec4 rotation = figure_rotation();
+    delete_object(state.emitted[part].index);
+    drop_part(part);
+    return emit_figure(rotation);
 }
 
-void replace_edited_part(const EditedObject& object) {
-    Figure& f = state.figure;
-    if (f.edited >= 0 && f.edited < f.part_count) f.parts[f.edited].object = object;
+bool begin_adding_part() {
+    const Figure& f = state.figure;
+    if (f.part_count == 0) return false;
+    Figure next = f;
+    next.edited = NO_PART;
+    if (!ready_buffers(next)) return false;
+    return commit(std::move(next));
 }
 
-void remove_figure_part(int32_t part) {
-    Figure& f = state.figure;
-    if (part < 0 || part >= f.part_count) return;
-    for (int32_t i = part; i + 1 < f.part_count; ++i)
-        f.parts[i] = f.parts[i + 1];
-    if (part < int32_t(state.regions.size())) state.regions.erase(state.regions.begin() + part);
-    --f.part_count;
-    const int32_t next = part < f.part_count ? part : f.part_count - 1;
-    f.edited = f.last_edited = next;
+bool restore_figure(const Figure& saved) {
+    Figure next = saved;
+    if (next.part_count < 0 || next.part_count > MAX_FIGURE_PARTS) return false;
+    for (int32_t i = 0; i < next.part_count; ++i)
+        if (next.parts[i].mesh == nullptr || next.parts[i].region == nullptr) return false;
+    // Every part is emitted anew, in the slots the figure's own objects give
+    // back and the free ones.
+    int32_t slots = free_object_slots();
+    for (const EditedObject& part : state.emitted)
+        slots += part.index != NO_OBJECT;
+    const char* full = slots < next.part_count
+                           ? TEXT_OBJECT_TABLE_FULL
+                           : part_room_text(room_of_parts(next, NO_PART), PartRoom{0, 0},
+                                            capacity_for(next), false);
+    if (full != nullptr) {
+        show_error("%s", full);
+        return false;
+    }
+    if (!ready_buffers(next)) return false;
+    return commit(std::move(next));
 }
 
 void edit_figure_part(int32_t part) {
     Figure& f = state.figure;
-    f.edited = part >= 0 && part < f.part_count ? part : NO_PART;
+    f.edited = valid_part(f, part) ? part : NO_PART;
     if (f.edited != NO_PART) f.last_edited = f.edited;
 }
 
-void refresh_part_records() {
+void set_part_shading(int32_t part, int32_t mode) {
     Figure& f = state.figure;
-    for (int32_t i = 0; i < f.part_count; ++i) {
-        EditedObject& part = f.parts[i].object;
-        const EditedObject fresh = record_of(part.index, part.kind);
-        if (fresh.index == NO_OBJECT) continue;
-        part.first_vertex = fresh.first_vertex;
-        part.vertex_count = fresh.vertex_count;
-        if (part.kind == EDITED_SHEET) part.front_vertices = fresh.vertex_count;
-    }
+    if (!valid_part(f, part)) return;
+    if (set_object_shading(state.emitted[part].index, mode) == 0) f.parts[part].shading = mode;
+}
+
+Vec4 figure_rotation() {
+    const Figure& f = state.figure;
+    if (f.part_count == 0) return Vec4{0, 0, 0, 0};
+    const Vec4* held = get_object_rotation(state.emitted[rotation_holder(f)].index);
+    return held != nullptr ? *held : Vec4{0, 0, 0, 0};
+}
+
+void set_figure_rotation(const Vec4& rotation) {
+    for (int32_t i = 0; i < state.figure.part_count; ++i)
+        if (Vec4* held = get_object_rotation(state.emitted[i].index); held != nullptr)
+            *held = rotation;
+}
+
+PartMesh* edit_part_mesh(int32_t part) {
+    Figure& f = state.figure;
+    if (!valid_part(f, part) || f.parts[part].mesh == nullptr) return nullptr;
+    std::shared_ptr<const PartMesh>& mesh = f.parts[part].mesh;
+    // Copied on write: another copy of the figure (a state kept to go back
+    // to) keeps the mesh as it was.
+    if (mesh.use_count() > 1) mesh = share_part_mesh(*mesh);
+    // Every mesh of a part was made a mutable PartMesh (share_part_mesh):
+    // the record is const to its readers only.
+    return const_cast<PartMesh*>(mesh.get());
+}
+
+void store_part_vertices(int32_t part) {
+    const Figure& f = state.figure;
+    if (!valid_part(f, part)) return;
+    store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
 }
 
 void forget_edited_object() {
-    state.figure.part_count = 0;
-    state.figure.edited = state.figure.last_edited = NO_PART;
-    state.regions.clear();
+    state.figure = Figure{};
+    for (EditedObject& part : state.emitted)
+        part = NO_EDITED_OBJECT;
+}
+
+void discard_figure_objects() {
+    for (const EditedObject& part : state.emitted)
+        if (part.index != NO_OBJECT) delete_object(part.index);
+    forget_edited_object();
 }

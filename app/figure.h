@@ -1,7 +1,7 @@
 // The figure's tools: where its parts sit and how they turn together, what
-// lies under a point of the picture, the mirror of a part, and the room the
-// parts take. They read the figure's record (app/edited_object.h) and return
-// results; the frame (app/frame.cpp) adopts them.
+// lies under a point of the picture, and the mirror of a part. They read the
+// figure's record (app/edited_object.h) and return results; the frame
+// (app/frame.cpp) adopts them.
 //
 // A figure turns about its centre, the centre of its first part's bounding
 // box; a figure of one part turns about the screen centre, as the single
@@ -13,10 +13,6 @@
 #include <cstdint>
 
 #include "app/edited_object.h"
-
-// mirror_part's answer when the mirrored part does not fit: the capacity
-// message was shown and nothing changed.
-inline constexpr int32_t MIRROR_REFUSED = -2;
 
 // Parts are never placed nearer the eye than this (model units), nor farther
 // behind the sheet plane than MAX_PART_DEPTH.
@@ -52,25 +48,15 @@ void cursor_in_part(const PartPlacement& placement, int32_t x, int32_t y, int64_
 // figure.
 int32_t figure_centre_x2();
 
-// A figure of several parts lives in the body buffers (BODY_PACKET_AREA_BYTES
-// of packets, BODY_POOL_CAPACITY vertices and normals, geometry/render_list.h),
-// which take the place of the start-up buffers with everything they hold.
-// 0 when they are in place (already, or now); -1 after the allocator's
-// message or, when what the list holds would not fit them, the capacity
-// message, with nothing changed.
-int move_figure_into_body_buffers();
-
-// Emits the mirror of part `part` about the figure's vertical centre plane as
-// a new object: the part's model reflected in x (a body's fine positions, its
-// faces turned so that they still face outward; the same front vertices and
-// shading), to be placed at the source's depth and scale with offset
-// figure_centre_x2() - the source's offset. Returns the object's index;
-// MIRROR_REFUSED after the capacity message (packet area, vertex or normal
-// pool, object table) when it does not fit what the list has left; -1 for no
-// such part or when its record cannot be allocated (the allocator's message).
-int32_t mirror_part(int32_t part);
-// The placement and region of that mirror.
-PartPlacement mirrored_placement(int32_t part);
+// The mirror of part `part` about the figure's vertical centre plane, as a
+// new part: the part's model reflected in x (a body's fine positions, the
+// whole ones rounded from them again), its faces turned so that they still
+// face outward, its normals computed again, its vertices each its own pool
+// record in the same order; the same kind, colour, shading and front
+// vertices; placed at the source's depth and scale with offset
+// figure_centre_x2() - the source's offset, its region reflected. False for
+// no such part.
+bool mirrored_part(int32_t part, FigurePart* mirror);
 RegionMask mirrored_region(const RegionMask& region);
 
 // Each frame, after the input and before the transform: every part's object

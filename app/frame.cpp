@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "app/figure.h"
 #include "app/inflate.h"
@@ -95,24 +96,26 @@ FigureKeys figure_keys() {
 }
 
 // F12: every part goes, and drawing starts over on a clean page, as for the
-// single object (deleted last, by discard_object).
+// single object.
 void discard_figure() {
-    const Figure& f = figure();
-    const int32_t edited = edited_object().index;
-    const int32_t last = edited != NO_OBJECT ? edited : f.parts[0].object.index;
-    for (int32_t i = 0; i < f.part_count; ++i)
-        if (f.parts[i].object.index != last) delete_object(f.parts[i].object.index);
-    discard_object(last);
-    forget_edited_object();
+    discard_figure_objects();
+    discard_object(NO_OBJECT);
+}
+
+// After a change that left no part (its object could not be made): drawing
+// starts over on a clean page, as after a failed build.
+void start_over_when_empty() {
+    if (figure().part_count == 0) discard_figure();
 }
 
 // N: the edited part stays as it is and the figure, turned to face the
 // viewer, waits for the outline of a new part, drawn over it on the sketch
 // page. Nothing when the figure cannot move into the body buffers.
 void start_adding_part() {
-    if (move_figure_into_body_buffers() != 0) return;
+    const bool adding = begin_adding_part();
+    start_over_when_empty();
+    if (!adding || figure().part_count == 0) return;
     face_figure_to_viewer();
-    edit_figure_part(NO_PART);
     forget_strokes();
     set_drawing_page(SKETCH_PAGE);
     clear_page_as_new(SKETCH_PAGE);
@@ -126,16 +129,19 @@ void edit_next_part() {
     edit_figure_part(from + 1 < f.part_count ? from + 1 : 0);
 }
 
-// A right-click while adding: the new part is built from the sketch page and
-// placed at the depth of the figure's surface under the click.
+// A right-click: the sheet of the outline around it joins the figure, the
+// figure's first part unplaced, a part added later placed at the depth of the
+// figure's surface under the click (and from the sketch page).
 void build_figure_part(int32_t x, int32_t y) {
-    int32_t cx = x, cy = y;
-    platform_screen_to_client(&cx, &cy);
-    int32_t depth = 0;
-    part_under_point(cx, cy, &depth);
-    const int32_t built = build_part_from_outline(x, y);
-    if (built == NO_OBJECT) return;
-    add_figure_part(sheet_record(built), placement_at_depth(depth), take_built_region());
+    PartPlacement placement = UNPLACED;
+    if (figure().part_count > 0) {
+        int32_t cx = x, cy = y;
+        platform_screen_to_client(&cx, &cy);
+        int32_t depth = 0;
+        part_under_point(cx, cy, &depth);
+        placement = placement_at_depth(depth);
+    }
+    build_sheet_part(x, y, placement);
 }
 
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
@@ -168,11 +174,7 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
         // The fill would stop at once: nothing is built, and the drawing stays.
         show_title_notice("nothing built: the click is on the outline; right-click inside it");
     } else if ((buttons & BUTTON_RIGHT) != 0) {
-        if (adding) {
-            build_figure_part(x, y);
-        } else if (int32_t built = build_object_from_outline(x, y); built != NO_OBJECT) {
-            add_figure_part(sheet_record(built), UNPLACED, take_built_region());
-        }
+        build_figure_part(x, y);
     }
 }
 
@@ -190,21 +192,17 @@ void push_under_cursor(int32_t x, int32_t y, int32_t delta) {
     if (part == NO_PART) part = f.edited;
     int64_t mx = 0, my = 0;
     cursor_in_part(f.parts[part].placement, x, y, &mx, &my);
-    push_part_vertices(f.parts[part].object, mx, my, delta);
+    push_part_vertices(part, mx, my, delta);
 }
 
 // M: the mirror of the edited part joins the figure; editing stays on the part.
 void mirror_edited_part() {
-    if (move_figure_into_body_buffers() != 0) return;
     const int32_t part = figure().edited;
-    const int32_t mirrored = mirror_part(part);
-    if (mirrored < 0) return;
-    const EditedObject& source = figure().parts[part].object;
-    const EditedObject record = source.kind == EDITED_BODY
-                                    ? body_record(mirrored, source.front_vertices)
-                                    : sheet_record(mirrored);
-    add_figure_part(record, mirrored_placement(part), mirrored_region(part_region(part)));
-    edit_figure_part(part);
+    FigurePart mirror;
+    if (!mirrored_part(part, &mirror)) return;
+    const bool added = add_figure_part(std::move(mirror));
+    start_over_when_empty();
+    if (added) edit_figure_part(part);
 }
 
 // Backspace: the edited part leaves a figure of several; the only part stays
@@ -212,19 +210,18 @@ void mirror_edited_part() {
 void remove_edited_part() {
     const Figure& f = figure();
     if (f.part_count < 2) return;
-    remove_object(edited_object().index);
     remove_figure_part(f.edited);
-    refresh_part_records();
+    start_over_when_empty();
 }
 
 void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     int32_t dx = 0;
     int32_t dy = 0;
     mouse_delta(&dx, &dy);
+    // The edited part's object holds the figure's rotation.
     Vec4* angles = get_object_rotation(edited_object().index);
     if (z_key_active()) {
         face_figure_to_viewer();
-        if (angles != nullptr) angles->x = angles->y = angles->z = 0;
         if ((buttons & BUTTON_LEFT) != 0) {
             push_under_cursor(x, y, -1);
         } else if ((buttons & BUTTON_RIGHT) != 0) {
@@ -240,9 +237,9 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     // closed body; on a body it does nothing.
     if (key_state(KEY_I) != 0) inflate_edited_object();
     // Every held key takes effect, in this order, so the last one wins.
-    if (key_held(KEY_F1)) set_object_shading(edited_object().index, 0);
-    if (key_held(KEY_F2)) set_object_shading(edited_object().index, 1);
-    if (key_held(KEY_F3)) set_object_shading(edited_object().index, 2);
+    if (key_held(KEY_F1)) set_part_shading(figure().edited, 0);
+    if (key_held(KEY_F2)) set_part_shading(figure().edited, 1);
+    if (key_held(KEY_F3)) set_part_shading(figure().edited, 2);
     const FigureKeys keys = figure_keys();
     if (keys.mirror) mirror_edited_part();
     if (key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down)) remove_edited_part();
@@ -275,25 +272,11 @@ int32_t selected_object() {
 }
 
 void inflate_edited_object() {
-    const EditedObject& edited = edited_object();
-    if (edited.kind != EDITED_SHEET) return;
     const int32_t part = figure().edited;
-    BodyPlan plan;
-    if (!plan_body(edited.index, part_region(part), &plan)) return;
-    int32_t body = replace_sheet_with_body(edited.index, plan);
-    if (body >= 0) {
-        replace_edited_part(body_record(body, plan.front_vertices));
-        refresh_part_records();
-    } else if (body != INFLATE_REFUSED && figure().part_count > 1) {
-        // The sheet is gone and nothing of the body is left: the part leaves
-        // the figure.
-        remove_figure_part(part);
-        refresh_part_records();
-    } else if (body != INFLATE_REFUSED) {
-        // Drawing starts over on a clean page, as after a failed build.
-        discard_object(NO_OBJECT);
-        forget_edited_object();
-    }
+    FigurePart body;
+    if (!plan_body(part, &body)) return;
+    replace_figure_part(part, std::move(body));
+    start_over_when_empty();
 }
 bool shell_save(std::string* report) {
     const bool saved = save_session(report);

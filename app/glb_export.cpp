@@ -111,7 +111,7 @@ int32_t export_glb(int32_t index, std::string* out) {
 int32_t export_figure_glb(std::string* out) {
     out->clear();
     // A figure of one part writes as one object always has.
-    if (figure().part_count == 1) return export_glb(figure().parts[0].object.index, out);
+    if (figure().part_count == 1) return export_glb(part_object(0).index, out);
     std::vector<ExportedMesh> parts;
     if (int32_t result = export_parts(&parts); result != EXPORT_OK) return result;
     std::vector<std::string> names;

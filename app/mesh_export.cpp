@@ -504,7 +504,7 @@ int32_t gather_figure_meshes(std::vector<Mesh>* meshes) {
     std::vector<int32_t> indices;
     const Figure& f = figure();
     for (int32_t i = 0; i < f.part_count; ++i)
-        indices.push_back(f.parts[i].object.index);
+        indices.push_back(part_object(i).index);
     return gather_meshes(indices.data(), int32_t(indices.size()), meshes);
 }
 
@@ -567,7 +567,7 @@ int32_t export_figure_ply(std::string* out) {
 int32_t export_figure_stl(std::string* out) {
     out->clear();
     // A figure of one part writes as one object always has.
-    if (figure().part_count == 1) return export_stl(figure().parts[0].object.index, out);
+    if (figure().part_count == 1) return export_stl(part_object(0).index, out);
     std::vector<ExportedMesh> parts;
     if (int32_t result = export_parts(&parts); result != EXPORT_OK) return result;
     return write_stl(parts, "sketch3d figure of " + std::to_string(parts.size()) + " parts", out);

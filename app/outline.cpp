@@ -10,14 +10,11 @@
 #include "app/edited_object.h"
 #include "app/input.h"
 #include "app/outline_gap.h"
-#include "app/part_room.h"
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
 #include "base/memory.h"
-#include "base/messages.h"
-#include "geometry/body_object.h"
-#include "geometry/geometry_pipeline.h"
+#include "geometry/part_mesh.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 
@@ -130,18 +127,70 @@ void scan_grid(const uint16_t* pixels) {
     }
 }
 
-// Emits one red one-sided triangle; its result is the highest vertex index
-// used, or -1 when the packet area is full.
-int32_t emit_triangle(const OutlineCell* a, const OutlineCell* b, const OutlineCell* c) {
-    const Vec4* const vertices[3] = {a, b, c};
-    const ColourRecord* const colours[3] = {&SHEET_COLOUR, &SHEET_COLOUR, &SHEET_COLOUR};
-    return add_triangle(vertices, colours, nullptr, nullptr, -1, POLY_CULL, 0);
-}
+// The vertices of the sheet as add_triangle enters the cells' records into a
+// pool: one per distinct record, in the order the triangles first name them.
+// Each cell is looked up once; an open-addressed table of record index + 1
+// (0 = empty), twice the cells or more, finds a cell whose record equals an
+// earlier cell's (a border sample snapped onto another's position).
+struct SheetVertices {
+    PartMesh* mesh;
+    std::vector<int32_t> of_cell;  // per cell: its vertex, or -1 before its first triangle
+    std::vector<int32_t> table;
+    uint32_t mask = 0;
 
-// Two triangles per square of four filled corners, one for three. Every
-// triangle turns the same way on the screen (y down) as (TL, TR, BL), so the
-// whole sheet faces the viewer. False when the packet area overflowed.
-bool triangulate(int32_t* max_vertex) {
+    // Every corner of every triangle asks: the known answer stays inline.
+    [[gnu::always_inline]] int32_t vertex(const OutlineCell* cell) {
+        const int32_t known = of_cell[size_t(cell - grid.cells)];
+        return known >= 0 ? known : first_use(cell);
+    }
+
+    // A cell's first triangle: its record is found among the vertices or added.
+    [[gnu::noinline]] int32_t first_use(const OutlineCell* cell) {
+        int32_t& known = of_cell[size_t(cell - grid.cells)];
+        // Scanned cells differ in x and y only (z and w are 0): hashed on
+        // them, compared whole.
+        const uint32_t h = (uint32_t(cell->x) * 0x9E3779B1u) ^ uint32_t(cell->y);
+        for (uint32_t slot = (h ^ (h >> 16)) & mask;; slot = (slot + 1) & mask) {
+            const int32_t entry = table[slot];
+            if (entry == 0) {
+                mesh->vertices.push_back(*cell);
+                table[slot] = int32_t(mesh->vertices.size());
+                return known = table[slot] - 1;
+            }
+            const Vec4& v = mesh->vertices[size_t(entry - 1)];
+            if (v.x == cell->x && v.y == cell->y && v.z == cell->z && v.w == cell->w)
+                return known = entry - 1;
+        }
+    }
+
+    [[gnu::always_inline]] void triangle(const OutlineCell* a, const OutlineCell* b,
+                                         const OutlineCell* c) {
+        MeshTriangle t;
+        t.v[0] = vertex(a);
+        t.v[1] = vertex(b);
+        t.v[2] = vertex(c);
+        mesh->triangles.push_back(t);
+    }
+};
+
+// The sheet of the scanned grid: two triangles per square of four filled
+// corners, one for three. Every triangle turns the same way on the screen
+// (y down) as (TL, TR, BL), so the whole sheet faces the viewer. The
+// vertices enter the pool triangle by triangle, the normals as the lit
+// object's are computed.
+PartMesh sheet_mesh() {
+    PartMesh mesh;
+    mesh.entered_by_triangle = true;
+    const int64_t cells = int64_t(grid.columns) * grid.rows;
+    SheetVertices vertices = {&mesh, std::vector<int32_t>(size_t(cells), -1), {}, 0};
+    uint32_t slots = 2;
+    while (slots < 2 * uint64_t(cells))
+        slots *= 2;
+    vertices.table.assign(slots, 0);
+    vertices.mask = slots - 1;
+    // At most a vertex a cell and two triangles a square.
+    mesh.vertices.reserve(size_t(cells));
+    mesh.triangles.reserve(size_t(2 * cells));
     for (int32_t r = 0; r + 1 < grid.rows; ++r) {
         for (int32_t k = 0; k + 1 < grid.columns; ++k) {
             OutlineCell* corners[4] = {outline_cell(k, r), outline_cell(k, r + 1),
@@ -150,79 +199,23 @@ bool triangulate(int32_t* max_vertex) {
             int32_t count = 0;
             for (OutlineCell* corner : corners)
                 if (corner->w == CELL_FILLED) kept[count++] = corner;
-            int32_t results[2] = {-2, -2};  // -2: no triangle
             if (count == 4) {
                 // kept = TL, BL, BR, TR
-                results[0] = emit_triangle(kept[0], kept[3], kept[1]);
-                if (results[0] != -1) results[1] = emit_triangle(kept[2], kept[1], kept[3]);
+                vertices.triangle(kept[0], kept[3], kept[1]);
+                vertices.triangle(kept[2], kept[1], kept[3]);
             } else if (count == 3) {
-                results[0] = emit_triangle(kept[0], kept[2], kept[1]);
-            }
-            for (int32_t result : results) {
-                if (result == -1) return false;
-                if (result > *max_vertex) *max_vertex = result;
+                vertices.triangle(kept[0], kept[2], kept[1]);
             }
         }
     }
-    return true;
-}
-
-// A failed build leaves nothing behind: the object (if any) and its packets,
-// the filled cells and the green fill all go, so a later build starts clean.
-int32_t undo_build(int32_t object) {
-    finish_object();
-    discard_object(object);
-    return NO_OBJECT;
+    mesh.front_count = int32_t(mesh.vertices.size());
+    refresh_part_normals(&mesh);
+    return mesh;
 }
 
 void empty_grid() {
     for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
         grid.cells[i].w = CELL_EMPTY;
-}
-
-// A further part that failed: only its own object goes; the grid is emptied
-// and the drawing page cleared.
-int32_t undo_part_build(int32_t object) {
-    finish_object();
-    if (object >= 0) remove_object(object);
-    forget_strokes();
-    empty_grid();
-    clear_page_as_new(drawing_page_index());
-    return NO_OBJECT;
-}
-
-// What triangulate will emit: its triangles, and the filled grid points, at
-// least as many as the vertices they become.
-struct GridCount {
-    int64_t triangles = 0;
-    int64_t points = 0;
-};
-
-GridCount count_grid() {
-    GridCount count;
-    for (int64_t i = 0; i < int64_t(grid.columns) * grid.rows; ++i)
-        count.points += grid.cells[i].w == CELL_FILLED;
-    for (int32_t r = 0; r + 1 < grid.rows; ++r) {
-        for (int32_t k = 0; k + 1 < grid.columns; ++k) {
-            int32_t filled = (outline_cell(k, r)->w == CELL_FILLED) +
-                             (outline_cell(k, r + 1)->w == CELL_FILLED) +
-                             (outline_cell(k + 1, r + 1)->w == CELL_FILLED) +
-                             (outline_cell(k + 1, r)->w == CELL_FILLED);
-            count.triangles += filled == 4 ? 2 : filled == 3 ? 1 : 0;
-        }
-    }
-    return count;
-}
-
-// The scanned grid's triangles made into the object's lit, soft-shaded sheet;
-// false when the triangulation failed.
-bool finish_sheet(int32_t object) {
-    int32_t max_vertex = -1;
-    if (!triangulate(&max_vertex)) return false;
-    finish_lit_object(object, max_vertex + 1);
-    set_object_shading(object, 0);
-    pack_colours();
-    return true;
 }
 
 // Fills the region around the client point of screen point (x, y) on the
@@ -277,12 +270,6 @@ int32_t grid_rows() {
     return grid.rows;
 }
 
-RegionMask take_built_region() {
-    RegionMask region = std::move(filled_region);
-    filled_region = RegionMask{};
-    return region;
-}
-
 OutlineCell* outline_cell(int32_t column, int32_t row) {
     if (grid.cells == nullptr || column < 0 || row < 0 || column >= grid.columns ||
         row >= grid.rows)
@@ -328,29 +315,35 @@ bool point_on_stroke(int32_t x, int32_t y) {
     return pixels[int64_t(y) * screen_width() + x] == STROKE_PIXEL;
 }
 
-int32_t build_object_from_outline(int32_t x, int32_t y) {
-    scan_grid(fill_outline_region(x, y));
-
-    int32_t object = create_object(2);
-    if (object < 0) return undo_build(object);
-    if (!finish_sheet(object)) return undo_build(object);
-    return object;
-}
-
-int32_t build_part_from_outline(int32_t x, int32_t y) {
+int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement) {
     const uint16_t* pixels = fill_outline_region(x, y);
     empty_grid();
     scan_grid(pixels);
-    const GridCount count = count_grid();
-    if (const char* full = part_room_text(count.triangles, count.points, room_taken_now(), true);
-        full != nullptr) {
-        show_error("%s", full);
-        return undo_part_build(NO_OBJECT);
+    FigurePart part;
+    part.kind = EDITED_SHEET;
+    part.mesh = share_part_mesh(sheet_mesh());
+    part.colour = SHEET_COLOUR;
+    part.shading = 0;
+    part.placement = placement;
+    part.region = std::make_shared<const RegionMask>(std::move(filled_region));
+    filled_region = RegionMask{};
+    const bool first = figure().part_count == 0;
+    if (add_figure_part(std::move(part))) return edited_object().index;
+    if (first || figure().part_count == 0) {
+        // Nothing is left of the figure: drawing starts over on a clean page.
+        discard_object(NO_OBJECT);
+        forget_edited_object();
+    } else {
+        // The other parts stay; the outline drawn for this one goes.
+        forget_strokes();
+        empty_grid();
+        clear_page_as_new(drawing_page_index());
     }
-    int32_t object = create_object(2);
-    if (object < 0) return undo_part_build(NO_OBJECT);
-    if (!finish_sheet(object)) return undo_part_build(object);
-    return object;
+    return NO_OBJECT;
+}
+
+int32_t build_object_from_outline(int32_t x, int32_t y) {
+    return build_sheet_part(x, y, UNPLACED);
 }
 
 void overlay_strokes() {
@@ -366,77 +359,71 @@ void overlay_strokes() {
 
 namespace {
 
+// The push on a sheet: every vertex within GRID_STEP of the cursor in x and
+// in y moves (64-bit bounds: a cursor far outside the window must not wrap
+// around).
+void push_sheet_vertices(PartMesh* sheet, int64_t cx, int64_t cy, int32_t delta) {
+    const int32_t front = std::min(sheet->front_count, int32_t(sheet->vertices.size()));
+    for (int32_t i = 0; i < front; ++i) {
+        Vec4& vertex = sheet->vertices[size_t(i)];
+        if (cx - GRID_STEP <= vertex.x && vertex.x <= cx + GRID_STEP &&
+            cy - GRID_STEP <= vertex.y && vertex.y <= cy + GRID_STEP)
+            vertex.z += delta;
+    }
+}
+
 // The push on a body: its front vertices (the rim first, then the inner ones
 // in the order of their twins behind, which follow the front) move in their
 // fine positions, and a front vertex pushed away stops a unit before its
 // twin. A body's mesh is coarser than the sheet's grid where it is wide: when
 // no front vertex lies within GRID_STEP of the cursor, the nearest within
 // twice that moves alone, so that a push always takes hold.
-void push_body_vertices(const EditedObject& body, int64_t cx, int64_t cy, int32_t delta) {
-    RenderList* list = current_render_list();
-    Vec4* fine = fine_vertex_base();
-    if (list == nullptr || fine == nullptr) return;
-    int32_t first = body.first_vertex;
-    int32_t front = body.front_vertices;
-    int32_t rim = 2 * front - body.vertex_count;  // the back holds a twin per inner vertex
-    if (first < 0 || rim < 0 || int64_t(first) + body.vertex_count > list->vertex_capacity) return;
-    auto reach = [&](const Vec4& v) {
+void push_body_vertices(PartMesh* body, int64_t cx, int64_t cy, int32_t delta) {
+    const auto count = int32_t(body->vertices.size());
+    const int32_t front = body->front_count;
+    const int32_t rim = 2 * front - count;  // the back holds a twin per inner vertex
+    if (rim < 0 || front > count || int32_t(body->fine.size()) != count) return;
+    auto reach = [&](int32_t i) {
+        const Vec4& v = body->vertices[size_t(i)];
         return std::max(std::abs(int64_t(v.x) - cx), std::abs(int64_t(v.y) - cy));
     };
     int32_t nearest = -1;
     bool any = false;
     for (int32_t i = 0; i < front && !any; ++i) {
-        int64_t r = reach(list->model_vertices[first + i]);
+        int64_t r = reach(i);
         any = r <= GRID_STEP;
-        if (r <= 2 * GRID_STEP && (nearest < 0 || r < reach(list->model_vertices[first + nearest])))
-            nearest = i;
+        if (r <= 2 * GRID_STEP && (nearest < 0 || r < reach(nearest))) nearest = i;
     }
     for (int32_t i = 0; i < front; ++i) {
-        Vec4& vertex = list->model_vertices[first + i];
-        if (any ? reach(vertex) > GRID_STEP : i != nearest) continue;
-        Vec4& position = fine[first + i];
+        if (any ? reach(i) > GRID_STEP : i != nearest) continue;
+        Vec4& position = body->fine[size_t(i)];
         int32_t z = position.z + delta * FINE_ONE;
         // Depth grows away from the viewer; the rim is its own twin and moves
         // both surfaces alike.
-        if (i >= rim && z > fine[first + front + (i - rim)].z - FINE_ONE) continue;
+        if (i >= rim && z > body->fine[size_t(front + (i - rim))].z - FINE_ONE) continue;
         position.z = z;
-        vertex.z = round_fine_position(position).z;
+        body->vertices[size_t(i)].z = round_fine_position(position).z;
     }
-    refresh_body_normals(body.index, front);
 }
 
 }  // namespace
 
 void push_vertices(int32_t x, int32_t y, int32_t delta) {
     platform_screen_to_client(&x, &y);
-    // 64-bit bounds: a cursor far outside the window must not wrap around.
-    push_part_vertices(edited_object(), int64_t(x) - half_width(), int64_t(y) - half_height(),
+    push_part_vertices(figure().edited, int64_t(x) - half_width(), int64_t(y) - half_height(),
                        delta);
 }
 
-void push_part_vertices(const EditedObject& edited, int64_t cx, int64_t cy, int32_t delta) {
-    RenderList* list = current_render_list();
-    const ObjectPart* part = get_part(edited.index, 0);
-    if (edited.kind == EDITED_BODY && part != nullptr && (part->flags & PART_FINE_POSITIONS) != 0) {
-        push_body_vertices(edited, cx, cy, delta);
-        return;
+void push_part_vertices(int32_t part, int64_t cx, int64_t cy, int32_t delta) {
+    PartMesh* mesh = edit_part_mesh(part);
+    if (mesh == nullptr) return;
+    if (!mesh->fine.empty()) {
+        push_body_vertices(mesh, cx, cy, delta);
+    } else {
+        push_sheet_vertices(mesh, cx, cy, delta);
     }
-    if (list == nullptr || list->model_vertices == nullptr || edited.kind == EDITED_NONE) return;
-    // The object's vertices that face the viewer (a body's back surface lies
-    // behind its front, out of reach), never past the pool's count or its
-    // capacity.
-    int64_t first = edited.first_vertex > 0 ? edited.first_vertex : 0;
-    int64_t end = int64_t(edited.first_vertex) + edited.front_vertices;
-    int32_t stored =
-        list->vertex_count < list->vertex_capacity ? list->vertex_count : list->vertex_capacity;
-    if (end > stored) end = stored;
-    for (int64_t i = first; i < end; ++i) {
-        Vec4& vertex = list->model_vertices[i];
-        if (cx - GRID_STEP <= vertex.x && vertex.x <= cx + GRID_STEP &&
-            cy - GRID_STEP <= vertex.y && vertex.y <= cy + GRID_STEP)
-            vertex.z += delta;
-    }
-    recompute_object_normals(edited.index);
+    refresh_part_normals(mesh);
+    store_part_vertices(part);
 }
 
 void discard_object(int32_t index) {

@@ -3,8 +3,9 @@
 // triangles (fill, grid scan, edge snapping, triangulation), the vertex
 // push of editing mode and the discard that returns to drawing.
 //
-// The build hands back the new object's index; which object is being edited
-// is the shell's record (app/edited_object.h), which the push reads.
+// The build makes the sheet's mesh and hands it to the figure's record
+// (app/edited_object.h) as a part, which emits it; the push edits a part's
+// mesh in the record and the records already emitted from it.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +35,6 @@ int32_t grid_rows();
 // Cell (column, row), or null outside the grid.
 OutlineCell* outline_cell(int32_t column, int32_t row);
 
-// The region the last build filled, cropped to the bounds of its filled
-// pixels (pixel (c, r) at model point (c + origin_x, r + origin_y), the
-// screen centre at the origin), handed over to the caller: the outline tools
-// keep no copy. Empty when no build filled anything since it was last taken.
-RegionMask take_built_region();
-
 // The pixel at (x, y) of a page of the screen's size, the last row included;
 // 0 (black) outside it.
 uint16_t read_pixel(const uint16_t* pixels, int32_t x, int32_t y);
@@ -56,34 +51,35 @@ void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 // started there would stop at once and build an object without a face, so a
 // right-click there builds nothing and leaves the drawing as it is.
 bool point_on_stroke(int32_t x, int32_t y);
-// Builds an object from the region around screen position (x, y) of the
-// drawing page and returns its index; -1 when the packet area overflows or the
-// object cannot be created, after which the grid, the pools and the page are
-// clean again.
+// The one build of a sheet, for a single object and for a further part of a
+// figure alike: fills the region around screen position (x, y) of the
+// drawing page, keeps it, scans it into an empty grid and triangulates it
+// into the sheet's mesh, which joins the figure as an edited part placed at
+// `placement` (add_figure_part: checked against the room the figure has
+// left, then emitted). Returns the part's object index; NO_OBJECT when it
+// does not fit (the capacity message was shown) or its object cannot be made
+// (the allocator's), after which the grid is empty and, for the figure's
+// first part, the pools, the page and the screen are clean again (the
+// drawing starts over); for a further part, the other parts stay as they were
+// and the drawing page is cleared.
+int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement);
+// The right-click of a session without a figure: the sheet, unplaced, as the
+// figure's only part (build_sheet_part).
 int32_t build_object_from_outline(int32_t x, int32_t y);
-// The build of a further part of a figure, from the drawing page: the same
-// fill, scan and triangulation as build_object_from_outline, from an empty
-// grid, after the region's room is checked: when its triangles (with the end
-// word) do not fit what the packet area has left, its grid points what the
-// vertex and normal pools have left, or no slot of the object table is free,
-// the message of the buffer it would overflow is shown and nothing is built.
-// A build that fails takes back only the object it made; the other objects
-// and the pools stay as they were. After a failure the grid is empty and the
-// drawing page clean; returns the new object's index or -1.
-int32_t build_part_from_outline(int32_t x, int32_t y);
 // The strokes of the drawing page (its black pixels) laid over the current
 // page, after the figure is drawn there; nothing while they are one page.
 void overlay_strokes();
 
-// Moves the edited object's vertices within GRID_STEP of the cursor (screen
+// Moves the edited part's vertices within GRID_STEP of the cursor (screen
 // position) by delta in z and recomputes its normals; only the vertices that
 // face the viewer move (a body's front surface and rim, all of a sheet's),
 // and a body's front vertex stops a unit short of the back behind it.
 // Nothing happens while nothing is edited.
 void push_vertices(int32_t x, int32_t y, int32_t delta);
-// The same for any part, with the cursor given in the part's model frame
-// (cx, cy: the model point under it on the part's rim plane).
-void push_part_vertices(const EditedObject& part, int64_t cx, int64_t cy, int32_t delta);
+// The same for part `part` of the figure, with the cursor given in the part's
+// model frame (cx, cy: the model point under it on the part's rim plane): its
+// mesh changes in place and so do the pool records emitted from it.
+void push_part_vertices(int32_t part, int64_t cx, int64_t cy, int32_t delta);
 // Deletes the object, empties the grid, resets the pools and clears the page
 // (and with it the strokes that could be taken back); strokes go to the
 // current page again.

@@ -246,8 +246,8 @@ void render_demo_frame() {
 }
 
 void prepare_demo_rebuild() {
-    discard_object(demo.object);
-    forget_edited_object();
+    discard_figure_objects();
+    discard_object(NO_OBJECT);
     demo.object = -1;
     if (demo.outline == DemoOutline::NONE) return;
     int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -267,8 +267,6 @@ int32_t rebuild_demo_object() {
     int32_t y = centre_y();
     to_screen(&x, &y);
     demo.object = build_object_from_outline(x, y);
-    // Edited from now on, as the shell adopts what a right-click builds.
-    if (demo.object >= 0) add_figure_part(sheet_record(demo.object), UNPLACED, take_built_region());
     return demo.object;
 }
 

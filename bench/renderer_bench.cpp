@@ -356,12 +356,12 @@ void BM_InflatePlan(benchmark::State& state) {
         state.SkipWithError("the sheet was not built");
         return;
     }
-    BodyPlan plan;
+    FigurePart plan;
     for (auto _ : state) {
-        plan_body(selected_object(), part_region(figure().edited), &plan);
-        benchmark::DoNotOptimize(plan.shell.vertices.data());
+        plan_body(figure().edited, &plan);
+        benchmark::DoNotOptimize(plan.mesh->vertices.data());
     }
-    state.counters["triangles"] = double(plan.shell.triangles.size());
+    state.counters["triangles"] = double(plan.mesh != nullptr ? plan.mesh->triangles.size() : 0);
 }
 BENCHMARK(BM_InflatePlan)->ArgName("whole_screen")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

@@ -28,14 +28,28 @@ bool to_unit(const Sum& s, Vec4* out) {
     return true;
 }
 
+// The sums of the faces around each vertex and its largest face, kept
+// between calls (one thread draws and edits).
+struct NormalSums {
+    std::vector<Sum> sums;
+    std::vector<Sum> largest;
+    std::vector<double> largest_area;
+};
+NormalSums scratch;
+
 }  // namespace
 
-std::vector<Vec4> body_normals(const std::vector<Vec4>& vertices,
-                               const std::vector<MeshTriangle>& triangles, int32_t front_count) {
+void body_normals_in_place(const std::vector<Vec4>& vertices,
+                           const std::vector<MeshTriangle>& triangles, int32_t front_count,
+                           std::vector<Vec4>* normals) {
     size_t n = vertices.size();
-    std::vector<Sum> sums(n);
-    std::vector<Sum> largest(n);
-    std::vector<double> largest_area(n, 0);
+    // assign keeps the storage when it is large enough.
+    scratch.sums.assign(n, Sum{});
+    scratch.largest.assign(n, Sum{});
+    scratch.largest_area.assign(n, 0);
+    std::vector<Sum>& sums = scratch.sums;
+    std::vector<Sum>& largest = scratch.largest;
+    std::vector<double>& largest_area = scratch.largest_area;
     for (const MeshTriangle& t : triangles) {
         Sum f = face_cross(vertices[size_t(t.v[0])], vertices[size_t(t.v[1])],
                            vertices[size_t(t.v[2])]);
@@ -50,11 +64,17 @@ std::vector<Vec4> body_normals(const std::vector<Vec4>& vertices,
             }
         }
     }
-    std::vector<Vec4> normals(n);
+    normals->resize(n);
     for (size_t i = 0; i < n; ++i) {
-        if (to_unit(sums[i], &normals[i])) continue;
-        if (to_unit(largest[i], &normals[i])) continue;
-        normals[i] = {0, 0, int32_t(i) < front_count ? UNIT_LENGTH : -UNIT_LENGTH, 0};
+        if (to_unit(sums[i], &(*normals)[i])) continue;
+        if (to_unit(largest[i], &(*normals)[i])) continue;
+        (*normals)[i] = {0, 0, int32_t(i) < front_count ? UNIT_LENGTH : -UNIT_LENGTH, 0};
     }
+}
+
+std::vector<Vec4> body_normals(const std::vector<Vec4>& vertices,
+                               const std::vector<MeshTriangle>& triangles, int32_t front_count) {
+    std::vector<Vec4> normals;
+    body_normals_in_place(vertices, triangles, front_count, &normals);
     return normals;
 }

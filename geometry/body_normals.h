@@ -17,3 +17,9 @@
 // same input gives the same bits on every build.
 std::vector<Vec4> body_normals(const std::vector<Vec4>& vertices,
                                const std::vector<MeshTriangle>& triangles, int32_t front_count);
+// The same written into *normals (resized to #V), reusing working storage kept
+// between calls: a push repeated every frame allocates nothing once it has
+// grown to the body's size.
+void body_normals_in_place(const std::vector<Vec4>& vertices,
+                           const std::vector<MeshTriangle>& triangles, int32_t front_count,
+                           std::vector<Vec4>* normals);

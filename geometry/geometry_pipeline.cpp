@@ -159,16 +159,17 @@ int32_t add_triangle(const Vec4* const vertices[3], const ColourRecord* const co
     return largest;
 }
 
-int32_t add_indexed_triangles(const Vec4* vertices, int32_t vertex_count, const int32_t* corners,
-                              int32_t triangle_count, const ColourRecord* colour, uint32_t flags,
-                              bool share_equal) {
+int32_t add_indexed_triangles(const Vec4* vertices, int32_t vertex_count,
+                              const MeshTriangle* triangles, int32_t triangle_count,
+                              const ColourRecord* colour, uint32_t flags, bool share_equal) {
     RenderList* list = current_render_list();
-    if (list == nullptr || vertices == nullptr || corners == nullptr || colour == nullptr ||
-        vertex_count < 0 || triangle_count < 0 || !pool_bound(POOL_VERTEX) ||
+    if (list == nullptr || vertices == nullptr || (triangles == nullptr && triangle_count > 0) ||
+        colour == nullptr || vertex_count < 0 || triangle_count < 0 || !pool_bound(POOL_VERTEX) ||
         !pool_bound(POOL_COLOUR))
         return -1;
-    for (int64_t i = 0; i < 3 * int64_t(triangle_count); ++i)
-        if (corners[i] < 0 || corners[i] >= vertex_count) return -1;
+    for (int32_t t = 0; t < triangle_count; ++t)
+        for (int32_t corner : triangles[t].v)
+            if (corner < 0 || corner >= vertex_count) return -1;
     // Room left: the packets and the end word after them, a vertex record and
     // a normal (laid at the vertex's index) per vertex.
     int64_t used = list->write_position - reinterpret_cast<uint8_t*>(list->first_packet);
@@ -196,7 +197,7 @@ int32_t add_indexed_triangles(const Vec4* vertices, int32_t vertex_count, const 
         if (packet == nullptr) return -1;  // not after the check above
         std::memset(packet, 0, sizeof(TrianglePacket));
         for (int k = 0; k < 3; ++k)
-            packet->v[k] = index[size_t(corners[3 * t + k])];
+            packet->v[k] = index[size_t(triangles[t].v[k])];
         packet->col[0] = colour_index;  // the one colour, where the fills read it
         packet->head.header = flags | PRIM_FLAT_TRI;
         packet->head.size = TRIANGLE_PACKET_BYTES;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "geometry/body_mesh.h"
 #include "geometry/fixed_math.h"
 #include "geometry/matrix.h"
 #include "geometry/scene_objects.h"
@@ -41,7 +42,7 @@ int32_t transform_scene();
 
 // Emits an indexed triangle mesh into the current object, between
 // create_object and finish_object: vertices (#V model records) enter the
-// vertex pool in order, each triangle (3 corners, indices into vertices) a
+// vertex pool in order, each triangle (its corners index vertices) a
 // 48-byte packet with colour index 0 naming `colour`, header flags | 3, no
 // texture, depth bias 0. With share_equal, equal records share one pool index
 // (as add_triangle does); without it every vertex gets its own record, equal
@@ -50,6 +51,6 @@ int32_t transform_scene();
 // what is left of the vertex or normal pool, that buffer's message is shown
 // and nothing is emitted. Returns the pool index of the first vertex (without
 // sharing, vertex i is that index + i), or -1.
-int32_t add_indexed_triangles(const Vec4* vertices, int32_t vertex_count, const int32_t* corners,
-                              int32_t triangle_count, const ColourRecord* colour, uint32_t flags,
-                              bool share_equal);
+int32_t add_indexed_triangles(const Vec4* vertices, int32_t vertex_count,
+                              const MeshTriangle* triangles, int32_t triangle_count,
+                              const ColourRecord* colour, uint32_t flags, bool share_equal);

@@ -33,6 +33,20 @@ void scale_to_unit(int32_t* x, int32_t* y, int32_t* z) {
     *z = wrap_mul(*z, UNIT_LENGTH) / length;
 }
 
+// One face's normal taken into the normal of one of its corners: the first
+// face a vertex meets sets it, every later one is added and the sum scaled
+// again. w = 1 marks a normal that no face has touched yet.
+void take_face_normal(Vec4* normal, const Vec4& face) {
+    if (normal->w == 1) {
+        normal->x = face.x;
+        normal->y = face.y;
+        normal->z = face.z;
+        normal->w = 0;
+    } else {
+        add_normalised(normal, normal, &face);
+    }
+}
+
 // Index arrays must lie inside the packet for it to be rewritten.
 bool polygon_fits(const PrimitivePacket* p, int n) {
     return p->size >= uint32_t(n == 4 ? QUAD_PACKET_BYTES : TRIANGLE_PACKET_BYTES);
@@ -116,18 +130,23 @@ void accumulate_vertex_normals(int32_t packet_count, PrimitivePacket* first_pack
             face_normal(&face, &vertices[v[0]], &vertices[v[1]], &vertices[v[2]]);
             for (int j = 0; j < n; ++j) {
                 // Normals are laid at the indices of their vertices.
-                Vec4* normal = &normals[v[j]];
-                if (normal->w == 1) {
-                    normal->x = face.x;
-                    normal->y = face.y;
-                    normal->z = face.z;
-                    normal->w = 0;
-                } else {
-                    add_normalised(normal, normal, &face);
-                }
+                take_face_normal(&normals[v[j]], face);
                 nrm[j] = v[j];
             }
         }
         p = next_packet(p);
+    }
+}
+
+void mesh_vertex_normals(const Vec4* vertices, int32_t vertex_count, const MeshTriangle* triangles,
+                         int32_t triangle_count, Vec4* normals) {
+    for (int32_t i = 0; i < vertex_count; ++i)
+        normals[i] = Vec4{0, 0, 0, 1};
+    for (int32_t t = 0; t < triangle_count; ++t) {
+        const int32_t* v = triangles[t].v;
+        Vec4 face = {};
+        face_normal(&face, &vertices[v[0]], &vertices[v[1]], &vertices[v[2]]);
+        for (int j = 0; j < 3; ++j)
+            take_face_normal(&normals[v[j]], face);
     }
 }

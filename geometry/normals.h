@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "base/fixed_point.h"
+#include "geometry/body_mesh.h"
 #include "raster/packet.h"
 
 // out = (q - p) x (r - q), scaled to length 1024 (truncating) unless zero.
@@ -25,3 +26,10 @@ void add_normalised(Vec4* dst, const Vec4* src, const Vec4* add);
 void accumulate_vertex_normals(int32_t packet_count, PrimitivePacket* first_packet,
                                int32_t normal_count, const Vec4* vertices, int32_t first_normal,
                                Vec4* normals);
+// The same normals for a mesh held as plain data: normals[i] is what
+// accumulate_vertex_normals lays at vertex i for the triangles emitted in this
+// order (each vertex's first face normal, then each further face's added and
+// scaled to length 1024 again, corner by corner), w 0; a vertex no triangle
+// uses gets (0, 0, 0, 1). Corners must lie in 0 .. vertex_count - 1.
+void mesh_vertex_normals(const Vec4* vertices, int32_t vertex_count, const MeshTriangle* triangles,
+                         int32_t triangle_count, Vec4* normals);

@@ -99,7 +99,11 @@ int32_t* find_index_slot(GeometryPool* pool, int32_t kind, const void* record) {
     }
 }
 
+// Empties a pool's record index. It holds entries only for records stored
+// since its mark was last set, so a pool whose count is its mark has none.
 void clear_index(int32_t kind) {
+    const GeometryPool& pool = buffers.pools[kind];
+    if (pool.count == pool.mark) return;
     if (buffers.record_index[kind] != nullptr)
         std::memset(buffers.record_index[kind], 0,
                     size_t(buffers.index_mask[kind] + 1) * sizeof(int32_t));
@@ -284,6 +288,9 @@ void bind_pool_block(int32_t kind, uint8_t* block, int32_t capacity, bool fine, 
     buffers.record_index[kind] =
         reinterpret_cast<int32_t*>(block + pool_arrays_bytes(kind, capacity, fine));
     buffers.index_mask[kind] = uint32_t(index_slots(capacity) - 1);
+    // A block bound again (the start-up pools after the body buffers) may
+    // hold entries of its earlier records.
+    std::memset(buffers.record_index[kind], 0, size_t(index_slots(capacity)) * sizeof(int32_t));
     if (kind == POOL_VERTEX && fine)
         buffers.fine_vertices = reinterpret_cast<Vec4*>(
             block + int64_t(capacity) * (sizeof(Vec4) + sizeof(ScreenVertex)));
@@ -318,21 +325,33 @@ void alloc_geometry_pool(int32_t capacity, int32_t kind) {
     bind_pool_block(kind, block, capacity, false);
 }
 
-int body_buffers_fit(int32_t vertex_count, int32_t triangle_count) {
-    int64_t packets = SHORT_PACKET_BYTES + int64_t(TRIANGLE_PACKET_BYTES) * triangle_count + 4;
-    if (packets > body_packet_bytes()) return POOL_VERTEX - 1;  // the packet area
-    if (vertex_count > body_pool_capacity()) return POOL_VERTEX;
-    return POOL_KINDS;
+BufferCapacity list_capacity() {
+    const RenderList* list = shared.current;
+    if (list == nullptr) return {0, 0, 0};
+    return {list->packet_capacity, list->vertex_capacity, list->normal_capacity};
+}
+
+namespace {
+
+// Whether the body buffers in place are as large as the body buffer sizes.
+bool body_buffers_in_place_suffice() {
+    const RenderList* list = shared.current;
+    return list != nullptr && buffers.fine_vertices != nullptr && buffers.body_area != nullptr &&
+           buffers.pool_capacity[POOL_VERTEX] >= body_pool_capacity() &&
+           buffers.pool_capacity[POOL_NORMAL] >= body_pool_capacity() &&
+           list->packet_capacity >= body_packet_bytes();
+}
+
+}  // namespace
+
+BufferCapacity body_buffer_capacity() {
+    if (body_buffers_in_place_suffice()) return list_capacity();
+    return {body_packet_bytes(), body_pool_capacity(), body_pool_capacity()};
 }
 
 int prepare_body_buffers() {
-    RenderList* list = shared.current;
-    if (list == nullptr || buffers.pools == nullptr) return -1;
-    if (buffers.fine_vertices != nullptr && buffers.body_area != nullptr &&
-        buffers.pool_capacity[POOL_VERTEX] >= body_pool_capacity() &&
-        buffers.pool_capacity[POOL_NORMAL] >= body_pool_capacity() &&
-        list->packet_capacity >= body_packet_bytes())
-        return 0;
+    if (shared.current == nullptr || buffers.pools == nullptr) return -1;
+    if (body_buffers_in_place_suffice()) return 0;
     free_prepared_body_buffers();
     int32_t capacity = body_pool_capacity();
     buffers.prepared_area = static_cast<uint8_t*>(alloc_bytes(body_packet_bytes()));
@@ -347,84 +366,35 @@ int prepare_body_buffers() {
     return 0;
 }
 
-namespace {
-
-// Copies records 0 .. count - 1 of a vertex or normal pool, with the arrays
-// beside them, from one block to another of a different capacity (the old
-// block has no fine positions; the new one's stay zero).
-void copy_pool_records(int32_t kind, const uint8_t* from, int32_t from_capacity, uint8_t* to,
-                       int32_t to_capacity, int32_t count) {
-    if (count <= 0) return;
-    std::memcpy(to, from, size_t(count) * RECORD_BYTES);
-    const int64_t second =
-        kind == POOL_VERTEX ? int64_t(sizeof(ScreenVertex)) : int64_t(sizeof(Vec4));
-    std::memcpy(to + int64_t(to_capacity) * RECORD_BYTES,
-                from + int64_t(from_capacity) * RECORD_BYTES, size_t(count) * size_t(second));
-    if (kind == POOL_NORMAL)
-        std::memcpy(to + int64_t(to_capacity) * 2 * RECORD_BYTES,
-                    from + int64_t(from_capacity) * 2 * RECORD_BYTES,
-                    size_t(count) * sizeof(int32_t));
-}
-
-int put_body_buffers_in_place(bool keep) {
+void adopt_body_buffers() {
     RenderList* list = shared.current;
-    if (list == nullptr) return -1;
+    if (list == nullptr) return;
     if (buffers.prepared_area == nullptr) {
-        if (!keep) reset_frame_pools();  // the body buffers are in place already
-        return buffers.body_area != nullptr ? 0 : -1;
+        reset_frame_pools();  // the body buffers are in place already, or none were prepared
+        return;
     }
     int32_t capacity = body_pool_capacity();
-    // What the list holds, up to and with the end word after the last packet.
-    int64_t used = list->write_position - reinterpret_cast<uint8_t*>(list->first_packet);
-    // Whatever the caller checked, nothing is copied past the new blocks.
-    // Normals lie at their vertices' indices, outside the pool's own count.
-    const int32_t stored[2] = {buffers.pools[POOL_VERTEX].count,
-                               std::max(buffers.pools[POOL_NORMAL].count, list->normal_count)};
-    if (keep && (used + 4 > body_packet_bytes() || stored[0] > capacity || stored[1] > capacity))
-        return -1;
-    if (keep) std::memcpy(buffers.prepared_area, list->first_packet, size_t(used) + 4);
     free_block(buffers.body_area);
     buffers.body_area = buffers.prepared_area;
     buffers.prepared_area = nullptr;
-    buffers.saved_packet_capacity = list->packet_capacity;
+    // The start-up packet area size is kept for release_body_buffers, once.
+    if (buffers.saved_pool[0] == nullptr) buffers.saved_packet_capacity = list->packet_capacity;
     list->first_packet = reinterpret_cast<PrimitivePacket*>(buffers.body_area);
     list->packet_capacity = body_packet_bytes();
-    int32_t counts[2] = {};
     for (int32_t k = 0; k < 2; ++k) {
         int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
-        buffers.saved_pool[k] = static_cast<uint8_t*>(buffers.pools[kind].records);
-        buffers.saved_capacity[k] = buffers.pool_capacity[kind];
-        counts[k] = buffers.pools[kind].count;
-        if (keep)
-            copy_pool_records(kind, buffers.saved_pool[k], buffers.saved_capacity[k],
-                              buffers.prepared_pool[k], capacity, stored[k]);
+        // The start-up pools stay aside (bound again by release_body_buffers);
+        // body buffers replaced by larger ones are freed.
+        if (buffers.saved_pool[k] == nullptr) {
+            buffers.saved_pool[k] = static_cast<uint8_t*>(buffers.pools[kind].records);
+            buffers.saved_capacity[k] = buffers.pool_capacity[kind];
+            bind_pool_block(kind, buffers.prepared_pool[k], capacity, k == 0, true);
+        } else {
+            bind_pool_block(kind, buffers.prepared_pool[k], capacity, k == 0);
+        }
+        buffers.prepared_pool[k] = nullptr;
     }
-    bind_pool_block(POOL_VERTEX, buffers.prepared_pool[0], capacity, true, true);
-    bind_pool_block(POOL_NORMAL, buffers.prepared_pool[1], capacity, false, true);
-    buffers.prepared_pool[0] = buffers.prepared_pool[1] = nullptr;
-    if (!keep) {
-        reset_frame_pools();
-        return 0;
-    }
-    list->write_position = reinterpret_cast<uint8_t*>(list->first_packet) + used;
-    for (int32_t k = 0; k < 2; ++k) {
-        int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
-        buffers.pools[kind].count = counts[k];
-        buffers.pools[kind].mark = buffers.pools[kind].count;
-    }
-    list->vertex_count = buffers.pools[POOL_VERTEX].count;
-    list->normal_count = stored[1];
-    return 0;
-}
-
-}  // namespace
-
-void adopt_body_buffers() {
-    put_body_buffers_in_place(false);
-}
-
-int adopt_body_buffers_keeping_contents() {
-    return put_body_buffers_in_place(true);
+    reset_frame_pools();
 }
 
 void release_body_buffers() {
@@ -547,8 +517,8 @@ int32_t pool_set_mark(int32_t kind) {
     if (!valid_kind(kind)) return -1;
     if (buffers.pools == nullptr) return -2;
     GeometryPool* pool = &buffers.pools[kind];
-    pool->mark = pool->count;
     clear_index(kind);  // records before the mark are no longer searched
+    pool->mark = pool->count;
     return pool->count;
 }
 
@@ -561,10 +531,10 @@ int32_t pool_count(int32_t kind) {
 int32_t pool_reset(int32_t kind) {
     if (!valid_kind(kind)) return -1;
     if (buffers.pools == nullptr) return -2;
+    clear_index(kind);
     buffers.pools[kind].count = 0;
     buffers.pools[kind].mark = 0;
     buffers.pool_rejected[kind] = 0;
-    clear_index(kind);
     return 0;
 }
 
@@ -595,75 +565,6 @@ void reset_frame_pools() {
     }
     for (int32_t kind = 0; kind < POOL_KINDS; ++kind)
         pool_reset(kind);
-}
-
-void remove_packet_run(const void* run, int32_t bytes, int32_t packets) {
-    RenderList* list = shared.current;
-    if (list == nullptr || run == nullptr || bytes < 0 || bytes % 4 != 0) return;
-    auto* area = reinterpret_cast<uint8_t*>(list->first_packet);
-    auto* begin = static_cast<uint8_t*>(const_cast<void*>(run));
-    if (begin < area || begin > list->write_position) return;
-    uint8_t* end = begin + bytes;
-    const uint32_t end_word = PACKET_END;
-    if (end >= list->write_position) {
-        // The run is the last: the area ends where it began.
-        list->write_position = begin;
-    } else {
-        // The packets after the run and the end word after them move down.
-        const size_t moved = size_t(list->write_position - end) + 4;
-        std::memmove(begin, end, moved);
-        list->write_position -= bytes;
-    }
-    std::memcpy(list->write_position, &end_word, 4);
-    list->packet_count -= packets;
-    if (list->packet_count < 0) list->packet_count = 0;
-}
-
-void remove_pool_records(int32_t kind, int32_t first, int32_t count) {
-    if (kind != POOL_VERTEX && kind != POOL_NORMAL) return;
-    GeometryPool* pool = bound_pool(kind);
-    RenderList* list = shared.current;
-    if (pool == nullptr || list == nullptr) return;
-    // Normals are laid at their vertices' indices (compute_object_normals),
-    // so the list's count, not the pool's, says how many are stored.
-    const int32_t capacity_records = buffers.pool_capacity[kind];
-    int32_t stored = kind == POOL_VERTEX ? pool->count : list->normal_count;
-    if (stored > capacity_records) stored = capacity_records;
-    if (first < 0) first = 0;
-    if (first > stored) first = stored;
-    if (count > stored - first) count = stored - first;
-    if (count <= 0) return;
-    const int64_t capacity = buffers.pool_capacity[kind];
-    auto* block = static_cast<uint8_t*>(pool->records);
-    const int32_t after = stored - first - count;
-    // Each array of the block in turn: its records from first + count on go
-    // to first.
-    auto shift = [&](int64_t array_offset, int64_t record_bytes) {
-        uint8_t* base = block + array_offset * capacity;
-        std::memmove(base + int64_t(first) * record_bytes,
-                     base + int64_t(first + count) * record_bytes,
-                     size_t(after) * size_t(record_bytes));
-    };
-    if (kind == POOL_VERTEX) {
-        shift(0, sizeof(Vec4));
-        shift(sizeof(Vec4), sizeof(ScreenVertex));
-        if (buffers.fine_vertices != nullptr)
-            shift(sizeof(Vec4) + sizeof(ScreenVertex), sizeof(Vec4));
-    } else {
-        shift(0, sizeof(Vec4));
-        shift(sizeof(Vec4), sizeof(Vec4));
-        shift(2 * sizeof(Vec4), sizeof(int32_t));
-    }
-    if (kind == POOL_VERTEX) {
-        pool->count = stored - count;
-        list->vertex_count = pool->count;
-    } else {
-        list->normal_count = stored - count;
-        if (pool->count > first)
-            pool->count = pool->count - count > first ? pool->count - count : first;
-    }
-    pool->mark = pool->count;
-    clear_index(kind);
 }
 
 uint16_t* pack_colours() {

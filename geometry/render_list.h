@@ -104,11 +104,18 @@ const GeometryPool* geometry_pool(int32_t kind);
 // for a bad kind, before init, and after a failed allocation.
 bool pool_bound(int32_t kind);
 
-// Whether a body of that many vertices and triangles fits the body buffers
-// once they are empty: POOL_KINDS when it does, else the buffer it would
-// overflow (POOL_VERTEX - 1 for the packet area, POOL_VERTEX for the vertex
-// and normal pools).
-int body_buffers_fit(int32_t vertex_count, int32_t triangle_count);
+// What a list's buffers hold at most: packet-area bytes (the end word
+// included) and vertex and normal records.
+struct BufferCapacity {
+    int32_t packet_bytes;
+    int32_t vertices;
+    int32_t normals;
+};
+// The current list's (zeros without one), and what the body buffers hold once
+// prepare_body_buffers succeeded: those in place when they are as large as
+// the body buffer sizes, else buffers of those sizes.
+BufferCapacity list_capacity();
+BufferCapacity body_buffer_capacity();
 // Allocates the body buffers unless the list has them already: 0, or -1 after
 // the allocator's message with nothing changed.
 int prepare_body_buffers();
@@ -117,16 +124,6 @@ int prepare_body_buffers();
 // buffers (if any) in place of the packet area and the vertex and normal
 // pools.
 void adopt_body_buffers();
-// The same, keeping what the list holds: the packets up to the end word and
-// every stored vertex and normal (with the screen vertices, view normals and
-// intensities beside them) are copied into the body buffers, which take the
-// place of the start-up packet area and vertex and normal pools; the search
-// marks move to the counts. Pointers into the old blocks (an object's header
-// packet and part arrays) must be moved by rebind_objects
-// (geometry/scene_objects.h). 0, also when the body buffers are in place
-// already; -1, changing nothing, when none are prepared or what the list
-// holds would not fit them.
-int adopt_body_buffers_keeping_contents();
 // Puts the start-up packet area and pools back in place of the body buffers
 // (which are freed) and empties every pool; nothing when no body buffers are
 // in place. Discarding the edited object calls it, so that drawing starts
@@ -142,20 +139,6 @@ Vec4* fine_vertex_base();
 // Empties the packet area and every pool; storage is not cleared.
 void reset_frame_pools();
 
-// Giving back the storage of one object among others (remove_object,
-// geometry/scene_objects.h), between objects, never while one is being
-// emitted. remove_packet_run takes `bytes` bytes holding `packets` packets
-// from `run` out of the packet area, moving the packets after them and the
-// end word down; a run reaching the write position (or past it, after an
-// overflow parked it at the area's end) ends the area there. Nothing for a
-// run outside the area or a size that is not a multiple of 4.
-void remove_packet_run(const void* run, int32_t bytes, int32_t packets);
-// Takes records first .. first + count - 1 out of the vertex or normal pool
-// (cut to the stored records), moving the later ones and the arrays beside
-// them (screen vertices and fine positions, view normals and intensities)
-// down; the pool's count and the list's drop by as many, and the search mark
-// goes to the new count.
-void remove_pool_records(int32_t kind, int32_t first, int32_t count);
 // Packs the stored colour records into 5:5:5 pixels; returns the packed array
 // (null while the colour pool is unbound).
 uint16_t* pack_colours();

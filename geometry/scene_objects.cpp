@@ -2,8 +2,6 @@
 // packet run and parts, per-vertex normals and the shading selector.
 #include "geometry/scene_objects.h"
 
-#include <algorithm>
-
 #include "base/memory.h"
 #include "geometry/normals.h"
 #include "geometry/render_list.h"
@@ -60,6 +58,19 @@ PrimitivePacket* packet_at(uint8_t* p, const RunBounds& run) {
                                  : SHORT_PACKET_BYTES;
     if (size < least || size % 4 != 0 || int64_t(size) > run.end - p) return nullptr;
     return packet;
+}
+
+// Calls visit(packet) for every polygon (depth mode 3 or 4) of the object's
+// finished run, in order: the walk of next_object_polygon with the run's
+// bounds found once.
+template <typename Visit>
+void for_each_polygon(const SceneObject* object, Visit visit) {
+    const RunBounds run = object_run(object);
+    if (run.begin == nullptr) return;
+    for (uint8_t* p = run.begin; PrimitivePacket* packet = packet_at(p, run); p += packet->size) {
+        const uint32_t mode = packet_depth_mode(packet);
+        if (mode == 3 || mode == 4) visit(packet);
+    }
 }
 
 bool on_draw_list(const SceneObject* object) {
@@ -321,20 +332,25 @@ int32_t set_object_normals(int32_t index, const Vec4* normals, int32_t count) {
         return NORMALS_OUT_OF_RANGE;
     int32_t first = object->parts[0].first_vertex;
     if (int64_t(first) + count > list->normal_capacity) return NORMALS_OUT_OF_RANGE;
-    for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
-         p = next_object_polygon(object, p)) {
+    bool inside = true;
+    for_each_polygon(object, [&](PrimitivePacket* p) {
         const int16_t* v = packet_vertices(p);
-        for (int k = 0; k < packet_vertex_count(p); ++k)
-            if (v[k] < first || v[k] >= first + count) return NORMALS_OUT_OF_RANGE;
-    }
+        const int n = packet_vertex_count(p);
+        // Unsigned: one comparison finds an index below first or past the end.
+        for (int k = 0; k < n; ++k)
+            inside &= uint32_t(v[k] - first) < uint32_t(count);
+    });
+    if (!inside) return NORMALS_OUT_OF_RANGE;
     for (int32_t i = 0; i < count; ++i)
         list->model_normals[first + i] = normals[i];
-    for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
-         p = next_object_polygon(object, p)) {
+    for_each_polygon(object, [](PrimitivePacket* p) {
         p->header |= POLY_LIT;
-        for (int k = 0; k < packet_vertex_count(p); ++k)
-            packet_normals(p)[k] = packet_vertices(p)[k];
-    }
+        const int n = packet_vertex_count(p);
+        const int16_t* v = packet_vertices(p);
+        int16_t* normal = packet_normals(p);
+        for (int k = 0; k < n; ++k)
+            normal[k] = v[k];
+    });
     for (int32_t i = 0; i < object->part_count; ++i) {
         ObjectPart* part = &object->parts[i];
         part->first_normal = part->first_vertex;
@@ -433,94 +449,4 @@ int32_t delete_object(int32_t index) {
         free_block(object);
     }
     return index;
-}
-
-namespace {
-
-// Vertex and normal indices from `end` on drop by `count` in every polygon of
-// the object.
-void shift_packet_indices(const SceneObject* object, int32_t end, int32_t count) {
-    for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
-         p = next_object_polygon(object, p)) {
-        int16_t* vertices = packet_vertices(p);
-        int16_t* normals = packet_normals(p);
-        for (int k = 0; k < packet_vertex_count(p); ++k) {
-            if (vertices[k] >= end) vertices[k] = int16_t(vertices[k] - count);
-            if (normals[k] >= end) normals[k] = int16_t(normals[k] - count);
-        }
-    }
-}
-
-void point_parts_into_pools(SceneObject* object, const RenderList* list) {
-    object->vertex_base = list->model_vertices;
-    for (int32_t i = 0; i < object->part_count; ++i) {
-        ObjectPart* part = &object->parts[i];
-        part->vertices =
-            pool_pointer(list->model_vertices, list->vertex_capacity, part->first_vertex);
-        part->normals =
-            pool_pointer(list->model_normals, list->normal_capacity, part->first_normal);
-    }
-}
-
-}  // namespace
-
-int32_t remove_object(int32_t index) {
-    SceneObject* object = get_object(index);
-    RenderList* list = current_render_list();
-    if (object == nullptr) return -1;
-    if (list == nullptr) return delete_object(index);
-    auto* run = reinterpret_cast<uint8_t*>(object->header_packet);
-    RunBounds bounds = object_run(object);
-    int32_t run_bytes = bounds.begin != nullptr ? int32_t(bounds.end - bounds.begin) : 0;
-    int32_t packets = object->packet_count;
-    // Its vertices: those its parts cover, or, without parts, the last ones
-    // the pool holds.
-    VertexRange range = object_vertex_range(object);
-    if (object->part_count == 0 || range.count == 0) {
-        int32_t entered = object->vertex_count > 0 ? object->vertex_count : 0;
-        range = {list->vertex_count - entered > 0 ? list->vertex_count - entered : 0,
-                 entered < list->vertex_count ? entered : list->vertex_count};
-    }
-    const int32_t end = range.first + range.count;
-
-    for (int32_t i = 0; i < MAX_OBJECTS; ++i) {
-        SceneObject* other = state.table[i];
-        if (other == nullptr || other == object) continue;
-        if (range.count > 0) {
-            shift_packet_indices(other, end, range.count);
-            for (int32_t p = 0; p < other->part_count; ++p) {
-                ObjectPart* part = &other->parts[p];
-                if (part->first_vertex >= end) part->first_vertex -= range.count;
-                if (part->first_normal >= end) part->first_normal -= range.count;
-            }
-        }
-        if (reinterpret_cast<uint8_t*>(other->header_packet) > run)
-            other->header_packet = reinterpret_cast<PrimitivePacket*>(
-                reinterpret_cast<uint8_t*>(other->header_packet) - run_bytes);
-    }
-    delete_object(index);
-    remove_packet_run(run, run_bytes, packets);
-    remove_pool_records(POOL_VERTEX, range.first, range.count);
-    // Normals lie at their vertices' indices; those the object never had
-    // computed are not there to take out.
-    if (list->normal_count > range.first)
-        remove_pool_records(POOL_NORMAL, range.first,
-                            std::min(range.count, list->normal_count - range.first));
-    for (int32_t i = 0; i < MAX_OBJECTS; ++i)
-        if (state.table[i] != nullptr) point_parts_into_pools(state.table[i], list);
-    return index;
-}
-
-void rebind_objects(const void* old_first_packet) {
-    RenderList* list = current_render_list();
-    if (list == nullptr || state.table == nullptr) return;
-    const auto* old_area = static_cast<const uint8_t*>(old_first_packet);
-    auto* area = reinterpret_cast<uint8_t*>(list->first_packet);
-    for (int32_t i = 0; i < MAX_OBJECTS; ++i) {
-        SceneObject* object = state.table[i];
-        if (object == nullptr) continue;
-        const auto* header = reinterpret_cast<const uint8_t*>(object->header_packet);
-        object->header_packet = reinterpret_cast<PrimitivePacket*>(area + (header - old_area));
-        point_parts_into_pools(object, list);
-    }
 }

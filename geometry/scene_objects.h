@@ -171,20 +171,3 @@ SceneObject* set_delete_callback(int32_t index, ObjectDeleteCallback callback);
 // Unlinks the object from the draw list, calls its delete callback, frees it
 // and empties its slot. Returns the index, or -1 for no object.
 int32_t delete_object(int32_t index);
-
-// Deletes the object and gives back what it held in the render list: its
-// packet run and its vertex and normal records (its normals lie at its
-// vertices' indices) leave the packet area and the pools, and the objects
-// after it move down: their header packets, their packets' vertex and normal
-// indices and their parts follow. An object without parts (a build that
-// failed) holds the last vertices it entered. Assumes what the shell's
-// objects are: each emitted whole, after the ones before it, with its own
-// vertices and normals; called between objects. Returns the index, or -1 for
-// no object.
-int32_t remove_object(int32_t index);
-// After the packet area and the pools moved to other blocks with their
-// contents (adopt_body_buffers_keeping_contents, geometry/render_list.h):
-// every object's header packet, taken at the same offset from the area's
-// start as it stood from old_first_packet, and its parts' vertex and normal
-// pointers.
-void rebind_objects(const void* old_first_packet);

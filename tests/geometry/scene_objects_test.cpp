@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "geometry/part_mesh.h"
 #include "geometry/scene_fixture.h"
 #include "support/test_support.h"
 
@@ -232,90 +233,43 @@ TEST_F(SceneObjects, NormalsNeverReachPastTheNormalPool) {
     EXPECT_EQ(packet_at(136)->header, POLY_CULL | PRIM_FLAT_TRI);
 }
 
-namespace {
-
-// What an object draws, independent of where its storage lies: per polygon
-// corner its vertex's position and normal.
-std::vector<Vec4> corners_of(int32_t index) {
-    std::vector<Vec4> corners;
-    const SceneObject* object = get_object(index);
-    for (PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
-         p = next_object_polygon(object, p)) {
-        for (int k = 0; k < 3; ++k) {
-            corners.push_back(SceneTest::list()->model_vertices[packet_vertices(p)[k]]);
-            corners.push_back(SceneTest::list()->model_normals[packet_normals(p)[k]]);
-        }
-    }
-    return corners;
-}
-
-bool same(const std::vector<Vec4>& a, const std::vector<Vec4>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec4)) == 0;
-}
-
-}  // namespace
-
-// Parts of a figure come and go one at a time: removing one object gives its
-// packets and records back and moves the later objects down intact; a build
-// that failed without a part gives back what it entered; and a move into the
-// body buffers keeps every object drawing the same.
-TEST_F(SceneObjects, RemovingOneObjectMovesTheLaterOnesDownIntact) {
-    const Vec4 far[2][3] = {{{40, 0, 0, 0}, {56, 0, 0, 0}, {40, 16, 3, 0}},
-                            {{56, 0, 0, 0}, {56, 16, 8, 0}, {40, 16, 3, 0}}};
-    const Vec4 near[1][3] = {{{0, 0, -9, 0}, {9, 0, -9, 0}, {0, 9, -9, 0}}};
+// A part's mesh held as plain data is emitted as the outline build emits the
+// same triangles (whether its vertices enter triangle by triangle or each as
+// its own record), and after its vertices moved it is written back over the
+// same records, with the normals the packets would give.
+TEST_F(SceneObjects, APartMeshEmitsAsTheBuildDoesAndIsWrittenBackInPlace) {
     ASSERT_EQ(build_object(SHEET, 2), 0);
-    ASSERT_EQ(build_object(near, 1), 1);
-    ASSERT_EQ(build_object(far, 2), 2);
-    for (int32_t i = 0; i < 3; ++i)
-        ASSERT_EQ(recompute_object_normals(i), 0);
-    const std::vector<Vec4> first = corners_of(0), last = corners_of(2);
-    const int32_t end_before = int32_t(list()->write_position - area());
+    set_part_flags(0, PART_LIT);
+    show_object(0);
+    ASSERT_EQ(recompute_object_normals(0), 0);
+    set_object_shading(0, 1);
+    pack_colours();
+    const std::vector<uint8_t> packets(area(), list()->write_position + 4);
+    const std::vector<Vec4> normals(list()->model_normals, list()->model_normals + 4);
 
-    EXPECT_EQ(remove_object(1), 1);
-    EXPECT_EQ(get_object(1), nullptr);
-    EXPECT_EQ(draw_list_length(), 2);
-    // The middle run of a header and one triangle (68 bytes) and its three
-    // vertices are gone; the last object follows the first directly.
-    EXPECT_EQ(list()->write_position - area(), end_before - 68);
-    EXPECT_EQ(word_at(end_before - 68), uint32_t(PACKET_END));
-    EXPECT_EQ(get_object(2)->header_packet, packet_at(116));
-    EXPECT_EQ(list()->packet_count, 6);
-    EXPECT_EQ(list()->vertex_count, 8);
-    EXPECT_EQ(list()->normal_count, 8);
-    EXPECT_EQ(get_part(2, 0)->first_vertex, 4);
-    EXPECT_EQ(get_part(2, 0)->vertices, list()->model_vertices + 4);
-    EXPECT_EQ(get_part(2, 0)->normals, list()->model_normals + 4);
-    EXPECT_TRUE(same(corners_of(0), first));
-    EXPECT_TRUE(same(corners_of(2), last));
-    // Its normals are where a recomputation puts them.
-    EXPECT_EQ(recompute_object_normals(2), 0);
-    EXPECT_TRUE(same(corners_of(2), last));
+    PartMesh mesh;
+    mesh.vertices = {SHEET[0][0], SHEET[0][1], SHEET[0][2], SHEET[1][1]};
+    mesh.triangles = {{{0, 1, 2}}, {{1, 3, 2}}};
+    mesh.front_count = 4;
+    refresh_part_normals(&mesh);
+    for (bool by_triangle : {true, false}) {
+        delete_object(0);
+        reset_frame_pools();
+        mesh.entered_by_triangle = by_triangle;
+        ASSERT_EQ(emit_part_object(mesh, ColourRecord{255, 0, 0, 0}, 1), 0);
+        EXPECT_EQ(std::vector<uint8_t>(area(), list()->write_position + 4), packets);
+        EXPECT_EQ(std::memcmp(list()->model_normals, normals.data(), 4 * sizeof(Vec4)), 0);
+        EXPECT_EQ(list()->vertex_count, 4);
+        EXPECT_EQ(list()->normal_count, 4);
+    }
 
-    // A build that failed before its part: what it entered goes, nothing else.
-    ASSERT_EQ(create_object(2), 1);
-    triangle({1, 1, 1, 0}, {2, 1, 1, 0}, {1, 2, 1, 0});
-    finish_object();
-    EXPECT_EQ(remove_object(1), 1);
-    EXPECT_EQ(list()->write_position - area(), end_before - 68);
-    EXPECT_EQ(list()->vertex_count, 8);
-    EXPECT_TRUE(same(corners_of(2), last));
-
-    // Into the body buffers with everything the list holds.
-    set_body_buffer_sizes(4096, 128);
-    ASSERT_EQ(prepare_body_buffers(), 0);
-    const void* old_area = list()->first_packet;
-    ASSERT_EQ(adopt_body_buffers_keeping_contents(), 0);
-    EXPECT_NE(static_cast<const void*>(list()->first_packet), old_area);
-    rebind_objects(old_area);
-    EXPECT_EQ(list()->packet_capacity, 4096);
-    EXPECT_EQ(list()->vertex_count, 8);
-    EXPECT_EQ(get_object(2)->header_packet, packet_at(116));
-    EXPECT_TRUE(same(corners_of(0), first));
-    EXPECT_TRUE(same(corners_of(2), last));
-    EXPECT_EQ(fine_vertex_base()[7].x, 0);  // sheets have no fine positions
-    // Objects added afterwards go after the last one.
-    ASSERT_EQ(build_object(near, 1), 1);
-    EXPECT_EQ(get_object(1)->header_packet, packet_at(end_before - 68));
-    EXPECT_EQ(get_part(1, 0)->first_vertex, 8);
-    set_body_buffer_sizes(0, 0);
+    mesh.vertices[3].z = -24;
+    refresh_part_normals(&mesh);
+    store_emitted_vertices(0, mesh);
+    EXPECT_EQ(list()->model_vertices[3].z, -24);
+    const std::vector<Vec4> moved(list()->model_normals, list()->model_normals + 4);
+    EXPECT_NE(std::memcmp(moved.data(), normals.data(), 4 * sizeof(Vec4)), 0);
+    ASSERT_EQ(recompute_object_normals(0), 0);
+    EXPECT_EQ(std::memcmp(list()->model_normals, moved.data(), 4 * sizeof(Vec4)), 0);
+    EXPECT_EQ(std::vector<uint8_t>(area(), list()->write_position + 4), packets);
 }

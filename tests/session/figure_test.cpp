@@ -13,6 +13,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/edited_object.h"
 #include "app/figure.h"
 #include "app/mesh_export.h"
 #include "base/messages.h"
@@ -114,7 +115,7 @@ std::vector<double> depths_along_z(const ExportedMesh& mesh, double x, double y)
 struct Storage {
     std::vector<uint8_t> packets;
     std::vector<Vec4> vertices, normals, fine;
-    std::vector<FigurePart> parts;
+    Figure figure;
     bool operator==(const Storage& o) const {
         return packets == o.packets &&
                std::memcmp(vertices.data(), o.vertices.data(), vertices.size() * sizeof(Vec4)) ==
@@ -122,8 +123,7 @@ struct Storage {
                vertices.size() == o.vertices.size() && normals.size() == o.normals.size() &&
                std::memcmp(normals.data(), o.normals.data(), normals.size() * sizeof(Vec4)) == 0 &&
                std::memcmp(fine.data(), o.fine.data(), fine.size() * sizeof(Vec4)) == 0 &&
-               parts.size() == o.parts.size() &&
-               std::memcmp(parts.data(), o.parts.data(), parts.size() * sizeof(FigurePart)) == 0;
+               figure == o.figure;
     }
 };
 
@@ -136,7 +136,8 @@ Storage storage() {
     s.normals.assign(list->model_normals, list->model_normals + list->normal_count);
     if (fine_vertex_base() != nullptr)
         s.fine.assign(fine_vertex_base(), fine_vertex_base() + list->vertex_count);
-    s.parts.assign(figure().parts, figure().parts + figure().part_count);
+    s.figure = figure();
+    s.figure.edited = s.figure.last_edited = NO_PART;  // the parts only
     return s;
 }
 
@@ -337,7 +338,7 @@ TEST(Figure, APartThatDoesNotFitLeavesTheFigureByteIdentical) {
     session.stroke(ellipse(257, 300, 75, 105, 40));
     session.right_click(257, 300);
     tap(session, KEY_I);
-    ASSERT_EQ(figure().parts[0].object.kind, EDITED_BODY);
+    ASSERT_EQ(figure().parts[0].kind, EDITED_BODY);
     tap(session, KEY_N);
     const Storage kept = storage();
 
@@ -368,4 +369,92 @@ TEST(Figure, APartThatDoesNotFitLeavesTheFigureByteIdentical) {
     EXPECT_EQ(headless_messages()[2].text, TEXT_OBJECT_TABLE_FULL);
     EXPECT_TRUE(storage() == full);
     EXPECT_EQ(figure().part_count, 1);
+}
+
+namespace {
+
+std::vector<uint16_t> picture() {
+    const uint16_t* page = headless_page(0);
+    return {page, page + size_t(headless_client_width()) * size_t(headless_client_height())};
+}
+
+// Every part's pool records are its mesh's, and its mesh's normals are those
+// its positions give.
+void expect_emitted_as_held() {
+    const RenderList* list = current_render_list();
+    for (int32_t i = 0; i < figure().part_count; ++i) {
+        const PartMesh& mesh = *figure().parts[i].mesh;
+        PartMesh fresh = mesh;
+        refresh_part_normals(&fresh);
+        const int32_t first = part_object(i).first_vertex;
+        const size_t bytes = mesh.vertices.size() * sizeof(Vec4);
+        ASSERT_EQ(part_object(i).vertex_count, int32_t(mesh.vertices.size())) << i;
+        EXPECT_EQ(std::memcmp(list->model_vertices + first, mesh.vertices.data(), bytes), 0) << i;
+        EXPECT_EQ(std::memcmp(list->model_normals + first, mesh.normals.data(), bytes), 0) << i;
+        EXPECT_TRUE(same_part_mesh(fresh, mesh)) << i;
+    }
+}
+
+}  // namespace
+
+// A figure's state is a value: kept, then changed (a part pushed before the
+// last, inflated there, another taken away, shading, F12), and restored, it
+// draws the same picture from the same records; the kept state's meshes are
+// not touched by the pushes made after it was kept.
+TEST(Figure, AStateKeptAndRestoredDrawsTheSamePicture) {
+    Session session;
+    session.stroke(ellipse(257, 300, 75, 105, 40));
+    session.right_click(257, 300);
+    tap(session, KEY_N);
+    session.stroke(ellipse(257, 140, 50, 48, 32));
+    session.right_click(257, 140);
+    tap(session, KEY_M);
+    ASSERT_EQ(figure().part_count, 3);
+    ASSERT_EQ(figure().edited, 1);
+    const Figure kept = figure();
+    const Vec4 turned = figure_rotation();
+    const std::vector<uint16_t> shown = picture();
+    const Storage stored = storage();
+
+    // The head, the middle part, pushed and inflated: the mirror after it
+    // keeps its own records.
+    session.hover(257, 140);
+    headless_queue_key_down(KEY_Z);
+    headless_queue_button_down(BUTTON_LEFT);
+    session.frames(3);
+    headless_queue_button_up(BUTTON_LEFT);
+    headless_queue_key_up(KEY_Z);
+    session.frames(1);
+    EXPECT_NE(figure().parts[1].mesh, kept.parts[1].mesh);
+    EXPECT_EQ(figure().parts[2].mesh, kept.parts[2].mesh);
+    expect_emitted_as_held();
+    tap(session, KEY_I);
+    ASSERT_EQ(figure().parts[1].kind, EDITED_BODY);
+    expect_emitted_as_held();
+    tap(session, KEY_F2);
+    tap(session, KEY_TAB);
+    tap(session, KEY_BACKSPACE);
+    EXPECT_EQ(figure().part_count, 2);
+    EXPECT_FALSE(figure() == kept);
+    EXPECT_NE(picture(), shown);
+
+    for (bool thrown_away : {false, true}) {
+        if (thrown_away) tap(session, KEY_F12);
+        ASSERT_TRUE(restore_figure(kept));
+        set_figure_rotation(turned);
+        session.frames(1);
+        EXPECT_TRUE(figure() == kept);
+        EXPECT_TRUE(picture() == shown) << thrown_away;
+        const Storage restored = storage();
+        ASSERT_EQ(restored.vertices.size(), stored.vertices.size());
+        ASSERT_EQ(restored.normals.size(), stored.normals.size());
+        EXPECT_EQ(std::memcmp(restored.vertices.data(), stored.vertices.data(),
+                              stored.vertices.size() * sizeof(Vec4)),
+                  0);
+        EXPECT_EQ(std::memcmp(restored.normals.data(), stored.normals.data(),
+                              stored.normals.size() * sizeof(Vec4)),
+                  0);
+        expect_emitted_as_held();
+    }
+    EXPECT_TRUE(headless_messages().empty());
 }
