@@ -190,7 +190,13 @@ const RegionMask& part_region(int32_t part) {
 
 bool add_figure_part(FigurePart part) {
     const Figure& f = state.figure;
-    if (f.part_count >= MAX_FIGURE_PARTS || part.mesh == nullptr) return false;
+    if (part.mesh == nullptr) return false;
+    // Every part is an object of the table: a figure that has as many parts as the table has
+    // slots has no room for another, which the user is told as for any table that is full.
+    if (f.part_count >= MAX_FIGURE_PARTS) {
+        show_error("%s", TEXT_OBJECT_TABLE_FULL);
+        return false;
+    }
     if (part.region == nullptr) part.region = std::make_shared<const RegionMask>();
     Figure next = f;
     const int32_t added = next.part_count++;

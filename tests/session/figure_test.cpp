@@ -371,6 +371,19 @@ TEST(Figure, APartThatDoesNotFitLeavesTheFigureByteIdentical) {
     EXPECT_EQ(figure().part_count, 1);
 }
 
+// A figure with as many parts as the object table has slots refuses another with the
+// table's message, as a full table of other objects does.
+TEST(Figure, AFigureOfEveryObjectSlotSaysTheTableIsFull) {
+    Session session;
+    session.stroke(ellipse(200, 241, 30, 30, 16));
+    session.right_click(200, 241);
+    for (int32_t i = 0; i < MAX_FIGURE_PARTS; ++i)
+        tap(session, KEY_M);
+    EXPECT_EQ(figure().part_count, MAX_FIGURE_PARTS);
+    ASSERT_EQ(headless_messages().size(), 1u);
+    EXPECT_EQ(headless_messages()[0].text, TEXT_OBJECT_TABLE_FULL);
+}
+
 namespace {
 
 std::vector<uint16_t> picture() {
