@@ -9,6 +9,7 @@
 #include "app/inflate.h"
 #include "app/input.h"
 #include "app/outline.h"
+#include "app/part_mark.h"
 #include "app/screen.h"
 #include "app/session_recorder.h"
 #include "app/session_save.h"
@@ -313,6 +314,7 @@ void run_frame(PlatformWindow window) {
     place_figure();
     transform_scene();
     render_frame();
+    mark_edited_part();
     // While a part is added, the outline drawn so far shows over the figure.
     if (edited_object().index == NO_OBJECT) overlay_strokes();
     advance_animations();

@@ -1,7 +1,7 @@
 // A figure of several parts, built as a user builds it (a body, a head and an
 // arm added with N, the other arm by M): every export format read back, parts
-// placed in depth where they are drawn, Tab, Backspace and F12, and a part
-// that does not fit.
+// placed in depth where they are drawn, Tab, Backspace and F12, a part that
+// does not fit, and the mark of the edited part.
 #include <gtest/gtest.h>
 #include <tiny_gltf.h>
 #include <tiny_obj_loader.h>
@@ -16,8 +16,12 @@
 #include "app/edited_object.h"
 #include "app/figure.h"
 #include "app/mesh_export.h"
+#include "app/outline.h"
+#include "app/part_mark.h"
 #include "base/messages.h"
+#include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
+#include "raster/render_frame.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -469,5 +473,126 @@ TEST(Figure, AStateKeptAndRestoredDrawsTheSamePicture) {
                   0);
         expect_emitted_as_held();
     }
+    EXPECT_TRUE(headless_messages().empty());
+}
+
+namespace {
+
+// The frame as the renderer alone draws it (the strokes laid over it while a
+// part is added): the picture without the edited part's mark. It leaves the
+// screen vertices of that frame in the render list.
+std::vector<uint16_t> unmarked_picture() {
+    clear_screen();
+    place_figure();
+    transform_scene();
+    render_frame();
+    if (edited_object().index == NO_OBJECT) overlay_strokes();
+    return picture();
+}
+
+// Per pixel of the page, whether its point (x + 1/2, y) lies in or on one of
+// part `part`'s projected triangles (a body's facing the viewer, a sheet's
+// all), worked out in doubles from the frame's screen vertices.
+std::vector<bool> part_coverage(int32_t part) {
+    const int32_t width = headless_client_width(), height = headless_client_height();
+    std::vector<bool> covered(size_t(width) * size_t(height));
+    const ScreenVertex* screen =
+        current_render_list()->screen_vertices + part_object(part).first_vertex;
+    const bool body = figure().parts[part].kind == EDITED_BODY;
+    for (const MeshTriangle& t : figure().parts[part].mesh->triangles) {
+        const ScreenVertex &a = screen[t.v[0]], &b = screen[t.v[1]], &c = screen[t.v[2]];
+        const double area = double(b.x - a.x) * (c.y - a.y) - double(b.y - a.y) * (c.x - a.x);
+        if (area == 0 || (body && area < 0)) continue;
+        for (int32_t y = std::max(0, std::min({a.y, b.y, c.y}));
+             y <= std::min(height - 1, std::max({a.y, b.y, c.y})); ++y) {
+            for (int32_t x = std::max(0, std::min({a.x, b.x, c.x}) - 1);
+                 x <= std::min(width - 1, std::max({a.x, b.x, c.x})); ++x) {
+                auto side = [&](const ScreenVertex& p, const ScreenVertex& q) {
+                    return (q.x - p.x) * (y - p.y) - (q.y - p.y) * (x + 0.5 - p.x);
+                };
+                const double u = side(a, b), v = side(b, c), w = side(c, a);
+                if ((u >= 0 && v >= 0 && w >= 0) || (u <= 0 && v <= 0 && w <= 0))
+                    covered[size_t(y) * size_t(width) + size_t(x)] = true;
+            }
+        }
+    }
+    return covered;
+}
+
+struct Mark {
+    std::vector<size_t> pixels;  // where the picture differs from the unmarked one
+    int32_t off_outline = 0;     // of those, pixels not at the part's outline
+    int32_t other_colours = 0;   // of those, pixels not of the mark's colour
+};
+
+// The pixels the frame just shown has beyond the renderer's picture, and how
+// many of them do not lie at the outline of part `part`: their 3 x 3 block
+// holds no pixel it covers, or holds only such pixels.
+Mark frame_mark(int32_t part) {
+    const std::vector<uint16_t> shown = picture();
+    const std::vector<uint16_t> plain = unmarked_picture();
+    Mark mark;
+    if (part == NO_PART) {
+        mark.off_outline = shown == plain ? 0 : 1;
+        return mark;
+    }
+    const std::vector<bool> covered = part_coverage(part);
+    const int32_t width = headless_client_width(), height = headless_client_height();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] == plain[i]) continue;
+        mark.pixels.push_back(i);
+        mark.other_colours += shown[i] != PART_MARK_PIXEL;
+        const int32_t x = int32_t(i % size_t(width)), y = int32_t(i / size_t(width));
+        int32_t in = 0, out = 0;
+        for (int32_t dy = -1; dy <= 1; ++dy)
+            for (int32_t dx = -1; dx <= 1; ++dx) {
+                const int32_t nx = x + dx, ny = y + dy;
+                const bool on = nx >= 0 && ny >= 0 && nx < width && ny < height - 1 &&
+                                covered[size_t(ny) * size_t(width) + size_t(nx)];
+                (on ? in : out) += 1;
+            }
+        mark.off_outline += in == 0 || out == 0;
+    }
+    return mark;
+}
+
+}  // namespace
+
+// The edited part is marked by a ring at its outline, drawn over the frame,
+// only while the figure has two or more parts and one of them is edited: a
+// single object, and a figure while a part is added, draw the renderer's
+// picture alone. Tab moves the ring to the next part.
+TEST(Figure, TheEditedPartIsMarkedWhileTheFigureHasSeveralParts) {
+    Session session;
+    session.stroke(ellipse(257, 300, 75, 105, 40));
+    session.right_click(257, 300);
+    session.frames(1);
+    EXPECT_EQ(frame_mark(NO_PART).off_outline, 0);  // a single sheet
+    tap(session, KEY_I);
+    ASSERT_EQ(figure().parts[0].kind, EDITED_BODY);
+    EXPECT_EQ(frame_mark(NO_PART).off_outline, 0);  // a single body
+    tap(session, KEY_N);
+    session.stroke(ellipse(257, 140, 50, 48, 32));
+    EXPECT_EQ(frame_mark(NO_PART).off_outline, 0);  // adding: the figure and the strokes only
+
+    // The head's sheet joins and is edited, then the body again.
+    session.right_click(257, 140);
+    session.frames(1);
+    ASSERT_EQ(figure().part_count, 2);
+    ASSERT_EQ(figure().edited, 1);
+    const Mark head = frame_mark(1);
+    tap(session, KEY_TAB);
+    ASSERT_EQ(figure().edited, 0);
+    const Mark body = frame_mark(0);
+    for (const Mark* mark : {&head, &body}) {
+        // A closed ring around each part: at least the pixels of its height twice.
+        EXPECT_GT(mark->pixels.size(), 150u);
+        EXPECT_EQ(mark->off_outline, 0);
+        EXPECT_EQ(mark->other_colours, 0);
+    }
+    EXPECT_NE(head.pixels, body.pixels);
+    tap(session, KEY_N);  // a third part to be added: none edited
+    ASSERT_EQ(figure().edited, NO_PART);
+    EXPECT_EQ(frame_mark(NO_PART).off_outline, 0);
     EXPECT_TRUE(headless_messages().empty());
 }
