@@ -11,6 +11,7 @@
 #include "app/frame.h"
 #include "app/mesh_export.h"
 #include "app/outline.h"
+#include "app/part_mark.h"
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/startup.h"
@@ -225,6 +226,7 @@ void render_demo_frame() {
         clear_screen();
         transform_scene();
         render_frame();
+        mark_edited_part();
         return;
     }
     fill_pixel_pairs(demo.raster.data(), int64_t(demo.raster_width / 2) * demo.raster_height,
@@ -243,6 +245,7 @@ void render_demo_frame() {
         vertex.y = to_y + (((vertex.y - from_y) * demo.scale256) >> 8);
     }
     render_frame();
+    mark_edited_part();
 }
 
 void prepare_demo_rebuild() {

@@ -48,7 +48,7 @@ inline constexpr int32_t DEMO_RELIEF_DEPTH = 6;
 int32_t inflate_demo_object();
 
 // The editing-mode frame without pacing, input or presentation: clear,
-// transform, render into page 0.
+// transform, render and the edited part's mark (a figure's) into page 0.
 void set_demo_rotation(int32_t x, int32_t y, int32_t z);
 void render_demo_frame();
 

@@ -49,7 +49,7 @@ void measure(const std::string& name, Work work, Done done) {
     ++failed_workloads;
 }
 
-// The editing-mode frame (clear, transform, render) of the scene as it
+// The editing-mode frame (clear, transform, render, mark) of the scene as it
 // stands, at each rotation; the first frame at a rotation is not counted.
 void measure_frames(const char* scene) {
     for (const Rotation& rotation : ROTATIONS) {
