@@ -154,3 +154,53 @@ StrokeHistoryMemory stroke_history_memory() {
     }
     return memory;
 }
+
+KeptStrokes keep_strokes() {
+    KeptStrokes kept;
+    kept.segments.assign(history.segments, history.segments + history.segment_count);
+    kept.stroke_count = history.stroke_count;
+    kept.segment_capacity = history.segment_capacity;
+    kept.page_copy = pack_pixels(history.page_copy, history.page_copy_pixels);
+    kept.refused = history.refused;
+    return kept;
+}
+
+bool strokes_as_kept(const KeptStrokes& kept) {
+    if (history.refused != kept.refused || history.stroke_count != kept.stroke_count ||
+        history.segment_count != int32_t(kept.segments.size()))
+        return false;
+    if (history.segment_count > 0 &&
+        std::memcmp(history.segments, kept.segments.data(),
+                    size_t(history.segment_count) * sizeof(StrokeSegment)) != 0)
+        return false;
+    return same_pixels(kept.page_copy, history.page_copy, history.page_copy_pixels);
+}
+
+void restore_strokes(const KeptStrokes& kept) {
+    forget_strokes();
+    history.refused = kept.refused;
+    const auto count = int32_t(kept.segments.size());
+    if (count == 0) return;
+    const int64_t pixels = kept.page_copy.pixels;
+    int32_t capacity = kept.segment_capacity;
+    if (capacity < count) capacity = count;
+    if (pixels != page_pixel_count() || capacity > MAX_STROKE_SEGMENTS) {
+        history.refused = true;
+        return;
+    }
+    history.page_copy = static_cast<uint16_t*>(alloc_zeroed(int32_t(pixels * 2)));
+    if (history.page_copy != nullptr)
+        history.segments =
+            static_cast<StrokeSegment*>(alloc_zeroed(int32_t(capacity * sizeof(StrokeSegment))));
+    if (history.segments == nullptr) {
+        release_memory();
+        history.refused = true;
+        return;
+    }
+    history.page_copy_pixels = pixels;
+    unpack_pixels(kept.page_copy, history.page_copy, pixels);
+    std::memcpy(history.segments, kept.segments.data(), size_t(count) * sizeof(StrokeSegment));
+    history.segment_count = count;
+    history.segment_capacity = capacity;
+    history.stroke_count = kept.stroke_count;
+}

@@ -10,6 +10,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "app/packed_pixels.h"
 
 // A segment from (x0, y0) to (x1, y1), client pixels, drawn by left-button
 // press number `press`; a stroke is a run of segments of one press.
@@ -54,3 +57,20 @@ struct StrokeHistoryMemory {
     int64_t bytes;
 };
 StrokeHistoryMemory stroke_history_memory();
+
+// The history as a value, for undo (app/undo_history.h): its segments, the page copy as runs,
+// the room its segments' block had, and whether it refused.
+struct KeptStrokes {
+    std::vector<StrokeSegment> segments;
+    int32_t stroke_count = 0;
+    int32_t segment_capacity = 0;
+    PackedPixels page_copy;  // empty without strokes
+    bool refused = false;
+};
+KeptStrokes keep_strokes();
+// Whether the history is the kept one.
+bool strokes_as_kept(const KeptStrokes& kept);
+// The kept history in place of the one there, its blocks allocated again (alloc_zeroed); the
+// page is the caller's to put back. When the allocator refuses (its message shown), no stroke
+// can be taken back until the next forget_strokes, as when the history runs out of room.
+void restore_strokes(const KeptStrokes& kept);
