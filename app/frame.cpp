@@ -15,6 +15,7 @@
 #include "app/session_save.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
+#include "app/undo_history.h"
 #include "geometry/animation.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/scene_objects.h"
@@ -39,6 +40,8 @@ struct OncePerPressKeys {
     bool n_down;
     bool m_down;
     bool tab_down;
+    bool z_down;
+    bool y_down;
 };
 
 // The page strokes go to while a part is added to a figure.
@@ -58,12 +61,6 @@ void show_title_notice(std::string text) {
     title_notice = {true, frame.last_frame_tick, std::move(text)};
 }
 
-// Z acts when any bit of the key state is set: held now, or pressed since the
-// previous query.
-bool z_key_active() {
-    return key_state(KEY_Z) != 0;
-}
-
 // The function keys act only while held: the high byte of the key state.
 bool key_held(int virtual_key) {
     return (key_state(virtual_key) >> 8) != 0;
@@ -75,12 +72,79 @@ bool key_held(int virtual_key) {
 // query is ignored, held or let go since: the keyboard's auto-repeat sets it
 // again and again while the key is held, and holding the key, then letting
 // it go, must not take back one stroke after another.
-bool key_pressed_once(int virtual_key, bool* was_down) {
-    uint16_t state = key_state(virtual_key);
+bool pressed_once(uint16_t state, bool* was_down) {
     bool down = (state >> 8) != 0;
     bool pressed = !*was_down && (down || (state & 1) != 0);
     *was_down = down;
     return pressed;
+}
+
+bool key_pressed_once(int virtual_key, bool* was_down) {
+    return pressed_once(key_state(virtual_key), was_down);
+}
+
+// The keys that work with Ctrl, each asked once a frame. Ctrl acts when any bit
+// of its state is set (held now, or pressed since the previous frame), so that
+// Ctrl and a key tapped together between two frames count. Z is asked in
+// editing mode, where alone it faces the figure front and pushes (whenever any
+// bit of its state is set), and with Ctrl in either mode, where it undoes (once
+// a press); in drawing mode without Ctrl it is left unasked, as it always was.
+// Y with Ctrl, and Z with Ctrl and Shift, redo.
+struct CommandKeys {
+    bool control;
+    bool z_active;   // Z faces and pushes this frame
+    bool z_pressed;  // Z went down since it was last asked
+    bool undo;
+    bool redo;
+};
+
+CommandKeys command_keys(bool editing) {
+    CommandKeys keys = {};
+    keys.control = key_state(KEY_CONTROL) != 0;
+    const bool shift = key_state(KEY_SHIFT) != 0;
+    if (editing || keys.control) {
+        const uint16_t z = key_state(KEY_Z);
+        keys.z_pressed = pressed_once(z, &once_keys.z_down);
+        keys.z_active = editing && !keys.control && z != 0;
+    } else {
+        // Unasked, its state since the last query is unknown: a Z down when it is next asked
+        // counts as pressed.
+        once_keys.z_down = false;
+    }
+    const bool y_pressed = key_pressed_once(KEY_Y, &once_keys.y_down);
+    keys.undo = keys.control && keys.z_pressed && !shift;
+    keys.redo = keys.control && !keys.undo && (y_pressed || (keys.z_pressed && shift));
+    return keys;
+}
+
+// A step of one frame (app/undo_history.h): kept when it changed the state.
+template <typename Action>
+void act(Action action) {
+    begin_action();
+    action();
+    end_action();
+}
+
+// The step held over frames that goes on this frame: a stroke while the left
+// button is held in drawing mode, a hold of Z, or a turn while a button is held
+// in editing mode. The open one ends when it does not go on, and when its
+// button or key was pressed again since the previous frame (a new stroke, a
+// new drag).
+void settle_held_step(bool editing, int32_t buttons, const CommandKeys& keys) {
+    const int32_t pressed = mouse_state().pressed_since_frame;
+    StepKind going_on = StepKind::NONE;
+    bool again = false;
+    if (!editing) {
+        if ((buttons & BUTTON_LEFT) != 0) going_on = StepKind::STROKE;
+        again = (pressed & BUTTON_LEFT) != 0;
+    } else if (keys.z_active) {
+        going_on = StepKind::Z_HOLD;
+        again = keys.z_pressed;
+    } else if ((buttons & (BUTTON_LEFT | BUTTON_RIGHT)) != 0) {
+        going_on = StepKind::TURN;
+        again = (pressed & (BUTTON_LEFT | BUTTON_RIGHT)) != 0;
+    }
+    if (open_step() != going_on || again) end_step();
 }
 
 // The figure's keys act once per press; each is asked every frame in either
@@ -152,30 +216,33 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
     const FigureKeys keys = figure_keys();
     const bool adding = figure().part_count > 0;
     if (adding && key_held(KEY_F12)) {
-        discard_figure();
+        act(discard_figure);
         return;
     }
     if (adding && keys.next) {
         // Back to editing; the outline drawn so far is dropped.
-        forget_strokes();
-        edit_next_part();
+        act([] {
+            forget_strokes();
+            edit_next_part();
+        });
         return;
     }
     // Strokes are taken back before this frame's segment is drawn: a stroke
     // still being drawn goes as far as it has come and goes on as a new one.
-    if (key_pressed_once(KEY_DELETE, &once_keys.delete_down)) take_back_all_strokes();
-    if (key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down)) take_back_last_stroke();
+    if (key_pressed_once(KEY_DELETE, &once_keys.delete_down)) act(take_back_all_strokes);
+    if (key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down)) act(take_back_last_stroke);
     if ((buttons & BUTTON_LEFT) != 0) {
         int32_t px = 0;
         int32_t py = 0;
         previous_mouse_position(&px, &py);
+        begin_step(StepKind::STROKE);
         draw_stroke(px, py, x, y);
     }
     if ((buttons & BUTTON_RIGHT) != 0 && point_on_stroke(x, y)) {
         // The fill would stop at once: nothing is built, and the drawing stays.
         show_title_notice("nothing built: the click is on the outline; right-click inside it");
     } else if ((buttons & BUTTON_RIGHT) != 0) {
-        build_figure_part(x, y);
+        act([x, y] { build_figure_part(x, y); });
     }
 }
 
@@ -215,13 +282,14 @@ void remove_edited_part() {
     start_over_when_empty();
 }
 
-void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
+void handle_editing_input(int32_t x, int32_t y, int32_t buttons, bool z_active) {
     int32_t dx = 0;
     int32_t dy = 0;
     mouse_delta(&dx, &dy);
     // The edited part's object holds the figure's rotation.
     Vec4* angles = get_object_rotation(edited_object().index);
-    if (z_key_active()) {
+    if (z_active) {
+        begin_step(StepKind::Z_HOLD);
         face_figure_to_viewer();
         if ((buttons & BUTTON_LEFT) != 0) {
             push_under_cursor(x, y, -1);
@@ -231,31 +299,30 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons) {
     } else if ((buttons & (BUTTON_LEFT | BUTTON_RIGHT)) != 0 && angles != nullptr) {
         // Dragging down turns about x one way, dragging right about y; angles
         // wrap within one turn.
+        begin_step(StepKind::TURN);
         angles->x = (angles->x - dy) & ANGLE_MASK;
         angles->y = (angles->y - dx) & ANGLE_MASK;
     }
     // I, held or tapped since the previous frame, turns the sheet into a
     // closed body; on a body it does nothing.
-    if (key_state(KEY_I) != 0) inflate_edited_object();
+    if (key_state(KEY_I) != 0) act(inflate_edited_object);
     // Every held key takes effect, in this order, so the last one wins.
-    if (key_held(KEY_F1)) set_part_shading(figure().edited, 0);
-    if (key_held(KEY_F2)) set_part_shading(figure().edited, 1);
-    if (key_held(KEY_F3)) set_part_shading(figure().edited, 2);
+    const int function_keys[] = {KEY_F1, KEY_F2, KEY_F3};
+    for (int32_t mode = 0; mode < 3; ++mode)
+        if (key_held(function_keys[mode])) act([mode] { set_part_shading(figure().edited, mode); });
     const FigureKeys keys = figure_keys();
-    if (keys.mirror) mirror_edited_part();
-    if (key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down)) remove_edited_part();
-    if (keys.next) edit_next_part();
-    if (keys.add) start_adding_part();
-    if (key_held(KEY_F12)) discard_figure();
+    if (keys.mirror) act(mirror_edited_part);
+    if (key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down)) act(remove_edited_part);
+    if (keys.next) act(edit_next_part);
+    if (keys.add) act(start_adding_part);
+    if (key_held(KEY_F12)) act(discard_figure);
 }
 
-// Ctrl+S, in either mode: S pressed once while Ctrl is held, or with both
-// tapped since the previous frame. Both keys are asked every frame, so that
-// a press of Ctrl long ago does not count.
-bool save_keys_pressed() {
-    const bool control = key_state(KEY_CONTROL) != 0;
-    const bool s = key_pressed_once(KEY_S, &once_keys.s_down);
-    return control && s;
+// Ctrl+Z and Ctrl+Y (or Ctrl+Shift+Z) before the frame's other input: the open
+// step ends and the last one is undone, or the last one undone is redone.
+void undo_or_redo(const CommandKeys& keys) {
+    if (keys.undo) undo_step();
+    if (keys.redo) redo_step();
 }
 
 }  // namespace
@@ -304,13 +371,20 @@ void run_frame(PlatformWindow window) {
     int32_t x = 0;
     int32_t y = 0;
     int32_t buttons = mouse_position(&x, &y);
+    const CommandKeys keys = command_keys(edited_object().index != NO_OBJECT);
+    settle_held_step(edited_object().index != NO_OBJECT, buttons, keys);
+    undo_or_redo(keys);
     if (edited_object().index == NO_OBJECT) {
         handle_drawing_input(x, y, buttons);
     } else {
-        handle_editing_input(x, y, buttons);
+        handle_editing_input(x, y, buttons, keys.z_active);
     }
+    if (take_dropped_notice()) show_title_notice("undo history full: the oldest steps are dropped");
     end_frame_clicks();
-    const bool save = save_keys_pressed();
+    // Ctrl+S, in either mode: S pressed once while Ctrl is held, or with both
+    // tapped since the previous frame. Both keys are asked every frame, so
+    // that a press of Ctrl long ago does not count.
+    const bool save = keys.control && key_pressed_once(KEY_S, &once_keys.s_down);
     place_figure();
     transform_scene();
     render_frame();

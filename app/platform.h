@@ -30,8 +30,10 @@ inline constexpr int KEY_I = 0x49;        // inflate the edited sheet into a bod
 inline constexpr int KEY_N = 0x4E;        // keep the edited part and add another to the figure
 inline constexpr int KEY_M = 0x4D;        // add the mirror of the edited part
 inline constexpr int KEY_TAB = 0x09;      // edit the figure's next part
-inline constexpr int KEY_CONTROL = 0x11;  // either Ctrl key; with S, save
+inline constexpr int KEY_CONTROL = 0x11;  // either Ctrl key; with S, save; with Z, undo
 inline constexpr int KEY_S = 0x53;
+inline constexpr int KEY_Y = 0x59;      // with Ctrl, redo
+inline constexpr int KEY_SHIFT = 0x10;  // either Shift key; with Ctrl and Z, redo
 inline constexpr int CHAR_ESCAPE = 27;
 
 inline constexpr int32_t MAX_SCREEN_PAGES = 8;

@@ -22,9 +22,10 @@
 
 #include "app/platform.h"
 
-// The keys the shell queries, under their script names. The save keys are not
-// recorded: they change nothing the script rebuilds, and a recorded or saved
-// session that is played again must not save again.
+// The keys the shell queries, under their script names. S is not recorded: a
+// save changes nothing the script rebuilds, and a recorded or saved session
+// that is played again must not save again. Ctrl is, since with Z and Y it
+// undoes and redoes steps.
 struct ScriptKey {
     const char* name;
     int virtual_key;
@@ -36,8 +37,9 @@ inline constexpr ScriptKey SCRIPT_KEYS[] = {
     {"f12", KEY_F12, true},       {"i", KEY_I, true},
     {"n", KEY_N, true},           {"m", KEY_M, true},
     {"tab", KEY_TAB, true},       {"backspace", KEY_BACKSPACE, true},
-    {"delete", KEY_DELETE, true}, {"ctrl", KEY_CONTROL, false},
-    {"s", KEY_S, false}};
+    {"delete", KEY_DELETE, true}, {"ctrl", KEY_CONTROL, true},
+    {"s", KEY_S, false},          {"y", KEY_Y, true},
+    {"shift", KEY_SHIFT, true}};
 inline constexpr int32_t SCRIPT_KEY_COUNT = int32_t(sizeof SCRIPT_KEYS / sizeof SCRIPT_KEYS[0]);
 
 // A recording keeps at most this many commands, each a line of at most 30

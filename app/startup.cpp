@@ -7,6 +7,7 @@
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
+#include "app/undo_history.h"
 #include "geometry/animation.h"
 #include "geometry/camera.h"
 #include "geometry/matrix.h"
@@ -40,6 +41,7 @@ int start_up(PlatformWindow window) {
     forget_edited_object();
     reset_mouse();
     forget_strokes();
+    reset_undo_history();
 
     // Each status step has shown its own message when it fails; start-up
     // stops there and leaves what it built to the end of the process.
@@ -80,6 +82,7 @@ void shut_down() {
     free_outline_grid();
     forget_edited_object();  // every object goes below
     forget_strokes();
+    reset_undo_history();  // the meshes the steps kept
     free_animation_table();
     restore_cursor();
     free_model_library();

@@ -44,7 +44,7 @@ bool valid_key(int virtual_key) {
     return virtual_key >= 0 && virtual_key < KEY_COUNT;
 }
 
-// Keys the recorder leaves out are not played either: the save keys, so that a script with
+// Keys the recorder leaves out are not played either: the save key, so that a script with
 // `key down ctrl` and `key down s` written in by hand saves nothing when it is opened.
 bool played_key(int virtual_key) {
     if (!valid_key(virtual_key)) return false;

@@ -12,10 +12,10 @@
 // without a jump. The shell records what it is given as any input, so the new session's
 // recording holds the old session and then the new one.
 //
-// Opening only shows: the save keys (Ctrl, S) of a script are not played, so that a document,
-// however it was edited, saves nothing when it is opened; and the message boxes its session
-// shows are kept (window_replay_keep_message) and listed once when it ends, each text with how
-// often it came, rather than shown one box at a time.
+// Opening only shows: the save key (S) of a script is not played, so that a document, however
+// it was edited, saves nothing when it is opened (its Ctrl is, for undo and redo); and the message
+// boxes its session shows are kept (window_replay_keep_message) and listed once when it ends, each
+// text with how often it came, rather than shown one box at a time.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +39,7 @@ void start_window_replay(const Script& script);
 // Plays on until the script ends or `frame_budget` more frames have run. The window's own
 // commands end the replay: the close box and Escape (`close`, `escape`, `char 27`) stop it
 // before them, since the user takes over instead, and so does the program ending (keep_going
-// false, or a quit requested). Screenshots, exports and the save keys do nothing here. At its
+// false, or a quit requested). Screenshots, exports and the save key do nothing here. At its
 // end a button or key the script still holds is let go, so the user's own mouse and keys take
 // over from a clean state. True while more remains to play; false once the replay has ended.
 bool continue_window_replay(const WindowReplayHooks& hooks, int64_t frame_budget);
