@@ -148,7 +148,7 @@ std::string parse_key(const Words& words, ScriptCommand* command, Script*) {
     command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
     if (!lookup_key(words[2], &command->a))
         return "unknown key " + in_quotes(words[2]) +
-               " (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl or s)";
+               " (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl, shift, y or s)";
     return "";
 }
 

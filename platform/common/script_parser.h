@@ -5,8 +5,9 @@
 //   move X Y             cursor to client pixel (X, Y)
 //   down left|right      button pressed
 //   up left|right        button released
-//   key down|up KEY      KEY: z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl or s
-//                        (Ctrl held and S pressed: a save into the output folder)
+//   key down|up KEY      KEY: z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl,
+//                        shift, y or s (Ctrl held and S pressed: a save into the output
+//                        folder; Ctrl and Z: undo; Ctrl and Y, or Ctrl, Shift and Z: redo)
 //   char N               typed character code N (27 is Escape)
 //   escape               the same as char 27
 //   close                the window's close box

@@ -75,12 +75,15 @@ constexpr const char* HELP =
     "and banded shading, F12 throws it away. N keeps it and lets you draw another part over\n"
     "it (the figure turns as one), M adds its mirror image, Tab edits the next part and\n"
     "Backspace removes the part being edited. While drawing, Backspace takes back the last\n"
-    "stroke and Delete every stroke. Ctrl+S saves the picture, the session and every part\n"
-    "as numbered files sketch3d-NNN.obj, .stl, .glb, .png and .txt. Escape ends the program.\n"
+    "stroke and Delete every stroke. Ctrl+Z undoes the last step (a stroke, a build, a turn,\n"
+    "a hold of Z, a key), again and again, and Ctrl+Y or Ctrl+Shift+Z redoes it. Ctrl+S\n"
+    "saves the picture, the session and every part as numbered files sketch3d-NNN.obj, .stl,\n"
+    ".glb, .png and .txt. Escape ends the program.\n"
     "\n"
     "  FILE           open a session saved by Ctrl+S or recorded with --record: it plays at\n"
-    "                 once, and the mouse takes over where it ends; it saves nothing, its old\n"
-    "                 error messages are listed on standard error, and Escape stops it\n"
+    "                 once, and the mouse takes over where it ends, Ctrl+Z taking back its\n"
+    "                 steps; it saves nothing, its old error messages are listed on standard\n"
+    "                 error, and Escape stops it\n"
     "  --scale N      start with the picture shown N times its size (1 to 16, lowered to what\n"
     "                 the display can show); the window can be resized, and the picture keeps\n"
     "                 the largest whole factor that fits\n"
@@ -154,6 +157,9 @@ SDL_Scancode scancode_of(int virtual_key) {
 int virtual_key_of(const SDL_Keysym& key) {
     if (key.scancode == SDL_SCANCODE_LCTRL || key.scancode == SDL_SCANCODE_RCTRL) {
         return KEY_CONTROL;
+    }
+    if (key.scancode == SDL_SCANCODE_LSHIFT || key.scancode == SDL_SCANCODE_RSHIFT) {
+        return KEY_SHIFT;
     }
     if (key.sym >= SDLK_a && key.sym <= SDLK_z) return 'A' + (key.sym - SDLK_a);
     if (key.scancode >= SDL_SCANCODE_F1 && key.scancode <= SDL_SCANCODE_F12) {
@@ -288,11 +294,13 @@ bool ensure_texture(int32_t width, int32_t height) {
     return true;
 }
 
-// Whether the key is down now: both Ctrl keys count as one.
+// Whether the key is down now: both Ctrl keys count as one, and so do both Shift keys.
 bool key_down_now(int virtual_key) {
     const Uint8* keyboard = SDL_GetKeyboardState(nullptr);
     if (virtual_key == KEY_CONTROL)
         return keyboard[SDL_SCANCODE_LCTRL] != 0 || keyboard[SDL_SCANCODE_RCTRL] != 0;
+    if (virtual_key == KEY_SHIFT)
+        return keyboard[SDL_SCANCODE_LSHIFT] != 0 || keyboard[SDL_SCANCODE_RSHIFT] != 0;
     const SDL_Scancode scancode = scancode_of(virtual_key);
     return scancode != SDL_SCANCODE_UNKNOWN && keyboard[scancode] != 0;
 }

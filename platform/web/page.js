@@ -72,13 +72,14 @@
     },
     // The program's title is its window's ("TEST", then "fps = N", for a few seconds after a
     // save "fps = N - saved NAME (KINDS)", after a right-click on the stroke "fps = N - nothing
-    // built: WHY"): the page names the product, shows the frame rate beside it, and shows the
-    // notice in a note by the controls.
+    // built: WHY", once the oldest steps are dropped "fps = N - undo history full: ..."): the
+    // page names the product, shows the frame rate beside it, and shows the notice in a note
+    // by the controls.
     setTitle(text) {
       const rate = /^fps = \d+/.exec(text);
       frameRate.textContent = rate ? rate[0] : '';
       document.title = rate ? `${PRODUCT} \u2014 ${text}` : PRODUCT;
-      const notice = / - ((?:not )?saved.*|nothing built.*)$/.exec(text);
+      const notice = / - ((?:not )?saved.*|nothing built.*|undo history full.*)$/.exec(text);
       if (notice && notice[1] !== savedNote) {
         savedNote = notice[1];
         showSaved(savedNote.replace(/, downloaded$/, ''));

@@ -64,11 +64,11 @@ constexpr const char* HELP =
     "push it into relief; I inflates it into a closed body; F1, F2 and F3 switch the shading,\n"
     "F12 throws it away; Backspace and Delete take strokes back. N keeps it and lets you draw\n"
     "another part over it, M adds its mirror image, Tab edits the next part, Backspace removes\n"
-    "the part being edited. Ctrl+S saves numbered files sketch3d-NNN.obj, .stl, .png and .txt.\n"
-    "Escape ends the program.\n"
+    "the part being edited. Ctrl+Z undoes the last step, Ctrl+Y or Ctrl+Shift+Z redoes it.\n"
+    "Ctrl+S saves numbered files sketch3d-NNN.obj, .stl, .png and .txt. Escape ends the program.\n"
     "\n"
-    "  FILE           open a session saved by Ctrl+S: it plays at once, then the mouse goes on;\n"
-    "                 it saves nothing, and Escape stops it\n"
+    "  FILE           open a session saved by Ctrl+S: it plays at once, then the mouse goes on\n"
+    "                 (Ctrl+Z takes back its steps); it saves nothing, and Escape stops it\n"
     "  --save-dir DIR the folder Ctrl+S saves into (made when missing; default: the current\n"
     "                 folder)\n";
 
@@ -441,14 +441,14 @@ uint16_t query_key(int virtual_key, bool clear) {
     bool& kept = state.pressed_since_query[virtual_key];
     if (kept) key_state |= KEY_PRESSED_BIT;
     kept = !clear && (key_state & KEY_PRESSED_BIT) != 0;
-    // Backspace, Delete and Tab are typing keys, N and M letters that add a part, and Ctrl+S
-    // is a shortcut: they count only while this window has the keyboard, so that typing in
-    // another program takes back no stroke, changes no figure and saves nothing. The query
-    // above still runs, so that a press made elsewhere is not reported once the window is back
-    // in front.
+    // Backspace, Delete and Tab are typing keys, N and M letters that add a part, and Ctrl+S,
+    // Ctrl+Z and Ctrl+Y (Ctrl+Shift+Z) are shortcuts: they count only while this window has
+    // the keyboard, so that typing in another program takes back no stroke, changes no figure,
+    // undoes nothing and saves nothing. The query above still runs, so that a press made
+    // elsewhere is not reported once the window is back in front.
     if ((virtual_key == KEY_BACKSPACE || virtual_key == KEY_DELETE || virtual_key == KEY_TAB ||
          virtual_key == KEY_N || virtual_key == KEY_M || virtual_key == KEY_CONTROL ||
-         virtual_key == KEY_S) &&
+         virtual_key == KEY_S || virtual_key == KEY_Y || virtual_key == KEY_SHIFT) &&
         GetForegroundWindow() != state.window) {
         return 0;
     }
