@@ -81,7 +81,8 @@ TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
         {"down middle\n", "1: unknown button 'middle' (left or right)"},
         {"key press z\n", "1: 'key' expects down or up, got 'press'"},
         {"key down f4\n",
-         "1: unknown key 'f4' (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl or s)"},
+         "1: unknown key 'f4' (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl, shift, "
+         "y or s)"},
         {"frames -1\n", "1: 'frames' expects a count 0..1000000, got '-1'"},
         {"frames 2x\n", "1: 'frames' expects a count 0..1000000, got '2x'"},
         {"frames 1e1\n", "1: 'frames' expects a count 0..1000000, got '1e1'"},

@@ -1,0 +1,376 @@
+// Undo and redo: every kind of step taken back to the blue screen and done again, each
+// picture the one first shown in that state; the bounds of the history; F12, a failed build
+// and a new step after undo; and a session that undoes, replayed and reopened.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "app/edited_object.h"
+#include "app/stroke_history.h"
+#include "app/undo_history.h"
+#include "base/messages.h"
+#include "platform/common/window_replay.h"
+#include "platform/headless/script_player.h"
+#include "raster/packet.h"
+#include "session/session_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Points = std::vector<std::pair<int32_t, int32_t>>;
+using Picture = std::vector<uint16_t>;
+
+Points ellipse(int32_t cx, int32_t cy, double rx, double ry) {
+    Points points;
+    for (int32_t i = 0; i <= 32; ++i)
+        points.push_back({cx + int32_t(std::lround(rx * std::cos(2 * M_PI * i / 32))),
+                          cy + int32_t(std::lround(ry * std::sin(2 * M_PI * i / 32)))});
+    return points;
+}
+
+void tap(Session& session, int key) {
+    headless_queue_key_down(key);
+    session.frames(1);
+    headless_queue_key_up(key);
+    session.frames(1);
+}
+
+// Ctrl with `keys` pressed in one frame, let go in the next; the picture of the first.
+Picture with_ctrl(Session& session, std::vector<int> keys) {
+    headless_queue_key_down(KEY_CONTROL);
+    for (int key : keys)
+        headless_queue_key_down(key);
+    session.frames(1);
+    Picture shown = headless_window_pixels();
+    for (int key : keys)
+        headless_queue_key_up(key);
+    headless_queue_key_up(KEY_CONTROL);
+    session.frames(1);
+    return shown;
+}
+Picture undo(Session& session) {
+    return with_ctrl(session, {KEY_Z});
+}
+Picture redo(Session& session) {
+    return with_ctrl(session, {KEY_Y});
+}
+
+// Z held over `frames` frames with `button` held too (0: none), at (x, y).
+void hold_z(Session& session, int32_t x, int32_t y, int32_t button, int32_t frames) {
+    session.hover(x, y);
+    headless_queue_key_down(KEY_Z);
+    if (button != 0) headless_queue_button_down(button);
+    session.frames(frames);
+    if (button != 0) headless_queue_button_up(button);
+    headless_queue_key_up(KEY_Z);
+    session.frames(1);
+}
+
+// A drag with `button` from (x0, y0) to (x1, y1).
+void drag(Session& session, int32_t button, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    session.hover(x0, y0);
+    headless_queue_button_down(button);
+    session.hover(x1, y1);
+    headless_queue_button_up(button);
+    session.frames(1);
+}
+
+int32_t undo_steps() {
+    return undo_history_stats().undo_steps;
+}
+
+fs::path scratch_folder(const char* name) {
+    const fs::path folder = fs::temp_directory_path() /
+                            ("sketch3d-" + std::string(name) + "-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+// What a state shows and holds, as first reached.
+struct Reached {
+    Picture picture;
+    Figure figure;
+    int32_t strokes;
+};
+
+}  // namespace
+
+// Each kind of step once, in a session that reaches every mode; steps that change nothing (a
+// right-click on the stroke, a click without a drag, F1 on a soft part) leave none.
+TEST(Undo, EveryKindOfStepGoesBackToTheBlueScreenAndForwardAgainPictureForPicture) {
+    Session session;
+    session.frames(1);
+    std::vector<Reached> reached = {{headless_window_pixels(), figure(), 0}};
+    auto step = [&](const char* what, int32_t kept) {
+        session.frames(1);
+        EXPECT_EQ(undo_steps(), int32_t(reached.size()) - 1 + kept) << what;
+        if (kept) reached.push_back({headless_window_pixels(), figure(), stroke_count()});
+    };
+    session.stroke({{60, 60}, {120, 90}});
+    step("stroke", 1);
+    tap(session, KEY_DELETE);
+    step("Delete", 1);
+    session.stroke(ellipse(257, 300, 75, 105));
+    step("outline", 1);
+    session.stroke({{30, 400}, {90, 470}, {150, 482}});
+    step("stroke on the last row", 1);
+    tap(session, KEY_BACKSPACE);
+    step("Backspace on a stroke", 1);
+    session.right_click(257, 195);  // on the outline
+    step("right-click on the stroke", 0);
+    session.right_click(257, 300);
+    step("build", 1);
+    drag(session, BUTTON_LEFT, 250, 300, 250, 300);
+    step("click without a drag", 0);
+    drag(session, BUTTON_RIGHT, 200, 200, 230, 215);
+    step("turn", 1);
+    hold_z(session, 257, 300, BUTTON_LEFT, 4);
+    step("hold of Z with pushes", 1);
+    tap(session, KEY_F1);
+    step("F1 on a soft part", 0);
+    tap(session, KEY_F2);
+    step("F2", 1);
+    tap(session, KEY_I);
+    step("I", 1);
+    tap(session, KEY_N);
+    step("N", 1);
+    session.stroke(ellipse(257, 140, 50, 48));
+    step("outline on the sketch page", 1);
+    session.right_click(257, 140);
+    step("build of a second part", 1);
+    tap(session, KEY_M);
+    step("M", 1);
+    tap(session, KEY_TAB);
+    step("Tab", 1);
+    tap(session, KEY_BACKSPACE);
+    step("Backspace on a part", 1);
+    tap(session, KEY_F12);
+    step("F12", 1);
+    ASSERT_EQ(reached.size(), 18u);
+    ASSERT_EQ(figure().part_count, 0);
+    ASSERT_TRUE(headless_messages().empty());
+
+    auto expect_reached = [&](const Picture& shown, size_t k, const char* how) {
+        EXPECT_TRUE(shown == reached[k].picture) << how << " to state " << k;
+        EXPECT_TRUE(figure() == reached[k].figure) << how << " to state " << k;
+        EXPECT_EQ(stroke_count(), reached[k].strokes) << how << " to state " << k;
+    };
+    for (size_t k = reached.size() - 1; k-- > 0;)
+        expect_reached(undo(session), k, "undo");
+    EXPECT_EQ(undo_history_stats().redo_steps, 17);
+    expect_reached(undo(session), 0, "undo past the first step");
+    for (size_t k = 1; k < reached.size(); ++k)
+        expect_reached(redo(session), k, "redo");
+    EXPECT_EQ(undo_history_stats().redo_steps, 0);
+    expect_reached(redo(session), reached.size() - 1, "redo past the last step");
+    EXPECT_TRUE(headless_messages().empty());
+}
+
+// 257 steps keep the last 256, sharing the part's mesh (a sheet of the whole screen: 256
+// copies of it would pass 64 MiB), and the title says so once; pushes of a large body, each
+// a new mesh, keep the bytes within 64 MiB.
+TEST(Undo, TheHistoryKeepsTheLast256StepsInAtMost64MiB) {
+    Session session;
+    session.right_click(257, 241);  // outside every outline: the whole screen
+    session.frames(1);
+    ASSERT_EQ(figure().part_count, 1);
+    const int64_t sheet_bytes = int64_t(figure().parts[0].mesh->triangles.size() * 12 +
+                                        figure().parts[0].region->inside.size());
+    ASSERT_GT(sheet_bytes * 256, MAX_UNDO_BYTES);
+    for (int32_t k = 2; k <= 256; ++k)
+        tap(session, k % 2 == 0 ? KEY_F2 : KEY_F3);
+    EXPECT_EQ(undo_steps(), 256);
+    EXPECT_EQ(headless_title().find("undo history"), std::string::npos);
+    tap(session, KEY_F3);  // the 257th
+    EXPECT_EQ(undo_steps(), 256);
+    EXPECT_LT(undo_history_stats().bytes, 4 * sheet_bytes);
+    EXPECT_NE(headless_title().find(" - undo history full: the oldest steps are dropped"),
+              std::string::npos)
+        << headless_title();
+    session.frames(160);  // the notice has gone, and is not told again
+    tap(session, KEY_F2);
+    EXPECT_EQ(headless_title().find("undo history"), std::string::npos);
+    // The first two steps, the build among them, are gone.
+    for (int32_t k = 0; k < 256; ++k)
+        undo(session);
+    EXPECT_EQ(figure().part_count, 1);
+    EXPECT_EQ(figure().parts[0].shading, 1);
+    EXPECT_EQ(undo_steps(), 0);
+
+    tap(session, KEY_F12);
+    session.square(20, 20, 494, 462);
+    session.right_click(257, 241);
+    tap(session, KEY_I);
+    ASSERT_EQ(figure().parts[0].kind, EDITED_BODY);
+    const PartMesh& body = *figure().parts[0].mesh;
+    const int64_t body_bytes = int64_t(body.vertices.size() * 3 * sizeof(Vec4) +
+                                       body.triangles.size() * sizeof(MeshTriangle));
+    const int32_t holds = int32_t(MAX_UNDO_BYTES / body_bytes) + 2;
+    ASSERT_LT(holds, MAX_UNDO_STEPS - 8);
+    for (int32_t k = 0; k < holds; ++k) {
+        hold_z(session, 257, 241, k % 2 == 0 ? BUTTON_LEFT : BUTTON_RIGHT, 1);
+        ASSERT_LE(undo_history_stats().bytes, MAX_UNDO_BYTES);
+    }
+    EXPECT_LT(undo_steps(), holds);
+    EXPECT_GT(undo_history_stats().bytes, MAX_UNDO_BYTES - 2 * body_bytes);
+    EXPECT_TRUE(headless_messages().empty());
+}
+
+// F12 takes the whole figure, and a build that fails clears the page and its strokes: undo
+// brings each back exactly. A new step after undo drops the redo; with Ctrl, Z neither faces
+// the figure nor pushes; Ctrl+Y and Ctrl+Shift+Z both redo.
+TEST(Undo, F12AndAFailedBuildComeBackAndANewStepDropsTheRedo) {
+    {
+        Session session;
+        session.stroke(ellipse(257, 300, 75, 105));
+        session.right_click(257, 300);
+        tap(session, KEY_I);
+        tap(session, KEY_N);
+        session.stroke(ellipse(257, 140, 50, 48));
+        session.right_click(257, 140);
+        drag(session, BUTTON_LEFT, 200, 200, 240, 170);
+        tap(session, KEY_F3);
+        session.frames(1);
+        const Figure whole = figure();
+        const Vec4 turned = figure_rotation();
+        const Picture shown = headless_window_pixels();
+        ASSERT_NE(turned.y, 0);
+        tap(session, KEY_F12);
+        EXPECT_EQ(Session::pixel(257, 241), BLUE);
+        EXPECT_TRUE(undo(session) == shown);
+        EXPECT_TRUE(figure() == whole);
+        EXPECT_EQ(figure_rotation().y, turned.y);
+
+        // Ctrl+Z held with Z and a button for frames: the F3 undone, nothing faced or pushed.
+        session.hover(257, 140);
+        headless_queue_button_down(BUTTON_LEFT);
+        session.frames(1);
+        headless_queue_key_down(KEY_CONTROL);
+        headless_queue_key_down(KEY_Z);
+        session.frames(4);
+        headless_queue_key_up(KEY_Z);
+        headless_queue_key_up(KEY_CONTROL);
+        headless_queue_button_up(BUTTON_LEFT);
+        session.frames(1);
+        EXPECT_EQ(figure().parts[1].shading, 0);
+        EXPECT_EQ(figure_rotation().y, turned.y);
+        EXPECT_EQ(figure().parts[1].mesh, whole.parts[1].mesh);
+        // Ctrl+Y and Ctrl+Shift+Z redo; a new step drops what is left to redo.
+        undo(session);
+        EXPECT_EQ(figure_rotation().y, 0);
+        redo(session);
+        EXPECT_EQ(figure_rotation().y, turned.y);
+        with_ctrl(session, {KEY_SHIFT, KEY_Z});
+        EXPECT_EQ(figure().parts[1].shading, 2);
+        EXPECT_TRUE(figure() == whole);
+        undo(session);
+        undo(session);
+        EXPECT_EQ(undo_history_stats().redo_steps, 3);  // F3, the turn and F12
+        tap(session, KEY_F2);
+        EXPECT_EQ(undo_history_stats().redo_steps, 0);
+        redo(session);
+        EXPECT_EQ(figure().parts[1].shading, 1);
+        EXPECT_EQ(figure_rotation().y, 0);
+        EXPECT_TRUE(headless_messages().empty());
+    }
+    {
+        // Room for 60 triangles, not for the 334 of a 100-pixel square.
+        set_packet_area_override(SHORT_PACKET_BYTES + 60 * TRIANGLE_PACKET_BYTES + 4);
+        Session session;
+        session.square(100, 100, 200, 200);
+        session.stroke({{300, 300}, {400, 350}});
+        session.frames(1);
+        const Picture drawn = headless_window_pixels();
+        session.right_click(150, 150);
+        session.frames(1);
+        ASSERT_EQ(headless_messages().size(), 1u);
+        EXPECT_EQ(Session::pixel(100, 150), BLUE);
+        EXPECT_EQ(stroke_count(), 0);
+        EXPECT_TRUE(undo(session) == drawn);
+        EXPECT_EQ(stroke_count(), 2);
+        tap(session, KEY_BACKSPACE);  // the strokes can be taken back again
+        EXPECT_EQ(Session::pixel(350, 325), BLUE);
+        EXPECT_EQ(Session::pixel(150, 100), 0);
+
+        // A small first sheet, and a part that only the body buffers hold, left alone: F12
+        // undone puts it back into the buffers it was built in.
+        tap(session, KEY_DELETE);
+        session.square(20, 20, 50, 50);
+        session.right_click(35, 35);
+        tap(session, KEY_N);
+        session.square(100, 100, 200, 200);
+        session.right_click(150, 150);
+        tap(session, KEY_TAB);
+        tap(session, KEY_BACKSPACE);
+        const Figure alone = figure();
+        ASSERT_EQ(alone.part_count, 1);
+        tap(session, KEY_F12);
+        undo(session);
+        EXPECT_TRUE(figure() == alone);
+        EXPECT_EQ(headless_messages().size(), 1u);
+    }
+}
+
+// A session that undoes and redoes is recorded with its keys: replayed, it ends on the same
+// picture; saved and opened again, its history comes back with it, so Ctrl+Z after opening
+// takes back the last step before the save.
+TEST(Undo, ASessionThatUndoesReplaysAndReopensWithItsHistory) {
+    const fs::path folder = scratch_folder("undo");
+    HeadlessConfig config;
+    config.save_dir = folder.string();
+    std::string saved;
+    Picture before_last, shown;
+    {
+        Session session(config);
+        session.stroke(ellipse(257, 300, 75, 105));
+        session.right_click(257, 300);
+        tap(session, KEY_I);
+        undo(session);
+        undo(session);
+        redo(session);
+        redo(session);
+        drag(session, BUTTON_RIGHT, 200, 200, 230, 215);
+        session.frames(1);
+        before_last = headless_window_pixels();
+        tap(session, KEY_F2);
+        with_ctrl(session, {KEY_S});
+        shown = headless_window_pixels();
+        ASSERT_EQ(headless_saves().size(), 1u);
+        std::stringstream text;
+        text << std::ifstream(folder / "sketch3d-001.txt").rdbuf();
+        saved = text.str();
+    }
+    EXPECT_NE(saved.find("key down ctrl\n"), std::string::npos);
+    EXPECT_NE(saved.find("key down y\n"), std::string::npos);
+    Script script;
+    std::string error;
+    ASSERT_TRUE(parse_script(saved, &script, &error)) << error;
+    {
+        Picture replayed;
+        ReplayOutputs outputs;
+        outputs.after_frame = [&] { replayed = headless_window_pixels(); };
+        std::ostringstream log;
+        EXPECT_EQ(run_script(script, outputs, HeadlessConfig{}, log, &error), REPLAY_DONE) << error;
+        EXPECT_TRUE(replayed == shown);
+    }
+    Session session(config);
+    auto frame_at = [](int32_t x, int32_t y) {
+        headless_queue_move(x, y);
+        headless_run_frames(1);
+    };
+    EXPECT_GT(play_script_in_window(script, WindowReplayHooks{frame_at, headless_running}), 0);
+    EXPECT_TRUE(headless_window_pixels() == shown);
+    EXPECT_EQ(headless_saves().size(), 0u);
+    EXPECT_EQ(figure().parts[0].shading, 1);
+    EXPECT_TRUE(undo(session) == before_last);
+    EXPECT_EQ(figure().parts[0].shading, 0);
+    EXPECT_EQ(figure().parts[0].kind, EDITED_BODY);
+    fs::remove_all(folder);
+}
