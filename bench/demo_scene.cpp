@@ -336,6 +336,19 @@ void right_click_frame() {
     headless_queue_button_up(BUTTON_RIGHT);
 }
 
+void figure_undo_frame(bool redo) {
+    const int key = redo ? KEY_Y : KEY_Z;
+    headless_queue_key_down(KEY_CONTROL);
+    headless_queue_key_down(key);
+    headless_run_frames(1);
+    headless_queue_key_up(key);
+    headless_queue_key_up(KEY_CONTROL);
+}
+
+int32_t figure_triangles() {
+    return current_render_list()->packet_count - figure().part_count;
+}
+
 int32_t open_figure_scene() {
     demo = DemoState{};
     demo.outline = DemoOutline::NONE;
@@ -353,7 +366,7 @@ int32_t open_figure_scene() {
     }
     headless_drain_events();
     demo.object = selected_object();
-    return current_render_list()->packet_count - FIGURE_SCENE_PARTS;  // less the headers
+    return figure_triangles();
 }
 
 namespace {

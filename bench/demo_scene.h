@@ -96,6 +96,11 @@ inline constexpr int32_t FIGURE_SCENE_PARTS = 6;
 void figure_key_frame(int virtual_key);
 void draw_figure_outline(int32_t part);
 void right_click_frame();
+// Ctrl+Z (undo) or Ctrl+Y (redo) in one frame of the shell; the keys go up
+// before the next frame, which must run before the next undo or redo.
+void figure_undo_frame(bool redo);
+// The figure's triangle packets (its parts' headers left out).
+int32_t figure_triangles();
 
 // Counts of the last rendered frame.
 int32_t demo_triangles();  // triangle packets of the sheet

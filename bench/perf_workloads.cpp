@@ -14,9 +14,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/edited_object.h"
 #include "app/screen.h"
 #include "bench/demo_scene.h"
 #include "bench/fill_batch.h"
+#include "platform/headless/headless.h"
 #include "raster/fills/shaded_fills.h"
 #include "raster/render_stats.h"
 
@@ -138,6 +140,18 @@ int main() {
         return 2;
     }
     measure_frames("figure");
+    // Its last step (the last part's I) undone and redone, each the shell's whole frame: the
+    // figure emitted again from the kept record, then drawn.
+    set_demo_rotation(0, 0, 0);
+    figure_undo_frame(false);
+    figure_undo_frame(true);
+    for (bool redo : {false, true}) {
+        headless_run_frames(1);  // the keys go up
+        const int32_t kind = redo ? EDITED_BODY : EDITED_SHEET;
+        measure(
+            redo ? "redo/figure" : "undo/figure", [&] { figure_undo_frame(redo); },
+            [&] { return figure().parts[FIGURE_SCENE_PARTS - 1].kind == kind; });
+    }
     close_demo_scene();
 
     // What built the program, for the budgets' record: counts depend on it.

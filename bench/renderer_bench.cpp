@@ -467,6 +467,36 @@ void BM_FigurePart(benchmark::State& state) {
 }
 BENCHMARK(BM_FigurePart)->ArgName("inflate")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// Undoing the figure's last step (its last part's I: the sheet comes back) and
+// redoing it, each the whole frame of the shell that does it: the figure
+// emitted again from the kept record and drawn. At most one frame (20 ms).
+void BM_FigureUndo(benchmark::State& state) {
+    const bool redo = state.range(0) != 0;
+    if (!use_figure_scene()) {
+        state.SkipWithError("the figure was not built");
+        return;
+    }
+    const int32_t last = FIGURE_SCENE_PARTS - 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        headless_run_frames(1);  // the keys of the last round go up
+        if (!redo) state.ResumeTiming();
+        figure_undo_frame(false);
+        if (!redo) state.PauseTiming();
+        if (figure().parts[last].kind != EDITED_SHEET) {
+            state.SkipWithError("undo did not bring the sheet back");
+            break;
+        }
+        headless_run_frames(1);
+        if (redo) state.ResumeTiming();
+        figure_undo_frame(true);
+        if (!redo) state.ResumeTiming();
+    }
+    state.counters["parts"] = figure().part_count;
+    state.counters["triangles"] = figure_triangles();
+}
+BENCHMARK(BM_FigureUndo)->ArgName("redo")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // The quality figures of the bodies of the test outlines (untimed; the
 // thresholds are asserted in tests/geometry/body_stages_test.cpp).
 void print_body_quality_table() {
@@ -786,14 +816,25 @@ void print_figure_table(const CollectingReporter& reporter) {
     }
     const Figure* adding = reporter.find("BM_FigurePart/inflate:0");
     const Figure* inflating = reporter.find("BM_FigurePart/inflate:1");
-    if (adding == nullptr || inflating == nullptr) return;
+    if (adding != nullptr && inflating != nullptr)
+        std::printf(
+            "\n| The figure's last part (%.0f triangles) | ms |\n|---|---|\n"
+            "| adding it: the N frame and the right-click frame | %.2f |\n"
+            "| inflating it: the I frame | %.2f |\n"
+            "| adding / inflating | %.2f (target <= 1: %s) |\n",
+            adding->counters.at("triangles"), adding->seconds * 1e3, inflating->seconds * 1e3,
+            adding->seconds / inflating->seconds, verdict(adding->seconds <= inflating->seconds));
+    const Figure* undoing = reporter.find("BM_FigureUndo/redo:0");
+    const Figure* redoing = reporter.find("BM_FigureUndo/redo:1");
+    if (undoing == nullptr || redoing == nullptr) return;
     std::printf(
-        "\n| The figure's last part (%.0f triangles) | ms |\n|---|---|\n"
-        "| adding it: the N frame and the right-click frame | %.2f |\n"
-        "| inflating it: the I frame | %.2f |\n"
-        "| adding / inflating | %.2f (target <= 1: %s) |\n",
-        adding->counters.at("triangles"), adding->seconds * 1e3, inflating->seconds * 1e3,
-        adding->seconds / inflating->seconds, verdict(adding->seconds <= inflating->seconds));
+        "\n| The figure's last step undone and redone (%.0f parts, %.0f triangles) | ms |\n"
+        "|---|---|\n"
+        "| the Ctrl+Z frame | %.2f (target <= 20: %s) |\n"
+        "| the Ctrl+Y frame | %.2f (target <= 20: %s) |\n",
+        redoing->counters.at("parts"), redoing->counters.at("triangles"), undoing->seconds * 1e3,
+        verdict(undoing->seconds <= 20e-3), redoing->seconds * 1e3,
+        verdict(redoing->seconds <= 20e-3));
 }
 
 }  // namespace
