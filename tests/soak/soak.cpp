@@ -6,7 +6,8 @@
 // M, Tab and F12 (never Escape) drives the program, mixed with closed outlines
 // drawn and right-clicked so that sheets are built, edited, inflated with I,
 // gathered into figures of several parts, saved with Ctrl+S into a scratch
-// folder and thrown away again and again. I is pressed only on sheets of at
+// folder, thrown away again and again, and undone and redone (Ctrl+Z, Ctrl+Y,
+// Ctrl+Shift+Z). I is pressed only on sheets of at
 // most MAX_INFLATED_SHEET_VERTICES vertices (outlines up to about 350 pixels
 // across), whose bodies fit the body buffers with room to spare, so that no
 // message is expected but the capacity messages of a figure that grew too
@@ -15,8 +16,9 @@
 // the blocks held by alloc_zeroed stay within start-up's plus one object's a
 // scene object (and the body buffers' while they are in place, the same every
 // time), and after every F12 that the pools, the packet area and the object
-// table are empty and exactly start-up's blocks remain. At the end the window is closed and every
-// block must have been freed. Exit code 0 when every check held, 1 at the first
+// table are empty and exactly start-up's blocks remain (an undo that goes back
+// to drawing may bring strokes back, whose blocks are the strokes' own). At the end the window is
+// closed and every block must have been freed. Exit code 0 when every check held, 1 at the first
 // that did not, 2 for bad arguments.
 #include <chrono>
 #include <cmath>
@@ -83,6 +85,7 @@ struct Soak {
     int body_blocks = -1;
     int64_t body_bytes = -1;
     int32_t discards = 0;
+    int32_t undos = 0;
     int32_t outlines = 0;
     int64_t events = 0;
 };
@@ -247,6 +250,23 @@ void plan_frame() {
         } else if (editing && r.chance(3)) {
             soak.plan.push_back([] { key(KEY_F12, true); });
             soak.plan.push_back([] { key(KEY_F12, false); });
+        } else if (r.chance(15)) {
+            // Ctrl+Z, or a redo: Ctrl+Y or Ctrl+Shift+Z, a few times in a row now and then.
+            const int32_t which = r.below(4);
+            const int32_t times = r.chance(200) ? r.between(2, 12) : 1;
+            for (int32_t i = 0; i < times; ++i) {
+                soak.plan.push_back([=] {
+                    key(KEY_CONTROL, true);
+                    if (which == 3) key(KEY_SHIFT, true);
+                    key(which == 2 ? KEY_Y : KEY_Z, true);
+                    ++soak.undos;
+                });
+                soak.plan.push_back([=] {
+                    key(which == 2 ? KEY_Y : KEY_Z, false);
+                    if (which == 3) key(KEY_SHIFT, false);
+                    key(KEY_CONTROL, false);
+                });
+            }
         }
     }
     if (soak.f12_release == soak.frame) key(KEY_F12, false);
@@ -292,8 +312,11 @@ bool is_capacity_text(const std::string& text) {
 void check_after_frame(int32_t object_before, int32_t kind_before, int32_t parts_before) {
     if (!headless_running()) fail("the program ended");
     const std::vector<HeadlessMessage>& messages = headless_messages();
+    // Capacity messages only, and only with a figure there before the frame or after it (a
+    // redo brings one back, and a part built in the same frame may not fit).
     for (; soak.messages < int32_t(messages.size()); ++soak.messages)
-        if (parts_before == 0 || !is_capacity_text(messages[size_t(soak.messages)].text))
+        if ((parts_before == 0 && figure().part_count == 0) ||
+            !is_capacity_text(messages[size_t(soak.messages)].text))
             fail("a message was shown outside a figure, or not a capacity message");
     const std::vector<std::string>& saves = headless_saves();
     for (; soak.saves < int32_t(saves.size()); ++soak.saves)
@@ -332,7 +355,8 @@ void check_after_frame(int32_t object_before, int32_t kind_before, int32_t parts
     if (object_before != NO_OBJECT && figure().part_count == 0) {
         ++soak.discards;
         if (!scene_is_empty()) fail("F12 left pools, packets or objects behind");
-        if (blocks != soak.startup_blocks || bytes != soak.startup_bytes)
+        if (blocks - strokes.blocks != soak.startup_blocks ||
+            bytes - strokes.bytes != soak.startup_bytes)
             fail("F12 left blocks behind");
     }
 }
@@ -402,14 +426,15 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf(
         "sketch3d-soak: seed %lld, %d frames, %lld events, %d outlines drawn, %d sheets built, "
-        "%d inflated, %d saved, %d thrown away with F12; figures of up to %d parts, %d capacity "
+        "%d inflated, %d saved, %d thrown away with F12 or undone, %d undos and redos; figures of "
+        "up to %d parts, %d capacity "
         "messages; peak %d blocks, %lld bytes (start-up %d "
         "allocations, %d blocks, %lld bytes); %d allocations in all; 0 blocks after shut-down; "
         "%.1f s\n",
         static_cast<long long>(seed), soak.frames_wanted, static_cast<long long>(soak.events),
-        soak.outlines, soak.builds, soak.inflations, soak.saves, soak.discards, soak.largest_figure,
-        soak.messages, soak.peak_blocks, static_cast<long long>(soak.peak_bytes),
-        soak.startup_allocations, soak.startup_blocks, static_cast<long long>(soak.startup_bytes),
-        allocation_count(), seconds);
+        soak.outlines, soak.builds, soak.inflations, soak.saves, soak.discards, soak.undos,
+        soak.largest_figure, soak.messages, soak.peak_blocks,
+        static_cast<long long>(soak.peak_bytes), soak.startup_allocations, soak.startup_blocks,
+        static_cast<long long>(soak.startup_bytes), allocation_count(), seconds);
     return 0;
 }
