@@ -384,7 +384,8 @@ void run_frame(PlatformWindow window) {
     // Ctrl+S, in either mode: S pressed once while Ctrl is held, or with both
     // tapped since the previous frame. Both keys are asked every frame, so
     // that a press of Ctrl long ago does not count.
-    const bool save = keys.control && key_pressed_once(KEY_S, &once_keys.s_down);
+    const bool s_pressed = key_pressed_once(KEY_S, &once_keys.s_down);
+    const bool save = keys.control && s_pressed;
     place_figure();
     transform_scene();
     render_frame();
