@@ -83,17 +83,17 @@ bool key_pressed_once(int virtual_key, bool* was_down) {
     return pressed_once(key_state(virtual_key), was_down);
 }
 
-// The keys that work with Ctrl, each asked once a frame. Ctrl acts when any bit
-// of its state is set (held now, or pressed since the previous frame), so that
-// Ctrl and a key tapped together between two frames count. Z is asked in
-// editing mode, where alone it faces the figure front and pushes (whenever any
-// bit of its state is set), and with Ctrl in either mode, where it undoes (once
-// a press); in drawing mode without Ctrl it is left unasked, as it always was.
-// Y with Ctrl, and Z with Ctrl and Shift, redo.
+// The keys that work with Ctrl, each asked once a frame in either mode. Ctrl
+// acts when any bit of its state is set (held now, or pressed since the
+// previous frame), so that Ctrl and a key tapped together between two frames
+// count. Alone, Z faces the figure front and pushes in editing mode, whenever
+// any bit of its state is set; with Ctrl it undoes, once a press, in either
+// mode. A press of Z while drawing means nothing, and is not kept for the
+// first frame of editing. Y with Ctrl, and Z with Ctrl and Shift, redo.
 struct CommandKeys {
     bool control;
     bool z_active;   // Z faces and pushes this frame
-    bool z_pressed;  // Z went down since it was last asked
+    bool z_pressed;  // Z went down since the previous frame
     bool undo;
     bool redo;
 };
@@ -102,15 +102,9 @@ CommandKeys command_keys(bool editing) {
     CommandKeys keys = {};
     keys.control = key_state(KEY_CONTROL) != 0;
     const bool shift = key_state(KEY_SHIFT) != 0;
-    if (editing || keys.control) {
-        const uint16_t z = key_state(KEY_Z);
-        keys.z_pressed = pressed_once(z, &once_keys.z_down);
-        keys.z_active = editing && !keys.control && z != 0;
-    } else {
-        // Unasked, its state since the last query is unknown: a Z down when it is next asked
-        // counts as pressed.
-        once_keys.z_down = false;
-    }
+    const uint16_t z = key_state(KEY_Z);
+    keys.z_pressed = pressed_once(z, &once_keys.z_down);
+    keys.z_active = editing && !keys.control && z != 0;
     const bool y_pressed = key_pressed_once(KEY_Y, &once_keys.y_down);
     keys.undo = keys.control && keys.z_pressed && !shift;
     keys.redo = keys.control && !keys.undo && (y_pressed || (keys.z_pressed && shift));
