@@ -15,7 +15,8 @@
 
 namespace {
 
-// The page strokes go to while a part is added to a figure (app/frame.cpp).
+// The page every frame draws and shows, which strokes go to while nothing is in the scene
+// (the sketch page takes them while a part is added to a figure).
 constexpr int32_t PICTURE_PAGE = 0;
 
 // Every state is taken in a frame's input, after the frame cleared page 0 when a part is in
@@ -312,7 +313,8 @@ bool undo_step() {
     if (history.undo.empty()) return false;
     State back = pop_undo();
     push_redo(capture());
-    restore(back);
+    // A state that could not come back stays the next to undo to.
+    if (!restore(back)) push_undo(std::move(back));
     keep_bounds();
     return true;
 }
@@ -322,7 +324,7 @@ bool redo_step() {
     if (history.redo.empty()) return false;
     State forward = pop_redo();
     push_undo(capture());
-    restore(forward);
+    if (!restore(forward)) push_redo(std::move(forward));
     keep_bounds();
     return true;
 }

@@ -46,8 +46,8 @@ void end_action();
 // The open step ends, then the state before the last step (undo) or after the last step undone
 // (redo) comes back: the figure emitted again, its rotation, the buffers, the pages and the
 // strokes. False, changing nothing, when there is no such step. When the figure cannot be
-// emitted again (the allocator's or a capacity message), drawing starts over on a clean page
-// and the step stays where it went, so that the other direction brings the state back.
+// emitted again (the allocator's or a capacity message), drawing starts over on a clean page,
+// and both states stay to go to: the same key tries again, the other one goes back.
 bool undo_step();
 bool redo_step();
 

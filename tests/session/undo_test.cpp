@@ -199,8 +199,8 @@ TEST(Undo, TheHistoryKeepsTheLast256StepsInAtMost64MiB) {
 }
 
 // F12 takes the whole figure, and a build that fails clears the page and its strokes: undo
-// brings each back exactly. A new step after undo drops the redo; with Ctrl, Z neither faces
-// the figure nor pushes; Ctrl+Y and Ctrl+Shift+Z both redo.
+// brings each back exactly, also when an allocation of it fails. A new step after undo drops
+// the redo; with Ctrl, Z neither faces the figure nor pushes; Ctrl+Y and Ctrl+Shift+Z redo.
 TEST(Undo, F12AndAFailedBuildComeBackAndANewStepDropsTheRedo) {
     {
         Session session;
@@ -289,6 +289,29 @@ TEST(Undo, F12AndAFailedBuildComeBackAndANewStepDropsTheRedo) {
         undo(session);
         EXPECT_TRUE(figure() == alone);
         EXPECT_EQ(headless_messages().size(), 1u);
+    }
+    {
+        // Each allocation of an undo failing in turn: the figure comes back, or drawing starts
+        // over and the figure stays the state to undo to (the undo after it brings it back).
+        Session session;
+        session.square(100, 100, 200, 200);
+        session.right_click(150, 150);
+        tap(session, KEY_N);
+        const Figure kept = figure();
+        tap(session, KEY_F12);
+        int32_t started_over = 0;
+        for (int k = 1;; ++k) {
+            const int calls = allocation_count();
+            fail_allocation_after(k);
+            undo(session);
+            fail_allocation_after(0);
+            started_over += figure().part_count == 0;
+            if (figure().part_count == 0) undo(session);
+            EXPECT_TRUE(figure() == kept) << k;
+            if (allocation_count() - calls < k) break;
+            redo(session);  // F12 again
+        }
+        EXPECT_GT(started_over, 0);
     }
 }
 
