@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end check of the SDL program (build/default/sketch3d) on a private virtual X display:
 # the same session as the Windows check (outline, a stroke taken back, sheet, body, a second
-# part drawn over it with N, Ctrl+S, F12, Escape, the saved figure opened again), from
-# screenshots, with the outline and the sheet compared with the headless replay
-# (build/default/sketch3d-replay); once as it starts by default, and once more with --scale 2. Then a session recorded with --record and killed with
-# SIGKILL: its file replays to the window's last picture. Then a message box, with its English
+# part drawn over it with N, Ctrl+S, F12 undone and redone, Escape, the saved figure opened
+# again and its last step undone), from screenshots, with the outline and the sheet compared
+# with the headless replay (build/default/sketch3d-replay); once as it starts by default, and
+# once more with --scale 2. Then a session recorded with --record and killed with SIGKILL: its file replays to the window's last picture. Then a message box, with its English
 # line, in the box and on standard error. Last, a long document opened with its recording
 # into standard output: it saves nothing, shows no box, and Escape ends it at once.
 #

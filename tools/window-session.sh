@@ -457,11 +457,41 @@ run_window_session() {
     xdotool keyup F12
     step "F12: blue screen again"
 
+    # Ctrl+Z brings the whole figure back, as it was shown before F12; Ctrl+Shift+Z throws it
+    # away again, and Ctrl+Y after another Ctrl+Z redoes that too.
+    press_keys 8-undone "Ctrl+Z after F12" same_picture "$SHOTS/7-before-save.png" -- ctrl z
+    press_keys 8-redone "Ctrl+Shift+Z" is_blue_screen -- ctrl shift z
+    press_keys 8-undone-again "the second Ctrl+Z" same_picture "$SHOTS/7-before-save.png" -- ctrl z
+    press_keys 8-redone-again "Ctrl+Y" is_blue_screen -- ctrl y
+    step "Ctrl+Z brings the figure back, Ctrl+Shift+Z and Ctrl+Y throw it away again"
+
     # Escape ends the program with exit code 0.
     xdotool key Escape
     expect_exit 0 Escape
 
     reopen_saved_session
+}
+
+# Holds the keys given after "--", in order, until a screenshot passes the test before it,
+# then lets them go in the reverse order; fails with WHAT when none does.
+# Usage: press_keys SHOT WHAT TEST ARGS... -- KEYS...
+press_keys() {
+    local shot=$1 what=$2 test=() keys=() key released=()
+    shift 2
+    while [ "$1" != -- ]; do
+        test+=("$1")
+        shift
+    done
+    shift
+    keys=("$@")
+    for key in "${keys[@]}"; do released=("$key" "${released[@]}"); done
+    xdotool windowfocus "$WINDOW"
+    for key in "${keys[@]}"; do xdotool keydown "$key"; done
+    wait_for_screen "$shot" "${test[@]}" >/dev/null || {
+        for key in "${released[@]}"; do xdotool keyup "$key"; done
+        fail "$what did not change the picture as it should"
+    }
+    for key in "${released[@]}"; do xdotool keyup "$key"; done
 }
 
 # Ctrl+S, held until the files are there: the picture, the session and the body's meshes as
@@ -513,6 +543,10 @@ reopen_saved_session() {
     opened=$(wait_for_screen 9-reopened same_as_saved) ||
         fail "the reopened session does not show the saved picture"
     expect_replay_pixels "$opened" "$SAVED.png" "reopened $(basename "$SAVED").txt"
+    # The history came back with the session: Ctrl+Z takes back the last step before the save,
+    # the second part's build, and the square's stroke shows again.
+    press_keys 9-reopened-undone "Ctrl+Z after reopening" is_black_at 257 211 -- ctrl z
+    step "Ctrl+Z after reopening: the second part's build is taken back, its stroke shows"
     xdotool key Escape
     expect_exit 0 "Escape after reopening"
 }

@@ -14,8 +14,14 @@
   const KEY_N = 0x4e;
   const KEY_M = 0x4d;
   const KEY_TAB = 0x09;
-  const NAMED_KEYS = { F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b, Backspace: 0x08, Delete: 0x2e };
-  const LETTER_KEYS = { Z: KEY_Z, I: KEY_I, N: KEY_N, M: KEY_M };
+  const KEY_Y = 0x59;
+  // Ctrl and Shift go to the program as keys of their own: Ctrl+Z undoes, Ctrl+Y and
+  // Ctrl+Shift+Z redo (Ctrl+S is the page's own, below).
+  const NAMED_KEYS = {
+    F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b, Backspace: 0x08, Delete: 0x2e, Control: 0x11,
+    Shift: 0x10,
+  };
+  const LETTER_KEYS = { Z: KEY_Z, I: KEY_I, N: KEY_N, M: KEY_M, Y: KEY_Y };
   const CHAR_ESCAPE = 27;
 
   const PRODUCT = 'sketch3d';
@@ -332,7 +338,7 @@
   // The right button builds; no menu.
   canvas.addEventListener('contextmenu', (event) => event.preventDefault());
 
-  // Z, I, N and M follow the keyboard layout like Windows virtual keys; on a layout without
+  // Z, I, N, M and Y follow the keyboard layout like Windows virtual keys; on a layout without
   // Latin letters the keys in their places count. Tab edits the next part, but Shift+Tab is
   // left to the browser, so that the keyboard can always leave the canvas.
   function virtualKey(event) {
@@ -373,23 +379,24 @@
     keyboardHeld.clear();
   });
 
-  // The control strip: the right button as a switch, the keys held while pressed.
+  // The control strip: the right button as a switch, the keys held while pressed (a control
+  // of two keys, as Undo's Ctrl and Z, presses them in order and lets them go the other way).
   rightMode.addEventListener('click', () => {
     const on = rightMode.getAttribute('aria-pressed') !== 'true';
     rightMode.setAttribute('aria-pressed', String(on));
   });
   for (const button of document.querySelectorAll('#controls [data-key]')) {
-    const key = Number(button.dataset.key);
+    const keys = button.dataset.key.split(' ').map(Number);
     let held = false;
     const press = () => {
       if (held || !running) return;
       held = true;
-      program._web_key(key, 1);
+      for (const key of keys) program._web_key(key, 1);
     };
     const release = () => {
       if (!held) return;
       held = false;
-      if (running) program._web_key(key, 0);
+      if (running) for (const key of [...keys].reverse()) program._web_key(key, 0);
     };
     button.addEventListener('pointerdown', (event) => {
       // No focus change: the canvas keeps the keyboard.

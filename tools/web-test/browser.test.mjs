@@ -467,10 +467,32 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   assert.deepEqual(left, [partFaces[1]], 'the body was removed');
   await move(...CENTRE);
 
-  // F12 throws it away: then Save downloads the picture and the session alone.
+  // F12 throws it away. Undo brings it back as it was shown, Redo throws it away again, and
+  // so do Ctrl+Z and Ctrl+Shift+Z on the canvas. Then Save downloads the picture and the
+  // session alone.
+  await nextFrames(page);
+  const kept = await canvasImage(page);
+  const isKept = async () => firstDifference(await canvasImage(page), kept) === null;
   await page.keyboard.down('F12');
   await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
   await page.keyboard.up('F12');
+  for (const [control, what, check] of [
+    ['#undo', 'Undo to bring the part back', isKept],
+    ['#redo', 'Redo to throw it away again', () => isBlueScreen(page)],
+    ['Control+z', 'Ctrl+Z to bring it back', isKept],
+    ['Control+Shift+z', 'Ctrl+Shift+Z to throw it away', () => isBlueScreen(page)],
+  ]) {
+    if (control.startsWith('#')) {
+      await page.locator(control).hover();
+      await page.mouse.down();
+      await nextFrames(page);
+      await page.mouse.up();
+    } else {
+      await page.keyboard.press(control);
+    }
+    await waitFor(what, check);
+  }
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
   const empty = await saveWithCanvas(page, 2);
   assert.deepEqual(Object.keys(empty.files).sort(), ['sketch3d-006.png', 'sketch3d-006.txt']);
   await nextFrames(page);
@@ -661,7 +683,7 @@ for (const screen of SCREENS) {
       );
     }
     const controls = await page.locator('#controls button, #controls .control').all();
-    assert.equal(controls.length, 15, 'the controls');
+    assert.equal(controls.length, 16, 'the controls');
     const places = [];
     for (const button of controls) {
       const place = await button.boundingBox();
@@ -682,7 +704,7 @@ for (const screen of SCREENS) {
     }
     const labels = places.map(([label]) => label).join(' | ');
     for (const name of ['Face front / push Z', 'Soft F1', 'Glossy F2', 'Banded F3', 'Discard F12',
-      'Inflate I', 'Undo stroke Backspace', 'Add part N', 'Mirror part M', 'Next part Tab',
+      'Inflate I', 'Undo Ctrl+Z', 'Redo Ctrl+Y', 'Add part N', 'Mirror part M', 'Next part Tab',
       'Remove part Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc'])
       assert.ok(labels.includes(name), `no "${name}" among ${labels}`);
     const help = page.locator('#help li');
@@ -745,8 +767,8 @@ for (const screen of SCREENS) {
     ];
     await polyline(corners);
     const outline = await census(page);
-    // A stray stroke across the outline, taken back with the strip's "Undo stroke" on the
-    // phone and with Backspace on the desktop: the canvas is the outline alone again.
+    // A stray stroke across the outline, taken back with the strip's Undo on the phone and
+    // with Backspace on the desktop: the canvas is the outline alone again.
     await polyline([[60, 60], [300, 400]]);
     assert.notEqual((await census(page)).checksum, outline.checksum);
     const shot = decodePng(
@@ -757,7 +779,7 @@ for (const screen of SCREENS) {
       ? squaresDiffer(shot, origin, screen.pixels, await canvasImage(page))
       : gapInStroke(shot, origin, shown[2] / CLIENT_WIDTH, [60, 60], [300, 400]);
     assert.equal(difference, null, `on the screen: ${difference}`);
-    if (screen.touch) await page.locator('#undo-stroke').tap();
+    if (screen.touch) await page.locator('#undo').tap();
     else await page.keyboard.press('Backspace');
 
     await waitFor('the stroke to be taken back', async () => {
