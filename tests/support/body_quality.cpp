@@ -112,6 +112,79 @@ std::vector<BodyOutline> body_outlines() {
     return out;
 }
 
+std::vector<BodyOutline> drawing_outlines() {
+    auto disc = [](double x, double y, double cx, double cy, double r) {
+        return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r;
+    };
+    auto oval = [](double x, double y, double cx, double cy, double rx, double ry) {
+        return ((x - cx) / rx) * ((x - cx) / rx) + ((y - cy) / ry) * ((y - cy) / ry) <= 1;
+    };
+    std::vector<BodyOutline> out;
+    out.push_back({"rabbit", [=](double x, double y) {
+                       return oval(x, y, 0, 70, 80, 95) || disc(x, y, 0, -55, 50) ||
+                              in_capsule(x, y, -20, -95, -38, -215, 11) ||
+                              in_capsule(x, y, 20, -95, 38, -215, 11);
+                   }});
+    std::vector<std::pair<double, double>> left_ear = {{-105, -30}, {-90, -90}, {-65, -45}};
+    std::vector<std::pair<double, double>> right_ear = {{-75, -50}, {-40, -85}, {-35, -30}};
+    out.push_back({"cat", [=](double x, double y) {
+                       return oval(x, y, 30, 60, 100, 65) || disc(x, y, -70, 0, 50) ||
+                              in_polygon(x, y, left_ear) || in_polygon(x, y, right_ear) ||
+                              in_capsule(x, y, 120, 60, 205, -90, 4);
+                   }});
+    std::vector<std::pair<double, double>> tail = {{105, 0}, {190, -65}, {175, 0}, {190, 65}};
+    std::vector<std::pair<double, double>> top_fin = {{-20, -50}, {25, -52}, {70, -115}};
+    std::vector<std::pair<double, double>> low_fin = {{-10, 50}, {15, 50}, {45, 100}};
+    out.push_back({"fish", [=](double x, double y) {
+                       return oval(x, y, 0, 0, 125, 58) || in_polygon(x, y, tail) ||
+                              in_polygon(x, y, top_fin) || in_polygon(x, y, low_fin);
+                   }});
+    out.push_back({"stick person", [=](double x, double y) {
+                       return disc(x, y, 0, -140, 30) || in_capsule(x, y, 0, -115, 0, 40, 6) ||
+                              in_capsule(x, y, 0, -70, -85, -15, 6) ||
+                              in_capsule(x, y, 0, -70, 85, -15, 6) ||
+                              in_capsule(x, y, 0, 40, -60, 165, 6) ||
+                              in_capsule(x, y, 0, 40, 60, 165, 6);
+                   }});
+    out.push_back({"mushroom", [=](double x, double y) {
+                       return (y <= -10 && oval(x, y, 0, -10, 140, 95)) ||
+                              in_capsule(x, y, 0, -10, 0, 120, 38);
+                   }});
+    out.push_back({"wobbly circle", [](double x, double y) {
+                       double a = std::atan2(y, x);
+                       double r = 100 + 8 * std::sin(5 * a) + 5 * std::sin(3 * a + 1);
+                       return x * x + y * y <= r * r;
+                   }});
+    out.push_back({"20-px blob", [](double x, double y) {
+                       double a = std::atan2(y, x);
+                       double r = 10 + 0.8 * std::sin(3 * a);
+                       return x * x + y * y <= r * r;
+                   }});
+    out.push_back(
+        {"near-full-screen", [=](double x, double y) { return oval(x, y, 0, 0, 246, 229); }});
+    BodyOutline neck3 = {"3-px neck", [=](double x, double y) {
+                             return disc(x, y, -90, 0, 70) || disc(x, y, 90, 0, 70) ||
+                                    (std::fabs(x) <= 25 && std::fabs(y) <= 1.5);
+                         }};
+    out.push_back(neck3);
+    out.push_back({"5-px neck", [=](double x, double y) {
+                       return disc(x, y, -90, 0, 70) || disc(x, y, 90, 0, 70) ||
+                              (std::fabs(x) <= 25 && std::fabs(y) <= 2.5);
+                   }});
+    out.push_back({"cloud", [=](double x, double y) {
+                       return disc(x, y, -95, 20, 55) || disc(x, y, -30, -30, 70) ||
+                              disc(x, y, 50, -20, 65) || disc(x, y, 115, 30, 50) ||
+                              disc(x, y, 0, 40, 60);
+                   }});
+    std::vector<std::pair<double, double>> star;
+    for (int i = 0; i < 10; ++i) {
+        double a = M_PI * i / 5 - M_PI / 2, r = i % 2 == 0 ? 165 : 55;
+        star.push_back({r * std::cos(a), r * std::sin(a)});
+    }
+    out.push_back({"sharp star", [star](double x, double y) { return in_polygon(x, y, star); }});
+    return out;
+}
+
 RegionMask outline_mask(const BodyOutline& outline) {
     RegionMask mask;
     mask.width = SCREEN_W;

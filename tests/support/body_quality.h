@@ -28,6 +28,12 @@ struct BodyOutline {
 // L, ring.
 std::vector<BodyOutline> body_outlines();
 
+// Drawings as users make them: a rabbit with long ears, a cat with an 8-px
+// tail, a fish with narrow fins, a stick person, a mushroom, a wobbly circle,
+// a 20-px blob, a near-full-screen shape, 3-px and 5-px necks, a cloud and a
+// sharp five-tip star.
+std::vector<BodyOutline> drawing_outlines();
+
 RegionMask outline_mask(const BodyOutline& outline);
 
 struct BodyQuality {
