@@ -12,9 +12,17 @@
 
 BodyShell inflate_region(const RegionMask& mask, const std::vector<Vec4>& sheet_vertices,
                          const std::vector<MeshTriangle>& sheet_triangles) {
+    DistanceField field;
+    return inflate_region(mask, sheet_vertices, sheet_triangles, &field);
+}
+
+BodyShell inflate_region(const RegionMask& mask, const std::vector<Vec4>& sheet_vertices,
+                         const std::vector<MeshTriangle>& sheet_triangles, DistanceField* out) {
+    *out = DistanceField{};
     RegionMask region = clean_region(mask);
     if (region.width == 0) return {};
-    DistanceField field = region_distance_field(region);
+    DistanceField& field = *out;
+    field = region_distance_field(region);
     std::vector<OutlineLoop> rim = resample_outline(trace_outline(region), field);
     BodyPoints placed = place_body_points(rim, region, field);
     std::vector<MeshTriangle> triangles;

@@ -16,3 +16,7 @@
 // region can be inflated.
 BodyShell inflate_region(const RegionMask& mask, const std::vector<Vec4>& sheet_vertices,
                          const std::vector<MeshTriangle>& sheet_triangles);
+// The same, handing out the region's distance field (empty when nothing of
+// the region is left) for the stages that follow (register_body).
+BodyShell inflate_region(const RegionMask& mask, const std::vector<Vec4>& sheet_vertices,
+                         const std::vector<MeshTriangle>& sheet_triangles, DistanceField* field);

@@ -59,6 +59,12 @@ PartMesh body_part_mesh(const BodyShell& body) {
     return mesh;
 }
 
+PartMesh body_part_mesh(const BodyShell& body, std::vector<Vec4> whole) {
+    PartMesh mesh = body_part_mesh(body);
+    if (whole.size() == mesh.vertices.size()) mesh.vertices = std::move(whole);
+    return mesh;
+}
+
 void refresh_part_normals(PartMesh* mesh) {
     if (!mesh->fine.empty()) {
         body_normals_in_place(mesh->fine, mesh->triangles, mesh->front_count, &mesh->normals);

@@ -46,6 +46,9 @@ Vec4 round_fine_position(const Vec4& fine);
 // positions rounded from them, its triangles and front count, and the
 // normals body_normals gives them.
 PartMesh body_part_mesh(const BodyShell& body);
+// The same, drawn at the whole-unit positions given (one per vertex), as
+// register_body chooses them, in place of the rounded ones.
+PartMesh body_part_mesh(const BodyShell& body, std::vector<Vec4> whole);
 
 // The normals again after the vertices moved: a body's from its fine
 // positions (body_normals), a sheet's from its whole-unit ones as

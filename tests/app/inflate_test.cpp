@@ -17,6 +17,8 @@
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "session/session_fixture.h"
+#include "support/body_quality.h"
+#include "support/front_picture.h"
 
 namespace {
 
@@ -188,22 +190,23 @@ TEST(Inflate, BodiesAreClosedOrientedAndRound) {
         EXPECT_EQ(euler_characteristic(body), c.euler);
         EXPECT_LT(signed_volume6(body), 0);
 
-        // Outline points stay at 0; the front rises toward the viewer (-z)
-        // no higher than the outline's half-width, the back mirrors it.
+        // Every front vertex lies nearer the viewer (-z) than its twin behind
+        // (the rim first, then the front, then the back in the front's
+        // order); the front rises no higher than the outline's half-width.
         const EditedObject& edited = edited_object();
         EXPECT_EQ(edited.kind, EDITED_BODY);
         ASSERT_EQ(edited.first_vertex, 0);
         EXPECT_EQ(edited.vertex_count, int32_t(body.vertices.size()));
-        int32_t front = edited.front_vertices;
+        const int32_t front = edited.front_vertices;
+        const int32_t rim = 2 * front - int32_t(body.vertices.size());
+        ASSERT_GT(rim, 0);
         int32_t highest = 0;
-        for (size_t i = 0; i < body.vertices.size(); ++i) {
-            int32_t z = body.vertices[i].z;
-            if (int32_t(i) < front) {
-                EXPECT_LE(z, 0);
-                highest = std::max(highest, -z);
-            } else {
-                EXPECT_GT(z, 0);
+        for (int32_t i = 0; i < front; ++i) {
+            const int32_t z = body.vertices[size_t(i)].z;
+            if (i >= rim) {
+                EXPECT_LT(z, body.vertices[size_t(front + i - rim)].z);
             }
+            highest = std::max(highest, -z);
         }
         if (std::strcmp(c.name, "disc") == 0) {
             EXPECT_GE(highest, 85 * FINE_ONE);  // within 15 % of the radius 100
@@ -233,12 +236,14 @@ TEST(Inflate, TheBackShowsHalfATurnRoundAndPushingMovesTheFrontOnly) {
     int32_t index = selected_object();
     ASSERT_EQ(edited_object().kind, EDITED_BODY);
     ASSERT_EQ(edited_object().first_vertex, 0);
-    // The front is nearer the eye than the rim: vertex 0 lies on the rim.
+    // The front is nearer the eye than the rim (vertex 0 lies on it), and
+    // the rim, where the eye's rays graze the round body, nearer than the
+    // sheet's plane.
     const RenderList* list = current_render_list();
     int32_t top = 0;
     for (int32_t i = 0; i < edited_object().front_vertices; ++i)
         if (list->model_vertices[i].z < list->model_vertices[top].z) top = i;
-    EXPECT_EQ(list->model_vertices[0].z, 0);
+    EXPECT_LT(list->model_vertices[0].z, 0);
     EXPECT_LT(list->screen_vertices[top].z, list->screen_vertices[0].z);
     get_object_rotation(index)->y = 512;
     session.frames(1);
@@ -318,7 +323,13 @@ TEST(Inflate, PushingTheFrontAwayStopsAUnitBeforeTheBack) {
     press_i(session);
     int32_t index = selected_object();
     ASSERT_EQ(edited_object().kind, EDITED_BODY);
+    // Off the middle, where the front seen on the screen lies well inside
+    // the model point drawn there.
+    session.hover(CX + 50, CY - 30);
     Body before = body_of(index);
+    const RenderList* list = current_render_list();
+    const std::vector<ScreenVertex> seen(list->screen_vertices,
+                                         list->screen_vertices + list->vertex_count);
     headless_queue_key_down(KEY_Z);
     headless_queue_button_down(BUTTON_RIGHT);
     session.frames(300);
@@ -326,24 +337,22 @@ TEST(Inflate, PushingTheFrontAwayStopsAUnitBeforeTheBack) {
     headless_queue_key_up(KEY_Z);
     session.frames(1);
     Body body = body_of(index);
-    const RenderList* list = current_render_list();
-    // Front vertex i and the back vertex behind it share x and y; the back's
-    // vertices follow the front's in the same order, the rim's left out.
-    int32_t front = edited_object().front_vertices;
-    int32_t back = front;
+    // The back's vertices follow the front's in the same order, the rim's
+    // (which come first) left out.
+    const int32_t front = edited_object().front_vertices;
+    const int32_t rim = 2 * front - int32_t(body.vertices.size());
     int32_t moved = 0;
-    for (int32_t i = 0; i < front; ++i) {
+    for (int32_t i = rim; i < front; ++i) {
         const Vec4& v = body.vertices[size_t(i)];
-        bool rim = true;
-        for (int32_t j = front; j < int32_t(body.vertices.size()) && rim; ++j)
-            rim = !(body.vertices[size_t(j)].x == v.x && body.vertices[size_t(j)].y == v.y);
-        if (rim) continue;
-        const Vec4& twin = body.vertices[size_t(back++)];
-        ASSERT_EQ(twin.x, v.x);
-        ASSERT_EQ(twin.y, v.y);
-        EXPECT_LE(v.z, twin.z - FINE_ONE) << i;
-        EXPECT_LE(list->model_vertices[i].z, list->model_vertices[back - 1].z);
-        moved += v.z != before.vertices[size_t(i)].z;
+        const int32_t back = front + i - rim;
+        EXPECT_LE(v.z, body.vertices[size_t(back)].z - FINE_ONE) << i;
+        EXPECT_LE(list->model_vertices[i].z, list->model_vertices[back].z);
+        if (v.z == before.vertices[size_t(i)].z) continue;
+        ++moved;
+        // Pushed where the cursor shows it (a vertex first moves from where
+        // it was seen).
+        EXPECT_LE(std::abs(seen[size_t(i)].x - (CX + 50)), 2 * GRID_STEP + 2) << i;
+        EXPECT_LE(std::abs(seen[size_t(i)].y - (CY - 30)), 2 * GRID_STEP + 2) << i;
     }
     EXPECT_GT(moved, 0);
     EXPECT_LT(signed_volume6(body), 0);  // still outward-facing and not turned inside out
@@ -441,5 +450,29 @@ TEST(Inflate, ConvexBodiesShowNoBackgroundInsideTheirOutlineFromAnySide) {
             }
         }
         EXPECT_EQ(holes, "");
+    }
+}
+
+// Seen from the front right after I, a body covers the region it was drawn
+// as, pixel for pixel but for the stroke's width, wherever it was drawn and
+// however large: every outline of the quality table and of the drawings, and
+// circles from 20 to 200 pixels across its radius. A drawing that fills the
+// window is seen whole, none of it near the eye.
+TEST(Inflate, TheFrontPictureIsTheDrawing) {
+    std::vector<BodyOutline> outlines = body_outlines();
+    for (BodyOutline& outline : drawing_outlines())
+        outlines.push_back(std::move(outline));
+    for (double r : {20.0, 50.0, 110.0, 200.0})
+        outlines.push_back({"circle " + std::to_string(int(r)),
+                            [r](double x, double y) { return x * x + y * y <= r * r; }});
+    for (const BodyOutline& outline : outlines) {
+        SCOPED_TRACE(outline.name);
+        const FrontFit fit = measure_front_picture(outline_mask(outline));
+        ASSERT_TRUE(fit.built);
+        EXPECT_LE(fit.outside, 0.015);
+        EXPECT_LE(fit.uncovered, 0.01);
+        EXPECT_LE(fit.centroid_offset, 0.5);
+        EXPECT_TRUE(fit.corners_clear);
+        EXPECT_GE(fit.nearest_depth, 64);  // a quarter of the eye's distance to the sheet
     }
 }
