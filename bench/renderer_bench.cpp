@@ -28,6 +28,7 @@
 #include "geometry/camera.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/inflate_region.h"
+#include "geometry/register_body.h"
 #include "geometry/render_list.h"
 #include "platform/headless/headless.h"
 #include "raster/dispatcher.h"
@@ -38,6 +39,7 @@
 #include "raster/render_stats.h"
 #include "raster/shade_tables.h"
 #include "support/body_quality.h"
+#include "support/front_picture.h"
 
 namespace {
 
@@ -365,6 +367,36 @@ void BM_InflatePlan(benchmark::State& state) {
 }
 BENCHMARK(BM_InflatePlan)->ArgName("whole_screen")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// The stage that sets a body on the rays through its drawing
+// (register_body), alone, on the body of the 200-pixel disc and of the whole
+// screen's region: its share of the I key's plan.
+void BM_RegisterBody(benchmark::State& state) {
+    const double rx = state.range(0) == 0 ? DISC_RADIUS : 246,
+                 ry = state.range(0) == 0 ? DISC_RADIUS : 229;
+    const BodyOutline outline = {"", [rx, ry](double x, double y) {
+                                     return (x / rx) * (x / rx) + (y / ry) * (y / ry) <= 1;
+                                 }};
+    DistanceField field;
+    const BodyShell shell = inflate_region(outline_mask(outline), {}, {}, &field);
+    const bool tables = sine_table() != nullptr;
+    if (!tables && init_trig_tables() != 0) {
+        state.SkipWithError("no trig tables");
+        return;
+    }
+    Matrix drawing, view;
+    const Vec4 eye = {0, 0, 256, 1}, none = {0, 0, 0, 1}, turn = {0, 1023, 0, 1};
+    const Vec4 unit = {FIXED_ONE, FIXED_ONE, FIXED_ONE, 1};
+    make_view_matrix(&drawing, &eye, &none, &unit);
+    make_view_matrix(&view, &eye, &turn, &unit);
+    if (!tables) free_trig_tables();
+    for (auto _ : state) {
+        RegisteredBody body = register_body(shell, field, drawing, view);
+        benchmark::DoNotOptimize(body.whole.data());
+    }
+    state.counters["vertices"] = double(shell.vertices.size());
+}
+BENCHMARK(BM_RegisterBody)->ArgName("whole_screen")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // The I key's whole command on the ellipse's sheet: planning, emission
 // through the pools and the packet area, normals.
 void BM_InflateEllipse(benchmark::State& state) {
@@ -504,14 +536,19 @@ void print_body_quality_table() {
         "\n| Outline | triangles | dihedral p95 / max | inner p95 | rim crease median | ring-1 CV "
         "| "
         "min angle p5 | sphere / section RMS | pieces, genus "
-        "|\n|---|---|---|---|---|---|---|---|---|\n");
+        "| silhouette outside / uncovered | centroid offset "
+        "|\n|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const BodyOutline& outline : body_outlines()) {
         BodyQuality q = measure_body(inflate_region(outline_mask(outline), {}, {}));
+        // The front picture right after I, from a headless session.
+        const FrontFit fit = measure_front_picture(outline_mask(outline));
         std::printf(
-            "| %s | %d | %.1f / %.1f | %.1f | %.1f | %.3f | %.1f | %.2f %% / %.2f %% | %d, %d |\n",
+            "| %s | %d | %.1f / %.1f | %.1f | %.1f | %.3f | %.1f | %.2f %% / %.2f %% | %d, %d "
+            "| %.2f %% / %.2f %% | %.2f px |\n",
             outline.name.c_str(), q.triangles, q.dihedral_p95, q.dihedral_max, q.inner_dihedral_p95,
             q.rim_crease_median, q.ring1_cv, q.min_angle_p5, 100 * q.sphere_rms,
-            100 * q.section_rms, q.components, q.genus_total);
+            100 * q.section_rms, q.components, q.genus_total, 100 * fit.outside,
+            100 * fit.uncovered, fit.centroid_offset);
     }
 }
 
@@ -795,6 +832,10 @@ void print_inflation_table(const CollectingReporter& reporter) {
             whole ? (f->seconds <= 10e-3 ? " (target <= 10: met)" : " (target <= 10: MISSED)") : "",
             f->counters.at("triangles"));
     }
+    for (const char* arg : {"0", "1"})
+        if (const Figure* f = reporter.find(std::string("BM_RegisterBody/whole_screen:") + arg))
+            std::printf("| of the plan, setting the body on the rays (%s) | %.2f | |\n",
+                        arg[0] == '1' ? "whole screen" : "200-pixel disc", f->seconds * 1e3);
     if (const Figure* f = reporter.find("BM_InflateEllipse"); f != nullptr)
         std::printf("| the I key on the ellipse (planning, emission, normals) | %.2f | |\n",
                     f->seconds * 1e3);
