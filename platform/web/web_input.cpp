@@ -38,6 +38,12 @@ bool valid_key(int virtual_key) {
     return virtual_key >= 0 && virtual_key < KEY_COUNT;
 }
 
+bool a_key_press_waits() {
+    for (const Control& key : input.keys)
+        if (key.phase == Phase::Fresh) return true;
+    return false;
+}
+
 }  // namespace
 
 void web_input_reset() {
@@ -84,7 +90,9 @@ void web_input_key(int virtual_key, bool down) {
         key.pressed_since_query = true;
         if (key.phase == Phase::Up) key.phase = Phase::Fresh;
     } else if (key.phase == Phase::Down) {
-        key.phase = Phase::Up;
+        // Let go while another key's press still waits for a frame, it was held when that key
+        // went down (Ctrl of a quick Ctrl+Z): the frame sees the two together.
+        key.phase = a_key_press_waits() ? Phase::Fresh : Phase::Up;
     }
 }
 

@@ -91,6 +91,18 @@ TEST_F(WebInput, KeysAnswerTheAsynchronousQuery) {
     web_input_frame_done();
     EXPECT_EQ(web_input_key_state(KEY_F12), 0);
 
+    // Ctrl held over a frame, then Z tapped and Ctrl let go before the next frame: that frame
+    // sees Ctrl+Z.
+    web_input_key(KEY_CONTROL, true);
+    web_input_frame_done();
+    web_input_key(KEY_Z, true);
+    web_input_key(KEY_Z, false);
+    web_input_key(KEY_CONTROL, false);
+    EXPECT_EQ(web_input_peek_key_state(KEY_CONTROL) & 0x8000, 0x8000);
+    EXPECT_EQ(web_input_peek_key_state(KEY_Z), 0x8001);
+    web_input_frame_done();
+    EXPECT_EQ(web_input_peek_key_state(KEY_CONTROL) & 0x8000, 0);
+
     web_input_key(-1, true);
     web_input_key(256, true);
     EXPECT_EQ(web_input_key_state(-1), 0);

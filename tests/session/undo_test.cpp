@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "app/edited_object.h"
@@ -319,7 +321,8 @@ TEST(Undo, F12AndAFailedBuildComeBackAndANewStepDropsTheRedo) {
 // picture; saved and opened again, its history comes back with it, so Ctrl+Z after opening
 // takes back the last step before the save.
 TEST(Undo, ASessionThatUndoesReplaysAndReopensWithItsHistory) {
-    const fs::path folder = fs::temp_directory_path() / "sketch3d-undo-test";
+    const fs::path folder =
+        fs::temp_directory_path() / ("sketch3d-undo-test-" + std::to_string(::getpid()));
     fs::remove_all(folder);
     HeadlessConfig config;
     config.save_dir = folder.string();
