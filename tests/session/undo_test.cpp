@@ -3,13 +3,13 @@
 // and a new step after undo; and a session that undoes, replayed and reopened.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "app/edited_object.h"
