@@ -6,8 +6,10 @@
 
 namespace {
 
-// Rounds of neighbour averaging that give the scale k its reach.
-constexpr int SCALE_ROUNDS = 6;
+// Rounds of neighbour averaging that give the scale k its reach: enough
+// that where the mesh is fine (by notches and tips) k still varies slowly
+// across the pixels, and the heights with it.
+constexpr int SCALE_ROUNDS = 24;
 
 // A symmetric sparse matrix in rows: columns and values, the diagonal apart.
 struct SparseRows {

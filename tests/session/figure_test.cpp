@@ -291,7 +291,9 @@ TEST(Figure, PartsArePlacedWhereDrawnAndTabBackspaceAndF12ActOnThem) {
     const std::vector<double> arm = depths_along_z(parts[2], x, y);
     ASSERT_EQ(body.size(), 2u);
     ASSERT_EQ(arm.size(), 2u);
-    EXPECT_NEAR(body[0], depth, 2.0);
+    // The click's depth is read off the projected triangles (whole units,
+    // linear across the screen), the body's here from its exact surface.
+    EXPECT_NEAR(body[0], depth, 2.5);
     EXPECT_LT(arm[0], body[0]);
     EXPECT_GT(arm[1], body[0]);
     EXPECT_LT(arm[1], body[1]);
