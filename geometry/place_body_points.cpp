@@ -259,7 +259,8 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
     // Where the rim was refined at a sharp turn, the points inside follow:
     // the spacing at p is at most a seed's (a rim point whose spacing is a
     // local least, well below its half-width's) plus SEED_GROWTH of the
-    // distance from it.
+    // distance from it. Along the rim itself the rows' own spacing already
+    // follows the rim's.
     struct Seed {
         double x, y, spacing;  // model units
     };
@@ -274,7 +275,8 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
                 double own = spacings[at];
                 if (out.radius[at] <= 0 || own >= SEED_SHARE * body_spacing(out.radius[at]))
                     continue;
-                if (own > spacings[first + (i + n - 1) % n] || own > spacings[first + (i + 1) % n])
+                // A least, or the first of a run of equal ones.
+                if (own >= spacings[first + (i + n - 1) % n] || own > spacings[first + (i + 1) % n])
                     continue;
                 seeds.push_back({double(loop[i].x) / FINE_ONE, double(loop[i].y) / FINE_ONE, own});
             }
