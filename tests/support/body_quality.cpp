@@ -355,8 +355,11 @@ BodyQuality measure_body(const BodyShell& body, const RegionMask* drawn) {
         std::vector<double> thin;
         for (const RimEdge& e : rim_edges)
             if (half_width(field, p, e) < 12) thin.push_back(e.crease);
-        q.thin_crease_median = percentile(thin, 0.5);
-        q.thin_rim_edges = int32_t(thin.size());
+        // A few such edges by a notch are no thin part.
+        if (thin.size() >= 16) {
+            q.thin_crease_median = percentile(thin, 0.5);
+            q.thin_rim_edges = int32_t(thin.size());
+        }
     }
     // Pieces: Euler characteristic and volume of each.
     std::map<int32_t, std::vector<int32_t>> pieces;
