@@ -119,6 +119,12 @@ int main() {
     measure(
         "click_to_mesh/whole_screen", [&] { built = rebuild_demo_object(); },
         [&] { return built >= 0 && demo_triangles() > 0; });
+    // The I key on that sheet: the largest region a body is planned for.
+    const int32_t screen_triangles = demo_triangles();
+    int32_t screen_body = -1;
+    measure(
+        "i_key/whole_screen", [&] { screen_body = inflate_demo_object(); },
+        [&] { return screen_body >= 0 && demo_triangles() > screen_triangles; });
     close_demo_scene();
 
     // The I key on the disc's sheet.
