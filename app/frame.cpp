@@ -278,10 +278,14 @@ void show_push_brush(int32_t x, int32_t y) {
     draw_brush_circle(current_page_pixels(), screen_width(), screen_height(), x, y, radius);
 }
 
-// The least view depth of the figure's vertices as the last frame drew them:
-// every object of the figure was transformed since it was last emitted, since
-// nothing before the wheel in a frame's input emits. INT32_MAX without one.
+// The least view depth of the figure's vertices as the camera sees them now:
+// the figure placed and transformed first (the frame does it again after its
+// input), so that a part emitted since the last frame counts too. INT32_MAX
+// without one.
 int32_t nearest_figure_depth() {
+    if (figure().part_count == 0) return INT32_MAX;
+    place_figure();
+    transform_scene();
     int32_t nearest = INT32_MAX;
     for (int32_t i = 0; i < figure().part_count; ++i) {
         const EditedObject& part = part_object(i);

@@ -245,9 +245,21 @@ bool split_pass(const PartMesh& in, const BodyLayout& l, const SplitRule& rule, 
             add(a, ab, c);
             add(ab, b, c);
         } else if (count_split == 2) {
+            // The corner beyond the two cuts, then the rest cut along its shorter
+            // diagonal, so that no needle is left where a wide triangle will do.
             add(ab, b, bc);
-            add(a, ab, bc);
-            add(a, bc, c);
+            auto across = [&](int32_t p, int32_t q) {
+                const Vec4& u = out->fine[size_t(p)];
+                const Vec4& w = out->fine[size_t(q)];
+                return squared(int64_t(u.x) - w.x, int64_t(u.y) - w.y);
+            };
+            if (across(a, bc) <= across(ab, c)) {
+                add(a, ab, bc);
+                add(a, bc, c);
+            } else {
+                add(a, ab, c);
+                add(ab, bc, c);
+            }
         } else {
             add(a, ab, ca);
             add(ab, b, bc);
@@ -323,15 +335,16 @@ void push_body_front(PartMesh* body, const BrushAim& aim, int32_t delta, int32_t
     // Twice the longest edge, squared: 4 times its square.
     const int64_t r2 =
         std::max(fine_radius * fine_radius, 4 * longest_edge_at(*body, shown, nearest));
-    const int64_t centre_move = std::min<int64_t>(fine_radius / 16, 2 * FINE_ONE);
+    const int64_t centre_move = std::min<int64_t>(fine_radius / 32, 2 * FINE_ONE);
     // The moves this frame (fine units of depth), 0 for a vertex that stays.
     static std::vector<int64_t> moves;
     moves.assign(size_t(front), 0);
     for (int32_t i = 0; i < front; ++i) {
         const int32_t weight = brush_weight(reach(i), r2);
-        // At the centre a sixteenth of the radius (a unit at the default
-        // radius), so that a mound rises as steeply under every brush, and no
-        // more than two units; rounded.
+        // At the centre a thirty-second of the radius (half a unit at the
+        // default radius), so that a mound rises as steeply under every brush,
+        // and no more than two units; rounded. A mound then stays round for
+        // some forty frames before its sides reach the steepest a push makes.
         int64_t move = delta * ((int64_t(weight) * centre_move + BRUSH_WEIGHT_ONE / 2) >> 16);
         // Depth grows away from the viewer; the rim is its own twin and moves
         // both surfaces alike. A front vertex goes no nearer its twin than a

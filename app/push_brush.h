@@ -53,14 +53,16 @@ BrushAim brush_aim(int64_t cx, int64_t cy, const PartPlacement& placement, int32
 // (of the rim plane): a front vertex is as far from the brush's centre as the
 // point where it shows on the rim plane, seen from the eye, is from the
 // cursor's, so the brush acts on what shows inside its circle, however near
-// the eye the front bulges. Each moves along its line from the eye, so that
-// it keeps showing where it did, by delta times its weight in depth, in fine
-// units (a unit a frame at the centre; delta -1 toward the viewer, +1 away),
-// and a front vertex pushed away stops a unit before its twin behind. So that
-// no vertex ever moves alone, a brush narrower than twice the longest edge
-// at the front vertex nearest the cursor acts with that width instead (where
-// the refinement below found no room). Whole positions follow the fine ones;
-// the caller computes the normals again. Nothing for a mesh that is not a body.
+// the eye the front bulges. Each moves along its line from the eye, so that it
+// keeps showing where it did, by delta (-1 toward the viewer, +1 away) times
+// its weight times radius / 32 (at most 2 units) in depth, fine units. No
+// edge is pushed steeper than 3 : 2 (where it would be, and steeper than it
+// was, its more-moved end stays), and a front vertex pushed away stops a unit
+// before its twin behind. So that no vertex ever moves alone, a brush
+// narrower than twice the longest edge at the front vertex nearest the cursor
+// acts with that width instead (where the refinement below found no room).
+// Whole positions follow the fine ones; the caller computes the normals again.
+// Nothing for a mesh that is not a body.
 void push_body_front(PartMesh* body, const BrushAim& aim, int32_t delta, int32_t radius);
 
 // The refinement under the brush, so that even the narrowest brush moves a

@@ -47,7 +47,7 @@ void apply_wheel_notches(int32_t nearest_depth) {
         notch = clamp(notch + zoom.waiting, -ZOOM_NOTCHES_FARTHER, ZOOM_NOTCHES_NEARER);
     } else {
         // Nearer a notch at a time while the figure stays far enough ahead (64-bit: the
-        // depth may be anything a frame drew).
+        // depth may be anything a transform gives).
         for (int32_t left = zoom.waiting; left > 0 && notch < ZOOM_NOTCHES_NEARER; --left) {
             const int64_t gap =
                 int64_t(nearest_depth) + eye_distance_at_notch(notch + 1) - int64_t(eye);

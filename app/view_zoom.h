@@ -44,9 +44,9 @@ void add_wheel_notches(int32_t notches);
 // Notches turned since the last frame's input took them.
 int32_t waiting_wheel_notches();
 // The frame's input: the notches waiting move the eye, within its limits, one
-// at a time; `nearest_depth` is the least view depth of the figure as the last
-// frame drew it (INT32_MAX for nothing drawn), which a notch toward the object
-// brings nearer by the distance the eye moves. The camera's position changes
+// at a time; `nearest_depth` is the least view depth of the figure's vertices
+// (INT32_MAX for none), which a notch toward the object brings nearer by the
+// distance the eye moves. The camera's position changes
 // (its z), nothing else.
 void apply_wheel_notches(int32_t nearest_depth);
 // Notches from the start: positive nearer, negative farther.

@@ -211,7 +211,7 @@ TEST(PushBrush, APushRaisesARoundMoundAndNeverASpike) {
             push_body_front(&after, aim, c.delta, c.radius);
         EXPECT_TRUE(closed(after));
         const double reach = double(c.radius) * FINE_ONE;
-        const double centre_move = std::min(reach / 16, 2.0 * FINE_ONE) * c.frames;
+        const double centre_move = std::min(reach / 32, 2.0 * FINE_ONE) * c.frames;
         std::vector<std::pair<double, double>> moved;  // shown distance, move toward delta
         for (int32_t i = 0; i < before.front_count; ++i) {
             const double distance = shown_distance(before.fine[size_t(i)], aim);
