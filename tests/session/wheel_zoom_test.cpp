@@ -3,7 +3,9 @@
 // and strokes and builds made while zoomed that land under the stroke.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -140,7 +142,8 @@ TEST(WheelZoom, TheEyeNeverEntersTheBody) {
 }
 
 // Drawn and built with the eye nearer or farther, a sheet covers the drawing, a body inflated
-// from it covers it too, and a part added beside it lands under its own stroke.
+// from it covers it too and rises under the cursor where Z pushes it, and a part added beside
+// it lands under its own stroke.
 TEST(WheelZoom, StrokesAndBuildsWhileZoomedLandUnderTheStroke) {
     for (const int32_t notches : {-3, 3, -ZOOM_NOTCHES_FARTHER, ZOOM_NOTCHES_NEARER}) {
         SCOPED_TRACE(notches);
@@ -153,6 +156,37 @@ TEST(WheelZoom, StrokesAndBuildsWhileZoomedLandUnderTheStroke) {
         Cover sheet = cover_of_circle(220, 230, 70);
         EXPECT_GT(sheet.inside, 0.99);
         EXPECT_LT(sheet.outside, 60);
+        // Inflated, and pushed with Z: the mound rises under the cursor.
+        tap_key(session, KEY_I);
+        ASSERT_EQ(edited_object().kind, EDITED_BODY);
+        EXPECT_GT(cover_of_circle(220, 230, 70).inside, 0.97);
+        session.hover(185, 260);
+        headless_queue_key_down(KEY_Z);
+        session.frames(1);
+        const std::vector<uint16_t> before = picture();
+        headless_queue_button_down(BUTTON_LEFT);
+        session.frames(20);
+        headless_queue_button_up(BUTTON_LEFT);
+        session.frames(1);
+        const std::vector<uint16_t> after = picture();
+        headless_queue_key_up(KEY_Z);
+        session.frames(1);
+        // The pixels whose light changed by three levels or more: around the cursor, within
+        // the brush's radius (16 pixels, as it was drawn) and half of it again (the faces
+        // that reach into the brush).
+        int32_t changed = 0;
+        for (size_t i = 0; i < after.size(); ++i) {
+            int32_t most = 0;
+            for (const int shift : {0, 5, 10})
+                most =
+                    std::max(most, std::abs((after[i] >> shift & 31) - (before[i] >> shift & 31)));
+            if (most < 3) continue;
+            ++changed;
+            const auto x = int32_t(i % size_t(headless_client_width()));
+            const auto y = int32_t(i / size_t(headless_client_width()));
+            EXPECT_LE(std::hypot(x - 185, y - 260), 28) << x << " " << y;
+        }
+        EXPECT_GT(changed, 100);
         tap_key(session, KEY_N);
         session.stroke(circle(420, 390, 40));
         session.right_click(420, 390);
@@ -162,7 +196,7 @@ TEST(WheelZoom, StrokesAndBuildsWhileZoomedLandUnderTheStroke) {
         EXPECT_GT(part.inside, 0.99);
         EXPECT_LT(part.outside, 40);
         tap_key(session, KEY_I);
-        ASSERT_EQ(edited_object().kind, EDITED_BODY);
+        ASSERT_EQ(figure().parts[1].kind, EDITED_BODY);
         EXPECT_GT(cover_of_circle(420, 390, 40).inside, 0.97);
     }
 }

@@ -749,7 +749,7 @@ for (const screen of SCREENS) {
       );
     }
     const controls = await page.locator('#controls button, #controls .control').all();
-    assert.equal(controls.length, 16, 'the controls');
+    assert.equal(controls.length, 20, 'the controls');
     const places = [];
     for (const button of controls) {
       const place = await button.boundingBox();
@@ -771,7 +771,8 @@ for (const screen of SCREENS) {
     const labels = places.map(([label]) => label).join(' | ');
     for (const name of ['Face front / push Z', 'Soft F1', 'Glossy F2', 'Banded F3', 'Discard F12',
       'Inflate I', 'Undo Ctrl+Z', 'Redo Ctrl+Y', 'Add part N', 'Mirror part M', 'Next part Tab',
-      'Remove part Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc'])
+      'Remove part Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc', 'Brush smaller [',
+      'Brush larger ]', 'Closer wheel up', 'Farther wheel down'])
       assert.ok(labels.includes(name), `no "${name}" among ${labels}`);
     const help = page.locator('#help li');
     assert.ok((await help.count()) >= 3 && (await help.count()) <= 8, 'the guide is a short list');
