@@ -424,6 +424,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
   await page.locator('#farther').click();
   await waitFor('Farther to step back again', backAtStart);
+  await move(...CENTRE);
   await page.mouse.wheel(0, -100);
   await waitFor('the wheel to bring the body nearer', async () =>
     (await census(page)).checksum === nearer.checksum,
