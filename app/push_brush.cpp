@@ -270,9 +270,13 @@ bool split_pass(const PartMesh& in, const BodyLayout& l, const SplitRule& rule, 
     out->triangles = front_triangles;
     for (const MeshTriangle& t : front_triangles)
         out->triangles.push_back({{twin(t.v[0]), twin(t.v[2]), twin(t.v[1])}});
+    // The old vertices keep the whole positions they were drawn at (a body's
+    // rim is drawn on the pixels of its outline); the new ones are rounded.
     out->vertices.resize(size_t(count));
     for (int32_t v = 0; v < count; ++v)
         out->vertices[size_t(v)] = round_fine_position(out->fine[size_t(v)]);
+    for (int32_t v = 0; v < l.count; ++v)
+        out->vertices[size_t(moved(v))] = in.vertices[size_t(v)];
     out->front_count = front;
     out->entered_by_triangle = false;
     out->normals.clear();
@@ -358,30 +362,41 @@ void push_body_front(PartMesh* body, const BrushAim& aim, int32_t delta, int32_t
     }
     // No edge is pushed steeper than MAX_PUSHED_SLOPE: where the moves would
     // make an edge steeper than that and steeper than it is, the end that
-    // moves more stays (both, for equal moves). Decided from the moves alone,
-    // so the order of the edges does not matter; a mound grows until its
-    // sides are that steep, and then only wider where the brush is wider.
+    // moves more stays (both, for equal moves). A vertex that stays can make
+    // another of its edges steeper, so the edges are gone over again until no
+    // more vertices stay. Decided from the moves alone, so the order of the
+    // edges does not matter; a mound grows until its sides are that steep,
+    // and then only wider where the brush is wider.
     static std::vector<uint8_t> stays;
     stays.assign(size_t(front), 0);
-    for (const MeshTriangle& t : body->triangles) {
-        for (int k = 0; k < 3; ++k) {
-            const int32_t a = t.v[k], b = t.v[(k + 1) % 3];
-            if (a < 0 || b < 0 || a >= front || b >= front) continue;
-            const int64_t ma = moves[size_t(a)], mb = moves[size_t(b)];
-            if (ma == mb) continue;
-            const int64_t before =
-                std::abs(int64_t(body->fine[size_t(a)].z) - body->fine[size_t(b)].z);
-            const int64_t after =
-                std::abs(int64_t(body->fine[size_t(a)].z) + ma - body->fine[size_t(b)].z - mb);
-            const int64_t across = squared(shown.x[size_t(a)] - shown.x[size_t(b)],
-                                           shown.y[size_t(a)] - shown.y[size_t(b)]);
-            // after / across > slope, squared: after^2 * DEN^2 > across * NUM^2.
-            if (after <= before || after * after * MAX_PUSHED_SLOPE_DEN * MAX_PUSHED_SLOPE_DEN <=
-                                       across * MAX_PUSHED_SLOPE_NUM * MAX_PUSHED_SLOPE_NUM)
-                continue;
-            if (std::abs(ma) >= std::abs(mb)) stays[size_t(a)] = 1;
-            if (std::abs(mb) >= std::abs(ma)) stays[size_t(b)] = 1;
+    for (bool again = true; again;) {
+        again = false;
+        static std::vector<uint8_t> now;
+        now = stays;
+        for (const MeshTriangle& t : body->triangles) {
+            for (int k = 0; k < 3; ++k) {
+                const int32_t a = t.v[k], b = t.v[(k + 1) % 3];
+                if (a < 0 || b < 0 || a >= front || b >= front) continue;
+                const int64_t ma = stays[size_t(a)] != 0 ? 0 : moves[size_t(a)];
+                const int64_t mb = stays[size_t(b)] != 0 ? 0 : moves[size_t(b)];
+                if (ma == mb) continue;
+                const int64_t before =
+                    std::abs(int64_t(body->fine[size_t(a)].z) - body->fine[size_t(b)].z);
+                const int64_t after =
+                    std::abs(int64_t(body->fine[size_t(a)].z) + ma - body->fine[size_t(b)].z - mb);
+                const int64_t across = squared(shown.x[size_t(a)] - shown.x[size_t(b)],
+                                               shown.y[size_t(a)] - shown.y[size_t(b)]);
+                // after / across > slope, squared: after^2 * DEN^2 > across * NUM^2.
+                if (after <= before ||
+                    after * after * MAX_PUSHED_SLOPE_DEN * MAX_PUSHED_SLOPE_DEN <=
+                        across * MAX_PUSHED_SLOPE_NUM * MAX_PUSHED_SLOPE_NUM)
+                    continue;
+                if (std::abs(ma) >= std::abs(mb)) now[size_t(a)] = 1;
+                if (std::abs(mb) >= std::abs(ma)) now[size_t(b)] = 1;
+                again = true;
+            }
         }
+        stays.swap(now);
     }
     for (int32_t i = 0; i < front; ++i) {
         const int64_t move = moves[size_t(i)];

@@ -12,6 +12,7 @@
 #include "app/edited_object.h"
 #include "app/figure.h"
 #include "app/view_zoom.h"
+#include "geometry/resample_outline.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -172,8 +173,8 @@ TEST(WheelZoom, StrokesAndBuildsWhileZoomedLandUnderTheStroke) {
         headless_queue_key_up(KEY_Z);
         session.frames(1);
         // The pixels whose light changed by three levels or more: around the cursor, within
-        // the brush's radius (16 pixels, as it was drawn) and half of it again (the faces
-        // that reach into the brush).
+        // the brush's radius (16 pixels, as it was drawn) and the longest edge a body has
+        // again (the faces that reach into the brush).
         int32_t changed = 0;
         for (size_t i = 0; i < after.size(); ++i) {
             int32_t most = 0;
@@ -184,7 +185,7 @@ TEST(WheelZoom, StrokesAndBuildsWhileZoomedLandUnderTheStroke) {
             ++changed;
             const auto x = int32_t(i % size_t(headless_client_width()));
             const auto y = int32_t(i / size_t(headless_client_width()));
-            EXPECT_LE(std::hypot(x - 185, y - 260), 28) << x << " " << y;
+            EXPECT_LE(std::hypot(x - 185, y - 260), 16 + BODY_SPACING_MAX) << x << " " << y;
         }
         EXPECT_GT(changed, 100);
         tap_key(session, KEY_N);
