@@ -206,6 +206,13 @@ bool add_figure_part(FigurePart part) {
     return commit(std::move(next));
 }
 
+bool replacement_fits(int32_t part, const PartMesh& mesh) {
+    const Figure& f = state.figure;
+    if (!valid_part(f, part)) return false;
+    return part_room_text(part_room(mesh), room_of_parts(f, part), capacity_for(f), false) ==
+           nullptr;
+}
+
 bool replace_figure_part(int32_t part, FigurePart data) {
     const Figure& f = state.figure;
     if (!valid_part(f, part) || data.mesh == nullptr) return false;

@@ -121,6 +121,9 @@ const RegionMask& part_region(int32_t part);
 bool add_figure_part(FigurePart part);
 // Part `part` in place of the one there (a body in place of its sheet).
 bool replace_figure_part(int32_t part, FigurePart data);
+// Whether part `part` would fit with `mesh` in place of its own, asked
+// without a message; false for no such part.
+bool replacement_fits(int32_t part, const PartMesh& mesh);
 // The part leaves the figure; editing goes on with the part that followed
 // it, or the one before it for the last.
 bool remove_figure_part(int32_t part);

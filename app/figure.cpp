@@ -7,13 +7,11 @@
 #include <vector>
 
 #include "app/screen.h"
+#include "app/view_zoom.h"
 #include "geometry/camera.h"
 #include "geometry/geometry_pipeline.h"
 
 namespace {
-
-// The eye's distance when the camera stands at or behind the sheet plane.
-constexpr int32_t DEFAULT_EYE_DISTANCE = 256;
 
 // The bounds of a part's vertices in the figure, in 1/FIXED_ONE units:
 // v * scale + (offset_x, 0, depth) * FIXED_ONE.
@@ -62,6 +60,7 @@ bool is_unplaced(const PartPlacement& p) {
 }  // namespace
 
 int32_t eye_distance() {
+    // The camera at or behind the sheet plane counts as the one of start-up.
     const int32_t z = camera_state()->position.z;
     return z > MIN_EYE_GAP ? z : DEFAULT_EYE_DISTANCE;
 }
@@ -70,8 +69,9 @@ PartPlacement placement_at_depth(int32_t depth) {
     const int32_t eye = eye_distance();
     if (depth < MIN_EYE_GAP - eye) depth = MIN_EYE_GAP - eye;
     if (depth > MAX_PART_DEPTH) depth = MAX_PART_DEPTH;
-    // Exact for the demonstration's eye at 256: 2 * (256 + depth).
-    const int64_t scale = int64_t(FIXED_ONE) * (int64_t(eye) + depth) / eye;
+    // A model unit shows as a pixel at view depth FOCAL_LENGTH: at depth
+    // (eye + depth) it must be that much larger. Exact: 2 * (eye + depth).
+    const int64_t scale = int64_t(FIXED_ONE) * (int64_t(eye) + depth) / FOCAL_LENGTH;
     return PartPlacement{depth, 0, int32_t(scale)};
 }
 
@@ -139,10 +139,11 @@ void cursor_in_part(const PartPlacement& placement, int32_t x, int32_t y, int64_
     const int64_t sx = int64_t(x) - (screen_width() >> 1);
     const int64_t sy = int64_t(y) - (screen_height() >> 1);
     const int64_t scale = placement.scale > 0 ? placement.scale : FIXED_ONE;
-    // On the rim plane the pixel's offset grows by (eye + depth) / eye into
-    // figure units; the placement's shift and scale are then taken off.
-    *model_x = ((sx * (eye + placement.depth) / eye - placement.offset_x) * FIXED_ONE) / scale;
-    *model_y = ((sy * (eye + placement.depth) / eye) * FIXED_ONE) / scale;
+    // On the rim plane the pixel's offset grows by (eye + depth) / FOCAL_LENGTH
+    // into figure units; the placement's shift and scale are then taken off.
+    *model_x =
+        ((sx * (eye + placement.depth) / FOCAL_LENGTH - placement.offset_x) * FIXED_ONE) / scale;
+    *model_y = ((sy * (eye + placement.depth) / FOCAL_LENGTH) * FIXED_ONE) / scale;
 }
 
 int32_t figure_centre_x2() {

@@ -22,11 +22,14 @@ inline constexpr int32_t MAX_PART_DEPTH = 1024;
 // The eye's distance from the sheet plane (the camera's, model units).
 int32_t eye_distance();
 
-// Where a part drawn over the figure at `depth` (figure z of the surface under
-// its click) goes: its rim plane at that depth, and smaller by
-// (eye distance + depth) / eye distance, so that its rim shows where it was
-// drawn. The depth is kept within -(eye distance - MIN_EYE_GAP) ..
-// MAX_PART_DEPTH. UNPLACED for depth 0.
+// Where a part drawn at `depth` (figure z of the surface under its click, 0
+// on the sheet plane) goes: its rim plane at that depth, and scaled by
+// (eye distance + depth) / FOCAL_LENGTH (app/view_zoom.h), so that its rim
+// shows where it was drawn whatever the eye's distance: in its own model
+// units, a part always sees the eye at FOCAL_LENGTH from its rim plane, as
+// the first part does at start-up. The depth is kept within
+// -(eye distance - MIN_EYE_GAP) .. MAX_PART_DEPTH. UNPLACED for depth 0 with
+// the eye where start-up put it.
 PartPlacement placement_at_depth(int32_t depth);
 
 // The frontmost part under client pixel (x, y) with the figure facing the

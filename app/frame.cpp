@@ -1,6 +1,8 @@
 // One frame: pacing, drawing or editing input, transform, render, presentation.
 #include "app/frame.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -10,14 +12,17 @@
 #include "app/input.h"
 #include "app/outline.h"
 #include "app/part_mark.h"
+#include "app/push_brush.h"
 #include "app/screen.h"
 #include "app/session_recorder.h"
 #include "app/session_save.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
 #include "app/undo_history.h"
+#include "app/view_zoom.h"
 #include "geometry/animation.h"
 #include "geometry/geometry_pipeline.h"
+#include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
 #include "raster/render_frame.h"
 
@@ -42,6 +47,8 @@ struct OncePerPressKeys {
     bool tab_down;
     bool z_down;
     bool y_down;
+    bool brush_smaller_down;
+    bool brush_larger_down;
 };
 
 // The page strokes go to while a part is added to a figure.
@@ -189,18 +196,17 @@ void edit_next_part() {
 }
 
 // A right-click: the sheet of the outline around it joins the figure, the
-// figure's first part unplaced, a part added later placed at the depth of the
-// figure's surface under the click (and from the sketch page).
+// figure's first part on the sheet plane (unplaced, unless the wheel moved the
+// eye), a part added later placed at the depth of the figure's surface under
+// the click (and from the sketch page).
 void build_figure_part(int32_t x, int32_t y) {
-    PartPlacement placement = UNPLACED;
+    int32_t depth = 0;
     if (figure().part_count > 0) {
         int32_t cx = x, cy = y;
         platform_screen_to_client(&cx, &cy);
-        int32_t depth = 0;
         part_under_point(cx, cy, &depth);
-        placement = placement_at_depth(depth);
     }
-    build_sheet_part(x, y, placement);
+    build_sheet_part(x, y, placement_at_depth(depth));
 }
 
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
@@ -240,21 +246,60 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
     }
 }
 
-// Z with a button: the part under the cursor is pushed; in a figure of one
-// part, the edited one, however far the cursor is.
-void push_under_cursor(int32_t x, int32_t y, int32_t delta) {
+// The part a push at client pixel (x, y) acts on: the part under the cursor;
+// in a figure of one part, the edited one, however far the cursor is.
+int32_t pushed_part(int32_t x, int32_t y) {
     const Figure& f = figure();
-    if (f.part_count < 2) {
-        push_vertices(x, y, delta);
-        return;
-    }
-    platform_screen_to_client(&x, &y);
+    if (f.part_count < 2) return f.edited;
     int32_t depth = 0;
-    int32_t part = part_under_point(x, y, &depth);
-    if (part == NO_PART) part = f.edited;
+    const int32_t part = part_under_point(x, y, &depth);
+    return part != NO_PART ? part : f.edited;
+}
+
+// Z with a button: the part under the cursor is pushed at the model point
+// under it.
+void push_under_cursor(int32_t x, int32_t y, int32_t delta) {
+    platform_screen_to_client(&x, &y);
+    const int32_t part = pushed_part(x, y);
+    if (part == NO_PART) return;
     int64_t mx = 0, my = 0;
-    cursor_in_part(f.parts[part].placement, x, y, &mx, &my);
+    cursor_in_part(figure().parts[part].placement, x, y, &mx, &my);
     push_part_vertices(part, mx, my, delta);
+}
+
+// While Z is held over a body, the brush's circle around the cursor, after the
+// picture is drawn; a sheet's push has no brush.
+void show_push_brush(int32_t x, int32_t y) {
+    platform_screen_to_client(&x, &y);
+    const int32_t part = pushed_part(x, y);
+    if (part == NO_PART || figure().parts[part].kind != EDITED_BODY) return;
+    const int32_t radius =
+        brush_circle_radius(brush_radius(), figure().parts[part].placement, eye_distance());
+    draw_brush_circle(current_page_pixels(), screen_width(), screen_height(), x, y, radius);
+}
+
+// The least view depth of the figure's vertices as the camera sees them now:
+// the figure placed and transformed first (the frame does it again after its
+// input), so that a part emitted since the last frame counts too. INT32_MAX
+// without one.
+int32_t nearest_figure_depth() {
+    if (figure().part_count == 0) return INT32_MAX;
+    place_figure();
+    transform_scene();
+    int32_t nearest = INT32_MAX;
+    for (int32_t i = 0; i < figure().part_count; ++i) {
+        const EditedObject& part = part_object(i);
+        for (int32_t k = 0; k < part.vertex_count; ++k)
+            if (const ScreenVertex* v = screen_vertex_at(part.first_vertex + k); v != nullptr)
+                nearest = std::min(nearest, v->z);
+    }
+    return nearest;
+}
+
+// [ and ], once a press in either mode: the push brush a step smaller or larger.
+void step_brush_keys() {
+    if (key_pressed_once(KEY_BRUSH_SMALLER, &once_keys.brush_smaller_down)) step_brush_radius(-1);
+    if (key_pressed_once(KEY_BRUSH_LARGER, &once_keys.brush_larger_down)) step_brush_radius(+1);
 }
 
 // M: the mirror of the edited part joins the figure; editing stays on the part.
@@ -367,6 +412,10 @@ void run_frame(PlatformWindow window) {
     int32_t buttons = mouse_position(&x, &y);
     const CommandKeys keys = command_keys(edited_object().index != NO_OBJECT);
     settle_held_step(edited_object().index != NO_OBJECT, buttons, keys);
+    // The view and the brush are settings, not steps: they change first, and
+    // the frame's other input acts through them.
+    apply_wheel_notches(waiting_wheel_notches() > 0 ? nearest_figure_depth() : INT32_MAX);
+    step_brush_keys();
     undo_or_redo(keys);
     if (edited_object().index == NO_OBJECT) {
         handle_drawing_input(x, y, buttons);
@@ -384,6 +433,7 @@ void run_frame(PlatformWindow window) {
     transform_scene();
     render_frame();
     mark_edited_part();
+    if (keys.z_active && edited_object().index != NO_OBJECT) show_push_brush(x, y);
     // While a part is added, the outline drawn so far shows over the figure.
     if (edited_object().index == NO_OBJECT) overlay_strokes();
     advance_animations();

@@ -3,26 +3,27 @@
 // rays through its drawing.
 #include "app/inflate.h"
 
+#include "app/figure.h"
+
 #include "geometry/camera.h"
 #include "geometry/inflate_region.h"
 #include "geometry/register_body.h"
 
 namespace {
 
-// The eye's place when the program starts (start_up's set_camera).
-constexpr int32_t START_EYE_Z = 256;
-
 // The matrices a part's body is registered with: its placement times the
-// camera the program starts with (`view`, with the small turn set_camera
-// derives for it), and times that camera unturned (`drawn`, under which the
-// part's plane lies on the pixels it was drawn on).
+// camera as the program sets it up at the eye's present distance (`view`,
+// with the small turn set_camera derives for it), and times that camera
+// unturned (`drawn`, under which the part's plane lies on the pixels it shows
+// on now, facing the viewer).
 void registration_views(const PartPlacement& p, Matrix* drawn, Matrix* view) {
     const CameraState saved = *camera_state();
-    set_camera(0, 0, START_EYE_Z, 0, 0, 0);
+    const int32_t eye_z = eye_distance();
+    set_camera(0, 0, eye_z, 0, 0, 0);
     const Matrix turned = camera_state()->matrix;
     *camera_state() = saved;
     Matrix straight;
-    const Vec4 eye = {0, 0, START_EYE_Z, 1};
+    const Vec4 eye = {0, 0, eye_z, 1};
     const Vec4 none = {0, 0, 0, 1};
     const Vec4 unit = {FIXED_ONE, FIXED_ONE, FIXED_ONE, 1};
     make_view_matrix(&straight, &eye, &none, &unit);

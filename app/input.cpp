@@ -3,6 +3,7 @@
 
 #include "app/platform.h"
 #include "app/session_recorder.h"
+#include "app/view_zoom.h"
 #include "base/memory.h"
 
 namespace {
@@ -76,6 +77,16 @@ void release_button(int32_t bit) {
     record_button(bit, false);
     platform_release_mouse();
     input.mouse.buttons &= ~bit;
+}
+
+void turn_wheel(int32_t notches) {
+    if (notches == 0) return;
+    // The recorder writes what the frame will use, within what a script may say.
+    notches = notches < -MAX_WHEEL_NOTCHES  ? -MAX_WHEEL_NOTCHES
+              : notches > MAX_WHEEL_NOTCHES ? MAX_WHEEL_NOTCHES
+                                            : notches;
+    record_wheel(notches);
+    add_wheel_notches(notches);
 }
 
 int init_cursor_slots() {

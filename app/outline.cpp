@@ -3,7 +3,6 @@
 #include "app/outline.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "app/input.h"
 #include "app/outline_gap.h"
 #include "app/platform.h"
+#include "app/push_brush.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
 #include "base/memory.h"
@@ -373,66 +373,6 @@ void push_sheet_vertices(PartMesh* sheet, int64_t cx, int64_t cy, int32_t delta)
     }
 }
 
-// Where the eye sees a part's model point on the part's rim plane, in the
-// model's frame: the eye stands `eye` fine units in front of that plane, over
-// model point (foot_x, 0) (fine units).
-struct PartEye {
-    int64_t foot_x, eye;
-};
-
-PartEye part_eye(int32_t part) {
-    const PartPlacement& p = figure().parts[part].placement;
-    const int64_t scale = p.scale > 0 ? p.scale : FIXED_ONE;
-    return {
-        -int64_t(p.offset_x) * FINE_ONE * FIXED_ONE / scale,
-        std::max<int64_t>(1, (int64_t(eye_distance()) + p.depth) * FINE_ONE * FIXED_ONE / scale)};
-}
-
-// The push on a body: its front vertices (the rim first, then the inner ones
-// in the order of their twins behind, which follow the front) move in their
-// fine positions, and a front vertex pushed away stops a unit before its
-// twin. A body's vertices lie on the rays through the pixels they were drawn
-// at (register_body), its near side nearer the eye and smaller than drawn, so
-// a vertex is reached where the eye sees it on the rim plane. A body's mesh
-// is coarser than the sheet's grid where it is wide: when no front vertex is
-// seen within GRID_STEP of the cursor, the nearest within twice that moves
-// alone, so that a push always takes hold.
-void push_body_vertices(PartMesh* body, const PartEye& seen, int64_t cx, int64_t cy,
-                        int32_t delta) {
-    const auto count = int32_t(body->vertices.size());
-    const int32_t front = body->front_count;
-    const int32_t rim = 2 * front - count;  // the back holds a twin per inner vertex
-    if (rim < 0 || front > count || int32_t(body->fine.size()) != count) return;
-    auto reach = [&](int32_t i) {
-        const Vec4& v = body->fine[size_t(i)];
-        // A push can bring a vertex up to the eye: the divisor is kept at
-        // least 1. The products stay within 64 bits for any 32-bit position
-        // and eye.
-        const int64_t depth = std::max<int64_t>(1, seen.eye + v.z);
-        const int64_t x = seen.foot_x + (int64_t(v.x) - seen.foot_x) * seen.eye / depth;
-        const int64_t y = int64_t(v.y) * seen.eye / depth;
-        return std::max(std::abs(x - cx * FINE_ONE), std::abs(y - cy * FINE_ONE));
-    };
-    constexpr int64_t STEP = int64_t(GRID_STEP) * FINE_ONE;
-    int32_t nearest = -1;
-    bool any = false;
-    for (int32_t i = 0; i < front && !any; ++i) {
-        int64_t r = reach(i);
-        any = r <= STEP;
-        if (r <= 2 * STEP && (nearest < 0 || r < reach(nearest))) nearest = i;
-    }
-    for (int32_t i = 0; i < front; ++i) {
-        if (any ? reach(i) > STEP : i != nearest) continue;
-        Vec4& position = body->fine[size_t(i)];
-        int32_t z = position.z + delta * FINE_ONE;
-        // Depth grows away from the viewer; the rim is its own twin and moves
-        // both surfaces alike.
-        if (i >= rim && z > body->fine[size_t(front + (i - rim))].z - FINE_ONE) continue;
-        position.z = z;
-        body->vertices[size_t(i)].z = round_fine_position(position).z;
-    }
-}
-
 }  // namespace
 
 void push_vertices(int32_t x, int32_t y, int32_t delta) {
@@ -442,13 +382,14 @@ void push_vertices(int32_t x, int32_t y, int32_t delta) {
 }
 
 void push_part_vertices(int32_t part, int64_t cx, int64_t cy, int32_t delta) {
+    const Figure& f = figure();
+    if (part >= 0 && part < f.part_count && f.parts[part].kind == EDITED_BODY) {
+        push_body_part(part, cx, cy, delta);
+        return;
+    }
     PartMesh* mesh = edit_part_mesh(part);
     if (mesh == nullptr) return;
-    if (!mesh->fine.empty()) {
-        push_body_vertices(mesh, part_eye(part), cx, cy, delta);
-    } else {
-        push_sheet_vertices(mesh, cx, cy, delta);
-    }
+    push_sheet_vertices(mesh, cx, cy, delta);
     refresh_part_normals(mesh);
     store_part_vertices(part);
 }

@@ -70,11 +70,11 @@ int32_t build_object_from_outline(int32_t x, int32_t y);
 // page, after the figure is drawn there; nothing while they are one page.
 void overlay_strokes();
 
-// Moves the edited part's vertices within GRID_STEP of the cursor (screen
-// position) by delta in z and recomputes its normals; only the vertices that
-// face the viewer move (a body's front surface and rim, all of a sheet's),
-// and a body's front vertex stops a unit short of the back behind it.
-// Nothing happens while nothing is edited.
+// The push of the edited part at the cursor (screen position) by delta in z,
+// and its normals computed again: a sheet's vertices within GRID_STEP of the
+// cursor in x and in y move a unit; a body's front goes through the push
+// brush (app/push_brush.h), a front vertex stopping a unit short of the back
+// behind it. Nothing happens while nothing is edited.
 void push_vertices(int32_t x, int32_t y, int32_t delta);
 // The same for part `part` of the figure, with the cursor given in the part's
 // model frame (cx, cy: the model point under it on the part's rim plane): its

@@ -34,6 +34,10 @@ inline constexpr int KEY_CONTROL = 0x11;  // either Ctrl key; with S, save; with
 inline constexpr int KEY_S = 0x53;
 inline constexpr int KEY_Y = 0x59;      // with Ctrl, redo
 inline constexpr int KEY_SHIFT = 0x10;  // either Shift key; with Ctrl and Z, redo
+// The push brush's radius, a step down and up; the keys of '[' and ']' on a US
+// layout (VK_OEM_4, VK_OEM_6).
+inline constexpr int KEY_BRUSH_SMALLER = 0xDB;
+inline constexpr int KEY_BRUSH_LARGER = 0xDD;
 inline constexpr int CHAR_ESCAPE = 27;
 
 inline constexpr int32_t MAX_SCREEN_PAGES = 8;

@@ -111,6 +111,11 @@ void record_char(int code) {
     ++recorder.revision.events;
 }
 
+void record_wheel(int32_t notches) {
+    write_line("wheel " + std::to_string(notches));
+    ++recorder.revision.events;
+}
+
 void record_close() {
     write_line("close");
     ++recorder.revision.events;

@@ -5,16 +5,16 @@
 //
 // The shell reacts to its input only inside frames, so the script keeps, for
 // each frame, the state the frame starts from: the button presses and
-// releases and typed characters in the order the shell received them, the
-// close box, the mouse sample in client pixels (a `move` whenever it
-// changed), and the keys the shell queries, as those queries would report
+// releases, wheel notches and typed characters in the order the shell
+// received them, the close box, the mouse sample in client pixels (a `move`
+// whenever it changed), and the keys the shell queries, as those queries would report
 // them (held now, pressed since the previous query). Frames with no input
 // between them are merged into one `frames N`.
 //
 // The shell itself records: every session, from the window's creation on
 // (shell_window_created starts a new recording), through press_button,
-// release_button, shell_character, shell_window_destroyed, run_frame and its
-// key queries. Backends only call the shell.
+// release_button, turn_wheel, shell_character, shell_window_destroyed,
+// run_frame and its key queries. Backends only call the shell.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +39,8 @@ inline constexpr ScriptKey SCRIPT_KEYS[] = {
     {"tab", KEY_TAB, true},       {"backspace", KEY_BACKSPACE, true},
     {"delete", KEY_DELETE, true}, {"ctrl", KEY_CONTROL, true},
     {"s", KEY_S, false},          {"y", KEY_Y, true},
-    {"shift", KEY_SHIFT, true}};
+    {"shift", KEY_SHIFT, true},   {"[", KEY_BRUSH_SMALLER, true},
+    {"]", KEY_BRUSH_LARGER, true}};
 inline constexpr int32_t SCRIPT_KEY_COUNT = int32_t(sizeof SCRIPT_KEYS / sizeof SCRIPT_KEYS[0]);
 
 // A recording keeps at most this many commands, each a line of at most 30
@@ -62,6 +63,7 @@ void start_recording(int32_t client_width, int32_t client_height);
 // Input as the shell receives it.
 void record_button(int32_t button, bool down);  // BUTTON_LEFT or BUTTON_RIGHT
 void record_char(int code);
+void record_wheel(int32_t notches);
 void record_close();
 // The frame about to run: the mouse sample it will use, in client pixels, and
 // the current state of the keys through `peek`.
@@ -83,6 +85,6 @@ bool recording_complete();
 // it again.
 struct RecordingRevision {
     uint64_t changes;  // lines and frames with something held
-    uint64_t events;   // button releases, key presses and typed characters: ends of a step
+    uint64_t events;  // button releases, key presses, wheel turns, typed characters: ends of a step
 };
 RecordingRevision recording_revision();

@@ -3,9 +3,9 @@
 // A backend only translates its system's events into these calls: window
 // creation shell_window_created, destruction shell_window_destroyed, typed
 // characters shell_character, button-down and button-up messages
-// press_button / release_button; and whenever no message is waiting, unless
-// shell_lifecycle().quit_requested, update_mouse with the position of the last message
-// retrieved, then run_frame.
+// press_button / release_button, the mouse wheel turn_wheel; and whenever
+// no message is waiting, unless shell_lifecycle().quit_requested, update_mouse
+// with the position of the last message retrieved, then run_frame.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +54,10 @@ void shut_down();
 
 void press_button(int32_t bit);
 void release_button(int32_t bit);
+// The mouse wheel turned by `notches` whole notches, positive away from the
+// user (toward the object: the eye comes nearer, app/view_zoom.h). A backend
+// whose wheel reports finer steps adds them up and hands on whole notches.
+void turn_wheel(int32_t notches);
 void update_mouse(int32_t x, int32_t y);
 
 void run_frame(PlatformWindow window);

@@ -4,10 +4,12 @@
 #include "app/frame.h"
 #include "app/input.h"
 #include "app/outline.h"
+#include "app/push_brush.h"
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
 #include "app/undo_history.h"
+#include "app/view_zoom.h"
 #include "geometry/animation.h"
 #include "geometry/camera.h"
 #include "geometry/matrix.h"
@@ -42,6 +44,8 @@ int start_up(PlatformWindow window) {
     reset_mouse();
     forget_strokes();
     reset_undo_history();
+    reset_view_zoom();
+    reset_push_brush();
 
     // Each status step has shown its own message when it fails; start-up
     // stops there and leaves what it built to the end of the process.

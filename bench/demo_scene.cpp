@@ -15,6 +15,7 @@
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/startup.h"
+#include "app/view_zoom.h"
 #include "geometry/camera.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
@@ -201,6 +202,16 @@ void set_demo_rotation(int32_t x, int32_t y, int32_t z) {
     angles->z = z;
     // A figure's parts turn together, as the frame has them before its transform.
     place_figure();
+}
+
+int32_t turn_demo_wheel(int32_t notches) {
+    headless_queue_wheel(notches);
+    headless_run_frames(1);
+    return eye_distance();
+}
+
+void turn_demo_wheel_back() {
+    turn_demo_wheel(-zoom_notch());
 }
 
 void add_demo_relief(int32_t depth) {

@@ -47,6 +47,17 @@ inline constexpr int32_t DEMO_RELIEF_DEPTH = 6;
 // body's index, or -1 when it was not inflated (the sheet stays).
 int32_t inflate_demo_object();
 
+// The wheel turned `notches` notches (positive nearer) and a frame of the shell
+// run to take them, so that the eye moves as far as the wheel moves it
+// (app/view_zoom.h: within its limits, and never within reach of the figure).
+// Returns the eye's distance from the sheet plane. turn_demo_wheel_back turns
+// it back to where start-up puts the eye.
+int32_t turn_demo_wheel(int32_t notches);
+void turn_demo_wheel_back();
+// "The zoomed body" of the measurements: the wheel turned six notches toward
+// it, as near as the eye goes to the ellipse's body.
+inline constexpr int32_t DEMO_ZOOM_NOTCHES = 6;
+
 // The editing-mode frame without pacing, input or presentation: clear,
 // transform, render and the edited part's mark (a figure's) into page 0.
 void set_demo_rotation(int32_t x, int32_t y, int32_t z);

@@ -16,6 +16,7 @@
 
 #include "app/edited_object.h"
 #include "app/screen.h"
+#include "app/view_zoom.h"
 #include "bench/demo_scene.h"
 #include "bench/fill_batch.h"
 #include "platform/headless/headless.h"
@@ -119,6 +120,12 @@ int main() {
     measure(
         "click_to_mesh/whole_screen", [&] { built = rebuild_demo_object(); },
         [&] { return built >= 0 && demo_triangles() > 0; });
+    // The I key on that sheet: the largest region a body is planned for.
+    const int32_t screen_triangles = demo_triangles();
+    int32_t screen_body = -1;
+    measure(
+        "i_key/whole_screen", [&] { screen_body = inflate_demo_object(); },
+        [&] { return screen_body >= 0 && demo_triangles() > screen_triangles; });
     close_demo_scene();
 
     // The I key on the disc's sheet.
@@ -131,6 +138,13 @@ int main() {
     measure(
         "i_key/disc_200", [&] { body = inflate_demo_object(); },
         [&] { return body >= 0 && demo_triangles() > sheet_triangles; });
+    // That body seen as near as the wheel brings the eye (the ellipse's front comes too near
+    // the eye for a notch): about five times the pixels.
+    if (turn_demo_wheel(DEMO_ZOOM_NOTCHES) == DEFAULT_EYE_DISTANCE) {
+        std::fprintf(stderr, "the wheel did not move the eye\n");
+        ++failed_workloads;
+    }
+    measure_frames("zoomed");
     close_demo_scene();
 
     // A figure of six inflated parts of about 3,000 triangles each, built as a

@@ -529,26 +529,30 @@ void BM_FigureUndo(benchmark::State& state) {
 }
 BENCHMARK(BM_FigureUndo)->ArgName("redo")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// The quality figures of the bodies of the test outlines (untimed; the
-// thresholds are asserted in tests/geometry/body_stages_test.cpp).
+// The quality figures of the bodies of the test outlines, the quality
+// table's shapes and then the drawings (untimed; the thresholds are asserted
+// in tests/geometry/body_stages_test.cpp).
 void print_body_quality_table() {
     std::printf(
-        "\n| Outline | triangles | dihedral p95 / max | inner p95 | rim crease median | ring-1 CV "
-        "| "
-        "min angle p5 | sphere / section RMS | pieces, genus "
-        "| silhouette outside / uncovered | centroid offset "
-        "|\n|---|---|---|---|---|---|---|---|---|---|---|\n");
-    for (const BodyOutline& outline : body_outlines()) {
-        BodyQuality q = measure_body(inflate_region(outline_mask(outline), {}, {}));
+        "\n| Outline | triangles | dihedral p95 / max | at notches and tips | inner p95 | rim "
+        "crease median | on thin parts | ring-1 CV | min angle p5 | sphere / section RMS | "
+        "pieces, genus | silhouette outside / uncovered | centroid offset "
+        "|\n|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::vector<BodyOutline> outlines = body_outlines();
+    for (const BodyOutline& outline : drawing_outlines())
+        outlines.push_back(outline);
+    for (const BodyOutline& outline : outlines) {
+        RegionMask mask = outline_mask(outline);
+        BodyQuality q = measure_body(inflate_region(mask, {}, {}), &mask);
         // The front picture right after I, from a headless session.
-        const FrontFit fit = measure_front_picture(outline_mask(outline));
+        const FrontFit fit = measure_front_picture(mask);
         std::printf(
-            "| %s | %d | %.1f / %.1f | %.1f | %.1f | %.3f | %.1f | %.2f %% / %.2f %% | %d, %d "
-            "| %.2f %% / %.2f %% | %.2f px |\n",
-            outline.name.c_str(), q.triangles, q.dihedral_p95, q.dihedral_max, q.inner_dihedral_p95,
-            q.rim_crease_median, q.ring1_cv, q.min_angle_p5, 100 * q.sphere_rms,
-            100 * q.section_rms, q.components, q.genus_total, 100 * fit.outside,
-            100 * fit.uncovered, fit.centroid_offset);
+            "| %s | %d | %.1f / %.1f | %.1f | %.1f | %.1f | %.1f | %.3f | %.1f | %.2f %% / %.2f %% "
+            "| %d, %d | %.2f %% / %.2f %% | %.2f px |\n",
+            outline.name.c_str(), q.triangles, q.dihedral_p95, q.dihedral_max, q.turn_dihedral_max,
+            q.inner_dihedral_p95, q.rim_crease_median, q.thin_crease_median, q.ring1_cv,
+            q.min_angle_p5, 100 * q.sphere_rms, 100 * q.section_rms, q.components, q.genus_total,
+            100 * fit.outside, 100 * fit.uncovered, fit.centroid_offset);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "geometry/clean_region.h"
 #include "geometry/constrained_delaunay.h"
+#include "geometry/flip_front_edges.h"
 #include "geometry/place_body_points.h"
 #include "geometry/region_distance.h"
 #include "geometry/resample_outline.h"
@@ -30,6 +31,7 @@ BodyShell inflate_region(const RegionMask& mask, const std::vector<Vec4>& sheet_
     FrontMesh front = mend_front_mesh(placed, triangles);
     if (front.triangles.empty()) return {};
     std::vector<double> heights = solve_body_heights(front);
+    flip_front_edges(&front, heights);
     std::vector<int32_t> relief = sample_relief(sheet_vertices, sheet_triangles, front.points);
     return assemble_body_shell(front, heights, relief);
 }

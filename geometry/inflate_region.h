@@ -10,8 +10,8 @@
 // Outputs:
 //   the body: clean_region, region_distance_field, trace_outline,
 //   resample_outline, place_body_points, triangulate_constrained,
-//   mend_front_mesh, solve_body_heights, sample_relief (at the front's
-//   points), assemble_body_shell
+//   mend_front_mesh, solve_body_heights, flip_front_edges, sample_relief (at
+//   the front's points), assemble_body_shell
 // Afterwards: as assemble_body_shell; empty (no vertex) when nothing of the
 // region can be inflated.
 BodyShell inflate_region(const RegionMask& mask, const std::vector<Vec4>& sheet_vertices,

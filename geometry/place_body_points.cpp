@@ -15,10 +15,22 @@ constexpr double HALF_PI = 1.5707963267948966;
 constexpr double THINNING = 0.7;
 // Lattice points fill in only this share of the half-width or deeper.
 constexpr double FILL_DEPTH = 0.25;
-// No row starts where the inscribed radius is below this (model units).
-constexpr double SMALLEST_ROW_RADIUS = 2.0;
 // The arc step of a row never exceeds about 34 degrees.
 constexpr double LARGEST_STEP = 0.6;
+// A row's first point lies half a step of at most FIRST_STEP (12.6 degrees)
+// from the rim, which is the angle at which the front meets the back there;
+// each later step turns at most STEP_GROWTH times as far as the one before,
+// so that neighbouring faces turn evenly.
+constexpr double FIRST_STEP = 0.22;
+constexpr double STEP_GROWTH = 1.5;
+// How fast a row's spacing grows from its rim point's, per unit walked.
+constexpr double ROW_GROWTH = 0.7;
+// A rim point spaced below this share of what its half-width asks (a sharp
+// turn) is a seed: the spacing about it grows by SEED_GROWTH per unit.
+constexpr double SEED_SHARE = 0.75;
+constexpr double SEED_GROWTH = 0.7;
+// The slope of the surface at the rim, where it stands upright.
+constexpr double STEEP = 1e9;
 
 // cos and sin of angles in [0, pi/2] from their Taylor series (to x^12 and
 // x^13: error below 2e-9), so that every build computes the same bits.
@@ -35,9 +47,15 @@ void cos_sin(double a, double* c, double* s) {
     *s = a * ss;
 }
 
+double plane_distance(const Point2& a, const Point2& b) {
+    double dx = double(int64_t(b.x) - a.x), dy = double(int64_t(b.y) - a.y);
+    return std::sqrt(dx * dx + dy * dy) / FINE_ONE;
+}
+
 struct Candidate {
     Point2 p;
     double height;   // on the rounded surface, model units
+    double slope;    // of that surface there, along the inward normal
     double spacing;  // model units
     double edge, radius;
 };
@@ -74,6 +92,8 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
                              const DistanceField& field) {
     BodyPoints out;
     std::vector<double> heights;
+    std::vector<double> slopes;
+    std::vector<int32_t> row_of;  // per point: the rim point its row starts from, or -1
     std::vector<double> spacings;
     for (const OutlineLoop& loop : rim) {
         if (loop.size() < 3) continue;
@@ -87,6 +107,10 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
     out.edge.assign(out.points.size(), 0);
     out.radius.assign(out.points.size(), 0);
     heights.assign(out.points.size(), 0);
+    slopes.assign(out.points.size(), STEEP);
+    row_of.resize(out.points.size());
+    for (size_t i = 0; i < row_of.size(); ++i)
+        row_of[i] = int32_t(i);
     spacings.assign(out.points.size(), BODY_SPACING_MIN);
 
     PointGrid grid;
@@ -101,23 +125,31 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
         grid.add(bucket_of(out.points[size_t(i)]), i);
 
     // Whether kept point i lies too near a candidate on the surface (within
-    // `reach`, model units), or on it in the plane.
-    auto too_near = [&](const Candidate& c, double reach, int32_t i) {
+    // `reach`, model units), or on it in the plane. A row's own points are
+    // spaced along it already: only where they fall on the same spot do they
+    // count.
+    auto too_near = [&](const Candidate& c, double reach, int32_t own_rim, int32_t i) {
         const Point2& q = out.points[size_t(i)];
         double dx = double(int64_t(q.x) - c.p.x) / FINE_ONE;
         double dy = double(int64_t(q.y) - c.p.y) / FINE_ONE;
-        double dz = heights[size_t(i)] - c.height;
         double plane = dx * dx + dy * dy;
-        return plane == 0 || plane + dz * dz < reach * reach;
+        if (plane == 0) return true;
+        if (own_rim >= 0 && row_of[size_t(i)] == own_rim) return false;
+        // The heights of two points come from different circles, which may
+        // disagree; the surface between them rises no faster than the
+        // flatter of the two slopes allows.
+        double dz = std::min(std::fabs(heights[size_t(i)] - c.height),
+                             std::sqrt(plane) * std::min(slopes[size_t(i)], c.slope));
+        return plane + dz * dz < reach * reach;
     };
     // Whether a candidate keeps its distance on the surface from every kept
-    // point (but its own rim point). `likely` (or -1) is a kept point to try
+    // point (but those of its own row). `likely` (or -1) is a kept point to try
     // first: one too near lies within the buckets searched anyway, so trying
     // it first changes no answer, and where the points lie close it saves the
     // search.
     auto fits = [&](const Candidate& c, int32_t own_rim, int32_t likely) {
         double reach = THINNING * c.spacing;
-        if (likely >= 0 && likely != own_rim && too_near(c, reach, likely)) return false;
+        if (likely >= 0 && too_near(c, reach, own_rim, likely)) return false;
         double reach_fine = reach * FINE_ONE;
         int32_t c0 = grid.column(int64_t(c.p.x - reach_fine)),
                 c1 = grid.column(int64_t(c.p.x + reach_fine));
@@ -127,7 +159,7 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             for (int32_t k = c0; k <= c1; ++k)
                 for (int32_t i = grid.first[size_t(grid.bucket(k, r))]; i >= 0;
                      i = grid.next[size_t(i)])
-                    if (i != own_rim && too_near(c, reach, i)) return false;
+                    if (too_near(c, reach, own_rim, i)) return false;
         return true;
     };
     // A kept point near p: the nearest in the first ring of cells around p's
@@ -159,12 +191,14 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
         }
         return int32_t(-1);
     };
-    auto keep = [&](const Candidate& c) {
+    auto keep = [&](const Candidate& c, int32_t row) {
         auto index = int32_t(out.points.size());
         out.points.push_back(c.p);
         out.edge.push_back(c.edge);
         out.radius.push_back(c.radius);
         heights.push_back(c.height);
+        slopes.push_back(c.slope);
+        row_of.push_back(row);
         spacings.push_back(c.spacing);
         grid.add(bucket_of(c.p), index);
     };
@@ -172,15 +206,7 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
         return edge_distance(field, x_fine, y_fine) > 0;
     };
 
-    // Rows, all first steps before any second step, so that the rows near
-    // the rim are complete and thinning takes from the rows near the middle.
-    struct Column {
-        Point2 base;
-        double nx, ny, radius, step;
-        int32_t steps;
-        int32_t rim;  // the rim point it starts from
-    };
-    std::vector<Column> columns;
+    // The rows' rim points: each with its inward normal and half-width.
     std::vector<InwardRay> rays;
     for (const OutlineLoop& loop : rim) {
         if (loop.size() < 3) continue;
@@ -191,47 +217,117 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
         }
     }
     std::vector<double> radii = inscribed_radii(field, rays);
-    size_t ray_index = 0;
-    int32_t rim_index = 0;
-    for (const OutlineLoop& loop : rim) {
-        if (loop.size() < 3) continue;
-        for (size_t i = 0; i < loop.size(); ++i, ++rim_index) {
-            Column col;
-            col.base = loop[i];
-            col.rim = rim_index;
-            inward_normal(loop, i, &col.nx, &col.ny);
-            if (col.nx == 0 && col.ny == 0) continue;
-            col.radius = radii[ray_index++];
-            out.radius[size_t(rim_index)] = col.radius;  // for the height solve's scaling
-            // At a sharp tip the disc that fits is smaller than a pixel: rows
-            // there would make slivers; the rows beside it cover the tip.
-            if (col.radius < SMALLEST_ROW_RADIUS) continue;
-            double spacing = body_spacing(col.radius);
-            col.step = std::min(spacing / col.radius, LARGEST_STEP);
-            col.steps = std::max(1, int32_t(std::lround(HALF_PI / col.step)));
-            col.step = HALF_PI / double(col.steps);
-            columns.push_back(col);
+    struct Column {
+        Point2 base;
+        double nx, ny, radius;
+        double widest;  // the spacing of its half-width
+        double angle;   // of its next point on the circle, radians
+        double step;    // the largest its next step may turn
+        int32_t rim;    // the rim point it starts from
+    };
+    std::vector<Column> columns;
+    {
+        size_t ray_index = 0;
+        int32_t rim_index = 0;
+        for (const OutlineLoop& loop : rim) {
+            if (loop.size() < 3) continue;
+            size_t n = loop.size();
+            for (size_t i = 0; i < n; ++i, ++rim_index) {
+                // The rim's own spacing here: half the way to both neighbours.
+                double rim_spacing = 0.5 * (plane_distance(loop[(i + n - 1) % n], loop[i]) +
+                                            plane_distance(loop[i], loop[(i + 1) % n]));
+                Column col;
+                col.base = loop[i];
+                col.rim = rim_index;
+                inward_normal(loop, i, &col.nx, &col.ny);
+                if (col.nx == 0 && col.ny == 0) continue;
+                col.radius = radii[ray_index++];
+                out.radius[size_t(rim_index)] = col.radius;  // for the height solve's scaling
+                double widest = body_spacing(col.radius);
+                spacings[size_t(rim_index)] = std::min(rim_spacing, widest);
+                // A row grows no wider than a sixth of its half-width, or its
+                // rim point's spacing where that is wider (along a thin
+                // part, whose rim keeps the spacing's floor).
+                col.widest =
+                    std::max(std::min(col.radius / 6, widest), spacings[size_t(rim_index)]);
+                col.step = std::min(spacings[size_t(rim_index)] / col.radius, FIRST_STEP);
+                col.angle = 0.5 * col.step;
+                columns.push_back(col);
+            }
         }
     }
-    int32_t most = 0;
-    for (const Column& col : columns)
-        most = std::max(most, col.steps);
-    for (int32_t k = 0; k < most; ++k) {
-        for (const Column& col : columns) {
-            if (k >= col.steps) continue;
-            double angle = col.step * (double(k) + 0.5);
+    // Where the rim was refined at a sharp turn, the points inside follow:
+    // the spacing at p is at most a seed's (a rim point whose spacing is a
+    // local least, well below its half-width's) plus SEED_GROWTH of the
+    // distance from it. Along the rim itself the rows' own spacing already
+    // follows the rim's.
+    struct Seed {
+        double x, y, spacing;  // model units
+    };
+    std::vector<Seed> seeds;
+    {
+        size_t first = 0;
+        for (const OutlineLoop& loop : rim) {
+            if (loop.size() < 3) continue;
+            size_t n = loop.size();
+            for (size_t i = 0; i < n; ++i) {
+                size_t at = first + i;
+                double own = spacings[at];
+                if (out.radius[at] <= 0 || own >= SEED_SHARE * body_spacing(out.radius[at]))
+                    continue;
+                // A least, or the first of a run of equal ones.
+                if (own >= spacings[first + (i + n - 1) % n] || own > spacings[first + (i + 1) % n])
+                    continue;
+                seeds.push_back({double(loop[i].x) / FINE_ONE, double(loop[i].y) / FINE_ONE, own});
+            }
+            first += n;
+        }
+    }
+    auto sizing = [&](const Point2& p) {
+        double x = double(p.x) / FINE_ONE, y = double(p.y) / FINE_ONE;
+        double best = 1e300;
+        for (const Seed& seed : seeds) {
+            double dx = x - seed.x, dy = y - seed.y;
+            best = std::min(best, seed.spacing + SEED_GROWTH * std::sqrt(dx * dx + dy * dy));
+        }
+        return best;
+    };
+
+    // Rows, all first steps before any second step, so that the rows near
+    // the rim are complete and thinning takes from the rows near the middle.
+    // A row's spacing starts at its rim point's and grows along the surface
+    // by ROW_GROWTH of the distance walked, up to its widest, and no more
+    // than the seeds allow where it stands; each step turns the circle by
+    // that spacing over its radius, at most STEP_GROWTH times the step
+    // before and LARGEST_STEP.
+    for (size_t going = columns.size(); going > 0;) {
+        going = 0;
+        for (Column& col : columns) {
+            if (col.angle >= HALF_PI) continue;
+            ++going;
+            double angle = col.angle;
             double c = 0, s = 0;
             cos_sin(angle, &c, &s);
             double d = col.radius * (1 - c);
             double x = col.base.x + col.nx * d * FINE_ONE;
             double y = col.base.y + col.ny * d * FINE_ONE;
+            Candidate cand = {
+                {int32_t(std::lround(x)), int32_t(std::lround(y))},
+                col.radius * s,
+                c / s,
+                std::min(col.widest, spacings[size_t(col.rim)] + ROW_GROWTH * angle * col.radius),
+                d,
+                col.radius};
+            if (!seeds.empty()) cand.spacing = std::min(cand.spacing, sizing(cand.p));
+            col.step =
+                std::min(cand.spacing / col.radius, std::min(col.step * STEP_GROWTH, LARGEST_STEP));
+            // The last point half a step short of the middle, where the row
+            // from the other side meets it.
+            double last = HALF_PI - 0.5 * col.step;
+            col.angle = angle + col.step > last ? (last - angle > 0.5 * col.step ? last : HALF_PI)
+                                                : angle + col.step;
             if (d >= 1 && !inside(x, y)) continue;
-            Candidate cand = {{int32_t(std::lround(x)), int32_t(std::lround(y))},
-                              col.radius * s,
-                              body_spacing(col.radius),
-                              d,
-                              col.radius};
-            if (fits(cand, col.rim, -1)) keep(cand);
+            if (fits(cand, col.rim, -1)) keep(cand, col.rim);
         }
     }
     // A lattice of every fourth pixel (rows shifted by two) fills the gaps:
@@ -248,9 +344,11 @@ BodyPoints place_body_points(const std::vector<OutlineLoop>& rim, const RegionMa
             // Near the rim the surface is steep and a pixel's distance too
             // coarse to place a point on it: the rows cover that part.
             if (d < FILL_DEPTH * radius) continue;
-            Candidate cand = {p, std::sqrt(std::max(0.0, d * (2 * radius - d))),
-                              spacings[size_t(near)], d, radius};
-            if (fits(cand, -1, near)) keep(cand);
+            double height = std::sqrt(std::max(0.0, d * (2 * radius - d)));
+            Candidate cand = {
+                p, height, height > 0 ? (radius - d) / height : STEEP, spacings[size_t(near)],
+                d, radius};
+            if (fits(cand, -1, near)) keep(cand, -1);
         }
     }
     return out;

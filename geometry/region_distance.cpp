@@ -92,9 +92,9 @@ struct RadiusWalk {
 // Takes the walk's next step; false once it has ended. Steps of half a
 // pixel, or a 32nd of the greatest distance so far when that is longer (the
 // radius then comes within about 3 %); the walk ends once the distance has
-// fallen a step and a pixel below the greatest, or leaves the region, or has
-// gone twice as far as the greatest distance (it cannot rise again after the
-// middle).
+// fallen a step and a pixel below the greatest, or a pixel and a sixteenth
+// below the way walked, or leaves the region, or has gone twice as far as
+// the greatest distance (it cannot rise again after the middle).
 bool take_step(const DistanceField& field, RadiusWalk* walk) {
     if (walk->step >= 4096) return false;
     double d = edge_distance(field, walk->x + walk->dx * walk->step * FINE_ONE,
@@ -102,6 +102,10 @@ bool take_step(const DistanceField& field, RadiusWalk* walk) {
     if (d <= 0 && walk->step > 1.5) return false;
     if (d > walk->best) walk->best = d;
     if (d < walk->best - 1.0 - walk->best / 32 || walk->step > 2 * walk->best + 3) return false;
+    // A disc centred here would no longer reach the start: the region
+    // narrows ahead (a tip seen from its end), and the disc that fits there
+    // is the one already found.
+    if (d < walk->step - 1.0 - walk->step / 16) return false;
     walk->step += std::max(0.5, walk->best / 32);
     return true;
 }

@@ -16,7 +16,9 @@ DistanceField region_distance_field(const RegionMask& mask);
 // its edge near `point` (fine units) and lies along the inward unit direction
 // (dx, dy): the greatest edge distance met walking from the point along the
 // direction before the distances fall again (the walk crosses the region's
-// middle there). At least half a pixel.
+// middle there) or fall well short of the distance walked (a disc centred
+// there would no longer reach the point: the region narrows ahead, as a tip
+// does seen from its end). At least half a pixel.
 double inscribed_radius(const DistanceField& field, const Point2& point, double dx, double dy);
 
 // A ray for inscribed_radii: its start (fine units) and inward unit direction.

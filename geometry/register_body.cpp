@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <queue>
 
 #include "geometry/part_mesh.h"
 
@@ -211,6 +213,33 @@ void smooth(std::vector<double>* field, const Ring& ring) {
     }
 }
 
+// Makes `field` change by at most `slope` per model unit along the front's
+// edges, lowering values rather than raising them: each becomes the smallest
+// of the others plus `slope` times their distance along the edges (a
+// shortest-path walk from the smallest values up, ties in vertex order).
+void limit_slope(std::vector<double>* field, const std::vector<double>& x,
+                 const std::vector<double>& y, const Ring& ring, double slope) {
+    using Entry = std::pair<double, int32_t>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
+    for (size_t i = 0; i < field->size(); ++i)
+        open.push({(*field)[i], int32_t(i)});
+    while (!open.empty()) {
+        const auto [value, at] = open.top();
+        open.pop();
+        const auto i = size_t(at);
+        if (value != (*field)[i]) continue;
+        for (int32_t k = ring.first[i]; k < ring.first[i + 1]; ++k) {
+            const auto j = size_t(ring.at[size_t(k)]);
+            const double dx = x[j] - x[i], dy = y[j] - y[i];
+            const double reach = (*field)[i] + slope * std::sqrt(dx * dx + dy * dy);
+            if (reach < (*field)[j]) {
+                (*field)[j] = reach;
+                open.push({reach, int32_t(j)});
+            }
+        }
+    }
+}
+
 // Per vertex (model units): its distance to the region's edge, the unit
 // direction inward across the distance field's slope (evened out over the
 // neighbours: on the rim the field's pixel steps turn it) and the radius of
@@ -220,6 +249,7 @@ void smooth(std::vector<double>* field, const Ring& ring) {
 // which changes slowly along the rim and not at all across a ball, is then
 // evened out.
 constexpr double NEAR_RIM = 1.5;
+constexpr double RADIUS_SLOPE = 0.5;
 
 void region_balls(const DistanceField& field, const std::vector<double>& x,
                   const std::vector<double>& y, const std::vector<double>& height, const Ring& ring,
@@ -268,6 +298,11 @@ void region_balls(const DistanceField& field, const std::vector<double>& x,
     }
     for (size_t i = 0; i < n; ++i)
         if (known[i] == 0) (*radius)[i] = std::max({height[i], (*edge)[i], 0.5});
+    // By a concave notch the body stands tall close to the edge, which reads
+    // as the rim of a ball far larger than the parts on either side; such a
+    // ball would swing the section's depth sharply between neighbours and
+    // fold the surface. The radius grows by at most half a unit per unit.
+    limit_slope(radius, x, y, ring, RADIUS_SLOPE);
     smooth(radius, ring);
 }
 

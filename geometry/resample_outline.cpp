@@ -12,6 +12,13 @@ namespace {
 
 // The inscribed radius is read at every RADIUS_STRIDE-th traced point.
 constexpr size_t RADIUS_STRIDE = 8;
+// How a sharp turn of the outline limits the spacing (limit_spacing_by_turn).
+constexpr double TURN_REACH = 6.0;
+// Turns by less than about 30 degrees over that reach are the pixels' own.
+constexpr double SMALLEST_TURN = 0.5;
+constexpr double TURN_SPACING = 0.2;
+constexpr double SMALLEST_TURN_SPACING = 0.5;
+constexpr double SPACING_GROWTH = 0.35;
 
 // A loop resampled to `count` points, spread evenly over the integral of
 // 1 / spacing along the traced loop.
@@ -123,6 +130,64 @@ std::vector<uint8_t> loops_in_conflict(const std::vector<OutlineLoop>& loops) {
     return conflict;
 }
 
+double distance(const Point2& a, const Point2& b) {
+    double dx = double(int64_t(b.x) - a.x), dy = double(int64_t(b.y) - a.y);
+    return std::sqrt(dx * dx + dy * dy) / FINE_ONE;
+}
+
+// Where the loop turns sharply (a tip, a corner, a notch) the surface bends
+// along the rim as much as across it: the spacing there is at most
+// TURN_SPACING times the radius of the turn, read between the points
+// TURN_REACH units along the loop each way (far enough that the pixels'
+// steps do not count as turns), and grows from it by at most SPACING_GROWTH
+// of the distance along the loop. The turn is measured as the chord of its
+// angle on the unit circle, 2 sin(angle / 2), which needs no trigonometry.
+void limit_spacing_by_turn(const OutlineLoop& dense, std::vector<double>* spacing) {
+    size_t n = dense.size();
+    if (n < 8) return;
+    std::vector<double>& s = *spacing;
+    std::vector<double> step(n);  // from point i to point i + 1
+    double total = 0;
+    for (size_t i = 0; i < n; ++i)
+        total += step[i] = distance(dense[i], dense[(i + 1) % n]);
+    if (total < 4 * TURN_REACH) return;
+    for (size_t i = 0; i < n; ++i) {
+        size_t back = i, ahead = i;
+        double behind_length = 0, ahead_length = 0;
+        while (behind_length < TURN_REACH) {
+            back = (back + n - 1) % n;
+            behind_length += step[back];
+        }
+        while (ahead_length < TURN_REACH) {
+            ahead_length += step[ahead];
+            ahead = (ahead + 1) % n;
+        }
+        const Point2& a = dense[back];
+        const Point2& b = dense[i];
+        const Point2& c = dense[ahead];
+        double ux = double(int64_t(b.x) - a.x), uy = double(int64_t(b.y) - a.y);
+        double vx = double(int64_t(c.x) - b.x), vy = double(int64_t(c.y) - b.y);
+        double lu = std::sqrt(ux * ux + uy * uy), lv = std::sqrt(vx * vx + vy * vy);
+        if (lu == 0 || lv == 0) continue;
+        double cosine = (ux * vx + uy * vy) / (lu * lv);
+        double chord = std::sqrt(std::max(0.0, 2 * (1 - cosine)));
+        if (chord < SMALLEST_TURN) continue;
+        double radius = 0.5 * (behind_length + ahead_length) / chord;
+        s[i] = std::min(s[i], std::max(SMALLEST_TURN_SPACING, TURN_SPACING * radius));
+    }
+    // Twice round each way, so that the growth limit wraps past the start.
+    for (int pass = 0; pass < 2; ++pass)
+        for (size_t k = 1; k <= n; ++k) {
+            size_t i = k % n, j = k - 1;
+            s[i] = std::min(s[i], s[j] + SPACING_GROWTH * distance(dense[j], dense[i]));
+        }
+    for (int pass = 0; pass < 2; ++pass)
+        for (size_t k = n; k >= 1; --k) {
+            size_t i = k - 1, j = k % n;
+            s[i] = std::min(s[i], s[j] + SPACING_GROWTH * distance(dense[j], dense[i]));
+        }
+}
+
 }  // namespace
 
 double body_spacing(double radius) {
@@ -184,6 +249,7 @@ std::vector<OutlineLoop> resample_outline(const std::vector<OutlineLoop>& loops,
             for (size_t k = i + 1; k < std::min(n, i + RADIUS_STRIDE); ++k)
                 s[k] = value;
         }
+        limit_spacing_by_turn(dense, &s);
         double total = 0;
         for (size_t i = 0; i < n; ++i) {
             const Point2& a = dense[i];

@@ -6,8 +6,10 @@
 
 namespace {
 
-// Rounds of neighbour averaging that give the scale k its reach.
-constexpr int SCALE_ROUNDS = 6;
+// Rounds of neighbour averaging that give the scale k its reach: enough
+// that where the mesh is fine (by notches and tips) k still varies slowly
+// across the pixels, and the heights with it.
+constexpr int SCALE_ROUNDS = 24;
 
 // A symmetric sparse matrix in rows: columns and values, the diagonal apart.
 struct SparseRows {
@@ -208,7 +210,17 @@ std::vector<double> solve_body_heights(const FrontMesh& mesh) {
         double e = std::min(mesh.edge[i], mesh.radius[i]);
         c[i] = std::max(0.0, e * (2 * mesh.radius[i] - e));
     }
-    std::vector<double> su = u, sc = c, tu(n), tc(n);
+    // Both divided by the half-width before they are averaged: they grow with
+    // its square, and where a thin part meets a wide one the wide part's
+    // values would otherwise decide the thin part's scale (a neck would bulge
+    // where it joins).
+    std::vector<double> su(n, 0), sc(n, 0), tu(n), tc(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (unknown[i] < 0) continue;
+        double r = std::max(0.5, mesh.radius[i]);
+        su[i] = u[i] / r;
+        sc[i] = c[i] / r;
+    }
     for (int round = 0; round < SCALE_ROUNDS; ++round) {
         for (size_t i = 0; i < n; ++i) {
             if (mesh.rim[i] != 0) {

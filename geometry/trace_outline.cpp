@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr int SMOOTHING_PASSES = 6;
+
 // Crossing points are named by the segment they lie on: horizontal segments
 // (column, row) to (column + 1, row) first, then vertical ones (column, row)
 // to (column, row + 1).
@@ -158,7 +160,7 @@ std::vector<OutlineLoop> trace_outline(const RegionMask& mask) {
         }
         size_t n = xs.size();
         if (n < 4) continue;
-        for (int pass = 0; pass < 2; ++pass) {
+        for (int pass = 0; pass < SMOOTHING_PASSES; ++pass) {
             std::vector<double> sx(n), sy(n);
             for (size_t i = 0; i < n; ++i) {
                 size_t a = (i + n - 1) % n, b = (i + 1) % n;

@@ -153,6 +153,13 @@ count_sheet_colours() {
         END { printf "%d %d %d\n", red, blue, other }'
 }
 
+# Fewer lit red pixels than the count given: fewer_red_than COUNT FILE.
+fewer_red_than() {
+    local red blue other
+    read -r red blue other <<<"$(count_sheet_colours "$2")"
+    [ "$red" -lt "$1" ]
+}
+
 # The sheet seen from behind: blue but for at most a few hundred lit red pixels.
 is_turned_away() {
     local red blue other
@@ -267,7 +274,7 @@ expect_exit() {
     step "$how: exit code $status"
 }
 
-# The whole session: start, outline, sheet, turn, I (body), F12, Escape.
+# The whole session: start, outline, sheet, wheel, turn, I (body), F12, Escape.
 # A closed stroke through the corners given after SHOT and WHAT, drawn with the left button
 # held from the last corner round. Each corner is held until a frame has drawn the edge to it
 # (its midpoint turns black), so every edge is one stroke whatever the frame timing; the
@@ -371,6 +378,18 @@ run_window_session() {
     [ "$red" -ge 34000 ] && [ "$red" -le 38400 ] || fail "the sheet covers $red pixels"
     step "sheet: lit red inside ($(pixel "$SHEET" "$CENTRE_X" "$CENTRE_Y")), blue outside"
     [ -z "${REPLAY:-}" ] || expect_replay_pixels "$SHEET" "$REPLAY_SHOTS/sheet.png" sheet
+
+    # The wheel turned a notch toward the user steps the eye back: the sheet shows smaller; a
+    # notch away brings the eye back, and the picture is the sheet's again, pixel for pixel.
+    move "$CENTRE_X" "$CENTRE_Y"
+    sleep 0.2
+    xdotool click 5
+    wait_for_screen 5-farther fewer_red_than $((red * 9 / 10)) >/dev/null ||
+        fail "a notch of the wheel toward the user did not step the eye back"
+    xdotool click 4
+    wait_for_screen 5-nearer same_picture "$SHEET" >/dev/null ||
+        fail "a notch of the wheel away from the user did not bring the eye back"
+    step "wheel: a notch back shows the sheet smaller, a notch forward as it was"
 
     # A drag of 512 pixels to the right with the right button turns the sheet half a turn
     # about the vertical axis: it shows its back, which is not drawn (but for a few slivers

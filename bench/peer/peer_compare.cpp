@@ -29,18 +29,26 @@ using Clock = std::chrono::steady_clock;
 // The demonstration's rotations of the flat sheet, then the sheet pushed into
 // relief, where the light varies across most triangles, the relief scaled to a
 // 1920 x 1080 raster, then that sheet inflated into its closed body (I key), from
-// the front, turned and from behind.
+// the front, turned and from behind, and from farther (the wheel's notches; its
+// front comes too near the eye for a notch nearer).
 struct Rotation {
     int32_t x, y;
     bool relief;
     bool inflated;
     int32_t width, height;  // 0: the window's page
+    int32_t notches = 0;    // of the wheel, positive nearer
 };
-constexpr Rotation ROTATIONS[] = {{0, 0, false, false, 0, 0},      {57, 0, false, false, 0, 0},
-                                  {0, 57, false, false, 0, 0},     {57, 57, false, false, 0, 0},
-                                  {0, 0, true, false, 0, 0},       {57, 57, true, false, 0, 0},
-                                  {0, 0, true, false, 1920, 1080}, {0, 0, true, true, 0, 0},
-                                  {57, 57, true, true, 0, 0},      {0, 512, true, true, 0, 0}};
+constexpr Rotation ROTATIONS[] = {{0, 0, false, false, 0, 0},
+                                  {57, 0, false, false, 0, 0},
+                                  {0, 57, false, false, 0, 0},
+                                  {57, 57, false, false, 0, 0},
+                                  {0, 0, true, false, 0, 0},
+                                  {57, 57, true, false, 0, 0},
+                                  {0, 0, true, false, 1920, 1080},
+                                  {0, 0, true, true, 0, 0},
+                                  {57, 57, true, true, 0, 0},
+                                  {0, 512, true, true, 0, 0},
+                                  {0, 0, true, true, 0, 0, -DEMO_ZOOM_NOTCHES}};
 constexpr int ROUNDS = 15;
 constexpr int FRAMES_PER_TURN = 40;
 
@@ -212,6 +220,9 @@ void measure_row(Peer& peer, const char* label, int32_t x, int32_t y, const char
     std::fflush(stdout);
 }
 
+// The disc's body: from the front and turned.
+constexpr int32_t DISC_ROTATIONS[][2] = {{0, 0}, {57, 57}};
+
 // The figure of six inflated parts: front, turned and from behind.
 constexpr int32_t FIGURE_ROTATIONS[][2] = {{0, 0}, {57, 57}, {0, 512}};
 
@@ -270,16 +281,50 @@ int main() {
                          rotation.height);
             break;
         }
-        char size[32] = "";
+        // The wheel turned for the row, and back after it.
+        const int32_t eye = turn_demo_wheel(rotation.notches);
+        char size[48] = "";
         if (rotation.width > 0)
             std::snprintf(size, sizeof size, ", %d x %d", rotation.width, rotation.height);
+        if (rotation.notches != 0)
+            std::snprintf(size, sizeof size, ", the eye %d units away (%+d notches)", int(eye),
+                          int(rotation.notches));
         measure_row(peer,
                     rotation.inflated ? " inflated"
                     : rotation.relief ? " in relief"
                                       : "",
                     rotation.x, rotation.y, size);
+        turn_demo_wheel_back();
     }
     use_demo_raster(0, 0);
+    close_demo_scene();
+
+    // The 200-pixel disc's body, from where start-up puts the eye and as near as the wheel
+    // brings it: about five times the pixels.
+    if (open_demo_scene(DemoOutline::DISC) < 0 || inflate_demo_object() < 0) {
+        std::fprintf(stderr, "the disc's body was not built\n");
+        close_peer(peer);
+        return 1;
+    }
+    render_demo_frame();
+    const DemoMesh disc = export_demo_mesh();
+    load_mesh(peer, disc);
+    if (!size_peer(peer, DEMO_CLIENT_WIDTH, DEMO_CLIENT_HEIGHT, 256)) {
+        std::fprintf(stderr, "OSMesa could not take the window's buffer\n");
+        close_peer(peer);
+        close_demo_scene();
+        return 1;
+    }
+    std::printf("| disc's body: %zu vertices, %zu triangles | | | | |\n", disc.positions.size() / 3,
+                disc.indices.size() / 3);
+    for (const int32_t notches : {0, DEMO_ZOOM_NOTCHES}) {
+        const int32_t eye = turn_demo_wheel(notches);
+        char label[48];
+        std::snprintf(label, sizeof label, " disc's body, the eye %d units away", int(eye));
+        for (const auto& rotation : DISC_ROTATIONS)
+            measure_row(peer, label, rotation[0], rotation[1], "");
+        turn_demo_wheel_back();
+    }
     close_demo_scene();
 
     // A figure of six inflated parts, drawn as one mesh by the peer.

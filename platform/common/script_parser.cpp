@@ -7,6 +7,7 @@
 #include "app/mesh_export.h"
 #include "app/session_recorder.h"
 #include "app/shell.h"
+#include "app/view_zoom.h"
 #include "platform/common/integer_text.h"
 
 const ExportFormat EXPORT_FORMATS[EXPORT_FORMAT_COUNT] = {
@@ -148,7 +149,15 @@ std::string parse_key(const Words& words, ScriptCommand* command, Script*) {
     command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
     if (!lookup_key(words[2], &command->a))
         return "unknown key " + in_quotes(words[2]) +
-               " (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl, shift, y or s)";
+               " (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl, shift, y, s, [ or ])";
+    return "";
+}
+
+std::string parse_wheel(const Words& words, ScriptCommand* command, Script*) {
+    command->kind = ScriptCommandKind::Wheel;
+    if (!parse_int32(words[1], -MAX_WHEEL_NOTCHES, MAX_WHEEL_NOTCHES, &command->a))
+        return "'wheel' expects notches " + integer_range(-MAX_WHEEL_NOTCHES, MAX_WHEEL_NOTCHES) +
+               ", got " + in_quotes(words[1]);
     return "";
 }
 
@@ -215,6 +224,7 @@ constexpr Verb VERBS[] = {
     {"down", 1, "a button: left or right", parse_button},
     {"up", 1, "a button: left or right", parse_button},
     {"key", 2, "down or up and a key: key down z", parse_key},
+    {"wheel", 1, "notches, positive toward the object: wheel -3", parse_wheel},
     {"char", 1, "a character code: char 27", parse_char},
     {"escape", 0, "nothing after it", parse_escape_or_close},
     {"close", 0, "nothing after it", parse_escape_or_close},

@@ -6,8 +6,10 @@
 //   down left|right      button pressed
 //   up left|right        button released
 //   key down|up KEY      KEY: z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl,
-//                        shift, y or s (Ctrl held and S pressed: a save into the output
-//                        folder; Ctrl and Z: undo; Ctrl and Y, or Ctrl, Shift and Z: redo)
+//                        shift, y, s, [ or ] (Ctrl held and S pressed: a save into the
+//                        output folder; Ctrl and Z: undo; Ctrl and Y, or Ctrl, Shift and Z:
+//                        redo; [ and ]: the push brush smaller and larger)
+//   wheel N              the mouse wheel turned N notches, positive toward the object
 //   char N               typed character code N (27 is Escape)
 //   escape               the same as char 27
 //   close                the window's close box
@@ -55,6 +57,7 @@ enum class ScriptCommandKind : uint8_t {
     Up,
     KeyDown,
     KeyUp,
+    Wheel,
     Char,
     Close,
     Frames,
@@ -66,7 +69,8 @@ enum class ScriptCommandKind : uint8_t {
 // of screenshots and exports are kept apart, in the script's name blocks.
 struct ScriptCommand {
     int32_t line;  // 1-based line number in the script
-    // x, button bit, virtual key, character code or frame count; for a screenshot or an
+    // x, button bit, virtual key, wheel notches, character code or frame count; for a
+    // screenshot or an
     // export, where its name starts in the name blocks
     int32_t a = 0;
     int32_t b = 0;  // y; for a screenshot or an export, the name's length

@@ -90,6 +90,9 @@ bool play_command(const ScriptCommand& command) {
         case ScriptCommandKind::KeyUp:
             if (played_key(command.a)) replay.keys[command.a].down = false;
             break;
+        case ScriptCommandKind::Wheel:
+            turn_wheel(command.a);
+            break;
         case ScriptCommandKind::Char:
             if (command.a == CHAR_ESCAPE) return false;
             shell_character(command.a);

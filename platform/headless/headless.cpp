@@ -17,12 +17,12 @@ constexpr uint16_t WINDOW_BACKGROUND = 0x7FFF;  // the class brush is white
 constexpr intptr_t STARTUP_CURSOR = 0x1001;     // stands for the arrow cursor's handle
 constexpr int KEY_COUNT = 256;
 
-enum class EventKind { Move, ButtonDown, ButtonUp, KeyDown, KeyUp, Char, Close };
+enum class EventKind { Move, ButtonDown, ButtonUp, KeyDown, KeyUp, Wheel, Char, Close };
 
 struct Event {
     EventKind kind;
     int32_t x, y;  // screen position of the cursor when the event was queued
-    int value;     // button bit, virtual key or character code
+    int value;     // button bit, virtual key, wheel notches or character code
 };
 
 struct Page {
@@ -107,6 +107,9 @@ void dispatch(const Event& event) {
             if (event.value >= 0 && event.value < KEY_COUNT)
                 headless.keys[event.value].down = false;
             break;
+        case EventKind::Wheel:
+            turn_wheel(event.value);
+            break;
         case EventKind::Char:
             // Escape quits at once; the window stays and shut-down never runs.
             shell_character(event.value);
@@ -185,6 +188,9 @@ void headless_queue_key_down(int virtual_key) {
 }
 void headless_queue_key_up(int virtual_key) {
     queue_event(EventKind::KeyUp, virtual_key);
+}
+void headless_queue_wheel(int32_t notches) {
+    queue_event(EventKind::Wheel, notches);
 }
 void headless_queue_char(int code) {
     queue_event(EventKind::Char, code);

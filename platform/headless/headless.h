@@ -54,8 +54,9 @@ void headless_queue_button_down(int32_t button);  // BUTTON_LEFT or BUTTON_RIGHT
 void headless_queue_button_up(int32_t button);
 void headless_queue_key_down(int virtual_key);
 void headless_queue_key_up(int virtual_key);
-void headless_queue_char(int code);  // 27 is Escape
-void headless_queue_close();         // the close box: destroy, shut-down, quit
+void headless_queue_wheel(int32_t notches);  // positive toward the object
+void headless_queue_char(int code);          // 27 is Escape
+void headless_queue_close();                 // the close box: destroy, shut-down, quit
 int32_t headless_queued_events();
 
 // Runs the loop until `frames` frames have run or the program has ended:

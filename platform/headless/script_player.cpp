@@ -38,6 +38,9 @@ void queue_command(const ScriptCommand& command) {
         case ScriptCommandKind::KeyUp:
             headless_queue_key_up(command.a);
             break;
+        case ScriptCommandKind::Wheel:
+            headless_queue_wheel(command.a);
+            break;
         case ScriptCommandKind::Char:
             headless_queue_char(command.a);
             break;

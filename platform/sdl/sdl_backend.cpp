@@ -71,14 +71,18 @@ constexpr const char* HELP =
     "Draw a closed outline with the left button, then right-click inside it: the region\n"
     "becomes a lit sheet (an outline that ends within 12 pixels of its start is closed for\n"
     "you). Drag to turn it; hold Z to face it again, and with a button held to push it into\n"
-    "relief; I inflates it into a closed, rounded body; F1, F2 and F3 switch to soft, glossy\n"
-    "and banded shading, F12 throws it away. N keeps it and lets you draw another part over\n"
-    "it (the figure turns as one), M adds its mirror image, Tab edits the next part and\n"
-    "Backspace removes the part being edited. While drawing, Backspace takes back the last\n"
-    "stroke and Delete every stroke. Ctrl+Z undoes the last step (a stroke, a build, a turn,\n"
-    "a hold of Z, a key), again and again, and Ctrl+Y or Ctrl+Shift+Z redoes it. Ctrl+S\n"
-    "saves the picture, the session and every part as numbered files sketch3d-NNN.obj, .stl,\n"
-    ".glb, .png and .txt. Escape ends the program.\n"
+    "relief; I inflates it into a closed, rounded body, which Z pushes through a round brush\n"
+    "that [ and ] make smaller and larger (4 to 64 units, shown as a circle while Z is held).\n"
+    "The mouse wheel brings the eye nearer (turned away from you) or farther, a notch at a\n"
+    "time, from 128 to 1024 units before the sheet (256 at start), never into what it looks\n"
+    "at. F1, F2 and F3 switch to soft, glossy and banded shading, F12 throws the object away.\n"
+    "N keeps it and lets you draw another part over it (the figure turns as one), M adds its\n"
+    "mirror image, Tab edits the next part and Backspace removes the part being edited. While\n"
+    "drawing, Backspace takes back the last stroke and Delete every stroke. Ctrl+Z undoes the\n"
+    "last step (a stroke, a build, a turn, a hold of Z, a key; not the wheel or the brush's\n"
+    "size), again and again, and Ctrl+Y or Ctrl+Shift+Z redoes it. Ctrl+S saves the picture,\n"
+    "the session and every part as numbered files sketch3d-NNN.obj, .stl, .glb, .png and\n"
+    ".txt. Escape ends the program.\n"
     "\n"
     "  FILE           open a session saved by Ctrl+S or recorded with --record: it plays at\n"
     "                 once, and the mouse takes over where it ends, Ctrl+Z taking back its\n"
@@ -131,19 +135,31 @@ struct SdlState {
     uint32_t opening_started;      // SDL tick when it started to play
     std::string opened_notice;     // its earlier messages, for the title a while
     uint32_t opened_notice_since;
+    float wheel_rest;  // the wheel's turn not yet handed on as whole notches
     // Where the program's own lines go: standard output, unless the recording is written there.
     FILE* report;
 };
 
 SdlState state;
 
-// Windows virtual key code to the SDL scancode of the key that now produces it: letters follow
-// the keyboard layout, as Windows virtual keys do; F1..F12, Backspace, Delete and Tab are where
-// they are. Other keys have none.
+// The key that gives '[' or ']' in this keyboard layout, or where a US layout has it when no
+// key gives it.
+SDL_Scancode bracket_scancode(SDL_Keycode key, SDL_Scancode us_place) {
+    const SDL_Scancode scancode = SDL_GetScancodeFromKey(key);
+    return scancode != SDL_SCANCODE_UNKNOWN ? scancode : us_place;
+}
+
+// Windows virtual key code to the SDL scancode of the key that now produces it: letters and
+// the brackets follow the keyboard layout, as Windows virtual keys do; F1..F12, Backspace,
+// Delete and Tab are where they are. Other keys have none.
 SDL_Scancode scancode_of(int virtual_key) {
     if (virtual_key >= 'A' && virtual_key <= 'Z') {
         return SDL_GetScancodeFromKey(SDL_Keycode('a' + (virtual_key - 'A')));
     }
+    if (virtual_key == KEY_BRUSH_SMALLER)
+        return bracket_scancode(SDLK_LEFTBRACKET, SDL_SCANCODE_LEFTBRACKET);
+    if (virtual_key == KEY_BRUSH_LARGER)
+        return bracket_scancode(SDLK_RIGHTBRACKET, SDL_SCANCODE_RIGHTBRACKET);
     if (virtual_key >= KEY_F1 && virtual_key <= KEY_F12) {
         return SDL_Scancode(SDL_SCANCODE_F1 + (virtual_key - KEY_F1));
     }
@@ -162,6 +178,8 @@ int virtual_key_of(const SDL_Keysym& key) {
         return KEY_SHIFT;
     }
     if (key.sym >= SDLK_a && key.sym <= SDLK_z) return 'A' + (key.sym - SDLK_a);
+    if (key.scancode == scancode_of(KEY_BRUSH_SMALLER)) return KEY_BRUSH_SMALLER;
+    if (key.scancode == scancode_of(KEY_BRUSH_LARGER)) return KEY_BRUSH_LARGER;
     if (key.scancode >= SDL_SCANCODE_F1 && key.scancode <= SDL_SCANCODE_F12) {
         return KEY_F1 + (key.scancode - SDL_SCANCODE_F1);
     }
@@ -206,6 +224,19 @@ void handle_event(const SDL_Event& event) {
                 release_button(button_bit(event.button.button));
             }
             break;
+        case SDL_MOUSEWHEEL: {
+            // Positive away from the user, toward the object; a system that scrolls the
+            // "natural" way reports it the other way round. A touchpad turns by fractions.
+            const float turn = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED
+                                   ? -event.wheel.preciseY
+                                   : event.wheel.preciseY;
+            state.wheel_rest += turn;
+            // Toward zero: a fraction waits for the rest of its notch either way.
+            const auto notches = int32_t(state.wheel_rest);
+            state.wheel_rest -= float(notches);
+            turn_wheel(notches);
+            break;
+        }
         default:
             break;
     }

@@ -22,6 +22,16 @@
     Shift: 0x10,
   };
   const LETTER_KEYS = { Z: KEY_Z, I: KEY_I, N: KEY_N, M: KEY_M, Y: KEY_Y };
+  // The push brush smaller and larger: the keys that type [ and ], or those in their places
+  // on a US layout (the Windows keys VK_OEM_4 and VK_OEM_6).
+  const BRACKET_KEYS = { '[': 0xdb, ']': 0xdd };
+  const BRACKET_CODES = { BracketLeft: 0xdb, BracketRight: 0xdd };
+  // A wheel's notch as browsers report it: 100 pixels (Chromium), 3 lines or a page; a
+  // touchpad's finer steps add up to notches.
+  const WHEEL_NOTCH = { 0: 100, 1: 3, 2: 1 };
+  // A pinch's notch: the fingers' distance changed by the factor of one notch of the
+  // picture's size (2^(1/6)).
+  const PINCH_NOTCH = 2 ** (1 / 6);
   const CHAR_ESCAPE = 27;
 
   const PRODUCT = 'sketch3d';
@@ -312,10 +322,69 @@
     );
   }
 
-  // Only the primary pointer draws: a second finger is ignored. Button changes while another
+  // The wheel over the picture moves the eye: whole notches, positive toward the object
+  // (turned away from the user, a negative deltaY).
+  let wheelRest = 0;
+  canvas.addEventListener(
+    'wheel',
+    (event) => {
+      event.preventDefault();
+      if (!running) return;
+      wheelRest -= event.deltaY / (WHEEL_NOTCH[event.deltaMode] || 100);
+      const notches = Math.trunc(wheelRest);
+      wheelRest -= notches;
+      if (notches !== 0) program._web_wheel(notches);
+    },
+    { passive: false },
+  );
+
+  // Two fingers on the picture pinch: spread, the eye comes nearer a notch each time their
+  // distance grows by a notch's factor; closed, it steps back. The first finger's stroke or
+  // drag ends when the second comes down, and no finger draws again until both are up.
+  const touches = new Map(); // pointer id -> [x, y] of the fingers on the canvas
+  let pinch = null; // { distance } once two fingers are down
+  function fingerDistance() {
+    const [a, b] = [...touches.values()];
+    return Math.hypot(a[0] - b[0], a[1] - b[1]);
+  }
+  function followPinch() {
+    if (pinch === null || touches.size < 2 || !running) return;
+    const distance = fingerDistance();
+    let notches = 0;
+    while (distance >= pinch.distance * PINCH_NOTCH) {
+      pinch.distance *= PINCH_NOTCH;
+      ++notches;
+    }
+    while (distance <= pinch.distance / PINCH_NOTCH) {
+      pinch.distance /= PINCH_NOTCH;
+      --notches;
+    }
+    if (notches !== 0) program._web_wheel(notches);
+  }
+  canvas.addEventListener('pointerdown', (event) => {
+    if (event.pointerType !== 'touch') return;
+    touches.set(event.pointerId, [event.clientX, event.clientY]);
+    if (touches.size === 2 && pinch === null) {
+      pinch = { distance: Math.max(fingerDistance(), 1) };
+      if (running) program._web_pointer(lastPoint[0], lastPoint[1], 0, 1);
+    }
+  });
+  canvas.addEventListener('pointermove', (event) => {
+    if (!touches.has(event.pointerId)) return;
+    touches.set(event.pointerId, [event.clientX, event.clientY]);
+    followPinch();
+  });
+  for (const type of ['pointerup', 'pointercancel']) {
+    canvas.addEventListener(type, (event) => {
+      touches.delete(event.pointerId);
+      if (touches.size === 0) pinch = null;
+    });
+  }
+
+  // Only the primary pointer draws: a second finger pinches. Button changes while another
   // button is held come as moves, so every event carries the whole button state.
   canvas.addEventListener('pointerdown', (event) => {
-    if (!event.isPrimary) return;
+    if (!event.isPrimary || pinch !== null) return;
     event.preventDefault();
     canvas.focus({ preventScroll: true });
     // Captured until its last button is up, so moves and releases outside the canvas count.
@@ -328,7 +397,7 @@
   });
   for (const type of ['pointermove', 'pointerup']) {
     canvas.addEventListener(type, (event) => {
-      if (event.isPrimary) sendPointer(event, heldButtons(event));
+      if (event.isPrimary && pinch === null) sendPointer(event, heldButtons(event));
     });
   }
   canvas.addEventListener('pointercancel', (event) => {
@@ -348,6 +417,9 @@
         ? event.code.slice(3)
         : '';
     if (Object.hasOwn(LETTER_KEYS, letter)) return LETTER_KEYS[letter];
+    if (Object.hasOwn(BRACKET_KEYS, event.key)) return BRACKET_KEYS[event.key];
+    if (!/^[a-z]$/i.test(event.key) && Object.hasOwn(BRACKET_CODES, event.code))
+      return BRACKET_CODES[event.code];
     if (event.key === 'Tab') return event.shiftKey && event.type === 'keydown' ? -1 : KEY_TAB;
     return Object.hasOwn(NAMED_KEYS, event.key) ? NAMED_KEYS[event.key] : -1;
   }
@@ -417,6 +489,14 @@
       if (event.detail !== 0) return;
       press();
       release();
+    });
+  }
+  // Closer and Farther turn the wheel a notch, each click.
+  for (const button of document.querySelectorAll('#controls [data-wheel]')) {
+    const notches = Number(button.dataset.wheel);
+    button.addEventListener('pointerdown', (event) => event.preventDefault());
+    button.addEventListener('click', () => {
+      if (running) program._web_wheel(notches);
     });
   }
   // Quit ends the program as Escape does, after asking: what was drawn would be lost.

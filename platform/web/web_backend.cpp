@@ -258,6 +258,13 @@ EMSCRIPTEN_KEEPALIVE void web_key(int32_t virtual_key, int32_t down) {
     if (web.started) web_input_key(virtual_key, down != 0);
 }
 
+// The mouse wheel over the canvas, the Closer and Farther controls and a pinch: whole notches,
+// positive toward the object. Dropped while an opened session plays, as the buttons are; the
+// shell keeps them for the next frame.
+EMSCRIPTEN_KEEPALIVE void web_wheel(int32_t notches) {
+    if (web.started && !window_replay_playing()) turn_wheel(notches);
+}
+
 // A typed character (Escape ends the program at once, without the shut-down sequence).
 EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
     if (web.started) shell_character(code);

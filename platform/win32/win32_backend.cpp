@@ -99,6 +99,9 @@ struct Win32State {
     DWORD opening_started;      // tick when it started to play
     std::string opened_notice;  // its earlier messages, for the title a while
     DWORD opened_notice_since;
+    // The wheel's turn not yet handed on as whole notches: a fine-grained wheel reports
+    // fractions of WHEEL_DELTA.
+    int32_t wheel_rest;
 };
 
 Win32State state;
@@ -270,7 +273,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     const bool escape = message == WM_CHAR && wparam == WPARAM(CHAR_ESCAPE);
     const bool input = (message == WM_CHAR && !escape) || message == WM_LBUTTONDOWN ||
                        message == WM_LBUTTONUP || message == WM_RBUTTONDOWN ||
-                       message == WM_RBUTTONUP;
+                       message == WM_RBUTTONUP || message == WM_MOUSEWHEEL;
     if (input && window_replay_playing()) return DefWindowProcA(window, message, wparam, lparam);
     switch (message) {
         case WM_CREATE:
@@ -295,6 +298,15 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
         case WM_RBUTTONUP:
             release_button(BUTTON_RIGHT);
             break;
+        case WM_MOUSEWHEEL: {
+            // Positive: turned away from the user, toward the object. A turn stays within
+            // a short, so the sum cannot overflow before whole notches are taken from it.
+            state.wheel_rest += GET_WHEEL_DELTA_WPARAM(wparam);
+            const int32_t notches = state.wheel_rest / WHEEL_DELTA;
+            state.wheel_rest -= notches * WHEEL_DELTA;
+            turn_wheel(notches);
+            return 0;
+        }
         default:
             break;
     }
@@ -441,14 +453,16 @@ uint16_t query_key(int virtual_key, bool clear) {
     bool& kept = state.pressed_since_query[virtual_key];
     if (kept) key_state |= KEY_PRESSED_BIT;
     kept = !clear && (key_state & KEY_PRESSED_BIT) != 0;
-    // Backspace, Delete and Tab are typing keys, N and M letters that add a part, and Ctrl+S,
-    // Ctrl+Z and Ctrl+Y (Ctrl+Shift+Z) are shortcuts: they count only while this window has
-    // the keyboard, so that typing in another program takes back no stroke, changes no figure,
-    // undoes nothing and saves nothing. The query above still runs, so that a press made
+    // Backspace, Delete and Tab are typing keys, N and M letters that add a part, [ and ]
+    // signs that size the push brush, and Ctrl+S, Ctrl+Z and Ctrl+Y (Ctrl+Shift+Z) are
+    // shortcuts: they count only while this window has the keyboard, so that typing in
+    // another program takes back no stroke, changes no figure or brush, undoes nothing and
+    // saves nothing. The query above still runs, so that a press made
     // elsewhere is not reported once the window is back in front.
     if ((virtual_key == KEY_BACKSPACE || virtual_key == KEY_DELETE || virtual_key == KEY_TAB ||
          virtual_key == KEY_N || virtual_key == KEY_M || virtual_key == KEY_CONTROL ||
-         virtual_key == KEY_S || virtual_key == KEY_Y || virtual_key == KEY_SHIFT) &&
+         virtual_key == KEY_S || virtual_key == KEY_Y || virtual_key == KEY_SHIFT ||
+         virtual_key == KEY_BRUSH_SMALLER || virtual_key == KEY_BRUSH_LARGER) &&
         GetForegroundWindow() != state.window) {
         return 0;
     }

@@ -39,10 +39,10 @@ struct FrameLog {
 };
 
 // Every kind of input the shell reacts to: a stroke, a stroke taken back, a
-// build, a drag, a Z key
-// tapped between two frames, relief pushed with Z held, shading keys (one
-// tapped between frames, which acts on nothing), a click between frames,
-// F12 and the close box.
+// build, the wheel, a drag, a Z key tapped between two frames, relief pushed
+// with Z held, the push brush's keys, a body pushed while the eye stands
+// nearer, shading keys (one tapped between frames, which acts on nothing), a
+// click between frames, F12 and the close box.
 void play_session(FrameLog& log) {
     log.run(2);  // no input yet: the first samples are the screen origin
     log.move(100, 100);
@@ -61,6 +61,8 @@ void play_session(FrameLog& log) {
     headless_queue_button_down(BUTTON_RIGHT);
     log.run(1);
     headless_queue_button_up(BUTTON_RIGHT);
+    headless_queue_wheel(-2);
+    log.run(1);
     headless_queue_button_down(BUTTON_LEFT);
     log.move(140, 135);
     log.move(120, 110, 2);
@@ -75,6 +77,17 @@ void play_session(FrameLog& log) {
     log.move(150, 150, 4);
     log.move(160, 158, 3);
     headless_queue_button_up(BUTTON_LEFT);
+    headless_queue_key_up(KEY_Z);
+    headless_queue_key_down(KEY_I);
+    headless_queue_key_down(KEY_BRUSH_SMALLER);
+    headless_queue_wheel(3);
+    log.run(1);
+    headless_queue_key_up(KEY_I);
+    headless_queue_key_up(KEY_BRUSH_SMALLER);
+    headless_queue_key_down(KEY_Z);
+    headless_queue_button_down(BUTTON_RIGHT);
+    log.move(140, 150, 5);
+    headless_queue_button_up(BUTTON_RIGHT);
     headless_queue_key_up(KEY_Z);
     headless_queue_key_down(KEY_F2);
     log.run(1);
@@ -107,6 +120,8 @@ TEST(SessionRecording, ARecordedSessionReplaysToIdenticalPages) {
     EXPECT_GE(std::set<uint64_t>(original.hashes.begin(), original.hashes.end()).size(), 10u);
     EXPECT_NE(script.find("key down z\nkey up z\nframes "), std::string::npos) << script;
     EXPECT_NE(script.find("key down backspace\nkey up backspace\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("wheel -2\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("key down [\n"), std::string::npos) << script;
 
     Script commands;
     std::string error;

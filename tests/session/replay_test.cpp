@@ -48,6 +48,8 @@ TEST(ReplayScript, ParsesEveryCommandWithCommentsAndBlankLines) {
         "up right\n"
         "key down f12\n"
         "key up z\n"
+        "key down ]\n"
+        "wheel -3\n"
         "escape\n"
         "close\n"
         "frames 3\n"
@@ -57,14 +59,17 @@ TEST(ReplayScript, ParsesEveryCommandWithCommentsAndBlankLines) {
     ASSERT_TRUE(parse_script(script, &commands, &error)) << error;
     using K = ScriptCommandKind;
     const std::vector<std::tuple<K, int32_t, int32_t, int32_t>> expected = {
-        {K::Move, 3, 10, -20},       {K::Down, 4, BUTTON_LEFT, 0}, {K::Up, 5, BUTTON_RIGHT, 0},
-        {K::KeyDown, 6, KEY_F12, 0}, {K::KeyUp, 7, KEY_Z, 0},      {K::Char, 8, 27, 0},
-        {K::Close, 9, 27, 0},        {K::Frames, 10, 3, 0},        {K::Screenshot, 11, 0, 0}};
+        {K::Move, 3, 10, -20},       {K::Down, 4, BUTTON_LEFT, 0},
+        {K::Up, 5, BUTTON_RIGHT, 0}, {K::KeyDown, 6, KEY_F12, 0},
+        {K::KeyUp, 7, KEY_Z, 0},     {K::KeyDown, 8, KEY_BRUSH_LARGER, 0},
+        {K::Wheel, 9, -3, 0},        {K::Char, 10, 27, 0},
+        {K::Close, 11, 27, 0},       {K::Frames, 12, 3, 0},
+        {K::Screenshot, 13, 0, 0}};
     std::vector<std::tuple<K, int32_t, int32_t, int32_t>> parsed;
     for (const ScriptCommand& c : commands.commands)
         if (c.kind != K::Screenshot) parsed.emplace_back(c.kind, c.line, c.a, c.b);
     EXPECT_EQ(parsed.size() + 1, commands.commands.size());
-    parsed.emplace_back(K::Screenshot, 11, 0, 0);
+    parsed.emplace_back(K::Screenshot, 13, 0, 0);
     EXPECT_EQ(parsed, expected);
     EXPECT_EQ(command_name(commands, commands.commands.back()), "sheet-1.a");
 }
@@ -82,7 +87,9 @@ TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
         {"key press z\n", "1: 'key' expects down or up, got 'press'"},
         {"key down f4\n",
          "1: unknown key 'f4' (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl, shift, "
-         "y or s)"},
+         "y, s, [ or ])"},
+        {"wheel\n", "1: 'wheel' expects notches, positive toward the object: wheel -3"},
+        {"wheel 1001\n", "1: 'wheel' expects notches -1000..1000, got '1001'"},
         {"frames -1\n", "1: 'frames' expects a count 0..1000000, got '-1'"},
         {"frames 2x\n", "1: 'frames' expects a count 0..1000000, got '2x'"},
         {"frames 1e1\n", "1: 'frames' expects a count 0..1000000, got '1e1'"},

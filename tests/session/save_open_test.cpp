@@ -247,7 +247,8 @@ TEST(Open, AnOpenedSessionIsTheSavedPictureObjectAndModeAndGoesOn) {
         Session session(config);
         disc(session, 240, 230, 70);
         session.right_click(240, 230);
-        // Relief pushed with Z and the left button, then the sheet turned and shaded banded.
+        // Relief pushed with Z and the left button, then the sheet turned and shaded banded,
+        // and seen from nearer.
         session.hover(240, 230);
         headless_queue_key_down(KEY_Z);
         headless_queue_button_down(BUTTON_LEFT);
@@ -258,6 +259,7 @@ TEST(Open, AnOpenedSessionIsTheSavedPictureObjectAndModeAndGoesOn) {
         session.hover(200, 200);
         headless_queue_button_up(BUTTON_RIGHT);
         headless_queue_key_down(KEY_F3);
+        headless_queue_wheel(2);
         session.frames(1);
         headless_queue_key_up(KEY_F3);
         save_keys(session);

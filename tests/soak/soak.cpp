@@ -2,8 +2,8 @@
 //
 //   sketch3d-soak [--seed N] [--frames N]
 //
-// A stream of mouse moves, button presses and releases, and Z, F1, F2, F3, N,
-// M, Tab and F12 (never Escape) drives the program, mixed with closed outlines
+// A stream of mouse moves, button presses and releases, wheel turns, and Z, F1,
+// F2, F3, N, M, Tab, [, ] and F12 (never Escape) drives the program, mixed with closed outlines
 // drawn and right-clicked so that sheets are built, edited, inflated with I,
 // gathered into figures of several parts, saved with Ctrl+S into a scratch
 // folder, thrown away again and again, and undone and redone (Ctrl+Z, Ctrl+Y,
@@ -50,8 +50,9 @@
 
 namespace {
 
-constexpr int KEYS[] = {KEY_Z,      KEY_F1, KEY_F2, KEY_F3, KEY_BACKSPACE,
-                        KEY_DELETE, KEY_N,  KEY_M,  KEY_TAB};  // F12 apart
+constexpr int KEYS[] = {KEY_Z,           KEY_F1, KEY_F2, KEY_F3,  KEY_BACKSPACE,
+                        KEY_DELETE,      KEY_N,  KEY_M,  KEY_TAB, KEY_BRUSH_SMALLER,
+                        KEY_BRUSH_LARGER};  // F12 apart
 constexpr int32_t BUTTONS[] = {BUTTON_LEFT, BUTTON_RIGHT};
 // The largest sheet the soak inflates: a disc about 350 pixels across, whose body fits the
 // body buffers several times over (a thin region filling the screen could overflow them).
@@ -162,8 +163,10 @@ void random_event() {
         move(x, y);
     } else if (kind < 820) {
         button(BUTTONS[r.below(2)], r.chance(350));
-    } else if (kind < 998) {
+    } else if (kind < 990) {
         key(KEYS[r.below(int32_t(std::size(KEYS)))], r.chance(400));
+    } else if (kind < 998) {
+        headless_queue_wheel(r.between(-3, 3));
     } else {
         key(KEY_F12, true);
         soak.f12_release = soak.frame + r.between(1, 4);

@@ -6,6 +6,8 @@
 #include <map>
 #include <numeric>
 
+#include "geometry/region_distance.h"
+
 namespace {
 
 struct V3 {
@@ -50,6 +52,77 @@ bool in_polygon(double x, double y, const std::vector<std::pair<double, double>>
             in = !in;
     }
     return in;
+}
+
+// The rim's edges as the front runs them: a to b, c the third corner of the
+// front triangle, and the crease between it and the back triangle.
+struct RimEdge {
+    int32_t a, b, c;
+    double crease;
+};
+
+// The points of the rim where it turns by more than 40 degrees between the
+// points 6 px behind and ahead along it.
+std::vector<V3> sharp_turns(const std::vector<V3>& p, const std::vector<RimEdge>& edges) {
+    std::map<int32_t, int32_t> next;
+    for (const RimEdge& e : edges)
+        next[e.a] = e.b;
+    std::vector<V3> sharp;
+    std::map<int32_t, bool> seen;
+    for (const auto& [start, unused] : next) {
+        if (seen[start]) continue;
+        std::vector<int32_t> loop;
+        for (int32_t v = start; !seen[v] && next.count(v) != 0; v = next[v]) {
+            seen[v] = true;
+            loop.push_back(v);
+        }
+        size_t n = loop.size();
+        if (n < 3) continue;
+        auto plane = [&](size_t i, size_t j) {
+            return std::hypot(p[size_t(loop[i])].x - p[size_t(loop[j])].x,
+                              p[size_t(loop[i])].y - p[size_t(loop[j])].y);
+        };
+        for (size_t i = 0; i < n; ++i) {
+            size_t back = i, ahead = i;
+            double behind = 0, before = 0;
+            for (size_t k = 0; k < n && behind < 6; ++k, back = (back + n - 1) % n)
+                behind += plane(back, (back + n - 1) % n);
+            for (size_t k = 0; k < n && before < 6; ++k, ahead = (ahead + 1) % n)
+                before += plane(ahead, (ahead + 1) % n);
+            const V3& a = p[size_t(loop[back])];
+            const V3& b = p[size_t(loop[i])];
+            const V3& c = p[size_t(loop[ahead])];
+            double turn = std::atan2((b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x),
+                                     (b.x - a.x) * (c.x - b.x) + (b.y - a.y) * (c.y - b.y));
+            if (std::fabs(turn) > 40 * M_PI / 180) sharp.push_back(b);
+        }
+    }
+    return sharp;
+}
+
+// The half-width of the drawn region at a rim edge: walking inward from its
+// middle, the largest distance to the outside met while a disc centred
+// there still reaches back to the start.
+double half_width(const DistanceField& field, const std::vector<V3>& p, const RimEdge& e) {
+    const V3& a = p[size_t(e.a)];
+    const V3& b = p[size_t(e.b)];
+    const V3& c = p[size_t(e.c)];
+    double mx = 0.5 * (a.x + b.x), my = 0.5 * (a.y + b.y);
+    double nx = a.y - b.y, ny = b.x - a.x, length = std::hypot(nx, ny);
+    if (length == 0) return 0;
+    nx /= length, ny /= length;
+    if ((c.x - mx) * nx + (c.y - my) * ny < 0) nx = -nx, ny = -ny;
+    double best = 0;
+    for (double t = 0.25; t < 2000; t += 0.25) {
+        double d = edge_distance(field, (mx + nx * t) * FINE_ONE, (my + ny * t) * FINE_ONE);
+        if (d <= 0) {
+            if (t > 1.5) break;
+            continue;  // the rim's own pixel may lie outside
+        }
+        best = std::max(best, d);
+        if (d < t - 1.5) break;
+    }
+    return best;
 }
 
 }  // namespace
@@ -199,7 +272,7 @@ RegionMask outline_mask(const BodyOutline& outline) {
     return mask;
 }
 
-BodyQuality measure_body(const BodyShell& body) {
+BodyQuality measure_body(const BodyShell& body, const RegionMask* drawn) {
     BodyQuality q;
     q.triangles = int32_t(body.triangles.size());
     q.vertices = int32_t(body.vertices.size());
@@ -226,6 +299,12 @@ BodyQuality measure_body(const BodyShell& body) {
             if (!directed.emplace(key, int32_t(t)).second) q.closed = false;
         }
     std::vector<double> all, inner, crease;
+    struct Edge {
+        int32_t a, b;
+        double angle;
+    };
+    std::vector<Edge> edges;
+    std::vector<RimEdge> rim_edges;
     std::vector<int32_t> parent(body.triangles.size());
     std::iota(parent.begin(), parent.end(), 0);
     std::function<int32_t(int32_t)> root = [&](int32_t x) {
@@ -241,15 +320,47 @@ BodyQuality measure_body(const BodyShell& body) {
         if (key.first > key.second) continue;
         double angle = angle_between(normal[size_t(t)], normal[size_t(other->second)]);
         all.push_back(angle);
+        edges.push_back({key.first, key.second, angle});
         bool front_t = t < int32_t(body.triangles.size() / 2);
         bool front_o = other->second < int32_t(body.triangles.size() / 2);
-        if (front_t != front_o) crease.push_back(angle);
+        if (front_t != front_o) {
+            crease.push_back(angle);
+            // As the front triangle runs the edge.
+            int32_t f = front_t ? t : other->second;
+            const MeshTriangle& tri = body.triangles[size_t(f)];
+            int32_t c = tri.v[0] + tri.v[1] + tri.v[2] - key.first - key.second;
+            bool forward = directed.at(key) == f;
+            rim_edges.push_back(
+                {forward ? key.first : key.second, forward ? key.second : key.first, c, angle});
+        }
         if (rim[size_t(key.first)] == 0 && rim[size_t(key.second)] == 0) inner.push_back(angle);
     }
     q.dihedral_p95 = percentile(all, 0.95);
     q.dihedral_max = all.empty() ? 0 : *std::max_element(all.begin(), all.end());
     q.inner_dihedral_p95 = percentile(inner, 0.95);
     q.rim_crease_median = percentile(crease, 0.5);
+    if (drawn != nullptr) {
+        std::vector<V3> sharp = sharp_turns(p, rim_edges);
+        for (const Edge& e : edges) {
+            if (e.angle <= q.turn_dihedral_max) continue;
+            double mx = 0.5 * (p[size_t(e.a)].x + p[size_t(e.b)].x);
+            double my = 0.5 * (p[size_t(e.a)].y + p[size_t(e.b)].y);
+            for (const V3& s : sharp)
+                if (std::hypot(mx - s.x, my - s.y) <= 8) {
+                    q.turn_dihedral_max = e.angle;
+                    break;
+                }
+        }
+        DistanceField field = region_distance_field(*drawn);
+        std::vector<double> thin;
+        for (const RimEdge& e : rim_edges)
+            if (half_width(field, p, e) < 12) thin.push_back(e.crease);
+        // A few such edges by a notch are no thin part.
+        if (thin.size() >= 16) {
+            q.thin_crease_median = percentile(thin, 0.5);
+            q.thin_rim_edges = int32_t(thin.size());
+        }
+    }
     // Pieces: Euler characteristic and volume of each.
     std::map<int32_t, std::vector<int32_t>> pieces;
     for (size_t t = 0; t < body.triangles.size(); ++t)

@@ -48,6 +48,15 @@ struct BodyQuality {
     int32_t genus_total = 0;
     bool closed = false;  // every directed edge once and its reverse present
     bool every_piece_has_volume = false;
+    // With the drawn region (measure_body's mask): the largest dihedral of
+    // the edges within 8 px of a notch or tip (where the rim turns by more
+    // than 40 degrees within 6 px each way), and the rim's crease where the
+    // region is under 12 px in half-width (ears, limbs, tails), when at least
+    // 16 rim edges are.
+    double turn_dihedral_max = 0;
+    double thin_crease_median = 0;
+    int32_t thin_rim_edges = 0;
 };
 
-BodyQuality measure_body(const BodyShell& body);
+// `drawn`, when given, is the region the body was inflated from.
+BodyQuality measure_body(const BodyShell& body, const RegionMask* drawn = nullptr);

@@ -17,8 +17,9 @@ std::string usage() {
     text +=
         "\n"
         "Plays SCRIPT (one command a line: move X Y, down|up left|right,\n"
-        "key down|up z|i|n|m|tab|f1|f2|f3|f12|backspace|delete|ctrl|shift|y|s,\n"
-        "char N, escape, close, frames N, screenshot NAME, export NAME";
+        "key down|up z|i|n|m|tab|f1|f2|f3|f12|backspace|delete|ctrl|shift|y|s|[|],\n"
+        "wheel N (the mouse wheel, N notches, positive toward the object: the eye comes\n"
+        "nearer), char N, escape, close, frames N, screenshot NAME, export NAME";
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string(&format == EXPORT_FORMATS ? "" : "|NAME") + format.extension;
     text +=

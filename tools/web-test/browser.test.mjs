@@ -1,5 +1,6 @@
 // The browser build in Debian's headless Chromium, driven by Playwright: a session with the
-// mouse, the keys and the controls checked from the canvas pixels (Inflate included), its saves'
+// mouse, the keys and the controls checked from the canvas pixels (Inflate, Closer and Farther,
+// the wheel and a pinch included), its saves'
 // OBJ, STL and PNG files checked against the native replay tool's export and the canvas and
 // confirmed in the page, the layout and its pixels at six screen sizes, Quit and its
 // question, the error display with its English line and font, every example script replayed
@@ -408,6 +409,72 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   assert.ok(stl.equals(readFileSync(nativeStl)), 'the body differs from the native build\'s');
   await move(...CENTRE);
 
+  // Closer and Farther move the eye a notch each: the body shows larger, then as it was, and
+  // the canvas keeps the focus. The wheel over the picture does the same, and so do two
+  // fingers spread on it, by half again: three notches (a notch is 2^(1/6)), which three
+  // clicks of Farther take back.
+  await nextFrames(page);
+  const atStart = await census(page);
+  const backAtStart = async () => (await census(page)).checksum === atStart.checksum;
+  await page.locator('#closer').click();
+  const nearer = await waitFor('Closer to bring the body nearer', async () => {
+    const counts = await census(page);
+    return counts.red > atStart.red * 1.05 && counts;
+  });
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
+  await page.locator('#farther').click();
+  await waitFor('Farther to step back again', backAtStart);
+  await move(...CENTRE);
+  await page.mouse.wheel(0, -100);
+  await waitFor('the wheel to bring the body nearer', async () =>
+    (await census(page)).checksum === nearer.checksum,
+  );
+  await page.mouse.wheel(0, 100);
+  await waitFor('the wheel to step back', backAtStart);
+  await page.evaluate(([x, y]) => {
+    const canvas = document.getElementById('screen');
+    const box = canvas.getBoundingClientRect();
+    const finger = (id, dx, type) =>
+      canvas.dispatchEvent(
+        new PointerEvent(type, {
+          pointerId: id,
+          pointerType: 'touch',
+          isPrimary: id === 21,
+          clientX: box.left + x + (id === 21 ? -dx : dx),
+          clientY: box.top + y,
+          buttons: type === 'pointerup' ? 0 : 1,
+          bubbles: true,
+          cancelable: true,
+        }),
+      );
+    finger(21, 40, 'pointerdown');
+    finger(22, 40, 'pointerdown');
+    for (const spread of [50, 60]) for (const id of [21, 22]) finger(id, spread, 'pointermove');
+    for (const id of [21, 22]) finger(id, 60, 'pointerup');
+  }, CENTRE);
+  await waitFor('the pinch to bring the body nearer', async () => {
+    const counts = await census(page);
+    return counts.red > nearer.red * 1.1 && counts;
+  });
+  for (let i = 0; i < 3; ++i) await page.locator('#farther').click();
+  await waitFor('three clicks of Farther to step back', backAtStart);
+  // A save made nearer holds the notch: its script, replayed natively, ends on the picture
+  // the canvas showed.
+  await page.locator('#closer').click();
+  await waitFor('Closer again', async () => (await census(page)).checksum === nearer.checksum);
+  const nearSave = await saveWithCanvas(page, 4);
+  const nearScript = path.join(WORK, 'nearer.txt');
+  writeFileSync(nearScript, nearSave.files['sketch3d-004.txt'] + 'screenshot nearer\n');
+  rmSync(path.join(WORK, 'nearer.png'), { force: true });
+  execFileSync(REPLAY_TOOL, [nearScript, '--out', WORK], { stdio: 'ignore' });
+  assert.equal(
+    firstDifference(decodePng(readFileSync(path.join(WORK, 'nearer.png'))), nearSave.canvas),
+    null,
+  );
+  await page.locator('#farther').click();
+  await waitFor('Farther once more', backAtStart);
+  await move(...CENTRE);
+
   // "Add part" keeps the body; a diamond drawn over it and a right-click inside build a second
   // part in front of it. Save holds both: a group each in the OBJ, both shells in the STL.
   const holdControl = async (key) => {
@@ -446,10 +513,10 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await waitFor("the part's outline to go", async () => !isBlack(await pixel(page, 282, 216)));
   await page.mouse.up({ button: 'right' });
   const twoParts = await saveWithCanvas(page, 4);
-  const partFaces = objGroupFaces(twoParts.files['sketch3d-004.obj'].toString('utf8'));
+  const partFaces = objGroupFaces(twoParts.files['sketch3d-005.obj'].toString('utf8'));
   assert.equal(partFaces.length, 2, 'two parts');
   assert.equal(
-    twoParts.files['sketch3d-004.stl'].readUInt32LE(80),
+    twoParts.files['sketch3d-005.stl'].readUInt32LE(80),
     stlTriangles + partFaces[1],
     'the STL holds both shells',
   );
@@ -462,7 +529,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await nextFrames(page);
   await page.mouse.up();
   const left = objGroupFaces(
-    (await saveWithCanvas(page, 4)).files['sketch3d-005.obj'].toString('utf8'),
+    (await saveWithCanvas(page, 4)).files['sketch3d-006.obj'].toString('utf8'),
   );
   assert.deepEqual(left, [partFaces[1]], 'the body was removed');
   await move(...CENTRE);
@@ -494,7 +561,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   }
   assert.equal(await page.evaluate(() => document.activeElement.id), 'screen');
   const empty = await saveWithCanvas(page, 2);
-  assert.deepEqual(Object.keys(empty.files).sort(), ['sketch3d-006.png', 'sketch3d-006.txt']);
+  assert.deepEqual(Object.keys(empty.files).sort(), ['sketch3d-007.png', 'sketch3d-007.txt']);
   await nextFrames(page);
 
   // With the strip's right button on, a touch on the canvas builds: outside every outline
@@ -683,7 +750,7 @@ for (const screen of SCREENS) {
       );
     }
     const controls = await page.locator('#controls button, #controls .control').all();
-    assert.equal(controls.length, 16, 'the controls');
+    assert.equal(controls.length, 20, 'the controls');
     const places = [];
     for (const button of controls) {
       const place = await button.boundingBox();
@@ -705,7 +772,8 @@ for (const screen of SCREENS) {
     const labels = places.map(([label]) => label).join(' | ');
     for (const name of ['Face front / push Z', 'Soft F1', 'Glossy F2', 'Banded F3', 'Discard F12',
       'Inflate I', 'Undo Ctrl+Z', 'Redo Ctrl+Y', 'Add part N', 'Mirror part M', 'Next part Tab',
-      'Remove part Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc'])
+      'Remove part Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc', 'Brush smaller [',
+      'Brush larger ]', 'Closer wheel up', 'Farther wheel down'])
       assert.ok(labels.includes(name), `no "${name}" among ${labels}`);
     const help = page.locator('#help li');
     assert.ok((await help.count()) >= 3 && (await help.count()) <= 8, 'the guide is a short list');

@@ -52,6 +52,8 @@ std::string line_of(const Script& script, const ScriptCommand& c) {
             return std::string("key down ") + key_name(c.a);
         case ScriptCommandKind::KeyUp:
             return std::string("key up ") + key_name(c.a);
+        case ScriptCommandKind::Wheel:
+            return "wheel " + std::to_string(c.a);
         case ScriptCommandKind::Char:
             return "char " + std::to_string(c.a);
         case ScriptCommandKind::Close:
@@ -78,6 +80,9 @@ void check_command(const Script& script, const ScriptCommand& c, int32_t previou
         case ScriptCommandKind::KeyDown:
         case ScriptCommandKind::KeyUp:
             if (key_name(c.a) == nullptr) fail("bad key", std::to_string(c.a));
+            break;
+        case ScriptCommandKind::Wheel:
+            if (c.a < -1000 || c.a > 1000) fail("bad wheel notches", line_of(c));
             break;
         case ScriptCommandKind::Char:
             if (c.a < 0 || c.a > 0xFFFF) fail("bad character", line_of(c));
