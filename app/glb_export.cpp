@@ -112,6 +112,8 @@ int32_t export_figure_glb(std::string* out) {
     out->clear();
     // A figure of one part writes as one object always has.
     if (figure().part_count == 1) return export_glb(part_object(0).index, out);
+    ExportedMesh joined;
+    if (export_joined_figure(&joined)) return write_glb({joined}, {"sketch3d_figure"}, out);
     std::vector<ExportedMesh> parts;
     if (int32_t result = export_parts(&parts); result != EXPORT_OK) return result;
     std::vector<std::string> names;

@@ -12,6 +12,7 @@
 #include "geometry/normals.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
+#include "geometry/shell_union.h"
 #include "raster/dispatcher.h"
 #include "raster/shade_tables.h"
 
@@ -508,6 +509,73 @@ int32_t gather_figure_meshes(std::vector<Mesh>* meshes) {
     return gather_meshes(indices.data(), int32_t(indices.size()), meshes);
 }
 
+// Whether every mesh is a closed body (fine positions: inflated), which the
+// union takes; a sheet has no inside.
+bool all_bodies(const std::vector<Mesh>& meshes) {
+    for (const Mesh& mesh : meshes)
+        if (mesh.fine == nullptr) return false;
+    return true;
+}
+
+// A part's faces where they sit in the figure, as the union takes them: the
+// placed positions (1/2^PLACED_SHIFT units, exported frame), its polygons cut
+// into triangles as mesh_of cuts them, anticlockwise seen from outside.
+ClosedShell placed_shell(const Mesh& mesh) {
+    const RenderList* list = current_render_list();
+    ClosedShell shell;
+    for (int32_t i = 0; i < mesh.vertex_count; ++i)
+        shell.positions.push_back(placed_position(list, mesh, mesh.first_vertex + i));
+    for (PrimitivePacket* packet : mesh.faces) {
+        std::vector<int32_t> corners = face_corners(packet);
+        for (size_t k = 1; k + 1 < corners.size(); ++k) {
+            if (is_zero(triangle_cross(list, mesh, corners[0], corners[k], corners[k + 1])))
+                continue;
+            shell.triangles.push_back({corners[0] - mesh.first_vertex,
+                                       corners[k] - mesh.first_vertex,
+                                       corners[k + 1] - mesh.first_vertex});
+        }
+    }
+    return shell;
+}
+
+using DoubleVector = std::array<double, 3>;
+
+DoubleVector unit_of(const DoubleVector& v) {
+    const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (!(length > 0)) return {0.0, 0.0, 0.0};
+    return {v[0] / length, v[1] / length, v[2] / length};
+}
+
+// The union as the writers take it: positions in model units, each face's
+// unit normal, and per vertex the unit sum of its faces' area vectors.
+void mesh_of(const ShellUnion& solid, ExportedMesh* out) {
+    *out = ExportedMesh{};
+    const double unit = double(int64_t(1) << PLACED_SHIFT);
+    for (const auto& p : solid.positions)
+        for (double c : p)
+            out->positions.push_back(float(c / unit));
+    std::vector<DoubleVector> sums(solid.positions.size(), DoubleVector{0, 0, 0});
+    for (const auto& t : solid.triangles) {
+        const auto& p = solid.positions[size_t(t[0])];
+        const auto& q = solid.positions[size_t(t[1])];
+        const auto& r = solid.positions[size_t(t[2])];
+        const double u[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+        const double v[3] = {r[0] - p[0], r[1] - p[1], r[2] - p[2]};
+        const DoubleVector cross = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                                    u[0] * v[1] - u[1] * v[0]};
+        for (int32_t vertex : t) {
+            out->triangles.push_back(uint32_t(vertex));
+            for (int a = 0; a < 3; ++a)
+                sums[size_t(vertex)][size_t(a)] += cross[size_t(a)];
+        }
+        for (double c : unit_of(cross))
+            out->facet_normals.push_back(float(c));
+    }
+    for (const DoubleVector& sum : sums)
+        for (double c : unit_of(sum))
+            out->normals.push_back(float(c));
+}
+
 }  // namespace
 
 int32_t export_obj(int32_t index, std::string* out) {
@@ -564,10 +632,30 @@ int32_t export_figure_ply(std::string* out) {
     return write_ply(meshes, out);
 }
 
+bool export_joined_figure(ExportedMesh* mesh) {
+    *mesh = ExportedMesh{};
+    std::vector<Mesh> meshes;
+    if (figure().part_count < 2 || gather_figure_meshes(&meshes) != EXPORT_OK ||
+        meshes.size() < 2 || !all_bodies(meshes))
+        return false;
+    std::vector<ClosedShell> shells;
+    for (const Mesh& part : meshes)
+        shells.push_back(placed_shell(part));
+    const ShellUnion solid = union_of_shells(shells, UNION_CELLS_ACROSS);
+    if (solid.triangles.empty()) return false;
+    mesh_of(solid, mesh);
+    return true;
+}
+
 int32_t export_figure_stl(std::string* out) {
     out->clear();
     // A figure of one part writes as one object always has.
     if (figure().part_count == 1) return export_stl(part_object(0).index, out);
+    ExportedMesh joined;
+    if (export_joined_figure(&joined))
+        return write_stl(
+            {joined}, "sketch3d figure of " + std::to_string(figure().part_count) + " parts joined",
+            out);
     std::vector<ExportedMesh> parts;
     if (int32_t result = export_parts(&parts); result != EXPORT_OK) return result;
     return write_stl(parts, "sketch3d figure of " + std::to_string(parts.size()) + " parts", out);

@@ -60,15 +60,24 @@ int32_t export_mesh(int32_t index, ExportedMesh* mesh);
 // The figure being edited (app/edited_object.h) whole, in the same formats:
 // every part with a face, each where it sits in the figure (its placement,
 // without the figure's rotation), so that the parts overlap as they are
-// drawn. The OBJ has one group per part (`g part_1`, ...), the PLY and the
-// STL every part's vertices and faces in turn (a closed body per part: a
-// solid of several shells), the GLB one mesh under one node per part. A
-// figure of one part is written exactly as that object. EXPORT_NO_OBJECT for
-// an empty figure or one without a face.
+// drawn. The OBJ has one group per part (`g part_1`, ...) and the PLY every
+// part's vertices and faces in turn, for editing tools. The STL and the GLB
+// (one mesh under one node) hold the figure as one solid to print
+// (export_joined_figure) when every part is a closed body; with a sheet among
+// the parts they hold the parts as the PLY does (the GLB one node per part).
+// A figure of one part is written exactly as that object. EXPORT_NO_OBJECT
+// for an empty figure or one without a face.
 int32_t export_figure_obj(std::string* out);
 int32_t export_figure_ply(std::string* out);
 int32_t export_figure_stl(std::string* out);
 int32_t export_figure_glb(std::string* out);
+// The figure as one solid to print, for a figure of several parts that are
+// all closed bodies: the union of the parts where they sit
+// (geometry/shell_union.h), one closed, outward shell per connected group of
+// overlapping parts, no face through another; each vertex normal the unit
+// sum of its faces' area vectors. False, with *mesh empty, for a figure of
+// one part, one with a sheet among its parts, or one without a face.
+bool export_joined_figure(ExportedMesh* mesh);
 // The figure's parts with a face, each as export_mesh gives one object.
 int32_t export_parts(std::vector<ExportedMesh>* parts);
 

@@ -23,6 +23,7 @@
 #include "geometry/render_list.h"
 #include "raster/render_frame.h"
 #include "session/session_fixture.h"
+#include "support/mesh_checks.h"
 
 namespace {
 
@@ -147,7 +148,7 @@ Storage storage() {
 
 }  // namespace
 
-TEST(FigureExport, EveryFormatHoldsEveryPartClosedOutwardWithTheMirrorReflected) {
+TEST(FigureExport, ObjAndPlyHoldEveryPartStlAndGlbTheJoinedSolid) {
     Session session;
     build_figure(session);
     ASSERT_EQ(figure().part_count, 4);
@@ -202,7 +203,9 @@ TEST(FigureExport, EveryFormatHoldsEveryPartClosedOutwardWithTheMirrorReflected)
     }
     EXPECT_EQ(unlike, 0);
 
-    // GLB through tinygltf: one node and mesh a part, each closed and outward.
+    // GLB through tinygltf: the figure as one solid to print under one node,
+    // one closed, outward shell for the body with its arms and one for the
+    // head, no face passing through another.
     ASSERT_EQ(export_figure_glb(&text), EXPORT_OK);
     tinygltf::Model model;
     tinygltf::TinyGLTF loader;
@@ -210,32 +213,30 @@ TEST(FigureExport, EveryFormatHoldsEveryPartClosedOutwardWithTheMirrorReflected)
                                             reinterpret_cast<const unsigned char*>(text.data()),
                                             unsigned(text.size())))
         << error;
-    ASSERT_EQ(model.nodes.size(), 4u);
-    ASSERT_EQ(model.scenes.at(0).nodes.size(), 4u);
-    size_t glb_triangles = 0;
-    for (const tinygltf::Node& node : model.nodes) {
-        const tinygltf::Primitive& primitive = model.meshes.at(size_t(node.mesh)).primitives.at(0);
-        auto bytes = [&](int accessor) {
-            const tinygltf::Accessor& a = model.accessors[size_t(accessor)];
-            const tinygltf::BufferView& view = model.bufferViews[size_t(a.bufferView)];
-            return model.buffers[0].data.data() + view.byteOffset + a.byteOffset;
-        };
-        const tinygltf::Accessor& points =
-            model.accessors[size_t(primitive.attributes.at("POSITION"))];
-        const auto* p = reinterpret_cast<const float*>(bytes(primitive.attributes.at("POSITION")));
-        std::vector<Vertex> mesh_vertices;
-        for (size_t i = 0; i < points.count; ++i)
-            mesh_vertices.push_back({p[3 * i], p[3 * i + 1], p[3 * i + 2]});
-        const auto* index = reinterpret_cast<const uint32_t*>(bytes(primitive.indices));
-        std::vector<Triangle> triangles;
-        for (size_t i = 0; i + 2 < model.accessors[size_t(primitive.indices)].count; i += 3)
-            triangles.push_back({index[i], index[i + 1], index[i + 2]});
-        glb_triangles += triangles.size();
-        expect_closed_outward(mesh_vertices, triangles, "GLB " + node.name);
-    }
+    ASSERT_EQ(model.nodes.size(), 1u);
+    const tinygltf::Primitive& primitive = model.meshes.at(0).primitives.at(0);
+    auto bytes = [&](int accessor) {
+        const tinygltf::Accessor& a = model.accessors[size_t(accessor)];
+        const tinygltf::BufferView& view = model.bufferViews[size_t(a.bufferView)];
+        return model.buffers[0].data.data() + view.byteOffset + a.byteOffset;
+    };
+    const tinygltf::Accessor& points = model.accessors[size_t(primitive.attributes.at("POSITION"))];
+    const auto* p = reinterpret_cast<const float*>(bytes(primitive.attributes.at("POSITION")));
+    std::vector<Vertex> solid_vertices;
+    for (size_t i = 0; i < points.count; ++i)
+        solid_vertices.push_back({p[3 * i], p[3 * i + 1], p[3 * i + 2]});
+    const auto* index = reinterpret_cast<const uint32_t*>(bytes(primitive.indices));
+    std::vector<std::array<int32_t, 3>> solid_faces;
+    for (size_t i = 0; i + 2 < model.accessors[size_t(primitive.indices)].count; i += 3)
+        solid_faces.push_back({int32_t(index[i]), int32_t(index[i + 1]), int32_t(index[i + 2])});
+    const size_t glb_triangles = solid_faces.size();
+    const ShellCheck solid = check_shells(solid_vertices, solid_faces);
+    EXPECT_TRUE(solid.closed);
+    EXPECT_EQ(solid.components, 2);
+    EXPECT_GT(solid.smallest_volume, 0);
+    EXPECT_EQ(crossing_face_pairs(solid_vertices, solid_faces, 4.0), 0);
 
-    // STL: every triangle of every part, a solid of four closed shells: each
-    // edge between two corners met once each way.
+    // STL: the same solid, each edge between two corners met once each way.
     ASSERT_EQ(export_figure_stl(&text), EXPORT_OK);
     uint32_t count = 0;
     std::memcpy(&count, text.data() + 80, 4);
@@ -255,11 +256,14 @@ TEST(FigureExport, EveryFormatHoldsEveryPartClosedOutwardWithTheMirrorReflected)
     }
     EXPECT_EQ(unpaired, 0);
 
-    // PLY: the same vertices and faces.
+    // PLY: the OBJ's vertices and faces.
     ASSERT_EQ(export_figure_ply(&text), EXPORT_OK);
     EXPECT_NE(text.find("element vertex " + std::to_string(vertices.size()) + "\n"),
               std::string::npos);
-    EXPECT_NE(text.find("element face " + std::to_string(glb_triangles) + "\n"), std::string::npos);
+    size_t obj_faces = 0;
+    for (const auto& part : faces)
+        obj_faces += part.size();
+    EXPECT_NE(text.find("element face " + std::to_string(obj_faces) + "\n"), std::string::npos);
 }
 
 TEST(Figure, PartsArePlacedWhereDrawnAndTabBackspaceAndF12ActOnThem) {
