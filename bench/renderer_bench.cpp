@@ -22,6 +22,7 @@
 #include "app/edited_object.h"
 #include "app/frame.h"
 #include "app/inflate.h"
+#include "app/mesh_export.h"
 #include "app/screen.h"
 #include "bench/demo_scene.h"
 #include "bench/fill_batch.h"
@@ -458,6 +459,27 @@ BENCHMARK(BM_FigureFrame)
     ->Args({57, 57})
     ->Args({0, 512})
     ->Unit(benchmark::kMillisecond);
+
+// The figure as one solid to print (the STL and GLB exports): the union of
+// its six bodies sampled on the grid of UNION_CELLS_ACROSS cells along its
+// longest side, its surface extracted and smoothed; the STL written from it.
+void BM_FigureSolid(benchmark::State& state) {
+    if (!use_figure_scene()) {
+        state.SkipWithError("the figure was not built");
+        return;
+    }
+    std::vector<ExportedMesh> parts;
+    export_parts(&parts);
+    size_t in = 0;
+    for (const ExportedMesh& part : parts)
+        in += part.triangles.size() / 3;
+    ExportedMesh solid;
+    for (auto _ : state)
+        export_joined_figure(&solid);
+    state.counters["parts_triangles"] = double(in);
+    state.counters["solid_triangles"] = double(solid.triangles.size() / 3);
+}
+BENCHMARK(BM_FigureSolid)->Unit(benchmark::kMillisecond);
 
 // Adding the sixth part to the other five against inflating it, each through
 // the shell's own frames (a frame draws the figure too): adding is the N frame
