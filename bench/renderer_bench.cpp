@@ -881,6 +881,11 @@ void print_figure_table(const CollectingReporter& reporter) {
         if (f == nullptr) continue;
         std::printf("| %s | %.3f | %.0f |\n", args, f->seconds * 1e3, f->counters.at("triangles"));
     }
+    if (const Figure* f = reporter.find("BM_FigureSolid"))
+        std::printf(
+            "| joined into one solid for the STL and GLB (%.0f of the parts' triangles "
+            "in, %.0f out) | %.1f ms |\n",
+            f->counters.at("parts_triangles"), f->counters.at("solid_triangles"), f->seconds * 1e3);
     const Figure* adding = reporter.find("BM_FigurePart/inflate:0");
     const Figure* inflating = reporter.find("BM_FigurePart/inflate:1");
     if (adding != nullptr && inflating != nullptr)
