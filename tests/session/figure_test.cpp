@@ -727,4 +727,16 @@ TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
     ASSERT_EQ(back.size(), 2u);
     EXPECT_GT(back[0], (body[0] + body[1]) / 2);
     EXPECT_LT(back[0], body[1]);
+
+    // The head removed, its ears stay where they are, attached to nothing;
+    // the parts after it keep theirs.
+    const Figure kept = f;
+    while (f.edited != 1)
+        tap(session, KEY_TAB);
+    tap(session, KEY_BACKSPACE);
+    ASSERT_EQ(f.part_count, 7);
+    for (int32_t i = 1; i < f.part_count; ++i) {
+        EXPECT_EQ(f.parts[i].parent, i < 3 ? NO_PART : 0) << i;
+        EXPECT_TRUE(f.parts[i].placement == kept.parts[i + 1].placement) << i;
+    }
 }
