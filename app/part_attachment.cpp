@@ -115,8 +115,10 @@ int64_t scaled_round(int64_t n, int64_t num, int64_t den) {
     return product >= 0 ? (product + den / 2) / den : -((-product + den / 2) / den);
 }
 
-// The fraction bits of the scaling factor.
+// The fraction bits of the scaling factor, and the most it scales a part by
+// either way.
 constexpr int32_t FACTOR_SHIFT = 16;
+constexpr int32_t MAX_FACTOR = 64;
 
 }  // namespace
 
@@ -154,7 +156,10 @@ PartPlacement attached_placement(const Figure& f, const FigurePart& part) {
         const double middle = double(eye) + (own.front[i] + own.back[i]) / 2;
         const double surface = double(eye) + (part.behind ? other.back[i] : other.front[i]);
         if (middle <= 0 || surface <= 0) continue;
-        factors.push_back(int64_t(surface * (1 << FACTOR_SHIFT) / middle));
+        // Held to a range that the rim's distance times it keeps far inside
+        // 64 bits; the placement's limits hold the result anyway.
+        const double ratio = std::clamp(surface / middle, 1.0 / MAX_FACTOR, double(MAX_FACTOR));
+        factors.push_back(int64_t(ratio * (1 << FACTOR_SHIFT)));
     }
     if (factors.empty()) return part.placement;
     // The lower median: the same element whatever order the equal ones lie in.
