@@ -96,6 +96,13 @@ void drop_part(int32_t part) {
     }
     --f.part_count;
     f.parts[f.part_count] = FigurePart{};
+    // The parts drawn over it stay where they are, attached to nothing; those
+    // drawn over a later part follow its number down.
+    for (int32_t i = part; i < f.part_count; ++i) {
+        int32_t& parent = f.parts[i].parent;
+        if (parent == part) parent = NO_PART;
+        if (parent > part) --parent;
+    }
     state.emitted[f.part_count] = NO_EDITED_OBJECT;
     auto after = [&](int32_t edited) {
         if (edited == NO_PART) return NO_PART;
@@ -149,6 +156,20 @@ bool commit(Figure next) {
     return emit_figure(rotation);
 }
 
+// Part `part` of `placed` replaced by `data`, the other parts placed as
+// there (only their placements are taken), in place of the record.
+bool adopt_replacement(int32_t part, const Figure& placed, FigurePart data) {
+    const Figure& f = state.figure;
+    if (!valid_part(f, part) || data.mesh == nullptr) return false;
+    if (data.region == nullptr) data.region = std::make_shared<const RegionMask>();
+    Figure next = f;
+    for (int32_t i = 0; i < next.part_count; ++i)
+        next.parts[i].placement = placed.parts[i].placement;
+    next.parts[part] = std::move(data);
+    if (!part_fits(next, part, false) || !ready_buffers(next)) return false;
+    return commit(std::move(next));
+}
+
 }  // namespace
 
 std::shared_ptr<const PartMesh> share_part_mesh(PartMesh mesh) {
@@ -158,7 +179,8 @@ std::shared_ptr<const PartMesh> share_part_mesh(PartMesh mesh) {
 bool operator==(const FigurePart& a, const FigurePart& b) {
     return a.kind == b.kind && a.colour.r == b.colour.r && a.colour.g == b.colour.g &&
            a.colour.b == b.colour.b && a.colour.spare == b.colour.spare && a.shading == b.shading &&
-           a.placement == b.placement && same_shared(a.mesh, b.mesh, same_part_mesh) &&
+           a.placement == b.placement && a.parent == b.parent && a.behind == b.behind &&
+           same_shared(a.mesh, b.mesh, same_part_mesh) &&
            same_shared(a.region, b.region, same_region);
 }
 
@@ -214,13 +236,13 @@ bool replacement_fits(int32_t part, const PartMesh& mesh) {
 }
 
 bool replace_figure_part(int32_t part, FigurePart data) {
+    return adopt_replacement(part, state.figure, std::move(data));
+}
+
+bool replace_figure_part(int32_t part, const Figure& placed) {
     const Figure& f = state.figure;
-    if (!valid_part(f, part) || data.mesh == nullptr) return false;
-    if (data.region == nullptr) data.region = std::make_shared<const RegionMask>();
-    Figure next = f;
-    next.parts[part] = std::move(data);
-    if (!part_fits(next, part, false) || !ready_buffers(next)) return false;
-    return commit(std::move(next));
+    if (!valid_part(f, part) || placed.part_count != f.part_count) return false;
+    return adopt_replacement(part, placed, placed.parts[part]);
 }
 
 bool remove_figure_part(int32_t part) {

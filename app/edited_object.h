@@ -40,9 +40,10 @@ inline constexpr int32_t EDITED_BODY = 2;   // a closed body inflation made of a
 
 // Where a part's model sits in the figure: model point (x, y, z) is the
 // figure's point (x, y, z) * scale / FIXED_ONE + (offset_x, 0, depth). A part
-// drawn over another is placed at the depth of that part's front surface and
-// made smaller the nearer it is, so that it shows where it was drawn; a
-// mirrored part's model is its source's reflected in x, moved by offset_x.
+// drawn over another is placed in depth where it meets that part
+// (app/part_attachment.h) and made smaller the nearer it is, so that it shows
+// where it was drawn; a mirrored part's model is its source's reflected in x,
+// moved by offset_x.
 struct PartPlacement {
     int32_t depth;     // model units; its rim plane's depth, 0 on the sheet plane
     int32_t offset_x;  // model units
@@ -68,6 +69,12 @@ struct FigurePart {
     // (c, r) at model point (c + origin_x, r + origin_y)), cropped to the
     // filled pixels; reflected with its part.
     std::shared_ptr<const RegionMask> region;
+    // The part it was drawn over, which always comes before it in the figure
+    // (NO_PART: drawn over nothing, or that part was removed), and whether it
+    // was built behind that part (Shift held) rather than in front. A mirror
+    // keeps its source's.
+    int32_t parent = NO_PART;
+    bool behind = false;
 };
 // The same data (shared records compared by identity first).
 bool operator==(const FigurePart& a, const FigurePart& b);
@@ -121,11 +128,17 @@ const RegionMask& part_region(int32_t part);
 bool add_figure_part(FigurePart part);
 // Part `part` in place of the one there (a body in place of its sheet).
 bool replace_figure_part(int32_t part, FigurePart data);
+// The same, with the other parts placed as in `placed`: a figure of the same
+// parts but for part `part` (the data that goes in its place) and the
+// placements of others (those attached to it, placed again). False, changing
+// nothing, for a figure of other parts.
+bool replace_figure_part(int32_t part, const Figure& placed);
 // Whether part `part` would fit with `mesh` in place of its own, asked
 // without a message; false for no such part.
 bool replacement_fits(int32_t part, const PartMesh& mesh);
 // The part leaves the figure; editing goes on with the part that followed
-// it, or the one before it for the last.
+// it, or the one before it for the last. The parts drawn over it keep their
+// places and are attached to nothing.
 bool remove_figure_part(int32_t part);
 // Adding a part (N): the figure moves into the body buffers and waits,
 // nothing edited; false (nothing changed) for an empty figure or when the body

@@ -11,6 +11,7 @@
 #include "app/inflate.h"
 #include "app/input.h"
 #include "app/outline.h"
+#include "app/part_attachment.h"
 #include "app/part_mark.h"
 #include "app/push_brush.h"
 #include "app/screen.h"
@@ -97,8 +98,11 @@ bool key_pressed_once(int virtual_key, bool* was_down) {
 // any bit of its state is set; with Ctrl it undoes, once a press, in either
 // mode. A press of Z while drawing means nothing, and is not kept for the
 // first frame of editing. Y with Ctrl, and Z with Ctrl and Shift, redo.
+// Shift, held or pressed since the previous frame, also puts a part built by
+// a right-click behind the part under it.
 struct CommandKeys {
     bool control;
+    bool shift;
     bool z_active;   // Z faces and pushes this frame
     bool z_pressed;  // Z went down since the previous frame
     bool undo;
@@ -108,13 +112,13 @@ struct CommandKeys {
 CommandKeys command_keys(bool editing) {
     CommandKeys keys = {};
     keys.control = key_state(KEY_CONTROL) != 0;
-    const bool shift = key_state(KEY_SHIFT) != 0;
+    keys.shift = key_state(KEY_SHIFT) != 0;
     const uint16_t z = key_state(KEY_Z);
     keys.z_pressed = pressed_once(z, &once_keys.z_down);
     keys.z_active = editing && !keys.control && z != 0;
     const bool y_pressed = key_pressed_once(KEY_Y, &once_keys.y_down);
-    keys.undo = keys.control && keys.z_pressed && !shift;
-    keys.redo = keys.control && !keys.undo && (y_pressed || (keys.z_pressed && shift));
+    keys.undo = keys.control && keys.z_pressed && !keys.shift;
+    keys.redo = keys.control && !keys.undo && (y_pressed || (keys.z_pressed && keys.shift));
     return keys;
 }
 
@@ -197,19 +201,21 @@ void edit_next_part() {
 
 // A right-click: the sheet of the outline around it joins the figure, the
 // figure's first part on the sheet plane (unplaced, unless the wheel moved the
-// eye), a part added later placed at the depth of the figure's surface under
-// the click (and from the sketch page).
-void build_figure_part(int32_t x, int32_t y) {
+// eye), a part added later (from the sketch page) attached to the part under
+// the click, in front of it or, with Shift, behind it; on the sheet plane when
+// drawn over nothing.
+void build_figure_part(int32_t x, int32_t y, bool behind) {
     int32_t depth = 0;
+    int32_t parent = NO_PART;
     if (figure().part_count > 0) {
         int32_t cx = x, cy = y;
         platform_screen_to_client(&cx, &cy);
-        part_under_point(cx, cy, &depth);
+        parent = part_under_point(cx, cy, &depth);
     }
-    build_sheet_part(x, y, placement_at_depth(depth));
+    build_sheet_part(x, y, placement_at_depth(depth), parent, behind);
 }
 
-void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
+void handle_drawing_input(int32_t x, int32_t y, int32_t buttons, bool shift) {
     // A press of I while drawing means nothing, and is not kept for the sheet
     // still to be built; nor are N and M.
     key_state(KEY_I);
@@ -242,7 +248,7 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons) {
         // The fill would stop at once: nothing is built, and the drawing stays.
         show_title_notice("nothing built: the click is on the outline; right-click inside it");
     } else if ((buttons & BUTTON_RIGHT) != 0) {
-        act([x, y] { build_figure_part(x, y); });
+        act([x, y, shift] { build_figure_part(x, y, shift); });
     }
 }
 
@@ -382,7 +388,12 @@ void inflate_edited_object() {
     const int32_t part = figure().edited;
     FigurePart body;
     if (!plan_body(part, &body)) return;
-    replace_figure_part(part, std::move(body));
+    // The body, and the parts attached to it, placed where they meet the
+    // parts they were drawn over.
+    Figure placed = figure();
+    placed.parts[part] = std::move(body);
+    place_attached_parts(&placed, part);
+    replace_figure_part(part, placed);
     start_over_when_empty();
 }
 bool shell_save(std::string* report) {
@@ -418,7 +429,7 @@ void run_frame(PlatformWindow window) {
     step_brush_keys();
     undo_or_redo(keys);
     if (edited_object().index == NO_OBJECT) {
-        handle_drawing_input(x, y, buttons);
+        handle_drawing_input(x, y, buttons, keys.shift);
     } else {
         handle_editing_input(x, y, buttons, keys.z_active);
     }

@@ -10,6 +10,7 @@
 #include "app/figure.h"
 #include "app/input.h"
 #include "app/outline_gap.h"
+#include "app/part_attachment.h"
 #include "app/platform.h"
 #include "app/push_brush.h"
 #include "app/screen.h"
@@ -316,7 +317,8 @@ bool point_on_stroke(int32_t x, int32_t y) {
     return pixels[int64_t(y) * screen_width() + x] == STROKE_PIXEL;
 }
 
-int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement) {
+int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement, int32_t parent,
+                         bool behind) {
     const uint16_t* pixels = fill_outline_region(x, y);
     empty_grid();
     scan_grid(pixels);
@@ -328,6 +330,11 @@ int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement) {
     part.placement = placement;
     part.region = std::make_shared<const RegionMask>(std::move(filled_region));
     filled_region = RegionMask{};
+    if (parent != NO_PART) {
+        part.parent = parent;
+        part.behind = behind;
+        part.placement = attached_placement(figure(), part);
+    }
     const bool first = figure().part_count == 0;
     if (add_figure_part(std::move(part))) return edited_object().index;
     if (first || figure().part_count == 0) {
@@ -344,7 +351,7 @@ int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement) {
 }
 
 int32_t build_object_from_outline(int32_t x, int32_t y) {
-    return build_sheet_part(x, y, UNPLACED);
+    return build_sheet_part(x, y, UNPLACED, NO_PART, false);
 }
 
 void overlay_strokes() {

@@ -55,14 +55,15 @@ bool point_on_stroke(int32_t x, int32_t y);
 // figure alike: fills the region around screen position (x, y) of the
 // drawing page, keeps it, scans it into an empty grid and triangulates it
 // into the sheet's mesh, which joins the figure as an edited part placed at
-// `placement` (add_figure_part: checked against the room the figure has
-// left, then emitted). Returns the part's object index; NO_OBJECT when it
-// does not fit (the capacity message was shown) or its object cannot be made
-// (the allocator's), after which the grid is empty and, for the figure's
-// first part, the pools, the page and the screen are clean again (the
-// drawing starts over); for a further part, the other parts stay as they were
-// and the drawing page is cleared.
-int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement);
+// `placement`, or, drawn over part `parent` of the figure, attached to it
+// there, in front or `behind` (app/part_attachment.h) (add_figure_part:
+// checked against the room the figure has left, then emitted). Returns the part's object index;
+// NO_OBJECT when it does not fit (the capacity message was shown) or its object cannot be made (the
+// allocator's), after which the grid is empty and, for the figure's first part, the pools, the page
+// and the screen are clean again (the drawing starts over); for a further part, the other parts
+// stay as they were and the drawing page is cleared.
+int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement, int32_t parent,
+                         bool behind);
 // The right-click of a session without a figure: the sheet, unplaced, as the
 // figure's only part (build_sheet_part).
 int32_t build_object_from_outline(int32_t x, int32_t y);

@@ -15,6 +15,7 @@
   const KEY_M = 0x4d;
   const KEY_TAB = 0x09;
   const KEY_Y = 0x59;
+  const KEY_SHIFT = 0x10;
   // Ctrl and Shift go to the program as keys of their own: Ctrl+Z undoes, Ctrl+Y and
   // Ctrl+Shift+Z redo (Ctrl+S is the page's own, below).
   const NAMED_KEYS = {
@@ -51,6 +52,7 @@
   const status = document.getElementById('status');
   const saved = document.getElementById('saved');
   const rightMode = document.getElementById('right-mode');
+  const behindMode = document.getElementById('behind-mode');
   const dock = document.getElementById('dock');
   const quitDialog = document.getElementById('quit-dialog');
 
@@ -65,6 +67,7 @@
   let lastPoint = [0, 0];
   let smoothed = false; // the picture is shown through its smoothly shrunk copy (#view)
   const keyboardHeld = new Set(); // virtual keys held on the keyboard
+  let behindShift = false; // the Behind switch holds Shift for the program with the right button
 
   // What the program calls (web_backend.cpp).
   const page = {
@@ -311,15 +314,27 @@
     return bits;
   }
 
+  // With the Behind switch on, Shift goes down with the right button, before it, and up after
+  // it: the part that click builds goes behind the part under it. Only with the click, so that
+  // Undo (Ctrl+Z) stays undo meanwhile; a Shift held on the keyboard is left to the keyboard.
+  function sendButtons(x, y, buttons, touch) {
+    const right = (buttons & BUTTON_RIGHT) !== 0;
+    if (right && !behindShift && !keyboardHeld.has(KEY_SHIFT) &&
+      behindMode.getAttribute('aria-pressed') === 'true') {
+      behindShift = true;
+      program._web_key(KEY_SHIFT, 1);
+    }
+    program._web_pointer(x, y, buttons, touch);
+    if (!right && behindShift) {
+      behindShift = false;
+      if (!keyboardHeld.has(KEY_SHIFT)) program._web_key(KEY_SHIFT, 0);
+    }
+  }
+
   function sendPointer(event, buttons) {
     if (!running) return;
     lastPoint = canvasPoint(event);
-    program._web_pointer(
-      lastPoint[0],
-      lastPoint[1],
-      buttons,
-      event.pointerType === 'touch' ? 1 : 0,
-    );
+    sendButtons(lastPoint[0], lastPoint[1], buttons, event.pointerType === 'touch' ? 1 : 0);
   }
 
   // The wheel over the picture moves the eye: whole notches, positive toward the object
@@ -402,7 +417,7 @@
   }
   canvas.addEventListener('pointercancel', (event) => {
     if (!event.isPrimary || !running) return;
-    program._web_pointer(lastPoint[0], lastPoint[1], 0, event.pointerType === 'touch' ? 1 : 0);
+    sendButtons(lastPoint[0], lastPoint[1], 0, event.pointerType === 'touch' ? 1 : 0);
   });
   // The right button builds; no menu.
   canvas.addEventListener('contextmenu', (event) => event.preventDefault());
@@ -451,12 +466,17 @@
     keyboardHeld.clear();
   });
 
-  // The control strip: the right button as a switch, the keys held while pressed (a control
-  // of two keys, as Undo's Ctrl and Z, presses them in order and lets them go the other way).
-  rightMode.addEventListener('click', () => {
-    const on = rightMode.getAttribute('aria-pressed') !== 'true';
-    rightMode.setAttribute('aria-pressed', String(on));
-  });
+  // The control strip: the right button and Behind as switches, the keys held while pressed (a
+  // control of two keys, as Undo's Ctrl and Z, presses them in order and lets them go the other
+  // way).
+  for (const mode of [rightMode, behindMode]) {
+    mode.addEventListener('click', () => {
+      const on = mode.getAttribute('aria-pressed') !== 'true';
+      mode.setAttribute('aria-pressed', String(on));
+    });
+  }
+  // No focus change: the canvas keeps the keyboard.
+  behindMode.addEventListener('pointerdown', (event) => event.preventDefault());
   for (const button of document.querySelectorAll('#controls [data-key]')) {
     const keys = button.dataset.key.split(' ').map(Number);
     let held = false;

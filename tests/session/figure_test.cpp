@@ -18,6 +18,7 @@
 #include "app/mesh_export.h"
 #include "app/outline.h"
 #include "app/part_mark.h"
+#include "app/view_zoom.h"
 #include "base/messages.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
@@ -281,10 +282,14 @@ TEST(Figure, PartsArePlacedWhereDrawnAndTabBackspaceAndF12ActOnThem) {
     // The head was drawn over nothing: on the sheet plane, its rim at z 0.
     EXPECT_EQ(f.parts[1].placement.depth, 0);
     EXPECT_EQ(f.parts[1].placement.scale, FIXED_ONE);
-    // The arm's rim plane passes through the body's front under its click,
-    // and the arm enters the body there: its back lies inside the body.
+    // The arm is attached to the body it was drawn over, in front, and so is
+    // its mirror; it enters the body there: its back lies inside the body.
     EXPECT_LT(depth, -40);
-    EXPECT_EQ(f.parts[2].placement.depth, depth);
+    EXPECT_EQ(f.parts[1].parent, NO_PART);
+    for (int32_t arm : {2, 3}) {
+        EXPECT_EQ(f.parts[arm].parent, 0);
+        EXPECT_FALSE(f.parts[arm].behind);
+    }
     std::vector<ExportedMesh> parts;
     ASSERT_EQ(export_parts(&parts), EXPORT_OK);
     int64_t mx = 0, my = 0;
@@ -601,4 +606,141 @@ TEST(Figure, TheEditedPartIsMarkedWhileTheFigureHasSeveralParts) {
     ASSERT_EQ(figure().edited, NO_PART);
     EXPECT_EQ(frame_mark(NO_PART).off_outline, 0);
     EXPECT_TRUE(headless_messages().empty());
+}
+
+namespace {
+
+// An exported part as the eye sees it: each vertex moved across z to the
+// pixel that shows it (its x and y those of the pixel from the screen
+// centre), so that the rays from the eye run along z (the camera's small turn
+// left out). The depths along z keep their order along each ray.
+ExportedMesh seen_from_eye(ExportedMesh part) {
+    const double eye = eye_distance();
+    for (size_t i = 0; i + 2 < part.positions.size(); i += 3) {
+        // The exported z points toward the viewer.
+        const double along = FOCAL_LENGTH / (eye - part.positions[i + 2]);
+        part.positions[i] = float(part.positions[i] * along);
+        part.positions[i + 1] = float(part.positions[i + 1] * along);
+    }
+    return part;
+}
+
+// Where the vertices of one part lie against another closed part, along the
+// rays from the eye (both seen_from_eye): inside it, before its front or
+// beyond its back (those beside it count for none).
+struct Against {
+    int32_t inside = 0, before = 0, beyond = 0;
+};
+
+Against vertices_against(const ExportedMesh& part, const ExportedMesh& other) {
+    Against against;
+    for (size_t i = 0; i + 2 < part.positions.size(); i += 3) {
+        const double z = -part.positions[i + 2];
+        const std::vector<double> hits =
+            depths_along_z(other, part.positions[i], -part.positions[i + 1]);
+        if (hits.size() < 2) continue;
+        against.inside += z > hits.front() && z < hits.back();
+        against.before += z < hits.front();
+        against.beyond += z > hits.back();
+    }
+    return against;
+}
+
+}  // namespace
+
+// Parts attached to what they were drawn over: a body, a head drawn over its
+// top and inflated after its ears, the ears (one by M), two arms by N and M
+// and a tail drawn with Shift held, and its mirror. Every part enters the part
+// it was drawn over; the tail lies behind the body and the rest in front; a
+// mirror keeps its source's attachment and depth; undo of the build with
+// Shift gives the figure back byte for byte.
+TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
+    Session session;
+    session.stroke(ellipse(257, 300, 75, 105, 40));
+    session.right_click(257, 300);
+    tap(session, KEY_I);
+    tap(session, KEY_N);
+    session.stroke(ellipse(257, 150, 50, 55, 32));
+    session.right_click(257, 199);  // over the body's top
+    tap(session, KEY_N);
+    session.stroke(ellipse(232, 100, 14, 24, 20));
+    session.right_click(232, 112);  // over the head, still a sheet
+    tap(session, KEY_I);
+    tap(session, KEY_M);
+    for (int i = 0; i < 3; ++i)
+        tap(session, KEY_TAB);  // the second ear, the body, the head
+    ASSERT_EQ(figure().edited, 1);
+    tap(session, KEY_I);
+    tap(session, KEY_N);
+    session.stroke(ARM);
+    session.right_click(ARM_CLICK_X, ARM_CLICK_Y);
+    tap(session, KEY_I);
+    tap(session, KEY_M);
+    tap(session, KEY_N);
+    const Points tail = {{300, 350}, {400, 385}, {395, 405}, {295, 372}, {300, 350}};
+    session.stroke(tail);
+    const Storage before_tail = storage();
+    for (int built = 0; built < 2; ++built) {
+        headless_queue_key_down(KEY_SHIFT);
+        session.right_click(305, 362);
+        headless_queue_key_up(KEY_SHIFT);
+        session.frames(1);
+        ASSERT_EQ(figure().part_count, 7);
+        if (built == 0) {
+            headless_queue_key_down(KEY_CONTROL);
+            tap(session, KEY_Z);
+            headless_queue_key_up(KEY_CONTROL);
+            session.frames(1);
+            EXPECT_TRUE(storage() == before_tail);
+        }
+    }
+    tap(session, KEY_I);
+    tap(session, KEY_M);
+    const Figure& f = figure();
+    ASSERT_EQ(f.part_count, 8);
+    ASSERT_TRUE(headless_messages().empty());
+    for (int32_t i = 0; i < f.part_count; ++i)
+        ASSERT_EQ(f.parts[i].kind, EDITED_BODY) << i;
+
+    const int32_t parents[] = {NO_PART, 0, 1, 1, 0, 0, 0, 0};
+    std::vector<ExportedMesh> seen;
+    ASSERT_EQ(export_parts(&seen), EXPORT_OK);
+    for (ExportedMesh& part : seen)
+        part = seen_from_eye(std::move(part));
+    for (int32_t i = 1; i < f.part_count; ++i) {
+        EXPECT_EQ(f.parts[i].parent, parents[i]) << i;
+        EXPECT_EQ(f.parts[i].behind, i >= 6) << i;
+        const Against against = vertices_against(seen[size_t(i)], seen[size_t(parents[i])]);
+        EXPECT_GT(against.inside, 0) << i;
+        if (f.parts[i].behind) {
+            EXPECT_EQ(against.before, 0) << i;
+            EXPECT_GT(against.beyond, 0) << i;
+        } else {
+            EXPECT_GT(against.before, 0) << i;
+        }
+    }
+    for (int32_t mirror : {5, 7})
+        EXPECT_EQ(f.parts[mirror].placement.depth, f.parts[mirror - 1].placement.depth);
+
+    // Through the tail's click, its front lies nearer the body's back than
+    // the body's front.
+    const double x = 305 - (screen_width() >> 1), y = 362 - (screen_height() >> 1);
+    const std::vector<double> body = depths_along_z(seen[0], x, y);
+    const std::vector<double> back = depths_along_z(seen[6], x, y);
+    ASSERT_EQ(body.size(), 2u);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_GT(back[0], (body[0] + body[1]) / 2);
+    EXPECT_LT(back[0], body[1]);
+
+    // The head removed, its ears stay where they are, attached to nothing;
+    // the parts after it keep theirs.
+    const Figure kept = f;
+    while (f.edited != 1)
+        tap(session, KEY_TAB);
+    tap(session, KEY_BACKSPACE);
+    ASSERT_EQ(f.part_count, 7);
+    for (int32_t i = 1; i < f.part_count; ++i) {
+        EXPECT_EQ(f.parts[i].parent, i < 3 ? NO_PART : 0) << i;
+        EXPECT_TRUE(f.parts[i].placement == kept.parts[i + 1].placement) << i;
+    }
 }

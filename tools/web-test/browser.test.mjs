@@ -509,10 +509,22 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await page.mouse.up();
   await move(...CENTRE);
   await nextFrames(page);
+  // Built with the Behind switch on: Shift goes to the program with the right button, as the
+  // saved session shows (a button is written when it changes, a key at the next frame: Shift
+  // comes down after the button, before that frame, and goes up after it).
+  await page.locator('#behind-mode').click();
+  await move(...CENTRE);
+  await nextFrames(page);
   await page.mouse.down({ button: 'right' });
   await waitFor("the part's outline to go", async () => !isBlack(await pixel(page, 282, 216)));
   await page.mouse.up({ button: 'right' });
+  await page.locator('#behind-mode').click();
   const twoParts = await saveWithCanvas(page, 4);
+  const behindSession = twoParts.files['sketch3d-005.txt'].toString('utf8');
+  const fromClick = behindSession.slice(behindSession.lastIndexOf('down right'));
+  const sameFrame = '(?:(?!frames )[^\\n]*\\n)*';
+  assert.match(fromClick, new RegExp(`^down right\\n${sameFrame}key down shift\\n`), 'Shift down');
+  assert.match(fromClick, new RegExp(`\\nup right\\n${sameFrame}key up shift\\n`), 'Shift up');
   const partFaces = objGroupFaces(twoParts.files['sketch3d-005.obj'].toString('utf8'));
   assert.equal(partFaces.length, 2, 'two parts');
   assert.equal(
@@ -750,7 +762,7 @@ for (const screen of SCREENS) {
       );
     }
     const controls = await page.locator('#controls button, #controls .control').all();
-    assert.equal(controls.length, 20, 'the controls');
+    assert.equal(controls.length, 21, 'the controls');
     const places = [];
     for (const button of controls) {
       const place = await button.boundingBox();
@@ -773,7 +785,7 @@ for (const screen of SCREENS) {
     for (const name of ['Face front / push Z', 'Soft F1', 'Glossy F2', 'Banded F3', 'Discard F12',
       'Inflate I', 'Undo Ctrl+Z', 'Redo Ctrl+Y', 'Add part N', 'Mirror part M', 'Next part Tab',
       'Remove part Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc', 'Brush smaller [',
-      'Brush larger ]', 'Closer wheel up', 'Farther wheel down'])
+      'Brush larger ]', 'Closer wheel up', 'Farther wheel down', 'Behind Shift'])
       assert.ok(labels.includes(name), `no "${name}" among ${labels}`);
     const help = page.locator('#help li');
     assert.ok((await help.count()) >= 3 && (await help.count()) <= 8, 'the guide is a short list');
