@@ -448,29 +448,36 @@ RegisteredBody register_body(BodyShell body, const DistanceField& field, const M
     // pixel (column, row) at (column + 1/2, row): a region's pixel is covered
     // when the outline, drawn half a pixel outside it, is moved right by half
     // a pixel and its corners rounded to the nearest whole pixels, halves up.
-    // Of the whole units around the exact point (for a rim vertex, also a
-    // unit nearer or farther), the one the renderer puts on that pixel is
-    // drawn; where none does, the nearest miss, outward from the region
-    // rather than inward, then the unit nearest the exact point. The rim
-    // and the vertices next to it draw the outline; the others are drawn at
-    // the nearest whole units.
+    // Every vertex is drawn on the pixel nearest its exact place moved so:
+    // the rim draws the outline, and a vertex inside it stays inside. (The
+    // whole unit nearest the vertex itself would not do: without the half
+    // pixel it lies half a pixel left of the rim's convention, and the
+    // pipeline's projection truncates towards the screen centre, so a vertex
+    // up to a pixel inside the rim would show outside it along rims facing left or
+    // the centre: a part right of the centre would gain a column of pixels on
+    // one side.) Of the whole units around the one nearest the moved place
+    // (for a rim vertex, also a unit nearer or farther), the one the renderer
+    // puts on that pixel is drawn; where none does, the nearest miss, for the
+    // rim and the vertices next to it outward from the region rather than
+    // inward, then the least moved.
     auto place = [&](size_t vertex, double at_x, double at_y, double z, int32_t near_rim) {
-        double sx = 0, sy = 0, px = 0, py = 0;
+        double sx = 0, sy = 0, px = 0, py = 0, hx = 0, hy = 0;
         if (!project(sheet, at_x, at_y, 0, &sx, &sy) || !unproject(seen, sx, sy, z, &px, &py))
             return;
         const int64_t fine_z = std::lround(z * UNIT);
         moved[vertex] = {int32_t(std::lround(px * UNIT)), int32_t(std::lround(py * UNIT)),
                          int32_t(fine_z), body.vertices[vertex].w};
+        if (!unproject(seen, sx + 0.5, sy, z, &hx, &hy)) hx = px, hy = py;
         const auto whole_z = int32_t((fine_z + FINE_ONE / 2) >> FINE_SHIFT);
         const auto want_x = int32_t(std::floor(sx + 1)), want_y = int32_t(std::floor(sy + 0.5));
-        const auto near_x = int32_t(std::floor(px + 0.5)), near_y = int32_t(std::floor(py + 0.5));
+        const auto near_x = int32_t(std::floor(hx + 0.5)), near_y = int32_t(std::floor(hy + 0.5));
         out.whole[vertex] = {near_x, near_y, whole_z, 0};
-        if (near_rim < 0) return;
         int32_t at_sx = 0, at_sy = 0;
         if (pipeline_point(view, near_x, near_y, whole_z, &at_sx, &at_sy) && at_sx == want_x &&
             at_sy == want_y)
             return;
-        const double out_x = -nx[size_t(near_rim)], out_y = -ny[size_t(near_rim)];
+        const double out_x = near_rim < 0 ? 0 : -nx[size_t(near_rim)];
+        const double out_y = near_rim < 0 ? 0 : -ny[size_t(near_rim)];
         const int32_t depths = near_rim == int32_t(vertex) ? 1 : 0;
         double best = 1e300;
         for (int32_t dz = -depths; dz <= depths; ++dz)

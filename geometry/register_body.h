@@ -41,8 +41,8 @@
 //   the body with the same triangles and counts, each vertex (fine units)
 //   on the ray through its drawn point; and per vertex the whole-unit
 //   position to draw it at, which the renderer puts on the pixel its place
-//   was drawn on (for the rim and the vertices next to it, as the renderer
-//   samples pixels and rounds) or at the nearest whole units
+//   was drawn on, as the renderer samples pixels and rounds (or next to it
+//   where no whole unit around it lands there)
 // Afterwards: closed and consistently oriented as before, the front's faces
 // turned towards the eye and the back's away, each front vertex in front of
 // its twin, no vertex nearer the eye than a quarter of its distance to the

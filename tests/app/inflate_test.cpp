@@ -483,10 +483,7 @@ TEST(Inflate, TheFrontPictureIsTheDrawing) {
         ASSERT_TRUE(fit.built);
         EXPECT_LE(fit.outside, 0.015);
         EXPECT_LE(fit.uncovered, 0.01);
-        // The stick person's limbs are 12 px wide: the pixel of stroke width
-        // the picture may take along the right-hand limbs' rims moves its
-        // centroid most of a pixel (a shortfall, not the aim).
-        EXPECT_LE(fit.centroid_offset, outline.name == "stick person" ? 0.8 : 0.5);
+        EXPECT_LE(fit.centroid_offset, 0.5);
         EXPECT_TRUE(fit.corners_clear);
         EXPECT_GE(fit.nearest_depth, 64);  // a quarter of the eye's distance to the sheet
     }
