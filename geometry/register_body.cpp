@@ -397,15 +397,15 @@ struct Rays {
 // its corners rounded to the nearest whole pixels, halves up. Every vertex is
 // drawn on the pixel nearest its exact place moved so: the rim draws the
 // outline, and a vertex inside it stays inside. (The whole unit nearest the
-// vertex itself would not do: without the half pixel it lies half a pixel
-// left of the rim's convention, and the pipeline's projection truncates
-// towards the screen centre, so a vertex up to a pixel inside the rim would
-// show outside it along rims facing left or the centre: a part right of the
-// centre would gain a column of pixels on one side.) Of the whole units
-// around the one nearest the moved place (for a rim vertex, also a unit
-// nearer or farther), the one the renderer puts on that pixel is drawn; where
-// none does, the nearest miss, for the rim and the vertices next to it
-// outward from the region rather than inward, then the least moved.
+// vertex itself would not do: it lies half a pixel left of the rim's
+// convention, and the projection truncates towards the screen centre, so a
+// vertex up to a pixel inside the rim would show outside it along rims facing
+// left or the centre: a part right of the centre would gain a column of
+// pixels on one side.) Of the whole units around the one nearest the point
+// the projection puts on that pixel (for a rim vertex, also a unit nearer or
+// farther), one that lands there is drawn; where none does, the nearest miss,
+// for the rim and the vertices next to it outward from the region rather than
+// inward, then the least moved.
 void place_on_ray(const Rays& r, int32_t vertex, double at_x, double at_y, double z,
                   int32_t near_rim, Vec4* fine, Vec4* whole) {
     double sx = 0, sy = 0, px = 0, py = 0, hx = 0, hy = 0;
@@ -414,9 +414,12 @@ void place_on_ray(const Rays& r, int32_t vertex, double at_x, double at_y, doubl
     const int64_t fine_z = std::lround(z * FINE_ONE);
     *fine = {int32_t(std::lround(px * FINE_ONE)), int32_t(std::lround(py * FINE_ONE)),
              int32_t(fine_z), fine->w};
-    if (!unproject(r.seen, sx + 0.5, sy, z, &hx, &hy)) hx = px, hy = py;
     const auto whole_z = int32_t((fine_z + FINE_ONE / 2) >> FINE_SHIFT);
     const auto want_x = int32_t(std::floor(sx + 1)), want_y = int32_t(std::floor(sy + 0.5));
+    // The projection truncates towards zero: a point shows on pixel p when
+    // it lies within a pixel of p on the side away from zero.
+    auto aim = [](int32_t p) { return p > 0 ? p + 0.5 : p < 0 ? p - 0.5 : 0.0; };
+    if (!unproject(r.seen, aim(want_x), aim(want_y), z, &hx, &hy)) hx = px, hy = py;
     const auto near_x = int32_t(std::floor(hx + 0.5)), near_y = int32_t(std::floor(hy + 0.5));
     *whole = {near_x, near_y, whole_z, 0};
     int32_t at_sx = 0, at_sy = 0;
