@@ -9,7 +9,10 @@
 #include "app/screen.h"
 #include "app/view_zoom.h"
 #include "geometry/camera.h"
+#include "geometry/clean_region.h"
 #include "geometry/geometry_pipeline.h"
+#include "geometry/region_distance.h"
+#include "geometry/register_body.h"
 
 namespace {
 
@@ -73,6 +76,25 @@ PartPlacement placement_at_depth(int32_t depth) {
     // (eye + depth) it must be that much larger. Exact: 2 * (eye + depth).
     const int64_t scale = int64_t(FIXED_ONE) * (int64_t(eye) + depth) / FOCAL_LENGTH;
     return PartPlacement{depth, 0, int32_t(scale)};
+}
+
+void registration_views(const PartPlacement& placement, Matrix* drawn, Matrix* view) {
+    const CameraState saved = *camera_state();
+    const int32_t eye_z = eye_distance();
+    set_camera(0, 0, eye_z, 0, 0, 0);
+    const Matrix turned = camera_state()->matrix;
+    *camera_state() = saved;
+    Matrix straight;
+    const Vec4 eye = {0, 0, eye_z, 1};
+    const Vec4 none = {0, 0, 0, 1};
+    const Vec4 unit = {FIXED_ONE, FIXED_ONE, FIXED_ONE, 1};
+    make_view_matrix(&straight, &eye, &none, &unit);
+    Matrix placed;
+    const Vec4 shift = {placement.offset_x, 0, placement.depth, 0};
+    const Vec4 scale = {placement.scale, placement.scale, placement.scale, 0};
+    make_object_matrix(&placed, &shift, &none, &scale);
+    matrix_multiply(drawn, &placed, &straight);
+    matrix_multiply(view, &placed, &turned);
 }
 
 int32_t part_under_point(int32_t x, int32_t y, int32_t* depth) {
@@ -155,26 +177,34 @@ bool mirrored_part(int32_t part, FigurePart* mirror) {
     const Figure& f = figure();
     if (part < 0 || part >= f.part_count) return false;
     const FigurePart& source = f.parts[part];
-    PartMesh mesh = *source.mesh;
-    // Reflected in x, a face's corners run the other way round: swapping two
-    // keeps every face turned outward, as the renderer draws it.
-    for (MeshTriangle& t : mesh.triangles)
-        std::swap(t.v[1], t.v[2]);
-    if (!mesh.fine.empty()) {
-        for (size_t i = 0; i < mesh.fine.size(); ++i) {
-            mesh.fine[i].x = -mesh.fine[i].x;
-            mesh.vertices[i] = round_fine_position(mesh.fine[i]);
-        }
+    PartPlacement placement = source.placement;
+    placement.offset_x = figure_centre_x2() - source.placement.offset_x;
+    auto region = std::make_shared<const RegionMask>(mirrored_region(*source.region));
+    PartMesh mesh;
+    const BodyShell shell = part_body_shell(*source.mesh);
+    if (!shell.vertices.empty()) {
+        Matrix drawn, view, mirrored_drawn, mirrored_view;
+        registration_views(source.placement, &drawn, &view);
+        registration_views(placement, &mirrored_drawn, &mirrored_view);
+        RegisteredBody body =
+            mirror_registered_body(shell, region_distance_field(clean_region(*region)), drawn, view,
+                                   mirrored_drawn, mirrored_view);
+        mesh = body_part_mesh(body.body, std::move(body.whole));
     } else {
+        mesh = *source.mesh;
+        // Reflected in x, a face's corners run the other way round: swapping
+        // two keeps every face turned outward, as the renderer draws it.
+        for (MeshTriangle& t : mesh.triangles)
+            std::swap(t.v[1], t.v[2]);
         for (Vec4& v : mesh.vertices)
             v.x = -v.x;
+        mesh.entered_by_triangle = false;
+        refresh_part_normals(&mesh);
     }
-    mesh.entered_by_triangle = false;
-    refresh_part_normals(&mesh);
     *mirror = source;
     mirror->mesh = share_part_mesh(std::move(mesh));
-    mirror->placement.offset_x = figure_centre_x2() - source.placement.offset_x;
-    mirror->region = std::make_shared<const RegionMask>(mirrored_region(*source.region));
+    mirror->placement = placement;
+    mirror->region = std::move(region);
     return true;
 }
 

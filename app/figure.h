@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "app/edited_object.h"
+#include "geometry/matrix.h"
 
 // Parts are never placed nearer the eye than this (model units), nor farther
 // behind the sheet plane than MAX_PART_DEPTH.
@@ -31,6 +32,13 @@ int32_t eye_distance();
 // -(eye distance - MIN_EYE_GAP) .. MAX_PART_DEPTH. UNPLACED for depth 0 with
 // the eye where start-up put it.
 PartPlacement placement_at_depth(int32_t depth);
+
+// The matrices a part's body is registered with (geometry/register_body.h):
+// its placement times the camera as the program sets it up at the eye's
+// present distance (`view`, with the small turn set_camera derives for it),
+// and times that camera unturned (`drawn`, under which the part's plane lies
+// on the pixels it shows on now, facing the viewer).
+void registration_views(const PartPlacement& placement, Matrix* drawn, Matrix* view);
 
 // The frontmost part under client pixel (x, y) with the figure facing the
 // viewer (rotation 0), through the faces the renderer draws, and the depth of
@@ -52,13 +60,14 @@ void cursor_in_part(const PartPlacement& placement, int32_t x, int32_t y, int64_
 int32_t figure_centre_x2();
 
 // The mirror of part `part` about the figure's vertical centre plane, as a
-// new part: the part's model reflected in x (a body's fine positions, the
-// whole ones rounded from them again), its faces turned so that they still
-// face outward, its normals computed again, its vertices each its own pool
-// record in the same order; the same kind, colour, shading and front
+// new part: the part's model reflected in x, its faces turned so that they
+// still face outward, its normals computed again, its vertices each its own
+// pool record in the same order; the same kind, colour, shading and front
 // vertices; placed at the source's depth and scale with offset
-// figure_centre_x2() - the source's offset, its region reflected. False for
-// no such part.
+// figure_centre_x2() - the source's offset, its region reflected. A body is
+// registered again as the mirror (mirror_registered_body), so that seen from
+// the front it shows the mirror image of what its source shows; a sheet is
+// reflected as it is. False for no such part.
 bool mirrored_part(int32_t part, FigurePart* mirror);
 RegionMask mirrored_region(const RegionMask& region);
 

@@ -65,6 +65,22 @@ PartMesh body_part_mesh(const BodyShell& body, std::vector<Vec4> whole) {
     return mesh;
 }
 
+BodyShell part_body_shell(const PartMesh& mesh) {
+    BodyShell shell;
+    const auto count = int32_t(mesh.fine.size());
+    const int32_t front = mesh.front_count, rim = 2 * front - count;
+    if (count == 0 || int32_t(mesh.vertices.size()) != count || front > count || rim < 0 ||
+        mesh.triangles.size() % 2 != 0)
+        return shell;
+    shell.vertices = mesh.fine;
+    shell.triangles = mesh.triangles;
+    shell.front_count = front;
+    shell.back_of.resize(size_t(front));
+    for (int32_t i = 0; i < front; ++i)
+        shell.back_of[size_t(i)] = i < rim ? i : front + (i - rim);
+    return shell;
+}
+
 void refresh_part_normals(PartMesh* mesh) {
     if (!mesh->fine.empty()) {
         body_normals_in_place(mesh->fine, mesh->triangles, mesh->front_count, &mesh->normals);

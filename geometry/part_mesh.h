@@ -50,6 +50,12 @@ PartMesh body_part_mesh(const BodyShell& body);
 // register_body chooses them, in place of the rounded ones.
 PartMesh body_part_mesh(const BodyShell& body, std::vector<Vec4> whole);
 
+// A body's mesh as the shell it was made from: its fine positions, triangles
+// and front count, each front vertex's twin from the layout (the rim, then
+// the rest of the front, then their twins behind in the front's order). Empty
+// (no vertex) for a sheet or a mesh without that layout.
+BodyShell part_body_shell(const PartMesh& mesh);
+
 // The normals again after the vertices moved: a body's from its fine
 // positions (body_normals), a sheet's from its whole-unit ones as
 // compute_object_normals lays them (mesh_vertex_normals). Allocates nothing

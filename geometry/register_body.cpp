@@ -240,14 +240,33 @@ void limit_slope(std::vector<double>* field, const std::vector<double>& x,
     }
 }
 
+// Per vertex (model units), the unit direction inward across the distance
+// field's slope, evened out over the neighbours (on the rim the field's pixel
+// steps turn it).
+void inward_directions(const DistanceField& field, const std::vector<double>& x,
+                       const std::vector<double>& y, const Ring& ring, std::vector<double>* nx,
+                       std::vector<double>* ny) {
+    const size_t n = x.size();
+    nx->assign(n, 0);
+    ny->assign(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+        (*nx)[i] = edge_at(field, x[i] + 1, y[i]) - edge_at(field, x[i] - 1, y[i]);
+        (*ny)[i] = edge_at(field, x[i], y[i] + 1) - edge_at(field, x[i], y[i] - 1);
+    }
+    smooth(nx, ring);
+    smooth(ny, ring);
+    for (size_t i = 0; i < n; ++i) {
+        const double g = std::sqrt((*nx)[i] * (*nx)[i] + (*ny)[i] * (*ny)[i]);
+        (*nx)[i] = g > 1e-9 ? (*nx)[i] / g : 1;
+        (*ny)[i] = g > 1e-9 ? (*ny)[i] / g : 0;
+    }
+}
+
 // Per vertex (model units): its distance to the region's edge, the unit
-// direction inward across the distance field's slope (evened out over the
-// neighbours: on the rim the field's pixel steps turn it) and the radius of
-// the round section through it that touches the edge there,
-// (h² + e²) / 2e for height h at distance e. Next to the rim, where e is a
-// fraction of a pixel, the neighbours' radii are taken instead; the radius,
-// which changes slowly along the rim and not at all across a ball, is then
-// evened out.
+// direction inward (inward_directions) and the radius of the round section
+// through it that touches the edge there, (h² + e²) / 2e for height h at distance e. Next to the
+// rim, where e is a fraction of a pixel, the neighbours' radii are taken instead; the radius, which
+// changes slowly along the rim and not at all across a ball, is then evened out.
 constexpr double NEAR_RIM = 1.5;
 constexpr double RADIUS_SLOPE = 0.5;
 
@@ -257,27 +276,17 @@ void region_balls(const DistanceField& field, const std::vector<double>& x,
                   std::vector<double>* radius) {
     const size_t n = x.size();
     edge->assign(n, 0);
-    nx->assign(n, 0);
-    ny->assign(n, 0);
     radius->assign(n, 0);
     std::vector<uint8_t> known(n, 0);
     for (size_t i = 0; i < n; ++i) {
         const double e = std::max(0.0, edge_at(field, x[i], y[i]));
         (*edge)[i] = e;
-        (*nx)[i] = edge_at(field, x[i] + 1, y[i]) - edge_at(field, x[i] - 1, y[i]);
-        (*ny)[i] = edge_at(field, x[i], y[i] + 1) - edge_at(field, x[i], y[i] - 1);
         if (e >= NEAR_RIM) {
             (*radius)[i] = (height[i] * height[i] + e * e) / (2 * e);
             known[i] = 1;
         }
     }
-    smooth(nx, ring);
-    smooth(ny, ring);
-    for (size_t i = 0; i < n; ++i) {
-        const double g = std::sqrt((*nx)[i] * (*nx)[i] + (*ny)[i] * (*ny)[i]);
-        (*nx)[i] = g > 1e-9 ? (*nx)[i] / g : 1;
-        (*ny)[i] = g > 1e-9 ? (*ny)[i] / g : 0;
-    }
+    inward_directions(field, x, y, ring, nx, ny);
     // Ring by ring outward from the known radii.
     for (bool any = true; any;) {
         any = false;
@@ -370,6 +379,85 @@ void fit_quadric(const std::vector<double>& x, const std::vector<double>& y, std
     }
 }
 
+// The views a body is set on its rays with (register_body's drawing and
+// view), and per front vertex the unit direction into the region.
+struct Rays {
+    View sheet, seen;
+    const Matrix& view;
+    const std::vector<double>& nx;
+    const std::vector<double>& ny;
+};
+
+// Vertex `vertex` of a body, drawn at model point (at_x, at_y), set at depth
+// z on the ray through that point: its fine position (w kept) and the whole
+// one to draw it at; `near_rim` is the rim vertex next to it (itself on the
+// rim, -1 for none). The renderer draws whole units and samples pixel
+// (column, row) at (column + 1/2, row): a region's pixel is covered when the
+// outline, drawn half a pixel outside it, is moved right by half a pixel and
+// its corners rounded to the nearest whole pixels, halves up. Every vertex is
+// drawn on the pixel nearest its exact place moved so: the rim draws the
+// outline, and a vertex inside it stays inside. (The whole unit nearest the
+// vertex itself would not do: it lies half a pixel left of the rim's
+// convention, and the projection truncates towards the screen centre, so a
+// vertex up to a pixel inside the rim would show outside it along rims facing
+// left or the centre: a part right of the centre would gain a column of
+// pixels on one side.) Of the whole units around the one nearest the point
+// the projection puts on that pixel (for a rim vertex, also a unit nearer or
+// farther), one that lands there is drawn; where none does, the nearest miss,
+// for the rim and the vertices next to it outward from the region rather than
+// inward, then the least moved.
+void place_on_ray(const Rays& r, int32_t vertex, double at_x, double at_y, double z,
+                  int32_t near_rim, Vec4* fine, Vec4* whole) {
+    double sx = 0, sy = 0, px = 0, py = 0, hx = 0, hy = 0;
+    if (!project(r.sheet, at_x, at_y, 0, &sx, &sy) || !unproject(r.seen, sx, sy, z, &px, &py))
+        return;
+    const int64_t fine_z = std::lround(z * FINE_ONE);
+    *fine = {int32_t(std::lround(px * FINE_ONE)), int32_t(std::lround(py * FINE_ONE)),
+             int32_t(fine_z), fine->w};
+    const auto whole_z = int32_t((fine_z + FINE_ONE / 2) >> FINE_SHIFT);
+    const auto want_x = int32_t(std::floor(sx + 1)), want_y = int32_t(std::floor(sy + 0.5));
+    // The projection truncates towards zero: a point shows on pixel p when
+    // it lies within a pixel of p on the side away from zero.
+    auto aim = [](int32_t p) { return p > 0 ? p + 0.5 : p < 0 ? p - 0.5 : 0.0; };
+    if (!unproject(r.seen, aim(want_x), aim(want_y), z, &hx, &hy)) hx = px, hy = py;
+    const auto near_x = int32_t(std::floor(hx + 0.5)), near_y = int32_t(std::floor(hy + 0.5));
+    *whole = {near_x, near_y, whole_z, 0};
+    int32_t at_sx = 0, at_sy = 0;
+    if (pipeline_point(r.view, near_x, near_y, whole_z, &at_sx, &at_sy) && at_sx == want_x &&
+        at_sy == want_y)
+        return;
+    const double out_x = near_rim < 0 ? 0 : -r.nx[size_t(near_rim)];
+    const double out_y = near_rim < 0 ? 0 : -r.ny[size_t(near_rim)];
+    const int32_t depths = near_rim == vertex ? 1 : 0;
+    double best = 1e300;
+    for (int32_t dz = -depths; dz <= depths; ++dz)
+        for (int32_t dy = -1; dy <= 1; ++dy)
+            for (int32_t dx = -1; dx <= 1; ++dx) {
+                if (!pipeline_point(r.view, near_x + dx, near_y + dy, whole_z + dz, &at_sx, &at_sy))
+                    continue;
+                const double ex = at_sx - want_x, ey = at_sy - want_y;
+                const double score = (std::fabs(ex) + std::fabs(ey)) * 16 -
+                                     (ex * out_x + ey * out_y) * 2 + std::abs(dx) + std::abs(dy) +
+                                     std::abs(dz);
+                if (score < best) {
+                    best = score;
+                    *whole = {near_x + dx, near_y + dy, whole_z + dz, 0};
+                }
+            }
+}
+
+// The rim vertex next to front vertex i (the last in the ring's order), i
+// itself on the rim, -1 for none.
+int32_t rim_next_to(size_t i, const Ring& ring, const std::vector<int32_t>& back_of) {
+    if (back_of[i] == int32_t(i)) return int32_t(i);
+    int32_t near_rim = -1;
+    for (int32_t k = ring.first[i]; k < ring.first[i + 1]; ++k) {
+        const int32_t j = ring.at[size_t(k)];
+        if (back_of[size_t(j)] == j) near_rim = j;
+    }
+    return near_rim;
+}
+
 }  // namespace
 
 RegisteredBody register_body(BodyShell body, const DistanceField& field, const Matrix& drawing,
@@ -442,52 +530,10 @@ RegisteredBody register_body(BodyShell body, const DistanceField& field, const M
         scale[i] += thin[i];
     }
 
-    std::vector<Vec4> moved = body.vertices;
-    // Vertex `vertex`, drawn at model point (at_x, at_y), goes to depth z on
-    // the ray through that point. The renderer draws whole units and samples
-    // pixel (column, row) at (column + 1/2, row): a region's pixel is covered
-    // when the outline, drawn half a pixel outside it, is moved right by half
-    // a pixel and its corners rounded to the nearest whole pixels, halves up.
-    // Of the whole units around the exact point (for a rim vertex, also a
-    // unit nearer or farther), the one the renderer puts on that pixel is
-    // drawn; where none does, the nearest miss, outward from the region
-    // rather than inward, then the unit nearest the exact point. The rim
-    // and the vertices next to it draw the outline; the others are drawn at
-    // the nearest whole units.
+    const Rays rays{sheet, seen, view, nx, ny};
     auto place = [&](size_t vertex, double at_x, double at_y, double z, int32_t near_rim) {
-        double sx = 0, sy = 0, px = 0, py = 0;
-        if (!project(sheet, at_x, at_y, 0, &sx, &sy) || !unproject(seen, sx, sy, z, &px, &py))
-            return;
-        const int64_t fine_z = std::lround(z * UNIT);
-        moved[vertex] = {int32_t(std::lround(px * UNIT)), int32_t(std::lround(py * UNIT)),
-                         int32_t(fine_z), body.vertices[vertex].w};
-        const auto whole_z = int32_t((fine_z + FINE_ONE / 2) >> FINE_SHIFT);
-        const auto want_x = int32_t(std::floor(sx + 1)), want_y = int32_t(std::floor(sy + 0.5));
-        const auto near_x = int32_t(std::floor(px + 0.5)), near_y = int32_t(std::floor(py + 0.5));
-        out.whole[vertex] = {near_x, near_y, whole_z, 0};
-        if (near_rim < 0) return;
-        int32_t at_sx = 0, at_sy = 0;
-        if (pipeline_point(view, near_x, near_y, whole_z, &at_sx, &at_sy) && at_sx == want_x &&
-            at_sy == want_y)
-            return;
-        const double out_x = -nx[size_t(near_rim)], out_y = -ny[size_t(near_rim)];
-        const int32_t depths = near_rim == int32_t(vertex) ? 1 : 0;
-        double best = 1e300;
-        for (int32_t dz = -depths; dz <= depths; ++dz)
-            for (int32_t dy = -1; dy <= 1; ++dy)
-                for (int32_t dx = -1; dx <= 1; ++dx) {
-                    if (!pipeline_point(view, near_x + dx, near_y + dy, whole_z + dz, &at_sx,
-                                        &at_sy))
-                        continue;
-                    const double ex = at_sx - want_x, ey = at_sy - want_y;
-                    const double score = (std::fabs(ex) + std::fabs(ey)) * 16 -
-                                         (ex * out_x + ey * out_y) * 2 + std::abs(dx) +
-                                         std::abs(dy) + std::abs(dz);
-                    if (score < best) {
-                        best = score;
-                        out.whole[vertex] = {near_x + dx, near_y + dy, whole_z + dz, 0};
-                    }
-                }
+        place_on_ray(rays, int32_t(vertex), at_x, at_y, z, near_rim, &body.vertices[vertex],
+                     &out.whole[vertex]);
     };
     // No vertex nearer the eye than a quarter of its distance.
     const double nearest = -distance * 3 / 4;
@@ -498,17 +544,68 @@ RegisteredBody register_body(BodyShell body, const DistanceField& field, const M
             place(i, x[i], y[i], std::max(centre, nearest), int32_t(i));
             continue;
         }
-        int32_t near_rim = -1;
-        for (int32_t k = ring.first[i]; k < ring.first[i + 1]; ++k) {
-            const int32_t j = ring.at[size_t(k)];
-            if (body.back_of[size_t(j)] == j) near_rim = j;
-        }
+        const int32_t near_rim = rim_next_to(i, ring, body.back_of);
         // A front vertex stays a fine unit at least before its twin.
         const double half = std::max(scale[i] * height[i], 0.5 / UNIT);
         place(i, x[i], y[i], std::max(centre - half, nearest), near_rim);
         place(twin, x[i], y[i], std::max(centre + half, nearest + 1.0 / UNIT), near_rim);
     }
-    body.vertices = std::move(moved);
     out.body = std::move(body);
+    return out;
+}
+
+RegisteredBody mirror_registered_body(const BodyShell& body, const DistanceField& field,
+                                      const Matrix& drawing, const Matrix& view,
+                                      const Matrix& mirrored_drawing, const Matrix& mirrored_view) {
+    RegisteredBody out;
+    out.body = body;
+    // Reflected in x, a face's corners run the other way round: swapping two
+    // keeps every face turned outward.
+    for (MeshTriangle& t : out.body.triangles)
+        std::swap(t.v[1], t.v[2]);
+    for (Vec4& v : out.body.vertices)
+        v.x = -v.x;
+    out.whole.reserve(body.vertices.size());
+    for (const Vec4& f : out.body.vertices)
+        out.whole.push_back(round_fine_position(f));
+    const View seen = view_of(view), sheet = view_of(drawing);
+    const View mirrored_seen = view_of(mirrored_view), mirrored_sheet = view_of(mirrored_drawing);
+    double eye[3];
+    const auto front = size_t(body.front_count);
+    if (!eye_of(mirrored_seen, eye) || !(eye[2] < -1) || front > body.vertices.size() ||
+        body.back_of.size() != front || field.width == 0)
+        return out;
+    constexpr double UNIT = FINE_ONE;
+
+    // Per vertex: the model point it shows on (under the source's drawing,
+    // where the source's view shows it), reflected, and its depth.
+    const size_t count = body.vertices.size();
+    std::vector<double> x(count), y(count);
+    std::vector<uint8_t> shown(count, 0);
+    for (size_t i = 0; i < count; ++i) {
+        const Vec4& v = body.vertices[i];
+        double sx = 0, sy = 0;
+        if (project(seen, v.x / UNIT, v.y / UNIT, v.z / UNIT, &sx, &sy) &&
+            unproject(sheet, sx, sy, 0, &x[i], &y[i])) {
+            x[i] = -x[i];
+            shown[i] = 1;
+        }
+    }
+    const Ring ring = neighbours(front, out.body.triangles, out.body.triangles.size() / 2);
+    std::vector<double> nx, ny;
+    inward_directions(field, std::vector<double>(x.begin(), x.begin() + std::ptrdiff_t(front)),
+                      std::vector<double>(y.begin(), y.begin() + std::ptrdiff_t(front)), ring, &nx,
+                      &ny);
+    const Rays rays{mirrored_sheet, mirrored_seen, mirrored_view, nx, ny};
+    auto place = [&](size_t v, int32_t near_rim) {
+        if (shown[v] != 0)
+            place_on_ray(rays, int32_t(v), x[v], y[v], body.vertices[v].z / UNIT, near_rim,
+                         &out.body.vertices[v], &out.whole[v]);
+    };
+    for (size_t i = 0; i < front; ++i) {
+        const int32_t near_rim = rim_next_to(i, ring, body.back_of);
+        place(i, near_rim);
+        if (size_t(body.back_of[i]) != i) place(size_t(body.back_of[i]), near_rim);
+    }
     return out;
 }

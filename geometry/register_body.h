@@ -41,8 +41,8 @@
 //   the body with the same triangles and counts, each vertex (fine units)
 //   on the ray through its drawn point; and per vertex the whole-unit
 //   position to draw it at, which the renderer puts on the pixel its place
-//   was drawn on (for the rim and the vertices next to it, as the renderer
-//   samples pixels and rounds) or at the nearest whole units
+//   was drawn on, as the renderer samples pixels and rounds (or next to it
+//   where no whole unit around it lands there)
 // Afterwards: closed and consistently oriented as before, the front's faces
 // turned towards the eye and the back's away, each front vertex in front of
 // its twin, no vertex nearer the eye than a quarter of its distance to the
@@ -54,3 +54,28 @@ struct RegisteredBody {
 };
 RegisteredBody register_body(BodyShell body, const DistanceField& field, const Matrix& drawing,
                              const Matrix& view);
+
+// The mirror image of a registered body, registered as its own: what the
+// mirror of a part shows is the mirror image of what the part shows. Each
+// vertex keeps its depth and goes on the ray through the reflection (x to
+// -x) of the model point it shows on, as register_body sets it; reflecting
+// the body itself would not do, since its rays come from an eye on the other
+// side of the mirror, and the camera's turn, which the registration undoes,
+// would then be doubled.
+//
+// Inputs:
+//   body              a body register_body made (or one pushed since), the
+//                     model's frame and layout as register_body leaves them
+//   field             the distance field of the reflected region
+//   drawing, view     the matrices the body is seen with now
+//   mirrored_drawing, mirrored_view
+//                     the same for the mirror image's part
+// Outputs:
+//   the body reflected in x, its faces' corners swapped so that they still
+//   face outward, each vertex on its ray; and the whole-unit positions, as
+//   register_body gives them. A vertex the source's view does not show keeps
+//   its plain reflection; all do when the mirror's eye is not in front of
+//   its plane or the field is empty.
+RegisteredBody mirror_registered_body(const BodyShell& body, const DistanceField& field,
+                                      const Matrix& drawing, const Matrix& view,
+                                      const Matrix& mirrored_drawing, const Matrix& mirrored_view);

@@ -467,27 +467,31 @@ TEST(Inflate, ConvexBodiesShowNoBackgroundInsideTheirOutlineFromAnySide) {
 
 // Seen from the front right after I, a body covers the region it was drawn
 // as, pixel for pixel but for the stroke's width, wherever it was drawn and
-// however large: every outline of the quality table and of the drawings, and
-// circles from 20 to 200 pixels across its radius. A drawing that fills the
-// window is seen whole, none of it near the eye.
+// however large: every outline of the quality table and of the drawings, a
+// disc off the middle, and circles from 20 to 200 pixels across its radius.
+// So does its mirror (M) the mirrored region, mirrored about the body's own
+// centre. A drawing that fills the window is seen whole, none of it near the
+// eye.
 TEST(Inflate, TheFrontPictureIsTheDrawing) {
     std::vector<BodyOutline> outlines = body_outlines();
     for (BodyOutline& outline : drawing_outlines())
         outlines.push_back(std::move(outline));
+    outlines.push_back({"disc off the middle", [](double x, double y) {
+                            return (x - 150) * (x - 150) + (y + 100) * (y + 100) <= 50 * 50;
+                        }});
     for (double r : {20.0, 50.0, 110.0, 200.0})
         outlines.push_back({"circle " + std::to_string(int(r)),
                             [r](double x, double y) { return x * x + y * y <= r * r; }});
     for (const BodyOutline& outline : outlines) {
-        SCOPED_TRACE(outline.name);
-        const FrontFit fit = measure_front_picture(outline_mask(outline));
-        ASSERT_TRUE(fit.built);
-        EXPECT_LE(fit.outside, 0.015);
-        EXPECT_LE(fit.uncovered, 0.01);
-        // The stick person's limbs are 12 px wide: the pixel of stroke width
-        // the picture may take along the right-hand limbs' rims moves its
-        // centroid most of a pixel (a shortfall, not the aim).
-        EXPECT_LE(fit.centroid_offset, outline.name == "stick person" ? 0.8 : 0.5);
-        EXPECT_TRUE(fit.corners_clear);
-        EXPECT_GE(fit.nearest_depth, 64);  // a quarter of the eye's distance to the sheet
+        for (const bool mirrored : {false, true}) {
+            SCOPED_TRACE(outline.name + (mirrored ? ", mirrored" : ""));
+            const FrontFit fit = measure_front_picture(outline_mask(outline), mirrored);
+            ASSERT_TRUE(fit.built);
+            EXPECT_LE(fit.outside, 0.015);
+            EXPECT_LE(fit.uncovered, 0.01);
+            EXPECT_LE(fit.centroid_offset, 0.5);
+            EXPECT_TRUE(fit.corners_clear);
+            EXPECT_GE(fit.nearest_depth, 64);  // a quarter of the eye's distance to the sheet
+        }
     }
 }

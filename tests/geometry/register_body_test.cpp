@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "geometry/inflate_region.h"
 #include "geometry/matrix.h"
@@ -54,7 +55,15 @@ TEST(RegisterBody, EveryVertexIsSeenWhereItWasDrawnAndTheBodyStaysRound) {
         // No fold: the faces turn at most a little more sharply than before,
         // and nowhere by more than 60 degrees.
         EXPECT_LE(q.dihedral_max, std::min(60.0, measure_body(shell).dihedral_max + 20));
+        // The whole positions as the pipeline draws them: each vertex on the
+        // pixel its place was drawn on (the renderer samples a pixel half a
+        // pixel right of its centre) or next to it, where a unit shows at
+        // most two pixels wide.
+        std::vector<ScreenVertex> drawn_at(body.vertices.size());
+        transform_and_project(int(drawn_at.size()), drawn_at.data(), registered.whole.data(),
+                              &view);
         double worst = 0, nearest = 1e9;
+        int32_t off_pixel = 0;
         for (size_t i = 0; i < body.vertices.size(); ++i) {
             const Vec4& v = body.vertices[i];
             const Vec4& drawn = shell.vertices[i];  // a twin shares its front vertex's place
@@ -62,8 +71,12 @@ TEST(RegisterBody, EveryVertexIsSeenWhereItWasDrawnAndTheBodyStaysRound) {
             const auto [dx, dy] = seen(drawing, drawn.x / 256.0, drawn.y / 256.0, 0);
             worst = std::max(worst, std::hypot(sx - dx, sy - dy));
             nearest = std::min(nearest, 256 + v.z / 256.0);
+            const int32_t ex = drawn_at[i].x - int32_t(std::floor(dx + 1));
+            const int32_t ey = drawn_at[i].y - int32_t(std::floor(dy + 0.5));
+            if (256 + v.z / 256.0 >= 128) off_pixel += std::max(std::abs(ex), std::abs(ey)) > 1;
         }
         EXPECT_LE(worst, 0.05);
+        EXPECT_EQ(off_pixel, 0);
         EXPECT_GE(nearest, 64);
         const int32_t front = body.front_count;
         for (int32_t i = 0; i < front; ++i) {

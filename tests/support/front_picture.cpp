@@ -29,12 +29,13 @@ struct Mask {
 };
 
 // The region's pixels in screen pixels (pixel (c, r) of the region at model
-// point (c + origin_x, r + origin_y), the screen centre at model 0).
-Mask screen_mask(const RegionMask& region, int32_t w, int32_t h) {
+// point (c + origin_x, r + origin_y), the screen centre at model `shift`, 0).
+Mask screen_mask(const RegionMask& region, int32_t w, int32_t h, int32_t shift = 0) {
     Mask mask{w, h, std::vector<uint8_t>(size_t(w) * size_t(h), 0)};
     for (int32_t r = 0; r < region.height; ++r)
         for (int32_t c = 0; c < region.width; ++c) {
-            const int32_t x = c + region.origin_x + (w >> 1), y = r + region.origin_y + (h >> 1);
+            const int32_t x = c + region.origin_x + shift + (w >> 1);
+            const int32_t y = r + region.origin_y + (h >> 1);
             if (x >= 0 && y >= 0 && x < w && y < h)
                 mask.on[size_t(y) * size_t(w) + size_t(x)] =
                     region.inside[size_t(r) * size_t(region.width) + size_t(c)];
@@ -42,9 +43,16 @@ Mask screen_mask(const RegionMask& region, int32_t w, int32_t h) {
     return mask;
 }
 
+void tap(Session& session, int key) {
+    headless_queue_key_down(key);
+    session.frames(1);
+    headless_queue_key_up(key);
+    session.frames(1);
+}
+
 }  // namespace
 
-FrontFit measure_front_picture(const RegionMask& region) {
+FrontFit measure_front_picture(const RegionMask& region, bool mirrored) {
     FrontFit fit;
     Session session;
     const int32_t w = headless_client_width();
@@ -72,16 +80,23 @@ FrontFit measure_front_picture(const RegionMask& region) {
             if (drawn.at(x, y) != 0 && d < best) best = d, click_x = x, click_y = y;
         }
     session.right_click(click_x, click_y);
-    headless_queue_key_down(KEY_I);
-    session.frames(1);
-    headless_queue_key_up(KEY_I);
-    session.frames(1);
+    tap(session, KEY_I);
+    if (mirrored) {
+        tap(session, KEY_M);
+        if (figure().part_count != 2) return fit;
+        tap(session, KEY_BACKSPACE);
+    }
     const EditedObject& body = edited_object();
-    if (body.kind != EDITED_BODY) return fit;
+    // A part of the sheet plane, unscaled: its model x shows offset_x pixels
+    // further right.
+    const PartPlacement& placed = figure().parts[figure().edited].placement;
+    if (body.kind != EDITED_BODY || figure().part_count != 1 || placed.depth != 0 ||
+        placed.scale != FIXED_ONE)
+        return fit;
     fit.built = true;
 
-    // The region as the fill left it, and the picture.
-    const Mask filled = screen_mask(part_region(figure().edited), w, h);
+    // The region as the fill left it (or its mirror), and the picture.
+    const Mask filled = screen_mask(part_region(figure().edited), w, h, placed.offset_x);
     Mask picture{w, h, std::vector<uint8_t>(size_t(w) * size_t(h), 0)};
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x)

@@ -23,5 +23,7 @@ struct FrontFit {
 // r - 241), as outline_mask makes it); the outline is drawn as the pixels
 // just outside it, so that the fill leaves the mask's pixels, and the
 // right-click lands on the inside pixel nearest the region's centroid. Needs
-// no session open; opens and closes its own.
-FrontFit measure_front_picture(const RegionMask& region);
+// no session open; opens and closes its own. `mirrored`: the body's mirror
+// (M) alone instead, its source taken away (Backspace), against the mirrored
+// region.
+FrontFit measure_front_picture(const RegionMask& region, bool mirrored = false);
