@@ -179,7 +179,7 @@
     status.textContent = `The program could not be loaded: ${error}`;
   });
 
-  // A note near the controls that files were saved ("saved sketch3d-001 (obj stl png txt)"),
+  // A note near the controls that files were saved ("saved sketch3d-001 (obj stl glb png txt)"),
   // into the browser's downloads; it goes after a few seconds.
   function showSaved(text) {
     const done = text.startsWith('saved ');
