@@ -577,9 +577,10 @@ reopen_saved_session() {
         fail "the reopened session does not show the saved picture"
     expect_replay_pixels "$opened" "$SAVED.png" "reopened $(basename "$SAVED").txt"
     # The history came back with the session: Ctrl+Z takes back the last step before the save,
-    # the second part's build, and the square's stroke shows again.
-    press_keys 9-reopened-undone "Ctrl+Z after reopening" is_black_at 257 211 -- ctrl z
-    step "Ctrl+Z after reopening: the second part's build is taken back, its stroke shows"
+    # the second part's inflation, and Ctrl+Z again its build: the square's stroke shows again.
+    press_keys 9-reopened-flat "Ctrl+Z after reopening" differs_from "$opened" -- ctrl z
+    press_keys 9-reopened-undone "the second Ctrl+Z after reopening" is_black_at 257 211 -- ctrl z
+    step "Ctrl+Z twice after reopening: the second part flat again, then its build taken back"
     xdotool key Escape
     expect_exit 0 "Escape after reopening"
 }
