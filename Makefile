@@ -6,9 +6,9 @@ JOBS ?= $(shell nproc)
 # pictures and the page's font (docs_pictures_test, page_font_test).
 PACKAGES := cmake g++ make libgtest-dev libbenchmark-dev clang-format libstb-dev libpng-dev libsdl2-dev libtinyobjloader-dev libtinygltf-dev python3-pil python3-fonttools python3-brotli imagemagick
 # The Windows cross build.
-WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64
+WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64 libtinygltf-dev nlohmann-json3-dev
 # The browser build (Debian's Emscripten needs Debian's acorn) and where `make serve` listens.
-WEB_PACKAGES := cmake make emscripten node-acorn libstb-dev python3
+WEB_PACKAGES := cmake make emscripten node-acorn libstb-dev libtinygltf-dev nlohmann-json3-dev python3
 WEB_PORT ?= 8000
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 

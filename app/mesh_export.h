@@ -38,7 +38,7 @@ int32_t export_stl(int32_t index, std::string* out);
 // glTF binary through tinygltf (app/glb_export.cpp): one mesh of
 // positions, unit normals and triangle indices, under a node scaled by 0.001
 // so that a model unit is a millimetre in glTF's metres. EXPORT_NO_WRITER
-// where the build has no tinygltf (the browser and Windows builds).
+// where the build found no tinygltf.
 int32_t export_glb(int32_t index, std::string* out);
 
 // The object's triangles as the writers above take them: per vertex its

@@ -4,8 +4,9 @@
 # for pixel. Then, on a private virtual X display, the program itself: an outline drawn with
 # the mouse, a sheet built from it, both compared with the headless replay of the same input
 # (build/default/sketch3d-replay, built here), the sheet turned and inflated, a second part
-# drawn over the body with N, the figure saved with Ctrl+S (its picture and its script replayed
-# headless checked against the window, its OBJ holding both parts), deleted with F12, brought
+# drawn over the body with N and inflated, the figure saved with Ctrl+S (its picture and its
+# script replayed headless checked against the window, its OBJ holding both parts, its STL and
+# GLB the replay's bytes), deleted with F12, brought
 # back with Ctrl+Z and deleted again with Ctrl+Shift+Z and Ctrl+Y, Escape; the saved session
 # opened again with `sketch3d.exe FILE` shows the saved picture, and Ctrl+Z takes back its
 # last step; then it starts again and the window is closed.

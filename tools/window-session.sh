@@ -106,6 +106,8 @@ same_picture() {
         "$(picture_crop rgb:- "$2" "$CLIENT_WIDTH" "$CLIENT_HEIGHT" 0 0 | md5sum)" ]
 }
 
+differs_from() { ! same_picture "$1" "$2"; }
+
 # Succeeds when the rectangle (width height x y) of the screenshot is entirely one colour.
 all_one_colour() {
     local file=$1 r=$2 g=$3 b=$4 lines
@@ -461,6 +463,15 @@ run_window_session() {
         is_lit_red_at "$x" "$y" "$FIGURE" || fail "($x, $y) is $(pixel "$FIGURE" "$x" "$y")"
     done
     step "N: a second part drawn over the body"
+    # I inflates it too: two overlapping bodies, which the save writes joined into one solid.
+    # A short press, as for the first body: held longer, the key repeats and inflates again.
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown i
+    sleep 0.2
+    xdotool keyup i
+    wait_for_screen 7-two-bodies differs_from "$FIGURE" >/dev/null ||
+        fail "I did not inflate the second part"
+    step "I: the second part is a body"
 
     save_with_ctrl_s
     [ "$(grep -c '^g part_' "$SAVED.obj")" = 2 ] || fail "$SAVED.obj does not hold two parts"
@@ -533,7 +544,7 @@ save_with_ctrl_s() {
         sleep 0.1
     done
     xdotool keyup s keyup ctrl
-    for extension in obj stl png txt; do
+    for extension in obj stl glb png txt; do
         [ -s "$SAVED.$extension" ] || fail "Ctrl+S wrote no $SAVED.$extension"
     done
     deadline=$((SECONDS + TIMEOUT))
@@ -543,12 +554,21 @@ save_with_ctrl_s() {
     done
     step "Ctrl+S: $(ls "$SAVED".* | xargs -n1 basename | tr '\n' ' ')"
     expect_replay_pixels "$shot" "$SAVED.png" "saved picture"
-    # The saved session, played by the headless replay, ends on the saved picture.
+    # The saved session, played by the headless replay, ends on the saved picture, and exports
+    # the very bytes of the saved STL and GLB (the joined solid is solved in floating point).
     if [ -n "${REPLAY:-}" ]; then
         { cat "$SAVED.txt"; echo "screenshot saved-session"; } >"$WORK/saved-session.txt"
-        "$REPLAY" "$WORK/saved-session.txt" --out "$SHOTS/replay" >"$WORK/replay.log" 2>&1 ||
+        rm -f "$WORK/saved-session.stl" "$WORK/saved-session.glb"
+        "$REPLAY" "$WORK/saved-session.txt" --out "$SHOTS/replay" \
+            --stl "$WORK/saved-session.stl" --glb "$WORK/saved-session.glb" \
+            >"$WORK/replay.log" 2>&1 ||
             fail "the saved session does not replay (see $WORK/replay.log)"
         expect_replay_pixels "$shot" "$SHOTS/replay/saved-session.png" "saved session replayed"
+        for extension in stl glb; do
+            cmp -s "$SAVED.$extension" "$WORK/saved-session.$extension" ||
+                fail "$SAVED.$extension differs from the replay's export"
+        done
+        step "the saved STL and GLB are the replay's bytes"
     fi
 }
 
@@ -563,9 +583,10 @@ reopen_saved_session() {
         fail "the reopened session does not show the saved picture"
     expect_replay_pixels "$opened" "$SAVED.png" "reopened $(basename "$SAVED").txt"
     # The history came back with the session: Ctrl+Z takes back the last step before the save,
-    # the second part's build, and the square's stroke shows again.
-    press_keys 9-reopened-undone "Ctrl+Z after reopening" is_black_at 257 211 -- ctrl z
-    step "Ctrl+Z after reopening: the second part's build is taken back, its stroke shows"
+    # the second part's inflation, and Ctrl+Z again its build: the square's stroke shows again.
+    press_keys 9-reopened-flat "Ctrl+Z after reopening" differs_from "$opened" -- ctrl z
+    press_keys 9-reopened-undone "the second Ctrl+Z after reopening" is_black_at 257 211 -- ctrl z
+    step "Ctrl+Z twice after reopening: the second part flat again, then its build taken back"
     xdotool key Escape
     expect_exit 0 "Escape after reopening"
 }

@@ -179,7 +179,7 @@
     status.textContent = `The program could not be loaded: ${error}`;
   });
 
-  // A note near the controls that files were saved ("saved sketch3d-001 (obj stl png txt)"),
+  // A note near the controls that files were saved ("saved sketch3d-001 (obj stl glb png txt)"),
   // into the browser's downloads; it goes after a few seconds.
   function showSaved(text) {
     const done = text.startsWith('saved ');
@@ -595,8 +595,9 @@
   }
 
   let replayRuns = 0;
-  // Plays a script as the native replay tool does; returns its exit code, what it printed and
-  // the screenshots as PNG files, in the order they were taken.
+  // Plays a script as the native replay tool does; returns its exit code, what it printed, the
+  // screenshots as PNG files, in the order they were taken, and the files its `export` lines
+  // wrote (by name).
   async function replay(scriptText) {
     const module = await loadReplayModule();
     const folder = `/replay/${++replayRuns}`;
@@ -615,13 +616,16 @@
       log: module.UTF8ToString(module._replay_page_log()),
       error: module.UTF8ToString(module._replay_page_error()),
       screenshots: [],
+      exports: {},
     };
     if (module.FS.analyzePath(folder).exists) {
       // The file system lists a folder in the order its files were made.
       for (const file of module.FS.readdir(folder)) {
-        if (!file.endsWith('.png')) continue;
+        if (file === '.' || file === '..') continue;
         const path = `${folder}/${file}`;
-        result.screenshots.push({ name: file.slice(0, -4), png: module.FS.readFile(path) });
+        if (file.endsWith('.png'))
+          result.screenshots.push({ name: file.slice(0, -4), png: module.FS.readFile(path) });
+        else result.exports[file] = module.FS.readFile(path);
         module.FS.unlink(path);
       }
       module.FS.rmdir(folder);

@@ -302,8 +302,9 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   // Save downloads the sheet exactly as the native replay tool exports it for the same strokes,
   // and the client area as the canvas shows it, its white bottom row included; the page says
   // so, near the controls.
-  const first = await saveWithCanvas(page, 4);
+  const first = await saveWithCanvas(page, 5);
   assert.deepEqual(Object.keys(first.files).sort(), [
+    'sketch3d-001.glb',
     'sketch3d-001.obj',
     'sketch3d-001.png',
     'sketch3d-001.stl',
@@ -315,7 +316,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   assert.equal(flatObj, nativeSheetObj(corners));
   assert.equal(firstDifference(first.canvas, decodePng(first.files['sketch3d-001.png'])), null);
   await waitFor('the note of the save', async () =>
-    /^\u2714 Saved sketch3d-001 \(obj stl png txt\) to your downloads\.$/.test(
+    /^\u2714 Saved sketch3d-001 \(obj stl glb png txt\) to your downloads\.$/.test(
       await page.locator('#saved').textContent(),
     ),
   );
@@ -373,7 +374,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await page.mouse.up();
   await page.keyboard.up('z');
   const relief = objMesh(
-    (await saveWithCanvas(page, 4)).files['sketch3d-002.obj'].toString('utf8'),
+    (await saveWithCanvas(page, 5)).files['sketch3d-002.obj'].toString('utf8'),
   );
   assert.equal(relief.vertices.length, flat.vertices.length);
   assert.equal(relief.faces, flat.faces);
@@ -394,7 +395,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await page.mouse.down();
   await waitFor('the body', async () => (await census(page)).checksum !== beforeInflate.checksum);
   await page.mouse.up();
-  const bodySave = (await saveWithCanvas(page, 4)).files;
+  const bodySave = (await saveWithCanvas(page, 5)).files;
   const stl = bodySave['sketch3d-003.stl'];
   const stlTriangles = stl.readUInt32LE(80);
   assert.equal(stl.length, 84 + 50 * stlTriangles);
@@ -462,7 +463,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   // the canvas showed.
   await page.locator('#closer').click();
   await waitFor('Closer again', async () => (await census(page)).checksum === nearer.checksum);
-  const nearSave = await saveWithCanvas(page, 4);
+  const nearSave = await saveWithCanvas(page, 5);
   const nearScript = path.join(WORK, 'nearer.txt');
   writeFileSync(nearScript, nearSave.files['sketch3d-004.txt'] + 'screenshot nearer\n');
   rmSync(path.join(WORK, 'nearer.png'), { force: true });
@@ -519,7 +520,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await waitFor("the part's outline to go", async () => !isBlack(await pixel(page, 282, 216)));
   await page.mouse.up({ button: 'right' });
   await page.locator('#behind-mode').click();
-  const twoParts = await saveWithCanvas(page, 4);
+  const twoParts = await saveWithCanvas(page, 5);
   const behindSession = twoParts.files['sketch3d-005.txt'].toString('utf8');
   const fromClick = behindSession.slice(behindSession.lastIndexOf('down right'));
   const sameFrame = '(?:(?!frames )[^\\n]*\\n)*';
@@ -541,7 +542,7 @@ test('a session with the mouse, the keys and the control strip', { timeout: 1200
   await nextFrames(page);
   await page.mouse.up();
   const left = objGroupFaces(
-    (await saveWithCanvas(page, 4)).files['sketch3d-006.obj'].toString('utf8'),
+    (await saveWithCanvas(page, 5)).files['sketch3d-006.obj'].toString('utf8'),
   );
   assert.deepEqual(left, [partFaces[1]], 'the body was removed');
   await move(...CENTRE);
@@ -1090,6 +1091,42 @@ test(
   },
 );
 
+// The figure's bodies joined into one solid: the union is solved in floating point, so the page's
+// exports of examples/figure.txt, up to where it throws the figure away, must be the native
+// tool's bytes, STL and GLB.
+test('a figure of overlapping bodies exports as natively', { timeout: 120000 }, async () => {
+  const { page, problems } = await openPage();
+  const example = readFileSync(path.join(ROOT, 'examples/figure.txt'), 'utf8');
+  const end = example.indexOf('# F12 throws');
+  assert.ok(end > 0, 'examples/figure.txt no longer throws its figure away');
+  const text = `${example.slice(0, end)}export figure.stl\nexport figure.glb\n`;
+  const script = path.join(WORK, 'figure-export.txt');
+  const folder = path.join(WORK, 'native', 'figure-export');
+  writeFileSync(script, text);
+  rmSync(folder, { recursive: true, force: true });
+  execFileSync(REPLAY_TOOL, [script, '--out', folder], { stdio: 'ignore' });
+  const web = await page.evaluate(async (text) => {
+    const result = await window.sketch3d.replay(text);
+    const base64 = (bytes) =>
+      btoa(Array.from(bytes, (byte) => String.fromCharCode(byte)).join(''));
+    const exports = {};
+    for (const [name, bytes] of Object.entries(result.exports)) exports[name] = base64(bytes);
+    return { exitCode: result.exitCode, error: result.error, exports };
+  }, text);
+  assert.equal(web.exitCode, 0, web.error);
+  assert.deepEqual(Object.keys(web.exports).sort(), ['figure.glb', 'figure.stl']);
+  for (const name of ['figure.stl', 'figure.glb']) {
+    const native = readFileSync(path.join(folder, name));
+    assert.ok(Buffer.from(web.exports[name], 'base64').equals(native), `${name} differs`);
+  }
+  // The joined solid, not the parts one node each: one mesh named for the figure.
+  const glb = readFileSync(path.join(folder, 'figure.glb'));
+  const gltf = JSON.parse(glb.subarray(20, 20 + glb.readUInt32LE(12)).toString('utf8'));
+  assert.deepEqual(gltf.meshes.map((mesh) => mesh.name), ['sketch3d_figure']);
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
 // docs/web.png, which `make docs` makes with the same session, shows in its canvas exactly what
 // the program draws now: after a change in what the program draws, this asks for `make docs`.
 // (Only the canvas is compared: the rest of the page depends on the machine's fonts.)
@@ -1162,11 +1199,12 @@ test('Save downloads a numbered save, and Open plays it back', { timeout: 120000
   page.on('download', (download) => downloads.push(download));
   const shown = await canvasImage(page);
   await page.locator('#save').click();
-  await waitFor('the four files of the save', () => downloads.length >= 4);
+  await waitFor('the five files of the save', () => downloads.length >= 5);
   const files = {};
   for (const download of downloads)
     files[download.suggestedFilename()] = readFileSync(await download.path());
   assert.deepEqual(Object.keys(files).sort(), [
+    'sketch3d-001.glb',
     'sketch3d-001.obj',
     'sketch3d-001.png',
     'sketch3d-001.stl',
