@@ -89,12 +89,18 @@ void registration_views(const PartPlacement& placement, Matrix* drawn, Matrix* v
     const Vec4 none = {0, 0, 0, 1};
     const Vec4 unit = {FIXED_ONE, FIXED_ONE, FIXED_ONE, 1};
     make_view_matrix(&straight, &eye, &none, &unit);
-    Matrix placed;
-    const Vec4 shift = {placement.offset_x, 0, placement.depth, 0};
-    const Vec4 scale = {placement.scale, placement.scale, placement.scale, 0};
-    make_object_matrix(&placed, &shift, &none, &scale);
+    const Matrix placed = placement_matrix(placement);
     matrix_multiply(drawn, &placed, &straight);
     matrix_multiply(view, &placed, &turned);
+}
+
+Matrix placement_matrix(const PartPlacement& placement) {
+    const Vec4 shift = {placement.offset_x, 0, placement.depth, 0};
+    const Vec4 angles = {0, 0, 0, 0};
+    const Vec4 scale = {placement.scale, placement.scale, placement.scale, 0};
+    Matrix placed;
+    make_object_matrix(&placed, &shift, &angles, &scale);
+    return placed;
 }
 
 int32_t part_under_point(int32_t x, int32_t y, int32_t* depth) {
@@ -112,11 +118,8 @@ int32_t part_under_point(int32_t x, int32_t y, int32_t* depth) {
         const auto count = int32_t(mesh.vertices.size());
         // The part as drawn facing the viewer: placed, then seen by the camera.
         const PartPlacement& p = part.placement;
-        const Vec4 shift = {p.offset_x, 0, p.depth, 0};
-        const Vec4 angles = {0, 0, 0, 0};
-        const Vec4 scale = {p.scale, p.scale, p.scale, 0};
-        Matrix placed, view;
-        make_object_matrix(&placed, &shift, &angles, &scale);
+        const Matrix placed = placement_matrix(p);
+        Matrix view;
         matrix_multiply(&view, &placed, camera);
         if (screen.size() < size_t(count)) screen.resize(size_t(count));
         transform_and_project(count, screen.data(), mesh.vertices.data(), &view);

@@ -40,6 +40,10 @@ PartPlacement placement_at_depth(int32_t depth);
 // on the pixels it shows on now, facing the viewer).
 void registration_views(const PartPlacement& placement, Matrix* drawn, Matrix* view);
 
+// A part's placement as a matrix: its model scaled, then moved to its place
+// in the figure (unturned).
+Matrix placement_matrix(const PartPlacement& placement);
+
 // The frontmost part under client pixel (x, y) with the figure facing the
 // viewer (rotation 0), through the faces the renderer draws, and the depth of
 // its surface there (figure z, model units, interpolated across the face on

@@ -35,11 +35,8 @@ void project_part(const FigurePart& part, std::vector<ScreenVertex>* screen,
                   std::vector<double>* z) {
     const PartMesh& mesh = *part.mesh;
     const PartPlacement& p = part.placement;
-    const Vec4 shift = {p.offset_x, 0, p.depth, 0};
-    const Vec4 angles = {0, 0, 0, 0};
-    const Vec4 scale = {p.scale, p.scale, p.scale, 0};
-    Matrix placed, view;
-    make_object_matrix(&placed, &shift, &angles, &scale);
+    const Matrix placed = placement_matrix(p);
+    Matrix view;
     matrix_multiply(&view, &placed, build_camera_matrix());
     screen->resize(mesh.vertices.size());
     z->resize(mesh.vertices.size());
