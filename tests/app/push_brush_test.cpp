@@ -19,29 +19,12 @@ namespace {
 constexpr int32_t CX = 257;  // the screen centre in client pixels
 constexpr int32_t CY = 241;
 
-using Points = std::vector<std::pair<int32_t, int32_t>>;
-
-Points ellipse(int32_t x, int32_t y, double rx, double ry) {
-    Points points;
-    for (int32_t i = 0; i <= 48; ++i)
-        points.push_back({x + int32_t(std::lround(rx * std::cos(2 * M_PI * i / 48))),
-                          y + int32_t(std::lround(ry * std::sin(2 * M_PI * i / 48)))});
-    return points;
-}
-
-void tap_key(Session& session, int key) {
-    headless_queue_key_down(key);
-    session.frames(1);
-    headless_queue_key_up(key);
-    session.frames(1);
-}
-
 // The body of an ellipse around (x, y), drawn, built and inflated through the shell.
 void build_body(Session& session, int32_t x, int32_t y, double rx, double ry) {
-    session.stroke(ellipse(x, y, rx, ry));
+    session.stroke(ellipse_points(x, y, rx, ry));
     session.right_click(x, y);
     session.frames(1);
-    tap_key(session, KEY_I);
+    session.tap(KEY_I);
     ASSERT_EQ(edited_object().kind, EDITED_BODY);
 }
 
@@ -251,7 +234,7 @@ TEST(PushBrush, APushedBodyShowsNoLoneBrightPixel) {
                          {126, 182}, {146, 169}, {169, 159}, {192, 152}, {214, 148}, {236, 146},
                          {257, 145}, {278, 146}, {300, 148}, {322, 152}, {345, 159}, {368, 169},
                          {388, 182}, {405, 198}, {418, 215}, {425, 233}, {427, 251}};
-    const Points disc = ellipse(CX, CY, 110, 110);
+    const Points disc = ellipse_points(CX, CY, 110, 110);
     struct Case {
         const Points* outline;
         int32_t x, y, button, size_keys, key;
@@ -272,12 +255,12 @@ TEST(PushBrush, APushedBodyShowsNoLoneBrightPixel) {
         session.stroke(*c.outline);
         session.right_click(CX, CY);
         session.frames(1);
-        tap_key(session, KEY_I);
+        session.tap(KEY_I);
         ASSERT_EQ(edited_object().kind, EDITED_BODY);
         // Five presses of [ or ] take the radius from 16 to its end, and no further.
         EXPECT_EQ(brush_radius(), DEFAULT_BRUSH_RADIUS);
         for (int32_t i = 0; i < c.size_keys; ++i)
-            tap_key(session, c.key);
+            session.tap(c.key);
         EXPECT_EQ(brush_radius(), c.key == KEY_BRUSH_SMALLER  ? MIN_BRUSH_RADIUS
                                   : c.key == KEY_BRUSH_LARGER ? MAX_BRUSH_RADIUS
                                                               : DEFAULT_BRUSH_RADIUS);
@@ -320,8 +303,8 @@ TEST(PushBrush, TheSheetsPushIgnoresTheBrush) {
         session.right_click(250, 240);
         session.frames(1);
         if (larger == 1) {
-            tap_key(session, KEY_BRUSH_LARGER);
-            tap_key(session, KEY_BRUSH_LARGER);
+            session.tap(KEY_BRUSH_LARGER);
+            session.tap(KEY_BRUSH_LARGER);
         }
         session.hover(260, 250);
         headless_queue_key_down(KEY_Z);

@@ -4,6 +4,7 @@
 // system would after Escape or a failed start-up) and closes the session.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -16,6 +17,20 @@
 #include "platform/headless/headless.h"
 
 inline constexpr uint16_t BLUE = 0x001F;
+
+using Points = std::vector<std::pair<int32_t, int32_t>>;
+
+// The closed outline of an ellipse around (cx, cy): `corners` points round it
+// and the first again, each rounded to the nearest pixel.
+inline Points ellipse_points(int32_t cx, int32_t cy, double rx, double ry, int32_t corners = 48) {
+    Points points;
+    for (int32_t i = 0; i <= corners; ++i) {
+        const double angle = 2 * M_PI * i / corners;
+        points.push_back({cx + int32_t(std::lround(rx * std::cos(angle))),
+                          cy + int32_t(std::lround(ry * std::sin(angle)))});
+    }
+    return points;
+}
 
 struct Session {
     explicit Session(const HeadlessConfig& config = HeadlessConfig{}) {
@@ -34,6 +49,14 @@ struct Session {
 
     int32_t frames(int32_t n) { return headless_run_frames(n); }
 
+    // A key pressed in one frame and let go in the next.
+    void tap(int key) {
+        headless_queue_key_down(key);
+        frames(1);
+        headless_queue_key_up(key);
+        frames(1);
+    }
+
     // Pixel (x, y) of page 0, the page every frame draws and shows.
     static uint16_t pixel(int32_t x, int32_t y) {
         return headless_page(0)[size_t(y) * size_t(headless_client_width()) + size_t(x)];
@@ -46,7 +69,7 @@ struct Session {
     }
 
     // A left-button polyline: one frame per point, so one segment per frame.
-    void stroke(const std::vector<std::pair<int32_t, int32_t>>& points) {
+    void stroke(const Points& points) {
         hover(points[0].first, points[0].second);
         headless_queue_button_down(BUTTON_LEFT);
         for (size_t i = 1; i < points.size(); ++i) {

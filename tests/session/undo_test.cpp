@@ -24,23 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Points = std::vector<std::pair<int32_t, int32_t>>;
 using Picture = std::vector<uint16_t>;
-
-Points ellipse(int32_t cx, int32_t cy, double rx, double ry) {
-    Points points;
-    for (int32_t i = 0; i <= 32; ++i)
-        points.push_back({cx + int32_t(std::lround(rx * std::cos(2 * M_PI * i / 32))),
-                          cy + int32_t(std::lround(ry * std::sin(2 * M_PI * i / 32)))});
-    return points;
-}
-
-void tap(Session& session, int key) {
-    headless_queue_key_down(key);
-    session.frames(1);
-    headless_queue_key_up(key);
-    session.frames(1);
-}
 
 // Ctrl with `keys` pressed in one frame, let go in the next; the picture of the first.
 Picture with_ctrl(Session& session, std::vector<int> keys) {
@@ -107,10 +91,10 @@ TEST(Undo, EveryKindOfStepGoesBackToTheBlueScreenAndForwardAgainPictureForPictur
         EXPECT_EQ(undo_steps(), int32_t(reached.size()) - 1 + kept) << what;
         if (kept) reached.push_back({headless_window_pixels(), figure(), stroke_count()});
     };
-    auto key = [&](int k) { return [&session, k] { tap(session, k); }; };
+    auto key = [&](int k) { return [&session, k] { session.tap(k); }; };
     step("stroke", true, [&] { session.stroke({{60, 60}, {120, 90}}); });
     step("Delete", true, key(KEY_DELETE));
-    step("outline", true, [&] { session.stroke(ellipse(257, 300, 75, 105)); });
+    step("outline", true, [&] { session.stroke(ellipse_points(257, 300, 75, 105, 32)); });
     step("stroke on the last row", true, [&] {
         session.stroke({{30, 400}, {90, 470}, {150, 482}});
     });
@@ -124,7 +108,8 @@ TEST(Undo, EveryKindOfStepGoesBackToTheBlueScreenAndForwardAgainPictureForPictur
     step("F2", true, key(KEY_F2));
     step("I", true, key(KEY_I));
     step("N", true, key(KEY_N));
-    step("outline on the sketch page", true, [&] { session.stroke(ellipse(257, 140, 50, 48)); });
+    step("outline on the sketch page", true,
+         [&] { session.stroke(ellipse_points(257, 140, 50, 48, 32)); });
     step("build of a second part", true, [&] { session.right_click(257, 140); });
     step("M", true, key(KEY_M));
     step("Tab", true, key(KEY_TAB));
@@ -162,17 +147,17 @@ TEST(Undo, TheHistoryKeepsTheLast256StepsInAtMost64MiB) {
                                         figure().parts[0].region->inside.size());
     ASSERT_GT(sheet_bytes * 256, MAX_UNDO_BYTES);
     for (int32_t k = 2; k <= 256; ++k)
-        tap(session, k % 2 == 0 ? KEY_F2 : KEY_F3);
+        session.tap(k % 2 == 0 ? KEY_F2 : KEY_F3);
     EXPECT_EQ(undo_steps(), 256);
     EXPECT_EQ(headless_title().find("undo history"), std::string::npos);
-    tap(session, KEY_F3);  // the 257th
+    session.tap(KEY_F3);  // the 257th
     EXPECT_EQ(undo_steps(), 256);
     EXPECT_LT(undo_history_stats().bytes, 4 * sheet_bytes);
     EXPECT_NE(headless_title().find(" - undo history full: the oldest steps are dropped"),
               std::string::npos)
         << headless_title();
     session.frames(160);  // the notice has gone, and is not told again
-    tap(session, KEY_F2);
+    session.tap(KEY_F2);
     EXPECT_EQ(headless_title().find("undo history"), std::string::npos);
     // The first two steps, the build among them, are gone.
     for (int32_t k = 0; k < 256; ++k)
@@ -181,10 +166,10 @@ TEST(Undo, TheHistoryKeepsTheLast256StepsInAtMost64MiB) {
     EXPECT_EQ(figure().parts[0].shading, 1);
     EXPECT_EQ(undo_steps(), 0);
 
-    tap(session, KEY_F12);
+    session.tap(KEY_F12);
     session.square(20, 20, 494, 462);
     session.right_click(257, 241);
-    tap(session, KEY_I);
+    session.tap(KEY_I);
     ASSERT_EQ(figure().parts[0].kind, EDITED_BODY);
     const PartMesh& body = *figure().parts[0].mesh;
     const int64_t body_bytes = int64_t(body.vertices.size() * 3 * sizeof(Vec4) +
@@ -206,24 +191,24 @@ TEST(Undo, TheHistoryKeepsTheLast256StepsInAtMost64MiB) {
 TEST(Undo, F12AndAFailedBuildComeBackAndANewStepDropsTheRedo) {
     {
         Session session;
-        session.stroke(ellipse(257, 300, 75, 105));
+        session.stroke(ellipse_points(257, 300, 75, 105, 32));
         // Z tapped while drawing means nothing, and Ctrl pressed later does not undo with it.
-        tap(session, KEY_Z);
-        tap(session, KEY_CONTROL);
+        session.tap(KEY_Z);
+        session.tap(KEY_CONTROL);
         EXPECT_EQ(undo_steps(), 1);
         session.right_click(257, 300);
-        tap(session, KEY_I);
-        tap(session, KEY_N);
-        session.stroke(ellipse(257, 140, 50, 48));
+        session.tap(KEY_I);
+        session.tap(KEY_N);
+        session.stroke(ellipse_points(257, 140, 50, 48, 32));
         session.right_click(257, 140);
         drag(session, BUTTON_LEFT, 200, 200, 240, 170);
-        tap(session, KEY_F3);
+        session.tap(KEY_F3);
         session.frames(1);
         const Figure whole = figure();
         const Vec4 turned = figure_rotation();
         const Picture shown = headless_window_pixels();
         ASSERT_NE(turned.y, 0);
-        tap(session, KEY_F12);
+        session.tap(KEY_F12);
         EXPECT_TRUE(undo(session) == shown);
         EXPECT_TRUE(figure() == whole);
         EXPECT_EQ(figure_rotation().y, turned.y);
@@ -253,7 +238,7 @@ TEST(Undo, F12AndAFailedBuildComeBackAndANewStepDropsTheRedo) {
         undo(session);
         undo(session);
         EXPECT_EQ(undo_history_stats().redo_steps, 3);  // F3, the turn and F12
-        tap(session, KEY_F2);
+        session.tap(KEY_F2);
         EXPECT_EQ(undo_history_stats().redo_steps, 0);
         redo(session);
         EXPECT_EQ(figure().parts[1].shading, 1);
@@ -277,17 +262,17 @@ TEST(Undo, F12AndAFailedBuildComeBackAndANewStepDropsTheRedo) {
 
         // A small first sheet, and a part that only the body buffers hold, left alone: F12
         // undone puts it back into the buffers it was built in.
-        tap(session, KEY_DELETE);
+        session.tap(KEY_DELETE);
         session.square(20, 20, 50, 50);
         session.right_click(35, 35);
-        tap(session, KEY_N);
+        session.tap(KEY_N);
         session.square(100, 100, 200, 200);
         session.right_click(150, 150);
-        tap(session, KEY_TAB);
-        tap(session, KEY_BACKSPACE);
+        session.tap(KEY_TAB);
+        session.tap(KEY_BACKSPACE);
         const Figure alone = figure();
         ASSERT_EQ(alone.part_count, 1);
-        tap(session, KEY_F12);
+        session.tap(KEY_F12);
         undo(session);
         EXPECT_TRUE(figure() == alone);
         EXPECT_EQ(headless_messages().size(), 1u);
@@ -298,9 +283,9 @@ TEST(Undo, F12AndAFailedBuildComeBackAndANewStepDropsTheRedo) {
         Session session;
         session.square(100, 100, 200, 200);
         session.right_click(150, 150);
-        tap(session, KEY_N);
+        session.tap(KEY_N);
         const Figure kept = figure();
-        tap(session, KEY_F12);
+        session.tap(KEY_F12);
         int32_t started_over = 0;
         for (int k = 1;; ++k) {
             const int calls = allocation_count();
@@ -330,9 +315,9 @@ TEST(Undo, ASessionThatUndoesReplaysAndReopensWithItsHistory) {
     Picture before_last, shown;
     {
         Session session(config);
-        session.stroke(ellipse(257, 300, 75, 105));
+        session.stroke(ellipse_points(257, 300, 75, 105, 32));
         session.right_click(257, 300);
-        tap(session, KEY_I);
+        session.tap(KEY_I);
         undo(session);
         undo(session);
         redo(session);
@@ -340,7 +325,7 @@ TEST(Undo, ASessionThatUndoesReplaysAndReopensWithItsHistory) {
         drag(session, BUTTON_RIGHT, 200, 200, 230, 215);
         session.frames(1);
         before_last = headless_window_pixels();
-        tap(session, KEY_F2);
+        session.tap(KEY_F2);
         with_ctrl(session, {KEY_S});
         shown = headless_window_pixels();
         with_ctrl(session, {KEY_S});  // Ctrl+S again, Ctrl let go between

@@ -17,25 +17,8 @@
 
 namespace {
 
-using Points = std::vector<std::pair<int32_t, int32_t>>;
-
-Points circle(int32_t x, int32_t y, double r) {
-    Points points;
-    for (int32_t i = 0; i <= 48; ++i)
-        points.push_back({x + int32_t(std::lround(r * std::cos(2 * M_PI * i / 48))),
-                          y + int32_t(std::lround(r * std::sin(2 * M_PI * i / 48)))});
-    return points;
-}
-
 void turn_wheel_by(Session& session, int32_t notches) {
     headless_queue_wheel(notches);
-    session.frames(1);
-}
-
-void tap_key(Session& session, int key) {
-    headless_queue_key_down(key);
-    session.frames(1);
-    headless_queue_key_up(key);
     session.frames(1);
 }
 
@@ -87,7 +70,7 @@ Cover cover_of_circle(int32_t x, int32_t y, double r) {
 
 TEST(WheelZoom, NotchesStepThePictureWithinTheLimitsAndBackToTheStart) {
     Session session;
-    session.stroke(circle(257, 241, 60));
+    session.stroke(ellipse_points(257, 241, 60, 60));
     session.right_click(257, 241);
     session.frames(1);
     const std::vector<uint16_t> start = picture();
@@ -117,7 +100,7 @@ TEST(WheelZoom, NotchesStepThePictureWithinTheLimitsAndBackToTheStart) {
     // stays.
     turn_wheel_by(session, -2);
     headless_queue_key_down(KEY_CONTROL);
-    tap_key(session, KEY_Z);
+    session.tap(KEY_Z);
     headless_queue_key_up(KEY_CONTROL);
     session.frames(1);
     EXPECT_EQ(figure().part_count, 0);
@@ -128,10 +111,10 @@ TEST(WheelZoom, NotchesStepThePictureWithinTheLimitsAndBackToTheStart) {
 // sight whole; stepping back shows its rim with background at the picture's corners.
 TEST(WheelZoom, TheEyeNeverEntersTheBody) {
     Session session;
-    session.stroke(circle(257, 241, 200));
+    session.stroke(ellipse_points(257, 241, 200, 200));
     session.right_click(257, 241);
     session.frames(1);
-    tap_key(session, KEY_I);
+    session.tap(KEY_I);
     ASSERT_EQ(edited_object().kind, EDITED_BODY);
     turn_wheel_by(session, 1000);
     EXPECT_GT(eye_distance(), ZOOM_NEAREST_EYE);
@@ -150,7 +133,7 @@ TEST(WheelZoom, StrokesAndBuildsWhileZoomedLandUnderTheStroke) {
         SCOPED_TRACE(notches);
         Session session;
         turn_wheel_by(session, notches);
-        session.stroke(circle(220, 230, 70));
+        session.stroke(ellipse_points(220, 230, 70, 70));
         session.right_click(220, 230);
         session.frames(1);
         ASSERT_EQ(edited_object().kind, EDITED_SHEET);
@@ -158,7 +141,7 @@ TEST(WheelZoom, StrokesAndBuildsWhileZoomedLandUnderTheStroke) {
         EXPECT_GT(sheet.inside, 0.99);
         EXPECT_LT(sheet.outside, 60);
         // Inflated, and pushed with Z: the mound rises under the cursor.
-        tap_key(session, KEY_I);
+        session.tap(KEY_I);
         ASSERT_EQ(edited_object().kind, EDITED_BODY);
         EXPECT_GT(cover_of_circle(220, 230, 70).inside, 0.97);
         session.hover(185, 260);
@@ -188,15 +171,15 @@ TEST(WheelZoom, StrokesAndBuildsWhileZoomedLandUnderTheStroke) {
             EXPECT_LE(std::hypot(x - 185, y - 260), 16 + BODY_SPACING_MAX) << x << " " << y;
         }
         EXPECT_GT(changed, 100);
-        tap_key(session, KEY_N);
-        session.stroke(circle(420, 390, 40));
+        session.tap(KEY_N);
+        session.stroke(ellipse_points(420, 390, 40, 40));
         session.right_click(420, 390);
         session.frames(1);
         ASSERT_EQ(figure().part_count, 2);
         Cover part = cover_of_circle(420, 390, 40);
         EXPECT_GT(part.inside, 0.99);
         EXPECT_LT(part.outside, 40);
-        tap_key(session, KEY_I);
+        session.tap(KEY_I);
         ASSERT_EQ(figure().parts[1].kind, EDITED_BODY);
         EXPECT_GT(cover_of_circle(420, 390, 40).inside, 0.97);
     }

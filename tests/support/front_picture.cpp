@@ -43,13 +43,6 @@ Mask screen_mask(const RegionMask& region, int32_t w, int32_t h, int32_t shift =
     return mask;
 }
 
-void tap(Session& session, int key) {
-    headless_queue_key_down(key);
-    session.frames(1);
-    headless_queue_key_up(key);
-    session.frames(1);
-}
-
 }  // namespace
 
 FrontFit measure_front_picture(const RegionMask& region, bool mirrored) {
@@ -80,11 +73,11 @@ FrontFit measure_front_picture(const RegionMask& region, bool mirrored) {
             if (drawn.at(x, y) != 0 && d < best) best = d, click_x = x, click_y = y;
         }
     session.right_click(click_x, click_y);
-    tap(session, KEY_I);
+    session.tap(KEY_I);
     if (mirrored) {
-        tap(session, KEY_M);
+        session.tap(KEY_M);
         if (figure().part_count != 2) return fit;
-        tap(session, KEY_BACKSPACE);
+        session.tap(KEY_BACKSPACE);
     }
     const EditedObject& body = edited_object();
     // A part of the sheet plane, unscaled: its model x shows offset_x pixels
