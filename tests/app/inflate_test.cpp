@@ -28,7 +28,6 @@ namespace {
 constexpr int32_t CX = 257;  // the screen centre in client pixels
 constexpr int32_t CY = 241;
 
-
 // A closed polygon around the centre whose radius alternates between r0 and
 // r1 (equal radii: a circle of `corners` points).
 Points polygon(int32_t corners, double r0, double r1) {
