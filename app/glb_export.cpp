@@ -11,6 +11,7 @@
 
 #include <tiny_gltf.h>
 
+#include <cmath>
 #include <cstring>
 #include <sstream>
 
@@ -172,11 +173,16 @@ int append_offsets(tinygltf::Model* model, const std::vector<float>& rest,
     return int(model->accessors.size()) - 1;
 }
 
+// Whether every sample holds every part's vertices, each a number (glTF's bounds of
+// offsets that are not would not be numbers either).
 bool loop_matches_rest(const AnimatedParts& parts) {
     for (const std::vector<std::vector<float>>& sample : parts.posed) {
         if (sample.size() != parts.rest.size()) return false;
-        for (size_t p = 0; p < sample.size(); ++p)
+        for (size_t p = 0; p < sample.size(); ++p) {
             if (sample[p].size() != parts.rest[p].positions.size()) return false;
+            for (float c : sample[p])
+                if (!std::isfinite(c)) return false;
+        }
     }
     return !parts.rest.empty();
 }

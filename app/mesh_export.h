@@ -120,7 +120,8 @@ struct AnimatedParts {
 };
 int32_t export_animated_parts(int32_t sample_count, const FigurePose& pose, AnimatedParts* parts);
 // EXPORT_BAD_LOOP for no sample, too many, a rate out of range, or a sample
-// whose parts or positions do not match the rest shape's.
+// whose parts or positions do not match the rest shape's or hold a value that
+// is not a finite number.
 int32_t write_animated_glb(const AnimatedParts& parts, int32_t frames_per_second, std::string* out);
 
 // A sentence for an export error.
