@@ -160,14 +160,23 @@ void append_placed(std::string* out, int64_t value) {
     *out += '.' + digits;
 }
 
-// Pool vertex i where it sits in the figure, in 1/2^PLACED_SHIFT units and
-// the exported frame.
-std::array<int64_t, 3> placed_position(const RenderList* list, const Mesh& mesh, int32_t i) {
-    const std::array<int64_t, 3> fine = fine_position(list, mesh, i);
+// A position of the mesh's model (fine units) where it sits in the figure, in
+// 1/2^PLACED_SHIFT units and the exported frame.
+std::array<int64_t, 3> placed_fine_position(const Mesh& mesh, const std::array<int64_t, 3>& fine) {
     std::array<int64_t, 3> placed = {};
     for (int a = 0; a < 3; ++a)
         placed[size_t(a)] = fine[size_t(a)] * mesh.scale + (mesh.shift[size_t(a)] << PLACED_SHIFT);
     return exported_position(placed);
+}
+
+// Pool vertex i where it sits in the figure, as placed_fine_position gives it.
+std::array<int64_t, 3> placed_position(const RenderList* list, const Mesh& mesh, int32_t i) {
+    return placed_fine_position(mesh, fine_position(list, mesh, i));
+}
+
+// A placed coordinate in model units, as the binary formats hold them.
+float placed_float(int64_t c) {
+    return float(double(c) / double(int64_t(1) << PLACED_SHIFT));
 }
 
 void append_position(std::string* out, const RenderList* list, const Mesh& mesh, int32_t i) {
@@ -445,7 +454,7 @@ void mesh_of(const Mesh& mesh, ExportedMesh* out) {
     const RenderList* list = current_render_list();
     for (int32_t i = 0; i < mesh.vertex_count; ++i)
         for (int64_t c : placed_position(list, mesh, mesh.first_vertex + i))
-            out->positions.push_back(float(double(c) / double(int64_t(1) << PLACED_SHIFT)));
+            out->positions.push_back(placed_float(c));
     for (const UnitNormal& normal : unit_normals(list, mesh))
         for (double c : normal)
             out->normals.push_back(float(c));
@@ -618,6 +627,50 @@ int32_t export_parts(std::vector<ExportedMesh>* parts) {
     return EXPORT_OK;
 }
 
+int32_t export_animated_parts(int32_t sample_count, const FigurePose& pose, AnimatedParts* out) {
+    *out = AnimatedParts{};
+    if (sample_count < 1 || sample_count > MAX_LOOP_SAMPLES || !pose) return EXPORT_BAD_LOOP;
+    // The parts as export_parts keeps them (those without a face left out), and which part of
+    // the figure each is.
+    const Figure& f = figure();
+    std::vector<Mesh> meshes;
+    std::vector<size_t> figure_parts;
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        Mesh mesh;
+        const int32_t result = gather_mesh(part_object(i).index, &mesh);
+        if (result == EXPORT_BAD_MESH) return result;
+        if (result != EXPORT_OK) continue;
+        meshes.push_back(std::move(mesh));
+        figure_parts.push_back(size_t(i));
+    }
+    if (meshes.empty()) return EXPORT_NO_OBJECT;
+    for (const Mesh& mesh : meshes) {
+        out->rest.emplace_back();
+        mesh_of(mesh, &out->rest.back());
+    }
+    std::vector<std::vector<Vec4>> posed;
+    for (int32_t k = 0; k < sample_count; ++k) {
+        posed.assign(size_t(f.part_count), {});
+        pose(k, &posed);
+        bool complete = posed.size() == size_t(f.part_count);
+        for (size_t m = 0; complete && m < meshes.size(); ++m)
+            complete = posed[figure_parts[m]].size() == size_t(meshes[m].vertex_count);
+        if (!complete) {
+            *out = AnimatedParts{};
+            return EXPORT_BAD_LOOP;
+        }
+        std::vector<std::vector<float>>& sample = out->posed.emplace_back();
+        for (size_t m = 0; m < meshes.size(); ++m) {
+            std::vector<float>& positions = sample.emplace_back();
+            positions.reserve(3 * size_t(meshes[m].vertex_count));
+            for (const Vec4& v : posed[figure_parts[m]])
+                for (int64_t c : placed_fine_position(meshes[m], {v.x, v.y, v.z}))
+                    positions.push_back(placed_float(c));
+        }
+    }
+    return EXPORT_OK;
+}
+
 int32_t export_figure_obj(std::string* out) {
     out->clear();
     std::vector<Mesh> meshes;
@@ -671,6 +724,8 @@ const char* export_error_text(int32_t result) {
             return "the object's polygons name vertices outside its parts";
         case EXPORT_NO_WRITER:
             return "this build has no writer for that format";
+        case EXPORT_BAD_LOOP:
+            return "the animation has no samples, too many, or a pose without every vertex";
         default:
             return "export failed";
     }

@@ -17,14 +17,20 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "base/fixed_point.h"
 
 inline constexpr int32_t EXPORT_OK = 0;
 // No object in that slot, no render list, or an object without a face: nothing to export.
 inline constexpr int32_t EXPORT_NO_OBJECT = -1;
 inline constexpr int32_t EXPORT_BAD_MESH = -2;   // a polygon names a vertex outside the object
 inline constexpr int32_t EXPORT_NO_WRITER = -3;  // this build has no writer for the format
+// An animation without samples, beyond MAX_LOOP_SAMPLES or at a rate outside 1 ..
+// MAX_LOOP_RATE, or a pose that does not give every vertex of every part.
+inline constexpr int32_t EXPORT_BAD_LOOP = -4;
 
 // The object of slot `index` (its parts' vertex ranges and the polygons of its
 // packet run) as OBJ or PLY text in *out. Call between frames; the PLY colours
@@ -80,6 +86,43 @@ int32_t export_figure_glb(std::string* out);
 bool export_joined_figure(ExportedMesh* mesh);
 // The figure's parts with a face, each as export_mesh gives one object.
 int32_t export_parts(std::vector<ExportedMesh>* parts);
+
+// The figure's animation loop as a glTF binary (app/glb_export.cpp) that plays
+// in other viewers: each part as export_parts gives it at rest (its normals
+// those of the rest shape), one morph target per sample holding the sample's
+// position offsets from the rest shape, and one animation whose weights pick
+// the targets in turn, sample k at k / frames_per_second seconds, blended
+// linearly between neighbouring samples and from the last back to the first,
+// so that the loop lasts sample_count / frames_per_second seconds. A target
+// stores only the vertices that moved (a sparse accessor) where that is
+// smaller than storing every one, and nothing where none moved. Normal offsets
+// are left out: they would double the file, and viewers light the posed shape
+// with the rest shape's normals.
+//
+// pose(k, parts) is called once for each sample k in 0 .. sample_count - 1,
+// in order, with one empty vector per part of the figure; it leaves in
+// parts[p] the vertex positions of part p at that sample, one per vertex of
+// the part's mesh in its order, in the part's own model frame and fine units
+// (1/256) as PartMesh::fine holds a body's (a sheet's whole units times 256).
+// Call between frames, as for the other exports.
+inline constexpr int32_t MAX_LOOP_SAMPLES = 3600;  // a minute at 60 samples a second
+inline constexpr int32_t MAX_LOOP_RATE = 240;
+using FigurePose = std::function<void(int32_t sample, std::vector<std::vector<Vec4>>* parts)>;
+int32_t export_figure_animation_glb(int32_t sample_count, int32_t frames_per_second,
+                                    const FigurePose& pose, std::string* out);
+
+// The same in two steps, for a caller with its own data: the figure's parts
+// at rest and at every sample in the exported frame, then the file.
+struct AnimatedParts {
+    std::vector<ExportedMesh> rest;  // as export_parts gives them
+    // posed[k][p]: part p at sample k, x, y, z per vertex as rest[p].positions
+    std::vector<std::vector<std::vector<float>>> posed;
+};
+int32_t export_animated_parts(int32_t sample_count, const FigurePose& pose, AnimatedParts* parts);
+// EXPORT_BAD_LOOP for no sample, too many, a rate out of range, or a sample
+// whose parts or positions do not match the rest shape's or hold a value that
+// is not a finite number.
+int32_t write_animated_glb(const AnimatedParts& parts, int32_t frames_per_second, std::string* out);
 
 // A sentence for an export error.
 const char* export_error_text(int32_t result);

@@ -3,8 +3,8 @@
 # are replayed to the point where they stand finished and exported as STL and GLB; every STL
 # must be as many parts as the example has (one; the figure's four bodies joined into one solid
 # of two shells, the body with its arms and the head drawn apart above it) that admesh (Debian
-# admesh) need not mend (0 edges fixed, 0 facets removed), and
-# every GLB must pass the Khronos glTF validator (npm gltf-validator, pinned by
+# admesh) need not mend (0 edges fixed, 0 facets removed), and every GLB (and the animated GLB
+# the figure test writes) must pass the Khronos glTF validator (npm gltf-validator, pinned by
 # tools/export-check/package-lock.json, installed into build/check-exports/) without an error
 # or a warning.
 #
@@ -33,6 +33,13 @@ for example in sheet inflate figure; do
     printf 'export %s.stl\nexport %s.glb\n' "$example" "$example" >>"$WORK/$example.txt"
     "$REPLAY" "$WORK/$example.txt" --out "$WORK/out" >/dev/null
 done
+
+# The animated GLB of the figure's loop: the figure test's figure, posed as that test poses it
+# (the shell's animation is not written by a script yet).
+FIGURE_TEST=$ROOT/build/default/tests/session_figure_test
+[ -x "$FIGURE_TEST" ] || { echo "check-exports: $FIGURE_TEST was not built (make build)" >&2; exit 1; }
+SKETCH3D_ANIMATED_GLB="$WORK/out/figure-animated.glb" "$FIGURE_TEST" \
+    --gtest_filter='FigureExport.AnimatedGlb*' >/dev/null
 
 status=0
 for stl in "$WORK"/out/*.stl; do
