@@ -22,7 +22,7 @@ enum class Gesture : int32_t { NONE, DRAG, TURN, DONE };
 // made again when either changes.
 struct Animation {
     bool on = false;
-    AnimationState state;
+    uint32_t restores = 0;  // animation_restores() as last seen
     // The rig, for the figure's meshes (held, so that they outlive it) and
     // placements and the state's points it was built for.
     PoseRig rig;
@@ -57,8 +57,16 @@ bool same_handle(const PoseHandle& a, const PoseHandle& b) {
            a.b[2] == b.b[2];
 }
 
-bool same_pose(const PoseState& a, const PoseState& b) {
-    return a.rotation == b.rotation && a.position == b.position;
+// After undo or redo put a state back: the drag and recording under way are
+// dropped.
+void notice_restore() {
+    if (anim.restores == animation_restores()) return;
+    anim.restores = animation_restores();
+    anim.dragged = -1;
+    if (anim.left == Gesture::DRAG) anim.left = Gesture::DONE;
+    anim.recorded = -1;
+    anim.recorded_phase.clear();
+    anim.recorded_target.clear();
 }
 
 // Down now after being up at the previous query, or tapped between two
@@ -87,7 +95,7 @@ bool rig_is_current() {
         if (anim.rig_meshes[size_t(i)] != f.parts[i].mesh ||
             !(anim.rig_placements[size_t(i)] == f.parts[i].placement))
             return false;
-    const std::vector<ControlPoint>& points = anim.state.points;
+    const std::vector<ControlPoint>& points = animation_record().points;
     if (points.size() != anim.rig_points.size()) return false;
     for (size_t h = 0; h < points.size(); ++h)
         if (!same_handle(points[h].at, anim.rig_points[h])) return false;
@@ -110,7 +118,7 @@ void keep_rig_current() {
         parts.push_back({p.mesh.get(), p.placement.depth, p.placement.offset_x, p.placement.scale,
                          p.parent != NO_PART ? p.parent : POSE_NO_PART});
     }
-    for (const ControlPoint& point : anim.state.points)
+    for (const ControlPoint& point : animation_record().points)
         anim.rig_points.push_back(point.at);
     if (anim.rig_points.empty() ||
         !build_pose_rig(parts.data(), int32_t(parts.size()), anim.rig_points.data(),
@@ -122,7 +130,7 @@ void keep_rig_current() {
 // no longer has go, with their motions.
 void keep_points_on_figure() {
     const Figure& f = figure();
-    AnimationState& s = anim.state;
+    AnimationState& s = animation_record();
     for (int32_t h = int32_t(s.points.size()) - 1; h >= 0; --h) {
         const PoseHandle& at = s.points[size_t(h)].at;
         const bool on = at.part >= 0 && at.part < f.part_count && at.triangle >= 0 &&
@@ -163,7 +171,7 @@ void draw_rest() {
 // computed again.
 void draw_pose() {
     const Figure& f = figure();
-    if (!anim.rig.valid || anim.state.pose.position.empty()) {
+    if (!anim.rig.valid || animation_record().pose.position.empty()) {
         draw_rest();
         return;
     }
@@ -174,7 +182,7 @@ void draw_pose() {
         if (posed.triangles.size() != rest.triangles.size() ||
             posed.vertices.size() != rest.vertices.size())
             posed = rest;
-        posed_part_positions(anim.rig, anim.state.pose, i, &anim.fine);
+        posed_part_positions(anim.rig, animation_record().pose, i, &anim.fine);
         if (anim.fine.size() != rest.vertices.size()) continue;
         const bool body = rest.fine.size() == rest.vertices.size();
         for (size_t v = 0; v < rest.vertices.size(); ++v) {
@@ -298,8 +306,8 @@ void under_pixel_at_depth(const double from[3], int32_t x, int32_t y, double out
 
 // The posed surface's place under point h (the rest place without a pose).
 void posed_place(int32_t h, double out[3]) {
-    if (anim.rig.valid && !anim.state.pose.position.empty()) {
-        posed_handle_position(anim.rig, anim.state.pose, h, out);
+    if (anim.rig.valid && !animation_record().pose.position.empty()) {
+        posed_handle_position(anim.rig, animation_record().pose, h, out);
     } else {
         rest_handle_position(anim.rig, h, out);
     }
@@ -309,7 +317,7 @@ void posed_place(int32_t h, double out[3]) {
 int32_t point_near(int32_t x, int32_t y) {
     int32_t best = -1;
     int64_t best_d = int64_t(CONTROL_POINT_REACH) * CONTROL_POINT_REACH;
-    for (int32_t h = 0; h < int32_t(anim.state.points.size()); ++h) {
+    for (int32_t h = 0; h < int32_t(animation_record().points.size()); ++h) {
         int32_t px = 0, py = 0;
         if (!control_point_on_screen(h, &px, &py)) continue;
         const int64_t d = int64_t(px - x) * (px - x) + int64_t(py - y) * (py - y);
@@ -341,14 +349,14 @@ void act(Action action) {
 
 // The loop's next pass starts from the pose it then has.
 void restart_loop() {
-    anim.state.loop_started = false;
-    anim.state.loop_start = PoseState{};
+    animation_record().loop_started = false;
+    animation_record().loop_start = PoseState{};
 }
 
 // A point on the surface under client pixel (x, y), held where it lies;
 // false when no part is under it or the points are all placed.
 bool place_point(int32_t x, int32_t y) {
-    AnimationState& s = anim.state;
+    AnimationState& s = animation_record();
     if (int32_t(s.points.size()) >= MAX_CONTROL_POINTS) return false;
     const SurfaceHit hit = surface_as_drawn(x, y);
     if (hit.part == NO_PART) return false;
@@ -368,7 +376,7 @@ bool place_point(int32_t x, int32_t y) {
 }
 
 void remove_point(int32_t h) {
-    AnimationState& s = anim.state;
+    AnimationState& s = animation_record();
     s.points.erase(s.points.begin() + h);
     std::vector<std::shared_ptr<const Motion>> kept;
     for (const auto& m : s.motions) {
@@ -390,11 +398,11 @@ void remove_point(int32_t h) {
 // motion is recorded in time with it.
 void start_recording() {
     begin_step(StepKind::RECORD);
-    anim.state.recording = true;
+    animation_record().recording = true;
     anim.recorded = -1;
     anim.recorded_phase.clear();
     anim.recorded_target.clear();
-    if (anim.state.period > 0) anim.state.playing = true;
+    if (animation_record().period > 0) animation_record().playing = true;
 }
 
 // R again, or leaving: the recorded path becomes its point's motion. The first
@@ -402,7 +410,7 @@ void start_recording() {
 // on the loop's frames it was recorded at (the latest pass wins), and across
 // the frames it missed it goes straight from its last place back to its first.
 void stop_recording() {
-    AnimationState& s = anim.state;
+    AnimationState& s = animation_record();
     s.recording = false;
     const auto count = int32_t(anim.recorded_phase.size());
     if (anim.recorded >= 0 && count >= 2 && s.period == 0) {
@@ -451,7 +459,7 @@ void stop_recording() {
 
 // Each frame of a drag: the point's target at its depth under the cursor.
 void drag_point(int32_t x, int32_t y) {
-    ControlPoint& point = anim.state.points[size_t(anim.dragged)];
+    ControlPoint& point = animation_record().points[size_t(anim.dragged)];
     double target[3];
     under_pixel_at_depth(point.target, x, y, target);
     for (int a = 0; a < 3; ++a)
@@ -471,53 +479,13 @@ void turn_view() {
 
 }  // namespace
 
-bool operator==(const AnimationState& a, const AnimationState& b) {
-    if (a.points.size() != b.points.size() || a.motions.size() != b.motions.size()) return false;
-    for (size_t h = 0; h < a.points.size(); ++h) {
-        const ControlPoint &p = a.points[h], &q = b.points[h];
-        if (!same_handle(p.at, q.at) || p.target[0] != q.target[0] || p.target[1] != q.target[1] ||
-            p.target[2] != q.target[2])
-            return false;
-    }
-    for (size_t m = 0; m < a.motions.size(); ++m)
-        if (a.motions[m] != b.motions[m] && (a.motions[m]->point != b.motions[m]->point ||
-                                             a.motions[m]->samples != b.motions[m]->samples))
-            return false;
-    return a.period == b.period && a.phase == b.phase && a.playing == b.playing &&
-           a.recording == b.recording && same_pose(a.pose, b.pose) &&
-           a.loop_started == b.loop_started && same_pose(a.loop_start, b.loop_start);
-}
-
-int64_t animation_own_bytes(const AnimationState& s) {
-    auto pose_bytes = [](const PoseState& p) {
-        return int64_t((p.rotation.capacity() + p.position.capacity() + p.rhs.capacity() +
-                        p.handle_target.capacity()) *
-                       sizeof(double));
-    };
-    return int64_t(s.points.capacity() * sizeof(ControlPoint)) +
-           int64_t(s.motions.capacity() * sizeof(std::shared_ptr<const Motion>)) +
-           pose_bytes(s.pose) + pose_bytes(s.loop_start);
-}
-
 void reset_animation() {
     anim = Animation{};
+    reset_animation_state();
 }
 
 bool animating() {
     return anim.on;
-}
-
-const AnimationState& animation_state() {
-    return anim.state;
-}
-
-void restore_animation_state(const AnimationState& s) {
-    anim.state = s;
-    anim.dragged = -1;
-    anim.left = anim.left == Gesture::DRAG ? Gesture::DONE : anim.left;
-    anim.recorded = -1;
-    anim.recorded_phase.clear();
-    anim.recorded_target.clear();
 }
 
 AnimateKeys read_animate_keys() {
@@ -542,11 +510,11 @@ bool toggle_animation(const char** refusal) {
     // held where they now lie at rest, and the pose starts at rest.
     if (!rig_is_current()) {
         keep_rig_current();
-        anim.state.pose = PoseState{};
+        animation_record().pose = PoseState{};
         if (anim.rig.valid) {
-            reset_pose(anim.rig, &anim.state.pose);
-            for (int32_t h = 0; h < int32_t(anim.state.points.size()); ++h)
-                rest_handle_position(anim.rig, h, anim.state.points[size_t(h)].target);
+            reset_pose(anim.rig, &animation_record().pose);
+            for (int32_t h = 0; h < int32_t(animation_record().points.size()); ++h)
+                rest_handle_position(anim.rig, h, animation_record().points[size_t(h)].target);
         }
         restart_loop();
     }
@@ -556,7 +524,8 @@ bool toggle_animation(const char** refusal) {
 
 void leave_animation() {
     if (!anim.on) return;
-    if (anim.state.recording) stop_recording();
+    notice_restore();
+    if (animation_record().recording) stop_recording();
     anim.on = false;
     anim.dragged = -1;
     anim.left = anim.right = Gesture::NONE;
@@ -564,14 +533,15 @@ void leave_animation() {
 }
 
 StepKind animate_held_step(int32_t buttons) {
-    if (anim.state.recording) return StepKind::RECORD;
+    if (animation_record().recording) return StepKind::RECORD;
     if (anim.dragged >= 0 && (buttons & BUTTON_LEFT) != 0) return StepKind::POSE;
     if ((buttons & (BUTTON_LEFT | BUTTON_RIGHT)) != 0) return StepKind::TURN;
     return StepKind::NONE;
 }
 
 void handle_animate_input(int32_t x, int32_t y, int32_t buttons, const AnimateKeys& keys) {
-    AnimationState& s = anim.state;
+    notice_restore();
+    AnimationState& s = animation_record();
     const int32_t pressed = mouse_state().pressed_since_frame;
     int32_t cx = x, cy = y;
     platform_screen_to_client(&cx, &cy);
@@ -629,7 +599,8 @@ void handle_animate_input(int32_t x, int32_t y, int32_t buttons, const AnimateKe
 
 void update_pose() {
     if (!anim.on) return;
-    AnimationState& s = anim.state;
+    notice_restore();
+    AnimationState& s = animation_record();
     keep_rig_current();
     // A dragged point that moved is solved for every frame it is held, so
     // that the pose settles where the cursor rests.
@@ -672,7 +643,7 @@ void update_pose() {
 }
 
 bool control_point_on_screen(int32_t point, int32_t* x, int32_t* y) {
-    const AnimationState& s = anim.state;
+    const AnimationState& s = animation_record();
     if (point < 0 || point >= int32_t(s.points.size())) return false;
     const PoseHandle& at = s.points[size_t(point)].at;
     const Figure& f = figure();
@@ -698,7 +669,7 @@ bool control_point_on_screen(int32_t point, int32_t* x, int32_t* y) {
 
 void draw_control_points() {
     if (!anim.on) return;
-    const AnimationState& s = anim.state;
+    const AnimationState& s = animation_record();
     uint16_t* page = current_page_pixels();
     const int32_t width = screen_width(), height = screen_height();
     if (page == nullptr) return;

@@ -7,7 +7,7 @@
 // rest shape, and every frame the pose (geometry/pose_figure.h) is written
 // over the emitted vertices (draw_part_from, app/edited_object.h); leaving
 // shows the rest shape again. The points, motions and pose are plain values
-// (AnimationState), kept across modes and by the undo history with the
+// (app/animation_state.h), kept across modes and by the undo history with the
 // figure.
 //
 // The frame (app/frame.cpp) calls, in this order: read_animate_keys once in
@@ -18,16 +18,10 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <vector>
 
+#include "app/animation_state.h"
 #include "app/undo_history.h"
-#include "geometry/pose_figure.h"
 
-inline constexpr int32_t MAX_CONTROL_POINTS = MAX_POSE_HANDLES;
-// A loop's frames at most: a minute at 50 frames a second. With every point
-// moving that is 32 x 3000 x 24 bytes, about 2.3 MB of motion per state.
-inline constexpr int32_t MAX_LOOP_FRAMES = 3000;
 // A point's disc on the picture, and how near a click must come to take it.
 inline constexpr int32_t CONTROL_POINT_RADIUS = 3;
 inline constexpr int32_t CONTROL_POINT_REACH = 5;
@@ -38,44 +32,9 @@ inline constexpr uint16_t MOVING_POINT_PIXEL = 0x03FF;
 inline constexpr uint16_t RECORDED_POINT_PIXEL = 0x7C00;
 inline constexpr uint16_t CONTROL_POINT_RIM = 0x0000;
 
-// A control point: where it lies on a part's rest surface, and where it is
-// held (figure coordinates, geometry/pose_figure.h).
-struct ControlPoint {
-    PoseHandle at;
-    double target[3];
-};
-
-// A recorded motion: point `point`'s target for each frame of the loop (3 per
-// frame, `period` frames). Never changed once made; states share it.
-struct Motion {
-    int32_t point;
-    std::vector<double> samples;
-};
-
-struct AnimationState {
-    std::vector<ControlPoint> points;
-    std::vector<std::shared_ptr<const Motion>> motions;
-    int32_t period = 0;  // frames of the loop; 0 without a motion
-    int32_t phase = 0;   // the loop's frame shown
-    bool playing = false;
-    bool recording = false;
-    // The pose drawn, and the one every pass of the loop starts from (so that
-    // each pass shows the same pictures), once the loop has come round.
-    PoseState pose;
-    bool loop_started = false;
-    PoseState loop_start;
-};
-bool operator==(const AnimationState& a, const AnimationState& b);
-// The state's own bytes (its motions apart, which states share).
-int64_t animation_own_bytes(const AnimationState& s);
-
 // Start-up and shut-down: modelling, no point, no motion.
 void reset_animation();
 bool animating();
-const AnimationState& animation_state();
-// Undo's restore: the state back; the pose is drawn as it was at the next
-// update_pose, without solving again.
-void restore_animation_state(const AnimationState& s);
 
 struct AnimateKeys {
     bool toggle;  // A

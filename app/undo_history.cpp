@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/animate.h"
+#include "app/animation_state.h"
 #include "app/edited_object.h"
 #include "app/outline.h"
 #include "app/packed_pixels.h"

@@ -460,8 +460,8 @@ uint16_t query_key(int virtual_key, bool clear) {
     // signs that size the push brush, A, R and Space animate, record and play, and Ctrl+S,
     // Ctrl+Z and Ctrl+Y (Ctrl+Shift+Z) are shortcuts: they count only while this window has
     // the keyboard, so that typing in another program takes back no stroke, changes no
-    // figure or brush, animates, undoes and saves nothing. The query above still runs, so that a press made
-    // elsewhere is not reported once the window is back in front.
+    // figure or brush, animates, undoes and saves nothing. The query above still runs, so that a
+    // press made elsewhere is not reported once the window is back in front.
     if ((virtual_key == KEY_BACKSPACE || virtual_key == KEY_DELETE || virtual_key == KEY_TAB ||
          virtual_key == KEY_N || virtual_key == KEY_M || virtual_key == KEY_CONTROL ||
          virtual_key == KEY_S || virtual_key == KEY_Y || virtual_key == KEY_SHIFT ||
