@@ -130,8 +130,9 @@ void reset_pose(const PoseRig& rig, PoseState* state);
 // A fixed number of iterations (POSE_ITERATIONS) toward the pose that takes
 // each control point h to targets[h] (figure coordinates; one per control
 // point of the rig, the unmoved ones at their present or rest places), from
-// the state's present pose. Deterministic: the same rig, state and targets
-// give the same bits. A state not sized for the rig is reset first; nothing
+// the state's present pose. A target coordinate that is not a number is taken
+// as the point's rest one, and targets are held within a million units. Deterministic: the same
+// rig, state and targets give the same bits. A state not sized for the rig is reset first; nothing
 // for an invalid rig.
 inline constexpr int32_t POSE_ITERATIONS = 8;
 void solve_pose(const PoseRig& rig, const double (*targets)[3], PoseState* state);
