@@ -101,8 +101,11 @@ struct PoseRig {
 };
 
 // Builds the rig for the parts and control points given. Called when the
-// set of control points (or the figure) changes, not per frame. False, with
-// the rig left invalid, for bad input (no part, a null or empty mesh, a
+// set of control points (or the figure) changes, not per frame. The graph's
+// nodes and the vertices' bindings depend on the parts alone: rigs of the
+// same parts with different control points have the same nodes, so a pose
+// state carries over when a point is added or removed. False, with
+// the rig left invalid, for bad input (no part, a null mesh or one without triangles, a
 // placement scale <= 0, a parent that is not an earlier part, no control
 // point or more than MAX_POSE_HANDLES, a control point off its part's
 // triangles or with a non-finite coordinate).

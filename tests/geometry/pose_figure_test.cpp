@@ -224,12 +224,16 @@ TEST(PoseFigure, SwungHandFollowsRestHoldsAndFigureStaysRigid) {
     std::printf("pose digest %016llx\n", static_cast<unsigned long long>(posed.digest));
 }
 
-TEST(PoseFigure, RefusesBadInputAndKeepsWildTargetsInRange) {
+TEST(PoseFigure, KeepsNodesRefusesBadInputAndHoldsWildTargets) {
     const Figure& f = figure();
     const PoseHandle good = tip_handle(f, 1, 1, 0);
     PosePart parts[2] = {f.parts[0], f.parts[1]};
-    PoseRig rig;
+    PoseRig rig, two;
     EXPECT_TRUE(build_pose_rig(parts, 2, &good, 1, &rig));
+    // Another set of points on the same parts keeps the nodes.
+    const PoseHandle pair[2] = {good, tip_handle(f, 0, 0, 1)};
+    ASSERT_TRUE(build_pose_rig(parts, 2, pair, 2, &two));
+    EXPECT_EQ(two.node_rest, rig.node_rest);
 
     PoseHandle off = good;
     off.triangle = int32_t(f.meshes[1].triangles.size());
@@ -243,19 +247,19 @@ TEST(PoseFigure, RefusesBadInputAndKeepsWildTargetsInRange) {
     later_parent[0].parent = 1;
     PosePart no_scale[2] = {f.parts[0], f.parts[1]};
     no_scale[1].scale = 0;
+    PartMesh loose;
+    loose.vertices = f.meshes[1].vertices;
+    PosePart no_faces[2] = {f.parts[0], {&loose, 0, 0, FIXED_ONE, 0}};
     PoseHandle many[MAX_POSE_HANDLES + 1];
     std::fill(many, many + MAX_POSE_HANDLES + 1, good);
     const struct {
         const PosePart* parts;
         const PoseHandle* handles;
         int32_t handle_count;
-    } bad[] = {{parts, &off, 1},
-               {parts, &not_finite, 1},
-               {parts, &missing_part, 1},
-               {no_mesh, &good, 1},
-               {later_parent, &good, 1},
-               {no_scale, &good, 1},
-               {parts, many, MAX_POSE_HANDLES + 1},
+    } bad[] = {{parts, &off, 1},          {parts, &not_finite, 1},
+               {parts, &missing_part, 1}, {no_mesh, &good, 1},
+               {later_parent, &good, 1},  {no_scale, &good, 1},
+               {no_faces, &good, 1},      {parts, many, MAX_POSE_HANDLES + 1},
                {parts, &good, 0}};
     for (const auto& b : bad) {
         EXPECT_FALSE(build_pose_rig(b.parts, 2, b.handles, b.handle_count, &rig));
