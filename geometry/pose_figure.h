@@ -101,8 +101,11 @@ struct PoseRig {
 };
 
 // Builds the rig for the parts and control points given. Called when the
-// set of control points (or the figure) changes, not per frame. False, with
-// the rig left invalid, for bad input (no part, a null or empty mesh, a
+// set of control points (or the figure) changes, not per frame. The graph's
+// nodes and the vertices' bindings depend on the parts alone: rigs of the
+// same parts with different control points have the same nodes, so a pose
+// state carries over when a point is added or removed. False, with
+// the rig left invalid, for bad input (no part, a null mesh or one without triangles, a
 // placement scale <= 0, a parent that is not an earlier part, no control
 // point or more than MAX_POSE_HANDLES, a control point off its part's
 // triangles or with a non-finite coordinate).
@@ -130,8 +133,9 @@ void reset_pose(const PoseRig& rig, PoseState* state);
 // A fixed number of iterations (POSE_ITERATIONS) toward the pose that takes
 // each control point h to targets[h] (figure coordinates; one per control
 // point of the rig, the unmoved ones at their present or rest places), from
-// the state's present pose. Deterministic: the same rig, state and targets
-// give the same bits. A state not sized for the rig is reset first; nothing
+// the state's present pose. A target coordinate that is not a number is taken
+// as the point's rest one, and targets are held within a million units. Deterministic: the same
+// rig, state and targets give the same bits. A state not sized for the rig is reset first; nothing
 // for an invalid rig.
 inline constexpr int32_t POSE_ITERATIONS = 8;
 void solve_pose(const PoseRig& rig, const double (*targets)[3], PoseState* state);
