@@ -110,9 +110,10 @@ bench-configure: deps
 # are what the terminal ends with.
 bench: bench-configure
 	@echo "bench: building sketch3d-bench (the output goes to $(BENCH_DIR)/build.log)"
-	@cmake --build $(BENCH_DIR) --target sketch3d-bench -j $(JOBS) >$(BENCH_DIR)/build.log 2>&1 || \
+	@cmake --build $(BENCH_DIR) --target sketch3d-bench sketch3d-bench-pose -j $(JOBS) >$(BENCH_DIR)/build.log 2>&1 || \
 		{ tail -n 30 $(BENCH_DIR)/build.log; echo "bench: the build failed"; exit 1; }
 	$(BENCH_DIR)/bench/sketch3d-bench $(BENCH_ARGS)
+	$(BENCH_DIR)/bench/sketch3d-bench-pose --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 bench-web:
 	bash tools/bench-web.sh

@@ -324,7 +324,14 @@ PartMesh* edit_part_mesh(int32_t part) {
 void store_part_vertices(int32_t part) {
     const Figure& f = state.figure;
     if (!valid_part(f, part)) return;
-    store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
+    draw_part_from(part, *f.parts[part].mesh);
+}
+
+void draw_part_from(int32_t part, const PartMesh& drawn) {
+    const Figure& f = state.figure;
+    if (!valid_part(f, part) || drawn.vertices.size() != f.parts[part].mesh->vertices.size())
+        return;
+    store_emitted_vertices(state.emitted[part].index, drawn);
 }
 
 void forget_edited_object() {

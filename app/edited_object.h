@@ -169,6 +169,12 @@ void set_figure_rotation(const Vec4& rotation);
 // the records already emitted.
 PartMesh* edit_part_mesh(int32_t part);
 void store_part_vertices(int32_t part);
+// The mesh part `part` is drawn from until the next emission or store: `drawn`
+// (its positions, fine positions and normals; the same vertices and triangles
+// as the part's own) written over the records already emitted, the record
+// unchanged. The posed figure is drawn this way; store_part_vertices draws
+// the part's own mesh again. Nothing for no such part or another vertex count.
+void draw_part_from(int32_t part, const PartMesh& drawn);
 
 // Back to drawing mode with an empty figure, the record only (the render list
 // is the caller's to empty); also at start-up and shut-down, so that every

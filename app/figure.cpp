@@ -13,6 +13,7 @@
 #include "geometry/geometry_pipeline.h"
 #include "geometry/region_distance.h"
 #include "geometry/register_body.h"
+#include "geometry/render_list.h"
 
 namespace {
 
@@ -47,20 +48,18 @@ int32_t centre_x2(const FigureBounds& bounds, int a) {
     return int32_t((bounds.low[a] + bounds.high[a] + FIXED_ONE / 2) >> FIXED_SHIFT);
 }
 
-// The point every part turns about: the first part's centre once the figure
-// has two parts, else the screen centre (the model origin).
+bool is_unplaced(const PartPlacement& p) {
+    return p.depth == 0 && p.offset_x == 0 && p.scale == FIXED_ONE;
+}
+
+}  // namespace
+
 Vec4 figure_pivot() {
     const Figure& f = figure();
     if (f.part_count < 2) return Vec4{0, 0, 0, 0};
     const FigureBounds bounds = bounds_of(f.parts[0]);
     return Vec4{centre_x2(bounds, 0) >> 1, centre_x2(bounds, 1) >> 1, centre_x2(bounds, 2) >> 1, 0};
 }
-
-bool is_unplaced(const PartPlacement& p) {
-    return p.depth == 0 && p.offset_x == 0 && p.scale == FIXED_ONE;
-}
-
-}  // namespace
 
 int32_t eye_distance() {
     // The camera at or behind the sheet plane counts as the one of start-up.
@@ -103,12 +102,58 @@ Matrix placement_matrix(const PartPlacement& placement) {
     return placed;
 }
 
+namespace {
+
+// Twice the signed area of a triangle on the screen, as the renderer's
+// back-face test takes it: a face it draws has a positive one.
+int64_t twice_area(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t cx, int64_t cy) {
+    return (bx - ax) * (cy - by) - (by - ay) * (cx - bx);
+}
+
+// Part `part`'s faces the renderer draws at pixel (x, y), given its vertices
+// on the screen (`screen`, `count` of them) and each vertex's depth
+// (depth_of(k)): the nearest so far is kept in `best`.
+template <typename DepthOf>
+void hit_part_faces(int32_t part, const PartMesh& mesh, const ScreenVertex* screen, int32_t count,
+                    int32_t x, int32_t y, DepthOf depth_of, SurfaceHit* best) {
+    for (size_t f = 0; f < mesh.triangles.size(); ++f) {
+        const MeshTriangle& t = mesh.triangles[f];
+        const ScreenVertex* c[3];
+        double z[3];
+        bool usable = true;
+        for (int k = 0; k < 3 && usable; ++k) {
+            const int32_t at = t.v[k];
+            usable = at >= 0 && at < count && screen[at].w >= 0;
+            if (!usable) break;
+            c[k] = &screen[at];
+            z[k] = depth_of(at);
+        }
+        if (!usable) continue;
+        const int64_t whole = twice_area(c[0]->x, c[0]->y, c[1]->x, c[1]->y, c[2]->x, c[2]->y);
+        if (whole <= 0) continue;
+        const int64_t a[3] = {twice_area(x, y, c[1]->x, c[1]->y, c[2]->x, c[2]->y),
+                              twice_area(c[0]->x, c[0]->y, x, y, c[2]->x, c[2]->y),
+                              twice_area(c[0]->x, c[0]->y, c[1]->x, c[1]->y, x, y)};
+        if (a[0] < 0 || a[1] < 0 || a[2] < 0) continue;
+        const double at =
+            (double(a[0]) * z[0] + double(a[1]) * z[1] + double(a[2]) * z[2]) / double(whole);
+        if (at < best->depth) {
+            best->part = part;
+            best->triangle = int32_t(f);
+            for (int k = 0; k < 3; ++k)
+                best->b[k] = double(a[k]) / double(whole);
+            best->depth = at;
+        }
+    }
+}
+
+}  // namespace
+
 int32_t part_under_point(int32_t x, int32_t y, int32_t* depth) {
     *depth = 0;
     const Figure& f = figure();
     const Matrix* camera = build_camera_matrix();
-    int32_t best = NO_PART;
-    double best_z = std::numeric_limits<double>::infinity();
+    SurfaceHit best;
     // Kept between calls: a push asks every frame, and a frame allocates
     // nothing once this has grown to the largest part.
     static std::vector<ScreenVertex> screen;
@@ -123,38 +168,38 @@ int32_t part_under_point(int32_t x, int32_t y, int32_t* depth) {
         matrix_multiply(&view, &placed, camera);
         if (screen.size() < size_t(count)) screen.resize(size_t(count));
         transform_and_project(count, screen.data(), mesh.vertices.data(), &view);
-        for (const MeshTriangle& t : mesh.triangles) {
-            const ScreenVertex* c[3];
-            double z[3];
-            bool usable = true;
-            for (int k = 0; k < 3 && usable; ++k) {
-                const int32_t at = t.v[k];
-                usable = at >= 0 && at < count && screen[size_t(at)].w >= 0;
-                if (!usable) break;
-                c[k] = &screen[size_t(at)];
-                z[k] = double(mesh.vertices[size_t(at)].z) * p.scale / FIXED_ONE + p.depth;
-            }
-            if (!usable) continue;
-            // Twice the signed areas, as the renderer's back-face test takes
-            // them: a face it draws has a positive one.
-            auto area = [](int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t cx, int64_t cy) {
-                return (bx - ax) * (cy - by) - (by - ay) * (cx - bx);
-            };
-            const int64_t whole = area(c[0]->x, c[0]->y, c[1]->x, c[1]->y, c[2]->x, c[2]->y);
-            if (whole <= 0) continue;
-            const int64_t a0 = area(x, y, c[1]->x, c[1]->y, c[2]->x, c[2]->y);
-            const int64_t a1 = area(c[0]->x, c[0]->y, x, y, c[2]->x, c[2]->y);
-            const int64_t a2 = area(c[0]->x, c[0]->y, c[1]->x, c[1]->y, x, y);
-            if (a0 < 0 || a1 < 0 || a2 < 0) continue;
-            const double at =
-                (double(a0) * z[0] + double(a1) * z[1] + double(a2) * z[2]) / double(whole);
-            if (at < best_z) {
-                best_z = at;
-                best = i;
-            }
-        }
+        hit_part_faces(
+            i, mesh, screen.data(), count, x, y,
+            [&](int32_t k) {
+                return double(mesh.vertices[size_t(k)].z) * p.scale / FIXED_ONE + p.depth;
+            },
+            &best);
     }
-    if (best != NO_PART) *depth = int32_t(best_z < 0 ? best_z - 0.5 : best_z + 0.5);
+    if (best.part != NO_PART)
+        *depth = int32_t(best.depth < 0 ? best.depth - 0.5 : best.depth + 0.5);
+    return best.part;
+}
+
+SurfaceHit surface_as_drawn(int32_t x, int32_t y) {
+    const Figure& f = figure();
+    SurfaceHit best;
+    static std::vector<ScreenVertex> screen;
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const EditedObject& drawn = part_object(i);
+        const auto count = int32_t(f.parts[i].mesh->vertices.size());
+        if (drawn.index == NO_OBJECT || drawn.vertex_count != count) continue;
+        if (screen.size() < size_t(count)) screen.resize(size_t(count));
+        bool whole = true;
+        for (int32_t k = 0; k < count && whole; ++k) {
+            const ScreenVertex* v = screen_vertex_at(drawn.first_vertex + k);
+            whole = v != nullptr;
+            if (whole) screen[size_t(k)] = *v;
+        }
+        if (!whole) continue;
+        hit_part_faces(
+            i, *f.parts[i].mesh, screen.data(), count, x, y,
+            [&](int32_t k) { return double(screen[size_t(k)].z); }, &best);
+    }
     return best;
 }
 

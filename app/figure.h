@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "app/edited_object.h"
 #include "geometry/matrix.h"
@@ -50,6 +51,28 @@ Matrix placement_matrix(const PartPlacement& placement);
 // the screen): the part's number in the figure, or NO_PART (depth 0) when no
 // part covers the pixel.
 int32_t part_under_point(int32_t x, int32_t y, int32_t* depth);
+
+// A point of the figure's surface under a pixel: the part, its mesh's
+// triangle and the point's barycentric coordinates in it (of the corners in
+// order, summing to 1), and its depth (the smaller the nearer).
+struct SurfaceHit {
+    int32_t part = NO_PART;
+    int32_t triangle = -1;
+    double b[3] = {};
+    double depth = std::numeric_limits<double>::infinity();
+};
+
+// The frontmost point of the figure under client pixel (x, y) as the last
+// transform put it on the screen (turned, and posed as the pools hold it),
+// through the faces the renderer draws; its depth is the view depth. part is
+// NO_PART when no part covers the pixel. The caller transforms the scene
+// first when the pools changed since.
+SurfaceHit surface_as_drawn(int32_t x, int32_t y);
+
+// The point every part turns about (whole model units): the first part's
+// centre once the figure has two parts, else the screen centre (the model
+// origin).
+Vec4 figure_pivot();
 
 // The model point of the part under client pixel (x, y) on its rim plane,
 // with the figure facing the viewer: the pixel's offset from the screen

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "app/animate.h"
 #include "app/figure.h"
 #include "app/inflate.h"
 #include "app/input.h"
@@ -142,6 +143,10 @@ void settle_held_step(bool editing, int32_t buttons, const CommandKeys& keys) {
     if (!editing) {
         if ((buttons & BUTTON_LEFT) != 0) going_on = StepKind::STROKE;
         again = (pressed & BUTTON_LEFT) != 0;
+    } else if (animating()) {
+        // A recording goes on over every press until R stops it.
+        going_on = animate_held_step(buttons);
+        again = going_on != StepKind::RECORD && (pressed & (BUTTON_LEFT | BUTTON_RIGHT)) != 0;
     } else if (keys.z_active) {
         going_on = StepKind::Z_HOLD;
         again = keys.z_pressed;
@@ -421,6 +426,8 @@ void run_frame(PlatformWindow window) {
     int32_t x = 0;
     int32_t y = 0;
     int32_t buttons = mouse_position(&x, &y);
+    // Animating needs a part to pose: undoing back to drawing ends it.
+    if (edited_object().index == NO_OBJECT) leave_animation();
     const CommandKeys keys = command_keys(edited_object().index != NO_OBJECT);
     settle_held_step(edited_object().index != NO_OBJECT, buttons, keys);
     // The view and the brush are settings, not steps: they change first, and
@@ -428,11 +435,26 @@ void run_frame(PlatformWindow window) {
     apply_wheel_notches(waiting_wheel_notches() > 0 ? nearest_figure_depth() : INT32_MAX);
     step_brush_keys();
     undo_or_redo(keys);
+    if (edited_object().index == NO_OBJECT) leave_animation();
+    const AnimateKeys animate_keys = read_animate_keys();
+    if (animate_keys.toggle && edited_object().index != NO_OBJECT) {
+        const char* refusal = nullptr;
+        toggle_animation(&refusal);
+        if (refusal != nullptr) show_title_notice(refusal);
+    }
     if (edited_object().index == NO_OBJECT) {
         handle_drawing_input(x, y, buttons, keys.shift);
+    } else if (animating()) {
+        // The modelling keys are asked, so that a press made while animating
+        // is not kept for later, and mean nothing.
+        figure_keys();
+        key_state(KEY_I);
+        key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down);
+        handle_animate_input(x, y, buttons, animate_keys);
     } else {
         handle_editing_input(x, y, buttons, keys.z_active);
     }
+    update_pose();
     if (take_dropped_notice()) show_title_notice("undo history full: the oldest steps are dropped");
     end_frame_clicks();
     // Ctrl+S, in either mode: S pressed once while Ctrl is held, or with both
@@ -443,8 +465,12 @@ void run_frame(PlatformWindow window) {
     place_figure();
     transform_scene();
     render_frame();
-    mark_edited_part();
-    if (keys.z_active && edited_object().index != NO_OBJECT) show_push_brush(x, y);
+    if (animating()) {
+        draw_control_points();
+    } else {
+        mark_edited_part();
+        if (keys.z_active && edited_object().index != NO_OBJECT) show_push_brush(x, y);
+    }
     // While a part is added, the outline drawn so far shows over the figure.
     if (edited_object().index == NO_OBJECT) overlay_strokes();
     advance_animations();

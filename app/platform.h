@@ -34,6 +34,9 @@ inline constexpr int KEY_CONTROL = 0x11;  // either Ctrl key; with S, save; with
 inline constexpr int KEY_S = 0x53;
 inline constexpr int KEY_Y = 0x59;      // with Ctrl, redo
 inline constexpr int KEY_SHIFT = 0x10;  // either Shift key; with Ctrl and Z, redo
+inline constexpr int KEY_A = 0x41;      // switch between modelling and animating
+inline constexpr int KEY_R = 0x52;      // while animating, start or stop recording a motion
+inline constexpr int KEY_SPACE = 0x20;  // while animating, play or pause the loop
 // The push brush's radius, a step down and up; the keys of '[' and ']' on a US
 // layout (VK_OEM_4, VK_OEM_6).
 inline constexpr int KEY_BRUSH_SMALLER = 0xDB;

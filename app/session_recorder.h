@@ -31,16 +31,26 @@ struct ScriptKey {
     int virtual_key;
     bool recorded;
 };
-inline constexpr ScriptKey SCRIPT_KEYS[] = {
-    {"z", KEY_Z, true},           {"f1", KEY_F1, true},
-    {"f2", KEY_F2, true},         {"f3", KEY_F3, true},
-    {"f12", KEY_F12, true},       {"i", KEY_I, true},
-    {"n", KEY_N, true},           {"m", KEY_M, true},
-    {"tab", KEY_TAB, true},       {"backspace", KEY_BACKSPACE, true},
-    {"delete", KEY_DELETE, true}, {"ctrl", KEY_CONTROL, true},
-    {"s", KEY_S, false},          {"y", KEY_Y, true},
-    {"shift", KEY_SHIFT, true},   {"[", KEY_BRUSH_SMALLER, true},
-    {"]", KEY_BRUSH_LARGER, true}};
+inline constexpr ScriptKey SCRIPT_KEYS[] = {{"z", KEY_Z, true},
+                                            {"f1", KEY_F1, true},
+                                            {"f2", KEY_F2, true},
+                                            {"f3", KEY_F3, true},
+                                            {"f12", KEY_F12, true},
+                                            {"i", KEY_I, true},
+                                            {"n", KEY_N, true},
+                                            {"m", KEY_M, true},
+                                            {"tab", KEY_TAB, true},
+                                            {"backspace", KEY_BACKSPACE, true},
+                                            {"delete", KEY_DELETE, true},
+                                            {"ctrl", KEY_CONTROL, true},
+                                            {"s", KEY_S, false},
+                                            {"y", KEY_Y, true},
+                                            {"shift", KEY_SHIFT, true},
+                                            {"[", KEY_BRUSH_SMALLER, true},
+                                            {"]", KEY_BRUSH_LARGER, true},
+                                            {"a", KEY_A, true},
+                                            {"r", KEY_R, true},
+                                            {"space", KEY_SPACE, true}};
 inline constexpr int32_t SCRIPT_KEY_COUNT = int32_t(sizeof SCRIPT_KEYS / sizeof SCRIPT_KEYS[0]);
 
 // A recording keeps at most this many commands, each a line of at most 30

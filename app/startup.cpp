@@ -1,6 +1,8 @@
 // The start-up and shut-down sequences.
 #include "app/startup.h"
 
+#include "app/animate.h"
+
 #include "app/frame.h"
 #include "app/input.h"
 #include "app/outline.h"
@@ -44,6 +46,7 @@ int start_up(PlatformWindow window) {
     reset_mouse();
     forget_strokes();
     reset_undo_history();
+    reset_animation();
     reset_view_zoom();
     reset_push_brush();
 
@@ -87,6 +90,7 @@ void shut_down() {
     forget_edited_object();  // every object goes below
     forget_strokes();
     reset_undo_history();  // the meshes the steps kept
+    reset_animation();     // and those the pose was built on
     free_animation_table();
     restore_cursor();
     free_model_library();

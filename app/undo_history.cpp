@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/animation_state.h"
 #include "app/edited_object.h"
 #include "app/outline.h"
 #include "app/packed_pixels.h"
@@ -32,6 +33,7 @@ struct State {
     PackedPixels picture_page;
     PackedPixels sketch_page;
     KeptStrokes strokes;
+    AnimationState animation;
 };
 
 // What the history holds, counted once however many states share it.
@@ -73,6 +75,7 @@ State capture() {
     if (sketching(s.figure, s.drawing_page))
         s.sketch_page = pack_pixels(page_pixels(s.drawing_page), page_size());
     s.strokes = keep_strokes();
+    s.animation = animation_state();
     return s;
 }
 
@@ -101,14 +104,15 @@ bool same_states(const State& a, const State& b) {
            same_packed(a.sketch_page, b.sketch_page) && a.strokes.refused == b.strokes.refused &&
            a.strokes.stroke_count == b.strokes.stroke_count &&
            same_segments(a.strokes.segments, b.strokes.segments) &&
-           same_packed(a.strokes.page_copy, b.strokes.page_copy);
+           same_packed(a.strokes.page_copy, b.strokes.page_copy) && a.animation == b.animation;
 }
 
 // The state now is the kept one.
 bool is_current(const State& s) {
     if (!(figure() == s.figure) || !same_rotation(figure_rotation(), s.rotation) ||
         (fine_vertex_base() != nullptr) != s.body_buffers ||
-        drawing_page_index() != s.drawing_page || !strokes_as_kept(s.strokes))
+        drawing_page_index() != s.drawing_page || !strokes_as_kept(s.strokes) ||
+        !(animation_state() == s.animation))
         return false;
     if (!same_pixels(s.picture_page, page_pixels(PICTURE_PAGE), page_size())) return false;
     if (!sketching(s.figure, s.drawing_page)) return true;
@@ -131,7 +135,7 @@ int64_t region_bytes(const RegionMask& region) {
 int64_t own_bytes(const State& s) {
     return int64_t(sizeof(State)) + packed_bytes(s.picture_page) + packed_bytes(s.sketch_page) +
            int64_t(s.strokes.segments.capacity() * sizeof(StrokeSegment)) +
-           packed_bytes(s.strokes.page_copy);
+           packed_bytes(s.strokes.page_copy) + animation_own_bytes(s.animation);
 }
 
 void hold(const void* record, int64_t bytes) {
@@ -157,6 +161,9 @@ void count_in(const State& s) {
         if (part.mesh != nullptr) hold(part.mesh.get(), mesh_bytes(*part.mesh));
         if (part.region != nullptr) hold(part.region.get(), region_bytes(*part.region));
     }
+    for (const auto& motion : s.animation.motions)
+        hold(motion.get(),
+             int64_t(sizeof(Motion)) + int64_t(motion->samples.capacity() * sizeof(double)));
 }
 
 void count_out(const State& s) {
@@ -166,6 +173,8 @@ void count_out(const State& s) {
         if (part.mesh != nullptr) let_go(part.mesh.get());
         if (part.region != nullptr) let_go(part.region.get());
     }
+    for (const auto& motion : s.animation.motions)
+        let_go(motion.get());
 }
 
 // States are counted where they lie in the lists: a state is counted out before it moves.
@@ -260,6 +269,8 @@ bool restore(const State& s) {
         if (sketching(s.figure, s.drawing_page)) put_page(s.sketch_page, s.drawing_page);
         restore_strokes(s.strokes);
     }
+    // The animation comes back with its figure; drawing starting over keeps none of it.
+    restore_animation_state(whole ? s.animation : AnimationState{});
     return whole;
 }
 

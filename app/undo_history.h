@@ -3,8 +3,9 @@
 // A state is a value: the figure's record (app/edited_object.h, whose parts share their meshes
 // and regions with every other copy that has not changed them), its rotation, whether the body
 // buffers are in place, which page strokes go to, page 0's pixels and, while a part's outline
-// is drawn on it, the sketch page's (both as runs, app/packed_pixels.h), and the strokes that
-// can be taken back (app/stroke_history.h). That is everything the frame keeps between frames
+// is drawn on it, the sketch page's (both as runs, app/packed_pixels.h), the strokes that
+// can be taken back (app/stroke_history.h), and the animation's points, motions and pose
+// (app/animate.h). That is everything the frame keeps between frames
 // that a later frame's picture or input depends on: the outline grid and the kept region are
 // filled afresh by every build, and page 0 is drawn afresh every frame while a part is in the
 // scene.
@@ -25,7 +26,9 @@ inline constexpr int32_t MAX_UNDO_STEPS = 256;
 inline constexpr int64_t MAX_UNDO_BYTES = int64_t(64) << 20;
 
 // The steps held over frames.
-enum class StepKind : int32_t { NONE, STROKE, Z_HOLD, TURN };
+// While animating, a drag of a control point is a POSE, and a recording (R to R) one
+// RECORD whatever is done during it.
+enum class StepKind : int32_t { NONE, STROKE, Z_HOLD, TURN, POSE, RECORD };
 
 // Start-up and shut-down: no step kept, none open.
 void reset_undo_history();

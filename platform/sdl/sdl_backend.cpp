@@ -79,9 +79,13 @@ constexpr const char* HELP =
     "N keeps it and lets you draw another part over it (the figure turns as one), joined to\n"
     "the part under the right-click: in front of it, or behind it with Shift held. M adds its\n"
     "mirror image, Tab edits the next part and Backspace removes the part being edited. While\n"
-    "drawing, Backspace takes back the last stroke and Delete every stroke. Ctrl+Z undoes the\n"
-    "last step (a stroke, a build, a turn, a hold of Z, a key; not the wheel or the brush's\n"
-    "size), again and again, and Ctrl+Y or Ctrl+Shift+Z redoes it. Ctrl+S saves the picture,\n"
+    "drawing, Backspace takes back the last stroke and Delete every stroke. A switches to\n"
+    "animating a figure with a body: a click places a control point (up to 32), dragging one\n"
+    "bends the figure, a right-click removes one; R records the dragged point's path and R\n"
+    "again loops it, Space plays and pauses the loop, A again shows the rest shape. Ctrl+Z\n"
+    "undoes the last step (a stroke, a build, a turn, a hold of Z, a key, a point, a drag of\n"
+    "one, a recording; not the wheel or the brush's size), again and again, and Ctrl+Y or\n"
+    "Ctrl+Shift+Z redoes it. Ctrl+S saves the picture,\n"
     "the session and every part as numbered files sketch3d-NNN.obj, .stl, .glb, .png and\n"
     ".txt. Escape ends the program.\n"
     "\n"
@@ -152,7 +156,7 @@ SDL_Scancode bracket_scancode(SDL_Keycode key, SDL_Scancode us_place) {
 
 // Windows virtual key code to the SDL scancode of the key that now produces it: letters and
 // the brackets follow the keyboard layout, as Windows virtual keys do; F1..F12, Backspace,
-// Delete and Tab are where they are. Other keys have none.
+// Delete, Tab and Space are where they are. Other keys have none.
 SDL_Scancode scancode_of(int virtual_key) {
     if (virtual_key >= 'A' && virtual_key <= 'Z') {
         return SDL_GetScancodeFromKey(SDL_Keycode('a' + (virtual_key - 'A')));
@@ -167,6 +171,7 @@ SDL_Scancode scancode_of(int virtual_key) {
     if (virtual_key == KEY_BACKSPACE) return SDL_SCANCODE_BACKSPACE;
     if (virtual_key == KEY_DELETE) return SDL_SCANCODE_DELETE;
     if (virtual_key == KEY_TAB) return SDL_SCANCODE_TAB;
+    if (virtual_key == KEY_SPACE) return SDL_SCANCODE_SPACE;
     return SDL_SCANCODE_UNKNOWN;
 }
 
@@ -187,6 +192,7 @@ int virtual_key_of(const SDL_Keysym& key) {
     if (key.scancode == SDL_SCANCODE_BACKSPACE) return KEY_BACKSPACE;
     if (key.scancode == SDL_SCANCODE_DELETE) return KEY_DELETE;
     if (key.scancode == SDL_SCANCODE_TAB) return KEY_TAB;
+    if (key.scancode == SDL_SCANCODE_SPACE) return KEY_SPACE;
     return -1;
 }
 

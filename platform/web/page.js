@@ -16,13 +16,15 @@
   const KEY_TAB = 0x09;
   const KEY_Y = 0x59;
   const KEY_SHIFT = 0x10;
+  const KEY_A = 0x41;
+  const KEY_R = 0x52;
   // Ctrl and Shift go to the program as keys of their own: Ctrl+Z undoes, Ctrl+Y and
   // Ctrl+Shift+Z redo (Ctrl+S is the page's own, below).
   const NAMED_KEYS = {
     F1: 0x70, F2: 0x71, F3: 0x72, F12: 0x7b, Backspace: 0x08, Delete: 0x2e, Control: 0x11,
-    Shift: 0x10,
+    Shift: 0x10, ' ': 0x20,
   };
-  const LETTER_KEYS = { Z: KEY_Z, I: KEY_I, N: KEY_N, M: KEY_M, Y: KEY_Y };
+  const LETTER_KEYS = { Z: KEY_Z, I: KEY_I, N: KEY_N, M: KEY_M, Y: KEY_Y, A: KEY_A, R: KEY_R };
   // The push brush smaller and larger: the keys that type [ and ], or those in their places
   // on a US layout (the Windows keys VK_OEM_4 and VK_OEM_6).
   const BRACKET_KEYS = { '[': 0xdb, ']': 0xdd };
@@ -422,7 +424,7 @@
   // The right button builds; no menu.
   canvas.addEventListener('contextmenu', (event) => event.preventDefault());
 
-  // Z, I, N, M and Y follow the keyboard layout like Windows virtual keys; on a layout without
+  // Z, I, N, M, Y, A and R follow the keyboard layout like Windows virtual keys; on a layout without
   // Latin letters the keys in their places count. Tab edits the next part, but Shift+Tab is
   // left to the browser, so that the keyboard can always leave the canvas.
   function virtualKey(event) {

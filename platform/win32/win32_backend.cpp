@@ -65,7 +65,9 @@ constexpr const char* HELP =
     "F12 throws it away; Backspace and Delete take strokes back. N keeps it and lets you draw\n"
     "another part over it, joined to the part under the right-click (behind it with Shift\n"
     "held), M adds its mirror image, Tab edits the next part, Backspace removes the part\n"
-    "being edited. Ctrl+Z undoes the last step, Ctrl+Y or Ctrl+Shift+Z redoes it.\n"
+    "being edited. A animates a figure with a body: a click places a control point, a drag\n"
+    "bends the figure, a right-click removes the point; R records a drag and R again loops\n"
+    "it, Space plays and pauses. Ctrl+Z undoes the last step, Ctrl+Y or Ctrl+Shift+Z redoes it.\n"
     "Ctrl+S saves numbered files sketch3d-NNN.obj, .stl, .png and .txt. Escape ends the program.\n"
     "\n"
     "  FILE           open a session saved by Ctrl+S: it plays at once, then the mouse goes on\n"
@@ -455,15 +457,16 @@ uint16_t query_key(int virtual_key, bool clear) {
     if (kept) key_state |= KEY_PRESSED_BIT;
     kept = !clear && (key_state & KEY_PRESSED_BIT) != 0;
     // Backspace, Delete and Tab are typing keys, N and M letters that add a part, [ and ]
-    // signs that size the push brush, and Ctrl+S, Ctrl+Z and Ctrl+Y (Ctrl+Shift+Z) are
-    // shortcuts: they count only while this window has the keyboard, so that typing in
-    // another program takes back no stroke, changes no figure or brush, undoes nothing and
-    // saves nothing. The query above still runs, so that a press made
-    // elsewhere is not reported once the window is back in front.
+    // signs that size the push brush, A, R and Space animate, record and play, and Ctrl+S,
+    // Ctrl+Z and Ctrl+Y (Ctrl+Shift+Z) are shortcuts: they count only while this window has
+    // the keyboard, so that typing in another program takes back no stroke, changes no
+    // figure or brush, animates, undoes and saves nothing. The query above still runs, so that a
+    // press made elsewhere is not reported once the window is back in front.
     if ((virtual_key == KEY_BACKSPACE || virtual_key == KEY_DELETE || virtual_key == KEY_TAB ||
          virtual_key == KEY_N || virtual_key == KEY_M || virtual_key == KEY_CONTROL ||
          virtual_key == KEY_S || virtual_key == KEY_Y || virtual_key == KEY_SHIFT ||
-         virtual_key == KEY_BRUSH_SMALLER || virtual_key == KEY_BRUSH_LARGER) &&
+         virtual_key == KEY_BRUSH_SMALLER || virtual_key == KEY_BRUSH_LARGER ||
+         virtual_key == KEY_A || virtual_key == KEY_R || virtual_key == KEY_SPACE) &&
         GetForegroundWindow() != state.window) {
         return 0;
     }

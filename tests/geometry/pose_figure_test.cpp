@@ -1,0 +1,289 @@
+// Posing a figure by control points: a body with arms and legs, a point on
+// each hand and foot, one hand swung up in the picture plane.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "geometry/inflate_region.h"
+#include "geometry/pose_figure.h"
+#include "support/body_quality.h"
+
+namespace {
+
+struct Ellipse {
+    double cx, cy, rx, ry;
+};
+
+PartMesh ellipse_mesh(const Ellipse& e) {
+    const BodyOutline outline = {"ellipse", [=](double x, double y) {
+                                     return (x - e.cx) * (x - e.cx) / (e.rx * e.rx) +
+                                                (y - e.cy) * (y - e.cy) / (e.ry * e.ry) <=
+                                            1;
+                                 }};
+    return body_part_mesh(inflate_region(outline_mask(outline), {}, {}));
+}
+
+// Torso, right and left arm, right and left leg (x grows to the right, y
+// down). The left leg is modelled 40 units right of where it stands and
+// placed back by its offset, and set 6 units deeper, so that the placement
+// is part of what is checked.
+struct Figure {
+    PartMesh meshes[5];
+    PosePart parts[5];
+};
+
+const Figure& figure() {
+    static const Figure f = [] {
+        Figure made;
+        const Ellipse shapes[5] = {{0, -20, 45, 90},
+                                   {85, -70, 65, 13},
+                                   {-85, -70, 65, 13},
+                                   {22, 115, 15, 65},
+                                   {-22 + 40, 115, 15, 65}};
+        for (int32_t p = 0; p < 5; ++p) {
+            made.meshes[p] = ellipse_mesh(shapes[p]);
+            made.parts[p] = {&made.meshes[p], 0, 0, FIXED_ONE, p == 0 ? POSE_NO_PART : 0};
+        }
+        made.parts[4].offset_x = -40;
+        made.parts[4].depth = 6;
+        return made;
+    }();
+    return f;
+}
+
+// The triangle farthest along (dx, dy) on a part, as a control point at its
+// centre.
+PoseHandle tip_handle(const Figure& f, int32_t part, double dx, double dy) {
+    const PartMesh& mesh = f.meshes[part];
+    PoseHandle handle = {part, 0, {1.0 / 3, 1.0 / 3, 1.0 / 3}};
+    double best = -1e30;
+    for (size_t t = 0; t < mesh.triangles.size(); ++t) {
+        double along = 0;
+        for (int32_t v : mesh.triangles[t].v)
+            along += mesh.fine[size_t(v)].x * dx + mesh.fine[size_t(v)].y * dy;
+        if (along > best) {
+            best = along;
+            handle.triangle = int32_t(t);
+        }
+    }
+    return handle;
+}
+
+double volume(const PartMesh& mesh, const std::vector<Vec4>& fine) {
+    double sum = 0;
+    for (const MeshTriangle& t : mesh.triangles) {
+        const Vec4 &a = fine[size_t(t.v[0])], &b = fine[size_t(t.v[1])], &c = fine[size_t(t.v[2])];
+        sum += double(a.x) * (double(b.y) * c.z - double(b.z) * c.y) -
+               double(a.y) * (double(b.x) * c.z - double(b.z) * c.x) +
+               double(a.z) * (double(b.x) * c.y - double(b.y) * c.x);
+    }
+    return sum;
+}
+
+void normal(const std::vector<Vec4>& fine, const MeshTriangle& t, double* n) {
+    const Vec4 &a = fine[size_t(t.v[0])], &b = fine[size_t(t.v[1])], &c = fine[size_t(t.v[2])];
+    const double u[3] = {double(b.x - a.x), double(b.y - a.y), double(b.z - a.z)};
+    const double v[3] = {double(c.x - a.x), double(c.y - a.y), double(c.z - a.z)};
+    n[0] = u[1] * v[2] - u[2] * v[1];
+    n[1] = u[2] * v[0] - u[0] * v[2];
+    n[2] = u[0] * v[1] - u[1] * v[0];
+}
+
+struct Posed {
+    PoseRig rig;
+    PoseState state;
+    double target[4][3];
+    std::vector<Vec4> fine[5];
+    uint64_t digest = 1469598103934665603ull;
+};
+
+// The rig on the four tips, then the right hand swung 40 degrees up about
+// the shoulder over twelve frames (its path's directions normalised, so that
+// only + - * / and sqrt reach the numbers), one solve a frame.
+void pose_figure(Posed* out) {
+    const Figure& f = figure();
+    const PoseHandle handles[4] = {tip_handle(f, 1, 1, 0), tip_handle(f, 2, -1, 0),
+                                   tip_handle(f, 3, 0, 1), tip_handle(f, 4, 0, 1)};
+    ASSERT_TRUE(build_pose_rig(f.parts, 5, handles, 4, &out->rig));
+    reset_pose(out->rig, &out->state);
+    for (int32_t h = 0; h < 4; ++h)
+        rest_handle_position(out->rig, h, out->target[h]);
+    const double shoulder[2] = {40, -70};
+    const double from[2] = {out->target[0][0] - shoulder[0], out->target[0][1] - shoulder[1]};
+    const double radius = std::sqrt(from[0] * from[0] + from[1] * from[1]);
+    // 40 degrees anticlockwise on the screen (y down): (cos, -sin).
+    const double to[2] = {from[0] * 0.766044443118978 + from[1] * 0.6427876096865394,
+                          -from[0] * 0.6427876096865394 + from[1] * 0.766044443118978};
+    for (int32_t frame = 1; frame <= 12; ++frame) {
+        const double t = frame / 12.0;
+        double d[2] = {from[0] + (to[0] - from[0]) * t, from[1] + (to[1] - from[1]) * t};
+        const double scale = radius / std::sqrt(d[0] * d[0] + d[1] * d[1]);
+        out->target[0][0] = shoulder[0] + d[0] * scale;
+        out->target[0][1] = shoulder[1] + d[1] * scale;
+        solve_pose(out->rig, out->target, &out->state);
+    }
+    auto add = [&](const void* data, size_t bytes) {
+        for (size_t i = 0; i < bytes; ++i) {
+            out->digest ^= static_cast<const uint8_t*>(data)[i];
+            out->digest *= 1099511628211ull;
+        }
+    };
+    add(out->state.position.data(), out->state.position.size() * sizeof(double));
+    add(out->state.rotation.data(), out->state.rotation.size() * sizeof(double));
+    for (int32_t p = 0; p < 5; ++p) {
+        posed_part_positions(out->rig, out->state, p, &out->fine[p]);
+        add(out->fine[p].data(), out->fine[p].size() * sizeof(Vec4));
+    }
+}
+
+}  // namespace
+
+TEST(PoseFigure, SwungHandFollowsRestHoldsAndFigureStaysRigid) {
+    const Figure& f = figure();
+    Posed posed;
+    pose_figure(&posed);
+    const PoseRig& rig = posed.rig;
+    EXPECT_GE(rig.node_count, 200);
+    EXPECT_LE(rig.node_count, 600);
+
+    // The rest pose gives back every part's own fine positions exactly.
+    PoseState rest;
+    reset_pose(rig, &rest);
+    std::vector<Vec4> at_rest;
+    for (int32_t p = 0; p < 5; ++p) {
+        posed_part_positions(rig, rest, p, &at_rest);
+        EXPECT_TRUE(std::memcmp(at_rest.data(), f.meshes[p].fine.data(),
+                                at_rest.size() * sizeof(Vec4)) == 0)
+            << "part " << p;
+    }
+
+    // The dragged hand lands on its target within a pixel; the others stay.
+    for (int32_t h = 0; h < 4; ++h) {
+        double at[3], start[3];
+        posed_handle_position(rig, posed.state, h, at);
+        rest_handle_position(rig, h, start);
+        const double* want = h == 0 ? posed.target[0] : start;
+        const double miss = std::sqrt((at[0] - want[0]) * (at[0] - want[0]) +
+                                      (at[1] - want[1]) * (at[1] - want[1]) +
+                                      (at[2] - want[2]) * (at[2] - want[2]));
+        EXPECT_LT(miss, h == 0 ? 0.5 : 0.05) << "handle " << h;
+    }
+    // The hand did move: 40 degrees on a radius of about 110.
+    double start[3];
+    rest_handle_position(rig, 0, start);
+    EXPECT_GT(start[1] - posed.target[0][1], 60);
+
+    for (int32_t p = 0; p < 5; ++p) {
+        const PartMesh& mesh = f.meshes[p];
+        const std::vector<Vec4>& now = posed.fine[p];
+        ASSERT_EQ(now.size(), mesh.fine.size());
+        // Volume within 5 %.
+        const double v0 = volume(mesh, mesh.fine), v1 = volume(mesh, now);
+        EXPECT_NEAR(v1 / v0, 1.0, 0.05) << "part " << p;
+        // A limb's length, between its two ends along its axis, within 5 %.
+        if (p > 0) {
+            const bool arm = p <= 2;
+            size_t lo = 0, hi = 0;
+            for (size_t i = 0; i < mesh.fine.size(); ++i) {
+                const int32_t a = arm ? mesh.fine[i].x : mesh.fine[i].y;
+                if (a < (arm ? mesh.fine[lo].x : mesh.fine[lo].y)) lo = i;
+                if (a > (arm ? mesh.fine[hi].x : mesh.fine[hi].y)) hi = i;
+            }
+            auto length = [&](const std::vector<Vec4>& v) {
+                const double d[3] = {double(v[hi].x - v[lo].x), double(v[hi].y - v[lo].y),
+                                     double(v[hi].z - v[lo].z)};
+                return std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            };
+            EXPECT_NEAR(length(now) / length(mesh.fine), 1.0, 0.05) << "part " << p;
+        }
+        // No face turned inside out: each posed normal on the side of its
+        // rest normal as its nearest node turns it.
+        int32_t flipped = 0;
+        const int32_t first = rig.part_first_vertex[size_t(p)];
+        for (const MeshTriangle& t : mesh.triangles) {
+            double n0[3], n1[3];
+            normal(mesh.fine, t, n0);
+            normal(now, t, n1);
+            const double* r =
+                &posed.state.rotation[9 * size_t(rig.bindings[size_t(first + t.v[0])].node[0])];
+            double dot = 0;
+            for (int32_t c = 0; c < 3; ++c)
+                dot += (r[3 * c] * n0[0] + r[3 * c + 1] * n0[1] + r[3 * c + 2] * n0[2]) * n1[c];
+            flipped += dot <= 0;
+        }
+        EXPECT_EQ(flipped, 0) << "part " << p;
+    }
+
+    // The same bits from a second rig and solve; the digest is printed for
+    // comparing builds for other targets.
+    Posed again;
+    pose_figure(&again);
+    EXPECT_EQ(again.digest, posed.digest);
+    std::printf("pose digest %016llx\n", static_cast<unsigned long long>(posed.digest));
+}
+
+TEST(PoseFigure, KeepsNodesRefusesBadInputAndHoldsWildTargets) {
+    const Figure& f = figure();
+    const PoseHandle good = tip_handle(f, 1, 1, 0);
+    PosePart parts[2] = {f.parts[0], f.parts[1]};
+    PoseRig rig, two;
+    EXPECT_TRUE(build_pose_rig(parts, 2, &good, 1, &rig));
+    // Another set of points on the same parts keeps the nodes.
+    const PoseHandle pair[2] = {good, tip_handle(f, 0, 0, 1)};
+    ASSERT_TRUE(build_pose_rig(parts, 2, pair, 2, &two));
+    EXPECT_EQ(two.node_rest, rig.node_rest);
+
+    PoseHandle off = good;
+    off.triangle = int32_t(f.meshes[1].triangles.size());
+    PoseHandle not_finite = good;
+    not_finite.b[1] = std::nan("");
+    PoseHandle missing_part = good;
+    missing_part.part = 2;
+    PosePart no_mesh[2] = {f.parts[0], f.parts[1]};
+    no_mesh[1].mesh = nullptr;
+    PosePart later_parent[2] = {f.parts[0], f.parts[1]};
+    later_parent[0].parent = 1;
+    PosePart no_scale[2] = {f.parts[0], f.parts[1]};
+    no_scale[1].scale = 0;
+    PartMesh loose;
+    loose.vertices = f.meshes[1].vertices;
+    PosePart no_faces[2] = {f.parts[0], {&loose, 0, 0, FIXED_ONE, 0}};
+    PoseHandle many[MAX_POSE_HANDLES + 1];
+    std::fill(many, many + MAX_POSE_HANDLES + 1, good);
+    const struct {
+        const PosePart* parts;
+        const PoseHandle* handles;
+        int32_t handle_count;
+    } bad[] = {{parts, &off, 1},          {parts, &not_finite, 1},
+               {parts, &missing_part, 1}, {no_mesh, &good, 1},
+               {later_parent, &good, 1},  {no_scale, &good, 1},
+               {no_faces, &good, 1},      {parts, many, MAX_POSE_HANDLES + 1},
+               {parts, &good, 0}};
+    for (const auto& b : bad) {
+        EXPECT_FALSE(build_pose_rig(b.parts, 2, b.handles, b.handle_count, &rig));
+        EXPECT_FALSE(rig.valid);
+    }
+
+    // A target far out of range is held within reach (the pose stays finite
+    // and the point goes as far as it may); one that is not a number leaves
+    // its point at rest.
+    ASSERT_TRUE(build_pose_rig(parts, 2, &good, 1, &rig));
+    PoseState state;
+    const double far[1][3] = {{1e300, -1e300, 0}};
+    solve_pose(rig, far, &state);
+    double at[3];
+    posed_handle_position(rig, state, 0, at);
+    EXPECT_GT(at[0], 1e5);
+    EXPECT_LT(at[1], -1e5);
+    for (double v : state.position)
+        ASSERT_TRUE(std::isfinite(v));
+    reset_pose(rig, &state);
+    double rest[3];
+    rest_handle_position(rig, 0, rest);
+    const double pinned[1][3] = {{std::nan(""), rest[1], rest[2]}};
+    solve_pose(rig, pinned, &state);
+    posed_handle_position(rig, state, 0, at);
+    EXPECT_NEAR(at[0], rest[0], 0.05);
+}
