@@ -52,8 +52,10 @@ struct PoseHandle {
     double b[3];
 };
 
-// A vertex's or control point's hold on the graph: up to four nodes and
-// their weights (weight 0 for an unused slot).
+// A vertex's hold on the graph: up to four nodes of its part and their
+// weights, summing to 1 (weight 0 for an unused slot). A posed vertex is
+// sum of weight * (R_node (rest - node rest) + node position), which is also
+// linear blend skinning with one joint per node for an export to use.
 inline constexpr int32_t POSE_BIND_NODES = 4;
 struct PoseBinding {
     int32_t node[POSE_BIND_NODES];
