@@ -643,15 +643,14 @@ void reset_pose(const PoseRig& rig, PoseState* state) {
         std::copy(IDENTITY, IDENTITY + 9, &state->rotation[9 * i]);
     state->position = rig.node_rest;
     state->rhs.assign(3 * n, 0.0);
-    state->handle_target.assign(3 * rig.handles.size(), 0.0);
 }
 
 void solve_pose(const PoseRig& rig, const double (*targets)[3], PoseState* state) {
     if (!rig.valid) return;
     const int32_t n = rig.node_count;
-    if (state->rotation.size() != 9 * size_t(n) || state->position.size() != 3 * size_t(n) ||
-        state->rhs.size() != 3 * size_t(n) || state->handle_target.size() != 3 * rig.handles.size())
+    if (state->rotation.size() != 9 * size_t(n) || state->position.size() != 3 * size_t(n))
         reset_pose(rig, state);
+    state->rhs.resize(3 * size_t(n));
     const auto handle_count = int32_t(rig.handles.size());
     for (int32_t iteration = 0; iteration < POSE_ITERATIONS; ++iteration) {
         // Local: each node's rotation that best turns its rest links into

@@ -52,8 +52,10 @@ struct PoseHandle {
     double b[3];
 };
 
-// A vertex's or control point's hold on the graph: up to four nodes and
-// their weights (weight 0 for an unused slot).
+// A vertex's hold on the graph: up to four nodes of its part and their
+// weights, summing to 1 (weight 0 for an unused slot). A posed vertex is
+// sum of weight * (R_node (rest - node rest) + node position), which is also
+// linear blend skinning with one joint per node for an export to use.
 inline constexpr int32_t POSE_BIND_NODES = 4;
 struct PoseBinding {
     int32_t node[POSE_BIND_NODES];
@@ -123,7 +125,6 @@ struct PoseState {
     std::vector<double> position;  // 3 per node
     // Working storage, kept so that a solve allocates nothing once grown.
     std::vector<double> rhs;
-    std::vector<double> handle_target;
 };
 
 // The rest pose (every rotation the identity, every node at rest), sized for
@@ -134,9 +135,11 @@ void reset_pose(const PoseRig& rig, PoseState* state);
 // each control point h to targets[h] (figure coordinates; one per control
 // point of the rig, the unmoved ones at their present or rest places), from
 // the state's present pose. A target coordinate that is not a number is taken
-// as the point's rest one, and targets are held within a million units. Deterministic: the same
-// rig, state and targets give the same bits. A state not sized for the rig is reset first; nothing
-// for an invalid rig.
+// as the point's rest one, and targets are held within a million units.
+// Deterministic: the same rig, state and targets give the same bits. A state
+// not sized for the rig's nodes is reset first (one from a rig of the same
+// parts with other control points is kept as it is); nothing for an invalid
+// rig.
 inline constexpr int32_t POSE_ITERATIONS = 8;
 void solve_pose(const PoseRig& rig, const double (*targets)[3], PoseState* state);
 

@@ -230,10 +230,21 @@ TEST(PoseFigure, KeepsNodesRefusesBadInputAndHoldsWildTargets) {
     PosePart parts[2] = {f.parts[0], f.parts[1]};
     PoseRig rig, two;
     EXPECT_TRUE(build_pose_rig(parts, 2, &good, 1, &rig));
-    // Another set of points on the same parts keeps the nodes.
+    // Another set of points on the same parts keeps the nodes, and a pose
+    // carries over to its rig (it is not started again from rest).
     const PoseHandle pair[2] = {good, tip_handle(f, 0, 0, 1)};
     ASSERT_TRUE(build_pose_rig(parts, 2, pair, 2, &two));
     EXPECT_EQ(two.node_rest, rig.node_rest);
+    PoseState carried, fresh;
+    double moved[2][3];
+    rest_handle_position(rig, 0, moved[0]);
+    moved[0][1] -= 20;
+    for (int32_t frame = 0; frame < 4; ++frame)
+        solve_pose(rig, moved, &carried);
+    posed_handle_position(two, carried, 1, moved[1]);
+    solve_pose(two, moved, &carried);
+    solve_pose(two, moved, &fresh);
+    EXPECT_NE(carried.rotation, fresh.rotation);
 
     PoseHandle off = good;
     off.triangle = int32_t(f.meshes[1].triangles.size());
