@@ -40,8 +40,7 @@ bool operator==(const AnimationState& a, const AnimationState& b) {
 
 int64_t animation_own_bytes(const AnimationState& s) {
     auto pose_bytes = [](const PoseState& p) {
-        return int64_t((p.rotation.capacity() + p.position.capacity() + p.rhs.capacity() +
-                        p.handle_target.capacity()) *
+        return int64_t((p.rotation.capacity() + p.position.capacity() + p.rhs.capacity()) *
                        sizeof(double));
     };
     return int64_t(s.points.capacity() * sizeof(ControlPoint)) +
