@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "app/part_blend.h"
 #include "app/part_room.h"
 #include "base/memory.h"
 #include "base/messages.h"
@@ -131,9 +132,13 @@ bool emit_figure(const Vec4& rotation) {
         reset_frame_pools();
     }
     bool whole = true;
+    // Kept between emissions: a part that blends with another is drawn from
+    // its blended copy, which has its own mesh's vertices and triangles.
+    static PartMesh blended;
     for (int32_t i = 0; i < f.part_count; ++i) {
         const FigurePart& part = f.parts[i];
-        const int32_t index = emit_part_object(*part.mesh, part.colour, part.shading);
+        const PartMesh& drawn = blended_part_mesh(f, i, &blended) ? blended : *part.mesh;
+        const int32_t index = emit_part_object(drawn, part.colour, part.shading);
         if (index < 0) {
             // Its object could not be made (the message is shown): the part goes.
             drop_part(i--);
@@ -324,7 +329,11 @@ PartMesh* edit_part_mesh(int32_t part) {
 void store_part_vertices(int32_t part) {
     const Figure& f = state.figure;
     if (!valid_part(f, part)) return;
-    store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
+    // The part blended again against the others as they were emitted; they
+    // take the change at the next emission.
+    static PartMesh blended;
+    const PartMesh& drawn = blended_part_mesh(f, part, &blended) ? blended : *f.parts[part].mesh;
+    store_emitted_vertices(state.emitted[part].index, drawn);
 }
 
 void forget_edited_object() {

@@ -17,9 +17,11 @@
 #include "app/figure.h"
 #include "app/mesh_export.h"
 #include "app/outline.h"
+#include "app/part_blend.h"
 #include "app/part_mark.h"
 #include "app/view_zoom.h"
 #include "base/messages.h"
+#include "geometry/blend_parts.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
 #include "raster/render_frame.h"
@@ -652,14 +654,11 @@ Against vertices_against(const ExportedMesh& part, const ExportedMesh& other) {
 
 }  // namespace
 
-// Parts attached to what they were drawn over: a body, a head drawn over its
-// top and inflated after its ears, the ears (one by M), two arms by N and M
-// and a tail drawn with Shift held, and its mirror. Every part enters the part
-// it was drawn over; the tail lies behind the body and the rest in front; a
-// mirror keeps its source's attachment and depth; undo of the build with
-// Shift gives the figure back byte for byte.
-TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
-    Session session;
+// A body, a head drawn over its top and inflated after its ears, the ears
+// (one by M), two arms by N and M and a tail drawn with Shift held, and its
+// mirror: eight bodies. The undo of the first build with Shift must give the
+// figure back byte for byte.
+void build_eight_part_figure(Session& session) {
     session.stroke(ellipse(257, 300, 75, 105, 40));
     session.right_click(257, 300);
     tap(session, KEY_I);
@@ -700,6 +699,18 @@ TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
     }
     tap(session, KEY_I);
     tap(session, KEY_M);
+}
+
+// Parts attached to what they were drawn over: a body, a head drawn over its
+// top and inflated after its ears, the ears (one by M), two arms by N and M
+// and a tail drawn with Shift held, and its mirror. Every part enters the part
+// it was drawn over; the tail lies behind the body and the rest in front; a
+// mirror keeps its source's attachment and depth; undo of the build with
+// Shift gives the figure back byte for byte.
+TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
+    Session session;
+    build_eight_part_figure(session);
+    ASSERT_FALSE(HasFatalFailure());
     const Figure& f = figure();
     ASSERT_EQ(f.part_count, 8);
     ASSERT_TRUE(headless_messages().empty());
@@ -747,4 +758,157 @@ TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
         EXPECT_EQ(f.parts[i].parent, i < 3 ? NO_PART : 0) << i;
         EXPECT_TRUE(f.parts[i].placement == kept.parts[i + 1].placement) << i;
     }
+}
+
+namespace {
+
+// The figure seen along the eye's rays as drawn (blended) or from each part's
+// own mesh: per pixel the nearest front (or, seen from behind, the farthest
+// back) surface of the parts and which part it is; NO_PART where none.
+struct RaySight {
+    int32_t x0 = 0, y0 = 0, width = 0, height = 0;
+    std::vector<double> depth;
+    std::vector<int32_t> owner;
+    std::vector<RayDepthField> fields;  // each part's own
+};
+
+RaySight ray_sight(bool blended, bool from_behind) {
+    const Figure& f = figure();
+    RaySight sight;
+    sight.x0 = -300, sight.y0 = -300, sight.width = 600, sight.height = 600;
+    const size_t count = size_t(sight.width) * size_t(sight.height);
+    sight.depth.assign(count, from_behind ? -NO_DEPTH : NO_DEPTH);
+    sight.owner.assign(count, NO_PART);
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        PartMesh mesh = *f.parts[i].mesh;
+        if (blended) blended_part_mesh(f, i, &mesh);
+        const PartPlacement& p = f.parts[i].placement;
+        const RayPlacement at = {p.depth, p.offset_x, p.scale, eye_distance()};
+        sight.fields.push_back(part_depth_field(mesh, at, from_behind, 0, 0));
+        const RayDepthField& field = sight.fields.back();
+        for (int32_t r = 0; r < field.height; ++r)
+            for (int32_t c = 0; c < field.width; ++c) {
+                const double d = field.depth[size_t(r) * size_t(field.width) + size_t(c)];
+                const int32_t x = field.x0 + c - sight.x0, y = field.y0 + r - sight.y0;
+                if (d == NO_DEPTH || x < 0 || y < 0 || x >= sight.width || y >= sight.height)
+                    continue;
+                const size_t at_pixel = size_t(y) * size_t(sight.width) + size_t(x);
+                if (from_behind ? d > sight.depth[at_pixel] : d < sight.depth[at_pixel]) {
+                    sight.depth[at_pixel] = d;
+                    sight.owner[at_pixel] = i;
+                }
+            }
+    }
+    return sight;
+}
+
+// The unit normal of the seen surface at pixel (x, y) of the sight, from the
+// figure points of the pixels around it; false where one of them shows none
+// of `parts`.
+bool seen_normal(const RaySight& s, int32_t x, int32_t y, int32_t a, int32_t b, double n[3]) {
+    double p[4][3];
+    const int32_t steps[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+    for (int k = 0; k < 4; ++k) {
+        const int32_t px = x + steps[k][0], py = y + steps[k][1];
+        if (px < 0 || py < 0 || px >= s.width || py >= s.height) return false;
+        const size_t at = size_t(py) * size_t(s.width) + size_t(px);
+        if (s.owner[at] != a && s.owner[at] != b) return false;
+        const double d = s.depth[at];
+        p[k][0] = (s.x0 + px) * d / RAY_FOCAL;
+        p[k][1] = (s.y0 + py) * d / RAY_FOCAL;
+        p[k][2] = d;
+    }
+    const double u[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
+    const double v[3] = {p[3][0] - p[2][0], p[3][1] - p[2][1], p[3][2] - p[2][2]};
+    n[0] = u[1] * v[2] - u[2] * v[1];
+    n[1] = u[2] * v[0] - u[0] * v[2];
+    n[2] = u[0] * v[1] - u[1] * v[0];
+    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    if (length == 0) return false;
+    for (int k = 0; k < 3; ++k)
+        n[k] /= length;
+    return true;
+}
+
+// Per join of part `drawn` with its parent: the largest bend (degrees) of the
+// seen surface across the curve where the two meet, between its normals two
+// pixels to either side of each pixel of that curve (both parts' surfaces
+// within a unit of each other there), and how many such pixels were seen.
+struct JoinBend {
+    double largest = 0;
+    int32_t seen = 0;
+};
+
+JoinBend join_bend(const RaySight& s, int32_t drawn, int32_t parent) {
+    JoinBend bend;
+    const RayDepthField& fa = s.fields[size_t(drawn)];
+    const RayDepthField& fb = s.fields[size_t(parent)];
+    for (int32_t y = 3; y + 3 < s.height; ++y)
+        for (int32_t x = 3; x + 3 < s.width; ++x) {
+            const size_t at = size_t(y) * size_t(s.width) + size_t(x);
+            if (s.owner[at] != drawn) continue;
+            for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                const size_t next = size_t(y + dy) * size_t(s.width) + size_t(x + dx);
+                if (s.owner[next] != parent) continue;
+                double a = 0, b = 0;
+                const double u = s.x0 + x, v = s.y0 + y;
+                if (!sample_depth_field(fa, u, v, &a) || !sample_depth_field(fb, u, v, &b) ||
+                    std::fabs(a - b) > 1)
+                    continue;
+                double n0[3], n1[3];
+                if (!seen_normal(s, x - 2 * dx, y - 2 * dy, drawn, parent, n0) ||
+                    !seen_normal(s, x + 3 * dx, y + 3 * dy, drawn, parent, n1))
+                    continue;
+                const double dot = n0[0] * n1[0] + n0[1] * n1[1] + n0[2] * n1[2];
+                bend.largest =
+                    std::max(bend.largest, std::acos(std::clamp(dot, -1.0, 1.0)) * 180 / M_PI);
+                ++bend.seen;
+            }
+        }
+    return bend;
+}
+
+}  // namespace
+
+// The eight-part figure's parts grow into each other: where each meets the
+// part it was drawn over, the surface seen from the side it was built on
+// (the front, or the back for the tail and its mirror) bends by at most
+// 45 degrees across the curve where they meet, the blended figure covers
+// the pixels the parts' own meshes do, and every part still enters its
+// parent. Removing a part takes its blend away.
+TEST(Figure, PartsBlendWhereTheyMeet) {
+    Session session;
+    build_eight_part_figure(session);
+    ASSERT_FALSE(HasFatalFailure());
+    const Figure& f = figure();
+    ASSERT_EQ(f.part_count, 8);
+    const RaySight plain_front = ray_sight(false, false), front = ray_sight(true, false);
+    const RaySight plain_back = ray_sight(false, true), back = ray_sight(true, true);
+    for (int32_t i = 1; i < f.part_count; ++i) {
+        const RaySight& plain = f.parts[i].behind ? plain_back : plain_front;
+        const RaySight& seen = f.parts[i].behind ? back : front;
+        const JoinBend before = join_bend(plain, i, f.parts[i].parent);
+        const JoinBend after = join_bend(seen, i, f.parts[i].parent);
+        printf("part %d: bend %.1f (%d) before, %.1f (%d) blended\n", i, before.largest,
+               before.seen, after.largest, after.seen);
+        EXPECT_GT(after.seen, 10) << i;
+        EXPECT_LE(after.largest, 45) << i;
+    }
+    // Moved only along the rays: no pixel shown beyond those the parts show.
+    int32_t shown = 0, beyond = 0;
+    for (size_t at = 0; at < front.owner.size(); ++at) {
+        shown += plain_front.owner[at] != NO_PART;
+        beyond += front.owner[at] != NO_PART && plain_front.owner[at] == NO_PART;
+    }
+    EXPECT_LE(beyond * 1000, shown * 15);
+
+    // The arm removed: the body is drawn from its own mesh where the arm met it.
+    PartMesh body;
+    ASSERT_TRUE(blended_part_mesh(f, 0, &body));
+    while (f.edited != 4)
+        tap(session, KEY_TAB);
+    tap(session, KEY_BACKSPACE);
+    PartMesh without;
+    ASSERT_TRUE(blended_part_mesh(f, 0, &without));
+    EXPECT_FALSE(same_part_mesh(body, without));
 }

@@ -1,0 +1,80 @@
+// Two parts that grow into each other: where a part drawn over another meets
+// it, both surfaces are moved along the eye's rays so that the crease between
+// them fills with a fillet (a smooth minimum of their depths along each ray,
+// or a smooth maximum for a part built behind the other).
+//
+// The stages work in ray space: a point of the figure is named by the pixel
+// its ray passes through, (u, v) = (x, y) * RAY_FOCAL / d, and its distance
+// d = eye + z from the eye along the view axis. A vertex moved only in d
+// stays on its pixel, so every silhouette stays on the pixels it was drawn
+// on. All arithmetic is in doubles in a fixed order, without fused
+// multiply-adds and without square roots, so that every build gives the same
+// bits.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/part_mesh.h"
+
+// Where a part's model sits in the figure: model point p is the figure's
+// point p * scale / FIXED_ONE + (offset_x, 0, depth); the eye lies at figure
+// (0, 0, -eye) and looks along +z.
+struct RayPlacement {
+    int32_t depth;
+    int32_t offset_x;
+    int32_t scale;  // FIXED_ONE = 1.0
+    int32_t eye;    // > 0
+};
+
+// The pixels per model unit at distance 1: the grid of a depth field.
+inline constexpr double RAY_FOCAL = 256;
+
+// Per pixel of a box in ray space (pixel (c, r) at u = x0 + c, v = y0 + r),
+// a part's nearest (front) or farthest (back) distance d from the eye; where
+// the part shows nothing, the surface continued beyond its outline,
+// receding (front) or approaching (back) by `slope` model units per model
+// unit across; NO_DEPTH beyond that continuation.
+struct RayDepthField {
+    int32_t x0 = 0, y0 = 0, width = 0, height = 0;
+    std::vector<double> depth;
+};
+inline constexpr double NO_DEPTH = 1e300;
+
+// The field of a part's front (back = false) or back surface.
+// Inputs:
+//   mesh       a part's mesh: its fine positions when it has them, else its
+//              whole ones; every triangle taken, turned either way
+//   placement  where it sits
+//   margin     how many pixels around its projected vertices the field
+//              reaches (the continuation's width), at most 64
+//   slope      the continuation's steepness; none for slope <= 0
+// Outputs: the field; empty (width 0) when no vertex lies in front of the eye.
+RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placement, bool back,
+                               int32_t margin, double slope);
+
+// The field at (u, v): interpolated between the four pixels around it when
+// all four hold a depth, else the nearest of them that does; false when none
+// does.
+bool sample_depth_field(const RayDepthField& field, double u, double v, double* depth);
+
+// Half the part's greatest thickness along z, in figure units: about the
+// radius of the largest ball inside a body inflated round.
+double part_half_thickness(const PartMesh& mesh, const RayPlacement& placement);
+
+// The blend of a part against another part's surface.
+// Inputs:
+//   mesh       the part's mesh (fine positions for a body), changed in place
+//   placement  where it sits
+//   other      the other part's front field (behind = false) or back field
+//   width      the blend's width k in figure units (> 0)
+// Outputs: every vertex whose distance a lies within k of the other's b on
+// its ray moved along the ray by (k / 4) * (1 - |a - b| / k)^2, toward the eye
+// (behind = false) or away from it: the nearer of the two surfaces becomes
+// the polynomial smooth minimum of both (smooth maximum of the farther, for
+// behind), and the other keeps its distance to it, so that the order of the
+// two along every ray stays. Fine and whole positions move together (whole
+// positions along their own rays); the normals are left to the caller.
+// Returns how many vertices moved.
+int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
+                           const RayDepthField& other, bool behind, double width);
