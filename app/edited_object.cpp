@@ -2,6 +2,7 @@
 // render list from it.
 #include "app/edited_object.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/part_blend.h"
@@ -16,6 +17,10 @@ struct FigureState {
     Figure figure;
     // Where each part was emitted, parallel to figure.parts.
     EditedObject emitted[MAX_FIGURE_PARTS] = {};
+    // What each part was drawn from at the last emission: the blended copy
+    // of a part that meets another (app/part_blend.h), and nothing (no
+    // vertex) for one drawn from its own mesh.
+    PartMesh drawn[MAX_FIGURE_PARTS];
 };
 
 FigureState state;
@@ -132,23 +137,43 @@ bool emit_figure(const Vec4& rotation) {
         reset_frame_pools();
     }
     bool whole = true;
-    // Kept between emissions: a part that blends with another is drawn from
-    // its blended copy, which has its own mesh's vertices and triangles.
-    static PartMesh blended;
+    // The blends first, their edges refined along the joins when the whole
+    // figure fits the buffers so; else drawn at the parts' own vertices,
+    // which the room checks have let in.
+    bool blended[MAX_FIGURE_PARTS] = {};
+    PartRoom room = {0, 0};
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        blended[i] = blended_part_mesh(f, i, true, &state.drawn[i]);
+        const PartRoom part = part_room(blended[i] ? state.drawn[i] : *f.parts[i].mesh);
+        room.packet_bytes += part.packet_bytes;
+        room.vertices += part.vertices;
+    }
+    if (part_room_text(room, PartRoom{0, 0}, capacity_for(f), false) != nullptr)
+        for (int32_t i = 0; i < f.part_count; ++i)
+            blended[i] = blended_part_mesh(f, i, false, &state.drawn[i]);
+    for (int32_t i = 0; i < f.part_count; ++i)
+        if (!blended[i]) state.drawn[i] = PartMesh{};
+    // A part that could not be emitted leaves the figure: the blends of the
+    // parts after it, made with it, give way to their own meshes until the
+    // next emission.
+    bool dropped = false;
     for (int32_t i = 0; i < f.part_count; ++i) {
         const FigurePart& part = f.parts[i];
-        const PartMesh& drawn = blended_part_mesh(f, i, &blended) ? blended : *part.mesh;
+        const bool from_blend = !dropped && blended[i];
+        if (!from_blend) state.drawn[i] = PartMesh{};
+        const PartMesh& drawn = from_blend ? state.drawn[i] : *part.mesh;
         const int32_t index = emit_part_object(drawn, part.colour, part.shading);
         if (index < 0) {
             // Its object could not be made (the message is shown): the part goes.
             drop_part(i--);
             whole = false;
+            dropped = true;
             continue;
         }
         get_object(index)->rotation = rotation;
         const ObjectPart* emitted = get_part(index, 0);
         state.emitted[i] = {index, part.kind, emitted->first_vertex, emitted->vertex_count,
-                            part.mesh->front_count};
+                            drawn.front_count};
     }
     return whole;
 }
@@ -329,17 +354,38 @@ PartMesh* edit_part_mesh(int32_t part) {
 void store_part_vertices(int32_t part) {
     const Figure& f = state.figure;
     if (!valid_part(f, part)) return;
-    // The part blended again against the others as they were emitted; they
-    // take the change at the next emission.
+    // The part blended again against the others as they were emitted (they
+    // take the change at the next emission), written over its records when
+    // it keeps the vertices and triangles it was emitted with; else the
+    // figure is emitted again.
     static PartMesh blended;
-    const PartMesh& drawn = blended_part_mesh(f, part, &blended) ? blended : *f.parts[part].mesh;
-    store_emitted_vertices(state.emitted[part].index, drawn);
+    const PartMesh& was = state.drawn[part];
+    for (const bool refine : {true, false}) {
+        const bool blends = blended_part_mesh(f, part, refine, &blended);
+        if (!blends && was.vertices.empty()) {
+            store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
+            return;
+        }
+        if (blends && blended.vertices.size() == was.vertices.size() &&
+            blended.triangles.size() == was.triangles.size() &&
+            std::equal(blended.triangles.begin(), blended.triangles.end(), was.triangles.begin(),
+                       [](const MeshTriangle& a, const MeshTriangle& b) {
+                           return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+                       })) {
+            std::swap(state.drawn[part], blended);
+            store_emitted_vertices(state.emitted[part].index, state.drawn[part]);
+            return;
+        }
+    }
+    emit_figure(figure_rotation());
 }
 
 void forget_edited_object() {
     state.figure = Figure{};
     for (EditedObject& part : state.emitted)
         part = NO_EDITED_OBJECT;
+    for (PartMesh& drawn : state.drawn)
+        drawn = PartMesh{};
 }
 
 void discard_figure_objects() {

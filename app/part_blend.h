@@ -13,6 +13,8 @@
 // Part `part` of f as it is drawn: its mesh moved along the eye's rays where
 // it meets the part it was drawn over and the parts drawn over it (bodies
 // both, facing the viewer at the eye's present distance), with its normals
-// computed again. False, *out untouched, when it meets none of them: the
-// part is drawn from its own mesh.
-bool blended_part_mesh(const Figure& f, int32_t part, PartMesh* out);
+// computed again; with `refine`, its edges near the joins split first so
+// that the fillet is resolved (more vertices and triangles, the layout of a
+// body kept). False, *out untouched, when it meets none of them: the part is
+// drawn from its own mesh.
+bool blended_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out);

@@ -206,6 +206,18 @@ bool sample_depth_field(const RayDepthField& field, double u, double v, double* 
     return true;
 }
 
+void ray_gaps(const PartMesh& mesh, const RayPlacement& placement, const RayDepthField& field,
+              std::vector<double>* gaps) {
+    double unit = 1;
+    const std::vector<Vec4>& at = positions(mesh, &unit);
+    gaps->assign(at.size(), NO_DEPTH);
+    for (size_t i = 0; i < at.size(); ++i) {
+        const RayPoint p = ray_point(at[i], unit, placement);
+        double b = 0;
+        if (p.d > 0 && sample_depth_field(field, p.u, p.v, &b)) (*gaps)[i] = p.d - b;
+    }
+}
+
 double part_half_thickness(const PartMesh& mesh, const RayPlacement& placement) {
     double unit = 1;
     const std::vector<Vec4>& at = positions(mesh, &unit);

@@ -58,6 +58,11 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
 // does.
 bool sample_depth_field(const RayDepthField& field, double u, double v, double* depth);
 
+// Per vertex of the mesh (its fine positions when it has them), its distance
+// from the eye less the field's on its ray; NO_DEPTH where the field has none.
+void ray_gaps(const PartMesh& mesh, const RayPlacement& placement, const RayDepthField& field,
+              std::vector<double>* gaps);
+
 // Half the part's greatest thickness along z, in figure units: about the
 // radius of the largest ball inside a body inflated round.
 double part_half_thickness(const PartMesh& mesh, const RayPlacement& placement);
