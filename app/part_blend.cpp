@@ -13,14 +13,14 @@
 namespace {
 
 // The fillet's width, as a share of the thinner part's half thickness.
-constexpr double BLEND_SHARE = 0.6;
+constexpr double BLEND_SHARE = 1.0;
 // How steeply a surface is continued beyond its outline to meet the other
 // (model units in depth per unit across).
-constexpr double CONTINUATION_SLOPE = 2;
+constexpr double CONTINUATION_SLOPE = 3;
 // Edges near the join are split until they are no longer than this share of
 // the fillet's width (and never below MIN_JOIN_EDGE figure units): each pass
 // halves them, a body's edges of some 20 units taking three or four.
-constexpr double JOIN_EDGE_SHARE = 0.35;
+constexpr double JOIN_EDGE_SHARE = 0.2;
 constexpr double MIN_JOIN_EDGE = 1.5;
 constexpr int32_t MAX_JOIN_PASSES = 4;
 
@@ -51,8 +51,8 @@ Join join_with(const Figure& f, int32_t part, int32_t other, int32_t drawn) {
     Join join;
     join.behind = f.parts[drawn].behind;
     const RayPlacement at = ray_placement(a), other_at = ray_placement(b);
-    join.width = BLEND_SHARE * std::min(part_half_thickness(*a.mesh, at),
-                                        part_half_thickness(*b.mesh, other_at));
+    join.width = BLEND_SHARE *
+                 std::min(part_half_thickness(*a.mesh, at), part_half_thickness(*b.mesh, other_at));
     if (!(join.width > 0)) return join;
     // The continuation must climb the fillet's width: that many pixels at the
     // other's rim distance, and two more for the interpolation.
@@ -119,8 +119,7 @@ bool blended_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out
             auto splits = [&](int32_t a, int32_t b) {
                 const Vec4& p = mesh.fine[size_t(a)];
                 const Vec4& q = mesh.fine[size_t(b)];
-                const double dx = double(p.x) - q.x, dy = double(p.y) - q.y,
-                             dz = double(p.z) - q.z;
+                const double dx = double(p.x) - q.x, dy = double(p.y) - q.y, dz = double(p.z) - q.z;
                 if (dx * dx + dy * dy + dz * dz <= limit2) return false;
                 return touches(a, b) || touches(layout.twin(a), layout.twin(b));
             };

@@ -116,8 +116,8 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
                 const double wc = edge(a, b, x, y) / whole;
                 if (wa < 0 || wb < 0 || wc < 0) continue;
                 const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
-                double& held = field.depth[size_t(y - field.y0) * size_t(field.width) +
-                                           size_t(x - field.x0)];
+                double& held =
+                    field.depth[size_t(y - field.y0) * size_t(field.width) + size_t(x - field.x0)];
                 held = back ? std::max(held, d) : std::min(held, d);
             }
         }
@@ -237,19 +237,35 @@ int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
     const bool fine = mesh->fine.size() == mesh->vertices.size() && !mesh->fine.empty();
     std::vector<Vec4>& at = fine ? mesh->fine : mesh->vertices;
     unit = fine ? FINE_ONE : 1;
-    int32_t moved = 0;
+    const auto count = int32_t(at.size());
+    // Per vertex, its distance from the eye and how far it moves.
+    std::vector<double> d(at.size(), 0), shift(at.size(), 0);
     for (size_t i = 0; i < at.size(); ++i) {
         const RayPoint p = ray_point(at[i], unit, placement);
+        d[i] = p.d;
         double b = 0;
         if (p.d <= 0 || !sample_depth_field(other, p.u, p.v, &b)) continue;
         const double gap = std::fabs(p.d - b);
         if (!(gap < width)) continue;
         // The polynomial smooth minimum: min(a, b) - k/4 * h^2, h = 1 - |a - b| / k.
         const double h = 1 - gap / width;
-        const double shift = width / 4 * h * h;
-        const double d = behind ? p.d + shift : p.d - shift;
+        shift[i] = width / 4 * h * h;
+    }
+    // A body moves as a whole along each ray: a front vertex and its twin
+    // behind (on the same ray) by what the blended side asks, so that its
+    // thickness there stays and the two never pass each other.
+    const int32_t front = mesh->front_count, rim = 2 * front - count;
+    if (fine && rim >= 0 && front <= count)
+        for (int32_t i = rim; i < front; ++i) {
+            const auto f = size_t(i), b = size_t(front + (i - rim));
+            shift[f] = shift[b] = behind ? shift[b] : shift[f];
+        }
+    int32_t moved = 0;
+    for (size_t i = 0; i < at.size(); ++i) {
+        if (shift[i] == 0 || d[i] <= 0) continue;
+        const double to = behind ? d[i] + shift[i] : d[i] - shift[i];
         // Never nearer the eye than a quarter of the way.
-        const double t = std::max(d / p.d, 0.25);
+        const double t = std::max(to / d[i], 0.25);
         at[i] = moved_point(at[i], unit, placement, t);
         if (fine) mesh->vertices[i] = moved_point(mesh->vertices[i], 1, placement, t);
         ++moved;

@@ -78,8 +78,11 @@ double part_half_thickness(const PartMesh& mesh, const RayPlacement& placement);
 // (behind = false) or away from it: the nearer of the two surfaces becomes
 // the polynomial smooth minimum of both (smooth maximum of the farther, for
 // behind), and the other keeps its distance to it, so that the order of the
-// two along every ray stays. Fine and whole positions move together (whole
-// positions along their own rays); the normals are left to the caller.
+// two along every ray stays. A body's front vertex and its twin behind move
+// together, by what the blended side (the front, or the back for behind)
+// asks, so that the body keeps its thickness on every ray and never turns
+// inside out. Fine and whole positions move together (whole positions along
+// their own rays); the normals are left to the caller.
 // Returns how many vertices moved.
 int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
                            const RayDepthField& other, bool behind, double width);

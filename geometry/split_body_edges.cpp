@@ -159,4 +159,3 @@ bool split_body_edges(const PartMesh& in, const BodyLayout& l, const EdgeSplitRu
     out->normals.clear();
     return true;
 }
-
