@@ -7,6 +7,7 @@
 
 #include "app/part_blend.h"
 #include "app/part_room.h"
+#include "app/view_zoom.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "geometry/render_list.h"
@@ -143,14 +144,14 @@ bool emit_figure(const Vec4& rotation) {
     bool blended[MAX_FIGURE_PARTS] = {};
     PartRoom room = {0, 0};
     for (int32_t i = 0; i < f.part_count; ++i) {
-        blended[i] = blended_part_mesh(f, i, true, &state.drawn[i]);
+        blended[i] = drawn_part_mesh(f, i, true, &state.drawn[i]);
         const PartRoom part = part_room(blended[i] ? state.drawn[i] : *f.parts[i].mesh);
         room.packet_bytes += part.packet_bytes;
         room.vertices += part.vertices;
     }
     if (part_room_text(room, PartRoom{0, 0}, capacity_for(f), false) != nullptr)
         for (int32_t i = 0; i < f.part_count; ++i)
-            blended[i] = blended_part_mesh(f, i, false, &state.drawn[i]);
+            blended[i] = drawn_part_mesh(f, i, false, &state.drawn[i]);
     for (int32_t i = 0; i < f.part_count; ++i)
         if (!blended[i]) state.drawn[i] = PartMesh{};
     // A part that could not be emitted leaves the figure: the blends of the
@@ -201,6 +202,21 @@ bool adopt_replacement(int32_t part, const Figure& placed, FigurePart data) {
 }
 
 }  // namespace
+
+bool drawn_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out) {
+    if (!valid_part(f, part)) return false;
+    BlendingPart parts[MAX_FIGURE_PARTS];
+    const int32_t eye = eye_distance();
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const FigurePart& p = f.parts[i];
+        parts[i] = {p.mesh.get(),
+                    {p.placement.depth, p.placement.offset_x, p.placement.scale, eye},
+                    p.parent,
+                    p.behind,
+                    p.kind == EDITED_BODY};
+    }
+    return blended_part_mesh(parts, f.part_count, part, refine, out);
+}
 
 std::shared_ptr<const PartMesh> share_part_mesh(PartMesh mesh) {
     return std::make_shared<PartMesh>(std::move(mesh));
@@ -361,7 +377,7 @@ void store_part_vertices(int32_t part) {
     static PartMesh blended;
     const PartMesh& was = state.drawn[part];
     for (const bool refine : {true, false}) {
-        const bool blends = blended_part_mesh(f, part, refine, &blended);
+        const bool blends = drawn_part_mesh(f, part, refine, &blended);
         if (!blends && was.vertices.empty()) {
             store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
             return;

@@ -170,6 +170,11 @@ void set_figure_rotation(const Vec4& rotation);
 PartMesh* edit_part_mesh(int32_t part);
 void store_part_vertices(int32_t part);
 
+// Part `part` of f as it is drawn: blended with the parts it meets
+// (app/part_blend.h), its edges along the joins refined with `refine`; false
+// (*out untouched) when it is drawn from its own mesh.
+bool drawn_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out);
+
 // Back to drawing mode with an empty figure, the record only (the render list
 // is the caller's to empty); also at start-up and shut-down, so that every
 // session begins with nothing edited.

@@ -62,12 +62,6 @@ bool is_unplaced(const PartPlacement& p) {
 
 }  // namespace
 
-int32_t eye_distance() {
-    // The camera at or behind the sheet plane counts as the one of start-up.
-    const int32_t z = camera_state()->position.z;
-    return z > MIN_EYE_GAP ? z : DEFAULT_EYE_DISTANCE;
-}
-
 PartPlacement placement_at_depth(int32_t depth) {
     const int32_t eye = eye_distance();
     if (depth < MIN_EYE_GAP - eye) depth = MIN_EYE_GAP - eye;

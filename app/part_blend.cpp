@@ -6,7 +6,6 @@
 #include <cmath>
 #include <vector>
 
-#include "app/figure.h"
 #include "geometry/blend_parts.h"
 #include "geometry/split_body_edges.h"
 
@@ -24,18 +23,14 @@ constexpr double JOIN_EDGE_SHARE = 0.2;
 constexpr double MIN_JOIN_EDGE = 1.5;
 constexpr int32_t MAX_JOIN_PASSES = 4;
 
-RayPlacement ray_placement(const FigurePart& part) {
-    return {part.placement.depth, part.placement.offset_x, part.placement.scale, eye_distance()};
-}
-
-bool blends(const FigurePart& part) {
-    return part.kind == EDITED_BODY && part.mesh != nullptr && !part.mesh->fine.empty();
+bool blends(const BlendingPart& part) {
+    return part.body && part.mesh != nullptr && !part.mesh->fine.empty();
 }
 
 // Part `drawn` blends with the part it was drawn over.
-bool joined(const Figure& f, int32_t drawn) {
-    const int32_t parent = f.parts[drawn].parent;
-    return parent >= 0 && parent < drawn && blends(f.parts[drawn]) && blends(f.parts[parent]);
+bool joined(const BlendingPart* parts, int32_t drawn) {
+    const int32_t parent = parts[drawn].parent;
+    return parent >= 0 && parent < drawn && blends(parts[drawn]) && blends(parts[parent]);
 }
 
 // One of a part's joins: the other part's surface it blends with, and how.
@@ -45,12 +40,12 @@ struct Join {
     double width;
 };
 
-Join join_with(const Figure& f, int32_t part, int32_t other, int32_t drawn) {
-    const FigurePart& a = f.parts[part];
-    const FigurePart& b = f.parts[other];
+Join join_with(const BlendingPart* parts, int32_t part, int32_t other, int32_t drawn) {
+    const BlendingPart& a = parts[part];
+    const BlendingPart& b = parts[other];
     Join join;
-    join.behind = f.parts[drawn].behind;
-    const RayPlacement at = ray_placement(a), other_at = ray_placement(b);
+    join.behind = parts[drawn].behind;
+    const RayPlacement &at = a.placement, &other_at = b.placement;
     join.width = BLEND_SHARE *
                  std::min(part_half_thickness(*a.mesh, at), part_half_thickness(*b.mesh, other_at));
     if (!(join.width > 0)) return join;
@@ -86,17 +81,19 @@ void sides(const PartMesh& mesh, const RayPlacement& at, const std::vector<Join>
 
 }  // namespace
 
-bool blended_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out) {
-    if (part < 0 || part >= f.part_count || !blends(f.parts[part])) return false;
+bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
+                       PartMesh* out) {
+    if (part < 0 || part >= count || !blends(parts[part])) return false;
     // Against the part it was drawn over, then the parts drawn over it in
     // the figure's order: a fixed order, each blend taking the last's result.
     std::vector<Join> joins;
-    if (joined(f, part)) joins.push_back(join_with(f, part, f.parts[part].parent, part));
-    for (int32_t i = part + 1; i < f.part_count; ++i)
-        if (f.parts[i].parent == part && joined(f, i)) joins.push_back(join_with(f, part, i, i));
+    if (joined(parts, part)) joins.push_back(join_with(parts, part, parts[part].parent, part));
+    for (int32_t i = part + 1; i < count; ++i)
+        if (parts[i].parent == part && joined(parts, i))
+            joins.push_back(join_with(parts, part, i, i));
     if (joins.empty()) return false;
-    const RayPlacement at = ray_placement(f.parts[part]);
-    PartMesh mesh = *f.parts[part].mesh;
+    const RayPlacement& at = parts[part].placement;
+    PartMesh mesh = *parts[part].mesh;
     double width = joins[0].width;
     for (const Join& join : joins)
         width = std::min(width, join.width);

@@ -2,19 +2,32 @@
 // grows into it through a fillet (geometry/blend_parts.h), in front of it or,
 // when it was built behind it, behind it. The blend is derived data: each
 // part keeps its own mesh, and the meshes the render list is emitted from
-// are made from the figure whenever it is emitted, so that a part removed or
-// changed takes its blend with it.
+// are made from the parts whenever the figure is emitted
+// (app/edited_object.cpp), so that a part removed or changed takes its blend
+// with it.
 #pragma once
 
 #include <cstdint>
 
-#include "app/edited_object.h"
+#include "geometry/blend_parts.h"
 
-// Part `part` of f as it is drawn: its mesh moved along the eye's rays where
-// it meets the part it was drawn over and the parts drawn over it (bodies
-// both, facing the viewer at the eye's present distance), with its normals
-// computed again; with `refine`, its edges near the joins split first so
-// that the fillet is resolved (more vertices and triangles, the layout of a
-// body kept). False, *out untouched, when it meets none of them: the part is
-// drawn from its own mesh.
-bool blended_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out);
+// A part as the blend reads it: its own mesh, where it sits (the eye's
+// present distance in it), the part it was drawn over (an earlier one, or
+// negative for none) and whether it was built behind that part, and whether
+// it is a closed body (only bodies blend).
+struct BlendingPart {
+    const PartMesh* mesh;
+    RayPlacement placement;
+    int32_t parent;
+    bool behind;
+    bool body;
+};
+
+// Part `part` of the `count` parts as it is drawn: its mesh moved along the
+// eye's rays where it meets the part it was drawn over and the parts drawn
+// over it (bodies both), with its normals computed again; with `refine`, its
+// edges near the joins split first so that the fillet is resolved (more
+// vertices and triangles, the layout of a body kept). False, *out
+// untouched, when it meets none of them: the part is drawn from its own mesh.
+bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
+                       PartMesh* out);

@@ -17,7 +17,6 @@
 #include "app/figure.h"
 #include "app/mesh_export.h"
 #include "app/outline.h"
-#include "app/part_blend.h"
 #include "app/part_mark.h"
 #include "app/view_zoom.h"
 #include "base/messages.h"
@@ -783,7 +782,7 @@ RaySight ray_sight(bool blended, bool from_behind) {
     sight.owner.assign(count, NO_PART);
     for (int32_t i = 0; i < f.part_count; ++i) {
         PartMesh mesh = *f.parts[i].mesh;
-        if (blended) blended_part_mesh(f, i, true, &mesh);
+        if (blended) drawn_part_mesh(f, i, true, &mesh);
         const PartPlacement& p = f.parts[i].placement;
         const RayPlacement at = {p.depth, p.offset_x, p.scale, eye_distance()};
         sight.fields.push_back(part_depth_field(mesh, at, from_behind, 0, 0));
@@ -908,11 +907,11 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
 
     // The arm removed: the body is drawn from its own mesh where the arm met it.
     PartMesh body;
-    ASSERT_TRUE(blended_part_mesh(f, 0, true, &body));
+    ASSERT_TRUE(drawn_part_mesh(f, 0, true, &body));
     while (f.edited != 4)
         tap(session, KEY_TAB);
     tap(session, KEY_BACKSPACE);
     PartMesh without;
-    ASSERT_TRUE(blended_part_mesh(f, 0, true, &without));
+    ASSERT_TRUE(drawn_part_mesh(f, 0, true, &without));
     EXPECT_FALSE(same_part_mesh(body, without));
 }
