@@ -521,6 +521,26 @@ void BM_FigurePart(benchmark::State& state) {
 }
 BENCHMARK(BM_FigurePart)->ArgName("inflate")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// The blends of the figure's parts where they meet, made as an emission
+// makes them (each part's joins refined and blended), untimed the rest of the
+// emission: to set against the I frame of BM_FigurePart (the target is at
+// most twice that).
+void BM_FigureBlend(benchmark::State& state) {
+    if (!use_figure_scene()) {
+        state.SkipWithError("the figure was not built");
+        return;
+    }
+    PartMesh mesh;
+    int32_t blended = 0;
+    for (auto _ : state) {
+        blended = 0;
+        for (int32_t i = 0; i < figure().part_count; ++i)
+            blended += drawn_part_mesh(figure(), i, true, &mesh);
+    }
+    state.counters["blended_parts"] = blended;
+}
+BENCHMARK(BM_FigureBlend)->Unit(benchmark::kMillisecond);
+
 // Undoing the figure's last step (its last part's I: the sheet comes back) and
 // redoing it, each the whole frame of the shell that does it: the figure
 // emitted again from the kept record and drawn. At most one frame (20 ms).
