@@ -19,9 +19,10 @@ struct FigureState {
     // Where each part was emitted, parallel to figure.parts.
     EditedObject emitted[MAX_FIGURE_PARTS] = {};
     // What each part was drawn from at the last emission: the blended copy
-    // of a part that meets another (app/part_blend.h), and nothing (no
-    // vertex) for one drawn from its own mesh.
-    PartMesh drawn[MAX_FIGURE_PARTS];
+    // of a part that meets another (app/part_blend.h), and null for one drawn
+    // from its own mesh. A push writes a blended copy over in place, so that
+    // what holds it weakly (the mark, app/part_mark.h) knows it again.
+    std::shared_ptr<PartMesh> drawn[MAX_FIGURE_PARTS];
 };
 
 FigureState state;
@@ -100,7 +101,9 @@ void drop_part(int32_t part) {
     for (int32_t i = part; i + 1 < f.part_count; ++i) {
         f.parts[i] = std::move(f.parts[i + 1]);
         state.emitted[i] = state.emitted[i + 1];
+        state.drawn[i] = std::move(state.drawn[i + 1]);
     }
+    state.drawn[f.part_count - 1] = nullptr;
     --f.part_count;
     f.parts[f.part_count] = FigurePart{};
     // The parts drawn over it stay where they are, attached to nothing; those
@@ -142,27 +145,27 @@ bool emit_figure(const Vec4& rotation) {
     // figure fits the buffers so; else drawn at the parts' own vertices,
     // which the room checks have let in.
     bool blended[MAX_FIGURE_PARTS] = {};
+    PartMesh made[MAX_FIGURE_PARTS];
     PartRoom room = {0, 0};
     for (int32_t i = 0; i < f.part_count; ++i) {
-        blended[i] = drawn_part_mesh(f, i, true, &state.drawn[i]);
-        const PartRoom part = part_room(blended[i] ? state.drawn[i] : *f.parts[i].mesh);
+        blended[i] = drawn_part_mesh(f, i, true, &made[i]);
+        const PartRoom part = part_room(blended[i] ? made[i] : *f.parts[i].mesh);
         room.packet_bytes += part.packet_bytes;
         room.vertices += part.vertices;
     }
     if (part_room_text(room, PartRoom{0, 0}, capacity_for(f), false) != nullptr)
         for (int32_t i = 0; i < f.part_count; ++i)
-            blended[i] = drawn_part_mesh(f, i, false, &state.drawn[i]);
+            blended[i] = drawn_part_mesh(f, i, false, &made[i]);
     for (int32_t i = 0; i < f.part_count; ++i)
-        if (!blended[i]) state.drawn[i] = PartMesh{};
+        state.drawn[i] = blended[i] ? std::make_shared<PartMesh>(std::move(made[i])) : nullptr;
     // A part that could not be emitted leaves the figure: the blends of the
     // parts after it, made with it, give way to their own meshes until the
     // next emission.
     bool dropped = false;
     for (int32_t i = 0; i < f.part_count; ++i) {
         const FigurePart& part = f.parts[i];
-        const bool from_blend = !dropped && blended[i];
-        if (!from_blend) state.drawn[i] = PartMesh{};
-        const PartMesh& drawn = from_blend ? state.drawn[i] : *part.mesh;
+        if (dropped) state.drawn[i] = nullptr;
+        const PartMesh& drawn = state.drawn[i] != nullptr ? *state.drawn[i] : *part.mesh;
         const int32_t index = emit_part_object(drawn, part.colour, part.shading);
         if (index < 0) {
             // Its object could not be made (the message is shown): the part goes.
@@ -202,6 +205,13 @@ bool adopt_replacement(int32_t part, const Figure& placed, FigurePart data) {
 }
 
 }  // namespace
+
+std::shared_ptr<const PartMesh> drawn_mesh(int32_t part) {
+    const Figure& f = state.figure;
+    if (!valid_part(f, part)) return nullptr;
+    if (state.drawn[part] != nullptr) return state.drawn[part];
+    return f.parts[part].mesh;
+}
 
 bool drawn_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out) {
     if (!valid_part(f, part)) return false;
@@ -375,21 +385,21 @@ void store_part_vertices(int32_t part) {
     // it keeps the vertices and triangles it was emitted with; else the
     // figure is emitted again.
     static PartMesh blended;
-    const PartMesh& was = state.drawn[part];
+    PartMesh* was = state.drawn[part].get();
     for (const bool refine : {true, false}) {
         const bool blends = drawn_part_mesh(f, part, refine, &blended);
-        if (!blends && was.vertices.empty()) {
+        if (!blends && was == nullptr) {
             store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
             return;
         }
-        if (blends && blended.vertices.size() == was.vertices.size() &&
-            blended.triangles.size() == was.triangles.size() &&
-            std::equal(blended.triangles.begin(), blended.triangles.end(), was.triangles.begin(),
+        if (blends && was != nullptr && blended.vertices.size() == was->vertices.size() &&
+            blended.triangles.size() == was->triangles.size() &&
+            std::equal(blended.triangles.begin(), blended.triangles.end(), was->triangles.begin(),
                        [](const MeshTriangle& a, const MeshTriangle& b) {
                            return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
                        })) {
-            std::swap(state.drawn[part], blended);
-            store_emitted_vertices(state.emitted[part].index, state.drawn[part]);
+            std::swap(*was, blended);
+            store_emitted_vertices(state.emitted[part].index, *was);
             return;
         }
     }
@@ -400,8 +410,8 @@ void forget_edited_object() {
     state.figure = Figure{};
     for (EditedObject& part : state.emitted)
         part = NO_EDITED_OBJECT;
-    for (PartMesh& drawn : state.drawn)
-        drawn = PartMesh{};
+    for (std::shared_ptr<PartMesh>& drawn : state.drawn)
+        drawn = nullptr;
 }
 
 void discard_figure_objects() {
