@@ -21,6 +21,9 @@ constexpr double CONTINUATION_SLOPE = 3;
 // halves them, a body's edges of some 20 units taking three or four.
 constexpr double JOIN_EDGE_SHARE = 0.2;
 constexpr double MIN_JOIN_EDGE = 1.5;
+// The band refined about the curve where two parts meet, as a share of the
+// fillet's width on either side of the other's surface.
+constexpr double BAND_SHARE = 0.5;
 constexpr int32_t MAX_JOIN_PASSES = 4;
 
 bool blends(const BlendingPart& part) {
@@ -58,24 +61,18 @@ Join join_with(const BlendingPart* parts, int32_t part, int32_t other, int32_t d
     return join;
 }
 
-// Per vertex of the mesh, whether it lies within a join's fillet, or the
-// other's surface crosses its ray on the other side of it than at a
-// neighbour: -1 in front of every join's surface within reach, +1 behind
-// one, 0 within a fillet.
-void sides(const PartMesh& mesh, const RayPlacement& at, const std::vector<Join>& joins,
+// Per vertex of the mesh, where it lies against a join's surface on its
+// ray: 0 within the refined band (BAND_SHARE of the fillet's width), -1 in
+// front of it, +1 behind it, -1 too where the join's field has nothing.
+void sides(const PartMesh& mesh, const RayPlacement& at, const Join& join,
            std::vector<int8_t>* side) {
-    side->assign(mesh.fine.size(), -1);
-    for (const Join& join : joins) {
-        std::vector<double> gaps;
-        ray_gaps(mesh, at, join.field, &gaps);
-        for (size_t i = 0; i < gaps.size(); ++i) {
-            const double g = gaps[i];
-            if (g == NO_DEPTH) continue;
-            if (std::fabs(g) < join.width)
-                (*side)[i] = 0;
-            else if (g > 0 && (*side)[i] != 0)
-                (*side)[i] = 1;
-        }
+    static std::vector<double> gaps;
+    ray_gaps(mesh, at, join.field, &gaps);
+    side->assign(gaps.size(), -1);
+    for (size_t i = 0; i < gaps.size(); ++i) {
+        const double g = gaps[i];
+        if (g == NO_DEPTH) continue;
+        (*side)[i] = std::fabs(g) < BAND_SHARE * join.width ? 0 : g > 0 ? 1 : -1;
     }
 }
 
@@ -94,31 +91,37 @@ bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, b
     if (joins.empty()) return false;
     const RayPlacement& at = parts[part].placement;
     PartMesh mesh = *parts[part].mesh;
-    double width = joins[0].width;
-    for (const Join& join : joins)
-        width = std::min(width, join.width);
     BodyLayout layout;
-    if (refine && width > 0 && read_layout(mesh, &layout)) {
-        // Split the edges, longer than the fillet resolves, that touch it or
-        // cross the other's surface (their ends on either side of it).
-        const double longest = std::max(JOIN_EDGE_SHARE * width, MIN_JOIN_EDGE);
+    if (refine && read_layout(mesh, &layout)) {
+        // Split the edges, longer than the fillet resolves, that touch its
+        // band or cross the other's surface (their ends on either side of
+        // it), join by join: each to its own fillet's share.
         const double fine_to_figure = double(at.scale) / FIXED_ONE / FINE_ONE;
-        const double limit = longest / fine_to_figure;
-        const double limit2 = limit * limit;
-        std::vector<int8_t> side;
+        std::vector<std::vector<int8_t>> side(joins.size());
+        std::vector<double> limit2(joins.size());
         PartMesh passes[2];
         for (int32_t pass = 0; pass < MAX_JOIN_PASSES; ++pass) {
-            sides(mesh, at, joins, &side);
-            auto touches = [&](int32_t a, int32_t b) {
-                return side[size_t(a)] == 0 || side[size_t(b)] == 0 ||
-                       side[size_t(a)] != side[size_t(b)];
-            };
+            for (size_t j = 0; j < joins.size(); ++j) {
+                sides(mesh, at, joins[j], &side[j]);
+                const double limit =
+                    std::max(JOIN_EDGE_SHARE * joins[j].width, MIN_JOIN_EDGE) / fine_to_figure;
+                limit2[j] = limit * limit;
+            }
             auto splits = [&](int32_t a, int32_t b) {
                 const Vec4& p = mesh.fine[size_t(a)];
                 const Vec4& q = mesh.fine[size_t(b)];
                 const double dx = double(p.x) - q.x, dy = double(p.y) - q.y, dz = double(p.z) - q.z;
-                if (dx * dx + dy * dy + dz * dz <= limit2) return false;
-                return touches(a, b) || touches(layout.twin(a), layout.twin(b));
+                const double length2 = dx * dx + dy * dy + dz * dz;
+                for (size_t j = 0; j < joins.size(); ++j) {
+                    if (length2 <= limit2[j] || !(joins[j].width > 0)) continue;
+                    const std::vector<int8_t>& at_side = side[j];
+                    auto touches = [&](int32_t u, int32_t v) {
+                        return at_side[size_t(u)] == 0 || at_side[size_t(v)] == 0 ||
+                               at_side[size_t(u)] != at_side[size_t(v)];
+                    };
+                    if (touches(a, b) || touches(layout.twin(a), layout.twin(b))) return true;
+                }
+                return false;
             };
             PartMesh& next = passes[pass % 2];
             if (!split_body_edges(mesh, layout, splits, &next)) break;
