@@ -78,59 +78,58 @@ void sides(const PartMesh& mesh, const RayPlacement& at, const Join& join,
 
 }  // namespace
 
-bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
-                       PartMesh* out) {
-    if (part < 0 || part >= count || !blends(parts[part])) return false;
-    // Against the part it was drawn over, then the parts drawn over it in
-    // the figure's order: a fixed order, each blend taking the last's result.
-    std::vector<Join> joins;
-    if (joined(parts, part)) joins.push_back(join_with(parts, part, parts[part].parent, part));
+int32_t blend_partners(const BlendingPart* parts, int32_t count, int32_t part, int32_t* partners) {
+    if (part < 0 || part >= count || !blends(parts[part])) return 0;
+    int32_t n = 0;
+    if (joined(parts, part)) partners[n++] = parts[part].parent;
     for (int32_t i = part + 1; i < count; ++i)
-        if (parts[i].parent == part && joined(parts, i))
-            joins.push_back(join_with(parts, part, i, i));
-    if (joins.empty()) return false;
+        if (parts[i].parent == part && joined(parts, i)) partners[n++] = i;
+    return n;
+}
+
+void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool refine,
+                PartMesh* mesh) {
+    const Join join = join_with(parts, part, partner, std::max(part, partner));
+    if (!(join.width > 0)) return;
     const RayPlacement& at = parts[part].placement;
-    PartMesh mesh = *parts[part].mesh;
     BodyLayout layout;
-    if (refine && read_layout(mesh, &layout)) {
+    if (refine && read_layout(*mesh, &layout)) {
         // Split the edges, longer than the fillet resolves, that touch its
-        // band or cross the other's surface (their ends on either side of
-        // it), join by join: each to its own fillet's share.
+        // band or cross the other's surface (their ends on either side of it).
         const double fine_to_figure = double(at.scale) / FIXED_ONE / FINE_ONE;
-        std::vector<std::vector<int8_t>> side(joins.size());
-        std::vector<double> limit2(joins.size());
-        PartMesh passes[2];
+        const double limit = std::max(JOIN_EDGE_SHARE * join.width, MIN_JOIN_EDGE) / fine_to_figure;
+        const double limit2 = limit * limit;
+        std::vector<int8_t> side;
+        PartMesh next;
         for (int32_t pass = 0; pass < MAX_JOIN_PASSES; ++pass) {
-            for (size_t j = 0; j < joins.size(); ++j) {
-                sides(mesh, at, joins[j], &side[j]);
-                const double limit =
-                    std::max(JOIN_EDGE_SHARE * joins[j].width, MIN_JOIN_EDGE) / fine_to_figure;
-                limit2[j] = limit * limit;
-            }
-            auto splits = [&](int32_t a, int32_t b) {
-                const Vec4& p = mesh.fine[size_t(a)];
-                const Vec4& q = mesh.fine[size_t(b)];
-                const double dx = double(p.x) - q.x, dy = double(p.y) - q.y, dz = double(p.z) - q.z;
-                const double length2 = dx * dx + dy * dy + dz * dz;
-                for (size_t j = 0; j < joins.size(); ++j) {
-                    if (length2 <= limit2[j] || !(joins[j].width > 0)) continue;
-                    const std::vector<int8_t>& at_side = side[j];
-                    auto touches = [&](int32_t u, int32_t v) {
-                        return at_side[size_t(u)] == 0 || at_side[size_t(v)] == 0 ||
-                               at_side[size_t(u)] != at_side[size_t(v)];
-                    };
-                    if (touches(a, b) || touches(layout.twin(a), layout.twin(b))) return true;
-                }
-                return false;
+            sides(*mesh, at, join, &side);
+            auto touches = [&](int32_t u, int32_t v) {
+                return side[size_t(u)] == 0 || side[size_t(v)] == 0 ||
+                       side[size_t(u)] != side[size_t(v)];
             };
-            PartMesh& next = passes[pass % 2];
-            if (!split_body_edges(mesh, layout, splits, &next)) break;
-            mesh = std::move(next);
-            if (!read_layout(mesh, &layout)) return false;
+            auto splits = [&](int32_t a, int32_t b) {
+                const Vec4& p = mesh->fine[size_t(a)];
+                const Vec4& q = mesh->fine[size_t(b)];
+                const double dx = double(p.x) - q.x, dy = double(p.y) - q.y, dz = double(p.z) - q.z;
+                if (dx * dx + dy * dy + dz * dz <= limit2) return false;
+                return touches(a, b) || touches(layout.twin(a), layout.twin(b));
+            };
+            if (!split_body_edges(*mesh, layout, splits, &next)) break;
+            std::swap(*mesh, next);
+            if (!read_layout(*mesh, &layout)) break;
         }
     }
-    for (const Join& join : joins)
-        if (join.width > 0) blend_part_against(&mesh, at, join.field, join.behind, join.width);
+    blend_part_against(mesh, at, join.field, join.behind, join.width);
+}
+
+bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
+                       PartMesh* out) {
+    int32_t partners[MAX_BLEND_PARTNERS];
+    const int32_t n = blend_partners(parts, count, part, partners);
+    if (n == 0) return false;
+    PartMesh mesh = *parts[part].mesh;
+    for (int32_t j = 0; j < n; ++j)
+        blend_join(parts, part, partners[j], refine, &mesh);
     refresh_part_normals(&mesh);
     *out = std::move(mesh);
     return true;

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "geometry/blend_parts.h"
+#include "geometry/scene_objects.h"
 
 // A part as the blend reads it: its own mesh, where it sits (the eye's
 // present distance in it), the part it was drawn over (an earlier one, or
@@ -22,6 +23,24 @@ struct BlendingPart {
     bool behind;
     bool body;
 };
+
+// At most as many partners as a figure has parts.
+inline constexpr int32_t MAX_BLEND_PARTNERS = MAX_OBJECTS;
+
+// The parts part `part` of the `count` parts blends with, in the order its
+// blend takes them: the part it was drawn over, then the parts drawn over it
+// in the figure's order (bodies all). Writes them to partners (room for
+// MAX_BLEND_PARTNERS) and returns how many; 0 when it meets none.
+int32_t blend_partners(const BlendingPart* parts, int32_t count, int32_t part, int32_t* partners);
+
+// One join of part `part`: *mesh (the part's mesh, or what its earlier joins
+// made of it) moved along the eye's rays where it meets `partner`'s own
+// surface, with `refine` its edges near the join split first. The normals
+// are left to the caller. Joins taken one after another in
+// blend_partners' order give blended_part_mesh's mesh, so a blend kept from
+// a figure goes on with the joins of parts added since.
+void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool refine,
+                PartMesh* mesh);
 
 // Part `part` of the `count` parts as it is drawn: its mesh moved along the
 // eye's rays where it meets the part it was drawn over and the parts drawn
