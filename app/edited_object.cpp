@@ -62,6 +62,9 @@ struct FigureState {
     std::shared_ptr<PartMesh> drawn[MAX_FIGURE_PARTS];
     // Each part's blend as the last emission made it (derived data).
     KeptBlend kept[MAX_FIGURE_PARTS];
+    // The last emission drew every part from its own mesh: the blends did
+    // not fit the buffers.
+    bool unblended = false;
 };
 
 FigureState state;
@@ -244,9 +247,10 @@ bool emit_figure(const Vec4& rotation) {
     }
     bool whole = true;
     // The blends first (each kept from the last emission where its parts
-    // have not changed), their edges refined along the joins when the whole
-    // figure fits the buffers so; else drawn at the parts' own vertices,
-    // which the room checks have let in.
+    // have not changed), their edges refined along the joins. A figure whose
+    // blends do not fit the buffers is drawn from the parts' own meshes,
+    // which the room checks have let in, and says so
+    // (figure_drawn_unblended).
     PartRoom room = {0, 0};
     for (int32_t i = 0; i < f.part_count; ++i) {
         state.drawn[i] = kept_blend(f, i, true);
@@ -254,9 +258,10 @@ bool emit_figure(const Vec4& rotation) {
         room.packet_bytes += part.packet_bytes;
         room.vertices += part.vertices;
     }
-    if (part_room_text(room, PartRoom{0, 0}, capacity_for(f), false) != nullptr)
-        for (int32_t i = 0; i < f.part_count; ++i)
-            state.drawn[i] = kept_blend(f, i, false);
+    state.unblended = part_room_text(room, PartRoom{0, 0}, capacity_for(f), false) != nullptr;
+    if (state.unblended)
+        for (std::shared_ptr<PartMesh>& drawn : state.drawn)
+            drawn = nullptr;
     // A part that could not be emitted leaves the figure: the blends of the
     // parts after it, made with it, give way to their own meshes until the
     // next emission.
@@ -310,6 +315,10 @@ std::shared_ptr<const PartMesh> drawn_mesh(int32_t part) {
     if (!valid_part(f, part)) return nullptr;
     if (state.drawn[part] != nullptr) return state.drawn[part];
     return f.parts[part].mesh;
+}
+
+bool figure_drawn_unblended() {
+    return state.unblended;
 }
 
 bool drawn_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out) {
@@ -476,24 +485,23 @@ void store_part_vertices(int32_t part) {
     // take the change at the next emission), written over its records when
     // it keeps the vertices and triangles it was emitted with; else the
     // figure is emitted again.
+    // A figure drawn unblended stays so until its next emission.
     static PartMesh blended;
     PartMesh* was = state.drawn[part].get();
-    for (const bool refine : {true, false}) {
-        const bool blends = drawn_part_mesh(f, part, refine, &blended);
-        if (!blends && was == nullptr) {
-            store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
-            return;
-        }
-        if (blends && was != nullptr && blended.vertices.size() == was->vertices.size() &&
-            blended.triangles.size() == was->triangles.size() &&
-            std::equal(blended.triangles.begin(), blended.triangles.end(), was->triangles.begin(),
-                       [](const MeshTriangle& a, const MeshTriangle& b) {
-                           return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
-                       })) {
-            std::swap(*was, blended);
-            store_emitted_vertices(state.emitted[part].index, *was);
-            return;
-        }
+    const bool blends = !state.unblended && drawn_part_mesh(f, part, true, &blended);
+    if (!blends && was == nullptr) {
+        store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
+        return;
+    }
+    if (blends && was != nullptr && blended.vertices.size() == was->vertices.size() &&
+        blended.triangles.size() == was->triangles.size() &&
+        std::equal(blended.triangles.begin(), blended.triangles.end(), was->triangles.begin(),
+                   [](const MeshTriangle& a, const MeshTriangle& b) {
+                       return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+                   })) {
+        std::swap(*was, blended);
+        store_emitted_vertices(state.emitted[part].index, *was);
+        return;
     }
     emit_figure(figure_rotation());
 }
@@ -506,6 +514,7 @@ void forget_edited_object() {
         drawn = nullptr;
     for (KeptBlend& kept : state.kept)
         kept = KeptBlend{};
+    state.unblended = false;
 }
 
 void discard_figure_objects() {

@@ -174,6 +174,9 @@ void store_part_vertices(int32_t part);
 // (app/part_blend.h), its edges along the joins refined with `refine`; false
 // (*out untouched) when it is drawn from its own mesh.
 bool drawn_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out);
+// Whether the last emission drew every part from its own mesh because the
+// blends, refined along the joins, did not fit the body buffers.
+bool figure_drawn_unblended();
 // The mesh part `part` was last emitted from (and written over since): its
 // blended copy, or its own mesh; null for no such part.
 std::shared_ptr<const PartMesh> drawn_mesh(int32_t part);
