@@ -57,6 +57,24 @@ Vec4 moved_point(const Vec4& p, double unit, const RayPlacement& at, double t) {
 
 }  // namespace
 
+double blend_shift(double gap, double width) {
+    if (gap <= 0) {
+        // Shown: the polynomial smooth minimum, min(a, b) - k/4 * h^2 with
+        // h = 1 - |a - b| / k.
+        if (!(gap > -width)) return 0;
+        const double h = 1 + gap / width;
+        return width / 4 * h * h;
+    }
+    // Hidden: from k/4, growing by half the gap at first (so that the surface
+    // leaves the curve tangent to the smooth minimum, halfway between its own
+    // slope and the other's), to nothing at twice the width (a cubic whose
+    // slope is 0 there).
+    const double reach = 2 * width;
+    if (!(gap < reach)) return 0;
+    const double t = gap / reach, rest = 1 - t;
+    return width / 4 * (1 + 2 * t) * rest * rest + reach / 2 * t * rest * rest;
+}
+
 RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placement, bool back,
                                int32_t margin, double slope) {
     RayDepthField field;
@@ -245,11 +263,7 @@ int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
         d[i] = p.d;
         double b = 0;
         if (p.d <= 0 || !sample_depth_field(other, p.u, p.v, &b)) continue;
-        const double gap = std::fabs(p.d - b);
-        if (!(gap < width)) continue;
-        // The polynomial smooth minimum: min(a, b) - k/4 * h^2, h = 1 - |a - b| / k.
-        const double h = 1 - gap / width;
-        shift[i] = width / 4 * h * h;
+        shift[i] = blend_shift(behind ? b - p.d : p.d - b, width);
     }
     // A body moves as a whole along each ray: a front vertex and its twin
     // behind (on the same ray) by what the blended side asks, so that its

@@ -67,19 +67,27 @@ void ray_gaps(const PartMesh& mesh, const RayPlacement& placement, const RayDept
 // radius of the largest ball inside a body inflated round.
 double part_half_thickness(const PartMesh& mesh, const RayPlacement& placement);
 
+// How far a surface moves along its ray (toward the side it is seen from)
+// where it lies `gap` behind the other's (negative: in front of it, shown)
+// in a blend of width k > 0. Shown, the polynomial smooth minimum's k/4 * (1
+// - |gap| / k)^2; hidden, a cubic from k/4 to 0 at 2k that leaves the curve
+// where the two meet with the same slope, so that both surfaces pass that
+// curve tangent to the smooth minimum (no crease along it) and the hidden
+// one stays at least gap^2 / 4k behind the shown one.
+double blend_shift(double gap, double width);
+
 // The blend of a part against another part's surface.
 // Inputs:
 //   mesh       the part's mesh (fine positions for a body), changed in place
 //   placement  where it sits
 //   other      the other part's front field (behind = false) or back field
 //   width      the blend's width k in figure units (> 0)
-// Outputs: every vertex whose distance a lies within k of the other's b on
-// its ray moved along the ray by (k / 4) * (1 - |a - b| / k)^2, toward the eye
-// (behind = false) or away from it: the nearer of the two surfaces becomes
-// the polynomial smooth minimum of both (smooth maximum of the farther, for
-// behind), and the other keeps its distance to it, so that the order of the
-// two along every ray stays. A body's front vertex and its twin behind move
-// together, by what the blended side (the front, or the back for behind)
+// Outputs: every vertex whose distance a lies near the other's b on its ray
+// moved along the ray by blend_shift, toward the eye (behind = false) or away
+// from it: the nearer of the two surfaces becomes the polynomial smooth
+// minimum of both (smooth maximum of the farther, for behind), and the
+// other stays behind it, so that the order of the two along every ray stays. A body's front vertex
+// and its twin behind move together, by what the blended side (the front, or the back for behind)
 // asks, so that the body keeps its thickness on every ray and never turns
 // inside out. Fine and whole positions move together (whole positions along
 // their own rays); the normals are left to the caller.
