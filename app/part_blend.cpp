@@ -11,11 +11,17 @@
 
 namespace {
 
-// The fillet's width, as a share of the thinner part's half thickness.
-constexpr double BLEND_SHARE = 1.0;
+// The fillet's width, as a share of the thinner part's half thickness: its
+// whole thickness.
+constexpr double BLEND_SHARE = 2.0;
 // How steeply a surface is continued beyond its outline to meet the other
 // (model units in depth per unit across).
 constexpr double CONTINUATION_SLOPE = 3;
+// How deep a part drawn over another sinks into it where their surfaces
+// meet, and how far from there (in depth along the rays) the sinking fades,
+// as shares of the fillet's width.
+constexpr double SINK_SHARE = 0.25;
+constexpr double SINK_REACH_SHARE = 2.0;
 // Edges near the join are split until they are no longer than this share of
 // the fillet's width (and never below MIN_JOIN_EDGE figure units): each pass
 // halves them, a body's edges of some 20 units taking three or four.
@@ -25,6 +31,9 @@ constexpr double MIN_JOIN_EDGE = 1.5;
 // fillet's width on either side of the other's surface.
 constexpr double BAND_SHARE = 0.5;
 constexpr int32_t MAX_JOIN_PASSES = 4;
+// No join refines a part by more triangles than this: a pass that would
+// leave more is not taken (the fillet is then resolved more coarsely).
+constexpr size_t JOIN_TRIANGLE_BUDGET = 4096;
 
 bool blends(const BlendingPart& part) {
     return part.body && part.mesh != nullptr && !part.mesh->fine.empty();
@@ -43,6 +52,22 @@ struct Join {
     double width;
 };
 
+// A part's surface seen from the join's side, continued beyond its outline
+// far enough to climb a fillet of the given width: that many pixels at its
+// rim distance, and two more for the interpolation.
+RayDepthField join_field(const PartMesh& mesh, const RayPlacement& at, bool behind, double width) {
+    const double rim = std::max(double(at.eye) + at.depth, 1.0);
+    const double reach = 2 * width * RAY_FOCAL / (CONTINUATION_SLOPE * rim);
+    const auto margin = int32_t(std::min(std::ceil(reach), 60.0)) + 2;
+    return part_depth_field(mesh, at, behind, margin, CONTINUATION_SLOPE);
+}
+
+// The part drawn over the other sunk into it (sink_part_into).
+void sink_drawn_part(PartMesh* mesh, const RayPlacement& at, const RayDepthField& other,
+                     bool behind, double width) {
+    sink_part_into(mesh, at, other, behind, SINK_SHARE * width, SINK_REACH_SHARE * width);
+}
+
 Join join_with(const BlendingPart* parts, int32_t part, int32_t other, int32_t drawn) {
     const BlendingPart& a = parts[part];
     const BlendingPart& b = parts[other];
@@ -52,12 +77,16 @@ Join join_with(const BlendingPart* parts, int32_t part, int32_t other, int32_t d
     join.width = BLEND_SHARE *
                  std::min(part_half_thickness(*a.mesh, at), part_half_thickness(*b.mesh, other_at));
     if (!(join.width > 0)) return join;
-    // The continuation must climb the fillet's width: that many pixels at the
-    // other's rim distance, and two more for the interpolation.
-    const double rim = std::max(double(other_at.eye) + other_at.depth, 1.0);
-    const double reach = join.width * RAY_FOCAL / (CONTINUATION_SLOPE * rim);
-    const auto margin = int32_t(std::min(std::ceil(reach), 60.0)) + 2;
-    join.field = part_depth_field(*b.mesh, other_at, join.behind, margin, CONTINUATION_SLOPE);
+    if (other != drawn) {
+        join.field = join_field(*b.mesh, other_at, join.behind, join.width);
+        return join;
+    }
+    // The part drawn over this one blends as it is sunk into this one's own
+    // surface.
+    PartMesh sunk = *b.mesh;
+    sink_drawn_part(&sunk, other_at, join_field(*a.mesh, at, join.behind, join.width), join.behind,
+                    join.width);
+    join.field = join_field(sunk, other_at, join.behind, join.width);
     return join;
 }
 
@@ -92,6 +121,7 @@ void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool r
     const Join join = join_with(parts, part, partner, std::max(part, partner));
     if (!(join.width > 0)) return;
     const RayPlacement& at = parts[part].placement;
+    if (part > partner) sink_drawn_part(mesh, at, join.field, join.behind, join.width);
     BodyLayout layout;
     if (refine && read_layout(*mesh, &layout)) {
         // Split the edges, longer than the fillet resolves, that touch its
@@ -101,6 +131,7 @@ void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool r
         const double limit2 = limit * limit;
         std::vector<int8_t> side;
         PartMesh next;
+        const size_t before = mesh->triangles.size();
         for (int32_t pass = 0; pass < MAX_JOIN_PASSES; ++pass) {
             sides(*mesh, at, join, &side);
             auto touches = [&](int32_t u, int32_t v) {
@@ -114,7 +145,9 @@ void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool r
                 if (dx * dx + dy * dy + dz * dz <= limit2) return false;
                 return touches(a, b) || touches(layout.twin(a), layout.twin(b));
             };
-            if (!split_body_edges(*mesh, layout, splits, &next)) break;
+            if (!split_body_edges(*mesh, layout, splits, &next) ||
+                next.triangles.size() > before + JOIN_TRIANGLE_BUDGET)
+                break;
             std::swap(*mesh, next);
             if (!read_layout(*mesh, &layout)) break;
         }

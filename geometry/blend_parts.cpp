@@ -248,9 +248,16 @@ double part_half_thickness(const PartMesh& mesh, const RayPlacement& placement) 
     return (double(high) - double(low)) / unit * (double(placement.scale) / FIXED_ONE) / 2;
 }
 
-int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
-                           const RayDepthField& other, bool behind, double width) {
-    if (width <= 0 || other.width <= 0 || placement.scale <= 0) return 0;
+namespace {
+
+// Every vertex of the mesh moved along its ray by what `shift` gives for its
+// gap to the other's surface (toward the side the surface is seen from; a
+// negative shift away from it), a body's front vertex and its twin behind
+// together.
+template <typename Shift>
+int32_t move_along_rays(PartMesh* mesh, const RayPlacement& placement, const RayDepthField& other,
+                        bool behind, Shift shift_of) {
+    if (other.width <= 0 || placement.scale <= 0) return 0;
     double unit = 1;
     const bool fine = mesh->fine.size() == mesh->vertices.size() && !mesh->fine.empty();
     std::vector<Vec4>& at = fine ? mesh->fine : mesh->vertices;
@@ -263,7 +270,7 @@ int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
         d[i] = p.d;
         double b = 0;
         if (p.d <= 0 || !sample_depth_field(other, p.u, p.v, &b)) continue;
-        shift[i] = blend_shift(behind ? b - p.d : p.d - b, width);
+        shift[i] = shift_of(behind ? b - p.d : p.d - b);
     }
     // A body moves as a whole along each ray: a front vertex and its twin
     // behind (on the same ray) by what the blended side asks, so that its
@@ -285,4 +292,25 @@ int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
         ++moved;
     }
     return moved;
+}
+
+}  // namespace
+
+int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
+                           const RayDepthField& other, bool behind, double width) {
+    if (!(width > 0)) return 0;
+    return move_along_rays(mesh, placement, other, behind,
+                           [width](double gap) { return blend_shift(gap, width); });
+}
+
+double sink_depth(double gap, double depth, double reach) {
+    const double t = 1 - std::fabs(gap) / reach;
+    return t > 0 ? depth * t * t * (3 - 2 * t) : 0;
+}
+
+int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayDepthField& other,
+                       bool behind, double depth, double reach) {
+    if (!(depth > 0) || !(reach > 0)) return 0;
+    return move_along_rays(mesh, placement, other, behind,
+                           [depth, reach](double gap) { return -sink_depth(gap, depth, reach); });
 }

@@ -94,3 +94,19 @@ double blend_shift(double gap, double width);
 // Returns how many vertices moved.
 int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
                            const RayDepthField& other, bool behind, double width);
+
+// How far a part sinks into the other along its ray where its surface lies
+// `gap` from the other's (either side): `depth` where the two meet, falling
+// smoothly (a smoothstep) to nothing at `reach` on either side. With depth
+// under half the reach the order of points along a ray never changes.
+double sink_depth(double gap, double depth, double reach);
+
+// A part drawn over another sunk into it before the two blend: where the
+// part's own outline lies over the other, its surface there rises almost
+// along the rays, which a blend along them cannot round off; sunk by
+// sink_depth (away from the side it was built on, behind = false: from the
+// eye), the curve where the two meet moves in to where the part's surface
+// faces the eye, and the blend resolves it. A body's front vertex and its
+// twin move together. Returns how many vertices moved.
+int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayDepthField& other,
+                       bool behind, double depth, double reach);
