@@ -62,6 +62,28 @@ RayDepthField join_field(const PartMesh& mesh, const RayPlacement& at, bool behi
     return part_depth_field(mesh, at, behind, margin, CONTINUATION_SLOPE);
 }
 
+// The fields of parts' own meshes made since begin_blends: a join and its
+// partner's both read the one part's surface.
+struct KeptField {
+    const PartMesh* mesh;
+    RayPlacement at;
+    bool behind;
+    double width;
+    RayDepthField field;
+};
+std::vector<KeptField> kept_fields;
+
+const RayDepthField& own_field(const PartMesh& mesh, const RayPlacement& at, bool behind,
+                               double width) {
+    for (const KeptField& kept : kept_fields)
+        if (kept.mesh == &mesh && kept.behind == behind && kept.width == width &&
+            kept.at.depth == at.depth && kept.at.offset_x == at.offset_x &&
+            kept.at.scale == at.scale && kept.at.eye == at.eye)
+            return kept.field;
+    kept_fields.push_back({&mesh, at, behind, width, join_field(mesh, at, behind, width)});
+    return kept_fields.back().field;
+}
+
 // The part drawn over the other sunk into it (sink_part_into).
 void sink_drawn_part(PartMesh* mesh, const RayPlacement& at, const RayDepthField& other,
                      bool behind, double width) {
@@ -78,13 +100,13 @@ Join join_with(const BlendingPart* parts, int32_t part, int32_t other, int32_t d
                  std::min(part_half_thickness(*a.mesh, at), part_half_thickness(*b.mesh, other_at));
     if (!(join.width > 0)) return join;
     if (other != drawn) {
-        join.field = join_field(*b.mesh, other_at, join.behind, join.width);
+        join.field = own_field(*b.mesh, other_at, join.behind, join.width);
         return join;
     }
     // The part drawn over this one blends as it is sunk into this one's own
     // surface.
     PartMesh sunk = *b.mesh;
-    sink_drawn_part(&sunk, other_at, join_field(*a.mesh, at, join.behind, join.width), join.behind,
+    sink_drawn_part(&sunk, other_at, own_field(*a.mesh, at, join.behind, join.width), join.behind,
                     join.width);
     join.field = join_field(sunk, other_at, join.behind, join.width);
     return join;
@@ -106,6 +128,10 @@ void sides(const PartMesh& mesh, const RayPlacement& at, const Join& join,
 }
 
 }  // namespace
+
+void begin_blends() {
+    kept_fields.clear();
+}
 
 int32_t blend_partners(const BlendingPart* parts, int32_t count, int32_t part, int32_t* partners) {
     if (part < 0 || part >= count || !blends(parts[part])) return 0;
@@ -157,6 +183,7 @@ void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool r
 
 bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
                        PartMesh* out) {
+    begin_blends();
     int32_t partners[MAX_BLEND_PARTNERS];
     const int32_t n = blend_partners(parts, count, part, partners);
     if (n == 0) return false;
