@@ -92,7 +92,7 @@ bool rig_is_current() {
     const Figure& f = figure();
     if (int32_t(anim.rig_meshes.size()) != f.part_count) return false;
     for (int32_t i = 0; i < f.part_count; ++i)
-        if (anim.rig_meshes[size_t(i)] != f.parts[i].mesh ||
+        if (anim.rig_meshes[size_t(i)] != drawn_mesh(i) ||
             !(anim.rig_placements[size_t(i)] == f.parts[i].placement))
             return false;
     const std::vector<ControlPoint>& points = animation_record().points;
@@ -113,10 +113,10 @@ void keep_rig_current() {
     std::vector<PosePart> parts;
     for (int32_t i = 0; i < f.part_count; ++i) {
         const FigurePart& p = f.parts[i];
-        anim.rig_meshes.push_back(p.mesh);
+        anim.rig_meshes.push_back(drawn_mesh(i));
         anim.rig_placements.push_back(p.placement);
-        parts.push_back({p.mesh.get(), p.placement.depth, p.placement.offset_x, p.placement.scale,
-                         p.parent != NO_PART ? p.parent : POSE_NO_PART});
+        parts.push_back({anim.rig_meshes.back().get(), p.placement.depth, p.placement.offset_x,
+                         p.placement.scale, p.parent != NO_PART ? p.parent : POSE_NO_PART});
     }
     for (const ControlPoint& point : animation_record().points)
         anim.rig_points.push_back(point.at);
@@ -126,42 +126,13 @@ void keep_rig_current() {
         anim.rig = PoseRig{};
 }
 
-// The points that lie on the figure as it is: those on a part or triangle it
-// no longer has go, with their motions.
-void keep_points_on_figure() {
-    const Figure& f = figure();
-    AnimationState& s = animation_record();
-    for (int32_t h = int32_t(s.points.size()) - 1; h >= 0; --h) {
-        const PoseHandle& at = s.points[size_t(h)].at;
-        const bool on = at.part >= 0 && at.part < f.part_count && at.triangle >= 0 &&
-                        size_t(at.triangle) < f.parts[at.part].mesh->triangles.size();
-        if (on) continue;
-        s.points.erase(s.points.begin() + h);
-        std::vector<std::shared_ptr<const Motion>> kept;
-        for (const auto& m : s.motions) {
-            if (m->point == h) continue;
-            if (m->point < h) {
-                kept.push_back(m);
-            } else {
-                kept.push_back(std::make_shared<const Motion>(Motion{m->point - 1, m->samples}));
-            }
-        }
-        s.motions = std::move(kept);
-    }
-    if (s.motions.empty()) {
-        s.period = 0;
-        s.phase = 0;
-        s.playing = false;
-    }
-}
-
 // --- Drawing the pose ---
 
 // The rest shape over the emitted vertices, when a pose was drawn there.
 void draw_rest() {
     if (!anim.drawn_posed) return;
     for (int32_t i = 0; i < figure().part_count; ++i)
-        store_part_vertices(i);
+        draw_part_from(i, *drawn_mesh(i));
     anim.drawn_posed = false;
 }
 
@@ -177,7 +148,7 @@ void draw_pose() {
     }
     anim.posed.resize(size_t(f.part_count));
     for (int32_t i = 0; i < f.part_count; ++i) {
-        const PartMesh& rest = *f.parts[i].mesh;
+        const PartMesh& rest = *anim.rig_meshes[size_t(i)];
         PartMesh& posed = anim.posed[size_t(i)];
         if (posed.triangles.size() != rest.triangles.size() ||
             posed.vertices.size() != rest.vertices.size())
@@ -360,7 +331,8 @@ bool place_point(int32_t x, int32_t y) {
     if (int32_t(s.points.size()) >= MAX_CONTROL_POINTS) return false;
     const SurfaceHit hit = surface_as_drawn(x, y);
     if (hit.part == NO_PART) return false;
-    ControlPoint point = {{hit.part, hit.triangle, {hit.b[0], hit.b[1], hit.b[2]}}, {0, 0, 0}};
+    ControlPoint point = {
+        {hit.part, hit.triangle, {hit.b[0], hit.b[1], hit.b[2]}}, {0, 0, 0}, drawn_mesh(hit.part)};
     s.points.push_back(point);
     keep_rig_current();
     if (!anim.rig.valid) {
@@ -392,6 +364,22 @@ void remove_point(int32_t h) {
     }
     if (s.points.empty()) s.pose = PoseState{};
     restart_loop();
+}
+
+// The points that lie on the figure as it is: those whose part's mesh is no
+// longer the one they were placed on go, with their motions.
+void keep_points_on_figure() {
+    const Figure& f = figure();
+    const AnimationState& s = animation_record();
+    for (int32_t h = int32_t(s.points.size()) - 1; h >= 0; --h) {
+        const ControlPoint& point = s.points[size_t(h)];
+        const int32_t part = point.at.part;
+        const std::shared_ptr<const PartMesh> mesh = point.mesh.lock();
+        const bool on = part >= 0 && part < f.part_count && mesh != nullptr &&
+                        mesh == drawn_mesh(part) && point.at.triangle >= 0 &&
+                        size_t(point.at.triangle) < mesh->triangles.size();
+        if (!on) remove_point(h);
+    }
 }
 
 // R: a recording begins. With a loop already made it plays, so that the new
@@ -648,7 +636,7 @@ bool control_point_on_screen(int32_t point, int32_t* x, int32_t* y) {
     const PoseHandle& at = s.points[size_t(point)].at;
     const Figure& f = figure();
     if (at.part < 0 || at.part >= f.part_count) return false;
-    const PartMesh& mesh = *f.parts[at.part].mesh;
+    const PartMesh& mesh = *drawn_mesh(at.part);
     const EditedObject& drawn = part_object(at.part);
     if (at.triangle < 0 || size_t(at.triangle) >= mesh.triangles.size()) return false;
     double sx = 0, sy = 0;

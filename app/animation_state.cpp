@@ -26,7 +26,8 @@ bool operator==(const AnimationState& a, const AnimationState& b) {
     for (size_t h = 0; h < a.points.size(); ++h) {
         const ControlPoint &p = a.points[h], &q = b.points[h];
         if (!same_handle(p.at, q.at) || p.target[0] != q.target[0] || p.target[1] != q.target[1] ||
-            p.target[2] != q.target[2])
+            p.target[2] != q.target[2] || p.mesh.owner_before(q.mesh) ||
+            q.mesh.owner_before(p.mesh))
             return false;
     }
     for (size_t m = 0; m < a.motions.size(); ++m)

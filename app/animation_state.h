@@ -20,6 +20,10 @@ inline constexpr int32_t MAX_LOOP_FRAMES = 3000;
 struct ControlPoint {
     PoseHandle at;
     double target[3];
+    // The mesh `at` names a triangle of (the part's mesh as drawn): a point
+    // whose part was rebuilt, pushed, joined again or removed since lies on
+    // nothing any more.
+    std::weak_ptr<const PartMesh> mesh;
 };
 
 // A recorded motion: point `point`'s target for each frame of the loop (3 per

@@ -2,19 +2,69 @@
 // render list from it.
 #include "app/edited_object.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "app/part_blend.h"
 #include "app/part_room.h"
+#include "app/view_zoom.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "geometry/render_list.h"
 
 namespace {
 
+// What went into a part's blend: a mesh by identity (held weakly, so that
+// only the figure keeps it; a mesh edited in place drops every blend made
+// with it, edit_part_mesh), the rest by value.
+struct BlendInput {
+    std::weak_ptr<const PartMesh> mesh;
+    PartPlacement placement = UNPLACED;
+    int32_t kind = EDITED_NONE;
+    bool behind = false;
+};
+
+BlendInput blend_input(const FigurePart& part) {
+    return {part.mesh, part.placement, part.kind, part.behind};
+}
+
+bool same_mesh(const std::weak_ptr<const PartMesh>& a, const std::weak_ptr<const PartMesh>& b) {
+    return !a.owner_before(b) && !b.owner_before(a);
+}
+
+bool same_input(const BlendInput& a, const BlendInput& b) {
+    return same_mesh(a.mesh, b.mesh) && a.placement == b.placement && a.kind == b.kind &&
+           a.behind == b.behind;
+}
+
+// A part's blend kept from the last emission, and what it was made from:
+// the part itself and the partners whose joins it has taken, in order. A
+// blend whose inputs all still hold is used again; one whose partners are
+// the first of the part's present partners goes on with the rest (a part
+// added blends only its own joins).
+struct KeptBlend {
+    bool refine = false;
+    int32_t eye = 0;
+    BlendInput self;
+    int32_t partner_count = 0;
+    BlendInput partners[MAX_FIGURE_PARTS];
+    std::shared_ptr<PartMesh> mesh;  // null: nothing kept
+};
+
 struct FigureState {
     Figure figure;
     // Where each part was emitted, parallel to figure.parts.
     EditedObject emitted[MAX_FIGURE_PARTS] = {};
+    // What each part was drawn from at the last emission: the blended copy
+    // of a part that meets another (app/part_blend.h), and null for one drawn
+    // from its own mesh. A push writes a blended copy over in place, so that
+    // what holds it weakly (the mark, app/part_mark.h) knows it again.
+    std::shared_ptr<PartMesh> drawn[MAX_FIGURE_PARTS];
+    // Each part's blend as the last emission made it (derived data).
+    KeptBlend kept[MAX_FIGURE_PARTS];
+    // The last emission drew every part from its own mesh: the blends did
+    // not fit the buffers.
+    bool unblended = false;
 };
 
 FigureState state;
@@ -93,7 +143,11 @@ void drop_part(int32_t part) {
     for (int32_t i = part; i + 1 < f.part_count; ++i) {
         f.parts[i] = std::move(f.parts[i + 1]);
         state.emitted[i] = state.emitted[i + 1];
+        state.drawn[i] = std::move(state.drawn[i + 1]);
+        state.kept[i] = std::move(state.kept[i + 1]);
     }
+    state.drawn[f.part_count - 1] = nullptr;
+    state.kept[f.part_count - 1] = KeptBlend{};
     --f.part_count;
     f.parts[f.part_count] = FigurePart{};
     // The parts drawn over it stay where they are, attached to nothing; those
@@ -114,6 +168,67 @@ void drop_part(int32_t part) {
     f.last_edited = f.edited != NO_PART ? f.edited : after(f.last_edited);
 }
 
+void blending_parts(const Figure& f, BlendingPart* parts) {
+    const int32_t eye = eye_distance();
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const FigurePart& p = f.parts[i];
+        parts[i] = {p.mesh.get(),
+                    {p.placement.depth, p.placement.offset_x, p.placement.scale, eye},
+                    p.parent,
+                    p.behind,
+                    p.kind == EDITED_BODY};
+    }
+}
+
+// Part `part` of f as drawn_part_mesh makes it, from the blend kept for it
+// where that still holds (null when it meets no other part); the kept blend
+// brought up to date.
+std::shared_ptr<PartMesh> kept_blend(const Figure& f, int32_t part, bool refine) {
+    KeptBlend& kept = state.kept[part];
+    BlendingPart parts[MAX_FIGURE_PARTS];
+    blending_parts(f, parts);
+    int32_t partners[MAX_BLEND_PARTNERS];
+    const int32_t count = blend_partners(parts, f.part_count, part, partners);
+    if (count == 0) {
+        kept = KeptBlend{};
+        return nullptr;
+    }
+    const BlendInput self = blend_input(f.parts[part]);
+    const int32_t eye = eye_distance();
+    int32_t done = 0;
+    if (kept.mesh != nullptr && kept.refine == refine && kept.eye == eye &&
+        same_input(kept.self, self) && kept.partner_count <= count) {
+        while (done < kept.partner_count &&
+               same_input(kept.partners[done], blend_input(f.parts[partners[done]])))
+            ++done;
+        if (done < kept.partner_count) done = 0;
+    }
+    if (done == count) return kept.mesh;
+    PartMesh mesh = done > 0 ? *kept.mesh : *f.parts[part].mesh;
+    for (int32_t j = done; j < count; ++j)
+        blend_join(parts, part, partners[j], refine, &mesh);
+    refresh_part_normals(&mesh);
+    kept.refine = refine;
+    kept.eye = eye;
+    kept.self = self;
+    kept.partner_count = count;
+    for (int32_t j = 0; j < count; ++j)
+        kept.partners[j] = blend_input(f.parts[partners[j]]);
+    kept.mesh = std::make_shared<PartMesh>(std::move(mesh));
+    return kept.mesh;
+}
+
+// Every kept blend made with `mesh` dropped: it is about to change in place.
+void drop_blends_with(const PartMesh* mesh) {
+    for (KeptBlend& kept : state.kept) {
+        if (kept.mesh == nullptr) continue;
+        bool with = kept.self.mesh.lock().get() == mesh;
+        for (int32_t j = 0; j < kept.partner_count && !with; ++j)
+            with = kept.partners[j].mesh.lock().get() == mesh;
+        if (with) kept = KeptBlend{};
+    }
+}
+
 // The render list emitted from the record: the last emission's objects
 // deleted, the buffers emptied (the prepared body buffers put in place when
 // the figure needs them), and each part emitted in order as a new object
@@ -131,19 +246,43 @@ bool emit_figure(const Vec4& rotation) {
         reset_frame_pools();
     }
     bool whole = true;
+    // The blends first (each kept from the last emission where its parts
+    // have not changed), their edges refined along the joins. A figure whose
+    // blends do not fit the buffers is drawn from the parts' own meshes,
+    // which the room checks have let in, and says so
+    // (figure_drawn_unblended).
+    PartRoom room = {0, 0};
+    begin_blends();
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        state.drawn[i] = kept_blend(f, i, true);
+        const PartRoom part = part_room(state.drawn[i] ? *state.drawn[i] : *f.parts[i].mesh);
+        room.packet_bytes += part.packet_bytes;
+        room.vertices += part.vertices;
+    }
+    state.unblended = part_room_text(room, PartRoom{0, 0}, capacity_for(f), false) != nullptr;
+    if (state.unblended)
+        for (std::shared_ptr<PartMesh>& drawn : state.drawn)
+            drawn = nullptr;
+    // A part that could not be emitted leaves the figure: the blends of the
+    // parts after it, made with it, give way to their own meshes until the
+    // next emission.
+    bool dropped = false;
     for (int32_t i = 0; i < f.part_count; ++i) {
         const FigurePart& part = f.parts[i];
-        const int32_t index = emit_part_object(*part.mesh, part.colour, part.shading);
+        if (dropped) state.drawn[i] = nullptr;
+        const PartMesh& drawn = state.drawn[i] != nullptr ? *state.drawn[i] : *part.mesh;
+        const int32_t index = emit_part_object(drawn, part.colour, part.shading);
         if (index < 0) {
             // Its object could not be made (the message is shown): the part goes.
             drop_part(i--);
             whole = false;
+            dropped = true;
             continue;
         }
         get_object(index)->rotation = rotation;
         const ObjectPart* emitted = get_part(index, 0);
         state.emitted[i] = {index, part.kind, emitted->first_vertex, emitted->vertex_count,
-                            part.mesh->front_count};
+                            drawn.front_count};
     }
     return whole;
 }
@@ -171,6 +310,24 @@ bool adopt_replacement(int32_t part, const Figure& placed, FigurePart data) {
 }
 
 }  // namespace
+
+std::shared_ptr<const PartMesh> drawn_mesh(int32_t part) {
+    const Figure& f = state.figure;
+    if (!valid_part(f, part)) return nullptr;
+    if (state.drawn[part] != nullptr) return state.drawn[part];
+    return f.parts[part].mesh;
+}
+
+bool figure_drawn_unblended() {
+    return state.unblended;
+}
+
+bool drawn_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out) {
+    if (!valid_part(f, part)) return false;
+    BlendingPart parts[MAX_FIGURE_PARTS];
+    blending_parts(f, parts);
+    return blended_part_mesh(parts, f.part_count, part, refine, out);
+}
 
 std::shared_ptr<const PartMesh> share_part_mesh(PartMesh mesh) {
     return std::make_shared<PartMesh>(std::move(mesh));
@@ -316,6 +473,7 @@ PartMesh* edit_part_mesh(int32_t part) {
     // Copied on write: another copy of the figure (a state kept to go back
     // to) keeps the mesh as it was.
     if (mesh.use_count() > 1) mesh = share_part_mesh(*mesh);
+    drop_blends_with(mesh.get());
     // Every mesh of a part was made a mutable PartMesh (share_part_mesh):
     // the record is const to its readers only.
     return const_cast<PartMesh*>(mesh.get());
@@ -324,13 +482,34 @@ PartMesh* edit_part_mesh(int32_t part) {
 void store_part_vertices(int32_t part) {
     const Figure& f = state.figure;
     if (!valid_part(f, part)) return;
-    draw_part_from(part, *f.parts[part].mesh);
+    // The part blended again against the others as they were emitted (they
+    // take the change at the next emission), written over its records when
+    // it keeps the vertices and triangles it was emitted with; else the
+    // figure is emitted again.
+    // A figure drawn unblended stays so until its next emission.
+    static PartMesh blended;
+    PartMesh* was = state.drawn[part].get();
+    const bool blends = !state.unblended && drawn_part_mesh(f, part, true, &blended);
+    if (!blends && was == nullptr) {
+        store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
+        return;
+    }
+    if (blends && was != nullptr && blended.vertices.size() == was->vertices.size() &&
+        blended.triangles.size() == was->triangles.size() &&
+        std::equal(blended.triangles.begin(), blended.triangles.end(), was->triangles.begin(),
+                   [](const MeshTriangle& a, const MeshTriangle& b) {
+                       return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+                   })) {
+        std::swap(*was, blended);
+        store_emitted_vertices(state.emitted[part].index, *was);
+        return;
+    }
+    emit_figure(figure_rotation());
 }
 
 void draw_part_from(int32_t part, const PartMesh& drawn) {
-    const Figure& f = state.figure;
-    if (!valid_part(f, part) || drawn.vertices.size() != f.parts[part].mesh->vertices.size())
-        return;
+    const std::shared_ptr<const PartMesh> emitted = drawn_mesh(part);
+    if (emitted == nullptr || drawn.vertices.size() != emitted->vertices.size()) return;
     store_emitted_vertices(state.emitted[part].index, drawn);
 }
 
@@ -338,6 +517,11 @@ void forget_edited_object() {
     state.figure = Figure{};
     for (EditedObject& part : state.emitted)
         part = NO_EDITED_OBJECT;
+    for (std::shared_ptr<PartMesh>& drawn : state.drawn)
+        drawn = nullptr;
+    for (KeptBlend& kept : state.kept)
+        kept = KeptBlend{};
+    state.unblended = false;
 }
 
 void discard_figure_objects() {

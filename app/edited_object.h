@@ -171,10 +171,21 @@ PartMesh* edit_part_mesh(int32_t part);
 void store_part_vertices(int32_t part);
 // The mesh part `part` is drawn from until the next emission or store: `drawn`
 // (its positions, fine positions and normals; the same vertices and triangles
-// as the part's own) written over the records already emitted, the record
-// unchanged. The posed figure is drawn this way; store_part_vertices draws
-// the part's own mesh again. Nothing for no such part or another vertex count.
+// as the mesh it was emitted from, drawn_mesh) written over the records
+// already emitted, the record unchanged. The posed figure is drawn this way.
+// Nothing for no such part or another vertex count.
 void draw_part_from(int32_t part, const PartMesh& drawn);
+
+// Part `part` of f as it is drawn: blended with the parts it meets
+// (app/part_blend.h), its edges along the joins refined with `refine`; false
+// (*out untouched) when it is drawn from its own mesh.
+bool drawn_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out);
+// Whether the last emission drew every part from its own mesh because the
+// blends, refined along the joins, did not fit the body buffers.
+bool figure_drawn_unblended();
+// The mesh part `part` was last emitted from (and written over since): its
+// blended copy, or its own mesh; null for no such part.
+std::shared_ptr<const PartMesh> drawn_mesh(int32_t part);
 
 // Back to drawing mode with an empty figure, the record only (the render list
 // is the caller's to empty); also at start-up and shut-down, so that every

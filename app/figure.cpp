@@ -61,12 +61,6 @@ Vec4 figure_pivot() {
     return Vec4{centre_x2(bounds, 0) >> 1, centre_x2(bounds, 1) >> 1, centre_x2(bounds, 2) >> 1, 0};
 }
 
-int32_t eye_distance() {
-    // The camera at or behind the sheet plane counts as the one of start-up.
-    const int32_t z = camera_state()->position.z;
-    return z > MIN_EYE_GAP ? z : DEFAULT_EYE_DISTANCE;
-}
-
 PartPlacement placement_at_depth(int32_t depth) {
     const int32_t eye = eye_distance();
     if (depth < MIN_EYE_GAP - eye) depth = MIN_EYE_GAP - eye;
@@ -186,7 +180,9 @@ SurfaceHit surface_as_drawn(int32_t x, int32_t y) {
     static std::vector<ScreenVertex> screen;
     for (int32_t i = 0; i < f.part_count; ++i) {
         const EditedObject& drawn = part_object(i);
-        const auto count = int32_t(f.parts[i].mesh->vertices.size());
+        const std::shared_ptr<const PartMesh> mesh = drawn_mesh(i);
+        if (mesh == nullptr) continue;
+        const auto count = int32_t(mesh->vertices.size());
         if (drawn.index == NO_OBJECT || drawn.vertex_count != count) continue;
         if (screen.size() < size_t(count)) screen.resize(size_t(count));
         bool whole = true;
@@ -197,7 +193,7 @@ SurfaceHit surface_as_drawn(int32_t x, int32_t y) {
         }
         if (!whole) continue;
         hit_part_faces(
-            i, *f.parts[i].mesh, screen.data(), count, x, y,
+            i, *mesh, screen.data(), count, x, y,
             [&](int32_t k) { return double(screen[size_t(k)].z); }, &best);
     }
     return best;

@@ -14,15 +14,12 @@
 #include <limits>
 
 #include "app/edited_object.h"
+#include "app/view_zoom.h"
 #include "geometry/matrix.h"
 
-// Parts are never placed nearer the eye than this (model units), nor farther
-// behind the sheet plane than MAX_PART_DEPTH.
-inline constexpr int32_t MIN_EYE_GAP = 32;
+// Parts are never placed nearer the eye than MIN_EYE_GAP (app/view_zoom.h),
+// nor farther behind the sheet plane than this.
 inline constexpr int32_t MAX_PART_DEPTH = 1024;
-
-// The eye's distance from the sheet plane (the camera's, model units).
-int32_t eye_distance();
 
 // Where a part drawn at `depth` (figure z of the surface under its click, 0
 // on the sheet plane) goes: its rim plane at that depth, and scaled by

@@ -262,7 +262,8 @@ void mark_edited_part() {
     if (f.part_count < 2 || f.edited == NO_PART || raster_target.pixels == nullptr) return;
     const int32_t width = raster_target.width, height = raster_target.height;
     if (width < 1 || height < 1 || width > MARK_PAGE_SIDE || height > MARK_PAGE_SIDE) return;
-    const std::shared_ptr<const PartMesh>& mesh = f.parts[f.edited].mesh;
+    // What the part is drawn from: its blended copy where it meets others.
+    const std::shared_ptr<const PartMesh> mesh = drawn_mesh(f.edited);
     const EditedObject& part = edited_object();
     const RenderList* list = current_render_list();
     if (mesh == nullptr || list == nullptr || list->screen_vertices == nullptr) return;

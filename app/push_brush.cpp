@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "app/figure.h"
 #include "app/view_zoom.h"
+#include "geometry/split_body_edges.h"
 
 namespace {
 
@@ -97,49 +97,6 @@ int64_t longest_edge_at(const PartMesh& body, const SightedFront& shown, int32_t
     return longest;
 }
 
-// Where a body's vertices and triangles lie: the rim (0 .. rim - 1), the rest
-// of the front (.. front - 1), their twins behind in the same order (.. count
-// - 1); the front's triangles, then their twins.
-struct BodyLayout {
-    int32_t rim = 0;
-    int32_t front = 0;
-    int32_t count = 0;
-    int32_t front_triangles = 0;
-    int32_t twin(int32_t v) const { return v < rim ? v : front + (v - rim); }
-};
-
-bool read_layout(const PartMesh& body, BodyLayout* layout) {
-    BodyLayout l;
-    l.count = int32_t(body.fine.size());
-    l.front = body.front_count;
-    l.rim = 2 * l.front - l.count;
-    l.front_triangles = int32_t(body.triangles.size() / 2);
-    if (l.rim < 0 || l.front > l.count || int32_t(body.vertices.size()) != l.count ||
-        body.triangles.size() % 2 != 0)
-        return false;
-    for (int32_t i = 0; i < l.front_triangles; ++i) {
-        const MeshTriangle& t = body.triangles[size_t(i)];
-        const MeshTriangle& back = body.triangles[size_t(l.front_triangles + i)];
-        for (int k = 0; k < 3; ++k)
-            if (t.v[k] < 0 || t.v[k] >= l.front) return false;
-        if (back.v[0] != l.twin(t.v[0]) || back.v[1] != l.twin(t.v[2]) ||
-            back.v[2] != l.twin(t.v[1]))
-            return false;
-    }
-    *layout = l;
-    return true;
-}
-
-uint64_t edge_key(int32_t a, int32_t b) {
-    return a < b ? (uint64_t(uint32_t(a)) << 32) | uint32_t(b)
-                 : (uint64_t(uint32_t(b)) << 32) | uint32_t(a);
-}
-
-Vec4 midpoint(const Vec4& a, const Vec4& b) {
-    // Arithmetic shifts: the same rounding on both sides of zero, on every build.
-    return {(a.x + b.x) >> 1, (a.y + b.y) >> 1, (a.z + b.z) >> 1, 0};
-}
-
 // Where edges are split, as they show (sighted): an edge longer than
 // `shortest` whose midpoint lies within the radius and the edge's own length
 // of the cursor. The reach growing with the length grades the refinement: the
@@ -163,125 +120,6 @@ struct SplitRule {
         return squared(((ax + bx) >> 1) - cursor_x, ((ay + by) >> 1) - cursor_y) <= reach * reach;
     }
 };
-
-// One pass of refine_body_under_brush: every edge the rule picks split once,
-// each front triangle cut into two, three or four along its split edges (and
-// its twin behind alike). False when the rule picks none.
-bool split_pass(const PartMesh& in, const BodyLayout& l, const SplitRule& rule, PartMesh* out) {
-    const auto* triangles = in.triangles.data();
-    bool any = false;
-    for (int32_t i = 0; i < l.front_triangles && !any; ++i)
-        for (int k = 0; k < 3 && !any; ++k)
-            any = rule.splits(triangles[i].v[k], triangles[i].v[(k + 1) % 3]);
-    if (!any) return false;
-    // An edge of the outline belongs to one front triangle, an inner edge to two.
-    std::unordered_map<uint64_t, int32_t> uses;
-    for (int32_t i = 0; i < l.front_triangles; ++i)
-        for (int k = 0; k < 3; ++k)
-            ++uses[edge_key(triangles[i].v[k], triangles[i].v[(k + 1) % 3])];
-    // The new vertices in the order their edges first come, each on the rim or
-    // inside: slot >= 0 the k-th new rim vertex, < 0 the (-slot - 1)-th inner.
-    struct Split {
-        int32_t a, b, slot;
-    };
-    std::vector<Split> splits;
-    std::unordered_map<uint64_t, int32_t> split_of;  // edge -> index in splits, -1 none
-    int32_t new_rim = 0, new_inner = 0;
-    for (int32_t i = 0; i < l.front_triangles; ++i) {
-        for (int k = 0; k < 3; ++k) {
-            const int32_t a = triangles[i].v[k], b = triangles[i].v[(k + 1) % 3];
-            const auto [at, added] = split_of.emplace(edge_key(a, b), -1);
-            if (!added || !rule.splits(a, b)) continue;
-            const bool on_rim = uses[edge_key(a, b)] == 1;
-            at->second = int32_t(splits.size());
-            splits.push_back({a, b, on_rim ? new_rim++ : -(++new_inner)});
-        }
-    }
-    // The new layout: old rim, new rim, old inner, new inner, old back, new back.
-    const int32_t rim = l.rim + new_rim;
-    const int32_t front = l.front + new_rim + new_inner;
-    const int32_t count = l.count + new_rim + 2 * new_inner;
-    auto moved = [&](int32_t v) {
-        return v < l.rim ? v : v < l.front ? v + new_rim : v + new_rim + new_inner;
-    };
-    auto placed = [&](const Split& s) {
-        return s.slot >= 0 ? l.rim + s.slot : l.front + new_rim + (-s.slot - 1);
-    };
-    auto twin = [&](int32_t v) { return v < rim ? v : front + (v - rim); };
-    out->fine.assign(size_t(count), Vec4{0, 0, 0, 0});
-    for (int32_t v = 0; v < l.count; ++v)
-        out->fine[size_t(moved(v))] = in.fine[size_t(v)];
-    for (const Split& s : splits) {
-        const int32_t at = placed(s);
-        out->fine[size_t(at)] = midpoint(in.fine[size_t(s.a)], in.fine[size_t(s.b)]);
-        if (at >= rim)
-            out->fine[size_t(twin(at))] =
-                midpoint(in.fine[size_t(l.twin(s.a))], in.fine[size_t(l.twin(s.b))]);
-    }
-    // A front triangle (a, b, c) cut along its split edges, turning as it did.
-    std::vector<MeshTriangle> front_triangles;
-    front_triangles.reserve(size_t(l.front_triangles) * 2);
-    auto cut = [&](int32_t a, int32_t b) {
-        const int32_t s = split_of.at(edge_key(a, b));
-        return s < 0 ? -1 : placed(splits[size_t(s)]);
-    };
-    for (int32_t i = 0; i < l.front_triangles; ++i) {
-        int32_t v[3], m[3];  // corners, and the new vertex on edge k (v[k], v[k + 1]) or -1
-        for (int k = 0; k < 3; ++k)
-            m[k] = cut(triangles[i].v[k], triangles[i].v[(k + 1) % 3]);
-        for (int k = 0; k < 3; ++k)
-            v[k] = moved(triangles[i].v[k]);
-        const int count_split = (m[0] >= 0) + (m[1] >= 0) + (m[2] >= 0);
-        // Turned so that a lone split edge is edge 0, or a lone whole one edge 2.
-        int turn = 0;
-        if (count_split == 1) turn = m[0] >= 0 ? 0 : m[1] >= 0 ? 1 : 2;
-        if (count_split == 2) turn = m[2] < 0 ? 0 : m[0] < 0 ? 1 : 2;
-        const int32_t a = v[turn], b = v[(turn + 1) % 3], c = v[(turn + 2) % 3];
-        const int32_t ab = m[turn], bc = m[(turn + 1) % 3], ca = m[(turn + 2) % 3];
-        auto add = [&](int32_t p, int32_t q, int32_t r) { front_triangles.push_back({{p, q, r}}); };
-        if (count_split == 0) {
-            add(a, b, c);
-        } else if (count_split == 1) {
-            add(a, ab, c);
-            add(ab, b, c);
-        } else if (count_split == 2) {
-            // The corner beyond the two cuts, then the rest cut along its shorter
-            // diagonal, so that no needle is left where a wide triangle will do.
-            add(ab, b, bc);
-            auto across = [&](int32_t p, int32_t q) {
-                const Vec4& u = out->fine[size_t(p)];
-                const Vec4& w = out->fine[size_t(q)];
-                return squared(int64_t(u.x) - w.x, int64_t(u.y) - w.y);
-            };
-            if (across(a, bc) <= across(ab, c)) {
-                add(a, ab, bc);
-                add(a, bc, c);
-            } else {
-                add(a, ab, c);
-                add(ab, bc, c);
-            }
-        } else {
-            add(a, ab, ca);
-            add(ab, b, bc);
-            add(ca, bc, c);
-            add(ab, bc, ca);
-        }
-    }
-    out->triangles = front_triangles;
-    for (const MeshTriangle& t : front_triangles)
-        out->triangles.push_back({{twin(t.v[0]), twin(t.v[2]), twin(t.v[1])}});
-    // The old vertices keep the whole positions they were drawn at (a body's
-    // rim is drawn on the pixels of its outline); the new ones are rounded.
-    out->vertices.resize(size_t(count));
-    for (int32_t v = 0; v < count; ++v)
-        out->vertices[size_t(v)] = round_fine_position(out->fine[size_t(v)]);
-    for (int32_t v = 0; v < l.count; ++v)
-        out->vertices[size_t(moved(v))] = in.vertices[size_t(v)];
-    out->front_count = front;
-    out->entered_by_triangle = false;
-    out->normals.clear();
-    return true;
-}
 
 }  // namespace
 
@@ -431,7 +269,8 @@ bool refine_body_under_brush(const PartMesh& body, const BrushAim& aim, int32_t 
     for (int32_t pass = 0; pass < MAX_PASSES; ++pass) {
         const PartMesh& current = last < 0 ? body : passes[last % 2];
         sight_front(current, layout.front, aim, &shown);
-        if (!split_pass(current, layout, rule, &passes[pass % 2])) break;
+        auto splits = [&rule](int32_t a, int32_t b) { return rule.splits(a, b); };
+        if (!split_body_edges(current, layout, splits, &passes[pass % 2])) break;
         last = pass;
         if (!read_layout(passes[pass % 2], &layout)) return false;
     }

@@ -70,3 +70,8 @@ int32_t eye_distance_at_notch(int32_t notch) {
     return EYE_DISTANCES[ZOOM_NOTCHES_NEARER -
                          clamp(notch, -ZOOM_NOTCHES_FARTHER, ZOOM_NOTCHES_NEARER)];
 }
+
+int32_t eye_distance() {
+    const int32_t z = camera_state()->position.z;
+    return z > MIN_EYE_GAP ? z : DEFAULT_EYE_DISTANCE;
+}

@@ -36,6 +36,13 @@ inline constexpr int32_t ZOOM_NEAREST_GAP = 32;
 // either way (more could not move the eye further anyway).
 inline constexpr int32_t MAX_WHEEL_NOTCHES = 1000;
 
+// Parts are never placed nearer the eye than this (model units).
+inline constexpr int32_t MIN_EYE_GAP = 32;
+
+// The eye's distance from the sheet plane (the camera's, model units); the
+// camera at or behind the sheet plane counts as the one of start-up.
+int32_t eye_distance();
+
 // Start-up: the eye at the start, no notches waiting.
 void reset_view_zoom();
 // Notches turned (positive toward the object), between frames; they add up

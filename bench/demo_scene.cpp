@@ -318,6 +318,10 @@ struct FigurePartOutline {
 constexpr FigurePartOutline FIGURE_PARTS[FIGURE_SCENE_PARTS] = {
     {257, 245, 58, 140, 257, 245}, {257, 66, 118, 56, 257, 66},  {385, 190, 92, 33, 330, 200},
     {129, 190, 92, 33, 184, 200},  {213, 390, 40, 88, 213, 380}, {301, 390, 40, 88, 301, 380}};
+// The clicks of the attached figure: each part's over the body's outline.
+constexpr int32_t ATTACHED_CLICKS[FIGURE_SCENE_PARTS][2] = {{257, 245}, {257, 115}, {300, 190},
+                                                            {214, 190}, {230, 330}, {284, 330}};
+bool attached_clicks = false;
 
 }  // namespace
 
@@ -337,7 +341,11 @@ void draw_figure_outline(int32_t part) {
         if (k == 0) headless_queue_button_down(BUTTON_LEFT);
     }
     headless_queue_button_up(BUTTON_LEFT);
-    headless_queue_move(p.click_x, p.click_y);
+    if (attached_clicks) {
+        headless_queue_move(ATTACHED_CLICKS[part][0], ATTACHED_CLICKS[part][1]);
+    } else {
+        headless_queue_move(p.click_x, p.click_y);
+    }
     headless_run_frames(1);
 }
 
@@ -360,7 +368,8 @@ int32_t figure_triangles() {
     return current_render_list()->packet_count - figure().part_count;
 }
 
-int32_t open_figure_scene() {
+int32_t open_figure_scene(bool attached) {
+    attached_clicks = attached;
     demo = DemoState{};
     demo.outline = DemoOutline::NONE;
     if (headless_open(demo.config) != 0) return -1;

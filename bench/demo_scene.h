@@ -95,8 +95,10 @@ int32_t rebuild_demo_object();
 // inflated parts the way a user does (an outline drawn, a right-click, I, then
 // N for the next): a body, a head, two arms and two legs of about 3,000
 // triangles each. The last part stays edited. Returns the figure's triangles,
-// or -1 (the session is then closed).
-int32_t open_figure_scene();
+// or -1 (the session is then closed). With `attached`, each part after the
+// body is right-clicked where it overlaps the body, so that it is drawn over
+// it and grows into it (the figure's blends).
+int32_t open_figure_scene(bool attached = false);
 inline constexpr int32_t FIGURE_SCENE_PARTS = 6;
 
 // The steps of adding the figure's last part again, each through the shell's

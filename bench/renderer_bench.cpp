@@ -52,7 +52,8 @@ struct OpenScene {
     bool relief = false;
     int32_t grid = 0;  // triangles asked of a grid sheet; 0 for the demonstration's
     bool inflated = false;
-    bool figure = false;  // the figure of six inflated parts
+    bool figure = false;    // the figure of six inflated parts
+    bool attached = false;  // its parts drawn over the body (blended)
 };
 OpenScene scene;
 
@@ -76,12 +77,13 @@ bool use_scene(DemoOutline outline, bool relief = false, bool inflated = false) 
     return scene.open;
 }
 
-bool use_figure_scene() {
-    if (scene.open && scene.figure) return true;
+bool use_figure_scene(bool attached = false) {
+    if (scene.open && scene.figure && scene.attached == attached) return true;
     close_scene();
     scene = OpenScene{};
     scene.figure = true;
-    scene.open = open_figure_scene() >= 0;
+    scene.attached = attached;
+    scene.open = open_figure_scene(attached) >= 0;
     return scene.open;
 }
 
@@ -485,10 +487,12 @@ BENCHMARK(BM_FigureSolid)->Unit(benchmark::kMillisecond);
 // the shell's own frames (a frame draws the figure too): adding is the N frame
 // and the right-click frame that builds the part's sheet over the figure
 // (fill, scan, the depth under the click, triangles, normals); inflating is
-// the I frame. The part is taken back with Backspace between rounds.
+// the I frame. The part is taken back with Backspace between rounds. In the
+// attached figure the part is drawn over the body: its I frame blends it and
+// the body where they meet (the body's other joins kept from before).
 void BM_FigurePart(benchmark::State& state) {
     const bool adding = state.range(0) == 0;
-    if (!use_figure_scene()) {
+    if (!use_figure_scene(state.range(1) != 0)) {
         state.SkipWithError("the figure was not built");
         return;
     }
@@ -519,7 +523,34 @@ void BM_FigurePart(benchmark::State& state) {
     const SceneObject* part = get_object(edited_object().index);
     state.counters["triangles"] = part != nullptr ? part->packet_count - 1 : 0;  // less its header
 }
-BENCHMARK(BM_FigurePart)->ArgName("inflate")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FigurePart)
+    ->ArgNames({"inflate", "attached"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// The blends of the figure's parts where they meet, made as an emission
+// makes them (each part's joins refined and blended), untimed the rest of the
+// emission: to set against the I frame of BM_FigurePart (the target is at
+// most twice that), each part blended from its own mesh against all its
+// joins, in the attached figure (five joins).
+void BM_FigureBlend(benchmark::State& state) {
+    if (!use_figure_scene(true)) {
+        state.SkipWithError("the figure was not built");
+        return;
+    }
+    PartMesh mesh;
+    int32_t blended = 0;
+    for (auto _ : state) {
+        blended = 0;
+        for (int32_t i = 0; i < figure().part_count; ++i)
+            blended += drawn_part_mesh(figure(), i, true, &mesh);
+    }
+    state.counters["blended_parts"] = blended;
+    state.counters["triangles"] = figure_triangles();
+}
+BENCHMARK(BM_FigureBlend)->Unit(benchmark::kMillisecond);
 
 // Undoing the figure's last step (its last part's I: the sheet comes back) and
 // redoing it, each the whole frame of the shell that does it: the figure
@@ -886,8 +917,9 @@ void print_figure_table(const CollectingReporter& reporter) {
             "| joined into one solid for the STL and GLB (%.0f of the parts' triangles "
             "in, %.0f out) | %.1f ms |\n",
             f->counters.at("parts_triangles"), f->counters.at("solid_triangles"), f->seconds * 1e3);
-    const Figure* adding = reporter.find("BM_FigurePart/inflate:0");
-    const Figure* inflating = reporter.find("BM_FigurePart/inflate:1");
+    const Figure* adding = reporter.find("BM_FigurePart/inflate:0/attached:0");
+    const Figure* inflating = reporter.find("BM_FigurePart/inflate:1/attached:0");
+    const Figure* joining = reporter.find("BM_FigurePart/inflate:1/attached:1");
     if (adding != nullptr && inflating != nullptr)
         std::printf(
             "\n| The figure's last part (%.0f triangles) | ms |\n|---|---|\n"
@@ -896,6 +928,19 @@ void print_figure_table(const CollectingReporter& reporter) {
             "| adding / inflating | %.2f (target <= 1: %s) |\n",
             adding->counters.at("triangles"), adding->seconds * 1e3, inflating->seconds * 1e3,
             adding->seconds / inflating->seconds, verdict(adding->seconds <= inflating->seconds));
+    if (joining != nullptr && inflating != nullptr)
+        std::printf(
+            "| drawn over the body: the I frame with its joins (%.0f triangles) | %.2f |\n"
+            "| with its joins / inflating | %.2f (target <= 2: %s) |\n",
+            joining->counters.at("triangles"), joining->seconds * 1e3,
+            joining->seconds / inflating->seconds,
+            verdict(joining->seconds <= 2 * inflating->seconds));
+    if (const Figure* blend = reporter.find("BM_FigureBlend"))
+        std::printf(
+            "| every blend of the attached figure made afresh (%.0f parts, %.0f triangles "
+            "drawn) | %.2f |\n",
+            blend->counters.at("blended_parts"), blend->counters.at("triangles"),
+            blend->seconds * 1e3);
     const Figure* undoing = reporter.find("BM_FigureUndo/redo:0");
     const Figure* redoing = reporter.find("BM_FigureUndo/redo:1");
     if (undoing == nullptr || redoing == nullptr) return;

@@ -24,11 +24,13 @@ inline constexpr int32_t POOL_CAPACITY_LIMIT = 32768;
 
 // Bodies (the I key's closed shapes) may need more than the start-up sizes:
 // the first body puts a packet area and vertex and normal pools of these
-// sizes in place of the list's own (kept aside until the body is discarded), room for a figure of
-// six bodies of about 3,000 triangles each (18,000 triangles: 864,000 bytes of packets, some 9,000
-// vertices). A session that never inflates keeps the start-up sizes.
-inline constexpr int32_t BODY_PACKET_AREA_BYTES = 1048576;
-inline constexpr int32_t BODY_POOL_CAPACITY = 16384;
+// sizes in place of the list's own (kept aside until the body is discarded):
+// as many vertices as packets index, and packets for about 87,000 triangles,
+// room for a figure whose parts are refined where they blend into each other
+// (eight bodies of the test figure: 17,159 vertices, 34,286 triangles). A
+// session that never inflates keeps the start-up sizes.
+inline constexpr int32_t BODY_PACKET_AREA_BYTES = 4194304;
+inline constexpr int32_t BODY_POOL_CAPACITY = 32768;
 
 // Pool kinds. Kinds 4 and 5 exist as descriptors but are never bound.
 inline constexpr int32_t POOL_VERTEX = 0;

@@ -23,6 +23,7 @@
 #include "app/part_mark.h"
 #include "app/view_zoom.h"
 #include "base/messages.h"
+#include "geometry/blend_parts.h"
 #include "geometry/body_mesh.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/render_list.h"
@@ -182,33 +183,33 @@ TEST(FigureExport, ObjAndPlyHoldEveryPartStlAndGlbTheJoinedSolid) {
                                 uint32_t(indices[i + 2].vertex_index)});
         expect_closed_outward(vertices, faces[s], "OBJ part " + std::to_string(s + 1));
     }
-    // The mirrored arm: the arm's vertices in the same order reflected about
-    // the figure's centre plane, its faces turned. Each keeps its depth and,
-    // to half a unit, its y; registered as the mirror's own body, it lies a
-    // few units aside along its ray from the eye (the camera's turn is undone
-    // for the arm and again for its mirror).
+    // The mirrored arm's own mesh: the arm's vertices in the same order
+    // reflected about the figure's centre plane, its faces turned. Each keeps
+    // its depth and, to half a unit, its y; registered as the mirror's own
+    // body, it lies a few units aside along its ray from the eye (the camera's
+    // turn is undone for the arm and again for its mirror). (What is drawn and
+    // exported of either is blended with the body, which is not symmetric.)
     const double twice_centre = figure_centre_x2();
-    ASSERT_EQ(faces[2].size(), faces[3].size());
-    const uint32_t mirror_offset = [&] {
-        uint32_t low3 = UINT32_MAX, low4 = UINT32_MAX;
-        for (const Triangle& t : faces[2])
-            low3 = std::min({low3, t[0], t[1], t[2]});
-        for (const Triangle& t : faces[3])
-            low4 = std::min({low4, t[0], t[1], t[2]});
-        return low4 - low3;
-    }();
+    const FigurePart& arm = figure().parts[2];
+    const FigurePart& mirror = figure().parts[3];
+    ASSERT_EQ(arm.mesh->triangles.size(), mirror.mesh->triangles.size());
+    ASSERT_EQ(arm.mesh->vertices.size(), mirror.mesh->vertices.size());
+    auto at = [](const FigurePart& part, size_t v) {
+        const Vec4& p = part.mesh->fine[v];
+        const double scale = double(part.placement.scale) / FIXED_ONE / FINE_ONE;
+        return Vertex{p.x * scale + part.placement.offset_x, p.y * scale,
+                      p.z * scale + part.placement.depth};
+    };
     int32_t unlike = 0;
-    for (size_t f = 0; f < faces[2].size(); ++f) {
-        const Triangle& a = faces[2][f];
-        const Triangle& b = faces[3][f];
-        unlike += b[0] != a[0] + mirror_offset || b[1] != a[2] + mirror_offset ||
-                  b[2] != a[1] + mirror_offset;
-        for (int k = 0; k < 3; ++k) {
-            const Vertex& v = vertices[a[size_t(k)]];
-            const Vertex& m = vertices[a[size_t(k)] + mirror_offset];
-            unlike += std::fabs(v[0] + m[0] - twice_centre) > 4 || std::fabs(v[1] - m[1]) > 0.5 ||
-                      v[2] != m[2];
-        }
+    for (size_t f = 0; f < arm.mesh->triangles.size(); ++f) {
+        const MeshTriangle& a = arm.mesh->triangles[f];
+        const MeshTriangle& b = mirror.mesh->triangles[f];
+        unlike += b.v[0] != a.v[0] || b.v[1] != a.v[2] || b.v[2] != a.v[1];
+    }
+    for (size_t i = 0; i < arm.mesh->vertices.size(); ++i) {
+        const Vertex v = at(arm, i), m = at(mirror, i);
+        unlike += std::fabs(v[0] + m[0] - twice_centre) > 4 || std::fabs(v[1] - m[1]) > 0.5 ||
+                  v[2] != m[2];
     }
     EXPECT_EQ(unlike, 0);
 
@@ -322,7 +323,7 @@ TEST(FigureExport, AnimatedGlbPlaysTheLoopAtItsRateAndKeepsItsSize) {
     };
     const FigurePose pose = [&](int32_t k, std::vector<std::vector<Vec4>>* parts) {
         for (size_t p = 0; p < parts->size(); ++p) {
-            for (size_t i = 0; const Vec4& v : figure().parts[p].mesh->fine) {
+            for (size_t i = 0; const Vec4& v : drawn_mesh(int32_t(p))->fine) {
                 const Vec4 move = move_of(p, k, i++);
                 (*parts)[p].push_back(Vec4{v.x + move.x, v.y + move.y, v.z + move.z, 0});
             }
@@ -448,8 +449,10 @@ TEST(Figure, PartsArePlacedWhereDrawnAndTabBackspaceAndF12ActOnThem) {
     ASSERT_EQ(body.size(), 2u);
     ASSERT_EQ(arm.size(), 2u);
     // (The depth under the click is interpolated across the face on the
-    // screen, a unit or two off where the front is steep.)
-    EXPECT_NEAR(body[0], depth, 3.0);
+    // screen, a unit or two off where the front is steep; and the body as
+    // drawn rises toward the eye under the arm that blends into it, there by
+    // at most half the fillet's width, the arm's half thickness: some 7 units.)
+    EXPECT_NEAR(body[0], depth, 10.0);
     EXPECT_LT(arm[0], body[0]);
     EXPECT_GT(arm[1], body[0]);
     EXPECT_LT(arm[1], body[1]);
@@ -464,19 +467,21 @@ TEST(Figure, PartsArePlacedWhereDrawnAndTabBackspaceAndF12ActOnThem) {
     }
     EXPECT_EQ(order, (std::vector<int32_t>{3, 0, 1, 2}));
 
-    // Backspace takes the edited part (the arm) and only it: the others draw
-    // the same triangles at the same positions.
+    // Backspace takes the edited part (the arm) and only it: the head and
+    // the mirrored arm draw the same triangles at the same positions, and
+    // the body no longer blends with the arm.
     std::vector<ExportedMesh> before = parts;
     tap(session, KEY_BACKSPACE);
     ASSERT_EQ(f.part_count, 3);
     EXPECT_EQ(f.edited, 2);  // the part that followed it, the mirrored arm
     ASSERT_EQ(export_parts(&parts), EXPORT_OK);
     ASSERT_EQ(parts.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
+    for (size_t i = 1; i < 3; ++i) {
         const ExportedMesh& was = before[i < 2 ? i : 3];
         EXPECT_EQ(parts[i].positions, was.positions) << i;
         EXPECT_EQ(parts[i].triangles, was.triangles) << i;
     }
+    EXPECT_NE(parts[0].triangles, before[0].triangles);
     const RenderList* list = current_render_list();
     size_t vertices = 0;
     for (const ExportedMesh& part : parts)
@@ -795,14 +800,11 @@ Against vertices_against(const ExportedMesh& part, const ExportedMesh& other) {
 
 }  // namespace
 
-// Parts attached to what they were drawn over: a body, a head drawn over its
-// top and inflated after its ears, the ears (one by M), two arms by N and M
-// and a tail drawn with Shift held, and its mirror. Every part enters the part
-// it was drawn over; the tail lies behind the body and the rest in front; a
-// mirror keeps its source's attachment and depth; undo of the build with
-// Shift gives the figure back byte for byte.
-TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
-    Session session;
+// A body, a head drawn over its top and inflated after its ears, the ears
+// (one by M), two arms by N and M and a tail drawn with Shift held, and its
+// mirror: eight bodies. The undo of the first build with Shift must give the
+// figure back byte for byte.
+void build_eight_part_figure(Session& session) {
     session.stroke(ellipse(257, 300, 75, 105, 40));
     session.right_click(257, 300);
     tap(session, KEY_I);
@@ -843,6 +845,18 @@ TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
     }
     tap(session, KEY_I);
     tap(session, KEY_M);
+}
+
+// Parts attached to what they were drawn over: a body, a head drawn over its
+// top and inflated after its ears, the ears (one by M), two arms by N and M
+// and a tail drawn with Shift held, and its mirror. Every part enters the part
+// it was drawn over; the tail lies behind the body and the rest in front; a
+// mirror keeps its source's attachment and depth; undo of the build with
+// Shift gives the figure back byte for byte.
+TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
+    Session session;
+    build_eight_part_figure(session);
+    ASSERT_FALSE(HasFatalFailure());
     const Figure& f = figure();
     ASSERT_EQ(f.part_count, 8);
     ASSERT_TRUE(headless_messages().empty());
@@ -890,4 +904,291 @@ TEST(Figure, PartsEnterThePartTheyWereDrawnOverInFrontOrBehind) {
         EXPECT_EQ(f.parts[i].parent, i < 3 ? NO_PART : 0) << i;
         EXPECT_TRUE(f.parts[i].placement == kept.parts[i + 1].placement) << i;
     }
+}
+
+namespace {
+
+// The figure seen along the eye's rays as drawn (blended) or from each part's
+// own mesh: per pixel the nearest front (or, seen from behind, the farthest
+// back) surface of the parts and which part it is; NO_PART where none.
+struct RaySight {
+    int32_t x0 = 0, y0 = 0, width = 0, height = 0;
+    std::vector<double> depth;
+    std::vector<int32_t> owner;
+    std::vector<RayDepthField> fields;  // each part's own
+};
+
+RaySight ray_sight(bool blended, bool from_behind) {
+    const Figure& f = figure();
+    RaySight sight;
+    sight.x0 = -300, sight.y0 = -300, sight.width = 600, sight.height = 600;
+    const size_t count = size_t(sight.width) * size_t(sight.height);
+    sight.depth.assign(count, from_behind ? -NO_DEPTH : NO_DEPTH);
+    sight.owner.assign(count, NO_PART);
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const PartMesh& mesh = blended ? *drawn_mesh(i) : *f.parts[i].mesh;
+        const PartPlacement& p = f.parts[i].placement;
+        const RayPlacement at = {p.depth, p.offset_x, p.scale, eye_distance()};
+        sight.fields.push_back(part_depth_field(mesh, at, from_behind, 0, 0));
+        const RayDepthField& field = sight.fields.back();
+        for (int32_t r = 0; r < field.height; ++r)
+            for (int32_t c = 0; c < field.width; ++c) {
+                const double d = field.depth[size_t(r) * size_t(field.width) + size_t(c)];
+                const int32_t x = field.x0 + c - sight.x0, y = field.y0 + r - sight.y0;
+                if (d == NO_DEPTH || x < 0 || y < 0 || x >= sight.width || y >= sight.height)
+                    continue;
+                const size_t at_pixel = size_t(y) * size_t(sight.width) + size_t(x);
+                if (from_behind ? d > sight.depth[at_pixel] : d < sight.depth[at_pixel]) {
+                    sight.depth[at_pixel] = d;
+                    sight.owner[at_pixel] = i;
+                }
+            }
+    }
+    return sight;
+}
+
+// Per join of a part with the part it was drawn over, on the meshes the
+// emission drew: the largest bend (degrees) between the two faces of any edge
+// of either mesh that lies within JOIN_REACH units of the curve where they
+// meet (a vertex of the blended side, the front or for a part built behind
+// the back, within a unit of the other's surface along its ray, or an edge
+// crossing it), and how many such edges there were.
+struct JoinBend {
+    double largest = 0;
+    double crease = 0;  // between the two meshes where they cross
+    int32_t edges = 0;
+    std::vector<double> creases;  // each crossing's
+    double crease_share(double p) {
+        if (creases.empty()) return 0;
+        std::sort(creases.begin(), creases.end());
+        return creases[size_t(p * double(creases.size() - 1))];
+    }
+};
+constexpr double JOIN_REACH = 4;
+
+std::vector<std::array<double, 3>> figure_points(const PartMesh& mesh, const PartPlacement& at) {
+    const double scale = double(at.scale) / FIXED_ONE / FINE_ONE;
+    std::vector<std::array<double, 3>> points;
+    for (const Vec4& p : mesh.fine)
+        points.push_back({p.x * scale + at.offset_x, p.y * scale, p.z * scale + at.depth});
+    return points;
+}
+
+void bend_near(const PartMesh& mesh, const PartPlacement& at, const PartMesh& other,
+               const PartPlacement& other_at, bool behind, JoinBend* bend) {
+    const RayDepthField field = part_depth_field(
+        other, {other_at.depth, other_at.offset_x, other_at.scale, eye_distance()}, behind, 0, 0);
+    std::vector<double> gaps, to_front, to_back;
+    const RayPlacement ray_at = {at.depth, at.offset_x, at.scale, eye_distance()};
+    const RayPlacement other_ray_at = {other_at.depth, other_at.offset_x, other_at.scale,
+                                       eye_distance()};
+    ray_gaps(mesh, ray_at, field, &gaps);
+    ray_gaps(mesh, ray_at, part_depth_field(other, other_ray_at, false, 0, 0), &to_front);
+    ray_gaps(mesh, ray_at, part_depth_field(other, other_ray_at, true, 0, 0), &to_back);
+    const auto count = int32_t(mesh.fine.size());
+    // On the joined surface: not more than a unit inside the other part.
+    auto outside = [&](int32_t v) {
+        const double f = to_front[size_t(v)], b = to_back[size_t(v)];
+        return f == NO_DEPTH || b == NO_DEPTH || f < 1 || b > -1;
+    };
+    const int32_t front = mesh.front_count, rim = 2 * front - count;
+    auto seen = [&](int32_t v) {
+        return gaps[size_t(v)] != NO_DEPTH && (v < rim || (v < front) != behind);
+    };
+    std::vector<uint8_t> curve(size_t(count), 0);
+    std::map<std::pair<int32_t, int32_t>, std::vector<size_t>> faces;
+    for (size_t t = 0; t < mesh.triangles.size(); ++t)
+        for (int k = 0; k < 3; ++k) {
+            const int32_t a = mesh.triangles[t].v[k], b = mesh.triangles[t].v[(k + 1) % 3];
+            faces[{std::min(a, b), std::max(a, b)}].push_back(t);
+            if (seen(a) && seen(b) && (gaps[size_t(a)] < 0) != (gaps[size_t(b)] < 0))
+                curve[size_t(a)] = curve[size_t(b)] = 1;
+        }
+    for (int32_t v = 0; v < count; ++v)
+        curve[size_t(v)] |= seen(v) && std::fabs(gaps[size_t(v)]) <= 1;
+    const std::vector<std::array<double, 3>> p = figure_points(mesh, at);
+    std::vector<int32_t> on_curve;
+    for (int32_t v = 0; v < count; ++v)
+        if (curve[size_t(v)]) on_curve.push_back(v);
+    std::vector<uint8_t> near(size_t(count), 0);
+    for (int32_t v = 0; v < count; ++v)
+        for (const int32_t c : on_curve) {
+            if (near[size_t(v)]) break;
+            double d2 = 0;
+            for (int k = 0; k < 3; ++k)
+                d2 += (p[size_t(v)][size_t(k)] - p[size_t(c)][size_t(k)]) *
+                      (p[size_t(v)][size_t(k)] - p[size_t(c)][size_t(k)]);
+            near[size_t(v)] = d2 <= JOIN_REACH * JOIN_REACH;
+        }
+    auto normal = [&](size_t t) {
+        const MeshTriangle& tri = mesh.triangles[t];
+        const auto &a = p[size_t(tri.v[0])], &b = p[size_t(tri.v[1])], &c = p[size_t(tri.v[2])];
+        const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        const double w[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+        std::array<double, 3> n = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2],
+                                   u[0] * w[1] - u[1] * w[0]};
+        const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        for (double& x : n)
+            x = length > 0 ? x / length : 0;
+        return n;
+    };
+    auto degrees = [](const std::array<double, 3>& n0, const std::array<double, 3>& n1) {
+        const double dot = n0[0] * n1[0] + n0[1] * n1[1] + n0[2] * n1[2];
+        return std::acos(std::clamp(dot, -1.0, 1.0)) * 180 / M_PI;
+    };
+    // The other's seen face on the ray through figure point x: the nearest
+    // (or, behind, the farthest) of its triangles about that ray.
+    const std::vector<std::array<double, 3>> q = figure_points(other, other_at);
+    auto ray = [](const std::array<double, 3>& x) {
+        const double d = eye_distance() + x[2];
+        return std::array<double, 3>{x[0] * RAY_FOCAL / d, x[1] * RAY_FOCAL / d, d};
+    };
+    std::vector<std::array<double, 3>> q_ray;
+    for (const auto& x : q)
+        q_ray.push_back(ray(x));
+    auto other_normal = [&](const std::array<double, 3>& x, std::array<double, 3>* n) {
+        const std::array<double, 3> r = ray(x);
+        double best = 0;
+        bool found = false;
+        for (const MeshTriangle& t : other.triangles) {
+            const auto &a = q_ray[size_t(t.v[0])], &b = q_ray[size_t(t.v[1])],
+                       &c = q_ray[size_t(t.v[2])];
+            auto side = [&](const std::array<double, 3>& e0, const std::array<double, 3>& e1) {
+                return (e1[0] - e0[0]) * (r[1] - e0[1]) - (e1[1] - e0[1]) * (r[0] - e0[0]);
+            };
+            const double w0 = side(b, c), w1 = side(c, a), w2 = side(a, b), whole = w0 + w1 + w2;
+            if (whole == 0 || !((w0 >= 0 && w1 >= 0 && w2 >= 0) || (w0 <= 0 && w1 <= 0 && w2 <= 0)))
+                continue;
+            const double d = (w0 * a[2] + w1 * b[2] + w2 * c[2]) / whole;
+            if (found && (behind ? d <= best : d >= best)) continue;
+            found = true;
+            best = d;
+            const auto &pa = q[size_t(t.v[0])], &pb = q[size_t(t.v[1])], &pc = q[size_t(t.v[2])];
+            const double u[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
+            const double w[3] = {pc[0] - pa[0], pc[1] - pa[1], pc[2] - pa[2]};
+            *n = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+        }
+        const double length = std::sqrt((*n)[0] * (*n)[0] + (*n)[1] * (*n)[1] + (*n)[2] * (*n)[2]);
+        for (double& e : *n)
+            e = length > 0 ? e / length : 0;
+        return found && length > 0;
+    };
+    for (const auto& [edge, two] : faces) {
+        const auto [a, b] = edge;
+        if (two.size() != 2 || !near[size_t(a)] || !near[size_t(b)]) continue;
+        bool shown = true;
+        for (const size_t t : two)
+            for (int k = 0; k < 3; ++k)
+                shown = shown && outside(mesh.triangles[t].v[k]);
+        if (shown) {
+            bend->largest = std::max(bend->largest, degrees(normal(two[0]), normal(two[1])));
+            ++bend->edges;
+        }
+        // Where the edge passes through the other's seen surface, the two
+        // surfaces meet: the bend from this one's faces to the other's.
+        if (!seen(a) || !seen(b) || (gaps[size_t(a)] < 0) == (gaps[size_t(b)] < 0)) continue;
+        const double t = gaps[size_t(a)] / (gaps[size_t(a)] - gaps[size_t(b)]);
+        std::array<double, 3> x = {}, n = {};
+        for (int k = 0; k < 3; ++k)
+            x[size_t(k)] =
+                p[size_t(a)][size_t(k)] + (p[size_t(b)][size_t(k)] - p[size_t(a)][size_t(k)]) * t;
+        if (!other_normal(x, &n)) continue;
+        bend->creases.push_back(std::min(degrees(normal(two[0]), n), degrees(normal(two[1]), n)));
+        bend->crease = std::max(bend->crease, bend->creases.back());
+    }
+}
+
+JoinBend join_bend(const PartMesh& part, const PartMesh& parent, int32_t drawn) {
+    const Figure& f = figure();
+    const FigurePart& a = f.parts[drawn];
+    const FigurePart& b = f.parts[a.parent];
+    JoinBend bend;
+    bend_near(part, a.placement, parent, b.placement, a.behind, &bend);
+    bend_near(parent, b.placement, part, a.placement, a.behind, &bend);
+    return bend;
+}
+
+}  // namespace
+
+// The eight-part figure's parts grow into each other: where each meets the
+// part it was drawn over, the surface seen from the side it was built on
+// (the front, or the back for the tail and its mirror) bends far less across
+// the curve where they meet than where the plain surfaces cross, and the
+// blended figure shows on no pixel the parts' own meshes do not. Removing a
+// part takes its blend away. The blends kept from emission to emission (a
+// part added blending only its own joins) are those made afresh.
+TEST(Figure, PartsBlendWhereTheyMeet) {
+    Session session;
+    build_eight_part_figure(session);
+    ASSERT_FALSE(HasFatalFailure());
+    const Figure& f = figure();
+    ASSERT_EQ(f.part_count, 8);
+    // Every join drawn refined: the figure fits the body buffers so. The
+    // blends kept from emission to emission are those made afresh.
+    EXPECT_FALSE(figure_drawn_unblended());
+    auto kept_as_made = [&] {
+        for (int32_t i = 0; i < f.part_count; ++i) {
+            PartMesh made;
+            if (drawn_part_mesh(f, i, true, &made)) {
+                EXPECT_TRUE(same_part_mesh(*drawn_mesh(i), made)) << i;
+            } else {
+                EXPECT_EQ(drawn_mesh(i), f.parts[i].mesh) << i;
+            }
+        }
+    };
+    kept_as_made();
+    const RaySight plain_front = ray_sight(false, false), front = ray_sight(true, false);
+    // The bends of the drawn meshes about each join, in degrees, where the
+    // two surfaces cross: the median at most 45 (at the arms 10) and far
+    // below that of the parts' own meshes, no crossing as sharp as theirs;
+    // at the arms nine in ten at most 30.
+    for (int32_t i = 1; i < f.part_count; ++i) {
+        const int32_t parent = f.parts[i].parent;
+        JoinBend drawn = join_bend(*drawn_mesh(i), *drawn_mesh(parent), i);
+        JoinBend own = join_bend(*f.parts[i].mesh, *f.parts[parent].mesh, i);
+        std::printf(
+            "join %d-%d: edges %.1f (%d), crossing median %.1f p90 %.1f largest %.1f; "
+            "own meshes %.1f, crossing %.1f %.1f %.1f\n",
+            i, parent, drawn.largest, drawn.edges, drawn.crease_share(0.5), drawn.crease_share(0.9),
+            drawn.crease, own.largest, own.crease_share(0.5), own.crease_share(0.9), own.crease);
+        EXPECT_GT(drawn.creases.size(), 10u) << i;
+        EXPECT_LE(drawn.crease_share(0.5), i == 4 || i == 5 ? 10 : 45) << i;
+        EXPECT_LT(drawn.crease_share(0.5), own.crease_share(0.5) - 30) << i;
+        EXPECT_LT(drawn.crease, own.crease) << i;
+        if (i == 4 || i == 5) EXPECT_LE(drawn.crease_share(0.9), 30) << i;
+    }
+    // Moved only along the rays: no pixel shown beyond those the parts show.
+    int32_t shown = 0, beyond = 0;
+    for (size_t at = 0; at < front.owner.size(); ++at) {
+        shown += plain_front.owner[at] != NO_PART;
+        beyond += front.owner[at] != NO_PART && plain_front.owner[at] == NO_PART;
+    }
+    EXPECT_LE(beyond * 1000, shown * 15);
+
+    // The arm removed: the body is drawn from its own mesh where the arm met it.
+    PartMesh body;
+    ASSERT_TRUE(drawn_part_mesh(f, 0, true, &body));
+    while (f.edited != 4)
+        tap(session, KEY_TAB);
+    tap(session, KEY_BACKSPACE);
+    PartMesh without;
+    ASSERT_TRUE(drawn_part_mesh(f, 0, true, &without));
+    EXPECT_FALSE(same_part_mesh(body, without));
+    kept_as_made();
+}
+
+// A figure whose blends, refined along the joins, do not fit the body
+// buffers while its parts do is drawn from the parts' own meshes, and says so.
+TEST(Figure, BlendsThatDoNotFitLeaveEveryPartUnblended) {
+    set_body_buffer_sizes(0, 8000);
+    Session session;
+    build_eight_part_figure(session);
+    ASSERT_FALSE(HasFatalFailure());
+    const Figure& f = figure();
+    ASSERT_EQ(f.part_count, 8);
+    EXPECT_TRUE(headless_messages().empty());
+    EXPECT_TRUE(figure_drawn_unblended());
+    for (int32_t i = 0; i < f.part_count; ++i)
+        EXPECT_EQ(drawn_mesh(i), f.parts[i].mesh) << i;
+    set_body_buffer_sizes(0, 0);
 }

@@ -1,0 +1,196 @@
+// Which parts blend with which, how wide their fillets are, and the
+// refinement that resolves them.
+#include "app/part_blend.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "geometry/blend_parts.h"
+#include "geometry/split_body_edges.h"
+
+namespace {
+
+// The fillet's width, as a share of the thinner part's half thickness: its
+// whole thickness.
+constexpr double BLEND_SHARE = 2.0;
+// How steeply a surface is continued beyond its outline to meet the other
+// (model units in depth per unit across).
+constexpr double CONTINUATION_SLOPE = 3;
+// How deep a part drawn over another sinks into it where their surfaces
+// meet, and how far from there (in depth along the rays) the sinking fades,
+// as shares of the fillet's width.
+constexpr double SINK_SHARE = 0.25;
+constexpr double SINK_REACH_SHARE = 2.0;
+// Edges near the join are split until they are no longer than this share of
+// the fillet's width (and never below MIN_JOIN_EDGE figure units): each pass
+// halves them, a body's edges of some 20 units taking three or four.
+constexpr double JOIN_EDGE_SHARE = 0.2;
+constexpr double MIN_JOIN_EDGE = 1.5;
+// The band refined about the curve where two parts meet, as a share of the
+// fillet's width on either side of the other's surface.
+constexpr double BAND_SHARE = 0.5;
+constexpr int32_t MAX_JOIN_PASSES = 4;
+// No join refines a part by more triangles than this: a pass that would
+// leave more is not taken (the fillet is then resolved more coarsely).
+constexpr size_t JOIN_TRIANGLE_BUDGET = 4096;
+
+bool blends(const BlendingPart& part) {
+    return part.body && part.mesh != nullptr && !part.mesh->fine.empty();
+}
+
+// Part `drawn` blends with the part it was drawn over.
+bool joined(const BlendingPart* parts, int32_t drawn) {
+    const int32_t parent = parts[drawn].parent;
+    return parent >= 0 && parent < drawn && blends(parts[drawn]) && blends(parts[parent]);
+}
+
+// One of a part's joins: the other part's surface it blends with, and how.
+struct Join {
+    RayDepthField field;
+    bool behind;
+    double width;
+};
+
+// A part's surface seen from the join's side, continued beyond its outline
+// far enough to climb a fillet of the given width: that many pixels at its
+// rim distance, and two more for the interpolation.
+RayDepthField join_field(const PartMesh& mesh, const RayPlacement& at, bool behind, double width) {
+    const double rim = std::max(double(at.eye) + at.depth, 1.0);
+    const double reach = 2 * width * RAY_FOCAL / (CONTINUATION_SLOPE * rim);
+    const auto margin = int32_t(std::min(std::ceil(reach), 60.0)) + 2;
+    return part_depth_field(mesh, at, behind, margin, CONTINUATION_SLOPE);
+}
+
+// The fields of parts' own meshes made since begin_blends: a join and its
+// partner's both read the one part's surface.
+struct KeptField {
+    const PartMesh* mesh;
+    RayPlacement at;
+    bool behind;
+    double width;
+    RayDepthField field;
+};
+std::vector<KeptField> kept_fields;
+
+const RayDepthField& own_field(const PartMesh& mesh, const RayPlacement& at, bool behind,
+                               double width) {
+    for (const KeptField& kept : kept_fields)
+        if (kept.mesh == &mesh && kept.behind == behind && kept.width == width &&
+            kept.at.depth == at.depth && kept.at.offset_x == at.offset_x &&
+            kept.at.scale == at.scale && kept.at.eye == at.eye)
+            return kept.field;
+    kept_fields.push_back({&mesh, at, behind, width, join_field(mesh, at, behind, width)});
+    return kept_fields.back().field;
+}
+
+// The part drawn over the other sunk into it (sink_part_into).
+void sink_drawn_part(PartMesh* mesh, const RayPlacement& at, const RayDepthField& other,
+                     bool behind, double width) {
+    sink_part_into(mesh, at, other, behind, SINK_SHARE * width, SINK_REACH_SHARE * width);
+}
+
+Join join_with(const BlendingPart* parts, int32_t part, int32_t other, int32_t drawn) {
+    const BlendingPart& a = parts[part];
+    const BlendingPart& b = parts[other];
+    Join join;
+    join.behind = parts[drawn].behind;
+    const RayPlacement &at = a.placement, &other_at = b.placement;
+    join.width = BLEND_SHARE *
+                 std::min(part_half_thickness(*a.mesh, at), part_half_thickness(*b.mesh, other_at));
+    if (!(join.width > 0)) return join;
+    if (other != drawn) {
+        join.field = own_field(*b.mesh, other_at, join.behind, join.width);
+        return join;
+    }
+    // The part drawn over this one blends as it is sunk into this one's own
+    // surface.
+    PartMesh sunk = *b.mesh;
+    sink_drawn_part(&sunk, other_at, own_field(*a.mesh, at, join.behind, join.width), join.behind,
+                    join.width);
+    join.field = join_field(sunk, other_at, join.behind, join.width);
+    return join;
+}
+
+// Per vertex of the mesh, where it lies against a join's surface on its
+// ray: 0 within the refined band (BAND_SHARE of the fillet's width), -1 in
+// front of it, +1 behind it, -1 too where the join's field has nothing.
+void sides(const PartMesh& mesh, const RayPlacement& at, const Join& join,
+           std::vector<int8_t>* side) {
+    static std::vector<double> gaps;
+    ray_gaps(mesh, at, join.field, &gaps);
+    side->assign(gaps.size(), -1);
+    for (size_t i = 0; i < gaps.size(); ++i) {
+        const double g = gaps[i];
+        if (g == NO_DEPTH) continue;
+        (*side)[i] = std::fabs(g) < BAND_SHARE * join.width ? 0 : g > 0 ? 1 : -1;
+    }
+}
+
+}  // namespace
+
+void begin_blends() {
+    kept_fields.clear();
+}
+
+int32_t blend_partners(const BlendingPart* parts, int32_t count, int32_t part, int32_t* partners) {
+    if (part < 0 || part >= count || !blends(parts[part])) return 0;
+    int32_t n = 0;
+    if (joined(parts, part)) partners[n++] = parts[part].parent;
+    for (int32_t i = part + 1; i < count; ++i)
+        if (parts[i].parent == part && joined(parts, i)) partners[n++] = i;
+    return n;
+}
+
+void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool refine,
+                PartMesh* mesh) {
+    const Join join = join_with(parts, part, partner, std::max(part, partner));
+    if (!(join.width > 0)) return;
+    const RayPlacement& at = parts[part].placement;
+    if (part > partner) sink_drawn_part(mesh, at, join.field, join.behind, join.width);
+    BodyLayout layout;
+    if (refine && read_layout(*mesh, &layout)) {
+        // Split the edges, longer than the fillet resolves, that touch its
+        // band or cross the other's surface (their ends on either side of it).
+        const double fine_to_figure = double(at.scale) / FIXED_ONE / FINE_ONE;
+        const double limit = std::max(JOIN_EDGE_SHARE * join.width, MIN_JOIN_EDGE) / fine_to_figure;
+        const double limit2 = limit * limit;
+        std::vector<int8_t> side;
+        PartMesh next;
+        const size_t before = mesh->triangles.size();
+        for (int32_t pass = 0; pass < MAX_JOIN_PASSES; ++pass) {
+            sides(*mesh, at, join, &side);
+            auto touches = [&](int32_t u, int32_t v) {
+                return side[size_t(u)] == 0 || side[size_t(v)] == 0 ||
+                       side[size_t(u)] != side[size_t(v)];
+            };
+            auto splits = [&](int32_t a, int32_t b) {
+                const Vec4& p = mesh->fine[size_t(a)];
+                const Vec4& q = mesh->fine[size_t(b)];
+                const double dx = double(p.x) - q.x, dy = double(p.y) - q.y, dz = double(p.z) - q.z;
+                if (dx * dx + dy * dy + dz * dz <= limit2) return false;
+                return touches(a, b) || touches(layout.twin(a), layout.twin(b));
+            };
+            if (!split_body_edges(*mesh, layout, splits, &next) ||
+                next.triangles.size() > before + JOIN_TRIANGLE_BUDGET)
+                break;
+            std::swap(*mesh, next);
+            if (!read_layout(*mesh, &layout)) break;
+        }
+    }
+    blend_part_against(mesh, at, join.field, join.behind, join.width);
+}
+
+bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
+                       PartMesh* out) {
+    begin_blends();
+    int32_t partners[MAX_BLEND_PARTNERS];
+    const int32_t n = blend_partners(parts, count, part, partners);
+    if (n == 0) return false;
+    PartMesh mesh = *parts[part].mesh;
+    for (int32_t j = 0; j < n; ++j)
+        blend_join(parts, part, partners[j], refine, &mesh);
+    refresh_part_normals(&mesh);
+    *out = std::move(mesh);
+    return true;
+}

@@ -1,0 +1,57 @@
+// The blend of a figure's parts where they meet: a part drawn over another
+// grows into it through a fillet (geometry/blend_parts.h), in front of it or,
+// when it was built behind it, behind it. The blend is derived data: each
+// part keeps its own mesh, and the meshes the render list is emitted from
+// are made from the parts whenever the figure is emitted
+// (app/edited_object.cpp), so that a part removed or changed takes its blend
+// with it.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/blend_parts.h"
+#include "geometry/scene_objects.h"
+
+// A part as the blend reads it: its own mesh, where it sits (the eye's
+// present distance in it), the part it was drawn over (an earlier one, or
+// negative for none) and whether it was built behind that part, and whether
+// it is a closed body (only bodies blend).
+struct BlendingPart {
+    const PartMesh* mesh;
+    RayPlacement placement;
+    int32_t parent;
+    bool behind;
+    bool body;
+};
+
+// At most as many partners as a figure has parts.
+inline constexpr int32_t MAX_BLEND_PARTNERS = MAX_OBJECTS;
+
+// The parts part `part` of the `count` parts blends with, in the order its
+// blend takes them: the part it was drawn over, then the parts drawn over it
+// in the figure's order (bodies all). Writes them to partners (room for
+// MAX_BLEND_PARTNERS) and returns how many; 0 when it meets none.
+int32_t blend_partners(const BlendingPart* parts, int32_t count, int32_t part, int32_t* partners);
+
+// Before the joins of one emission: the parts' own surfaces read by the
+// joins are kept from one join to the next (each part's mesh and placement
+// must hold until the next call).
+void begin_blends();
+
+// One join of part `part`: *mesh (the part's mesh, or what its earlier joins
+// made of it) moved along the eye's rays where it meets `partner`'s own
+// surface, with `refine` its edges near the join split first. The normals
+// are left to the caller. Joins taken one after another in
+// blend_partners' order give blended_part_mesh's mesh, so a blend kept from
+// a figure goes on with the joins of parts added since.
+void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool refine,
+                PartMesh* mesh);
+
+// Part `part` of the `count` parts as it is drawn: its mesh moved along the
+// eye's rays where it meets the part it was drawn over and the parts drawn
+// over it (bodies both), with its normals computed again; with `refine`, its
+// edges near the joins split first so that the fillet is resolved (more
+// vertices and triangles, the layout of a body kept). False, *out
+// untouched, when it meets none of them: the part is drawn from its own mesh.
+bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
+                       PartMesh* out);

@@ -1,0 +1,316 @@
+// The fillet between two parts, in ray space: depth fields of a part's
+// surfaces, and the smooth minimum that moves the vertices along their rays.
+#include "geometry/blend_parts.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The square root of two, the diagonal step of the continuation.
+constexpr double DIAGONAL = 1.4142135623730951;
+
+struct RayPoint {
+    double u, v, d;
+};
+
+// A model position (in 1/unit of a model unit) as a figure point.
+void figure_point(const Vec4& p, double unit, const RayPlacement& at, double out[3]) {
+    const double s = double(at.scale) / FIXED_ONE;
+    out[0] = double(p.x) / unit * s + at.offset_x;
+    out[1] = double(p.y) / unit * s;
+    out[2] = double(p.z) / unit * s + at.depth;
+}
+
+RayPoint ray_point(const Vec4& p, double unit, const RayPlacement& at) {
+    double f[3];
+    figure_point(p, unit, at, f);
+    const double d = double(at.eye) + f[2];
+    if (d <= 0) return {0, 0, d};
+    return {f[0] * RAY_FOCAL / d, f[1] * RAY_FOCAL / d, d};
+}
+
+// A mesh's working positions: its fine ones when it has them.
+const std::vector<Vec4>& positions(const PartMesh& mesh, double* unit) {
+    const bool fine = mesh.fine.size() == mesh.vertices.size() && !mesh.fine.empty();
+    *unit = fine ? FINE_ONE : 1;
+    return fine ? mesh.fine : mesh.vertices;
+}
+
+// The figure point back in the model, in 1/unit of a model unit, rounded to
+// the nearest (halves up).
+int32_t model_coordinate(double figure, double offset, double unit, const RayPlacement& at) {
+    const double model = (figure - offset) * FIXED_ONE / double(at.scale) * unit;
+    return int32_t(std::floor(model + 0.5));
+}
+
+// The point moved along its ray so that its distance from the eye becomes t
+// times what it was, back in the model (1/unit of a model unit).
+Vec4 moved_point(const Vec4& p, double unit, const RayPlacement& at, double t) {
+    double f[3];
+    figure_point(p, unit, at, f);
+    const double d = (double(at.eye) + f[2]) * t;
+    return {model_coordinate(f[0] * t, at.offset_x, unit, at),
+            model_coordinate(f[1] * t, 0, unit, at),
+            model_coordinate(d - double(at.eye), at.depth, unit, at), 0};
+}
+
+}  // namespace
+
+double blend_shift(double gap, double width) {
+    if (gap <= 0) {
+        // Shown: the polynomial smooth minimum, min(a, b) - k/4 * h^2 with
+        // h = 1 - |a - b| / k.
+        if (!(gap > -width)) return 0;
+        const double h = 1 + gap / width;
+        return width / 4 * h * h;
+    }
+    // Hidden: from k/4, growing by half the gap at first (so that the surface
+    // leaves the curve tangent to the smooth minimum, halfway between its own
+    // slope and the other's), to nothing at twice the width (a cubic whose
+    // slope is 0 there).
+    const double reach = 2 * width;
+    if (!(gap < reach)) return 0;
+    const double t = gap / reach, rest = 1 - t;
+    return width / 4 * (1 + 2 * t) * rest * rest + reach / 2 * t * rest * rest;
+}
+
+RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placement, bool back,
+                               int32_t margin, double slope) {
+    RayDepthField field;
+    double unit = 1;
+    const std::vector<Vec4>& at = positions(mesh, &unit);
+    std::vector<RayPoint> points(at.size());
+    double low_u = 0, low_v = 0, high_u = 0, high_v = 0;
+    bool any = false;
+    for (size_t i = 0; i < at.size(); ++i) {
+        points[i] = ray_point(at[i], unit, placement);
+        if (points[i].d <= 0) continue;
+        low_u = any ? std::min(low_u, points[i].u) : points[i].u;
+        low_v = any ? std::min(low_v, points[i].v) : points[i].v;
+        high_u = any ? std::max(high_u, points[i].u) : points[i].u;
+        high_v = any ? std::max(high_v, points[i].v) : points[i].v;
+        any = true;
+    }
+    if (!any || placement.scale <= 0) return field;
+    margin = std::clamp(margin, 0, 64);
+    // A part within a few thousand pixels of the middle: the box stays small
+    // whatever the placement (a part beyond is clipped to it).
+    constexpr double LIMIT = 4096;
+    field.x0 = int32_t(std::floor(std::max(low_u, -LIMIT))) - margin;
+    field.y0 = int32_t(std::floor(std::max(low_v, -LIMIT))) - margin;
+    const int32_t x1 = int32_t(std::ceil(std::min(high_u, LIMIT))) + margin;
+    const int32_t y1 = int32_t(std::ceil(std::min(high_v, LIMIT))) + margin;
+    if (x1 < field.x0 || y1 < field.y0) return field;
+    field.width = x1 - field.x0 + 1;
+    field.height = y1 - field.y0 + 1;
+    const double none = back ? -NO_DEPTH : NO_DEPTH;
+    field.depth.assign(size_t(field.width) * size_t(field.height), none);
+
+    // Every triangle at the pixel centres in or on it, 1/d interpolated
+    // across it (a plane's 1/d is affine in u and v).
+    const auto count = int32_t(points.size());
+    for (const MeshTriangle& t : mesh.triangles) {
+        bool usable = true;
+        for (int k = 0; k < 3; ++k)
+            usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
+        if (!usable) continue;
+        const RayPoint& a = points[size_t(t.v[0])];
+        const RayPoint& b = points[size_t(t.v[1])];
+        const RayPoint& c = points[size_t(t.v[2])];
+        auto edge = [](const RayPoint& p, const RayPoint& q, double u, double v) {
+            return (q.u - p.u) * (v - p.v) - (q.v - p.v) * (u - p.u);
+        };
+        const double whole = edge(a, b, c.u, c.v);
+        if (whole == 0) continue;
+        const int32_t cx0 = std::max(field.x0, int32_t(std::ceil(std::min({a.u, b.u, c.u}))));
+        const int32_t cx1 = std::min(x1, int32_t(std::floor(std::max({a.u, b.u, c.u}))));
+        const int32_t cy0 = std::max(field.y0, int32_t(std::ceil(std::min({a.v, b.v, c.v}))));
+        const int32_t cy1 = std::min(y1, int32_t(std::floor(std::max({a.v, b.v, c.v}))));
+        for (int32_t y = cy0; y <= cy1; ++y) {
+            for (int32_t x = cx0; x <= cx1; ++x) {
+                const double wa = edge(b, c, x, y) / whole;
+                const double wb = edge(c, a, x, y) / whole;
+                const double wc = edge(a, b, x, y) / whole;
+                if (wa < 0 || wb < 0 || wc < 0) continue;
+                const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
+                double& held =
+                    field.depth[size_t(y - field.y0) * size_t(field.width) + size_t(x - field.x0)];
+                held = back ? std::max(held, d) : std::min(held, d);
+            }
+        }
+    }
+
+    // The surface continued beyond the outline: two sweeps, each pixel the
+    // part does not cover taking the best of its neighbours stepped by the
+    // slope (a step of one pixel at distance d is d / RAY_FOCAL across).
+    if (!(slope > 0)) {
+        for (double& d : field.depth)
+            if (d == none) d = NO_DEPTH;
+        return field;
+    }
+    std::vector<uint8_t> covered(field.depth.size());
+    for (size_t i = 0; i < covered.size(); ++i)
+        covered[i] = field.depth[i] != none;
+    const double sign = back ? -1 : 1;
+    const double straight = 1 + sign * slope / RAY_FOCAL;
+    const double diagonal = 1 + sign * slope * DIAGONAL / RAY_FOCAL;
+    const int32_t w = field.width, h = field.height;
+    auto relax = [&](int32_t x, int32_t y, int32_t dx, int32_t dy, double step) {
+        const int32_t nx = x + dx, ny = y + dy;
+        if (nx < 0 || ny < 0 || nx >= w || ny >= h) return;
+        const double from = field.depth[size_t(ny) * size_t(w) + size_t(nx)];
+        if (from == none || from <= 0) return;
+        double& to = field.depth[size_t(y) * size_t(w) + size_t(x)];
+        to = back ? std::max(to, from * step) : std::min(to, from * step);
+    };
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            if (covered[size_t(y) * size_t(w) + size_t(x)]) continue;
+            relax(x, y, -1, -1, diagonal);
+            relax(x, y, 0, -1, straight);
+            relax(x, y, 1, -1, diagonal);
+            relax(x, y, -1, 0, straight);
+        }
+    for (int32_t y = h - 1; y >= 0; --y)
+        for (int32_t x = w - 1; x >= 0; --x) {
+            if (covered[size_t(y) * size_t(w) + size_t(x)]) continue;
+            relax(x, y, 1, 1, diagonal);
+            relax(x, y, 0, 1, straight);
+            relax(x, y, -1, 1, diagonal);
+            relax(x, y, 1, 0, straight);
+        }
+    for (double& d : field.depth)
+        if (d == none) d = NO_DEPTH;
+    return field;
+}
+
+bool sample_depth_field(const RayDepthField& field, double u, double v, double* depth) {
+    if (field.width <= 0 || field.height <= 0) return false;
+    const double fx = std::floor(u), fy = std::floor(v);
+    if (fx < field.x0 - 1 || fy < field.y0 - 1 || fx > double(field.x0) + field.width ||
+        fy > double(field.y0) + field.height)
+        return false;
+    const auto cx = int32_t(fx) - field.x0, cy = int32_t(fy) - field.y0;
+    const double ax = u - fx, ay = v - fy;
+    double corner[4];
+    bool all = true;
+    int32_t nearest = -1;
+    double nearest_gap = 0;
+    for (int32_t k = 0; k < 4; ++k) {
+        const int32_t x = cx + (k & 1), y = cy + (k >> 1);
+        corner[k] = x >= 0 && y >= 0 && x < field.width && y < field.height
+                        ? field.depth[size_t(y) * size_t(field.width) + size_t(x)]
+                        : NO_DEPTH;
+        if (corner[k] == NO_DEPTH) {
+            all = false;
+            continue;
+        }
+        const double gx = (k & 1) ? 1 - ax : ax, gy = (k >> 1) ? 1 - ay : ay;
+        const double gap = gx * gx + gy * gy;
+        if (nearest < 0 || gap < nearest_gap) {
+            nearest = k;
+            nearest_gap = gap;
+        }
+    }
+    if (nearest < 0) return false;
+    if (!all) {
+        *depth = corner[nearest];
+        return true;
+    }
+    const double top = corner[0] + (corner[1] - corner[0]) * ax;
+    const double bottom = corner[2] + (corner[3] - corner[2]) * ax;
+    *depth = top + (bottom - top) * ay;
+    return true;
+}
+
+void ray_gaps(const PartMesh& mesh, const RayPlacement& placement, const RayDepthField& field,
+              std::vector<double>* gaps) {
+    double unit = 1;
+    const std::vector<Vec4>& at = positions(mesh, &unit);
+    gaps->assign(at.size(), NO_DEPTH);
+    for (size_t i = 0; i < at.size(); ++i) {
+        const RayPoint p = ray_point(at[i], unit, placement);
+        double b = 0;
+        if (p.d > 0 && sample_depth_field(field, p.u, p.v, &b)) (*gaps)[i] = p.d - b;
+    }
+}
+
+double part_half_thickness(const PartMesh& mesh, const RayPlacement& placement) {
+    double unit = 1;
+    const std::vector<Vec4>& at = positions(mesh, &unit);
+    if (at.empty()) return 0;
+    int32_t low = at[0].z, high = at[0].z;
+    for (const Vec4& p : at) {
+        low = std::min(low, p.z);
+        high = std::max(high, p.z);
+    }
+    return (double(high) - double(low)) / unit * (double(placement.scale) / FIXED_ONE) / 2;
+}
+
+namespace {
+
+// Every vertex of the mesh moved along its ray by what `shift` gives for its
+// gap to the other's surface (toward the side the surface is seen from; a
+// negative shift away from it), a body's front vertex and its twin behind
+// together.
+template <typename Shift>
+int32_t move_along_rays(PartMesh* mesh, const RayPlacement& placement, const RayDepthField& other,
+                        bool behind, Shift shift_of) {
+    if (other.width <= 0 || placement.scale <= 0) return 0;
+    double unit = 1;
+    const bool fine = mesh->fine.size() == mesh->vertices.size() && !mesh->fine.empty();
+    std::vector<Vec4>& at = fine ? mesh->fine : mesh->vertices;
+    unit = fine ? FINE_ONE : 1;
+    const auto count = int32_t(at.size());
+    // Per vertex, its distance from the eye and how far it moves.
+    std::vector<double> d(at.size(), 0), shift(at.size(), 0);
+    for (size_t i = 0; i < at.size(); ++i) {
+        const RayPoint p = ray_point(at[i], unit, placement);
+        d[i] = p.d;
+        double b = 0;
+        if (p.d <= 0 || !sample_depth_field(other, p.u, p.v, &b)) continue;
+        shift[i] = shift_of(behind ? b - p.d : p.d - b);
+    }
+    // A body moves as a whole along each ray: a front vertex and its twin
+    // behind (on the same ray) by what the blended side asks, so that its
+    // thickness there stays and the two never pass each other.
+    const int32_t front = mesh->front_count, rim = 2 * front - count;
+    if (fine && rim >= 0 && front <= count)
+        for (int32_t i = rim; i < front; ++i) {
+            const auto f = size_t(i), b = size_t(front + (i - rim));
+            shift[f] = shift[b] = behind ? shift[b] : shift[f];
+        }
+    int32_t moved = 0;
+    for (size_t i = 0; i < at.size(); ++i) {
+        if (shift[i] == 0 || d[i] <= 0) continue;
+        const double to = behind ? d[i] + shift[i] : d[i] - shift[i];
+        // Never nearer the eye than a quarter of the way.
+        const double t = std::max(to / d[i], 0.25);
+        at[i] = moved_point(at[i], unit, placement, t);
+        if (fine) mesh->vertices[i] = moved_point(mesh->vertices[i], 1, placement, t);
+        ++moved;
+    }
+    return moved;
+}
+
+}  // namespace
+
+int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
+                           const RayDepthField& other, bool behind, double width) {
+    if (!(width > 0)) return 0;
+    return move_along_rays(mesh, placement, other, behind,
+                           [width](double gap) { return blend_shift(gap, width); });
+}
+
+double sink_depth(double gap, double depth, double reach) {
+    const double t = 1 - std::fabs(gap) / reach;
+    return t > 0 ? depth * t * t * (3 - 2 * t) : 0;
+}
+
+int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayDepthField& other,
+                       bool behind, double depth, double reach) {
+    if (!(depth > 0) || !(reach > 0)) return 0;
+    return move_along_rays(mesh, placement, other, behind,
+                           [depth, reach](double gap) { return -sink_depth(gap, depth, reach); });
+}

@@ -1,0 +1,112 @@
+// Two parts that grow into each other: where a part drawn over another meets
+// it, both surfaces are moved along the eye's rays so that the crease between
+// them fills with a fillet (a smooth minimum of their depths along each ray,
+// or a smooth maximum for a part built behind the other).
+//
+// The stages work in ray space: a point of the figure is named by the pixel
+// its ray passes through, (u, v) = (x, y) * RAY_FOCAL / d, and its distance
+// d = eye + z from the eye along the view axis. A vertex moved only in d
+// stays on its pixel, so every silhouette stays on the pixels it was drawn
+// on. All arithmetic is in doubles in a fixed order, without fused
+// multiply-adds and without square roots, so that every build gives the same
+// bits.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/part_mesh.h"
+
+// Where a part's model sits in the figure: model point p is the figure's
+// point p * scale / FIXED_ONE + (offset_x, 0, depth); the eye lies at figure
+// (0, 0, -eye) and looks along +z.
+struct RayPlacement {
+    int32_t depth;
+    int32_t offset_x;
+    int32_t scale;  // FIXED_ONE = 1.0
+    int32_t eye;    // > 0
+};
+
+// The pixels per model unit at distance 1: the grid of a depth field.
+inline constexpr double RAY_FOCAL = 256;
+
+// Per pixel of a box in ray space (pixel (c, r) at u = x0 + c, v = y0 + r),
+// a part's nearest (front) or farthest (back) distance d from the eye; where
+// the part shows nothing, the surface continued beyond its outline,
+// receding (front) or approaching (back) by `slope` model units per model
+// unit across; NO_DEPTH beyond that continuation.
+struct RayDepthField {
+    int32_t x0 = 0, y0 = 0, width = 0, height = 0;
+    std::vector<double> depth;
+};
+inline constexpr double NO_DEPTH = 1e300;
+
+// The field of a part's front (back = false) or back surface.
+// Inputs:
+//   mesh       a part's mesh: its fine positions when it has them, else its
+//              whole ones; every triangle taken, turned either way
+//   placement  where it sits
+//   margin     how many pixels around its projected vertices the field
+//              reaches (the continuation's width), at most 64
+//   slope      the continuation's steepness; none for slope <= 0
+// Outputs: the field; empty (width 0) when no vertex lies in front of the eye.
+RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placement, bool back,
+                               int32_t margin, double slope);
+
+// The field at (u, v): interpolated between the four pixels around it when
+// all four hold a depth, else the nearest of them that does; false when none
+// does.
+bool sample_depth_field(const RayDepthField& field, double u, double v, double* depth);
+
+// Per vertex of the mesh (its fine positions when it has them), its distance
+// from the eye less the field's on its ray; NO_DEPTH where the field has none.
+void ray_gaps(const PartMesh& mesh, const RayPlacement& placement, const RayDepthField& field,
+              std::vector<double>* gaps);
+
+// Half the part's greatest thickness along z, in figure units: about the
+// radius of the largest ball inside a body inflated round.
+double part_half_thickness(const PartMesh& mesh, const RayPlacement& placement);
+
+// How far a surface moves along its ray (toward the side it is seen from)
+// where it lies `gap` behind the other's (negative: in front of it, shown)
+// in a blend of width k > 0. Shown, the polynomial smooth minimum's k/4 * (1
+// - |gap| / k)^2; hidden, a cubic from k/4 to 0 at 2k that leaves the curve
+// where the two meet with the same slope, so that both surfaces pass that
+// curve tangent to the smooth minimum (no crease along it) and the hidden
+// one stays at least gap^2 / 4k behind the shown one.
+double blend_shift(double gap, double width);
+
+// The blend of a part against another part's surface.
+// Inputs:
+//   mesh       the part's mesh (fine positions for a body), changed in place
+//   placement  where it sits
+//   other      the other part's front field (behind = false) or back field
+//   width      the blend's width k in figure units (> 0)
+// Outputs: every vertex whose distance a lies near the other's b on its ray
+// moved along the ray by blend_shift, toward the eye (behind = false) or away
+// from it: the nearer of the two surfaces becomes the polynomial smooth
+// minimum of both (smooth maximum of the farther, for behind), and the
+// other stays behind it, so that the order of the two along every ray stays. A body's front vertex
+// and its twin behind move together, by what the blended side (the front, or the back for behind)
+// asks, so that the body keeps its thickness on every ray and never turns
+// inside out. Fine and whole positions move together (whole positions along
+// their own rays); the normals are left to the caller.
+// Returns how many vertices moved.
+int32_t blend_part_against(PartMesh* mesh, const RayPlacement& placement,
+                           const RayDepthField& other, bool behind, double width);
+
+// How far a part sinks into the other along its ray where its surface lies
+// `gap` from the other's (either side): `depth` where the two meet, falling
+// smoothly (a smoothstep) to nothing at `reach` on either side. With depth
+// under half the reach the order of points along a ray never changes.
+double sink_depth(double gap, double depth, double reach);
+
+// A part drawn over another sunk into it before the two blend: where the
+// part's own outline lies over the other, its surface there rises almost
+// along the rays, which a blend along them cannot round off; sunk by
+// sink_depth (away from the side it was built on, behind = false: from the
+// eye), the curve where the two meet moves in to where the part's surface
+// faces the eye, and the blend resolves it. A body's front vertex and its
+// twin move together. Returns how many vertices moved.
+int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayDepthField& other,
+                       bool behind, double depth, double reach);
