@@ -29,6 +29,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <type_traits>
 
@@ -104,22 +105,41 @@ struct SmallExactEdge {
 //   1/D, short of it by less than 2^(SHIFT - s - 1) + 1 <= 2^9 + 1 units,
 //   so above 2^40 / 1024 - 2^10 > 2^20 units.
 // Values stay below 2^52: columns below 2^10, steps below 2^11 columns.
+//
+// The two bounds on 2^SHIFT / dy depend on dy alone and come from a table:
+// with them the step is dx times the lower one when dx < 0, else dx times
+// the upper one, which is dx times the lower plus dx 2^(SHIFT - s).
+inline constexpr int STEPPED_EDGE_SHIFT = 41;  // s is at most 41 for dy up to 1024
+
+struct SteppedEdgeBounds {
+    int64_t lower, upper;  // (m - 1) 2^(SHIFT - s) and m 2^(SHIFT - s)
+};
+
+inline constexpr auto STEPPED_EDGE_BOUNDS = [] {
+    std::array<SteppedEdgeBounds, RECIPROCAL_TABLE_LIMIT + 1> bounds{};
+    for (int32_t dy = 1; dy <= RECIPROCAL_TABLE_LIMIT; ++dy) {
+        const Reciprocal reciprocal = RECIPROCAL_TABLE[dy];
+        const uint32_t up = uint32_t(STEPPED_EDGE_SHIFT) - reciprocal.shift;
+        const int64_t lower = int64_t(reciprocal.multiplier - 1) << up;
+        bounds[dy] = {lower, lower + (int64_t(1) << up)};
+    }
+    return bounds;
+}();
+
 struct SteppedExactEdge {
-    static constexpr int SHIFT = 41;  // s is at most 41 for dy up to 1024
-    int64_t position;                 // (N / D + t) 2^SHIFT
-    int64_t per_row;                  // the step, at least (dx / dy) 2^SHIFT
+    static constexpr int SHIFT = STEPPED_EDGE_SHIFT;
+    int64_t position;  // (N / D + t) 2^SHIFT
+    int64_t per_row;   // the step, at least (dx / dy) 2^SHIFT
     int32_t lower_x, lower_y;
 
     template <typename Arithmetic>
     [[gnu::always_inline]] static SteppedExactEdge from(int32_t ax, int32_t ay, int32_t bx,
                                                         int32_t by) {
         const int32_t dx = bx - ax;
-        const Reciprocal reciprocal = RECIPROCAL_TABLE[by - ay];  // 1 .. RECIPROCAL_TABLE_LIMIT
-        const uint32_t up = uint32_t(SHIFT) - reciprocal.shift;
-        const int64_t lower = int64_t(reciprocal.multiplier - 1) << up;  // the upper one: + 2^up
-        const int64_t per_row = dx * lower + (int64_t(dx < 0 ? 0 : dx) << up);
-        return {(int64_t(ax) << SHIFT) + (int64_t(1) << (SHIFT - 1)) - (lower >> 1), per_row, bx,
-                by};
+        const SteppedEdgeBounds& bounds = STEPPED_EDGE_BOUNDS[by - ay];  // 1 .. the table's limit
+        const int64_t per_row = int64_t(dx) * (dx < 0 ? bounds.lower : bounds.upper);
+        return {(int64_t(ax) << SHIFT) + (int64_t(1) << (SHIFT - 1)) - (bounds.lower >> 1), per_row,
+                bx, by};
     }
     int32_t current_column() const { return int32_t(position >> SHIFT); }
     [[gnu::always_inline]] void step() { position += per_row; }
