@@ -365,18 +365,27 @@ struct GreyLitSpan {
             return;
         }
         if constexpr (LIMITED) {
-            draw_held<true>(row, start, count, walk_start, walk_count, light, step, &limits);
+            draw_limited_held(row, start, count, walk_start, walk_count, light, step, limits);
         } else {
+            // Drawn in the row loop, without a call: small triangles have
+            // many rows reaching beside the walk's run.
             draw_held<false>(row, start, count, walk_start, walk_count, light, step, nullptr);
         }
+    }
+
+    // draw_held for the rows drawn LIMITED, apart from the walk.
+    [[gnu::noinline]] void draw_limited_held(uint16_t* row, int32_t start, int32_t count,
+                                             int32_t walk_start, int32_t walk_count, uint32_t light,
+                                             uint32_t step, const LevelLimits& limits) const {
+        draw_held<true>(row, start, count, walk_start, walk_count, light, step, &limits);
     }
 
     // The rows whose columns reach beside the walk's run, or, LIMITED, whose
     // lights may leave their corners' levels (`limits`, else null).
     template <bool LIMITED>
-    [[gnu::noinline]] void draw_held(uint16_t* row, int32_t start, int32_t count,
-                                     int32_t walk_start, int32_t walk_count, uint32_t light,
-                                     uint32_t step, const LevelLimits* limits) const {
+    [[gnu::always_inline]] void draw_held(uint16_t* row, int32_t start, int32_t count,
+                                          int32_t walk_start, int32_t walk_count, uint32_t light,
+                                          uint32_t step, const LevelLimits* limits) const {
         const HeldRun held = hold_run(start, count, walk_start, walk_count);
         uint16_t* pixel = row + start;
         auto hold = [&](int32_t pixels, uint32_t held_light) {
