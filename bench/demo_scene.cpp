@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "app/animate.h"
 #include "app/edited_object.h"
 #include "app/figure.h"
 #include "app/frame.h"
@@ -331,8 +332,9 @@ void figure_key_frame(int virtual_key) {
     headless_queue_key_up(virtual_key);
 }
 
-void draw_figure_outline(int32_t part) {
-    const FigurePartOutline& p = FIGURE_PARTS[part];
+namespace {
+
+void draw_part_outline(const FigurePartOutline& p, int32_t click_x, int32_t click_y) {
     for (int32_t k = 0; k <= ELLIPSE_POINTS; ++k) {
         const double angle = 2.0 * std::numbers::pi * k / ELLIPSE_POINTS;
         headless_queue_move(p.x + int32_t(std::lround(p.half_width * std::cos(angle))),
@@ -341,12 +343,19 @@ void draw_figure_outline(int32_t part) {
         if (k == 0) headless_queue_button_down(BUTTON_LEFT);
     }
     headless_queue_button_up(BUTTON_LEFT);
-    if (attached_clicks) {
-        headless_queue_move(ATTACHED_CLICKS[part][0], ATTACHED_CLICKS[part][1]);
-    } else {
-        headless_queue_move(p.click_x, p.click_y);
-    }
+    headless_queue_move(click_x, click_y);
     headless_run_frames(1);
+}
+
+}  // namespace
+
+void draw_figure_outline(int32_t part) {
+    const FigurePartOutline& p = FIGURE_PARTS[part];
+    if (attached_clicks) {
+        draw_part_outline(p, ATTACHED_CLICKS[part][0], ATTACHED_CLICKS[part][1]);
+    } else {
+        draw_part_outline(p, p.click_x, p.click_y);
+    }
 }
 
 void right_click_frame() {
@@ -462,4 +471,94 @@ DemoMesh export_demo_mesh() {
     mesh.light[1] = float(light->y);
     mesh.light[2] = float(light->z);
     return mesh;
+}
+
+namespace {
+
+// Client pixels of the attached figure's control points: the hands and feet, the first hand's
+// taken first, and a spot of the torso clear of every other part.
+constexpr int32_t POSING_POINTS[4][2] = {{460, 190}, {54, 190}, {213, 465}, {301, 465}};
+constexpr int32_t TORSO_SPOT[2] = {257, 140};
+constexpr FigurePartOutline SKIRT = {257, 300, 75, 35, 257, 300};
+
+struct PosingDrag {
+    int32_t x = 0, y = 0;
+    int32_t step = 0;
+};
+PosingDrag drag;
+
+void click_frame(int32_t button, int32_t x, int32_t y) {
+    headless_queue_move(x, y);
+    headless_queue_button_down(button);
+    headless_run_frames(1);
+    headless_queue_button_up(button);
+}
+
+}  // namespace
+
+int32_t demo_control_points() {
+    return int32_t(animation_state().points.size());
+}
+
+int32_t open_posing_scene() {
+    if (open_figure_scene(true) < 0) return -1;
+    // A skirt drawn over the body, for a figure of about 20,000 triangles.
+    figure_key_frame(KEY_N);
+    draw_part_outline(SKIRT, SKIRT.click_x, SKIRT.click_y);
+    right_click_frame();
+    figure_key_frame(KEY_I);
+    headless_run_frames(1);
+    figure_key_frame(KEY_A);
+    headless_run_frames(1);
+    for (int32_t p = 0; p < 4 && animating(); ++p) {
+        click_frame(BUTTON_LEFT, POSING_POINTS[p][0], POSING_POINTS[p][1]);
+        headless_run_frames(1);
+    }
+    headless_drain_events();
+    drag = PosingDrag{POSING_POINTS[0][0], POSING_POINTS[0][1], 0};
+    if (!animating() || demo_control_points() != 4) {
+        close_demo_scene();
+        return -1;
+    }
+    return demo_control_points();
+}
+
+bool take_posing_point() {
+    const int32_t points = demo_control_points();
+    headless_queue_move(drag.x, drag.y);
+    headless_queue_button_down(BUTTON_LEFT);
+    headless_run_frames(1);
+    // Taking a point places none.
+    return demo_control_points() == points;
+}
+
+void posing_drag_frame() {
+    drag.y += drag.step % 40 < 20 ? -1 : 1;
+    ++drag.step;
+    headless_queue_move(drag.x, drag.y);
+    headless_run_frames(1);
+}
+
+void let_go_posing_point() {
+    headless_queue_button_up(BUTTON_LEFT);
+    headless_run_frames(1);
+}
+
+bool record_demo_loop(int32_t frames) {
+    if (!take_posing_point()) return false;
+    figure_key_frame(KEY_R);
+    for (int32_t k = 0; k < frames; ++k)
+        posing_drag_frame();
+    figure_key_frame(KEY_R);
+    let_go_posing_point();
+    headless_drain_events();
+    return animation_state().period > 0 && animation_state().playing;
+}
+
+void place_point_frame() {
+    click_frame(BUTTON_LEFT, TORSO_SPOT[0], TORSO_SPOT[1]);
+}
+
+void remove_point_frame() {
+    click_frame(BUTTON_RIGHT, TORSO_SPOT[0], TORSO_SPOT[1]);
 }

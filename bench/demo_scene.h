@@ -115,6 +115,30 @@ void figure_undo_frame(bool redo);
 // The figure's triangle packets (its parts' headers left out).
 int32_t figure_triangles();
 
+// Animating that figure, attached (open_figure_scene(true)), with a seventh part drawn over the
+// body (a skirt; about 20,000 triangles in all): A, then a control point placed with a click on
+// each hand and foot. Returns the points placed (4), or
+// -1 (the session is then closed, or was not opened).
+int32_t open_posing_scene();
+// The first hand's point taken with the left button (where the last drag left it), which stays
+// held: posing_drag_frame is
+// then one frame of the shell with it dragged a pixel, up for twenty frames, then down for
+// twenty, so that a long run stays near where it began. False when no point was taken.
+bool take_posing_point();
+void posing_drag_frame();
+// The held point let go, in one frame of the shell.
+void let_go_posing_point();
+// The first hand's point taken and its drag recorded as a loop of `frames` frames (R, the
+// frames of posing_drag_frame, R), the button let go; the loop then plays, a step each frame of
+// the shell (run_shell_frame). False when no loop was made.
+bool record_demo_loop(int32_t frames);
+// A left click on the torso, off every point, which places a point (its frame builds the rig
+// for the points then), and a right click there, which removes it: each one frame of the shell,
+// the button going up in the next frame, which the caller runs (run_shell_frame).
+void place_point_frame();
+void remove_point_frame();
+int32_t demo_control_points();
+
 // Counts of the last rendered frame.
 int32_t demo_triangles();  // triangle packets of the sheet
 int32_t last_frame_drawn();

@@ -13,7 +13,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "app/animation_state.h"
 #include "app/edited_object.h"
 #include "app/screen.h"
 #include "app/view_zoom.h"
@@ -166,6 +168,34 @@ int main() {
             redo ? "redo/figure" : "undo/figure", [&] { figure_undo_frame(redo); },
             [&] { return figure().parts[FIGURE_SCENE_PARTS - 1].kind == kind; });
     }
+    close_demo_scene();
+
+    // That figure attached and animated by a point on each hand and foot: a posing frame (the
+    // first hand's point dragged a pixel: the solve, the posed figure written over the emitted
+    // vertices, the frame drawn) and a played frame of a loop recorded from that drag, each the
+    // shell's whole frame.
+    if (open_posing_scene() < 0 || !take_posing_point()) {
+        std::fprintf(stderr, "the figure was not animated\n");
+        return 2;
+    }
+    for (int32_t k = 0; k < 5; ++k)
+        posing_drag_frame();
+    std::vector<double> pose = animation_state().pose.position;
+    measure(
+        "pose/drag_frame", [] { posing_drag_frame(); },
+        [&] { return last_frame_drawn() > 0 && animation_state().pose.position != pose; });
+    let_go_posing_point();
+    if (!record_demo_loop(40)) {
+        std::fprintf(stderr, "no loop was recorded\n");
+        close_demo_scene();
+        return 2;
+    }
+    for (int32_t k = 0; k < 5; ++k)
+        headless_run_frames(1);
+    pose = animation_state().pose.position;
+    measure(
+        "pose/played_frame", [] { headless_run_frames(1); },
+        [&] { return last_frame_drawn() > 0 && animation_state().pose.position != pose; });
     close_demo_scene();
 
     // What built the program, for the budgets' record: counts depend on it.

@@ -19,6 +19,7 @@
 
 #include <unistd.h>
 
+#include "app/animation_state.h"
 #include "app/edited_object.h"
 #include "app/frame.h"
 #include "app/inflate.h"
@@ -26,6 +27,7 @@
 #include "app/screen.h"
 #include "bench/demo_scene.h"
 #include "bench/fill_batch.h"
+#include "bench/shell_frame.h"
 #include "geometry/camera.h"
 #include "geometry/geometry_pipeline.h"
 #include "geometry/inflate_region.h"
@@ -54,6 +56,9 @@ struct OpenScene {
     bool inflated = false;
     bool figure = false;    // the figure of six inflated parts
     bool attached = false;  // its parts drawn over the body (blended)
+    // The attached figure animated: four points placed, then one of them held, or a loop
+    // recorded and playing.
+    enum class Animated { NO, STILL, HELD, PLAYING } animated = Animated::NO;
 };
 OpenScene scene;
 
@@ -78,12 +83,31 @@ bool use_scene(DemoOutline outline, bool relief = false, bool inflated = false) 
 }
 
 bool use_figure_scene(bool attached = false) {
-    if (scene.open && scene.figure && scene.attached == attached) return true;
+    if (scene.open && scene.figure && scene.attached == attached &&
+        scene.animated == OpenScene::Animated::NO)
+        return true;
     close_scene();
     scene = OpenScene{};
     scene.figure = true;
     scene.attached = attached;
     scene.open = open_figure_scene(attached) >= 0;
+    return scene.open;
+}
+
+// The frames of the loop recorded for the played frame: two seconds at 50 frames a second.
+constexpr int32_t DEMO_LOOP_FRAMES = 100;
+
+bool use_animated_scene(OpenScene::Animated animated) {
+    if (scene.open && scene.animated == animated) return true;
+    close_scene();
+    scene = OpenScene{};
+    scene.figure = scene.attached = true;
+    scene.animated = animated;
+    scene.open = open_posing_scene() >= 0;
+    if (scene.open && animated == OpenScene::Animated::HELD && !take_posing_point()) close_scene();
+    if (scene.open && animated == OpenScene::Animated::PLAYING &&
+        !record_demo_loop(DEMO_LOOP_FRAMES))
+        close_scene();
     return scene.open;
 }
 
@@ -582,6 +606,68 @@ void BM_FigureUndo(benchmark::State& state) {
 }
 BENCHMARK(BM_FigureUndo)->ArgName("redo")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// --- Animating that figure, attached, by control points on its hands and feet ---
+
+// A posing frame: the shell's frame with a held point dragged a pixel (the solve, the posed
+// figure written over the emitted vertices, transform, render, the points' discs). At most
+// 8 ms.
+void BM_PosingFrame(benchmark::State& state) {
+    if (!use_animated_scene(OpenScene::Animated::HELD)) {
+        state.SkipWithError("the figure was not posed");
+        return;
+    }
+    for (auto _ : state)
+        posing_drag_frame();
+    state.counters["triangles"] = figure_triangles();
+    state.counters["points"] = demo_control_points();
+}
+BENCHMARK(BM_PosingFrame)->Unit(benchmark::kMillisecond);
+
+// A played frame: the shell's frame of a recorded loop playing (the loop's step, the solve for
+// its targets, the posed figure drawn). At most 4 ms.
+void BM_PlayedFrame(benchmark::State& state) {
+    if (!use_animated_scene(OpenScene::Animated::PLAYING)) {
+        state.SkipWithError("no loop was recorded");
+        return;
+    }
+    for (auto _ : state)
+        run_shell_frame();
+    state.counters["triangles"] = figure_triangles();
+    state.counters["loop_frames"] = animation_state().period;
+}
+BENCHMARK(BM_PlayedFrame)->Unit(benchmark::kMillisecond);
+
+// Placing a fifth point (the click's frame: the surface under the cursor, the rig built for
+// five points, the step kept) and removing it (the right click's frame: the rig for four). At
+// most 100 ms each.
+void BM_ControlPoint(benchmark::State& state) {
+    const bool removing = state.range(0) != 0;
+    if (!use_animated_scene(OpenScene::Animated::STILL)) {
+        state.SkipWithError("the figure was not animated");
+        return;
+    }
+    const int32_t points = demo_control_points();
+    // Each round starts and ends with the clock running; the frames not measured are paused.
+    for (auto _ : state) {
+        if (removing) state.PauseTiming();
+        place_point_frame();
+        if (!removing) state.PauseTiming();
+        run_shell_frame();  // the button goes up
+        const bool placed = demo_control_points() == points + 1;
+        if (removing) state.ResumeTiming();
+        remove_point_frame();
+        if (removing) state.PauseTiming();
+        run_shell_frame();
+        state.ResumeTiming();
+        if (!placed || demo_control_points() != points) {
+            state.SkipWithError("the point was not placed and removed");
+            break;
+        }
+    }
+    state.counters["triangles"] = figure_triangles();
+}
+BENCHMARK(BM_ControlPoint)->ArgName("remove")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // The quality figures of the bodies of the test outlines, the quality
 // table's shapes and then the drawings (untimed; the thresholds are asserted
 // in tests/geometry/body_stages_test.cpp).
@@ -901,6 +987,26 @@ void print_inflation_table(const CollectingReporter& reporter) {
                     f->seconds <= 5e-3 ? " (target <= 5: met)" : " (target <= 5: MISSED)");
 }
 
+// Posing and playing the attached figure, placing and removing a point.
+void print_animation_table(const CollectingReporter& reporter) {
+    const Figure* posing = reporter.find("BM_PosingFrame");
+    const Figure* played = reporter.find("BM_PlayedFrame");
+    const Figure* placing = reporter.find("BM_ControlPoint/remove:0");
+    const Figure* removing = reporter.find("BM_ControlPoint/remove:1");
+    if (posing == nullptr || played == nullptr || placing == nullptr || removing == nullptr) return;
+    std::printf(
+        "\n| The attached figure animated (%.0f triangles, %.0f points) | ms |\n|---|---|\n"
+        "| a posing frame (a point dragged: solve and drawing) | %.2f (target <= 8: %s) |\n"
+        "| a played frame of a %.0f-frame loop | %.2f (target <= 4: %s) |\n"
+        "| placing a fifth point | %.1f (target <= 100: %s) |\n"
+        "| removing it | %.1f (target <= 100: %s) |\n",
+        posing->counters.at("triangles"), posing->counters.at("points"), posing->seconds * 1e3,
+        verdict(posing->seconds <= 8e-3), played->counters.at("loop_frames"), played->seconds * 1e3,
+        verdict(played->seconds <= 4e-3), placing->seconds * 1e3,
+        verdict(placing->seconds <= 100e-3), removing->seconds * 1e3,
+        verdict(removing->seconds <= 100e-3));
+}
+
 // The figure's frames, and adding its last part against inflating it.
 void print_figure_table(const CollectingReporter& reporter) {
     std::printf(
@@ -941,6 +1047,7 @@ void print_figure_table(const CollectingReporter& reporter) {
             "drawn) | %.2f |\n",
             blend->counters.at("blended_parts"), blend->counters.at("triangles"),
             blend->seconds * 1e3);
+    print_animation_table(reporter);
     const Figure* undoing = reporter.find("BM_FigureUndo/redo:0");
     const Figure* redoing = reporter.find("BM_FigureUndo/redo:1");
     if (undoing == nullptr || redoing == nullptr) return;

@@ -4,7 +4,8 @@
 # (tools/web-test/browser.test.mjs): a session with mouse, keys and control strip checked from
 # the canvas pixels, its saved OBJ and PNG files checked against the native tool's export and
 # the canvas, the error display, and every example script replayed in the page and compared
-# pixel for pixel with the native tool's screenshots.
+# pixel for pixel with the native tool's screenshots. Before that, pose_digest_check solves a
+# posed figure in Node.js and compares its digest with the native build's.
 #
 # Usage: tools/test-web.sh (or `make test-web`); tools/test-web.sh --docs makes docs/web.png
 # instead (`make docs`, tools/web-test/docs-page.mjs). Installs what it needs when run as root:
@@ -36,6 +37,10 @@ if [ "${1:-}" = --docs ]; then
     SKETCH3D_WEB_TEST_MODULES=$MODULES node tools/web-test/docs-page.mjs build/web/site docs/web.png
     exit 0
 fi
+
+# The posing core's solve in WebAssembly gives the same bits as the native build's.
+node build/web/pose_digest_check.js | sed "s/^/test-web: /" ||
+    { echo "test-web: the pose's digest differs from the native build's"; exit 1; }
 
 SKETCH3D_SITE=$ROOT/build/web/site \
     SKETCH3D_REPLAY=$ROOT/build/default/sketch3d-replay \

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end check of the Windows program: builds it with mingw-w64 and runs it under Wine.
 # First page_drawing_gdi_check compares the portable line and border fill with GDI's, pixel
-# for pixel. Then, on a private virtual X display, the program itself: an outline drawn with
+# for pixel, and pose_digest_check solves a posed figure and compares its digest with the native
+# build's. Then, on a private virtual X display, the program itself: an outline drawn with
 # the mouse, a sheet built from it, both compared with the headless replay of the same input
 # (build/default/sketch3d-replay, built here), the sheet turned and inflated, a second part
 # drawn over the body with N and inflated, the figure saved with Ctrl+S (its picture and its
@@ -53,6 +54,11 @@ fi
 step "page drawing against GDI"
 wine "$ROOT/build/windows/page_drawing_gdi_check.exe" | sed "s/^/$NAME: /" ||
     fail "the portable page drawing differs from GDI (a case above can be rerun alone)"
+
+# The posing core's solve gives the same bits as the native build's.
+step "the posing core's digest"
+wine "$ROOT/build/windows/pose_digest_check.exe" | sed "s/^/$NAME: /" ||
+    fail "the pose's digest differs from the native build's"
 
 run_window_session
 

@@ -3,73 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
-#include "geometry/inflate_region.h"
 #include "geometry/pose_figure.h"
-#include "support/body_quality.h"
+#include "support/posed_figure.h"
 
 namespace {
-
-struct Ellipse {
-    double cx, cy, rx, ry;
-};
-
-PartMesh ellipse_mesh(const Ellipse& e) {
-    const BodyOutline outline = {"ellipse", [=](double x, double y) {
-                                     return (x - e.cx) * (x - e.cx) / (e.rx * e.rx) +
-                                                (y - e.cy) * (y - e.cy) / (e.ry * e.ry) <=
-                                            1;
-                                 }};
-    return body_part_mesh(inflate_region(outline_mask(outline), {}, {}));
-}
-
-// Torso, right and left arm, right and left leg (x grows to the right, y
-// down). The left leg is modelled 40 units right of where it stands and
-// placed back by its offset, and set 6 units deeper, so that the placement
-// is part of what is checked.
-struct Figure {
-    PartMesh meshes[5];
-    PosePart parts[5];
-};
-
-const Figure& figure() {
-    static const Figure f = [] {
-        Figure made;
-        const Ellipse shapes[5] = {{0, -20, 45, 90},
-                                   {85, -70, 65, 13},
-                                   {-85, -70, 65, 13},
-                                   {22, 115, 15, 65},
-                                   {-22 + 40, 115, 15, 65}};
-        for (int32_t p = 0; p < 5; ++p) {
-            made.meshes[p] = ellipse_mesh(shapes[p]);
-            made.parts[p] = {&made.meshes[p], 0, 0, FIXED_ONE, p == 0 ? POSE_NO_PART : 0};
-        }
-        made.parts[4].offset_x = -40;
-        made.parts[4].depth = 6;
-        return made;
-    }();
-    return f;
-}
-
-// The triangle farthest along (dx, dy) on a part, as a control point at its
-// centre.
-PoseHandle tip_handle(const Figure& f, int32_t part, double dx, double dy) {
-    const PartMesh& mesh = f.meshes[part];
-    PoseHandle handle = {part, 0, {1.0 / 3, 1.0 / 3, 1.0 / 3}};
-    double best = -1e30;
-    for (size_t t = 0; t < mesh.triangles.size(); ++t) {
-        double along = 0;
-        for (int32_t v : mesh.triangles[t].v)
-            along += mesh.fine[size_t(v)].x * dx + mesh.fine[size_t(v)].y * dy;
-        if (along > best) {
-            best = along;
-            handle.triangle = int32_t(t);
-        }
-    }
-    return handle;
-}
 
 double volume(const PartMesh& mesh, const std::vector<Vec4>& fine) {
     double sum = 0;
@@ -91,59 +30,12 @@ void normal(const std::vector<Vec4>& fine, const MeshTriangle& t, double* n) {
     n[2] = u[0] * v[1] - u[1] * v[0];
 }
 
-struct Posed {
-    PoseRig rig;
-    PoseState state;
-    double target[4][3];
-    std::vector<Vec4> fine[5];
-    uint64_t digest = 1469598103934665603ull;
-};
-
-// The rig on the four tips, then the right hand swung 40 degrees up about
-// the shoulder over twelve frames (its path's directions normalised, so that
-// only + - * / and sqrt reach the numbers), one solve a frame.
-void pose_figure(Posed* out) {
-    const Figure& f = figure();
-    const PoseHandle handles[4] = {tip_handle(f, 1, 1, 0), tip_handle(f, 2, -1, 0),
-                                   tip_handle(f, 3, 0, 1), tip_handle(f, 4, 0, 1)};
-    ASSERT_TRUE(build_pose_rig(f.parts, 5, handles, 4, &out->rig));
-    reset_pose(out->rig, &out->state);
-    for (int32_t h = 0; h < 4; ++h)
-        rest_handle_position(out->rig, h, out->target[h]);
-    const double shoulder[2] = {40, -70};
-    const double from[2] = {out->target[0][0] - shoulder[0], out->target[0][1] - shoulder[1]};
-    const double radius = std::sqrt(from[0] * from[0] + from[1] * from[1]);
-    // 40 degrees anticlockwise on the screen (y down): (cos, -sin).
-    const double to[2] = {from[0] * 0.766044443118978 + from[1] * 0.6427876096865394,
-                          -from[0] * 0.6427876096865394 + from[1] * 0.766044443118978};
-    for (int32_t frame = 1; frame <= 12; ++frame) {
-        const double t = frame / 12.0;
-        double d[2] = {from[0] + (to[0] - from[0]) * t, from[1] + (to[1] - from[1]) * t};
-        const double scale = radius / std::sqrt(d[0] * d[0] + d[1] * d[1]);
-        out->target[0][0] = shoulder[0] + d[0] * scale;
-        out->target[0][1] = shoulder[1] + d[1] * scale;
-        solve_pose(out->rig, out->target, &out->state);
-    }
-    auto add = [&](const void* data, size_t bytes) {
-        for (size_t i = 0; i < bytes; ++i) {
-            out->digest ^= static_cast<const uint8_t*>(data)[i];
-            out->digest *= 1099511628211ull;
-        }
-    };
-    add(out->state.position.data(), out->state.position.size() * sizeof(double));
-    add(out->state.rotation.data(), out->state.rotation.size() * sizeof(double));
-    for (int32_t p = 0; p < 5; ++p) {
-        posed_part_positions(out->rig, out->state, p, &out->fine[p]);
-        add(out->fine[p].data(), out->fine[p].size() * sizeof(Vec4));
-    }
-}
-
 }  // namespace
 
 TEST(PoseFigure, SwungHandFollowsRestHoldsAndFigureStaysRigid) {
-    const Figure& f = figure();
-    Posed posed;
-    pose_figure(&posed);
+    const PoseTestFigure& f = pose_test_figure();
+    PosedTestFigure posed;
+    ASSERT_TRUE(pose_test_figure_swung(&posed));
     const PoseRig& rig = posed.rig;
     EXPECT_GE(rig.node_count, 200);
     EXPECT_LE(rig.node_count, 600);
@@ -216,16 +108,16 @@ TEST(PoseFigure, SwungHandFollowsRestHoldsAndFigureStaysRigid) {
         EXPECT_EQ(flipped, 0) << "part " << p;
     }
 
-    // The same bits from a second rig and solve; the digest is printed for
-    // comparing builds for other targets.
-    Posed again;
-    pose_figure(&again);
+    // The same bits from a second rig and solve, and the bits every target
+    // gives (pose_digest_check runs the same on Windows and WebAssembly).
+    PosedTestFigure again;
+    ASSERT_TRUE(pose_test_figure_swung(&again));
     EXPECT_EQ(again.digest, posed.digest);
-    std::printf("pose digest %016llx\n", static_cast<unsigned long long>(posed.digest));
+    EXPECT_EQ(posed.digest, POSE_DIGEST) << std::hex << "pose digest " << posed.digest;
 }
 
 TEST(PoseFigure, KeepsNodesRefusesBadInputAndHoldsWildTargets) {
-    const Figure& f = figure();
+    const PoseTestFigure& f = pose_test_figure();
     const PoseHandle good = tip_handle(f, 1, 1, 0);
     PosePart parts[2] = {f.parts[0], f.parts[1]};
     PoseRig rig, two;
