@@ -6,6 +6,7 @@
 #include <tiny_gltf.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -216,6 +217,8 @@ TEST(AnimateSession, SaveWritesTheLoopAsAnAnimatedGlb) {
     fs::remove_all(folder);
     HeadlessConfig config;
     config.save_dir = folder.string();
+    std::string script;
+    int32_t samples = 0;
     {
         Session session(config);
         build_figure(session);
@@ -254,10 +257,41 @@ TEST(AnimateSession, SaveWritesTheLoopAsAnAnimatedGlb) {
         const tinygltf::Accessor& times =
             model.accessors.at(size_t(model.animations[0].samplers.at(0).input));
         // One key per sample and one closing the loop on the first.
-        const int32_t samples = (period * LOOP_SAMPLES_PER_SECOND + LOOP_FRAMES_PER_SECOND - 1) /
-                                LOOP_FRAMES_PER_SECOND;
+        samples = (period * LOOP_SAMPLES_PER_SECOND + LOOP_FRAMES_PER_SECOND - 1) /
+                  LOOP_FRAMES_PER_SECOND;
         EXPECT_EQ(times.count, size_t(samples + 1));
         EXPECT_NEAR(times.maxValues.at(0), double(samples) / LOOP_SAMPLES_PER_SECOND, 1e-6);
+        script = headless_recorded_script();
     }
+    // The session replayed writes the same loop as numbered frames and as one APNG
+    // that holds as many frames, not all alike.
+    Script commands;
+    std::string error;
+    ASSERT_TRUE(parse_script(script, &commands, &error)) << error;
+    ReplayOutputs outputs;
+    outputs.loop_frames_dir = (folder / "loop").string();
+    outputs.loop_apng_path = (folder / "loop.png").string();
+    std::ostringstream log;
+    ASSERT_EQ(run_script(commands, outputs, HeadlessConfig{}, log, &error), 0) << error;
+    std::vector<std::string> frames;
+    for (int32_t k = 1;; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%03d.png", int(k));
+        std::stringstream png;
+        png << std::ifstream(folder / "loop" / name, std::ios::binary).rdbuf();
+        if (png.str().empty()) break;
+        frames.push_back(png.str());
+    }
+    EXPECT_EQ(int32_t(frames.size()), samples);
+    EXPECT_NE(frames.front(), frames[frames.size() / 2]);
+    std::stringstream read;
+    read << std::ifstream(folder / "loop.png", std::ios::binary).rdbuf();
+    const std::string apng = read.str();
+    // acTL: its length, the tag, then the frame count (big-endian).
+    const size_t actl = apng.find("acTL");
+    ASSERT_NE(actl, std::string::npos);
+    ASSERT_LE(actl + 8, apng.size());
+    const auto* count = reinterpret_cast<const unsigned char*>(apng.data() + actl + 4);
+    EXPECT_EQ(int32_t(count[0]) << 24 | count[1] << 16 | count[2] << 8 | count[3], samples);
     fs::remove_all(folder);
 }
