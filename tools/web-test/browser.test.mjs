@@ -763,7 +763,7 @@ for (const screen of SCREENS) {
       );
     }
     const controls = await page.locator('#controls button, #controls .control').all();
-    assert.equal(controls.length, 21, 'the controls');
+    assert.equal(controls.length, 24, 'the controls');
     const places = [];
     for (const button of controls) {
       const place = await button.boundingBox();
