@@ -12,6 +12,7 @@
 #include "geometry/geometry_pipeline.h"
 #include "geometry/matrix.h"
 #include "geometry/render_list.h"
+#include "raster/render_frame.h"
 
 namespace {
 
@@ -136,10 +137,32 @@ void draw_rest() {
     anim.drawn_posed = false;
 }
 
-// The pose over the emitted vertices: each part's posed fine positions, whole
-// positions rounded from them (a vertex the pose leaves where it was keeps its
-// own whole position, so that an unmoved part shows as at rest), and normals
-// computed again.
+// The mesh a part is drawn from in a pose: its posed fine positions `fine`,
+// whole positions rounded from them (a vertex the pose leaves where it was
+// keeps its own whole position, so that an unmoved part shows as at rest), and
+// normals computed again. Nothing when `fine` is not one per vertex.
+void pose_part_mesh(const PartMesh& rest, const std::vector<Vec4>& fine, PartMesh* posed) {
+    if (posed->triangles.size() != rest.triangles.size() ||
+        posed->vertices.size() != rest.vertices.size())
+        *posed = rest;
+    if (fine.size() != rest.vertices.size()) return;
+    const bool body = rest.fine.size() == rest.vertices.size();
+    for (size_t v = 0; v < rest.vertices.size(); ++v) {
+        const Vec4& at = fine[v];
+        const Vec4 rest_fine =
+            body ? rest.fine[v]
+                 : Vec4{rest.vertices[v].x * FINE_ONE, rest.vertices[v].y * FINE_ONE,
+                        rest.vertices[v].z * FINE_ONE, at.w};
+        const bool moved = at.x != rest_fine.x || at.y != rest_fine.y || at.z != rest_fine.z;
+        Vec4 whole = moved ? round_fine_position(at) : rest.vertices[v];
+        whole.w = rest.vertices[v].w;
+        posed->vertices[v] = whole;
+        if (body) posed->fine[v] = at;
+    }
+    refresh_part_normals(posed);
+}
+
+// The pose over the emitted vertices, each part as pose_part_mesh gives it.
 void draw_pose() {
     const Figure& f = figure();
     if (!anim.rig.valid || animation_record().pose.position.empty()) {
@@ -148,30 +171,46 @@ void draw_pose() {
     }
     anim.posed.resize(size_t(f.part_count));
     for (int32_t i = 0; i < f.part_count; ++i) {
-        const PartMesh& rest = *anim.rig_meshes[size_t(i)];
-        PartMesh& posed = anim.posed[size_t(i)];
-        if (posed.triangles.size() != rest.triangles.size() ||
-            posed.vertices.size() != rest.vertices.size())
-            posed = rest;
         posed_part_positions(anim.rig, animation_record().pose, i, &anim.fine);
-        if (anim.fine.size() != rest.vertices.size()) continue;
-        const bool body = rest.fine.size() == rest.vertices.size();
-        for (size_t v = 0; v < rest.vertices.size(); ++v) {
-            const Vec4& at = anim.fine[v];
-            const Vec4 rest_fine =
-                body ? rest.fine[v]
-                     : Vec4{rest.vertices[v].x * FINE_ONE, rest.vertices[v].y * FINE_ONE,
-                            rest.vertices[v].z * FINE_ONE, at.w};
-            const bool moved = at.x != rest_fine.x || at.y != rest_fine.y || at.z != rest_fine.z;
-            Vec4 whole = moved ? round_fine_position(at) : rest.vertices[v];
-            whole.w = rest.vertices[v].w;
-            posed.vertices[v] = whole;
-            if (body) posed.fine[v] = at;
-        }
-        refresh_part_normals(&posed);
-        draw_part_from(i, posed);
+        if (anim.fine.size() != anim.rig_meshes[size_t(i)]->vertices.size()) continue;
+        pose_part_mesh(*anim.rig_meshes[size_t(i)], anim.fine, &anim.posed[size_t(i)]);
+        draw_part_from(i, anim.posed[size_t(i)]);
     }
     anim.drawn_posed = true;
+}
+
+// --- The loop as samples ---
+
+// A loop being sampled: its own rig over the figure's meshes (held), a copy of
+// the points' targets and of the motions, and the pose as the loop carries it
+// up to loop frame `frame` (-1 before the first).
+struct LoopSampler {
+    std::vector<std::shared_ptr<const PartMesh>> meshes;
+    PoseRig rig;
+    std::vector<std::shared_ptr<const Motion>> motions;
+    std::vector<double> targets;  // 3 per point
+    PoseState start;
+    PoseState pose;
+    int32_t period = 0;
+    int32_t rate = LOOP_SAMPLES_PER_SECOND;
+    int32_t frame = -1;
+};
+
+// Steps the copy of the loop on to `frame`, as update_pose plays it: each
+// frame's targets from the motions, one solve a frame, every pass from the
+// loop's first pose.
+void sample_loop_to(LoopSampler* loop, int32_t frame) {
+    if (frame < loop->frame) loop->frame = -1;
+    while (loop->frame < frame) {
+        ++loop->frame;
+        if (loop->frame == 0) loop->pose = loop->start;
+        for (const auto& m : loop->motions)
+            for (int a = 0; a < 3; ++a)
+                loop->targets[size_t(m->point) * 3 + size_t(a)] =
+                    m->samples[size_t(loop->frame) * 3 + size_t(a)];
+        solve_pose(loop->rig, reinterpret_cast<const double(*)[3]>(loop->targets.data()),
+                   &loop->pose);
+    }
 }
 
 // --- Between the figure and the picture ---
@@ -680,4 +719,86 @@ void draw_control_points() {
                     d <= CONTROL_POINT_RADIUS * CONTROL_POINT_RADIUS ? fill : CONTROL_POINT_RIM;
             }
     }
+}
+
+bool animation_loop_samples(int32_t rate, FigurePose* pose, int32_t* count) {
+    const AnimationState& s = animation_record();
+    const Figure& f = figure();
+    if (rate < 1 || rate > LOOP_FRAMES_PER_SECOND || s.period <= 0 || s.motions.empty() ||
+        s.points.empty() || f.part_count <= 0)
+        return false;
+    auto loop = std::make_shared<LoopSampler>();
+    std::vector<PosePart> parts;
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const FigurePart& p = f.parts[i];
+        loop->meshes.push_back(drawn_mesh(i));
+        if (loop->meshes.back() == nullptr) return false;
+        parts.push_back({loop->meshes.back().get(), p.placement.depth, p.placement.offset_x,
+                         p.placement.scale, p.parent != NO_PART ? p.parent : POSE_NO_PART});
+    }
+    // Points whose part changed since they were placed lie on nothing: the
+    // animation mode drops them when it is next entered, and the loop is not
+    // the one it will play.
+    std::vector<PoseHandle> handles;
+    for (const ControlPoint& point : s.points) {
+        const int32_t part = point.at.part;
+        if (part < 0 || part >= f.part_count || point.mesh.lock() != loop->meshes[size_t(part)])
+            return false;
+        handles.push_back(point.at);
+        loop->targets.insert(loop->targets.end(), point.target, point.target + 3);
+    }
+    if (!build_pose_rig(parts.data(), int32_t(parts.size()), handles.data(),
+                        int32_t(handles.size()), &loop->rig))
+        return false;
+    for (const auto& m : s.motions)
+        if (m->point >= 0 && m->point < int32_t(s.points.size()) &&
+            m->samples.size() == size_t(s.period) * 3)
+            loop->motions.push_back(m);
+    loop->start = s.loop_started ? s.loop_start : s.pose;
+    loop->period = s.period;
+    loop->rate = rate;
+    // Sample k shows loop frame k * LOOP_FRAMES_PER_SECOND / rate, rounded down.
+    const int64_t samples =
+        (int64_t(s.period) * rate + LOOP_FRAMES_PER_SECOND - 1) / LOOP_FRAMES_PER_SECOND;
+    *count = int32_t(std::min<int64_t>(samples, MAX_LOOP_SAMPLES));
+    *pose = [loop](int32_t sample, std::vector<std::vector<Vec4>>* positions) {
+        const int64_t frame = int64_t(sample) * LOOP_FRAMES_PER_SECOND / loop->rate;
+        sample_loop_to(loop.get(), int32_t(std::clamp<int64_t>(frame, 0, loop->period - 1)));
+        positions->resize(loop->meshes.size());
+        for (size_t p = 0; p < loop->meshes.size(); ++p)
+            posed_part_positions(loop->rig, loop->pose, int32_t(p), &(*positions)[p]);
+    };
+    return true;
+}
+
+bool render_loop_pictures(int32_t rate, const LoopPicture& picture) {
+    FigurePose pose;
+    int32_t count = 0;
+    if (!animation_loop_samples(rate, &pose, &count)) return false;
+    const Figure& f = figure();
+    std::vector<std::vector<Vec4>> positions;
+    std::vector<PartMesh> posed(size_t(f.part_count));
+    for (int32_t k = 0; k < count; ++k) {
+        pose(k, &positions);
+        for (int32_t i = 0; i < f.part_count; ++i) {
+            const std::shared_ptr<const PartMesh> rest = drawn_mesh(i);
+            if (positions[size_t(i)].size() != rest->vertices.size()) continue;
+            pose_part_mesh(*rest, positions[size_t(i)], &posed[size_t(i)]);
+            draw_part_from(i, posed[size_t(i)]);
+        }
+        anim.drawn_posed = true;
+        clear_screen();
+        place_figure();
+        transform_scene();
+        render_frame();
+        picture(current_page_pixels(), screen_width(), screen_height());
+    }
+    // The figure as it was drawn: the live pose while animating, else at rest.
+    if (anim.on) {
+        keep_rig_current();
+        draw_pose();
+    } else {
+        draw_rest();
+    }
+    return true;
 }

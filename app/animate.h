@@ -18,9 +18,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "app/animation_state.h"
+#include "app/mesh_export.h"
 #include "app/undo_history.h"
+
+// The loop is recorded and played one frame a step, at the frame pacing's
+// 50 frames a second; its exports and pictures take one sample in two.
+inline constexpr int32_t LOOP_FRAMES_PER_SECOND = 50;
+inline constexpr int32_t LOOP_SAMPLES_PER_SECOND = 25;
 
 // A point's disc on the picture, and how near a click must come to take it.
 inline constexpr int32_t CONTROL_POINT_RADIUS = 3;
@@ -69,3 +76,21 @@ void draw_control_points();
 // Where point `point`'s disc is drawn (client pixels), from the last
 // transform; false for no such point or one off the screen.
 bool control_point_on_screen(int32_t point, int32_t* x, int32_t* y);
+
+// The recorded loop as samples, `rate` a second over one period (rate 1 ..
+// LOOP_FRAMES_PER_SECOND; the last sample comes before the loop comes round):
+// *pose gives each part's posed positions at sample k as
+// export_figure_animation_glb takes them, solved as playing solves them, every
+// pass from the loop's first pose. The live pose is not touched: the solve
+// works on copies of the state and of the rig. The samples belong to the
+// figure and points as they are now; call them before anything changes. False
+// without a loop, with a point no longer on the figure as drawn, or for a rate
+// out of range.
+bool animation_loop_samples(int32_t rate, FigurePose* pose, int32_t* count);
+// The loop's pictures, `rate` a second over one period, each rendered as the
+// window would show it at that sample (the view as it is, no control point
+// drawn) and handed to `picture` (the page, row pitch screen_width()).
+// Afterwards the figure is drawn as before. Call between frames. False, with
+// no picture, where animation_loop_samples is false.
+using LoopPicture = std::function<void(const uint16_t* page, int32_t width, int32_t height)>;
+bool render_loop_pictures(int32_t rate, const LoopPicture& picture);

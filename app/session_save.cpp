@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/animate.h"
 #include "app/edited_object.h"
 #include "app/mesh_export.h"
 #include "app/platform.h"
@@ -32,6 +33,13 @@ bool save_session(std::string* report) {
             if (format.exporter(&data) == EXPORT_OK)
                 request.files.push_back({format.extension, std::move(data)});
         }
+        // The recorded loop, as other viewers play it.
+        FigurePose pose;
+        int32_t samples = 0;
+        std::string data;
+        if (animation_loop_samples(LOOP_SAMPLES_PER_SECOND, &pose, &samples) &&
+            export_figure_animation_glb(samples, LOOP_SAMPLES_PER_SECOND, pose, &data) == EXPORT_OK)
+            request.files.push_back({ANIMATION_SAVE_EXTENSION, std::move(data)});
     }
     const bool whole_session = recording_complete();
     if (whole_session) request.files.push_back({"txt", recorded_script()});

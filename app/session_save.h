@@ -9,10 +9,15 @@
 // The window's background, where the client area shows no page: its last row.
 inline constexpr uint16_t WINDOW_BACKGROUND_PIXEL = 0x7FFF;
 
+// The animated figure's file of a save: NAME.animation.glb.
+inline constexpr const char* ANIMATION_SAVE_EXTENSION = "animation.glb";
+
 // Saves, between frames or after a frame's presentation (the current page is
 // then the picture shown): the figure (every part) as OBJ, STL and GLB (where the
 // build has a GLB writer; none with an empty figure or one without a
-// face), the client area as shown as PNG (its last row the white background),
+// face), the recorded loop as an animated GLB (morph targets, 25 samples a
+// second over one period, app/animate.h; none without a loop or a GLB
+// writer), the client area as shown as PNG (its last row the white background),
 // and the recorded session as a script (none once the recording met its
 // limit: *report then says so). The script gets a comment naming the save.
 // True with where the files went in *report; false with why not.

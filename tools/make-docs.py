@@ -28,7 +28,7 @@ def recipes():
         words = line.split("#", 1)[0].split()
         if not words:
             continue
-        if len(words) < 2 or words[1] not in ("replay", "gallery", "tool", "page", "kept"):
+        if len(words) < 2 or words[1] not in ("replay", "loop", "gallery", "tool", "page", "kept"):
             sys.exit(f"{RECIPES}:{number}: expected 'NAME.png replay|gallery|tool|page|kept ...'")
         if words[1] == "kept" and len(words) < 3:
             sys.exit(f"{RECIPES}:{number}: a kept picture says why it cannot be made again")
@@ -36,6 +36,8 @@ def recipes():
             sys.exit(f"{RECIPES}:{number}: a tool picture names one program")
         if words[1] == "replay" and len(words) < 4:
             sys.exit(f"{RECIPES}:{number}: a replay picture names a script and a screenshot")
+        if words[1] == "loop" and (len(words) < 4 or not all(w.isdigit() for w in words[3:])):
+            sys.exit(f"{RECIPES}:{number}: a loop picture names a script and frame numbers")
         lines.append((words[0], words[1], words[2:]))
     return lines
 
@@ -56,11 +58,16 @@ def make(picture, kind, arguments, tools, out, scratch):
         program = str(ROOT / arguments[0])
         prefix = [sys.executable] if program.endswith(".py") else []
         run([*prefix, program, tools.replay, str(target)])
-    elif kind == "replay":
+    elif kind in ("replay", "loop"):
         script, shots = arguments[0], arguments[1:]
         folder = scratch / picture
-        run([tools.replay, str(ROOT / script), "--out", str(folder)])
-        images = [Image.open(folder / f"{shot}.png").convert("RGB").reduce(2) for shot in shots]
+        if kind == "replay":
+            run([tools.replay, str(ROOT / script), "--out", str(folder)])
+            files = [folder / f"{shot}.png" for shot in shots]
+        else:
+            run([tools.replay, str(ROOT / script), "--frames", str(folder)])
+            files = [folder / f"frame-{int(shot):03d}.png" for shot in shots]
+        images = [Image.open(path).convert("RGB").reduce(2) for path in files]
         width = sum(image.width for image in images) + GAP * (len(images) - 1)
         strip = Image.new("RGB", (width, max(image.height for image in images)), "white")
         x = 0

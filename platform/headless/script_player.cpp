@@ -3,14 +3,17 @@
 #include "platform/headless/script_player.h"
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <tuple>
 
+#include "app/animate.h"
 #include "app/frame.h"
 #include "app/mesh_export.h"
 #include "app/shell.h"
 #include "base/messages.h"
+#include "platform/common/apng_writer.h"
 #include "platform/common/output_file.h"
 #include "platform/common/png_writer.h"
 #include "platform/common/text_encoding.h"
@@ -86,7 +89,16 @@ struct Replay {
     // The end-of-script exports, in the order of EXPORT_FORMATS.
     std::array<int32_t, EXPORT_FORMAT_COUNT> end_results = {};
     std::array<std::string, EXPORT_FORMAT_COUNT> end_data;
+    // The loop's pictures at the end, when asked for: whether there was a loop, and each
+    // frame's pixels.
+    bool loop_taken = false;
+    std::vector<std::vector<uint16_t>> loop_frames;
+    int32_t loop_width = 0, loop_height = 0;
 };
+
+bool wants_loop(const ReplayOutputs& outputs) {
+    return !outputs.loop_frames_dir.empty() || !outputs.loop_apng_path.empty();
+}
 
 // Without an output folder the script's screenshots, exports and saves write nothing: the
 // log says so once, at the first of them.
@@ -184,6 +196,7 @@ std::vector<NamedPath> end_outputs(const ReplayOutputs& outputs) {
         if (!outputs.end_exports[i].empty())
             paths.push_back({EXPORT_FORMATS[i].option, outputs.end_exports[i], true});
     if (!outputs.stats_path.empty()) paths.push_back({"--stats", outputs.stats_path, true});
+    if (!outputs.loop_apng_path.empty()) paths.push_back({"--apng", outputs.loop_apng_path, true});
     return paths;
 }
 
@@ -245,6 +258,8 @@ int prepare_outputs(Replay& replay, std::string* error) {
     if (!outputs_apart(paths, error)) return REPLAY_USAGE;
     if (!outputs.out_dir.empty() && !create_output_folder(outputs.out_dir, error))
         return REPLAY_OUTPUT_FAILED;
+    if (!outputs.loop_frames_dir.empty() && !create_output_folder(outputs.loop_frames_dir, error))
+        return REPLAY_OUTPUT_FAILED;
     for (const NamedPath& named : end_outputs(outputs))
         if (!check_output_path(named.path, error)) return REPLAY_OUTPUT_FAILED;
     if (int checked = check_command_outputs(replay, error); checked != REPLAY_DONE) return checked;
@@ -261,6 +276,47 @@ void take_end_exports(Replay& replay) {
     for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i)
         if (!replay.outputs.end_exports[i].empty())
             replay.end_results[i] = EXPORT_FORMATS[i].exporter(&replay.end_data[i]);
+    if (!wants_loop(replay.outputs)) return;
+    replay.loop_taken = render_loop_pictures(
+        LOOP_SAMPLES_PER_SECOND, [&](const uint16_t* page, int32_t width, int32_t height) {
+            replay.loop_width = width;
+            replay.loop_height = height;
+            replay.loop_frames.emplace_back(page, page + size_t(width) * size_t(height));
+        });
+}
+
+// The loop's frames as numbered PNG files and as one animated PNG, as asked for.
+int write_loop_outputs(Replay& replay, std::string* error) {
+    const ReplayOutputs& outputs = replay.outputs;
+    const int32_t width = replay.loop_width, height = replay.loop_height;
+    for (size_t k = 0; !outputs.loop_frames_dir.empty() && k < replay.loop_frames.size(); ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%03d.png", int(k + 1));
+        const std::string path = output_path_in(outputs.loop_frames_dir, name);
+        std::string png;
+        if (!encode_png_555(replay.loop_frames[k].data(), width, height, 1, &png)) {
+            *error = "cannot write " + path + ": the frame could not be encoded as PNG";
+            return REPLAY_OUTPUT_FAILED;
+        }
+        if (!write_output_file(path, png, error)) return REPLAY_OUTPUT_FAILED;
+    }
+    if (!outputs.loop_frames_dir.empty())
+        replay.log << "wrote " << replay.loop_frames.size() << " frames into "
+                   << outputs.loop_frames_dir << "\n";
+    if (outputs.loop_apng_path.empty()) return REPLAY_DONE;
+    std::vector<const uint16_t*> frames;
+    for (const std::vector<uint16_t>& frame : replay.loop_frames)
+        frames.push_back(frame.data());
+    std::string apng;
+    if (!encode_apng_555(frames, width, height, 1, LOOP_SAMPLES_PER_SECOND, &apng)) {
+        *error = "cannot write " + outputs.loop_apng_path +
+                 (apng_encoder_available() ? ": the loop could not be encoded"
+                                           : ": this build has no APNG encoder");
+        return REPLAY_OUTPUT_FAILED;
+    }
+    if (!write_output_file(outputs.loop_apng_path, apng, error)) return REPLAY_OUTPUT_FAILED;
+    replay.log << "wrote " << outputs.loop_apng_path << "\n";
+    return REPLAY_DONE;
 }
 
 // The end-of-script files: 0, REPLAY_SCRIPT_ERROR when there was nothing to export,
@@ -273,12 +329,19 @@ int write_end_outputs(Replay& replay, std::string* error) {
             return REPLAY_SCRIPT_ERROR;
         }
     }
+    if (wants_loop(replay.outputs) && !replay.loop_taken) {
+        *error =
+            "at the end of the script: no recorded loop to write (record one with R while "
+            "animating)";
+        return REPLAY_SCRIPT_ERROR;
+    }
     for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i) {
         const std::string& path = replay.outputs.end_exports[i];
         if (path.empty()) continue;
         if (!write_output_file(path, replay.end_data[i], error)) return REPLAY_OUTPUT_FAILED;
         replay.log << "wrote " << path << "\n";
     }
+    if (int written = write_loop_outputs(replay, error); written != REPLAY_DONE) return written;
     if (replay.outputs.stats_path.empty()) return REPLAY_DONE;
     if (!commit_output(&replay.stats, error)) return REPLAY_OUTPUT_FAILED;
     replay.log << "wrote " << replay.outputs.stats_path << "\n";
@@ -296,7 +359,7 @@ void end_session() {
 
 int run_script(const Script& script, const ReplayOutputs& outputs, const HeadlessConfig& config,
                std::ostream& log, std::string* error) {
-    Replay replay{script, outputs, log, OutputFile{}, false, false, false, {}, {}};
+    Replay replay{script, outputs, log, OutputFile{}, false, false, false, {}, {}, false, {}, 0, 0};
     if (int checked = prepare_outputs(replay, error); checked != REPLAY_DONE) return checked;
     Reported reported;
     // Saves (Ctrl+S in the script) go into the output folder.

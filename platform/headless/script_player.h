@@ -21,6 +21,11 @@ struct ReplayOutputs {
     std::array<std::string, EXPORT_FORMAT_COUNT> end_exports;
     // One CSV row per frame: the render counters and the frame's measured time.
     std::string stats_path;
+    // The recorded loop when the script ends (or at the close box), one period at
+    // LOOP_SAMPLES_PER_SECOND (app/animate.h): numbered PNG frames in this folder
+    // (frame-001.png, ...; made when missing), and one animated PNG.
+    std::string loop_frames_dir;
+    std::string loop_apng_path;
     // The script's own file, which no output may replace; empty for a script that is none.
     std::string script_path;
     // Called after every frame, for tests that follow a replay frame by frame.
@@ -39,7 +44,8 @@ struct ReplayOutputs {
 //
 // Returns REPLAY_DONE, or with the reason in *error ("LINE: ..." for a command's):
 // REPLAY_SCRIPT_ERROR for a command given after the program ended, an export with no
-// edited object or nothing in it (also at the end: no line), or a command's file that
+// edited object or nothing in it (also at the end: no line), loop frames or an animated PNG
+// asked for without a recorded loop at the end, or a command's file that
 // another output writes; REPLAY_USAGE when an output is the script or two of the end
 // outputs are one file; REPLAY_OUTPUT_FAILED with "cannot write PATH: reason" when a file
 // cannot be written, or "LINE: not saved: reason" after the frame of a save (Ctrl+S) into a

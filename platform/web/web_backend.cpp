@@ -374,10 +374,11 @@ bool platform_save(const SaveRequest& request, std::string* report) {
     std::string kinds;
     auto download = [&](const char* extension, const std::string& data) {
         const std::string file = name + "." + extension;
-        const std::string type = std::string(extension) == "txt"   ? "text/plain"
-                                 : std::string(extension) == "png" ? "image/png"
-                                 : std::string(extension) == "glb" ? "model/gltf-binary"
-                                                                   : "application/octet-stream";
+        const std::string kind = file.substr(file.rfind('.') + 1);  // "glb" of "animation.glb"
+        const std::string type = kind == "txt"   ? "text/plain"
+                                 : kind == "png" ? "image/png"
+                                 : kind == "glb" ? "model/gltf-binary"
+                                                 : "application/octet-stream";
         page_save_file(file.c_str(), type.c_str(), data.data(), int32_t(data.size()));
         kinds += (kinds.empty() ? "" : " ") + std::string(extension);
     };

@@ -1,9 +1,14 @@
 // The animation mode, played as a user plays it: a figure built by script, control
 // points placed on its hands and feet, one dragged, the rest shape back on leaving, a
-// recorded loop that shows the same pictures every pass, a recording undone, and the
-// whole session replayed from its recording.
+// recorded loop that shows the same pictures every pass, a recording undone, the
+// whole session replayed from its recording, and a save's animated GLB.
 #include <gtest/gtest.h>
+#include <tiny_gltf.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -200,4 +205,93 @@ TEST(AnimateSession, PosesRecordsPlaysAndUndoesAsDrawnAndReplays) {
     for (const auto& [frame, hash] : pass)
         EXPECT_EQ(replayed[size_t(frame) - 1], hash) << frame;
     EXPECT_EQ(replayed.back(), last);
+}
+
+// Ctrl+S with a recorded loop also writes the loop as an animated GLB: one
+// animation, 25 samples a second over the loop's period, and the live pose
+// left as it was.
+TEST(AnimateSession, SaveWritesTheLoopAsAnAnimatedGlb) {
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("sketch3d-animate-save-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    HeadlessConfig config;
+    config.save_dir = folder.string();
+    std::string script;
+    int32_t samples = 0;
+    {
+        Session session(config);
+        build_figure(session);
+        session.tap(KEY_A);
+        click(session, LEFT_FOOT_X, FOOT_Y);
+        click(session, OTHER_HAND_X, HAND_Y);
+        session.tap(KEY_R);
+        drag(session, OTHER_HAND_X, HAND_Y, OTHER_HAND_X - 20, HAND_Y + 40, 13, 0);
+        session.tap(KEY_R);
+        session.tap(KEY_SPACE);  // paused, so that the save's frame shows the same pose
+        const AnimationState& s = animation_state();
+        ASSERT_EQ(s.motions.size(), 1u);
+        const int32_t period = s.period;
+        const PoseState pose = s.pose;
+        const Page before = page();
+        headless_queue_key_down(KEY_CONTROL);
+        headless_queue_key_down(KEY_S);
+        session.frames(1);
+        headless_queue_key_up(KEY_S);
+        headless_queue_key_up(KEY_CONTROL);
+        session.frames(1);
+        EXPECT_EQ(animation_state().pose.position, pose.position);
+        EXPECT_EQ(page(), before);
+
+        std::stringstream text;
+        text << std::ifstream(folder / "sketch3d-001.animation.glb", std::ios::binary).rdbuf();
+        const std::string glb = text.str();
+        tinygltf::Model model;
+        tinygltf::TinyGLTF loader;
+        std::string error, warning;
+        ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning,
+                                                reinterpret_cast<const unsigned char*>(glb.data()),
+                                                unsigned(glb.size())))
+            << error;
+        ASSERT_EQ(model.animations.size(), 1u);
+        const tinygltf::Accessor& times =
+            model.accessors.at(size_t(model.animations[0].samplers.at(0).input));
+        // One key per sample and one closing the loop on the first.
+        samples = (period * LOOP_SAMPLES_PER_SECOND + LOOP_FRAMES_PER_SECOND - 1) /
+                  LOOP_FRAMES_PER_SECOND;
+        EXPECT_EQ(times.count, size_t(samples + 1));
+        EXPECT_NEAR(times.maxValues.at(0), double(samples) / LOOP_SAMPLES_PER_SECOND, 1e-6);
+        script = headless_recorded_script();
+    }
+    // The session replayed writes the same loop as numbered frames and as one APNG
+    // that holds as many frames, not all alike.
+    Script commands;
+    std::string error;
+    ASSERT_TRUE(parse_script(script, &commands, &error)) << error;
+    ReplayOutputs outputs;
+    outputs.loop_frames_dir = (folder / "loop").string();
+    outputs.loop_apng_path = (folder / "loop.png").string();
+    std::ostringstream log;
+    ASSERT_EQ(run_script(commands, outputs, HeadlessConfig{}, log, &error), 0) << error;
+    std::vector<std::string> frames;
+    for (int32_t k = 1;; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%03d.png", int(k));
+        std::stringstream png;
+        png << std::ifstream(folder / "loop" / name, std::ios::binary).rdbuf();
+        if (png.str().empty()) break;
+        frames.push_back(png.str());
+    }
+    EXPECT_EQ(int32_t(frames.size()), samples);
+    EXPECT_NE(frames.front(), frames[frames.size() / 2]);
+    std::stringstream read;
+    read << std::ifstream(folder / "loop.png", std::ios::binary).rdbuf();
+    const std::string apng = read.str();
+    // acTL: its length, the tag, then the frame count (big-endian).
+    const size_t actl = apng.find("acTL");
+    ASSERT_NE(actl, std::string::npos);
+    ASSERT_LE(actl + 8, apng.size());
+    const auto* count = reinterpret_cast<const unsigned char*>(apng.data() + actl + 4);
+    EXPECT_EQ(int32_t(count[0]) << 24 | count[1] << 16 | count[2] << 8 | count[3], samples);
+    fs::remove_all(folder);
 }

@@ -72,6 +72,12 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
          "sketch3d-replay: --obj a.obj and --ply ./a.obj name one file"},
         {replay, "s.txt --stats same --glb same", 2,
          "sketch3d-replay: --glb same and --stats same name one file"},
+        // The loop's outputs: without a recorded loop there is nothing to write.
+        {replay, "s.txt --frames", 2, "sketch3d-replay: --frames expects DIR"},
+        {replay, "s.txt --apng s.txt", 2,
+         "sketch3d-replay: --apng s.txt names the script s.txt, which it would replace"},
+        {replay, "s.txt --frames loop --apng loop.png", 1,
+         "s.txt: at the end of the script: no recorded loop to write"},
         {gallery, "--help", 0, "usage: sketch3d-gallery --out FILE.png"},
         {gallery, "--out g.png --scale 9", 2,
          "sketch3d-gallery: --scale expects an integer 1..8, got '9'"},
@@ -140,7 +146,7 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
     // Nothing refused was written, and the inputs are as they were.
     EXPECT_EQ(read_text(folder / "s.txt"), "frames 1\n");
     EXPECT_TRUE(fs::is_symlink(folder / "link.txt"));
-    for (const char* name : {"a.obj", "same", "g.png", "a.png", "-name", "b.ply"})
+    for (const char* name : {"a.obj", "same", "g.png", "a.png", "-name", "b.ply", "loop.png"})
         EXPECT_FALSE(fs::exists(folder / name)) << name;
     fs::remove_all(folder);
 }

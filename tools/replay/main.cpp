@@ -11,7 +11,8 @@ namespace {
 
 // The usage, with one line for each export format.
 std::string usage() {
-    std::string text = "usage: sketch3d-replay SCRIPT [--out DIR] [--stats FILE]";
+    std::string text =
+        "usage: sketch3d-replay SCRIPT [--out DIR] [--stats FILE] [--frames DIR] [--apng FILE]";
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string(" [") + format.option + " FILE]";
     text +=
@@ -32,10 +33,14 @@ std::string usage() {
     text +=
         "  --stats FILE  one CSV row per frame: packets walked, culled, dropped by\n"
         "                depth, drawn, pixels written, frame time in microseconds\n"
+        "  --frames DIR  the recorded loop when the script ends, one period at 25 frames a\n"
+        "                second, as DIR/frame-001.png, frame-002.png, ...\n"
+        "  --apng FILE   the same loop as one animated PNG that repeats\n"
         "SCRIPT is a file or a pipe (/dev/stdin) of at most 64 MiB and 1048576 commands, lines\n"
         "of at most 4096 bytes. A value starting with '-' is written --obj=./-name.\n"
         "Every output is checked before the script plays, and each must be a file of its own.\n"
-        "Exit codes: 1 bad or empty script, or nothing to export; 2 usage, or an output that\n"
+        "Exit codes: 1 bad or empty script, nothing to export, or no recorded loop for\n"
+        "--frames or --apng; 2 usage, or an output that\n"
         "is the script or another output's file; 3 output or save not written; 4 script not\n"
         "readable (missing, a folder, a device).\n";
     return text;
@@ -44,8 +49,9 @@ std::string usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<CommandOption> options = {text_option("--out", "DIR"),
-                                          text_option("--stats", "FILE")};
+    std::vector<CommandOption> options = {
+        text_option("--out", "DIR"), text_option("--stats", "FILE"), text_option("--frames", "DIR"),
+        text_option("--apng", "FILE")};
     for (const ExportFormat& format : EXPORT_FORMATS)
         options.push_back(text_option(format.option, "FILE"));
     std::string script_path;
@@ -64,6 +70,8 @@ int main(int argc, char** argv) {
     if (const CommandOption* out = find_option(options, "--out"); out->given)
         outputs.out_dir = out->text;
     outputs.stats_path = find_option(options, "--stats")->text;
+    outputs.loop_frames_dir = find_option(options, "--frames")->text;
+    outputs.loop_apng_path = find_option(options, "--apng")->text;
     for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i)
         outputs.end_exports[i] = find_option(options, EXPORT_FORMATS[i].option)->text;
     outputs.script_path = script_path;

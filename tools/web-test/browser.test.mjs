@@ -763,7 +763,7 @@ for (const screen of SCREENS) {
       );
     }
     const controls = await page.locator('#controls button, #controls .control').all();
-    assert.equal(controls.length, 21, 'the controls');
+    assert.equal(controls.length, 24, 'the controls');
     const places = [];
     for (const button of controls) {
       const place = await button.boundingBox();
@@ -786,7 +786,8 @@ for (const screen of SCREENS) {
     for (const name of ['Face front / push Z', 'Soft F1', 'Glossy F2', 'Banded F3', 'Discard F12',
       'Inflate I', 'Undo Ctrl+Z', 'Redo Ctrl+Y', 'Add part N', 'Mirror part M', 'Next part Tab',
       'Remove part Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc', 'Brush smaller [',
-      'Brush larger ]', 'Closer wheel up', 'Farther wheel down', 'Behind Shift'])
+      'Brush larger ]', 'Closer wheel up', 'Farther wheel down', 'Behind Shift', 'Animate A',
+      'Record R', 'Play/Pause Space'])
       assert.ok(labels.includes(name), `no "${name}" among ${labels}`);
     const help = page.locator('#help li');
     assert.ok((await help.count()) >= 3 && (await help.count()) <= 8, 'the guide is a short list');
@@ -1164,6 +1165,102 @@ async function canvasImage(page) {
   });
   return { ...canvas, data: Buffer.from(canvas.data, 'base64') };
 }
+
+// The animation controls: a body, Animate, a control point placed on it and another dragged
+// while Record is on, Record again: the loop plays, Play/Pause stops it, Save downloads the
+// loop as an animated GLB beside the other files, and Animate again shows the rest shape.
+test('Animate, Record and Play/Pause pose and loop a body', { timeout: 120000 }, async () => {
+  const { page, problems } = await openPage();
+  const box = await page.locator('#screen').boundingBox();
+  const move = (x, y) => page.mouse.move(box.x + x + 0.5, box.y + y + 0.5);
+  const control = async (id) => {
+    await page.locator(id).hover();
+    await page.mouse.down();
+    await nextFrames(page);
+    await page.mouse.up();
+    await nextFrames(page);
+  };
+  const click = async (x, y) => {
+    await move(x, y);
+    await nextFrames(page);
+    await page.mouse.down();
+    await nextFrames(page);
+    await page.mouse.up();
+    await nextFrames(page);
+  };
+  await waitFor('a blue screen', () => isBlueScreen(page));
+  const corners = [
+    [350, 150],
+    [350, 330],
+    [150, 330],
+    [150, 150],
+  ];
+  let previous = corners.at(-1);
+  await move(...previous);
+  await nextFrames(page);
+  await page.mouse.down();
+  for (const corner of corners) {
+    await move(...corner);
+    const middle = [(previous[0] + corner[0]) >> 1, (previous[1] + corner[1]) >> 1];
+    await waitFor(`the stroke to ${corner}`, async () => isBlack(await pixel(page, ...middle)));
+    previous = corner;
+  }
+  await page.mouse.up();
+  await move(250, 240);
+  await nextFrames(page);
+  await page.mouse.down({ button: 'right' });
+  await waitFor('a lit red sheet', async () => isLitRed(await pixel(page, 250, 240)));
+  await page.mouse.up({ button: 'right' });
+  const sheet = await census(page);
+  await control('#controls [data-key="73"]');
+  await waitFor('the body', async () => (await census(page)).checksum !== sheet.checksum);
+  await nextFrames(page);
+  const rest = await canvasImage(page);
+
+  // A point (a green disc) pinned low, and one high up dragged to the right while recording.
+  await control('#animate');
+  await click(250, 300);
+  const green = (rgb) => rgb[0] < 40 && rgb[1] > 200 && rgb[2] < 40;
+  await waitFor('the pinned point', async () => green(await pixel(page, 250, 300)));
+  await click(250, 180);
+  await control('#record');
+  await move(250, 180);
+  await nextFrames(page);
+  await page.mouse.down();
+  for (let x = 254; x <= 290; x += 4) {
+    await move(x, 180);
+    await nextFrames(page);
+  }
+  await page.mouse.up();
+  await nextFrames(page);
+  await control('#record');
+  // Playing, the picture changes from frame to frame; paused, it stays.
+  const playing = await canvasImage(page);
+  await waitFor('the loop to move', async () =>
+    firstDifference(await canvasImage(page), playing) !== null,
+  );
+  await control('#play');
+  const paused = await canvasImage(page);
+  await nextFrames(page);
+  await nextFrames(page);
+  assert.equal(firstDifference(await canvasImage(page), paused), null, 'the loop did not pause');
+
+  const downloads = [];
+  page.on('download', (download) => downloads.push(download));
+  await page.locator('#save').click();
+  await waitFor('the six files of the save', () => downloads.length >= 6);
+  const names = downloads.map((download) => download.suggestedFilename());
+  assert.ok(names.includes('sketch3d-001.animation.glb'), names.join(' '));
+  const glb = readFileSync(await downloads[names.indexOf('sketch3d-001.animation.glb')].path());
+  assert.equal(glb.toString('latin1', 0, 4), 'glTF');
+
+  await control('#animate');
+  await waitFor('the rest shape', async () =>
+    firstDifference(await canvasImage(page), rest) === null,
+  );
+  assert.deepEqual(problems, []);
+  await page.close();
+});
 
 test('Save downloads a numbered save, and Open plays it back', { timeout: 120000 }, async () => {
   const { page, problems } = await openPage();
