@@ -173,6 +173,18 @@ void play_animation(Session& session, std::vector<std::pair<int32_t, uint64_t>>*
     undo(session);
     EXPECT_TRUE(animation_state().motions.empty());
     EXPECT_EQ(page(), before_recording);
+
+    // Points stay on the meshes they were placed on: the mirrored arm taken
+    // away, its hand goes, and so do the feet on the body it was blended with
+    // (the body is drawn from another blend now); the first arm's hand stays.
+    session.tap(KEY_A);
+    while (figure().edited != 2)
+        session.tap(KEY_TAB);
+    session.tap(KEY_BACKSPACE);
+    ASSERT_EQ(figure().part_count, 2);
+    session.tap(KEY_A);
+    ASSERT_EQ(point_count(), 1);
+    EXPECT_EQ(animation_state().points[0].at.part, 1);
 }
 
 }  // namespace
