@@ -87,7 +87,7 @@ constexpr const char* HELP =
     "one, a recording; not the wheel or the brush's size), again and again, and Ctrl+Y or\n"
     "Ctrl+Shift+Z redoes it. Ctrl+S saves the picture,\n"
     "the session and every part as numbered files sketch3d-NNN.obj, .stl, .glb, .png and\n"
-    ".txt. Escape ends the program.\n"
+    ".txt (and .animation.glb with a recorded loop). Escape ends the program.\n"
     "\n"
     "  FILE           open a session saved by Ctrl+S or recorded with --record: it plays at\n"
     "                 once, and the mouse takes over where it ends, Ctrl+Z taking back its\n"

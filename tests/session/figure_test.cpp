@@ -1157,7 +1157,9 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
         EXPECT_LE(drawn.crease_share(0.5), i == 4 || i == 5 ? 10 : 45) << i;
         EXPECT_LT(drawn.crease_share(0.5), own.crease_share(0.5) - 30) << i;
         EXPECT_LT(drawn.crease, own.crease) << i;
-        if (i == 4 || i == 5) EXPECT_LE(drawn.crease_share(0.9), 30) << i;
+        if (i == 4 || i == 5) {
+            EXPECT_LE(drawn.crease_share(0.9), 30) << i;
+        }
     }
     // Moved only along the rays: no pixel shown beyond those the parts show.
     int32_t shown = 0, beyond = 0;
@@ -1367,6 +1369,8 @@ TEST(Figure, ThePictureShowsTheNearerPartWhereTheyMeet) {
             "wrong part at the joins, %s: %d pixels beyond 1 px, %d beyond 3, %d beyond 4\n",
             view.name, wrong_part_pixels(drawn, exact, 1), wrong_part_pixels(drawn, exact, 3),
             beyond_4);
-        if (view.holds) EXPECT_LE(beyond_4, 5) << view.name;
+        if (view.holds) {
+            EXPECT_LE(beyond_4, 5) << view.name;
+        }
     }
 }
