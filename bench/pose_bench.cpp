@@ -8,6 +8,7 @@
 #include "geometry/inflate_region.h"
 #include "geometry/pose_figure.h"
 #include "support/body_quality.h"
+#include "support/posed_figure.h"
 
 namespace {
 
@@ -22,21 +23,6 @@ struct PoseFigure {
     std::vector<PoseHandle> handles;
     int64_t triangles = 0;
 };
-
-PoseHandle tip_handle(const PartMesh& mesh, int32_t part, double dx, double dy) {
-    PoseHandle handle = {part, 0, {1.0 / 3, 1.0 / 3, 1.0 / 3}};
-    double best = -1e30;
-    for (size_t t = 0; t < mesh.triangles.size(); ++t) {
-        double along = 0;
-        for (int32_t v : mesh.triangles[t].v)
-            along += mesh.fine[size_t(v)].x * dx + mesh.fine[size_t(v)].y * dy;
-        if (along > best) {
-            best = along;
-            handle.triangle = int32_t(t);
-        }
-    }
-    return handle;
-}
 
 const PoseFigure& pose_figure() {
     static const PoseFigure figure = [] {

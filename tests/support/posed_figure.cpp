@@ -42,8 +42,7 @@ const PoseTestFigure& pose_test_figure() {
     return f;
 }
 
-PoseHandle tip_handle(const PoseTestFigure& f, int32_t part, double dx, double dy) {
-    const PartMesh& mesh = f.meshes[part];
+PoseHandle tip_handle(const PartMesh& mesh, int32_t part, double dx, double dy) {
     PoseHandle handle = {part, 0, {1.0 / 3, 1.0 / 3, 1.0 / 3}};
     double best = -1e30;
     for (size_t t = 0; t < mesh.triangles.size(); ++t) {
@@ -56,6 +55,10 @@ PoseHandle tip_handle(const PoseTestFigure& f, int32_t part, double dx, double d
         }
     }
     return handle;
+}
+
+PoseHandle tip_handle(const PoseTestFigure& f, int32_t part, double dx, double dy) {
+    return tip_handle(f.meshes[part], part, dx, dy);
 }
 
 bool pose_test_figure_swung(PosedTestFigure* out) {

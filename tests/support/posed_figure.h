@@ -24,8 +24,9 @@ struct PoseTestFigure {
 };
 const PoseTestFigure& pose_test_figure();
 
-// The triangle farthest along (dx, dy) on a part, as a control point at its
-// centre.
+// The triangle farthest along (dx, dy) on part `part` (its mesh), as a
+// control point at its centre.
+PoseHandle tip_handle(const PartMesh& mesh, int32_t part, double dx, double dy);
 PoseHandle tip_handle(const PoseTestFigure& f, int32_t part, double dx, double dy);
 
 struct PosedTestFigure {
