@@ -75,6 +75,19 @@ bool same_region(const RegionMask& a, const RegionMask& b) {
            a.origin_y == b.origin_y && a.inside == b.inside;
 }
 
+bool same_painting(const PartPainting& a, const PartPainting& b) {
+    if (a.segments.size() != b.segments.size()) return false;
+    for (size_t i = 0; i < a.segments.size(); ++i) {
+        const PaintSegment& p = a.segments[i];
+        const PaintSegment& q = b.segments[i];
+        if (p.x0 != q.x0 || p.y0 != q.y0 || p.x1 != q.x1 || p.y1 != q.y1 ||
+            p.colour.r != q.colour.r || p.colour.g != q.colour.g || p.colour.b != q.colour.b ||
+            p.colour.spare != q.colour.spare)
+            return false;
+    }
+    return true;
+}
+
 // Shared records: the same one, or both present and equal.
 template <typename Record, typename Same>
 bool same_shared(const std::shared_ptr<const Record>& a, const std::shared_ptr<const Record>& b,
@@ -338,7 +351,8 @@ bool operator==(const FigurePart& a, const FigurePart& b) {
            a.colour.b == b.colour.b && a.colour.spare == b.colour.spare && a.shading == b.shading &&
            a.placement == b.placement && a.parent == b.parent && a.behind == b.behind &&
            same_shared(a.mesh, b.mesh, same_part_mesh) &&
-           same_shared(a.region, b.region, same_region);
+           same_shared(a.region, b.region, same_region) &&
+           same_shared(a.painting, b.painting, same_painting);
 }
 
 bool operator==(const Figure& a, const Figure& b) {

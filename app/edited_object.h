@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "app/part_colours.h"
 #include "geometry/body_mesh.h"
@@ -53,6 +54,19 @@ struct PartPlacement {
 };
 inline constexpr PartPlacement UNPLACED = {0, 0, FIXED_ONE};
 
+// A part's painting: the colour strokes drawn over its outline before the
+// build that touch its region, each a one-pixel line from (x0, y0) to
+// (x1, y1) in the region's frame (model points, as the region's pixels are),
+// the end point excluded, in the order drawn. Reflected with its part. (It is
+// kept with the part, not yet drawn on it.)
+struct PaintSegment {
+    int32_t x0, y0, x1, y1;
+    ColourRecord colour;
+};
+struct PartPainting {
+    std::vector<PaintSegment> segments;
+};
+
 // Every part is an object of the table.
 inline constexpr int32_t MAX_FIGURE_PARTS = MAX_OBJECTS;
 
@@ -70,6 +84,8 @@ struct FigurePart {
     // (c, r) at model point (c + origin_x, r + origin_y)), cropped to the
     // filled pixels; reflected with its part.
     std::shared_ptr<const RegionMask> region;
+    // Its painting; null without one. Shared between copies as the region is.
+    std::shared_ptr<const PartPainting> painting;
     // The part it was drawn over, which always comes before it in the figure
     // (NO_PART: drawn over nothing, or that part was removed), and whether it
     // was built behind that part (Shift held) rather than in front. A mirror

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/colour_strokes.h"
 #include "app/screen.h"
 #include "app/view_zoom.h"
 #include "geometry/camera.h"
@@ -249,6 +250,7 @@ bool mirrored_part(int32_t part, FigurePart* mirror) {
     mirror->mesh = share_part_mesh(std::move(mesh));
     mirror->placement = placement;
     mirror->region = std::move(region);
+    mirror->painting = mirrored_painting(source.painting);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/animate.h"
+#include "app/colour_strokes.h"
 #include "app/figure.h"
 #include "app/inflate.h"
 #include "app/input.h"
@@ -58,6 +59,10 @@ struct OncePerPressKeys {
 // The page strokes go to while a part is added to a figure.
 constexpr int32_t SKETCH_PAGE = 1;
 OncePerPressKeys once_keys = {};
+// The pen the left button draws with (app/stroke_history.h), chosen with the
+// colour keys while drawing: key k is pen k - 1. A setting, not a step, kept
+// until another key chooses another; the black pen at start-up.
+int32_t drawing_pen = BLACK_PEN;
 
 // What the title says after a save or a click that did nothing, beside the frame rate, for a
 // few seconds.
@@ -234,9 +239,9 @@ void build_figure_part(int32_t x, int32_t y, bool behind) {
 
 void handle_drawing_input(int32_t x, int32_t y, int32_t buttons, bool shift) {
     // A press of I while drawing means nothing, and is not kept for the sheet
-    // still to be built; nor are N and M.
+    // still to be built; nor are N and M. The colour keys choose the pen.
     key_state(KEY_I);
-    colour_key_pressed();
+    if (const int32_t key = colour_key_pressed(); key != 0) drawing_pen = key - 1;
     const FigureKeys keys = figure_keys();
     const bool adding = figure().part_count > 0;
     if (adding && key_held(KEY_F12)) {
@@ -260,7 +265,7 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons, bool shift) {
         int32_t py = 0;
         previous_mouse_position(&px, &py);
         begin_step(StepKind::STROKE);
-        draw_stroke(px, py, x, y);
+        draw_stroke(px, py, x, y, drawing_pen);
     }
     if ((buttons & BUTTON_RIGHT) != 0 && point_on_stroke(x, y)) {
         // The fill would stop at once: nothing is built, and the drawing stays.
@@ -395,6 +400,7 @@ void undo_or_redo(const CommandKeys& keys) {
 void reset_frame_state() {
     frame = INITIAL_FRAME_STATE;
     once_keys = {};
+    drawing_pen = BLACK_PEN;
     title_notice = TitleNotice{};
 }
 const FrameState& frame_state() {
@@ -487,8 +493,13 @@ void run_frame(PlatformWindow window) {
         mark_edited_part();
         if (keys.z_active && edited_object().index != NO_OBJECT) show_push_brush(x, y);
     }
-    // While a part is added, the outline drawn so far shows over the figure.
-    if (edited_object().index == NO_OBJECT) overlay_strokes();
+    // While a part is added, the outline drawn so far shows over the figure;
+    // the colour strokes show over the picture in drawing mode, until the
+    // picture has been presented (and saved).
+    if (edited_object().index == NO_OBJECT) {
+        overlay_strokes();
+        show_colour_strokes();
+    }
     advance_animations();
     present_frame();
     // Saved after the presentation: the page then holds the picture just shown.
@@ -496,6 +507,7 @@ void run_frame(PlatformWindow window) {
         std::string report;
         shell_save(&report);
     }
+    hide_colour_strokes();
 }
 
 void begin_frame(PlatformWindow window) {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/colour_strokes.h"
 #include "app/edited_object.h"
 #include "app/figure.h"
 #include "app/input.h"
@@ -36,6 +37,8 @@ OutlineState grid;
 // here. Kept in a vector (not the allocator's blocks), so that a build
 // allocates as it always did.
 RegionMask filled_region;
+// The colour strokes over it as the build found them: the new part's painting.
+std::shared_ptr<const PartPainting> filled_painting;
 
 // Half the screen size, taken by an arithmetic shift as the projection centre is.
 int32_t half_width() {
@@ -227,11 +230,14 @@ const uint16_t* fill_outline_region(int32_t x, int32_t y) {
     platform_screen_to_client(&x, &y);
     // An outline that stops a few pixels short of its start is closed first.
     close_outline_gaps(x, y);
-    // The fill makes the strokes part of the page for good.
+    // The fill makes the strokes part of the page for good; the colour strokes,
+    // never in the page, go with the region they touch.
+    const std::vector<StrokeSegment> colour = colour_segments();
     forget_strokes();
     // The fill completes before the scan reads the pixels.
     platform_flood_fill(drawing_page_index(), x, y, OUTLINE_FILL_PIXEL);
     keep_filled_region(pixels);
+    filled_painting = painting_in_region(colour, filled_region);
     return pixels;
 }
 
@@ -301,11 +307,11 @@ OutlineCell* set_outline_cell(int32_t px, int32_t py, int32_t z) {
     return cell;
 }
 
-void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t pen) {
     platform_screen_to_client(&x0, &y0);
     platform_screen_to_client(&x1, &y1);
-    remember_stroke_segment(left_button_presses(), x0, y0, x1, y1);
-    platform_draw_line(drawing_page_index(), x0, y0, x1, y1);
+    remember_stroke_segment(left_button_presses(), x0, y0, x1, y1, pen);
+    if (pen == BLACK_PEN) platform_draw_line(drawing_page_index(), x0, y0, x1, y1);
 }
 
 bool point_on_stroke(int32_t x, int32_t y) {
@@ -329,6 +335,7 @@ int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement, i
     part.placement = placement;
     part.region = std::make_shared<const RegionMask>(std::move(filled_region));
     filled_region = RegionMask{};
+    part.painting = std::move(filled_painting);
     if (parent != NO_PART) {
         part.parent = parent;
         part.behind = behind;

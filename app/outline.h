@@ -43,10 +43,12 @@ uint16_t read_pixel(const uint16_t* pixels, int32_t x, int32_t y);
 // centre and its z is `z`. Returns the cell, or null without a grid.
 OutlineCell* set_outline_cell(int32_t px, int32_t py, int32_t z);
 
-// A black line in the drawing page (app/screen.h) between two screen positions, the end
-// point excluded, remembered as part of the left button's current stroke so
-// that it can be taken back (app/stroke_history.h).
-void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// A line of pen `pen` between two screen positions, the end point excluded,
+// remembered as part of the left button's current stroke so that it can be
+// taken back (app/stroke_history.h): the black pen's drawn into the drawing
+// page (app/screen.h), a colour pen's only remembered, to be shown over the
+// picture (app/colour_strokes.h) and kept by the build as the part's painting.
+void draw_stroke(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t pen);
 // Whether screen position (x, y) lies on a stroke of the drawing page: a fill
 // started there would stop at once and build an object without a face, so a
 // right-click there builds nothing and leaves the drawing as it is.

@@ -63,8 +63,8 @@ bool copy_page() {
     return true;
 }
 
-// The page as it was before the first stroke, with the remaining strokes drawn
-// again in their order through the same line as before.
+// The page as it was before the first stroke, with the remaining black strokes
+// drawn again in their order through the same line as before.
 void redraw_page() {
     uint16_t* pixels = page_pixels(drawing_page_index());
     if (pixels == nullptr || history.page_copy == nullptr ||
@@ -73,7 +73,7 @@ void redraw_page() {
     std::memcpy(pixels, history.page_copy, size_t(history.page_copy_pixels) * 2);
     for (int32_t i = 0; i < history.segment_count; ++i) {
         const StrokeSegment& s = history.segments[i];
-        platform_draw_line(drawing_page_index(), s.x0, s.y0, s.x1, s.y1);
+        if (s.pen == BLACK_PEN) platform_draw_line(drawing_page_index(), s.x0, s.y0, s.x1, s.y1);
     }
 }
 
@@ -95,7 +95,8 @@ void strokes_dropped() {
 
 }  // namespace
 
-void remember_stroke_segment(uint32_t press, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+void remember_stroke_segment(uint32_t press, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                             int32_t pen) {
     if (history.refused) return;
     // Equal end points draw nothing, so there is nothing to take back.
     if (x0 == x1 && y0 == y1) return;
@@ -109,7 +110,7 @@ void remember_stroke_segment(uint32_t press, int32_t x0, int32_t y0, int32_t x1,
     }
     if (history.segment_count == 0 || history.segments[history.segment_count - 1].press != press)
         ++history.stroke_count;
-    history.segments[history.segment_count++] = {press, x0, y0, x1, y1};
+    history.segments[history.segment_count++] = {press, x0, y0, x1, y1, pen};
 }
 
 void forget_strokes() {

@@ -1,9 +1,8 @@
 // Strokes that can be taken back: in drawing mode every segment drawn into the
-// drawing page (app/screen.h) is remembered with the press of the left button that drew it,
-// together with a copy of the page as it was before the first of them. Taking
-// strokes back puts that copy back and draws the remaining segments again, so
-// the page is exactly what it would be had the removed strokes never been
-// drawn.
+// drawing page (app/screen.h), and every colour segment shown over it, is remembered with the press
+// of the left button that drew it, together with a copy of the page as it was before the first of
+// them. Taking strokes back puts that copy back and draws the remaining segments again, so the page
+// is exactly what it would be had the removed strokes never been drawn.
 //
 // The remembered strokes stay valid only while nothing but strokes changes the
 // page: whatever else writes it (a fill, a clear) calls forget_strokes first.
@@ -14,24 +13,34 @@
 
 #include "app/packed_pixels.h"
 
+// The black outline pen, whose segments are drawn into the drawing page; pens
+// 1..7 are the palette's colours (PALETTE_COLOURS[pen - 1], app/part_colours.h),
+// whose segments live here only: they are shown over the picture and never
+// reach the page the outline's fill reads.
+inline constexpr int32_t BLACK_PEN = 0;
+
 // A segment from (x0, y0) to (x1, y1), client pixels, drawn by left-button
-// press number `press`; a stroke is a run of segments of one press.
+// press number `press` with pen `pen`; a stroke is a run of segments of one
+// press.
 struct StrokeSegment {
     uint32_t press;
     int32_t x0, y0, x1, y1;
+    int32_t pen;
 };
 
 // About an hour and a half of drawing at 50 segments a second.
 inline constexpr int32_t MAX_STROKE_SEGMENTS = 1 << 18;
-inline constexpr int32_t STROKE_SEGMENT_BYTES = 20;  // press and two end points
+inline constexpr int32_t STROKE_SEGMENT_BYTES = 24;  // press, two end points and pen
 
 // A segment from (x0, y0) to (x1, y1), client pixels, is about to be drawn
-// into the drawing page by left-button press number `press`. A segment of a
+// into the drawing page by left-button press number `press` (with the black
+// pen; a colour pen's segment is only remembered). A segment of a
 // press other than the last remembered stroke's starts a new stroke. When the
 // history is full (MAX_STROKE_SEGMENTS) or memory runs out (the allocator has
 // shown its message), nothing is remembered until the next forget_strokes:
 // the strokes drawn so far then simply stay.
-void remember_stroke_segment(uint32_t press, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+void remember_stroke_segment(uint32_t press, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                             int32_t pen = BLACK_PEN);
 
 // Something other than a stroke is about to change the page: the strokes
 // drawn so far become part of it and can no longer be taken back. Also the
@@ -44,8 +53,8 @@ int32_t stroke_count();
 // strokes); valid until the history next changes.
 const StrokeSegment* stroke_segments(int32_t* count);
 
-// Removes the last stroke (or every stroke) and redraws the drawing page from
-// the copy and the strokes that remain. Nothing happens without strokes.
+// Removes the last stroke (or every stroke), whatever its pen, and redraws the
+// drawing page from the copy and the black strokes that remain. Nothing happens without strokes.
 void take_back_last_stroke();
 void take_back_all_strokes();
 

@@ -91,7 +91,7 @@ bool same_segments(const std::vector<StrokeSegment>& a, const std::vector<Stroke
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
         if (a[i].press != b[i].press || a[i].x0 != b[i].x0 || a[i].y0 != b[i].y0 ||
-            a[i].x1 != b[i].x1 || a[i].y1 != b[i].y1)
+            a[i].x1 != b[i].x1 || a[i].y1 != b[i].y1 || a[i].pen != b[i].pen)
             return false;
     return true;
 }
@@ -160,6 +160,10 @@ void count_in(const State& s) {
         const FigurePart& part = s.figure.parts[i];
         if (part.mesh != nullptr) hold(part.mesh.get(), mesh_bytes(*part.mesh));
         if (part.region != nullptr) hold(part.region.get(), region_bytes(*part.region));
+        if (part.painting != nullptr)
+            hold(part.painting.get(),
+                 int64_t(sizeof(PartPainting)) +
+                     int64_t(part.painting->segments.capacity() * sizeof(PaintSegment)));
     }
     for (const auto& motion : s.animation.motions)
         hold(motion.get(),
@@ -172,6 +176,7 @@ void count_out(const State& s) {
         const FigurePart& part = s.figure.parts[i];
         if (part.mesh != nullptr) let_go(part.mesh.get());
         if (part.region != nullptr) let_go(part.region.get());
+        if (part.painting != nullptr) let_go(part.painting.get());
     }
     for (const auto& motion : s.animation.motions)
         let_go(motion.get());

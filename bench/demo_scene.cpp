@@ -16,6 +16,7 @@
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/startup.h"
+#include "app/stroke_history.h"
 #include "app/view_zoom.h"
 #include "geometry/camera.h"
 #include "geometry/geometry_pipeline.h"
@@ -271,7 +272,7 @@ void prepare_demo_rebuild() {
     for (int32_t k = 1; k <= ELLIPSE_POINTS; ++k) {
         outline_point(k, &x1, &y1);
         to_screen(&x1, &y1);
-        draw_stroke(x0, y0, x1, y1);
+        draw_stroke(x0, y0, x1, y1, BLACK_PEN);
         x0 = x1;
         y0 = y1;
     }

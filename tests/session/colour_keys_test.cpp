@@ -1,10 +1,12 @@
 // The colour keys 1 to 8: in editing mode the edited part's base colour, an
-// undo step, copied by M; while drawing they colour nothing.
+// undo step, copied by M; while drawing the pen, whose colour strokes change
+// no region and go with the part built over them.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <vector>
 
+#include "app/colour_strokes.h"
 #include "app/edited_object.h"
 #include "app/part_colours.h"
 #include "app/undo_history.h"
@@ -38,12 +40,14 @@ void undo(Session& session) {
 
 TEST(ColourKeys, SetTheEditedPartsLitColourAsAnUndoStepThatMirrorsCopy) {
     Session session;
-    // While drawing the keys colour nothing, and are not kept for the part built next.
+    // While drawing a key chooses the pen, a setting: it colours no part, and is not kept for
+    // the part built next.
     session.stroke(ellipse_points(257, 300, 75, 105, 32));
     const Picture drawn = headless_window_pixels();
     session.tap(colour_key(3));
     EXPECT_EQ(headless_window_pixels(), drawn);
     EXPECT_EQ(undo_history_stats().undo_steps, 1);  // the stroke alone
+    session.tap(colour_key(1));
     session.right_click(257, 300);
     session.tap(KEY_I);
     ASSERT_EQ(figure().part_count, 1);
@@ -85,5 +89,62 @@ TEST(ColourKeys, SetTheEditedPartsLitColourAsAnUndoStepThatMirrorsCopy) {
     session.tap(colour_key(6));
     EXPECT_TRUE(same_colour(figure().parts[0].colour, part_colour_of_key(4)));
     EXPECT_TRUE(same_colour(figure().parts[1].colour, part_colour_of_key(4)));
+    EXPECT_TRUE(headless_messages().empty());
+}
+
+// A colour stroke across the outline: shown while drawing but never in the page the fill reads,
+// taken back by undo and Backspace like any stroke, and kept with the part built from the
+// region it touches as its painting (mirrored by M), the region and sheet those without it.
+TEST(ColourKeys, ColourStrokesShowLeaveTheRegionAloneAndGoWithThePart) {
+    const Points outline = ellipse_points(257, 300, 75, 105, 32);
+    Picture plain_sheet;
+    RegionMask plain_region;
+    {
+        Session session;
+        session.stroke(outline);
+        session.right_click(257, 300);
+        session.frames(1);
+        plain_sheet = headless_window_pixels();
+        plain_region = part_region(0);
+    }
+    Session session;
+    session.stroke(outline);
+    session.tap(colour_key(3));
+    const Picture outline_only = headless_window_pixels();
+    const int32_t across_y = 300;  // from outside the outline's left edge (x 182) to inside it
+    session.stroke({{150, across_y}, {300, across_y}});
+    session.stroke({{20, 20}, {60, 20}});  // outside: shown, not kept
+    const size_t width = size_t(headless_client_width());
+    const uint16_t yellow = pen_pixel(2);
+    for (int32_t x : {150, 182, 299})
+        EXPECT_EQ(headless_window_pixels()[size_t(across_y) * width + size_t(x)], yellow) << x;
+    EXPECT_EQ(Session::pixel(182, across_y), 0);  // the page keeps the black outline
+    EXPECT_NE(Session::pixel(150, across_y), yellow);
+    session.tap(KEY_BACKSPACE);
+    EXPECT_EQ(headless_window_pixels()[20 * width + 40], BLUE);
+    for (int32_t step = 0; step < 3; ++step)  // Backspace, then both strokes
+        undo(session);
+    EXPECT_EQ(headless_window_pixels(), outline_only);
+    session.stroke({{150, across_y}, {300, across_y}});
+    session.stroke({{20, 20}, {60, 20}});
+
+    session.right_click(257, 300);
+    session.frames(1);
+    EXPECT_EQ(headless_window_pixels(), plain_sheet);
+    EXPECT_TRUE(part_region(0).width == plain_region.width &&
+                part_region(0).origin_x == plain_region.origin_x &&
+                part_region(0).inside == plain_region.inside);
+    const PartPainting* painting = figure().parts[0].painting.get();
+    ASSERT_NE(painting, nullptr);
+    ASSERT_EQ(painting->segments.size(), 1u);
+    const PaintSegment& kept = painting->segments[0];
+    const int32_t cx = screen_width() >> 1, cy = screen_height() >> 1;
+    EXPECT_EQ(kept.x0, 150 - cx);
+    EXPECT_EQ(kept.y0, across_y - cy);
+    EXPECT_EQ(kept.x1, 300 - cx);
+    EXPECT_TRUE(same_colour(kept.colour, PALETTE_COLOURS[1]));
+    session.tap(KEY_M);
+    ASSERT_EQ(figure().parts[1].painting->segments.size(), 1u);
+    EXPECT_EQ(figure().parts[1].painting->segments[0].x0, cx - 150);
     EXPECT_TRUE(headless_messages().empty());
 }
