@@ -173,7 +173,7 @@ int main() {
     // That figure attached and animated by a point on each hand and foot: a posing frame (the
     // first hand's point dragged a pixel: the solve, the posed figure written over the emitted
     // vertices, the frame drawn) and a played frame of a loop recorded from that drag, each the
-    // shell's whole frame.
+    // shell's whole frame; the played frame once in the loop's first pass and once in the next.
     if (open_posing_scene() < 0 || !take_posing_point()) {
         std::fprintf(stderr, "the figure was not animated\n");
         return 2;
@@ -195,6 +195,14 @@ int main() {
     pose = animation_state().pose.position;
     measure(
         "pose/played_frame", [] { headless_run_frames(1); },
+        [&] { return last_frame_drawn() > 0 && animation_state().pose.position != pose; });
+    // The same frame two passes on, whose pose the pass before kept (the first pass began with
+    // the recorded point still held, so the second solves its frames again).
+    for (int32_t k = 1; k < 2 * animation_state().period; ++k)
+        headless_run_frames(1);
+    pose = animation_state().pose.position;
+    measure(
+        "pose/played_frame_again", [] { headless_run_frames(1); },
         [&] { return last_frame_drawn() > 0 && animation_state().pose.position != pose; });
     close_demo_scene();
 
