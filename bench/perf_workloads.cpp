@@ -17,6 +17,7 @@
 
 #include "app/animation_state.h"
 #include "app/edited_object.h"
+#include "app/platform.h"
 #include "app/screen.h"
 #include "app/view_zoom.h"
 #include "bench/demo_scene.h"
@@ -168,6 +169,31 @@ int main() {
             redo ? "redo/figure" : "undo/figure", [&] { figure_undo_frame(redo); },
             [&] { return figure().parts[FIGURE_SCENE_PARTS - 1].kind == kind; });
     }
+    close_demo_scene();
+
+    // The figure attached (each part drawn over the body): its last part taken back with
+    // Backspace (the body's blend made again without that join), then drawn again and
+    // inflated, the I frame inflating it and blending it and the body where they meet (the
+    // body's other joins kept). Each is the shell's whole frame.
+    if (open_figure_scene(true) < 0) {
+        std::fprintf(stderr, "the attached figure was not built\n");
+        return 2;
+    }
+    const int32_t last = FIGURE_SCENE_PARTS - 1;
+    headless_run_frames(1);
+    measure(
+        "join/remove_part", [] { figure_key_frame(KEY_BACKSPACE); },
+        [] { return figure().part_count == FIGURE_SCENE_PARTS - 1; });
+    figure_key_frame(KEY_N);
+    draw_figure_outline(last);
+    right_click_frame();
+    headless_run_frames(1);
+    measure(
+        "join/add_part", [] { figure_key_frame(KEY_I); },
+        [&] {
+            return figure().part_count == FIGURE_SCENE_PARTS &&
+                   figure().parts[last].kind == EDITED_BODY && figure().parts[last].parent == 0;
+        });
     close_demo_scene();
 
     // That figure attached and animated by a point on each hand and foot: a posing frame (the

@@ -1209,6 +1209,24 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
     ASSERT_TRUE(drawn_part_mesh(f, 0, true, &without));
     EXPECT_FALSE(same_part_mesh(body, without));
     kept_as_made();
+    // The last part removed (its parent's last join: the blend goes on from the one kept
+    // before it), then brought back with Ctrl+Z.
+    while (f.edited != f.part_count - 1)
+        tap(session, KEY_TAB);
+    const int32_t parent = f.parts[f.part_count - 1].parent;
+    ASSERT_GE(parent, 0);
+    PartMesh joined;
+    ASSERT_TRUE(drawn_part_mesh(f, parent, true, &joined));
+    tap(session, KEY_BACKSPACE);
+    ASSERT_EQ(f.part_count, 6);
+    kept_as_made();
+    headless_queue_key_down(KEY_CONTROL);
+    tap(session, KEY_Z);
+    headless_queue_key_up(KEY_CONTROL);
+    session.frames(1);
+    ASSERT_EQ(f.part_count, 7);
+    EXPECT_TRUE(same_part_mesh(*drawn_mesh(parent), joined));
+    kept_as_made();
 }
 
 // A figure whose blends, refined along the joins, do not fit the body
