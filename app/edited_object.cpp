@@ -473,6 +473,17 @@ void set_part_shading(int32_t part, int32_t mode) {
     if (set_object_shading(state.emitted[part].index, mode) == 0) f.parts[part].shading = mode;
 }
 
+bool set_part_colour(int32_t part, const ColourRecord& colour) {
+    const Figure& f = state.figure;
+    if (!valid_part(f, part)) return false;
+    const ColourRecord& now = f.parts[part].colour;
+    if (now.r == colour.r && now.g == colour.g && now.b == colour.b && now.spare == colour.spare)
+        return false;
+    FigurePart data = f.parts[part];
+    data.colour = colour;
+    return replace_figure_part(part, std::move(data));
+}
+
 Vec4 figure_rotation() {
     const Figure& f = state.figure;
     if (f.part_count == 0) return Vec4{0, 0, 0, 0};

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/part_colours.h"
 #include "geometry/body_mesh.h"
 #include "geometry/fixed_math.h"
 #include "geometry/part_mesh.h"
@@ -62,7 +63,7 @@ inline constexpr int32_t MAX_FIGURE_PARTS = MAX_OBJECTS;
 struct FigurePart {
     int32_t kind = EDITED_NONE;  // EDITED_SHEET or EDITED_BODY
     std::shared_ptr<const PartMesh> mesh;
-    ColourRecord colour = {255, 0, 0, 0};
+    ColourRecord colour = DEFAULT_PART_COLOUR;  // the lit material
     int32_t shading = 0;  // the shade table's mode, 0..3 (F1 to F3 choose 0 to 2)
     PartPlacement placement = UNPLACED;
     // The region its sheet was built from, as the build's fill left it (pixel
@@ -154,6 +155,10 @@ bool restore_figure(const Figure& state);
 void edit_figure_part(int32_t part);
 // The part's shading mode (0..3), in the record and its packets.
 void set_part_shading(int32_t part, int32_t mode);
+// The part's base colour (a colour key in editing mode): the record changes and
+// the figure is emitted again, as by replace_figure_part. False, changing
+// nothing, for no such part or the colour it already has.
+bool set_part_colour(int32_t part, const ColourRecord& colour);
 
 // The figure's rotation: held by the edited part's object (the first part's
 // while a part is added), which the frame turns; place_figure hands it to the

@@ -13,6 +13,7 @@
 #include "app/input.h"
 #include "app/outline.h"
 #include "app/part_attachment.h"
+#include "app/part_colours.h"
 #include "app/part_mark.h"
 #include "app/push_brush.h"
 #include "app/screen.h"
@@ -51,6 +52,7 @@ struct OncePerPressKeys {
     bool y_down;
     bool brush_smaller_down;
     bool brush_larger_down;
+    bool colour_down[COLOUR_KEY_COUNT];
 };
 
 // The page strokes go to while a part is added to a figure.
@@ -173,6 +175,16 @@ FigureKeys figure_keys() {
             key_pressed_once(KEY_TAB, &once_keys.tab_down)};
 }
 
+// The colour keys 1..8, once a press, each asked every frame in every mode, so
+// that a press made while it means nothing is not kept for later: the last of
+// them pressed (1..8), 0 for none.
+int32_t colour_key_pressed() {
+    int32_t pressed = 0;
+    for (int32_t k = 0; k < COLOUR_KEY_COUNT; ++k)
+        if (key_pressed_once(KEY_COLOUR_FIRST + k, &once_keys.colour_down[k])) pressed = k + 1;
+    return pressed;
+}
+
 // F12: every part goes, and drawing starts over on a clean page, as for the
 // single object.
 void discard_figure() {
@@ -227,6 +239,7 @@ void handle_drawing_input(int32_t x, int32_t y, int32_t buttons, bool shift) {
     // A press of I while drawing means nothing, and is not kept for the sheet
     // still to be built; nor are N and M.
     key_state(KEY_I);
+    colour_key_pressed();
     const FigureKeys keys = figure_keys();
     const bool adding = figure().part_count > 0;
     if (adding && key_held(KEY_F12)) {
@@ -363,6 +376,8 @@ void handle_editing_input(int32_t x, int32_t y, int32_t buttons, bool z_active) 
     const int function_keys[] = {KEY_F1, KEY_F2, KEY_F3};
     for (int32_t mode = 0; mode < 3; ++mode)
         if (key_held(function_keys[mode])) act([mode] { set_part_shading(figure().edited, mode); });
+    if (const int32_t key = colour_key_pressed(); key != 0)
+        act([key] { set_part_colour(figure().edited, part_colour_of_key(key)); });
     const FigureKeys keys = figure_keys();
     if (keys.mirror) act(mirror_edited_part);
     if (key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down)) act(remove_edited_part);
@@ -452,6 +467,7 @@ void run_frame(PlatformWindow window) {
         // is not kept for later, and mean nothing.
         figure_keys();
         key_state(KEY_I);
+        colour_key_pressed();
         key_pressed_once(KEY_BACKSPACE, &once_keys.backspace_down);
         handle_animate_input(x, y, buttons, animate_keys);
     } else {

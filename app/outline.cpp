@@ -11,6 +11,7 @@
 #include "app/input.h"
 #include "app/outline_gap.h"
 #include "app/part_attachment.h"
+#include "app/part_colours.h"
 #include "app/platform.h"
 #include "app/push_brush.h"
 #include "app/screen.h"
@@ -35,8 +36,6 @@ OutlineState grid;
 // here. Kept in a vector (not the allocator's blocks), so that a build
 // allocates as it always did.
 RegionMask filled_region;
-
-constexpr ColourRecord SHEET_COLOUR = {255, 0, 0, 0};  // every triangle is red
 
 // Half the screen size, taken by an arithmetic shift as the projection centre is.
 int32_t half_width() {
@@ -325,7 +324,7 @@ int32_t build_sheet_part(int32_t x, int32_t y, const PartPlacement& placement, i
     FigurePart part;
     part.kind = EDITED_SHEET;
     part.mesh = share_part_mesh(sheet_mesh());
-    part.colour = SHEET_COLOUR;
+    part.colour = DEFAULT_PART_COLOUR;  // every triangle is red
     part.shading = 0;
     part.placement = placement;
     part.region = std::make_shared<const RegionMask>(std::move(filled_region));

@@ -37,6 +37,10 @@ inline constexpr int KEY_SHIFT = 0x10;  // either Shift key; with Ctrl and Z, re
 inline constexpr int KEY_A = 0x41;      // switch between modelling and animating
 inline constexpr int KEY_R = 0x52;      // while animating, start or stop recording a motion
 inline constexpr int KEY_SPACE = 0x20;  // while animating, play or pause the loop
+// The digit keys 1 to 8 of the main keyboard (VK_1..VK_8): the pen while drawing,
+// the edited part's colour while editing (app/part_colours.h).
+inline constexpr int KEY_COLOUR_FIRST = 0x31;
+inline constexpr int KEY_COLOUR_LAST = 0x38;
 // The push brush's radius, a step down and up; the keys of '[' and ']' on a US
 // layout (VK_OEM_4, VK_OEM_6).
 inline constexpr int KEY_BRUSH_SMALLER = 0xDB;

@@ -50,7 +50,15 @@ inline constexpr ScriptKey SCRIPT_KEYS[] = {{"z", KEY_Z, true},
                                             {"]", KEY_BRUSH_LARGER, true},
                                             {"a", KEY_A, true},
                                             {"r", KEY_R, true},
-                                            {"space", KEY_SPACE, true}};
+                                            {"space", KEY_SPACE, true},
+                                            {"1", KEY_COLOUR_FIRST, true},
+                                            {"2", KEY_COLOUR_FIRST + 1, true},
+                                            {"3", KEY_COLOUR_FIRST + 2, true},
+                                            {"4", KEY_COLOUR_FIRST + 3, true},
+                                            {"5", KEY_COLOUR_FIRST + 4, true},
+                                            {"6", KEY_COLOUR_FIRST + 5, true},
+                                            {"7", KEY_COLOUR_FIRST + 6, true},
+                                            {"8", KEY_COLOUR_FIRST + 7, true}};
 inline constexpr int32_t SCRIPT_KEY_COUNT = int32_t(sizeof SCRIPT_KEYS / sizeof SCRIPT_KEYS[0]);
 
 // A recording keeps at most this many commands, each a line of at most 30

@@ -95,6 +95,17 @@ bool lookup_key(std::string_view word, int32_t* value) {
     return false;
 }
 
+// Every key name, as a list for a message: "z, i, ... or 8".
+std::string key_names() {
+    std::string names;
+    for (int32_t k = 0; k < SCRIPT_KEY_COUNT; ++k)
+        names += std::string(k == 0                     ? ""
+                             : k + 1 < SCRIPT_KEY_COUNT ? ", "
+                                                        : " or ") +
+                 SCRIPT_KEYS[k].name;
+    return names;
+}
+
 // Screenshot and export names become file names inside the output folder: letters,
 // digits, '-', '_' and '.', not starting with '.', so no name can leave the folder or hide a
 // file.
@@ -148,8 +159,7 @@ std::string parse_key(const Words& words, ScriptCommand* command, Script*) {
         return "'key' expects down or up, got " + in_quotes(words[1]);
     command->kind = words[1] == "down" ? ScriptCommandKind::KeyDown : ScriptCommandKind::KeyUp;
     if (!lookup_key(words[2], &command->a))
-        return "unknown key " + in_quotes(words[2]) +
-               " (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl, shift, y, s, [ or ])";
+        return "unknown key " + in_quotes(words[2]) + " (" + key_names() + ")";
     return "";
 }
 

@@ -76,6 +76,8 @@ constexpr const char* HELP =
     "The mouse wheel brings the eye nearer (turned away from you) or farther, a notch at a\n"
     "time, from 128 to 1024 units before the sheet (256 at start), never into what it looks\n"
     "at. F1, F2 and F3 switch to soft, glossy and banded shading, F12 throws the object away.\n"
+    "The keys 1 to 8 colour the part being edited: 2 orange, 3 yellow, 4 green, 5 cyan,\n"
+    "6 violet, 7 pink, 8 white, and 1 the red it started in.\n"
     "N keeps it and lets you draw another part over it (the figure turns as one), joined to\n"
     "the part under the right-click: in front of it, or behind it with Shift held. M adds its\n"
     "mirror image, Tab edits the next part and Backspace removes the part being edited. While\n"
@@ -156,7 +158,8 @@ SDL_Scancode bracket_scancode(SDL_Keycode key, SDL_Scancode us_place) {
 
 // Windows virtual key code to the SDL scancode of the key that now produces it: letters and
 // the brackets follow the keyboard layout, as Windows virtual keys do; F1..F12, Backspace,
-// Delete, Tab and Space are where they are. Other keys have none.
+// Delete, Tab, Space and the digits 1..8 of the top row are where they are (VK_1..VK_8 name
+// those keys whatever the layout types on them). Other keys have none.
 SDL_Scancode scancode_of(int virtual_key) {
     if (virtual_key >= 'A' && virtual_key <= 'Z') {
         return SDL_GetScancodeFromKey(SDL_Keycode('a' + (virtual_key - 'A')));
@@ -172,6 +175,8 @@ SDL_Scancode scancode_of(int virtual_key) {
     if (virtual_key == KEY_DELETE) return SDL_SCANCODE_DELETE;
     if (virtual_key == KEY_TAB) return SDL_SCANCODE_TAB;
     if (virtual_key == KEY_SPACE) return SDL_SCANCODE_SPACE;
+    if (virtual_key >= KEY_COLOUR_FIRST && virtual_key <= KEY_COLOUR_LAST)
+        return SDL_Scancode(SDL_SCANCODE_1 + (virtual_key - KEY_COLOUR_FIRST));
     return SDL_SCANCODE_UNKNOWN;
 }
 
@@ -193,6 +198,8 @@ int virtual_key_of(const SDL_Keysym& key) {
     if (key.scancode == SDL_SCANCODE_DELETE) return KEY_DELETE;
     if (key.scancode == SDL_SCANCODE_TAB) return KEY_TAB;
     if (key.scancode == SDL_SCANCODE_SPACE) return KEY_SPACE;
+    if (key.scancode >= SDL_SCANCODE_1 && key.scancode <= SDL_SCANCODE_8)
+        return KEY_COLOUR_FIRST + (key.scancode - SDL_SCANCODE_1);
     return -1;
 }
 

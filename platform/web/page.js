@@ -18,6 +18,7 @@
   const KEY_SHIFT = 0x10;
   const KEY_A = 0x41;
   const KEY_R = 0x52;
+  const KEY_COLOUR_FIRST = 0x31;
   // Ctrl and Shift go to the program as keys of their own: Ctrl+Z undoes, Ctrl+Y and
   // Ctrl+Shift+Z redo (Ctrl+S is the page's own, below).
   const NAMED_KEYS = {
@@ -438,6 +439,9 @@
     if (!/^[a-z]$/i.test(event.key) && Object.hasOwn(BRACKET_CODES, event.code))
       return BRACKET_CODES[event.code];
     if (event.key === 'Tab') return event.shiftKey && event.type === 'keydown' ? -1 : KEY_TAB;
+    // The digits 1 to 8 of the top row choose the pen or the part's colour, as the Windows
+    // keys VK_1..VK_8 do whatever the layout types on them.
+    if (/^Digit[1-8]$/.test(event.code)) return KEY_COLOUR_FIRST + Number(event.code[5]) - 1;
     return Object.hasOwn(NAMED_KEYS, event.key) ? NAMED_KEYS[event.key] : -1;
   }
 

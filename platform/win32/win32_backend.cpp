@@ -62,10 +62,12 @@ constexpr const char* HELP =
     "Draw a closed outline with the left button, then right-click inside it: the region\n"
     "becomes a lit sheet. Drag to turn it; hold Z to face it again, and with a button held to\n"
     "push it into relief; I inflates it into a closed body; F1, F2 and F3 switch the shading,\n"
-    "F12 throws it away; Backspace and Delete take strokes back. N keeps it and lets you draw\n"
-    "another part over it, joined to the part under the right-click (behind it with Shift\n"
-    "held), M adds its mirror image, Tab edits the next part, Backspace removes the part\n"
-    "being edited. A animates a figure with a body: a click places a control point, a drag\n"
+    "F12 throws it away; 1 to 8 colour it (2 orange, 3 yellow, 4 green, 5 cyan, 6 violet,\n"
+    "7 pink, 8 white, 1 red again); Backspace and Delete take strokes back. N keeps it and\n"
+    "lets you draw another part over it, joined to the part under the right-click (behind it\n"
+    "with Shift held), M adds its mirror image, Tab edits the next part, Backspace removes\n"
+    "the part being edited. A animates a figure with a body: a click places a control point, a "
+    "drag\n"
     "bends the figure, a right-click removes the point; R records a drag and R again loops\n"
     "it, Space plays and pauses. Ctrl+Z undoes the last step, Ctrl+Y or Ctrl+Shift+Z redoes it.\n"
     "Ctrl+S saves numbered files sketch3d-NNN.obj, .stl, .glb, .png and .txt (and\n"
@@ -458,16 +460,18 @@ uint16_t query_key(int virtual_key, bool clear) {
     if (kept) key_state |= KEY_PRESSED_BIT;
     kept = !clear && (key_state & KEY_PRESSED_BIT) != 0;
     // Backspace, Delete and Tab are typing keys, N and M letters that add a part, [ and ]
-    // signs that size the push brush, A, R and Space animate, record and play, and Ctrl+S,
+    // signs that size the push brush, A, R and Space animate, record and play, the digits
+    // 1..8 choose the pen or the part's colour, and Ctrl+S,
     // Ctrl+Z and Ctrl+Y (Ctrl+Shift+Z) are shortcuts: they count only while this window has
     // the keyboard, so that typing in another program takes back no stroke, changes no
-    // figure or brush, animates, undoes and saves nothing. The query above still runs, so that a
-    // press made elsewhere is not reported once the window is back in front.
+    // figure, colour or brush, animates, undoes and saves nothing. The query above still runs, so
+    // that a press made elsewhere is not reported once the window is back in front.
     if ((virtual_key == KEY_BACKSPACE || virtual_key == KEY_DELETE || virtual_key == KEY_TAB ||
          virtual_key == KEY_N || virtual_key == KEY_M || virtual_key == KEY_CONTROL ||
          virtual_key == KEY_S || virtual_key == KEY_Y || virtual_key == KEY_SHIFT ||
          virtual_key == KEY_BRUSH_SMALLER || virtual_key == KEY_BRUSH_LARGER ||
-         virtual_key == KEY_A || virtual_key == KEY_R || virtual_key == KEY_SPACE) &&
+         virtual_key == KEY_A || virtual_key == KEY_R || virtual_key == KEY_SPACE ||
+         (virtual_key >= KEY_COLOUR_FIRST && virtual_key <= KEY_COLOUR_LAST)) &&
         GetForegroundWindow() != state.window) {
         return 0;
     }

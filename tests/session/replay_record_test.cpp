@@ -42,6 +42,7 @@ struct FrameLog {
 // build, the wheel, a drag, a Z key tapped between two frames, relief pushed
 // with Z held, the push brush's keys, a body pushed while the eye stands
 // nearer, shading keys (one tapped between frames, which acts on nothing), a
+// colour key,
 // click between frames, F12 and the close box.
 void play_session(FrameLog& log) {
     log.run(2);  // no input yet: the first samples are the screen origin
@@ -92,6 +93,10 @@ void play_session(FrameLog& log) {
     headless_queue_key_down(KEY_F2);
     log.run(1);
     headless_queue_key_up(KEY_F2);
+    // The body coloured green (key 4).
+    headless_queue_key_down(KEY_COLOUR_FIRST + 3);
+    log.run(1);
+    headless_queue_key_up(KEY_COLOUR_FIRST + 3);
     headless_queue_key_down(KEY_F3);
     headless_queue_key_up(KEY_F3);
     headless_queue_button_down(BUTTON_RIGHT);
@@ -122,6 +127,7 @@ TEST(SessionRecording, ARecordedSessionReplaysToIdenticalPages) {
     EXPECT_NE(script.find("key down backspace\nkey up backspace\n"), std::string::npos) << script;
     EXPECT_NE(script.find("wheel -2\n"), std::string::npos) << script;
     EXPECT_NE(script.find("key down [\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("key down 4\n"), std::string::npos) << script;
 
     Script commands;
     std::string error;

@@ -86,8 +86,8 @@ TEST(ReplayScript, BadLinesAreReportedWithTheirNumberAndAReadableQuote) {
         {"down middle\n", "1: unknown button 'middle' (left or right)"},
         {"key press z\n", "1: 'key' expects down or up, got 'press'"},
         {"key down f4\n",
-         "1: unknown key 'f4' (z, i, n, m, tab, f1, f2, f3, f12, backspace, delete, ctrl, shift, "
-         "y, s, [ or ])"},
+         "1: unknown key 'f4' (z, f1, f2, f3, f12, i, n, m, tab, backspace, delete, ctrl, s, y, "
+         "shift, [, ], a, r, space, 1, 2, 3, 4, 5, 6, 7 or 8)"},
         {"wheel\n", "1: 'wheel' expects notches, positive toward the object: wheel -3"},
         {"wheel 1001\n", "1: 'wheel' expects notches -1000..1000, got '1001'"},
         {"frames -1\n", "1: 'frames' expects a count 0..1000000, got '-1'"},

@@ -80,7 +80,8 @@ struct Reached {
 }  // namespace
 
 // Each kind of step once, in a session that reaches every mode; steps that change nothing (a
-// right-click on the stroke, a click without a drag, F1 on a soft part) leave none.
+// right-click on the stroke, a click without a drag, F1 on a soft part, the colour the part
+// has) leave none.
 TEST(Undo, EveryKindOfStepGoesBackToTheBlueScreenAndForwardAgainPictureForPicture) {
     Session session;
     session.frames(1);
@@ -106,6 +107,8 @@ TEST(Undo, EveryKindOfStepGoesBackToTheBlueScreenAndForwardAgainPictureForPictur
     step("hold of Z with pushes", true, [&] { hold_z(session, 257, 300, BUTTON_LEFT, 4); });
     step("F1 on a soft part", false, key(KEY_F1));
     step("F2", true, key(KEY_F2));
+    step("colour key 5", true, key(KEY_COLOUR_FIRST + 4));
+    step("colour key 5 again", false, key(KEY_COLOUR_FIRST + 4));
     step("I", true, key(KEY_I));
     step("N", true, key(KEY_N));
     step("outline on the sketch page", true,
@@ -115,7 +118,7 @@ TEST(Undo, EveryKindOfStepGoesBackToTheBlueScreenAndForwardAgainPictureForPictur
     step("Tab", true, key(KEY_TAB));
     step("Backspace on a part", true, key(KEY_BACKSPACE));
     step("F12", true, key(KEY_F12));
-    ASSERT_EQ(reached.size(), 18u);
+    ASSERT_EQ(reached.size(), 19u);
     ASSERT_EQ(figure().part_count, 0);
     ASSERT_TRUE(headless_messages().empty());
 
@@ -126,7 +129,7 @@ TEST(Undo, EveryKindOfStepGoesBackToTheBlueScreenAndForwardAgainPictureForPictur
     };
     for (size_t k = reached.size() - 1; k-- > 0;)
         expect_reached(undo(session), k, "undo");
-    EXPECT_EQ(undo_history_stats().redo_steps, 17);
+    EXPECT_EQ(undo_history_stats().redo_steps, 18);
     expect_reached(undo(session), 0, "undo past the first step");
     for (size_t k = 1; k < reached.size(); ++k)
         expect_reached(redo(session), k, "redo");

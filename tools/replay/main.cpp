@@ -18,7 +18,9 @@ std::string usage() {
     text +=
         "\n"
         "Plays SCRIPT (one command a line: move X Y, down|up left|right,\n"
-        "key down|up z|i|n|m|tab|f1|f2|f3|f12|backspace|delete|ctrl|shift|y|s|[|],\n"
+        "key down|up z|i|n|m|tab|f1|f2|f3|f12|backspace|delete|ctrl|shift|y|s|[|]|a|r|space\n"
+        "  |1..8 (in editing mode the part's colour: 1 red, 2 orange, 3 yellow, 4 green,\n"
+        "  5 cyan, 6 violet, 7 pink, 8 white),\n"
         "wheel N (the mouse wheel, N notches, positive toward the object: the eye comes\n"
         "nearer), char N, escape, close, frames N, screenshot NAME, export NAME";
     for (const ExportFormat& format : EXPORT_FORMATS)
