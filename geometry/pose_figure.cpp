@@ -266,36 +266,57 @@ void envelope_order(int32_t n, const std::vector<std::vector<int32_t>>& pattern,
 }
 
 // M's orthogonal polar factor, by Newton's iteration with Frobenius scaling
-// (Higham), into r. False when M is singular or turns space inside out.
-bool polar_rotation(const double* m, double* r) {
+// (Higham): x starts as M and takes at most POLAR_ITERATIONS steps, until a
+// step moves it by less than 1e-13 (Frobenius); `ok` is false when M is
+// singular or turns space inside out.
+struct PolarRun {
     double x[9];
-    std::copy(m, m + 9, x);
-    for (int32_t it = 0; it < POLAR_ITERATIONS; ++it) {
-        const double c[9] = {
-            x[4] * x[8] - x[5] * x[7], x[5] * x[6] - x[3] * x[8], x[3] * x[7] - x[4] * x[6],
-            x[2] * x[7] - x[1] * x[8], x[0] * x[8] - x[2] * x[6], x[1] * x[6] - x[0] * x[7],
-            x[1] * x[5] - x[2] * x[4], x[2] * x[3] - x[0] * x[5], x[0] * x[4] - x[1] * x[3]};
-        const double det = x[0] * c[0] + x[1] * c[1] + x[2] * c[2];
-        double xx = 0, cc = 0;
-        for (int32_t k = 0; k < 9; ++k) {
-            xx += x[k] * x[k];
-            cc += c[k] * c[k];
-        }
-        if (!(det > 1.0e-12 * xx * std::sqrt(xx))) return false;
-        // X^-T is the cofactor matrix over the determinant; the scale factor
-        // is sqrt(|X^-1| / |X|) in the Frobenius norm.
-        const double inv_norm2 = cc / (det * det);
-        const double gamma = std::sqrt(std::sqrt(inv_norm2 / xx));
-        double change = 0;
-        for (int32_t k = 0; k < 9; ++k) {
-            const double next = 0.5 * (gamma * x[k] + c[k] / (gamma * det));
-            change += (next - x[k]) * (next - x[k]);
-            x[k] = next;
-        }
-        if (change < 1.0e-26) break;
+    bool live = true;  // still stepping
+    bool ok = true;
+};
+
+inline void polar_step(PolarRun* run) {
+    double* x = run->x;
+    const double c[9] = {
+        x[4] * x[8] - x[5] * x[7], x[5] * x[6] - x[3] * x[8], x[3] * x[7] - x[4] * x[6],
+        x[2] * x[7] - x[1] * x[8], x[0] * x[8] - x[2] * x[6], x[1] * x[6] - x[0] * x[7],
+        x[1] * x[5] - x[2] * x[4], x[2] * x[3] - x[0] * x[5], x[0] * x[4] - x[1] * x[3]};
+    const double det = x[0] * c[0] + x[1] * c[1] + x[2] * c[2];
+    double xx = 0, cc = 0;
+    for (int32_t k = 0; k < 9; ++k) {
+        xx += x[k] * x[k];
+        cc += c[k] * c[k];
     }
-    std::copy(x, x + 9, r);
-    return true;
+    if (!(det > 1.0e-12 * xx * std::sqrt(xx))) {
+        run->live = run->ok = false;
+        return;
+    }
+    // X^-T is the cofactor matrix over the determinant; the scale factor
+    // is sqrt(|X^-1| / |X|) in the Frobenius norm.
+    const double inv_norm2 = cc / (det * det);
+    const double gamma = std::sqrt(std::sqrt(inv_norm2 / xx));
+    double change = 0;
+    for (int32_t k = 0; k < 9; ++k) {
+        const double next = 0.5 * (gamma * x[k] + c[k] / (gamma * det));
+        change += (next - x[k]) * (next - x[k]);
+        x[k] = next;
+    }
+    if (change < 1.0e-26) run->live = false;
+}
+
+// Runs stepped side by side (two in a solve): each takes the steps it would
+// take alone, and the processor overlaps their chains of divisions and
+// square roots, which a single run waits on.
+void polar_rotations(PolarRun* runs, int32_t count) {
+    for (int32_t it = 0; it < POLAR_ITERATIONS; ++it) {
+        bool any = false;
+        for (int32_t t = 0; t < count; ++t)
+            if (runs[t].live) {
+                polar_step(&runs[t]);
+                any = true;
+            }
+        if (!any) break;
+    }
 }
 
 // The rest position of a vertex (figure coordinates) from its fine position.
@@ -713,33 +734,43 @@ void solve_pose(const PoseRig& rig, const double (*targets)[3], PoseState* state
         // Local: each node's rotation that best turns its rest links into
         // their present directions, the orthogonal factor of
         // sum w (p_i - p_j)(g_i - g_j)^T, leaning toward the last rotation.
-        for (int32_t i = 0; i < n; ++i) {
-            const double* pi = &state->position[3 * size_t(i)];
-            // The sums in locals, not an array, so that they stay in registers.
-            double m0 = 0, m1 = 0, m2 = 0, m3 = 0, m4 = 0, m5 = 0, m6 = 0, m7 = 0, m8 = 0;
-            for (int32_t k = rig.link_first[size_t(i)]; k < rig.link_first[size_t(i) + 1]; ++k) {
-                const double* pj = &state->position[3 * size_t(rig.link_node[size_t(k)])];
-                const double w = rig.link_weight[size_t(k)];
-                const double* e = &rig.link_offset[3 * size_t(k)];
-                const double q0 = w * (pi[0] - pj[0]), q1 = w * (pi[1] - pj[1]),
-                             q2 = w * (pi[2] - pj[2]);
-                m0 += q0 * e[0];
-                m1 += q0 * e[1];
-                m2 += q0 * e[2];
-                m3 += q1 * e[0];
-                m4 += q1 * e[1];
-                m5 += q1 * e[2];
-                m6 += q2 * e[0];
-                m7 += q2 * e[1];
-                m8 += q2 * e[2];
+        // Nodes two at a time: a node's rotation reads only the positions and
+        // its own last rotation, so their order does not matter.
+        for (int32_t first = 0; first < n; first += 2) {
+            PolarRun runs[2];
+            const int32_t count = std::min(2, n - first);
+            for (int32_t t = 0; t < count; ++t) {
+                const int32_t i = first + t;
+                const double* pi = &state->position[3 * size_t(i)];
+                // The sums in locals, not an array, so that they stay in registers.
+                double m0 = 0, m1 = 0, m2 = 0, m3 = 0, m4 = 0, m5 = 0, m6 = 0, m7 = 0, m8 = 0;
+                for (int32_t k = rig.link_first[size_t(i)]; k < rig.link_first[size_t(i) + 1];
+                     ++k) {
+                    const double* pj = &state->position[3 * size_t(rig.link_node[size_t(k)])];
+                    const double w = rig.link_weight[size_t(k)];
+                    const double* e = &rig.link_offset[3 * size_t(k)];
+                    const double q0 = w * (pi[0] - pj[0]), q1 = w * (pi[1] - pj[1]),
+                                 q2 = w * (pi[2] - pj[2]);
+                    m0 += q0 * e[0];
+                    m1 += q0 * e[1];
+                    m2 += q0 * e[2];
+                    m3 += q1 * e[0];
+                    m4 += q1 * e[1];
+                    m5 += q1 * e[2];
+                    m6 += q2 * e[0];
+                    m7 += q2 * e[1];
+                    m8 += q2 * e[2];
+                }
+                const double m[9] = {m0, m1, m2, m3, m4, m5, m6, m7, m8};
+                const double* rotation = &state->rotation[9 * size_t(i)];
+                const double lean = ROTATION_INERTIA * rig.node_spread[size_t(i)];
+                for (int32_t k = 0; k < 9; ++k)
+                    runs[t].x[k] = m[k] + lean * rotation[k];
             }
-            double m[9] = {m0, m1, m2, m3, m4, m5, m6, m7, m8};
-            double* rotation = &state->rotation[9 * size_t(i)];
-            const double lean = ROTATION_INERTIA * rig.node_spread[size_t(i)];
-            for (int32_t k = 0; k < 9; ++k)
-                m[k] += lean * rotation[k];
-            double r[9];
-            if (polar_rotation(m, r)) std::copy(r, r + 9, rotation);
+            polar_rotations(runs, count);
+            for (int32_t t = 0; t < count; ++t)
+                if (runs[t].ok)
+                    std::copy(runs[t].x, runs[t].x + 9, &state->rotation[9 * size_t(first + t)]);
         }
 
         // Global: the positions for these rotations. Right-hand side (in the
