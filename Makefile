@@ -126,7 +126,7 @@ bench-peer: deps
 
 # Performance budgets, run by CI: `make perf-check` counts the instructions of a fixed set of
 # work (bench/perf_workloads.cpp: the demonstration's frames, every fill, click to mesh, the I
-# key, undo and redo on a figure) with Valgrind's callgrind and fails when one rises more than 3 % above its budget in
+# key, undo and redo on a figure, a part joined and removed) with Valgrind's callgrind and fails when one rises more than 3 % above its budget in
 # bench/perf-budget.txt; `make perf-budget` rewrites that file on purpose (docs/PERFORMANCE.md).
 # The program is built optimised as the benchmarks are, in build/perf.
 PERF_DIR ?= build/perf

@@ -10,6 +10,7 @@
 #include "app/screen.h"
 #include "geometry/camera.h"
 #include "geometry/geometry_pipeline.h"
+#include "geometry/kept_loop_poses.h"
 #include "geometry/matrix.h"
 #include "geometry/render_list.h"
 #include "raster/render_frame.h"
@@ -27,6 +28,7 @@ struct Animation {
     // The rig, for the figure's meshes (held, so that they outlive it) and
     // placements and the state's points it was built for.
     PoseRig rig;
+    uint64_t rig_builds = 0;
     std::vector<std::shared_ptr<const PartMesh>> rig_meshes;
     std::vector<PartPlacement> rig_placements;
     std::vector<PoseHandle> rig_points;
@@ -35,6 +37,9 @@ struct Animation {
     std::vector<PartMesh> posed;
     std::vector<Vec4> fine;
     bool drawn_posed = false;
+    // The playing loop's poses as solved on its first pass, looked up on the
+    // next ones.
+    KeptLoopPoses loop_poses;
     // The press under way.
     Gesture left = Gesture::NONE;
     Gesture right = Gesture::NONE;
@@ -107,6 +112,7 @@ bool rig_is_current() {
 // point (the rest shape is drawn then).
 void keep_rig_current() {
     if (rig_is_current()) return;
+    ++anim.rig_builds;
     const Figure& f = figure();
     anim.rig_meshes.clear();
     anim.rig_placements.clear();
@@ -664,7 +670,12 @@ void update_pose() {
         for (size_t h = 0; h < s.points.size(); ++h)
             for (int a = 0; a < 3; ++a)
                 targets[h * 3 + size_t(a)] = s.points[h].target[a];
-        solve_pose(anim.rig, reinterpret_cast<const double(*)[3]>(targets.data()), &s.pose);
+        const auto* at = reinterpret_cast<const double(*)[3]>(targets.data());
+        if (s.playing && s.period > 0)
+            solve_loop_pose(&anim.loop_poses, anim.rig_builds, anim.rig, s.period, s.phase, at,
+                            &s.pose);
+        else
+            solve_pose(anim.rig, at, &s.pose);
     }
     draw_pose();
 }

@@ -67,8 +67,9 @@ StepKind animate_held_step(int32_t buttons);
 // (held and clicked since the last frame), and the keys read this frame.
 void handle_animate_input(int32_t x, int32_t y, int32_t buttons, const AnimateKeys& keys);
 // After the input: the loop steps on, the dragged point's target is recorded,
-// the pose is solved when a target moved, and the posed figure written over
-// the emitted vertices. Nothing while modelling.
+// the pose is solved when a target moved (while the loop plays, looked up
+// where the loop's pass before kept it: geometry/kept_loop_poses.h), and the
+// posed figure written over the emitted vertices. Nothing while modelling.
 void update_pose();
 // After the picture is rendered: every point's disc over it.
 void draw_control_points();

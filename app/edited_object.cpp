@@ -49,6 +49,10 @@ struct KeptBlend {
     int32_t partner_count = 0;
     BlendInput partners[MAX_FIGURE_PARTS];
     std::shared_ptr<PartMesh> mesh;  // null: nothing kept
+    // The mesh after each join but the last (its normals left as they were): a blend
+    // whose last joins went (a part drawn over this one removed or taken back) goes on
+    // from the one before them instead of being made again.
+    std::shared_ptr<const PartMesh> joined[MAX_FIGURE_PARTS];
 };
 
 struct FigureState {
@@ -208,25 +212,41 @@ std::shared_ptr<PartMesh> kept_blend(const Figure& f, int32_t part, bool refine)
     }
     const BlendInput self = blend_input(f.parts[part]);
     const int32_t eye = eye_distance();
+    // The joins it shares with the kept blend, from the first on.
     int32_t done = 0;
     if (kept.mesh != nullptr && kept.refine == refine && kept.eye == eye &&
-        same_input(kept.self, self) && kept.partner_count <= count) {
-        while (done < kept.partner_count &&
+        same_input(kept.self, self))
+        while (done < kept.partner_count && done < count &&
                same_input(kept.partners[done], blend_input(f.parts[partners[done]])))
             ++done;
-        if (done < kept.partner_count) done = 0;
+    if (done == count && done == kept.partner_count) return kept.mesh;
+    std::shared_ptr<const PartMesh> joined[MAX_FIGURE_PARTS];
+    for (int32_t j = 0; j < done && j + 1 < kept.partner_count; ++j)
+        joined[j] = kept.joined[j];
+    PartMesh mesh;
+    if (done == 0) {
+        mesh = *f.parts[part].mesh;
+    } else if (done < kept.partner_count) {
+        mesh = *joined[done - 1];
+    } else {
+        mesh = *kept.mesh;
+        joined[done - 1] = std::make_shared<const PartMesh>(mesh);
     }
-    if (done == count) return kept.mesh;
-    PartMesh mesh = done > 0 ? *kept.mesh : *f.parts[part].mesh;
-    for (int32_t j = done; j < count; ++j)
+    for (int32_t j = done; j < count; ++j) {
         blend_join(parts, part, partners[j], refine, &mesh);
+        if (j + 1 < count) joined[j] = std::make_shared<const PartMesh>(mesh);
+    }
     refresh_part_normals(&mesh);
     kept.refine = refine;
     kept.eye = eye;
     kept.self = self;
     kept.partner_count = count;
-    for (int32_t j = 0; j < count; ++j)
+    for (int32_t j = 0; j < count; ++j) {
         kept.partners[j] = blend_input(f.parts[partners[j]]);
+        kept.joined[j] = j + 1 < count ? std::move(joined[j]) : nullptr;
+    }
+    for (int32_t j = count; j < MAX_FIGURE_PARTS; ++j)
+        kept.joined[j] = nullptr;
     kept.mesh = std::make_shared<PartMesh>(std::move(mesh));
     return kept.mesh;
 }

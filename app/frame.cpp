@@ -68,13 +68,16 @@ int32_t drawing_pen = BLACK_PEN;
 // few seconds.
 struct TitleNotice {
     bool shown;
-    uint32_t since;  // frame tick of the notice
+    uint32_t since;  // tick when the work that made it ended
     std::string text;
 };
 TitleNotice title_notice = {};
 
+// The notice is timed from now, when the work that made it is done, and not
+// from the start of its frame: a save that takes longer than the notice lasts
+// would otherwise be shown for that one frame only.
 void show_title_notice(std::string text) {
-    title_notice = {true, frame.last_frame_tick, std::move(text)};
+    title_notice = {true, platform_tick(), std::move(text)};
 }
 
 // The function keys act only while held: the high byte of the key state.
@@ -530,7 +533,9 @@ void present_frame() {
     char title[TITLE_TEXT_SIZE];
     std::snprintf(title, sizeof title, "fps = %d", int(1000 / average));
     // For a few seconds after a save the title says where it went.
-    if (title_notice.shown && frame.last_frame_tick - title_notice.since < TITLE_NOTICE_MS) {
+    // The frame that made the notice started before it (a negative age).
+    if (title_notice.shown &&
+        int32_t(frame.last_frame_tick - title_notice.since) < int32_t(TITLE_NOTICE_MS)) {
         platform_set_title((std::string(title) + " - " + title_notice.text).c_str());
     } else {
         title_notice.shown = false;

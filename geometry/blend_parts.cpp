@@ -127,12 +127,26 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
         const int32_t cx1 = std::min(x1, int32_t(std::floor(std::max({a.u, b.u, c.u}))));
         const int32_t cy0 = std::max(field.y0, int32_t(std::ceil(std::min({a.v, b.v, c.v}))));
         const int32_t cy1 = std::min(y1, int32_t(std::floor(std::max({a.v, b.v, c.v}))));
+        // A pixel is in the triangle when its three weights are not negative:
+        // each edge value has the sign of `whole` or is zero (a quotient of
+        // pixel-sized values never underflows to zero), so the sign is read
+        // before dividing. Each edge value, rounded, is monotone along a row,
+        // so a row's pixels in the triangle are one run, ended by the first
+        // pixel after it that is not.
+        const bool positive = whole > 0;
+        auto outside = [positive](double e) { return positive ? e < 0 : e > 0; };
         for (int32_t y = cy0; y <= cy1; ++y) {
+            bool inside = false;
             for (int32_t x = cx0; x <= cx1; ++x) {
-                const double wa = edge(b, c, x, y) / whole;
-                const double wb = edge(c, a, x, y) / whole;
-                const double wc = edge(a, b, x, y) / whole;
-                if (wa < 0 || wb < 0 || wc < 0) continue;
+                const double ea = edge(b, c, x, y);
+                double eb = 0, ec = 0;
+                if (outside(ea) || outside(eb = edge(c, a, x, y)) ||
+                    outside(ec = edge(a, b, x, y))) {
+                    if (inside) break;
+                    continue;
+                }
+                inside = true;
+                const double wa = ea / whole, wb = eb / whole, wc = ec / whole;
                 const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
                 double& held =
                     field.depth[size_t(y - field.y0) * size_t(field.width) + size_t(x - field.x0)];
@@ -150,36 +164,59 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
         return field;
     }
     std::vector<uint8_t> covered(field.depth.size());
-    for (size_t i = 0; i < covered.size(); ++i)
+    size_t first_covered = covered.size();
+    for (size_t i = 0; i < covered.size(); ++i) {
         covered[i] = field.depth[i] != none;
+        if (covered[i] && first_covered == covered.size()) first_covered = i;
+    }
     const double sign = back ? -1 : 1;
     const double straight = 1 + sign * slope / RAY_FOCAL;
     const double diagonal = 1 + sign * slope * DIAGONAL / RAY_FOCAL;
     const int32_t w = field.width, h = field.height;
-    auto relax = [&](int32_t x, int32_t y, int32_t dx, int32_t dy, double step) {
-        const int32_t nx = x + dx, ny = y + dy;
-        if (nx < 0 || ny < 0 || nx >= w || ny >= h) return;
-        const double from = field.depth[size_t(ny) * size_t(w) + size_t(nx)];
-        if (from == none || from <= 0) return;
-        double& to = field.depth[size_t(y) * size_t(w) + size_t(x)];
-        to = back ? std::max(to, from * step) : std::min(to, from * step);
+    // Every depth a part covers, and so every one stepped from it, is above
+    // zero. In front, `none` stepped (at most 1e300 * 1.02) stays above every
+    // depth and leaves the smaller one as it was, so it needs no test; behind,
+    // stepped toward zero, it would pass for a depth.
+    auto relax = [&](double& to, double from, double step) {
+        if (!back) {
+            to = std::min(to, from * step);
+        } else if (from != none) {
+            to = std::max(to, from * step);
+        }
     };
-    for (int32_t y = 0; y < h; ++y)
+    // The first sweep takes from the row above and the pixel before; rows
+    // above the first covered pixel have nothing to take and are passed over.
+    const auto first_row = int32_t(first_covered / size_t(w));
+    for (int32_t y = first_row; y < h; ++y) {
+        double* row = field.depth.data() + size_t(y) * size_t(w);
+        const double* above = y > 0 ? row - w : nullptr;
+        const uint8_t* kept = covered.data() + size_t(y) * size_t(w);
         for (int32_t x = 0; x < w; ++x) {
-            if (covered[size_t(y) * size_t(w) + size_t(x)]) continue;
-            relax(x, y, -1, -1, diagonal);
-            relax(x, y, 0, -1, straight);
-            relax(x, y, 1, -1, diagonal);
-            relax(x, y, -1, 0, straight);
+            if (kept[x]) continue;
+            double& to = row[x];
+            if (above != nullptr) {
+                if (x > 0) relax(to, above[x - 1], diagonal);
+                relax(to, above[x], straight);
+                if (x + 1 < w) relax(to, above[x + 1], diagonal);
+            }
+            if (x > 0) relax(to, row[x - 1], straight);
         }
-    for (int32_t y = h - 1; y >= 0; --y)
+    }
+    for (int32_t y = h - 1; y >= 0; --y) {
+        double* row = field.depth.data() + size_t(y) * size_t(w);
+        const double* below = y + 1 < h ? row + w : nullptr;
+        const uint8_t* kept = covered.data() + size_t(y) * size_t(w);
         for (int32_t x = w - 1; x >= 0; --x) {
-            if (covered[size_t(y) * size_t(w) + size_t(x)]) continue;
-            relax(x, y, 1, 1, diagonal);
-            relax(x, y, 0, 1, straight);
-            relax(x, y, -1, 1, diagonal);
-            relax(x, y, 1, 0, straight);
+            if (kept[x]) continue;
+            double& to = row[x];
+            if (below != nullptr) {
+                if (x + 1 < w) relax(to, below[x + 1], diagonal);
+                relax(to, below[x], straight);
+                if (x > 0) relax(to, below[x - 1], diagonal);
+            }
+            if (x + 1 < w) relax(to, row[x + 1], straight);
         }
+    }
     for (double& d : field.depth)
         if (d == none) d = NO_DEPTH;
     return field;

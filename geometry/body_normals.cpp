@@ -21,8 +21,9 @@ bool to_unit(const Sum& s, Vec4* out) {
     double length = std::sqrt(s.x * s.x + s.y * s.y + s.z * s.z);
     if (!(length > 0)) return false;
     double scale = UNIT_LENGTH / length;
-    Vec4 n = {int32_t(std::lround(s.x * scale)), int32_t(std::lround(s.y * scale)),
-              int32_t(std::lround(s.z * scale)), 0};
+    // Each coordinate is within UNIT_LENGTH (and a rounding) of 0.
+    Vec4 n = {round_half_away(s.x * scale), round_half_away(s.y * scale),
+              round_half_away(s.z * scale), 0};
     if (n.x == 0 && n.y == 0 && n.z == 0) return false;
     *out = n;
     return true;

@@ -3,6 +3,21 @@
 
 #include "geometry/body_mesh.h"
 
+// std::lround for |v| < 2^31 without its library call: the integer part by
+// truncation, then a step away from zero when the fraction is a half or more.
+// The fraction v - t is exact (v and t agree in sign and |t| >= |v| / 2 unless
+// it is 0), so the result is lround's to the bit.
+inline int32_t round_half_away(double v) {
+    auto t = int32_t(v);
+    const double fraction = v - double(t);
+    if (fraction >= 0.5) {
+        ++t;
+    } else if (fraction <= -0.5) {
+        --t;
+    }
+    return t;
+}
+
 // Inputs:
 //   vertices   #V positions (fine units)
 //   triangles  #F triangles over them

@@ -266,36 +266,57 @@ void envelope_order(int32_t n, const std::vector<std::vector<int32_t>>& pattern,
 }
 
 // M's orthogonal polar factor, by Newton's iteration with Frobenius scaling
-// (Higham), into r. False when M is singular or turns space inside out.
-bool polar_rotation(const double* m, double* r) {
+// (Higham): x starts as M and takes at most POLAR_ITERATIONS steps, until a
+// step moves it by less than 1e-13 (Frobenius); `ok` is false when M is
+// singular or turns space inside out.
+struct PolarRun {
     double x[9];
-    std::copy(m, m + 9, x);
-    for (int32_t it = 0; it < POLAR_ITERATIONS; ++it) {
-        const double c[9] = {
-            x[4] * x[8] - x[5] * x[7], x[5] * x[6] - x[3] * x[8], x[3] * x[7] - x[4] * x[6],
-            x[2] * x[7] - x[1] * x[8], x[0] * x[8] - x[2] * x[6], x[1] * x[6] - x[0] * x[7],
-            x[1] * x[5] - x[2] * x[4], x[2] * x[3] - x[0] * x[5], x[0] * x[4] - x[1] * x[3]};
-        const double det = x[0] * c[0] + x[1] * c[1] + x[2] * c[2];
-        double xx = 0, cc = 0;
-        for (int32_t k = 0; k < 9; ++k) {
-            xx += x[k] * x[k];
-            cc += c[k] * c[k];
-        }
-        if (!(det > 1.0e-12 * xx * std::sqrt(xx))) return false;
-        // X^-T is the cofactor matrix over the determinant; the scale factor
-        // is sqrt(|X^-1| / |X|) in the Frobenius norm.
-        const double inv_norm2 = cc / (det * det);
-        const double gamma = std::sqrt(std::sqrt(inv_norm2 / xx));
-        double change = 0;
-        for (int32_t k = 0; k < 9; ++k) {
-            const double next = 0.5 * (gamma * x[k] + c[k] / (gamma * det));
-            change += (next - x[k]) * (next - x[k]);
-            x[k] = next;
-        }
-        if (change < 1.0e-26) break;
+    bool live = true;  // still stepping
+    bool ok = true;
+};
+
+inline void polar_step(PolarRun* run) {
+    double* x = run->x;
+    const double c[9] = {
+        x[4] * x[8] - x[5] * x[7], x[5] * x[6] - x[3] * x[8], x[3] * x[7] - x[4] * x[6],
+        x[2] * x[7] - x[1] * x[8], x[0] * x[8] - x[2] * x[6], x[1] * x[6] - x[0] * x[7],
+        x[1] * x[5] - x[2] * x[4], x[2] * x[3] - x[0] * x[5], x[0] * x[4] - x[1] * x[3]};
+    const double det = x[0] * c[0] + x[1] * c[1] + x[2] * c[2];
+    double xx = 0, cc = 0;
+    for (int32_t k = 0; k < 9; ++k) {
+        xx += x[k] * x[k];
+        cc += c[k] * c[k];
     }
-    std::copy(x, x + 9, r);
-    return true;
+    if (!(det > 1.0e-12 * xx * std::sqrt(xx))) {
+        run->live = run->ok = false;
+        return;
+    }
+    // X^-T is the cofactor matrix over the determinant; the scale factor
+    // is sqrt(|X^-1| / |X|) in the Frobenius norm.
+    const double inv_norm2 = cc / (det * det);
+    const double gamma = std::sqrt(std::sqrt(inv_norm2 / xx));
+    double change = 0;
+    for (int32_t k = 0; k < 9; ++k) {
+        const double next = 0.5 * (gamma * x[k] + c[k] / (gamma * det));
+        change += (next - x[k]) * (next - x[k]);
+        x[k] = next;
+    }
+    if (change < 1.0e-26) run->live = false;
+}
+
+// Runs stepped side by side (two in a solve): each takes the steps it would
+// take alone, and the processor overlaps their chains of divisions and
+// square roots, which a single run waits on.
+void polar_rotations(PolarRun* runs, int32_t count) {
+    for (int32_t it = 0; it < POLAR_ITERATIONS; ++it) {
+        bool any = false;
+        for (int32_t t = 0; t < count; ++t)
+            if (runs[t].live) {
+                polar_step(&runs[t]);
+                any = true;
+            }
+        if (!any) break;
+    }
 }
 
 // The rest position of a vertex (figure coordinates) from its fine position.
@@ -306,22 +327,26 @@ void place_rest(const PosePart& part, const Vec4& fine, double* out) {
     out[2] = double(fine.z) * s + double(part.depth);
 }
 
-// Vertex v as the pose carries it.
-void posed_vertex(const PoseRig& rig, const PoseState& state, int32_t v, double* out) {
+// Vertex v as the pose carries it. Inline: it is the per-vertex work of
+// drawing a pose.
+inline void posed_vertex(const PoseRig& rig, const PoseState& state, int32_t v, double* out) {
     const PoseBinding& b = rig.bindings[size_t(v)];
-    const double* p = &rig.rest[3 * size_t(v)];
-    out[0] = out[1] = out[2] = 0;
+    const double* offsets = &rig.binding_offset[3 * POSE_BIND_NODES * size_t(v)];
+    double o0 = 0, o1 = 0, o2 = 0;
     for (int32_t k = 0; k < POSE_BIND_NODES; ++k) {
         const double w = b.weight[k];
         if (w == 0) continue;
         const auto n = size_t(b.node[k]);
         const double* r = &state.rotation[9 * n];
-        const double* g = &rig.node_rest[3 * n];
         const double* q = &state.position[3 * n];
-        const double d[3] = {p[0] - g[0], p[1] - g[1], p[2] - g[2]};
-        for (int32_t c = 0; c < 3; ++c)
-            out[c] += w * (r[3 * c] * d[0] + r[3 * c + 1] * d[1] + r[3 * c + 2] * d[2] + q[c]);
+        const double* d = offsets + 3 * k;
+        o0 += w * (r[0] * d[0] + r[1] * d[1] + r[2] * d[2] + q[0]);
+        o1 += w * (r[3] * d[0] + r[4] * d[1] + r[5] * d[2] + q[1]);
+        o2 += w * (r[6] * d[0] + r[7] * d[1] + r[8] * d[2] + q[2]);
     }
+    out[0] = o0;
+    out[1] = o1;
+    out[2] = o2;
 }
 
 int32_t handle_vertex(const PoseRig& rig, int32_t h, int32_t corner) {
@@ -332,28 +357,41 @@ int32_t handle_vertex(const PoseRig& rig, int32_t h, int32_t corner) {
 }
 
 // The factor's solve in place: L D L^T x = b, three right-hand sides
-// interleaved.
+// interleaved. Forward, L y = b row by row; then x = D^-1 y - L^T x column by
+// column from the last, each x_k's products subtracted in falling row order.
+// The zero entries of L, not stored, would only subtract zeros.
 void factor_solve(const PoseRig& rig, double* x) {
     const int32_t n = rig.node_count;
+    const PoseRig::FactorEntry* rows = rig.row_entries.data();
     for (int32_t i = 0; i < n; ++i) {
-        const double* row = &rig.lower[size_t(rig.row_start[size_t(i)])];
-        const int32_t f = rig.row_first[size_t(i)];
-        double s[3] = {x[3 * i], x[3 * i + 1], x[3 * i + 2]};
-        for (int32_t k = f; k < i; ++k)
-            for (int32_t c = 0; c < 3; ++c)
-                s[c] -= row[k - f] * x[3 * k + c];
-        for (int32_t c = 0; c < 3; ++c)
-            x[3 * i + c] = s[c];
+        double* xi = x + 3 * size_t(i);
+        double s0 = xi[0], s1 = xi[1], s2 = xi[2];
+        for (int32_t e = rig.row_first[size_t(i)]; e < rig.row_first[size_t(i) + 1]; ++e) {
+            const double l = rows[e].value;
+            const double* xk = x + 3 * size_t(rows[e].at);
+            s0 -= l * xk[0];
+            s1 -= l * xk[1];
+            s2 -= l * xk[2];
+        }
+        xi[0] = s0;
+        xi[1] = s1;
+        xi[2] = s2;
     }
-    for (int32_t i = 0; i < n; ++i)
-        for (int32_t c = 0; c < 3; ++c)
-            x[3 * i + c] /= rig.diagonal[size_t(i)];
-    for (int32_t i = n - 1; i >= 0; --i) {
-        const double* row = &rig.lower[size_t(rig.row_start[size_t(i)])];
-        const int32_t f = rig.row_first[size_t(i)];
-        for (int32_t k = f; k < i; ++k)
-            for (int32_t c = 0; c < 3; ++c)
-                x[3 * k + c] -= row[k - f] * x[3 * i + c];
+    const PoseRig::FactorEntry* columns = rig.column_entries.data();
+    for (int32_t k = n - 1; k >= 0; --k) {
+        double* xk = x + 3 * size_t(k);
+        const double d = rig.diagonal[size_t(k)];
+        double s0 = xk[0] / d, s1 = xk[1] / d, s2 = xk[2] / d;
+        for (int32_t e = rig.column_first[size_t(k)]; e < rig.column_first[size_t(k) + 1]; ++e) {
+            const double l = columns[e].value;
+            const double* xi = x + 3 * size_t(columns[e].at);
+            s0 -= l * xi[0];
+            s1 -= l * xi[1];
+            s2 -= l * xi[2];
+        }
+        xk[0] = s0;
+        xk[1] = s1;
+        xk[2] = s2;
     }
 }
 
@@ -475,7 +513,17 @@ bool build_pose_rig(const PosePart* parts, int32_t part_count, const PoseHandle*
     for (const auto& l : links) {
         rig->link_node.push_back(l.second);
         rig->link_weight.push_back(1.0);
+        for (int32_t c = 0; c < 3; ++c)
+            rig->link_offset.push_back(rig->node_rest[3 * size_t(l.first) + size_t(c)] -
+                                       rig->node_rest[3 * size_t(l.second) + size_t(c)]);
     }
+    rig->node_spread.assign(size_t(n), 0.0);
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t k = rig->link_first[size_t(i)]; k < rig->link_first[size_t(i) + 1]; ++k) {
+            const double* e = &rig->link_offset[3 * size_t(k)];
+            rig->node_spread[size_t(i)] +=
+                rig->link_weight[size_t(k)] * (e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+        }
 
     // Bindings: each vertex to the nearest few of its own node and that
     // node's links within the part, weighted (1 - d / d_max)^2 with d_max the
@@ -517,6 +565,13 @@ bool build_pose_rig(const PosePart* parts, int32_t part_count, const PoseHandle*
             b.weight[0] = 1;
         }
     }
+    rig->binding_offset.resize(3 * POSE_BIND_NODES * size_t(vertex_count));
+    for (int32_t v = 0; v < vertex_count; ++v)
+        for (int32_t k = 0; k < POSE_BIND_NODES; ++k)
+            for (int32_t c = 0; c < 3; ++c)
+                rig->binding_offset[3 * (POSE_BIND_NODES * size_t(v) + size_t(k)) + size_t(c)] =
+                    rig->rest[3 * size_t(v) + size_t(c)] -
+                    rig->node_rest[3 * size_t(rig->bindings[size_t(v)].node[k]) + size_t(c)];
 
     // Control points: their rest places and their weights on the nodes.
     rig->handle_first.assign(1, 0);
@@ -567,24 +622,25 @@ bool build_pose_rig(const PosePart* parts, int32_t part_count, const PoseHandle*
     rig->rank.assign(size_t(n), 0);
     for (int32_t i = 0; i < n; ++i)
         rig->rank[size_t(rig->order[size_t(i)])] = i;
-    rig->row_first.assign(size_t(n), 0);
-    rig->row_start.assign(size_t(n) + 1, 0);
+    // Within the envelope: row i from column row_first[i], its entries from
+    // lower[row_start[i]].
+    std::vector<int32_t> row_first(size_t(n), 0);
+    std::vector<int64_t> row_start(size_t(n) + 1, 0);
     for (int32_t i = 0; i < n; ++i) {
         int32_t f = i;
         for (int32_t j : pattern[size_t(rig->order[size_t(i)])])
             f = std::min(f, rig->rank[size_t(j)]);
-        rig->row_first[size_t(i)] = f;
-        rig->row_start[size_t(i) + 1] = rig->row_start[size_t(i)] + (i - f);
+        row_first[size_t(i)] = f;
+        row_start[size_t(i) + 1] = row_start[size_t(i)] + (i - f);
     }
-    rig->lower.assign(size_t(rig->row_start[size_t(n)]), 0.0);
+    std::vector<double> lower(size_t(row_start[size_t(n)]), 0.0);
     rig->diagonal.assign(size_t(n), REST_TIE);
     auto add = [&](int32_t a, int32_t b, double value) {  // old numbering
         const int32_t i = rig->rank[size_t(a)], j = rig->rank[size_t(b)];
         if (i == j)
             rig->diagonal[size_t(i)] += value;
         else if (j < i)
-            rig->lower[size_t(rig->row_start[size_t(i)] + (j - rig->row_first[size_t(i)]))] +=
-                value;
+            lower[size_t(row_start[size_t(i)] + (j - row_first[size_t(i)]))] += value;
     };
     for (int32_t i = 0; i < n; ++i)
         for (int32_t k = rig->link_first[size_t(i)]; k < rig->link_first[size_t(i) + 1]; ++k) {
@@ -603,11 +659,11 @@ bool build_pose_rig(const PosePart* parts, int32_t part_count, const PoseHandle*
     // L D L^T within the envelope (no fill falls outside it). While row i is
     // worked on, its entries left of column j hold L_ik * D_k.
     for (int32_t i = 0; i < n; ++i) {
-        double* row = &rig->lower[size_t(rig->row_start[size_t(i)])];
-        const int32_t fi = rig->row_first[size_t(i)];
+        double* row = &lower[size_t(row_start[size_t(i)])];
+        const int32_t fi = row_first[size_t(i)];
         for (int32_t j = fi; j < i; ++j) {
-            const double* other = &rig->lower[size_t(rig->row_start[size_t(j)])];
-            const int32_t fj = rig->row_first[size_t(j)];
+            const double* other = &lower[size_t(row_start[size_t(j)])];
+            const int32_t fj = row_first[size_t(j)];
             double s = row[j - fi];
             for (int32_t k = std::max(fi, fj); k < j; ++k)
                 s -= row[k - fi] * other[k - fj];
@@ -625,6 +681,28 @@ bool build_pose_rig(const PosePart* parts, int32_t part_count, const PoseHandle*
         }
         rig->diagonal[size_t(i)] = d;
     }
+
+    // The factor's nonzero entries by row, and by column in falling row order.
+    rig->row_first.assign(size_t(n) + 1, 0);
+    rig->column_first.assign(size_t(n) + 1, 0);
+    for (int32_t i = 0; i < n; ++i) {
+        for (int32_t j = row_first[size_t(i)]; j < i; ++j) {
+            const double l = lower[size_t(row_start[size_t(i)] + (j - row_first[size_t(i)]))];
+            if (l == 0) continue;
+            rig->row_entries.push_back({l, j});
+            ++rig->column_first[size_t(j) + 1];
+        }
+        rig->row_first[size_t(i) + 1] = int32_t(rig->row_entries.size());
+    }
+    for (int32_t j = 0; j < n; ++j)
+        rig->column_first[size_t(j) + 1] += rig->column_first[size_t(j)];
+    rig->column_entries.resize(rig->row_entries.size());
+    std::vector<int32_t> filled(rig->column_first.begin(), rig->column_first.end() - 1);
+    for (int32_t i = n - 1; i >= 0; --i)
+        for (int32_t e = rig->row_first[size_t(i)]; e < rig->row_first[size_t(i) + 1]; ++e) {
+            const PoseRig::FactorEntry& entry = rig->row_entries[size_t(e)];
+            rig->column_entries[size_t(filled[size_t(entry.at)]++)] = {entry.value, i};
+        }
     rig->valid = true;
     return true;
 }
@@ -656,30 +734,43 @@ void solve_pose(const PoseRig& rig, const double (*targets)[3], PoseState* state
         // Local: each node's rotation that best turns its rest links into
         // their present directions, the orthogonal factor of
         // sum w (p_i - p_j)(g_i - g_j)^T, leaning toward the last rotation.
-        for (int32_t i = 0; i < n; ++i) {
-            const double* gi = &rig.node_rest[3 * size_t(i)];
-            const double* pi = &state->position[3 * size_t(i)];
-            double m[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-            double spread = 0;
-            for (int32_t k = rig.link_first[size_t(i)]; k < rig.link_first[size_t(i) + 1]; ++k) {
-                const auto j = size_t(rig.link_node[size_t(k)]);
-                const double w = rig.link_weight[size_t(k)];
-                const double e[3] = {gi[0] - rig.node_rest[3 * j], gi[1] - rig.node_rest[3 * j + 1],
-                                     gi[2] - rig.node_rest[3 * j + 2]};
-                const double q[3] = {pi[0] - state->position[3 * j],
-                                     pi[1] - state->position[3 * j + 1],
-                                     pi[2] - state->position[3 * j + 2]};
-                for (int32_t r = 0; r < 3; ++r)
-                    for (int32_t c = 0; c < 3; ++c)
-                        m[3 * r + c] += w * q[r] * e[c];
-                spread += w * (e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+        // Nodes two at a time: a node's rotation reads only the positions and
+        // its own last rotation, so their order does not matter.
+        for (int32_t first = 0; first < n; first += 2) {
+            PolarRun runs[2];
+            const int32_t count = std::min(2, n - first);
+            for (int32_t t = 0; t < count; ++t) {
+                const int32_t i = first + t;
+                const double* pi = &state->position[3 * size_t(i)];
+                // The sums in locals, not an array, so that they stay in registers.
+                double m0 = 0, m1 = 0, m2 = 0, m3 = 0, m4 = 0, m5 = 0, m6 = 0, m7 = 0, m8 = 0;
+                for (int32_t k = rig.link_first[size_t(i)]; k < rig.link_first[size_t(i) + 1];
+                     ++k) {
+                    const double* pj = &state->position[3 * size_t(rig.link_node[size_t(k)])];
+                    const double w = rig.link_weight[size_t(k)];
+                    const double* e = &rig.link_offset[3 * size_t(k)];
+                    const double q0 = w * (pi[0] - pj[0]), q1 = w * (pi[1] - pj[1]),
+                                 q2 = w * (pi[2] - pj[2]);
+                    m0 += q0 * e[0];
+                    m1 += q0 * e[1];
+                    m2 += q0 * e[2];
+                    m3 += q1 * e[0];
+                    m4 += q1 * e[1];
+                    m5 += q1 * e[2];
+                    m6 += q2 * e[0];
+                    m7 += q2 * e[1];
+                    m8 += q2 * e[2];
+                }
+                const double m[9] = {m0, m1, m2, m3, m4, m5, m6, m7, m8};
+                const double* rotation = &state->rotation[9 * size_t(i)];
+                const double lean = ROTATION_INERTIA * rig.node_spread[size_t(i)];
+                for (int32_t k = 0; k < 9; ++k)
+                    runs[t].x[k] = m[k] + lean * rotation[k];
             }
-            double* rotation = &state->rotation[9 * size_t(i)];
-            const double lean = ROTATION_INERTIA * spread;
-            for (int32_t k = 0; k < 9; ++k)
-                m[k] += lean * rotation[k];
-            double r[9];
-            if (polar_rotation(m, r)) std::copy(r, r + 9, rotation);
+            polar_rotations(runs, count);
+            for (int32_t t = 0; t < count; ++t)
+                if (runs[t].ok)
+                    std::copy(runs[t].x, runs[t].x + 9, &state->rotation[9 * size_t(first + t)]);
         }
 
         // Global: the positions for these rotations. Right-hand side (in the
@@ -690,21 +781,22 @@ void solve_pose(const PoseRig& rig, const double (*targets)[3], PoseState* state
         for (int32_t i = 0; i < n; ++i) {
             const double* gi = &rig.node_rest[3 * size_t(i)];
             const double* ri = &state->rotation[9 * size_t(i)];
-            double s[3] = {REST_TIE * gi[0], REST_TIE * gi[1], REST_TIE * gi[2]};
+            double s0 = REST_TIE * gi[0], s1 = REST_TIE * gi[1], s2 = REST_TIE * gi[2];
             for (int32_t k = rig.link_first[size_t(i)]; k < rig.link_first[size_t(i) + 1]; ++k) {
-                const auto j = size_t(rig.link_node[size_t(k)]);
-                const double* rj = &state->rotation[9 * j];
+                const double* rj = &state->rotation[9 * size_t(rig.link_node[size_t(k)])];
                 const double hw = 0.5 * rig.link_weight[size_t(k)];
-                const double e[3] = {gi[0] - rig.node_rest[3 * j], gi[1] - rig.node_rest[3 * j + 1],
-                                     gi[2] - rig.node_rest[3 * j + 2]};
-                for (int32_t c = 0; c < 3; ++c)
-                    s[c] += hw * ((ri[3 * c] + rj[3 * c]) * e[0] +
-                                  (ri[3 * c + 1] + rj[3 * c + 1]) * e[1] +
-                                  (ri[3 * c + 2] + rj[3 * c + 2]) * e[2]);
+                const double* e = &rig.link_offset[3 * size_t(k)];
+                s0 +=
+                    hw * ((ri[0] + rj[0]) * e[0] + (ri[1] + rj[1]) * e[1] + (ri[2] + rj[2]) * e[2]);
+                s1 +=
+                    hw * ((ri[3] + rj[3]) * e[0] + (ri[4] + rj[4]) * e[1] + (ri[5] + rj[5]) * e[2]);
+                s2 +=
+                    hw * ((ri[6] + rj[6]) * e[0] + (ri[7] + rj[7]) * e[1] + (ri[8] + rj[8]) * e[2]);
             }
-            const auto at = 3 * size_t(rig.rank[size_t(i)]);
-            for (int32_t c = 0; c < 3; ++c)
-                rhs[at + size_t(c)] = s[c];
+            double* at = rhs + 3 * size_t(rig.rank[size_t(i)]);
+            at[0] = s0;
+            at[1] = s1;
+            at[2] = s2;
         }
         for (int32_t h = 0; h < handle_count; ++h) {
             double target[3];
@@ -719,14 +811,13 @@ void solve_pose(const PoseRig& rig, const double (*targets)[3], PoseState* state
             for (int32_t corner = 0; corner < 3; ++corner) {
                 const int32_t v = handle_vertex(rig, h, corner);
                 const PoseBinding& b = rig.bindings[size_t(v)];
-                const double* p = &rig.rest[3 * size_t(v)];
                 const double bc = rig.handles[size_t(h)].b[corner];
                 for (int32_t k = 0; k < POSE_BIND_NODES; ++k) {
                     const auto node = size_t(b.node[k]);
                     const double w = bc * b.weight[k];
                     const double* r = &state->rotation[9 * node];
-                    const double* g = &rig.node_rest[3 * node];
-                    const double d[3] = {p[0] - g[0], p[1] - g[1], p[2] - g[2]};
+                    const double* d =
+                        &rig.binding_offset[3 * (POSE_BIND_NODES * size_t(v) + size_t(k))];
                     for (int32_t c = 0; c < 3; ++c)
                         carried[c] +=
                             w * (r[3 * c] * d[0] + r[3 * c + 1] * d[1] + r[3 * c + 2] * d[2]);
@@ -786,8 +877,13 @@ void posed_part_positions(const PoseRig& rig, const PoseState& state, int32_t pa
         posed_vertex(rig, state, first + int32_t(i), p);
         int32_t out[3] = {rest.x, rest.y, rest.z};
         for (int32_t c = 0; c < 3; ++c) {
-            const double v = std::floor((p[c] - offset[c]) * inverse + 0.5);
-            if (is_finite(v)) out[c] = int32_t(std::clamp(v, -2147483648.0, 2147483647.0));
+            // floor, as a truncation stepped down below zero, once the value
+            // is within int32 (floor and the clamp to whole bounds commute).
+            const double v = (p[c] - offset[c]) * inverse + 0.5;
+            if (!is_finite(v)) continue;
+            const double held = std::clamp(v, -2147483648.0, 2147483647.0);
+            out[c] = int32_t(held);
+            if (double(out[c]) > held) --out[c];
         }
         (*fine_model)[i] = {out[0], out[1], out[2], rest.w};
     }

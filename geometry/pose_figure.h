@@ -82,6 +82,13 @@ struct PoseRig {
     std::vector<int32_t> link_first;
     std::vector<int32_t> link_node;
     std::vector<double> link_weight;
+    // What a solve reads of the rest shape, worked out once: each link's rest
+    // offset g_i - g_j (3 per link), each node's spread (the sum of its links'
+    // weight * |g_i - g_j|^2, in link order), and per vertex each binding
+    // slot's rest offset from its node (3 per slot).
+    std::vector<double> link_offset;
+    std::vector<double> node_spread;
+    std::vector<double> binding_offset;
     // The control points as given and their rest positions (3 each).
     std::vector<PoseHandle> handles;
     std::vector<double> handle_rest;
@@ -91,15 +98,23 @@ struct PoseRig {
     std::vector<int32_t> handle_node;
     std::vector<double> handle_weight;
     // The positions' system, factorised: nodes renumbered (`order`: new to
-    // old, `rank`: old to new) and the lower factor of L D L^T stored row by
-    // row from each row's first nonzero column (row_first, row_start into
-    // `lower`; the diagonal D apart).
+    // old, `rank`: old to new), the diagonal D of L D L^T, and the nonzero
+    // entries of its unit lower factor L twice over, each in one contiguous
+    // array: by row in rising column order (`row_entries`, row i's from
+    // row_first[i] to row_first[i + 1]) for the forward substitution, and by
+    // column in falling row order (`column_entries`, likewise) for the back
+    // substitution.
+    struct FactorEntry {
+        double value;
+        int32_t at;  // the entry's column in a row, its row in a column
+    };
     std::vector<int32_t> order;
     std::vector<int32_t> rank;
-    std::vector<int32_t> row_first;
-    std::vector<int64_t> row_start;
-    std::vector<double> lower;
     std::vector<double> diagonal;
+    std::vector<int32_t> row_first;
+    std::vector<FactorEntry> row_entries;
+    std::vector<int32_t> column_first;
+    std::vector<FactorEntry> column_entries;
 };
 
 // Builds the rig for the parts and control points given. Called when the

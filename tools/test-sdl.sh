@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end check of the SDL program (build/default/sketch3d) on a private virtual X display:
 # the same session as the Windows check (outline, a stroke taken back, sheet, body, a second
-# part drawn over it with N and inflated, Ctrl+S (the saved STL and GLB the replay's bytes), F12 undone and redone, Escape, the saved figure opened
-# again and its last step undone), from screenshots, with the outline and the sheet compared
-# with the headless replay (build/default/sketch3d-replay); once as it starts by default, and
+# part drawn over it with N and inflated, Ctrl+S (the saved STL and GLB the replay's bytes),
+# A: a control point placed and another dragged (the figure bends), a drag recorded with R
+# that loops, Space pausing and playing it, A again the rest shape; F12 undone and redone,
+# Escape, the saved figure opened again and its last step undone), from screenshots, with
+# the outline and the sheet compared with the headless replay (build/default/sketch3d-replay); once as it starts by default, and
 # once more with --scale 2. Then a session recorded with --record and killed with SIGKILL: its file replays to the window's last picture. Then a message box, with its English
 # line, in the box and on standard error. Last, a long document opened with its recording
 # into standard output: it saves nothing, shows no box, and Escape ends it at once.

@@ -7,8 +7,10 @@
 # (build/default/sketch3d-replay, built here), the sheet turned and inflated, a second part
 # drawn over the body with N and inflated, the figure saved with Ctrl+S (its picture and its
 # script replayed headless checked against the window, its OBJ holding both parts, its STL and
-# GLB the replay's bytes), deleted with F12, brought
-# back with Ctrl+Z and deleted again with Ctrl+Shift+Z and Ctrl+Y, Escape; the saved session
+# GLB the replay's bytes), brought to life with A (a control point placed and another dragged,
+# the figure bending; a drag recorded between two presses of R loops, Space pauses and plays
+# it, A again shows the rest shape), deleted with F12, brought back with Ctrl+Z and deleted
+# again with Ctrl+Shift+Z and Ctrl+Y, Escape; the saved session
 # opened again with `sketch3d.exe FILE` shows the saved picture, and Ctrl+Z takes back its
 # last step; then it starts again and the window is closed.
 #

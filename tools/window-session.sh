@@ -276,7 +276,8 @@ expect_exit() {
     step "$how: exit code $status"
 }
 
-# The whole session: start, outline, sheet, wheel, turn, I (body), F12, Escape.
+# The whole session: start, outline, sheet, wheel, turn, I (body), N (a second part), Ctrl+S,
+# A (pose, record, play), F12, Escape.
 # A closed stroke through the corners given after SHOT and WHAT, drawn with the left button
 # held from the last corner round. Each corner is held until a frame has drawn the edge to it
 # (its midpoint turns black), so every edge is one stroke whatever the frame timing; the
@@ -477,6 +478,8 @@ run_window_session() {
     [ "$(grep -c '^g part_' "$SAVED.obj")" = 2 ] || fail "$SAVED.obj does not hold two parts"
     step "the saved OBJ holds both parts"
 
+    animate_figure
+
     # F12 held for a frame deletes the sheet and clears the screen.
     xdotool windowfocus "$WINDOW"
     xdotool keydown F12
@@ -522,6 +525,122 @@ press_keys() {
         fail "$what did not change the picture as it should"
     }
     for key in "${released[@]}"; do xdotool keyup "$key"; done
+}
+
+# A short press of one key, as a person gives it: held longer, a key may repeat.
+tap_key() {
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown "$1"
+    sleep 0.2
+    xdotool keyup "$1"
+}
+
+# The discs of the control points: green for a pinned point, cyan for one that follows a
+# motion.
+is_green_at() { [ "$(pixel "$3" "$1" "$2")" = "0 255 0" ]; }
+shows_cyan() { histogram "$1" "$CLIENT_WIDTH" "$DRAWN_HEIGHT" 0 0 | grep -q ' 0 255 255$'; }
+
+# Succeeds when the rectangle (width height x y) differs between two screenshots.
+differs_in() {
+    [ "$(picture_crop rgb:- "$5" "$1" "$2" "$3" "$4" | md5sum)" != \
+        "$(picture_crop rgb:- "$6" "$1" "$2" "$3" "$4" | md5sum)" ]
+}
+
+# Polls screenshots until they have shown one picture for SPAN seconds on end (SPAN - 1 at
+# least, as SECONDS counts whole seconds); prints the file, or fails after TIMEOUT.
+# Usage: wait_for_still_screen NAME SPAN.
+wait_for_still_screen() {
+    local name=$1 span=$2 deadline=$((SECONDS + TIMEOUT)) still since
+    still=$(screenshot "$name")
+    since=$SECONDS
+    while [ $SECONDS -lt $deadline ]; do
+        sleep 0.2
+        if differs_from "$still" "$(screenshot "$name-next")"; then
+            still=$(screenshot "$name")
+            since=$SECONDS
+        elif [ $((SECONDS - since)) -ge "$span" ]; then
+            echo "$still"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# A brings the figure to life: a point pinned low on the body and one high up dragged to the
+# right, the figure bending to follow; R, the dragged point taken left and back, R: the path
+# loops and plays at once. Space pauses it and plays it again; A again shows the rest shape,
+# the picture from before A.
+animate_figure() {
+    local REST POINTS POSED LOOPING PAUSED x recording_start recording_span
+    local PIN_X=257 PIN_Y=320 GRAB_X=257 GRAB_Y=160 DRAGGED_X=297
+    REST=$(screenshot 7a-rest)
+    # Animating, the edited part is not outlined.
+    press_keys 7a-animating "A" differs_from "$REST" -- a
+    # A click on the body places a point, its green disc under the cursor.
+    move "$PIN_X" "$PIN_Y"
+    sleep 0.2
+    xdotool mousedown 1
+    wait_for_screen 7a-pinned is_green_at "$PIN_X" "$PIN_Y" >/dev/null || {
+        xdotool mouseup 1
+        fail "a left click while animating placed no point at ($PIN_X, $PIN_Y)"
+    }
+    xdotool mouseup 1
+    move "$GRAB_X" "$GRAB_Y"
+    sleep 0.2
+    xdotool mousedown 1
+    POINTS=$(wait_for_screen 7a-points is_green_at "$GRAB_X" "$GRAB_Y") || {
+        xdotool mouseup 1
+        fail "a left click while animating placed no point at ($GRAB_X, $GRAB_Y)"
+    }
+    step "A, two clicks: two control points on the body"
+    # Still held, the second point is dragged to the right in steps; its disc comes to rest
+    # under the cursor, the first stays, and the top of the body, above both, bends along.
+    for ((x = GRAB_X + 8; x <= DRAGGED_X; x += 8)); do
+        move "$x" "$GRAB_Y"
+        sleep 0.1
+    done
+    POSED=$(wait_for_screen 7a-posed is_green_at "$DRAGGED_X" "$GRAB_Y") || {
+        xdotool mouseup 1
+        fail "the dragged point did not follow the cursor to ($DRAGGED_X, $GRAB_Y)"
+    }
+    xdotool mouseup 1
+    is_green_at "$PIN_X" "$PIN_Y" "$POSED" || fail "the pinned point moved"
+    differs_in "$CLIENT_WIDTH" 150 0 0 "$POINTS" "$POSED" ||
+        fail "the top of the figure did not follow the dragged point"
+    step "drag: the point follows the cursor, the figure bends"
+
+    # R, the dragged point taken back left and right again, R: its path is a motion (a cyan
+    # disc) that loops at once.
+    tap_key r
+    move "$DRAGGED_X" "$GRAB_Y"
+    sleep 0.2
+    recording_start=$SECONDS
+    xdotool mousedown 1
+    for x in 289 281 273 265 257 265 273 281 289 297; do
+        move "$x" "$GRAB_Y"
+        sleep 0.1
+    done
+    sleep 0.2
+    xdotool mouseup 1
+    recording_span=$((SECONDS - recording_start))
+    tap_key r
+    LOOPING=$(wait_for_screen 7a-recorded shows_cyan) ||
+        fail "R, a drag and R again made no motion (no cyan disc)"
+    wait_for_screen 7a-playing differs_from "$LOOPING" >/dev/null ||
+        fail "the recorded loop does not play"
+    step "R, a drag, R: the recorded loop plays"
+
+    # Space pauses: the picture then stays for longer than the loop lasts. Space again plays.
+    tap_key space
+    PAUSED=$(wait_for_still_screen 7a-paused $((recording_span + 2))) ||
+        fail "Space did not pause the loop"
+    tap_key space
+    wait_for_screen 7a-playing-again differs_from "$PAUSED" >/dev/null ||
+        fail "the second Space did not play the loop again"
+    step "Space pauses the loop, Space again plays it"
+
+    press_keys 7a-rest-again "the second A" same_picture "$REST" -- a
+    step "A again: the rest shape, as before A"
 }
 
 # Ctrl+S, held until the files are there: the picture, the session and the body's meshes as

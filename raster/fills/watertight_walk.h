@@ -361,6 +361,26 @@ void walk_watertight(const ClipEntry<N>* list, int32_t n, const ClipEntry<N>* co
     render_stats.pixels_written += rows.pixels_written;
 }
 
+// fill_triangle_watertight below for a triangle with a corner outside the
+// raster: apart from the walk of the triangles inside, which it would only
+// crowd (few triangles cross the raster's border).
+template <typename Arithmetic, int N, typename Span>
+[[gnu::noinline]] void fill_crossing_triangle_watertight(const ClipEntry<N>& a,
+                                                         const ClipEntry<N>& b,
+                                                         const ClipEntry<N>& c, Span& span) {
+    const int32_t width = raster_target.width, height = raster_target.height;
+    const int32_t max_x = std::max(a.x, std::max(b.x, c.x));
+    const int32_t max_y = std::max(a.y, std::max(b.y, c.y));
+    if (max_x <= 0 || std::min(a.x, std::min(b.x, c.x)) >= width || max_y <= 0 ||
+        std::min(a.y, std::min(b.y, c.y)) >= height)
+        return;
+    const ClipEntry<N> vertices[3] = {a, b, c};
+    ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
+    bool inside;
+    const int32_t count = clip_polygon<N, Arithmetic>(vertices, 3, clipped, inside);
+    walk_watertight<Arithmetic>(clipped, count, vertices, 3, span);
+}
+
 // fill_polygon_watertight for the triangle a, b, c, the common case spelled
 // out: a triangle with every corner inside goes to its walk at once (the
 // tests for a polygon beside the raster and for one inside it come after).
@@ -386,16 +406,7 @@ template <typename Arithmetic, int N, typename Span>
         walk_watertight<Arithmetic>(turned, 3, vertices, 3, span);
         return;
     }
-    const int32_t max_x = std::max(a.x, std::max(b.x, c.x));
-    const int32_t max_y = std::max(a.y, std::max(b.y, c.y));
-    if (max_x <= 0 || std::min(a.x, std::min(b.x, c.x)) >= int32_t(width) || max_y <= 0 ||
-        std::min(a.y, std::min(b.y, c.y)) >= int32_t(height))
-        return;
-    const ClipEntry<N> vertices[3] = {a, b, c};
-    ClipEntry<N> clipped[CLIP_LIST_CAPACITY];
-    bool inside;
-    const int32_t count = clip_polygon<N, Arithmetic>(vertices, 3, clipped, inside);
-    walk_watertight<Arithmetic>(clipped, count, vertices, 3, span);
+    fill_crossing_triangle_watertight<Arithmetic>(a, b, c, span);
 }
 
 }  // namespace polygon_detail

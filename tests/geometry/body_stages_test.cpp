@@ -7,6 +7,7 @@
 #include <cmath>
 #include <set>
 
+#include "geometry/body_normals.h"
 #include "geometry/constrained_delaunay.h"
 #include "geometry/flip_front_edges.h"
 #include "geometry/inflate_region.h"
@@ -80,6 +81,15 @@ TEST(BodyStages, RowsOfPixelsPackIntoBitsAndBackAsOnePixelAtATime) {
                     << count << " at " << first << ", byte " << i;
             EXPECT_EQ(back[size_t(count)], 9) << "written past the row";
         }
+}
+
+TEST(BodyStages, NormalsRoundHalvesAwayFromZeroAsLroundDoes) {
+    // Halves, the doubles just either side of them, and the normals' range.
+    const double below_half = std::nextafter(0.5, 0.0);
+    for (double v : {0.0, -0.0, 0.5, -0.5, below_half, -below_half, 1.5, -2.5,
+                     std::nextafter(2.5, 0.0), std::nextafter(-2.5, 0.0), 1023.5, -1023.5,
+                     1024.4999999999998, -1024.0000000000002, 0.1 * 3, 1e9 + 0.5})
+        EXPECT_EQ(round_half_away(v), std::lround(v)) << v;
 }
 
 TEST(BodyStages, TheDistanceFieldIsExact) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "geometry/kept_loop_poses.h"
 #include "geometry/pose_figure.h"
 #include "support/posed_figure.h"
 
@@ -189,4 +190,49 @@ TEST(PoseFigure, KeepsNodesRefusesBadInputAndHoldsWildTargets) {
     solve_pose(rig, pinned, &state);
     posed_handle_position(rig, state, 0, at);
     EXPECT_NEAR(at[0], rest[0], 0.05);
+}
+
+// A loop of six frames played three passes through the kept poses, against
+// the same passes solved: every frame the same bits; from the second pass on
+// looked up, except a frame whose target moved and the rest of that pass
+// (each solved from the one before); with room for two frames only the
+// first two are looked up.
+TEST(PoseFigure, KeptLoopPosesGiveTheSolvedBits) {
+    const PoseTestFigure& f = pose_test_figure();
+    const PoseHandle handles[2] = {tip_handle(f, 1, 1, 0), tip_handle(f, 3, 0, 1)};
+    PoseRig rig;
+    ASSERT_TRUE(build_pose_rig(f.parts, 5, handles, 2, &rig));
+    constexpr int32_t PERIOD = 6;
+    double rest[2][3];
+    rest_handle_position(rig, 0, rest[0]);
+    rest_handle_position(rig, 1, rest[1]);
+    for (const int64_t room : {MAX_KEPT_LOOP_POSE_BYTES, int64_t(4 * 8 * 12 * rig.node_count)}) {
+        KeptLoopPoses kept;
+        kept.max_bytes = room;
+        PoseState start, solved, looked;
+        reset_pose(rig, &start);
+        for (int32_t pass = 0; pass < 3; ++pass) {
+            solved = looked = start;
+            for (int32_t phase = 0; phase < PERIOD; ++phase) {
+                double target[2][3] = {
+                    {rest[0][0] + 4.0 * phase, rest[0][1] - 6.0 * phase, rest[0][2]},
+                    {rest[1][0], rest[1][1], rest[1][2]}};
+                const bool moved = pass == 2 && phase == 3;
+                if (moved) target[1][0] += 5;
+                solve_pose(rig, target, &solved);
+                const bool hit = solve_loop_pose(&kept, 7, rig, PERIOD, phase, target, &looked);
+                EXPECT_EQ(looked.rotation, solved.rotation) << pass << " " << phase;
+                EXPECT_EQ(looked.position, solved.position) << pass << " " << phase;
+                const bool kept_frame = room == MAX_KEPT_LOOP_POSE_BYTES || phase < 2;
+                EXPECT_EQ(hit, pass > 0 && kept_frame && !(pass == 2 && phase >= 3))
+                    << pass << " " << phase;
+            }
+        }
+        EXPECT_LE(kept_loop_pose_bytes(kept), room + int64_t(PERIOD * sizeof(KeptLoopPose)));
+        // Another rig build drops what was kept.
+        looked = start;
+        double target[2][3] = {{rest[0][0], rest[0][1], rest[0][2]},
+                               {rest[1][0], rest[1][1], rest[1][2]}};
+        EXPECT_FALSE(solve_loop_pose(&kept, 8, rig, PERIOD, 0, target, &looked));
+    }
 }

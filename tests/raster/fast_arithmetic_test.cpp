@@ -386,10 +386,12 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
         // fills draw as one pixel value, and a sixth with grey colours (r = g
         // = b), which the fast lit fills carry as one attribute, and one in
         // six with colours close to the first vertex's, whose light levels
-        // hold for runs of pixels.
+        // hold for runs of pixels; grey triangles among those left have
+        // lights of one level (bits 3..7 alike) one time in six.
         const int32_t kind = in_walk && maker.between(0, 3) != 0 ? 2 : maker.between(0, 5);
         const bool one_colour = kind < 2;
         const bool close_colours = kind == 3;
+        const bool one_level = grey && kind == 4;
         for (int32_t i = 0; i < p.n; ++i) {
             vertices[i] = {maker.coordinate(W), maker.coordinate(H), 0, 0};
             colours[i] = {maker.attribute(wild), maker.attribute(wild), maker.attribute(wild), 0};
@@ -400,6 +402,7 @@ TEST(FastArithmetic, FillsWriteThePlainPixels) {
                               colours[0].g + maker.between(-24, 24),
                               colours[0].b + maker.between(-24, 24), 0};
             }
+            if (one_level && i > 0) colours[i].r = (colours[0].r & ~7) | maker.between(0, 7);
             if (grey) colours[i].g = colours[i].b = colours[i].r;
             uvs[i] = {wild ? maker.attribute(true) : maker.between(-600, 600),
                       wild ? maker.attribute(true) : maker.between(-600, 600), 0, 0};

@@ -958,6 +958,11 @@ RaySight ray_sight(bool blended, bool from_behind) {
 struct JoinBend {
     double largest = 0;
     double crease = 0;  // between the two meshes where they cross
+    // The same, only where the crossing lies more than OUTLINE_REACH pixels
+    // inside both parts' outlines: where the meeting curve reaches an
+    // outline, both surfaces run along the rays, which a blend along them
+    // cannot tilt.
+    double inner_crease = 0;
     int32_t edges = 0;
     std::vector<double> creases;  // each crossing's
     double crease_share(double p) {
@@ -967,6 +972,22 @@ struct JoinBend {
     }
 };
 constexpr double JOIN_REACH = 4;
+constexpr int32_t OUTLINE_REACH = 8;
+
+// Whether the field has a depth on every pixel within `reach` of (u, v).
+bool inside_by(const RayDepthField& field, double u, double v, int32_t reach) {
+    const auto cx = int32_t(std::floor(u + 0.5)) - field.x0;
+    const auto cy = int32_t(std::floor(v + 0.5)) - field.y0;
+    for (int32_t dy = -reach; dy <= reach; ++dy)
+        for (int32_t dx = -reach; dx <= reach; ++dx) {
+            if (dx * dx + dy * dy > reach * reach) continue;
+            const int32_t x = cx + dx, y = cy + dy;
+            if (x < 0 || y < 0 || x >= field.width || y >= field.height) return false;
+            const double d = field.depth[size_t(y) * size_t(field.width) + size_t(x)];
+            if (d == NO_DEPTH || d == -NO_DEPTH) return false;
+        }
+    return true;
+}
 
 std::vector<std::array<double, 3>> figure_points(const PartMesh& mesh, const PartPlacement& at) {
     const double scale = double(at.scale) / FIXED_ONE / FINE_ONE;
@@ -985,6 +1006,7 @@ void bend_near(const PartMesh& mesh, const PartPlacement& at, const PartMesh& ot
     const RayPlacement other_ray_at = {other_at.depth, other_at.offset_x, other_at.scale,
                                        eye_distance()};
     ray_gaps(mesh, ray_at, field, &gaps);
+    const RayDepthField own_field = part_depth_field(mesh, ray_at, behind, 0, 0);
     ray_gaps(mesh, ray_at, part_depth_field(other, other_ray_at, false, 0, 0), &to_front);
     ray_gaps(mesh, ray_at, part_depth_field(other, other_ray_at, true, 0, 0), &to_back);
     const auto count = int32_t(mesh.fine.size());
@@ -1097,6 +1119,10 @@ void bend_near(const PartMesh& mesh, const PartPlacement& at, const PartMesh& ot
         if (!other_normal(x, &n)) continue;
         bend->creases.push_back(std::min(degrees(normal(two[0]), n), degrees(normal(two[1]), n)));
         bend->crease = std::max(bend->crease, bend->creases.back());
+        const std::array<double, 3> r = ray(x);
+        if (inside_by(field, r[0], r[1], OUTLINE_REACH) &&
+            inside_by(own_field, r[0], r[1], OUTLINE_REACH))
+            bend->inner_crease = std::max(bend->inner_crease, bend->creases.back());
     }
 }
 
@@ -1143,20 +1169,24 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
     // The bends of the drawn meshes about each join, in degrees, where the
     // two surfaces cross: the median at most 45 (at the arms 10) and far
     // below that of the parts' own meshes, no crossing as sharp as theirs;
-    // at the arms nine in ten at most 30.
+    // at the arms nine in ten at most 30. More than a few pixels inside both
+    // outlines, no crossing bends more than 30; the sharper ones all lie
+    // where the meeting curve reaches an outline.
     for (int32_t i = 1; i < f.part_count; ++i) {
         const int32_t parent = f.parts[i].parent;
         JoinBend drawn = join_bend(*drawn_mesh(i), *drawn_mesh(parent), i);
         JoinBend own = join_bend(*f.parts[i].mesh, *f.parts[parent].mesh, i);
         std::printf(
-            "join %d-%d: edges %.1f (%d), crossing median %.1f p90 %.1f largest %.1f; "
-            "own meshes %.1f, crossing %.1f %.1f %.1f\n",
+            "join %d-%d: edges %.1f (%d), crossing median %.1f p90 %.1f largest %.1f "
+            "(away from the outlines %.1f); own meshes %.1f, crossing %.1f %.1f %.1f (%.1f)\n",
             i, parent, drawn.largest, drawn.edges, drawn.crease_share(0.5), drawn.crease_share(0.9),
-            drawn.crease, own.largest, own.crease_share(0.5), own.crease_share(0.9), own.crease);
+            drawn.crease, drawn.inner_crease, own.largest, own.crease_share(0.5),
+            own.crease_share(0.9), own.crease, own.inner_crease);
         EXPECT_GT(drawn.creases.size(), 10u) << i;
         EXPECT_LE(drawn.crease_share(0.5), i == 4 || i == 5 ? 10 : 45) << i;
         EXPECT_LT(drawn.crease_share(0.5), own.crease_share(0.5) - 30) << i;
         EXPECT_LT(drawn.crease, own.crease) << i;
+        EXPECT_LE(drawn.inner_crease, 30) << i;
         if (i == 4 || i == 5) {
             EXPECT_LE(drawn.crease_share(0.9), 30) << i;
         }
@@ -1178,6 +1208,24 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
     PartMesh without;
     ASSERT_TRUE(drawn_part_mesh(f, 0, true, &without));
     EXPECT_FALSE(same_part_mesh(body, without));
+    kept_as_made();
+    // The last part removed (its parent's last join: the blend goes on from the one kept
+    // before it), then brought back with Ctrl+Z.
+    while (f.edited != f.part_count - 1)
+        tap(session, KEY_TAB);
+    const int32_t parent = f.parts[f.part_count - 1].parent;
+    ASSERT_GE(parent, 0);
+    PartMesh joined;
+    ASSERT_TRUE(drawn_part_mesh(f, parent, true, &joined));
+    tap(session, KEY_BACKSPACE);
+    ASSERT_EQ(f.part_count, 6);
+    kept_as_made();
+    headless_queue_key_down(KEY_CONTROL);
+    tap(session, KEY_Z);
+    headless_queue_key_up(KEY_CONTROL);
+    session.frames(1);
+    ASSERT_EQ(f.part_count, 7);
+    EXPECT_TRUE(same_part_mesh(*drawn_mesh(parent), joined));
     kept_as_made();
 }
 
