@@ -225,6 +225,12 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
             break;
         case PRIM_LIT_TEX_TRI:
             light_vertices(list, packet_normals(packet), 3, scratch);
+            if ((packet->header & POLY_WATERTIGHT) != 0) {
+                draw_watertight_lit_textured_triangle(vertex(0), vertex(1), vertex(2), shade(0),
+                                                      shade(1), shade(2), uv(0), uv(1), uv(2),
+                                                      texture, shade_mode);
+                break;
+            }
             draw_lit_textured_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1),
                                        shade(2), uv(0), uv(1), uv(2), texture, shade_mode);
             break;

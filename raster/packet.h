@@ -23,10 +23,11 @@ inline constexpr uint32_t PRIM_CODE_MASK = 0xFFF;
 inline constexpr uint32_t DEPTH_MODE_MASK = 7;
 inline constexpr uint32_t POLY_NO_SHARING = 0x1000;
 inline constexpr uint32_t POLY_CULL = 0x2000;
-// Lit polygons (PRIM_LIT_TRI, PRIM_LIT_QUAD) with this bit are drawn
-// watertight (draw_watertight_lit_triangle, fills/shaded_fills.h): the
-// polygons of a closed surface then leave no pixel between them. The inflated
-// body's emitter sets it; the code and every other field keep their meaning.
+// Lit polygons (PRIM_LIT_TRI, PRIM_LIT_QUAD, PRIM_LIT_TEX_TRI) with this bit
+// are drawn watertight (draw_watertight_lit_triangle and its textured form,
+// fills/shaded_fills.h): the polygons of a closed surface then leave no pixel
+// between them. The inflated body's emitter sets it; the code and every other
+// field keep their meaning.
 inline constexpr uint32_t POLY_WATERTIGHT = 0x4000;
 
 // Bits of the polygon codes.

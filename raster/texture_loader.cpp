@@ -89,6 +89,14 @@ int32_t load_texture_file(int32_t slot, const char* path) {
     return result < 0 ? result : place_texture(target, texture);
 }
 
+void unload_texture(int32_t slot) {
+    Texture** slots = texture_slots();
+    if (slots == nullptr || slot < 0 || slot >= TEXTURE_SLOTS || slots[slot] == nullptr) return;
+    free_texture(slots[slot]);
+    slots[slot] = nullptr;
+    --texture_count();
+}
+
 const char* texture_error_text(int32_t result) {
     if (result >= 0) return "texture loaded";
     switch (result) {

@@ -38,6 +38,11 @@ inline constexpr int32_t MAX_TEXTURE_FILE_BYTES = 4 << 20;
 // freed. Returns the slot, or an error above; on error nothing changes.
 int32_t load_texture(int32_t slot, int32_t width, int32_t height, const uint16_t* texels);
 
+// Empties slot `slot`, freeing its texture; nothing for an empty slot or one
+// outside 0..127. No packet drawn afterwards may still name the slot (such a
+// packet is skipped, as for any empty slot).
+void unload_texture(int32_t slot);
+
 // Reads a PNG or BMP file and loads it as load_texture does, each 8-bit
 // channel reduced to 5 bits (c >> 3; 16-bit channels keep their high byte);
 // alpha is ignored. Only a regular file is read: a directory, FIFO or device

@@ -1,9 +1,11 @@
 // Lit textured fill: texels modulated by per-vertex light through the current shade
 // table, for the Gouraud textured, lit, environment-mapped and depth-cued codes.
+#include "raster/fills/lit_spans.h"
 #include "raster/fills/polygon_pipeline.h"
 #include "raster/fills/reference_fills.h"
 #include "raster/fills/shaded_fills.h"
 #include "raster/fills/textured_fill.h"
+#include "raster/fills/watertight_walk.h"
 #include "raster/shade_tables.h"
 #include "raster/texture_loader.h"
 
@@ -121,6 +123,72 @@ struct LitTexturedSpan {
     }
 };
 
+// The span of a lit textured polygon drawn watertight (fill_polygon_watertight):
+// the row's light and texel runs laid over the exact columns as hold_run says,
+// pixel by pixel. LIMITED, each light is kept to its corners' levels as the
+// lit fill's watertight span keeps it. Texture coordinates are not limited:
+// the sides stray from the corners' range by less than a unit of their 8
+// fraction bits per row, a fraction of a texel, and the painted parts that
+// draw this way keep a margin of plain texels around what they use.
+struct WatertightLitTexturedSpan {
+    const uint8_t* table;  // 32 rows (light level) of 32 columns (texel component)
+    const uint16_t* texels;
+    int32_t width_shift, height_shift;
+
+    using Limits = LitSpan<PlainArithmetic>::Limits;
+    Limits limits(const CornerRange<LIGHT_TEXTURE_ATTRIBUTES>& range) const {
+        return {{LevelLimits(range.low[0], range.high[0]), LevelLimits(range.low[1], range.high[1]),
+                 LevelLimits(range.low[2], range.high[2])}};
+    }
+    bool keeps_within(const LitTexturedEntry* corners, int32_t rows) const {
+        bool keeps = true;
+        for (int k = 0; k < 3; ++k)
+            keeps &= LevelLimits::hold(
+                std::min(corners[0].q[k], std::min(corners[1].q[k], corners[2].q[k])), rows);
+        return keeps;
+    }
+
+    template <bool LIMITED, typename AnyLimits>
+    void draw_continued(uint16_t* row, int32_t start, int32_t count, int32_t walk_start,
+                        int32_t walk_count, const LitTexturedSide& left,
+                        const LitTexturedSide& right, const AnyLimits& limits) const {
+        // Without a run of the walk's: one over the columns themselves, from
+        // the left side's values, none held.
+        if (walk_count < 1) {
+            walk_start = start;
+            walk_count = count;
+        }
+        const PlainArithmetic::CountDivisor per_pixel(walk_count);
+        int32_t light[3], light_step[3];
+        for (int k = 0; k < 3; ++k) {
+            light[k] = left.q[k] >> 1;  // 7 fraction bits
+            light_step[k] = per_pixel((right.q[k] - left.q[k]) >> 1);
+        }
+        const TexelRun run = start_texel_run(left.q[3], left.q[4], right.q[3], right.q[4],
+                                             per_pixel, width_shift, height_shift);
+        const HeldRun held = hold_run(start, count, walk_start, walk_count);
+        uint16_t* pixel = row + start;
+        // The run's pixel `at` pixels on from walk_start.
+        auto draw = [&](int32_t at) {
+            int32_t value[3];
+            for (int k = 0; k < 3; ++k) {
+                value[k] = value_after(light[k], light_step[k], at);
+                if constexpr (LIMITED) value[k] = limits.component[k].limit(value[k]);
+            }
+            const int32_t texel = texels[texel_index(value_after(run.u, run.du, at),
+                                                     value_after(run.v, run.dv, at))];
+            *pixel++ =
+                shaded_pixel(table, value, (texel >> 10) & 31, (texel >> 5) & 31, texel & 31);
+        };
+        for (int32_t i = 0; i < held.before; ++i)
+            draw(0);
+        for (int32_t i = 0; i < held.within; ++i)
+            draw(held.offset + i);
+        for (int32_t i = 0; i < held.after; ++i)
+            draw(walk_count);
+    }
+};
+
 template <typename Arithmetic>
 void fill_lit_textured(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
                        const TexCoord* const* uvs, int32_t texture, int32_t n) {
@@ -153,6 +221,26 @@ void fill_lit_textured(const ScreenVertex* const* vertices, const ColourRecord* 
         entries, n,
         LitTexturedSpan<Arithmetic, 3>{current_shade_table->entry, record->texels,
                                        record->width_shift, record->height_shift});
+}
+
+// fill_lit_textured drawn watertight, for POLY_WATERTIGHT packets.
+void fill_watertight_lit_textured(const ScreenVertex* const* vertices,
+                                  const ColourRecord* const* lights, const TexCoord* const* uvs,
+                                  int32_t texture, int32_t n) {
+    if (current_shade_table == nullptr || n < 1 || n > MAX_POLYGON_VERTICES) return;
+    const Texture* record = loaded_texture(texture);
+    if (record == nullptr) return;
+    set_texel_addressing(record->width_shift, record->height_shift);
+    LitTexturedEntry entries[MAX_POLYGON_VERTICES];
+    for (int32_t i = 0; i < n; ++i) {
+        entries[i] = {vertices[i]->x,
+                      vertices[i]->y,
+                      {lights[i]->r, lights[i]->g, lights[i]->b, uvs[i]->u, uvs[i]->v}};
+    }
+    fill_polygon_watertight<LIGHT_TEXTURE_ATTRIBUTES, PlainArithmetic>(
+        entries, n,
+        WatertightLitTexturedSpan{current_shade_table->entry, record->texels, record->width_shift,
+                                  record->height_shift});
 }
 
 }  // namespace
@@ -194,4 +282,18 @@ void draw_lit_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1
     if (!polygon_has_height(vertices, 4)) return;
     select_shade_table(shade_mode);
     fill_lit_textured_polygon(vertices, lights, uvs, texture, 4);
+}
+
+void draw_watertight_lit_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                           const ScreenVertex* vert2, const ColourRecord* light0,
+                                           const ColourRecord* light1, const ColourRecord* light2,
+                                           const TexCoord* uv0, const TexCoord* uv1,
+                                           const TexCoord* uv2, int32_t texture,
+                                           int32_t shade_mode) {
+    const ScreenVertex* vertices[] = {vert0, vert1, vert2};
+    const ColourRecord* lights[] = {light0, light1, light2};
+    const TexCoord* uvs[] = {uv0, uv1, uv2};
+    if (!polygon_has_height(vertices, 3)) return;
+    select_shade_table(shade_mode);
+    fill_watertight_lit_textured(vertices, lights, uvs, texture, 3);
 }

@@ -133,6 +133,18 @@ void draw_lit_textured_quad(const ScreenVertex* vert0, const ScreenVertex* vert1
                             const ColourRecord* light2, const ColourRecord* light3,
                             const TexCoord* uv0, const TexCoord* uv1, const TexCoord* uv2,
                             const TexCoord* uv3, int32_t texture, int32_t shade_mode);
+// draw_lit_textured_triangle drawn watertight, for PRIM_LIT_TEX_TRI packets
+// with POLY_WATERTIGHT: the pixels draw_watertight_lit_triangle covers, each
+// row's lights laid over them as there and its texture coordinates alike
+// (held left and right of the walk's run, never stepped past it), the lights
+// kept within their corners' levels. Painted bodies draw with it, so that a
+// turned body shows no pinholes between its faces.
+void draw_watertight_lit_textured_triangle(const ScreenVertex* vert0, const ScreenVertex* vert1,
+                                           const ScreenVertex* vert2, const ColourRecord* light0,
+                                           const ColourRecord* light1, const ColourRecord* light2,
+                                           const TexCoord* uv0, const TexCoord* uv1,
+                                           const TexCoord* uv2, int32_t texture,
+                                           int32_t shade_mode);
 // The core of both, drawing through current_shade_table as it stands.
 void fill_lit_textured_polygon(const ScreenVertex* const* vertices,
                                const ColourRecord* const* lights, const TexCoord* const* uvs,

@@ -13,9 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "geometry/render_list.h"
 #include "raster/fills/polygon_pipeline.h"
 #include "raster/fills/shaded_fills.h"
 #include "raster/shade_tables.h"
+#include "raster/texture_loader.h"
 #include "support/seeded_random.h"
 #include "support/test_support.h"
 
@@ -58,9 +60,11 @@ int place(const Point* t, int32_t x, int32_t y, int* edge) {
 // packet, and checks the union: no pixel drawn twice, no pixel drawn outside
 // every triangle, and every pixel whose point lies inside a triangle or on an
 // edge two triangles share drawn once. Adds the pixels checked that way.
+// TEXTURED: drawn as PRIM_LIT_TEX_TRI packets are, from a texture of random
+// texels in slot 0 at random coordinates.
 void expect_shared_out(int32_t width, int32_t height, const std::vector<Point>& points,
                        const std::vector<std::array<int, 3>>& triangles, std::mt19937& random,
-                       const char* what, int64_t* checked) {
+                       const char* what, int64_t* checked, bool textured = false) {
     const int light_kind = int(random() % 3);  // one light, grey lights, coloured lights
     std::vector<ColourRecord> lights;
     for (size_t i = 0; i < points.size(); ++i) {
@@ -73,6 +77,15 @@ void expect_shared_out(int32_t width, int32_t height, const std::vector<Point>& 
     const ColourRecord surface{int32_t(random() % 256), int32_t(random() % 256),
                                int32_t(random() % 256), 0};
     const int32_t mode = int32_t(random() % 4);
+    std::vector<TexCoord> uvs;
+    for (size_t i = 0; i < points.size(); ++i)
+        uvs.push_back({int32_t(random() % 1024) - 512, int32_t(random() % 1024) - 512, 0, 0});
+    if (textured) {
+        std::vector<uint16_t> texels(64);
+        for (uint16_t& texel : texels)
+            texel = uint16_t(random() & 0x7FFF);
+        ASSERT_EQ(load_texture(0, 8, 8, texels.data()), 0);
+    }
     std::vector<int> count(size_t(width) * size_t(height), 0);
     ScratchRaster raster(width, height, UNTOUCHED);
     for (const auto& t : triangles) {
@@ -80,8 +93,16 @@ void expect_shared_out(int32_t width, int32_t height, const std::vector<Point>& 
         ScreenVertex v[3];
         for (int k = 0; k < 3; ++k)
             v[k] = {points[size_t(t[size_t(k)])].x, points[size_t(t[size_t(k)])].y, 0, 0};
-        draw_watertight_lit_triangle(&v[0], &v[1], &v[2], &lights[size_t(t[0])],
-                                     &lights[size_t(t[1])], &lights[size_t(t[2])], &surface, mode);
+        if (textured) {
+            draw_watertight_lit_textured_triangle(
+                &v[0], &v[1], &v[2], &lights[size_t(t[0])], &lights[size_t(t[1])],
+                &lights[size_t(t[2])], &uvs[size_t(t[0])], &uvs[size_t(t[1])], &uvs[size_t(t[2])],
+                0, mode);
+        } else {
+            draw_watertight_lit_triangle(&v[0], &v[1], &v[2], &lights[size_t(t[0])],
+                                         &lights[size_t(t[1])], &lights[size_t(t[2])], &surface,
+                                         mode);
+        }
         for (size_t i = 0; i < count.size(); ++i)
             count[i] += raster.pixels[i] != UNTOUCHED;
     }
@@ -116,15 +137,21 @@ void expect_shared_out(int32_t width, int32_t height, const std::vector<Point>& 
 }
 
 struct LitTables : ::testing::Test {
-    void SetUp() override { ASSERT_EQ(init_shading(), 0); }
-    void TearDown() override { shutdown_shading(); }
+    void SetUp() override {
+        ASSERT_EQ(init_shading(), 0);
+        ASSERT_EQ(init_texture_slots(), 0);
+    }
+    void TearDown() override {
+        free_texture_slots();
+        shutdown_shading();
+    }
 };
 
 // Random fans (a corner and a ring of corners around it, in order) and strips
 // (triangles between two rows of corners), all turning one way as the faces
 // of a body facing the viewer do, inside and across the raster's borders, in
 // a raster narrower and one wider than the reciprocal table, every light and
-// shading mode.
+// shading mode; every third round textured.
 TEST_F(LitTables, WatertightFansAndStripsShareTheirEdgesOut) {
     std::mt19937 random(20261209);
     auto between = [&](int32_t low, int32_t high) {
@@ -177,7 +204,7 @@ TEST_F(LitTables, WatertightFansAndStripsShareTheirEdgesOut) {
             }
         }
         expect_shared_out(width, height, points, triangles, random,
-                          round % 2 == 0 ? "fan" : "strip", &checked);
+                          round % 2 == 0 ? "fan" : "strip", &checked, round % 3 == 2);
         if (HasFatalFailure()) return;
     }
     EXPECT_GT(checked, 100000);
