@@ -7,10 +7,12 @@
 
 #include "app/part_blend.h"
 #include "app/part_room.h"
+#include "app/part_texture.h"
 #include "app/view_zoom.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "geometry/render_list.h"
+#include "raster/texture_loader.h"
 
 namespace {
 
@@ -267,6 +269,43 @@ void drop_blends_with(const PartMesh* mesh) {
 // the figure needs them), and each part emitted in order as a new object
 // turned as the figure was. False when a part's object could not be made (the
 // part left the figure).
+// The texture slot of the figure's part `part`: the last MAX_FIGURE_PARTS
+// slots, one a part, so that painted parts never run out of slots and no
+// texture loaded elsewhere (by the first free slot) is taken.
+int32_t part_texture_slot(int32_t part) {
+    return TEXTURE_SLOTS - MAX_FIGURE_PARTS + part;
+}
+static_assert(MAX_FIGURE_PARTS <= TEXTURE_SLOTS);
+
+// A painted part's skin for its emission as part `part` of the figure drawn
+// from `drawn`: its texture (base colour and painting) loaded into the part's
+// slot, and each vertex's coordinates from its front projection into
+// `coords`. Nothing (coords left empty) for a part without a painting, or
+// when the texture cannot be loaded; the part is then drawn in its colour.
+PartSkin painted_skin(const FigurePart& part, const PartMesh& drawn, int32_t index,
+                      std::vector<TexCoord>* coords) {
+    const int32_t slot = part_texture_slot(index);
+    if (part.painting == nullptr || part.region == nullptr) return {slot, coords};
+    const PartTexture texture = make_part_texture(*part.region, part.colour, *part.painting);
+    if (load_texture(slot, 1 << texture.width_shift, 1 << texture.height_shift,
+                     texture.texels.data()) < 0)
+        return {slot, coords};
+    coords->reserve(drawn.vertices.size());
+    for (const Vec4& v : drawn.vertices)
+        coords->push_back(part_tex_coord(texture, v.x, v.y));
+    return {slot, coords};
+}
+
+// After an emission of figure `f`: the textures of the slots of parts that
+// are gone or drew without one freed.
+void release_part_textures(const Figure& f) {
+    for (int32_t i = 0; i < MAX_FIGURE_PARTS; ++i) {
+        const bool painted = i < f.part_count && f.parts[i].painting != nullptr &&
+                             state.emitted[i].index != NO_OBJECT;
+        if (!painted) unload_texture(part_texture_slot(i));
+    }
+}
+
 bool emit_figure(const Vec4& rotation) {
     for (EditedObject& part : state.emitted) {
         if (part.index != NO_OBJECT) delete_object(part.index);
@@ -304,7 +343,10 @@ bool emit_figure(const Vec4& rotation) {
         const FigurePart& part = f.parts[i];
         if (dropped) state.drawn[i] = nullptr;
         const PartMesh& drawn = state.drawn[i] != nullptr ? *state.drawn[i] : *part.mesh;
-        const int32_t index = emit_part_object(drawn, part.colour, part.shading);
+        std::vector<TexCoord> coords;
+        const PartSkin skin = painted_skin(part, drawn, i, &coords);
+        const int32_t index =
+            emit_part_object(drawn, part.colour, part.shading, coords.empty() ? nullptr : &skin);
         if (index < 0) {
             // Its object could not be made (the message is shown): the part goes.
             drop_part(i--);
@@ -317,6 +359,7 @@ bool emit_figure(const Vec4& rotation) {
         state.emitted[i] = {index, part.kind, emitted->first_vertex, emitted->vertex_count,
                             drawn.front_count};
     }
+    release_part_textures(f);
     return whole;
 }
 
@@ -573,4 +616,5 @@ void discard_figure_objects() {
     for (const EditedObject& part : state.emitted)
         if (part.index != NO_OBJECT) delete_object(part.index);
     forget_edited_object();
+    release_part_textures(state.figure);
 }

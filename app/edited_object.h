@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/part_colours.h"
+#include "app/part_painting.h"
 #include "geometry/body_mesh.h"
 #include "geometry/fixed_math.h"
 #include "geometry/part_mesh.h"
@@ -53,19 +54,6 @@ struct PartPlacement {
     bool operator==(const PartPlacement&) const = default;
 };
 inline constexpr PartPlacement UNPLACED = {0, 0, FIXED_ONE};
-
-// A part's painting: the colour strokes drawn over its outline before the
-// build that touch its region, each a one-pixel line from (x0, y0) to
-// (x1, y1) in the region's frame (model points, as the region's pixels are),
-// the end point excluded, in the order drawn. Reflected with its part. (It is
-// kept with the part, not yet drawn on it.)
-struct PaintSegment {
-    int32_t x0, y0, x1, y1;
-    ColourRecord colour;
-};
-struct PartPainting {
-    std::vector<PaintSegment> segments;
-};
 
 // Every part is an object of the table.
 inline constexpr int32_t MAX_FIGURE_PARTS = MAX_OBJECTS;

@@ -2,7 +2,9 @@
 // an object and its vertices written back in place.
 #include "geometry/part_mesh.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "geometry/body_normals.h"
 #include "geometry/geometry_pipeline.h"
@@ -21,15 +23,64 @@ bool same_records(const std::vector<Record>& a, const std::vector<Record>& b) {
 // The triangles through add_triangle, as the outline build emits its sheet:
 // each corner's record found among the object's or added. False when a packet
 // could not be allocated.
-bool enter_by_triangle(const PartMesh& mesh, const ColourRecord& colour) {
+// With `coords` (a record per vertex), each corner at its vertex's texture
+// coordinates from slot `texture`.
+bool enter_by_triangle(const PartMesh& mesh, const ColourRecord& colour,
+                       const std::vector<Vec4>* coords, int32_t texture) {
     const ColourRecord* const colours[3] = {&colour, &colour, &colour};
+    const uint32_t flags = POLY_CULL | (coords != nullptr ? POLY_TEXTURED : 0);
     for (const MeshTriangle& t : mesh.triangles) {
         const Vec4* const corners[3] = {&mesh.vertices[size_t(t.v[0])],
                                         &mesh.vertices[size_t(t.v[1])],
                                         &mesh.vertices[size_t(t.v[2])]};
-        if (add_triangle(corners, colours, nullptr, nullptr, -1, POLY_CULL, 0) < 0) return false;
+        if (coords == nullptr) {
+            if (add_triangle(corners, colours, nullptr, nullptr, -1, flags, 0) < 0) return false;
+            continue;
+        }
+        const Vec4* const uvs[3] = {&(*coords)[size_t(t.v[0])], &(*coords)[size_t(t.v[1])],
+                                    &(*coords)[size_t(t.v[2])]};
+        if (add_triangle(corners, colours, uvs, nullptr, texture, flags, 0) < 0) return false;
     }
     return true;
+}
+
+// The skin's coordinates as coordinate-pool records, when there is one per
+// vertex and the distinct ones fit what is left of the pool; else empty.
+std::vector<Vec4> skin_records(const PartMesh& mesh, const PartSkin* skin) {
+    std::vector<Vec4> records;
+    const RenderList* list = current_render_list();
+    if (skin == nullptr || skin->coords == nullptr || list == nullptr || !pool_bound(POOL_UV) ||
+        skin->coords->size() != mesh.vertices.size() || mesh.vertices.empty())
+        return records;
+    records.reserve(skin->coords->size());
+    for (const TexCoord& c : *skin->coords)
+        records.push_back({c.u, c.v, 0, 0});
+    std::vector<std::pair<int32_t, int32_t>> distinct;
+    distinct.reserve(records.size());
+    for (const Vec4& r : records)
+        distinct.emplace_back(r.x, r.y);
+    std::sort(distinct.begin(), distinct.end());
+    const auto count = std::unique(distinct.begin(), distinct.end()) - distinct.begin();
+    if (int64_t(pool_count(POOL_UV)) + count > list->uv_capacity) records.clear();
+    return records;
+}
+
+// After add_indexed_triangles wrote `triangles` packets from `first_packet`
+// over vertices from pool index `first`: each packet textured from slot
+// `texture`, its corners at their vertices' coordinates.
+void texture_indexed_packets(uint8_t* first_packet, int32_t triangles, int32_t first,
+                             const std::vector<Vec4>& records, int32_t texture) {
+    std::vector<int16_t> index(records.size());
+    for (size_t i = 0; i < records.size(); ++i)
+        index[i] = int16_t(pool_find_or_add(&records[i], POOL_UV));
+    for (int32_t t = 0; t < triangles; ++t) {
+        auto* packet =
+            reinterpret_cast<TrianglePacket*>(first_packet + size_t(t) * TRIANGLE_PACKET_BYTES);
+        packet->head.header |= POLY_TEXTURED;
+        packet->head.texture = int16_t(texture);
+        for (int k = 0; k < 3; ++k)
+            packet->t[k] = index[size_t(packet->v[k] - first)];
+    }
 }
 
 }  // namespace
@@ -97,18 +148,29 @@ PartRoom part_room(const PartMesh& mesh) {
             int64_t(mesh.vertices.size())};
 }
 
-int32_t emit_part_object(const PartMesh& mesh, const ColourRecord& colour, int32_t shading) {
+int32_t emit_part_object(const PartMesh& mesh, const ColourRecord& colour, int32_t shading,
+                         const PartSkin* skin) {
     const int32_t index = create_object(2);
     if (index < 0) return index;
     const auto count = int32_t(mesh.vertices.size());
     const bool body = !mesh.fine.empty();
     const int32_t first = pool_count(POOL_VERTEX);
-    const bool entered =
-        mesh.entered_by_triangle
-            ? enter_by_triangle(mesh, colour)
-            : add_indexed_triangles(mesh.vertices.data(), count, mesh.triangles.data(),
-                                    int32_t(mesh.triangles.size()), &colour,
-                                    POLY_CULL | (body ? POLY_WATERTIGHT : 0), false) >= 0;
+    const std::vector<Vec4> coords = skin_records(mesh, skin);
+    const bool textured = !coords.empty();
+    bool entered;
+    if (mesh.entered_by_triangle) {
+        entered = enter_by_triangle(mesh, colour, textured ? &coords : nullptr,
+                                    textured ? skin->texture : -1);
+    } else {
+        const RenderList* list = current_render_list();
+        uint8_t* const first_packet = list != nullptr ? list->write_position : nullptr;
+        entered = add_indexed_triangles(mesh.vertices.data(), count, mesh.triangles.data(),
+                                        int32_t(mesh.triangles.size()), &colour,
+                                        POLY_CULL | (body ? POLY_WATERTIGHT : 0), false) >= 0;
+        if (entered && textured && first_packet != nullptr)
+            texture_indexed_packets(first_packet, int32_t(mesh.triangles.size()), first, coords,
+                                    skin->texture);
+    }
     if (!entered) {
         finish_object();
         delete_object(index);

@@ -82,7 +82,19 @@ PartRoom part_room(const PartMesh& mesh);
 // caller checked. Returns the object's index; a negative create_object result
 // (after its message), or -1 when the emission failed after all (the object
 // is deleted again).
-int32_t emit_part_object(const PartMesh& mesh, const ColourRecord& colour, int32_t shading);
+//
+// With a skin (a painted part), every triangle is lit and textured instead
+// (PRIM_LIT_TEX_TRI, a body's POLY_WATERTIGHT as before) from texture slot
+// skin->texture, each corner at its vertex's coordinates, which enter the
+// coordinate pool shared where equal. A skin whose coordinates are not one
+// per vertex, or do not fit what is left of that pool, is left off: the part
+// is drawn in its colour alone.
+struct PartSkin {
+    int32_t texture;
+    const std::vector<TexCoord>* coords;
+};
+int32_t emit_part_object(const PartMesh& mesh, const ColourRecord& colour, int32_t shading,
+                         const PartSkin* skin = nullptr);
 
 // After the mesh's vertices moved: their positions, fine positions and
 // normals written over the pool records of object `index`, which was

@@ -3,6 +3,9 @@
 // no region and go with the part built over them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <set>
 #include <vector>
 
@@ -27,6 +30,31 @@ bool same_colour(const ColourRecord& a, const ColourRecord& b) {
 // The 5:5:5 pixel's component that is largest: 0 red, 1 green, 2 blue (the first of equals).
 int32_t strongest(int32_t r, int32_t g, int32_t b) {
     return r >= g && r >= b ? 0 : g >= b ? 1 : 2;
+}
+
+// The bounds of the pixels in which two pictures of the window differ; an
+// empty box (left > right) when they are equal.
+struct Box {
+    int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+};
+Box differing(const Picture& a, const Picture& b) {
+    Box box;
+    const int32_t width = headless_client_width();
+    for (size_t at = 0; at < a.size() && at < b.size(); ++at) {
+        if (a[at] == b[at]) continue;
+        const int32_t x = int32_t(at % size_t(width)), y = int32_t(at / size_t(width));
+        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x),
+               std::max(box.bottom, y)};
+    }
+    return box;
+}
+
+uint16_t window_pixel(const Picture& picture, int32_t x, int32_t y) {
+    return picture[size_t(y) * size_t(headless_client_width()) + size_t(x)];
+}
+
+int32_t strongest_of(uint16_t pixel) {
+    return strongest((pixel >> 10) & 31, (pixel >> 5) & 31, pixel & 31);
 }
 
 void undo(Session& session) {
@@ -94,7 +122,8 @@ TEST(ColourKeys, SetTheEditedPartsLitColourAsAnUndoStepThatMirrorsCopy) {
 
 // A colour stroke across the outline: shown while drawing but never in the page the fill reads,
 // taken back by undo and Backspace like any stroke, and kept with the part built from the
-// region it touches as its painting (mirrored by M), the region and sheet those without it.
+// region it touches as its painting (mirrored by M), the region that without it; the sheet
+// shows it where it lies inside the outline.
 TEST(ColourKeys, ColourStrokesShowLeaveTheRegionAloneAndGoWithThePart) {
     const Points outline = ellipse_points(257, 300, 75, 105, 32);
     Picture plain_sheet;
@@ -130,7 +159,16 @@ TEST(ColourKeys, ColourStrokesShowLeaveTheRegionAloneAndGoWithThePart) {
 
     session.right_click(257, 300);
     session.frames(1);
-    EXPECT_EQ(headless_window_pixels(), plain_sheet);
+    // The sheet shows the stroke inside its outline, two texels (of two
+    // points each, for a part this size) wide, and is the plain sheet
+    // everywhere else.
+    const Picture painted_sheet = headless_window_pixels();
+    const Box changed = differing(painted_sheet, plain_sheet);
+    EXPECT_TRUE(changed.left >= 182 && changed.right <= 302 && changed.top >= across_y &&
+                changed.bottom <= across_y + 3)
+        << changed.left << " " << changed.top << " " << changed.right << " " << changed.bottom;
+    EXPECT_EQ(strongest_of(window_pixel(painted_sheet, 250, across_y)), 0);
+    EXPECT_NE(window_pixel(painted_sheet, 250, across_y), window_pixel(plain_sheet, 250, across_y));
     EXPECT_TRUE(part_region(0).width == plain_region.width &&
                 part_region(0).origin_x == plain_region.origin_x &&
                 part_region(0).inside == plain_region.inside);
@@ -147,4 +185,51 @@ TEST(ColourKeys, ColourStrokesShowLeaveTheRegionAloneAndGoWithThePart) {
     ASSERT_EQ(figure().parts[1].painting->segments.size(), 1u);
     EXPECT_EQ(figure().parts[1].painting->segments[0].x0, cx - 150);
     EXPECT_TRUE(headless_messages().empty());
+}
+
+// A painted body is drawn with its painting: on the front where the strokes were drawn, and,
+// turned half about y, on the back as their mirror image (the front projection seen from
+// behind); every other pixel as the unpainted body draws it.
+TEST(ColourKeys, APaintedBodyShowsItsPaintingOnTheFrontAndMirroredOnTheBack) {
+    const Points outline = ellipse_points(257, 300, 75, 105, 32);
+    constexpr int32_t STROKE_X = 220;
+    struct Views {
+        Picture front, back;
+    };
+    auto body = [&](bool painted) {
+        Session session;
+        session.stroke(outline);
+        if (painted) {
+            session.tap(colour_key(4));  // green
+            for (int32_t x : {STROKE_X - 2, STROKE_X, STROKE_X + 2})
+                session.stroke({{x, 250}, {x, 350}});
+        }
+        session.right_click(257, 300);
+        session.tap(KEY_I);
+        EXPECT_EQ(figure().parts[0].painting != nullptr, painted);
+        Views views;
+        views.front = headless_window_pixels();
+        set_figure_rotation({0, 512, 0, 0});
+        session.frames(1);
+        views.back = headless_window_pixels();
+        EXPECT_TRUE(headless_messages().empty());
+        return views;
+    };
+    const Views plain = body(false), painted = body(true);
+    // The paint lies nearer than the drawing's plane, so perspective moves it out from the
+    // middle (x 257): each view's changed pixels are a narrow band, left of the middle on the
+    // front and as far right of it, within a few pixels, on the back, green in its middle.
+    const Box front = differing(painted.front, plain.front);
+    const Box back = differing(painted.back, plain.back);
+    const int32_t front_x = (front.left + front.right) / 2, back_x = (back.left + back.right) / 2;
+    EXPECT_TRUE(front.right < 257 && front.right - front.left <= 16 && front.top >= 240 &&
+                front.bottom <= 390)
+        << front.left << " " << front.right << " " << front.top << " " << front.bottom;
+    EXPECT_TRUE(back.left > 257 && back.right - back.left <= 16 && back.top >= 240 &&
+                back.bottom <= 390)
+        << back.left << " " << back.right << " " << back.top << " " << back.bottom;
+    EXPECT_LE(std::abs((257 - front_x) - (back_x - 257)), 8) << front_x << " " << back_x;
+    EXPECT_EQ(strongest_of(window_pixel(plain.front, front_x, 300)), 0);
+    EXPECT_EQ(strongest_of(window_pixel(painted.front, front_x, 300)), 1);
+    EXPECT_EQ(strongest_of(window_pixel(painted.back, back_x, 300)), 1);
 }
