@@ -175,8 +175,8 @@ struct WatertightLitTexturedSpan {
                 value[k] = value_after(light[k], light_step[k], at);
                 if constexpr (LIMITED) value[k] = limits.component[k].limit(value[k]);
             }
-            const int32_t texel = texels[texel_index(value_after(run.u, run.du, at),
-                                                     value_after(run.v, run.dv, at))];
+            const int32_t texel =
+                texels[texel_index(value_after(run.u, run.du, at), value_after(run.v, run.dv, at))];
             *pixel++ =
                 shaded_pixel(table, value, (texel >> 10) & 31, (texel >> 5) & 31, texel & 31);
         };

@@ -94,10 +94,10 @@ void expect_shared_out(int32_t width, int32_t height, const std::vector<Point>& 
         for (int k = 0; k < 3; ++k)
             v[k] = {points[size_t(t[size_t(k)])].x, points[size_t(t[size_t(k)])].y, 0, 0};
         if (textured) {
-            draw_watertight_lit_textured_triangle(
-                &v[0], &v[1], &v[2], &lights[size_t(t[0])], &lights[size_t(t[1])],
-                &lights[size_t(t[2])], &uvs[size_t(t[0])], &uvs[size_t(t[1])], &uvs[size_t(t[2])],
-                0, mode);
+            draw_watertight_lit_textured_triangle(&v[0], &v[1], &v[2], &lights[size_t(t[0])],
+                                                  &lights[size_t(t[1])], &lights[size_t(t[2])],
+                                                  &uvs[size_t(t[0])], &uvs[size_t(t[1])],
+                                                  &uvs[size_t(t[2])], 0, mode);
         } else {
             draw_watertight_lit_triangle(&v[0], &v[1], &v[2], &lights[size_t(t[0])],
                                          &lights[size_t(t[1])], &lights[size_t(t[2])], &surface,
