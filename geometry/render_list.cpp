@@ -31,17 +31,21 @@ struct RenderBuffers {
     Vec4* fine_vertices = nullptr;
     uint8_t* body_area = nullptr;
     uint8_t* prepared_area = nullptr;
-    uint8_t* prepared_pool[2] = {};  // vertex, normal
-    // The start-up vertex and normal pools and packet area size, kept while
+    uint8_t* prepared_pool[3] = {};  // the BODY_POOLS, in order
+    // The start-up pools of the BODY_POOLS and packet area size, kept while
     // the body buffers stand in for them.
-    uint8_t* saved_pool[2] = {};
-    int32_t saved_capacity[2] = {};
+    uint8_t* saved_pool[3] = {};
+    int32_t saved_capacity[3] = {};
     int32_t saved_packet_capacity = 0;
     int32_t body_packet_bytes = 0;   // 0: BODY_PACKET_AREA_BYTES
     int32_t body_pool_capacity = 0;  // 0: BODY_POOL_CAPACITY
 };
 
 RenderBuffers buffers;
+// The pools the body buffers replace: vertices (with fine positions), normals
+// laid at their vertices' indices, and texture coordinates, of which a painted
+// body has about one per front vertex.
+constexpr int32_t BODY_POOLS[3] = {POOL_VERTEX, POOL_NORMAL, POOL_UV};
 // The list, its side tables and the texture slots, which the rasterizers read.
 RenderState& shared = render_state();
 
@@ -339,6 +343,7 @@ bool body_buffers_in_place_suffice() {
     return list != nullptr && buffers.fine_vertices != nullptr && buffers.body_area != nullptr &&
            buffers.pool_capacity[POOL_VERTEX] >= body_pool_capacity() &&
            buffers.pool_capacity[POOL_NORMAL] >= body_pool_capacity() &&
+           buffers.pool_capacity[POOL_UV] >= body_pool_capacity() &&
            list->packet_capacity >= body_packet_bytes();
 }
 
@@ -359,7 +364,9 @@ int prepare_body_buffers() {
         buffers.prepared_pool[0] = allocate_pool_block(POOL_VERTEX, capacity, true);
     if (buffers.prepared_pool[0] != nullptr)
         buffers.prepared_pool[1] = allocate_pool_block(POOL_NORMAL, capacity, false);
-    if (buffers.prepared_pool[1] == nullptr) {
+    if (buffers.prepared_pool[1] != nullptr)
+        buffers.prepared_pool[2] = allocate_pool_block(POOL_UV, capacity, false);
+    if (buffers.prepared_pool[2] == nullptr) {
         free_prepared_body_buffers();
         return -1;
     }
@@ -381,8 +388,8 @@ void adopt_body_buffers() {
     if (buffers.saved_pool[0] == nullptr) buffers.saved_packet_capacity = list->packet_capacity;
     list->first_packet = reinterpret_cast<PrimitivePacket*>(buffers.body_area);
     list->packet_capacity = body_packet_bytes();
-    for (int32_t k = 0; k < 2; ++k) {
-        int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
+    for (int32_t k = 0; k < 3; ++k) {
+        const int32_t kind = BODY_POOLS[k];
         // The start-up pools stay aside (bound again by release_body_buffers);
         // body buffers replaced by larger ones are freed.
         if (buffers.saved_pool[k] == nullptr) {
@@ -405,8 +412,8 @@ void release_body_buffers() {
     list->first_packet =
         reinterpret_cast<PrimitivePacket*>(reinterpret_cast<uint8_t*>(list) + sizeof(RenderList));
     list->packet_capacity = buffers.saved_packet_capacity;
-    for (int32_t k = 0; k < 2; ++k) {
-        int32_t kind = k == 0 ? POOL_VERTEX : POOL_NORMAL;
+    for (int32_t k = 0; k < 3; ++k) {
+        const int32_t kind = BODY_POOLS[k];
         bind_pool_block(kind, buffers.saved_pool[k], buffers.saved_capacity[k], false);
         buffers.saved_pool[k] = nullptr;
     }

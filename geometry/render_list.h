@@ -23,8 +23,9 @@ inline constexpr int32_t NORMAL_POOL_CAPACITY = 8000;
 inline constexpr int32_t POOL_CAPACITY_LIMIT = 32768;
 
 // Bodies (the I key's closed shapes) may need more than the start-up sizes:
-// the first body puts a packet area and vertex and normal pools of these
-// sizes in place of the list's own (kept aside until the body is discarded):
+// the first body puts a packet area and vertex, normal and texture-coordinate
+// pools of these sizes in place of the list's own (kept aside until the body
+// is discarded):
 // as many vertices as packets index, and packets for about 87,000 triangles,
 // room for a figure whose parts are refined where they blend into each other
 // (eight bodies of the test figure: 17,159 vertices, 34,286 triangles). A
@@ -123,8 +124,8 @@ BufferCapacity body_buffer_capacity();
 int prepare_body_buffers();
 // Empties the packet area and every pool, which must hold nothing anyone
 // still needs (the objects using them are deleted), putting the prepared body
-// buffers (if any) in place of the packet area and the vertex and normal
-// pools.
+// buffers (if any) in place of the packet area and the vertex, normal and
+// texture-coordinate pools.
 void adopt_body_buffers();
 // Puts the start-up packet area and pools back in place of the body buffers
 // (which are freed) and empties every pool; nothing when no body buffers are

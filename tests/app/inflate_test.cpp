@@ -313,9 +313,10 @@ TEST(Inflate, AFailedAllocationOfTheBodyReturnsToDrawingLikeAFailedBuild) {
     session.stroke(polygon(64, 100, 100));
     session.right_click(CX, CY);
     const int blocks = live_block_count();
-    // The body buffers (packet area, vertex and normal pools) come first and
-    // take the place of the pools; then the body's object record fails.
-    fail_allocation_after(4);
+    // The body buffers (packet area, vertex, normal and texture-coordinate
+    // pools) come first and take the place of the pools; then the body's
+    // object record fails.
+    fail_allocation_after(5);
     press_i(session);
     EXPECT_EQ(selected_object(), NO_OBJECT);
     EXPECT_EQ(headless_messages().size(), 1u);  // the allocator's

@@ -235,8 +235,9 @@ TEST_F(SceneObjects, NormalsNeverReachPastTheNormalPool) {
 
 // A part's mesh held as plain data is emitted as the outline build emits the
 // same triangles (whether its vertices enter triangle by triangle or each as
-// its own record), and after its vertices moved it is written back over the
-// same records, with the normals the packets would give.
+// its own record), textured with a painted part's skin, and after its
+// vertices moved it is written back over the same records, with the normals
+// the packets would give.
 TEST_F(SceneObjects, APartMeshEmitsAsTheBuildDoesAndIsWrittenBackInPlace) {
     ASSERT_EQ(build_object(SHEET, 2), 0);
     set_part_flags(0, PART_LIT);
@@ -262,6 +263,43 @@ TEST_F(SceneObjects, APartMeshEmitsAsTheBuildDoesAndIsWrittenBackInPlace) {
         EXPECT_EQ(list()->vertex_count, 4);
         EXPECT_EQ(list()->normal_count, 4);
     }
+
+    // With a skin every triangle is lit and textured from its slot, each corner at its
+    // vertex's coordinates (equal ones shared); a skin without a coordinate per vertex, or
+    // with more distinct ones than the coordinate pool has room for, is left off.
+    const std::vector<TexCoord> coords = {{8, 8, 0, 0}, {40, 8, 0, 0}, {8, 40, 0, 0}, {8, 8, 0, 0}};
+    const std::vector<TexCoord> short_coords(coords.begin(), coords.end() - 1);
+    for (bool by_triangle : {true, false}) {
+        for (int32_t uv_room : {POOL_SIZE, 2}) {
+            for (const std::vector<TexCoord>* skin_coords : {&coords, &short_coords}) {
+                delete_object(0);
+                reset_frame_pools();
+                alloc_uv_pool(uv_room);
+                mesh.entered_by_triangle = by_triangle;
+                const PartSkin skin{5, skin_coords};
+                ASSERT_EQ(emit_part_object(mesh, ColourRecord{255, 0, 0, 0}, 1, &skin), 0);
+                if (uv_room == 2 || skin_coords == &short_coords) {
+                    EXPECT_EQ(std::vector<uint8_t>(area(), list()->write_position + 4), packets);
+                    continue;
+                }
+                EXPECT_EQ(pool_count(POOL_UV), 3);
+                for (int32_t t = 0; t < 2; ++t) {
+                    const auto* p = packet_at<TrianglePacket>(SHORT_PACKET_BYTES + t * 48);
+                    EXPECT_EQ(p->head.header, POLY_CULL | PRIM_LIT_TEX_TRI);
+                    EXPECT_EQ(p->head.texture, 5);
+                    for (int k = 0; k < 3; ++k) {
+                        const int32_t v = mesh.triangles[size_t(t)].v[k];
+                        EXPECT_EQ(list()->tex_coords[p->t[k]].u, coords[size_t(v)].u);
+                        EXPECT_EQ(list()->tex_coords[p->t[k]].v, coords[size_t(v)].v);
+                    }
+                }
+            }
+        }
+    }
+    delete_object(0);
+    reset_frame_pools();
+    alloc_uv_pool(POOL_SIZE);
+    ASSERT_EQ(emit_part_object(mesh, ColourRecord{255, 0, 0, 0}, 1), 0);
 
     mesh.vertices[3].z = -24;
     refresh_part_normals(&mesh);
