@@ -13,6 +13,7 @@
 #include "app/edited_object.h"
 #include "app/part_colours.h"
 #include "app/undo_history.h"
+#include "raster/render_state.h"
 #include "session/session_fixture.h"
 
 namespace {
@@ -212,6 +213,18 @@ TEST(ColourKeys, APaintedBodyShowsItsPaintingOnTheFrontAndMirroredOnTheBack) {
         set_figure_rotation({0, 512, 0, 0});
         session.frames(1);
         views.back = headless_window_pixels();
+        // Each painted part's texture has a slot while the part is there: M adds one,
+        // Backspace frees the removed part's, undo brings it back and F12 frees them all.
+        EXPECT_EQ(texture_count(), painted ? 1 : 0);
+        if (painted) {
+            for (auto [key, parts] : {std::pair{KEY_M, 2}, {KEY_BACKSPACE, 1}, {0, 2}}) {
+                key != 0 ? session.tap(key) : undo(session);
+                EXPECT_EQ(figure().part_count, parts) << key;
+                EXPECT_EQ(texture_count(), parts) << key;
+            }
+            session.tap(KEY_F12);
+            EXPECT_EQ(texture_count(), 0);
+        }
         EXPECT_TRUE(headless_messages().empty());
         return views;
     };
@@ -229,6 +242,12 @@ TEST(ColourKeys, APaintedBodyShowsItsPaintingOnTheFrontAndMirroredOnTheBack) {
                 back.bottom <= 390)
         << back.left << " " << back.right << " " << back.top << " " << back.bottom;
     EXPECT_LE(std::abs((257 - front_x) - (back_x - 257)), 8) << front_x << " " << back_x;
+    // No pinhole: where the paint changed the body, the background never shows through.
+    for (const auto& [painted_view, plain_view] :
+         {std::pair{&painted.front, &plain.front}, {&painted.back, &plain.back}})
+        for (size_t at = 0; at < painted_view->size(); ++at)
+            if ((*painted_view)[at] != (*plain_view)[at])
+                EXPECT_NE((*painted_view)[at], BLUE) << at;
     EXPECT_EQ(strongest_of(window_pixel(plain.front, front_x, 300)), 0);
     EXPECT_EQ(strongest_of(window_pixel(painted.front, front_x, 300)), 1);
     EXPECT_EQ(strongest_of(window_pixel(painted.back, back_x, 300)), 1);
