@@ -168,24 +168,34 @@ struct WatertightLitTexturedSpan {
                                              per_pixel, width_shift, height_shift);
         const HeldRun held = hold_run(start, count, walk_start, walk_count);
         uint16_t* pixel = row + start;
-        // The run's pixel `at` pixels on from walk_start.
-        auto draw = [&](int32_t at) {
+        // The run's values `at` pixels on from walk_start, its sums wrapping
+        // as its own steps do; then `pixels` pixels of them, stepped on
+        // (`moving`) or held.
+        auto draw = [&](int32_t at, int32_t pixels, bool moving) {
             int32_t value[3];
-            for (int k = 0; k < 3; ++k) {
+            for (int k = 0; k < 3; ++k)
                 value[k] = value_after(light[k], light_step[k], at);
-                if constexpr (LIMITED) value[k] = limits.component[k].limit(value[k]);
+            int32_t u = value_after(run.u, run.du, at), v = value_after(run.v, run.dv, at);
+            for (int32_t i = 0; i < pixels; ++i) {
+                int32_t kept[3] = {value[0], value[1], value[2]};
+                if constexpr (LIMITED) {
+                    for (int k = 0; k < 3; ++k)
+                        kept[k] = limits.component[k].limit(kept[k]);
+                }
+                const int32_t texel = texels[texel_index(u, v)];
+                *pixel++ =
+                    shaded_pixel(table, kept, (texel >> 10) & 31, (texel >> 5) & 31, texel & 31);
+                if (moving) {
+                    for (int k = 0; k < 3; ++k)
+                        value[k] = value_after(value[k], light_step[k], 1);
+                    u = value_after(u, run.du, 1);
+                    v = value_after(v, run.dv, 1);
+                }
             }
-            const int32_t texel =
-                texels[texel_index(value_after(run.u, run.du, at), value_after(run.v, run.dv, at))];
-            *pixel++ =
-                shaded_pixel(table, value, (texel >> 10) & 31, (texel >> 5) & 31, texel & 31);
         };
-        for (int32_t i = 0; i < held.before; ++i)
-            draw(0);
-        for (int32_t i = 0; i < held.within; ++i)
-            draw(held.offset + i);
-        for (int32_t i = 0; i < held.after; ++i)
-            draw(walk_count);
+        draw(0, held.before, false);
+        draw(held.offset, held.within, true);
+        draw(walk_count, held.after, false);
     }
 };
 
