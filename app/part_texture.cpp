@@ -1,6 +1,8 @@
 // A painted part's texture, made from its region, base colour and painting.
 #include "app/part_texture.h"
 
+#include <climits>
+
 #include "app/line_walk.h"
 
 namespace {
@@ -39,25 +41,34 @@ PartTexture make_part_texture(const RegionMask& region, const ColourRecord& base
     texture.origin_y = int32_t(uint32_t(region.origin_y) - (uint32_t(PART_TEXTURE_MARGIN) << s));
     const int32_t columns = 1 << texture.width_shift, rows = 1 << texture.height_shift;
     texture.texels.assign(size_t(columns) * size_t(rows), texel_of(base));
-    // The walk runs in model points relative to the texture's origin, over
-    // the points the texture spans (below 2^31 for any step up to 2^22).
-    const int64_t span_x = int64_t(columns) << s, span_y = int64_t(rows) << s;
-    const auto walk_width = int32_t(span_x < INT32_MAX ? span_x : INT32_MAX);
-    const auto walk_height = int32_t(span_y < INT32_MAX ? span_y : INT32_MAX);
-    auto relative = [](int32_t value, int32_t origin) {
-        const int64_t offset = int64_t(value) - origin;
-        return int32_t(offset < INT32_MIN ? INT32_MIN : offset > INT32_MAX ? INT32_MAX : offset);
+    // Each segment is walked in texels, its ends moved into the texture's
+    // frame (64-bit, shifted arithmetically, so points left of or above the
+    // origin go left or up) and held to int32, so the walk is bounded by the
+    // texture whatever they are. A segment within one texel (at a step of
+    // two points or more) still paints that texel.
+    auto texel_of_point = [&](int32_t value, int32_t origin) {
+        const int64_t texel = (int64_t(value) - origin) >> s;
+        return int32_t(texel < INT32_MIN ? INT32_MIN : texel > INT32_MAX ? INT32_MAX : texel);
     };
     for (const PaintSegment& segment : painting.segments) {
         const uint16_t colour = texel_of(segment.colour);
-        walk_line(relative(segment.x0, texture.origin_x), relative(segment.y0, texture.origin_y),
-                  relative(segment.x1, texture.origin_x), relative(segment.y1, texture.origin_y),
-                  walk_width, walk_height, [&](int32_t x, int32_t y) {
-                      const int32_t column = x >> s, row = y >> s;
-                      for (int32_t r = row; r < row + 2 && r < rows; ++r)
-                          for (int32_t c = column; c < column + 2 && c < columns; ++c)
-                              texture.texels[size_t(r) * size_t(columns) + size_t(c)] = colour;
-                  });
+        auto stamp = [&](int32_t column, int32_t row) {
+            for (int32_t r = row; r < row + 2 && r < rows; ++r)
+                for (int32_t c = column; c < column + 2 && c < columns; ++c)
+                    if (r >= 0 && c >= 0)
+                        texture.texels[size_t(r) * size_t(columns) + size_t(c)] = colour;
+        };
+        const int32_t x0 = texel_of_point(segment.x0, texture.origin_x);
+        const int32_t y0 = texel_of_point(segment.y0, texture.origin_y);
+        const int32_t x1 = texel_of_point(segment.x1, texture.origin_x);
+        const int32_t y1 = texel_of_point(segment.y1, texture.origin_y);
+        if (x0 == x1 && y0 == y1) {
+            if ((segment.x0 != segment.x1 || segment.y0 != segment.y1) && x0 >= 0 && x0 < columns &&
+                y0 >= 0 && y0 < rows)
+                stamp(x0, y0);
+            continue;
+        }
+        walk_line(x0, y0, x1, y1, columns, rows, stamp);
     }
     return texture;
 }

@@ -12,6 +12,7 @@
 #include "app/colour_strokes.h"
 #include "app/edited_object.h"
 #include "app/part_colours.h"
+#include "app/part_texture.h"
 #include "app/undo_history.h"
 #include "raster/render_state.h"
 #include "session/session_fixture.h"
@@ -251,4 +252,46 @@ TEST(ColourKeys, APaintedBodyShowsItsPaintingOnTheFrontAndMirroredOnTheBack) {
     EXPECT_EQ(strongest_of(window_pixel(plain.front, front_x, 300)), 0);
     EXPECT_EQ(strongest_of(window_pixel(painted.front, front_x, 300)), 1);
     EXPECT_EQ(strongest_of(window_pixel(painted.back, back_x, 300)), 1);
+}
+
+// A part's texture covers its region's box and a margin at one texel a point, or 2^s points
+// for a box wider or taller than 124; a segment is drawn two texels wide and never past the
+// texture, wherever its ends lie; a vertex's coordinates name the middle of its texel.
+TEST(PartTexture, CoversTheRegionsBoxAndKeepsItsSegmentsInside) {
+    struct Case {
+        int32_t width, height, width_shift, height_shift, step_shift;
+    };
+    const Case cases[] = {{1, 1, 3, 3, 0},
+                          {124, 10, 7, 4, 0},
+                          {125, 10, 7, 4, 1},
+                          {300, 600, 6, 7, 3},
+                          {INT32_MAX, 1, 7, 3, 25}};
+    const ColourRecord base = DEFAULT_PART_COLOUR, paint = PALETTE_COLOURS[2];
+    const uint16_t base_texel = 0x7C00, paint_texel = uint16_t((22 << 5));  // green 176 >> 3
+    for (const Case& c : cases) {
+        RegionMask region;
+        region.width = c.width;
+        region.height = c.height;
+        region.origin_x = -40;
+        region.origin_y = 7;
+        PartPainting painting;
+        painting.segments = {{-40, 7, -30, 7, paint},
+                             {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, paint},
+                             {INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX, paint}};
+        const PartTexture texture = make_part_texture(region, base, painting);
+        EXPECT_EQ(texture.width_shift, c.width_shift) << c.width;
+        EXPECT_EQ(texture.height_shift, c.height_shift) << c.width;
+        EXPECT_EQ(texture.step_shift, c.step_shift) << c.width;
+        ASSERT_EQ(texture.texels.size(), size_t(1) << (c.width_shift + c.height_shift));
+        // The first segment starts at the box's corner: its texel, after the margin, and the
+        // one below it are painted; the margin's corner keeps the base colour.
+        const size_t columns = size_t(1) << c.width_shift;
+        const size_t corner = PART_TEXTURE_MARGIN * columns + PART_TEXTURE_MARGIN;
+        EXPECT_EQ(texture.texels[corner], paint_texel) << c.width;
+        EXPECT_EQ(texture.texels[corner + columns], paint_texel) << c.width;
+        EXPECT_EQ(texture.texels[0], base_texel) << c.width;
+        const TexCoord at = part_tex_coord(texture, -40, 7);
+        EXPECT_EQ(at.u, ((2 * PART_TEXTURE_MARGIN + 1) << (8 - c.width_shift)) >> 1) << c.width;
+        EXPECT_EQ(at.v, ((2 * PART_TEXTURE_MARGIN + 1) << (8 - c.height_shift)) >> 1) << c.width;
+    }
 }
