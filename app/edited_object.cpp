@@ -296,6 +296,20 @@ PartSkin painted_skin(const FigurePart& part, const PartMesh& drawn, int32_t ind
     return {slot, coords};
 }
 
+}  // namespace
+
+bool painted_part_texture(int32_t part, PartTexture* texture) {
+    const Figure& f = state.figure;
+    if (part < 0 || part >= f.part_count || f.parts[part].painting == nullptr ||
+        f.parts[part].region == nullptr)
+        return false;
+    *texture = make_part_texture(*f.parts[part].region, f.parts[part].colour,
+                                 *f.parts[part].painting);
+    return true;
+}
+
+namespace {
+
 // After an emission of figure `f`: the textures of the slots of parts that
 // are gone or drew without one freed.
 void release_part_textures(const Figure& f) {

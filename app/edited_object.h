@@ -28,6 +28,7 @@
 
 #include "app/part_colours.h"
 #include "app/part_painting.h"
+#include "app/part_texture.h"
 #include "geometry/body_mesh.h"
 #include "geometry/fixed_math.h"
 #include "geometry/part_mesh.h"
@@ -117,6 +118,10 @@ const EditedObject& edited_object();
 const EditedObject& part_object(int32_t part);
 // The region of part `part` (an empty mask for no such part).
 const RegionMask& part_region(int32_t part);
+// The texture painted part `part` is drawn with (its base colour and
+// painting), for the exports; false, *texture left alone, for no such part or
+// a part without a painting.
+bool painted_part_texture(int32_t part, PartTexture* texture);
 
 // The writers. Each checks the room the changed figure needs in the buffers
 // it will be emitted into (the start-up buffers for a single sheet, the body

@@ -6,11 +6,13 @@
 #include "app/mesh_export.h"
 
 #include "app/edited_object.h"
+#include "app/platform.h"
 
 #ifdef SKETCH3D_GLB
 
 #include <tiny_gltf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -60,6 +62,43 @@ void set_bounds(tinygltf::Accessor* accessor, const std::vector<float>& xyz) {
     accessor->maxValues = high;
 }
 
+// A painted part's texture and coordinates on its primitive: the texture as
+// PNG in the buffer, sampled texel by texel (nearest, clamped, as the
+// coordinates name texels' middles), the base colour of a material that is
+// not metal. Nothing for a part without a painting, or without a PNG encoder.
+void append_skin(tinygltf::Model* model, const ExportedMesh& mesh, tinygltf::Primitive* primitive) {
+    if (mesh.texture == nullptr || mesh.tex_coords.size() != mesh.positions.size() / 3 * 2) return;
+    std::string png;
+    if (!platform_encode_png(mesh.texture->texels.data(), 1 << mesh.texture->width_shift,
+                             1 << mesh.texture->height_shift, &png))
+        return;
+    primitive->attributes["TEXCOORD_0"] =
+        append_accessor(model, append_view(model, mesh.tex_coords, TINYGLTF_TARGET_ARRAY_BUFFER),
+                        TINYGLTF_COMPONENT_TYPE_FLOAT, mesh.tex_coords.size() / 2,
+                        TINYGLTF_TYPE_VEC2);
+    tinygltf::Image image;
+    image.mimeType = "image/png";
+    image.bufferView = append_view(model, std::vector<char>(png.begin(), png.end()), 0);
+    model->images.push_back(image);
+    tinygltf::Sampler sampler;
+    sampler.magFilter = TINYGLTF_TEXTURE_FILTER_NEAREST;
+    sampler.minFilter = TINYGLTF_TEXTURE_FILTER_NEAREST;
+    sampler.wrapS = TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE;
+    sampler.wrapT = TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE;
+    model->samplers.push_back(sampler);
+    tinygltf::Texture texture;
+    texture.source = int(model->images.size()) - 1;
+    texture.sampler = int(model->samplers.size()) - 1;
+    model->textures.push_back(texture);
+    tinygltf::Material material;
+    material.name = "painting_" + std::to_string(model->materials.size() + 1);
+    material.pbrMetallicRoughness.baseColorTexture.index = int(model->textures.size()) - 1;
+    material.pbrMetallicRoughness.metallicFactor = 0.0;
+    material.pbrMetallicRoughness.roughnessFactor = 1.0;
+    model->materials.push_back(material);
+    primitive->material = int(model->materials.size()) - 1;
+}
+
 // One mesh under one node, the node scaled so that a model unit is a millimetre
 // in glTF's metres, added to the scene. Returns the mesh's number (its node's
 // is the same).
@@ -78,6 +117,7 @@ int append_part(tinygltf::Model* model, const ExportedMesh& mesh, const std::str
     primitive.indices = append_accessor(
         model, append_view(model, mesh.triangles, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER),
         TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, mesh.triangles.size(), TINYGLTF_TYPE_SCALAR);
+    append_skin(model, mesh, &primitive);
 
     tinygltf::Mesh gltf_mesh;
     gltf_mesh.name = name;
@@ -264,10 +304,17 @@ int32_t export_figure_glb(std::string* out) {
     out->clear();
     // A figure of one part writes as one object always has.
     if (figure().part_count == 1) return export_glb(part_object(0).index, out);
-    ExportedMesh joined;
-    if (export_joined_figure(&joined)) return write_glb({joined}, {"sketch3d_figure"}, out);
+    // A figure with a painted part keeps its parts, which carry their paintings; the
+    // joined solid has no texture coordinates.
     std::vector<ExportedMesh> parts;
     if (int32_t result = export_parts(&parts); result != EXPORT_OK) return result;
+    const bool painted =
+        std::any_of(parts.begin(), parts.end(), [](const ExportedMesh& part) {
+            return part.texture != nullptr;
+        });
+    ExportedMesh joined;
+    if (!painted && export_joined_figure(&joined))
+        return write_glb({joined}, {"sketch3d_figure"}, out);
     std::vector<std::string> names;
     for (size_t part = 0; part < parts.size(); ++part)
         names.push_back("sketch3d_part_" + std::to_string(part + 1));

@@ -1,12 +1,14 @@
 // OBJ and PLY text from a scene object's pooled vertices, normals and packets.
 #include "app/mesh_export.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "app/edited_object.h"
+#include "app/platform.h"
 #include "geometry/body_mesh.h"
 #include "geometry/camera.h"
 #include "geometry/normals.h"
@@ -37,6 +39,9 @@ struct Mesh {
     // shift; FIXED_ONE and 0 for an object on its own.
     int64_t scale = FIXED_ONE;
     std::array<int64_t, 3> shift = {0, 0, 0};
+    // The figure's part it is, and that part's texture where it is painted.
+    int32_t part = -1;
+    std::shared_ptr<const PartTexture> texture;
 };
 
 // Placed positions are counted in 1/2^PLACED_SHIFT units: a fine unit (1/256)
@@ -96,6 +101,13 @@ int32_t gather_mesh(int32_t index, Mesh* mesh) {
         mesh->shift = {int64_t(part.translation.x) + object->translation.x,
                        int64_t(part.translation.y) + object->translation.y,
                        int64_t(part.translation.z) + object->translation.z};
+    }
+    const Figure& f = figure();
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        if (part_object(i).index != index) continue;
+        mesh->part = i;
+        if (PartTexture texture; painted_part_texture(i, &texture))
+            mesh->texture = std::make_shared<const PartTexture>(std::move(texture));
     }
     for (PrimitivePacket* packet : mesh->polygons) {
         const int16_t* v = packet_vertices(packet);
@@ -292,19 +304,37 @@ int32_t widen(int32_t component) {
     return (component << 3) | (component >> 2);
 }
 
+// The texel of a painted part's texture under texture coordinates (1/256 of
+// its width and height, wrapping as the fills' do), as a colour record.
+ColourRecord texel_at(const PartTexture& texture, const TexCoord& at) {
+    const int32_t column = (at.u >> (8 - texture.width_shift)) & ((1 << texture.width_shift) - 1);
+    const int32_t row = (at.v >> (8 - texture.height_shift)) & ((1 << texture.height_shift) - 1);
+    const uint16_t texel = texture.texels[(size_t(row) << texture.width_shift) + size_t(column)];
+    return ColourRecord{((texel >> 10) & 31) << 3, ((texel >> 5) & 31) << 3, (texel & 31) << 3, 0};
+}
+
+// The coordinates a painted mesh's pool vertex i is drawn with: its front
+// projection, as the emission gives them.
+TexCoord vertex_tex_coord(const RenderList* list, const Mesh& mesh, int32_t i) {
+    const Vec4& v = list->model_vertices[i];
+    return part_tex_coord(*mesh.texture, v.x, v.y);
+}
+
 // What a lit polygon paints at its corner k: the corner's light colour picks
 // the row of the polygon's shade table for each component of its surface
-// colour, exactly as the lit fill does at that pixel.
-Rgb lit_corner_colour(const RenderList* list, PrimitivePacket* packet, int k) {
+// colour (the polygon's colour, or for a textured one its texel at the
+// corner, `texel`), exactly as the lit fill does at that pixel.
+Rgb lit_corner_colour(const RenderList* list, PrimitivePacket* packet, int k,
+                      const ColourRecord* texel) {
     int16_t normal = packet_normals(packet)[k];
     int16_t colour = packet_colours(packet)[0];
     const ShadeTable* table = shade_tables[packet->extra & SHADE_MODE_MASK];
     if (table == nullptr || list->intensities == nullptr || list->colour_records == nullptr ||
-        normal < 0 || normal >= list->normal_capacity || colour < 0 ||
-        colour >= list->colour_capacity)
+        normal < 0 || normal >= list->normal_capacity ||
+        (texel == nullptr && (colour < 0 || colour >= list->colour_capacity)))
         return Rgb{255, 255, 255};
     ColourRecord light = lit_vertex_colour(list->intensities[normal], light_colour());
-    const ColourRecord& surface = list->colour_records[colour];
+    const ColourRecord& surface = texel != nullptr ? *texel : list->colour_records[colour];
     auto lit = [&](int32_t level, int32_t component) {
         return widen(table->entry[(((level >> 3) & 31) << 5) + ((component >> 3) & 31)]);
     };
@@ -312,19 +342,25 @@ Rgb lit_corner_colour(const RenderList* list, PrimitivePacket* packet, int k) {
 }
 
 // Each vertex takes the colour of the first polygon that uses it: the lit
-// colour for lit polygons, the surface colour for the others; white if none.
+// colour for lit polygons, the surface colour for the others (a textured
+// polygon's surface its texel at the vertex, its painting); white if none.
 std::vector<Rgb> vertex_colours(const RenderList* list, const Mesh& mesh) {
     std::vector<Rgb> colours(size_t(mesh.vertex_count), Rgb{255, 255, 255});
     std::vector<bool> coloured(size_t(mesh.vertex_count), false);
     for (PrimitivePacket* packet : mesh.polygons) {
         const int16_t* v = packet_vertices(packet);
         bool lit = (packet_code(packet) & POLY_LIT) != 0;
+        const bool textured = (packet_code(packet) & POLY_TEXTURED) != 0 && mesh.texture != nullptr;
         for (int k = 0; k < packet_vertex_count(packet); ++k) {
             size_t at = size_t(v[k] - mesh.first_vertex);
             if (coloured[at]) continue;
             coloured[at] = true;
+            ColourRecord texel = {};
+            if (textured) texel = texel_at(*mesh.texture, vertex_tex_coord(list, mesh, v[k]));
             if (lit) {
-                colours[at] = lit_corner_colour(list, packet, k);
+                colours[at] = lit_corner_colour(list, packet, k, textured ? &texel : nullptr);
+            } else if (textured) {
+                colours[at] = Rgb{widen(texel.r >> 3), widen(texel.g >> 3), widen(texel.b >> 3)};
             } else if (int16_t c = packet_colours(packet)[0];
                        list->colour_records != nullptr && c >= 0 && c < list->colour_capacity) {
                 const ColourRecord& record = list->colour_records[c];
@@ -366,10 +402,62 @@ std::string summary(const std::vector<Mesh>& meshes) {
            std::to_string(vertices) + " vertices, " + std::to_string(faces) + " faces";
 }
 
-int32_t write_obj(const std::vector<Mesh>& meshes, std::string* out) {
+// A texture coordinate (1/256 of the texture) as an exact decimal, by integer arithmetic as
+// the positions are: n / 256 has at most eight fraction digits, those of rem * 5^8.
+std::string texture_fraction(int32_t n) {
+    const int64_t magnitude = n < 0 ? -int64_t(n) : n;
+    std::string text = (n < 0 ? "-" : "") + std::to_string(magnitude / 256);
+    if (magnitude % 256 == 0) return text;
+    std::string digits = std::to_string((magnitude % 256) * 390625);
+    digits.insert(0, 8 - digits.size(), '0');
+    digits.erase(digits.find_last_not_of('0') + 1);
+    return text + "." + digits;
+}
+
+bool any_painted(const std::vector<Mesh>& meshes) {
+    for (const Mesh& mesh : meshes)
+        if (mesh.texture != nullptr) return true;
+    return false;
+}
+
+// A value of 0 to 255 as a fraction with three digits, as MTL colours are written.
+std::string fraction_of(int32_t value) {
+    const int32_t thousandths = (std::clamp(value, 0, 255) * 1000 + 127) / 255;
+    std::string digits = std::to_string(thousandths % 1000);
+    digits.insert(0, 3 - digits.size(), '0');
+    return std::to_string(thousandths / 1000) + "." + digits;
+}
+
+// The materials of write_obj's parts: a painted part's texture, NAME.part-N.png, the others'
+// colour (that of their first face).
+std::string materials_of(const std::vector<Mesh>& meshes, const std::string& name) {
+    const RenderList* list = current_render_list();
+    std::string mtl = "# materials of " + name + ".obj\n";
+    for (const Mesh& mesh : meshes) {
+        mtl += "newmtl part_" + std::to_string(mesh.part + 1) + "\n";
+        if (mesh.texture != nullptr) {
+            mtl += "Kd 1.000 1.000 1.000\nmap_Kd " + name + "." + part_texture_suffix(mesh.part) +
+                   "\n";
+            continue;
+        }
+        const int16_t colour = packet_colours(mesh.faces[0])[0];
+        ColourRecord record = {255, 255, 255, 0};
+        if (list->colour_records != nullptr && colour >= 0 && colour < list->colour_capacity)
+            record = list->colour_records[colour];
+        mtl += "Kd " + fraction_of(record.r) + " " + fraction_of(record.g) + " " +
+               fraction_of(record.b) + "\n";
+    }
+    return mtl;
+}
+
+// The OBJ of the meshes; with `material` (a figure with a painted part written as NAME.obj,
+// the materials in NAME.mtl), each part's material and a painted part's texture coordinates.
+int32_t write_obj(const std::vector<Mesh>& meshes, std::string* out,
+                  const std::string* material = nullptr) {
     const RenderList* list = current_render_list();
     *out += "# " + summary(meshes) + "\n";
     *out += "# model units, y up (negated from the screen-down model y)\n";
+    if (material != nullptr) *out += "mtllib " + *material + ".mtl\n";
     if (meshes.size() == 1) {
         *out += "o sketch3d_object_" + std::to_string(meshes[0].index) + "\n";
     } else {
@@ -378,9 +466,12 @@ int32_t write_obj(const std::vector<Mesh>& meshes, std::string* out) {
     // OBJ numbers its vertices and normals from 1 across the file, and vertex
     // i has normal i.
     int64_t offset = 0;
+    int64_t tex_offset = 0;  // texture coordinates, numbered from 1 across the painted parts
     for (size_t part = 0; part < meshes.size(); ++part) {
         const Mesh& mesh = meshes[part];
         if (meshes.size() > 1) *out += "g part_" + std::to_string(part + 1) + "\n";
+        const bool textured = material != nullptr && mesh.texture != nullptr;
+        if (material != nullptr) *out += "usemtl part_" + std::to_string(mesh.part + 1) + "\n";
         for (int32_t i = 0; i < mesh.vertex_count; ++i) {
             *out += 'v';
             append_position(out, list, mesh, mesh.first_vertex + i);
@@ -391,15 +482,23 @@ int32_t write_obj(const std::vector<Mesh>& meshes, std::string* out) {
             append_normal(out, normal);
             *out += '\n';
         }
+        // OBJ's v counts up from the texture's bottom row; the texture's rows go down.
+        for (int32_t i = 0; textured && i < mesh.vertex_count; ++i) {
+            const TexCoord at = vertex_tex_coord(list, mesh, mesh.first_vertex + i);
+            *out += "vt " + texture_fraction(at.u) + " " + texture_fraction(256 - at.v) + "\n";
+        }
         for (PrimitivePacket* packet : mesh.faces) {
             *out += 'f';
             for (int32_t vertex : face_corners(packet)) {
                 std::string number = std::to_string(vertex - mesh.first_vertex + 1 + offset);
-                *out += ' ' + number + "//" + number;
+                std::string coordinate =
+                    textured ? std::to_string(vertex - mesh.first_vertex + 1 + tex_offset) : "";
+                *out += ' ' + number + "/" + coordinate + "/" + number;
             }
             *out += '\n';
         }
         offset += mesh.vertex_count;
+        if (textured) tex_offset += mesh.vertex_count;
     }
     return EXPORT_OK;
 }
@@ -458,6 +557,14 @@ void mesh_of(const Mesh& mesh, ExportedMesh* out) {
     for (const UnitNormal& normal : unit_normals(list, mesh))
         for (double c : normal)
             out->normals.push_back(float(c));
+    if (mesh.texture != nullptr) {
+        out->texture = mesh.texture;
+        for (int32_t i = 0; i < mesh.vertex_count; ++i) {
+            const TexCoord at = vertex_tex_coord(list, mesh, mesh.first_vertex + i);
+            out->tex_coords.push_back(float(at.u) / 256.0f);
+            out->tex_coords.push_back(float(at.v) / 256.0f);
+        }
+    }
     // A quad is cut along its first diagonal into two triangles; a half without area (three
     // corners on one line) is left out.
     for (PrimitivePacket* packet : mesh.faces) {
@@ -676,6 +783,37 @@ int32_t export_figure_obj(std::string* out) {
     std::vector<Mesh> meshes;
     if (int32_t result = gather_figure_meshes(&meshes); result != EXPORT_OK) return result;
     return write_obj(meshes, out);
+}
+
+int32_t export_figure_obj_files(const std::string& name, ObjFiles* files) {
+    *files = ObjFiles{};
+    std::vector<Mesh> meshes;
+    if (int32_t result = gather_figure_meshes(&meshes); result != EXPORT_OK) return result;
+    if (any_painted(meshes)) {
+        for (const Mesh& mesh : meshes) {
+            if (mesh.texture == nullptr) continue;
+            std::string png;
+            if (!platform_encode_png(mesh.texture->texels.data(), 1 << mesh.texture->width_shift,
+                                     1 << mesh.texture->height_shift, &png)) {
+                files->textures.clear();
+                return write_obj(meshes, &files->obj);
+            }
+            files->textures.emplace_back(part_texture_suffix(mesh.part), std::move(png));
+        }
+        files->mtl = materials_of(meshes, name);
+        return write_obj(meshes, &files->obj, &name);
+    }
+    return write_obj(meshes, &files->obj);
+}
+
+const char* part_texture_suffix(int32_t part) {
+    static const std::array<std::string, MAX_OBJECTS> suffixes = [] {
+        std::array<std::string, MAX_OBJECTS> names;
+        for (size_t i = 0; i < names.size(); ++i)
+            names[i] = "part-" + std::to_string(i + 1) + ".png";
+        return names;
+    }();
+    return suffixes[size_t(std::clamp(part, 0, MAX_OBJECTS - 1))].c_str();
 }
 
 int32_t export_figure_ply(std::string* out) {

@@ -18,9 +18,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/part_texture.h"
 #include "base/fixed_point.h"
 
 inline constexpr int32_t EXPORT_OK = 0;
@@ -60,6 +62,12 @@ struct ExportedMesh {
     std::vector<float> normals;        // x, y, z per vertex
     std::vector<uint32_t> triangles;   // at least one
     std::vector<float> facet_normals;  // x, y, z per triangle
+    // A painted part's texture (its base colour with its painting, as it is
+    // drawn) and per vertex its u, v in it (0 to 1 from the texture's top
+    // left, as glTF counts): the front projection the part is drawn with.
+    // Null and empty for a part without a painting and for the joined solid.
+    std::shared_ptr<const PartTexture> texture;
+    std::vector<float> tex_coords;
 };
 int32_t export_mesh(int32_t index, ExportedMesh* mesh);
 
@@ -74,6 +82,23 @@ int32_t export_mesh(int32_t index, ExportedMesh* mesh);
 // A figure of one part is written exactly as that object. EXPORT_NO_OBJECT
 // for an empty figure or one without a face.
 int32_t export_figure_obj(std::string* out);
+// The figure's OBJ as a file named NAME.obj with what goes beside it: for a
+// figure with a painted part, `mtllib NAME.mtl`, each part's material
+// (`usemtl part_N`: a painted part's texture, map_Kd NAME.part-N.png, the
+// others' lit colour as Kd) and each painted part's texture coordinates
+// (vt, v up from the bottom row as OBJ counts) in `obj`, the materials in
+// `mtl` and one PNG a painted part in `textures`, under the name that follows
+// NAME (part_texture_suffix). Without a painted part, or where the build
+// has no PNG encoder, `obj` is export_figure_obj's file and nothing goes
+// beside it.
+struct ObjFiles {
+    std::string obj, mtl;
+    std::vector<std::pair<const char*, std::string>> textures;  // suffix, PNG
+};
+int32_t export_figure_obj_files(const std::string& name, ObjFiles* files);
+// "part-N.png", the name after NAME. of figure part N - 1's texture (part in
+// 0 .. MAX_OBJECTS - 1); the string lives as long as the program.
+const char* part_texture_suffix(int32_t part);
 int32_t export_figure_ply(std::string* out);
 int32_t export_figure_stl(std::string* out);
 int32_t export_figure_glb(std::string* out);

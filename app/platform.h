@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,11 @@ struct SaveRequest {
     const uint16_t* picture;
     int32_t width;
     int32_t height;
+    // Files whose contents name the save's other files (an OBJ's materials and
+    // textures), made for the common name NAME the save's files get
+    // ("sketch3d-007"), each then NAME.EXTENSION, before `files`; none when
+    // empty. Called while the save is written, perhaps again for another name.
+    std::function<std::vector<SaveFile>(const std::string& name)> named_files = nullptr;
 };
 // Writes a save where the backend keeps them, every file whole or not at
 // all, under a name no earlier save or other file there has. Returns true
@@ -117,6 +123,11 @@ struct SaveRequest {
 // as the user should find it), or false with why not; the backend also tells
 // the user (standard output, standard error, the page) itself.
 bool platform_save(const SaveRequest& request, std::string* report);
+
+// A painted part's texture for an export: width x height 5:5:5 pixels (row
+// pitch = width) as PNG bytes in *out. False where the build has no encoder;
+// the export then goes without the texture.
+bool platform_encode_png(const uint16_t* pixels, int32_t width, int32_t height, std::string* out);
 
 // Asks the loop to end with this exit code once the queue is drained. The shell
 // calls it once, for the first quit request (shell_request_quit, app/shell.h).

@@ -17,8 +17,20 @@ struct MeshFormat {
     const char* extension;
     int32_t (*exporter)(std::string* out);
 };
-constexpr MeshFormat MESH_FORMATS[] = {
-    {"obj", export_figure_obj}, {"stl", export_figure_stl}, {"glb", export_figure_glb}};
+constexpr MeshFormat MESH_FORMATS[] = {{"stl", export_figure_stl}, {"glb", export_figure_glb}};
+
+// The figure's OBJ under the save's name, with a painted figure's materials and textures
+// beside it, named after it.
+std::vector<SaveFile> obj_files(const std::string& name) {
+    std::vector<SaveFile> files;
+    ObjFiles obj;
+    if (export_figure_obj_files(name, &obj) != EXPORT_OK) return files;
+    files.push_back({"obj", std::move(obj.obj)});
+    if (!obj.mtl.empty()) files.push_back({"mtl", std::move(obj.mtl)});
+    for (auto& [suffix, png] : obj.textures)
+        files.push_back({suffix, std::move(png)});
+    return files;
+}
 
 }  // namespace
 
@@ -26,6 +38,7 @@ bool save_session(std::string* report) {
     SaveRequest request;
     // The figure whole, also while a part is being added to it.
     if (figure().part_count > 0) {
+        request.named_files = obj_files;
         for (const MeshFormat& format : MESH_FORMATS) {
             std::string data;
             // Nothing to export (an object without a face) or no writer in this build:

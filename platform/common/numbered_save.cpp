@@ -11,7 +11,7 @@
 namespace {
 
 // Every kind of file a save may write: a number is free only when none of them is there.
-constexpr const char* SAVE_EXTENSIONS[] = {"obj", "stl", "glb", "animation.glb", "png", "txt"};
+constexpr const char* SAVE_EXTENSIONS[] = {"obj", "mtl", "stl", "glb", "animation.glb", "png", "txt"};
 
 std::string numbered_name(int32_t number) {
     char name[32];
@@ -85,34 +85,59 @@ bool save_numbered_files(const std::string& folder, const SaveRequest& request,
         files.insert(files.begin() + std::ptrdiff_t(at), SaveFile{"png", std::move(png)});
     }
 
+    // Files that name the save's others (an OBJ's materials and textures) go first, made for
+    // the number's name; their kinds are the same under every name, so those made for the
+    // first name say which names a number needs free.
+    auto with_named = [&](int32_t number) {
+        std::vector<SaveFile> all;
+        if (request.named_files) all = request.named_files(numbered_name(number));
+        all.insert(all.end(), files.begin(), files.end());
+        return all;
+    };
+    std::vector<SaveFile> all = with_named(1);
+    auto add_all = [&](OutputSet* set, int32_t number) {
+        for (const SaveFile& file : all)
+            if (!add_output(set, numbered_name(number) + "." + file.extension, file.data, report))
+                return false;
+        return true;
+    };
+
     // The folder is made again if it went missing since the program started.
     OutputSet set;
     if (!open_output_set(folder, &set, report)) return false;
-    int32_t number = next_free(set, 1, files);
+    bool open = true;
+    int32_t number = next_free(set, 1, all);
     const std::string taken = "every name from " + numbered_save_path(folder, 1) + " to " +
                               numbered_save_path(folder, MAX_SAVE_NUMBER) + " is taken";
     // Written whole before anything is placed: a full disk or a refusing folder fails here,
     // under the number the save will most likely get.
     bool saved = number <= MAX_SAVE_NUMBER;
     if (!saved) *report = taken;
-    for (size_t i = 0; saved && i < files.size(); ++i)
-        saved = add_output(&set, numbered_name(number) + "." + files[i].extension, files[i].data,
-                           report);
+    if (saved && number != 1 && request.named_files) all = with_named(number);
+    saved = saved && add_all(&set, number);
     while (saved) {
         if (number > MAX_SAVE_NUMBER) {
             *report = taken;
             saved = false;
             break;
         }
-        const Placing placed = place_under(&set, number, files, report);
+        const Placing placed = place_under(&set, number, all, report);
         if (placed == Placing::Done) break;
         saved = placed == Placing::Taken;
-        number = next_free(set, number + 1, files);
+        number = next_free(set, number + 1, all);
+        // Another program took the number: the files that name the others are written again
+        // for the next one.
+        if (saved && request.named_files && number <= MAX_SAVE_NUMBER) {
+            close_output_set(&set);
+            open = saved = open_output_set(folder, &set, report);
+            all = with_named(number);
+            saved = saved && add_all(&set, number);
+        }
     }
-    close_output_set(&set);
+    if (open) close_output_set(&set);
     if (!saved) return false;
     std::string kinds;
-    for (const SaveFile& file : files)
+    for (const SaveFile& file : all)
         kinds += (kinds.empty() ? "" : " ") + std::string(file.extension);
     *report = numbered_save_path(folder, number) + " (" + kinds + ")";
     if (!png_encoder_available()) *report += "; no picture: this build has no PNG encoder";

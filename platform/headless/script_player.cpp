@@ -176,7 +176,29 @@ int write_command_output(const ScriptCommand& command, Replay& replay, std::stri
             *error = line + "cannot write " + path + ": the window has no pixels";
             return REPLAY_OUTPUT_FAILED;
         }
-    } else if (int32_t exported = export_format_of(name)->exporter(&data); exported != EXPORT_OK) {
+    } else if (const ExportFormat* format = export_format_of(name);
+               format == &EXPORT_FORMATS[FORMAT_OBJ]) {
+        // An OBJ with what goes beside it: a painted figure's materials and textures, named
+        // after the file.
+        const std::filesystem::path file(path);
+        const std::string stem = file.stem().string();
+        ObjFiles files;
+        if (int32_t exported = export_figure_obj_files(stem, &files); exported != EXPORT_OK) {
+            *error = line + "cannot export " + std::string(name) + ": " + export_error_text(exported);
+            return REPLAY_SCRIPT_ERROR;
+        }
+        data = std::move(files.obj);
+        if (!files.mtl.empty()) files.textures.emplace_back("mtl", std::move(files.mtl));
+        for (const auto& [suffix, bytes] : files.textures) {
+            const std::string beside = (file.parent_path() / (stem + "." + suffix)).string();
+            std::string reason;
+            if (!write_output_file(beside, bytes, &reason)) {
+                *error = line + reason;
+                return REPLAY_OUTPUT_FAILED;
+            }
+            replay.log << "frame " << headless_frame_count() << ": " << beside << "\n";
+        }
+    } else if (int32_t exported = format->exporter(&data); exported != EXPORT_OK) {
         *error = line + "cannot export " + std::string(name) + ": " + export_error_text(exported);
         return REPLAY_SCRIPT_ERROR;
     }

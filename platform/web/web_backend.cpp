@@ -382,6 +382,10 @@ bool platform_save(const SaveRequest& request, std::string* report) {
         page_save_file(file.c_str(), type.c_str(), data.data(), int32_t(data.size()));
         kinds += (kinds.empty() ? "" : " ") + std::string(extension);
     };
+    // The files that name others (an OBJ's materials and textures) under this save's name.
+    if (request.named_files)
+        for (const SaveFile& file : request.named_files(name))
+            download(file.extension, file.data);
     for (const SaveFile& file : request.files)
         if (std::string(file.extension) != "txt") download(file.extension, file.data);
     download("png", png);
