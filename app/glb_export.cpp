@@ -72,10 +72,9 @@ void append_skin(tinygltf::Model* model, const ExportedMesh& mesh, tinygltf::Pri
     if (!platform_encode_png(mesh.texture->texels.data(), 1 << mesh.texture->width_shift,
                              1 << mesh.texture->height_shift, &png))
         return;
-    primitive->attributes["TEXCOORD_0"] =
-        append_accessor(model, append_view(model, mesh.tex_coords, TINYGLTF_TARGET_ARRAY_BUFFER),
-                        TINYGLTF_COMPONENT_TYPE_FLOAT, mesh.tex_coords.size() / 2,
-                        TINYGLTF_TYPE_VEC2);
+    primitive->attributes["TEXCOORD_0"] = append_accessor(
+        model, append_view(model, mesh.tex_coords, TINYGLTF_TARGET_ARRAY_BUFFER),
+        TINYGLTF_COMPONENT_TYPE_FLOAT, mesh.tex_coords.size() / 2, TINYGLTF_TYPE_VEC2);
     tinygltf::Image image;
     image.mimeType = "image/png";
     image.bufferView = append_view(model, std::vector<char>(png.begin(), png.end()), 0);
@@ -308,10 +307,9 @@ int32_t export_figure_glb(std::string* out) {
     // joined solid has no texture coordinates.
     std::vector<ExportedMesh> parts;
     if (int32_t result = export_parts(&parts); result != EXPORT_OK) return result;
-    const bool painted =
-        std::any_of(parts.begin(), parts.end(), [](const ExportedMesh& part) {
-            return part.texture != nullptr;
-        });
+    const bool painted = std::any_of(parts.begin(), parts.end(), [](const ExportedMesh& part) {
+        return part.texture != nullptr;
+    });
     ExportedMesh joined;
     if (!painted && export_joined_figure(&joined))
         return write_glb({joined}, {"sketch3d_figure"}, out);

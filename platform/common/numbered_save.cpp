@@ -11,7 +11,8 @@
 namespace {
 
 // Every kind of file a save may write: a number is free only when none of them is there.
-constexpr const char* SAVE_EXTENSIONS[] = {"obj", "mtl", "stl", "glb", "animation.glb", "png", "txt"};
+constexpr const char* SAVE_EXTENSIONS[] = {"obj",           "mtl", "stl", "glb",
+                                           "animation.glb", "png", "txt"};
 
 std::string numbered_name(int32_t number) {
     char name[32];

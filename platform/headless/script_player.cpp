@@ -184,7 +184,8 @@ int write_command_output(const ScriptCommand& command, Replay& replay, std::stri
         const std::string stem = file.stem().string();
         ObjFiles files;
         if (int32_t exported = export_figure_obj_files(stem, &files); exported != EXPORT_OK) {
-            *error = line + "cannot export " + std::string(name) + ": " + export_error_text(exported);
+            *error =
+                line + "cannot export " + std::string(name) + ": " + export_error_text(exported);
             return REPLAY_SCRIPT_ERROR;
         }
         data = std::move(files.obj);

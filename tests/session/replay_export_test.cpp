@@ -462,6 +462,7 @@ TEST(ReplayExport, ScriptAndEndOfScriptFilesAreWrittenWhole) {
     EXPECT_NE(mid.find("\nf "), std::string::npos);
     EXPECT_EQ(read_file(folder / "end.obj"), mid);
     EXPECT_EQ(read_file(folder / "end.ply"), read_file(folder / "mid.ply"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "mid.mtl"));  // nothing painted
     std::filesystem::remove_all(folder.parent_path());
 }
 
@@ -546,5 +547,107 @@ TEST(ReplayStats, OneRowPerFrameWithTheRenderCounters) {
     EXPECT_EQ(facing, (std::vector<int64_t>{9, walked, 0, 0, walked - 1, facing[5], facing[6]}));
     EXPECT_GE(facing[5], 95 * 95);
     EXPECT_EQ(rows[9], (std::vector<int64_t>{10, walked, walked - 1, 0, 0, 0, rows[9][6]}));
+    std::filesystem::remove_all(folder.parent_path());
+}
+
+// A square body painted with the green pen (three strokes down its left side), exported by the
+// script as OBJ, GLB and PLY and saved with Ctrl+S.
+TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
+    std::filesystem::path folder = scratch_folder("painted");
+    ReplayOutputs outputs;
+    outputs.out_dir = folder.string();
+    std::string script =
+        "frames 1\nmove 100 100\nframes 1\ndown left\n"
+        "move 200 100\nframes 1\nmove 200 200\nframes 1\nmove 100 200\nframes 1\n"
+        "move 100 100\nframes 1\nup left\nframes 1\nkey down 4\nframes 1\nkey up 4\nframes 1\n";
+    for (int x : {126, 128, 130})
+        script += "move " + std::to_string(x) + " 110\nframes 1\ndown left\nframes 1\nmove " +
+                  std::to_string(x) + " 190\nframes 1\nup left\nframes 1\n";
+    script +=
+        "move 150 150\nframes 1\ndown right\nframes 1\nup right\nframes 1\n"
+        "key down i\nframes 1\nkey up i\nframes 1\n"
+        "export painted.obj\nexport painted.glb\nexport painted.ply\n"
+        "key down ctrl\nframes 1\nkey down s\nframes 1\nkey up s\nkey up ctrl\nframes 1\n";
+    std::string error;
+    ASSERT_EQ(play(script, outputs, &error), 0) << error;
+
+    // GLB: the part's texture embedded as PNG, read back as the painting's pixels, and each
+    // vertex's coordinates inside it.
+    const std::string glb = read_file(folder / "painted.glb");
+    expect_valid_glb(glb);
+    tinygltf::Model model;
+    tinygltf::TinyGLTF loader;
+    std::string warning;
+    ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning,
+                                            reinterpret_cast<const unsigned char*>(glb.data()),
+                                            unsigned(glb.size())))
+        << error;
+    const tinygltf::Primitive& primitive = model.meshes.at(0).primitives.at(0);
+    ASSERT_GE(primitive.material, 0);
+    const int texture_index =
+        model.materials.at(size_t(primitive.material)).pbrMetallicRoughness.baseColorTexture.index;
+    const tinygltf::Image& image =
+        model.images.at(size_t(model.textures.at(size_t(texture_index)).source));
+    ASSERT_EQ(image.image.size(), size_t(image.width) * size_t(image.height) * 4);
+    const tinygltf::Accessor& uv =
+        model.accessors.at(size_t(primitive.attributes.at("TEXCOORD_0")));
+    const tinygltf::BufferView& uv_view = model.bufferViews.at(size_t(uv.bufferView));
+    const auto* uvs = reinterpret_cast<const float*>(model.buffers[0].data.data() +
+                                                     uv_view.byteOffset + uv.byteOffset);
+    // 0 red, 1 green, 2 blue: the strongest of a colour's components.
+    auto strongest = [](double r, double g, double b) {
+        return r >= g && r >= b ? 0 : g >= b ? 1 : 2;
+    };
+    std::vector<int> painted(uv.count);
+    std::array<int, 3> seen = {};
+    for (size_t i = 0; i < uv.count; ++i) {
+        ASSERT_TRUE(uvs[2 * i] > 0 && uvs[2 * i] < 1 && uvs[2 * i + 1] > 0 && uvs[2 * i + 1] < 1);
+        const size_t at = (size_t(uvs[2 * i + 1] * float(image.height)) * size_t(image.width) +
+                           size_t(uvs[2 * i] * float(image.width))) *
+                          4;
+        painted[i] = strongest(image.image[at], image.image[at + 1], image.image[at + 2]);
+        ++seen[size_t(painted[i])];
+    }
+    EXPECT_GT(seen[0], 0);  // the body's red
+    EXPECT_GT(seen[1], 0);  // the green strokes, front and mirrored on the back
+
+    // OBJ: beside it its materials and the same PNG, each vertex with its coordinates (v up).
+    tinyobj::attrib_t attrib;
+    std::vector<tinyobj::shape_t> shapes;
+    std::vector<tinyobj::material_t> materials;
+    ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warning, &error,
+                                 (folder / "painted.obj").c_str(), folder.c_str()))
+        << error;
+    ASSERT_EQ(materials.size(), 1u);
+    EXPECT_EQ(materials[0].diffuse_texname, "painted.part-1.png");
+    const tinygltf::BufferView& png_view = model.bufferViews.at(size_t(image.bufferView));
+    EXPECT_EQ(read_file(folder / "painted.part-1.png"),
+              std::string(
+                  reinterpret_cast<const char*>(model.buffers[0].data.data()) + png_view.byteOffset,
+                  png_view.byteLength));
+    ASSERT_EQ(attrib.texcoords.size(), 2 * uv.count);
+    for (size_t i = 0; i < uv.count; ++i) {
+        EXPECT_FLOAT_EQ(attrib.texcoords[2 * i], uvs[2 * i]);
+        EXPECT_FLOAT_EQ(attrib.texcoords[2 * i + 1], 1 - uvs[2 * i + 1]);
+    }
+    for (const tinyobj::index_t& corner : shapes.at(0).mesh.indices)
+        ASSERT_EQ(corner.texcoord_index, corner.vertex_index);
+
+    // PLY: each vertex coloured from the painting under it, lit as drawn.
+    const std::vector<std::vector<double>> rows =
+        ply_vertex_rows(read_file(folder / "painted.ply"), int32_t(uv.count));
+    ASSERT_EQ(rows.size(), uv.count);
+    int32_t unlike = 0;
+    for (size_t i = 0; i < rows.size(); ++i)
+        unlike += strongest(rows[i].at(6), rows[i].at(7), rows[i].at(8)) != painted[i];
+    EXPECT_EQ(unlike, 0);
+
+    // The save names its own files.
+    EXPECT_NE(read_file(folder / "sketch3d-001.obj").find("mtllib sketch3d-001.mtl\n"),
+              std::string::npos);
+    EXPECT_NE(read_file(folder / "sketch3d-001.mtl").find("map_Kd sketch3d-001.part-1.png\n"),
+              std::string::npos);
+    EXPECT_EQ(read_file(folder / "sketch3d-001.part-1.png"),
+              read_file(folder / "painted.part-1.png"));
     std::filesystem::remove_all(folder.parent_path());
 }
