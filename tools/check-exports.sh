@@ -4,9 +4,9 @@
 # must be as many parts as the example has (one; the figure's four bodies joined into one solid
 # of two shells, the body with its arms and the head drawn apart above it) that admesh (Debian
 # admesh) need not mend (0 edges fixed, 0 facets removed), and every GLB (and the animated GLB
-# the figure test writes) must pass the Khronos glTF validator (npm gltf-validator, pinned by
-# tools/export-check/package-lock.json, installed into build/check-exports/) without an error
-# or a warning.
+# the figure test writes, and a painted body's with its texture embedded) must pass the Khronos
+# glTF validator (npm gltf-validator, pinned by tools/export-check/package-lock.json, installed
+# into build/check-exports/) without an error or a warning.
 #
 # Usage: tools/check-exports.sh (or `make check-exports`, which builds first). Installs what it
 # needs when run as root.
@@ -33,6 +33,21 @@ for example in sheet inflate figure; do
     printf 'export %s.stl\nexport %s.glb\n' "$example" "$example" >>"$WORK/$example.txt"
     "$REPLAY" "$WORK/$example.txt" --out "$WORK/out" >/dev/null
 done
+
+# A square body painted with the green pen (three strokes down its left side): its GLB embeds
+# the painting's texture.
+{
+    printf 'frames 1\nmove 100 100\nframes 1\ndown left\nmove 200 100\nframes 1\n'
+    printf 'move 200 200\nframes 1\nmove 100 200\nframes 1\nmove 100 100\nframes 1\nup left\n'
+    printf 'frames 1\nkey down 4\nframes 1\nkey up 4\nframes 1\n'
+    for x in 126 128 130; do
+        printf 'move %s 110\nframes 1\ndown left\nframes 1\nmove %s 190\nframes 1\nup left\n' "$x" "$x"
+        printf 'frames 1\n'
+    done
+    printf 'move 150 150\nframes 1\ndown right\nframes 1\nup right\nframes 1\n'
+    printf 'key down i\nframes 1\nkey up i\nframes 1\nexport painted.stl\nexport painted.glb\n'
+} >"$WORK/painted.txt"
+"$REPLAY" "$WORK/painted.txt" --out "$WORK/out" >/dev/null
 
 # The animated GLB of the figure's loop: the figure test's figure, posed as that test poses it
 # (the shell's animation is not written by a script yet).
