@@ -6,7 +6,6 @@
 #include "app/mesh_export.h"
 
 #include "app/edited_object.h"
-#include "app/platform.h"
 
 #ifdef SKETCH3D_GLB
 
@@ -69,9 +68,7 @@ void set_bounds(tinygltf::Accessor* accessor, const std::vector<float>& xyz) {
 void append_skin(tinygltf::Model* model, const ExportedMesh& mesh, tinygltf::Primitive* primitive) {
     if (mesh.texture == nullptr || mesh.tex_coords.size() != mesh.positions.size() / 3 * 2) return;
     std::string png;
-    if (!platform_encode_png(mesh.texture->texels.data(), 1 << mesh.texture->width_shift,
-                             1 << mesh.texture->height_shift, &png))
-        return;
+    if (!encode_texture(*mesh.texture, &png)) return;
     primitive->attributes["TEXCOORD_0"] = append_accessor(
         model, append_view(model, mesh.tex_coords, TINYGLTF_TARGET_ARRAY_BUFFER),
         TINYGLTF_COMPONENT_TYPE_FLOAT, mesh.tex_coords.size() / 2, TINYGLTF_TYPE_VEC2);

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/edited_object.h"
-#include "app/platform.h"
 #include "geometry/body_mesh.h"
 #include "geometry/camera.h"
 #include "geometry/normals.h"
@@ -793,8 +792,7 @@ int32_t export_figure_obj_files(const std::string& name, ObjFiles* files) {
         for (const Mesh& mesh : meshes) {
             if (mesh.texture == nullptr) continue;
             std::string png;
-            if (!platform_encode_png(mesh.texture->texels.data(), 1 << mesh.texture->width_shift,
-                                     1 << mesh.texture->height_shift, &png)) {
+            if (!encode_texture(*mesh.texture, &png)) {
                 files->textures.clear();
                 return write_obj(meshes, &files->obj);
             }
@@ -850,6 +848,21 @@ int32_t export_figure_stl(std::string* out) {
     std::vector<ExportedMesh> parts;
     if (int32_t result = export_parts(&parts); result != EXPORT_OK) return result;
     return write_stl(parts, "sketch3d figure of " + std::to_string(parts.size()) + " parts", out);
+}
+
+namespace {
+TextureEncoder texture_encoder = nullptr;
+}  // namespace
+
+void set_texture_encoder(TextureEncoder encoder) {
+    texture_encoder = encoder;
+}
+
+bool encode_texture(const PartTexture& texture, std::string* png) {
+    png->clear();
+    return texture_encoder != nullptr &&
+           texture_encoder(texture.texels.data(), 1 << texture.width_shift,
+                           1 << texture.height_shift, png);
 }
 
 const char* export_error_text(int32_t result) {

@@ -149,5 +149,14 @@ int32_t export_animated_parts(int32_t sample_count, const FigurePose& pose, Anim
 // is not a finite number.
 int32_t write_animated_glb(const AnimatedParts& parts, int32_t frames_per_second, std::string* out);
 
+// The PNG encoder of painted parts' textures (width x height 5:5:5 pixels,
+// row pitch = width), given by the platform at start-up so that the exports
+// use its one encoder. Without one (or where it fails) the GLB and the OBJ go
+// without textures, as they are for a figure without a painting.
+using TextureEncoder = bool (*)(const uint16_t* pixels, int32_t width, int32_t height,
+                                std::string* out);
+void set_texture_encoder(TextureEncoder encoder);
+bool encode_texture(const PartTexture& texture, std::string* png);
+
 // A sentence for an export error.
 const char* export_error_text(int32_t result);

@@ -124,11 +124,6 @@ struct SaveRequest {
 // the user (standard output, standard error, the page) itself.
 bool platform_save(const SaveRequest& request, std::string* report);
 
-// A painted part's texture for an export: width x height 5:5:5 pixels (row
-// pitch = width) as PNG bytes in *out. False where the build has no encoder;
-// the export then goes without the texture.
-bool platform_encode_png(const uint16_t* pixels, int32_t width, int32_t height, std::string* out);
-
 // Asks the loop to end with this exit code once the queue is drained. The shell
 // calls it once, for the first quit request (shell_request_quit, app/shell.h).
 void platform_post_quit(int exit_code);

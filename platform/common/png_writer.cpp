@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/platform.h"
 #include "platform/common/page_drawing.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -46,8 +45,4 @@ bool encode_png_555(const uint16_t* pixels, int32_t width, int32_t height, int32
     }
     return stbi_write_png_to_func(append_bytes, out, int(scaled_width), int(scaled_height), 4,
                                   rgba.data(), int(scaled_width) * 4) != 0;
-}
-
-bool platform_encode_png(const uint16_t* pixels, int32_t width, int32_t height, std::string* out) {
-    return encode_png_555(pixels, width, height, 1, out);
 }

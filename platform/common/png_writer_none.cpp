@@ -2,18 +2,11 @@
 // is refused, and the saves say so.
 #include "platform/common/png_writer.h"
 
-#include "app/platform.h"
-
 bool png_encoder_available() {
     return false;
 }
 
 bool encode_png_555(const uint16_t*, int32_t, int32_t, int32_t, std::string* out) {
-    out->clear();
-    return false;
-}
-
-bool platform_encode_png(const uint16_t*, int32_t, int32_t, std::string* out) {
     out->clear();
     return false;
 }

@@ -4,11 +4,13 @@
 
 #include <deque>
 
+#include "app/mesh_export.h"
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/memory.h"
 #include "platform/common/numbered_save.h"
 #include "platform/common/page_drawing.h"
+#include "platform/common/png_writer.h"
 #include "platform/common/window_replay.h"
 
 namespace {
@@ -162,6 +164,11 @@ int headless_open(const HeadlessConfig& config) {
     headless.cursor_x = config.client_origin_x;
     headless.cursor_y = config.client_origin_y;
     headless.previous_sink = set_message_sink(record_message);
+    // Painted parts' textures go into the exports through the one PNG encoder.
+    set_texture_encoder(
+        [](const uint16_t* pixels, int32_t width, int32_t height, std::string* out) {
+            return encode_png_555(pixels, width, height, 1, out);
+        });
 
     return shell_window_created(window_handle());
 }

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "app/mesh_export.h"
 #include "app/platform.h"
 #include "app/session_recorder.h"
 #include "app/shell.h"
@@ -39,6 +40,7 @@
 #include "platform/common/numbered_save.h"
 #include "platform/common/output_file.h"
 #include "platform/common/page_drawing.h"
+#include "platform/common/png_writer.h"
 #include "platform/common/script_file.h"
 #include "platform/common/text_encoding.h"
 #include "platform/common/window_replay.h"
@@ -556,6 +558,11 @@ int main(int argc, char** argv) {
     state.report = recording_is_standard_output(state.recording.output) ? stderr : stdout;
     // Error texts go to a message box from the first allocation of start-up on.
     set_message_sink(platform_message_box);
+    // Painted parts' textures go into the exports through the one PNG encoder.
+    set_texture_encoder(
+        [](const uint16_t* pixels, int32_t width, int32_t height, std::string* out) {
+            return encode_png_555(pixels, width, height, 1, out);
+        });
     SDL_SetMainReady();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "sketch3d: cannot start SDL: %s\n", SDL_GetError());

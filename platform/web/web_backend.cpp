@@ -26,6 +26,7 @@
 #include <utility>
 
 #include "app/frame.h"
+#include "app/mesh_export.h"
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/shell.h"
@@ -227,6 +228,11 @@ int start_program() {
 int main() {
     // Error texts go to the page from the first allocation of start-up on.
     set_message_sink(platform_message_box);
+    // Painted parts' textures go into the exports through the one PNG encoder.
+    set_texture_encoder(
+        [](const uint16_t* pixels, int32_t width, int32_t height, std::string* out) {
+            return encode_png_555(pixels, width, height, 1, out);
+        });
     // The page can ask for an allocation failure at start-up, to show how errors appear.
     const int32_t fail_after = page_fail_allocation_after();
     if (fail_after > 0) fail_allocation_after(fail_after);

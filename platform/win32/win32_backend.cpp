@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/mesh_export.h"
 #include "app/platform.h"
 #include "app/shell.h"
 #include "base/memory.h"
@@ -21,6 +22,7 @@
 #include "platform/common/command_line.h"
 #include "platform/common/numbered_save.h"
 #include "platform/common/output_file.h"
+#include "platform/common/png_writer.h"
 #include "platform/common/script_file.h"
 #include "platform/common/window_replay.h"
 
@@ -225,6 +227,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     }
     // Error texts go to a message box from the first allocation of start-up on.
     set_message_sink(platform_message_box);
+    // Painted parts' textures go into the exports through the one PNG encoder.
+    set_texture_encoder(
+        [](const uint16_t* pixels, int32_t width, int32_t height, std::string* out) {
+            return encode_png_555(pixels, width, height, 1, out);
+        });
     const HWND window = create_main_window(instance, WINDOW_CLASS_NAME, WINDOW_TITLE);
     // Without a window there is nothing to run frames for.
     if (window == nullptr) return EXIT_STARTUP_FAILED;
