@@ -3,7 +3,9 @@
 // positions as modelled, relief included, the polygons as emitted but for
 // those that repeat a vertex or have no area, vertex normals), PLY (the same
 // mesh with the colour the last frame showed at each vertex), binary STL and
-// glTF binary (GLB), all with the same triangles.
+// glTF binary (GLB), all with the same triangles. A painted part keeps its
+// painting: its texture and coordinates in the GLB and beside the OBJ, its
+// texels under the PLY's colours.
 //
 // Nothing here touches files: the data goes into a string for the caller to
 // write or hand on. Coordinates are model units (one unit is meant as one
