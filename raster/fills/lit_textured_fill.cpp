@@ -14,7 +14,6 @@ namespace {
 // Attributes: the light's r, g, b, then u and v.
 constexpr int LIGHT_TEXTURE_ATTRIBUTES = 5;
 using LitTexturedEntry = ClipEntry<LIGHT_TEXTURE_ATTRIBUTES>;
-using LitTexturedSide = Side<LIGHT_TEXTURE_ATTRIBUTES>;
 
 // The fast arithmetic's pixels of a lit textured run: `count` pixels from
 // `pixel`, lights of L components (7 fraction bits) from `light` stepping by
@@ -143,21 +142,26 @@ struct LitTexturedSpan {
 // draw this way keep a margin of plain texels around what they use.
 // The fast arithmetic draws a row that lies within the walk's run, its
 // lights kept to their levels, as the lit textured span's fast form draws a
-// span: the same pixels.
-template <typename Arithmetic>
+// span: the same pixels. Lights of L components, 3 or 1 when they are grey
+// (as LitTexturedSpan's), followed by u and v.
+template <typename Arithmetic, int L>
 struct WatertightLitTexturedSpan {
     const uint8_t* table;  // 32 rows (light level) of 32 columns (texel component)
     const uint16_t* texels;
     int32_t width_shift, height_shift;
 
-    using Limits = LitSpan<PlainArithmetic>::Limits;
-    Limits limits(const CornerRange<LIGHT_TEXTURE_ATTRIBUTES>& range) const {
-        return {{LevelLimits(range.low[0], range.high[0]), LevelLimits(range.low[1], range.high[1]),
-                 LevelLimits(range.low[2], range.high[2])}};
+    struct Limits {
+        LevelLimits component[L];
+    };
+    Limits limits(const CornerRange<L + 2>& range) const {
+        Limits limits;
+        for (int k = 0; k < L; ++k)
+            limits.component[k] = LevelLimits(range.low[k], range.high[k]);
+        return limits;
     }
-    bool keeps_within(const LitTexturedEntry* corners, int32_t rows) const {
+    bool keeps_within(const ClipEntry<L + 2>* corners, int32_t rows) const {
         bool keeps = true;
-        for (int k = 0; k < 3; ++k)
+        for (int k = 0; k < L; ++k)
             keeps &= LevelLimits::hold(
                 std::min(corners[0].q[k], std::min(corners[1].q[k], corners[2].q[k])), rows);
         return keeps;
@@ -166,8 +170,7 @@ struct WatertightLitTexturedSpan {
     template <bool LIMITED, typename AnyLimits>
     [[gnu::always_inline]] void draw_continued(uint16_t* row, int32_t start, int32_t count,
                                                int32_t walk_start, int32_t walk_count,
-                                               const LitTexturedSide& left,
-                                               const LitTexturedSide& right,
+                                               const Side<L + 2>& left, const Side<L + 2>& right,
                                                const AnyLimits& limits) const {
         // Without a run of the walk's: one over the columns themselves, from
         // the left side's values, none held.
@@ -176,27 +179,27 @@ struct WatertightLitTexturedSpan {
             walk_count = count;
         }
         const typename Arithmetic::CountDivisor per_pixel(walk_count);
-        int32_t light[3], light_step[3];
-        for (int k = 0; k < 3; ++k) {
+        int32_t light[L], light_step[L];
+        for (int k = 0; k < L; ++k) {
             light[k] = left.q[k] >> 1;  // 7 fraction bits
             light_step[k] = per_pixel((right.q[k] - left.q[k]) >> 1);
         }
-        const TexelRun run = start_texel_run(left.q[3], left.q[4], right.q[3], right.q[4],
+        const TexelRun run = start_texel_run(left.q[L], left.q[L + 1], right.q[L], right.q[L + 1],
                                              per_pixel, width_shift, height_shift);
         if constexpr (Arithmetic::FAST_PATHS) {
             // The run's lights lie between its first and the one it reaches,
             // so kept there they need no limit.
             bool kept = true;
             if constexpr (LIMITED) {
-                for (int k = 0; k < 3; ++k)
+                for (int k = 0; k < L; ++k)
                     kept &= limits.component[k].keep(
                         light[k], value_after(light[k], light_step[k], walk_count));
             }
             if (kept && within_run(start, count, walk_start, walk_count)) [[likely]] {
                 const int32_t at = start - walk_start;
-                for (int k = 0; k < 3; ++k)
+                for (int k = 0; k < L; ++k)
                     light[k] = value_after(light[k], light_step[k], at);
-                fill_lit_texels<3>(row + start, count, table, texels, light, light_step,
+                fill_lit_texels<L>(row + start, count, table, texels, light, light_step,
                                    advance_texel_run(run, at));
                 return;
             }
@@ -217,21 +220,22 @@ struct WatertightLitTexturedSpan {
         // as its own steps do; then `pixels` pixels of them, stepped on
         // (`moving`) or held.
         auto draw = [&](int32_t at, int32_t pixels, bool moving) {
-            int32_t value[3];
-            for (int k = 0; k < 3; ++k)
+            int32_t value[L];
+            for (int k = 0; k < L; ++k)
                 value[k] = value_after(light[k], light_step[k], at);
             int32_t u = value_after(run.u, run.du, at), v = value_after(run.v, run.dv, at);
             for (int32_t i = 0; i < pixels; ++i) {
-                int32_t kept[3] = {value[0], value[1], value[2]};
-                if constexpr (LIMITED) {
-                    for (int k = 0; k < 3; ++k)
-                        kept[k] = limits.component[k].limit(kept[k]);
+                int32_t kept[3];
+                for (int k = 0; k < 3; ++k) {
+                    kept[k] = value[L == 1 ? 0 : k];
+                    if constexpr (LIMITED)
+                        kept[k] = limits.component[L == 1 ? 0 : k].limit(kept[k]);
                 }
                 const int32_t texel = texels[texel_index(u, v)];
                 *pixel++ =
                     shaded_pixel(table, kept, (texel >> 10) & 31, (texel >> 5) & 31, texel & 31);
                 if (moving) {
-                    for (int k = 0; k < 3; ++k)
+                    for (int k = 0; k < L; ++k)
                         value[k] = value_after(value[k], light_step[k], 1);
                     u = value_after(u, run.du, 1);
                     v = value_after(v, run.dv, 1);
@@ -287,6 +291,19 @@ void fill_watertight_lit_textured(const ScreenVertex* const* vertices,
     const Texture* record = loaded_texture(texture);
     if (record == nullptr) return;
     set_texel_addressing(record->width_shift, record->height_shift);
+    if constexpr (Arithmetic::FAST_PATHS) {
+        // Grey lights (under a white light) run as one.
+        if (grey_lights(lights, n)) {
+            ClipEntry<3> entries[MAX_POLYGON_VERTICES];
+            for (int32_t i = 0; i < n; ++i)
+                entries[i] = {vertices[i]->x, vertices[i]->y, {lights[i]->r, uvs[i]->u, uvs[i]->v}};
+            fill_polygon_watertight<3, Arithmetic>(entries, n,
+                                                   WatertightLitTexturedSpan<Arithmetic, 1>{
+                                                       current_shade_table->entry, record->texels,
+                                                       record->width_shift, record->height_shift});
+            return;
+        }
+    }
     LitTexturedEntry entries[MAX_POLYGON_VERTICES];
     for (int32_t i = 0; i < n; ++i) {
         entries[i] = {vertices[i]->x,
@@ -295,8 +312,8 @@ void fill_watertight_lit_textured(const ScreenVertex* const* vertices,
     }
     fill_polygon_watertight<LIGHT_TEXTURE_ATTRIBUTES, Arithmetic>(
         entries, n,
-        WatertightLitTexturedSpan<Arithmetic>{current_shade_table->entry, record->texels,
-                                              record->width_shift, record->height_shift});
+        WatertightLitTexturedSpan<Arithmetic, 3>{current_shade_table->entry, record->texels,
+                                                 record->width_shift, record->height_shift});
 }
 
 }  // namespace
