@@ -242,6 +242,35 @@ struct WatertightLitTexturedSpan {
                 }
             }
         };
+        if constexpr (Arithmetic::FAST_PATHS) {
+            // A held run is one pixel repeated; the moving run, its lights
+            // kept to their levels, the fast span's pixels.
+            bool kept = held.within > 0;
+            if constexpr (LIMITED) {
+                for (int k = 0; k < L && kept; ++k)
+                    kept = limits.component[k].keep(
+                        value_after(light[k], light_step[k], held.offset),
+                        value_after(light[k], light_step[k], held.offset + held.within - 1));
+            }
+            if (kept) {
+                auto repeat = [&](int32_t at, int32_t pixels) {
+                    if (pixels < 1) return;
+                    uint16_t* const first = pixel;
+                    draw(at, 1, false);
+                    for (int32_t i = 1; i < pixels; ++i)
+                        *pixel++ = *first;
+                };
+                repeat(0, held.before);
+                int32_t value[L];
+                for (int k = 0; k < L; ++k)
+                    value[k] = value_after(light[k], light_step[k], held.offset);
+                fill_lit_texels<L>(pixel, held.within, table, texels, value, light_step,
+                                   advance_texel_run(run, held.offset));
+                pixel += held.within;
+                repeat(walk_count, held.after);
+                return;
+            }
+        }
         draw(0, held.before, false);
         draw(held.offset, held.within, true);
         draw(walk_count, held.after, false);
