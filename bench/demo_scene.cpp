@@ -13,6 +13,7 @@
 #include "app/mesh_export.h"
 #include "app/outline.h"
 #include "app/part_mark.h"
+#include "app/platform.h"
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/startup.h"
@@ -26,6 +27,7 @@
 #include "raster/raster_target.h"
 #include "raster/render_frame.h"
 #include "raster/render_stats.h"
+#include "raster/texture_loader.h"
 
 namespace {
 
@@ -65,28 +67,83 @@ void to_screen(int32_t* x, int32_t* y) {
     *y += demo.config.client_origin_y;
 }
 
+// The outline drawn with the black pen, one segment per frame while the left
+// button is held, as a user draws.
+void draw_demo_outline() {
+    int32_t x = 0;
+    int32_t y = 0;
+    outline_point(0, &x, &y);
+    headless_queue_move(x, y);
+    headless_run_frames(1);
+    headless_queue_button_down(BUTTON_LEFT);
+    for (int32_t k = 1; k <= ELLIPSE_POINTS; ++k) {
+        outline_point(k, &x, &y);
+        headless_queue_move(x, y);
+        headless_run_frames(1);
+    }
+    headless_queue_button_up(BUTTON_LEFT);
+    headless_run_frames(1);
+}
+
+// Colour key `key` (1 to 8) pressed for one frame and let go in the next.
+void pen_key_frame(int32_t key) {
+    headless_queue_key_down(KEY_COLOUR_FIRST + key - 1);
+    headless_run_frames(1);
+    headless_queue_key_up(KEY_COLOUR_FIRST + key - 1);
+    headless_run_frames(1);
+}
+
+int32_t build_demo_sheet();
+
 }  // namespace
 
 int32_t open_demo_scene(DemoOutline outline) {
     demo = DemoState{};
     demo.outline = outline;
     if (headless_open(demo.config) != 0) return -1;
-    int32_t x = 0;
-    int32_t y = 0;
-    if (outline != DemoOutline::NONE) {
-        // One segment per frame while the left button is held, as a user draws.
-        outline_point(0, &x, &y);
-        headless_queue_move(x, y);
-        headless_run_frames(1);
-        headless_queue_button_down(BUTTON_LEFT);
-        for (int32_t k = 1; k <= ELLIPSE_POINTS; ++k) {
-            outline_point(k, &x, &y);
-            headless_queue_move(x, y);
+    if (outline != DemoOutline::NONE) draw_demo_outline();
+    return build_demo_sheet();
+}
+
+int32_t open_painted_scene() {
+    demo = DemoState{};
+    demo.outline = DemoOutline::ELLIPSE;
+    if (headless_open(demo.config) != 0) return -1;
+    draw_demo_outline();
+    // Waves across the ellipse, inside it, one below the other, each in the
+    // next colour pen.
+    for (int32_t s = 0; s < PAINTED_SCENE_STROKES; ++s) {
+        pen_key_frame(2 + s % 7);
+        const int32_t row = centre_y() - 150 + s * 300 / (PAINTED_SCENE_STROKES - 1);
+        for (int32_t k = 0; k <= 48; ++k) {
+            const double angle = 2.0 * std::numbers::pi * k / 16;
+            headless_queue_move(centre_x() - 150 + k * 300 / 48,
+                                row + int32_t(std::lround(12 * std::sin(angle))));
             headless_run_frames(1);
+            if (k == 0) headless_queue_button_down(BUTTON_LEFT);
         }
         headless_queue_button_up(BUTTON_LEFT);
         headless_run_frames(1);
     }
+    pen_key_frame(1);
+    if (build_demo_sheet() < 0) return -1;
+    headless_queue_key_down(KEY_I);
+    headless_run_frames(1);
+    headless_queue_key_up(KEY_I);
+    headless_run_frames(1);
+    headless_drain_events();
+    if (edited_object().kind != EDITED_BODY || figure().parts[0].painting == nullptr) {
+        close_demo_scene();
+        return -1;
+    }
+    demo.object = edited_object().index;
+    return demo.object;
+}
+
+namespace {
+
+// The sheet built with a right-click at the centre, as open_demo_scene says.
+int32_t build_demo_sheet() {
     headless_queue_move(centre_x(), centre_y());
     headless_run_frames(1);
     headless_queue_button_down(BUTTON_RIGHT);
@@ -97,6 +154,8 @@ int32_t open_demo_scene(DemoOutline outline) {
     if (demo.object < 0) close_demo_scene();
     return demo.object;
 }
+
+}  // namespace
 
 void close_demo_scene() {
     // Shut-down frees what start-up allocated, as closing the window would.
@@ -458,13 +517,32 @@ DemoMesh export_demo_mesh() {
         mesh.normals.insert(mesh.normals.end(), {n.x * scale, n.y * scale, n.z * scale});
     }
     // The object's run: its header, then one 48-byte packet per triangle.
+    // A textured packet's corners name their coordinates; a painted part's
+    // are one a vertex, so each vertex takes the coordinates its corners name.
     auto* bytes = reinterpret_cast<uint8_t*>(object->header_packet);
     uint32_t offset = object->header_packet->size;
+    int32_t slot = -1;
     for (int32_t k = 1; k < object->packet_count; ++k) {
         auto* packet = reinterpret_cast<TrianglePacket*>(bytes + offset);
         for (int16_t v : packet->v)
             mesh.indices.push_back(uint32_t(v));
+        if ((packet->head.header & POLY_TEXTURED) != 0 && loaded_texture(packet->head.texture)) {
+            slot = packet->head.texture;
+            mesh.tex_coords.resize(size_t(vertices) * 2, 0.0f);
+            for (int c = 0; c < 3; ++c) {
+                const int32_t v = packet->v[c], t = packet->t[c];
+                if (v < 0 || v >= vertices || t < 0 || t >= list->uv_count) continue;
+                mesh.tex_coords[size_t(v) * 2] = float(list->tex_coords[t].u);
+                mesh.tex_coords[size_t(v) * 2 + 1] = float(list->tex_coords[t].v);
+            }
+        }
         offset += packet->head.size;
+    }
+    if (const Texture* texture = loaded_texture(slot)) {
+        mesh.texture_width = 1 << texture->width_shift;
+        mesh.texture_height = 1 << texture->height_shift;
+        mesh.texels.assign(texture->texels,
+                           texture->texels + size_t(mesh.texture_width) * mesh.texture_height);
     }
     mesh.model_view = object->parts[0].combined;
     const Vec4* light = light_vector();

@@ -85,6 +85,15 @@ int32_t demo_raster_scale256();
 int32_t open_grid_scene(int32_t triangles);
 inline constexpr int32_t GRID_SCENE_MAX_TRIANGLES = 64000;
 
+// Opens a headless session, as open_demo_scene with the ellipse, and paints the
+// sheet before its right-click as a user paints it: PAINTED_SCENE_STROKES
+// strokes of the colour pens (keys 2 to 8 in turn), each a wave across the
+// ellipse drawn one segment a frame, then the black pen again, the right-click
+// and the I key's inflation. Returns the painted body's index, or -1 (the
+// session is then closed).
+int32_t open_painted_scene();
+inline constexpr int32_t PAINTED_SCENE_STROKES = 7;
+
 // For timing the build alone: prepare_demo_rebuild discards the sheet (which
 // clears the screen) and draws the outline again; rebuild_demo_object then
 // runs the right-click's build_object_from_outline and returns its result.
@@ -154,11 +163,17 @@ int32_t demo_page_height();
 // (model to view space; 512 = 1.0, row vectors) with the view-space light
 // direction (length 1024). For the figure: every part where it sits in the
 // figure, and the figure's matrix (its turn about its centre, then the camera).
+// A painted object (one drawn lit and textured) also gives its texture
+// coordinates, one pair a vertex in the fills' units (256 = the texture's
+// width or height), and its texture's 5:5:5 texels; both are empty otherwise.
 struct DemoMesh {
     std::vector<float> positions;  // x, y, z per vertex
     std::vector<float> normals;    // x, y, z per vertex, length 1
     std::vector<uint32_t> indices;
     Matrix model_view;
     float light[3];
+    std::vector<float> tex_coords;  // u, v per vertex
+    int32_t texture_width = 0, texture_height = 0;
+    std::vector<uint16_t> texels;  // row after row
 };
 DemoMesh export_demo_mesh();

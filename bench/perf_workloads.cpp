@@ -17,6 +17,7 @@
 
 #include "app/animation_state.h"
 #include "app/edited_object.h"
+#include "app/part_texture.h"
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/view_zoom.h"
@@ -230,6 +231,26 @@ int main() {
     measure(
         "pose/played_frame_again", [] { headless_run_frames(1); },
         [&] { return last_frame_drawn() > 0 && animation_state().pose.position != pose; });
+    close_demo_scene();
+
+    // The ellipse's body painted with the colour pens before its right-click: its frames,
+    // drawn lit and textured, and the part's texture made again from its region, base colour
+    // and painting, as the I key's emission makes it.
+    if (open_painted_scene() < 0) {
+        std::fprintf(stderr, "the painted body was not built\n");
+        return 2;
+    }
+    measure_frames("painted");
+    const FigurePart& painted = figure().parts[0];
+    PartTexture texture;
+    measure(
+        "texture/painted",
+        [&] { texture = make_part_texture(*painted.region, painted.colour, *painted.painting); },
+        [&] {
+            return texture.texels.size() == size_t(1)
+                                                << (texture.width_shift + texture.height_shift) &&
+                   texture.width_shift > 0;
+        });
     close_demo_scene();
 
     // What built the program, for the budgets' record: counts depend on it.

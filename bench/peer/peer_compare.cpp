@@ -7,7 +7,10 @@
 // llvmpipe draws the mesh our build produced: the same vertices, triangles
 // and per-vertex normals, under one directional light with Gouraud shading,
 // into a 5:6:5 buffer of the client size, with back faces culled and no depth
-// test; one frame is clear, draw and glFinish.
+// test; one frame is clear, draw and glFinish. The painted body's mesh also
+// brings its texture and coordinates: llvmpipe draws it textured (nearest
+// texels, repeating, modulated by the light on a white material), as our lit
+// textured fill draws it.
 #define GL_GLEXT_PROTOTYPES 1  // buffer objects (OpenGL 1.5), exported by OSMesa
 #include <GL/gl.h>
 #include <GL/osmesa.h>
@@ -56,7 +59,8 @@ constexpr int FRAMES_PER_TURN = 40;
 struct Peer {
     OSMesaContext context = nullptr;
     std::vector<uint16_t> pixels;
-    GLuint buffers[3] = {};
+    GLuint buffers[4] = {};
+    GLuint texture = 0;
     GLsizei index_count = 0;
 };
 
@@ -74,6 +78,38 @@ void load_mesh(Peer& peer, const DemoMesh& mesh) {
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(mesh.indices.size() * sizeof(uint32_t)),
                  mesh.indices.data(), GL_STATIC_DRAW);
     peer.index_count = GLsizei(mesh.indices.size());
+    // Texture coordinates and the texture, for a painted mesh: our 5:5:5 texels
+    // (red in bits 10..14) are GL's BGRA 1:5:5:5 reversed, alpha unused.
+    const bool textured =
+        !mesh.texels.empty() && mesh.tex_coords.size() == mesh.positions.size() / 3 * 2;
+    if (!textured) {
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisable(GL_TEXTURE_2D);
+        const GLfloat red[4] = {1, 0, 0, 1};
+        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, red);
+        return;
+    }
+    std::vector<float> coords(mesh.tex_coords.size());
+    for (size_t i = 0; i < coords.size(); ++i)
+        coords[i] = mesh.tex_coords[i] / 256.0f;  // 256 = the texture's width or height
+    glBindBuffer(GL_ARRAY_BUFFER, peer.buffers[3]);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(coords.size() * sizeof(float)), coords.data(),
+                 GL_STATIC_DRAW);
+    glTexCoordPointer(2, GL_FLOAT, 0, nullptr);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    if (peer.texture == 0) glGenTextures(1, &peer.texture);
+    glBindTexture(GL_TEXTURE_2D, peer.texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, mesh.texture_width, mesh.texture_height, 0, GL_BGRA,
+                 GL_UNSIGNED_SHORT_1_5_5_5_REV, mesh.texels.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glEnable(GL_TEXTURE_2D);
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, white);
 }
 
 // Points the peer at a buffer of width x height pixels whose picture is the
@@ -102,8 +138,7 @@ bool open_peer(Peer& peer, const DemoMesh& mesh) {
     std::printf("peer: %s, %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
                 reinterpret_cast<const char*>(glGetString(GL_VERSION)));
 
-    glGenBuffers(3, peer.buffers);
-    load_mesh(peer, mesh);
+    glGenBuffers(4, peer.buffers);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
 
@@ -123,21 +158,21 @@ bool open_peer(Peer& peer, const DemoMesh& mesh) {
                                   -mesh.light[2] / length, 0.0f};
     const GLfloat white[4] = {1, 1, 1, 1};
     const GLfloat black[4] = {0, 0, 0, 1};
-    const GLfloat red[4] = {1, 0, 0, 1};
     glLightfv(GL_LIGHT0, GL_POSITION, direction);
     glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
     glLightfv(GL_LIGHT0, GL_AMBIENT, black);
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, red);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
     glClearColor(0, 0, 1, 1);
+    load_mesh(peer, mesh);
     return true;
 }
 
 void close_peer(Peer& peer) {
     if (peer.context == nullptr) return;
-    glDeleteBuffers(3, peer.buffers);
+    glDeleteBuffers(4, peer.buffers);
+    if (peer.texture != 0) glDeleteTextures(1, &peer.texture);
     OSMesaDestroyContext(peer.context);
     peer.context = nullptr;
 }
@@ -222,6 +257,9 @@ void measure_row(Peer& peer, const char* label, int32_t x, int32_t y, const char
 
 // The disc's body: from the front and turned.
 constexpr int32_t DISC_ROTATIONS[][2] = {{0, 0}, {57, 57}};
+
+// The painted body (the ellipse's): front, turned and from behind.
+constexpr int32_t PAINTED_ROTATIONS[][2] = {{0, 0}, {57, 57}, {0, 512}};
 
 // The figure of six inflated parts: front, turned and from behind.
 constexpr int32_t FIGURE_ROTATIONS[][2] = {{0, 0}, {57, 57}, {0, 512}};
@@ -346,6 +384,28 @@ int main() {
                 figure_triangles);
     for (const auto& rotation : FIGURE_ROTATIONS)
         measure_row(peer, " figure", rotation[0], rotation[1], "");
+    close_demo_scene();
+
+    // The ellipse's body painted with the colour pens, drawn lit and textured by both.
+    if (open_painted_scene() < 0) {
+        std::fprintf(stderr, "the painted body was not built\n");
+        close_peer(peer);
+        return 1;
+    }
+    render_demo_frame();
+    const DemoMesh painted = export_demo_mesh();
+    if (painted.texels.empty()) {
+        std::fprintf(stderr, "the painted body was not drawn textured\n");
+        close_peer(peer);
+        close_demo_scene();
+        return 1;
+    }
+    load_mesh(peer, painted);
+    std::printf("| painted body: %zu vertices, %zu triangles, a %d x %d texture | | | | |\n",
+                painted.positions.size() / 3, painted.indices.size() / 3,
+                int(painted.texture_width), int(painted.texture_height));
+    for (const auto& rotation : PAINTED_ROTATIONS)
+        measure_row(peer, " painted body", rotation[0], rotation[1], "");
     close_peer(peer);
     close_demo_scene();
     return 0;

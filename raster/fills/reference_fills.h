@@ -18,10 +18,14 @@ void fill_watertight_lit_polygon_plain(const ScreenVertex* const* vertices,
                                        const ColourRecord* surface, int32_t n);
 
 // The copy, additive and half-blended textured fills (textured_fill.h) and the
-// lit textured fill (shaded_fills.h), plainly.
+// lit textured fill drawn as ever and watertight (shaded_fills.h), plainly.
 enum class TexturedFamily { COPY, ADD, HALF };
 void fill_textured_polygon_plain(TexturedFamily family, const ScreenVertex* const* vertices,
                                  const TexCoord* const* uvs, int32_t texture, int32_t n);
 void fill_lit_textured_polygon_plain(const ScreenVertex* const* vertices,
                                      const ColourRecord* const* lights, const TexCoord* const* uvs,
                                      int32_t texture, int32_t n);
+void fill_watertight_lit_textured_polygon_plain(const ScreenVertex* const* vertices,
+                                                const ColourRecord* const* lights,
+                                                const TexCoord* const* uvs, int32_t texture,
+                                                int32_t n);

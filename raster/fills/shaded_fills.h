@@ -149,3 +149,8 @@ void draw_watertight_lit_textured_triangle(const ScreenVertex* vert0, const Scre
 void fill_lit_textured_polygon(const ScreenVertex* const* vertices,
                                const ColourRecord* const* lights, const TexCoord* const* uvs,
                                int32_t texture, int32_t n);
+// The watertight one's core, as fill_lit_textured_polygon, for a polygon of n
+// corners drawn watertight.
+void fill_watertight_lit_textured_polygon(const ScreenVertex* const* vertices,
+                                          const ColourRecord* const* lights,
+                                          const TexCoord* const* uvs, int32_t texture, int32_t n);

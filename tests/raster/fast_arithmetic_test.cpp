@@ -272,6 +272,7 @@ enum class Fill {
     ADD,
     HALF,
     LIT_TEXTURED,
+    LIT_TEXTURED_WATERTIGHT,
     COUNT
 };
 const char* const FILL_NAMES[] = {"lit",
@@ -283,7 +284,8 @@ const char* const FILL_NAMES[] = {"lit",
                                   "copy",
                                   "add",
                                   "half",
-                                  "lit textured"};
+                                  "lit textured",
+                                  "lit textured watertight"};
 
 struct Polygon {
     int32_t n;
@@ -344,6 +346,11 @@ void draw(Fill fill, bool fast, const Polygon& p) {
         case Fill::LIT_TEXTURED:
             (fast ? fill_lit_textured_polygon : fill_lit_textured_polygon_plain)(
                 p.vertices, p.colours, p.uvs, p.texture, p.n);
+            break;
+        case Fill::LIT_TEXTURED_WATERTIGHT:
+            (fast ? fill_watertight_lit_textured_polygon
+                  : fill_watertight_lit_textured_polygon_plain)(p.vertices, p.colours, p.uvs,
+                                                                p.texture, p.n);
             break;
         default:
             break;
