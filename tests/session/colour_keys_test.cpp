@@ -246,9 +246,11 @@ TEST(ColourKeys, APaintedBodyShowsItsPaintingOnTheFrontAndMirroredOnTheBack) {
     // No pinhole: where the paint changed the body, the background never shows through.
     for (const auto& [painted_view, plain_view] :
          {std::pair{&painted.front, &plain.front}, {&painted.back, &plain.back}})
-        for (size_t at = 0; at < painted_view->size(); ++at)
-            if ((*painted_view)[at] != (*plain_view)[at])
+        for (size_t at = 0; at < painted_view->size(); ++at) {
+            if ((*painted_view)[at] != (*plain_view)[at]) {
                 EXPECT_NE((*painted_view)[at], BLUE) << at;
+            }
+        }
     EXPECT_EQ(strongest_of(window_pixel(plain.front, front_x, 300)), 0);
     EXPECT_EQ(strongest_of(window_pixel(painted.front, front_x, 300)), 1);
     EXPECT_EQ(strongest_of(window_pixel(painted.back, back_x, 300)), 1);
