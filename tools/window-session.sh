@@ -538,6 +538,7 @@ tap_key() {
 # The discs of the control points: green for a pinned point, cyan for one that follows a
 # motion.
 is_green_at() { [ "$(pixel "$3" "$1" "$2")" = "0 255 0" ]; }
+is_disc_at() { [[ "$(pixel "$3" "$1" "$2")" =~ ^(0\ 255\ 0|255\ 0\ 0)$ ]]; }
 shows_cyan() { histogram "$1" "$CLIENT_WIDTH" "$DRAWN_HEIGHT" 0 0 | grep -q ' 0 255 255$'; }
 
 # Succeeds when the rectangle (width height x y) differs between two screenshots.
@@ -616,11 +617,16 @@ animate_figure() {
     sleep 0.2
     recording_start=$SECONDS
     xdotool mousedown 1
+    # Each step waits for a frame to show the point's disc (green, or red once recording
+    # it) under the cursor: a frame samples the cursor, and a loaded machine may draw fewer
+    # frames than the steps take, which would leave fewer than the two samples a motion needs.
     for x in 289 281 273 265 257 265 273 281 289 297; do
         move "$x" "$GRAB_Y"
-        sleep 0.1
+        wait_for_screen 7a-recording is_disc_at "$x" "$GRAB_Y" >/dev/null || {
+            xdotool mouseup 1
+            fail "while recording, the dragged point did not follow the cursor to ($x, $GRAB_Y)"
+        }
     done
-    sleep 0.2
     xdotool mouseup 1
     recording_span=$((SECONDS - recording_start))
     tap_key r
