@@ -1,5 +1,5 @@
-// The one-pixel line walk shared by the colour strokes shown over the picture
-// and the paintings drawn into their parts' textures.
+// The one-pixel line walk shared by the pages' pen, the colour strokes shown
+// over the picture and the paintings drawn into their parts' textures.
 #pragma once
 
 #include <cstdint>
@@ -7,9 +7,14 @@
 namespace line_detail {
 
 // Offset along the shorter axis of pixel i of a line that moves `minor` pixels
-// on it over `steps` pixels on the longer one, rounded to nearest (a half-way
-// point towards the smaller page coordinate, as the black pen's line does).
-// i < steps <= 2^32 and minor <= steps, so the product stays below 2^64.
+// on it over `steps` pixels on the longer one: i * minor / steps rounded to
+// nearest. A half-way point goes to the pixel with the smaller page
+// coordinate, as GDI's one-pixel lines do (their pixels are those whose
+// diamond the line leaves, and a line through the point between two pixels
+// takes the upper one, or the left one for a steep line): back towards the
+// start while the minor coordinate grows, onwards while it falls.
+// i < steps <= 2^32 and minor <= steps, so the product stays below 2^64 and
+// 2 * remainder below 2^33.
 inline uint64_t minor_offset(uint64_t i, uint64_t minor, uint64_t steps, bool minor_falls) {
     const uint64_t product = i * minor;
     uint64_t offset = product / steps;
