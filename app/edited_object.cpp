@@ -338,7 +338,6 @@ bool emit_figure(const Vec4& rotation) {
     // which the room checks have let in, and says so
     // (figure_drawn_unblended).
     PartRoom room = {0, 0};
-    begin_blends();
     for (int32_t i = 0; i < f.part_count; ++i) {
         state.drawn[i] = kept_blend(f, i, true);
         const PartRoom part = part_room(state.drawn[i] ? *state.drawn[i] : *f.parts[i].mesh);

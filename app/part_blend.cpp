@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "geometry/blend_parts.h"
@@ -52,36 +53,90 @@ struct Join {
     double width;
 };
 
-// A part's surface seen from the join's side, continued beyond its outline
-// far enough to climb a fillet of the given width: that many pixels at its
-// rim distance, and two more for the interpolation.
-RayDepthField join_field(const PartMesh& mesh, const RayPlacement& at, bool behind, double width) {
+// How many pixels a join's field reaches beyond the part: far enough for the
+// surface to climb a fillet of the given width at its rim distance, and two
+// more for the interpolation; at most WIDEST_JOIN_MARGIN.
+constexpr int32_t WIDEST_JOIN_MARGIN = 62;
+static_assert(WIDEST_JOIN_MARGIN <= MAX_FIELD_MARGIN);
+int32_t join_margin(const RayPlacement& at, double width) {
     const double rim = std::max(double(at.eye) + at.depth, 1.0);
     const double reach = 2 * width * RAY_FOCAL / (CONTINUATION_SLOPE * rim);
-    const auto margin = int32_t(std::min(std::ceil(reach), 60.0)) + 2;
-    return part_depth_field(mesh, at, behind, margin, CONTINUATION_SLOPE);
+    return int32_t(std::min(std::ceil(reach), double(WIDEST_JOIN_MARGIN - 2))) + 2;
 }
 
-// The fields of parts' own meshes made since begin_blends: a join and its
-// partner's both read the one part's surface.
+// A part's surface seen from the join's side, continued beyond its outline
+// far enough to climb a fillet of the given width.
+RayDepthField join_field(const PartMesh& mesh, const RayPlacement& at, bool behind, double width) {
+    return part_depth_field(mesh, at, behind, join_margin(at, width), CONTINUATION_SLOPE);
+}
+
+// The fields of the parts' own surfaces that joins read (a part drawn over
+// another reads the other's, and so does the other's join with it), kept
+// from one emission to the next with the widest margin, each cut to a join's
+// own margin as it is read: adding a part reads again the surface the part
+// was drawn over, unchanged since that part's earlier joins. A field is kept
+// with a copy of what it was made from (the positions and triangles), which
+// the mesh asked about must equal; the least recently read goes first.
 struct KeptField {
-    const PartMesh* mesh;
+    std::vector<Vec4> positions;
+    bool fine;  // the positions are fine ones (a body's)
+    std::vector<MeshTriangle> triangles;
     RayPlacement at;
     bool behind;
-    double width;
+    uint64_t read;  // when it was last read
     RayDepthField field;
 };
+constexpr size_t KEPT_FIELDS = 4;
 std::vector<KeptField> kept_fields;
+uint64_t blend_clock = 0;
 
-const RayDepthField& own_field(const PartMesh& mesh, const RayPlacement& at, bool behind,
-                               double width) {
-    for (const KeptField& kept : kept_fields)
-        if (kept.mesh == &mesh && kept.behind == behind && kept.width == width &&
-            kept.at.depth == at.depth && kept.at.offset_x == at.offset_x &&
-            kept.at.scale == at.scale && kept.at.eye == at.eye)
-            return kept.field;
-    kept_fields.push_back({&mesh, at, behind, width, join_field(mesh, at, behind, width)});
-    return kept_fields.back().field;
+// The positions a field is made from (blend_parts.h): a body's fine ones.
+bool reads_fine(const PartMesh& mesh) {
+    return mesh.fine.size() == mesh.vertices.size() && !mesh.fine.empty();
+}
+
+template <typename T>
+bool same_records(const std::vector<T>& a, const std::vector<T>& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+
+bool kept_for(const KeptField& kept, const PartMesh& mesh, const RayPlacement& at, bool behind) {
+    const bool fine = reads_fine(mesh);
+    return kept.behind == behind && kept.at.depth == at.depth && kept.at.offset_x == at.offset_x &&
+           kept.at.scale == at.scale && kept.at.eye == at.eye && kept.fine == fine &&
+           same_records(kept.triangles, mesh.triangles) &&
+           same_records(kept.positions, fine ? mesh.fine : mesh.vertices);
+}
+
+RayDepthField own_field(const PartMesh& mesh, const RayPlacement& at, bool behind, double width) {
+    const int32_t margin = join_margin(at, width);
+    RayDepthField field;
+    for (KeptField& kept : kept_fields)
+        if (kept_for(kept, mesh, at, behind) &&
+            narrower_depth_field(kept.field, WIDEST_JOIN_MARGIN, margin, &field)) {
+            kept.read = ++blend_clock;
+            return field;
+        }
+    const bool fine = reads_fine(mesh);
+    KeptField made{fine ? mesh.fine : mesh.vertices,
+                   fine,
+                   mesh.triangles,
+                   at,
+                   behind,
+                   ++blend_clock,
+                   part_depth_field(mesh, at, behind, WIDEST_JOIN_MARGIN, CONTINUATION_SLOPE)};
+    // A part so far out that its field is clipped: made with the join's own margin.
+    if (!narrower_depth_field(made.field, WIDEST_JOIN_MARGIN, margin, &field))
+        return join_field(mesh, at, behind, width);
+    if (kept_fields.size() < KEPT_FIELDS) {
+        kept_fields.push_back(std::move(made));
+    } else {
+        *std::min_element(kept_fields.begin(), kept_fields.end(),
+                          [](const KeptField& a, const KeptField& b) { return a.read < b.read; }) =
+            std::move(made);
+    }
+    return field;
 }
 
 // The part drawn over the other sunk into it (sink_part_into).
@@ -128,10 +183,6 @@ void sides(const PartMesh& mesh, const RayPlacement& at, const Join& join,
 }
 
 }  // namespace
-
-void begin_blends() {
-    kept_fields.clear();
-}
 
 int32_t blend_partners(const BlendingPart* parts, int32_t count, int32_t part, int32_t* partners) {
     if (part < 0 || part >= count || !blends(parts[part])) return 0;
@@ -183,7 +234,6 @@ void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool r
 
 bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
                        PartMesh* out) {
-    begin_blends();
     int32_t partners[MAX_BLEND_PARTNERS];
     const int32_t n = blend_partners(parts, count, part, partners);
     if (n == 0) return false;

@@ -33,11 +33,6 @@ inline constexpr int32_t MAX_BLEND_PARTNERS = MAX_OBJECTS;
 // MAX_BLEND_PARTNERS) and returns how many; 0 when it meets none.
 int32_t blend_partners(const BlendingPart* parts, int32_t count, int32_t part, int32_t* partners);
 
-// Before the joins of one emission: the parts' own surfaces read by the
-// joins are kept from one join to the next (each part's mesh and placement
-// must hold until the next call).
-void begin_blends();
-
 // One join of part `part`: *mesh (the part's mesh, or what its earlier joins
 // made of it) moved along the eye's rays where it meets `partner`'s own
 // surface, with `refine` its edges near the join split first. The normals

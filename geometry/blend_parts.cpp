@@ -9,6 +9,9 @@ namespace {
 
 // The square root of two, the diagonal step of the continuation.
 constexpr double DIAGONAL = 1.4142135623730951;
+// A part within a few thousand pixels of the middle: a field's box stays
+// small whatever the placement (a part beyond is clipped to it).
+constexpr double LIMIT = 4096;
 
 struct RayPoint {
     double u, v, d;
@@ -93,10 +96,7 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
         any = true;
     }
     if (!any || placement.scale <= 0) return field;
-    margin = std::clamp(margin, 0, 64);
-    // A part within a few thousand pixels of the middle: the box stays small
-    // whatever the placement (a part beyond is clipped to it).
-    constexpr double LIMIT = 4096;
+    margin = std::clamp(margin, 0, MAX_FIELD_MARGIN);
     field.x0 = int32_t(std::floor(std::max(low_u, -LIMIT))) - margin;
     field.y0 = int32_t(std::floor(std::max(low_v, -LIMIT))) - margin;
     const int32_t x1 = int32_t(std::ceil(std::min(high_u, LIMIT))) + margin;
@@ -220,6 +220,40 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
     for (double& d : field.depth)
         if (d == none) d = NO_DEPTH;
     return field;
+}
+
+bool narrower_depth_field(const RayDepthField& wide, int32_t wide_margin, int32_t margin,
+                          RayDepthField* out) {
+    wide_margin = std::clamp(wide_margin, 0, MAX_FIELD_MARGIN);
+    margin = std::clamp(margin, 0, MAX_FIELD_MARGIN);
+    if (margin > wide_margin) return false;
+    if (wide.width <= 0 || wide.height <= 0) {
+        *out = RayDepthField{};
+        return true;
+    }
+    // The projected vertices' box; where it may have been clipped, the
+    // triangles beyond it reach the wider margin and the two fields differ.
+    const int32_t low_x = wide.x0 + wide_margin, low_y = wide.y0 + wide_margin;
+    const int32_t high_x = wide.x0 + wide.width - 1 - wide_margin;
+    const int32_t high_y = wide.y0 + wide.height - 1 - wide_margin;
+    if (low_x <= -LIMIT || low_y <= -LIMIT || high_x >= LIMIT || high_y >= LIMIT ||
+        high_x < low_x || high_y < low_y)
+        return false;
+    // Every pixel of the narrower box keeps its depth: the part's own pixels
+    // are the same, and its continuation reaches none of them nearer by way
+    // of a pixel beyond that box, a path out and back being longer by at
+    // least a step than one along the box's edge, far more than rounding.
+    const int32_t cut = wide_margin - margin;
+    out->x0 = wide.x0 + cut;
+    out->y0 = wide.y0 + cut;
+    out->width = wide.width - 2 * cut;
+    out->height = wide.height - 2 * cut;
+    out->depth.resize(size_t(out->width) * size_t(out->height));
+    for (int32_t y = 0; y < out->height; ++y) {
+        const double* from = wide.depth.data() + size_t(y + cut) * size_t(wide.width) + size_t(cut);
+        std::copy(from, from + out->width, out->depth.data() + size_t(y) * size_t(out->width));
+    }
+    return true;
 }
 
 bool sample_depth_field(const RayDepthField& field, double u, double v, double* depth) {

@@ -41,17 +41,28 @@ struct RayDepthField {
 };
 inline constexpr double NO_DEPTH = 1e300;
 
+// The widest margin a depth field reaches.
+inline constexpr int32_t MAX_FIELD_MARGIN = 64;
+
 // The field of a part's front (back = false) or back surface.
 // Inputs:
 //   mesh       a part's mesh: its fine positions when it has them, else its
 //              whole ones; every triangle taken, turned either way
 //   placement  where it sits
 //   margin     how many pixels around its projected vertices the field
-//              reaches (the continuation's width), at most 64
+//              reaches (the continuation's width), at most MAX_FIELD_MARGIN
 //   slope      the continuation's steepness; none for slope <= 0
 // Outputs: the field; empty (width 0) when no vertex lies in front of the eye.
 RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placement, bool back,
                                int32_t margin, double slope);
+
+// The field part_depth_field gives with `margin`, cut from `wide`, the one it
+// gave the same mesh, placement, side and slope with `wide_margin` (not
+// narrower): the same bits, without rasterising the part again. False, *out
+// untouched, when the two may differ (a wider margin asked for, or a part so
+// far out that its box was clipped).
+bool narrower_depth_field(const RayDepthField& wide, int32_t wide_margin, int32_t margin,
+                          RayDepthField* out);
 
 // The field at (u, v): interpolated between the four pixels around it when
 // all four hold a depth, else the nearest of them that does; false when none
