@@ -1,17 +1,13 @@
 // A body's front edges split at their midpoints, its back alike.
 #include "geometry/split_body_edges.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
 int64_t squared(int64_t dx, int64_t dy) {
     return dx * dx + dy * dy;
-}
-
-uint64_t edge_key(int32_t a, int32_t b) {
-    return a < b ? (uint64_t(uint32_t(a)) << 32) | uint32_t(b)
-                 : (uint64_t(uint32_t(b)) << 32) | uint32_t(a);
 }
 
 Vec4 midpoint(const Vec4& a, const Vec4& b) {
@@ -51,28 +47,59 @@ bool split_body_edges(const PartMesh& in, const BodyLayout& l, const EdgeSplitRu
         for (int k = 0; k < 3 && !any; ++k)
             any = rule(triangles[i].v[k], triangles[i].v[(k + 1) % 3]);
     if (!any) return false;
-    // An edge of the outline belongs to one front triangle, an inner edge to two.
-    std::unordered_map<uint64_t, int32_t> uses;
-    for (int32_t i = 0; i < l.front_triangles; ++i)
-        for (int k = 0; k < 3; ++k)
-            ++uses[edge_key(triangles[i].v[k], triangles[i].v[(k + 1) % 3])];
+    // The edges, each named by the first of its uses (triangle i's edge k is
+    // use 3i + k): every use listed under its lower vertex, in order, so that
+    // an edge's first use is the first in that list with the same upper one.
+    // An edge of the outline has one use, an inner edge two.
+    const auto uses = size_t(l.front_triangles) * 3;
+    std::vector<int32_t> first_of_vertex(size_t(l.front) + 1, 0);
+    for (size_t use = 0; use < uses; ++use) {
+        const int32_t a = triangles[use / 3].v[use % 3], b = triangles[use / 3].v[(use + 1) % 3];
+        if (a < 0 || b < 0 || a >= l.front || b >= l.front) return false;
+        ++first_of_vertex[size_t(std::min(a, b)) + 1];
+    }
+    for (size_t v = 0; v < size_t(l.front); ++v)
+        first_of_vertex[v + 1] += first_of_vertex[v];
+    std::vector<int32_t> listed(uses), fill(first_of_vertex.begin(), first_of_vertex.end() - 1);
+    auto upper = [&](size_t use) {
+        return std::max(triangles[use / 3].v[use % 3], triangles[use / 3].v[(use + 1) % 3]);
+    };
+    auto lower = [&](size_t use) {
+        return std::min(triangles[use / 3].v[use % 3], triangles[use / 3].v[(use + 1) % 3]);
+    };
+    for (size_t use = 0; use < uses; ++use)
+        listed[size_t(fill[size_t(lower(use))]++)] = int32_t(use);
+    // Per use, its edge's first use; and how many uses the edge has.
+    std::vector<int32_t> first_use(uses);
+    auto edge_uses = [&](size_t use, int32_t* first) {
+        const auto low = size_t(lower(use));
+        const int32_t high = upper(use);
+        int32_t n = 0;
+        *first = -1;
+        for (int32_t k = first_of_vertex[low]; k < first_of_vertex[low + 1]; ++k) {
+            const auto other = size_t(listed[size_t(k)]);
+            if (upper(other) != high) continue;
+            if (n++ == 0) *first = int32_t(other);
+        }
+        return n;
+    };
+    for (size_t use = 0; use < uses; ++use)
+        edge_uses(use, &first_use[use]);
     // The new vertices in the order their edges first come, each on the rim or
     // inside: slot >= 0 the k-th new rim vertex, < 0 the (-slot - 1)-th inner.
     struct Split {
         int32_t a, b, slot;
     };
     std::vector<Split> splits;
-    std::unordered_map<uint64_t, int32_t> split_of;  // edge -> index in splits, -1 none
+    std::vector<int32_t> split_of(uses, -1);  // per first use, its index in splits; -1 none
     int32_t new_rim = 0, new_inner = 0;
-    for (int32_t i = 0; i < l.front_triangles; ++i) {
-        for (int k = 0; k < 3; ++k) {
-            const int32_t a = triangles[i].v[k], b = triangles[i].v[(k + 1) % 3];
-            const auto [at, added] = split_of.emplace(edge_key(a, b), -1);
-            if (!added || !rule(a, b)) continue;
-            const bool on_rim = uses[edge_key(a, b)] == 1;
-            at->second = int32_t(splits.size());
-            splits.push_back({a, b, on_rim ? new_rim++ : -(++new_inner)});
-        }
+    for (size_t use = 0; use < uses; ++use) {
+        const int32_t a = triangles[use / 3].v[use % 3], b = triangles[use / 3].v[(use + 1) % 3];
+        if (first_use[use] != int32_t(use) || !rule(a, b)) continue;
+        int32_t first = 0;
+        const bool on_rim = edge_uses(use, &first) == 1;
+        split_of[use] = int32_t(splits.size());
+        splits.push_back({a, b, on_rim ? new_rim++ : -(++new_inner)});
     }
     // The new layout: old rim, new rim, old inner, new inner, old back, new back.
     const int32_t rim = l.rim + new_rim;
@@ -98,14 +125,14 @@ bool split_body_edges(const PartMesh& in, const BodyLayout& l, const EdgeSplitRu
     // A front triangle (a, b, c) cut along its split edges, turning as it did.
     std::vector<MeshTriangle> front_triangles;
     front_triangles.reserve(size_t(l.front_triangles) * 2);
-    auto cut = [&](int32_t a, int32_t b) {
-        const int32_t s = split_of.at(edge_key(a, b));
+    auto cut = [&](size_t use) {
+        const int32_t s = split_of[size_t(first_use[use])];
         return s < 0 ? -1 : placed(splits[size_t(s)]);
     };
     for (int32_t i = 0; i < l.front_triangles; ++i) {
         int32_t v[3], m[3];  // corners, and the new vertex on edge k (v[k], v[k + 1]) or -1
         for (int k = 0; k < 3; ++k)
-            m[k] = cut(triangles[i].v[k], triangles[i].v[(k + 1) % 3]);
+            m[k] = cut(size_t(i) * 3 + size_t(k));
         for (int k = 0; k < 3; ++k)
             v[k] = moved(triangles[i].v[k]);
         const int count_split = (m[0] >= 0) + (m[1] >= 0) + (m[2] >= 0);

@@ -32,6 +32,7 @@ using EdgeSplitRule = std::function<bool(int32_t a, int32_t b)>;
 // Inputs: a body's mesh and its layout (read_layout). Outputs: the refined
 // mesh in the same layout (old rim, new rim, old inner, new inner, old back,
 // new back), the old vertices at their whole positions, the new ones
-// rounded; no normals. False, *out untouched, when the rule picks none.
+// rounded; no normals. False, *out untouched, when the rule picks none (or
+// a front triangle names a vertex beyond the front).
 bool split_body_edges(const PartMesh& in, const BodyLayout& layout, const EdgeSplitRule& rule,
                       PartMesh* out);
