@@ -266,26 +266,26 @@ bool sample_depth_field(const RayDepthField& field, double u, double v, double* 
     const double ax = u - fx, ay = v - fy;
     double corner[4];
     bool all = true;
-    int32_t nearest = -1;
-    double nearest_gap = 0;
     for (int32_t k = 0; k < 4; ++k) {
         const int32_t x = cx + (k & 1), y = cy + (k >> 1);
         corner[k] = x >= 0 && y >= 0 && x < field.width && y < field.height
                         ? field.depth[size_t(y) * size_t(field.width) + size_t(x)]
                         : NO_DEPTH;
-        if (corner[k] == NO_DEPTH) {
-            all = false;
-            continue;
-        }
-        const double gx = (k & 1) ? 1 - ax : ax, gy = (k >> 1) ? 1 - ay : ay;
-        const double gap = gx * gx + gy * gy;
-        if (nearest < 0 || gap < nearest_gap) {
-            nearest = k;
-            nearest_gap = gap;
-        }
+        all = all && corner[k] != NO_DEPTH;
     }
-    if (nearest < 0) return false;
     if (!all) {
+        int32_t nearest = -1;
+        double nearest_gap = 0;
+        for (int32_t k = 0; k < 4; ++k) {
+            if (corner[k] == NO_DEPTH) continue;
+            const double gx = (k & 1) ? 1 - ax : ax, gy = (k >> 1) ? 1 - ay : ay;
+            const double gap = gx * gx + gy * gy;
+            if (nearest < 0 || gap < nearest_gap) {
+                nearest = k;
+                nearest_gap = gap;
+            }
+        }
+        if (nearest < 0) return false;
         *depth = corner[nearest];
         return true;
     }
