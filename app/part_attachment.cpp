@@ -3,6 +3,7 @@
 #include "app/part_attachment.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -59,6 +60,10 @@ PixelBox part_box(const std::vector<ScreenVertex>& screen, const PixelBox& limit
             std::min(box.y1, limit.y1)};
 }
 
+// Corners within this many pixels of the origin: a triangle's weights,
+// products of their differences, then stay far inside 64 bits.
+constexpr int64_t EXACT_SPAN = int64_t(1) << 28;
+
 // The part's depth spans over the box: every triangle, turned either way,
 // sampled at the pixels in or on it (as part_under_point picks them), its z
 // interpolated across it on the screen.
@@ -89,18 +94,38 @@ DepthSpans sample_spans(const FigurePart& part, const std::vector<ScreenVertex>&
         const int32_t y0 = std::max(box.y0, std::min({a.y, b.y, c.y}));
         const int32_t y1 = std::min(box.y1 - 1, std::max({a.y, b.y, c.y}));
         const double za = z[size_t(t.v[0])], zb = z[size_t(t.v[1])], zc = z[size_t(t.v[2])];
+        // Each corner's weight is linear in x and y, so it is stepped from
+        // pixel to pixel (the same 64 bits as computed afresh); with corners
+        // well inside 32 bits nothing wraps, the pixels of a row in the
+        // triangle are one run, and the first after it ends the row.
+        bool bounded = true;
+        for (const ScreenVertex* v : {&a, &b, &c})
+            bounded = bounded && std::abs(int64_t(v->x)) < EXACT_SPAN &&
+                      std::abs(int64_t(v->y)) < EXACT_SPAN;
+        const int64_t across[3] = {-sign * (int64_t(c.y) - b.y), sign * (int64_t(c.y) - a.y),
+                                   -sign * (int64_t(b.y) - a.y)};
+        const int64_t down[3] = {sign * (int64_t(c.x) - b.x), sign * (int64_t(a.x) - c.x),
+                                 sign * (int64_t(b.x) - a.x)};
+        int64_t row[3] = {sign * area(x0, y0, b.x, b.y, c.x, c.y),
+                          sign * area(a.x, a.y, x0, y0, c.x, c.y),
+                          sign * area(a.x, a.y, b.x, b.y, x0, y0)};
         for (int32_t y = y0; y <= y1; ++y) {
-            for (int32_t x = x0; x <= x1; ++x) {
-                const int64_t a0 = sign * area(x, y, b.x, b.y, c.x, c.y);
-                const int64_t a1 = sign * area(a.x, a.y, x, y, c.x, c.y);
-                const int64_t a2 = sign * area(a.x, a.y, b.x, b.y, x, y);
-                if (a0 < 0 || a1 < 0 || a2 < 0) continue;
+            int64_t a0 = row[0], a1 = row[1], a2 = row[2];
+            bool inside = false;
+            for (int32_t x = x0; x <= x1; ++x, a0 += across[0], a1 += across[1], a2 += across[2]) {
+                if (a0 < 0 || a1 < 0 || a2 < 0) {
+                    if (inside && bounded) break;
+                    continue;
+                }
+                inside = true;
                 const double at =
                     (double(a0) * za + double(a1) * zb + double(a2) * zc) / double(sign * whole);
                 const size_t i = size_t(y - box.y0) * size_t(box.width()) + size_t(x - box.x0);
                 spans.front[i] = std::min(spans.front[i], at);
                 spans.back[i] = std::max(spans.back[i], at);
             }
+            for (int k = 0; k < 3; ++k)
+                row[k] += down[k];
         }
     }
     return spans;
