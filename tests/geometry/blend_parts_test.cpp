@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "geometry/blend_parts.h"
+#include "support/seeded_random.h"
 
 namespace {
 
@@ -18,11 +19,8 @@ bool same_field(const RayDepthField& a, const RayDepthField& b) {
 // triangles (covered pixels the continuation must go around, tilted faces
 // nearer and farther than their neighbours); one that may differ is refused.
 TEST(BlendParts, NarrowerFieldsAreTheFieldsMadeNarrower) {
-    uint32_t seed = 12345;
-    auto next = [&](int32_t range) {
-        seed = seed * 1664525u + 1013904223u;
-        return int32_t((seed >> 8) % uint32_t(2 * range + 1)) - range;
-    };
+    SeededRandom random{34};
+    auto next = [&](int32_t range) { return random.between(-range, range); };
     constexpr int32_t WIDE = 62;
     int32_t compared = 0;
     for (int32_t trial = 0; trial < 12; ++trial) {
