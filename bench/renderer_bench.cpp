@@ -564,7 +564,9 @@ BENCHMARK(BM_FigurePart)
 // makes them (each part's joins refined and blended), untimed the rest of the
 // emission: to set against the I frame of BM_FigurePart (the target is at
 // most twice that), each part blended from its own mesh against all its
-// joins, in the attached figure (five joins).
+// joins, in the attached figure (five joins). The fields of the surfaces the
+// parts are drawn over are kept from one round to the next, as from one
+// emission to the next.
 void BM_FigureBlend(benchmark::State& state) {
     if (!use_figure_scene(true)) {
         state.SkipWithError("the figure was not built");
@@ -1049,7 +1051,7 @@ void print_figure_table(const CollectingReporter& reporter) {
             verdict(joining->seconds <= 2 * inflating->seconds));
     if (const Figure* blend = reporter.find("BM_FigureBlend"))
         std::printf(
-            "| every blend of the attached figure made afresh (%.0f parts, %.0f triangles "
+            "| every blend of the attached figure made again (%.0f parts, %.0f triangles "
             "drawn) | %.2f |\n",
             blend->counters.at("blended_parts"), blend->counters.at("triangles"),
             blend->seconds * 1e3);
