@@ -3,7 +3,6 @@
 
 #include "app/screen.h"
 #include "app/session_recorder.h"
-#include "app/undo_history.h"
 #include "raster/texture_loader.h"
 
 namespace {
@@ -113,13 +112,15 @@ int32_t open_trace_image(const uint8_t* bytes, int64_t size) {
     return result;
 }
 
+bool trace_image_waiting() {
+    return trace.waiting != nullptr;
+}
+
 void apply_waiting_trace_image() {
     trace.frame_seen = true;
     if (trace.waiting == nullptr) return;
-    begin_action();
     trace.picture = std::move(trace.waiting);
     trace.waiting = nullptr;
-    end_action();
 }
 
 void restore_trace_picture(const std::shared_ptr<const TracePicture>& picture) {

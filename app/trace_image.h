@@ -45,8 +45,10 @@ bool load_trace_image(const DecodedImage& image, const std::string& name);
 // Returns 0, or a TEXTURE_ERROR_* code (picture_error_text) with nothing changed.
 int32_t open_trace_image(const uint8_t* bytes, int64_t size);
 
-// In each frame's input: a picture loaded since the last frame becomes the session's, as an
-// undo step of its own.
+// In each frame's input: a picture loaded since the last frame becomes the session's (the
+// frame makes it an undo step of its own, app/undo_history.h). From the first call on, a
+// load waits for the next frame.
+bool trace_image_waiting();
 void apply_waiting_trace_image();
 
 // Undo and redo: the picture of a kept state back.

@@ -331,21 +331,6 @@ std::string_view command_name(const Script& script, const ScriptCommand& command
     return std::string_view(script.name_blocks[block]).substr(start, size_t(uint32_t(command.b)));
 }
 
-bool play_image_command(const Script& script, const ScriptCommand& command, std::string* error) {
-    const std::string name(command_name(script, command));
-    const std::string path = script.folder.empty() || (!name.empty() && name[0] == '/')
-                                 ? name
-                                 : script.folder + "/" + name;
-    DecodedImage image;
-    int32_t result = read_picture_file(path.c_str(), &image);
-    if (result == 0 && !load_trace_image(image, name)) result = TEXTURE_ERROR_NO_MEMORY;
-    free_decoded_image(&image);
-    if (result == 0) return true;
-    *error = std::to_string(command.line) + ": cannot use image " + in_quotes(name) + ": " +
-             picture_error_text(result);
-    return false;
-}
-
 bool read_script_piece(ScriptReader* reader, std::string_view piece) {
     if (!reader->error.empty()) return false;
     if (piece.size() > MAX_SCRIPT_BYTES - reader->bytes) {

@@ -123,10 +123,6 @@ bool read_script_piece(ScriptReader* reader, std::string_view piece);
 // The last line, when the script does not end with a line end. False for a bad one.
 bool finish_script(ScriptReader* reader);
 
-// An `image` command played: its file (in the script's folder) read and traced under the
-// drawing. False with "LINE: cannot use image FILE: reason" when it cannot be.
-bool play_image_command(const Script& script, const ScriptCommand& command, std::string* error);
-
 // Parses a whole script. On the first bad line returns false with
 // "LINE: what is wrong" in *error and leaves *script partly filled.
 bool parse_script(std::string_view text, Script* script, std::string* error);

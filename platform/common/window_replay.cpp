@@ -4,6 +4,7 @@
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/messages.h"
+#include "platform/common/script_image.h"
 
 namespace {
 

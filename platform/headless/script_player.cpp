@@ -17,6 +17,7 @@
 #include "platform/common/apng_writer.h"
 #include "platform/common/output_file.h"
 #include "platform/common/png_writer.h"
+#include "platform/common/script_image.h"
 #include "platform/common/text_encoding.h"
 #include "raster/render_stats.h"
 #include "raster/texture_loader.h"
