@@ -7,6 +7,7 @@
 #include "app/line_walk.h"
 #include "app/part_colours.h"
 #include "app/screen.h"
+#include "app/trace_image.h"
 
 namespace {
 
@@ -47,10 +48,12 @@ void show_colour_strokes() {
     uint16_t* pixels = current_page_pixels();
     const int32_t width = screen_width();
     const int32_t height = screen_height();
-    if (!any || pixels == nullptr || width <= 0 || height <= 0) return;
+    if ((!any && trace_picture() == nullptr) || pixels == nullptr || width <= 0 || height <= 0)
+        return;
     const size_t shown_pixels = size_t(width) * size_t(height);
     shown.saved.assign(pixels, pixels + shown_pixels);
     shown.page = current_page_index();
+    show_trace_picture(pixels, width, height, uint16_t(clear_colour_pair()));
     for (int32_t i = 0; i < count; ++i) {
         const StrokeSegment& s = segments[i];
         if (s.pen == BLACK_PEN) continue;
@@ -69,8 +72,28 @@ void hide_colour_strokes() {
     shown.page = -1;
 }
 
-std::shared_ptr<const PartPainting> painting_in_region(const std::vector<StrokeSegment>& segments,
-                                                       const RegionMask& region) {
+namespace {
+
+// Whether a pixel of the region lies on the picture (both in model points).
+bool region_on_picture(const RegionMask& region, const TracePicture& picture) {
+    for (int32_t r = 0; r < region.height; ++r) {
+        const int64_t y = int64_t(region.origin_y) + r - picture.y;
+        if (y < 0 || y >= picture.height) continue;
+        for (int32_t c = 0; c < region.width; ++c) {
+            const int64_t x = int64_t(region.origin_x) + c - picture.x;
+            if (x >= 0 && x < picture.width &&
+                region.inside[size_t(r) * size_t(region.width) + size_t(c)] != 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::shared_ptr<const PartPainting> painting_in_region(
+    const std::vector<StrokeSegment>& segments, const RegionMask& region,
+    const std::shared_ptr<const TracePicture>& picture) {
     // A client pixel's model point is its offset from the screen centre (halved
     // by an arithmetic shift, as the build does); pixel (c, r) of the mask is
     // model point (c + origin_x, r + origin_y). 64-bit first: the end points
@@ -98,7 +121,8 @@ std::shared_ptr<const PartPainting> painting_in_region(const std::vector<StrokeS
             painting.segments.push_back(
                 {int32_t(x0), int32_t(y0), int32_t(x1), int32_t(y1), PALETTE_COLOURS[s.pen - 1]});
     }
-    if (painting.segments.empty()) return nullptr;
+    if (picture != nullptr && region_on_picture(region, *picture)) painting.picture = picture;
+    if (painting.segments.empty() && painting.picture == nullptr) return nullptr;
     return std::make_shared<const PartPainting>(std::move(painting));
 }
 
@@ -111,5 +135,6 @@ std::shared_ptr<const PartPainting> mirrored_painting(
         s.x0 = -s.x0;
         s.x1 = -s.x1;
     }
+    mirror.picture_mirrored = !mirror.picture_mirrored;
     return std::make_shared<const PartPainting>(std::move(mirror));
 }

@@ -82,7 +82,9 @@ bool same_region(const RegionMask& a, const RegionMask& b) {
 }
 
 bool same_painting(const PartPainting& a, const PartPainting& b) {
-    if (a.segments.size() != b.segments.size()) return false;
+    if (a.segments.size() != b.segments.size() || a.picture != b.picture ||
+        a.picture_mirrored != b.picture_mirrored)
+        return false;
     for (size_t i = 0; i < a.segments.size(); ++i) {
         const PaintSegment& p = a.segments[i];
         const PaintSegment& q = b.segments[i];

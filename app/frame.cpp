@@ -22,6 +22,7 @@
 #include "app/session_save.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
+#include "app/trace_image.h"
 #include "app/undo_history.h"
 #include "app/view_zoom.h"
 #include "geometry/animation.h"
@@ -459,6 +460,12 @@ void run_frame(PlatformWindow window) {
     apply_wheel_notches(waiting_wheel_notches() > 0 ? nearest_figure_depth() : INT32_MAX);
     step_brush_keys();
     undo_or_redo(keys);
+    {
+        const bool picture_waits = trace_image_waiting();
+        if (picture_waits) begin_action();
+        apply_waiting_trace_image();
+        if (picture_waits) end_action();
+    }
     if (edited_object().index == NO_OBJECT) leave_animation();
     const AnimateKeys animate_keys = read_animate_keys();
     if (animate_keys.toggle && edited_object().index != NO_OBJECT) {

@@ -865,6 +865,11 @@ bool encode_texture(const PartTexture& texture, std::string* png) {
                            1 << texture.height_shift, png);
 }
 
+bool encode_pixels_png(const uint16_t* pixels, int32_t width, int32_t height, std::string* png) {
+    png->clear();
+    return texture_encoder != nullptr && texture_encoder(pixels, width, height, png);
+}
+
 const char* export_error_text(int32_t result) {
     switch (result) {
         case EXPORT_OK:

@@ -159,6 +159,8 @@ using TextureEncoder = bool (*)(const uint16_t* pixels, int32_t width, int32_t h
                                 std::string* out);
 void set_texture_encoder(TextureEncoder encoder);
 bool encode_texture(const PartTexture& texture, std::string* png);
+// Any width x height 5:5:5 pixels through the same encoder (a save's traced pictures).
+bool encode_pixels_png(const uint16_t* pixels, int32_t width, int32_t height, std::string* png);
 
 // A sentence for an export error.
 const char* export_error_text(int32_t result);

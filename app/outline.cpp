@@ -17,6 +17,7 @@
 #include "app/push_brush.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
+#include "app/trace_image.h"
 #include "base/memory.h"
 #include "geometry/part_mesh.h"
 #include "geometry/render_list.h"
@@ -237,7 +238,7 @@ const uint16_t* fill_outline_region(int32_t x, int32_t y) {
     // The fill completes before the scan reads the pixels.
     platform_flood_fill(drawing_page_index(), x, y, OUTLINE_FILL_PIXEL);
     keep_filled_region(pixels);
-    filled_painting = painting_in_region(colour, filled_region);
+    filled_painting = painting_in_region(colour, filled_region, trace_picture());
     return pixels;
 }
 

@@ -41,6 +41,22 @@ PartTexture make_part_texture(const RegionMask& region, const ColourRecord& base
     texture.origin_y = int32_t(uint32_t(region.origin_y) - (uint32_t(PART_TEXTURE_MARGIN) << s));
     const int32_t columns = 1 << texture.width_shift, rows = 1 << texture.height_shift;
     texture.texels.assign(size_t(columns) * size_t(rows), texel_of(base));
+    // A traced picture gives each texel it covers its pixel at the texel's middle point
+    // (model points, 64-bit: the texel's place may leave 32 bits for an absurd region).
+    if (const TracePicture* picture = painting.picture.get(); picture != nullptr) {
+        const int64_t half = (int64_t(1) << s) >> 1;
+        for (int32_t row = 0; row < rows; ++row) {
+            const int64_t y = int64_t(texture.origin_y) + (int64_t(row) << s) + half - picture->y;
+            if (y < 0 || y >= picture->height) continue;
+            for (int32_t column = 0; column < columns; ++column) {
+                int64_t x = int64_t(texture.origin_x) + (int64_t(column) << s) + half;
+                x = (painting.picture_mirrored ? -x : x) - picture->x;
+                if (x >= 0 && x < picture->width)
+                    texture.texels[size_t(row) * size_t(columns) + size_t(column)] =
+                        picture->pixels[size_t(y) * size_t(picture->width) + size_t(x)];
+            }
+        }
+    }
     // Each segment is walked in texels, its ends moved into the texture's
     // frame (64-bit, shifted arithmetically, so points left of or above the
     // origin go left or up) and held to int32, so the walk is bounded by the

@@ -27,7 +27,9 @@ inline constexpr int32_t PART_TEXTURE_MAX_SHIFT = 7;
 // 128 x 128 texels that holds the box, one texel a model point, or 2^s model
 // points each way for the smallest s that fits (a region wider or taller than
 // 128 - 2 * PART_TEXTURE_MARGIN points), plus the margin; every texel the base
-// colour, and each segment drawn over it in order as a line two texels wide
+// colour, or the traced picture's pixel at the texel's middle model point where
+// the painting has a picture that covers it (read at -x for a reflected part),
+// and each segment drawn over it in order as a line two texels wide
 // (the line walk's texel and those right of and below it). Bounded by the
 // texture whatever the segments' end points.
 struct PartTexture {

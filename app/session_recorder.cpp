@@ -27,6 +27,8 @@ struct RecorderState {
     int32_t buttons = 0;  // held, as the script has them
     ReplayKey keys[SCRIPT_KEY_COUNT] = {};
     RecordingRevision revision = {0, 0};
+    // Where each `image` line's name lies in text.
+    std::vector<std::pair<size_t, size_t>> image_names;
 };
 
 RecorderState recorder;
@@ -158,6 +160,34 @@ void record_note(const std::string& text) {
         line += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
     recorder.text += line + "\n";
     ++recorder.revision.changes;
+}
+
+void record_image(const std::string& name) {
+    bool word = !name.empty();
+    for (char c : name)
+        word = word && static_cast<unsigned char>(c) > 0x20 && c != 0x7F && c != '#';
+    const std::string written =
+        word ? name : "image-" + std::to_string(recorder.image_names.size() + 1) + ".png";
+    const size_t before = recorder.text.size();
+    write_line("image " + written);
+    if (recorder.text.size() == before) return;  // not recording, or at the limit
+    const size_t line_end = recorder.text.size() - 1;
+    recorder.image_names.emplace_back(line_end - written.size(), written.size());
+    ++recorder.revision.events;
+}
+
+std::string recorded_script(const std::vector<std::string>& names) {
+    std::string text;
+    size_t at = 0;
+    for (size_t i = 0; i < recorder.image_names.size() && i < names.size(); ++i) {
+        const auto [start, length] = recorder.image_names[i];
+        text.append(recorder.text, at, start - at);
+        text += names[i];
+        at = start + length;
+    }
+    text.append(recorder.text, at, std::string::npos);
+    if (recorder.pending_frames > 0) text += frames_line(recorder.pending_frames);
+    return text;
 }
 
 std::string recorded_script() {

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/platform.h"
 
@@ -90,9 +91,18 @@ void record_frame(int32_t client_x, int32_t client_y, KeyPeek peek);
 void record_key_query(int virtual_key);
 // A comment line at this point of the script (`# text`); `text` is one line.
 void record_note(const std::string& text);
+// A picture traced under the drawing was loaded (app/trace_image.h): an
+// `image NAME` line, NAME as the script names the file (relative to the
+// script's folder); a name that is not one word of printable characters
+// without '#' is written image-K.png, K counting the session's pictures.
+void record_image(const std::string& name);
 
 // The script so far, the frames not yet written out included.
 std::string recorded_script();
+// The same with the session's `image` lines naming `names` instead, in the
+// order they were recorded (a save's own copies of the pictures); a line
+// without a name in `names` keeps its own.
+std::string recorded_script(const std::vector<std::string>& names);
 // False once the recording met its limit: the script then ends where it did.
 bool recording_complete();
 

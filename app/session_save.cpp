@@ -2,6 +2,7 @@
 #include "app/session_save.h"
 
 #include <cstring>
+#include <deque>
 #include <vector>
 
 #include "app/animate.h"
@@ -10,6 +11,7 @@
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/session_recorder.h"
+#include "app/trace_image.h"
 
 namespace {
 
@@ -29,6 +31,35 @@ std::vector<SaveFile> obj_files(const std::string& name) {
     if (!obj.mtl.empty()) files.push_back({"mtl", std::move(obj.mtl)});
     for (auto& [suffix, png] : obj.textures)
         files.push_back({suffix, std::move(png)});
+    return files;
+}
+
+// The session's traced pictures, each as NAME.image.png (NAME.image-K.png for the K-th
+// after the first), and the script naming them so; nothing when a picture cannot be
+// encoded, the script then naming the files it was given.
+std::vector<SaveFile> picture_files(const std::string& name, bool with_script) {
+    std::vector<SaveFile> files;
+    std::vector<std::string> names;
+    const auto& pictures = session_trace_pictures();
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        // Save files name their extension by pointer: the suffixes stay for the program.
+        static std::deque<std::string> suffixes;
+        while (suffixes.size() <= i)
+            suffixes.push_back(suffixes.empty()
+                                   ? "image.png"
+                                   : "image-" + std::to_string(suffixes.size() + 1) + ".png");
+        const char* suffix = suffixes[i].c_str();
+        std::string png;
+        if (!encode_pixels_png(pictures[i]->pixels.data(), pictures[i]->width, pictures[i]->height,
+                               &png)) {
+            files.clear();
+            names.clear();
+            break;
+        }
+        files.push_back({suffix, std::move(png)});
+        names.push_back(name + "." + suffixes[i]);
+    }
+    if (with_script) files.push_back({"txt", recorded_script(names)});
     return files;
 }
 
@@ -55,7 +86,18 @@ bool save_session(std::string* report) {
             request.files.push_back({ANIMATION_SAVE_EXTENSION, std::move(data)});
     }
     const bool whole_session = recording_complete();
-    if (whole_session) request.files.push_back({"txt", recorded_script()});
+    if (!session_trace_pictures().empty()) {
+        // The pictures and the script that names them are made for the save's name.
+        auto obj = std::move(request.named_files);
+        request.named_files = [obj, whole_session](const std::string& name) {
+            std::vector<SaveFile> files = obj ? obj(name) : std::vector<SaveFile>{};
+            for (SaveFile& file : picture_files(name, whole_session))
+                files.push_back(std::move(file));
+            return files;
+        };
+    } else if (whole_session) {
+        request.files.push_back({"txt", recorded_script()});
+    }
 
     // The client area as shown: the page's rows, and the background below them.
     const uint16_t* page = current_page_pixels();

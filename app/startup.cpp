@@ -10,6 +10,7 @@
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/stroke_history.h"
+#include "app/trace_image.h"
 #include "app/undo_history.h"
 #include "app/view_zoom.h"
 #include "geometry/animation.h"
@@ -49,6 +50,7 @@ int start_up(PlatformWindow window) {
     reset_animation();
     reset_view_zoom();
     reset_push_brush();
+    reset_trace_image();
 
     // Each status step has shown its own message when it fails; start-up
     // stops there and leaves what it built to the end of the process.

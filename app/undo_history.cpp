@@ -12,6 +12,7 @@
 #include "app/packed_pixels.h"
 #include "app/screen.h"
 #include "app/stroke_history.h"
+#include "app/trace_image.h"
 #include "geometry/render_list.h"
 
 namespace {
@@ -34,6 +35,8 @@ struct State {
     PackedPixels sketch_page;
     KeptStrokes strokes;
     AnimationState animation;
+    // The picture traced under the drawing (app/trace_image.h), shared.
+    std::shared_ptr<const TracePicture> trace;
 };
 
 // What the history holds, counted once however many states share it.
@@ -76,6 +79,7 @@ State capture() {
         s.sketch_page = pack_pixels(page_pixels(s.drawing_page), page_size());
     s.strokes = keep_strokes();
     s.animation = animation_state();
+    s.trace = trace_picture();
     return s;
 }
 
@@ -104,7 +108,8 @@ bool same_states(const State& a, const State& b) {
            same_packed(a.sketch_page, b.sketch_page) && a.strokes.refused == b.strokes.refused &&
            a.strokes.stroke_count == b.strokes.stroke_count &&
            same_segments(a.strokes.segments, b.strokes.segments) &&
-           same_packed(a.strokes.page_copy, b.strokes.page_copy) && a.animation == b.animation;
+           same_packed(a.strokes.page_copy, b.strokes.page_copy) && a.animation == b.animation &&
+           a.trace == b.trace;
 }
 
 // The state now is the kept one.
@@ -112,7 +117,7 @@ bool is_current(const State& s) {
     if (!(figure() == s.figure) || !same_rotation(figure_rotation(), s.rotation) ||
         (fine_vertex_base() != nullptr) != s.body_buffers ||
         drawing_page_index() != s.drawing_page || !strokes_as_kept(s.strokes) ||
-        !(animation_state() == s.animation))
+        !(animation_state() == s.animation) || trace_picture() != s.trace)
         return false;
     if (!same_pixels(s.picture_page, page_pixels(PICTURE_PAGE), page_size())) return false;
     if (!sketching(s.figure, s.drawing_page)) return true;
@@ -154,8 +159,13 @@ void let_go(const void* record) {
     history.held.erase(it);
 }
 
+int64_t picture_bytes(const TracePicture& picture) {
+    return int64_t(sizeof(TracePicture)) + int64_t(picture.pixels.capacity() * sizeof(uint16_t));
+}
+
 void count_in(const State& s) {
     history.bytes += own_bytes(s);
+    if (s.trace != nullptr) hold(s.trace.get(), picture_bytes(*s.trace));
     for (int32_t i = 0; i < s.figure.part_count; ++i) {
         const FigurePart& part = s.figure.parts[i];
         if (part.mesh != nullptr) hold(part.mesh.get(), mesh_bytes(*part.mesh));
@@ -164,6 +174,8 @@ void count_in(const State& s) {
             hold(part.painting.get(),
                  int64_t(sizeof(PartPainting)) +
                      int64_t(part.painting->segments.capacity() * sizeof(PaintSegment)));
+        if (part.painting != nullptr && part.painting->picture != nullptr)
+            hold(part.painting->picture.get(), picture_bytes(*part.painting->picture));
     }
     for (const auto& motion : s.animation.motions)
         hold(motion.get(),
@@ -172,11 +184,14 @@ void count_in(const State& s) {
 
 void count_out(const State& s) {
     history.bytes -= own_bytes(s);
+    if (s.trace != nullptr) let_go(s.trace.get());
     for (int32_t i = 0; i < s.figure.part_count; ++i) {
         const FigurePart& part = s.figure.parts[i];
         if (part.mesh != nullptr) let_go(part.mesh.get());
         if (part.region != nullptr) let_go(part.region.get());
         if (part.painting != nullptr) let_go(part.painting.get());
+        if (part.painting != nullptr && part.painting->picture != nullptr)
+            let_go(part.painting->picture.get());
     }
     for (const auto& motion : s.animation.motions)
         let_go(motion.get());
@@ -274,6 +289,7 @@ bool restore(const State& s) {
         if (sketching(s.figure, s.drawing_page)) put_page(s.sketch_page, s.drawing_page);
         restore_strokes(s.strokes);
     }
+    restore_trace_picture(s.trace);
     // The animation comes back with its figure; drawing starting over keeps none of it.
     restore_animation_state(whole ? s.animation : AnimationState{});
     return whole;

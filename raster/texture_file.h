@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "raster/picture_file.h"
 #include "raster/texture.h"
 
 // Reads the PNG or BMP file at `path` (not null) into a new texture from
@@ -26,6 +27,10 @@ Texture* new_texture(int32_t width_shift, int32_t height_shift);
 
 // Frees a record from new_texture and its texels; null is ignored.
 void free_texture(Texture* texture);
+
+// A record that takes over a decoded image's block (its sides powers of two in 1..256), or
+// null after the allocator's message, the image left as it was.
+Texture* texture_of_image(const DecodedImage& image);
 
 // The 5:5:5 texel of an 8-bit colour: each channel keeps its top five bits.
 constexpr uint16_t texel_of(uint32_t red, uint32_t green, uint32_t blue) {

@@ -37,6 +37,21 @@ void free_texture(Texture* texture) {
     free_block(texture);
 }
 
+Texture* texture_of_image(const DecodedImage& image) {
+    auto* texture = static_cast<Texture*>(alloc_zeroed(int32_t(sizeof(Texture))));
+    if (texture == nullptr) return nullptr;
+    texture->width_shift = texture_size_shift(image.width);
+    texture->height_shift = texture_size_shift(image.height);
+    texture->texels = image.texels;
+    texture->block = image.texels;
+    return texture;
+}
+
+void free_decoded_image(DecodedImage* image) {
+    free_block(image->texels);
+    *image = DecodedImage{};
+}
+
 namespace {
 
 // The slot a load goes to: `slot` itself, or the first empty one for -1; an
@@ -124,6 +139,8 @@ const char* texture_error_text(int32_t result) {
             return "this build reads no image files";
         case TEXTURE_ERROR_BAD_PALETTE:
             return "image uses a colour beyond its palette";
+        case TEXTURE_ERROR_PICTURE_TOO_LARGE:
+            return "image wider or taller than 4096 pixels";
         default:
             return "unknown texture error";
     }
@@ -153,4 +170,12 @@ int32_t texture_height_shift(int32_t slot) {
 const uint16_t* texture_texels(int32_t slot) {
     const Texture* texture = loaded_texture(slot);
     return texture != nullptr ? texture->texels : nullptr;
+}
+
+const char* picture_error_text(int32_t result) {
+    if (result == TEXTURE_ERROR_FILE_TOO_LARGE)
+        return "file too large for an image (more than 80 MiB)";
+    if (result == TEXTURE_ERROR_NO_TEXELS) return "no image given";
+    if (result >= 0) return "image read";
+    return texture_error_text(result);
 }

@@ -27,6 +27,8 @@ inline constexpr int32_t TEXTURE_ERROR_FILE_TOO_LARGE = -9;   // larger than any
 inline constexpr int32_t TEXTURE_ERROR_BAD_IMAGE = -10;    // not a PNG or BMP, corrupt or truncated
 inline constexpr int32_t TEXTURE_ERROR_NO_DECODER = -11;   // built without the image decoder
 inline constexpr int32_t TEXTURE_ERROR_BAD_PALETTE = -12;  // a pixel's index beyond the palette
+// A picture (raster/picture_file.h) wider or taller than MAX_PICTURE_SIDE.
+inline constexpr int32_t TEXTURE_ERROR_PICTURE_TOO_LARGE = -13;
 
 // Largest image file read; any PNG or BMP of at most 256 x 256 is far smaller.
 // The file is read piece by piece, never held whole.

@@ -70,6 +70,9 @@ int read_script_file(const std::string& path, Script* script, std::string* error
     // Without O_NONBLOCK, opening a FIFO waits until something opens it for writing.
     const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) return unreadable(path, std::strerror(errno), error);
+    // The script's `image` files lie beside it.
+    const size_t slash = path.rfind('/');
+    script->folder = slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
     const int result = read_script_descriptor(descriptor, path, script, error);
     close(descriptor);
     return result;

@@ -19,6 +19,9 @@ int unreadable(const std::string& path, const std::string& reason, std::string* 
 int read_script_file(const std::string& path, Script* script, std::string* error) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return unreadable(path, std::strerror(errno), error);
+    // The script's `image` files lie beside it.
+    const size_t slash = path.find_last_of("/\\");
+    script->folder = slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
     ScriptReader reader;
     reader.script = script;
     std::string chunk(CHUNK_BYTES, '\0');

@@ -7,8 +7,10 @@
 #include "app/mesh_export.h"
 #include "app/session_recorder.h"
 #include "app/shell.h"
+#include "app/trace_image.h"
 #include "app/view_zoom.h"
 #include "platform/common/integer_text.h"
+#include "raster/texture_loader.h"
 
 const ExportFormat EXPORT_FORMATS[EXPORT_FORMAT_COUNT] = {
     {".obj", "--obj", "the edited object (a figure: every part) at the end as a Wavefront OBJ file",
@@ -222,6 +224,15 @@ std::string parse_export(const Words& words, ScriptCommand* command, Script* scr
     return "";
 }
 
+// An image's file: one word, any bytes a path may hold but control characters (which a line
+// cannot hold anyway).
+std::string parse_image(const Words& words, ScriptCommand* command, Script* script) {
+    command->kind = ScriptCommandKind::Image;
+    if (words[1].size() > MAX_LINE_BYTES) return "image file name too long";
+    keep_name(script, words[1], command);
+    return "";
+}
+
 struct Verb {
     const char* name;
     size_t arguments;   // the words after the verb
@@ -241,6 +252,7 @@ constexpr Verb VERBS[] = {
     {"frames", 1, "a frame count: frames 10", parse_frames},
     {"screenshot", 1, "a name: screenshot sheet", parse_screenshot},
     {"export", 1, "a file name: export sheet.obj", parse_export},
+    {"image", 1, "a PNG or BMP file: image photo.png", parse_image},
 };
 
 // Parses one line's words into *command; an error text otherwise.
@@ -310,7 +322,8 @@ const ExportFormat* export_format_of(std::string_view name) {
 }
 
 std::string_view command_name(const Script& script, const ScriptCommand& command) {
-    if (command.kind != ScriptCommandKind::Screenshot && command.kind != ScriptCommandKind::Export)
+    if (command.kind != ScriptCommandKind::Screenshot &&
+        command.kind != ScriptCommandKind::Export && command.kind != ScriptCommandKind::Image)
         return {};
     const size_t block = size_t(uint32_t(command.a)) / NAME_BLOCK_BYTES;
     const size_t start = size_t(uint32_t(command.a)) % NAME_BLOCK_BYTES;

@@ -16,6 +16,8 @@
 //   frames N             run the loop for N frames (waiting events first)
 //   screenshot NAME      the window's client area as NAME.png
 //   export NAME.EXT      the figure (every part) in the format of EXT (EXPORT_FORMATS)
+//   image FILE           a PNG or BMP traced under the drawing (app/trace_image.h), FILE
+//                        relative to the script's folder unless it starts with '/'
 //
 // Events wait in the window's queue until the next `frames` runs the loop.
 // Since the mouse is sampled once per frame, a stroke needs a frame after
@@ -37,6 +39,8 @@ inline constexpr int REPLAY_SCRIPT_ERROR = 1;
 inline constexpr int REPLAY_USAGE = 2;
 inline constexpr int REPLAY_OUTPUT_FAILED = 3;      // a file could not be written
 inline constexpr int REPLAY_SCRIPT_UNREADABLE = 4;  // not a file or pipe that can be read
+// An image (--image, or a script's `image` line) missing, unreadable, too large or not an image.
+inline constexpr int REPLAY_IMAGE_UNUSABLE = 5;
 
 // The formats the figure is exported in, each once: its file extension, the replay tool's
 // option for the end-of-script file, and the exporter of the whole figure (app/mesh_export.h).
@@ -62,7 +66,8 @@ enum class ScriptCommandKind : uint8_t {
     Close,
     Frames,
     Screenshot,
-    Export
+    Export,
+    Image
 };
 
 // One command in 16 bytes, so that a script of a million commands takes 16 MiB; the names
@@ -85,9 +90,11 @@ inline constexpr size_t NAME_BLOCK_BYTES = size_t(1) << 20;
 struct Script {
     std::vector<ScriptCommand> commands;
     std::vector<std::string> name_blocks;
+    // The folder `image` files are found in: the script file's own (empty: the current one).
+    std::string folder;
 };
-// The name of a screenshot (without ".png") or an export (with its extension); empty for
-// any other command, or one that names no place in these blocks.
+// The name of a screenshot (without ".png"), an export (with its extension) or an image's
+// file; empty for any other command, or one that names no place in these blocks.
 std::string_view command_name(const Script& script, const ScriptCommand& command);
 
 // A script holds at most MAX_SCRIPT_BYTES and MAX_SCRIPT_COMMANDS commands, and a line at

@@ -4,6 +4,7 @@
 #include "app/session_recorder.h"
 #include "app/shell.h"
 #include "base/messages.h"
+#include "platform/common/script_image.h"
 
 namespace {
 
@@ -102,6 +103,14 @@ bool play_command(const ScriptCommand& command) {
         case ScriptCommandKind::Frames:
             replay.frames_left = command.a;
             break;
+        case ScriptCommandKind::Image: {
+            // A picture that cannot be read is listed with the session's old messages; the
+            // session plays on without it.
+            std::string error;
+            if (!play_image_command(*replay.script, command, &error))
+                window_replay_keep_message(error.c_str(), "Error");
+            break;
+        }
         case ScriptCommandKind::Screenshot:
         case ScriptCommandKind::Export:
             break;

@@ -12,12 +12,15 @@
 #include "app/frame.h"
 #include "app/mesh_export.h"
 #include "app/shell.h"
+#include "app/trace_image.h"
 #include "base/messages.h"
 #include "platform/common/apng_writer.h"
 #include "platform/common/output_file.h"
 #include "platform/common/png_writer.h"
+#include "platform/common/script_image.h"
 #include "platform/common/text_encoding.h"
 #include "raster/render_stats.h"
+#include "raster/texture_loader.h"
 
 namespace {
 
@@ -53,6 +56,7 @@ void queue_command(const ScriptCommand& command) {
         case ScriptCommandKind::Frames:
         case ScriptCommandKind::Screenshot:
         case ScriptCommandKind::Export:
+        case ScriptCommandKind::Image:
             break;
     }
 }
@@ -384,12 +388,24 @@ int run_script(const Script& script, const ReplayOutputs& outputs, const Headles
                std::ostream& log, std::string* error) {
     Replay replay{script, outputs, log, OutputFile{}, false, false, false, {}, {}, false, {}, 0, 0};
     if (int checked = prepare_outputs(replay, error); checked != REPLAY_DONE) return checked;
+    // The picture traced from the start is read before anything plays.
+    DecodedImage image;
+    if (!outputs.image_path.empty()) {
+        if (const int32_t read = read_picture_file(outputs.image_path.c_str(), &image); read != 0) {
+            *error = "cannot use image " + outputs.image_path + ": " + picture_error_text(read);
+            return REPLAY_IMAGE_UNUSABLE;
+        }
+    }
     Reported reported;
     // Saves (Ctrl+S in the script) go into the output folder.
     HeadlessConfig session = config;
     if (session.save_dir.empty()) session.save_dir = outputs.out_dir;
     replay.saves_nowhere = session.save_dir.empty();
     if (headless_open(session) < 0) log << "start-up failed\n";
+    if (image.texels != nullptr && headless_running() &&
+        !load_trace_image(image, outputs.image_path))
+        log << "the image could not be traced\n";
+    free_decoded_image(&image);
     report_new_messages(&reported, log);
     int result = 0;
     for (const ScriptCommand& command : script.commands) {
@@ -404,6 +420,8 @@ int run_script(const Script& script, const ReplayOutputs& outputs, const Headles
             result = run_frames(replay, command, error);
         } else if (writes_file(command)) {
             result = write_command_output(command, replay, error);
+        } else if (command.kind == ScriptCommandKind::Image) {
+            if (!play_image_command(script, command, error)) result = REPLAY_IMAGE_UNUSABLE;
         } else {
             // The close box deletes the object: what the end-of-script files show
             // is taken now, as no frame can run before the close is handled.

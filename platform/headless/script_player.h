@@ -28,6 +28,9 @@ struct ReplayOutputs {
     std::string loop_apng_path;
     // The script's own file, which no output may replace; empty for a script that is none.
     std::string script_path;
+    // Not an output: a PNG or BMP traced under the drawing from the start (--image), read
+    // before anything plays. Empty: none.
+    std::string image_path;
     // Called after every frame, for tests that follow a replay frame by frame.
     std::function<void()> after_frame;
 };

@@ -32,6 +32,7 @@
 #include "app/platform.h"
 #include "app/session_recorder.h"
 #include "app/shell.h"
+#include "app/trace_image.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "platform/common/command_line.h"
@@ -45,6 +46,7 @@
 #include "platform/common/text_encoding.h"
 #include "platform/common/window_replay.h"
 #include "platform/sdl/sdl_support.h"
+#include "raster/texture_loader.h"
 
 namespace {
 
@@ -53,6 +55,7 @@ namespace {
 constexpr int32_t MESSAGE_UTF8_SIZE = 512;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_OUTPUT_FAILED = 3;
+constexpr int EXIT_IMAGE_UNUSABLE = 5;
 constexpr int MAX_SCALE = 16;
 // What the window shows around the picture when its shape does not fit a whole factor.
 constexpr Uint8 BAR_GREY = 48;
@@ -67,7 +70,7 @@ constexpr uint32_t OPENED_NOTICE_MS = 10000;
 constexpr size_t OPENED_NOTICE_BYTES = 200;
 constexpr const char* TITLE_PREFIX = "sketch3d \xE2\x80\x94 ";  // "sketch3d — " in UTF-8
 constexpr const char* USAGE =
-    "usage: sketch3d [--scale N] [--record FILE] [--save-dir DIR] [FILE]\n"
+    "usage: sketch3d [--scale N] [--record FILE] [--save-dir DIR] [--image FILE] [FILE]\n"
     "A value starting with '-' is written --record=./-name.\n";
 constexpr const char* HELP =
     "Draw a closed outline with the left button, then right-click inside it: the region\n"
@@ -109,14 +112,19 @@ constexpr const char* HELP =
     "                 own lines go to standard error\n"
     "  --save-dir DIR the folder Ctrl+S saves into (made when missing; default: the current\n"
     "                 folder)\n"
+    "  --image FILE   a PNG or BMP of at most 4096 x 4096 pixels to trace: shown faded under\n"
+    "                 the drawing, fitted to the window, and a part built over it takes its\n"
+    "                 colours; Ctrl+S saves it beside the session as sketch3d-NNN.image.png\n"
     "  --help         show this text\n"
     "\n"
     "Exit codes: 1 the window could not start, or FILE is not a script; 2 usage; 3 a file\n"
-    "that cannot be written; 4 FILE cannot be read.\n";
+    "that cannot be written; 4 FILE cannot be read; 5 the image cannot be used (missing,\n"
+    "unreadable, too large, not a PNG or BMP).\n";
 
 struct Arguments {
     const char* record_path;   // null: no recording
     const char* session_path;  // null: nothing to open
+    const char* image_path;    // null: no picture to trace
     std::string save_dir;      // "." unless given
     int32_t scale;             // 0: chosen from the desktop's size
 };
@@ -358,11 +366,12 @@ bool key_down_now(int virtual_key) {
 // a session FILE to open, or `--help` (platform/common/command_line.h). Returns -1 to go on,
 // or the exit code after printing the help (0) or what is wrong and the usage (EXIT_USAGE).
 int parse_arguments(int argc, char** argv, Arguments* arguments) {
-    *arguments = Arguments{nullptr, nullptr, ".", 0};
-    std::vector<CommandOption> options = {integer_option("--scale", 1, MAX_SCALE),
-                                          text_option("--record", "FILE"),
-                                          text_option("--save-dir", "DIR")};
+    *arguments = Arguments{nullptr, nullptr, nullptr, ".", 0};
+    std::vector<CommandOption> options = {
+        integer_option("--scale", 1, MAX_SCALE), text_option("--record", "FILE"),
+        text_option("--save-dir", "DIR"), text_option("--image", "FILE")};
     static std::string record_path;
+    static std::string image_path;
     static std::string session_path;
     std::string error;
     switch (parse_command_line(argc, argv, &options, "FILE", &session_path, &error, true)) {
@@ -380,6 +389,8 @@ int parse_arguments(int argc, char** argv, Arguments* arguments) {
     if (!session_path.empty()) arguments->session_path = session_path.c_str();
     if (options[2].given) arguments->save_dir = options[2].text;
     if (options[0].given) arguments->scale = int32_t(options[0].number);
+    image_path = options[3].text;
+    if (options[3].given) arguments->image_path = image_path.c_str();
     return -1;
 }
 
@@ -529,6 +540,15 @@ int main(int argc, char** argv) {
     if (const int exit_code = parse_arguments(argc, argv, &arguments); exit_code >= 0) {
         return exit_code;
     }
+    // The picture to trace is read before the window opens.
+    DecodedImage image;
+    if (arguments.image_path != nullptr) {
+        if (const int32_t read = read_picture_file(arguments.image_path, &image); read != 0) {
+            std::fprintf(stderr, "sketch3d: %s: %s\n", arguments.image_path,
+                         picture_error_text(read));
+            return EXIT_IMAGE_UNUSABLE;
+        }
+    }
     Script session;
     if (arguments.session_path != nullptr) {
         if (const int exit_code = read_session(arguments.session_path, &session); exit_code >= 0)
@@ -582,6 +602,9 @@ int main(int argc, char** argv) {
     }
     arm_allocation_failure();
     if (shell_window_created(state.window) < 0) return failed_start(shell_lifecycle().exit_code);
+    // The session's first state shows the picture.
+    if (image.texels != nullptr) load_trace_image(image, arguments.image_path);
+    free_decoded_image(&image);
     if (arguments.session_path != nullptr) {
         open_session(arguments.session_path, session);
         session = Script{};

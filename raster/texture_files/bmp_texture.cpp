@@ -1,4 +1,4 @@
-// BMP textures: a small strict reader of uncompressed bitmaps.
+// BMP textures and pictures: a small strict reader of uncompressed bitmaps.
 //
 // Accepted: the core, information, V3, V4 and V5 headers (12, 40, 56, 108 and
 // 124 bytes); 1, 4 and 8 bits a pixel through a palette; 16 and 32 bits with
@@ -10,14 +10,15 @@
 // Every length is checked against the file before any pixel is read: the
 // headers and masks, the palette between them and the pixel data (the entries
 // the header declares, or 2^bits, as far as they fit there), and every row.
-// The rows are read one at a time, so memory stays one row and the texture.
+// The rows are read one at a time, so memory stays one row and the image.
 // Run-length data is read a piece at a time, each byte once, and no run or
 // move may leave its row or the image: the work is bounded by the file's size
-// and the texture's, whatever the data says. Pixels that the data skips (its
+// and the image's, whatever the data says. Pixels that the data skips (its
 // moves and early line ends) take palette entry 0.
 #include <bit>
 #include <cstddef>
 
+#include "base/memory.h"
 #include "raster/texture_file.h"
 #include "raster/texture_files/image_file.h"
 #include "raster/texture_loader.h"
@@ -72,7 +73,7 @@ uint32_t channel(uint32_t pixel, uint32_t mask) {
 }
 
 // Reads and checks the headers. 0 and the layout, or an error code.
-int32_t read_layout(const ImageFile& file, Bitmap* bitmap) {
+int32_t read_layout(const ImageFile& file, const ImageLimits& limits, Bitmap* bitmap) {
     uint8_t header[MAX_HEADER_BYTES] = {};
     const int32_t available = file.size < int32_t(sizeof header) ? file.size : sizeof header;
     if (available < FILE_HEADER_BYTES + 4) return TEXTURE_ERROR_BAD_IMAGE;
@@ -107,8 +108,9 @@ int32_t read_layout(const ImageFile& file, Bitmap* bitmap) {
     const int32_t bits = bitmap->bits;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return TEXTURE_ERROR_BAD_IMAGE;
-    if (texture_size_shift(bitmap->width) < 0 || texture_size_shift(bitmap->height) < 0)
-        return TEXTURE_ERROR_BAD_SIZE;
+    if (const int32_t refusal = check_image_size(limits, bitmap->width, bitmap->height);
+        refusal != 0)
+        return refusal;
 
     uint32_t* masks = bitmap->masks;
     if (compression == BI_BITFIELDS && (bits == 16 || bits == 32)) {
@@ -205,20 +207,20 @@ int32_t next_byte(RunReader* reader, uint32_t* byte) {
     return 0;
 }
 
-// Decodes RLE8 or RLE4 data into the texture, rows bottom-up. Each command is two bytes: a
+// Decodes RLE8 or RLE4 data into the image, rows bottom-up. Each command is two bytes: a
 // count of pixels of one byte's colour (RLE4: its two nibbles in turn), or 0 and an escape:
 // 0 ends the line, 1 the image, 2 moves right and up by the next two bytes, and 3..255
 // give that many pixels as they are, padded to a 16-bit boundary.
 int32_t decode_run_length(const ImageFile& file, const Bitmap& bitmap, const uint16_t* palette,
-                          Texture* texture) {
+                          uint16_t* texels) {
     RunReader reader{&file, bitmap.pixels_at, bitmap.pixels_at + bitmap.data_bytes, {}, 0, 0};
     const bool nibbles = bitmap.bits == 4;
     for (int64_t i = 0; i < bitmap.width * bitmap.height; ++i)
-        texture->texels[i] = palette[0];
+        texels[i] = palette[0];
     int64_t x = 0, y = 0;  // y counts rows from the bottom
     auto put = [&](uint32_t index) {
         if (index >= uint32_t(bitmap.palette_entries)) return TEXTURE_ERROR_BAD_PALETTE;
-        texture->texels[(bitmap.height - 1 - y) * bitmap.width + x++] = palette[index];
+        texels[(bitmap.height - 1 - y) * bitmap.width + x++] = palette[index];
         return 0;
     };
     for (;;) {
@@ -260,9 +262,9 @@ int32_t decode_run_length(const ImageFile& file, const Bitmap& bitmap, const uin
 
 }  // namespace
 
-int32_t read_bmp_texture(const ImageFile& file, Texture** texture) {
+int32_t read_bmp_image(const ImageFile& file, const ImageLimits& limits, DecodedImage* image) {
     Bitmap bitmap{};
-    int32_t result = read_layout(file, &bitmap);
+    int32_t result = read_layout(file, limits, &bitmap);
     if (result != 0) return result;
 
     uint16_t palette[256] = {};
@@ -277,22 +279,22 @@ int32_t read_bmp_texture(const ImageFile& file, Texture** texture) {
         }
     }
 
-    Texture* made =
-        new_texture(texture_size_shift(bitmap.width), texture_size_shift(bitmap.height));
+    // At most 4096 x 4096 texels of 2 bytes: within int32.
+    auto* made = static_cast<uint16_t*>(alloc_zeroed(int32_t(bitmap.width * bitmap.height * 2)));
     if (made == nullptr) return TEXTURE_ERROR_NO_MEMORY;
     if (bitmap.run_length) result = decode_run_length(file, bitmap, palette, made);
-    uint8_t row[MAX_TEXTURE_SIZE * 4];  // 256 pixels of 32 bits: the widest row
+    uint8_t row[MAX_PICTURE_SIDE * 4];  // 4096 pixels of 32 bits: the widest row
     for (int64_t y = 0; y < bitmap.height && result == 0 && !bitmap.run_length; ++y) {
         result =
             read_image_bytes(file, bitmap.pixels_at + y * bitmap.row_bytes, row, bitmap.row_bytes);
         const int64_t texel_row = bitmap.top_down ? y : bitmap.height - 1 - y;
         if (result == 0)
-            result = convert_row(bitmap, palette, row, made->texels + texel_row * bitmap.width);
+            result = convert_row(bitmap, palette, row, made + texel_row * bitmap.width);
     }
     if (result != 0) {
-        free_texture(made);
+        free_block(made);
         return result;
     }
-    *texture = made;
+    *image = {int32_t(bitmap.width), int32_t(bitmap.height), made};
     return 0;
 }

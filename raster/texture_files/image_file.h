@@ -1,24 +1,38 @@
-// The open image file the PNG and BMP readers share, and their entry points.
+// The open image file the PNG and BMP readers share, what they may decode, and their entry
+// points.
 #pragma once
 
 #include <cstdint>
 
-#include "raster/texture.h"
+#include "raster/texture_file.h"
 
-// A regular file opened for reading, of `size` bytes (at most
-// MAX_TEXTURE_FILE_BYTES) when it was opened.
+// A regular file opened for reading, of `size` bytes when it was opened, or the same number
+// of bytes in memory (`bytes` not null; `descriptor` is then unused).
 struct ImageFile {
     int descriptor;
     int32_t size;
+    const uint8_t* bytes = nullptr;
 };
+
+// What a reader accepts: at most max_side pixels a side (at least 1), each a power of two
+// where power_of_two is set; an image outside them is refused with `refusal` before any of
+// its pixels is read.
+struct ImageLimits {
+    int32_t max_side;
+    bool power_of_two;
+    int32_t refusal;
+};
+
+// 0 when a width x height image is within the limits, else the code to refuse it with.
+int32_t check_image_size(const ImageLimits& limits, int64_t width, int64_t height);
 
 // Reads `count` bytes at `offset`. 0 when all were read; TEXTURE_ERROR_BAD_IMAGE
 // when the file ends first (it may have shrunk since it was opened) or the
 // range lies past `size`; TEXTURE_ERROR_FILE_UNREADABLE on a read error.
 int32_t read_image_bytes(const ImageFile& file, int64_t offset, void* bytes, int64_t count);
 
-// The readers: 0 and a new texture from new_texture, or a TEXTURE_ERROR_* code
+// The readers: 0 and the image's texels in a new block, or a TEXTURE_ERROR_* code
 // with nothing left allocated. The file's first bytes have been recognised as
 // their signature.
-int32_t read_png_texture(const ImageFile& file, Texture** texture);
-int32_t read_bmp_texture(const ImageFile& file, Texture** texture);
+int32_t read_png_image(const ImageFile& file, const ImageLimits& limits, DecodedImage* image);
+int32_t read_bmp_image(const ImageFile& file, const ImageLimits& limits, DecodedImage* image);

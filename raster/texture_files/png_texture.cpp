@@ -1,7 +1,7 @@
-// PNG textures, decoded by libpng.
+// PNG textures and pictures, decoded by libpng.
 //
 // libpng verifies every chunk's check value and the compressed data's own, and
-// is held to the loader's limits: 256 pixels a side, no ancillary chunk kept,
+// is held to the reader's limits: its pixels a side, no ancillary chunk kept,
 // and none larger than MAX_CHUNK_BYTES. The image data is read in pieces of
 // READ_PIECE bytes, and each row may read at most a row's worth of them: a
 // stream that runs on after the image (a decompression bomb hides gigabytes
@@ -42,10 +42,11 @@ struct PngRead {
     int64_t row_start;   // offset when the current row began
     int64_t row_budget;  // bytes a row may read; 0 before the rows
     int32_t failure;     // why a jump was made, when it was not libpng's own error
-    Texture* texture;
+    ImageLimits limits;
+    DecodedImage image;
     int32_t palette_size;  // 0 for an image without a palette
     uint16_t palette[256];
-    png_byte row[MAX_TEXTURE_SIZE * 3];  // one row: indices, or 8-bit red, green, blue
+    png_byte row[MAX_PICTURE_SIDE * 3];  // one row: indices, or 8-bit red, green, blue
 };
 
 // libpng's blocks come from the system allocator, counted and reported like
@@ -85,12 +86,13 @@ void read_bytes(png_structp png, png_bytep bytes, size_t count) {
     read->offset = end;
 }
 
-// Sets libpng's limits and transforms, reads the header and makes the texture.
+// Sets libpng's limits and transforms, reads the header and makes the image's block.
 void start(PngRead* read) {
     png_structp png = read->png;
     png_infop info = read->info;
     png_set_read_fn(png, read, read_bytes);
-    png_set_user_limits(png, MAX_TEXTURE_SIZE, MAX_TEXTURE_SIZE);
+    png_set_user_limits(png, png_uint_32(read->limits.max_side),
+                        png_uint_32(read->limits.max_side));
     png_set_chunk_malloc_max(png, MAX_CHUNK_BYTES);
     png_set_chunk_cache_max(png, 1);                                        // 1 keeps none
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);  // -1: known ones too
@@ -101,9 +103,8 @@ void start(PngRead* read) {
 
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
-    const int32_t width_shift = texture_size_shift(width);
-    const int32_t height_shift = texture_size_shift(height);
-    if (width_shift < 0 || height_shift < 0) fail_with(read, TEXTURE_ERROR_BAD_SIZE);
+    if (const int32_t refusal = check_image_size(read->limits, width, height); refusal != 0)
+        fail_with(read, refusal);
 
     // Before the transforms, libpng gives the rows as stored.
     const int64_t raw_row_bytes = int64_t(png_get_rowbytes(png, info));
@@ -127,19 +128,21 @@ void start(PngRead* read) {
     if (png_get_rowbytes(png, info) != width * pixel_bytes)
         fail_with(read, TEXTURE_ERROR_BAD_IMAGE);
 
-    read->texture = new_texture(width_shift, height_shift);
-    if (read->texture == nullptr) fail_with(read, TEXTURE_ERROR_NO_MEMORY);
+    // At most 4096 x 4096 texels of 2 bytes: within int32.
+    read->image.texels = static_cast<uint16_t*>(alloc_zeroed(int32_t(width * height * 2)));
+    if (read->image.texels == nullptr) fail_with(read, TEXTURE_ERROR_NO_MEMORY);
+    read->image.width = int32_t(width);
+    read->image.height = int32_t(height);
     read->row_budget = 2 * (raw_row_bytes + 1) + ROW_SLACK;  // + 1: the filter byte
 }
 
-// Reads every row (of every pass, in an interlaced image) into the texture.
+// Reads every row (of every pass, in an interlaced image) into the image.
 int32_t read_rows(PngRead* read) {
     png_structp png = read->png;
     const png_uint_32 width = png_get_image_width(png, read->info);
     const png_uint_32 height = png_get_image_height(png, read->info);
     const bool interlaced = png_get_interlace_type(png, read->info) != PNG_INTERLACE_NONE;
     const int passes = interlaced ? 7 : 1;
-    const int32_t shift = read->texture->width_shift;
     for (int pass = 0; pass < passes; ++pass) {
         const png_uint_32 columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
         const png_uint_32 rows = interlaced ? PNG_PASS_ROWS(height, pass) : height;
@@ -148,7 +151,7 @@ int32_t read_rows(PngRead* read) {
             read->row_start = read->offset;
             png_read_row(png, read->row, nullptr);
             const png_uint_32 y = interlaced ? PNG_ROW_FROM_PASS_ROW(row, pass) : row;
-            uint16_t* texels = read->texture->texels + (size_t(y) << shift);
+            uint16_t* texels = read->image.texels + size_t(y) * width;
             for (png_uint_32 column = 0; column < columns; ++column) {
                 const png_uint_32 x = interlaced ? PNG_COL_FROM_PASS_COL(column, pass) : column;
                 if (read->palette_size > 0) {
@@ -181,18 +184,20 @@ int32_t decode(PngRead* read) {
 
 }  // namespace
 
-int32_t read_png_texture(const ImageFile& file, Texture** texture) {
+int32_t read_png_image(const ImageFile& file, const ImageLimits& limits, DecodedImage* image) {
     // The size first, from the header chunk's own bytes (after the signature,
     // its length and type): libpng refuses a large image as a corrupt one.
     png_byte header[16];
-    if (read_image_bytes(file, 8, header, 16) == 0 && std::memcmp(header + 4, "IHDR", 4) == 0 &&
-        (texture_size_shift(png_get_uint_32(header + 8)) < 0 ||
-         texture_size_shift(png_get_uint_32(header + 12)) < 0))
-        return TEXTURE_ERROR_BAD_SIZE;
+    if (read_image_bytes(file, 8, header, 16) == 0 && std::memcmp(header + 4, "IHDR", 4) == 0) {
+        const int32_t refusal =
+            check_image_size(limits, png_get_uint_32(header + 8), png_get_uint_32(header + 12));
+        if (refusal != 0) return refusal;
+    }
 
     const int errors = error_count();
     PngRead read{};
     read.file = file;
+    read.limits = limits;
     read.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore_warning,
                                         nullptr, allocate, release);
     if (read.png != nullptr) read.info = png_create_info_struct(read.png);
@@ -203,9 +208,9 @@ int32_t read_png_texture(const ImageFile& file, Texture** texture) {
     // message), whatever libpng made of it.
     if (error_count() != errors) result = TEXTURE_ERROR_NO_MEMORY;
     if (result != 0) {
-        free_texture(read.texture);
+        free_block(read.image.texels);
         return result;
     }
-    *texture = read.texture;
+    *image = read.image;
     return 0;
 }

@@ -62,6 +62,8 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
         {replay, "s.txt --obj=./-name --ply b.ply", 1,
          "s.txt: at the end of the script: no object"},
         {replay, "s.txt --out a --out b", 2, "sketch3d-replay: --out given twice"},
+        {replay, "s.txt --image missing.png", 5,
+         "sketch3d-replay: cannot use image missing.png: file not found"},
         {replay, "s.txt t.txt", 2, "sketch3d-replay: unexpected argument 't.txt'"},
         {replay, "--obj a.obj", 2, "sketch3d-replay: no SCRIPT given"},
         {replay, "s.txt --obj s.txt", 2,
@@ -98,6 +100,8 @@ TEST(Arguments, EveryProgramNamesTheWrongArgumentAndRefusesOutputsThatClash) {
     cases.push_back({window, "--record a.txt --record b.txt", 2, "sketch3d: --record given twice"});
     cases.push_back({window, "--record -x", 2, "sketch3d: --record expects FILE, got '-x'"});
     cases.push_back({window, "--save-dir a --save-dir b", 2, "sketch3d: --save-dir given twice"});
+    cases.push_back({window, "--image s.txt", 5,
+                     "sketch3d: s.txt: not a PNG or BMP image, or corrupt or truncated"});
     cases.push_back({window, "s.txt b.txt", 2, "sketch3d: unexpected argument 'b.txt'"});
     cases.push_back({window, "missing.txt", 4, "sketch3d: cannot read missing.txt: "});
     cases.push_back({window, "s.txt --record link.txt", 2,

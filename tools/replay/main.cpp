@@ -12,7 +12,8 @@ namespace {
 // The usage, with one line for each export format.
 std::string usage() {
     std::string text =
-        "usage: sketch3d-replay SCRIPT [--out DIR] [--stats FILE] [--frames DIR] [--apng FILE]";
+        "usage: sketch3d-replay SCRIPT [--image FILE] [--out DIR] [--stats FILE] [--frames DIR]\n"
+        "       [--apng FILE]";
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string(" [") + format.option + " FILE]";
     text +=
@@ -26,11 +27,16 @@ std::string usage() {
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string(&format == EXPORT_FORMATS ? "" : "|NAME") + format.extension;
     text +=
-        ", # comments).\n"
+        ", image FILE, # comments).\n"
+        "  --image FILE  a PNG or BMP (at most 4096 x 4096) shown faded under the drawing from\n"
+        "                the start, fitted to the window; a part built over it takes its\n"
+        "                colours (a script's `image FILE` line does the same where it stands,\n"
+        "                FILE beside the script)\n"
         "  --out DIR     folder of the screenshots (NAME.png), the exports and the saves\n"
         "                (Ctrl+S: sketch3d-NNN.obj, .stl, .glb, .png, .txt, and\n"
         "                .animation.glb with a recorded loop; .mtl and .part-N.png\n"
-        "                with a painted part, as export NAME.obj writes them); without it\n"
+        "                with a painted part, as export NAME.obj writes them; .image.png\n"
+        "                with a traced image, which the .txt names); without it\n"
         "                they write nothing, and the run says so\n";
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string("  ") + format.option + " FILE    " + format.description + "\n";
@@ -46,7 +52,8 @@ std::string usage() {
         "Exit codes: 1 bad or empty script, nothing to export, or no recorded loop for\n"
         "--frames or --apng; 2 usage, or an output that\n"
         "is the script or another output's file; 3 output or save not written; 4 script not\n"
-        "readable (missing, a folder, a device).\n";
+        "readable (missing, a folder, a device); 5 an image that cannot be used (missing,\n"
+        "unreadable, too large, not a PNG or BMP).\n";
     return text;
 }
 
@@ -55,7 +62,7 @@ std::string usage() {
 int main(int argc, char** argv) {
     std::vector<CommandOption> options = {
         text_option("--out", "DIR"), text_option("--stats", "FILE"), text_option("--frames", "DIR"),
-        text_option("--apng", "FILE")};
+        text_option("--apng", "FILE"), text_option("--image", "FILE")};
     for (const ExportFormat& format : EXPORT_FORMATS)
         options.push_back(text_option(format.option, "FILE"));
     std::string script_path;
@@ -79,6 +86,7 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i)
         outputs.end_exports[i] = find_option(options, EXPORT_FORMATS[i].option)->text;
     outputs.script_path = script_path;
+    outputs.image_path = find_option(options, "--image")->text;
 
     Script script;
     int result = read_script_file(script_path, &script, &error);
@@ -88,7 +96,7 @@ int main(int argc, char** argv) {
     // end; output and argument errors stand alone.
     const bool numbered = !error.empty() && error[0] >= '0' && error[0] <= '9';
     if (result == REPLAY_OUTPUT_FAILED || result == REPLAY_SCRIPT_UNREADABLE ||
-        (result == REPLAY_USAGE && !numbered)) {
+        (result == REPLAY_IMAGE_UNUSABLE && !numbered) || (result == REPLAY_USAGE && !numbered)) {
         std::cerr << "sketch3d-replay: " << error << "\n";
     } else if (result != REPLAY_DONE) {
         std::cerr << script_path << (numbered ? ":" : ": ") << error << "\n";

@@ -64,6 +64,8 @@ std::string line_of(const Script& script, const ScriptCommand& c) {
             return "screenshot " + std::string(command_name(script, c));
         case ScriptCommandKind::Export:
             return "export " + std::string(command_name(script, c));
+        case ScriptCommandKind::Image:
+            return "image " + std::string(command_name(script, c));
     }
     return "";
 }
@@ -103,6 +105,11 @@ void check_command(const Script& script, const ScriptCommand& c, int32_t previou
                 fail("bad export name", name);
             break;
         }
+        case ScriptCommandKind::Image:
+            // One word: no space, tab or '#' (which would end the line's command).
+            if (name.empty() || name.find_first_of(" \t#") != std::string::npos)
+                fail("bad image name", name);
+            break;
         case ScriptCommandKind::Move:
             break;
     }
@@ -112,7 +119,8 @@ void check_command(const Script& script, const ScriptCommand& c, int32_t previou
 bool same(const Script& first, const ScriptCommand& a, const Script& second,
           const ScriptCommand& b) {
     if (a.kind != b.kind) return false;
-    if (a.kind == ScriptCommandKind::Screenshot || a.kind == ScriptCommandKind::Export)
+    if (a.kind == ScriptCommandKind::Screenshot || a.kind == ScriptCommandKind::Export ||
+        a.kind == ScriptCommandKind::Image)
         return command_name(first, a) == command_name(second, b);
     return a.a == b.a && a.b == b.b;
 }
