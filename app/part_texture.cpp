@@ -45,7 +45,12 @@ int64_t texels_for(int64_t size, int32_t s) {
 void paint_texture(PartTexture* texture, const ColourRecord& base, const PartPainting& painting) {
     const int32_t s = texture->step_shift;
     const int32_t columns = 1 << texture->width_shift, rows = 1 << texture->height_shift;
-    texture->texels.assign(size_t(columns) * size_t(rows), texel_of(base));
+    // A row of the base colour, copied into every row (each texel written once).
+    const std::vector<uint16_t> row(size_t(columns), texel_of(base));
+    texture->texels.clear();
+    texture->texels.reserve(size_t(columns) * size_t(rows));
+    for (int32_t r = 0; r < rows; ++r)
+        texture->texels.insert(texture->texels.end(), row.begin(), row.end());
     // The texel one right of and below the point's, in the frame of the walk.
     auto walk_texel = [&](int32_t value, int32_t origin) {
         const int64_t texel = ((int64_t(value) - origin) >> s) + 1;
@@ -64,6 +69,11 @@ void paint_texture(PartTexture* texture, const ColourRecord& base, const PartPai
         const int32_t y0 = walk_texel(segment.y0, texture->origin_y);
         const int32_t x1 = walk_texel(segment.x1, texture->origin_x);
         const int32_t y1 = walk_texel(segment.y1, texture->origin_y);
+        // A segment wholly beside the texture (as most are beside a tile) is
+        // passed over before its walk is set up.
+        if ((x0 < 0 && x1 < 0) || (y0 < 0 && y1 < 0) || (x0 > columns && x1 > columns) ||
+            (y0 > rows && y1 > rows))
+            continue;
         if (x0 == x1 && y0 == y1) {
             if ((segment.x0 != segment.x1 || segment.y0 != segment.y1) && x0 >= 0 &&
                 x0 <= columns && y0 >= 0 && y0 <= rows)
@@ -183,6 +193,28 @@ void triangle_reach(const Box& box, const std::vector<Vec4>& vertices,
     }
 }
 
+// How many distinct coordinate pairs `corners` holds: those within a texture
+// (0..255 each way, as every corner inside its tile is) marked in a table of
+// 2^16 bits, any others sorted; `seen` and `beyond` are working storage.
+int64_t distinct_coords(const std::vector<TexCoord>& corners, std::vector<uint64_t>* seen,
+                        std::vector<std::pair<int32_t, int32_t>>* beyond) {
+    seen->assign(size_t(1) << 10, 0);
+    beyond->clear();
+    int64_t count = 0;
+    for (const TexCoord& at : corners) {
+        if ((uint32_t(at.u) | uint32_t(at.v)) > 255u) {
+            beyond->emplace_back(at.u, at.v);
+            continue;
+        }
+        const uint32_t bit = (uint32_t(at.v) << 8) | uint32_t(at.u);
+        uint64_t& word = (*seen)[bit >> 6];
+        count += (word >> (bit & 63) & 1) == 0;
+        word |= uint64_t(1) << (bit & 63);
+    }
+    std::sort(beyond->begin(), beyond->end());
+    return count + (std::unique(beyond->begin(), beyond->end()) - beyond->begin());
+}
+
 }  // namespace
 
 PartTexture part_tile_frame(const PartTiling& tiling, int32_t tile) {
@@ -222,7 +254,8 @@ bool plan_part_tiles(const RegionMask& region, const std::vector<Vec4>& vertices
                std::max<int64_t>(box.high_x, v.x), std::max<int64_t>(box.high_y, v.y)};
     }
     if (max_tiles < 1) max_tiles = 1;
-    std::vector<std::pair<int32_t, int32_t>> distinct;
+    std::vector<uint64_t> seen;
+    std::vector<std::pair<int32_t, int32_t>> beyond;
     for (int32_t s = 0; s < 32; ++s) {
         // Tiles without any reach are the fewest this step can have: a step
         // that needs more than are left is not looked at further.
@@ -267,11 +300,7 @@ bool plan_part_tiles(const RegionMask& region, const std::vector<Vec4>& vertices
             for (const Vec4* corner : {&a, &b, &c})
                 plan.corners.push_back(part_tex_coord(frames[size_t(tile)], corner->x, corner->y));
         }
-        distinct.clear();
-        for (const TexCoord& at : plan.corners)
-            distinct.emplace_back(at.u, at.v);
-        std::sort(distinct.begin(), distinct.end());
-        plan.distinct_coords = std::unique(distinct.begin(), distinct.end()) - distinct.begin();
+        plan.distinct_coords = distinct_coords(plan.corners, &seen, &beyond);
         if (plan.distinct_coords > max_coords) continue;
         *tiles = std::move(plan);
         return true;
