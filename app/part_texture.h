@@ -51,8 +51,8 @@ TexCoord part_tex_coord(const PartTexture& texture, int32_t x, int32_t y);
 // columns x rows, each overlapping its neighbours, every texel 2^s model points
 // each way on one grid, so that the tiles agree wherever they overlap. Along
 // an axis the box fits in one tile with PART_TEXTURE_MARGIN texels each side,
-// that one tile is as small as it can be (a part no larger than today's
-// single texture is drawn from that texture); otherwise 128-texel tiles whose
+// that one tile is as small as it can be (a part that fits one texture is
+// drawn from the texture make_part_texture makes); otherwise 128-texel tiles whose
 // first texels lie `stride` apart, `margin` texels of each tile on either side
 // of its core (its middle `stride` texels). Every triangle is drawn from the
 // tile whose core holds its centroid; the margin is the farthest a triangle's
