@@ -266,36 +266,105 @@ void drop_blends_with(const PartMesh* mesh) {
     }
 }
 
-// The render list emitted from the record: the last emission's objects
-// deleted, the buffers emptied (the prepared body buffers put in place when
-// the figure needs them), and each part emitted in order as a new object
-// turned as the figure was. False when a part's object could not be made (the
-// part left the figure).
-// The texture slot of the figure's part `part`: the last MAX_FIGURE_PARTS
-// slots, one a part, so that painted parts never run out of slots and no
-// texture loaded elsewhere (by the first free slot) is taken.
-int32_t part_texture_slot(int32_t part) {
-    return TEXTURE_SLOTS - MAX_FIGURE_PARTS + part;
-}
-static_assert(MAX_FIGURE_PARTS <= TEXTURE_SLOTS);
+// Texture slots of the painted parts' tiles: the last PART_TILE_SLOTS of the
+// table, shared by the painted parts in figure order at each emission. A
+// slot of the pool holding a texture the parts did not load (one loaded by
+// the first free slot once the rest were full) is left alone.
+constexpr int32_t PART_TILE_SLOTS = 64;
+static_assert(PART_TILE_SLOTS >= MAX_FIGURE_PARTS && PART_TILE_SLOTS <= TEXTURE_SLOTS);
+constexpr int32_t FIRST_TILE_SLOT = TEXTURE_SLOTS - PART_TILE_SLOTS;
 
-// A painted part's skin for its emission as part `part` of the figure drawn
-// from `drawn`: its texture (base colour and painting) loaded into the part's
-// slot, and each vertex's coordinates from its front projection into
-// `coords`. Nothing (coords left empty) for a part without a painting, or
-// when the texture cannot be loaded; the part is then drawn in its colour.
-PartSkin painted_skin(const FigurePart& part, const PartMesh& drawn, int32_t index,
+struct TileSlots {
+    bool loaded[PART_TILE_SLOTS] = {};  // loaded by a part's emission, and not unloaded since
+    bool used[PART_TILE_SLOTS] = {};    // taken by the emission going on
+    int32_t painted_left = 0;           // painted parts of it not yet given their tiles
+};
+TileSlots tile_slots;
+
+// Starts an emission of figure f: every pool slot free to be taken again.
+void begin_tile_slots(const Figure& f) {
+    tile_slots.painted_left = 0;
+    for (int32_t i = 0; i < f.part_count; ++i)
+        if (f.parts[i].painting != nullptr && f.parts[i].region != nullptr)
+            ++tile_slots.painted_left;
+    for (bool& used : tile_slots.used)
+        used = false;
+}
+
+// The pool slots the next part may take: those that are empty or its own,
+// not yet taken, less one kept for each painted part after it.
+int32_t tile_slots_free() {
+    int32_t free = 0;
+    for (int32_t i = 0; i < PART_TILE_SLOTS; ++i)
+        if (!tile_slots.used[i] &&
+            (tile_slots.loaded[i] || loaded_texture(FIRST_TILE_SLOT + i) == nullptr))
+            ++free;
+    return free;
+}
+
+// The next slot free to take, taken; -1 when none is.
+int32_t take_tile_slot() {
+    for (int32_t i = 0; i < PART_TILE_SLOTS; ++i) {
+        if (tile_slots.used[i] ||
+            (!tile_slots.loaded[i] && loaded_texture(FIRST_TILE_SLOT + i) != nullptr))
+            continue;
+        tile_slots.used[i] = true;
+        return FIRST_TILE_SLOT + i;
+    }
+    return -1;
+}
+
+// A part's slots given back within the emission: it left the figure.
+void give_back_tile_slots(const std::vector<int32_t>& slots) {
+    for (int32_t slot : slots)
+        tile_slots.used[slot - FIRST_TILE_SLOT] = false;
+}
+
+// After an emission: the tiles its parts did not take again unloaded.
+void release_tile_slots() {
+    for (int32_t i = 0; i < PART_TILE_SLOTS; ++i) {
+        if (!tile_slots.loaded[i] || tile_slots.used[i]) continue;
+        unload_texture(FIRST_TILE_SLOT + i);
+        tile_slots.loaded[i] = false;
+    }
+}
+
+// A painted part's skin for its emission drawn from `drawn`: its tiles (base
+// colour and painting) at the finest step the slots left to it and the
+// coordinate pool's room allow, each loaded into a slot of the pool, and each
+// triangle's tile and corners' coordinates (from their front projection) into
+// `tiles` and `coords`. Nothing (coords left empty) for a part without a
+// painting, or when its tiles cannot be loaded; the part is then drawn in its
+// colour.
+PartSkin painted_skin(const FigurePart& part, const PartMesh& drawn, std::vector<int32_t>* tiles,
                       std::vector<TexCoord>* coords) {
-    const int32_t slot = part_texture_slot(index);
-    if (part.painting == nullptr || part.region == nullptr) return {slot, coords};
-    const PartTexture texture = make_part_texture(*part.region, part.colour, *part.painting);
-    if (load_texture(slot, 1 << texture.width_shift, 1 << texture.height_shift,
-                     texture.texels.data()) < 0)
-        return {slot, coords};
-    coords->reserve(drawn.vertices.size());
-    for (const Vec4& v : drawn.vertices)
-        coords->push_back(part_tex_coord(texture, v.x, v.y));
-    return {slot, coords};
+    const PartSkin none = {-1, coords, tiles};
+    if (part.painting == nullptr || part.region == nullptr) return none;
+    const int32_t max_tiles = tile_slots_free() - (tile_slots.painted_left - 1);
+    --tile_slots.painted_left;
+    const RenderList* list = current_render_list();
+    if (max_tiles < 1 || list == nullptr) return none;
+    PartTiles plan;
+    if (!plan_part_tiles(*part.region, drawn.vertices, drawn.triangles, max_tiles,
+                         int64_t(list->uv_capacity) - pool_count(POOL_UV), &plan))
+        return none;
+    std::vector<int32_t> slot_of_tile;
+    for (int32_t tile = 0; tile < plan.tiling.columns * plan.tiling.rows; ++tile) {
+        const int32_t slot = take_tile_slot();
+        if (slot >= 0) slot_of_tile.push_back(slot);
+        const PartTexture texture = make_part_tile(plan.tiling, tile, part.colour, *part.painting);
+        if (slot < 0 || load_texture(slot, 1 << texture.width_shift, 1 << texture.height_shift,
+                                     texture.texels.data()) < 0) {
+            give_back_tile_slots(slot_of_tile);
+            return none;
+        }
+        tile_slots.loaded[slot - FIRST_TILE_SLOT] = true;
+    }
+    tiles->reserve(plan.triangle_tile.size());
+    for (int32_t tile : plan.triangle_tile)
+        tiles->push_back(slot_of_tile[size_t(tile)]);
+    *coords = std::move(plan.corners);
+    return {-1, coords, tiles};
 }
 
 }  // namespace
@@ -312,16 +381,11 @@ bool painted_part_texture(int32_t part, PartTexture* texture) {
 
 namespace {
 
-// After an emission of figure `f`: the textures of the slots of parts that
-// are gone or drew without one freed.
-void release_part_textures(const Figure& f) {
-    for (int32_t i = 0; i < MAX_FIGURE_PARTS; ++i) {
-        const bool painted = i < f.part_count && f.parts[i].painting != nullptr &&
-                             state.emitted[i].index != NO_OBJECT;
-        if (!painted) unload_texture(part_texture_slot(i));
-    }
-}
-
+// The render list emitted from the record: the last emission's objects
+// deleted, the buffers emptied (the prepared body buffers put in place when
+// the figure needs them), and each part emitted in order as a new object
+// turned as the figure was. False when a part's object could not be made (the
+// part left the figure).
 bool emit_figure(const Vec4& rotation) {
     for (EditedObject& part : state.emitted) {
         if (part.index != NO_OBJECT) delete_object(part.index);
@@ -333,6 +397,7 @@ bool emit_figure(const Vec4& rotation) {
     } else {
         reset_frame_pools();
     }
+    begin_tile_slots(f);
     bool whole = true;
     // The blends first (each kept from the last emission where its parts
     // have not changed), their edges refined along the joins. A figure whose
@@ -358,12 +423,14 @@ bool emit_figure(const Vec4& rotation) {
         const FigurePart& part = f.parts[i];
         if (dropped) state.drawn[i] = nullptr;
         const PartMesh& drawn = state.drawn[i] != nullptr ? *state.drawn[i] : *part.mesh;
+        std::vector<int32_t> tiles;
         std::vector<TexCoord> coords;
-        const PartSkin skin = painted_skin(part, drawn, i, &coords);
+        const PartSkin skin = painted_skin(part, drawn, &tiles, &coords);
         const int32_t index =
             emit_part_object(drawn, part.colour, part.shading, coords.empty() ? nullptr : &skin);
         if (index < 0) {
             // Its object could not be made (the message is shown): the part goes.
+            give_back_tile_slots(tiles);
             drop_part(i--);
             whole = false;
             dropped = true;
@@ -374,7 +441,7 @@ bool emit_figure(const Vec4& rotation) {
         state.emitted[i] = {index, part.kind, emitted->first_vertex, emitted->vertex_count,
                             drawn.front_count};
     }
-    release_part_textures(f);
+    release_tile_slots();
     return whole;
 }
 
@@ -625,11 +692,13 @@ void forget_edited_object() {
     for (KeptBlend& kept : state.kept)
         kept = KeptBlend{};
     state.unblended = false;
+    // The painted parts' tiles go with them.
+    begin_tile_slots(state.figure);
+    release_tile_slots();
 }
 
 void discard_figure_objects() {
     for (const EditedObject& part : state.emitted)
         if (part.index != NO_OBJECT) delete_object(part.index);
     forget_edited_object();
-    release_part_textures(state.figure);
 }

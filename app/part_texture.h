@@ -31,7 +31,8 @@ inline constexpr int32_t PART_TEXTURE_MAX_SHIFT = 7;
 // the painting has a picture that covers it (read at -x for a reflected part),
 // and each segment drawn over it in order as a line two texels wide
 // (the line walk's texel and those right of and below it). Bounded by the
-// texture whatever the segments' end points.
+// texture whatever the segments' end points. The exports' one texture a part;
+// the renderer draws a part from the tiles below.
 struct PartTexture {
     int32_t width_shift = 0, height_shift = 0;  // 2^w x 2^h texels
     int32_t step_shift = 0;                     // a texel spans 2^s model points each way
@@ -46,3 +47,54 @@ PartTexture make_part_texture(const RegionMask& region, const ColourRecord& base
 // texel it lies in, so that a vertex on a region pixel reads that pixel's
 // texel. Any point: coordinates wrap as the fills' do.
 TexCoord part_tex_coord(const PartTexture& texture, int32_t x, int32_t y);
+
+// A painted part drawn from tiles: textures of at most 128 x 128 texels laid
+// over the box that holds its region and its vertices' front projections, in
+// columns x rows, each overlapping its neighbours, every texel 2^s model points
+// each way on one grid, so that the tiles agree wherever they overlap. Along
+// an axis the box fits in one tile with PART_TEXTURE_MARGIN texels each side,
+// that one tile is as small as it can be (a part that fits one texture is
+// drawn from the texture make_part_texture makes); otherwise 128-texel tiles whose
+// first texels lie `stride` apart, `margin` texels of each tile on either side
+// of its core (its middle `stride` texels). Every triangle is drawn from the
+// tile whose core holds its centroid; the margin is the farthest a triangle's
+// corner lies from its centroid, in texels, plus PART_TEXTURE_MARGIN, so that
+// every corner of a triangle lies inside its tile with room to spare.
+struct PartTiling {
+    int32_t step_shift = 0;
+    int32_t width_shift = 0, height_shift = 0;  // every tile 2^w x 2^h texels
+    int32_t origin_x = 0, origin_y = 0;         // the model point at texel (0, 0) of tile 0
+    int32_t columns = 1, rows = 1;              // tile c + r * columns at column c, row r
+    int32_t stride_x = 0, stride_y = 0;         // texels from a tile's first to the next one's
+    int32_t margin_x = 0, margin_y = 0;         // texels each side of a tile's core
+};
+
+// A part's tiles and what its triangles are drawn with: the tile of each
+// triangle and its corners' coordinates in that tile (three a triangle, in
+// the triangle's order), and how many distinct coordinate records those are.
+struct PartTiles {
+    PartTiling tiling;
+    std::vector<int32_t> triangle_tile;
+    std::vector<TexCoord> corners;
+    int64_t distinct_coords = 0;
+};
+
+// Inputs: the part's region, its vertices (model points; x and y are their
+// front projection) and triangles (corners index the vertices), at most
+// `max_tiles` tiles (one at least) and `max_coords` coordinate records.
+// Output: the tiles at the finest step s (one texel a model point first) that
+// needs no more tiles and records than that, the step growing until they fit:
+// with few slots or little room a part is drawn coarser, never not at all,
+// unless even one texture over the whole box needs more records than there
+// are (false then, `tiles` left as it was). Bounded work whatever the inputs:
+// a step is tried only when its tile count fits.
+bool plan_part_tiles(const RegionMask& region, const std::vector<Vec4>& vertices,
+                     const std::vector<MeshTriangle>& triangles, int32_t max_tiles,
+                     int64_t max_coords, PartTiles* tiles);
+
+// Tile `tile` of the tiling as a texture: its frame (origin, step and shifts)
+// and, with a painting, its texels as make_part_texture draws them (the base
+// colour and the segments over it, on the tiling's grid).
+PartTexture part_tile_frame(const PartTiling& tiling, int32_t tile);
+PartTexture make_part_tile(const PartTiling& tiling, int32_t tile, const ColourRecord& base,
+                           const PartPainting& painting);

@@ -234,22 +234,31 @@ int main() {
     close_demo_scene();
 
     // The ellipse's body painted with the colour pens before its right-click: its frames,
-    // drawn lit and textured, and the part's texture made again from its region, base colour
-    // and painting, as the I key's emission makes it.
+    // drawn lit and textured, and the part's tiles made again from its region, mesh, base
+    // colour and painting, as the I key's emission makes them (as many slots as it has).
     if (open_painted_scene() < 0) {
         std::fprintf(stderr, "the painted body was not built\n");
         return 2;
     }
     measure_frames("painted");
     const FigurePart& painted = figure().parts[0];
-    PartTexture texture;
+    const std::shared_ptr<const PartMesh> drawn = drawn_mesh(0);
+    PartTiles tiles;
+    std::vector<PartTexture> textures;
     measure(
         "texture/painted",
-        [&] { texture = make_part_texture(*painted.region, painted.colour, *painted.painting); },
         [&] {
-            return texture.texels.size() == size_t(1)
-                                                << (texture.width_shift + texture.height_shift) &&
-                   texture.width_shift > 0;
+            if (!plan_part_tiles(*painted.region, drawn->vertices, drawn->triangles, 64, 1 << 20,
+                                 &tiles))
+                return;
+            for (int32_t tile = 0; tile < tiles.tiling.columns * tiles.tiling.rows; ++tile)
+                textures.push_back(
+                    make_part_tile(tiles.tiling, tile, painted.colour, *painted.painting));
+        },
+        [&] {
+            return textures.size() > 1 &&
+                   textures.size() == size_t(tiles.tiling.columns * tiles.tiling.rows) &&
+                   tiles.corners.size() == 3 * drawn->triangles.size();
         });
     close_demo_scene();
 

@@ -11,6 +11,7 @@
 #include "geometry/normals.h"
 #include "geometry/render_list.h"
 #include "geometry/scene_objects.h"
+#include "raster/texture.h"
 
 namespace {
 
@@ -20,66 +21,82 @@ bool same_records(const std::vector<Record>& a, const std::vector<Record>& b) {
            (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Record)) == 0);
 }
 
+// A skin as the packets take it: each triangle's slot and its corners'
+// coordinate records, three a triangle in order.
+struct SkinRecords {
+    std::vector<int16_t> slots;
+    std::vector<Vec4> corners;
+    bool empty() const { return slots.empty(); }
+};
+
 // The triangles through add_triangle, as the outline build emits its sheet:
 // each corner's record found among the object's or added. False when a packet
-// could not be allocated.
-// With `coords` (a record per vertex), each corner at its vertex's texture
-// coordinates from slot `texture`.
-bool enter_by_triangle(const PartMesh& mesh, const ColourRecord& colour,
-                       const std::vector<Vec4>* coords, int32_t texture) {
+// could not be allocated. With a skin, each triangle textured from its slot,
+// its corners at their coordinates.
+bool enter_by_triangle(const PartMesh& mesh, const ColourRecord& colour, const SkinRecords& skin) {
     const ColourRecord* const colours[3] = {&colour, &colour, &colour};
-    const uint32_t flags = POLY_CULL | (coords != nullptr ? POLY_TEXTURED : 0);
-    for (const MeshTriangle& t : mesh.triangles) {
+    const uint32_t flags = POLY_CULL | (!skin.empty() ? POLY_TEXTURED : 0);
+    for (size_t i = 0; i < mesh.triangles.size(); ++i) {
+        const MeshTriangle& t = mesh.triangles[i];
         const Vec4* const corners[3] = {&mesh.vertices[size_t(t.v[0])],
                                         &mesh.vertices[size_t(t.v[1])],
                                         &mesh.vertices[size_t(t.v[2])]};
-        if (coords == nullptr) {
+        if (skin.empty()) {
             if (add_triangle(corners, colours, nullptr, nullptr, -1, flags, 0) < 0) return false;
             continue;
         }
-        const Vec4* const uvs[3] = {&(*coords)[size_t(t.v[0])], &(*coords)[size_t(t.v[1])],
-                                    &(*coords)[size_t(t.v[2])]};
-        if (add_triangle(corners, colours, uvs, nullptr, texture, flags, 0) < 0) return false;
+        const Vec4* const uvs[3] = {&skin.corners[3 * i], &skin.corners[3 * i + 1],
+                                    &skin.corners[3 * i + 2]};
+        if (add_triangle(corners, colours, uvs, nullptr, skin.slots[i], flags, 0) < 0) return false;
     }
     return true;
 }
 
-// The skin's coordinates as coordinate-pool records, when there is one per
-// vertex and the distinct ones fit what is left of the pool; else empty.
-std::vector<Vec4> skin_records(const PartMesh& mesh, const PartSkin* skin) {
-    std::vector<Vec4> records;
+// The skin as the packets take it, when its coordinates and slots are as many
+// as it says and the distinct coordinates fit what is left of the pool; else
+// empty.
+SkinRecords skin_records(const PartMesh& mesh, const PartSkin* skin) {
+    SkinRecords records;
     const RenderList* list = current_render_list();
     if (skin == nullptr || skin->coords == nullptr || list == nullptr || !pool_bound(POOL_UV) ||
-        skin->coords->size() != mesh.vertices.size() || mesh.vertices.empty())
+        mesh.vertices.empty() || mesh.triangles.empty())
         return records;
-    records.reserve(skin->coords->size());
-    for (const TexCoord& c : *skin->coords)
-        records.push_back({c.u, c.v, 0, 0});
+    const size_t triangles = mesh.triangles.size();
+    const bool tiled = skin->tiles != nullptr;
+    if (tiled ? skin->tiles->size() != triangles || skin->coords->size() != 3 * triangles
+              : skin->coords->size() != mesh.vertices.size())
+        return records;
+    records.slots.reserve(triangles);
+    records.corners.reserve(3 * triangles);
+    for (size_t i = 0; i < triangles; ++i) {
+        const int32_t slot = tiled ? (*skin->tiles)[i] : skin->texture;
+        if (slot < 0 || slot >= TEXTURE_SLOTS) return {};
+        records.slots.push_back(int16_t(slot));
+        for (int k = 0; k < 3; ++k) {
+            const TexCoord& c = tiled ? (*skin->coords)[3 * i + size_t(k)]
+                                      : (*skin->coords)[size_t(mesh.triangles[i].v[k])];
+            records.corners.push_back({c.u, c.v, 0, 0});
+        }
+    }
     std::vector<std::pair<int32_t, int32_t>> distinct;
-    distinct.reserve(records.size());
-    for (const Vec4& r : records)
+    distinct.reserve(records.corners.size());
+    for (const Vec4& r : records.corners)
         distinct.emplace_back(r.x, r.y);
     std::sort(distinct.begin(), distinct.end());
     const auto count = std::unique(distinct.begin(), distinct.end()) - distinct.begin();
-    if (int64_t(pool_count(POOL_UV)) + count > list->uv_capacity) records.clear();
+    if (int64_t(pool_count(POOL_UV)) + count > list->uv_capacity) return {};
     return records;
 }
 
-// After add_indexed_triangles wrote `triangles` packets from `first_packet`
-// over vertices from pool index `first`: each packet textured from slot
-// `texture`, its corners at their vertices' coordinates.
-void texture_indexed_packets(uint8_t* first_packet, int32_t triangles, int32_t first,
-                             const std::vector<Vec4>& records, int32_t texture) {
-    std::vector<int16_t> index(records.size());
-    for (size_t i = 0; i < records.size(); ++i)
-        index[i] = int16_t(pool_find_or_add(&records[i], POOL_UV));
-    for (int32_t t = 0; t < triangles; ++t) {
-        auto* packet =
-            reinterpret_cast<TrianglePacket*>(first_packet + size_t(t) * TRIANGLE_PACKET_BYTES);
+// After add_indexed_triangles wrote the mesh's packets from `first_packet`:
+// each packet textured from its slot, its corners at their coordinates.
+void texture_indexed_packets(uint8_t* first_packet, const SkinRecords& skin) {
+    for (size_t t = 0; t < skin.slots.size(); ++t) {
+        auto* packet = reinterpret_cast<TrianglePacket*>(first_packet + t * TRIANGLE_PACKET_BYTES);
         packet->head.header |= POLY_TEXTURED;
-        packet->head.texture = int16_t(texture);
-        for (int k = 0; k < 3; ++k)
-            packet->t[k] = index[size_t(packet->v[k] - first)];
+        packet->head.texture = skin.slots[t];
+        for (size_t k = 0; k < 3; ++k)
+            packet->t[k] = int16_t(pool_find_or_add(&skin.corners[3 * t + k], POOL_UV));
     }
 }
 
@@ -155,21 +172,18 @@ int32_t emit_part_object(const PartMesh& mesh, const ColourRecord& colour, int32
     const auto count = int32_t(mesh.vertices.size());
     const bool body = !mesh.fine.empty();
     const int32_t first = pool_count(POOL_VERTEX);
-    const std::vector<Vec4> coords = skin_records(mesh, skin);
-    const bool textured = !coords.empty();
+    const SkinRecords records = skin_records(mesh, skin);
     bool entered;
     if (mesh.entered_by_triangle) {
-        entered = enter_by_triangle(mesh, colour, textured ? &coords : nullptr,
-                                    textured ? skin->texture : -1);
+        entered = enter_by_triangle(mesh, colour, records);
     } else {
         const RenderList* list = current_render_list();
         uint8_t* const first_packet = list != nullptr ? list->write_position : nullptr;
         entered = add_indexed_triangles(mesh.vertices.data(), count, mesh.triangles.data(),
                                         int32_t(mesh.triangles.size()), &colour,
                                         POLY_CULL | (body ? POLY_WATERTIGHT : 0), false) >= 0;
-        if (entered && textured && first_packet != nullptr)
-            texture_indexed_packets(first_packet, int32_t(mesh.triangles.size()), first, coords,
-                                    skin->texture);
+        if (entered && !records.empty() && first_packet != nullptr)
+            texture_indexed_packets(first_packet, records);
     }
     if (!entered) {
         finish_object();

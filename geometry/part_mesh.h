@@ -86,12 +86,17 @@ PartRoom part_room(const PartMesh& mesh);
 // With a skin (a painted part), every triangle is lit and textured instead
 // (PRIM_LIT_TEX_TRI, a body's POLY_WATERTIGHT as before) from texture slot
 // skin->texture, each corner at its vertex's coordinates, which enter the
-// coordinate pool shared where equal. A skin whose coordinates are not one
-// per vertex, or do not fit what is left of that pool, is left off: the part
-// is drawn in its colour alone.
+// coordinate pool shared where equal. With `tiles` (a slot per triangle, as
+// a part painted over several textures is drawn), triangle t is drawn from
+// slot (*tiles)[t] instead, and `coords` holds three coordinates a triangle,
+// its corners' in order, in place of one per vertex. A skin whose coordinates
+// are not that many, whose slots are not one per triangle, or whose distinct
+// coordinates do not fit what is left of that pool, is left off: the part is
+// drawn in its colour alone.
 struct PartSkin {
     int32_t texture;
     const std::vector<TexCoord>* coords;
+    const std::vector<int32_t>* tiles = nullptr;
 };
 int32_t emit_part_object(const PartMesh& mesh, const ColourRecord& colour, int32_t shading,
                          const PartSkin* skin = nullptr);

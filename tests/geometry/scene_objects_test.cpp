@@ -296,6 +296,25 @@ TEST_F(SceneObjects, APartMeshEmitsAsTheBuildDoesAndIsWrittenBackInPlace) {
             }
         }
     }
+    // A tiled skin: each triangle from its own slot, its corners at their own coordinates.
+    const std::vector<int32_t> tiles = {5, 6};
+    const std::vector<TexCoord> corners = {{1, 2, 0, 0}, {3, 4, 0, 0},  {5, 6, 0, 0},
+                                           {7, 8, 0, 0}, {9, 10, 0, 0}, {1, 2, 0, 0}};
+    for (bool by_triangle : {true, false}) {
+        delete_object(0);
+        reset_frame_pools();
+        alloc_uv_pool(POOL_SIZE);
+        mesh.entered_by_triangle = by_triangle;
+        const PartSkin skin{-1, &corners, &tiles};
+        ASSERT_EQ(emit_part_object(mesh, ColourRecord{255, 0, 0, 0}, 1, &skin), 0);
+        EXPECT_EQ(pool_count(POOL_UV), 5);
+        for (int32_t t = 0; t < 2; ++t) {
+            const auto* p = packet_at<TrianglePacket>(SHORT_PACKET_BYTES + t * 48);
+            EXPECT_EQ(p->head.texture, tiles[size_t(t)]);
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(list()->tex_coords[p->t[k]].v, corners[size_t(3 * t + k)].v);
+        }
+    }
     delete_object(0);
     reset_frame_pools();
     alloc_uv_pool(POOL_SIZE);

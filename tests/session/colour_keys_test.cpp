@@ -214,14 +214,16 @@ TEST(ColourKeys, APaintedBodyShowsItsPaintingOnTheFrontAndMirroredOnTheBack) {
         set_figure_rotation({0, 512, 0, 0});
         session.frames(1);
         views.back = headless_window_pixels();
-        // Each painted part's texture has a slot while the part is there: M adds one,
-        // Backspace frees the removed part's, undo brings it back and F12 frees them all.
-        EXPECT_EQ(texture_count(), painted ? 1 : 0);
+        // Each painted part's tiles have their slots while the part is there (this body is
+        // larger than one texture at a texel a point): M adds as many, Backspace frees the
+        // removed part's, undo brings them back and F12 frees them all.
+        const int32_t tiles = texture_count();
+        EXPECT_EQ(tiles > 1, painted);
         if (painted) {
             for (auto [key, parts] : {std::pair{KEY_M, 2}, {KEY_BACKSPACE, 1}, {0, 2}}) {
                 key != 0 ? session.tap(key) : undo(session);
                 EXPECT_EQ(figure().part_count, parts) << key;
-                EXPECT_EQ(texture_count(), parts) << key;
+                EXPECT_EQ(texture_count(), parts * tiles) << key;
             }
             session.tap(KEY_F12);
             EXPECT_EQ(texture_count(), 0);
@@ -254,6 +256,46 @@ TEST(ColourKeys, APaintedBodyShowsItsPaintingOnTheFrontAndMirroredOnTheBack) {
     EXPECT_EQ(strongest_of(window_pixel(plain.front, front_x, 300)), 0);
     EXPECT_EQ(strongest_of(window_pixel(painted.front, front_x, 300)), 1);
     EXPECT_EQ(strongest_of(window_pixel(painted.back, back_x, 300)), 1);
+}
+
+// One texel a model point: a one-pixel stroke across a body far wider than one texture (drawn
+// along the middle row and column, which perspective leaves in place) shows on its front along
+// its whole length as a narrow band, two texels magnified by the body's bulge, whose middle
+// lies within two pixels of where it was drawn.
+TEST(ColourKeys, AStrokeOnALargeBodyShowsWhereItWasDrawn) {
+    Session session;
+    const int32_t cx = screen_width() >> 1, cy = screen_height() >> 1;
+    session.stroke(ellipse_points(cx, cy, 190, 160, 48));
+    session.tap(colour_key(4));  // green
+    session.stroke({{cx - 150, cy}, {cx + 150, cy}});
+    session.stroke({{cx, cy - 130}, {cx, cy + 130}});
+    session.tap(colour_key(1));
+    session.right_click(cx + 40, cy + 40);
+    session.tap(KEY_I);
+    ASSERT_EQ(figure().part_count, 1);
+    const Picture front = headless_window_pixels();
+    // The green pixels across the line, up to ten pixels from it either way, at every eighth
+    // pixel along it (away from the crossing).
+    auto across = [&](bool along_row, int32_t at) {
+        std::vector<int32_t> green;
+        for (int32_t d = -10; d <= 10; ++d) {
+            const int32_t x = along_row ? at : cx + d, y = along_row ? cy + d : at;
+            if (strongest_of(window_pixel(front, x, y)) == 1) green.push_back(d);
+        }
+        return green;
+    };
+    for (bool along_row : {true, false}) {
+        const int32_t middle = along_row ? cx : cy;
+        for (int32_t at = middle - 120; at <= middle + 120; at += 8) {
+            if (std::abs(at - middle) < 12) continue;
+            const std::vector<int32_t> green = across(along_row, at);
+            ASSERT_FALSE(green.empty()) << along_row << " " << at;
+            EXPECT_TRUE(std::abs(green.front() + green.back()) <= 4 &&
+                        green.back() - green.front() <= 6)
+                << along_row << " " << at << ": " << ::testing::PrintToString(green);
+        }
+    }
+    EXPECT_TRUE(headless_messages().empty());
 }
 
 // A part's texture covers its region's box and a margin at one texel a point, or 2^s points
@@ -291,9 +333,109 @@ TEST(PartTexture, CoversTheRegionsBoxAndKeepsItsSegmentsInside) {
         const size_t corner = PART_TEXTURE_MARGIN * columns + PART_TEXTURE_MARGIN;
         EXPECT_EQ(texture.texels[corner], paint_texel) << c.width;
         EXPECT_EQ(texture.texels[corner + columns], paint_texel) << c.width;
-        EXPECT_EQ(texture.texels[0], base_texel) << c.width;
+        if (c.step_shift < 25) {  // the long diagonals cross the far larger box's corner
+            EXPECT_EQ(texture.texels[0], base_texel) << c.width;
+        }
         const TexCoord at = part_tex_coord(texture, -40, 7);
         EXPECT_EQ(at.u, ((2 * PART_TEXTURE_MARGIN + 1) << (8 - c.width_shift)) >> 1) << c.width;
         EXPECT_EQ(at.v, ((2 * PART_TEXTURE_MARGIN + 1) << (8 - c.height_shift)) >> 1) << c.width;
+    }
+}
+
+// A part larger than one texture is drawn from tiles at the finest step the slots and the
+// coordinate pool allow: each triangle's corners lie inside its tile, clear of its edges by
+// the margin the walk strays into, and the tiles agree texel for texel where they overlap.
+TEST(PartTexture, TilesCoverTheBoxAtTheFinestStepThatFits) {
+    // A grid of right triangles, `cell` points a side, over the region's box (300 x 200
+    // points: three columns and two rows of 128-texel tiles at one texel a point).
+    RegionMask region;
+    region.width = 300;
+    region.height = 200;
+    region.origin_x = -150;
+    region.origin_y = -90;
+    auto grid = [&](int32_t cell, std::vector<Vec4>* vertices, std::vector<MeshTriangle>* tris) {
+        const int32_t across = region.width / cell + 1, down = region.height / cell + 1;
+        for (int32_t j = 0; j < down; ++j)
+            for (int32_t i = 0; i < across; ++i)
+                vertices->push_back({region.origin_x + i * cell, region.origin_y + j * cell, 0, 0});
+        for (int32_t j = 0; j + 1 < down; ++j)
+            for (int32_t i = 0; i + 1 < across; ++i) {
+                const int32_t a = j * across + i;
+                tris->push_back({{a, a + 1, a + across}});
+                tris->push_back({{a + 1, a + across + 1, a + across}});
+            }
+    };
+    struct Case {
+        int32_t cell, max_tiles;
+        int64_t max_coords;
+        bool planned;
+        int32_t step_shift, columns, rows, margin_x;
+    };
+    const Case cases[] = {
+        {10, 64, 100000, true, 0, 3, 2, 9},   // a corner 7 texels from its centroid, +2
+        {10, 4, 100000, true, 1, 2, 1, 6},    // too few slots: two points a texel
+        {10, 1, 100000, true, 2, 1, 1, 2},    // one slot: the exports' texture
+        {50, 64, 100000, true, 0, 6, 4, 36},  // larger triangles, wider margins
+        {10, 64, 100, true, 5, 1, 1, 2},      // little coordinate room: coarser still
+        {10, 64, 0, false, 0, 0, 0, 0},       // none: no tiles
+    };
+    PartPainting painting;
+    painting.segments = {{-150, -90, 149, 109, PALETTE_COLOURS[2]},
+                         {-20, -90, -20, 109, PALETTE_COLOURS[4]}};
+    for (const Case& c : cases) {
+        std::vector<Vec4> vertices;
+        std::vector<MeshTriangle> triangles;
+        grid(c.cell, &vertices, &triangles);
+        PartTiles tiles;
+        ASSERT_EQ(plan_part_tiles(region, vertices, triangles, c.max_tiles, c.max_coords, &tiles),
+                  c.planned)
+            << c.cell << " " << c.max_tiles;
+        if (!c.planned) continue;
+        const PartTiling& t = tiles.tiling;
+        EXPECT_EQ(t.step_shift, c.step_shift) << c.cell << " " << c.max_tiles;
+        EXPECT_EQ(t.columns, c.columns) << c.cell << " " << c.max_tiles;
+        EXPECT_EQ(t.rows, c.rows) << c.cell << " " << c.max_tiles;
+        EXPECT_EQ(t.margin_x, c.margin_x) << c.cell << " " << c.max_tiles;
+        EXPECT_LE(tiles.distinct_coords, c.max_coords);
+        ASSERT_EQ(tiles.triangle_tile.size(), triangles.size());
+        ASSERT_EQ(tiles.corners.size(), 3 * triangles.size());
+        std::vector<PartTexture> made;
+        for (int32_t i = 0; i < t.columns * t.rows; ++i)
+            made.push_back(make_part_tile(t, i, DEFAULT_PART_COLOUR, painting));
+        // Every corner's texel (its coordinates name the middle of one) lies inside the
+        // triangle's tile, PART_TEXTURE_MARGIN texels from its edges, and is the texel of the
+        // corner's model point.
+        for (size_t k = 0; k < tiles.corners.size(); ++k) {
+            const PartTexture& tile = made[size_t(tiles.triangle_tile[k / 3])];
+            const TexCoord& at = tiles.corners[k];
+            const int32_t column = at.u >> (8 - tile.width_shift);
+            const int32_t row = at.v >> (8 - tile.height_shift);
+            const Vec4& v = vertices[size_t(triangles[k / 3].v[k % 3])];
+            EXPECT_TRUE(column >= PART_TEXTURE_MARGIN &&
+                        column < (1 << tile.width_shift) - PART_TEXTURE_MARGIN &&
+                        row >= PART_TEXTURE_MARGIN &&
+                        row < (1 << tile.height_shift) - PART_TEXTURE_MARGIN)
+                << c.cell << " " << k << ": " << column << " " << row;
+            EXPECT_EQ(column, (v.x - tile.origin_x) >> t.step_shift);
+            EXPECT_EQ(row, (v.y - tile.origin_y) >> t.step_shift);
+        }
+        // Where two tiles overlap, their texels are the same, painted or not.
+        int64_t shared_painted = 0;
+        for (size_t a = 0; a < made.size(); ++a)
+            for (size_t b = a + 1; b < made.size(); ++b) {
+                const int32_t dx = (made[b].origin_x - made[a].origin_x) >> t.step_shift;
+                const int32_t dy = (made[b].origin_y - made[a].origin_y) >> t.step_shift;
+                const int32_t size_a = 1 << made[a].width_shift, size_b = 1 << made[b].width_shift;
+                const int32_t rows_a = 1 << made[a].height_shift,
+                              rows_b = 1 << made[b].height_shift;
+                for (int32_t y = std::max(0, dy); y < std::min(rows_a, dy + rows_b); ++y)
+                    for (int32_t x = std::max(0, dx); x < std::min(size_a, dx + size_b); ++x) {
+                        const uint16_t in_a = made[a].texels[size_t(y * size_a + x)];
+                        ASSERT_EQ(in_a, made[b].texels[size_t((y - dy) * size_b + (x - dx))])
+                            << c.cell << " " << a << " " << b << " " << x << " " << y;
+                        shared_painted += in_a != made[a].texels[0];
+                    }
+            }
+        EXPECT_EQ(shared_painted > 0, made.size() > 1) << c.cell << " " << c.max_tiles;
     }
 }
