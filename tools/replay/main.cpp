@@ -30,8 +30,8 @@ std::string usage() {
         "  --out DIR     folder of the screenshots (NAME.png), the exports and the saves\n"
         "                (Ctrl+S: sketch3d-NNN.obj, .stl, .glb, .png, .txt, and\n"
         "                .animation.glb with a recorded loop; .mtl and .part-N.png\n"
-        "                with a painted part, as export NAME.obj writes them); without it\n"
-        "                they write nothing, and the run says so\n";
+        "                with a painted part, as export NAME.obj and --obj NAME.obj write\n"
+        "                them); without it they write nothing, and the run says so\n";
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string("  ") + format.option + " FILE    " + format.description + "\n";
     text +=
