@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "app/animate.h"
+#include "app/edited_object.h"
 #include "app/frame.h"
 #include "app/mesh_export.h"
 #include "app/shell.h"
@@ -86,18 +88,23 @@ struct Replay {
     const Script& script;
     const ReplayOutputs& outputs;
     std::ostream& log;
-    OutputFile stats;                   // the CSV rows, written as the frames run
+    OutputFile stats{};                 // the CSV rows, written as the frames run
     bool saves_nowhere = false;         // the session has no folder for saves
     bool told_nothing_written = false;  // that there is no output folder, told once
     bool end_taken = false;
     // The end-of-script exports, in the order of EXPORT_FORMATS.
     std::array<int32_t, EXPORT_FORMAT_COUNT> end_results = {};
-    std::array<std::string, EXPORT_FORMAT_COUNT> end_data;
+    std::array<std::string, EXPORT_FORMAT_COUNT> end_data{};
     // The loop's pictures at the end, when asked for: whether there was a loop, and each
     // frame's pixels.
     bool loop_taken = false;
-    std::vector<std::vector<uint16_t>> loop_frames;
+    std::vector<std::vector<uint16_t>> loop_frames{};
     int32_t loop_width = 0, loop_height = 0;
+    // What goes beside the end's OBJ (--obj): a painted figure's materials and textures, by
+    // path.
+    std::vector<std::pair<std::string, std::string>> end_obj_beside{};
+    // The files this replay has put beside each OBJ it wrote, by the OBJ's path.
+    std::map<std::string, std::set<std::string>> beside_written{};
 };
 
 bool wants_loop(const ReplayOutputs& outputs) {
@@ -111,6 +118,61 @@ void tell_nothing_written(Replay& replay) {
     replay.told_nothing_written = true;
     replay.log << "no output folder (--out): the script's screenshots, exports and saves "
                   "write nothing\n";
+}
+
+// The files an OBJ written to `path` may have beside it, named after it: STEM.mtl and
+// STEM.part-N.png for every part a figure can have (a painted part's texture). None for a
+// device or a pipe, which is written to and has nothing beside it.
+std::vector<std::string> obj_beside_paths(const std::string& path) {
+    if (!output_identity(path).replaced) return {};
+    const std::filesystem::path file(path);
+    const std::string stem = file.stem().string();
+    std::vector<std::string> paths = {(file.parent_path() / (stem + ".mtl")).string()};
+    for (int32_t part = 0; part < MAX_FIGURE_PARTS; ++part)
+        paths.push_back((file.parent_path() / (stem + "." + part_texture_suffix(part))).string());
+    return paths;
+}
+
+// The figure as an OBJ file to be written to `path`, with what goes beside it (by path): for
+// a painted figure, its materials and textures named after the file (but none beside a device
+// or a pipe, whose OBJ is the figure without them). EXPORT_OK or the export's error.
+int32_t export_obj_output(const std::string& path, std::string* obj,
+                          std::vector<std::pair<std::string, std::string>>* beside) {
+    beside->clear();
+    if (!output_identity(path).replaced) return export_figure_obj(obj);
+    const std::filesystem::path file(path);
+    const std::string stem = file.stem().string();
+    ObjFiles files;
+    if (int32_t exported = export_figure_obj_files(stem, &files); exported != EXPORT_OK)
+        return exported;
+    *obj = std::move(files.obj);
+    if (!files.mtl.empty()) files.textures.emplace_back("mtl", std::move(files.mtl));
+    for (auto& [suffix, bytes] : files.textures)
+        beside->emplace_back((file.parent_path() / (stem + "." + suffix)).string(),
+                             std::move(bytes));
+    return EXPORT_OK;
+}
+
+// Writes the files beside the OBJ at `obj_path` and removes those this replay put beside it
+// before that the figure no longer has (a part painted then, gone or unpainted now), so that
+// the files named after the OBJ are the ones its materials name. The log names each.
+bool write_obj_beside(Replay& replay, const std::string& obj_path,
+                      const std::vector<std::pair<std::string, std::string>>& beside,
+                      std::string* error) {
+    std::set<std::string>& written = replay.beside_written[obj_path];
+    std::set<std::string> now;
+    for (const auto& [path, bytes] : beside) {
+        if (!write_output_file(path, bytes, error)) return false;
+        replay.log << "frame " << headless_frame_count() << ": " << path << "\n";
+        now.insert(path);
+    }
+    for (const std::string& path : written) {
+        std::error_code failed;
+        if (now.count(path) == 0 && std::filesystem::remove(path, failed))
+            replay.log << "frame " << headless_frame_count() << ": removed " << path << "\n";
+    }
+    written = std::move(now);
+    return true;
 }
 
 // Runs the `frames` command's frames one at a time, timing each and collecting its render
@@ -184,24 +246,16 @@ int write_command_output(const ScriptCommand& command, Replay& replay, std::stri
                format == &EXPORT_FORMATS[FORMAT_OBJ]) {
         // An OBJ with what goes beside it: a painted figure's materials and textures, named
         // after the file.
-        const std::filesystem::path file(path);
-        const std::string stem = file.stem().string();
-        ObjFiles files;
-        if (int32_t exported = export_figure_obj_files(stem, &files); exported != EXPORT_OK) {
+        std::vector<std::pair<std::string, std::string>> beside;
+        if (int32_t exported = export_obj_output(path, &data, &beside); exported != EXPORT_OK) {
             *error =
                 line + "cannot export " + std::string(name) + ": " + export_error_text(exported);
             return REPLAY_SCRIPT_ERROR;
         }
-        data = std::move(files.obj);
-        if (!files.mtl.empty()) files.textures.emplace_back("mtl", std::move(files.mtl));
-        for (const auto& [suffix, bytes] : files.textures) {
-            const std::string beside = (file.parent_path() / (stem + "." + suffix)).string();
-            std::string reason;
-            if (!write_output_file(beside, bytes, &reason)) {
-                *error = line + reason;
-                return REPLAY_OUTPUT_FAILED;
-            }
-            replay.log << "frame " << headless_frame_count() << ": " << beside << "\n";
+        std::string reason;
+        if (!write_obj_beside(replay, path, beside, &reason)) {
+            *error = line + reason;
+            return REPLAY_OUTPUT_FAILED;
         }
     } else if (int32_t exported = format->exporter(&data); exported != EXPORT_OK) {
         *error = line + "cannot export " + std::string(name) + ": " + export_error_text(exported);
@@ -227,6 +281,23 @@ std::vector<NamedPath> end_outputs(const ReplayOutputs& outputs) {
     return paths;
 }
 
+// A file beside an OBJ as messages name it: "OUTPUT's materials" or "OUTPUT's texture".
+std::string beside_role(const std::string& output, const std::string& path) {
+    return output +
+           (std::filesystem::path(path).extension() == ".mtl" ? "'s materials" : "'s texture");
+}
+
+// The files that may go beside the end's OBJ, each under a role that says whose it is.
+std::vector<NamedPath> end_obj_beside_outputs(const ReplayOutputs& outputs) {
+    const std::string obj = outputs.end_exports[FORMAT_OBJ];
+    std::vector<NamedPath> paths;
+    for (const std::string& path : obj_beside_paths(obj))
+        paths.push_back(
+            {beside_role(std::string(EXPORT_FORMATS[FORMAT_OBJ].option) + " " + obj, path), path,
+             true});
+    return paths;
+}
+
 using IdentityKey = std::tuple<bool, uint64_t, uint64_t, std::string>;
 
 IdentityKey key_of(const FileIdentity& identity) {
@@ -242,7 +313,10 @@ int check_command_outputs(Replay& replay, std::string* error) {
         outputs.script_path.empty() ? FileIdentity{} : input_identity(outputs.script_path);
     // The files written so far, by identity: who writes each.
     std::map<IdentityKey, std::string> writers;
-    for (const NamedPath& named : end_outputs(outputs)) {
+    std::vector<NamedPath> ends = end_outputs(outputs);
+    for (NamedPath& beside : end_obj_beside_outputs(outputs))
+        ends.push_back(std::move(beside));
+    for (const NamedPath& named : ends) {
         const FileIdentity identity = output_identity(named.path);
         if (identity.known && identity.replaced)
             writers.emplace(key_of(identity), named.role + " " + named.path);
@@ -257,19 +331,28 @@ int check_command_outputs(Replay& replay, std::string* error) {
             *error = line + reason;
             return REPLAY_OUTPUT_FAILED;
         }
-        const FileIdentity identity = output_identity(path);
-        if (!identity.known || !identity.replaced) continue;
+        // The command's file, and for an OBJ every file that may go beside it.
         const std::string text = command_text(replay.script, command);
-        if (same_file(identity, script)) {
-            *error = line + text + " (" + path + ") names the script " + outputs.script_path +
-                     ", which it would replace";
-            return REPLAY_USAGE;
-        }
-        const auto [writer, added] = writers.emplace(key_of(identity), text + " (" + path + ")");
-        if (!added) {
-            *error = line + text + " (" + path + ") names the file that " + writer->second +
-                     " writes: one would replace the other";
-            return REPLAY_SCRIPT_ERROR;
+        std::vector<std::pair<std::string, std::string>> files = {{path, text}};
+        if (command.kind == ScriptCommandKind::Export &&
+            export_format_of(command_name(replay.script, command)) == &EXPORT_FORMATS[FORMAT_OBJ])
+            for (const std::string& beside : obj_beside_paths(path))
+                files.push_back({beside, beside_role(text, beside)});
+        for (const auto& [file, writer_text] : files) {
+            const FileIdentity identity = output_identity(file);
+            if (!identity.known || !identity.replaced) continue;
+            if (same_file(identity, script)) {
+                *error = line + writer_text + " (" + file + ") names the script " +
+                         outputs.script_path + ", which it would replace";
+                return REPLAY_USAGE;
+            }
+            const auto [writer, added] =
+                writers.emplace(key_of(identity), writer_text + " (" + file + ")");
+            if (!added) {
+                *error = line + writer_text + " (" + file + ") names the file that " +
+                         writer->second + " writes: one would replace the other";
+                return REPLAY_SCRIPT_ERROR;
+            }
         }
     }
     return REPLAY_DONE;
@@ -282,6 +365,8 @@ int prepare_outputs(Replay& replay, std::string* error) {
     std::vector<NamedPath> paths = end_outputs(outputs);
     if (!outputs.script_path.empty())
         paths.insert(paths.begin(), NamedPath{"the script", outputs.script_path, false});
+    for (NamedPath& beside : end_obj_beside_outputs(outputs))
+        paths.push_back(std::move(beside));
     if (!outputs_apart(paths, error)) return REPLAY_USAGE;
     if (!outputs.out_dir.empty() && !create_output_folder(outputs.out_dir, error))
         return REPLAY_OUTPUT_FAILED;
@@ -300,9 +385,13 @@ int prepare_outputs(Replay& replay, std::string* error) {
 void take_end_exports(Replay& replay) {
     if (replay.end_taken) return;
     replay.end_taken = true;
-    for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i)
-        if (!replay.outputs.end_exports[i].empty())
-            replay.end_results[i] = EXPORT_FORMATS[i].exporter(&replay.end_data[i]);
+    for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i) {
+        const std::string& path = replay.outputs.end_exports[i];
+        if (path.empty()) continue;
+        replay.end_results[i] =
+            i == FORMAT_OBJ ? export_obj_output(path, &replay.end_data[i], &replay.end_obj_beside)
+                            : EXPORT_FORMATS[i].exporter(&replay.end_data[i]);
+    }
     if (!wants_loop(replay.outputs)) return;
     replay.loop_taken = render_loop_pictures(
         LOOP_SAMPLES_PER_SECOND, [&](const uint16_t* page, int32_t width, int32_t height) {
@@ -365,6 +454,12 @@ int write_end_outputs(Replay& replay, std::string* error) {
     for (size_t i = 0; i < EXPORT_FORMAT_COUNT; ++i) {
         const std::string& path = replay.outputs.end_exports[i];
         if (path.empty()) continue;
+        if (i == FORMAT_OBJ) {
+            for (const auto& [beside, bytes] : replay.end_obj_beside) {
+                if (!write_output_file(beside, bytes, error)) return REPLAY_OUTPUT_FAILED;
+                replay.log << "wrote " << beside << "\n";
+            }
+        }
         if (!write_output_file(path, replay.end_data[i], error)) return REPLAY_OUTPUT_FAILED;
         replay.log << "wrote " << path << "\n";
     }
@@ -386,7 +481,7 @@ void end_session() {
 
 int run_script(const Script& script, const ReplayOutputs& outputs, const HeadlessConfig& config,
                std::ostream& log, std::string* error) {
-    Replay replay{script, outputs, log, OutputFile{}, false, false, false, {}, {}, false, {}, 0, 0};
+    Replay replay{.script = script, .outputs = outputs, .log = log};
     if (int checked = prepare_outputs(replay, error); checked != REPLAY_DONE) return checked;
     // The picture traced from the start is read before anything plays.
     DecodedImage image;

@@ -17,7 +17,9 @@ struct ReplayOutputs {
     // and the log says so once.
     std::string out_dir;
     // The edited object when the script ends, or when the window is closed if that comes
-    // first (the shut-down deletes it), one file per format of EXPORT_FORMATS.
+    // first (the shut-down deletes it), one file per format of EXPORT_FORMATS; a painted
+    // figure's OBJ with its materials and textures beside it, as the script's exports write
+    // them.
     std::array<std::string, EXPORT_FORMAT_COUNT> end_exports;
     // One CSV row per frame: the render counters and the frame's measured time.
     std::string stats_path;
@@ -41,7 +43,9 @@ struct ReplayOutputs {
 // files. Before anything plays,
 // every file the replay may write is checked, and so is that each is a file of its own:
 // not the script, and not a file another output writes (a command that repeats a name
-// writes that file again). Each file is written whole or not at all
+// writes that file again); the files an OBJ may have beside it (NAME.mtl, NAME.part-N.png)
+// count as its own. An OBJ exported again under its name removes the files this replay put
+// beside it before that its materials no longer name. Each file is written whole or not at all
 // (platform/common/output_file.h). Message boxes and the end of the program are reported
 // on `log`.
 //

@@ -550,12 +550,9 @@ TEST(ReplayStats, OneRowPerFrameWithTheRenderCounters) {
     std::filesystem::remove_all(folder.parent_path());
 }
 
-// A square body painted with the green pen (three strokes down its left side), exported by the
-// script as OBJ, GLB and PLY and saved with Ctrl+S.
-TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
-    std::filesystem::path folder = scratch_folder("painted");
-    ReplayOutputs outputs;
-    outputs.out_dir = folder.string();
+// A script that builds a square body painted with the green pen (three strokes down its left
+// side).
+std::string painted_body_script() {
     std::string script =
         "frames 1\nmove 100 100\nframes 1\ndown left\n"
         "move 200 100\nframes 1\nmove 200 200\nframes 1\nmove 100 200\nframes 1\n"
@@ -563,9 +560,18 @@ TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
     for (int x : {126, 128, 130})
         script += "move " + std::to_string(x) + " 110\nframes 1\ndown left\nframes 1\nmove " +
                   std::to_string(x) + " 190\nframes 1\nup left\nframes 1\n";
-    script +=
-        "move 150 150\nframes 1\ndown right\nframes 1\nup right\nframes 1\n"
-        "key down i\nframes 1\nkey up i\nframes 1\n"
+    return script +
+           "move 150 150\nframes 1\ndown right\nframes 1\nup right\nframes 1\n"
+           "key down i\nframes 1\nkey up i\nframes 1\n";
+}
+
+// The painted body, exported by the script as OBJ, GLB and PLY and saved with Ctrl+S.
+TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
+    std::filesystem::path folder = scratch_folder("painted");
+    ReplayOutputs outputs;
+    outputs.out_dir = folder.string();
+    std::string script =
+        painted_body_script() +
         "export painted.obj\nexport painted.glb\nexport painted.ply\n"
         "key down ctrl\nframes 1\nkey down s\nframes 1\nkey up s\nkey up ctrl\nframes 1\n";
     std::string error;
@@ -649,5 +655,46 @@ TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
               std::string::npos);
     EXPECT_EQ(read_file(folder / "sketch3d-001.part-1.png"),
               read_file(folder / "painted.part-1.png"));
+    std::filesystem::remove_all(folder.parent_path());
+}
+
+// The files beside a painted figure's OBJ go beside --obj's too; an OBJ exported again under
+// its name leaves beside it only what its materials name; and a file that may go beside an OBJ
+// may not be another output's, checked before anything plays.
+TEST(ReplayExport, FilesBesideAnObjAreItsOwn) {
+    std::filesystem::path folder = scratch_folder("beside");
+    ReplayOutputs outputs;
+    outputs.out_dir = folder.string();
+    outputs.end_exports[FORMAT_OBJ] = (folder / "end.obj").string();
+    // M: two painted parts, exported as a.obj (and b.obj), then Backspace: one, a.obj again.
+    const std::string two_parts = painted_body_script() + "key down m\nframes 1\nkey up m\n";
+    const std::string script = two_parts +
+                               "frames 1\nexport a.obj\nexport b.obj\nkey down backspace\n" +
+                               "frames 1\nkey up backspace\nframes 1\nexport a.obj\n";
+    std::string error;
+    ASSERT_EQ(play(script, outputs, &error), 0) << error;
+    EXPECT_NE(read_file(folder / "a.mtl").find("map_Kd a.part-1.png\n"), std::string::npos);
+    EXPECT_EQ(read_file(folder / "a.mtl").find("a.part-2.png"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(folder / "b.part-2.png"));  // as a.obj's was
+    EXPECT_FALSE(std::filesystem::exists(folder / "a.part-2.png"));
+    EXPECT_EQ(read_file(folder / "a.part-1.png"), read_file(folder / "end.part-1.png"));
+    EXPECT_NE(read_file(folder / "end.obj").find("mtllib end.mtl\n"), std::string::npos);
+    EXPECT_NE(read_file(folder / "end.mtl").find("map_Kd end.part-1.png\n"), std::string::npos);
+
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(play(two_parts + "screenshot a.part-2\nexport a.obj\n", outputs, &error), 1);
+    const auto export_line = std::count(two_parts.begin(), two_parts.end(), '\n') + 2;
+    EXPECT_EQ(error, std::to_string(export_line) + ": export a.obj's texture (" +
+                         (folder / "a.part-2.png").string() +
+                         ") names the file that screenshot a.part-2 (" +
+                         (folder / "a.part-2.png").string() +
+                         ") writes: one would replace the other");
+    outputs.stats_path = (folder / "end.mtl").string();
+    EXPECT_EQ(play(two_parts, outputs, &error), 2);
+    EXPECT_EQ(error, "--stats " + outputs.stats_path + " and --obj " +
+                         outputs.end_exports[FORMAT_OBJ] + "'s materials " + outputs.stats_path +
+                         " name one file: one would replace the other");
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
     std::filesystem::remove_all(folder.parent_path());
 }

@@ -35,9 +35,9 @@ std::string usage() {
         "  --out DIR     folder of the screenshots (NAME.png), the exports and the saves\n"
         "                (Ctrl+S: sketch3d-NNN.obj, .stl, .glb, .png, .txt, and\n"
         "                .animation.glb with a recorded loop; .mtl and .part-N.png\n"
-        "                with a painted part, as export NAME.obj writes them; .image.png\n"
-        "                with a traced image, which the .txt names); without it\n"
-        "                they write nothing, and the run says so\n";
+        "                with a painted part, as export NAME.obj and --obj NAME.obj write\n"
+        "                them; .image.png with a traced image, which the .txt names);\n"
+        "                without it they write nothing, and the run says so\n";
     for (const ExportFormat& format : EXPORT_FORMATS)
         text += std::string("  ") + format.option + " FILE    " + format.description + "\n";
     text +=

@@ -1038,8 +1038,9 @@ function firstDifference(native, web) {
   return null;
 }
 
-// The log without the output folder, which differs between the two runs.
-const withoutFolder = (log) => log.replace(/: \S*\/([^/\s]+\.png)$/gm, ': $1');
+// The log without the output folder, which differs between the two runs (screenshots, and the
+// files an export writes).
+const withoutFolder = (log) => log.replace(/: \S*\/([^/\s]+)$/gm, ': $1');
 
 test(
   'every example script replays in the page exactly as natively',
