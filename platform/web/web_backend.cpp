@@ -307,6 +307,19 @@ EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
     if (web.started) shell_character(code);
 }
 
+// The colour of the swatch of colour key `key` (1..8) as 0xRRGGBB: with `part` 0 the pen's
+// strokes as the canvas shows them (key 1 the black outline pen), with `part` 1 the part's
+// base colour the key gives in editing mode. -1 for another key.
+EMSCRIPTEN_KEEPALIVE int32_t web_colour_key(int32_t key, int32_t part) {
+    if (key < 1 || key > COLOUR_KEY_COUNT) return -1;
+    if (part != 0) {
+        const ColourRecord colour = part_colour_of_key(key);
+        return (colour.r << 16) | (colour.g << 8) | colour.b;
+    }
+    const Rgba8 shown = pixel_to_rgba(pen_pixel(key - 1));
+    return (int32_t(shown.r) << 16) | (int32_t(shown.g) << 8) | int32_t(shown.b);
+}
+
 // The Save control: a numbered save as Ctrl+S makes it, every file downloaded (platform_save
 // below). Between frames; the title says what was saved. Returns 1 when saved.
 EMSCRIPTEN_KEEPALIVE int32_t web_save() {
@@ -356,19 +369,6 @@ EMSCRIPTEN_KEEPALIVE int32_t web_open(int32_t length) {
         emscripten_request_animation_frame_loop(animation_frame, nullptr);
     }
     return 0;
-}
-
-// The colour of the swatch of colour key `key` (1..8) as 0xRRGGBB: with `part` 0 the pen's
-// strokes as the canvas shows them (key 1 the black outline pen), with `part` 1 the part's
-// base colour the key gives in editing mode. -1 for another key.
-EMSCRIPTEN_KEEPALIVE int32_t web_colour_key(int32_t key, int32_t part) {
-    if (key < 1 || key > COLOUR_KEY_COUNT) return -1;
-    if (part != 0) {
-        const ColourRecord colour = part_colour_of_key(key);
-        return (colour.r << 16) | (colour.g << 8) | colour.b;
-    }
-    const Rgba8 shown = pixel_to_rgba(pen_pixel(key - 1));
-    return (int32_t(shown.r) << 16) | (int32_t(shown.g) << 8) | int32_t(shown.b);
 }
 
 }  // extern "C"
