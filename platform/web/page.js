@@ -1,8 +1,9 @@
 // The page side of the browser program: starts the program's module on the canvas, turns
 // pointer, key and control events into its entry points, shows its image, frame rate and
-// messages, downloads the files of a save (the Save control, Ctrl+S) and says so, opens a saved
-// session with Open, asks before Quit, and runs replay scripts in a second module
-// (window.sketch3d.replay).
+// messages and the chosen pen on the colour swatches, downloads the files of a save (the Save
+// control, Ctrl+S) and says so, opens a saved session with Open (and a picture to trace with
+// Open image, where the program offers it), asks before Quit, and runs replay scripts in a
+// second module (window.sketch3d.replay).
 'use strict';
 
 (() => {
@@ -58,6 +59,7 @@
   const behindMode = document.getElementById('behind-mode');
   const dock = document.getElementById('dock');
   const quitDialog = document.getElementById('quit-dialog');
+  const swatches = [...document.querySelectorAll('#swatches button')];
 
   // Code page 932 message texts; the browser's Shift_JIS decoder is the Windows code page.
   const messageDecoder = new TextDecoder('shift_jis');
@@ -84,6 +86,7 @@
       context.fillRect(0, 0, width, height);
       fitCanvas();
       page.setTitle(title);
+      colourSwatches();
       opened = true;
       running = true;
     },
@@ -144,7 +147,11 @@
       link.click();
       setTimeout(() => URL.revokeObjectURL(url), 60000);
     },
-    openBytes: new Uint8Array(0), // the file the Open control read, for web_open to copy
+    // The pen chosen with the colour keys (1..8) is the swatch shown as chosen.
+    choosePen(key) {
+      swatches.forEach((swatch, i) => swatch.setAttribute('aria-pressed', String(i + 1 === key)));
+    },
+    openBytes: new Uint8Array(0), // the file Open or Open image read, for the program to copy
     // How far the opened file has got: while it plays (after its first second), in the status
     // line and the page's title; then that it has played, or that the program ended first.
     opening(percent, frames, ended) {
@@ -178,7 +185,7 @@
     print: (text) => console.log(text),
     printErr: (text) => console.error(text),
   };
-  createSketch3d(program).catch((error) => {
+  createSketch3d(program).then(() => wireOpenImage(), (error) => {
     status.textContent = `The program could not be loaded: ${error}`;
   });
 
@@ -297,6 +304,27 @@
   // The header's height moves the picture too (its fonts arrive late, say).
   new ResizeObserver(() => fitCanvas()).observe(header);
   fitCanvas();
+
+  // Each swatch in the colour its pen draws, as the program gives it; the first, the black pen,
+  // with the red that key gives a part in its corner. Its key number stays legible on it.
+  let swatchesColoured = false;
+  function colourSwatches() {
+    if (swatchesColoured || typeof program._web_colour_key !== 'function') return;
+    swatchesColoured = true;
+    const css = (rgb) => `#${rgb.toString(16).padStart(6, '0')}`;
+    swatches.forEach((swatch, i) => {
+      const pen = program._web_colour_key(i + 1, 0);
+      const part = program._web_colour_key(i + 1, 1);
+      if (pen < 0 || part < 0) return;
+      // The same colour but for the pen's 5 bits a channel: the pen's alone.
+      const same = [16, 8, 0].every((s) => Math.abs(((pen >> s) & 255) - ((part >> s) & 255)) < 8);
+      swatch.style.background = same
+        ? css(pen)
+        : `linear-gradient(to top left, ${css(part)} 24%, ${css(pen)} 24%)`;
+      const light = 0.299 * (pen >> 16) + 0.587 * ((pen >> 8) & 255) + 0.114 * (pen & 255);
+      swatch.style.color = light > 140 ? '#000' : '#fff';
+    });
+  }
 
   // Pointer position in canvas pixels, also when the canvas is shown scaled.
   function canvasPoint(event) {
@@ -538,7 +566,8 @@
   });
 
   // Save (#save, and Ctrl+S on the canvas): a numbered save as the desktop program makes it,
-  // every file downloaded: sketch3d-NNN.obj, .stl (with something edited), .png and .txt.
+  // every file downloaded: sketch3d-NNN.obj, .stl, .glb (with something edited), a painted
+  // figure's .mtl and .part-N.png textures, .png and .txt.
   function wireSave() {
     const save = () => {
       if (opened) program._web_save();
@@ -572,6 +601,51 @@
     });
   }
   wireOpen();
+
+  // Open image (#open-image, a file picker for a PNG or BMP): the picture shown under the
+  // drawing to trace, an undo step; the program says itself when it refuses one. Offered only
+  // by a program that has it: web_open_image copies the bytes from the page as web_open does,
+  // open_trace_image takes them in the module's memory.
+  function wireOpenImage() {
+    const fromPage = typeof program._web_open_image === 'function';
+    const inMemory =
+      typeof program._open_trace_image === 'function' &&
+      typeof program._malloc === 'function' &&
+      typeof program._free === 'function';
+    if (!fromPage && !inMemory) return;
+    const picker = document.getElementById('open-image');
+    document.getElementById('open-image-control').hidden = false;
+    document.getElementById('open-image-help').hidden = false;
+    fitCanvas();
+    picker.addEventListener('change', async () => {
+      const file = picker.files[0];
+      picker.value = '';
+      if (!file || !running) return;
+      const bytes = new Uint8Array(await file.arrayBuffer());
+      if (!running) return;
+      if (fromPage) {
+        page.openBytes = bytes;
+        try {
+          program._web_open_image(bytes.length);
+        } finally {
+          page.openBytes = new Uint8Array(0);
+        }
+      } else {
+        const pointer = program._malloc(Math.max(bytes.length, 1));
+        if (pointer === 0) {
+          status.textContent = `No memory to open ${file.name}.`;
+          return;
+        }
+        try {
+          program.HEAPU8.set(bytes, pointer);
+          program._open_trace_image(pointer, bytes.length);
+        } finally {
+          program._free(pointer);
+        }
+      }
+      canvas.focus({ preventScroll: true });
+    });
+  }
 
   // Replay scripts in a module of their own, loaded on first use.
   let replayModule = null;

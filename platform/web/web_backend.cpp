@@ -25,8 +25,10 @@
 #include <string>
 #include <utility>
 
+#include "app/colour_strokes.h"
 #include "app/frame.h"
 #include "app/mesh_export.h"
+#include "app/part_colours.h"
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/shell.h"
@@ -62,6 +64,10 @@ struct WebState {
     int32_t saves;                    // numbered saves downloaded since the page loaded
     Script opened;                    // the session that Open plays, kept while it plays
     double opening_started;           // when it started to play, in page milliseconds
+    // The colour keys as the frame last asked about them, and the key (1..8) of the pen they
+    // chose, for the page's swatches (note_colour_key).
+    bool colour_down[COLOUR_KEY_COUNT];
+    int32_t pen_key;
 };
 
 WebState web;
@@ -102,6 +108,10 @@ EM_JS(void, page_save_file, (const char* name, const char* type, const char* byt
                              int32_t length), {
     Module.sketch3dPage.saveFile(UTF8ToString(name), UTF8ToString(type),
                                  HEAPU8.slice(bytes, bytes + length));
+});
+// The pen chosen with the colour keys: key 1..8, shown on its swatch.
+EM_JS(void, page_choose_pen, (int32_t key), {
+    Module.sketch3dPage.choosePen(key);
 });
 // The file the page's Open control read (Module.sketch3dPage.openBytes), copied in.
 EM_JS(void, page_copy_opened_file, (char* bytes, int32_t length), {
@@ -216,11 +226,32 @@ void play_opening_slice() {
     }
 }
 
-// The window as the page opened it: white, nothing held, the program starting afresh.
+// The frame asks about each colour key once a frame, in every mode, and a key pressed since
+// its previous question (held now, or tapped between two frames) chooses the pen when the
+// frame is in drawing mode, the last of them when several were; in editing mode it colours the
+// part instead. The same questions answered here follow that choice for the page's swatches,
+// also while an opened session plays its own keys.
+void note_colour_key(int virtual_key, uint16_t state) {
+    if (virtual_key < KEY_COLOUR_FIRST || virtual_key > KEY_COLOUR_LAST) return;
+    const int32_t k = virtual_key - KEY_COLOUR_FIRST;
+    const bool down = (state >> 8) != 0;
+    const bool pressed = !web.colour_down[k] && (down || (state & 1) != 0);
+    web.colour_down[k] = down;
+    if (!pressed || selected_object() != NO_OBJECT || web.pen_key == k + 1) return;
+    web.pen_key = k + 1;
+    page_choose_pen(web.pen_key);
+}
+
+// The window as the page opened it: white, nothing held, the program starting afresh with
+// the black pen.
 int start_program() {
     for (uint16_t& pixel : web.window)
         pixel = WINDOW_BACKGROUND;
     web_input_reset();
+    for (bool& down : web.colour_down)
+        down = false;
+    web.pen_key = 1;
+    page_choose_pen(web.pen_key);
     page_open_window(CLIENT_WIDTH, CLIENT_HEIGHT, WINDOW_TITLE);
     return shell_window_created(window_handle());
 }
@@ -276,6 +307,19 @@ EMSCRIPTEN_KEEPALIVE void web_wheel(int32_t notches) {
 // A typed character (Escape ends the program at once, without the shut-down sequence).
 EMSCRIPTEN_KEEPALIVE void web_char(int32_t code) {
     if (web.started) shell_character(code);
+}
+
+// The colour of the swatch of colour key `key` (1..8) as 0xRRGGBB: with `part` 0 the pen's
+// strokes as the canvas shows them (key 1 the black outline pen), with `part` 1 the part's
+// base colour the key gives in editing mode. -1 for another key.
+EMSCRIPTEN_KEEPALIVE int32_t web_colour_key(int32_t key, int32_t part) {
+    if (key < 1 || key > COLOUR_KEY_COUNT) return -1;
+    if (part != 0) {
+        const ColourRecord colour = part_colour_of_key(key);
+        return (colour.r << 16) | (colour.g << 8) | colour.b;
+    }
+    const Rgba8 shown = pixel_to_rgba(pen_pixel(key - 1));
+    return (int32_t(shown.r) << 16) | (int32_t(shown.g) << 8) | int32_t(shown.b);
 }
 
 // The Save control: a numbered save as Ctrl+S makes it, every file downloaded (platform_save
@@ -375,8 +419,10 @@ void platform_release_mouse() {}
 void platform_screen_to_client(int32_t*, int32_t*) {}
 
 uint16_t platform_key_state(int virtual_key) {
-    if (window_replay_playing()) return window_replay_key_state(virtual_key, true);
-    return web_input_key_state(virtual_key);
+    const uint16_t state = window_replay_playing() ? window_replay_key_state(virtual_key, true)
+                                                   : web_input_key_state(virtual_key);
+    note_colour_key(virtual_key, state);
+    return state;
 }
 
 uint16_t platform_peek_key_state(int virtual_key) {
@@ -405,6 +451,7 @@ bool platform_save(const SaveRequest& request, std::string* report) {
         const std::string type = kind == "txt"   ? "text/plain"
                                  : kind == "png" ? "image/png"
                                  : kind == "glb" ? "model/gltf-binary"
+                                 : kind == "mtl" ? "model/mtl"
                                                  : "application/octet-stream";
         page_save_file(file.c_str(), type.c_str(), data.data(), int32_t(data.size()));
         kinds += (kinds.empty() ? "" : " ") + std::string(extension);

@@ -762,8 +762,12 @@ for (const screen of SCREENS) {
         shown.slice(2).map(Math.round),
       );
     }
-    const controls = await page.locator('#controls button, #controls .control').all();
-    assert.equal(controls.length, 24, 'the controls');
+    // Open image is there where the program offers it.
+    const openImage = await page.locator('#open-image-control').isVisible();
+    const controls = await page
+      .locator('#controls button:visible, #controls .control:visible')
+      .all();
+    assert.equal(controls.length, 32 + (openImage ? 1 : 0), 'the controls');
     const places = [];
     for (const button of controls) {
       const place = await button.boundingBox();
@@ -787,8 +791,24 @@ for (const screen of SCREENS) {
       'Inflate I', 'Undo Ctrl+Z', 'Redo Ctrl+Y', 'Add part N', 'Mirror part M', 'Next part Tab',
       'Remove part Backspace', 'Save Ctrl+S', 'Open a saved .txt', 'Quit Esc', 'Brush smaller [',
       'Brush larger ]', 'Closer wheel up', 'Farther wheel down', 'Behind Shift', 'Animate A',
-      'Record R', 'Play/Pause Space'])
+      'Record R', 'Play/Pause Space', ...(openImage ? ['Open image PNG or BMP'] : [])])
       assert.ok(labels.includes(name), `no "${name}" among ${labels}`);
+    // The eight colour swatches, keys 1 to 8, in one row or two rows of four, the black pen
+    // chosen at the start.
+    const swatchTops = await page
+      .locator('#swatches button')
+      .evaluateAll((all) => all.map((b) => [b.innerText.trim(), b.getBoundingClientRect().top]));
+    assert.deepEqual(swatchTops.map(([key]) => key), ['1', '2', '3', '4', '5', '6', '7', '8']);
+    const rows = swatchTops.map(([, top]) => top);
+    assert.ok(
+      new Set(rows).size === 1 || (new Set(rows.slice(0, 4)).size === 1 &&
+        new Set(rows.slice(4)).size === 1 && rows[4] > rows[0]),
+      `the swatches' rows: ${rows}`,
+    );
+    assert.equal(
+      await page.locator('#swatches [aria-pressed="true"]').getAttribute('data-key'),
+      '49',
+    );
     const help = page.locator('#help li');
     assert.ok((await help.count()) >= 3 && (await help.count()) <= 8, 'the guide is a short list');
     const helpBox = await page.locator('#help').boundingBox();
@@ -1263,10 +1283,16 @@ test('Animate, Record and Play/Pause pose and loop a body', { timeout: 120000 },
   await page.close();
 });
 
+// A square painted with the green swatch's pen, built, coloured yellow with a swatch while it is
+// edited, saved and opened again: the stroke shows in the pen's colour and on the sheet, the
+// swatch shows the pen chosen (also as the opened session chooses it), and the save downloads
+// the OBJ's materials and the part's texture beside it.
 test('Save downloads a numbered save, and Open plays it back', { timeout: 120000 }, async () => {
   const { page, problems } = await openPage();
   const box = await page.locator('#screen').boundingBox();
   const move = (x, y) => page.mouse.move(box.x + x + 0.5, box.y + y + 0.5);
+  const swatch = (key) => page.locator(`#swatches [data-key="${48 + key}"]`);
+  const chosen = async (key) => (await swatch(key).getAttribute('aria-pressed')) === 'true';
   await waitFor('a blue screen', () => isBlueScreen(page));
   // A square outline, each corner held until its edge is drawn, and a sheet built inside it.
   const corners = [
@@ -1286,36 +1312,87 @@ test('Save downloads a numbered save, and Open plays it back', { timeout: 120000
     previous = corner;
   }
   await page.mouse.up();
+  // The green pen: a stroke inside the square in the swatch's colour.
+  await swatch(4).click();
+  await waitFor('the green pen chosen', () => chosen(4));
+  assert.ok(!(await chosen(1)), 'the black pen is still shown chosen');
+  const penColour = (await swatch(4).evaluate((b) => getComputedStyle(b).backgroundColor))
+    .match(/\d+/g)
+    .map(Number);
+  assert.ok(penColour[1] > 2 * penColour[0] && penColour[1] > 2 * penColour[2], `${penColour}`);
+  await move(200, 200);
+  await nextFrames(page);
+  await page.mouse.down();
+  await nextFrames(page);
+  await move(200, 280);
+  await waitFor('the green stroke', async () => {
+    const shown = await pixel(page, 200, 240);
+    return shown.every((v, c) => v === penColour[c]);
+  });
+  await page.mouse.up();
   await move(250, 240);
   await nextFrames(page);
   await page.mouse.down({ button: 'right' });
   await waitFor('a lit red sheet', async () => isLitRed(await pixel(page, 250, 240)));
   await page.mouse.up({ button: 'right' });
   await nextFrames(page);
+  // Painted on the sheet where it was drawn: a lit green pixel by the stroke.
+  const litGreen = ([r, g, b]) => g >= 48 && g > 2 * r && g > 2 * b;
+  const nearStroke = async () => {
+    for (let dx = -2; dx <= 2; ++dx) if (litGreen(await pixel(page, 200 + dx, 240))) return true;
+    return false;
+  };
+  assert.ok(await nearStroke(), 'no green on the sheet by the stroke');
+  // In editing mode the yellow swatch colours the sheet and leaves the pen as it was.
+  await swatch(3).click();
+  await waitFor('a lit yellow sheet', async () => {
+    const [r, g, b] = await pixel(page, 300, 240);
+    return r >= 48 && g >= r / 2 && 4 * b <= r;
+  });
+  assert.ok(await chosen(4), 'the pen changed in editing mode');
+  assert.ok(await nearStroke(), 'the colour covered the painting');
+  await nextFrames(page);
 
   const downloads = [];
   page.on('download', (download) => downloads.push(download));
   const shown = await canvasImage(page);
   await page.locator('#save').click();
-  await waitFor('the five files of the save', () => downloads.length >= 5);
+  await waitFor('the seven files of the save', () => downloads.length >= 7);
   const files = {};
   for (const download of downloads)
     files[download.suggestedFilename()] = readFileSync(await download.path());
   assert.deepEqual(Object.keys(files).sort(), [
     'sketch3d-001.glb',
+    'sketch3d-001.mtl',
     'sketch3d-001.obj',
+    'sketch3d-001.part-1.png',
     'sketch3d-001.png',
     'sketch3d-001.stl',
     'sketch3d-001.txt',
   ]);
   assert.equal(firstDifference(shown, decodePng(files['sketch3d-001.png'])), null);
   assert.match(await page.title(), /saved sketch3d-001/);
+  // The OBJ names its materials, which name the texture; the texture holds the stroke's green
+  // over the part's yellow.
+  assert.match(files['sketch3d-001.obj'].toString(), /^mtllib sketch3d-001\.mtl$/m);
+  assert.match(files['sketch3d-001.mtl'].toString(), /^map_Kd sketch3d-001\.part-1\.png$/m);
+  const texture = decodePng(files['sketch3d-001.part-1.png']);
+  const texels = { green: 0, yellow: 0 };
+  for (let i = 0; i < texture.data.length; i += 4) {
+    const [r, g, b] = texture.data.subarray(i, i + 3);
+    if (g > 2 * r && g > 2 * b) texels.green++;
+    else if (r > 200 && g > 200 && b < 50) texels.yellow++;
+  }
+  assert.ok(texels.green > 0 && texels.yellow > texels.green, JSON.stringify(texels));
 
   // Thrown away, then opened again: the canvas shows the saved picture, and the program goes on.
   await page.locator('#screen').focus();
   await page.keyboard.down('F12');
   await waitFor('F12 to bring the blue screen back', () => isBlueScreen(page));
   await page.keyboard.up('F12');
+  // The black pen again; the opened session starts with it and chooses green as it did.
+  await swatch(1).click();
+  await waitFor('the black pen chosen', () => chosen(1));
   const saved = path.join(WORK, 'sketch3d-001.txt');
   writeFileSync(saved, files['sketch3d-001.txt']);
   await page.locator('#open').setInputFiles(saved);
@@ -1324,6 +1401,7 @@ test('Save downloads a numbered save, and Open plays it back', { timeout: 120000
     'the opened picture',
     async () => firstDifference(await canvasImage(page), png) === null,
   );
+  assert.ok(await chosen(4), 'the opened session\'s pen is not shown');
   await page.locator('#screen').focus();
   await page.keyboard.down('F12');
   await waitFor('F12 after opening', () => isBlueScreen(page));

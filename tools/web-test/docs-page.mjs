@@ -1,6 +1,7 @@
 // The picture of the page in the docs (docs/web.png): the page in headless Chromium at 1100 x
-// 780, after the outline of examples/inflate.txt was drawn with the mouse, built, inflated with
-// the Inflate control, turned a little and shaded glossy. The frame rate is hidden, since it
+// 780, after the outline of examples/inflate.txt was drawn with the mouse, painted inside with
+// two waves of the yellow and cyan swatches' pens, built, inflated with the Inflate control,
+// turned a little and shaded glossy. The frame rate is hidden, since it
 // differs from run to run; everything else is as a user sees it.
 //
 //   node tools/web-test/docs-page.mjs SITE OUT.png   (`make docs` runs it)
@@ -65,28 +66,44 @@ async function changes(page, what, act) {
 export async function playDocsSession(page) {
   const box = await page.locator('#screen').boundingBox();
   const move = (x, y) => page.mouse.move(box.x + x + 0.5, box.y + y + 0.5);
-  const black = ([x, y]) =>
+  // Whether the pixel at (x, y) or one beside it is `colour` ([r, g, b]).
+  const shows = ([x, y], colour) =>
     page.evaluate(
-      ([x, y]) => {
+      ([x, y, colour]) => {
         const context = document.getElementById('screen').getContext('2d');
         for (const [dx, dy] of [[0, 0], [1, 0], [-1, 0], [0, 1], [0, -1]]) {
           const [r, g, b] = context.getImageData(x + dx, y + dy, 1, 1).data;
-          if (r === 0 && g === 0 && b === 0) return true;
+          if (r === colour[0] && g === colour[1] && b === colour[2]) return true;
         }
         return false;
       },
-      [x, y],
+      [x, y, colour],
     );
-  const outline = exampleOutline();
-  await move(...outline[0]);
-  await page.waitForTimeout(100);
-  await page.mouse.down();
-  for (let i = 1; i < outline.length; ++i) {
-    await move(...outline[i]);
-    const middle = outline[i].map((v, k) => Math.floor((v + outline[i - 1][k]) / 2));
-    await waitFor(`the stroke to ${outline[i]}`, () => black(middle));
-  }
-  await page.mouse.up();
+  // A stroke through `points` in `colour`, each segment held until a frame has drawn it.
+  const stroke = async (points, colour) => {
+    await move(...points[0]);
+    await page.waitForTimeout(100);
+    await page.mouse.down();
+    for (let i = 1; i < points.length; ++i) {
+      await move(...points[i]);
+      const middle = points[i].map((v, k) => Math.floor((v + points[i - 1][k]) / 2));
+      await waitFor(`the stroke to ${points[i]}`, () => shows(middle, colour));
+    }
+    await page.mouse.up();
+    await page.waitForTimeout(100);
+  };
+  // A swatch pressed: the colour its pen draws, once the program has chosen it.
+  const pen = async (key) => {
+    const swatch = page.locator(`#swatches [data-key="${48 + key}"]`);
+    await swatch.click();
+    await waitFor(`pen ${key}`, async () => (await swatch.getAttribute('aria-pressed')) === 'true');
+    const colour = await swatch.evaluate((b) => getComputedStyle(b).backgroundColor);
+    return colour.match(/\d+/g).map(Number);
+  };
+  await stroke(exampleOutline(), [0, 0, 0]);
+  const wave = (y, sign) => [160, 208, 257, 306, 354].map((x, i) => [x, y + sign * (i % 2) * 16]);
+  await stroke(wave(214, -1), await pen(3));
+  await stroke(wave(256, 1), await pen(5));
   await move(257, 241);
   await page.waitForTimeout(100);
   await changes(page, 'the sheet', () => page.mouse.down({ button: 'right' }));
