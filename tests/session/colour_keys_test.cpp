@@ -439,108 +439,110 @@ TEST(PartTexture, TilesCoverTheBoxAtTheFinestStepThatFits) {
             }
         EXPECT_EQ(shared_painted > 0, made.size() > 1) << c.cell << " " << c.max_tiles;
     }
-    // A painted part stays painted in a figure: its painting shows after a body is joined to it (N
-    // over it, blended where they meet), after M, undo and redo, and while the figure is posed. A
-    // pose moves the vertices but keeps the lit textured packets and their coordinates, the front
-    // projection of the rest shape.
-    TEST(ColourKeys, PaintingStaysThroughJoinsMirrorsUndoAndPoses) {
-        // White paint, lit: grey. The red parts, blue background, black outline, yellow ring and
-        // green control points are never grey.
-        auto painted_pixels = [] {
-            int32_t count = 0;
-            for (uint16_t p : headless_window_pixels()) {
-                const int32_t r = (p >> 10) & 31, g = (p >> 5) & 31, b = p & 31;
-                count += r >= 6 && std::abs(r - g) <= 2 && std::abs(g - b) <= 2;
-            }
-            return count;
-        };
-        auto with_control = [](Session& session, int key) {
-            headless_queue_key_down(KEY_CONTROL);
-            session.tap(key);
-            headless_queue_key_up(KEY_CONTROL);
-            session.frames(1);
-        };
-        Session session;
-        session.stroke(ellipse_points(257, 300, 75, 105, 40));
-        session.tap(colour_key(8));
-        for (int32_t y : {346, 348, 350})  // across the body's lower half, clear of the arms
-            session.stroke({{215, y}, {300, y}});
-        session.tap(colour_key(1));
-        session.right_click(257, 300);
-        session.tap(KEY_I);
-        const int32_t body_alone = painted_pixels();
-        EXPECT_GT(body_alone, 150);
+}
 
-        // An arm drawn over the body's side and joined to it, its end painted white too.
-        session.tap(KEY_N);
-        session.stroke({{300, 250}, {430, 215}, {440, 240}, {310, 285}, {300, 250}});
-        session.tap(colour_key(8));
-        for (int32_t x : {400, 402, 404})
-            session.stroke({{x, 215}, {x, 255}});
-        session.tap(colour_key(1));
-        session.right_click(318, 262);
-        session.tap(KEY_I);
-        ASSERT_EQ(figure().part_count, 2);
-        const int32_t joined = painted_pixels();
-        EXPECT_GT(joined, body_alone + 30);
-        session.tap(KEY_M);
-        ASSERT_EQ(figure().part_count, 3);
-        const Picture mirrored = headless_window_pixels();
-        const int32_t three_parts = painted_pixels();
-        EXPECT_GT(three_parts, joined + 30);
-        undo(session);
-        EXPECT_EQ(painted_pixels(), joined);
-        with_control(session, KEY_Y);
-        EXPECT_EQ(headless_window_pixels(), mirrored);
-
-        // Posed: control points on both hands and the feet, one hand dragged up. The packets and
-        // coordinates are those of the rest shape; the vertices have moved, the painting with them.
-        session.tap(KEY_A);
-        for (auto [x, y] : {std::pair{425, 229}, {89, 229}, {232, 385}, {282, 385}}) {
-            session.hover(x, y);
-            headless_queue_button_down(BUTTON_LEFT);
-            session.frames(1);
-            headless_queue_button_up(BUTTON_LEFT);
-            session.frames(1);
+// A painted part stays painted in a figure: its painting shows after a body is joined to it (N
+// over it, blended where they meet), after M, undo and redo, and while the figure is posed. A
+// pose moves the vertices but keeps the lit textured packets and their coordinates, the front
+// projection of the rest shape.
+TEST(ColourKeys, PaintingStaysThroughJoinsMirrorsUndoAndPoses) {
+    // White paint, lit: grey. The red parts, blue background, black outline, yellow ring and
+    // green control points are never grey.
+    auto painted_pixels = [] {
+        int32_t count = 0;
+        for (uint16_t p : headless_window_pixels()) {
+            const int32_t r = (p >> 10) & 31, g = (p >> 5) & 31, b = p & 31;
+            count += r >= 6 && std::abs(r - g) <= 2 && std::abs(g - b) <= 2;
         }
-        const RenderList& list = *current_render_list();
-        auto bytes = [](const void* from, const void* to) {
-            return std::vector<uint8_t>(static_cast<const uint8_t*>(from),
-                                        static_cast<const uint8_t*>(to));
-        };
-        // Each lit textured triangle's slot, corners and coordinates, in packet order (the other
-        // fields, depth and colours, are the frame's).
-        auto skins = [&] {
-            std::vector<int16_t> kept;
-            for (const uint8_t* at = reinterpret_cast<const uint8_t*>(list.first_packet);
-                 at < list.write_position;) {
-                const auto* p = reinterpret_cast<const TrianglePacket*>(at);
-                if ((p->head.header & PRIM_CODE_MASK) == PRIM_LIT_TEX_TRI)
-                    kept.insert(kept.end(), {p->head.texture, p->v[0], p->v[1], p->v[2], p->t[0],
-                                             p->t[1], p->t[2]});
-                at += p->head.size;
-            }
-            return kept;
-        };
-        const std::vector<int16_t> rest_skins = skins();
-        EXPECT_GT(rest_skins.size(), 7u * 200);
-        const int32_t coord_count = pool_count(POOL_UV);
-        const auto coords = bytes(list.tex_coords, list.tex_coords + coord_count);
-        const auto vertices = bytes(list.model_vertices, list.model_vertices + list.vertex_count);
-        ASSERT_GT(coord_count, 0);
-        session.hover(425, 229);
+        return count;
+    };
+    auto with_control = [](Session& session, int key) {
+        headless_queue_key_down(KEY_CONTROL);
+        session.tap(key);
+        headless_queue_key_up(KEY_CONTROL);
+        session.frames(1);
+    };
+    Session session;
+    session.stroke(ellipse_points(257, 300, 75, 105, 40));
+    session.tap(colour_key(8));
+    for (int32_t y : {346, 348, 350})  // across the body's lower half, clear of the arms
+        session.stroke({{215, y}, {300, y}});
+    session.tap(colour_key(1));
+    session.right_click(257, 300);
+    session.tap(KEY_I);
+    const int32_t body_alone = painted_pixels();
+    EXPECT_GT(body_alone, 150);
+
+    // An arm drawn over the body's side and joined to it, its end painted white too.
+    session.tap(KEY_N);
+    session.stroke({{300, 250}, {430, 215}, {440, 240}, {310, 285}, {300, 250}});
+    session.tap(colour_key(8));
+    for (int32_t x : {400, 402, 404})
+        session.stroke({{x, 215}, {x, 255}});
+    session.tap(colour_key(1));
+    session.right_click(318, 262);
+    session.tap(KEY_I);
+    ASSERT_EQ(figure().part_count, 2);
+    const int32_t joined = painted_pixels();
+    EXPECT_GT(joined, body_alone + 30);
+    session.tap(KEY_M);
+    ASSERT_EQ(figure().part_count, 3);
+    const Picture mirrored = headless_window_pixels();
+    const int32_t three_parts = painted_pixels();
+    EXPECT_GT(three_parts, joined + 30);
+    undo(session);
+    EXPECT_EQ(painted_pixels(), joined);
+    with_control(session, KEY_Y);
+    EXPECT_EQ(headless_window_pixels(), mirrored);
+
+    // Posed: control points on both hands and the feet, one hand dragged up. The packets and
+    // coordinates are those of the rest shape; the vertices have moved, the painting with them.
+    session.tap(KEY_A);
+    for (auto [x, y] : {std::pair{425, 229}, {89, 229}, {232, 385}, {282, 385}}) {
+        session.hover(x, y);
         headless_queue_button_down(BUTTON_LEFT);
-        for (int32_t step = 1; step <= 8; ++step) {
-            headless_queue_move(425 + 3 * step, 229 - 8 * step);
-            session.frames(1);
-        }
-        EXPECT_NE(bytes(list.model_vertices, list.model_vertices + list.vertex_count), vertices);
-        EXPECT_EQ(skins(), rest_skins);
-        EXPECT_EQ(pool_count(POOL_UV), coord_count);
-        EXPECT_EQ(bytes(list.tex_coords, list.tex_coords + coord_count), coords);
-        const int32_t posed = painted_pixels();
-        EXPECT_GT(posed, three_parts * 9 / 10);
+        session.frames(1);
         headless_queue_button_up(BUTTON_LEFT);
         session.frames(1);
-        EXPECT_TRUE(headless_messages().empty());
     }
+    const RenderList& list = *current_render_list();
+    auto bytes = [](const void* from, const void* to) {
+        return std::vector<uint8_t>(static_cast<const uint8_t*>(from),
+                                    static_cast<const uint8_t*>(to));
+    };
+    // Each lit textured triangle's slot, corners and coordinates, in packet order (the other
+    // fields, depth and colours, are the frame's).
+    auto skins = [&] {
+        std::vector<int16_t> kept;
+        for (const uint8_t* at = reinterpret_cast<const uint8_t*>(list.first_packet);
+             at < list.write_position;) {
+            const auto* p = reinterpret_cast<const TrianglePacket*>(at);
+            if ((p->head.header & PRIM_CODE_MASK) == PRIM_LIT_TEX_TRI)
+                kept.insert(kept.end(), {p->head.texture, p->v[0], p->v[1], p->v[2], p->t[0],
+                                         p->t[1], p->t[2]});
+            at += p->head.size;
+        }
+        return kept;
+    };
+    const std::vector<int16_t> rest_skins = skins();
+    EXPECT_GT(rest_skins.size(), 7u * 200);
+    const int32_t coord_count = pool_count(POOL_UV);
+    const auto coords = bytes(list.tex_coords, list.tex_coords + coord_count);
+    const auto vertices = bytes(list.model_vertices, list.model_vertices + list.vertex_count);
+    ASSERT_GT(coord_count, 0);
+    session.hover(425, 229);
+    headless_queue_button_down(BUTTON_LEFT);
+    for (int32_t step = 1; step <= 8; ++step) {
+        headless_queue_move(425 + 3 * step, 229 - 8 * step);
+        session.frames(1);
+    }
+    EXPECT_NE(bytes(list.model_vertices, list.model_vertices + list.vertex_count), vertices);
+    EXPECT_EQ(skins(), rest_skins);
+    EXPECT_EQ(pool_count(POOL_UV), coord_count);
+    EXPECT_EQ(bytes(list.tex_coords, list.tex_coords + coord_count), coords);
+    const int32_t posed = painted_pixels();
+    EXPECT_GT(posed, three_parts * 9 / 10);
+    headless_queue_button_up(BUTTON_LEFT);
+    session.frames(1);
+    EXPECT_TRUE(headless_messages().empty());
+}
