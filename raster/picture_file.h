@@ -22,8 +22,8 @@ struct DecodedImage {
 // loader's checks (raster/texture_loader.h) but for the size: 1 to MAX_PICTURE_SIDE pixels a
 // side (wider or taller: TEXTURE_ERROR_PICTURE_TOO_LARGE) from a file of at most
 // MAX_PICTURE_FILE_BYTES. Returns 0 and the picture, or a TEXTURE_ERROR_* code with *image
-// left empty. A build without the image decoders refuses every picture
-// (TEXTURE_ERROR_NO_DECODER).
+// left empty. A build without libpng reads BMP pictures and refuses PNG ones within the
+// size limit with TEXTURE_ERROR_NO_DECODER (larger ones as too large).
 int32_t read_picture_file(const char* path, DecodedImage* image);
 int32_t read_picture_bytes(const uint8_t* bytes, int64_t size, DecodedImage* image);
 // Frees the texels and empties the record; an empty one is fine.

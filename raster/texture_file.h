@@ -1,9 +1,9 @@
 // Where the texture loader meets the image-file readers.
 //
-// The build links exactly one definition of read_texture_file: the PNG and BMP
-// readers of raster/texture_files/ where libpng is found, or the stand-in that
-// refuses every file with TEXTURE_ERROR_NO_DECODER. The loader supplies the
-// record helpers the readers build their texture with.
+// read_texture_file is defined by raster/texture_files/, in every build: its BMP
+// reader everywhere, its PNG reader where libpng is found (elsewhere PNG files are
+// refused with TEXTURE_ERROR_NO_DECODER). The loader supplies the record helpers
+// the readers build their texture with.
 #pragma once
 
 #include <cstdint>

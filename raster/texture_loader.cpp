@@ -136,7 +136,7 @@ const char* texture_error_text(int32_t result) {
         case TEXTURE_ERROR_BAD_IMAGE:
             return "not a PNG or BMP image, or corrupt or truncated";
         case TEXTURE_ERROR_NO_DECODER:
-            return "this build reads no image files";
+            return "this build reads BMP images only, not PNG";
         case TEXTURE_ERROR_BAD_PALETTE:
             return "image uses a colour beyond its palette";
         case TEXTURE_ERROR_PICTURE_TOO_LARGE:

@@ -25,7 +25,7 @@ inline constexpr int32_t TEXTURE_ERROR_FILE_MISSING = -7;     // no such file
 inline constexpr int32_t TEXTURE_ERROR_FILE_UNREADABLE = -8;  // not a regular file, or unreadable
 inline constexpr int32_t TEXTURE_ERROR_FILE_TOO_LARGE = -9;   // larger than any usable image
 inline constexpr int32_t TEXTURE_ERROR_BAD_IMAGE = -10;    // not a PNG or BMP, corrupt or truncated
-inline constexpr int32_t TEXTURE_ERROR_NO_DECODER = -11;   // built without the image decoder
+inline constexpr int32_t TEXTURE_ERROR_NO_DECODER = -11;   // a PNG, in a build without libpng
 inline constexpr int32_t TEXTURE_ERROR_BAD_PALETTE = -12;  // a pixel's index beyond the palette
 // A picture (raster/picture_file.h) wider or taller than MAX_PICTURE_SIDE.
 inline constexpr int32_t TEXTURE_ERROR_PICTURE_TOO_LARGE = -13;

@@ -605,7 +605,10 @@
   // Open image (#open-image, a file picker for a PNG or BMP): the picture shown under the
   // drawing to trace, an undo step; the program says itself when it refuses one. Offered only
   // by a program that has it: web_open_image copies the bytes from the page as web_open does,
-  // open_trace_image takes them in the module's memory.
+  // open_trace_image takes them in the module's memory. A PNG the program has no decoder for
+  // (it answers TEXTURE_ERROR_NO_DECODER, after checking its size) is decoded by the browser
+  // and handed over again as a BMP of the same pixels.
+  const TEXTURE_ERROR_NO_DECODER = -11;
   function wireOpenImage() {
     const fromPage = typeof program._web_open_image === 'function';
     const inMemory =
@@ -617,34 +620,93 @@
     document.getElementById('open-image-control').hidden = false;
     document.getElementById('open-image-help').hidden = false;
     fitCanvas();
+    // The program's answer for the bytes of an image file: 0, or its refusal.
+    function handOver(bytes, name) {
+      if (fromPage) {
+        page.openBytes = bytes;
+        try {
+          return program._web_open_image(bytes.length);
+        } finally {
+          page.openBytes = new Uint8Array(0);
+        }
+      }
+      const pointer = program._malloc(Math.max(bytes.length, 1));
+      if (pointer === 0) {
+        status.textContent = `No memory to open ${name}.`;
+        return -1;
+      }
+      try {
+        program.HEAPU8.set(bytes, pointer);
+        return program._open_trace_image(pointer, bytes.length);
+      } finally {
+        program._free(pointer);
+      }
+    }
     picker.addEventListener('change', async () => {
       const file = picker.files[0];
       picker.value = '';
       if (!file || !running) return;
       const bytes = new Uint8Array(await file.arrayBuffer());
       if (!running) return;
-      if (fromPage) {
-        page.openBytes = bytes;
+      if (handOver(bytes, file.name) === TEXTURE_ERROR_NO_DECODER) {
+        let bitmap = null;
         try {
-          program._web_open_image(bytes.length);
-        } finally {
-          page.openBytes = new Uint8Array(0);
+          bitmap = await bitmapOfImage(bytes);
+        } catch (error) {
+          page.showMessage(
+            new TextEncoder().encode(`image not opened: the browser cannot decode it (${error})`),
+            'Open image',
+            '',
+          );
         }
-      } else {
-        const pointer = program._malloc(Math.max(bytes.length, 1));
-        if (pointer === 0) {
-          status.textContent = `No memory to open ${file.name}.`;
-          return;
-        }
-        try {
-          program.HEAPU8.set(bytes, pointer);
-          program._open_trace_image(pointer, bytes.length);
-        } finally {
-          program._free(pointer);
-        }
+        if (bitmap === null || !running) return;
+        handOver(bitmap, file.name);
       }
       canvas.focus({ preventScroll: true });
     });
+  }
+
+  // An image file decoded by the browser, as the bytes of a 24-bit BMP of its pixels: rows
+  // from the top (a negative height), each padded to 4 bytes, blue, green, red. Colours are
+  // taken as stored (no colour space conversion); alpha is dropped, though the canvas keeps
+  // no colour under a fully transparent pixel (it shows black there).
+  async function bitmapOfImage(bytes) {
+    const image = await createImageBitmap(new Blob([bytes]), {
+      premultiplyAlpha: 'none',
+      colorSpaceConversion: 'none',
+    });
+    const { width, height } = image;
+    const scratch = document.createElement('canvas');
+    scratch.width = width;
+    scratch.height = height;
+    const context = scratch.getContext('2d');
+    context.drawImage(image, 0, 0);
+    image.close();
+    const rgba = context.getImageData(0, 0, width, height).data;
+    const rowBytes = Math.ceil((width * 3) / 4) * 4;
+    const headers = 14 + 40;
+    const bmp = new Uint8Array(headers + rowBytes * height);
+    const fields = new DataView(bmp.buffer);
+    fields.setUint8(0, 0x42); // 'B'
+    fields.setUint8(1, 0x4d); // 'M'
+    fields.setUint32(2, bmp.length, true);
+    fields.setUint32(10, headers, true);
+    fields.setUint32(14, 40, true);
+    fields.setInt32(18, width, true);
+    fields.setInt32(22, -height, true);
+    fields.setUint16(26, 1, true); // planes
+    fields.setUint16(28, 24, true); // bits a pixel; compression 0, no palette
+    fields.setUint32(34, rowBytes * height, true);
+    for (let y = 0; y < height; ++y) {
+      let at = headers + y * rowBytes;
+      for (let x = 0; x < width; ++x) {
+        const from = (y * width + x) * 4;
+        bmp[at++] = rgba[from + 2];
+        bmp[at++] = rgba[from + 1];
+        bmp[at++] = rgba[from];
+      }
+    }
+    return bmp;
   }
 
   // Replay scripts in a module of their own, loaded on first use.

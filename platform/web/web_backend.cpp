@@ -32,6 +32,7 @@
 #include "app/platform.h"
 #include "app/screen.h"
 #include "app/shell.h"
+#include "app/trace_image.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "platform/common/memory_pages.h"
@@ -370,6 +371,27 @@ EMSCRIPTEN_KEEPALIVE int32_t web_open(int32_t length) {
         emscripten_request_animation_frame_loop(animation_frame, nullptr);
     }
     return 0;
+}
+
+// The Open image control: the page has read an image file of `length` bytes
+// (Module.sketch3dPage.openBytes), which becomes the picture traced under the drawing from the
+// next frame on, an undo step (app/trace_image.h). Returns 0, or a negative code with a note
+// saying why the picture was refused; but a PNG this build cannot decode
+// (TEXTURE_ERROR_NO_DECODER) is refused without a note, and the page decodes it itself and
+// hands over a BMP of the same pixels instead.
+EMSCRIPTEN_KEEPALIVE int32_t web_open_image(int32_t length) {
+    if (!web.started || window_replay_playing()) {
+        show_save_problem("image not opened: the session is not ready", "Open image");
+        return -1;
+    }
+    std::string bytes(size_t(length > 0 ? length : 0), '\0');
+    if (length > 0) page_copy_opened_file(bytes.data(), length);
+    const int32_t result =
+        open_trace_image(reinterpret_cast<const uint8_t*>(bytes.data()), int64_t(bytes.size()));
+    if (result != 0 && result != TEXTURE_ERROR_NO_DECODER)
+        show_save_problem((std::string("image not opened: ") + picture_error_text(result)).c_str(),
+                          "Open image");
+    return result;
 }
 
 }  // extern "C"

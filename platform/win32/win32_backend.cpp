@@ -6,6 +6,8 @@
 // saved or recorded session (platform/common/window_replay.h): it saves nothing, lists the
 // message boxes it showed before on standard error and in the title instead of showing them,
 // shows how far it has got in the title after a second, and stops at Escape or the close box.
+// `--image FILE` shows a BMP (or, where the build has libpng, PNG) picture under the drawing
+// to trace (app/trace_image.h).
 #include <windows.h>
 
 #include <cstdint>
@@ -17,6 +19,7 @@
 #include "app/mesh_export.h"
 #include "app/platform.h"
 #include "app/shell.h"
+#include "app/trace_image.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "platform/common/command_line.h"
@@ -25,6 +28,7 @@
 #include "platform/common/png_writer.h"
 #include "platform/common/script_file.h"
 #include "platform/common/window_replay.h"
+#include "raster/picture_file.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
                    int show_command);
@@ -52,6 +56,7 @@ constexpr int KEY_COUNT = 256;
 constexpr uint16_t KEY_PRESSED_BIT = 0x0001;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_OUTPUT_FAILED = 3;
+constexpr int EXIT_IMAGE_UNUSABLE = 5;
 // While an opened session plays, the window shows a frame this often, and from this long
 // after it started the title says how far it has got.
 constexpr DWORD REPLAY_PRESENT_MS = 100;
@@ -59,7 +64,7 @@ constexpr DWORD REPLAY_PROGRESS_AFTER_MS = 1000;
 // How long the title lists an opened session's earlier messages, and in how many bytes.
 constexpr DWORD OPENED_NOTICE_MS = 10000;
 constexpr size_t OPENED_NOTICE_BYTES = 200;
-constexpr const char* USAGE = "usage: sketch3d [--save-dir DIR] [FILE]\n";
+constexpr const char* USAGE = "usage: sketch3d [--save-dir DIR] [--image FILE] [FILE]\n";
 constexpr const char* HELP =
     "Draw a closed outline with the left button, then right-click inside it: the region\n"
     "becomes a lit sheet. Drag to turn it; hold Z to face it again, and with a button held to\n"
@@ -79,7 +84,10 @@ constexpr const char* HELP =
     "  FILE           open a session saved by Ctrl+S: it plays at once, then the mouse goes on\n"
     "                 (Ctrl+Z takes back its steps); it saves nothing, and Escape stops it\n"
     "  --save-dir DIR the folder Ctrl+S saves into (made when missing; default: the current\n"
-    "                 folder)\n";
+    "                 folder)\n"
+    "  --image FILE   a BMP of at most 4096 x 4096 pixels to trace (this build reads no PNG):\n"
+    "                 shown faded under the drawing, fitted to the window, and a part built\n"
+    "                 over it takes its colours; Ctrl+S saves it beside the session\n";
 
 struct Win32Page {
     HDC dc;
@@ -138,10 +146,11 @@ int refuse(int exit_code, const std::string& text) {
     return exit_code;
 }
 
-// The command line: `--save-dir DIR` and a session FILE, or `--help`. -1 to go on, or the
-// exit code.
-int parse_arguments(std::string* session_path) {
-    std::vector<CommandOption> options = {text_option("--save-dir", "DIR")};
+// The command line: `--save-dir DIR`, `--image FILE` and a session FILE, or `--help`. -1 to
+// go on, or the exit code.
+int parse_arguments(std::string* session_path, std::string* image_path) {
+    std::vector<CommandOption> options = {text_option("--save-dir", "DIR"),
+                                          text_option("--image", "FILE")};
     std::string error;
     switch (parse_command_line(__argc, __argv, &options, "FILE", session_path, &error, true)) {
         case CommandLineResult::Help:
@@ -156,6 +165,7 @@ int parse_arguments(std::string* session_path) {
     state.save_dir = options[0].given ? options[0].text : ".";
     if (options[0].given && !create_output_folder(state.save_dir, &error))
         return refuse(EXIT_OUTPUT_FAILED, error);
+    if (options[1].given) *image_path = options[1].text;
     return -1;
 }
 
@@ -213,7 +223,15 @@ void open_session(const std::string& path, const Script& session) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     std::string session_path;
-    if (const int exit_code = parse_arguments(&session_path); exit_code >= 0) return exit_code;
+    std::string image_path;
+    if (const int exit_code = parse_arguments(&session_path, &image_path); exit_code >= 0)
+        return exit_code;
+    // The picture to trace is read before the window opens.
+    DecodedImage image;
+    if (!image_path.empty()) {
+        if (const int32_t read = read_picture_file(image_path.c_str(), &image); read != 0)
+            return refuse(EXIT_IMAGE_UNUSABLE, image_path + ": " + picture_error_text(read));
+    }
     Script session;
     if (!session_path.empty()) {
         std::string error;
@@ -235,6 +253,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     const HWND window = create_main_window(instance, WINDOW_CLASS_NAME, WINDOW_TITLE);
     // Without a window there is nothing to run frames for.
     if (window == nullptr) return EXIT_STARTUP_FAILED;
+    // The session's first state shows the picture.
+    if (image.texels != nullptr && !shell_lifecycle().quit_requested)
+        load_trace_image(image, image_path);
+    free_decoded_image(&image);
     ShowWindow(window, show_command);
     UpdateWindow(window);
     if (!session_path.empty() && !shell_lifecycle().quit_requested) {

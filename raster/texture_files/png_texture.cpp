@@ -17,7 +17,6 @@
 
 #include <csetjmp>
 #include <cstddef>
-#include <cstring>
 
 #include "base/memory.h"
 #include "base/messages.h"
@@ -187,12 +186,7 @@ int32_t decode(PngRead* read) {
 int32_t read_png_image(const ImageFile& file, const ImageLimits& limits, DecodedImage* image) {
     // The size first, from the header chunk's own bytes (after the signature,
     // its length and type): libpng refuses a large image as a corrupt one.
-    png_byte header[16];
-    if (read_image_bytes(file, 8, header, 16) == 0 && std::memcmp(header + 4, "IHDR", 4) == 0) {
-        const int32_t refusal =
-            check_image_size(limits, png_get_uint_32(header + 8), png_get_uint_32(header + 12));
-        if (refusal != 0) return refusal;
-    }
+    if (const int32_t refusal = png_header_refusal(file, limits); refusal != 0) return refusal;
 
     const int errors = error_count();
     PngRead read{};
