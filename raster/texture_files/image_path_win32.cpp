@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 
 #include "raster/texture_files/image_file.h"
 #include "raster/texture_loader.h"

@@ -6,7 +6,7 @@
 // question, the error display with its English line and font, every example script replayed
 // in the page and compared pixel for pixel with the native replay tool's screenshots, the Save
 // control's numbered save and its script opened again with the Open control, and the canvas of
-// the docs' picture of the page.
+// the docs' picture of the page, and Open image showing a PNG under the drawing.
 //
 // Run by tools/test-web.sh (`make test-web`), which builds what it needs; the paths can be
 // given in SKETCH3D_SITE (the built site), SKETCH3D_REPLAY (the native replay tool),
@@ -1406,6 +1406,36 @@ test('Save downloads a numbered save, and Open plays it back', { timeout: 120000
   await page.keyboard.down('F12');
   await waitFor('F12 after opening', () => isBlueScreen(page));
   await page.keyboard.up('F12');
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+// Open image with a small PNG (this build decodes PNG in the browser and hands the program a
+// BMP): a 16 x 8 picture, red above and green below, fitted to the window's width (514 x 257,
+// centred) and shown faded toward the blue background under the drawing, the right way up; the
+// window above and below it stays blue, and no problem is reported.
+test('Open image shows the picture faded under the drawing', { timeout: 60000 }, async () => {
+  const { page, problems } = await openPage();
+  await waitFor('a blue screen', () => isBlueScreen(page));
+  const image = new PNG({ width: 16, height: 8 });
+  for (let i = 0; i < 16 * 8; ++i) {
+    const top = i < 16 * 4;
+    image.data.set([top ? 255 : 0, top ? 0 : 255, 0, 255], 4 * i);
+  }
+  await page.locator('#open-image').setInputFiles({
+    name: 'halves.png',
+    mimeType: 'image/png',
+    buffer: PNG.sync.write(image),
+  });
+  const faded = (channel) => channel >= 96 && channel <= 160;
+  await waitFor('the picture under the drawing', async () => {
+    const [upper, lower] = [await pixel(page, 257, 180), await pixel(page, 257, 300)];
+    return faded(upper[0]) && upper[1] === 0 && faded(upper[2]) &&
+      lower[0] === 0 && faded(lower[1]) && faded(lower[2]);
+  });
+  assert.ok(isBlue(await pixel(page, 257, 100)), 'blue above the picture');
+  assert.ok(isBlue(await pixel(page, 257, 380)), 'blue below the picture');
+  assert.equal(await page.locator('.message').count(), 0, 'a message was shown');
   assert.deepEqual(problems, []);
   await page.close();
 });
