@@ -12,7 +12,7 @@
 # it, A again shows the rest shape), deleted with F12, brought back with Ctrl+Z and deleted
 # again with Ctrl+Shift+Z and Ctrl+Y, Escape; the saved session
 # opened again with `sketch3d.exe FILE` shows the saved picture, and Ctrl+Z takes back its
-# last step; then it starts again and the window is closed.
+# last step; then it starts again with a BMP to trace (--image) and the window is closed.
 #
 # Usage: tools/test-windows.sh (or `make test-windows`). Installs what it needs when run as
 # root. Screenshots are kept in build/test-windows/shots/.
@@ -64,10 +64,24 @@ wine "$ROOT/build/windows/pose_digest_check.exe" | sed "s/^/$NAME: /" ||
 
 run_window_session
 
-# Closing the window (Alt+F4 reaches the default window handling) runs the shut-down and
-# ends with exit code 0.
+# It starts again with a picture to trace (--image, a BMP: red above, green below), shown
+# faded toward the blue under the drawing, fitted to the width and the right way up. Closing
+# the window (Alt+F4 reaches the default window handling) runs the shut-down and ends with
+# exit code 0.
+faded() { [ "$1" -ge 96 ] && [ "$1" -le 160 ]; }
+shows_halves() {
+    local upper lower
+    read -r -a upper <<<"$(pixel "$1" 257 180)"
+    read -r -a lower <<<"$(pixel "$1" 257 300)"
+    faded "${upper[0]}" && [ "${upper[1]}" = 0 ] && faded "${upper[2]}" &&
+        [ "${lower[0]}" = 0 ] && faded "${lower[1]}" && faded "${lower[2]}" &&
+        is_blue_at 257 100 "$1" && is_blue_at 257 380 "$1"
+}
+convert -size 16x4 xc:red -size 16x4 xc:lime -append -type TrueColor BMP3:"$SAVES/halves.bmp"
+LAUNCH_ARGUMENTS=(--image halves.bmp)
 launch
-wait_for_screen 9-restart is_blue_screen >/dev/null || fail "no blue screen after the restart"
+LAUNCH_ARGUMENTS=()
+wait_for_screen 9-restart shows_halves >/dev/null || fail "no faded picture after --image"
 xdotool windowfocus "$WINDOW"
 xdotool key alt+F4
 expect_exit 0 "closing the window"
