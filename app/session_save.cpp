@@ -12,6 +12,7 @@
 #include "app/screen.h"
 #include "app/session_recorder.h"
 #include "app/trace_image.h"
+#include "raster/picture_file.h"
 
 namespace {
 
@@ -35,28 +36,32 @@ std::vector<SaveFile> obj_files(const std::string& name) {
 }
 
 // The session's traced pictures, each as NAME.image.png (NAME.image-K.png for the K-th
-// after the first), and the script naming them so; nothing when a picture cannot be
-// encoded, the script then naming the files it was given.
+// after the first; .bmp in a build whose reader takes BMP only, so that the save opens
+// again there), and the script naming them so; nothing when a picture cannot be encoded,
+// the script then naming the files it was given.
 std::vector<SaveFile> picture_files(const std::string& name, bool with_script) {
     std::vector<SaveFile> files;
     std::vector<std::string> names;
+    const bool png = picture_reader_decodes_png();
+    const std::string extension = png ? ".png" : ".bmp";
     const auto& pictures = session_trace_pictures();
     for (size_t i = 0; i < pictures.size(); ++i) {
         // Save files name their extension by pointer: the suffixes stay for the program.
         static std::deque<std::string> suffixes;
         while (suffixes.size() <= i)
             suffixes.push_back(suffixes.empty()
-                                   ? "image.png"
-                                   : "image-" + std::to_string(suffixes.size() + 1) + ".png");
+                                   ? "image" + extension
+                                   : "image-" + std::to_string(suffixes.size() + 1) + extension);
         const char* suffix = suffixes[i].c_str();
-        std::string png;
-        if (!encode_pixels_png(pictures[i]->pixels.data(), pictures[i]->width, pictures[i]->height,
-                               &png)) {
+        const TracePicture& picture = *pictures[i];
+        std::string data;
+        if (png ? !encode_pixels_png(picture.pixels.data(), picture.width, picture.height, &data)
+                : !encode_pixels_bmp(picture.pixels.data(), picture.width, picture.height, &data)) {
             files.clear();
             names.clear();
             break;
         }
-        files.push_back({suffix, std::move(png)});
+        files.push_back({suffix, std::move(data)});
         names.push_back(name + "." + suffixes[i]);
     }
     if (with_script) files.push_back({"txt", recorded_script(names)});
@@ -64,6 +69,43 @@ std::vector<SaveFile> picture_files(const std::string& name, bool with_script) {
 }
 
 }  // namespace
+
+bool encode_pixels_bmp(const uint16_t* pixels, int32_t width, int32_t height, std::string* bmp) {
+    bmp->clear();
+    if (width <= 0 || height <= 0 || width > MAX_PICTURE_SIDE || height > MAX_PICTURE_SIDE)
+        return false;
+    const uint32_t row_bytes = (uint32_t(width) * 3 + 3) & ~3u;
+    const uint32_t data_bytes = row_bytes * uint32_t(height);
+    const uint32_t file_bytes = 14 + 40 + data_bytes;
+    bmp->assign(file_bytes, '\0');
+    auto put = [&](uint32_t at, uint32_t value, int bytes) {
+        for (int k = 0; k < bytes; ++k)
+            (*bmp)[at + uint32_t(k)] = char((value >> (8 * k)) & 0xFF);
+    };
+    (*bmp)[0] = 'B';
+    (*bmp)[1] = 'M';
+    put(2, file_bytes, 4);
+    put(10, 14 + 40, 4);  // where the pixels start
+    put(14, 40, 4);       // the information header's size
+    put(18, uint32_t(width), 4);
+    put(22, uint32_t(height), 4);  // positive: the bottom row first
+    put(26, 1, 2);                 // planes
+    put(28, 24, 2);                // bits a pixel, no compression
+    put(34, data_bytes, 4);
+    // Each 5-bit channel widened to 8 bits with its top bits repeated below, so
+    // that its top five bits, which the reader keeps, are the channel again.
+    auto widen = [](uint32_t five) { return char((five << 3) | (five >> 2)); };
+    for (int32_t y = 0; y < height; ++y) {
+        const uint16_t* row = pixels + size_t(height - 1 - y) * size_t(width);
+        char* out = bmp->data() + 54 + size_t(y) * row_bytes;
+        for (int32_t x = 0; x < width; ++x) {
+            out[3 * x + 0] = widen(row[x] & 31);
+            out[3 * x + 1] = widen((row[x] >> 5) & 31);
+            out[3 * x + 2] = widen((row[x] >> 10) & 31);
+        }
+    }
+    return true;
+}
 
 bool save_session(std::string* report) {
     SaveRequest request;

@@ -22,3 +22,8 @@ inline constexpr const char* ANIMATION_SAVE_EXTENSION = "animation.glb";
 // limit: *report then says so). The script gets a comment naming the save.
 // True with where the files went in *report; false with why not.
 bool save_session(std::string* report);
+
+// A picture (width x height 5:5:5 pixels, row after row from the top) as an uncompressed
+// 24-bit BMP file whose reader gives the same pixels back: how a build that reads BMP only
+// saves a traced picture. False, *bmp empty, for a size the picture reader refuses.
+bool encode_pixels_bmp(const uint16_t* pixels, int32_t width, int32_t height, std::string* bmp);

@@ -26,6 +26,9 @@ struct DecodedImage {
 // size limit with TEXTURE_ERROR_NO_DECODER (larger ones as too large).
 int32_t read_picture_file(const char* path, DecodedImage* image);
 int32_t read_picture_bytes(const uint8_t* bytes, int64_t size, DecodedImage* image);
+// Whether this build's reader decodes PNG pictures (libpng): a build that reads BMP only
+// writes the pictures it must read again as BMP.
+bool picture_reader_decodes_png();
 // Frees the texels and empties the record; an empty one is fine.
 void free_decoded_image(DecodedImage* image);
 

@@ -12,7 +12,8 @@
 # it, A again shows the rest shape), deleted with F12, brought back with Ctrl+Z and deleted
 # again with Ctrl+Shift+Z and Ctrl+Y, Escape; the saved session
 # opened again with `sketch3d.exe FILE` shows the saved picture, and Ctrl+Z takes back its
-# last step; then it starts again with a BMP to trace (--image) and the window is closed.
+# last step; then it starts again with a BMP to trace (--image), saves it with its picture,
+# opens the save again and closes the window.
 #
 # Usage: tools/test-windows.sh (or `make test-windows`). Installs what it needs when run as
 # root. Screenshots are kept in build/test-windows/shots/.
@@ -82,6 +83,30 @@ LAUNCH_ARGUMENTS=(--image halves.bmp)
 launch
 LAUNCH_ARGUMENTS=()
 wait_for_screen 9-restart shows_halves >/dev/null || fail "no faded picture after --image"
+# Ctrl+S keeps the picture beside the save as a BMP, the one image file this build reads,
+# and names it in the saved session, which opened again shows the picture.
+number=$(printf '%03d' $(($(find "$SAVES" -maxdepth 1 -name 'sketch3d-*.txt' | wc -l) + 1)))
+xdotool windowfocus "$WINDOW"
+xdotool keydown ctrl keydown s
+deadline=$((SECONDS + TIMEOUT))
+until [ -s "$SAVES/sketch3d-$number.txt" ] && [ -s "$SAVES/sketch3d-$number.image.bmp" ]; do
+    [ $SECONDS -lt $deadline ] || {
+        xdotool keyup s keyup ctrl
+        fail "Ctrl+S wrote no sketch3d-$number.txt and .image.bmp"
+    }
+    sleep 0.1
+done
+xdotool keyup s keyup ctrl
+grep -qx "image sketch3d-$number.image.bmp" "$SAVES/sketch3d-$number.txt" ||
+    fail "the saved session does not name its picture"
+xdotool key alt+F4
+expect_exit 0 "closing the window"
+LAUNCH_ARGUMENTS=("sketch3d-$number.txt")
+launch
+LAUNCH_ARGUMENTS=()
+wait_for_screen 9-reopened-picture shows_halves >/dev/null ||
+    fail "the saved session with a picture does not open to it"
+step "Ctrl+S with a picture: sketch3d-$number.image.bmp, opened again"
 xdotool windowfocus "$WINDOW"
 xdotool key alt+F4
 expect_exit 0 "closing the window"

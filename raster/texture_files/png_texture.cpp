@@ -20,6 +20,7 @@
 
 #include "base/memory.h"
 #include "base/messages.h"
+#include "raster/picture_file.h"
 #include "raster/texture_file.h"
 #include "raster/texture_files/image_file.h"
 #include "raster/texture_loader.h"
@@ -207,4 +208,8 @@ int32_t read_png_image(const ImageFile& file, const ImageLimits& limits, Decoded
     }
     *image = read.image;
     return 0;
+}
+
+bool picture_reader_decodes_png() {
+    return true;
 }
