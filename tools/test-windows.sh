@@ -86,17 +86,7 @@ wait_for_screen 9-restart shows_halves >/dev/null || fail "no faded picture afte
 # Ctrl+S keeps the picture beside the save as a BMP, the one image file this build reads,
 # and names it in the saved session, which opened again shows the picture.
 number=$(printf '%03d' $(($(find "$SAVES" -maxdepth 1 -name 'sketch3d-*.txt' | wc -l) + 1)))
-xdotool windowfocus "$WINDOW"
-xdotool keydown ctrl keydown s
-deadline=$((SECONDS + TIMEOUT))
-until [ -s "$SAVES/sketch3d-$number.txt" ] && [ -s "$SAVES/sketch3d-$number.image.bmp" ]; do
-    [ $SECONDS -lt $deadline ] || {
-        xdotool keyup s keyup ctrl
-        fail "Ctrl+S wrote no sketch3d-$number.txt and .image.bmp"
-    }
-    sleep 0.1
-done
-xdotool keyup s keyup ctrl
+hold_ctrl_s_until "$SAVES/sketch3d-$number.txt" "$SAVES/sketch3d-$number.image.bmp"
 grep -qx "image sketch3d-$number.image.bmp" "$SAVES/sketch3d-$number.txt" ||
     fail "the saved session does not name its picture"
 xdotool key alt+F4

@@ -649,6 +649,24 @@ animate_figure() {
     step "A again: the rest shape, as before A"
 }
 
+# Ctrl+S, held until each file named is there and not empty.
+hold_ctrl_s_until() {
+    local deadline file
+    xdotool windowfocus "$WINDOW"
+    xdotool keydown ctrl keydown s
+    deadline=$((SECONDS + TIMEOUT))
+    for file in "$@"; do
+        until [ -s "$file" ]; do
+            [ $SECONDS -lt $deadline ] || {
+                xdotool keyup s keyup ctrl
+                fail "Ctrl+S wrote no $file"
+            }
+            sleep 0.1
+        done
+    done
+    xdotool keyup s keyup ctrl
+}
+
 # Ctrl+S, held until the files are there: the picture, the session and the body's meshes as
 # sketch3d-NNN files in SAVES, the PNG the window's very picture, the title saying where.
 # Sets SAVED (the files' common path, without extension).
@@ -658,17 +676,7 @@ save_with_ctrl_s() {
     number=$(printf '%03d' $((before + 1)))
     SAVED=$SAVES/sketch3d-$number
     shot=$(screenshot 7-before-save)
-    xdotool windowfocus "$WINDOW"
-    xdotool keydown ctrl keydown s
-    deadline=$((SECONDS + TIMEOUT))
-    until [ -s "$SAVED.txt" ] && [ -s "$SAVED.png" ]; do
-        [ $SECONDS -lt $deadline ] || {
-            xdotool keyup s keyup ctrl
-            fail "Ctrl+S wrote no $SAVED.txt and .png"
-        }
-        sleep 0.1
-    done
-    xdotool keyup s keyup ctrl
+    hold_ctrl_s_until "$SAVED.txt" "$SAVED.png"
     for extension in obj stl glb png txt; do
         [ -s "$SAVED.$extension" ] || fail "Ctrl+S wrote no $SAVED.$extension"
     done
