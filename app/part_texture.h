@@ -21,11 +21,13 @@ inline constexpr int32_t PART_TEXTURE_MARGIN = 2;
 // coordinates put a row or column of pixels on the texel before it.
 inline constexpr int32_t PART_TEXTURE_MAX_SHIFT = 7;
 
-// The widest and tallest texture the exports carry, 2^11 texels: a part as
-// wide as the screen keeps one texel a model point, as the tiles draw it, and
-// only a larger one is coarser. The exports name texels by float or decimal
+// The widest and tallest texture the exports carry, 2^10 texels: a part as
+// wide as the screen at the nearer zooms keeps one texel a model point, as
+// the tiles draw it; only a part drawn zoomed far out, where a pixel spans
+// more than a point, is coarser. 2 MB of texels at most, made at export time
+// for each painted part. The exports name texels by float or decimal
 // coordinates, not the fills' 1/256 units, so they are not held to 2^7.
-inline constexpr int32_t EXPORT_TEXTURE_MAX_SHIFT = 11;
+inline constexpr int32_t EXPORT_TEXTURE_MAX_SHIFT = 10;
 
 // Inputs: the part's region (its box: width x height model points from
 // (origin_x, origin_y)), its base colour, its painting (segments in the

@@ -300,7 +300,7 @@ TEST(ColourKeys, AStrokeOnALargeBodyShowsWhereItWasDrawn) {
 }
 
 // A part's texture covers its region's box and a margin at one texel a point, or 2^s points
-// for a box wider or taller than its largest size less the margins (124 for the fills', 2044
+// for a box wider or taller than its largest size less the margins (124 for the fills', 1020
 // for the exports'); a segment is drawn two texels wide and never past the texture, wherever
 // its ends lie; a vertex's coordinates name the middle of its texel.
 TEST(PartTexture, CoversTheRegionsBoxAndKeepsItsSegmentsInside) {
@@ -313,8 +313,8 @@ TEST(PartTexture, CoversTheRegionsBoxAndKeepsItsSegmentsInside) {
                           {300, 600, 6, 7, 3, PART_TEXTURE_MAX_SHIFT},
                           {INT32_MAX, 1, 7, 3, 25, PART_TEXTURE_MAX_SHIFT},
                           {300, 600, 9, 10, 0, EXPORT_TEXTURE_MAX_SHIFT},
-                          {2045, 10, 11, 4, 1, EXPORT_TEXTURE_MAX_SHIFT},
-                          {INT32_MAX, 1, 11, 3, 21, EXPORT_TEXTURE_MAX_SHIFT}};
+                          {1021, 10, 10, 4, 1, EXPORT_TEXTURE_MAX_SHIFT},
+                          {INT32_MAX, 1, 10, 3, 22, EXPORT_TEXTURE_MAX_SHIFT}};
     const ColourRecord base = DEFAULT_PART_COLOUR, paint = PALETTE_COLOURS[2];
     const uint16_t base_texel = 0x7C00, paint_texel = uint16_t((22 << 5));  // green 176 >> 3
     for (const Case& c : cases) {
