@@ -374,8 +374,8 @@ bool painted_part_texture(int32_t part, PartTexture* texture) {
     if (part < 0 || part >= f.part_count || f.parts[part].painting == nullptr ||
         f.parts[part].region == nullptr)
         return false;
-    *texture =
-        make_part_texture(*f.parts[part].region, f.parts[part].colour, *f.parts[part].painting);
+    *texture = make_part_texture(*f.parts[part].region, f.parts[part].colour,
+                                 *f.parts[part].painting, EXPORT_TEXTURE_MAX_SHIFT);
     return true;
 }
 

@@ -118,9 +118,11 @@ const EditedObject& edited_object();
 const EditedObject& part_object(int32_t part);
 // The region of part `part` (an empty mask for no such part).
 const RegionMask& part_region(int32_t part);
-// The texture painted part `part` is drawn with (its base colour and
-// painting), for the exports; false, *texture left alone, for no such part or
-// a part without a painting.
+// The exports' texture of painted part `part` (its base colour and painting,
+// made as its tiles' texels are, at one texel a model point up to
+// 2^EXPORT_TEXTURE_MAX_SHIFT texels a side); false, *texture left alone, for
+// no such part or a part without a painting. Made anew on each call: called
+// when exporting or saving, not each frame.
 bool painted_part_texture(int32_t part, PartTexture* texture);
 
 // The writers. Each checks the room the changed figure needs in the buffers

@@ -18,22 +18,25 @@
 
 namespace {
 
-// Appends the bytes of `values` to the buffer as a view of its own, 4-byte
+// Appends `size` bytes from `bytes` to the buffer as a view of its own, 4-byte
 // aligned as accessors need, and returns the view's number.
-template <typename T>
-int append_view(tinygltf::Model* model, const std::vector<T>& values, int target) {
+int append_view(tinygltf::Model* model, const void* bytes, size_t size, int target) {
     std::vector<unsigned char>& data = model->buffers[0].data;
     data.resize((data.size() + 3) & ~size_t(3));
     tinygltf::BufferView view;
     view.buffer = 0;
     view.byteOffset = data.size();
-    view.byteLength = values.size() * sizeof(T);
+    view.byteLength = size;
     view.target = target;
-    data.resize(data.size() + view.byteLength);
-    if (view.byteLength > 0)
-        std::memcpy(data.data() + view.byteOffset, values.data(), view.byteLength);
+    data.resize(data.size() + size);
+    if (size > 0) std::memcpy(data.data() + view.byteOffset, bytes, size);
     model->bufferViews.push_back(view);
     return int(model->bufferViews.size()) - 1;
+}
+
+template <typename T>
+int append_view(tinygltf::Model* model, const std::vector<T>& values, int target) {
+    return append_view(model, values.data(), values.size() * sizeof(T), target);
 }
 
 int append_accessor(tinygltf::Model* model, int view, int component, size_t count, int type) {
@@ -74,7 +77,7 @@ void append_skin(tinygltf::Model* model, const ExportedMesh& mesh, tinygltf::Pri
         TINYGLTF_COMPONENT_TYPE_FLOAT, mesh.tex_coords.size() / 2, TINYGLTF_TYPE_VEC2);
     tinygltf::Image image;
     image.mimeType = "image/png";
-    image.bufferView = append_view(model, std::vector<char>(png.begin(), png.end()), 0);
+    image.bufferView = append_view(model, png.data(), png.size(), 0);
     model->images.push_back(image);
     tinygltf::Sampler sampler;
     sampler.magFilter = TINYGLTF_TEXTURE_FILTER_NEAREST;

@@ -303,20 +303,27 @@ int32_t widen(int32_t component) {
     return (component << 3) | (component >> 2);
 }
 
-// The texel of a painted part's texture under texture coordinates (1/256 of
-// its width and height, wrapping as the fills' do), as a colour record.
-ColourRecord texel_at(const PartTexture& texture, const TexCoord& at) {
-    const int32_t column = (at.u >> (8 - texture.width_shift)) & ((1 << texture.width_shift) - 1);
-    const int32_t row = (at.v >> (8 - texture.height_shift)) & ((1 << texture.height_shift) - 1);
+// The texel of a painted part's texture at `place`, wrapped into the texture
+// as the fills' coordinates wrap, as a colour record.
+ColourRecord texel_at(const PartTexture& texture, const TexelPlace& place) {
+    const int32_t column = place.column & ((1 << texture.width_shift) - 1);
+    const int32_t row = place.row & ((1 << texture.height_shift) - 1);
     const uint16_t texel = texture.texels[(size_t(row) << texture.width_shift) + size_t(column)];
     return ColourRecord{((texel >> 10) & 31) << 3, ((texel >> 5) & 31) << 3, (texel & 31) << 3, 0};
 }
 
-// The coordinates a painted mesh's pool vertex i is drawn with: its front
-// projection, as the emission gives them.
-TexCoord vertex_tex_coord(const RenderList* list, const Mesh& mesh, int32_t i) {
+// The texel a painted mesh's pool vertex i reads: its front projection, as the
+// emission's coordinates name it.
+TexelPlace vertex_texel(const RenderList* list, const Mesh& mesh, int32_t i) {
     const Vec4& v = list->model_vertices[i];
-    return part_tex_coord(*mesh.texture, v.x, v.y);
+    return part_texel_place(*mesh.texture, v.x, v.y);
+}
+
+// A texel's middle in half texels: over 2^(w + 1), on an axis of 2^w texels,
+// its place from 0 to 1 (beyond for a texel outside the texture, which
+// wraps). 64-bit, so no texel overflows it.
+int64_t texel_middle(int32_t texel) {
+    return 2 * int64_t(texel) + 1;
 }
 
 // What a lit polygon paints at its corner k: the corner's light colour picks
@@ -355,7 +362,7 @@ std::vector<Rgb> vertex_colours(const RenderList* list, const Mesh& mesh) {
             if (coloured[at]) continue;
             coloured[at] = true;
             ColourRecord texel = {};
-            if (textured) texel = texel_at(*mesh.texture, vertex_tex_coord(list, mesh, v[k]));
+            if (textured) texel = texel_at(*mesh.texture, vertex_texel(list, mesh, v[k]));
             if (lit) {
                 colours[at] = lit_corner_colour(list, packet, k, textured ? &texel : nullptr);
             } else if (textured) {
@@ -401,14 +408,19 @@ std::string summary(const std::vector<Mesh>& meshes) {
            std::to_string(vertices) + " vertices, " + std::to_string(faces) + " faces";
 }
 
-// A texture coordinate (1/256 of the texture) as an exact decimal, by integer arithmetic as
-// the positions are: n / 256 has at most eight fraction digits, those of rem * 5^8.
-std::string texture_fraction(int32_t n) {
-    const int64_t magnitude = n < 0 ? -int64_t(n) : n;
-    std::string text = (n < 0 ? "-" : "") + std::to_string(magnitude / 256);
-    if (magnitude % 256 == 0) return text;
-    std::string digits = std::to_string((magnitude % 256) * 390625);
-    digits.insert(0, 8 - digits.size(), '0');
+// A texture coordinate n / 2^k (k at most EXPORT_TEXTURE_MAX_SHIFT + 1) as an exact decimal,
+// by integer arithmetic as the positions are: it has at most k fraction digits, those of
+// rem * 5^k (below 2^k * 5^k = 10^k).
+std::string texture_fraction(int64_t n, int32_t k) {
+    const int64_t one = int64_t(1) << k;
+    int64_t five_power = 1;
+    for (int32_t i = 0; i < k; ++i)
+        five_power *= 5;
+    const int64_t magnitude = n < 0 ? -n : n;
+    std::string text = (n < 0 ? "-" : "") + std::to_string(magnitude / one);
+    if (magnitude % one == 0) return text;
+    std::string digits = std::to_string((magnitude % one) * five_power);
+    digits.insert(0, size_t(k) - digits.size(), '0');
     digits.erase(digits.find_last_not_of('0') + 1);
     return text + "." + digits;
 }
@@ -483,8 +495,12 @@ int32_t write_obj(const std::vector<Mesh>& meshes, std::string* out,
         }
         // OBJ's v counts up from the texture's bottom row; the texture's rows go down.
         for (int32_t i = 0; textured && i < mesh.vertex_count; ++i) {
-            const TexCoord at = vertex_tex_coord(list, mesh, mesh.first_vertex + i);
-            *out += "vt " + texture_fraction(at.u) + " " + texture_fraction(256 - at.v) + "\n";
+            const TexelPlace at = vertex_texel(list, mesh, mesh.first_vertex + i);
+            const int32_t u_shift = mesh.texture->width_shift + 1;
+            const int32_t v_shift = mesh.texture->height_shift + 1;
+            *out += "vt " + texture_fraction(texel_middle(at.column), u_shift) + " " +
+                    texture_fraction((int64_t(1) << v_shift) - texel_middle(at.row), v_shift) +
+                    "\n";
         }
         for (PrimitivePacket* packet : mesh.faces) {
             *out += 'f';
@@ -559,9 +575,12 @@ void mesh_of(const Mesh& mesh, ExportedMesh* out) {
     if (mesh.texture != nullptr) {
         out->texture = mesh.texture;
         for (int32_t i = 0; i < mesh.vertex_count; ++i) {
-            const TexCoord at = vertex_tex_coord(list, mesh, mesh.first_vertex + i);
-            out->tex_coords.push_back(float(at.u) / 256.0f);
-            out->tex_coords.push_back(float(at.v) / 256.0f);
+            // Exact in a double, rounded once to a float.
+            const TexelPlace at = vertex_texel(list, mesh, mesh.first_vertex + i);
+            out->tex_coords.push_back(float(double(texel_middle(at.column)) /
+                                            double(int64_t(2) << mesh.texture->width_shift)));
+            out->tex_coords.push_back(float(double(texel_middle(at.row)) /
+                                            double(int64_t(2) << mesh.texture->height_shift)));
         }
     }
     // A quad is cut along its first diagonal into two triangles; a half without area (three

@@ -13,10 +13,10 @@ uint16_t texel_of(const ColourRecord& c) {
     return uint16_t((((c.r >> 3) & 31) << 10) | (((c.g >> 3) & 31) << 5) | ((c.b >> 3) & 31));
 }
 
-// The smallest shift whose power of two reaches `size` (at most the fills').
-int32_t covering_shift(int64_t size) {
+// The smallest shift whose power of two reaches `size`, at most `max_shift`.
+int32_t covering_shift(int64_t size, int32_t max_shift) {
     int32_t shift = 0;
-    while (shift < PART_TEXTURE_MAX_SHIFT && (int64_t(1) << shift) < size)
+    while (shift < max_shift && (int64_t(1) << shift) < size)
         ++shift;
     return shift;
 }
@@ -103,17 +103,20 @@ void paint_texture(PartTexture* texture, const ColourRecord& base, const PartPai
 }  // namespace
 
 PartTexture make_part_texture(const RegionMask& region, const ColourRecord& base,
-                              const PartPainting& painting) {
+                              const PartPainting& painting, int32_t max_shift) {
     PartTexture texture;
+    // At least 2^3 texels leave room for a texel between the margins.
+    max_shift = std::clamp(max_shift, 3, EXPORT_TEXTURE_MAX_SHIFT);
     const int64_t width = region.width > 0 ? region.width : 1;
     const int64_t height = region.height > 0 ? region.height : 1;
-    const int64_t room = (int64_t(1) << PART_TEXTURE_MAX_SHIFT) - 2 * PART_TEXTURE_MARGIN;
+    const int64_t room = (int64_t(1) << max_shift) - 2 * PART_TEXTURE_MARGIN;
     int32_t s = 0;
     while (s < 31 && (texels_for(width, s) > room || texels_for(height, s) > room))
         ++s;
     texture.step_shift = s;
-    texture.width_shift = covering_shift(texels_for(width, s) + 2 * PART_TEXTURE_MARGIN);
-    texture.height_shift = covering_shift(texels_for(height, s) + 2 * PART_TEXTURE_MARGIN);
+    texture.width_shift = covering_shift(texels_for(width, s) + 2 * PART_TEXTURE_MARGIN, max_shift);
+    texture.height_shift =
+        covering_shift(texels_for(height, s) + 2 * PART_TEXTURE_MARGIN, max_shift);
     // 32-bit wrap as the model's coordinates do; the margin is at most a few
     // times 2^s points for any region the screen can hold.
     texture.origin_x = int32_t(uint32_t(region.origin_x) - (uint32_t(PART_TEXTURE_MARGIN) << s));
@@ -122,18 +125,25 @@ PartTexture make_part_texture(const RegionMask& region, const ColourRecord& base
     return texture;
 }
 
+TexelPlace part_texel_place(const PartTexture& texture, int32_t x, int32_t y) {
+    // The shift of the difference is arithmetic, so points left of the origin go left.
+    auto texel = [&](int32_t value, int32_t origin) {
+        return int32_t(uint32_t(value) - uint32_t(origin)) >> texture.step_shift;
+    };
+    return {texel(x, texture.origin_x), texel(y, texture.origin_y)};
+}
+
 TexCoord part_tex_coord(const PartTexture& texture, int32_t x, int32_t y) {
     // The texel's middle in half texels, then 256 texture units over its 2^w
-    // texels (w at most 7): 8 - w bits more, less the half's one. Unsigned
-    // differences wrap as the model's coordinates do; the shift of the
-    // difference is arithmetic, so points left of the origin go left.
-    auto coordinate = [&](int32_t value, int32_t origin, int32_t size_shift) {
-        const int32_t texel = int32_t(uint32_t(value) - uint32_t(origin)) >> texture.step_shift;
+    // texels (w at most 7): 8 - w bits more, less the half's one, wrapping
+    // in 32 bits as the fills' coordinates do.
+    auto coordinate = [](int32_t texel, int32_t size_shift) {
         const uint32_t halves = uint32_t(texel) * 2u + 1u;
         return int32_t(halves << (8 - size_shift)) >> 1;
     };
-    return {coordinate(x, texture.origin_x, texture.width_shift),
-            coordinate(y, texture.origin_y, texture.height_shift), 0, 0};
+    const TexelPlace place = part_texel_place(texture, x, y);
+    return {coordinate(place.column, texture.width_shift),
+            coordinate(place.row, texture.height_shift), 0, 0};
 }
 
 namespace {
@@ -157,7 +167,7 @@ AxisTiles axis_tiles(int64_t low, int64_t high, int32_t s, int64_t reach) {
     AxisTiles axis;
     const int64_t texels = texels_for(high - low + 1, s);
     if (texels + 2 * PART_TEXTURE_MARGIN <= TILE_SIZE) {
-        axis.shift = covering_shift(texels + 2 * PART_TEXTURE_MARGIN);
+        axis.shift = covering_shift(texels + 2 * PART_TEXTURE_MARGIN, PART_TEXTURE_MAX_SHIFT);
         axis.margin = PART_TEXTURE_MARGIN;
         axis.count = 1;
     } else {

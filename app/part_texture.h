@@ -21,18 +21,29 @@ inline constexpr int32_t PART_TEXTURE_MARGIN = 2;
 // coordinates put a row or column of pixels on the texel before it.
 inline constexpr int32_t PART_TEXTURE_MAX_SHIFT = 7;
 
+// The widest and tallest texture the exports carry, 2^10 texels: a part as
+// wide as the screen at the nearer zooms keeps one texel a model point, as
+// the tiles draw it; only a part drawn zoomed far out, where a pixel spans
+// more than a point, is coarser. 2 MB of texels at most, made at export time
+// for each painted part. The exports name texels by float or decimal
+// coordinates, not the fills' 1/256 units, so they are not held to 2^7.
+inline constexpr int32_t EXPORT_TEXTURE_MAX_SHIFT = 10;
+
 // Inputs: the part's region (its box: width x height model points from
-// (origin_x, origin_y)), its base colour and its painting (segments in the
-// region's frame). Output: the smallest power-of-two texture of at most
-// 128 x 128 texels that holds the box, one texel a model point, or 2^s model
-// points each way for the smallest s that fits (a region wider or taller than
-// 128 - 2 * PART_TEXTURE_MARGIN points), plus the margin; every texel the base
-// colour, or the traced picture's pixel at the texel's middle model point where
-// the painting has a picture that covers it (read at -x for a reflected part),
-// and each segment drawn over it in order as a line two texels wide
-// (the line walk's texel and those right of and below it). Bounded by the
-// texture whatever the segments' end points. The exports' one texture a part;
-// the renderer draws a part from the tiles below.
+// (origin_x, origin_y)), its base colour, its painting (segments in the
+// region's frame) and the largest texture, 2^max_shift texels each way
+// (held to 3..EXPORT_TEXTURE_MAX_SHIFT). Output: the smallest power-of-two
+// texture of at most that size that holds the box, one texel a model point,
+// or 2^s model points each way for the smallest s that fits (a region wider
+// or taller than 2^max_shift - 2 * PART_TEXTURE_MARGIN points), plus the
+// margin; every texel the base colour, or the traced picture's pixel at the
+// texel's middle model point where the painting has a picture that covers it
+// (read at -x for a reflected part), and each segment drawn over it in order
+// as a line two texels wide (the line walk's texel and those right of and
+// below it). Bounded by the texture whatever the segments' end points. At
+// the fills' size (2^7) it is the texture a part that fits one tile is drawn
+// from; the exports' texture is made at EXPORT_TEXTURE_MAX_SHIFT, its texels
+// where they overlap the tiles' the same as theirs.
 struct PartTexture {
     int32_t width_shift = 0, height_shift = 0;  // 2^w x 2^h texels
     int32_t step_shift = 0;                     // a texel spans 2^s model points each way
@@ -40,12 +51,23 @@ struct PartTexture {
     std::vector<uint16_t> texels;               // 5:5:5, row after row
 };
 PartTexture make_part_texture(const RegionMask& region, const ColourRecord& base,
-                              const PartPainting& painting);
+                              const PartPainting& painting,
+                              int32_t max_shift = PART_TEXTURE_MAX_SHIFT);
+
+// The texel (column, row) of the texture that holds model point (x, y), its
+// front projection, counted from texel (0, 0) and not wrapped into the
+// texture: a point left of or above the origin has a negative one. Unsigned
+// differences wrap as the model's coordinates do.
+struct TexelPlace {
+    int32_t column = 0, row = 0;
+};
+TexelPlace part_texel_place(const PartTexture& texture, int32_t x, int32_t y);
 
 // The texture coordinates (1/256 of the texture's width and height) of the
 // model point (x, y) of a vertex, its front projection: the middle of the
 // texel it lies in, so that a vertex on a region pixel reads that pixel's
-// texel. Any point: coordinates wrap as the fills' do.
+// texel. Any point: coordinates wrap as the fills' do. For a texture of at
+// most 2^7 texels each way (the fills').
 TexCoord part_tex_coord(const PartTexture& texture, int32_t x, int32_t y);
 
 // A painted part drawn from tiles: textures of at most 128 x 128 texels laid

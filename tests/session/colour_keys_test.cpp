@@ -300,17 +300,21 @@ TEST(ColourKeys, AStrokeOnALargeBodyShowsWhereItWasDrawn) {
 }
 
 // A part's texture covers its region's box and a margin at one texel a point, or 2^s points
-// for a box wider or taller than 124; a segment is drawn two texels wide and never past the
-// texture, wherever its ends lie; a vertex's coordinates name the middle of its texel.
+// for a box wider or taller than its largest size less the margins (124 for the fills', 1020
+// for the exports'); a segment is drawn two texels wide and never past the texture, wherever
+// its ends lie; a vertex's coordinates name the middle of its texel.
 TEST(PartTexture, CoversTheRegionsBoxAndKeepsItsSegmentsInside) {
     struct Case {
-        int32_t width, height, width_shift, height_shift, step_shift;
+        int32_t width, height, width_shift, height_shift, step_shift, max_shift;
     };
-    const Case cases[] = {{1, 1, 3, 3, 0},
-                          {124, 10, 7, 4, 0},
-                          {125, 10, 7, 4, 1},
-                          {300, 600, 6, 7, 3},
-                          {INT32_MAX, 1, 7, 3, 25}};
+    const Case cases[] = {{1, 1, 3, 3, 0, PART_TEXTURE_MAX_SHIFT},
+                          {124, 10, 7, 4, 0, PART_TEXTURE_MAX_SHIFT},
+                          {125, 10, 7, 4, 1, PART_TEXTURE_MAX_SHIFT},
+                          {300, 600, 6, 7, 3, PART_TEXTURE_MAX_SHIFT},
+                          {INT32_MAX, 1, 7, 3, 25, PART_TEXTURE_MAX_SHIFT},
+                          {300, 600, 9, 10, 0, EXPORT_TEXTURE_MAX_SHIFT},
+                          {1021, 10, 10, 4, 1, EXPORT_TEXTURE_MAX_SHIFT},
+                          {INT32_MAX, 1, 10, 3, 22, EXPORT_TEXTURE_MAX_SHIFT}};
     const ColourRecord base = DEFAULT_PART_COLOUR, paint = PALETTE_COLOURS[2];
     const uint16_t base_texel = 0x7C00, paint_texel = uint16_t((22 << 5));  // green 176 >> 3
     for (const Case& c : cases) {
@@ -323,7 +327,7 @@ TEST(PartTexture, CoversTheRegionsBoxAndKeepsItsSegmentsInside) {
         painting.segments = {{-40, 7, -30, 7, paint},
                              {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, paint},
                              {INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX, paint}};
-        const PartTexture texture = make_part_texture(region, base, painting);
+        const PartTexture texture = make_part_texture(region, base, painting, c.max_shift);
         EXPECT_EQ(texture.width_shift, c.width_shift) << c.width;
         EXPECT_EQ(texture.height_shift, c.height_shift) << c.width;
         EXPECT_EQ(texture.step_shift, c.step_shift) << c.width;
@@ -334,9 +338,16 @@ TEST(PartTexture, CoversTheRegionsBoxAndKeepsItsSegmentsInside) {
         const size_t corner = PART_TEXTURE_MARGIN * columns + PART_TEXTURE_MARGIN;
         EXPECT_EQ(texture.texels[corner], paint_texel) << c.width;
         EXPECT_EQ(texture.texels[corner + columns], paint_texel) << c.width;
-        if (c.step_shift < 25) {  // the long diagonals cross the far larger box's corner
+        if (c.step_shift < 21) {  // the long diagonals cross the far larger box's corner
             EXPECT_EQ(texture.texels[0], base_texel) << c.width;
         }
+        if (c.step_shift == 0) {  // a stroke of one point is two texels across, no more
+            EXPECT_EQ(texture.texels[corner + 2 * columns], base_texel) << c.width;
+        }
+        const TexelPlace place = part_texel_place(texture, -40, 7);
+        EXPECT_EQ(place.column, PART_TEXTURE_MARGIN) << c.width;
+        EXPECT_EQ(place.row, PART_TEXTURE_MARGIN) << c.width;
+        if (c.max_shift > PART_TEXTURE_MAX_SHIFT) continue;
         const TexCoord at = part_tex_coord(texture, -40, 7);
         EXPECT_EQ(at.u, ((2 * PART_TEXTURE_MARGIN + 1) << (8 - c.width_shift)) >> 1) << c.width;
         EXPECT_EQ(at.v, ((2 * PART_TEXTURE_MARGIN + 1) << (8 - c.height_shift)) >> 1) << c.width;

@@ -550,18 +550,20 @@ TEST(ReplayStats, OneRowPerFrameWithTheRenderCounters) {
     std::filesystem::remove_all(folder.parent_path());
 }
 
-// A script that builds a square body painted with the green pen (three strokes down its left
-// side).
-std::string painted_body_script() {
+// A script that builds a body over the box left..right x 100..200 painted with the green pen
+// (a stroke down each of `strokes`; by default a square with three strokes down its left side).
+std::string painted_body_script(int32_t left = 100, int32_t right = 200,
+                                const std::vector<int32_t>& strokes = {126, 128, 130}) {
+    const std::string l = std::to_string(left), r = std::to_string(right);
     std::string script =
-        "frames 1\nmove 100 100\nframes 1\ndown left\n"
-        "move 200 100\nframes 1\nmove 200 200\nframes 1\nmove 100 200\nframes 1\n"
-        "move 100 100\nframes 1\nup left\nframes 1\nkey down 4\nframes 1\nkey up 4\nframes 1\n";
-    for (int x : {126, 128, 130})
+        "frames 1\nmove " + l + " 100\nframes 1\ndown left\nmove " + r + " 100\nframes 1\nmove " +
+        r + " 200\nframes 1\nmove " + l + " 200\nframes 1\nmove " + l +
+        " 100\nframes 1\nup left\nframes 1\nkey down 4\nframes 1\nkey up 4\nframes 1\n";
+    for (int32_t x : strokes)
         script += "move " + std::to_string(x) + " 110\nframes 1\ndown left\nframes 1\nmove " +
                   std::to_string(x) + " 190\nframes 1\nup left\nframes 1\n";
-    return script +
-           "move 150 150\nframes 1\ndown right\nframes 1\nup right\nframes 1\n"
+    return script + "move " + std::to_string((left + right) / 2) +
+           " 150\nframes 1\ndown right\nframes 1\nup right\nframes 1\n"
            "key down i\nframes 1\nkey up i\nframes 1\n";
 }
 
@@ -655,6 +657,51 @@ TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
               std::string::npos);
     EXPECT_EQ(read_file(folder / "sketch3d-001.part-1.png"),
               read_file(folder / "painted.part-1.png"));
+    std::filesystem::remove_all(folder.parent_path());
+}
+
+// A stroke of one pixel on a body wider than the fills' 128-texel textures keeps one texel a
+// model point in the exported texture: every row it crosses has it two texels wide, as the
+// screen's tiles draw it, not spread over the coarser texels of a 128-texel texture.
+TEST(ReplayExport, AOnePixelStrokeOnAWideBodyStaysSharpInItsTexture) {
+    std::filesystem::path folder = scratch_folder("wide");
+    ReplayOutputs outputs;
+    outputs.out_dir = folder.string();
+    std::string error;
+    ASSERT_EQ(play(painted_body_script(40, 460, {250}) + "export wide.glb\n", outputs, &error), 0)
+        << error;
+    const std::string glb = read_file(folder / "wide.glb");
+    tinygltf::Model model;
+    tinygltf::TinyGLTF loader;
+    std::string warning;
+    ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning,
+                                            reinterpret_cast<const unsigned char*>(glb.data()),
+                                            unsigned(glb.size())))
+        << error;
+    const tinygltf::Primitive& primitive = model.meshes.at(0).primitives.at(0);
+    const tinygltf::Accessor& positions =
+        model.accessors.at(size_t(primitive.attributes.at("POSITION")));
+    const double width = positions.maxValues.at(0) - positions.minValues.at(0);
+    const int texture_index =
+        model.materials.at(size_t(primitive.material)).pbrMetallicRoughness.baseColorTexture.index;
+    const tinygltf::Image& image =
+        model.images.at(size_t(model.textures.at(size_t(texture_index)).source));
+    EXPECT_GT(width, 300);
+    EXPECT_GE(image.width, width);
+    int32_t crossed = 0;
+    for (int32_t y = 0; y < image.height; ++y) {
+        std::vector<int32_t> green;
+        for (int32_t x = 0; x < image.width; ++x) {
+            const unsigned char* texel =
+                &image.image[(size_t(y) * size_t(image.width) + size_t(x)) * 4];
+            if (texel[1] > texel[0]) green.push_back(x);
+        }
+        if (green.empty()) continue;
+        ++crossed;
+        ASSERT_EQ(green.size(), 2u) << y;
+        EXPECT_EQ(green[1], green[0] + 1) << y;
+    }
+    EXPECT_GT(crossed, 40);
     std::filesystem::remove_all(folder.parent_path());
 }
 
