@@ -29,16 +29,18 @@ template <int L>
     if (count >= 8) {
         // Eight pixels' texel indices and light rows at a time, in
         // 16-bit lanes: a row offset ((v >> 10) & 31) << 5, as
-        // (v >> 5) & 0x3E0, reads bits 10..14 of the light alone.
-        const uint16_t* const source = texels;
+        // (v >> 5) & 0x3E0, reads bits 10..14 of the light alone. Lane j
+        // of the k-th eight holds pixel 8k + j's values whatever the count,
+        // so the rest of the run, under eight pixels, takes its first lanes
+        // from one more eight. Shorter runs go pixel by pixel: the lanes'
+        // set-up costs them more than it saves.
         TexelIndexLanes lanes(run);
         EightLanes light_lanes[L], light_steps[L];
         for (int k = 0; k < L; ++k) {
             light_lanes[k] = eight_values(light[k], light_step[k]);
             light_steps[k] = eight_steps(light_step[k]);
         }
-        int32_t i = 0;
-        for (uint16_t* eight = pixel; i + 8 <= count; i += 8, eight += 8) {
+        auto draw_eight = [&](uint16_t * eight, int32_t pixels) __attribute__((always_inline)) {
             const EightLanes index = lanes.next();
             EightLanes rows[L];
             for (int k = 0; k < L; ++k) {
@@ -47,7 +49,8 @@ template <int L>
             }
 #pragma GCC unroll 8
             for (int j = 0; j < 8; ++j) {
-                const uint32_t t = source[index[j]];
+                if (j >= pixels) break;
+                const uint32_t t = texels[index[j]];
                 if constexpr (L == 1) {
                     const uint8_t* level = shades + rows[0][j];
                     eight[j] = uint16_t((level[(t >> 10) & 31] << 10) |
@@ -58,14 +61,12 @@ template <int L>
                                         shades[rows[2][j] + (t & 31)]);
                 }
             }
-        }
-        // The rest from where the lanes stopped: each value its start
-        // plus i steps, wrapping.
-        for (int k = 0; k < L; ++k)
-            light[k] = value_after(light[k], light_step[k], i);
-        run = advance_texel_run(run, i);
-        pixel += i;
-        count -= i;
+        };
+        int32_t i = 0;
+        for (; i + 8 <= count; i += 8)
+            draw_eight(pixel + i, 8);
+        if (i < count) draw_eight(pixel + i, count - i);
+        return;
     }
     TexelCursor cursor(texels, run);
     if constexpr (L == 1) {
