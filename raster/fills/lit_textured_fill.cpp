@@ -29,16 +29,18 @@ template <int L>
     if (count >= 8) {
         // Eight pixels' texel indices and light rows at a time, in
         // 16-bit lanes: a row offset ((v >> 10) & 31) << 5, as
-        // (v >> 5) & 0x3E0, reads bits 10..14 of the light alone.
-        const uint16_t* const source = texels;
+        // (v >> 5) & 0x3E0, reads bits 10..14 of the light alone. Lane j
+        // of the k-th eight holds pixel 8k + j's values whatever the count,
+        // so the rest of the run, under eight pixels, takes its first lanes
+        // from one more eight. Shorter runs go pixel by pixel: the lanes'
+        // set-up costs them more than it saves.
         TexelIndexLanes lanes(run);
         EightLanes light_lanes[L], light_steps[L];
         for (int k = 0; k < L; ++k) {
             light_lanes[k] = eight_values(light[k], light_step[k]);
             light_steps[k] = eight_steps(light_step[k]);
         }
-        int32_t i = 0;
-        for (uint16_t* eight = pixel; i + 8 <= count; i += 8, eight += 8) {
+        auto draw_eight = [&](uint16_t * eight, int32_t pixels) __attribute__((always_inline)) {
             const EightLanes index = lanes.next();
             EightLanes rows[L];
             for (int k = 0; k < L; ++k) {
@@ -47,7 +49,8 @@ template <int L>
             }
 #pragma GCC unroll 8
             for (int j = 0; j < 8; ++j) {
-                const uint32_t t = source[index[j]];
+                if (j >= pixels) break;
+                const uint32_t t = texels[index[j]];
                 if constexpr (L == 1) {
                     const uint8_t* level = shades + rows[0][j];
                     eight[j] = uint16_t((level[(t >> 10) & 31] << 10) |
@@ -58,14 +61,12 @@ template <int L>
                                         shades[rows[2][j] + (t & 31)]);
                 }
             }
-        }
-        // The rest from where the lanes stopped: each value its start
-        // plus i steps, wrapping.
-        for (int k = 0; k < L; ++k)
-            light[k] = value_after(light[k], light_step[k], i);
-        run = advance_texel_run(run, i);
-        pixel += i;
-        count -= i;
+        };
+        int32_t i = 0;
+        for (; i + 8 <= count; i += 8)
+            draw_eight(pixel + i, 8);
+        if (i < count) draw_eight(pixel + i, count - i);
+        return;
     }
     TexelCursor cursor(texels, run);
     if constexpr (L == 1) {
@@ -277,25 +278,30 @@ struct WatertightLitTexturedSpan {
     }
 };
 
-template <typename Arithmetic>
-void fill_lit_textured(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
-                       const TexCoord* const* uvs, int32_t texture, int32_t n) {
+// The entries of a lit textured polygon and its span, handed to
+// fill(entries, n, span) when a shade table is selected and the texture slot
+// is loaded with shifts in 0..8 (masked coordinates then address inside its
+// texels whatever u and v are). Span<Arithmetic, L> is the span for lights
+// of L components: the fast arithmetic runs grey lights (under a white
+// light) as one.
+template <typename Arithmetic, template <typename, int> class Span, typename Fill>
+[[gnu::always_inline]] inline void with_lit_textured_entries(const ScreenVertex* const* vertices,
+                                                             const ColourRecord* const* lights,
+                                                             const TexCoord* const* uvs,
+                                                             int32_t texture, int32_t n,
+                                                             Fill&& fill) {
     if (current_shade_table == nullptr || n < 1 || n > MAX_POLYGON_VERTICES) return;
-    // Only a loaded slot with shifts in 0..8 is drawn: masked coordinates then
-    // address inside its texels whatever u and v are.
     const Texture* record = loaded_texture(texture);
     if (record == nullptr) return;
     set_texel_addressing(record->width_shift, record->height_shift);
     if constexpr (Arithmetic::FAST_PATHS) {
         if (grey_lights(lights, n)) {
             ClipEntry<3> entries[MAX_POLYGON_VERTICES];
-            for (int32_t i = 0; i < n; ++i) {
+            for (int32_t i = 0; i < n; ++i)
                 entries[i] = {vertices[i]->x, vertices[i]->y, {lights[i]->r, uvs[i]->u, uvs[i]->v}};
-            }
-            fill_polygon<3, Arithmetic>(
-                entries, n,
-                LitTexturedSpan<Arithmetic, 1>{current_shade_table->entry, record->texels,
-                                               record->width_shift, record->height_shift});
+            fill(entries, n,
+                 Span<Arithmetic, 1>{current_shade_table->entry, record->texels,
+                                     record->width_shift, record->height_shift});
             return;
         }
     }
@@ -305,10 +311,19 @@ void fill_lit_textured(const ScreenVertex* const* vertices, const ColourRecord* 
                       vertices[i]->y,
                       {lights[i]->r, lights[i]->g, lights[i]->b, uvs[i]->u, uvs[i]->v}};
     }
-    fill_polygon<LIGHT_TEXTURE_ATTRIBUTES, Arithmetic>(
-        entries, n,
-        LitTexturedSpan<Arithmetic, 3>{current_shade_table->entry, record->texels,
-                                       record->width_shift, record->height_shift});
+    fill(entries, n,
+         Span<Arithmetic, 3>{current_shade_table->entry, record->texels, record->width_shift,
+                             record->height_shift});
+}
+
+template <typename Arithmetic>
+void fill_lit_textured(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
+                       const TexCoord* const* uvs, int32_t texture, int32_t n) {
+    with_lit_textured_entries<Arithmetic, LitTexturedSpan>(
+        vertices, lights, uvs, texture, n,
+        []<int N, typename Span>(const ClipEntry<N>* entries, int32_t count, Span&& span) {
+            fill_polygon<N, Arithmetic>(entries, count, span);
+        });
 }
 
 // fill_lit_textured drawn watertight, for POLY_WATERTIGHT packets.
@@ -316,33 +331,11 @@ template <typename Arithmetic>
 void fill_watertight_lit_textured(const ScreenVertex* const* vertices,
                                   const ColourRecord* const* lights, const TexCoord* const* uvs,
                                   int32_t texture, int32_t n) {
-    if (current_shade_table == nullptr || n < 1 || n > MAX_POLYGON_VERTICES) return;
-    const Texture* record = loaded_texture(texture);
-    if (record == nullptr) return;
-    set_texel_addressing(record->width_shift, record->height_shift);
-    if constexpr (Arithmetic::FAST_PATHS) {
-        // Grey lights (under a white light) run as one.
-        if (grey_lights(lights, n)) {
-            ClipEntry<3> entries[MAX_POLYGON_VERTICES];
-            for (int32_t i = 0; i < n; ++i)
-                entries[i] = {vertices[i]->x, vertices[i]->y, {lights[i]->r, uvs[i]->u, uvs[i]->v}};
-            fill_polygon_watertight<3, Arithmetic>(entries, n,
-                                                   WatertightLitTexturedSpan<Arithmetic, 1>{
-                                                       current_shade_table->entry, record->texels,
-                                                       record->width_shift, record->height_shift});
-            return;
-        }
-    }
-    LitTexturedEntry entries[MAX_POLYGON_VERTICES];
-    for (int32_t i = 0; i < n; ++i) {
-        entries[i] = {vertices[i]->x,
-                      vertices[i]->y,
-                      {lights[i]->r, lights[i]->g, lights[i]->b, uvs[i]->u, uvs[i]->v}};
-    }
-    fill_polygon_watertight<LIGHT_TEXTURE_ATTRIBUTES, Arithmetic>(
-        entries, n,
-        WatertightLitTexturedSpan<Arithmetic, 3>{current_shade_table->entry, record->texels,
-                                                 record->width_shift, record->height_shift});
+    with_lit_textured_entries<Arithmetic, WatertightLitTexturedSpan>(
+        vertices, lights, uvs, texture, n,
+        []<int N, typename Span>(const ClipEntry<N>* entries, int32_t count, Span&& span) {
+            fill_polygon_watertight<N, Arithmetic>(entries, count, span);
+        });
 }
 
 }  // namespace
