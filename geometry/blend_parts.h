@@ -121,3 +121,25 @@ double sink_depth(double gap, double depth, double reach);
 // twin move together. Returns how many vertices moved.
 int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayDepthField& other,
                        bool behind, double depth, double reach);
+
+// A part's triangles that lie inside another part dropped, and those that
+// cross its surface cut where they cross, for drawing: where two blended
+// surfaces meet nearly tangent, the one hidden inside the other is then
+// (almost) gone, and no single depth per triangle can show it in front.
+// Inputs:
+//   mesh       a body's mesh (fine positions), normals made
+//   placement  where it sits
+//   front,
+//   back       the other part's front and back fields (no continuation)
+//   overlap    in pixels: the cut lies this far inside the other's surface
+//              (its depth step at that distance), so that the two overlap
+//              a little rather than leave a crack
+// Outputs: *out, the mesh's vertices all kept in their order (its layout
+// stays), a vertex added at the end on each edge that crosses, its fine and
+// normal interpolated along the edge and its whole position rounded from its
+// fine one; the triangles outside kept in their order, each that crosses
+// cut to the part outside (one or two triangles turned as it was). False,
+// *out untouched, when no triangle lies even partly inside.
+bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
+                     const RayDepthField& front, const RayDepthField& back, double overlap,
+                     PartMesh* out);
