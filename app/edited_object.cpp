@@ -68,6 +68,16 @@ struct FigureState {
     std::shared_ptr<PartMesh> drawn[MAX_FIGURE_PARTS];
     // Each part's blend as the last emission made it (derived data).
     KeptBlend kept[MAX_FIGURE_PARTS];
+    // What each blend in `drawn` was emitted as: the blend with what lies
+    // inside its partners cut away (cut_part_mesh), or null for the blend
+    // (or own mesh) itself. Its vertices begin with the blend's own.
+    std::shared_ptr<PartMesh> cut[MAX_FIGURE_PARTS];
+    // The figure emitted whole, nothing cut: while a pose is drawn (a part
+    // moved away from another would open what was cut), and for an export
+    // (closed shells) until the next frame.
+    bool posed = false;
+    bool exporting = false;
+    bool emitted_whole = false;
     // The last emission drew every part from its own mesh: the blends did
     // not fit the buffers.
     bool unblended = false;
@@ -165,9 +175,11 @@ void drop_part(int32_t part) {
         f.parts[i] = std::move(f.parts[i + 1]);
         state.emitted[i] = state.emitted[i + 1];
         state.drawn[i] = std::move(state.drawn[i + 1]);
+        state.cut[i] = std::move(state.cut[i + 1]);
         state.kept[i] = std::move(state.kept[i + 1]);
     }
     state.drawn[f.part_count - 1] = nullptr;
+    state.cut[f.part_count - 1] = nullptr;
     state.kept[f.part_count - 1] = KeptBlend{};
     --f.part_count;
     f.parts[f.part_count] = FigurePart{};
@@ -253,6 +265,33 @@ std::shared_ptr<PartMesh> kept_blend(const Figure& f, int32_t part, bool refine)
         kept.joined[j] = nullptr;
     kept.mesh = std::make_shared<PartMesh>(std::move(mesh));
     return kept.mesh;
+}
+
+// Each blend in state.drawn cut where it lies inside its partners' whole
+// blends (cut_part_mesh) into state.cut, so that the painter's order finds
+// nothing hidden at the seams to draw in front; nothing cut while the figure
+// is to be emitted whole.
+void cut_drawn_blends(const Figure& f) {
+    for (std::shared_ptr<PartMesh>& cut : state.cut)
+        cut = nullptr;
+    state.emitted_whole = state.posed || state.exporting;
+    if (state.emitted_whole) return;
+    BlendingPart parts[MAX_FIGURE_PARTS];
+    blending_parts(f, parts);
+    const PartMesh* whole[MAX_FIGURE_PARTS] = {};
+    for (int32_t i = 0; i < f.part_count; ++i)
+        whole[i] = state.drawn[i].get();
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        PartMesh made;
+        if (cut_part_mesh(parts, f.part_count, i, whole, &made))
+            state.cut[i] = std::make_shared<PartMesh>(std::move(made));
+    }
+}
+
+// What part i is emitted from: its cut blend, its blend, or its own mesh.
+const PartMesh& emitted_mesh(const Figure& f, int32_t i) {
+    if (state.cut[i] != nullptr) return *state.cut[i];
+    return state.drawn[i] != nullptr ? *state.drawn[i] : *f.parts[i].mesh;
 }
 
 // Every kept blend made with `mesh` dropped: it is about to change in place.
@@ -405,24 +444,26 @@ bool emit_figure(const Vec4& rotation) {
     // which the room checks have let in, and says so
     // (figure_drawn_unblended).
     PartRoom room = {0, 0};
-    for (int32_t i = 0; i < f.part_count; ++i) {
+    for (int32_t i = 0; i < f.part_count; ++i)
         state.drawn[i] = kept_blend(f, i, true);
-        const PartRoom part = part_room(state.drawn[i] ? *state.drawn[i] : *f.parts[i].mesh);
+    cut_drawn_blends(f);
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const PartRoom part = part_room(emitted_mesh(f, i));
         room.packet_bytes += part.packet_bytes;
         room.vertices += part.vertices;
     }
     state.unblended = part_room_text(room, PartRoom{0, 0}, capacity_for(f), false) != nullptr;
     if (state.unblended)
-        for (std::shared_ptr<PartMesh>& drawn : state.drawn)
-            drawn = nullptr;
+        for (int32_t i = 0; i < MAX_FIGURE_PARTS; ++i)
+            state.drawn[i] = state.cut[i] = nullptr;
     // A part that could not be emitted leaves the figure: the blends of the
     // parts after it, made with it, give way to their own meshes until the
     // next emission.
     bool dropped = false;
     for (int32_t i = 0; i < f.part_count; ++i) {
         const FigurePart& part = f.parts[i];
-        if (dropped) state.drawn[i] = nullptr;
-        const PartMesh& drawn = state.drawn[i] != nullptr ? *state.drawn[i] : *part.mesh;
+        if (dropped) state.drawn[i] = state.cut[i] = nullptr;
+        const PartMesh& drawn = emitted_mesh(f, i);
         std::vector<int32_t> tiles;
         std::vector<TexCoord> coords;
         const PartSkin skin = painted_skin(part, drawn, &tiles, &coords);
@@ -659,6 +700,11 @@ void store_part_vertices(int32_t part) {
     // A figure drawn unblended stays so until its next emission.
     static PartMesh blended;
     PartMesh* was = state.drawn[part].get();
+    // A part emitted cut is cut again with the figure.
+    if (state.cut[part] != nullptr) {
+        emit_figure(figure_rotation());
+        return;
+    }
     const bool blends = !state.unblended && drawn_part_mesh(f, part, true, &blended);
     if (!blends && was == nullptr) {
         store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
@@ -677,6 +723,31 @@ void store_part_vertices(int32_t part) {
     emit_figure(figure_rotation());
 }
 
+void draw_figure_posed(bool posed) {
+    if (state.posed == posed) return;
+    state.posed = posed;
+    if (figure().part_count > 1) emit_figure(figure_rotation());
+}
+
+bool draw_figure_whole_for_export() {
+    if (state.exporting) return false;
+    state.exporting = true;
+    bool any_cut = false;
+    for (const std::shared_ptr<PartMesh>& cut : state.cut)
+        any_cut = any_cut || cut != nullptr;
+    if (any_cut) emit_figure(figure_rotation());
+    return any_cut;
+}
+
+void end_whole_export_drawing() {
+    if (!state.exporting) return;
+    state.exporting = false;
+    bool blended = false;
+    for (const std::shared_ptr<PartMesh>& drawn : state.drawn)
+        blended = blended || drawn != nullptr;
+    if (blended && state.emitted_whole && !state.posed) emit_figure(figure_rotation());
+}
+
 void draw_part_from(int32_t part, const PartMesh& drawn) {
     const std::shared_ptr<const PartMesh> emitted = drawn_mesh(part);
     if (emitted == nullptr || drawn.vertices.size() != emitted->vertices.size()) return;
@@ -687,8 +758,9 @@ void forget_edited_object() {
     state.figure = Figure{};
     for (EditedObject& part : state.emitted)
         part = NO_EDITED_OBJECT;
-    for (std::shared_ptr<PartMesh>& drawn : state.drawn)
-        drawn = nullptr;
+    for (int32_t i = 0; i < MAX_FIGURE_PARTS; ++i)
+        state.drawn[i] = state.cut[i] = nullptr;
+    state.posed = state.exporting = state.emitted_whole = false;
     for (KeptBlend& kept : state.kept)
         kept = KeptBlend{};
     state.unblended = false;

@@ -35,6 +35,9 @@ constexpr int32_t MAX_JOIN_PASSES = 4;
 // No join refines a part by more triangles than this: a pass that would
 // leave more is not taken (the fillet is then resolved more coarsely).
 constexpr size_t JOIN_TRIANGLE_BUDGET = 4096;
+// Where a part is cut for drawing, how far inside a partner's surface (in
+// pixels of depth step): a little overlap, never a crack.
+constexpr double CUT_OVERLAP = 0.5;
 
 bool blends(const BlendingPart& part) {
     return part.body && part.mesh != nullptr && !part.mesh->fine.empty();
@@ -243,4 +246,28 @@ bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, b
     refresh_part_normals(&mesh);
     *out = std::move(mesh);
     return true;
+}
+
+bool cut_part_mesh(const BlendingPart* parts, int32_t count, int32_t part,
+                   const PartMesh* const* drawn, PartMesh* out) {
+    int32_t partners[MAX_BLEND_PARTNERS];
+    const int32_t n = blend_partners(parts, count, part, partners);
+    if (n == 0 || drawn[part] == nullptr) return false;
+    PartMesh made;
+    bool any = false;
+    for (int32_t j = 0; j < n; ++j) {
+        const int32_t other = partners[j];
+        const PartMesh& mesh = drawn[other] != nullptr ? *drawn[other] : *parts[other].mesh;
+        const RayPlacement& at = parts[other].placement;
+        const RayDepthField front = part_depth_field(mesh, at, false, 1, 0);
+        const RayDepthField back = part_depth_field(mesh, at, true, 1, 0);
+        const PartMesh& from = any ? made : *drawn[part];
+        PartMesh next;
+        if (cut_inside_part(from, parts[part].placement, front, back, CUT_OVERLAP, &next)) {
+            made = std::move(next);
+            any = true;
+        }
+    }
+    if (any) *out = std::move(made);
+    return any;
 }

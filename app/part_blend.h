@@ -50,3 +50,13 @@ void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool r
 // untouched, when it meets none of them: the part is drawn from its own mesh.
 bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
                        PartMesh* out);
+
+// Part `part` of the `count` parts as it is drawn over its partners: its
+// blended mesh `drawn[part]` with what lies inside a partner's blended mesh
+// (drawn[partner], or the partner's own mesh where that is null) cut away
+// (cut_inside_part), so that where two surfaces meet nearly tangent the
+// hidden one is not there to be drawn in front. Every other part's blend is
+// left whole (exports and posing read the whole blends). False, *out
+// untouched, when nothing of it lies inside a partner.
+bool cut_part_mesh(const BlendingPart* parts, int32_t count, int32_t part,
+                   const PartMesh* const* drawn, PartMesh* out);
