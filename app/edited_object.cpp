@@ -288,6 +288,29 @@ void cut_drawn_blends(const Figure& f) {
     }
 }
 
+// Part `part`'s cut made again after its blend moved in place: true when the
+// new cut keeps the vertex count and triangles it was emitted with (it then
+// replaces the old in place), false when the figure must be emitted again.
+bool recut_part(const Figure& f, int32_t part) {
+    BlendingPart parts[MAX_FIGURE_PARTS];
+    blending_parts(f, parts);
+    const PartMesh* whole[MAX_FIGURE_PARTS] = {};
+    for (int32_t i = 0; i < f.part_count; ++i)
+        whole[i] = state.drawn[i].get();
+    static PartMesh made;
+    if (!cut_part_mesh(parts, f.part_count, part, whole, &made)) return false;
+    const PartMesh& old = *state.cut[part];
+    if (made.vertices.size() != old.vertices.size() ||
+        made.triangles.size() != old.triangles.size() ||
+        !std::equal(made.triangles.begin(), made.triangles.end(), old.triangles.begin(),
+                    [](const MeshTriangle& a, const MeshTriangle& b) {
+                        return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+                    }))
+        return false;
+    std::swap(*state.cut[part], made);
+    return true;
+}
+
 // What part i is emitted from: its cut blend, its blend, or its own mesh.
 const PartMesh& emitted_mesh(const Figure& f, int32_t i) {
     if (state.cut[i] != nullptr) return *state.cut[i];
@@ -700,11 +723,6 @@ void store_part_vertices(int32_t part) {
     // A figure drawn unblended stays so until its next emission.
     static PartMesh blended;
     PartMesh* was = state.drawn[part].get();
-    // A part emitted cut is cut again with the figure.
-    if (state.cut[part] != nullptr) {
-        emit_figure(figure_rotation());
-        return;
-    }
     const bool blends = !state.unblended && drawn_part_mesh(f, part, true, &blended);
     if (!blends && was == nullptr) {
         store_emitted_vertices(state.emitted[part].index, *f.parts[part].mesh);
@@ -717,26 +735,65 @@ void store_part_vertices(int32_t part) {
                        return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
                    })) {
         std::swap(*was, blended);
-        store_emitted_vertices(state.emitted[part].index, *was);
-        return;
+        // A part emitted cut is cut again, against the others as emitted.
+        if (state.cut[part] == nullptr || recut_part(f, part)) {
+            store_emitted_vertices(state.emitted[part].index,
+                                   state.cut[part] != nullptr ? *state.cut[part] : *was);
+            return;
+        }
     }
     emit_figure(figure_rotation());
 }
 
+namespace {
+
+// The figure emitted again as it stands, each part's object placed as its
+// last one was (place_figure's matrices), so that what reads the objects
+// before the next frame places them finds them where they were.
+void emit_figure_in_place() {
+    const Figure& f = state.figure;
+    struct Placed {
+        Vec4 rotation, translation, part_translation, scale;
+        int32_t flags;
+    };
+    Placed placed[MAX_FIGURE_PARTS] = {};
+    bool known[MAX_FIGURE_PARTS] = {};
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const SceneObject* object = get_object(state.emitted[i].index);
+        if (object == nullptr || object->part_count < 1) continue;
+        const ObjectPart& part = object->parts[0];
+        placed[i] = {object->rotation, object->translation, part.translation, part.scale,
+                     part.flags};
+        known[i] = true;
+    }
+    if (!emit_figure(figure_rotation())) return;
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        SceneObject* object = get_object(state.emitted[i].index);
+        if (!known[i] || object == nullptr || object->part_count < 1) continue;
+        object->rotation = placed[i].rotation;
+        object->translation = placed[i].translation;
+        ObjectPart& part = object->parts[0];
+        part.translation = placed[i].part_translation;
+        part.scale = placed[i].scale;
+        part.flags = (part.flags & ~PART_PLACED) | (placed[i].flags & PART_PLACED);
+    }
+}
+
+}  // namespace
+
 void draw_figure_posed(bool posed) {
     if (state.posed == posed) return;
     state.posed = posed;
-    if (figure().part_count > 1) emit_figure(figure_rotation());
+    if (figure().part_count > 1) emit_figure_in_place();
 }
 
-bool draw_figure_whole_for_export() {
-    if (state.exporting) return false;
+void draw_figure_whole_for_export() {
+    if (state.exporting) return;
     state.exporting = true;
     bool any_cut = false;
     for (const std::shared_ptr<PartMesh>& cut : state.cut)
         any_cut = any_cut || cut != nullptr;
-    if (any_cut) emit_figure(figure_rotation());
-    return any_cut;
+    if (any_cut) emit_figure_in_place();
 }
 
 void end_whole_export_drawing() {
@@ -745,7 +802,7 @@ void end_whole_export_drawing() {
     bool blended = false;
     for (const std::shared_ptr<PartMesh>& drawn : state.drawn)
         blended = blended || drawn != nullptr;
-    if (blended && state.emitted_whole && !state.posed) emit_figure(figure_rotation());
+    if (blended && state.emitted_whole && !state.posed) emit_figure_in_place();
 }
 
 void draw_part_from(int32_t part, const PartMesh& drawn) {

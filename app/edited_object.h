@@ -195,10 +195,10 @@ void draw_part_from(int32_t part, const PartMesh& drawn);
 // is emitted again whole when a pose begins to be drawn (posed true, before
 // draw_part_from) and cut again when the rest shape is (posed false).
 void draw_figure_posed(bool posed);
-// Before an export reads the emitted objects: the figure emitted whole until
-// end_whole_export_drawing, which every frame calls at its start. True when
-// it was emitted again (its objects then want placing, place_figure).
-bool draw_figure_whole_for_export();
+// Before an export reads the emitted objects: the figure emitted whole (its
+// objects placed as before) until end_whole_export_drawing, which every
+// frame calls at its start.
+void draw_figure_whole_for_export();
 void end_whole_export_drawing();
 
 // Part `part` of f as it is drawn: blended with the parts it meets

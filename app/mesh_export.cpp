@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/edited_object.h"
-#include "app/figure.h"
 #include "geometry/body_mesh.h"
 #include "geometry/camera.h"
 #include "geometry/normals.h"
@@ -618,7 +617,7 @@ int32_t write_stl(const std::vector<ExportedMesh>& parts, const std::string& wha
 
 // The meshes of the figure's parts, in the figure's order.
 int32_t gather_figure_meshes(std::vector<Mesh>* meshes) {
-    if (draw_figure_whole_for_export()) place_figure();
+    draw_figure_whole_for_export();
     std::vector<int32_t> indices;
     const Figure& f = figure();
     for (int32_t i = 0; i < f.part_count; ++i)
@@ -736,7 +735,7 @@ int32_t export_parts(std::vector<ExportedMesh>* parts) {
 }
 
 int32_t export_animated_parts(int32_t sample_count, const FigurePose& pose, AnimatedParts* out) {
-    if (draw_figure_whole_for_export()) place_figure();
+    draw_figure_whole_for_export();
     *out = AnimatedParts{};
     if (sample_count < 1 || sample_count > MAX_LOOP_SAMPLES || !pose) return EXPORT_BAD_LOOP;
     // The parts as export_parts keeps them (those without a face left out), and which part of
