@@ -252,15 +252,22 @@ bool cut_part_mesh(const BlendingPart* parts, int32_t count, int32_t part,
                    const PartMesh* const* drawn, PartMesh* out) {
     int32_t partners[MAX_BLEND_PARTNERS];
     const int32_t n = blend_partners(parts, count, part, partners);
-    if (n == 0 || drawn[part] == nullptr) return false;
+    int32_t own[4];
+    if (n == 0 || drawn[part] == nullptr ||
+        !part_ray_box(*drawn[part], parts[part].placement, 2, own))
+        return false;
     PartMesh made;
     bool any = false;
     for (int32_t j = 0; j < n; ++j) {
         const int32_t other = partners[j];
         const PartMesh& mesh = drawn[other] != nullptr ? *drawn[other] : *parts[other].mesh;
         const RayPlacement& at = parts[other].placement;
-        const RayDepthField front = part_depth_field(mesh, at, false, 1, 0);
-        const RayDepthField back = part_depth_field(mesh, at, true, 1, 0);
+        // The partner's surfaces only where this part lies.
+        int32_t box[4];
+        if (!part_ray_box(mesh, at, 1, box)) continue;
+        RayDepthField front, back;
+        part_depth_interval(mesh, at, std::max(box[0], own[0]), std::max(box[1], own[1]),
+                            std::min(box[2], own[2]), std::min(box[3], own[3]), &front, &back);
         const PartMesh& from = any ? made : *drawn[part];
         PartMesh next;
         if (cut_inside_part(from, parts[part].placement, front, back, CUT_OVERLAP, &next)) {

@@ -62,6 +62,59 @@ Vec4 moved_point(const Vec4& p, double unit, const RayPlacement& at, double t) {
             model_coordinate(d - double(at.eye), at.depth, unit, at), 0};
 }
 
+// Every triangle at the pixel centres of box [x0, x1] x [y0, y1] in or on
+// it, 1/d interpolated across it (a plane's 1/d is affine in u and v):
+// visit(x, y, d) for each.
+template <typename Visit>
+void rasterise_triangles(const std::vector<RayPoint>& points,
+                         const std::vector<MeshTriangle>& triangles, int32_t x0, int32_t y0,
+                         int32_t x1, int32_t y1, Visit visit) {
+    const auto count = int32_t(points.size());
+    for (const MeshTriangle& t : triangles) {
+        bool usable = true;
+        for (int k = 0; k < 3; ++k)
+            usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
+        if (!usable) continue;
+        const RayPoint& a = points[size_t(t.v[0])];
+        const RayPoint& b = points[size_t(t.v[1])];
+        const RayPoint& c = points[size_t(t.v[2])];
+        const int32_t cx0 = std::max(x0, int32_t(std::ceil(std::min({a.u, b.u, c.u}))));
+        const int32_t cx1 = std::min(x1, int32_t(std::floor(std::max({a.u, b.u, c.u}))));
+        const int32_t cy0 = std::max(y0, int32_t(std::ceil(std::min({a.v, b.v, c.v}))));
+        const int32_t cy1 = std::min(y1, int32_t(std::floor(std::max({a.v, b.v, c.v}))));
+        if (cx0 > cx1 || cy0 > cy1) continue;  // no pixel centre of the box in it
+        auto edge = [](const RayPoint& p, const RayPoint& q, double u, double v) {
+            return (q.u - p.u) * (v - p.v) - (q.v - p.v) * (u - p.u);
+        };
+        const double whole = edge(a, b, c.u, c.v);
+        if (whole == 0) continue;
+        // A pixel is in the triangle when its three weights are not negative:
+        // each edge value has the sign of `whole` or is zero (a quotient of
+        // pixel-sized values never underflows to zero), so the sign is read
+        // before dividing. Each edge value, rounded, is monotone along a row,
+        // so a row's pixels in the triangle are one run, ended by the first
+        // pixel after it that is not.
+        const bool positive = whole > 0;
+        auto outside = [positive](double e) { return positive ? e < 0 : e > 0; };
+        for (int32_t y = cy0; y <= cy1; ++y) {
+            bool inside = false;
+            for (int32_t x = cx0; x <= cx1; ++x) {
+                const double ea = edge(b, c, x, y);
+                double eb = 0, ec = 0;
+                if (outside(ea) || outside(eb = edge(c, a, x, y)) ||
+                    outside(ec = edge(a, b, x, y))) {
+                    if (inside) break;
+                    continue;
+                }
+                inside = true;
+                const double wa = ea / whole, wb = eb / whole, wc = ec / whole;
+                const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
+                visit(x, y, d);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 double blend_shift(double gap, double width) {
@@ -111,53 +164,13 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
     const double none = back ? -NO_DEPTH : NO_DEPTH;
     field.depth.assign(size_t(field.width) * size_t(field.height), none);
 
-    // Every triangle at the pixel centres in or on it, 1/d interpolated
-    // across it (a plane's 1/d is affine in u and v).
-    const auto count = int32_t(points.size());
-    for (const MeshTriangle& t : mesh.triangles) {
-        bool usable = true;
-        for (int k = 0; k < 3; ++k)
-            usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
-        if (!usable) continue;
-        const RayPoint& a = points[size_t(t.v[0])];
-        const RayPoint& b = points[size_t(t.v[1])];
-        const RayPoint& c = points[size_t(t.v[2])];
-        auto edge = [](const RayPoint& p, const RayPoint& q, double u, double v) {
-            return (q.u - p.u) * (v - p.v) - (q.v - p.v) * (u - p.u);
-        };
-        const double whole = edge(a, b, c.u, c.v);
-        if (whole == 0) continue;
-        const int32_t cx0 = std::max(field.x0, int32_t(std::ceil(std::min({a.u, b.u, c.u}))));
-        const int32_t cx1 = std::min(x1, int32_t(std::floor(std::max({a.u, b.u, c.u}))));
-        const int32_t cy0 = std::max(field.y0, int32_t(std::ceil(std::min({a.v, b.v, c.v}))));
-        const int32_t cy1 = std::min(y1, int32_t(std::floor(std::max({a.v, b.v, c.v}))));
-        // A pixel is in the triangle when its three weights are not negative:
-        // each edge value has the sign of `whole` or is zero (a quotient of
-        // pixel-sized values never underflows to zero), so the sign is read
-        // before dividing. Each edge value, rounded, is monotone along a row,
-        // so a row's pixels in the triangle are one run, ended by the first
-        // pixel after it that is not.
-        const bool positive = whole > 0;
-        auto outside = [positive](double e) { return positive ? e < 0 : e > 0; };
-        for (int32_t y = cy0; y <= cy1; ++y) {
-            bool inside = false;
-            for (int32_t x = cx0; x <= cx1; ++x) {
-                const double ea = edge(b, c, x, y);
-                double eb = 0, ec = 0;
-                if (outside(ea) || outside(eb = edge(c, a, x, y)) ||
-                    outside(ec = edge(a, b, x, y))) {
-                    if (inside) break;
-                    continue;
-                }
-                inside = true;
-                const double wa = ea / whole, wb = eb / whole, wc = ec / whole;
-                const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
-                double& held =
-                    field.depth[size_t(y - field.y0) * size_t(field.width) + size_t(x - field.x0)];
-                held = back ? std::max(held, d) : std::min(held, d);
-            }
-        }
-    }
+    // Every triangle at the pixel centres in or on it.
+    rasterise_triangles(
+        points, mesh.triangles, field.x0, field.y0, x1, y1, [&](int32_t x, int32_t y, double d) {
+            double& held =
+                field.depth[size_t(y - field.y0) * size_t(field.width) + size_t(x - field.x0)];
+            held = back ? std::max(held, d) : std::min(held, d);
+        });
 
     // The surface continued beyond the outline: two sweeps, each pixel the
     // part does not cover taking the best of its neighbours stepped by the
@@ -527,5 +540,55 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         }
     }
     *out = std::move(made);
+    return true;
+}
+
+void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
+                         int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
+                         RayDepthField* back) {
+    *front = *back = RayDepthField{};
+    if (x1 < x0 || y1 < y0 || placement.scale <= 0) return;
+    double unit = 1;
+    const std::vector<Vec4>& at = positions(mesh, &unit);
+    std::vector<RayPoint> points(at.size());
+    for (size_t i = 0; i < at.size(); ++i)
+        points[i] = ray_point(at[i], unit, placement);
+    front->x0 = back->x0 = x0;
+    front->y0 = back->y0 = y0;
+    front->width = back->width = x1 - x0 + 1;
+    front->height = back->height = y1 - y0 + 1;
+    const size_t size = size_t(front->width) * size_t(front->height);
+    front->depth.assign(size, NO_DEPTH);
+    back->depth.assign(size, -NO_DEPTH);
+    rasterise_triangles(points, mesh.triangles, x0, y0, x1, y1,
+                        [&](int32_t x, int32_t y, double d) {
+                            const size_t i = size_t(y - y0) * size_t(front->width) + size_t(x - x0);
+                            front->depth[i] = std::min(front->depth[i], d);
+                            back->depth[i] = std::max(back->depth[i], d);
+                        });
+    for (double& d : back->depth)
+        if (d == -NO_DEPTH) d = NO_DEPTH;
+}
+
+bool part_ray_box(const PartMesh& mesh, const RayPlacement& placement, int32_t margin,
+                  int32_t box[4]) {
+    double unit = 1;
+    const std::vector<Vec4>& at = positions(mesh, &unit);
+    bool any = false;
+    double low_u = 0, low_v = 0, high_u = 0, high_v = 0;
+    for (const Vec4& p : at) {
+        const RayPoint r = ray_point(p, unit, placement);
+        if (r.d <= 0) continue;
+        low_u = any ? std::min(low_u, r.u) : r.u;
+        low_v = any ? std::min(low_v, r.v) : r.v;
+        high_u = any ? std::max(high_u, r.u) : r.u;
+        high_v = any ? std::max(high_v, r.v) : r.v;
+        any = true;
+    }
+    if (!any) return false;
+    box[0] = int32_t(std::floor(std::max(low_u, -LIMIT))) - margin;
+    box[1] = int32_t(std::floor(std::max(low_v, -LIMIT))) - margin;
+    box[2] = int32_t(std::ceil(std::min(high_u, LIMIT))) + margin;
+    box[3] = int32_t(std::ceil(std::min(high_v, LIMIT))) + margin;
     return true;
 }

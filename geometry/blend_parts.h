@@ -64,6 +64,19 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
 bool narrower_depth_field(const RayDepthField& wide, int32_t wide_margin, int32_t margin,
                           RayDepthField* out);
 
+// A part's front and back fields without continuation (as part_depth_field
+// gives them with slope 0, pixel for pixel), over the box of pixels [x0, x1]
+// x [y0, y1] only, in one pass: what a cut against it reads where another
+// part lies.
+void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
+                         int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
+                         RayDepthField* back);
+
+// The box of pixels (x0, y0, x1, y1) the mesh's vertices in front of the eye
+// project into, `margin` wider on every side; false when none is.
+bool part_ray_box(const PartMesh& mesh, const RayPlacement& placement, int32_t margin,
+                  int32_t box[4]);
+
 // The field at (u, v): interpolated between the four pixels around it when
 // all four hold a depth, else the nearest of them that does; false when none
 // does.
