@@ -57,6 +57,31 @@ struct KeptBlend {
     std::shared_ptr<const PartMesh> joined[MAX_FIGURE_PARTS];
 };
 
+// What went into a part's cut: a blend (or a part's own mesh) by identity,
+// held weakly as a blend's inputs are, and where it sits.
+struct CutInput {
+    std::weak_ptr<const PartMesh> mesh;
+    RayPlacement placement = {};
+};
+
+bool same_cut_input(const CutInput& a, const CutInput& b) {
+    return same_mesh(a.mesh, b.mesh) && a.placement.depth == b.placement.depth &&
+           a.placement.offset_x == b.placement.offset_x && a.placement.scale == b.placement.scale &&
+           a.placement.eye == b.placement.eye;
+}
+
+// A part's cut kept from the last emission with what it was made from: the
+// part's blend and each partner's, in the order they cut it. Used again while
+// they all still hold; a blend changed in place drops every cut that read it
+// (drop_cuts_with).
+struct KeptCut {
+    bool made = false;  // false: nothing kept
+    CutInput self;
+    int32_t partner_count = 0;
+    CutInput partners[MAX_BLEND_PARTNERS];
+    std::shared_ptr<PartMesh> mesh;  // null: the blend is drawn uncut
+};
+
 struct FigureState {
     Figure figure;
     // Where each part was emitted, parallel to figure.parts.
@@ -72,6 +97,9 @@ struct FigureState {
     // inside its partners cut away (cut_part_mesh), or null for the blend
     // (or own mesh) itself. Its vertices begin with the blend's own.
     std::shared_ptr<PartMesh> cut[MAX_FIGURE_PARTS];
+    // Each part's cut as it was last made (derived data), kept through a
+    // pose or an export that emits the figure whole.
+    KeptCut kept_cut[MAX_FIGURE_PARTS];
     // The figure emitted whole, nothing cut: while a pose is drawn (a part
     // moved away from another would open what was cut), and for an export
     // (closed shells) until the next frame.
@@ -177,10 +205,12 @@ void drop_part(int32_t part) {
         state.drawn[i] = std::move(state.drawn[i + 1]);
         state.cut[i] = std::move(state.cut[i + 1]);
         state.kept[i] = std::move(state.kept[i + 1]);
+        state.kept_cut[i] = std::move(state.kept_cut[i + 1]);
     }
     state.drawn[f.part_count - 1] = nullptr;
     state.cut[f.part_count - 1] = nullptr;
     state.kept[f.part_count - 1] = KeptBlend{};
+    state.kept_cut[f.part_count - 1] = KeptCut{};
     --f.part_count;
     f.parts[f.part_count] = FigurePart{};
     // The parts drawn over it stay where they are, attached to nothing; those
@@ -267,8 +297,46 @@ std::shared_ptr<PartMesh> kept_blend(const Figure& f, int32_t part, bool refine)
     return kept.mesh;
 }
 
+// Part `part`'s blend in state.drawn cut where it lies inside its partners'
+// whole blends (cut_part_mesh), from the cut kept for it where that still
+// holds (null when nothing of it is cut); the kept cut brought up to date.
+std::shared_ptr<PartMesh> kept_cut(const Figure& f, const BlendingPart* parts,
+                                   const PartMesh* const* whole, int32_t part) {
+    KeptCut& kept = state.kept_cut[part];
+    int32_t partners[MAX_BLEND_PARTNERS];
+    const int32_t count = blend_partners(parts, f.part_count, part, partners);
+    if (count == 0 || state.drawn[part] == nullptr) {
+        kept = KeptCut{};
+        return nullptr;
+    }
+    auto input = [&](int32_t i) {
+        CutInput in;
+        if (state.drawn[i] != nullptr) {
+            in.mesh = state.drawn[i];
+        } else {
+            in.mesh = f.parts[i].mesh;
+        }
+        in.placement = parts[i].placement;
+        return in;
+    };
+    bool same = kept.made && kept.partner_count == count && same_cut_input(kept.self, input(part));
+    for (int32_t j = 0; j < count && same; ++j)
+        same = same_cut_input(kept.partners[j], input(partners[j]));
+    if (same) return kept.mesh;
+    kept = KeptCut{};
+    PartMesh made;
+    if (cut_part_mesh(parts, f.part_count, part, whole, &made))
+        kept.mesh = std::make_shared<PartMesh>(std::move(made));
+    kept.made = true;
+    kept.self = input(part);
+    kept.partner_count = count;
+    for (int32_t j = 0; j < count; ++j)
+        kept.partners[j] = input(partners[j]);
+    return kept.mesh;
+}
+
 // Each blend in state.drawn cut where it lies inside its partners' whole
-// blends (cut_part_mesh) into state.cut, so that the painter's order finds
+// blends into state.cut (kept_cut), so that the painter's order finds
 // nothing hidden at the seams to draw in front; nothing cut while the figure
 // is to be emitted whole.
 void cut_drawn_blends(const Figure& f) {
@@ -281,11 +349,8 @@ void cut_drawn_blends(const Figure& f) {
     const PartMesh* whole[MAX_FIGURE_PARTS] = {};
     for (int32_t i = 0; i < f.part_count; ++i)
         whole[i] = state.drawn[i].get();
-    for (int32_t i = 0; i < f.part_count; ++i) {
-        PartMesh made;
-        if (cut_part_mesh(parts, f.part_count, i, whole, &made))
-            state.cut[i] = std::make_shared<PartMesh>(std::move(made));
-    }
+    for (int32_t i = 0; i < f.part_count; ++i)
+        state.cut[i] = kept_cut(f, parts, whole, i);
 }
 
 // Part `part`'s cut made again after its blend moved in place: true when the
@@ -325,6 +390,18 @@ void drop_blends_with(const PartMesh* mesh) {
         for (int32_t j = 0; j < kept.partner_count && !with; ++j)
             with = kept.partners[j].mesh.lock().get() == mesh;
         if (with) kept = KeptBlend{};
+    }
+}
+
+// Every kept cut that read `mesh` (as its own blend or a partner's) dropped:
+// it is about to change in place.
+void drop_cuts_with(const PartMesh* mesh) {
+    for (KeptCut& kept : state.kept_cut) {
+        if (!kept.made) continue;
+        bool with = kept.self.mesh.lock().get() == mesh;
+        for (int32_t j = 0; j < kept.partner_count && !with; ++j)
+            with = kept.partners[j].mesh.lock().get() == mesh;
+        if (with) kept = KeptCut{};
     }
 }
 
@@ -540,6 +617,21 @@ std::shared_ptr<const PartMesh> drawn_mesh(int32_t part) {
     return f.parts[part].mesh;
 }
 
+std::shared_ptr<const PartMesh> drawn_cut_mesh(int32_t part) {
+    return valid_part(state.figure, part) ? state.cut[part] : nullptr;
+}
+
+bool cut_part_afresh(const Figure& f, int32_t part, PartMesh* out) {
+    if (!valid_part(f, part)) return false;
+    BlendingPart parts[MAX_FIGURE_PARTS];
+    blending_parts(f, parts);
+    PartMesh blends[MAX_FIGURE_PARTS];
+    const PartMesh* whole[MAX_FIGURE_PARTS] = {};
+    for (int32_t i = 0; i < f.part_count; ++i)
+        if (blended_part_mesh(parts, f.part_count, i, true, &blends[i])) whole[i] = &blends[i];
+    return cut_part_mesh(parts, f.part_count, part, whole, out);
+}
+
 bool figure_drawn_unblended() {
     return state.unblended;
 }
@@ -708,6 +800,7 @@ PartMesh* edit_part_mesh(int32_t part) {
     // to) keeps the mesh as it was.
     if (mesh.use_count() > 1) mesh = share_part_mesh(*mesh);
     drop_blends_with(mesh.get());
+    drop_cuts_with(mesh.get());
     // Every mesh of a part was made a mutable PartMesh (share_part_mesh):
     // the record is const to its readers only.
     return const_cast<PartMesh*>(mesh.get());
@@ -734,6 +827,7 @@ void store_part_vertices(int32_t part) {
                    [](const MeshTriangle& a, const MeshTriangle& b) {
                        return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
                    })) {
+        drop_cuts_with(was);
         std::swap(*was, blended);
         // A part emitted cut is cut again, against the others as emitted.
         if (state.cut[part] == nullptr || recut_part(f, part)) {
@@ -820,6 +914,8 @@ void forget_edited_object() {
     state.posed = state.exporting = state.emitted_whole = false;
     for (KeptBlend& kept : state.kept)
         kept = KeptBlend{};
+    for (KeptCut& kept : state.kept_cut)
+        kept = KeptCut{};
     state.unblended = false;
     // The painted parts' tiles go with them.
     begin_tile_slots(state.figure);

@@ -212,6 +212,12 @@ bool figure_drawn_unblended();
 // blended copy, or its own mesh; null for no such part. Where the blend was
 // emitted cut, the object's vertices begin with this mesh's.
 std::shared_ptr<const PartMesh> drawn_mesh(int32_t part);
+// The cut part `part` was last emitted from (its blend with what lies inside
+// its partners cut away), null when it was emitted uncut; and the same made
+// afresh for f, from blends made afresh (false, *out untouched, when nothing
+// of it is cut).
+std::shared_ptr<const PartMesh> drawn_cut_mesh(int32_t part);
+bool cut_part_afresh(const Figure& f, int32_t part, PartMesh* out);
 
 // Back to drawing mode with an empty figure, the record only (the render list
 // is the caller's to empty); also at start-up and shut-down, so that every

@@ -1162,6 +1162,12 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
             } else {
                 EXPECT_EQ(drawn_mesh(i), f.parts[i].mesh) << i;
             }
+            PartMesh cut;
+            const std::shared_ptr<const PartMesh> kept_cut = drawn_cut_mesh(i);
+            ASSERT_EQ(kept_cut != nullptr, cut_part_afresh(f, i, &cut)) << i;
+            if (kept_cut != nullptr) {
+                EXPECT_TRUE(same_part_mesh(*kept_cut, cut)) << i;
+            }
         }
     };
     kept_as_made();
