@@ -3,6 +3,7 @@
 #include "app/edited_object.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "app/part_blend.h"
@@ -79,8 +80,21 @@ struct KeptCut {
     CutInput self;
     int32_t partner_count = 0;
     CutInput partners[MAX_BLEND_PARTNERS];
-    std::shared_ptr<PartMesh> mesh;  // null: the blend is drawn uncut
+    int32_t own[4] = {};                  // where the part's blend lies
+    CutField fields[MAX_BLEND_PARTNERS];  // what the cut read of each partner
+    std::shared_ptr<PartMesh> mesh;       // null: the blend is drawn uncut
 };
+
+bool same_field(const RayDepthField& a, const RayDepthField& b) {
+    return a.x0 == b.x0 && a.y0 == b.y0 && a.width == b.width && a.height == b.height &&
+           a.depth.size() == b.depth.size() &&
+           std::memcmp(a.depth.data(), b.depth.data(), a.depth.size() * sizeof(double)) == 0;
+}
+
+bool same_cut_field(const CutField& a, const CutField& b) {
+    return a.read == b.read && std::equal(a.box, a.box + 4, b.box) &&
+           same_field(a.front, b.front) && same_field(a.back, b.back);
+}
 
 struct FigureState {
     Figure figure;
@@ -300,15 +314,15 @@ std::shared_ptr<PartMesh> kept_blend(const Figure& f, int32_t part, bool refine)
 // Part `part`'s blend in state.drawn cut where it lies inside its partners'
 // whole blends (cut_part_mesh), from the cut kept for it where that still
 // holds (null when nothing of it is cut); the kept cut brought up to date.
+// What it read of a partner unchanged since is taken from the kept cut; a
+// partner's blend made again (a join of its own added or taken away
+// elsewhere) is read again, and the cut kept when the part's blend is the
+// same and reads the same bits of every partner.
 std::shared_ptr<PartMesh> kept_cut(const Figure& f, const BlendingPart* parts,
                                    const PartMesh* const* whole, int32_t part) {
     KeptCut& kept = state.kept_cut[part];
     int32_t partners[MAX_BLEND_PARTNERS];
     const int32_t count = blend_partners(parts, f.part_count, part, partners);
-    if (count == 0 || state.drawn[part] == nullptr) {
-        kept = KeptCut{};
-        return nullptr;
-    }
     auto input = [&](int32_t i) {
         CutInput in;
         if (state.drawn[i] != nullptr) {
@@ -319,19 +333,46 @@ std::shared_ptr<PartMesh> kept_cut(const Figure& f, const BlendingPart* parts,
         in.placement = parts[i].placement;
         return in;
     };
-    bool same = kept.made && kept.partner_count == count && same_cut_input(kept.self, input(part));
-    for (int32_t j = 0; j < count && same; ++j)
-        same = same_cut_input(kept.partners[j], input(partners[j]));
-    if (same) return kept.mesh;
-    kept = KeptCut{};
-    PartMesh made;
-    if (cut_part_mesh(parts, f.part_count, part, whole, &made))
-        kept.mesh = std::make_shared<PartMesh>(std::move(made));
+    const CutInput self = input(part);
+    const bool self_kept = kept.made && same_cut_input(kept.self, self);
+    int32_t own[4];
+    if (self_kept) {
+        std::copy(kept.own, kept.own + 4, own);
+    } else if (count == 0 || !cut_own_box(parts, whole, part, own)) {
+        kept = KeptCut{};
+        return nullptr;
+    }
+    bool same = self_kept && kept.partner_count == count;
+    CutInput now[MAX_BLEND_PARTNERS];
+    CutField fields[MAX_BLEND_PARTNERS];
+    for (int32_t j = 0; j < count; ++j) {
+        now[j] = input(partners[j]);
+        int32_t k = self_kept ? 0 : kept.partner_count;
+        while (k < kept.partner_count && !same_cut_input(kept.partners[k], now[j]))
+            ++k;
+        if (k < kept.partner_count) {
+            fields[j] = kept.fields[k];
+            same = same && k == j;
+            continue;
+        }
+        cut_field_box(parts, whole, partners[j], own, &fields[j]);
+        read_cut_field(parts, whole, partners[j], &fields[j]);
+        same = same && j < kept.partner_count && same_cut_field(fields[j], kept.fields[j]);
+    }
+    if (!same) {
+        PartMesh made;
+        kept.mesh = nullptr;
+        if (cut_part_with(*state.drawn[part], parts[part].placement, fields, count, &made))
+            kept.mesh = std::make_shared<PartMesh>(std::move(made));
+    }
     kept.made = true;
-    kept.self = input(part);
+    kept.self = self;
+    std::copy(own, own + 4, kept.own);
     kept.partner_count = count;
-    for (int32_t j = 0; j < count; ++j)
-        kept.partners[j] = input(partners[j]);
+    for (int32_t j = 0; j < MAX_BLEND_PARTNERS; ++j) {
+        kept.partners[j] = j < count ? now[j] : CutInput{};
+        kept.fields[j] = j < count ? std::move(fields[j]) : CutField{};
+    }
     return kept.mesh;
 }
 

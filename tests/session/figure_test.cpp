@@ -1233,6 +1233,14 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
     ASSERT_EQ(f.part_count, 7);
     EXPECT_TRUE(same_part_mesh(*drawn_mesh(parent), joined));
     kept_as_made();
+    // A small part drawn over the body just below the arm: the body's blend
+    // changes where the arm meets it, and the arm is cut again.
+    tap(session, KEY_N);
+    session.stroke(ellipse(305, 300, 18, 18, 24));
+    session.right_click(305, 300);
+    tap(session, KEY_I);
+    ASSERT_EQ(f.part_count, 8);
+    kept_as_made();
 }
 
 // A figure whose blends, refined along the joins, do not fit the body
