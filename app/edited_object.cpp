@@ -314,10 +314,10 @@ std::shared_ptr<PartMesh> kept_blend(const Figure& f, int32_t part, bool refine)
 // Part `part`'s blend in state.drawn cut where it lies inside its partners'
 // whole blends (cut_part_mesh), from the cut kept for it where that still
 // holds (null when nothing of it is cut); the kept cut brought up to date.
-// What it read of a partner unchanged since is taken from the kept cut; a
-// partner's blend made again (a join of its own added or taken away
-// elsewhere) is read again, and the cut kept when the part's blend is the
-// same and reads the same bits of every partner.
+// What it read of a partner unchanged since, over the same box, is taken
+// from the kept cut; a partner's blend made again (a join of its own added
+// or taken away elsewhere) is read again, and the cut kept when the part's
+// blend is the same and reads the same bits of every partner.
 std::shared_ptr<PartMesh> kept_cut(const Figure& f, const BlendingPart* parts,
                                    const PartMesh* const* whole, int32_t part) {
     KeptCut& kept = state.kept_cut[part];
@@ -342,12 +342,14 @@ std::shared_ptr<PartMesh> kept_cut(const Figure& f, const BlendingPart* parts,
         kept = KeptCut{};
         return nullptr;
     }
+    const bool own_kept = kept.made && std::equal(own, own + 4, kept.own);
     bool same = self_kept && kept.partner_count == count;
     CutInput now[MAX_BLEND_PARTNERS];
     CutField fields[MAX_BLEND_PARTNERS];
     for (int32_t j = 0; j < count; ++j) {
         now[j] = input(partners[j]);
-        int32_t k = self_kept ? 0 : kept.partner_count;
+        // A partner is read as before where it and the part's box are.
+        int32_t k = own_kept ? 0 : kept.partner_count;
         while (k < kept.partner_count && !same_cut_input(kept.partners[k], now[j]))
             ++k;
         if (k < kept.partner_count) {
