@@ -141,6 +141,7 @@ void draw_rest() {
     for (int32_t i = 0; i < figure().part_count; ++i)
         draw_part_from(i, *drawn_mesh(i));
     anim.drawn_posed = false;
+    draw_figure_posed(false);
 }
 
 // The mesh a part is drawn from in a pose: its posed fine positions `fine`,
@@ -176,6 +177,7 @@ void draw_pose() {
         return;
     }
     anim.posed.resize(size_t(f.part_count));
+    draw_figure_posed(true);
     for (int32_t i = 0; i < f.part_count; ++i) {
         posed_part_positions(anim.rig, animation_record().pose, i, &anim.fine);
         if (anim.fine.size() != anim.rig_meshes[size_t(i)]->vertices.size()) continue;
@@ -789,6 +791,7 @@ bool render_loop_pictures(int32_t rate, const LoopPicture& picture) {
     const Figure& f = figure();
     std::vector<std::vector<Vec4>> positions;
     std::vector<PartMesh> posed(size_t(f.part_count));
+    draw_figure_posed(true);
     for (int32_t k = 0; k < count; ++k) {
         pose(k, &positions);
         for (int32_t i = 0; i < f.part_count; ++i) {

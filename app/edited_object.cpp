@@ -3,6 +3,7 @@
 #include "app/edited_object.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "app/part_blend.h"
@@ -57,6 +58,44 @@ struct KeptBlend {
     std::shared_ptr<const PartMesh> joined[MAX_FIGURE_PARTS];
 };
 
+// What went into a part's cut: a blend (or a part's own mesh) by identity,
+// held weakly as a blend's inputs are, and where it sits.
+struct CutInput {
+    std::weak_ptr<const PartMesh> mesh;
+    RayPlacement placement = {};
+};
+
+bool same_cut_input(const CutInput& a, const CutInput& b) {
+    return same_mesh(a.mesh, b.mesh) && a.placement.depth == b.placement.depth &&
+           a.placement.offset_x == b.placement.offset_x && a.placement.scale == b.placement.scale &&
+           a.placement.eye == b.placement.eye;
+}
+
+// A part's cut kept from the last emission with what it was made from: the
+// part's blend and each partner's, in the order they cut it. Used again while
+// they all still hold; a blend changed in place drops every cut that read it
+// (drop_cuts_with).
+struct KeptCut {
+    bool made = false;  // false: nothing kept
+    CutInput self;
+    int32_t partner_count = 0;
+    CutInput partners[MAX_BLEND_PARTNERS];
+    int32_t own[4] = {};                  // where the part's blend lies
+    CutField fields[MAX_BLEND_PARTNERS];  // what the cut read of each partner
+    std::shared_ptr<PartMesh> mesh;       // null: the blend is drawn uncut
+};
+
+bool same_field(const RayDepthField& a, const RayDepthField& b) {
+    return a.x0 == b.x0 && a.y0 == b.y0 && a.width == b.width && a.height == b.height &&
+           a.depth.size() == b.depth.size() &&
+           std::memcmp(a.depth.data(), b.depth.data(), a.depth.size() * sizeof(double)) == 0;
+}
+
+bool same_cut_field(const CutField& a, const CutField& b) {
+    return a.read == b.read && std::equal(a.box, a.box + 4, b.box) &&
+           same_field(a.front, b.front) && same_field(a.back, b.back);
+}
+
 struct FigureState {
     Figure figure;
     // Where each part was emitted, parallel to figure.parts.
@@ -68,6 +107,19 @@ struct FigureState {
     std::shared_ptr<PartMesh> drawn[MAX_FIGURE_PARTS];
     // Each part's blend as the last emission made it (derived data).
     KeptBlend kept[MAX_FIGURE_PARTS];
+    // What each blend in `drawn` was emitted as: the blend with what lies
+    // inside its partners cut away (cut_part_mesh), or null for the blend
+    // (or own mesh) itself. Its vertices begin with the blend's own.
+    std::shared_ptr<PartMesh> cut[MAX_FIGURE_PARTS];
+    // Each part's cut as it was last made (derived data), kept through a
+    // pose or an export that emits the figure whole.
+    KeptCut kept_cut[MAX_FIGURE_PARTS];
+    // The figure emitted whole, nothing cut: while a pose is drawn (a part
+    // moved away from another would open what was cut), and for an export
+    // (closed shells) until the next frame.
+    bool posed = false;
+    bool exporting = false;
+    bool emitted_whole = false;
     // The last emission drew every part from its own mesh: the blends did
     // not fit the buffers.
     bool unblended = false;
@@ -165,10 +217,14 @@ void drop_part(int32_t part) {
         f.parts[i] = std::move(f.parts[i + 1]);
         state.emitted[i] = state.emitted[i + 1];
         state.drawn[i] = std::move(state.drawn[i + 1]);
+        state.cut[i] = std::move(state.cut[i + 1]);
         state.kept[i] = std::move(state.kept[i + 1]);
+        state.kept_cut[i] = std::move(state.kept_cut[i + 1]);
     }
     state.drawn[f.part_count - 1] = nullptr;
+    state.cut[f.part_count - 1] = nullptr;
     state.kept[f.part_count - 1] = KeptBlend{};
+    state.kept_cut[f.part_count - 1] = KeptCut{};
     --f.part_count;
     f.parts[f.part_count] = FigurePart{};
     // The parts drawn over it stay where they are, attached to nothing; those
@@ -255,6 +311,120 @@ std::shared_ptr<PartMesh> kept_blend(const Figure& f, int32_t part, bool refine)
     return kept.mesh;
 }
 
+// Part `part`'s blend in state.drawn cut where it lies inside its partners'
+// whole blends (cut_part_mesh), from the cut kept for it where that still
+// holds (null when nothing of it is cut); the kept cut brought up to date.
+// What it read of a partner unchanged since, over the same box, is taken
+// from the kept cut; a partner's blend made again (a join of its own added
+// or taken away elsewhere) is read again, and the cut kept when the part's
+// blend is the same and reads the same bits of every partner.
+std::shared_ptr<PartMesh> kept_cut(const Figure& f, const BlendingPart* parts,
+                                   const PartMesh* const* whole, int32_t part) {
+    KeptCut& kept = state.kept_cut[part];
+    int32_t partners[MAX_BLEND_PARTNERS];
+    const int32_t count = blend_partners(parts, f.part_count, part, partners);
+    auto input = [&](int32_t i) {
+        CutInput in;
+        if (state.drawn[i] != nullptr) {
+            in.mesh = state.drawn[i];
+        } else {
+            in.mesh = f.parts[i].mesh;
+        }
+        in.placement = parts[i].placement;
+        return in;
+    };
+    const CutInput self = input(part);
+    const bool self_kept = kept.made && same_cut_input(kept.self, self);
+    int32_t own[4];
+    if (self_kept) {
+        std::copy(kept.own, kept.own + 4, own);
+    } else if (count == 0 || !cut_own_box(parts, whole, part, own)) {
+        kept = KeptCut{};
+        return nullptr;
+    }
+    const bool own_kept = kept.made && std::equal(own, own + 4, kept.own);
+    bool same = self_kept && kept.partner_count == count;
+    CutInput now[MAX_BLEND_PARTNERS];
+    CutField fields[MAX_BLEND_PARTNERS];
+    for (int32_t j = 0; j < count; ++j) {
+        now[j] = input(partners[j]);
+        // A partner is read as before where it and the part's box are.
+        int32_t k = own_kept ? 0 : kept.partner_count;
+        while (k < kept.partner_count && !same_cut_input(kept.partners[k], now[j]))
+            ++k;
+        if (k < kept.partner_count) {
+            fields[j] = kept.fields[k];
+            same = same && k == j;
+            continue;
+        }
+        cut_field_box(parts, whole, partners[j], own, &fields[j]);
+        read_cut_field(parts, whole, partners[j], &fields[j]);
+        same = same && j < kept.partner_count && same_cut_field(fields[j], kept.fields[j]);
+    }
+    if (!same) {
+        PartMesh made;
+        kept.mesh = nullptr;
+        if (cut_part_with(*state.drawn[part], parts[part].placement, fields, count, &made))
+            kept.mesh = std::make_shared<PartMesh>(std::move(made));
+    }
+    kept.made = true;
+    kept.self = self;
+    std::copy(own, own + 4, kept.own);
+    kept.partner_count = count;
+    for (int32_t j = 0; j < MAX_BLEND_PARTNERS; ++j) {
+        kept.partners[j] = j < count ? now[j] : CutInput{};
+        kept.fields[j] = j < count ? std::move(fields[j]) : CutField{};
+    }
+    return kept.mesh;
+}
+
+// Each blend in state.drawn cut where it lies inside its partners' whole
+// blends into state.cut (kept_cut), so that the painter's order finds
+// nothing hidden at the seams to draw in front; nothing cut while the figure
+// is to be emitted whole.
+void cut_drawn_blends(const Figure& f) {
+    for (std::shared_ptr<PartMesh>& cut : state.cut)
+        cut = nullptr;
+    state.emitted_whole = state.posed || state.exporting;
+    if (state.emitted_whole) return;
+    BlendingPart parts[MAX_FIGURE_PARTS];
+    blending_parts(f, parts);
+    const PartMesh* whole[MAX_FIGURE_PARTS] = {};
+    for (int32_t i = 0; i < f.part_count; ++i)
+        whole[i] = state.drawn[i].get();
+    for (int32_t i = 0; i < f.part_count; ++i)
+        state.cut[i] = kept_cut(f, parts, whole, i);
+}
+
+// Part `part`'s cut made again after its blend moved in place: true when the
+// new cut keeps the vertex count and triangles it was emitted with (it then
+// replaces the old in place), false when the figure must be emitted again.
+bool recut_part(const Figure& f, int32_t part) {
+    BlendingPart parts[MAX_FIGURE_PARTS];
+    blending_parts(f, parts);
+    const PartMesh* whole[MAX_FIGURE_PARTS] = {};
+    for (int32_t i = 0; i < f.part_count; ++i)
+        whole[i] = state.drawn[i].get();
+    static PartMesh made;
+    if (!cut_part_mesh(parts, f.part_count, part, whole, &made)) return false;
+    const PartMesh& old = *state.cut[part];
+    if (made.vertices.size() != old.vertices.size() ||
+        made.triangles.size() != old.triangles.size() ||
+        !std::equal(made.triangles.begin(), made.triangles.end(), old.triangles.begin(),
+                    [](const MeshTriangle& a, const MeshTriangle& b) {
+                        return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+                    }))
+        return false;
+    std::swap(*state.cut[part], made);
+    return true;
+}
+
+// What part i is emitted from: its cut blend, its blend, or its own mesh.
+const PartMesh& emitted_mesh(const Figure& f, int32_t i) {
+    if (state.cut[i] != nullptr) return *state.cut[i];
+    return state.drawn[i] != nullptr ? *state.drawn[i] : *f.parts[i].mesh;
+}
+
 // Every kept blend made with `mesh` dropped: it is about to change in place.
 void drop_blends_with(const PartMesh* mesh) {
     for (KeptBlend& kept : state.kept) {
@@ -263,6 +433,18 @@ void drop_blends_with(const PartMesh* mesh) {
         for (int32_t j = 0; j < kept.partner_count && !with; ++j)
             with = kept.partners[j].mesh.lock().get() == mesh;
         if (with) kept = KeptBlend{};
+    }
+}
+
+// Every kept cut that read `mesh` (as its own blend or a partner's) dropped:
+// it is about to change in place.
+void drop_cuts_with(const PartMesh* mesh) {
+    for (KeptCut& kept : state.kept_cut) {
+        if (!kept.made) continue;
+        bool with = kept.self.mesh.lock().get() == mesh;
+        for (int32_t j = 0; j < kept.partner_count && !with; ++j)
+            with = kept.partners[j].mesh.lock().get() == mesh;
+        if (with) kept = KeptCut{};
     }
 }
 
@@ -405,24 +587,26 @@ bool emit_figure(const Vec4& rotation) {
     // which the room checks have let in, and says so
     // (figure_drawn_unblended).
     PartRoom room = {0, 0};
-    for (int32_t i = 0; i < f.part_count; ++i) {
+    for (int32_t i = 0; i < f.part_count; ++i)
         state.drawn[i] = kept_blend(f, i, true);
-        const PartRoom part = part_room(state.drawn[i] ? *state.drawn[i] : *f.parts[i].mesh);
+    cut_drawn_blends(f);
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const PartRoom part = part_room(emitted_mesh(f, i));
         room.packet_bytes += part.packet_bytes;
         room.vertices += part.vertices;
     }
     state.unblended = part_room_text(room, PartRoom{0, 0}, capacity_for(f), false) != nullptr;
     if (state.unblended)
-        for (std::shared_ptr<PartMesh>& drawn : state.drawn)
-            drawn = nullptr;
+        for (int32_t i = 0; i < MAX_FIGURE_PARTS; ++i)
+            state.drawn[i] = state.cut[i] = nullptr;
     // A part that could not be emitted leaves the figure: the blends of the
     // parts after it, made with it, give way to their own meshes until the
     // next emission.
     bool dropped = false;
     for (int32_t i = 0; i < f.part_count; ++i) {
         const FigurePart& part = f.parts[i];
-        if (dropped) state.drawn[i] = nullptr;
-        const PartMesh& drawn = state.drawn[i] != nullptr ? *state.drawn[i] : *part.mesh;
+        if (dropped) state.drawn[i] = state.cut[i] = nullptr;
+        const PartMesh& drawn = emitted_mesh(f, i);
         std::vector<int32_t> tiles;
         std::vector<TexCoord> coords;
         const PartSkin skin = painted_skin(part, drawn, &tiles, &coords);
@@ -474,6 +658,21 @@ std::shared_ptr<const PartMesh> drawn_mesh(int32_t part) {
     if (!valid_part(f, part)) return nullptr;
     if (state.drawn[part] != nullptr) return state.drawn[part];
     return f.parts[part].mesh;
+}
+
+std::shared_ptr<const PartMesh> drawn_cut_mesh(int32_t part) {
+    return valid_part(state.figure, part) ? state.cut[part] : nullptr;
+}
+
+bool cut_part_afresh(const Figure& f, int32_t part, PartMesh* out) {
+    if (!valid_part(f, part)) return false;
+    BlendingPart parts[MAX_FIGURE_PARTS];
+    blending_parts(f, parts);
+    PartMesh blends[MAX_FIGURE_PARTS];
+    const PartMesh* whole[MAX_FIGURE_PARTS] = {};
+    for (int32_t i = 0; i < f.part_count; ++i)
+        if (blended_part_mesh(parts, f.part_count, i, true, &blends[i])) whole[i] = &blends[i];
+    return cut_part_mesh(parts, f.part_count, part, whole, out);
 }
 
 bool figure_drawn_unblended() {
@@ -644,6 +843,7 @@ PartMesh* edit_part_mesh(int32_t part) {
     // to) keeps the mesh as it was.
     if (mesh.use_count() > 1) mesh = share_part_mesh(*mesh);
     drop_blends_with(mesh.get());
+    drop_cuts_with(mesh.get());
     // Every mesh of a part was made a mutable PartMesh (share_part_mesh):
     // the record is const to its readers only.
     return const_cast<PartMesh*>(mesh.get());
@@ -670,11 +870,76 @@ void store_part_vertices(int32_t part) {
                    [](const MeshTriangle& a, const MeshTriangle& b) {
                        return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
                    })) {
+        drop_cuts_with(was);
         std::swap(*was, blended);
-        store_emitted_vertices(state.emitted[part].index, *was);
-        return;
+        // A part emitted cut is cut again, against the others as emitted.
+        if (state.cut[part] == nullptr || recut_part(f, part)) {
+            store_emitted_vertices(state.emitted[part].index,
+                                   state.cut[part] != nullptr ? *state.cut[part] : *was);
+            return;
+        }
     }
     emit_figure(figure_rotation());
+}
+
+namespace {
+
+// The figure emitted again as it stands, each part's object placed as its
+// last one was (place_figure's matrices), so that what reads the objects
+// before the next frame places them finds them where they were.
+void emit_figure_in_place() {
+    const Figure& f = state.figure;
+    struct Placed {
+        Vec4 rotation, translation, part_translation, scale;
+        int32_t flags;
+    };
+    Placed placed[MAX_FIGURE_PARTS] = {};
+    bool known[MAX_FIGURE_PARTS] = {};
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const SceneObject* object = get_object(state.emitted[i].index);
+        if (object == nullptr || object->part_count < 1) continue;
+        const ObjectPart& part = object->parts[0];
+        placed[i] = {object->rotation, object->translation, part.translation, part.scale,
+                     part.flags};
+        known[i] = true;
+    }
+    if (!emit_figure(figure_rotation())) return;
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        SceneObject* object = get_object(state.emitted[i].index);
+        if (!known[i] || object == nullptr || object->part_count < 1) continue;
+        object->rotation = placed[i].rotation;
+        object->translation = placed[i].translation;
+        ObjectPart& part = object->parts[0];
+        part.translation = placed[i].part_translation;
+        part.scale = placed[i].scale;
+        part.flags = (part.flags & ~PART_PLACED) | (placed[i].flags & PART_PLACED);
+    }
+}
+
+}  // namespace
+
+void draw_figure_posed(bool posed) {
+    if (state.posed == posed) return;
+    state.posed = posed;
+    if (figure().part_count > 1) emit_figure_in_place();
+}
+
+void draw_figure_whole_for_export() {
+    if (state.exporting) return;
+    state.exporting = true;
+    bool any_cut = false;
+    for (const std::shared_ptr<PartMesh>& cut : state.cut)
+        any_cut = any_cut || cut != nullptr;
+    if (any_cut) emit_figure_in_place();
+}
+
+void end_whole_export_drawing() {
+    if (!state.exporting) return;
+    state.exporting = false;
+    bool blended = false;
+    for (const std::shared_ptr<PartMesh>& drawn : state.drawn)
+        blended = blended || drawn != nullptr;
+    if (blended && state.emitted_whole && !state.posed) emit_figure_in_place();
 }
 
 void draw_part_from(int32_t part, const PartMesh& drawn) {
@@ -687,10 +952,13 @@ void forget_edited_object() {
     state.figure = Figure{};
     for (EditedObject& part : state.emitted)
         part = NO_EDITED_OBJECT;
-    for (std::shared_ptr<PartMesh>& drawn : state.drawn)
-        drawn = nullptr;
+    for (int32_t i = 0; i < MAX_FIGURE_PARTS; ++i)
+        state.drawn[i] = state.cut[i] = nullptr;
+    state.posed = state.exporting = state.emitted_whole = false;
     for (KeptBlend& kept : state.kept)
         kept = KeptBlend{};
+    for (KeptCut& kept : state.kept_cut)
+        kept = KeptCut{};
     state.unblended = false;
     // The painted parts' tiles go with them.
     begin_tile_slots(state.figure);

@@ -191,6 +191,17 @@ void store_part_vertices(int32_t part);
 // already emitted, the record unchanged. The posed figure is drawn this way.
 // Nothing for no such part or another vertex count.
 void draw_part_from(int32_t part, const PartMesh& drawn);
+// Where parts meet, what lies hidden inside another part is left out of what
+// is drawn (cut_part_mesh), except while the figure is posed or exported:
+// a pose moves parts apart, and an export needs closed shells. The figure
+// is emitted again whole when a pose begins to be drawn (posed true, before
+// draw_part_from) and cut again when the rest shape is (posed false).
+void draw_figure_posed(bool posed);
+// Before an export reads the emitted objects: the figure emitted whole (its
+// objects placed as before) until end_whole_export_drawing, which every
+// frame calls at its start.
+void draw_figure_whole_for_export();
+void end_whole_export_drawing();
 
 // Part `part` of f as it is drawn: blended with the parts it meets
 // (app/part_blend.h), its edges along the joins refined with `refine`; false
@@ -200,8 +211,15 @@ bool drawn_part_mesh(const Figure& f, int32_t part, bool refine, PartMesh* out);
 // blends, refined along the joins, did not fit the body buffers.
 bool figure_drawn_unblended();
 // The mesh part `part` was last emitted from (and written over since): its
-// blended copy, or its own mesh; null for no such part.
+// blended copy, or its own mesh; null for no such part. Where the blend was
+// emitted cut, the object's vertices begin with this mesh's.
 std::shared_ptr<const PartMesh> drawn_mesh(int32_t part);
+// The cut part `part` was last emitted from (its blend with what lies inside
+// its partners cut away), null when it was emitted uncut; and the same made
+// afresh for f, from blends made afresh (false, *out untouched, when nothing
+// of it is cut).
+std::shared_ptr<const PartMesh> drawn_cut_mesh(int32_t part);
+bool cut_part_afresh(const Figure& f, int32_t part, PartMesh* out);
 
 // Back to drawing mode with an empty figure, the record only (the render list
 // is the caller's to empty); also at start-up and shut-down, so that every

@@ -184,7 +184,8 @@ SurfaceHit surface_as_drawn(int32_t x, int32_t y) {
         const std::shared_ptr<const PartMesh> mesh = drawn_mesh(i);
         if (mesh == nullptr) continue;
         const auto count = int32_t(mesh->vertices.size());
-        if (drawn.index == NO_OBJECT || drawn.vertex_count != count) continue;
+        // A part drawn cut has more vertices after the blend's own.
+        if (drawn.index == NO_OBJECT || drawn.vertex_count < count) continue;
         if (screen.size() < size_t(count)) screen.resize(size_t(count));
         bool whole = true;
         for (int32_t k = 0; k < count && whole; ++k) {

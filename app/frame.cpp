@@ -445,6 +445,8 @@ void run_frame(PlatformWindow window) {
         record_frame(x, y, platform_peek_key_state);
     }
     begin_frame(window);
+    // An export between frames had the figure emitted whole: cut again.
+    end_whole_export_drawing();
     // The picture is drawn afresh every frame while anything is in the scene;
     // strokes are drawn straight into it only while the figure is empty.
     if (figure().part_count > 0) clear_screen();

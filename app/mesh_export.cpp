@@ -636,6 +636,7 @@ int32_t write_stl(const std::vector<ExportedMesh>& parts, const std::string& wha
 
 // The meshes of the figure's parts, in the figure's order.
 int32_t gather_figure_meshes(std::vector<Mesh>* meshes) {
+    draw_figure_whole_for_export();
     std::vector<int32_t> indices;
     const Figure& f = figure();
     for (int32_t i = 0; i < f.part_count; ++i)
@@ -753,6 +754,7 @@ int32_t export_parts(std::vector<ExportedMesh>* parts) {
 }
 
 int32_t export_animated_parts(int32_t sample_count, const FigurePose& pose, AnimatedParts* out) {
+    draw_figure_whole_for_export();
     *out = AnimatedParts{};
     if (sample_count < 1 || sample_count > MAX_LOOP_SAMPLES || !pose) return EXPORT_BAD_LOOP;
     // The parts as export_parts keeps them (those without a face left out), and which part of

@@ -35,6 +35,9 @@ constexpr int32_t MAX_JOIN_PASSES = 4;
 // No join refines a part by more triangles than this: a pass that would
 // leave more is not taken (the fillet is then resolved more coarsely).
 constexpr size_t JOIN_TRIANGLE_BUDGET = 4096;
+// Where a part is cut for drawing, how far inside a partner's surface (in
+// pixels of depth step): a little overlap, never a crack.
+constexpr double CUT_OVERLAP = 0.5;
 
 bool blends(const BlendingPart& part) {
     return part.body && part.mesh != nullptr && !part.mesh->fine.empty();
@@ -243,4 +246,63 @@ bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, b
     refresh_part_normals(&mesh);
     *out = std::move(mesh);
     return true;
+}
+
+bool cut_own_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t part,
+                 int32_t own[4]) {
+    return drawn[part] != nullptr && part_ray_box(*drawn[part], parts[part].placement, 2, own);
+}
+
+void cut_field_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
+                   const int32_t own[4], CutField* field) {
+    const PartMesh& mesh = drawn[other] != nullptr ? *drawn[other] : *parts[other].mesh;
+    int32_t* box = field->box;
+    field->read = part_ray_box(mesh, parts[other].placement, 1, box);
+    if (!field->read) return;
+    box[0] = std::max(box[0], own[0]);
+    box[1] = std::max(box[1], own[1]);
+    box[2] = std::min(box[2], own[2]);
+    box[3] = std::min(box[3], own[3]);
+}
+
+void read_cut_field(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
+                    CutField* field) {
+    field->front = field->back = RayDepthField{};
+    if (!field->read) return;
+    const PartMesh& mesh = drawn[other] != nullptr ? *drawn[other] : *parts[other].mesh;
+    const int32_t* box = field->box;
+    part_depth_interval(mesh, parts[other].placement, box[0], box[1], box[2], box[3], &field->front,
+                        &field->back);
+}
+
+bool cut_part_with(const PartMesh& blend, const RayPlacement& placement, const CutField* fields,
+                   int32_t n, PartMesh* out) {
+    PartMesh made;
+    bool any = false;
+    for (int32_t j = 0; j < n; ++j) {
+        if (!fields[j].read) continue;
+        const PartMesh& from = any ? made : blend;
+        PartMesh next;
+        if (cut_inside_part(from, placement, fields[j].front, fields[j].back, CUT_OVERLAP, &next)) {
+            made = std::move(next);
+            any = true;
+        }
+    }
+    if (any) *out = std::move(made);
+    return any;
+}
+
+bool cut_part_mesh(const BlendingPart* parts, int32_t count, int32_t part,
+                   const PartMesh* const* drawn, PartMesh* out) {
+    int32_t partners[MAX_BLEND_PARTNERS];
+    const int32_t n = blend_partners(parts, count, part, partners);
+    int32_t own[4];
+    if (n == 0 || !cut_own_box(parts, drawn, part, own)) return false;
+    CutField fields[MAX_BLEND_PARTNERS];
+    for (int32_t j = 0; j < n; ++j) {
+        // The partner's surfaces only where this part lies.
+        cut_field_box(parts, drawn, partners[j], own, &fields[j]);
+        read_cut_field(parts, drawn, partners[j], &fields[j]);
+    }
+    return cut_part_with(*drawn[part], parts[part].placement, fields, n, out);
 }

@@ -50,3 +50,37 @@ void blend_join(const BlendingPart* parts, int32_t part, int32_t partner, bool r
 // untouched, when it meets none of them: the part is drawn from its own mesh.
 bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, bool refine,
                        PartMesh* out);
+
+// Part `part` of the `count` parts as it is drawn over its partners: its
+// blended mesh `drawn[part]` with what lies inside a partner's blended mesh
+// (drawn[partner], or the partner's own mesh where that is null) cut away
+// (cut_inside_part), so that where two surfaces meet nearly tangent the
+// hidden one is not there to be drawn in front. Every other part's blend is
+// left whole (exports and posing read the whole blends). False, *out
+// untouched, when nothing of it lies inside a partner.
+bool cut_part_mesh(const BlendingPart* parts, int32_t count, int32_t part,
+                   const PartMesh* const* drawn, PartMesh* out);
+
+// cut_part_mesh in steps, for a caller that keeps what it read. A partner as
+// a cut reads it: its front and back depth intervals over the box of pixels
+// (x0, y0, x1, y1) where it and the part cut can both lie; nothing read
+// when it lies nowhere in front of the eye.
+struct CutField {
+    bool read = false;
+    int32_t box[4] = {};
+    RayDepthField front, back;
+};
+// The box where part `part`'s blend drawn[part] lies (false: it is not cut).
+bool cut_own_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t part,
+                 int32_t own[4]);
+// Whether, and over which box, partner `other` is read against a part whose
+// own box is `own` (field->read, field->box; its intervals untouched).
+void cut_field_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
+                   const int32_t own[4], CutField* field);
+// The partner's intervals read over field->box.
+void read_cut_field(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
+                    CutField* field);
+// The blend at `placement` cut by the n partners' fields in order (in
+// blend_partners' order): cut_part_mesh's answer.
+bool cut_part_with(const PartMesh& blend, const RayPlacement& placement, const CutField* fields,
+                   int32_t n, PartMesh* out);

@@ -267,8 +267,9 @@ void mark_edited_part() {
     const EditedObject& part = edited_object();
     const RenderList* list = current_render_list();
     if (mesh == nullptr || list == nullptr || list->screen_vertices == nullptr) return;
-    // The part's vertices lie in the pools in the mesh's order from its first.
-    if (size_t(part.vertex_count) != mesh->vertices.size() || part.first_vertex < 0 ||
+    // The part's vertices lie in the pools in the mesh's order from its first
+    // (a part drawn cut has more after them).
+    if (size_t(part.vertex_count) < mesh->vertices.size() || part.first_vertex < 0 ||
         int64_t(part.first_vertex) + part.vertex_count > list->vertex_capacity)
         return;
     if (!triangles_across_found(mesh)) return;

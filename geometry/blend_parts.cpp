@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace {
 
 // The square root of two, the diagonal step of the continuation.
 constexpr double DIAGONAL = 1.4142135623730951;
+// How many times an edge that crosses another part's surface is halved to
+// find where: to 1/256 of its length.
+constexpr int32_t CROSSING_STEPS = 8;
 // A part within a few thousand pixels of the middle: a field's box stays
 // small whatever the placement (a part beyond is clipped to it).
 constexpr double LIMIT = 4096;
@@ -56,6 +60,59 @@ Vec4 moved_point(const Vec4& p, double unit, const RayPlacement& at, double t) {
     return {model_coordinate(f[0] * t, at.offset_x, unit, at),
             model_coordinate(f[1] * t, 0, unit, at),
             model_coordinate(d - double(at.eye), at.depth, unit, at), 0};
+}
+
+// Every triangle at the pixel centres of box [x0, x1] x [y0, y1] in or on
+// it, 1/d interpolated across it (a plane's 1/d is affine in u and v):
+// visit(x, y, d) for each.
+template <typename Visit>
+void rasterise_triangles(const std::vector<RayPoint>& points,
+                         const std::vector<MeshTriangle>& triangles, int32_t x0, int32_t y0,
+                         int32_t x1, int32_t y1, Visit visit) {
+    const auto count = int32_t(points.size());
+    for (const MeshTriangle& t : triangles) {
+        bool usable = true;
+        for (int k = 0; k < 3; ++k)
+            usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
+        if (!usable) continue;
+        const RayPoint& a = points[size_t(t.v[0])];
+        const RayPoint& b = points[size_t(t.v[1])];
+        const RayPoint& c = points[size_t(t.v[2])];
+        const int32_t cx0 = std::max(x0, int32_t(std::ceil(std::min({a.u, b.u, c.u}))));
+        const int32_t cx1 = std::min(x1, int32_t(std::floor(std::max({a.u, b.u, c.u}))));
+        const int32_t cy0 = std::max(y0, int32_t(std::ceil(std::min({a.v, b.v, c.v}))));
+        const int32_t cy1 = std::min(y1, int32_t(std::floor(std::max({a.v, b.v, c.v}))));
+        if (cx0 > cx1 || cy0 > cy1) continue;  // no pixel centre of the box in it
+        auto edge = [](const RayPoint& p, const RayPoint& q, double u, double v) {
+            return (q.u - p.u) * (v - p.v) - (q.v - p.v) * (u - p.u);
+        };
+        const double whole = edge(a, b, c.u, c.v);
+        if (whole == 0) continue;
+        // A pixel is in the triangle when its three weights are not negative:
+        // each edge value has the sign of `whole` or is zero (a quotient of
+        // pixel-sized values never underflows to zero), so the sign is read
+        // before dividing. Each edge value, rounded, is monotone along a row,
+        // so a row's pixels in the triangle are one run, ended by the first
+        // pixel after it that is not.
+        const bool positive = whole > 0;
+        auto outside = [positive](double e) { return positive ? e < 0 : e > 0; };
+        for (int32_t y = cy0; y <= cy1; ++y) {
+            bool inside = false;
+            for (int32_t x = cx0; x <= cx1; ++x) {
+                const double ea = edge(b, c, x, y);
+                double eb = 0, ec = 0;
+                if (outside(ea) || outside(eb = edge(c, a, x, y)) ||
+                    outside(ec = edge(a, b, x, y))) {
+                    if (inside) break;
+                    continue;
+                }
+                inside = true;
+                const double wa = ea / whole, wb = eb / whole, wc = ec / whole;
+                const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
+                visit(x, y, d);
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -107,53 +164,13 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
     const double none = back ? -NO_DEPTH : NO_DEPTH;
     field.depth.assign(size_t(field.width) * size_t(field.height), none);
 
-    // Every triangle at the pixel centres in or on it, 1/d interpolated
-    // across it (a plane's 1/d is affine in u and v).
-    const auto count = int32_t(points.size());
-    for (const MeshTriangle& t : mesh.triangles) {
-        bool usable = true;
-        for (int k = 0; k < 3; ++k)
-            usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
-        if (!usable) continue;
-        const RayPoint& a = points[size_t(t.v[0])];
-        const RayPoint& b = points[size_t(t.v[1])];
-        const RayPoint& c = points[size_t(t.v[2])];
-        auto edge = [](const RayPoint& p, const RayPoint& q, double u, double v) {
-            return (q.u - p.u) * (v - p.v) - (q.v - p.v) * (u - p.u);
-        };
-        const double whole = edge(a, b, c.u, c.v);
-        if (whole == 0) continue;
-        const int32_t cx0 = std::max(field.x0, int32_t(std::ceil(std::min({a.u, b.u, c.u}))));
-        const int32_t cx1 = std::min(x1, int32_t(std::floor(std::max({a.u, b.u, c.u}))));
-        const int32_t cy0 = std::max(field.y0, int32_t(std::ceil(std::min({a.v, b.v, c.v}))));
-        const int32_t cy1 = std::min(y1, int32_t(std::floor(std::max({a.v, b.v, c.v}))));
-        // A pixel is in the triangle when its three weights are not negative:
-        // each edge value has the sign of `whole` or is zero (a quotient of
-        // pixel-sized values never underflows to zero), so the sign is read
-        // before dividing. Each edge value, rounded, is monotone along a row,
-        // so a row's pixels in the triangle are one run, ended by the first
-        // pixel after it that is not.
-        const bool positive = whole > 0;
-        auto outside = [positive](double e) { return positive ? e < 0 : e > 0; };
-        for (int32_t y = cy0; y <= cy1; ++y) {
-            bool inside = false;
-            for (int32_t x = cx0; x <= cx1; ++x) {
-                const double ea = edge(b, c, x, y);
-                double eb = 0, ec = 0;
-                if (outside(ea) || outside(eb = edge(c, a, x, y)) ||
-                    outside(ec = edge(a, b, x, y))) {
-                    if (inside) break;
-                    continue;
-                }
-                inside = true;
-                const double wa = ea / whole, wb = eb / whole, wc = ec / whole;
-                const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
-                double& held =
-                    field.depth[size_t(y - field.y0) * size_t(field.width) + size_t(x - field.x0)];
-                held = back ? std::max(held, d) : std::min(held, d);
-            }
-        }
-    }
+    // Every triangle at the pixel centres in or on it.
+    rasterise_triangles(
+        points, mesh.triangles, field.x0, field.y0, x1, y1, [&](int32_t x, int32_t y, double d) {
+            double& held =
+                field.depth[size_t(y - field.y0) * size_t(field.width) + size_t(x - field.x0)];
+            held = back ? std::max(held, d) : std::min(held, d);
+        });
 
     // The surface continued beyond the outline: two sweeps, each pixel the
     // part does not cover taking the best of its neighbours stepped by the
@@ -384,4 +401,194 @@ int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayD
     if (!(depth > 0) || !(reach > 0)) return 0;
     return move_along_rays(mesh, placement, other, behind,
                            [depth, reach](double gap) { return -sink_depth(gap, depth, reach); });
+}
+
+namespace {
+
+// The field at (u, v) interpolated between the four pixels around it; false
+// unless all four hold a depth (near the part's outline the field says
+// nothing for certain).
+bool sample_within(const RayDepthField& field, double u, double v, double* depth) {
+    const double fx = std::floor(u), fy = std::floor(v);
+    if (!(fx >= field.x0 && fy >= field.y0 && fx + 1 < double(field.x0) + field.width &&
+          fy + 1 < double(field.y0) + field.height))
+        return false;
+    const size_t at =
+        size_t(int32_t(fy) - field.y0) * size_t(field.width) + size_t(int32_t(fx) - field.x0);
+    const double* row = field.depth.data() + at;
+    const double c0 = row[0], c1 = row[1], c2 = row[field.width], c3 = row[field.width + 1];
+    if (c0 == NO_DEPTH || c1 == NO_DEPTH || c2 == NO_DEPTH || c3 == NO_DEPTH) return false;
+    const double ax = u - fx, ay = v - fy;
+    const double top = c0 + (c1 - c0) * ax, bottom = c2 + (c3 - c2) * ax;
+    *depth = top + (bottom - top) * ay;
+    return true;
+}
+
+}  // namespace
+
+bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
+                     const RayDepthField& front, const RayDepthField& back, double overlap,
+                     PartMesh* out) {
+    const bool fine = mesh.fine.size() == mesh.vertices.size() && !mesh.fine.empty();
+    if (!fine || mesh.normals.size() != mesh.vertices.size() || front.width <= 0 || back.width <= 0)
+        return false;
+    // How deep inside the other a point (fine units) lies along its ray less
+    // the overlap (one depth step of `overlap` pixels at its distance): above
+    // zero it is cut away. Where either field has nothing it is outside.
+    const double scale = double(placement.scale) / FIXED_ONE;
+    auto depth_inside = [&](double x, double y, double z) {
+        const double fx = x / FINE_ONE * scale + placement.offset_x;
+        const double fy = y / FINE_ONE * scale;
+        const double d = double(placement.eye) + (z / FINE_ONE * scale + placement.depth);
+        double f = 0, b = 0;
+        if (d <= 0 || !sample_within(front, fx * RAY_FOCAL / d, fy * RAY_FOCAL / d, &f) ||
+            !sample_within(back, fx * RAY_FOCAL / d, fy * RAY_FOCAL / d, &b) || !(f < b))
+            return -NO_DEPTH;
+        return std::min(d - f, b - d) - overlap * d / RAY_FOCAL;
+    };
+    const size_t count = mesh.fine.size();
+    std::vector<double> inside(count);
+    for (size_t i = 0; i < count; ++i) {
+        const Vec4& p = mesh.fine[i];
+        inside[i] = depth_inside(p.x, p.y, p.z);
+    }
+    auto cut = [&](int32_t k) { return inside[size_t(k)] > 0; };
+    bool any = false;
+    for (const MeshTriangle& t : mesh.triangles)
+        any = any || cut(t.v[0]) || cut(t.v[1]) || cut(t.v[2]);
+    if (!any) return false;
+
+    PartMesh made;
+    made.vertices = mesh.vertices;
+    made.fine = mesh.fine;
+    made.normals = mesh.normals;
+    made.front_count = mesh.front_count;
+    made.entered_by_triangle = mesh.entered_by_triangle;
+    made.triangles.reserve(mesh.triangles.size());
+    // The vertex where edge (a, b) crosses, one per edge whichever way it is
+    // walked; the map is only looked up, so its order matters nowhere.
+    std::map<uint64_t, int32_t> crossing;
+    auto cross = [&](int32_t a, int32_t b) {
+        const int32_t low = std::min(a, b), high = std::max(a, b);
+        const uint64_t key = uint64_t(uint32_t(low)) << 32 | uint32_t(high);
+        const auto [at, fresh] = crossing.emplace(key, int32_t(made.fine.size()));
+        if (!fresh) return at->second;
+        // Along the edge from its lower index, so both walks give one point:
+        // the crossing bracketed by halving the edge, then placed linearly
+        // within the last bracket (the other's surface is curved, and a
+        // blend runs nearly tangent to it).
+        const Vec4 &p = mesh.fine[size_t(low)], &q = mesh.fine[size_t(high)];
+        auto along = [&p, &q](double t, double out[3]) {
+            out[0] = double(p.x) + (double(q.x) - double(p.x)) * t;
+            out[1] = double(p.y) + (double(q.y) - double(p.y)) * t;
+            out[2] = double(p.z) + (double(q.z) - double(p.z)) * t;
+        };
+        double t0 = 0, t1 = 1, g0 = inside[size_t(low)], g1 = inside[size_t(high)];
+        for (int32_t step = 0; step < CROSSING_STEPS; ++step) {
+            const double t = (t0 + t1) / 2;
+            double at_t[3];
+            along(t, at_t);
+            const double g = depth_inside(at_t[0], at_t[1], at_t[2]);
+            if ((g > 0) == (g0 > 0)) {
+                t0 = t;
+                g0 = g;
+            } else {
+                t1 = t;
+                g1 = g;
+            }
+        }
+        // An end outside both fields stands for "far outside": the middle.
+        const double share = g0 == -NO_DEPTH || g1 == -NO_DEPTH ? 0.5 : g0 / (g0 - g1);
+        double crossing_at[3];
+        along(t0 + (t1 - t0) * share, crossing_at);
+        auto nearest = [](double v) { return int32_t(std::floor(v + 0.5)); };
+        const Vec4 point = {nearest(crossing_at[0]), nearest(crossing_at[1]),
+                            nearest(crossing_at[2]), 0};
+        const double t = t0 + (t1 - t0) * share;
+        made.fine.push_back(point);
+        made.vertices.push_back(round_fine_position(point));
+        const Vec4 &m = mesh.normals[size_t(low)], &n = mesh.normals[size_t(high)];
+        const double x = double(m.x) + (double(n.x) - m.x) * t;
+        const double y = double(m.y) + (double(n.y) - m.y) * t;
+        const double z = double(m.z) + (double(n.z) - m.z) * t;
+        // A square root is rounded correctly on every build.
+        const double length = std::sqrt(x * x + y * y + z * z);
+        Vec4 normal = m;
+        if (length > 0) {
+            const double s = double(UNIT_LENGTH) / length;
+            normal = {int32_t(std::floor(x * s + 0.5)), int32_t(std::floor(y * s + 0.5)),
+                      int32_t(std::floor(z * s + 0.5)), 0};
+        }
+        made.normals.push_back(normal);
+        return at->second;
+    };
+    for (const MeshTriangle& t : mesh.triangles) {
+        // The polygon left outside, walked in the triangle's turn.
+        int32_t kept[4];
+        int32_t n = 0;
+        for (int k = 0; k < 3; ++k) {
+            const int32_t a = t.v[k], b = t.v[(k + 1) % 3];
+            if (!cut(a)) kept[n++] = a;
+            if (cut(a) != cut(b)) kept[n++] = cross(a, b);
+        }
+        for (int32_t k = 1; k + 1 < n; ++k) {
+            MeshTriangle piece = t;
+            piece.v[0] = kept[0];
+            piece.v[1] = kept[k];
+            piece.v[2] = kept[k + 1];
+            made.triangles.push_back(piece);
+        }
+    }
+    *out = std::move(made);
+    return true;
+}
+
+void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
+                         int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
+                         RayDepthField* back) {
+    *front = *back = RayDepthField{};
+    if (x1 < x0 || y1 < y0 || placement.scale <= 0) return;
+    double unit = 1;
+    const std::vector<Vec4>& at = positions(mesh, &unit);
+    std::vector<RayPoint> points(at.size());
+    for (size_t i = 0; i < at.size(); ++i)
+        points[i] = ray_point(at[i], unit, placement);
+    front->x0 = back->x0 = x0;
+    front->y0 = back->y0 = y0;
+    front->width = back->width = x1 - x0 + 1;
+    front->height = back->height = y1 - y0 + 1;
+    const size_t size = size_t(front->width) * size_t(front->height);
+    front->depth.assign(size, NO_DEPTH);
+    back->depth.assign(size, -NO_DEPTH);
+    rasterise_triangles(points, mesh.triangles, x0, y0, x1, y1,
+                        [&](int32_t x, int32_t y, double d) {
+                            const size_t i = size_t(y - y0) * size_t(front->width) + size_t(x - x0);
+                            front->depth[i] = std::min(front->depth[i], d);
+                            back->depth[i] = std::max(back->depth[i], d);
+                        });
+    for (double& d : back->depth)
+        if (d == -NO_DEPTH) d = NO_DEPTH;
+}
+
+bool part_ray_box(const PartMesh& mesh, const RayPlacement& placement, int32_t margin,
+                  int32_t box[4]) {
+    double unit = 1;
+    const std::vector<Vec4>& at = positions(mesh, &unit);
+    bool any = false;
+    double low_u = 0, low_v = 0, high_u = 0, high_v = 0;
+    for (const Vec4& p : at) {
+        const RayPoint r = ray_point(p, unit, placement);
+        if (r.d <= 0) continue;
+        low_u = any ? std::min(low_u, r.u) : r.u;
+        low_v = any ? std::min(low_v, r.v) : r.v;
+        high_u = any ? std::max(high_u, r.u) : r.u;
+        high_v = any ? std::max(high_v, r.v) : r.v;
+        any = true;
+    }
+    if (!any) return false;
+    box[0] = int32_t(std::floor(std::max(low_u, -LIMIT))) - margin;
+    box[1] = int32_t(std::floor(std::max(low_v, -LIMIT))) - margin;
+    box[2] = int32_t(std::ceil(std::min(high_u, LIMIT))) + margin;
+    box[3] = int32_t(std::ceil(std::min(high_v, LIMIT))) + margin;
+    return true;
 }

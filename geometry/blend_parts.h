@@ -64,6 +64,19 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
 bool narrower_depth_field(const RayDepthField& wide, int32_t wide_margin, int32_t margin,
                           RayDepthField* out);
 
+// A part's front and back fields without continuation (as part_depth_field
+// gives them with slope 0, pixel for pixel), over the box of pixels [x0, x1]
+// x [y0, y1] only, in one pass: what a cut against it reads where another
+// part lies.
+void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
+                         int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
+                         RayDepthField* back);
+
+// The box of pixels (x0, y0, x1, y1) the mesh's vertices in front of the eye
+// project into, `margin` wider on every side; false when none is.
+bool part_ray_box(const PartMesh& mesh, const RayPlacement& placement, int32_t margin,
+                  int32_t box[4]);
+
 // The field at (u, v): interpolated between the four pixels around it when
 // all four hold a depth, else the nearest of them that does; false when none
 // does.
@@ -121,3 +134,25 @@ double sink_depth(double gap, double depth, double reach);
 // twin move together. Returns how many vertices moved.
 int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayDepthField& other,
                        bool behind, double depth, double reach);
+
+// A part's triangles that lie inside another part dropped, and those that
+// cross its surface cut where they cross, for drawing: where two blended
+// surfaces meet nearly tangent, the one hidden inside the other is then
+// (almost) gone, and no single depth per triangle can show it in front.
+// Inputs:
+//   mesh       a body's mesh (fine positions), normals made
+//   placement  where it sits
+//   front,
+//   back       the other part's front and back fields (no continuation)
+//   overlap    in pixels: the cut lies this far inside the other's surface
+//              (its depth step at that distance), so that the two overlap
+//              a little rather than leave a crack
+// Outputs: *out, the mesh's vertices all kept in their order (its layout
+// stays), a vertex added at the end on each edge that crosses, its fine and
+// normal interpolated along the edge and its whole position rounded from its
+// fine one; the triangles outside kept in their order, each that crosses
+// cut to the part outside (one or two triangles turned as it was). False,
+// *out untouched, when no triangle lies even partly inside.
+bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
+                     const RayDepthField& front, const RayDepthField& back, double overlap,
+                     PartMesh* out);

@@ -1,6 +1,8 @@
-// Depth fields of a part's surface cut from a wider one.
+// Depth fields of a part's surface cut from a wider one, and a part's
+// triangles cut where they enter another.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "geometry/blend_parts.h"
@@ -53,6 +55,67 @@ TEST(BlendParts, NarrowerFieldsAreTheFieldsMadeNarrower) {
     const RayDepthField wide = part_depth_field(far, {0, 0, FIXED_ONE, 900}, false, WIDE, 3);
     RayDepthField cut;
     EXPECT_FALSE(narrower_depth_field(wide, WIDE, 10, &cut));
+}
+
+// A square tilted through a slab another part fills (its front 1000 from
+// the eye, its back 1100), and a triangle wholly inside it: the inside one
+// goes, the square keeps its vertices in order and is cut where it enters,
+// each piece turned as its triangle was and never deeper inside than the
+// overlap; a mesh wholly outside is left alone.
+TEST(BlendParts, TrianglesInsideAnotherPartAreCutAway) {
+    constexpr double OVERLAP = 0.5;
+    RayDepthField front{-64, -64, 129, 129, {}}, back = front;
+    front.depth.assign(129 * 129, 1000.0);
+    back.depth.assign(129 * 129, 1100.0);
+    const RayPlacement at = {0, 0, FIXED_ONE, 1000};
+    auto fine = [](int32_t x, int32_t y, int32_t z) {
+        return Vec4{x * FINE_ONE, y * FINE_ONE, z * FINE_ONE, 0};
+    };
+    PartMesh mesh;
+    // z = x / 2: from 50 in front of the slab to 50 inside it.
+    mesh.fine = {fine(-100, -40, -50), fine(100, -40, 50), fine(100, 40, 50), fine(-100, 40, -50),
+                 fine(0, 0, 40),       fine(10, 0, 40),    fine(0, 10, 40)};
+    mesh.triangles = {{{0, 1, 2}}, {{0, 2, 3}}, {{4, 5, 6}}};
+    for (const Vec4& p : mesh.fine) {
+        mesh.vertices.push_back(round_fine_position(p));
+        mesh.normals.push_back({0, 0, -UNIT_LENGTH, 0});
+    }
+    mesh.front_count = 7;
+    auto inside = [&](const Vec4& p) {
+        const double d = 1000 + double(p.z) / FINE_ONE;
+        return std::min(d - 1000, 1100 - d) - OVERLAP * d / RAY_FOCAL;
+    };
+    auto turn = [](const PartMesh& m, const MeshTriangle& t) {
+        const Vec4 &a = m.fine[size_t(t.v[0])], &b = m.fine[size_t(t.v[1])],
+                   &c = m.fine[size_t(t.v[2])];
+        return (double(b.x) - a.x) * (double(c.y) - a.y) -
+               (double(b.y) - a.y) * (double(c.x) - a.x);
+    };
+    PartMesh cut;
+    ASSERT_TRUE(cut_inside_part(mesh, at, front, back, OVERLAP, &cut));
+    ASSERT_GT(cut.fine.size(), mesh.fine.size());
+    EXPECT_TRUE(std::equal(
+        mesh.fine.begin(), mesh.fine.end(), cut.fine.begin(),
+        [](const Vec4& a, const Vec4& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }));
+    EXPECT_EQ(cut.vertices.size(), cut.fine.size());
+    EXPECT_EQ(cut.normals.size(), cut.fine.size());
+    EXPECT_EQ(cut.front_count, 7);
+    for (size_t v = mesh.fine.size(); v < cut.fine.size(); ++v) {
+        EXPECT_NEAR(inside(cut.fine[v]), 0, 0.01) << v;  // on the crossing
+        EXPECT_EQ(cut.normals[v].z, -UNIT_LENGTH) << v;
+    }
+    ASSERT_GE(cut.triangles.size(), 2u);
+    for (const MeshTriangle& t : cut.triangles)
+        for (int32_t k : t.v) {
+            EXPECT_LE(inside(cut.fine[size_t(k)]), 0.01) << k;
+            EXPECT_NE(k, 4);  // the triangle inside is gone
+            EXPECT_GT(turn(cut, t), 0);
+        }
+    PartMesh outside = mesh;
+    outside.triangles.resize(1);
+    for (Vec4& p : outside.fine)
+        p.z = std::min(p.z, -10 * FINE_ONE);
+    EXPECT_FALSE(cut_inside_part(outside, at, front, back, OVERLAP, &cut));
 }
 
 }  // namespace

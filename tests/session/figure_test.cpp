@@ -1162,6 +1162,12 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
             } else {
                 EXPECT_EQ(drawn_mesh(i), f.parts[i].mesh) << i;
             }
+            PartMesh cut;
+            const std::shared_ptr<const PartMesh> kept_cut = drawn_cut_mesh(i);
+            ASSERT_EQ(kept_cut != nullptr, cut_part_afresh(f, i, &cut)) << i;
+            if (kept_cut != nullptr) {
+                EXPECT_TRUE(same_part_mesh(*kept_cut, cut)) << i;
+            }
         }
     };
     kept_as_made();
@@ -1227,6 +1233,14 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
     ASSERT_EQ(f.part_count, 7);
     EXPECT_TRUE(same_part_mesh(*drawn_mesh(parent), joined));
     kept_as_made();
+    // A small part drawn over the body just below the arm: the body's blend
+    // changes where the arm meets it, and the arm is cut again.
+    tap(session, KEY_N);
+    session.stroke(ellipse(305, 300, 18, 18, 24));
+    session.right_click(305, 300);
+    tap(session, KEY_I);
+    ASSERT_EQ(f.part_count, 8);
+    kept_as_made();
 }
 
 // A figure whose blends, refined along the joins, do not fit the body
@@ -1289,32 +1303,32 @@ PartPicture drawn_parts() {
     return ids;
 }
 
-// The same view as an exact depth buffer: every triangle the figure's
-// objects were emitted with, through each object's matrix of the frame
+// The same view as an exact depth buffer: every triangle of the figure's
+// whole blended meshes (as exported, before anything hidden is cut from
+// what is drawn), through each part's object matrix of the frame
 // (the renderer's perspective, 256 pixels from the eye about the screen
 // centre) in doubles, the nearest surface at point (x + 1/2, y) of each
 // pixel, its depth interpolated as 1/z across the screen.
 PartPicture nearest_parts() {
     place_figure();
     transform_scene();
-    const RenderList* list = current_render_list();
     const int32_t width = raster_target.width, height = raster_target.height;
     PartPicture ids(size_t(width) * size_t(height), NO_PART);
     std::vector<double> depth(ids.size(), INFINITY);
-    for (int32_t i = 0; i < figure().part_count; ++i) {
-        const SceneObject* object = get_object(part_object(i).index);
-        const int32_t* e = object->parts[0].combined.m;
-        for (const PrimitivePacket* p = next_object_polygon(object, nullptr); p != nullptr;
-             p = next_object_polygon(object, p)) {
-            const auto* t = reinterpret_cast<const TrianglePacket*>(p);
+    const Figure& f = figure();
+    for (int32_t i = 0; i < f.part_count; ++i) {
+        const int32_t* e = get_object(part_object(i).index)->parts[0].combined.m;
+        PartMesh blended;
+        const PartMesh& mesh = drawn_part_mesh(f, i, true, &blended) ? blended : *f.parts[i].mesh;
+        for (const MeshTriangle& t : mesh.triangles) {
             double sx[3], sy[3], inverse[3];
             bool seen = true;
             for (int k = 0; k < 3; ++k) {
-                const Vec4& v = list->model_vertices[t->v[k]];
-                const double view[3] = {
-                    (double(v.x) * e[0] + double(v.y) * e[4] + double(v.z) * e[8] + e[12]) / 512,
-                    (double(v.x) * e[1] + double(v.y) * e[5] + double(v.z) * e[9] + e[13]) / 512,
-                    (double(v.x) * e[2] + double(v.y) * e[6] + double(v.z) * e[10] + e[14]) / 512};
+                const Vec4& p = mesh.vertices[size_t(t.v[k])];
+                const double x = p.x, y = p.y, z = p.z;
+                const double view[3] = {(x * e[0] + y * e[4] + z * e[8] + e[12]) / 512,
+                                        (x * e[1] + y * e[5] + z * e[9] + e[13]) / 512,
+                                        (x * e[2] + y * e[6] + z * e[10] + e[14]) / 512};
                 seen = seen && view[2] > 1;
                 sx[k] = screen_centre_x() + 256 * view[0] / view[2];
                 sy[k] = screen_centre_y() + 256 * view[1] / view[2];
@@ -1379,12 +1393,14 @@ int32_t wrong_part_pixels(const PartPicture& drawn, const PartPicture& exact, in
 // Drawn right where parts meet: the eight-part figure from the front, turned
 // as the figure example turns it, from below (its top 45 degrees nearer) and
 // from the side, the painter's picture against an exact depth buffer of the
-// same triangles. Where two blended surfaces meet they run nearly tangent, and
-// the painter's order (one depth a triangle) shows the hidden one in places:
-// tens of pixels a view more than 1 px from a boundary (printed), nearly all
-// within 3 px of the seams. Asserted: at most 5 pixels a view more than 4 px
-// from any boundary, but from below, where the ears' and arms' seams run
-// nearly along the rays (printed).
+// whole blended meshes. What lies inside another part is cut from what is
+// drawn, so the painter's order has little hidden left to show in front; the
+// rest lies along the seams, where two surfaces run nearly tangent, within a
+// model unit of each other, and the exact picture's own winner changes from
+// pixel to pixel with the rounding of the whole-unit vertices: tens of
+// pixels a view more than 1 px from a boundary (printed). Asserted: at most
+// 5 pixels a view more than 4 px from any boundary, and more than 3 px but
+// from below, where the ears' and arms' seams run nearly along the rays.
 TEST(Figure, ThePictureShowsTheNearerPartWhereTheyMeet) {
     Session session;
     build_eight_part_figure(session);
@@ -1412,13 +1428,14 @@ TEST(Figure, ThePictureShowsTheNearerPartWhereTheyMeet) {
         set_figure_rotation(view.rotation);
         const PartPicture drawn = drawn_parts();
         const PartPicture exact = nearest_parts();
+        const int32_t beyond_3 = wrong_part_pixels(drawn, exact, 3);
         const int32_t beyond_4 = wrong_part_pixels(drawn, exact, 4);
         std::printf(
             "wrong part at the joins, %s: %d pixels beyond 1 px, %d beyond 3, %d beyond 4\n",
-            view.name, wrong_part_pixels(drawn, exact, 1), wrong_part_pixels(drawn, exact, 3),
-            beyond_4);
+            view.name, wrong_part_pixels(drawn, exact, 1), beyond_3, beyond_4);
+        EXPECT_LE(beyond_4, 5) << view.name;
         if (view.holds) {
-            EXPECT_LE(beyond_4, 5) << view.name;
+            EXPECT_LE(beyond_3, 5) << view.name;
         }
     }
 }
