@@ -19,7 +19,7 @@ struct DecodedImage {
 };
 
 // Reads the PNG or BMP file at `path`, or the same bytes in memory, with the texture
-// loader's checks (raster/texture_loader.h) but for the size: 1 to MAX_PICTURE_SIDE pixels a
+// loader's checks (raster/texture_limits.h) but for the size: 1 to MAX_PICTURE_SIDE pixels a
 // side (wider or taller: TEXTURE_ERROR_PICTURE_TOO_LARGE) from a file of at most
 // MAX_PICTURE_FILE_BYTES. Returns 0 and the picture, or a TEXTURE_ERROR_* code with *image
 // left empty. A build without libpng reads BMP pictures and refuses PNG ones within the

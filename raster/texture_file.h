@@ -2,8 +2,8 @@
 //
 // read_texture_file is defined by raster/texture_files/, in every build: its BMP
 // reader everywhere, its PNG reader where libpng is found (elsewhere PNG files are
-// refused with TEXTURE_ERROR_NO_DECODER). The loader supplies the record helpers
-// the readers build their texture with.
+// refused with TEXTURE_ERROR_NO_DECODER). Both build their textures with the record
+// helpers below (raster/texture_record.cpp).
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@
 // nothing allocated. Blocks only on a regular file's own reads.
 int32_t read_texture_file(const char* path, Texture** texture);
 
-// Defined by the loader.
+// The record helpers.
 
 // The shift s with 2^s = size, or -1 when size is not a power of two in 1..256.
 int32_t texture_size_shift(int64_t size);

@@ -21,7 +21,7 @@
 #include "base/memory.h"
 #include "raster/texture_file.h"
 #include "raster/texture_files/image_file.h"
-#include "raster/texture_loader.h"
+#include "raster/texture_limits.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "raster/texture_files/image_file.h"
-#include "raster/texture_loader.h"
+#include "raster/texture_limits.h"
 
 int32_t read_file_bytes(int descriptor, int64_t offset, void* bytes, int64_t count) {
     auto* at = static_cast<uint8_t*>(bytes);

@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "raster/texture_files/image_file.h"
-#include "raster/texture_loader.h"
+#include "raster/texture_limits.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // other PNG is refused as one this build cannot decode. BMP files are read as everywhere.
 #include "raster/picture_file.h"
 #include "raster/texture_files/image_file.h"
-#include "raster/texture_loader.h"
+#include "raster/texture_limits.h"
 
 int32_t read_png_image(const ImageFile& file, const ImageLimits& limits, DecodedImage*) {
     if (const int32_t refusal = png_header_refusal(file, limits); refusal != 0) return refusal;

@@ -23,7 +23,7 @@
 #include "raster/picture_file.h"
 #include "raster/texture_file.h"
 #include "raster/texture_files/image_file.h"
-#include "raster/texture_loader.h"
+#include "raster/texture_limits.h"
 
 namespace {
 
