@@ -74,9 +74,10 @@ bool same_cut_input(const CutInput& a, const CutInput& b) {
 // A part's cut kept from the last emission with what it was made from: the
 // part's blend and each partner's, in the order they cut it. Used again while
 // they all still hold; a blend changed in place drops every cut that read it
-// (drop_cuts_with).
+// (drop_cuts_with), which keeps only the mesh: the part is drawn from it
+// until the next emission.
 struct KeptCut {
-    bool made = false;  // false: nothing kept
+    bool made = false;  // false: nothing kept to be used again
     CutInput self;
     int32_t partner_count = 0;
     CutInput partners[MAX_BLEND_PARTNERS];
@@ -107,12 +108,11 @@ struct FigureState {
     std::shared_ptr<PartMesh> drawn[MAX_FIGURE_PARTS];
     // Each part's blend as the last emission made it (derived data).
     KeptBlend kept[MAX_FIGURE_PARTS];
-    // What each blend in `drawn` was emitted as: the blend with what lies
-    // inside its partners cut away (cut_part_mesh), or null for the blend
-    // (or own mesh) itself. Its vertices begin with the blend's own.
-    std::shared_ptr<PartMesh> cut[MAX_FIGURE_PARTS];
     // Each part's cut as it was last made (derived data), kept through a
-    // pose or an export that emits the figure whole.
+    // pose or an export that emits the figure whole. Unless the figure was
+    // emitted whole, its mesh is what the blend in `drawn` was emitted as
+    // (emitted_cut): the blend with what lies inside its partners cut away
+    // (cut_part_mesh), its vertices beginning with the blend's own.
     KeptCut kept_cut[MAX_FIGURE_PARTS];
     // The figure emitted whole, nothing cut: while a pose is drawn (a part
     // moved away from another would open what was cut), and for an export
@@ -123,6 +123,10 @@ struct FigureState {
     // The last emission drew every part from its own mesh: the blends did
     // not fit the buffers.
     bool unblended = false;
+    // Scratch of store_part_vertices: a moved part's blend and cut made
+    // again, their buffers kept from one move to the next.
+    PartMesh moved_blend;
+    PartMesh moved_cut;
 };
 
 FigureState state;
@@ -217,12 +221,10 @@ void drop_part(int32_t part) {
         f.parts[i] = std::move(f.parts[i + 1]);
         state.emitted[i] = state.emitted[i + 1];
         state.drawn[i] = std::move(state.drawn[i + 1]);
-        state.cut[i] = std::move(state.cut[i + 1]);
         state.kept[i] = std::move(state.kept[i + 1]);
         state.kept_cut[i] = std::move(state.kept_cut[i + 1]);
     }
     state.drawn[f.part_count - 1] = nullptr;
-    state.cut[f.part_count - 1] = nullptr;
     state.kept[f.part_count - 1] = KeptBlend{};
     state.kept_cut[f.part_count - 1] = KeptCut{};
     --f.part_count;
@@ -311,15 +313,24 @@ std::shared_ptr<PartMesh> kept_blend(const Figure& f, int32_t part, bool refine)
     return kept.mesh;
 }
 
-// Part `part`'s blend in state.drawn cut where it lies inside its partners'
-// whole blends (cut_part_mesh), from the cut kept for it where that still
-// holds (null when nothing of it is cut); the kept cut brought up to date.
+// The figure's parts as the blends read them, and the blends the last
+// emission drew (null for a part drawn from its own mesh): what the cuts read.
+void drawn_blends(const Figure& f, BlendingPart* parts, const PartMesh** whole) {
+    blending_parts(f, parts);
+    for (int32_t i = 0; i < f.part_count; ++i)
+        whole[i] = state.drawn[i].get();
+}
+
+// The kept cut of part `part` brought up to date: its blend in state.drawn
+// cut where it lies inside its partners' whole blends (cut_part_mesh), from
+// the cut kept for it where that still holds (no mesh when nothing of it is
+// cut).
 // What it read of a partner unchanged since, over the same box, is taken
 // from the kept cut; a partner's blend made again (a join of its own added
 // or taken away elsewhere) is read again, and the cut kept when the part's
 // blend is the same and reads the same bits of every partner.
-std::shared_ptr<PartMesh> kept_cut(const Figure& f, const BlendingPart* parts,
-                                   const PartMesh* const* whole, int32_t part) {
+void kept_cut(const Figure& f, const BlendingPart* parts, const PartMesh* const* whole,
+              int32_t part) {
     KeptCut& kept = state.kept_cut[part];
     int32_t partners[MAX_BLEND_PARTNERS];
     const int32_t count = blend_partners(parts, f.part_count, part, partners);
@@ -340,7 +351,7 @@ std::shared_ptr<PartMesh> kept_cut(const Figure& f, const BlendingPart* parts,
         std::copy(kept.own, kept.own + 4, own);
     } else if (count == 0 || !cut_own_box(parts, whole, part, own)) {
         kept = KeptCut{};
-        return nullptr;
+        return;
     }
     const bool own_kept = kept.made && std::equal(own, own + 4, kept.own);
     bool same = self_kept && kept.partner_count == count;
@@ -375,53 +386,54 @@ std::shared_ptr<PartMesh> kept_cut(const Figure& f, const BlendingPart* parts,
         kept.partners[j] = j < count ? now[j] : CutInput{};
         kept.fields[j] = j < count ? std::move(fields[j]) : CutField{};
     }
-    return kept.mesh;
 }
 
 // Each blend in state.drawn cut where it lies inside its partners' whole
-// blends into state.cut (kept_cut), so that the painter's order finds
-// nothing hidden at the seams to draw in front; nothing cut while the figure
-// is to be emitted whole.
+// blends (kept_cut), so that the painter's order finds nothing hidden at the
+// seams to draw in front; nothing cut while the figure is to be emitted
+// whole.
 void cut_drawn_blends(const Figure& f) {
-    for (std::shared_ptr<PartMesh>& cut : state.cut)
-        cut = nullptr;
     state.emitted_whole = state.posed || state.exporting;
     if (state.emitted_whole) return;
     BlendingPart parts[MAX_FIGURE_PARTS];
-    blending_parts(f, parts);
     const PartMesh* whole[MAX_FIGURE_PARTS] = {};
+    drawn_blends(f, parts, whole);
     for (int32_t i = 0; i < f.part_count; ++i)
-        whole[i] = state.drawn[i].get();
-    for (int32_t i = 0; i < f.part_count; ++i)
-        state.cut[i] = kept_cut(f, parts, whole, i);
+        kept_cut(f, parts, whole, i);
 }
 
-// Part `part`'s cut made again after its blend moved in place: true when the
-// new cut keeps the vertex count and triangles it was emitted with (it then
-// replaces the old in place), false when the figure must be emitted again.
-bool recut_part(const Figure& f, int32_t part) {
+// The cut part i was last emitted as; null where it was emitted uncut (its
+// blend, or its own mesh, drawn), and for every part of a figure emitted
+// whole.
+PartMesh* emitted_cut(int32_t i) {
+    if (state.emitted_whole || state.drawn[i] == nullptr) return nullptr;
+    return state.kept_cut[i].mesh.get();
+}
+
+// Part `part`'s cut `old` made again after its blend moved in place: true
+// when the new cut keeps the vertex count and triangles it was emitted with
+// (it then replaces the old in place), false when the figure must be emitted
+// again.
+bool recut_part(const Figure& f, int32_t part, PartMesh* old) {
     BlendingPart parts[MAX_FIGURE_PARTS];
-    blending_parts(f, parts);
     const PartMesh* whole[MAX_FIGURE_PARTS] = {};
-    for (int32_t i = 0; i < f.part_count; ++i)
-        whole[i] = state.drawn[i].get();
-    static PartMesh made;
+    drawn_blends(f, parts, whole);
+    PartMesh& made = state.moved_cut;
     if (!cut_part_mesh(parts, f.part_count, part, whole, &made)) return false;
-    const PartMesh& old = *state.cut[part];
-    if (made.vertices.size() != old.vertices.size() ||
-        made.triangles.size() != old.triangles.size() ||
-        !std::equal(made.triangles.begin(), made.triangles.end(), old.triangles.begin(),
+    if (made.vertices.size() != old->vertices.size() ||
+        made.triangles.size() != old->triangles.size() ||
+        !std::equal(made.triangles.begin(), made.triangles.end(), old->triangles.begin(),
                     [](const MeshTriangle& a, const MeshTriangle& b) {
                         return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
                     }))
         return false;
-    std::swap(*state.cut[part], made);
+    std::swap(*old, made);
     return true;
 }
 
 // What part i is emitted from: its cut blend, its blend, or its own mesh.
 const PartMesh& emitted_mesh(const Figure& f, int32_t i) {
-    if (state.cut[i] != nullptr) return *state.cut[i];
+    if (const PartMesh* cut = emitted_cut(i); cut != nullptr) return *cut;
     return state.drawn[i] != nullptr ? *state.drawn[i] : *f.parts[i].mesh;
 }
 
@@ -437,14 +449,18 @@ void drop_blends_with(const PartMesh* mesh) {
 }
 
 // Every kept cut that read `mesh` (as its own blend or a partner's) dropped:
-// it is about to change in place.
+// it is about to change in place. The cut itself stays, as the part was
+// emitted, until the next emission.
 void drop_cuts_with(const PartMesh* mesh) {
     for (KeptCut& kept : state.kept_cut) {
         if (!kept.made) continue;
         bool with = kept.self.mesh.lock().get() == mesh;
         for (int32_t j = 0; j < kept.partner_count && !with; ++j)
             with = kept.partners[j].mesh.lock().get() == mesh;
-        if (with) kept = KeptCut{};
+        if (!with) continue;
+        std::shared_ptr<PartMesh> emitted = std::move(kept.mesh);
+        kept = KeptCut{};
+        kept.mesh = std::move(emitted);
     }
 }
 
@@ -598,14 +614,14 @@ bool emit_figure(const Vec4& rotation) {
     state.unblended = part_room_text(room, PartRoom{0, 0}, capacity_for(f), false) != nullptr;
     if (state.unblended)
         for (int32_t i = 0; i < MAX_FIGURE_PARTS; ++i)
-            state.drawn[i] = state.cut[i] = nullptr;
+            state.drawn[i] = nullptr;
     // A part that could not be emitted leaves the figure: the blends of the
     // parts after it, made with it, give way to their own meshes until the
     // next emission.
     bool dropped = false;
     for (int32_t i = 0; i < f.part_count; ++i) {
         const FigurePart& part = f.parts[i];
-        if (dropped) state.drawn[i] = state.cut[i] = nullptr;
+        if (dropped) state.drawn[i] = nullptr;
         const PartMesh& drawn = emitted_mesh(f, i);
         std::vector<int32_t> tiles;
         std::vector<TexCoord> coords;
@@ -661,7 +677,8 @@ std::shared_ptr<const PartMesh> drawn_mesh(int32_t part) {
 }
 
 std::shared_ptr<const PartMesh> drawn_cut_mesh(int32_t part) {
-    return valid_part(state.figure, part) ? state.cut[part] : nullptr;
+    if (!valid_part(state.figure, part) || emitted_cut(part) == nullptr) return nullptr;
+    return state.kept_cut[part].mesh;
 }
 
 bool cut_part_afresh(const Figure& f, int32_t part, PartMesh* out) {
@@ -857,7 +874,7 @@ void store_part_vertices(int32_t part) {
     // it keeps the vertices and triangles it was emitted with; else the
     // figure is emitted again.
     // A figure drawn unblended stays so until its next emission.
-    static PartMesh blended;
+    PartMesh& blended = state.moved_blend;
     PartMesh* was = state.drawn[part].get();
     const bool blends = !state.unblended && drawn_part_mesh(f, part, true, &blended);
     if (!blends && was == nullptr) {
@@ -873,9 +890,9 @@ void store_part_vertices(int32_t part) {
         drop_cuts_with(was);
         std::swap(*was, blended);
         // A part emitted cut is cut again, against the others as emitted.
-        if (state.cut[part] == nullptr || recut_part(f, part)) {
-            store_emitted_vertices(state.emitted[part].index,
-                                   state.cut[part] != nullptr ? *state.cut[part] : *was);
+        PartMesh* cut = emitted_cut(part);
+        if (cut == nullptr || recut_part(f, part, cut)) {
+            store_emitted_vertices(state.emitted[part].index, cut != nullptr ? *cut : *was);
             return;
         }
     }
@@ -928,8 +945,8 @@ void draw_figure_whole_for_export() {
     if (state.exporting) return;
     state.exporting = true;
     bool any_cut = false;
-    for (const std::shared_ptr<PartMesh>& cut : state.cut)
-        any_cut = any_cut || cut != nullptr;
+    for (int32_t i = 0; i < state.figure.part_count; ++i)
+        any_cut = any_cut || emitted_cut(i) != nullptr;
     if (any_cut) emit_figure_in_place();
 }
 
@@ -952,8 +969,8 @@ void forget_edited_object() {
     state.figure = Figure{};
     for (EditedObject& part : state.emitted)
         part = NO_EDITED_OBJECT;
-    for (int32_t i = 0; i < MAX_FIGURE_PARTS; ++i)
-        state.drawn[i] = state.cut[i] = nullptr;
+    for (std::shared_ptr<PartMesh>& drawn : state.drawn)
+        drawn = nullptr;
     state.posed = state.exporting = state.emitted_whole = false;
     for (KeptBlend& kept : state.kept)
         kept = KeptBlend{};

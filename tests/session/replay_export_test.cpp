@@ -567,35 +567,47 @@ std::string painted_body_script(int32_t left = 100, int32_t right = 200,
            "key down i\nframes 1\nkey up i\nframes 1\n";
 }
 
-// The painted body, exported by the script as OBJ, GLB and PLY and saved with Ctrl+S.
-TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
-    std::filesystem::path folder = scratch_folder("painted");
+// Plays `script` with its outputs in the scratch folder `name` (*folder), and reads back the
+// GLB it exported as `name`.glb: *model, checked valid, and *image, the base colour texture
+// of its first primitive.
+void play_painted_export(const std::string& script, const std::string& name,
+                         std::filesystem::path* folder, tinygltf::Model* model,
+                         const tinygltf::Image** image) {
+    *folder = scratch_folder(name.c_str());
     ReplayOutputs outputs;
-    outputs.out_dir = folder.string();
-    std::string script =
-        painted_body_script() +
-        "export painted.obj\nexport painted.glb\nexport painted.ply\n"
-        "key down ctrl\nframes 1\nkey down s\nframes 1\nkey up s\nkey up ctrl\nframes 1\n";
+    outputs.out_dir = folder->string();
     std::string error;
     ASSERT_EQ(play(script, outputs, &error), 0) << error;
-
-    // GLB: the part's texture embedded as PNG, read back as the painting's pixels, and each
-    // vertex's coordinates inside it.
-    const std::string glb = read_file(folder / "painted.glb");
+    const std::string glb = read_file(*folder / (name + ".glb"));
     expect_valid_glb(glb);
-    tinygltf::Model model;
     tinygltf::TinyGLTF loader;
     std::string warning;
-    ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning,
+    ASSERT_TRUE(loader.LoadBinaryFromMemory(model, &error, &warning,
                                             reinterpret_cast<const unsigned char*>(glb.data()),
                                             unsigned(glb.size())))
         << error;
-    const tinygltf::Primitive& primitive = model.meshes.at(0).primitives.at(0);
+    const tinygltf::Primitive& primitive = model->meshes.at(0).primitives.at(0);
     ASSERT_GE(primitive.material, 0);
     const int texture_index =
-        model.materials.at(size_t(primitive.material)).pbrMetallicRoughness.baseColorTexture.index;
-    const tinygltf::Image& image =
-        model.images.at(size_t(model.textures.at(size_t(texture_index)).source));
+        model->materials.at(size_t(primitive.material)).pbrMetallicRoughness.baseColorTexture.index;
+    *image = &model->images.at(size_t(model->textures.at(size_t(texture_index)).source));
+}
+
+// The painted body, exported by the script as OBJ, GLB and PLY and saved with Ctrl+S.
+TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
+    // GLB: the part's texture embedded as PNG, read back as the painting's pixels, and each
+    // vertex's coordinates inside it.
+    std::filesystem::path folder;
+    tinygltf::Model model;
+    const tinygltf::Image* texture = nullptr;
+    play_painted_export(
+        painted_body_script() +
+            "export painted.obj\nexport painted.glb\nexport painted.ply\n"
+            "key down ctrl\nframes 1\nkey down s\nframes 1\nkey up s\nkey up ctrl\nframes 1\n",
+        "painted", &folder, &model, &texture);
+    ASSERT_FALSE(HasFatalFailure());
+    const tinygltf::Image& image = *texture;
+    const tinygltf::Primitive& primitive = model.meshes.at(0).primitives.at(0);
     ASSERT_EQ(image.image.size(), size_t(image.width) * size_t(image.height) * 4);
     const tinygltf::Accessor& uv =
         model.accessors.at(size_t(primitive.attributes.at("TEXCOORD_0")));
@@ -620,6 +632,7 @@ TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
     EXPECT_GT(seen[1], 0);  // the green strokes, front and mirrored on the back
 
     // OBJ: beside it its materials and the same PNG, each vertex with its coordinates (v up).
+    std::string warning, error;
     tinyobj::attrib_t attrib;
     std::vector<tinyobj::shape_t> shapes;
     std::vector<tinyobj::material_t> materials;
@@ -664,28 +677,17 @@ TEST(ReplayExport, APaintedBodyKeepsItsPaintingInEveryExport) {
 // model point in the exported texture: every row it crosses has it two texels wide, as the
 // screen's tiles draw it, not spread over the coarser texels of a 128-texel texture.
 TEST(ReplayExport, AOnePixelStrokeOnAWideBodyStaysSharpInItsTexture) {
-    std::filesystem::path folder = scratch_folder("wide");
-    ReplayOutputs outputs;
-    outputs.out_dir = folder.string();
-    std::string error;
-    ASSERT_EQ(play(painted_body_script(40, 460, {250}) + "export wide.glb\n", outputs, &error), 0)
-        << error;
-    const std::string glb = read_file(folder / "wide.glb");
+    std::filesystem::path folder;
     tinygltf::Model model;
-    tinygltf::TinyGLTF loader;
-    std::string warning;
-    ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning,
-                                            reinterpret_cast<const unsigned char*>(glb.data()),
-                                            unsigned(glb.size())))
-        << error;
+    const tinygltf::Image* texture = nullptr;
+    play_painted_export(painted_body_script(40, 460, {250}) + "export wide.glb\n", "wide", &folder,
+                        &model, &texture);
+    ASSERT_FALSE(HasFatalFailure());
+    const tinygltf::Image& image = *texture;
     const tinygltf::Primitive& primitive = model.meshes.at(0).primitives.at(0);
     const tinygltf::Accessor& positions =
         model.accessors.at(size_t(primitive.attributes.at("POSITION")));
     const double width = positions.maxValues.at(0) - positions.minValues.at(0);
-    const int texture_index =
-        model.materials.at(size_t(primitive.material)).pbrMetallicRoughness.baseColorTexture.index;
-    const tinygltf::Image& image =
-        model.images.at(size_t(model.textures.at(size_t(texture_index)).source));
     EXPECT_GT(width, 300);
     EXPECT_GE(image.width, width);
     int32_t crossed = 0;
