@@ -26,14 +26,16 @@ template <int L>
                                                    TexelRun run) {
     // Unsigned locals throughout: the table offsets then need no sign
     // extension, and the masks keep only bits both shifts agree on.
-    if (count >= 8) {
+    if (count >= 16) {
         // Eight pixels' texel indices and light rows at a time, in
         // 16-bit lanes: a row offset ((v >> 10) & 31) << 5, as
         // (v >> 5) & 0x3E0, reads bits 10..14 of the light alone. Lane j
         // of the k-th eight holds pixel 8k + j's values whatever the count,
         // so the rest of the run, under eight pixels, takes its first lanes
         // from one more eight. Shorter runs go pixel by pixel: the lanes'
-        // set-up costs them more than it saves.
+        // set-up and their tail cost runs of up to 15 pixels more than they
+        // save (drawn pixel by pixel, small triangles' frames and cells took
+        // 2-3 % less time for 2-3 % more instructions).
         TexelIndexLanes lanes(run);
         EightLanes light_lanes[L], light_steps[L];
         for (int k = 0; k < L; ++k) {
@@ -179,15 +181,10 @@ struct WatertightLitTexturedSpan {
             walk_start = start;
             walk_count = count;
         }
-        const typename Arithmetic::CountDivisor per_pixel(walk_count);
-        int32_t light[L], light_step[L];
-        for (int k = 0; k < L; ++k) {
-            light[k] = left.q[k] >> 1;  // 7 fraction bits
-            light_step[k] = per_pixel((right.q[k] - left.q[k]) >> 1);
-        }
-        const TexelRun run = start_texel_run(left.q[L], left.q[L + 1], right.q[L], right.q[L + 1],
-                                             per_pixel, width_shift, height_shift);
         if constexpr (Arithmetic::FAST_PATHS) {
+            const typename Arithmetic::CountDivisor per_pixel(walk_count);
+            int32_t light[L], light_step[L];
+            start_lights(left, right, per_pixel, light, light_step);
             // The run's lights lie between its first and the one it reaches,
             // so kept there they need no limit.
             bool kept = true;
@@ -200,21 +197,41 @@ struct WatertightLitTexturedSpan {
                 const int32_t at = start - walk_start;
                 for (int k = 0; k < L; ++k)
                     light[k] = value_after(light[k], light_step[k], at);
+                const TexelRun run =
+                    start_texel_run(left.q[L], left.q[L + 1], right.q[L], right.q[L + 1], per_pixel,
+                                    width_shift, height_shift);
                 fill_lit_texels<L>(row + start, count, table, texels, light, light_step,
                                    advance_texel_run(run, at));
                 return;
             }
         }
-        draw_held<LIMITED>(row, start, count, walk_start, walk_count, light, light_step, run,
-                           limits);
+        // The rarer rows start their runs again there, from copies of the
+        // sides, so that the walk keeps its own in registers.
+        draw_held<LIMITED>(row, start, count, walk_start, walk_count, left, right, limits);
+    }
+
+    // The run's lights from the left side, 7 fraction bits, and their steps.
+    template <typename Divisor>
+    [[gnu::always_inline]] static void start_lights(const Side<L + 2>& left,
+                                                    const Side<L + 2>& right,
+                                                    const Divisor& per_pixel, int32_t* light,
+                                                    int32_t* light_step) {
+        for (int k = 0; k < L; ++k) {
+            light[k] = left.q[k] >> 1;
+            light_step[k] = per_pixel((right.q[k] - left.q[k]) >> 1);
+        }
     }
 
     // The row pixel by pixel, as hold_run lays the run over it.
     template <bool LIMITED, typename AnyLimits>
     [[gnu::noinline]] void draw_held(uint16_t* row, int32_t start, int32_t count,
-                                     int32_t walk_start, int32_t walk_count, const int32_t* light,
-                                     const int32_t* light_step, const TexelRun& run,
-                                     const AnyLimits& limits) const {
+                                     int32_t walk_start, int32_t walk_count, Side<L + 2> left,
+                                     Side<L + 2> right, const AnyLimits& limits) const {
+        const typename Arithmetic::CountDivisor per_pixel(walk_count);
+        int32_t light[L], light_step[L];
+        start_lights(left, right, per_pixel, light, light_step);
+        const TexelRun run = start_texel_run(left.q[L], left.q[L + 1], right.q[L], right.q[L + 1],
+                                             per_pixel, width_shift, height_shift);
         const HeldRun held = hold_run(start, count, walk_start, walk_count);
         uint16_t* pixel = row + start;
         // The run's values `at` pixels on from walk_start, its sums wrapping
