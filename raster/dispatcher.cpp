@@ -28,8 +28,6 @@ struct Scratch {
     const LightState* light;
     // The light's one value when it is grey (r = g = b), else -1.
     int32_t grey_light;
-    // Under a grey light, the lit value of each intensity 0..255.
-    int32_t grey_levels[256];
     // The packet area, and the largest offset at which a packet head lies wholly
     // inside it (-1 when none does).
     uint8_t* area;
@@ -46,9 +44,6 @@ struct Scratch {
 void read_walk_state(const RenderList* list, Scratch& scratch) {
     const LightState* light = scratch.light;
     scratch.grey_light = light->g == light->r && light->b == light->r ? light->r : -1;
-    if (scratch.grey_light >= 0)
-        for (int32_t intensity = 0; intensity < 256; ++intensity)
-            scratch.grey_levels[intensity] = (intensity * scratch.grey_light) >> 8;
     scratch.area = reinterpret_cast<uint8_t*>(list->first_packet);
     scratch.last_head = int64_t(list->packet_capacity) - SHORT_PACKET_BYTES;
     // No slot is INT32_MIN: the next textured packet asks the slots.
@@ -56,11 +51,8 @@ void read_walk_state(const RenderList* list, Scratch& scratch) {
     scratch.texture_loaded = false;
 }
 
-// lit_vertex_colour's one value under a grey light, from the table for the
-// intensities a normal's light can have.
+// lit_vertex_colour's one value under a grey light.
 inline int32_t grey_level(const Scratch& scratch, int32_t intensity) {
-    if (uint32_t(intensity) < 256u) [[likely]]
-        return scratch.grey_levels[intensity];
     return ((intensity < 0 ? 0 : intensity) * scratch.grey_light) >> 8;
 }
 
