@@ -32,10 +32,6 @@ struct Scratch {
     // inside it (-1 when none does).
     uint8_t* area;
     int64_t last_head;
-    // The texture slot a textured packet named last and whether it held a
-    // texture: the next packets name the same slot, mostly.
-    int32_t texture_slot;
-    bool texture_loaded;
 };
 
 // Reads the light's values and the packet area's bounds into the scratch record:
@@ -46,25 +42,11 @@ void read_walk_state(const RenderList* list, Scratch& scratch) {
     scratch.grey_light = light->g == light->r && light->b == light->r ? light->r : -1;
     scratch.area = reinterpret_cast<uint8_t*>(list->first_packet);
     scratch.last_head = int64_t(list->packet_capacity) - SHORT_PACKET_BYTES;
-    // No slot is INT32_MIN: the next textured packet asks the slots.
-    scratch.texture_slot = INT32_MIN;
-    scratch.texture_loaded = false;
 }
 
 // lit_vertex_colour's one value under a grey light.
 inline int32_t grey_level(const Scratch& scratch, int32_t intensity) {
     return ((intensity < 0 ? 0 : intensity) * scratch.grey_light) >> 8;
-}
-
-// Whether texture slot `slot` holds a texture, as loaded_texture finds it.
-// Only a callback can load or free a texture during the walk, and
-// read_walk_state forgets the answer after each one.
-bool texture_loaded(int32_t slot, Scratch& scratch) {
-    if (slot != scratch.texture_slot) {
-        scratch.texture_slot = slot;
-        scratch.texture_loaded = loaded_texture(slot) != nullptr;
-    }
-    return scratch.texture_loaded;
 }
 
 void run_callback(const RenderList* list, uint32_t number, int32_t depth_key, Scratch& scratch) {
@@ -184,7 +166,7 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
     // The painted surfaces' packet, taken before the switch as the lit
     // triangle is.
     if (code == PRIM_LIT_TEX_TRI) {
-        if (!texture_loaded(texture, scratch)) return;
+        if (loaded_texture(texture) == nullptr) return;
         light_vertices(list, packet_normals(packet), 3, scratch);
         if ((packet->header & POLY_WATERTIGHT) != 0) {
             draw_watertight_lit_textured_triangle(vertex(0), vertex(1), vertex(2), shade(0),
@@ -196,7 +178,7 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
                                    uv(0), uv(1), uv(2), texture, shade_mode);
         return;
     }
-    if (is_textured(code) && !texture_loaded(texture, scratch)) return;
+    if (is_textured(code) && loaded_texture(texture) == nullptr) return;
 
     // Only the code selects the fill: POLY_CULL, POLY_NO_SHARING and the marker slot
     // in the top half do not, and POLY_WATERTIGHT only how the lit codes draw.
