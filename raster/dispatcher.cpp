@@ -44,6 +44,11 @@ void read_walk_state(const RenderList* list, Scratch& scratch) {
     scratch.last_head = int64_t(list->packet_capacity) - SHORT_PACKET_BYTES;
 }
 
+// lit_vertex_colour's one value under a grey light.
+inline int32_t grey_level(const Scratch& scratch, int32_t intensity) {
+    return ((intensity < 0 ? 0 : intensity) * scratch.grey_light) >> 8;
+}
+
 void run_callback(const RenderList* list, uint32_t number, int32_t depth_key, Scratch& scratch) {
     if (number == 0 || number > uint32_t(RENDER_CALLBACKS)) return;
     RenderCallback callback = callbacks.entries[number - 1];
@@ -55,8 +60,16 @@ void run_callback(const RenderList* list, uint32_t number, int32_t depth_key, Sc
     read_walk_state(list, scratch);
 }
 
-// Light colours from the intensities of the packet's n normals.
+// Light colours from the intensities of the packet's n normals; under a grey
+// light each is lit_vertex_colour's one value in all three channels.
 void light_vertices(const RenderList* list, const int16_t* normals, int n, Scratch& scratch) {
+    if (scratch.grey_light >= 0) {
+        for (int k = 0; k < n; ++k) {
+            const int32_t value = grey_level(scratch, list->intensities[normals[k]]);
+            scratch.colours[k] = ColourRecord{value, value, value, 0};
+        }
+        return;
+    }
     for (int k = 0; k < n; ++k)
         scratch.colours[k] = lit_vertex_colour(list->intensities[normals[k]], scratch.light);
 }
@@ -100,15 +113,13 @@ bool is_textured(uint32_t code) {
 // the triangle is drawn from those values without the colour records,
 // watertight when the packet asks for it.
 [[gnu::always_inline]] inline void draw_grey_lit_packet(const RenderList* list,
-                                                        PrimitivePacket* packet, int32_t light,
+                                                        PrimitivePacket* packet,
+                                                        const Scratch& scratch,
                                                         int32_t shade_mode) {
     // A triangle's index arrays: v[3], col[3], t[3], nrm[3].
     const int16_t* index = packet_vertices(packet);
     const ScreenVertex* vertices = list->screen_vertices;
-    auto level = [&](int k) {
-        const int32_t intensity = list->intensities[index[9 + k]];
-        return ((intensity < 0 ? 0 : intensity) * light) >> 8;
-    };
+    auto level = [&](int k) { return grey_level(scratch, list->intensities[index[9 + k]]); };
     if ((packet->header & POLY_WATERTIGHT) != 0) {
         draw_watertight_grey_lit_triangle(&vertices[index[0]], &vertices[index[1]],
                                           &vertices[index[2]], level(0), level(1), level(2),
@@ -135,7 +146,7 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
     // the texture check (it reads no texture) and the switch below.
     if (code == PRIM_LIT_TRI) {
         if (scratch.grey_light >= 0) {
-            draw_grey_lit_packet(list, packet, scratch.grey_light, shade_mode);
+            draw_grey_lit_packet(list, packet, scratch, shade_mode);
             return;
         }
         light_vertices(list, packet_normals(packet), 3, scratch);
@@ -152,6 +163,21 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
     // A textured packet draws only from a loaded slot: -1 (no texture), any
     // other slot outside 0..127 and an empty slot skip the packet.
     const int32_t texture = packet->texture;
+    // The painted surfaces' packet, taken before the switch as the lit
+    // triangle is.
+    if (code == PRIM_LIT_TEX_TRI) {
+        if (loaded_texture(texture) == nullptr) return;
+        light_vertices(list, packet_normals(packet), 3, scratch);
+        if ((packet->header & POLY_WATERTIGHT) != 0) {
+            draw_watertight_lit_textured_triangle(vertex(0), vertex(1), vertex(2), shade(0),
+                                                  shade(1), shade(2), uv(0), uv(1), uv(2), texture,
+                                                  shade_mode);
+            return;
+        }
+        draw_lit_textured_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1), shade(2),
+                                   uv(0), uv(1), uv(2), texture, shade_mode);
+        return;
+    }
     if (is_textured(code) && loaded_texture(texture) == nullptr) return;
 
     // Only the code selects the fill: POLY_CULL, POLY_NO_SHARING and the marker slot
@@ -223,17 +249,7 @@ void draw_packet(const RenderList* list, PrimitivePacket* packet, Scratch& scrat
             draw_lit_quad(vertex(0), vertex(1), vertex(2), vertex(3), shade(0), shade(1), shade(2),
                           shade(3), colour(0), shade_mode);
             break;
-        case PRIM_LIT_TEX_TRI:
-            light_vertices(list, packet_normals(packet), 3, scratch);
-            if ((packet->header & POLY_WATERTIGHT) != 0) {
-                draw_watertight_lit_textured_triangle(vertex(0), vertex(1), vertex(2), shade(0),
-                                                      shade(1), shade(2), uv(0), uv(1), uv(2),
-                                                      texture, shade_mode);
-                break;
-            }
-            draw_lit_textured_triangle(vertex(0), vertex(1), vertex(2), shade(0), shade(1),
-                                       shade(2), uv(0), uv(1), uv(2), texture, shade_mode);
-            break;
+        // PRIM_LIT_TEX_TRI is drawn above.
         case PRIM_LIT_ENV_QUAD:
             light_vertices(list, packet_normals(packet), 4, scratch);
             environment_vertices(list, packet_normals(packet), 4, scratch);

@@ -1,6 +1,9 @@
 // Depth bucketing of the packet chain and filing of the callback slots.
 #include "raster/ordering_table.h"
 
+#include <bit>
+#include <cstring>
+
 #include "raster/render_stats.h"
 
 namespace {
@@ -145,6 +148,19 @@ inline void file_triangle(PrimitivePacket* packet, uint32_t header, uint32_t ref
     ++render_stats.depth_dropped;
 }
 
+// A packet's first two words, the header and the size, read as one 64-bit
+// word: a triangle of the usual size has depth mode 3 and
+// TRIANGLE_PACKET_BYTES there, tested with one mask and one comparison in any
+// byte order.
+struct HeaderAndSize {
+    uint32_t header;
+    uint32_t size;
+};
+constexpr uint64_t TRIANGLE_HEAD_MASK =
+    std::bit_cast<uint64_t>(HeaderAndSize{DEPTH_MODE_MASK, ~uint32_t(0)});
+constexpr uint64_t TRIANGLE_HEAD =
+    std::bit_cast<uint64_t>(HeaderAndSize{3, uint32_t(TRIANGLE_PACKET_BYTES)});
+
 // Files the packets from `offset` on while they are triangles of the usual size
 // (depth mode 3, TRIANGLE_PACKET_BYTES) lying wholly inside the area of
 // `capacity` bytes at `area`, none of which the checks of bucket_packets could
@@ -153,19 +169,18 @@ uint32_t file_triangles(uint8_t* area, uint32_t offset, uint32_t capacity,
                         const ScreenVertex* vertices, uint32_t* heads) {
     if (capacity < uint32_t(TRIANGLE_PACKET_BYTES)) return offset;
     // The last place a whole triangle fits.
-    uint8_t* const last = area + (capacity - uint32_t(TRIANGLE_PACKET_BYTES));
-    uint8_t* at = area + offset;
+    const uint32_t last = capacity - uint32_t(TRIANGLE_PACKET_BYTES);
+    uint32_t at = offset;
     while (at <= last) {
-        auto* packet = reinterpret_cast<PrimitivePacket*>(at);
-        const uint32_t header = packet->header;
-        if ((header & DEPTH_MODE_MASK) != 3 || packet->size != uint32_t(TRIANGLE_PACKET_BYTES))
-            break;
-        file_triangle(packet, header, uint32_t(at - area) + 1, vertices, heads);
+        auto* packet = reinterpret_cast<PrimitivePacket*>(area + at);
+        uint64_t head;
+        std::memcpy(&head, packet, sizeof(head));
+        if ((head & TRIANGLE_HEAD_MASK) != TRIANGLE_HEAD) break;
+        file_triangle(packet, packet->header, at + 1, vertices, heads);
         at += TRIANGLE_PACKET_BYTES;
     }
-    const uint32_t end = uint32_t(at - area);
-    render_stats.packets_walked += int32_t((end - offset) / TRIANGLE_PACKET_BYTES);
-    return end;
+    render_stats.packets_walked += int32_t((at - offset) / TRIANGLE_PACKET_BYTES);
+    return at;
 }
 
 }  // namespace

@@ -158,3 +158,69 @@ TEST_F(DispatchCodes, EveryCodeReachesItsFillWithThePacketsArguments) {
             EXPECT_EQ(dispatched(code, slot), blank) << code << " slot " << slot;
     }
 }
+
+namespace {
+
+// A callback that loads or frees the fixture's texture slot.
+bool callback_loads = false;
+const std::vector<uint16_t> magenta(16, 0x7C1F);
+void change_texture(int32_t) {
+    if (callback_loads) {
+        load_texture(SLOT, 4, 4, magenta.data());
+    } else {
+        unload_texture(SLOT);
+    }
+}
+
+}  // namespace
+
+// A textured packet painted after a callback that loads or frees its texture
+// draws as the slot then stands, under a coloured and under a grey light.
+TEST_F(DispatchCodes, ATextureChangedByACallbackIsSeenByTheNearerPackets) {
+    const int32_t number = register_render_callback(change_texture);
+    ASSERT_GT(number, 0);
+    std::vector<uint16_t> loaded(16);
+    for (int i = 0; i < 16; ++i)
+        loaded[size_t(i)] = uint16_t(0x0421 * i);
+    // The quad's two halves: the far one painted before the callback, the
+    // near one after it.
+    auto textured = [&](std::vector<int16_t> v, int16_t bias) {
+        PrimitivePacket* p = packet(PRIM_LIT_TEX_TRI | POLY_WATERTIGHT, v, bias);
+        for (size_t k = 0; k < v.size(); ++k) {
+            packet_tex_coords(p)[k] = int16_t(v[k] + 20);
+            packet_normals(p)[k] = int16_t(v[k] + 8);
+        }
+        p->texture = SLOT;
+        p->extra = SHADE_MODE_GLOSSY;
+    };
+    for (const LightState light : {LightState{{}, 255, 200, 100}, LightState{{}, 200, 200, 200}}) {
+        set_light_colour(light.r, light.g, light.b);
+        ColourRecord L[4];
+        for (int k = 0; k < 4; ++k)
+            L[k] = lit_vertex_colour(list->intensities[12 + k], light_colour());
+        for (bool loads : {false, true}) {
+            callback_loads = loads;
+            // The far half alone while the slot holds its first texture, the
+            // near half alone with the texture the callback loads.
+            unload_texture(SLOT);
+            ASSERT_EQ(load_texture(SLOT, 4, 4, (loads ? magenta : loaded).data()), SLOT);
+            const int a = 0, b = loads ? 2 : 1, c = loads ? 3 : 2;  // the half drawn
+            const std::vector<uint16_t> expected = direct([&] {
+                draw_watertight_lit_textured_triangle(V(a), V(b), V(c), &L[a], &L[b], &L[c], TC(a),
+                                                      TC(b), TC(c), SLOT, SHADE_MODE_GLOSSY);
+            });
+            if (loads) unload_texture(SLOT);
+            ScratchRaster raster(20, 12, BACKGROUND);
+            reset_frame_pools();
+            textured({4, 5, 6}, 1000);
+            PrimitivePacket* call = packet(PRIM_CALLBACK, {});
+            call->depth_key = 1500;
+            call->extra = uint32_t(number);
+            textured({4, 6, 7}, 0);
+            bucket_packets(list);
+            draw_ordering_table(list);
+            EXPECT_EQ(raster.pixels, expected) << light.g << (loads ? " loads" : " frees");
+        }
+    }
+    unregister_render_callback(number);
+}
