@@ -326,9 +326,11 @@ void drawn_blends(const Figure& f, BlendingPart* parts, const PartMesh** whole) 
 // the cut kept for it where that still holds (no mesh when nothing of it is
 // cut).
 // What it read of a partner unchanged since, over the same box, is taken
-// from the kept cut; a partner's blend made again (a join of its own added
-// or taken away elsewhere) is read again, and the cut kept when the part's
-// blend is the same and reads the same bits of every partner.
+// from the kept cut; so is what it read of a partner whose blend was made
+// again (a join of its own added or taken away elsewhere) when over that box
+// it still reaches the same triangles to the bit (reaches_as_read); any
+// other is read again, and the cut kept when the part's blend is the same
+// and reads the same bits of every partner.
 void kept_cut(const Figure& f, const BlendingPart* parts, const PartMesh* const* whole,
               int32_t part) {
     KeptCut& kept = state.kept_cut[part];
@@ -369,6 +371,11 @@ void kept_cut(const Figure& f, const BlendingPart* parts, const PartMesh* const*
             continue;
         }
         cut_field_box(parts, whole, partners[j], own, &fields[j]);
+        // A partner's blend made again (a join of its own elsewhere) often
+        // reaches the box as it did: then it reads as it did, to the bit.
+        if (j < kept.partner_count &&
+            reaches_as_read(parts, whole, partners[j], kept.fields[j], &fields[j]))
+            continue;
         read_cut_field(parts, whole, partners[j], &fields[j]);
         same = same && j < kept.partner_count && same_cut_field(fields[j], kept.fields[j]);
     }

@@ -62,6 +62,25 @@ Vec4 moved_point(const Vec4& p, double unit, const RayPlacement& at, double t) {
             model_coordinate(d - double(at.eye), at.depth, unit, at), 0};
 }
 
+// Whether triangle t (its corners all in front of the eye) may hold a pixel
+// centre of box [x0, x1] x [y0, y1], and the pixels of the box its bounds
+// reach: what rasterise_triangles visits of it, and nothing else.
+bool triangle_in_box(const std::vector<RayPoint>& points, const MeshTriangle& t, int32_t x0,
+                     int32_t y0, int32_t x1, int32_t y1, int32_t* cx0, int32_t* cy0, int32_t* cx1,
+                     int32_t* cy1) {
+    const auto count = int32_t(points.size());
+    for (int k = 0; k < 3; ++k)
+        if (t.v[k] < 0 || t.v[k] >= count || !(points[size_t(t.v[k])].d > 0)) return false;
+    const RayPoint& a = points[size_t(t.v[0])];
+    const RayPoint& b = points[size_t(t.v[1])];
+    const RayPoint& c = points[size_t(t.v[2])];
+    *cx0 = std::max(x0, int32_t(std::ceil(std::min({a.u, b.u, c.u}))));
+    *cx1 = std::min(x1, int32_t(std::floor(std::max({a.u, b.u, c.u}))));
+    *cy0 = std::max(y0, int32_t(std::ceil(std::min({a.v, b.v, c.v}))));
+    *cy1 = std::min(y1, int32_t(std::floor(std::max({a.v, b.v, c.v}))));
+    return *cx0 <= *cx1 && *cy0 <= *cy1;
+}
+
 // Every triangle at the pixel centres of box [x0, x1] x [y0, y1] in or on
 // it, 1/d interpolated across it (a plane's 1/d is affine in u and v):
 // visit(x, y, d) for each.
@@ -69,20 +88,12 @@ template <typename Visit>
 void rasterise_triangles(const std::vector<RayPoint>& points,
                          const std::vector<MeshTriangle>& triangles, int32_t x0, int32_t y0,
                          int32_t x1, int32_t y1, Visit visit) {
-    const auto count = int32_t(points.size());
     for (const MeshTriangle& t : triangles) {
-        bool usable = true;
-        for (int k = 0; k < 3; ++k)
-            usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
-        if (!usable) continue;
+        int32_t cx0, cy0, cx1, cy1;
+        if (!triangle_in_box(points, t, x0, y0, x1, y1, &cx0, &cy0, &cx1, &cy1)) continue;
         const RayPoint& a = points[size_t(t.v[0])];
         const RayPoint& b = points[size_t(t.v[1])];
         const RayPoint& c = points[size_t(t.v[2])];
-        const int32_t cx0 = std::max(x0, int32_t(std::ceil(std::min({a.u, b.u, c.u}))));
-        const int32_t cx1 = std::min(x1, int32_t(std::floor(std::max({a.u, b.u, c.u}))));
-        const int32_t cy0 = std::max(y0, int32_t(std::ceil(std::min({a.v, b.v, c.v}))));
-        const int32_t cy1 = std::min(y1, int32_t(std::floor(std::max({a.v, b.v, c.v}))));
-        if (cx0 > cx1 || cy0 > cy1) continue;  // no pixel centre of the box in it
         auto edge = [](const RayPoint& p, const RayPoint& q, double u, double v) {
             return (q.u - p.u) * (v - p.v) - (q.v - p.v) * (u - p.u);
         };
@@ -543,16 +554,50 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
     return true;
 }
 
-void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
-                         int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
-                         RayDepthField* back) {
-    *front = *back = RayDepthField{};
-    if (x1 < x0 || y1 < y0 || placement.scale <= 0) return;
+namespace {
+
+// The ray points of a mesh's working positions.
+void ray_points(const PartMesh& mesh, const RayPlacement& placement, std::vector<RayPoint>* out) {
     double unit = 1;
     const std::vector<Vec4>& at = positions(mesh, &unit);
-    std::vector<RayPoint> points(at.size());
+    out->resize(at.size());
     for (size_t i = 0; i < at.size(); ++i)
-        points[i] = ray_point(at[i], unit, placement);
+        (*out)[i] = ray_point(at[i], unit, placement);
+}
+
+void list_reached(const std::vector<RayPoint>& points, const std::vector<MeshTriangle>& triangles,
+                  int32_t x0, int32_t y0, int32_t x1, int32_t y1, std::vector<double>* reached) {
+    reached->clear();
+    for (const MeshTriangle& t : triangles) {
+        int32_t cx0, cy0, cx1, cy1;
+        if (!triangle_in_box(points, t, x0, y0, x1, y1, &cx0, &cy0, &cx1, &cy1)) continue;
+        for (int k = 0; k < 3; ++k) {
+            const RayPoint& p = points[size_t(t.v[k])];
+            reached->insert(reached->end(), {p.u, p.v, p.d});
+        }
+    }
+}
+
+}  // namespace
+
+void part_box_triangles(const PartMesh& mesh, const RayPlacement& placement, int32_t x0, int32_t y0,
+                        int32_t x1, int32_t y1, std::vector<double>* reached) {
+    reached->clear();
+    if (x1 < x0 || y1 < y0 || placement.scale <= 0) return;
+    std::vector<RayPoint> points;
+    ray_points(mesh, placement, &points);
+    list_reached(points, mesh.triangles, x0, y0, x1, y1, reached);
+}
+
+void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
+                         int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
+                         RayDepthField* back, std::vector<double>* reached) {
+    *front = *back = RayDepthField{};
+    if (reached != nullptr) reached->clear();
+    if (x1 < x0 || y1 < y0 || placement.scale <= 0) return;
+    std::vector<RayPoint> points;
+    ray_points(mesh, placement, &points);
+    if (reached != nullptr) list_reached(points, mesh.triangles, x0, y0, x1, y1, reached);
     front->x0 = back->x0 = x0;
     front->y0 = back->y0 = y0;
     front->width = back->width = x1 - x0 + 1;

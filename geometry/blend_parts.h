@@ -67,10 +67,19 @@ bool narrower_depth_field(const RayDepthField& wide, int32_t wide_margin, int32_
 // A part's front and back fields without continuation (as part_depth_field
 // gives them with slope 0, pixel for pixel), over the box of pixels [x0, x1]
 // x [y0, y1] only, in one pass: what a cut against it reads where another
-// part lies.
+// part lies. With `reached`, also part_box_triangles' list over the box.
 void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
                          int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
-                         RayDepthField* back);
+                         RayDepthField* back, std::vector<double>* reached = nullptr);
+
+// Everything part_depth_interval reads of a mesh over a box: the triangles
+// that may hold a pixel centre of it, in the mesh's order, each as its
+// corners' ray points (u, v and distance, three doubles each). Two meshes at
+// one placement whose lists over a box are the same bits give the same
+// intervals there, however else they differ (vertices moved or added
+// elsewhere, triangles split elsewhere), without rasterising either.
+void part_box_triangles(const PartMesh& mesh, const RayPlacement& placement, int32_t x0, int32_t y0,
+                        int32_t x1, int32_t y1, std::vector<double>* reached);
 
 // The box of pixels (x0, y0, x1, y1) the mesh's vertices in front of the eye
 // project into, `margin` wider on every side; false when none is.
