@@ -67,11 +67,21 @@ void rasterise_triangles(const std::vector<RayPoint>& points,
                          const std::vector<MeshTriangle>& triangles, int32_t x0, int32_t y0,
                          int32_t x1, int32_t y1, Visit visit) {
     const auto count = int32_t(points.size());
+    // Per point, the sides of the box it lies beyond (1 left, 2 right, 4
+    // above, 8 below): a triangle whose corners all lie beyond one side
+    // holds no pixel centre of the box, found without its bounds.
+    std::vector<uint8_t> beyond(points.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const RayPoint& p = points[i];
+        beyond[i] = uint8_t((p.u < x0) | (p.u > x1) << 1 | (p.v < y0) << 2 | (p.v > y1) << 3);
+    }
     for (const MeshTriangle& t : triangles) {
         bool usable = true;
         for (int k = 0; k < 3; ++k)
             usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
-        if (!usable) continue;
+        if (!usable ||
+            (beyond[size_t(t.v[0])] & beyond[size_t(t.v[1])] & beyond[size_t(t.v[2])]) != 0)
+            continue;
         const RayPoint& a = points[size_t(t.v[0])];
         const RayPoint& b = points[size_t(t.v[1])];
         const RayPoint& c = points[size_t(t.v[2])];
