@@ -326,11 +326,13 @@ void drawn_blends(const Figure& f, BlendingPart* parts, const PartMesh** whole) 
 // the cut kept for it where that still holds (no mesh when nothing of it is
 // cut).
 // What it read of a partner unchanged since, over the same box, is taken
-// from the kept cut; a partner's blend made again (a join of its own added
-// or taken away elsewhere) is read again, and the cut kept when the part's
-// blend is the same and reads the same bits of every partner.
+// from the kept cut; so is what it read of a partner whose blend was made
+// again (a join of its own added or taken away elsewhere) when over that box
+// it still reaches the same triangles to the bit (reaches_as_read); any
+// other is read again, and the cut kept when the part's blend is the same
+// and reads the same bits of every partner.
 void kept_cut(const Figure& f, const BlendingPart* parts, const PartMesh* const* whole,
-              int32_t part) {
+              int32_t part, std::vector<RayPoint>* corners) {
     KeptCut& kept = state.kept_cut[part];
     int32_t partners[MAX_BLEND_PARTNERS];
     const int32_t count = blend_partners(parts, f.part_count, part, partners);
@@ -369,6 +371,11 @@ void kept_cut(const Figure& f, const BlendingPart* parts, const PartMesh* const*
             continue;
         }
         cut_field_box(parts, whole, partners[j], own, &fields[j]);
+        // A partner's blend made again (a join of its own elsewhere) often
+        // reaches the box as it did: then it reads as it did, to the bit.
+        if (j < kept.partner_count && reaches_as_read(parts, whole, partners[j], kept.fields[j],
+                                                      &corners[partners[j]], &fields[j]))
+            continue;
         read_cut_field(parts, whole, partners[j], &fields[j]);
         same = same && j < kept.partner_count && same_cut_field(fields[j], kept.fields[j]);
     }
@@ -398,8 +405,11 @@ void cut_drawn_blends(const Figure& f) {
     BlendingPart parts[MAX_FIGURE_PARTS];
     const PartMesh* whole[MAX_FIGURE_PARTS] = {};
     drawn_blends(f, parts, whole);
+    // Each part's corners in ray space, found once for every cut that
+    // compares against it.
+    std::vector<RayPoint> corners[MAX_FIGURE_PARTS];
     for (int32_t i = 0; i < f.part_count; ++i)
-        kept_cut(f, parts, whole, i);
+        kept_cut(f, parts, whole, i, corners);
 }
 
 // The cut part i was last emitted as; null where it was emitted uncut (its

@@ -268,11 +268,33 @@ void cut_field_box(const BlendingPart* parts, const PartMesh* const* drawn, int3
 void read_cut_field(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
                     CutField* field) {
     field->front = field->back = RayDepthField{};
+    field->reached = nullptr;
     if (!field->read) return;
     const PartMesh& mesh = drawn[other] != nullptr ? *drawn[other] : *parts[other].mesh;
     const int32_t* box = field->box;
+    auto read = std::make_shared<DepthRead>();
     part_depth_interval(mesh, parts[other].placement, box[0], box[1], box[2], box[3], &field->front,
-                        &field->back);
+                        &field->back, read.get());
+    field->reached = std::move(read);
+}
+
+bool reaches_as_read(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
+                     const CutField& read, std::vector<RayPoint>* points, CutField* field) {
+    if (read.read != field->read || !std::equal(read.box, read.box + 4, field->box)) return false;
+    if (field->read) {
+        // Read over an empty box or at no scale: nothing kept to compare.
+        if (read.front.depth.empty() || read.reached == nullptr) return false;
+        const PartMesh& mesh = drawn[other] != nullptr ? *drawn[other] : *parts[other].mesh;
+        const int32_t* box = field->box;
+        if (points->empty()) mesh_ray_points(mesh, parts[other].placement, points);
+        if (!reads_as_before(*points, mesh, parts[other].placement, box[0], box[1], box[2], box[3],
+                             *read.reached))
+            return false;
+    }
+    field->reached = read.reached;
+    field->front = read.front;
+    field->back = read.back;
+    return true;
 }
 
 bool cut_part_with(const PartMesh& blend, const RayPlacement& placement, const CutField* fields,

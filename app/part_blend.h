@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "geometry/blend_parts.h"
 #include "geometry/scene_objects.h"
@@ -69,6 +71,9 @@ struct CutField {
     bool read = false;
     int32_t box[4] = {};
     RayDepthField front, back;
+    // What the intervals were read from (reads_as_before): a partner whose
+    // blend was made again reads as it did over the box, or is read again.
+    std::shared_ptr<const DepthRead> reached;
 };
 // The box where part `part`'s blend drawn[part] lies (false: it is not cut).
 bool cut_own_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t part,
@@ -80,6 +85,15 @@ void cut_field_box(const BlendingPart* parts, const PartMesh* const* drawn, int3
 // The partner's intervals read over field->box.
 void read_cut_field(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
                     CutField* field);
+// The intervals `read` read of partner `other` taken for *field (its box
+// from cut_field_box) when over that box the partner, at the same placement,
+// reaches the same triangles to the bit (its blend made again elsewhere):
+// true, the same intervals a read would give; false, *field's intervals
+// unset (read_cut_field reads them).
+// `points` holds the partner's corners (mesh_ray_points) or is empty, and
+// then is filled: kept by the caller for the next part cut against it.
+bool reaches_as_read(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
+                     const CutField& read, std::vector<RayPoint>* points, CutField* field);
 // The blend at `placement` cut by the n partners' fields in order (in
 // blend_partners' order): cut_part_mesh's answer.
 bool cut_part_with(const PartMesh& blend, const RayPlacement& placement, const CutField* fields,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -16,10 +17,6 @@ constexpr int32_t CROSSING_STEPS = 8;
 // A part within a few thousand pixels of the middle: a field's box stays
 // small whatever the placement (a part beyond is clipped to it).
 constexpr double LIMIT = 4096;
-
-struct RayPoint {
-    double u, v, d;
-};
 
 // A model position (in 1/unit of a model unit) as a figure point.
 void figure_point(const Vec4& p, double unit, const RayPlacement& at, double out[3]) {
@@ -70,11 +67,21 @@ void rasterise_triangles(const std::vector<RayPoint>& points,
                          const std::vector<MeshTriangle>& triangles, int32_t x0, int32_t y0,
                          int32_t x1, int32_t y1, Visit visit) {
     const auto count = int32_t(points.size());
+    // Per point, the sides of the box it lies beyond (1 left, 2 right, 4
+    // above, 8 below): a triangle whose corners all lie beyond one side
+    // holds no pixel centre of the box, found without its bounds.
+    std::vector<uint8_t> beyond(points.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const RayPoint& p = points[i];
+        beyond[i] = uint8_t((p.u < x0) | (p.u > x1) << 1 | (p.v < y0) << 2 | (p.v > y1) << 3);
+    }
     for (const MeshTriangle& t : triangles) {
         bool usable = true;
         for (int k = 0; k < 3; ++k)
             usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
-        if (!usable) continue;
+        if (!usable ||
+            (beyond[size_t(t.v[0])] & beyond[size_t(t.v[1])] & beyond[size_t(t.v[2])]) != 0)
+            continue;
         const RayPoint& a = points[size_t(t.v[0])];
         const RayPoint& b = points[size_t(t.v[1])];
         const RayPoint& c = points[size_t(t.v[2])];
@@ -543,16 +550,88 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
     return true;
 }
 
-void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
-                         int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
-                         RayDepthField* back) {
-    *front = *back = RayDepthField{};
-    if (x1 < x0 || y1 < y0 || placement.scale <= 0) return;
+namespace {
+
+// The ray points of a mesh's working positions.
+void ray_points(const PartMesh& mesh, const RayPlacement& placement, std::vector<RayPoint>* out) {
     double unit = 1;
     const std::vector<Vec4>& at = positions(mesh, &unit);
-    std::vector<RayPoint> points(at.size());
+    out->resize(at.size());
     for (size_t i = 0; i < at.size(); ++i)
-        points[i] = ray_point(at[i], unit, placement);
+        (*out)[i] = ray_point(at[i], unit, placement);
+}
+
+// Per point, the sides of box [x0, x1] x [y0, y1] it lies beyond (1 left, 2
+// right, 4 above, 8 below), and 16 for a point not in front of the eye.
+void box_sides(const std::vector<RayPoint>& points, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+               std::vector<uint8_t>* sides) {
+    sides->resize(points.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const RayPoint& p = points[i];
+        (*sides)[i] =
+            !(p.d > 0) ? 16
+                       : uint8_t((p.u < x0) | (p.u > x1) << 1 | (p.v < y0) << 2 | (p.v > y1) << 3);
+    }
+}
+
+// The first triangle from `at` on that rasterise_triangles may visit over
+// the box whose sides are `sides` (it and some it then finds holding no
+// pixel centre of the box): corners all in front of the eye and not all
+// beyond one side of the box; triangles.size() when none is.
+size_t next_near_box(const std::vector<uint8_t>& sides, const std::vector<MeshTriangle>& triangles,
+                     size_t at) {
+    const auto count = int32_t(sides.size());
+    for (; at < triangles.size(); ++at) {
+        const MeshTriangle& t = triangles[at];
+        if (t.v[0] < 0 || t.v[0] >= count || t.v[1] < 0 || t.v[1] >= count || t.v[2] < 0 ||
+            t.v[2] >= count)
+            continue;
+        const uint8_t a = sides[size_t(t.v[0])], b = sides[size_t(t.v[1])],
+                      c = sides[size_t(t.v[2])];
+        if (((a | b | c) & 16) == 0 && (a & b & c) == 0) return at;
+    }
+    return at;
+}
+
+bool same_point(const RayPoint& a, const RayPoint& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+}  // namespace
+
+void mesh_ray_points(const PartMesh& mesh, const RayPlacement& placement,
+                     std::vector<RayPoint>* points) {
+    ray_points(mesh, placement, points);
+}
+
+bool reads_as_before(const std::vector<RayPoint>& points, const PartMesh& mesh,
+                     const RayPlacement& placement, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                     const DepthRead& was) {
+    if (x1 < x0 || y1 < y0 || placement.scale <= 0 || points.size() != mesh.vertices.size())
+        return false;
+    std::vector<uint8_t> sides, were;
+    box_sides(points, x0, y0, x1, y1, &sides);
+    box_sides(was.points, x0, y0, x1, y1, &were);
+    size_t i = next_near_box(sides, mesh.triangles, 0);
+    size_t k = next_near_box(were, was.triangles, 0);
+    while (i < mesh.triangles.size() && k < was.triangles.size()) {
+        const MeshTriangle &t = mesh.triangles[i], &u = was.triangles[k];
+        for (int c = 0; c < 3; ++c)
+            if (!same_point(points[size_t(t.v[c])], was.points[size_t(u.v[c])])) return false;
+        i = next_near_box(sides, mesh.triangles, i + 1);
+        k = next_near_box(were, was.triangles, k + 1);
+    }
+    return i == mesh.triangles.size() && k == was.triangles.size();
+}
+
+void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
+                         int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
+                         RayDepthField* back, DepthRead* read) {
+    *front = *back = RayDepthField{};
+    if (read != nullptr) *read = DepthRead{};
+    if (x1 < x0 || y1 < y0 || placement.scale <= 0) return;
+    std::vector<RayPoint> points;
+    ray_points(mesh, placement, &points);
     front->x0 = back->x0 = x0;
     front->y0 = back->y0 = y0;
     front->width = back->width = x1 - x0 + 1;
@@ -568,6 +647,10 @@ void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, in
                         });
     for (double& d : back->depth)
         if (d == -NO_DEPTH) d = NO_DEPTH;
+    if (read != nullptr) {
+        read->points = std::move(points);
+        read->triangles = mesh.triangles;
+    }
 }
 
 bool part_ray_box(const PartMesh& mesh, const RayPlacement& placement, int32_t margin,

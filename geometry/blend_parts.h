@@ -64,13 +64,38 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
 bool narrower_depth_field(const RayDepthField& wide, int32_t wide_margin, int32_t margin,
                           RayDepthField* out);
 
+// What part_depth_interval read: the mesh's corners in ray space (pixels
+// across and down, distance from the eye) and its triangles.
+struct RayPoint {
+    double u, v, d;
+};
+struct DepthRead {
+    std::vector<RayPoint> points;
+    std::vector<MeshTriangle> triangles;
+};
+
 // A part's front and back fields without continuation (as part_depth_field
 // gives them with slope 0, pixel for pixel), over the box of pixels [x0, x1]
 // x [y0, y1] only, in one pass: what a cut against it reads where another
-// part lies.
+// part lies. With `read`, also what it read (reads_as_before).
 void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
                          int32_t y0, int32_t x1, int32_t y1, RayDepthField* front,
-                         RayDepthField* back);
+                         RayDepthField* back, DepthRead* read = nullptr);
+
+// Whether the mesh at `placement` reads over box [x0, x1] x [y0, y1] as the
+// mesh `was` read gave: the triangles that may hold a pixel centre of the
+// box (all but those behind the eye or wholly beyond one side of it), in
+// order, are the same in both, their corners the same bits. The intervals
+// are then the same bits however else the two meshes differ (vertices moved
+// or added elsewhere, triangles split elsewhere), found without rasterising.
+// `points`: the mesh's corners at `placement` (mesh_ray_points).
+bool reads_as_before(const std::vector<RayPoint>& points, const PartMesh& mesh,
+                     const RayPlacement& placement, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                     const DepthRead& was);
+// The mesh's corners in ray space at `placement` (its fine positions when it
+// has them), one per vertex.
+void mesh_ray_points(const PartMesh& mesh, const RayPlacement& placement,
+                     std::vector<RayPoint>* points);
 
 // The box of pixels (x0, y0, x1, y1) the mesh's vertices in front of the eye
 // project into, `margin` wider on every side; false when none is.

@@ -1241,6 +1241,21 @@ TEST(Figure, PartsBlendWhereTheyMeet) {
     tap(session, KEY_I);
     ASSERT_EQ(f.part_count, 8);
     kept_as_made();
+    // The other arm, drawn cut where it lies in the body, pushed with Z held:
+    // each step after the first keeps its blend's triangles, and its cut is
+    // made again in place against the others as emitted.
+    while (f.edited != 4)
+        tap(session, KEY_TAB);
+    ASSERT_NE(drawn_cut_mesh(4), nullptr);
+    session.hover(514 - 420, 232);
+    headless_queue_key_down(KEY_Z);
+    headless_queue_button_down(BUTTON_LEFT);
+    session.frames(3);
+    kept_as_made();
+    headless_queue_button_up(BUTTON_LEFT);
+    headless_queue_key_up(KEY_Z);
+    session.frames(1);
+    kept_as_made();
 }
 
 // A figure whose blends, refined along the joins, do not fit the body
