@@ -1,7 +1,7 @@
 // Depth bucketing of the packet chain and filing of the callback slots.
 #include "raster/ordering_table.h"
 
-#include <bit>
+#include <cstddef>
 #include <cstring>
 
 #include "raster/render_stats.h"
@@ -151,15 +151,17 @@ inline void file_triangle(PrimitivePacket* packet, uint32_t header, uint32_t ref
 // A packet's first two words, the header and the size, read as one 64-bit
 // word: a triangle of the usual size has depth mode 3 and
 // TRIANGLE_PACKET_BYTES there, tested with one mask and one comparison in any
-// byte order.
+// byte order (the words laid out as in memory; the compiler folds the copy).
 struct HeaderAndSize {
     uint32_t header;
     uint32_t size;
 };
-constexpr uint64_t TRIANGLE_HEAD_MASK =
-    std::bit_cast<uint64_t>(HeaderAndSize{DEPTH_MODE_MASK, ~uint32_t(0)});
-constexpr uint64_t TRIANGLE_HEAD =
-    std::bit_cast<uint64_t>(HeaderAndSize{3, uint32_t(TRIANGLE_PACKET_BYTES)});
+static_assert(offsetof(PrimitivePacket, header) == 0 && offsetof(PrimitivePacket, size) == 4);
+inline uint64_t head_word(const HeaderAndSize& words) {
+    uint64_t head;
+    std::memcpy(&head, &words, sizeof head);
+    return head;
+}
 
 // Files the packets from `offset` on while they are triangles of the usual size
 // (depth mode 3, TRIANGLE_PACKET_BYTES) lying wholly inside the area of
@@ -171,11 +173,13 @@ uint32_t file_triangles(uint8_t* area, uint32_t offset, uint32_t capacity,
     // The last place a whole triangle fits.
     const uint32_t last = capacity - uint32_t(TRIANGLE_PACKET_BYTES);
     uint32_t at = offset;
+    const uint64_t triangle_mask = head_word({DEPTH_MODE_MASK, ~uint32_t(0)});
+    const uint64_t triangle_head = head_word({3, uint32_t(TRIANGLE_PACKET_BYTES)});
     while (at <= last) {
         auto* packet = reinterpret_cast<PrimitivePacket*>(area + at);
         uint64_t head;
         std::memcpy(&head, packet, sizeof(head));
-        if ((head & TRIANGLE_HEAD_MASK) != TRIANGLE_HEAD) break;
+        if ((head & triangle_mask) != triangle_head) break;
         file_triangle(packet, packet->header, at + 1, vertices, heads);
         at += TRIANGLE_PACKET_BYTES;
     }
