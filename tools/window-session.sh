@@ -538,7 +538,20 @@ tap_key() {
 # The discs of the control points: green for a pinned point, cyan for one that follows a
 # motion.
 is_green_at() { [ "$(pixel "$3" "$1" "$2")" = "0 255 0" ]; }
+is_red_at() { [ "$(pixel "$3" "$1" "$2")" = "255 0 0" ]; }
 is_disc_at() { [[ "$(pixel "$3" "$1" "$2")" =~ ^(0\ 255\ 0|255\ 0\ 0)$ ]]; }
+# Prints the middle column of the green disc that row Y crosses within 8 pixels of column X
+# in screenshot FILE; fails when there is none. Usage: disc_column X Y FILE.
+disc_column() {
+    local x first=-1 last=-1
+    for ((x = $1 - 8; x <= $1 + 8; x++)); do
+        if is_green_at "$x" "$2" "$3"; then
+            [ "$first" -ge 0 ] || first=$x
+            last=$x
+        fi
+    done
+    [ "$first" -ge 0 ] && echo $(((first + last) / 2))
+}
 shows_cyan() { histogram "$1" "$CLIENT_WIDTH" "$DRAWN_HEIGHT" 0 0 | grep -q ' 0 255 255$'; }
 
 # Succeeds when the rectangle (width height x y) differs between two screenshots.
@@ -609,18 +622,32 @@ animate_figure() {
     differs_in "$CLIENT_WIDTH" 150 0 0 "$POINTS" "$POSED" ||
         fail "the top of the figure did not follow the dragged point"
     step "drag: the point follows the cursor, the figure bends"
+    # Released, the point stays where the last frame's pose put it, which may be a few
+    # pixels short of the cursor (the pose settles over the frames the point is held, and a
+    # fast machine shows the disc under the cursor, and so releases it, after fewer frames).
+    sleep 0.3
+    local held_x
+    held_x=$(disc_column "$DRAGGED_X" "$GRAB_Y" "$(screenshot 7a-released)") ||
+        fail "no disc where the dragged point was released"
 
-    # R, the dragged point taken back left and right again, R: its path is a motion (a cyan
-    # disc) that loops at once.
+    # R, the dragged point taken from where it rests back left and right again, R: its path
+    # is a motion (a cyan disc) that loops at once.
     tap_key r
-    move "$DRAGGED_X" "$GRAB_Y"
+    move "$held_x" "$GRAB_Y"
     sleep 0.2
     recording_start=$SECONDS
     xdotool mousedown 1
+    # A frame takes a press at the cursor as it finds it: the cursor stays on the point until
+    # a frame shows it taken (red, recorded), or a fast machine's first step could come first.
+    wait_for_screen 7a-taken is_red_at "$held_x" "$GRAB_Y" >/dev/null || {
+        xdotool mouseup 1
+        fail "while recording, a press on the point at ($held_x, $GRAB_Y) did not take it"
+    }
     # Each step waits for a frame to show the point's disc (green, or red once recording
     # it) under the cursor: a frame samples the cursor, and a loaded machine may draw fewer
     # frames than the steps take, which would leave fewer than the two samples a motion needs.
-    for x in 289 281 273 265 257 265 273 281 289 297; do
+    for step_x in -8 -16 -24 -32 -40 -32 -24 -16 -8 0; do
+        x=$((held_x + step_x))
         move "$x" "$GRAB_Y"
         wait_for_screen 7a-recording is_disc_at "$x" "$GRAB_Y" >/dev/null || {
             xdotool mouseup 1
