@@ -95,6 +95,13 @@ bool use_figure_scene(bool attached = false) {
     return scene.open;
 }
 
+// use_figure_scene for a benchmark, which is skipped when the figure is not built.
+bool figure_scene_for(benchmark::State& state, bool attached = false) {
+    if (use_figure_scene(attached)) return true;
+    state.SkipWithError("the figure was not built");
+    return false;
+}
+
 // The frames of the loop recorded for the played frame: two seconds at 50 frames a second.
 constexpr int32_t DEMO_LOOP_FRAMES = 100;
 
@@ -478,10 +485,7 @@ BENCHMARK(BM_InflateDiscFrame)->Unit(benchmark::kMillisecond);
 
 // Its frame from the front, turned and from behind.
 void BM_FigureFrame(benchmark::State& state) {
-    if (!use_figure_scene()) {
-        state.SkipWithError("the figure was not built");
-        return;
-    }
+    if (!figure_scene_for(state)) return;
     set_demo_rotation(int32_t(state.range(0)), int32_t(state.range(1)), 0);
     time_demo_frames(state);
     set_demo_rotation(0, 0, 0);
@@ -497,10 +501,7 @@ BENCHMARK(BM_FigureFrame)
 // its six bodies sampled on the grid of UNION_CELLS_ACROSS cells along its
 // longest side, its surface extracted and smoothed; the STL written from it.
 void BM_FigureSolid(benchmark::State& state) {
-    if (!use_figure_scene()) {
-        state.SkipWithError("the figure was not built");
-        return;
-    }
+    if (!figure_scene_for(state)) return;
     std::vector<ExportedMesh> parts;
     export_parts(&parts);
     size_t in = 0;
@@ -529,10 +530,7 @@ BENCHMARK(BM_FigureSolid)->Unit(benchmark::kMillisecond);
 constexpr int32_t FIGURE_PART_ROUNDS = 8;
 void BM_FigurePart(benchmark::State& state) {
     const bool adding = state.range(0) == 0;
-    if (!use_figure_scene(state.range(1) != 0)) {
-        state.SkipWithError("the figure was not built");
-        return;
-    }
+    if (!figure_scene_for(state, state.range(1) != 0)) return;
     const int32_t last = FIGURE_SCENE_PARTS - 1;
     for (auto _ : state) {
         state.PauseTiming();
@@ -573,10 +571,7 @@ BENCHMARK(BM_FigurePart)
 // body's mesh after the join before it). The part is drawn and inflated again
 // between rounds, untimed.
 void BM_FigurePartRemoved(benchmark::State& state) {
-    if (!use_figure_scene(true)) {
-        state.SkipWithError("the figure was not built");
-        return;
-    }
+    if (!figure_scene_for(state, true)) return;
     const int32_t last = FIGURE_SCENE_PARTS - 1;
     for (auto _ : state) {
         state.PauseTiming();
@@ -602,10 +597,7 @@ BENCHMARK(BM_FigurePartRemoved)->Iterations(FIGURE_PART_ROUNDS)->Unit(benchmark:
 // parts are drawn over are kept from one round to the next, as from one
 // emission to the next.
 void BM_FigureBlend(benchmark::State& state) {
-    if (!use_figure_scene(true)) {
-        state.SkipWithError("the figure was not built");
-        return;
-    }
+    if (!figure_scene_for(state, true)) return;
     PartMesh mesh;
     int32_t blended = 0;
     for (auto _ : state) {
@@ -623,10 +615,7 @@ BENCHMARK(BM_FigureBlend)->Unit(benchmark::kMillisecond);
 // emitted again from the kept record and drawn. At most one frame (20 ms).
 void BM_FigureUndo(benchmark::State& state) {
     const bool redo = state.range(0) != 0;
-    if (!use_figure_scene()) {
-        state.SkipWithError("the figure was not built");
-        return;
-    }
+    if (!figure_scene_for(state)) return;
     const int32_t last = FIGURE_SCENE_PARTS - 1;
     for (auto _ : state) {
         state.PauseTiming();

@@ -59,6 +59,19 @@ Vec4 moved_point(const Vec4& p, double unit, const RayPlacement& at, double t) {
             model_coordinate(d - double(at.eye), at.depth, unit, at), 0};
 }
 
+// Per point, the sides of box [x0, x1] x [y0, y1] it lies beyond (1 left, 2
+// right, 4 above, 8 below), and 16 for a point not in front of the eye.
+void box_sides(const std::vector<RayPoint>& points, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+               std::vector<uint8_t>* sides) {
+    sides->resize(points.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const RayPoint& p = points[i];
+        (*sides)[i] =
+            !(p.d > 0) ? 16
+                       : uint8_t((p.u < x0) | (p.u > x1) << 1 | (p.v < y0) << 2 | (p.v > y1) << 3);
+    }
+}
+
 // Every triangle at the pixel centres of box [x0, x1] x [y0, y1] in or on
 // it, 1/d interpolated across it (a plane's 1/d is affine in u and v):
 // visit(x, y, d) for each.
@@ -67,14 +80,10 @@ void rasterise_triangles(const std::vector<RayPoint>& points,
                          const std::vector<MeshTriangle>& triangles, int32_t x0, int32_t y0,
                          int32_t x1, int32_t y1, Visit visit) {
     const auto count = int32_t(points.size());
-    // Per point, the sides of the box it lies beyond (1 left, 2 right, 4
-    // above, 8 below): a triangle whose corners all lie beyond one side
-    // holds no pixel centre of the box, found without its bounds.
-    std::vector<uint8_t> beyond(points.size());
-    for (size_t i = 0; i < points.size(); ++i) {
-        const RayPoint& p = points[i];
-        beyond[i] = uint8_t((p.u < x0) | (p.u > x1) << 1 | (p.v < y0) << 2 | (p.v > y1) << 3);
-    }
+    // A triangle whose corners all lie beyond one side of the box holds no
+    // pixel centre of it, found without its bounds.
+    std::vector<uint8_t> beyond;
+    box_sides(points, x0, y0, x1, y1, &beyond);
     for (const MeshTriangle& t : triangles) {
         bool usable = true;
         for (int k = 0; k < 3; ++k)
@@ -552,28 +561,6 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
 
 namespace {
 
-// The ray points of a mesh's working positions.
-void ray_points(const PartMesh& mesh, const RayPlacement& placement, std::vector<RayPoint>* out) {
-    double unit = 1;
-    const std::vector<Vec4>& at = positions(mesh, &unit);
-    out->resize(at.size());
-    for (size_t i = 0; i < at.size(); ++i)
-        (*out)[i] = ray_point(at[i], unit, placement);
-}
-
-// Per point, the sides of box [x0, x1] x [y0, y1] it lies beyond (1 left, 2
-// right, 4 above, 8 below), and 16 for a point not in front of the eye.
-void box_sides(const std::vector<RayPoint>& points, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-               std::vector<uint8_t>* sides) {
-    sides->resize(points.size());
-    for (size_t i = 0; i < points.size(); ++i) {
-        const RayPoint& p = points[i];
-        (*sides)[i] =
-            !(p.d > 0) ? 16
-                       : uint8_t((p.u < x0) | (p.u > x1) << 1 | (p.v < y0) << 2 | (p.v > y1) << 3);
-    }
-}
-
 // The first triangle from `at` on that rasterise_triangles may visit over
 // the box whose sides are `sides` (it and some it then finds holding no
 // pixel centre of the box): corners all in front of the eye and not all
@@ -600,8 +587,12 @@ bool same_point(const RayPoint& a, const RayPoint& b) {
 }  // namespace
 
 void mesh_ray_points(const PartMesh& mesh, const RayPlacement& placement,
-                     std::vector<RayPoint>* points) {
-    ray_points(mesh, placement, points);
+                     std::vector<RayPoint>* out) {
+    double unit = 1;
+    const std::vector<Vec4>& at = positions(mesh, &unit);
+    out->resize(at.size());
+    for (size_t i = 0; i < at.size(); ++i)
+        (*out)[i] = ray_point(at[i], unit, placement);
 }
 
 bool reads_as_before(const std::vector<RayPoint>& points, const PartMesh& mesh,
@@ -631,7 +622,7 @@ void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, in
     if (read != nullptr) *read = DepthRead{};
     if (x1 < x0 || y1 < y0 || placement.scale <= 0) return;
     std::vector<RayPoint> points;
-    ray_points(mesh, placement, &points);
+    mesh_ray_points(mesh, placement, &points);
     front->x0 = back->x0 = x0;
     front->y0 = back->y0 = y0;
     front->width = back->width = x1 - x0 + 1;
