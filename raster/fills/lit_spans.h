@@ -347,7 +347,7 @@ struct GreyLitSpan {
             if constexpr (LIMITED) {
                 fill_limited(row + start, count, light, step, limits);
             } else {
-                fill(row + start, count, light << 17, step << 17);
+                fill_short(row + start, count, light << 17, step << 17);
             }
             return;
         }
@@ -360,8 +360,8 @@ struct GreyLitSpan {
                 limits.keep(int32_t(light), value_after(int32_t(light), int32_t(step), walk_count));
         }
         if (kept && within_run(start, count, walk_start, walk_count)) [[likely]] {
-            fill(row + start, count, (light + uint32_t(start - walk_start) * step) << 17,
-                 step << 17);
+            fill_short(row + start, count, (light + uint32_t(start - walk_start) * step) << 17,
+                       step << 17);
             return;
         }
         if constexpr (LIMITED) {
@@ -419,6 +419,31 @@ struct GreyLitSpan {
         }
         for (int32_t i = 0; i < count; ++i, light += step)
             pixel[i] = level_pixels[(limits.limit(int32_t(light)) >> 10) & 31];
+    }
+
+    // fill for a watertight row, most often a few pixels long: up to eight
+    // pixels are stored by count alone, without a loop, as fill_four_pixels
+    // stores one value: 4 to 8 as two words of four that meet or overlap,
+    // 1 to 3 as the first, the middle and the last pixel. Overlapping pixels
+    // take the same light either way (the sums wrap alike however grouped).
+    [[gnu::always_inline]] void fill_short(uint16_t* pixel, int32_t count, uint32_t light,
+                                           uint32_t step) const {
+        const uint16_t* const pixels = level_pixels;
+        auto at = [&](uint32_t i) { return uint64_t(pixels[(light + i * step) >> 27]); };
+        if (uint32_t(count - 4) <= 4u) {
+            const uint32_t k = uint32_t(count - 4);
+            const uint64_t low = at(0) | at(1) << 16 | at(2) << 32 | at(3) << 48;
+            const uint64_t high = at(k) | at(k + 1) << 16 | at(k + 2) << 32 | at(k + 3) << 48;
+            std::memcpy(pixel, &low, 8);
+            std::memcpy(pixel + k, &high, 8);
+        } else if (count < 4) {
+            const uint32_t middle = uint32_t(count) >> 1, last = uint32_t(count) - 1;
+            pixel[0] = uint16_t(at(0));
+            pixel[middle] = uint16_t(at(middle));
+            pixel[last] = uint16_t(at(last));
+        } else {
+            fill(pixel, count, light, step);
+        }
     }
 
     // count >= 1 pixels from `pixel`, lights shifted up by 17.
