@@ -204,11 +204,13 @@ template <bool WATERTIGHT>
                                                  const ScreenVertex* vert2, int32_t light0,
                                                  int32_t light1, int32_t light2,
                                                  const ColourRecord* surface, int32_t shade_mode) {
-    if (vert1->y == vert0->y && vert2->y == vert0->y) return;
+    // Each test whole, with one branch for the lot: their outcomes vary from
+    // one triangle to the next.
+    if ((vert1->y == vert0->y) & (vert2->y == vert0->y)) return;
     const ShadeTable* table = select_shade_table(shade_mode);
     if (table == nullptr) return;
     const SurfaceColumns columns = surface_columns(surface);
-    if ((light0 == light1 && light1 == light2) ||
+    if (((light0 == light1) & (light1 == light2)) |
         (WATERTIGHT && one_light_level(light0, light1, light2))) {
         fill_grey_triangle<WATERTIGHT, 0>({vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}},
                                           {vert2->x, vert2->y, {0}},

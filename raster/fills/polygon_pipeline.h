@@ -983,6 +983,19 @@ template <typename Arithmetic, int N, typename Rows>
 // (its attributes go on from where they are) and the rows go down to the
 // bottom. A level top edge ends at once: its row is handed over, and again
 // with the next edge when REDRAWS, and the side that ends takes its step once.
+//
+// Rows::ENDS_ABOVE_BOTTOM: the rows take neither the bottom corner's row nor,
+// when the bottom is level, the middle corner's, and a pointed top's middle
+// corner row as rows.middle_row(...), so that the rows need not ask on every
+// row whether an edge ended.
+template <typename Rows>
+constexpr bool rows_end_above_bottom() {
+    if constexpr (requires { Rows::ENDS_ABOVE_BOTTOM; })
+        return Rows::ENDS_ABOVE_BOTTOM;
+    else
+        return false;
+}
+
 template <typename Arithmetic, int N, typename Rows>
 [[gnu::always_inline]] inline void walk_triangle_rows(const ClipEntry<N>* list,
                                                       const WalkStart<N>& walk,
@@ -1005,12 +1018,20 @@ template <typename Arithmetic, int N, typename Rows>
             ++row;
             row_pixels += width;
         }
-        for (; row <= middle_y; ++row, row_pixels += width) {
+        constexpr bool ABOVE_BOTTOM = rows_end_above_bottom<Rows>();
+        for (; ABOVE_BOTTOM ? row < middle_y : row <= middle_y; ++row, row_pixels += width) {
             rows(row, row_pixels, left, right);
             step_side(left, left_chain);
             step_side(right, right_chain);
         }
         if (middle_y == bottom_y) return;  // a level bottom: that was the last row
+        if constexpr (ABOVE_BOTTOM) {
+            rows.middle_row(row, row_pixels, left, right);
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+            ++row;
+            row_pixels += width;
+        }
     } else {
         if (Rows::REDRAWS) rows(row, row_pixels, left, right);
         if (shape.left_restarts) {
@@ -1026,7 +1047,8 @@ template <typename Arithmetic, int N, typename Rows>
         right.x = shape.middle->x * 256;
         right_chain = shape.middle_edge;
     }
-    for (; row <= bottom_y; ++row, row_pixels += width) {
+    for (; rows_end_above_bottom<Rows>() ? row < bottom_y : row <= bottom_y;
+         ++row, row_pixels += width) {
         rows(row, row_pixels, left, right);
         step_side(left, left_chain);
         step_side(right, right_chain);

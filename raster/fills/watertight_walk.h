@@ -137,7 +137,10 @@ struct SteppedExactEdge {
                                                         int32_t by) {
         const int32_t dx = bx - ax;
         const SteppedEdgeBounds& bounds = STEPPED_EDGE_BOUNDS[by - ay];  // 1 .. the table's limit
-        const int64_t per_row = int64_t(dx) * (dx < 0 ? bounds.lower : bounds.upper);
+        // The upper bound unless dx < 0, without a branch: the sign of an
+        // edge's slope varies from one edge to the next.
+        const int64_t bound = bounds.lower + ((bounds.upper - bounds.lower) & ~(int64_t(dx) >> 63));
+        const int64_t per_row = int64_t(dx) * bound;
         return {(int64_t(ax) << SHIFT) + (int64_t(1) << (SHIFT - 1)) - (bounds.lower >> 1), per_row,
                 bx, by};
     }
@@ -162,6 +165,9 @@ struct WatertightTriangleRows {
     // The top corner's own row, when the corner is pointed, has no pixel:
     // the exact edges start a row lower (see walk_watertight_triangle).
     static constexpr bool SKIPS_EMPTY = true;
+    // The bottom row belongs to what lies below; the edge that ends at a
+    // pointed top's middle corner goes on from its row (middle_row).
+    static constexpr bool ENDS_ABOVE_BOTTOM = true;
     Span& span;
     [[no_unique_address]] std::conditional_t<LIMITED, typename Span::Limits, NoLimits> limits;
     TriangleEdge<Arithmetic> left, right;
@@ -169,18 +175,22 @@ struct WatertightTriangleRows {
     int32_t next_corner_y;  // the first row where an edge ends: the lower of the two
     int64_t pixels_written;
 
+    // The middle corner's row, above the bottom corner's: the edge that ends
+    // there goes on to the bottom corner.
+    [[gnu::always_inline]] void middle_row(int32_t row, uint16_t* row_pixels,
+                                           const Side<N>& walk_left, const Side<N>& walk_right) {
+        if (row == left.lower_y)
+            left = TriangleEdge<Arithmetic>::template from<Arithmetic>(left.lower_x, row, bottom_x,
+                                                                       bottom_y);
+        if (row == right.lower_y)
+            right = TriangleEdge<Arithmetic>::template from<Arithmetic>(right.lower_x, row,
+                                                                        bottom_x, bottom_y);
+        (*this)(row, row_pixels, walk_left, walk_right);
+    }
+
+    // Any other row above the bottom corner's.
     [[gnu::always_inline]] void operator()(int32_t row, uint16_t* row_pixels,
                                            const Side<N>& walk_left, const Side<N>& walk_right) {
-        if (row >= next_corner_y) [[unlikely]] {
-            if (row >= bottom_y) return;  // the bottom row belongs to what lies below
-            if (row == left.lower_y)
-                left = TriangleEdge<Arithmetic>::template from<Arithmetic>(left.lower_x, row,
-                                                                           bottom_x, bottom_y);
-            if (row == right.lower_y)
-                right = TriangleEdge<Arithmetic>::template from<Arithmetic>(right.lower_x, row,
-                                                                            bottom_x, bottom_y);
-            next_corner_y = bottom_y;
-        }
         const int32_t left_column = left.current_column();
         const int32_t count = right.current_column() - left_column;
         if (count > 0) {
@@ -280,8 +290,14 @@ template <typename Arithmetic, int N, typename Span>
         const Side<N> none{};
         const int32_t width = raster_target.width;
         uint16_t* row_pixels = raster_target.pixels + size_t(first_row) * size_t(width);
-        for (int32_t row = first_row; row < rows.bottom_y; ++row, row_pixels += width)
+        int32_t row = first_row;
+        for (; row < rows.next_corner_y; ++row, row_pixels += width)
             rows(row, row_pixels, none, none);
+        if (row < rows.bottom_y) {
+            rows.middle_row(row, row_pixels, none, none);
+            for (++row, row_pixels += width; row < rows.bottom_y; ++row, row_pixels += width)
+                rows(row, row_pixels, none, none);
+        }
     }
     render_stats.pixels_written += rows.pixels_written;
 }
