@@ -303,12 +303,11 @@ bool cut_part_with(const PartMesh& blend, const RayPlacement& placement, const C
     bool any = false;
     for (int32_t j = 0; j < n; ++j) {
         if (!fields[j].read) continue;
+        // The blend copied by the first partner that cuts it, then cut in place.
         const PartMesh& from = any ? made : blend;
-        PartMesh next;
-        if (cut_inside_part(from, placement, fields[j].front, fields[j].back, CUT_OVERLAP, &next)) {
-            made = std::move(next);
-            any = true;
-        }
+        any =
+            cut_inside_part(from, placement, fields[j].front, fields[j].back, CUT_OVERLAP, &made) ||
+            any;
     }
     if (any) *out = std::move(made);
     return any;

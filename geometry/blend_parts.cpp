@@ -421,14 +421,12 @@ int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayD
 
 namespace {
 
-// The field at (u, v) interpolated between the four pixels around it; false
-// unless all four hold a depth (near the part's outline the field says
+// The field at (u, v) interpolated between the four pixels around it, the
+// first of them pixel (fx, fy) = (floor(u), floor(v)), all four in the field;
+// false unless all four hold a depth (near the part's outline the field says
 // nothing for certain).
-bool sample_within(const RayDepthField& field, double u, double v, double* depth) {
-    const double fx = std::floor(u), fy = std::floor(v);
-    if (!(fx >= field.x0 && fy >= field.y0 && fx + 1 < double(field.x0) + field.width &&
-          fy + 1 < double(field.y0) + field.height))
-        return false;
+bool sample_cell(const RayDepthField& field, double fx, double fy, double u, double v,
+                 double* depth) {
     const size_t at =
         size_t(int32_t(fy) - field.y0) * size_t(field.width) + size_t(int32_t(fx) - field.x0);
     const double* row = field.depth.data() + at;
@@ -448,6 +446,15 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
     const bool fine = mesh.fine.size() == mesh.vertices.size() && !mesh.fine.empty();
     if (!fine || mesh.normals.size() != mesh.vertices.size() || front.width <= 0 || back.width <= 0)
         return false;
+    // Where both fields hold the four pixels around a point (u, v): floor(u)
+    // at least the later x0 and floor(u) + 1 within the earlier last column,
+    // that is u below it (and likewise v); anywhere else it samples nothing.
+    const double low_u = std::max(double(front.x0), double(back.x0));
+    const double low_v = std::max(double(front.y0), double(back.y0));
+    const double high_u =
+        std::min(double(front.x0) + front.width, double(back.x0) + back.width) - 1;
+    const double high_v =
+        std::min(double(front.y0) + front.height, double(back.y0) + back.height) - 1;
     // How deep inside the other a point (fine units) lies along its ray less
     // the overlap (one depth step of `overlap` pixels at its distance): above
     // zero it is cut away. Where either field has nothing it is outside.
@@ -456,31 +463,49 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         const double fx = x / FINE_ONE * scale + placement.offset_x;
         const double fy = y / FINE_ONE * scale;
         const double d = double(placement.eye) + (z / FINE_ONE * scale + placement.depth);
+        if (d <= 0) return -NO_DEPTH;
+        const double u = fx * RAY_FOCAL / d, v = fy * RAY_FOCAL / d;
+        if (!(u >= low_u && u < high_u && v >= low_v && v < high_v)) return -NO_DEPTH;
+        const double fu = std::floor(u), fv = std::floor(v);
         double f = 0, b = 0;
-        if (d <= 0 || !sample_within(front, fx * RAY_FOCAL / d, fy * RAY_FOCAL / d, &f) ||
-            !sample_within(back, fx * RAY_FOCAL / d, fy * RAY_FOCAL / d, &b) || !(f < b))
+        if (!sample_cell(front, fu, fv, u, v, &f) || !sample_cell(back, fu, fv, u, v, &b) ||
+            !(f < b))
             return -NO_DEPTH;
         return std::min(d - f, b - d) - overlap * d / RAY_FOCAL;
     };
     const size_t count = mesh.fine.size();
     std::vector<double> inside(count);
+    bool any = false;
     for (size_t i = 0; i < count; ++i) {
         const Vec4& p = mesh.fine[i];
         inside[i] = depth_inside(p.x, p.y, p.z);
+        any = any || inside[i] > 0;
     }
-    auto cut = [&](int32_t k) { return inside[size_t(k)] > 0; };
-    bool any = false;
-    for (const MeshTriangle& t : mesh.triangles)
-        any = any || cut(t.v[0]) || cut(t.v[1]) || cut(t.v[2]);
     if (!any) return false;
+    auto cut = [&](int32_t k) { return inside[size_t(k)] > 0; };
+    auto whole = [&](const MeshTriangle& t) {
+        return !cut(t.v[0]) && !cut(t.v[1]) && !cut(t.v[2]);
+    };
+    const std::vector<MeshTriangle>& triangles = mesh.triangles;
+    const auto first =
+        size_t(std::find_if_not(triangles.begin(), triangles.end(), whole) - triangles.begin());
+    if (first == triangles.size()) return false;
 
+    // Cut in place (out is the mesh): the vertices taken over, the
+    // triangles read from the mesh until the cut ones replace them.
     PartMesh made;
-    made.vertices = mesh.vertices;
-    made.fine = mesh.fine;
-    made.normals = mesh.normals;
+    if (out == &mesh) {
+        made.vertices = std::move(out->vertices);
+        made.fine = std::move(out->fine);
+        made.normals = std::move(out->normals);
+    } else {
+        made.vertices = mesh.vertices;
+        made.fine = mesh.fine;
+        made.normals = mesh.normals;
+    }
     made.front_count = mesh.front_count;
     made.entered_by_triangle = mesh.entered_by_triangle;
-    made.triangles.reserve(mesh.triangles.size());
+    made.triangles.reserve(triangles.size() + 16);
     // The vertex where edge (a, b) crosses, one per edge whichever way it is
     // walked; the map is only looked up, so its order matters nowhere.
     std::map<uint64_t, int32_t> crossing;
@@ -492,8 +517,9 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         // Along the edge from its lower index, so both walks give one point:
         // the crossing bracketed by halving the edge, then placed linearly
         // within the last bracket (the other's surface is curved, and a
-        // blend runs nearly tangent to it).
-        const Vec4 &p = mesh.fine[size_t(low)], &q = mesh.fine[size_t(high)];
+        // blend runs nearly tangent to it). The mesh's own vertices lead
+        // made's, copied here before made grows.
+        const Vec4 p = made.fine[size_t(low)], q = made.fine[size_t(high)];
         auto along = [&p, &q](double t, double out[3]) {
             out[0] = double(p.x) + (double(q.x) - double(p.x)) * t;
             out[1] = double(p.y) + (double(q.y) - double(p.y)) * t;
@@ -523,7 +549,7 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         const double t = t0 + (t1 - t0) * share;
         made.fine.push_back(point);
         made.vertices.push_back(round_fine_position(point));
-        const Vec4 &m = mesh.normals[size_t(low)], &n = mesh.normals[size_t(high)];
+        const Vec4 m = made.normals[size_t(low)], n = made.normals[size_t(high)];
         const double x = double(m.x) + (double(n.x) - m.x) * t;
         const double y = double(m.y) + (double(n.y) - m.y) * t;
         const double z = double(m.z) + (double(n.z) - m.z) * t;
@@ -538,7 +564,14 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         made.normals.push_back(normal);
         return at->second;
     };
-    for (const MeshTriangle& t : mesh.triangles) {
+    // Runs of triangles wholly outside kept as they are; each other one cut.
+    size_t at = 0;
+    for (size_t i = first; i < triangles.size(); ++i) {
+        const MeshTriangle& t = triangles[i];
+        if (whole(t)) continue;
+        made.triangles.insert(made.triangles.end(), triangles.begin() + ptrdiff_t(at),
+                              triangles.begin() + ptrdiff_t(i));
+        at = i + 1;
         // The polygon left outside, walked in the triangle's turn.
         int32_t kept[4];
         int32_t n = 0;
@@ -555,6 +588,7 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
             made.triangles.push_back(piece);
         }
     }
+    made.triangles.insert(made.triangles.end(), triangles.begin() + ptrdiff_t(at), triangles.end());
     *out = std::move(made);
     return true;
 }

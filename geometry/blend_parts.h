@@ -177,7 +177,8 @@ int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayD
 // normal interpolated along the edge and its whole position rounded from its
 // fine one; the triangles outside kept in their order, each that crosses
 // cut to the part outside (one or two triangles turned as it was). False,
-// *out untouched, when no triangle lies even partly inside.
+// *out untouched, when no triangle lies even partly inside. *out may be the
+// mesh itself, then cut in place.
 bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
                      const RayDepthField& front, const RayDepthField& back, double overlap,
                      PartMesh* out);
