@@ -442,7 +442,7 @@ bool sample_cell(const RayDepthField& field, double fx, double fy, double u, dou
 
 bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
                      const RayDepthField& front, const RayDepthField& back, double overlap,
-                     PartMesh* out) {
+                     PartMesh* out, std::vector<RayPoint>* rays) {
     const bool fine = mesh.fine.size() == mesh.vertices.size() && !mesh.fine.empty();
     if (!fine || mesh.normals.size() != mesh.vertices.size() || front.width <= 0 || back.width <= 0)
         return false;
@@ -455,17 +455,19 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         std::min(double(front.x0) + front.width, double(back.x0) + back.width) - 1;
     const double high_v =
         std::min(double(front.y0) + front.height, double(back.y0) + back.height) - 1;
-    // How deep inside the other a point (fine units) lies along its ray less
-    // the overlap (one depth step of `overlap` pixels at its distance): above
-    // zero it is cut away. Where either field has nothing it is outside.
     const double scale = double(placement.scale) / FIXED_ONE;
-    auto depth_inside = [&](double x, double y, double z) {
+    // A point (fine units) on its ray: the pixel (u, v) it passes through and
+    // its distance d, u and v left 0 behind the eye.
+    auto ray_of = [&](double x, double y, double z) {
         const double fx = x / FINE_ONE * scale + placement.offset_x;
         const double fy = y / FINE_ONE * scale;
         const double d = double(placement.eye) + (z / FINE_ONE * scale + placement.depth);
-        if (d <= 0) return -NO_DEPTH;
-        const double u = fx * RAY_FOCAL / d, v = fy * RAY_FOCAL / d;
-        if (!(u >= low_u && u < high_u && v >= low_v && v < high_v)) return -NO_DEPTH;
+        if (d <= 0) return RayPoint{0, 0, d};
+        return RayPoint{fx * RAY_FOCAL / d, fy * RAY_FOCAL / d, d};
+    };
+    auto inside_at = [&](const RayPoint& r) {
+        const double u = r.u, v = r.v, d = r.d;
+        if (d <= 0 || !(u >= low_u && u < high_u && v >= low_v && v < high_v)) return -NO_DEPTH;
         const double fu = std::floor(u), fv = std::floor(v);
         double f = 0, b = 0;
         if (!sample_cell(front, fu, fv, u, v, &f) || !sample_cell(back, fu, fv, u, v, &b) ||
@@ -473,12 +475,24 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
             return -NO_DEPTH;
         return std::min(d - f, b - d) - overlap * d / RAY_FOCAL;
     };
+    // How deep inside the other a point lies along its ray less the overlap
+    // (one depth step of `overlap` pixels at its distance): above zero it is
+    // cut away. Where either field has nothing it is outside.
+    auto depth_inside = [&](double x, double y, double z) { return inside_at(ray_of(x, y, z)); };
     const size_t count = mesh.fine.size();
+    // The vertices' rays: those kept from an earlier cut (the mesh's first
+    // vertices, which a cut keeps in order), the rest found here.
+    std::vector<RayPoint> own_rays;
+    std::vector<RayPoint>& ray = rays != nullptr ? *rays : own_rays;
+    if (ray.size() > count) ray.clear();
+    for (size_t i = ray.size(); i < count; ++i) {
+        const Vec4& p = mesh.fine[i];
+        ray.push_back(ray_of(p.x, p.y, p.z));
+    }
     std::vector<double> inside(count);
     bool any = false;
     for (size_t i = 0; i < count; ++i) {
-        const Vec4& p = mesh.fine[i];
-        inside[i] = depth_inside(p.x, p.y, p.z);
+        inside[i] = inside_at(ray[i]);
         any = any || inside[i] > 0;
     }
     if (!any) return false;

@@ -179,6 +179,10 @@ int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayD
 // cut to the part outside (one or two triangles turned as it was). False,
 // *out untouched, when no triangle lies even partly inside. *out may be the
 // mesh itself, then cut in place.
+// `rays`, when given, keeps the vertices' rays from one cut to the next of
+// the same mesh at the same placement (a cut keeps its vertices in order and
+// adds after them): the rays it holds are taken for the mesh's first
+// vertices, the rest found and added. Empty for a mesh not cut before.
 bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
                      const RayDepthField& front, const RayDepthField& back, double overlap,
-                     PartMesh* out);
+                     PartMesh* out, std::vector<RayPoint>* rays = nullptr);

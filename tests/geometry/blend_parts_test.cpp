@@ -162,10 +162,12 @@ TEST(BlendParts, TrianglesInsideAnotherPartAreCutAway) {
             EXPECT_NE(k, 4);  // the triangle inside is gone
             EXPECT_GT(turn(cut, t), 0);
         }
-    // Cut in place: the same records.
+    // Cut in place, its rays kept for a later cut: the same records.
     PartMesh in_place = mesh;
-    ASSERT_TRUE(cut_inside_part(in_place, at, front, back, OVERLAP, &in_place));
+    std::vector<RayPoint> rays;
+    ASSERT_TRUE(cut_inside_part(in_place, at, front, back, OVERLAP, &in_place, &rays));
     EXPECT_TRUE(same_part_mesh(in_place, cut));
+    EXPECT_EQ(rays.size(), mesh.fine.size());
     PartMesh outside = mesh;
     outside.triangles.resize(1);
     for (Vec4& p : outside.fine)
