@@ -648,19 +648,19 @@ bool reads_as_before(const std::vector<RayPoint>& points, const PartMesh& mesh,
                      const DepthRead& was) {
     if (x1 < x0 || y1 < y0 || placement.scale <= 0 || points.size() != mesh.vertices.size())
         return false;
-    std::vector<uint8_t> sides, were;
+    std::vector<uint8_t> sides;
     box_sides(points, x0, y0, x1, y1, &sides);
-    box_sides(was.points, x0, y0, x1, y1, &were);
-    size_t i = next_near_box(sides, mesh.triangles, 0);
-    size_t k = next_near_box(were, was.triangles, 0);
-    while (i < mesh.triangles.size() && k < was.triangles.size()) {
-        const MeshTriangle &t = mesh.triangles[i], &u = was.triangles[k];
+    const std::vector<RayPoint>& were = was.corners;
+    size_t k = 0;
+    for (size_t i = next_near_box(sides, mesh.triangles, 0); i < mesh.triangles.size();
+         i = next_near_box(sides, mesh.triangles, i + 1)) {
+        if (were.size() - k < 3) return false;
+        const MeshTriangle& t = mesh.triangles[i];
         for (int c = 0; c < 3; ++c)
-            if (!same_point(points[size_t(t.v[c])], was.points[size_t(u.v[c])])) return false;
-        i = next_near_box(sides, mesh.triangles, i + 1);
-        k = next_near_box(were, was.triangles, k + 1);
+            if (!same_point(points[size_t(t.v[c])], were[k + size_t(c)])) return false;
+        k += 3;
     }
-    return i == mesh.triangles.size() && k == was.triangles.size();
+    return k == were.size();
 }
 
 void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
@@ -687,8 +687,12 @@ void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, in
     for (double& d : back->depth)
         if (d == -NO_DEPTH) d = NO_DEPTH;
     if (read != nullptr) {
-        read->points = std::move(points);
-        read->triangles = mesh.triangles;
+        std::vector<uint8_t> sides;
+        box_sides(points, x0, y0, x1, y1, &sides);
+        for (size_t i = next_near_box(sides, mesh.triangles, 0); i < mesh.triangles.size();
+             i = next_near_box(sides, mesh.triangles, i + 1))
+            for (int32_t k : mesh.triangles[i].v)
+                read->corners.push_back(points[size_t(k)]);
     }
 }
 
