@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <type_traits>
 
 namespace {
 
@@ -72,6 +73,9 @@ void box_sides(const std::vector<RayPoint>& points, int32_t x0, int32_t y0, int3
     }
 }
 
+// Working room for rasterise_triangles, kept between calls.
+std::vector<uint8_t> beyond_scratch;
+
 // Every triangle at the pixel centres of box [x0, x1] x [y0, y1] in or on
 // it, 1/d interpolated across it (a plane's 1/d is affine in u and v):
 // visit(x, y, d) for each.
@@ -79,18 +83,20 @@ template <typename Visit>
 void rasterise_triangles(const std::vector<RayPoint>& points,
                          const std::vector<MeshTriangle>& triangles, int32_t x0, int32_t y0,
                          int32_t x1, int32_t y1, Visit visit) {
-    const auto count = int32_t(points.size());
+    const size_t count = points.size();
     // A triangle whose corners all lie beyond one side of the box holds no
-    // pixel centre of it, found without its bounds.
-    std::vector<uint8_t> beyond;
-    box_sides(points, x0, y0, x1, y1, &beyond);
+    // pixel centre of it, found without its bounds; one with a corner not in
+    // front of the eye (side 16) is not drawn.
+    box_sides(points, x0, y0, x1, y1, &beyond_scratch);
+    const std::vector<uint8_t>& beyond = beyond_scratch;
     for (const MeshTriangle& t : triangles) {
-        bool usable = true;
-        for (int k = 0; k < 3; ++k)
-            usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
-        if (!usable ||
-            (beyond[size_t(t.v[0])] & beyond[size_t(t.v[1])] & beyond[size_t(t.v[2])]) != 0)
+        // A negative index, made unsigned, is beyond the count too.
+        if (size_t(uint32_t(t.v[0])) >= count || size_t(uint32_t(t.v[1])) >= count ||
+            size_t(uint32_t(t.v[2])) >= count)
             continue;
+        const uint8_t sa = beyond[size_t(t.v[0])], sb = beyond[size_t(t.v[1])],
+                      sc = beyond[size_t(t.v[2])];
+        if (((sa | sb | sc) & 16) != 0 || (sa & sb & sc) != 0) continue;
         const RayPoint& a = points[size_t(t.v[0])];
         const RayPoint& b = points[size_t(t.v[1])];
         const RayPoint& c = points[size_t(t.v[2])];
@@ -107,27 +113,62 @@ void rasterise_triangles(const std::vector<RayPoint>& points,
         // A pixel is in the triangle when its three weights are not negative:
         // each edge value has the sign of `whole` or is zero (a quotient of
         // pixel-sized values never underflows to zero), so the sign is read
-        // before dividing. Each edge value, rounded, is monotone along a row,
-        // so a row's pixels in the triangle are one run, ended by the first
-        // pixel after it that is not.
-        const bool positive = whole > 0;
-        auto outside = [positive](double e) { return positive ? e < 0 : e > 0; };
-        for (int32_t y = cy0; y <= cy1; ++y) {
-            bool inside = false;
-            for (int32_t x = cx0; x <= cx1; ++x) {
-                const double ea = edge(b, c, x, y);
-                double eb = 0, ec = 0;
-                if (outside(ea) || outside(eb = edge(c, a, x, y)) ||
-                    outside(ec = edge(a, b, x, y))) {
-                    if (inside) break;
-                    continue;
-                }
-                inside = true;
-                const double wa = ea / whole, wb = eb / whole, wc = ec / whole;
-                const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
-                visit(x, y, d);
+        // before dividing, a sign fixed for the whole triangle when compiled.
+        auto rows = [&](auto turn) {
+            constexpr bool positive = decltype(turn)::value;
+            auto outside = [](double e) { return positive ? e < 0 : e > 0; };
+            // The edges from b, c and a, each value computed as `edge` does, its
+            // first product once a row. Each value, rounded, is monotone along a
+            // row, so the pixels on an edge's inner side are a run reaching one
+            // end of the row: the left end for an edge whose value grows toward
+            // its inner side ("opening" it), the right end for the others. A
+            // row's pixels in the triangle are then one run, from the first pixel
+            // inside every opening edge to the last inside all three.
+            const RayPoint* from[3] = {&b, &c, &a};
+            const RayPoint* to[3] = {&c, &a, &b};
+            double across[3], down[3], row[3];
+            bool opening[3];
+            for (int k = 0; k < 3; ++k) {
+                across[k] = to[k]->u - from[k]->u;
+                down[k] = to[k]->v - from[k]->v;
+                opening[k] = positive ? down[k] < 0 : down[k] > 0;
             }
-        }
+            auto value = [&](int k, int32_t x) {
+                return row[k] - down[k] * (double(x) - from[k]->u);
+            };
+            auto opened = [&](int32_t x) {
+                for (int k = 0; k < 3; ++k)
+                    if (opening[k] && outside(value(k, x))) return false;
+                return true;
+            };
+            // Where the run began on the row before: the search starts there.
+            int32_t start = cx0;
+            for (int32_t y = cy0; y <= cy1; ++y) {
+                for (int k = 0; k < 3; ++k)
+                    row[k] = across[k] * (double(y) - from[k]->v);
+                int32_t x = std::min(start, cx1);
+                if (opened(x)) {
+                    while (x > cx0 && opened(x - 1))
+                        --x;
+                } else {
+                    do
+                        ++x;
+                    while (x <= cx1 && !opened(x));
+                }
+                start = x;
+                for (; x <= cx1; ++x) {
+                    const double ea = value(0, x), eb = value(1, x), ec = value(2, x);
+                    if (outside(ea) || outside(eb) || outside(ec)) break;
+                    const double wa = ea / whole, wb = eb / whole, wc = ec / whole;
+                    const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
+                    visit(x, y, d);
+                }
+            }
+        };
+        if (whole > 0)
+            rows(std::true_type{});
+        else
+            rows(std::false_type{});
     }
 }
 
@@ -191,9 +232,11 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
     // The surface continued beyond the outline: two sweeps, each pixel the
     // part does not cover taking the best of its neighbours stepped by the
     // slope (a step of one pixel at distance d is d / RAY_FOCAL across).
+    // In front, `none` is NO_DEPTH already.
     if (!(slope > 0)) {
-        for (double& d : field.depth)
-            if (d == none) d = NO_DEPTH;
+        if (back)
+            for (double& d : field.depth)
+                if (d == none) d = NO_DEPTH;
         return field;
     }
     std::vector<uint8_t> covered(field.depth.size());
@@ -250,8 +293,9 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
             if (x + 1 < w) relax(to, row[x + 1], straight);
         }
     }
-    for (double& d : field.depth)
-        if (d == none) d = NO_DEPTH;
+    if (back)
+        for (double& d : field.depth)
+            if (d == none) d = NO_DEPTH;
     return field;
 }
 
