@@ -359,25 +359,29 @@ void kept_cut(const Figure& f, const BlendingPart* parts, const PartMesh* const*
     bool same = self_kept && kept.partner_count == count;
     CutInput now[MAX_BLEND_PARTNERS];
     CutField fields[MAX_BLEND_PARTNERS];
+    // The kept reads taken over (moved: the kept cut is written anew below).
+    bool taken[MAX_BLEND_PARTNERS] = {};
     for (int32_t j = 0; j < count; ++j) {
         now[j] = input(partners[j]);
         // A partner is read as before where it and the part's box are.
         int32_t k = own_kept ? 0 : kept.partner_count;
-        while (k < kept.partner_count && !same_cut_input(kept.partners[k], now[j]))
+        while (k < kept.partner_count && (taken[k] || !same_cut_input(kept.partners[k], now[j])))
             ++k;
         if (k < kept.partner_count) {
-            fields[j] = kept.fields[k];
+            fields[j] = std::move(kept.fields[k]);
+            taken[k] = true;
             same = same && k == j;
             continue;
         }
         cut_field_box(parts, whole, partners[j], own, &fields[j]);
         // A partner's blend made again (a join of its own elsewhere) often
         // reaches the box as it did: then it reads as it did, to the bit.
-        if (j < kept.partner_count && reaches_as_read(parts, whole, partners[j], kept.fields[j],
-                                                      &corners[partners[j]], &fields[j]))
+        const bool kept_read = j < kept.partner_count && !taken[j];
+        if (kept_read && reaches_as_read(parts, whole, partners[j], kept.fields[j],
+                                         &corners[partners[j]], &fields[j]))
             continue;
         read_cut_field(parts, whole, partners[j], &fields[j]);
-        same = same && j < kept.partner_count && same_cut_field(fields[j], kept.fields[j]);
+        same = same && kept_read && same_cut_field(fields[j], kept.fields[j]);
     }
     if (!same) {
         PartMesh made;

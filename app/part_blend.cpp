@@ -301,14 +301,15 @@ bool cut_part_with(const PartMesh& blend, const RayPlacement& placement, const C
                    int32_t n, PartMesh* out) {
     PartMesh made;
     bool any = false;
+    // The blend's vertices' rays, found once for every partner.
+    std::vector<RayPoint> rays;
     for (int32_t j = 0; j < n; ++j) {
         if (!fields[j].read) continue;
+        // The blend copied by the first partner that cuts it, then cut in place.
         const PartMesh& from = any ? made : blend;
-        PartMesh next;
-        if (cut_inside_part(from, placement, fields[j].front, fields[j].back, CUT_OVERLAP, &next)) {
-            made = std::move(next);
-            any = true;
-        }
+        any = cut_inside_part(from, placement, fields[j].front, fields[j].back, CUT_OVERLAP, &made,
+                              &rays) ||
+              any;
     }
     if (any) *out = std::move(made);
     return any;

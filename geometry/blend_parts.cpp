@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <type_traits>
 
 namespace {
 
@@ -72,6 +73,9 @@ void box_sides(const std::vector<RayPoint>& points, int32_t x0, int32_t y0, int3
     }
 }
 
+// Working room for rasterise_triangles, kept between calls.
+std::vector<uint8_t> beyond_scratch;
+
 // Every triangle at the pixel centres of box [x0, x1] x [y0, y1] in or on
 // it, 1/d interpolated across it (a plane's 1/d is affine in u and v):
 // visit(x, y, d) for each.
@@ -79,18 +83,20 @@ template <typename Visit>
 void rasterise_triangles(const std::vector<RayPoint>& points,
                          const std::vector<MeshTriangle>& triangles, int32_t x0, int32_t y0,
                          int32_t x1, int32_t y1, Visit visit) {
-    const auto count = int32_t(points.size());
+    const size_t count = points.size();
     // A triangle whose corners all lie beyond one side of the box holds no
-    // pixel centre of it, found without its bounds.
-    std::vector<uint8_t> beyond;
-    box_sides(points, x0, y0, x1, y1, &beyond);
+    // pixel centre of it, found without its bounds; one with a corner not in
+    // front of the eye (side 16) is not drawn.
+    box_sides(points, x0, y0, x1, y1, &beyond_scratch);
+    const std::vector<uint8_t>& beyond = beyond_scratch;
     for (const MeshTriangle& t : triangles) {
-        bool usable = true;
-        for (int k = 0; k < 3; ++k)
-            usable = usable && t.v[k] >= 0 && t.v[k] < count && points[size_t(t.v[k])].d > 0;
-        if (!usable ||
-            (beyond[size_t(t.v[0])] & beyond[size_t(t.v[1])] & beyond[size_t(t.v[2])]) != 0)
+        // A negative index, made unsigned, is beyond the count too.
+        if (size_t(uint32_t(t.v[0])) >= count || size_t(uint32_t(t.v[1])) >= count ||
+            size_t(uint32_t(t.v[2])) >= count)
             continue;
+        const uint8_t sa = beyond[size_t(t.v[0])], sb = beyond[size_t(t.v[1])],
+                      sc = beyond[size_t(t.v[2])];
+        if (((sa | sb | sc) & 16) != 0 || (sa & sb & sc) != 0) continue;
         const RayPoint& a = points[size_t(t.v[0])];
         const RayPoint& b = points[size_t(t.v[1])];
         const RayPoint& c = points[size_t(t.v[2])];
@@ -107,27 +113,62 @@ void rasterise_triangles(const std::vector<RayPoint>& points,
         // A pixel is in the triangle when its three weights are not negative:
         // each edge value has the sign of `whole` or is zero (a quotient of
         // pixel-sized values never underflows to zero), so the sign is read
-        // before dividing. Each edge value, rounded, is monotone along a row,
-        // so a row's pixels in the triangle are one run, ended by the first
-        // pixel after it that is not.
-        const bool positive = whole > 0;
-        auto outside = [positive](double e) { return positive ? e < 0 : e > 0; };
-        for (int32_t y = cy0; y <= cy1; ++y) {
-            bool inside = false;
-            for (int32_t x = cx0; x <= cx1; ++x) {
-                const double ea = edge(b, c, x, y);
-                double eb = 0, ec = 0;
-                if (outside(ea) || outside(eb = edge(c, a, x, y)) ||
-                    outside(ec = edge(a, b, x, y))) {
-                    if (inside) break;
-                    continue;
-                }
-                inside = true;
-                const double wa = ea / whole, wb = eb / whole, wc = ec / whole;
-                const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
-                visit(x, y, d);
+        // before dividing, a sign fixed for the whole triangle when compiled.
+        auto rows = [&](auto turn) {
+            constexpr bool positive = decltype(turn)::value;
+            auto outside = [](double e) { return positive ? e < 0 : e > 0; };
+            // The edges from b, c and a, each value computed as `edge` does, its
+            // first product once a row. Each value, rounded, is monotone along a
+            // row, so the pixels on an edge's inner side are a run reaching one
+            // end of the row: the left end for an edge whose value grows toward
+            // its inner side ("opening" it), the right end for the others. A
+            // row's pixels in the triangle are then one run, from the first pixel
+            // inside every opening edge to the last inside all three.
+            const RayPoint* from[3] = {&b, &c, &a};
+            const RayPoint* to[3] = {&c, &a, &b};
+            double across[3], down[3], row[3];
+            bool opening[3];
+            for (int k = 0; k < 3; ++k) {
+                across[k] = to[k]->u - from[k]->u;
+                down[k] = to[k]->v - from[k]->v;
+                opening[k] = positive ? down[k] < 0 : down[k] > 0;
             }
-        }
+            auto value = [&](int k, int32_t x) {
+                return row[k] - down[k] * (double(x) - from[k]->u);
+            };
+            auto opened = [&](int32_t x) {
+                for (int k = 0; k < 3; ++k)
+                    if (opening[k] && outside(value(k, x))) return false;
+                return true;
+            };
+            // Where the run began on the row before: the search starts there.
+            int32_t start = cx0;
+            for (int32_t y = cy0; y <= cy1; ++y) {
+                for (int k = 0; k < 3; ++k)
+                    row[k] = across[k] * (double(y) - from[k]->v);
+                int32_t x = std::min(start, cx1);
+                if (opened(x)) {
+                    while (x > cx0 && opened(x - 1))
+                        --x;
+                } else {
+                    do
+                        ++x;
+                    while (x <= cx1 && !opened(x));
+                }
+                start = x;
+                for (; x <= cx1; ++x) {
+                    const double ea = value(0, x), eb = value(1, x), ec = value(2, x);
+                    if (outside(ea) || outside(eb) || outside(ec)) break;
+                    const double wa = ea / whole, wb = eb / whole, wc = ec / whole;
+                    const double d = 1 / (wa / a.d + wb / b.d + wc / c.d);
+                    visit(x, y, d);
+                }
+            }
+        };
+        if (whole > 0)
+            rows(std::true_type{});
+        else
+            rows(std::false_type{});
     }
 }
 
@@ -191,9 +232,11 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
     // The surface continued beyond the outline: two sweeps, each pixel the
     // part does not cover taking the best of its neighbours stepped by the
     // slope (a step of one pixel at distance d is d / RAY_FOCAL across).
+    // In front, `none` is NO_DEPTH already.
     if (!(slope > 0)) {
-        for (double& d : field.depth)
-            if (d == none) d = NO_DEPTH;
+        if (back)
+            for (double& d : field.depth)
+                if (d == none) d = NO_DEPTH;
         return field;
     }
     std::vector<uint8_t> covered(field.depth.size());
@@ -250,8 +293,9 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
             if (x + 1 < w) relax(to, row[x + 1], straight);
         }
     }
-    for (double& d : field.depth)
-        if (d == none) d = NO_DEPTH;
+    if (back)
+        for (double& d : field.depth)
+            if (d == none) d = NO_DEPTH;
     return field;
 }
 
@@ -421,14 +465,12 @@ int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayD
 
 namespace {
 
-// The field at (u, v) interpolated between the four pixels around it; false
-// unless all four hold a depth (near the part's outline the field says
+// The field at (u, v) interpolated between the four pixels around it, the
+// first of them pixel (fx, fy) = (floor(u), floor(v)), all four in the field;
+// false unless all four hold a depth (near the part's outline the field says
 // nothing for certain).
-bool sample_within(const RayDepthField& field, double u, double v, double* depth) {
-    const double fx = std::floor(u), fy = std::floor(v);
-    if (!(fx >= field.x0 && fy >= field.y0 && fx + 1 < double(field.x0) + field.width &&
-          fy + 1 < double(field.y0) + field.height))
-        return false;
+bool sample_cell(const RayDepthField& field, double fx, double fy, double u, double v,
+                 double* depth) {
     const size_t at =
         size_t(int32_t(fy) - field.y0) * size_t(field.width) + size_t(int32_t(fx) - field.x0);
     const double* row = field.depth.data() + at;
@@ -444,43 +486,84 @@ bool sample_within(const RayDepthField& field, double u, double v, double* depth
 
 bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
                      const RayDepthField& front, const RayDepthField& back, double overlap,
-                     PartMesh* out) {
+                     PartMesh* out, std::vector<RayPoint>* rays) {
     const bool fine = mesh.fine.size() == mesh.vertices.size() && !mesh.fine.empty();
     if (!fine || mesh.normals.size() != mesh.vertices.size() || front.width <= 0 || back.width <= 0)
         return false;
-    // How deep inside the other a point (fine units) lies along its ray less
-    // the overlap (one depth step of `overlap` pixels at its distance): above
-    // zero it is cut away. Where either field has nothing it is outside.
+    // Where both fields hold the four pixels around a point (u, v): floor(u)
+    // at least the later x0 and floor(u) + 1 within the earlier last column,
+    // that is u below it (and likewise v); anywhere else it samples nothing.
+    const double low_u = std::max(double(front.x0), double(back.x0));
+    const double low_v = std::max(double(front.y0), double(back.y0));
+    const double high_u =
+        std::min(double(front.x0) + front.width, double(back.x0) + back.width) - 1;
+    const double high_v =
+        std::min(double(front.y0) + front.height, double(back.y0) + back.height) - 1;
     const double scale = double(placement.scale) / FIXED_ONE;
-    auto depth_inside = [&](double x, double y, double z) {
+    // A point (fine units) on its ray: the pixel (u, v) it passes through and
+    // its distance d, u and v left 0 behind the eye.
+    auto ray_of = [&](double x, double y, double z) {
         const double fx = x / FINE_ONE * scale + placement.offset_x;
         const double fy = y / FINE_ONE * scale;
         const double d = double(placement.eye) + (z / FINE_ONE * scale + placement.depth);
+        if (d <= 0) return RayPoint{0, 0, d};
+        return RayPoint{fx * RAY_FOCAL / d, fy * RAY_FOCAL / d, d};
+    };
+    auto inside_at = [&](const RayPoint& r) {
+        const double u = r.u, v = r.v, d = r.d;
+        if (d <= 0 || !(u >= low_u && u < high_u && v >= low_v && v < high_v)) return -NO_DEPTH;
+        const double fu = std::floor(u), fv = std::floor(v);
         double f = 0, b = 0;
-        if (d <= 0 || !sample_within(front, fx * RAY_FOCAL / d, fy * RAY_FOCAL / d, &f) ||
-            !sample_within(back, fx * RAY_FOCAL / d, fy * RAY_FOCAL / d, &b) || !(f < b))
+        if (!sample_cell(front, fu, fv, u, v, &f) || !sample_cell(back, fu, fv, u, v, &b) ||
+            !(f < b))
             return -NO_DEPTH;
         return std::min(d - f, b - d) - overlap * d / RAY_FOCAL;
     };
+    // How deep inside the other a point lies along its ray less the overlap
+    // (one depth step of `overlap` pixels at its distance): above zero it is
+    // cut away. Where either field has nothing it is outside.
+    auto depth_inside = [&](double x, double y, double z) { return inside_at(ray_of(x, y, z)); };
     const size_t count = mesh.fine.size();
-    std::vector<double> inside(count);
-    for (size_t i = 0; i < count; ++i) {
+    // The vertices' rays: those kept from an earlier cut (the mesh's first
+    // vertices, which a cut keeps in order), the rest found here.
+    std::vector<RayPoint> own_rays;
+    std::vector<RayPoint>& ray = rays != nullptr ? *rays : own_rays;
+    if (ray.size() > count) ray.clear();
+    for (size_t i = ray.size(); i < count; ++i) {
         const Vec4& p = mesh.fine[i];
-        inside[i] = depth_inside(p.x, p.y, p.z);
+        ray.push_back(ray_of(p.x, p.y, p.z));
     }
-    auto cut = [&](int32_t k) { return inside[size_t(k)] > 0; };
+    std::vector<double> inside(count);
     bool any = false;
-    for (const MeshTriangle& t : mesh.triangles)
-        any = any || cut(t.v[0]) || cut(t.v[1]) || cut(t.v[2]);
+    for (size_t i = 0; i < count; ++i) {
+        inside[i] = inside_at(ray[i]);
+        any = any || inside[i] > 0;
+    }
     if (!any) return false;
+    auto cut = [&](int32_t k) { return inside[size_t(k)] > 0; };
+    auto whole = [&](const MeshTriangle& t) {
+        return !cut(t.v[0]) && !cut(t.v[1]) && !cut(t.v[2]);
+    };
+    const std::vector<MeshTriangle>& triangles = mesh.triangles;
+    const auto first =
+        size_t(std::find_if_not(triangles.begin(), triangles.end(), whole) - triangles.begin());
+    if (first == triangles.size()) return false;
 
+    // Cut in place (out is the mesh): the vertices taken over, the
+    // triangles read from the mesh until the cut ones replace them.
     PartMesh made;
-    made.vertices = mesh.vertices;
-    made.fine = mesh.fine;
-    made.normals = mesh.normals;
+    if (out == &mesh) {
+        made.vertices = std::move(out->vertices);
+        made.fine = std::move(out->fine);
+        made.normals = std::move(out->normals);
+    } else {
+        made.vertices = mesh.vertices;
+        made.fine = mesh.fine;
+        made.normals = mesh.normals;
+    }
     made.front_count = mesh.front_count;
     made.entered_by_triangle = mesh.entered_by_triangle;
-    made.triangles.reserve(mesh.triangles.size());
+    made.triangles.reserve(triangles.size() + 16);
     // The vertex where edge (a, b) crosses, one per edge whichever way it is
     // walked; the map is only looked up, so its order matters nowhere.
     std::map<uint64_t, int32_t> crossing;
@@ -492,8 +575,9 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         // Along the edge from its lower index, so both walks give one point:
         // the crossing bracketed by halving the edge, then placed linearly
         // within the last bracket (the other's surface is curved, and a
-        // blend runs nearly tangent to it).
-        const Vec4 &p = mesh.fine[size_t(low)], &q = mesh.fine[size_t(high)];
+        // blend runs nearly tangent to it). The mesh's own vertices lead
+        // made's, copied here before made grows.
+        const Vec4 p = made.fine[size_t(low)], q = made.fine[size_t(high)];
         auto along = [&p, &q](double t, double out[3]) {
             out[0] = double(p.x) + (double(q.x) - double(p.x)) * t;
             out[1] = double(p.y) + (double(q.y) - double(p.y)) * t;
@@ -523,7 +607,7 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         const double t = t0 + (t1 - t0) * share;
         made.fine.push_back(point);
         made.vertices.push_back(round_fine_position(point));
-        const Vec4 &m = mesh.normals[size_t(low)], &n = mesh.normals[size_t(high)];
+        const Vec4 m = made.normals[size_t(low)], n = made.normals[size_t(high)];
         const double x = double(m.x) + (double(n.x) - m.x) * t;
         const double y = double(m.y) + (double(n.y) - m.y) * t;
         const double z = double(m.z) + (double(n.z) - m.z) * t;
@@ -538,7 +622,14 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         made.normals.push_back(normal);
         return at->second;
     };
-    for (const MeshTriangle& t : mesh.triangles) {
+    // Runs of triangles wholly outside kept as they are; each other one cut.
+    size_t at = 0;
+    for (size_t i = first; i < triangles.size(); ++i) {
+        const MeshTriangle& t = triangles[i];
+        if (whole(t)) continue;
+        made.triangles.insert(made.triangles.end(), triangles.begin() + ptrdiff_t(at),
+                              triangles.begin() + ptrdiff_t(i));
+        at = i + 1;
         // The polygon left outside, walked in the triangle's turn.
         int32_t kept[4];
         int32_t n = 0;
@@ -555,6 +646,7 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
             made.triangles.push_back(piece);
         }
     }
+    made.triangles.insert(made.triangles.end(), triangles.begin() + ptrdiff_t(at), triangles.end());
     *out = std::move(made);
     return true;
 }
@@ -600,19 +692,19 @@ bool reads_as_before(const std::vector<RayPoint>& points, const PartMesh& mesh,
                      const DepthRead& was) {
     if (x1 < x0 || y1 < y0 || placement.scale <= 0 || points.size() != mesh.vertices.size())
         return false;
-    std::vector<uint8_t> sides, were;
+    std::vector<uint8_t> sides;
     box_sides(points, x0, y0, x1, y1, &sides);
-    box_sides(was.points, x0, y0, x1, y1, &were);
-    size_t i = next_near_box(sides, mesh.triangles, 0);
-    size_t k = next_near_box(were, was.triangles, 0);
-    while (i < mesh.triangles.size() && k < was.triangles.size()) {
-        const MeshTriangle &t = mesh.triangles[i], &u = was.triangles[k];
+    const std::vector<RayPoint>& were = was.corners;
+    size_t k = 0;
+    for (size_t i = next_near_box(sides, mesh.triangles, 0); i < mesh.triangles.size();
+         i = next_near_box(sides, mesh.triangles, i + 1)) {
+        if (were.size() - k < 3) return false;
+        const MeshTriangle& t = mesh.triangles[i];
         for (int c = 0; c < 3; ++c)
-            if (!same_point(points[size_t(t.v[c])], was.points[size_t(u.v[c])])) return false;
-        i = next_near_box(sides, mesh.triangles, i + 1);
-        k = next_near_box(were, was.triangles, k + 1);
+            if (!same_point(points[size_t(t.v[c])], were[k + size_t(c)])) return false;
+        k += 3;
     }
-    return i == mesh.triangles.size() && k == was.triangles.size();
+    return k == were.size();
 }
 
 void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, int32_t x0,
@@ -639,8 +731,12 @@ void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, in
     for (double& d : back->depth)
         if (d == -NO_DEPTH) d = NO_DEPTH;
     if (read != nullptr) {
-        read->points = std::move(points);
-        read->triangles = mesh.triangles;
+        std::vector<uint8_t> sides;
+        box_sides(points, x0, y0, x1, y1, &sides);
+        for (size_t i = next_near_box(sides, mesh.triangles, 0); i < mesh.triangles.size();
+             i = next_near_box(sides, mesh.triangles, i + 1))
+            for (int32_t k : mesh.triangles[i].v)
+                read->corners.push_back(points[size_t(k)]);
     }
 }
 

@@ -64,14 +64,15 @@ RayDepthField part_depth_field(const PartMesh& mesh, const RayPlacement& placeme
 bool narrower_depth_field(const RayDepthField& wide, int32_t wide_margin, int32_t margin,
                           RayDepthField* out);
 
-// What part_depth_interval read: the mesh's corners in ray space (pixels
-// across and down, distance from the eye) and its triangles.
+// What part_depth_interval read: the corners in ray space (pixels across
+// and down, distance from the eye) of the mesh's triangles that may hold a
+// pixel centre of its box (all but those behind the eye or wholly beyond one
+// side of it), three a triangle, in the mesh's order.
 struct RayPoint {
     double u, v, d;
 };
 struct DepthRead {
-    std::vector<RayPoint> points;
-    std::vector<MeshTriangle> triangles;
+    std::vector<RayPoint> corners;
 };
 
 // A part's front and back fields without continuation (as part_depth_field
@@ -83,9 +84,9 @@ void part_depth_interval(const PartMesh& mesh, const RayPlacement& placement, in
                          RayDepthField* back, DepthRead* read = nullptr);
 
 // Whether the mesh at `placement` reads over box [x0, x1] x [y0, y1] as the
-// mesh `was` read gave: the triangles that may hold a pixel centre of the
-// box (all but those behind the eye or wholly beyond one side of it), in
-// order, are the same in both, their corners the same bits. The intervals
+// mesh `was` read over the same box gave: the triangles that may hold a
+// pixel centre of the box (all but those behind the eye or wholly beyond one
+// side of it), in order, are the same in both, their corners the same bits. The intervals
 // are then the same bits however else the two meshes differ (vertices moved
 // or added elsewhere, triangles split elsewhere), found without rasterising.
 // `points`: the mesh's corners at `placement` (mesh_ray_points).
@@ -177,7 +178,12 @@ int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayD
 // normal interpolated along the edge and its whole position rounded from its
 // fine one; the triangles outside kept in their order, each that crosses
 // cut to the part outside (one or two triangles turned as it was). False,
-// *out untouched, when no triangle lies even partly inside.
+// *out untouched, when no triangle lies even partly inside. *out may be the
+// mesh itself, then cut in place.
+// `rays`, when given, keeps the vertices' rays from one cut to the next of
+// the same mesh at the same placement (a cut keeps its vertices in order and
+// adds after them): the rays it holds are taken for the mesh's first
+// vertices, the rest found and added. Empty for a mesh not cut before.
 bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
                      const RayDepthField& front, const RayDepthField& back, double overlap,
-                     PartMesh* out);
+                     PartMesh* out, std::vector<RayPoint>* rays = nullptr);

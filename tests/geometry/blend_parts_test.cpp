@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "geometry/blend_parts.h"
@@ -108,6 +109,63 @@ TEST(BlendParts, AMeshReadsAsBeforeOnlyWhereItsTrianglesAreTheSame) {
     EXPECT_GT(read_again, 0);
 }
 
+// A part's depths over a box are, bit for bit, those of every pixel of each
+// triangle's bounds tested on its own: random triangles of both turns, wide,
+// thin and with level edges, some reaching beyond the box.
+TEST(BlendParts, DepthsAreThoseOfEveryPixelTestedOnItsOwn) {
+    SeededRandom random{91};
+    auto next = [&](int32_t range) { return random.between(-range, range); };
+    for (int32_t trial = 0; trial < 16; ++trial) {
+        PartMesh mesh;
+        for (int32_t i = 0; i < 15; ++i) {
+            const int32_t y = next(250), z = next(300);
+            mesh.vertices.push_back({next(250), y, z, 0});
+            mesh.vertices.push_back({next(250), i % 2 == 0 ? y : next(250), z, 0});
+        }
+        for (int32_t i = 0; i < 24; ++i)
+            mesh.triangles.push_back({{(i * 7) % 30, (i * 11 + 3) % 30, (i * 13 + 5) % 30}});
+        const RayPlacement at = {next(40), next(30), FIXED_ONE, 900};
+        const int32_t x0 = next(40) - 40, y0 = next(40) - 40, x1 = x0 + 70, y1 = y0 + 60;
+        RayDepthField front, back;
+        part_depth_interval(mesh, at, x0, y0, x1, y1, &front, &back);
+        std::vector<RayPoint> p;
+        mesh_ray_points(mesh, at, &p);
+        std::vector<double> near(front.depth.size(), NO_DEPTH), far(near.size(), -NO_DEPTH);
+        auto edge = [](const RayPoint& s, const RayPoint& q, double u, double v) {
+            return (q.u - s.u) * (v - s.v) - (q.v - s.v) * (u - s.u);
+        };
+        for (const MeshTriangle& t : mesh.triangles) {
+            const RayPoint &a = p[size_t(t.v[0])], &b = p[size_t(t.v[1])], &c = p[size_t(t.v[2])];
+            const double whole = edge(a, b, c.u, c.v);
+            ASSERT_TRUE(a.d > 0 && b.d > 0 && c.d > 0);
+            if (whole == 0) continue;  // no area: nothing drawn
+            const int32_t lx = std::max(x0, int32_t(std::ceil(std::min({a.u, b.u, c.u}))));
+            const int32_t hx = std::min(x1, int32_t(std::floor(std::max({a.u, b.u, c.u}))));
+            const int32_t ly = std::max(y0, int32_t(std::ceil(std::min({a.v, b.v, c.v}))));
+            const int32_t hy = std::min(y1, int32_t(std::floor(std::max({a.v, b.v, c.v}))));
+            for (int32_t y = ly; y <= hy; ++y)
+                for (int32_t x = lx; x <= hx; ++x) {
+                    const double ea = edge(b, c, x, y), eb = edge(c, a, x, y),
+                                 ec = edge(a, b, x, y);
+                    if (whole > 0 ? (ea < 0 || eb < 0 || ec < 0) : (ea > 0 || eb > 0 || ec > 0))
+                        continue;
+                    const double d = 1 / (ea / whole / a.d + eb / whole / b.d + ec / whole / c.d);
+                    const size_t i = size_t(y - y0) * size_t(x1 - x0 + 1) + size_t(x - x0);
+                    near[i] = std::min(near[i], d);
+                    far[i] = std::max(far[i], d);
+                }
+        }
+        for (double& d : far)
+            if (d == -NO_DEPTH) d = NO_DEPTH;
+        ASSERT_EQ(front.depth.size(), near.size());
+        EXPECT_EQ(std::memcmp(front.depth.data(), near.data(), near.size() * sizeof(double)), 0)
+            << trial;
+        EXPECT_EQ(std::memcmp(back.depth.data(), far.data(), far.size() * sizeof(double)), 0)
+            << trial;
+        EXPECT_NE(std::count(near.begin(), near.end(), NO_DEPTH), ptrdiff_t(near.size()));
+    }
+}
+
 // A square tilted through a slab another part fills (its front 1000 from
 // the eye, its back 1100), and a triangle wholly inside it: the inside one
 // goes, the square keeps its vertices in order and is cut where it enters,
@@ -162,6 +220,12 @@ TEST(BlendParts, TrianglesInsideAnotherPartAreCutAway) {
             EXPECT_NE(k, 4);  // the triangle inside is gone
             EXPECT_GT(turn(cut, t), 0);
         }
+    // Cut in place, its rays kept for a later cut: the same records.
+    PartMesh in_place = mesh;
+    std::vector<RayPoint> rays;
+    ASSERT_TRUE(cut_inside_part(in_place, at, front, back, OVERLAP, &in_place, &rays));
+    EXPECT_TRUE(same_part_mesh(in_place, cut));
+    EXPECT_EQ(rays.size(), mesh.fine.size());
     PartMesh outside = mesh;
     outside.triangles.resize(1);
     for (Vec4& p : outside.fine)
