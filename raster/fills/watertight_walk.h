@@ -189,7 +189,7 @@ struct WatertightTriangleRows {
     }
 
     // Any other row above the bottom corner's.
-    [[gnu::always_inline]] void operator()(int32_t row, uint16_t* row_pixels,
+    [[gnu::always_inline]] void operator()(int32_t /*row*/, uint16_t* row_pixels,
                                            const Side<N>& walk_left, const Side<N>& walk_right) {
         const int32_t left_column = left.current_column();
         const int32_t count = right.current_column() - left_column;
