@@ -73,6 +73,25 @@ void box_sides(const std::vector<RayPoint>& points, int32_t x0, int32_t y0, int3
     }
 }
 
+// The first triangle from `at` on that rasterise_triangles may visit over
+// the box whose sides are `sides` (it and some it then finds holding no
+// pixel centre of the box): corners all in front of the eye and not all
+// beyond one side of the box; triangles.size() when none is.
+size_t next_near_box(const std::vector<uint8_t>& sides, const std::vector<MeshTriangle>& triangles,
+                     size_t at) {
+    const auto count = int32_t(sides.size());
+    for (; at < triangles.size(); ++at) {
+        const MeshTriangle& t = triangles[at];
+        if (t.v[0] < 0 || t.v[0] >= count || t.v[1] < 0 || t.v[1] >= count || t.v[2] < 0 ||
+            t.v[2] >= count)
+            continue;
+        const uint8_t a = sides[size_t(t.v[0])], b = sides[size_t(t.v[1])],
+                      c = sides[size_t(t.v[2])];
+        if (((a | b | c) & 16) == 0 && (a & b & c) == 0) return at;
+    }
+    return at;
+}
+
 // Working room for rasterise_triangles, kept between calls.
 std::vector<uint8_t> beyond_scratch;
 
@@ -83,20 +102,14 @@ template <typename Visit>
 void rasterise_triangles(const std::vector<RayPoint>& points,
                          const std::vector<MeshTriangle>& triangles, int32_t x0, int32_t y0,
                          int32_t x1, int32_t y1, Visit visit) {
-    const size_t count = points.size();
     // A triangle whose corners all lie beyond one side of the box holds no
     // pixel centre of it, found without its bounds; one with a corner not in
     // front of the eye (side 16) is not drawn.
     box_sides(points, x0, y0, x1, y1, &beyond_scratch);
     const std::vector<uint8_t>& beyond = beyond_scratch;
-    for (const MeshTriangle& t : triangles) {
-        // A negative index, made unsigned, is beyond the count too.
-        if (size_t(uint32_t(t.v[0])) >= count || size_t(uint32_t(t.v[1])) >= count ||
-            size_t(uint32_t(t.v[2])) >= count)
-            continue;
-        const uint8_t sa = beyond[size_t(t.v[0])], sb = beyond[size_t(t.v[1])],
-                      sc = beyond[size_t(t.v[2])];
-        if (((sa | sb | sc) & 16) != 0 || (sa & sb & sc) != 0) continue;
+    for (size_t i = next_near_box(beyond, triangles, 0); i < triangles.size();
+         i = next_near_box(beyond, triangles, i + 1)) {
+        const MeshTriangle& t = triangles[i];
         const RayPoint& a = points[size_t(t.v[0])];
         const RayPoint& b = points[size_t(t.v[1])];
         const RayPoint& c = points[size_t(t.v[2])];
@@ -652,25 +665,6 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
 }
 
 namespace {
-
-// The first triangle from `at` on that rasterise_triangles may visit over
-// the box whose sides are `sides` (it and some it then finds holding no
-// pixel centre of the box): corners all in front of the eye and not all
-// beyond one side of the box; triangles.size() when none is.
-size_t next_near_box(const std::vector<uint8_t>& sides, const std::vector<MeshTriangle>& triangles,
-                     size_t at) {
-    const auto count = int32_t(sides.size());
-    for (; at < triangles.size(); ++at) {
-        const MeshTriangle& t = triangles[at];
-        if (t.v[0] < 0 || t.v[0] >= count || t.v[1] < 0 || t.v[1] >= count || t.v[2] < 0 ||
-            t.v[2] >= count)
-            continue;
-        const uint8_t a = sides[size_t(t.v[0])], b = sides[size_t(t.v[1])],
-                      c = sides[size_t(t.v[2])];
-        if (((a | b | c) & 16) == 0 && (a & b & c) == 0) return at;
-    }
-    return at;
-}
 
 bool same_point(const RayPoint& a, const RayPoint& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
