@@ -93,7 +93,7 @@ bool same_field(const RayDepthField& a, const RayDepthField& b) {
 }
 
 bool same_cut_field(const CutField& a, const CutField& b) {
-    return a.read == b.read && std::equal(a.box, a.box + 4, b.box) &&
+    return a.read == b.read && a.band == b.band && std::equal(a.box, a.box + 4, b.box) &&
            same_field(a.front, b.front) && same_field(a.back, b.back);
 }
 
@@ -373,13 +373,15 @@ void kept_cut(const Figure& f, const BlendingPart* parts, const PartMesh* const*
             same = same && k == j;
             continue;
         }
-        cut_field_box(parts, whole, partners[j], own, &fields[j]);
+        cut_field_box(parts, whole, part, partners[j], own, &fields[j]);
         // A partner's blend made again (a join of its own elsewhere) often
         // reaches the box as it did: then it reads as it did, to the bit.
         const bool kept_read = j < kept.partner_count && !taken[j];
         if (kept_read && reaches_as_read(parts, whole, partners[j], kept.fields[j],
-                                         &corners[partners[j]], &fields[j]))
+                                         &corners[partners[j]], &fields[j])) {
+            same = same && fields[j].band == kept.fields[j].band;
             continue;
+        }
         read_cut_field(parts, whole, partners[j], &fields[j]);
         same = same && kept_read && same_cut_field(fields[j], kept.fields[j]);
     }

@@ -38,6 +38,9 @@ constexpr size_t JOIN_TRIANGLE_BUDGET = 4096;
 // Where a part is cut for drawing, how far inside a partner's surface (in
 // pixels of depth step): a little overlap, never a crack.
 constexpr double CUT_OVERLAP = 0.5;
+// How far from a partner's surface (along the rays, as a share of the
+// fillet's width) a drawn part's lighting turns toward the partner's.
+constexpr double SHADE_SHARE = 1.0;
 
 bool blends(const BlendingPart& part) {
     return part.body && part.mesh != nullptr && !part.mesh->fine.empty();
@@ -148,14 +151,19 @@ void sink_drawn_part(PartMesh* mesh, const RayPlacement& at, const RayDepthField
     sink_part_into(mesh, at, other, behind, SINK_SHARE * width, SINK_REACH_SHARE * width);
 }
 
+// The fillet's width between two parts (figure units): from the thinner.
+double join_width(const BlendingPart& a, const BlendingPart& b) {
+    return BLEND_SHARE * std::min(part_half_thickness(*a.mesh, a.placement),
+                                  part_half_thickness(*b.mesh, b.placement));
+}
+
 Join join_with(const BlendingPart* parts, int32_t part, int32_t other, int32_t drawn) {
     const BlendingPart& a = parts[part];
     const BlendingPart& b = parts[other];
     Join join;
     join.behind = parts[drawn].behind;
     const RayPlacement &at = a.placement, &other_at = b.placement;
-    join.width = BLEND_SHARE *
-                 std::min(part_half_thickness(*a.mesh, at), part_half_thickness(*b.mesh, other_at));
+    join.width = join_width(a, b);
     if (!(join.width > 0)) return join;
     if (other != drawn) {
         join.field = own_field(*b.mesh, other_at, join.behind, join.width);
@@ -253,9 +261,10 @@ bool cut_own_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_
     return drawn[part] != nullptr && part_ray_box(*drawn[part], parts[part].placement, 2, own);
 }
 
-void cut_field_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
-                   const int32_t own[4], CutField* field) {
+void cut_field_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t part,
+                   int32_t other, const int32_t own[4], CutField* field) {
     const PartMesh& mesh = drawn[other] != nullptr ? *drawn[other] : *parts[other].mesh;
+    field->band = SHADE_SHARE * join_width(parts[part], parts[other]);
     int32_t* box = field->box;
     field->read = part_ray_box(mesh, parts[other].placement, 1, box);
     if (!field->read) return;
@@ -308,7 +317,7 @@ bool cut_part_with(const PartMesh& blend, const RayPlacement& placement, const C
         // The blend copied by the first partner that cuts it, then cut in place.
         const PartMesh& from = any ? made : blend;
         any = cut_inside_part(from, placement, fields[j].front, fields[j].back, CUT_OVERLAP, &made,
-                              &rays) ||
+                              &rays, fields[j].band) ||
               any;
     }
     if (any) *out = std::move(made);
@@ -324,7 +333,7 @@ bool cut_part_mesh(const BlendingPart* parts, int32_t count, int32_t part,
     CutField fields[MAX_BLEND_PARTNERS];
     for (int32_t j = 0; j < n; ++j) {
         // The partner's surfaces only where this part lies.
-        cut_field_box(parts, drawn, partners[j], own, &fields[j]);
+        cut_field_box(parts, drawn, part, partners[j], own, &fields[j]);
         read_cut_field(parts, drawn, partners[j], &fields[j]);
     }
     return cut_part_with(*drawn[part], parts[part].placement, fields, n, out);

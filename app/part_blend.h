@@ -57,9 +57,12 @@ bool blended_part_mesh(const BlendingPart* parts, int32_t count, int32_t part, b
 // blended mesh `drawn[part]` with what lies inside a partner's blended mesh
 // (drawn[partner], or the partner's own mesh where that is null) cut away
 // (cut_inside_part), so that where two surfaces meet nearly tangent the
-// hidden one is not there to be drawn in front. Every other part's blend is
-// left whole (exports and posing read the whole blends). False, *out
-// untouched, when nothing of it lies inside a partner.
+// hidden one is not there to be drawn in front, and lit as one with each
+// partner near the curve where they meet (its normals turned toward the
+// partner's surface within the fillet's width), so that no seam of light and
+// dark shows there. Every other part's blend is left whole (exports and
+// posing read the whole blends). False, *out untouched, when nothing of it
+// lies inside a partner.
 bool cut_part_mesh(const BlendingPart* parts, int32_t count, int32_t part,
                    const PartMesh* const* drawn, PartMesh* out);
 
@@ -71,6 +74,9 @@ struct CutField {
     bool read = false;
     int32_t box[4] = {};
     RayDepthField front, back;
+    // How far from the partner's surface the part's lighting turns toward
+    // the partner's (shade_across_join): a share of their fillet's width.
+    double band = 0;
     // What the intervals were read from (reads_as_before): a partner whose
     // blend was made again reads as it did over the box, or is read again.
     std::shared_ptr<const DepthRead> reached;
@@ -78,10 +84,11 @@ struct CutField {
 // The box where part `part`'s blend drawn[part] lies (false: it is not cut).
 bool cut_own_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t part,
                  int32_t own[4]);
-// Whether, and over which box, partner `other` is read against a part whose
-// own box is `own` (field->read, field->box; its intervals untouched).
-void cut_field_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
-                   const int32_t own[4], CutField* field);
+// Whether, and over which box, partner `other` is read against part `part`,
+// whose own box is `own` (field->read, field->box, field->band; its
+// intervals untouched).
+void cut_field_box(const BlendingPart* parts, const PartMesh* const* drawn, int32_t part,
+                   int32_t other, const int32_t own[4], CutField* field);
 // The partner's intervals read over field->box.
 void read_cut_field(const BlendingPart* parts, const PartMesh* const* drawn, int32_t other,
                     CutField* field);

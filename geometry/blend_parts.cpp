@@ -495,11 +495,61 @@ bool sample_cell(const RayDepthField& field, double fx, double fy, double u, dou
     return true;
 }
 
+// The field's depth at pixel (x, y) of the field's box, or NO_DEPTH.
+double field_at(const RayDepthField& field, int32_t x, int32_t y) {
+    const int32_t c = x - field.x0, r = y - field.y0;
+    if (c < 0 || r < 0 || c >= field.width || r >= field.height) return NO_DEPTH;
+    return field.depth[size_t(r) * size_t(field.width) + size_t(c)];
+}
+
+// The unit normal of the field's surface at the pixel nearest (u, v), from
+// its four neighbours' depths, pointing out of the part whose front (or,
+// `back`, back) surface it is, in the sense the meshes' normals take (a
+// surface facing the eye has z > 0); false where a neighbour has no depth.
+// The surface point of pixel (x, y) at distance d is the figure point
+// (x d, y d) / RAY_FOCAL at depth d - eye, whose two tangents across the
+// pixels give the normal.
+bool field_normal(const RayDepthField& field, double u, double v, bool back, double n[3]) {
+    const auto x = int32_t(std::floor(u + 0.5)), y = int32_t(std::floor(v + 0.5));
+    const double d = field_at(field, x, y), l = field_at(field, x - 1, y),
+                 r = field_at(field, x + 1, y), t = field_at(field, x, y - 1),
+                 b = field_at(field, x, y + 1);
+    if (d == NO_DEPTH || l == NO_DEPTH || r == NO_DEPTH || t == NO_DEPTH || b == NO_DEPTH)
+        return false;
+    const double du = (r - l) / 2, dv = (b - t) / 2;
+    const double pu[3] = {d / RAY_FOCAL + double(x) * du / RAY_FOCAL, double(y) * du / RAY_FOCAL,
+                          du};
+    const double pv[3] = {double(x) * dv / RAY_FOCAL, d / RAY_FOCAL + double(y) * dv / RAY_FOCAL,
+                          dv};
+    double c[3] = {pu[1] * pv[2] - pu[2] * pv[1], pu[2] * pv[0] - pu[0] * pv[2],
+                   pu[0] * pv[1] - pu[1] * pv[0]};
+    const double length = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+    if (!(length > 0)) return false;
+    for (int k = 0; k < 3; ++k)
+        n[k] = (back ? -c[k] : c[k]) / length;
+    return true;
+}
+
+// The normal turned toward the other's surface normal n (unit length) by
+// the share of a vertex `gap` from it in a band of width `band`: half at
+// the surface, falling by the square of the way to nothing at the band's
+// edge; at its own length.
+void turn_normal(Vec4* own, const double n[3], double gap, double band) {
+    const double h = 1 - gap / band, w = h * h / 2, keep = (1 - w) / UNIT_LENGTH;
+    const double m[3] = {own->x * keep + n[0] * w, own->y * keep + n[1] * w,
+                         own->z * keep + n[2] * w};
+    const double length = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
+    if (!(length > 0)) return;
+    const double s = double(UNIT_LENGTH) / length;
+    *own = {int32_t(std::floor(m[0] * s + 0.5)), int32_t(std::floor(m[1] * s + 0.5)),
+            int32_t(std::floor(m[2] * s + 0.5)), 0};
+}
+
 }  // namespace
 
 bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
                      const RayDepthField& front, const RayDepthField& back, double overlap,
-                     PartMesh* out, std::vector<RayPoint>* rays) {
+                     PartMesh* out, std::vector<RayPoint>* rays, double band) {
     const bool fine = mesh.fine.size() == mesh.vertices.size() && !mesh.fine.empty();
     if (!fine || mesh.normals.size() != mesh.vertices.size() || front.width <= 0 || back.width <= 0)
         return false;
@@ -522,15 +572,19 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         if (d <= 0) return RayPoint{0, 0, d};
         return RayPoint{fx * RAY_FOCAL / d, fy * RAY_FOCAL / d, d};
     };
-    auto inside_at = [&](const RayPoint& r) {
+    // With the other's front and back depths on the ray.
+    auto inside_between = [&](const RayPoint& r, double* f, double* b) {
         const double u = r.u, v = r.v, d = r.d;
         if (d <= 0 || !(u >= low_u && u < high_u && v >= low_v && v < high_v)) return -NO_DEPTH;
         const double fu = std::floor(u), fv = std::floor(v);
-        double f = 0, b = 0;
-        if (!sample_cell(front, fu, fv, u, v, &f) || !sample_cell(back, fu, fv, u, v, &b) ||
-            !(f < b))
+        if (!sample_cell(front, fu, fv, u, v, f) || !sample_cell(back, fu, fv, u, v, b) ||
+            !(*f < *b))
             return -NO_DEPTH;
-        return std::min(d - f, b - d) - overlap * d / RAY_FOCAL;
+        return std::min(d - *f, *b - d) - overlap * d / RAY_FOCAL;
+    };
+    auto inside_at = [&](const RayPoint& r) {
+        double f = 0, b = 0;
+        return inside_between(r, &f, &b);
     };
     // How deep inside the other a point lies along its ray less the overlap
     // (one depth step of `overlap` pixels at its distance): above zero it is
@@ -547,10 +601,22 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         ray.push_back(ray_of(p.x, p.y, p.z));
     }
     std::vector<double> inside(count);
+    // The vertices within `band` of the other's nearer surface: which, how
+    // far, and whether it is the back.
+    struct Near {
+        size_t vertex;
+        double gap;
+        bool back;
+    };
+    std::vector<Near> near;
     bool any = false;
     for (size_t i = 0; i < count; ++i) {
-        inside[i] = inside_at(ray[i]);
+        double f = 0, b = 0;
+        inside[i] = inside_between(ray[i], &f, &b);
         any = any || inside[i] > 0;
+        if (!(band > 0) || inside[i] == -NO_DEPTH) continue;
+        const double gf = std::fabs(ray[i].d - f), gb = std::fabs(ray[i].d - b);
+        if (std::min(gf, gb) < band) near.push_back({i, std::min(gf, gb), gb < gf});
     }
     if (!any) return false;
     auto cut = [&](int32_t k) { return inside[size_t(k)] > 0; };
@@ -576,6 +642,13 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
     }
     made.front_count = mesh.front_count;
     made.entered_by_triangle = mesh.entered_by_triangle;
+    // Lit as one with the other where the two meet, before the crossings
+    // take their normals from the ends of their edges.
+    for (const Near& v : near) {
+        double n[3];
+        if (field_normal(v.back ? back : front, ray[v.vertex].u, ray[v.vertex].v, v.back, n))
+            turn_normal(&made.normals[v.vertex], n, v.gap, band);
+    }
     made.triangles.reserve(triangles.size() + 16);
     // The vertex where edge (a, b) crosses, one per edge whichever way it is
     // walked; the map is only looked up, so its order matters nowhere.

@@ -8,8 +8,8 @@
 // d = eye + z from the eye along the view axis. A vertex moved only in d
 // stays on its pixel, so every silhouette stays on the pixels it was drawn
 // on. All arithmetic is in doubles in a fixed order, without fused
-// multiply-adds and without square roots, so that every build gives the same
-// bits.
+// multiply-adds, and square roots only where IEEE arithmetic rounds them
+// exactly, so that every build gives the same bits.
 #pragma once
 
 #include <cstdint>
@@ -184,6 +184,16 @@ int32_t sink_part_into(PartMesh* mesh, const RayPlacement& placement, const RayD
 // the same mesh at the same placement (a cut keeps its vertices in order and
 // adds after them): the rays it holds are taken for the mesh's first
 // vertices, the rest found and added. Empty for a mesh not cut before.
+// `band` > 0 lights the part as one with the other where they meet: each
+// surface lit by its own normals alone shows a seam of light and dark along
+// the curve where they cross, jagged where their triangles take turns in
+// front. Every vertex whose distance lies within `band` (figure units along
+// its ray) of the other's nearer surface, front or back, has its normal
+// turned toward that surface's: halfway where they meet, less by the square
+// of the way across the band, its own alone at `band`; a vertex where the
+// other's surface has no normal (at its outline) keeps its own. The normals
+// of the vertices added where edges cross are interpolated from the turned
+// ones.
 bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
                      const RayDepthField& front, const RayDepthField& back, double overlap,
-                     PartMesh* out, std::vector<RayPoint>* rays = nullptr);
+                     PartMesh* out, std::vector<RayPoint>* rays = nullptr, double band = 0);

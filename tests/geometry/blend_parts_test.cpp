@@ -1,5 +1,5 @@
-// Depth fields of a part's surface cut from a wider one, and a part's
-// triangles cut where they enter another.
+// Depth fields of a part's surface cut from a wider one, a part's
+// triangles cut where they enter another, and its lighting turned toward it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -231,6 +231,61 @@ TEST(BlendParts, TrianglesInsideAnotherPartAreCutAway) {
     for (Vec4& p : outside.fine)
         p.z = std::min(p.z, -10 * FINE_ONE);
     EXPECT_FALSE(cut_inside_part(outside, at, front, back, OVERLAP, &cut));
+}
+
+// Cut with a band, a part is lit as one with the other where they meet: its
+// normals turn toward the other's surface, halfway where the two meet, less
+// by the square of the way across the band, not at all beyond it nor beyond
+// the other's outline. The other's normal is that of its nearer surface on
+// the ray, its front or its back, tilted as it is in the figure, not as the
+// pixels show it.
+TEST(BlendParts, NormalsTurnTowardTheOtherPartsSurfaceWhereTheyMeet) {
+    constexpr double EYE = 1000, BAND = 8, SLOPE = 0.5, THICK = 100;
+    // The other part: a slab between z = x / 2 and z = 100 + x / 2.
+    RayDepthField front{-64, -64, 129, 129, {}}, back = front;
+    for (int32_t y = -64; y <= 64; ++y)
+        for (int32_t x = -64; x <= 64; ++x) {
+            const double shrink = 1 - SLOPE * x / RAY_FOCAL;
+            front.depth.push_back(EYE / shrink);
+            back.depth.push_back((EYE + THICK) / shrink);
+        }
+    const double length = std::sqrt(1 + SLOPE * SLOPE);
+    const double front_normal[3] = {-SLOPE / length, 0, 1 / length};
+    const double back_normal[3] = {SLOPE / length, 0, -1 / length};
+    struct Case {
+        int32_t x, y;
+        bool near_back;
+        double gap;    // from that surface along the ray
+        double share;  // of the other's normal
+    };
+    const Case cases[] = {
+        {0, 0, false, 0, 0.5}, {10, 5, false, 4, 0.125},   {-20, 30, false, -4, 0.125},
+        {5, -5, false, 9, 0},  {30, 0, true, -2, 0.28125}, {64, 0, false, 0, 0},
+    };
+    PartMesh mesh;
+    for (const Case& c : cases) {
+        const double shrink = 1 - SLOPE * c.x / RAY_FOCAL;
+        const double d = (c.near_back ? EYE + THICK : EYE) / shrink + c.gap;
+        auto fine = [](double v) { return int32_t(std::lround(v * FINE_ONE)); };
+        mesh.fine.push_back(
+            {fine(c.x * d / RAY_FOCAL), fine(c.y * d / RAY_FOCAL), fine(d - EYE), 0});
+        mesh.vertices.push_back(round_fine_position(mesh.fine.back()));
+        mesh.normals.push_back({0, 0, UNIT_LENGTH, 0});
+    }
+    mesh.front_count = int32_t(mesh.fine.size());
+    mesh.triangles = {{{0, 1, 2}}};  // its second corner inside: cut
+    const RayPlacement at = {0, 0, FIXED_ONE, int32_t(EYE)};
+    ASSERT_TRUE(cut_inside_part(mesh, at, front, back, 0.5, &mesh, nullptr, BAND));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const double* n = c.near_back ? back_normal : front_normal;
+        double m[3] = {n[0] * c.share, n[1] * c.share, n[2] * c.share + (1 - c.share)};
+        const double l = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
+        const Vec4 got = mesh.normals[i];
+        EXPECT_NEAR(got.x, m[0] / l * UNIT_LENGTH, 3) << i;
+        EXPECT_NEAR(got.y, m[1] / l * UNIT_LENGTH, 3) << i;
+        EXPECT_NEAR(got.z, m[2] / l * UNIT_LENGTH, 3) << i;
+    }
 }
 
 }  // namespace
