@@ -185,12 +185,28 @@ struct WatertightTriangleRows {
         if (row == right.lower_y)
             right = TriangleEdge<Arithmetic>::template from<Arithmetic>(right.lower_x, row,
                                                                         bottom_x, bottom_y);
-        (*this)(row, row_pixels, walk_left, walk_right);
+        draw(row_pixels, walk_left, walk_right);
+    }
+
+    // middle_row when the caller knows the side whose edge ends there (the
+    // left one when LEFT).
+    template <bool LEFT>
+    [[gnu::always_inline]] void turning_row(int32_t row, uint16_t* row_pixels,
+                                            const Side<N>& walk_left, const Side<N>& walk_right) {
+        TriangleEdge<Arithmetic>& ending = LEFT ? left : right;
+        ending = TriangleEdge<Arithmetic>::template from<Arithmetic>(ending.lower_x, row, bottom_x,
+                                                                     bottom_y);
+        draw(row_pixels, walk_left, walk_right);
     }
 
     // Any other row above the bottom corner's.
     [[gnu::always_inline]] void operator()(int32_t /*row*/, uint16_t* row_pixels,
                                            const Side<N>& walk_left, const Side<N>& walk_right) {
+        draw(row_pixels, walk_left, walk_right);
+    }
+
+    [[gnu::always_inline]] void draw(uint16_t* row_pixels, const Side<N>& walk_left,
+                                     const Side<N>& walk_right) {
         const int32_t left_column = left.current_column();
         const int32_t count = right.current_column() - left_column;
         if (count > 0) {
@@ -209,6 +225,93 @@ struct WatertightTriangleRows {
         right.step();
     }
 };
+
+// The shared walk's rows of a triangle with area, handed to `rows`
+// (WatertightTriangleRows) as walk_triangle_rows hands them, from the top
+// corner t, the first of the highest, and the corners l and r where its
+// left and right chains end: the sides and their steps are the same, but
+// only the edges walked are set up, once the shape is known, and each side
+// restarts where the shape says without asking on every row. A level top
+// edge's side starts at its other corner (its one step along that edge
+// reaches that corner's column and value); a pointed top's empty row is
+// passed over; the middle corner's row turns the exact edge that ends there
+// (turning_row) before the walk's side restarts at that corner's column.
+template <typename Arithmetic, int N, typename Rows>
+[[gnu::always_inline]] inline void walk_sorted_triangle(const ClipEntry<N>& t,
+                                                        const ClipEntry<N>& l,
+                                                        const ClipEntry<N>& r, Rows& rows) {
+    const int32_t width = raster_target.width;
+    uint16_t* row_pixels = raster_target.pixels + size_t(t.y) * size_t(width);
+    EdgeChain<N> left_chain, right_chain;  // only the steps are read
+    Side<N> left, right;
+    auto start_side = [](Side<N>& side, const ClipEntry<N>& corner, int32_t x) {
+        side.x = x;
+#pragma GCC unroll 8
+        for (int k = 0; k < N; ++k)
+            side.q[k] = corner.q[k] * 256;
+        if constexpr (N == 0) side.q[0] = 0;  // the unread slot
+    };
+    // The rows run in at most two stretches: down to the middle corner's row,
+    // which turns one side (turn: 1 the left, 2 the right, 0 none), and on
+    // to the bottom corner's. One loop serves both, so that the span's row
+    // is laid out once.
+    int32_t turn = 0;
+    const ClipEntry<N>* bottom;
+    if (l.y == t.y) {
+        // A level top, the left chain along it: the left side starts at l.
+        start_side(left, l, l.x * 256);
+        start_side(right, t, t.x * 256 + 255);
+        set_down_edge<Arithmetic>(left_chain, l, r);
+        set_down_edge<Arithmetic>(right_chain, t, r);
+        bottom = &r;
+    } else if (r.y == t.y) {
+        start_side(left, t, t.x * 256);
+        start_side(right, r, r.x * 256);
+        set_down_edge<Arithmetic>(left_chain, t, l);
+        set_down_edge<Arithmetic>(right_chain, r, l);
+        bottom = &l;
+    } else {
+        // A pointed top: both sides start within its pixel, and its row is
+        // empty.
+        start_side(left, t, t.x * 256);
+        start_side(right, t, t.x * 256 + 255);
+        set_down_edge<Arithmetic>(left_chain, t, l);
+        set_down_edge<Arithmetic>(right_chain, t, r);
+        step_side(left, left_chain);
+        step_side(right, right_chain);
+        row_pixels += width;
+        turn = l.y < r.y ? 1 : r.y < l.y ? 2 : 0;
+        bottom = l.y < r.y ? &l : &r;  // where the first stretch ends
+    }
+    for (;;) {
+        uint16_t* const end = raster_target.pixels + size_t(bottom->y) * size_t(width);
+        for (; row_pixels != end; row_pixels += width) {
+            rows.draw(row_pixels, left, right);
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+        }
+        if (turn == 0) return;
+        // The middle corner's row; then the side that ended there steps its
+        // value on once more and restarts at the corner's column.
+        if (turn == 1) {
+            rows.template turning_row<true>(l.y, row_pixels, left, right);
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+            left.x = l.x * 256;
+            set_down_edge<Arithmetic>(left_chain, l, r);
+            bottom = &r;
+        } else {
+            rows.template turning_row<false>(r.y, row_pixels, left, right);
+            step_side(left, left_chain);
+            step_side(right, right_chain);
+            right.x = r.x * 256;
+            set_down_edge<Arithmetic>(right_chain, r, l);
+            bottom = &l;
+        }
+        row_pixels += width;
+        turn = 0;
+    }
+}
 
 // A triangle of three distinct entries inside a raster narrower than
 // RECIPROCAL_TABLE_LIMIT, at most that many rows tall. Its exact chains from the top corner: a
@@ -260,11 +363,17 @@ template <typename Arithmetic, int N, typename Span>
         rows.left.lower_y < rows.right.lower_y ? rows.left.lower_y : rows.right.lower_y;
     if constexpr (span_reads_sides<Span>()) {
         // Each form sets up its own walk, which then stays in registers.
+        // One light's span takes the walk set up from the sorted corners;
+        // spans of more values keep the shared walk, whose rows then spill less.
         auto walk_with = [&](auto& walked) __attribute__((always_inline)) {
-            WalkStart<N> walk;
-            start_triangle_walk<Arithmetic>(list, walk, twice_area);
-            walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk),
-                                           walked);
+            if constexpr (N <= 1) {
+                walk_sorted_triangle<Arithmetic>(t, l, r, walked);
+            } else {
+                WalkStart<N> walk;
+                start_triangle_walk<Arithmetic>(list, walk, twice_area);
+                walk_triangle_rows<Arithmetic>(list, walk, triangle_shape<Arithmetic>(list, walk),
+                                               walked);
+            }
         };
         // Most triangles' corners lie far enough inside what the span draws
         // alike that the walk's straying cannot take a value out of it.
