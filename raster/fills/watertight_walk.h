@@ -292,22 +292,22 @@ template <typename Arithmetic, int N, typename Rows>
         }
         if (turn == 0) return;
         // The middle corner's row; then the side that ended there steps its
-        // value on once more and restarts at the corner's column.
-        if (turn == 1) {
-            rows.template turning_row<true>(l.y, row_pixels, left, right);
+        // value on once more and restarts at the corner's column, its edge
+        // running on to the other chain's end.
+        auto turn_side = [&](auto left_turns) __attribute__((always_inline)) {
+            constexpr bool LEFT = decltype(left_turns)::value;
+            const ClipEntry<N>& corner = LEFT ? l : r;
+            rows.template turning_row<LEFT>(corner.y, row_pixels, left, right);
             step_side(left, left_chain);
             step_side(right, right_chain);
-            left.x = l.x * 256;
-            set_down_edge<Arithmetic>(left_chain, l, r);
-            bottom = &r;
-        } else {
-            rows.template turning_row<false>(r.y, row_pixels, left, right);
-            step_side(left, left_chain);
-            step_side(right, right_chain);
-            right.x = r.x * 256;
-            set_down_edge<Arithmetic>(right_chain, r, l);
-            bottom = &l;
-        }
+            (LEFT ? left : right).x = corner.x * 256;
+            set_down_edge<Arithmetic>(LEFT ? left_chain : right_chain, corner, LEFT ? r : l);
+            bottom = LEFT ? &r : &l;
+        };
+        if (turn == 1)
+            turn_side(std::true_type{});
+        else
+            turn_side(std::false_type{});
         row_pixels += width;
         turn = 0;
     }
