@@ -75,7 +75,7 @@ struct CutField {
     int32_t box[4] = {};
     RayDepthField front, back;
     // How far from the partner's surface the part's lighting turns toward
-    // the partner's (shade_across_join): a share of their fillet's width.
+    // the partner's (cut_inside_part's band): a share of their fillet's width.
     double band = 0;
     // What the intervals were read from (reads_as_before): a partner whose
     // blend was made again reads as it did over the box, or is read again.
