@@ -530,19 +530,25 @@ bool field_normal(const RayDepthField& field, double u, double v, bool back, dou
     return true;
 }
 
+// Direction (x, y, z) at a mesh normal's length, each coordinate rounded
+// to the nearest (halves up); *normal untouched for no direction. A square
+// root is rounded correctly on every build.
+void set_unit_normal(double x, double y, double z, Vec4* normal) {
+    const double length = std::sqrt(x * x + y * y + z * z);
+    if (!(length > 0)) return;
+    const double s = double(UNIT_LENGTH) / length;
+    *normal = {int32_t(std::floor(x * s + 0.5)), int32_t(std::floor(y * s + 0.5)),
+               int32_t(std::floor(z * s + 0.5)), 0};
+}
+
 // The normal turned toward the other's surface normal n (unit length) by
 // the share of a vertex `gap` from it in a band of width `band`: half at
 // the surface, falling by the square of the way to nothing at the band's
 // edge; at its own length.
 void turn_normal(Vec4* own, const double n[3], double gap, double band) {
     const double h = 1 - gap / band, w = h * h / 2, keep = (1 - w) / UNIT_LENGTH;
-    const double m[3] = {own->x * keep + n[0] * w, own->y * keep + n[1] * w,
-                         own->z * keep + n[2] * w};
-    const double length = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
-    if (!(length > 0)) return;
-    const double s = double(UNIT_LENGTH) / length;
-    *own = {int32_t(std::floor(m[0] * s + 0.5)), int32_t(std::floor(m[1] * s + 0.5)),
-            int32_t(std::floor(m[2] * s + 0.5)), 0};
+    set_unit_normal(own->x * keep + n[0] * w, own->y * keep + n[1] * w, own->z * keep + n[2] * w,
+                    own);
 }
 
 }  // namespace
@@ -697,14 +703,8 @@ bool cut_inside_part(const PartMesh& mesh, const RayPlacement& placement,
         const double x = double(m.x) + (double(n.x) - m.x) * t;
         const double y = double(m.y) + (double(n.y) - m.y) * t;
         const double z = double(m.z) + (double(n.z) - m.z) * t;
-        // A square root is rounded correctly on every build.
-        const double length = std::sqrt(x * x + y * y + z * z);
         Vec4 normal = m;
-        if (length > 0) {
-            const double s = double(UNIT_LENGTH) / length;
-            normal = {int32_t(std::floor(x * s + 0.5)), int32_t(std::floor(y * s + 0.5)),
-                      int32_t(std::floor(z * s + 0.5)), 0};
-        }
+        set_unit_normal(x, y, z, &normal);
         made.normals.push_back(normal);
         return at->second;
     };
