@@ -5,14 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "base/memory.h"
 #include "base/messages.h"
 #include "geometry/camera.h"
 #include "geometry/render_list.h"
+#include "geometry/sse_lanes.h"
 
 namespace {
 
@@ -73,17 +70,6 @@ int32_t clipped_count(int32_t first, int32_t count, int32_t capacity) {
 }
 
 #if defined(__SSE2__)
-// Four lanes times the value that fills every lane of `same`, each product's
-// low 32 bits kept, as int32 multiplication wraps: SSE2 multiplies lanes 0
-// and 2 into 64-bit products, then lanes 1 and 3 moved down to them. The low
-// half of a product is the same signed or unsigned.
-inline __m128i times(__m128i lanes, __m128i same) {
-    const __m128i even = _mm_mul_epu32(lanes, same);
-    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(lanes, 32), same);
-    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-}
-
 // light_part's loop over four normals at a time, each lane one normal, with
 // the same sums (they wrap alike in any order) and shifts: the 32-bit
 // multiplications, twelve a normal, are what the loop spends its time on.
@@ -103,26 +89,14 @@ int32_t light_four_at_a_time(const Vec4* model, Vec4* view, int32_t* intensity, 
     const __m128i brightest = _mm_set1_epi32(255);
     int32_t i = 0;
     for (; i + 4 <= count; i += 4) {
-        // The four records turned into lanes of x, y and z.
-        const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(model + i));
-        const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(model + i + 1));
-        const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(model + i + 2));
-        const __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(model + i + 3));
-        const __m128i xy01 = _mm_unpacklo_epi32(r0, r1), xy23 = _mm_unpacklo_epi32(r2, r3);
-        const __m128i zw01 = _mm_unpackhi_epi32(r0, r1), zw23 = _mm_unpackhi_epi32(r2, r3);
-        const __m128i x = _mm_unpacklo_epi64(xy01, xy23), y = _mm_unpackhi_epi64(xy01, xy23);
-        const __m128i z = _mm_unpacklo_epi64(zw01, zw23);
+        const FourRecords normal = four_records(model + i);
         // transformed_vector's sums.
-        auto row = [&](__m128i ex, __m128i ey, __m128i ez, __m128i et) {
-            const __m128i sum = _mm_add_epi32(_mm_add_epi32(times(x, ex), times(y, ey)),
-                                              _mm_add_epi32(times(z, ez), et));
-            return _mm_srai_epi32(sum, FIXED_SHIFT);
-        };
-        const __m128i nx = row(e0, e4, e8, e12), ny = row(e1, e5, e9, e13);
-        const __m128i nz = row(e2, e6, e10, e14);
-        __m128i level = _mm_add_epi32(
-            _mm_add_epi32(_mm_srai_epi32(times(nz, lz), 10), _mm_srai_epi32(times(ny, ly), 10)),
-            _mm_srai_epi32(times(nx, lx), 10));
+        const __m128i nx = _mm_srai_epi32(lanes_row(normal, e0, e4, e8, e12), FIXED_SHIFT);
+        const __m128i ny = _mm_srai_epi32(lanes_row(normal, e1, e5, e9, e13), FIXED_SHIFT);
+        const __m128i nz = _mm_srai_epi32(lanes_row(normal, e2, e6, e10, e14), FIXED_SHIFT);
+        __m128i level = _mm_add_epi32(_mm_add_epi32(_mm_srai_epi32(lanes_times(nz, lz), 10),
+                                                    _mm_srai_epi32(lanes_times(ny, ly), 10)),
+                                      _mm_srai_epi32(lanes_times(nx, lx), 10));
         level = _mm_srai_epi32(level, 2);
         const __m128i over = _mm_cmpgt_epi32(level, brightest);
         level = _mm_or_si128(_mm_and_si128(over, brightest), _mm_andnot_si128(over, level));
