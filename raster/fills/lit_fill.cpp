@@ -1,5 +1,7 @@
 // Lit material fill: one surface colour modulated by per-vertex light through
 // the current shade table.
+#include <cstddef>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
@@ -19,8 +21,23 @@ struct LevelCache {
     bool open;
     const ShadeTable* table;  // the table the pixels are for; null while none are kept
     int32_t columns;          // the surface's three columns (0..31), five bits each
+    // The r, g and b of the surface colour that a grey-lit triangle last
+    // found the pixels for, valid while surface_table is `table` (null
+    // otherwise): a triangle of the same colour compares them instead of
+    // working out its columns.
+    const ShadeTable* surface_table;
+    uint64_t surface_rg;  // r and g as they lie in the record
+    int32_t surface_b;
     LevelPixels pixels;
 };
+
+// A colour record's r and g, as one word.
+inline uint64_t red_green(const ColourRecord& colour) {
+    uint64_t rg;
+    static_assert(offsetof(ColourRecord, g) == offsetof(ColourRecord, r) + sizeof(int32_t));
+    std::memcpy(&rg, &colour.r, sizeof rg);
+    return rg;
+}
 
 LevelCache level_cache;
 
@@ -36,6 +53,7 @@ LevelCache level_cache;
     compute_level_pixels(cache.pixels, table.entry, column);
     cache.table = &table;
     cache.columns = columns;
+    cache.surface_table = nullptr;
     return cache.pixels.pixel;
 }
 
@@ -50,6 +68,42 @@ LevelCache level_cache;
     if (cache.table == &table && cache.columns == columns) [[likely]]
         return cache.pixels.pixel;
     return compute_level_cache(table, column, columns, own);
+}
+
+// The shade table's columns of a surface colour, as match_lit_span makes them
+// for grey lights, whose r, g and b are one value.
+struct SurfaceColumns {
+    int32_t column[3];
+};
+
+SurfaceColumns surface_columns(const ColourRecord* surface) {
+    return {{(surface->r >> 3) & 31, (surface->g >> 3) & 31, (surface->b >> 3) & 31}};
+}
+
+// surface_level_pixels when the cache does not hold the record's pixels.
+[[gnu::noinline]] const uint16_t* compute_surface_levels(const ShadeTable& table,
+                                                         const ColourRecord* surface,
+                                                         LevelPixels& own) {
+    const SurfaceColumns columns = surface_columns(surface);
+    const uint16_t* pixels = level_pixels_of(table, columns.column, own);
+    LevelCache& cache = level_cache;
+    if (cache.open) {
+        cache.surface_table = &table;
+        cache.surface_rg = red_green(*surface);
+        cache.surface_b = surface->b;
+    }
+    return pixels;
+}
+
+// level_pixels_of for the columns of the surface colour `surface`.
+[[gnu::always_inline]] inline const uint16_t* surface_level_pixels(const ShadeTable& table,
+                                                                   const ColourRecord* surface,
+                                                                   LevelPixels& own) {
+    const LevelCache& cache = level_cache;
+    if ((cache.surface_table == &table) & (red_green(*surface) == cache.surface_rg) &
+        (surface->b == cache.surface_b)) [[likely]]
+        return cache.pixels.pixel;
+    return compute_surface_levels(table, surface, own);
 }
 
 // WATERTIGHT: drawn as fill_polygon_watertight draws, for POLY_WATERTIGHT
@@ -77,11 +131,13 @@ void fill_lit(const ScreenVertex* const* vertices, const ColourRecord* const* li
 void open_lit_level_cache() {
     level_cache.open = true;
     level_cache.table = nullptr;
+    level_cache.surface_table = nullptr;
 }
 
 void close_lit_level_cache() {
     level_cache.open = false;
     level_cache.table = nullptr;
+    level_cache.surface_table = nullptr;
 }
 
 void fill_lit_polygon(const ScreenVertex* const* vertices, const ColourRecord* const* lights,
@@ -153,21 +209,12 @@ void draw_watertight_lit_quad(const ScreenVertex* vert0, const ScreenVertex* ver
 
 namespace {
 
-// The shade table's columns of a surface colour, as match_lit_span makes them
-// for grey lights, whose r, g and b are one value.
-struct SurfaceColumns {
-    int32_t column[3];
-};
-
-SurfaceColumns surface_columns(const ColourRecord* surface) {
-    return {{(surface->r >> 3) & 31, (surface->g >> 3) & 31, (surface->b >> 3) & 31}};
-}
-
-// The one pixel of a triangle whose corners share one grey light.
-uint16_t grey_pixel(const ShadeTable& table, const SurfaceColumns& c, int32_t light) {
-    const int32_t value = (light * 256) >> 1;  // 7 fraction bits, as a ColourRun's
-    const int32_t values[3] = {value, value, value};
-    return shaded_pixel(table.entry, values, c.column[0], c.column[1], c.column[2]);
+// The one pixel of a triangle whose corners share one grey light, from the
+// pixels of the levels: the light carries 7 fraction bits, as a ColourRun's,
+// and its level is their bits 10..14, as shaded_pixel reads it.
+inline uint16_t grey_pixel(const uint16_t* level_pixels, int32_t light) {
+    const int32_t value = (light * 256) >> 1;
+    return level_pixels[(value >> 10) & 31];
 }
 
 // True when three lights of 0..255 share one light level (their bits 3..7).
@@ -177,10 +224,17 @@ uint16_t grey_pixel(const ShadeTable& table, const SurfaceColumns& c, int32_t li
 // that level's pixel wherever it draws, over the same exact columns, which
 // never depend on the values. Of the six-part figure's drawn triangles a
 // third have equal lights and one in twenty more have lights of one level.
-inline bool one_light_level(int32_t light0, int32_t light1, int32_t light2) {
+// `differ` is the lights' bits that differ from light0's (lights_differ).
+inline bool one_light_level(int32_t light0, uint32_t differ) {
     // Unsigned: a light below 0 or above 255 fails the first test, and one
     // that differs from light0 above bit 2 (its sign too) fails the second.
-    return (uint32_t(light0) <= 255u) & (uint32_t((light0 ^ light1) | (light0 ^ light2)) < 8u);
+    return (uint32_t(light0) <= 255u) & (differ < 8u);
+}
+
+// The bits in which light1 or light2 differs from light0: none when the
+// three are equal.
+inline uint32_t lights_differ(int32_t light0, int32_t light1, int32_t light2) {
+    return uint32_t((light0 ^ light1) | (light0 ^ light2));
 }
 
 // The triangle a, b, c drawn by the shared walk, or WATERTIGHT by the
@@ -209,18 +263,18 @@ template <bool WATERTIGHT>
     if ((vert1->y == vert0->y) & (vert2->y == vert0->y)) return;
     const ShadeTable* table = select_shade_table(shade_mode);
     if (table == nullptr) return;
-    const SurfaceColumns columns = surface_columns(surface);
-    if (((light0 == light1) & (light1 == light2)) |
-        (WATERTIGHT && one_light_level(light0, light1, light2))) {
+    LevelPixels own;  // outside a walk, worked out for this polygon alone
+    const uint16_t* const levels = surface_level_pixels(*table, surface, own);
+    const uint32_t differ = lights_differ(light0, light1, light2);
+    if ((differ == 0) | (WATERTIGHT && one_light_level(light0, differ))) {
         fill_grey_triangle<WATERTIGHT, 0>({vert0->x, vert0->y, {0}}, {vert1->x, vert1->y, {0}},
                                           {vert2->x, vert2->y, {0}},
-                                          constant_span(grey_pixel(*table, columns, light0)));
+                                          constant_span(grey_pixel(levels, light0)));
         return;
     }
-    LevelPixels own;  // outside a walk, worked out for this polygon alone
-    fill_grey_triangle<WATERTIGHT, 1>(
-        {vert0->x, vert0->y, {light0}}, {vert1->x, vert1->y, {light1}},
-        {vert2->x, vert2->y, {light2}}, GreyLitSpan{level_pixels_of(*table, columns.column, own)});
+    fill_grey_triangle<WATERTIGHT, 1>({vert0->x, vert0->y, {light0}},
+                                      {vert1->x, vert1->y, {light1}},
+                                      {vert2->x, vert2->y, {light2}}, GreyLitSpan{levels});
 }
 
 }  // namespace

@@ -244,6 +244,13 @@ template <typename Arithmetic, int N, typename Rows>
     uint16_t* row_pixels = raster_target.pixels + size_t(t.y) * size_t(width);
     EdgeChain<N> left_chain, right_chain;  // only the steps are read
     Side<N> left, right;
+    // An edge's rows, one more than its height, are at most the table's
+    // limit (the triangle is less tall than that): its divisor is the
+    // table's, without the test for a larger one.
+    auto down_edge = [](EdgeChain<N>& chain, const ClipEntry<N>& a, const ClipEntry<N>& b) {
+        if (uint32_t(b.y - a.y) >= uint32_t(RECIPROCAL_TABLE_LIMIT)) __builtin_unreachable();
+        set_down_edge<Arithmetic>(chain, a, b);
+    };
     auto start_side = [](Side<N>& side, const ClipEntry<N>& corner, int32_t x) {
         side.x = x;
 #pragma GCC unroll 8
@@ -261,22 +268,22 @@ template <typename Arithmetic, int N, typename Rows>
         // A level top, the left chain along it: the left side starts at l.
         start_side(left, l, l.x * 256);
         start_side(right, t, t.x * 256 + 255);
-        set_down_edge<Arithmetic>(left_chain, l, r);
-        set_down_edge<Arithmetic>(right_chain, t, r);
+        down_edge(left_chain, l, r);
+        down_edge(right_chain, t, r);
         bottom = &r;
     } else if (r.y == t.y) {
         start_side(left, t, t.x * 256);
         start_side(right, r, r.x * 256);
-        set_down_edge<Arithmetic>(left_chain, t, l);
-        set_down_edge<Arithmetic>(right_chain, r, l);
+        down_edge(left_chain, t, l);
+        down_edge(right_chain, r, l);
         bottom = &l;
     } else {
         // A pointed top: both sides start within its pixel, and its row is
         // empty.
         start_side(left, t, t.x * 256);
         start_side(right, t, t.x * 256 + 255);
-        set_down_edge<Arithmetic>(left_chain, t, l);
-        set_down_edge<Arithmetic>(right_chain, t, r);
+        down_edge(left_chain, t, l);
+        down_edge(right_chain, t, r);
         step_side(left, left_chain);
         step_side(right, right_chain);
         row_pixels += width;
@@ -301,7 +308,7 @@ template <typename Arithmetic, int N, typename Rows>
             step_side(left, left_chain);
             step_side(right, right_chain);
             (LEFT ? left : right).x = corner.x * 256;
-            set_down_edge<Arithmetic>(LEFT ? left_chain : right_chain, corner, LEFT ? r : l);
+            down_edge(LEFT ? left_chain : right_chain, corner, LEFT ? r : l);
             bottom = LEFT ? &r : &l;
         };
         if (turn == 1)
@@ -314,7 +321,8 @@ template <typename Arithmetic, int N, typename Rows>
 }
 
 // A triangle of three distinct entries inside a raster narrower than
-// RECIPROCAL_TABLE_LIMIT, at most that many rows tall. Its exact chains from the top corner: a
+// RECIPROCAL_TABLE_LIMIT, less tall than that (its corners' rows differ by
+// less). Its exact chains from the top corner: a
 // level top edge is passed over, and each side runs down to the bottom corner, the one with the
 // middle corner in two edges.
 template <typename Arithmetic, int N, typename Span>
@@ -522,7 +530,7 @@ template <typename Arithmetic, int N, typename Span>
         const ClipEntry<N> turned[3] = {c, a, b};
         if (width < uint32_t(RECIPROCAL_TABLE_LIMIT) &&
             (height <= uint32_t(RECIPROCAL_TABLE_LIMIT) ||
-             std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y)) <=
+             std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y)) <
                  RECIPROCAL_TABLE_LIMIT)) {
             walk_watertight_triangle<Arithmetic>(turned, span);
             return;
@@ -570,7 +578,7 @@ void fill_polygon_watertight(const ClipEntry<N>* vertices, int32_t n, Span&& spa
     bool inside;
     const int32_t count = clip_polygon<N, Arithmetic>(vertices, n, clipped, inside);
     if (inside && count == 3 && raster_target.width < RECIPROCAL_TABLE_LIMIT &&
-        max_y - min_y <= RECIPROCAL_TABLE_LIMIT) {
+        max_y - min_y < RECIPROCAL_TABLE_LIMIT) {
         polygon_detail::walk_watertight_triangle<Arithmetic>(clipped, span);
         return;
     }

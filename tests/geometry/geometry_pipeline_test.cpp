@@ -2,6 +2,7 @@
 // per-frame transform with part hierarchy, projection and lighting.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,46 @@ TEST_F(GeometryPipeline, LitPartsStoreIntensitiesFromTheirTransformedNormals) {
     EXPECT_EQ(list()->view_normals[2].x, 10);
     EXPECT_EQ(intensity[1], -254);  // -1014 >> 2, floored
     EXPECT_EQ(intensity[2], 2);
+}
+
+// Normals are lit several at a time where the processor allows: each must
+// come out as transformed_vector and the light's sum give it alone, sums
+// that wrap included, and the view normal's w must stay as it was.
+TEST_F(GeometryPipeline, EveryLitNormalGetsItsOwnViewNormalAndLight) {
+    const Vec4 normals[] = {{1024, 0, 0, 0},
+                            {-1024, 512, 300, 0},
+                            {INT32_MAX, INT32_MIN, 12345, 7},
+                            {3, -5, 7, 0},
+                            {1 << 20, -(1 << 22), 999999, 0},
+                            {0, 0, -1024, 0},
+                            {-2147483000, 5, 2147483000, 0}};
+    const int32_t n = int32_t(std::size(normals));  // four at a time, then three
+    for (int32_t i = 0; i < n; ++i) {
+        list()->model_normals[i] = normals[i];
+        list()->view_normals[i].w = 1000 + i;
+    }
+    create_object(1);
+    add_object_part(0, 0, n, 0);
+    get_part(0, 0)->normal_count = n;
+    set_part_flags(0, PART_LIT);
+    get_object(0)->rotation = {100, 300, 700, 0};
+    get_object(0)->translation = {1 << 28, -(1 << 27), 5, 0};
+    Matrix camera;
+    matrix_identity(&camera);
+    const Vec4 light = {300, -700, 900, 0};
+    transform_object(get_object(0), &camera, &light);
+    const Matrix& m = get_part(0, 0)->combined;
+    for (int32_t i = 0; i < n; ++i) {
+        const Vec4 v = transformed_vector(normals[i], m);
+        const Vec4& view = list()->view_normals[i];
+        EXPECT_EQ(view.x, v.x) << i;
+        EXPECT_EQ(view.y, v.y) << i;
+        EXPECT_EQ(view.z, v.z) << i;
+        EXPECT_EQ(view.w, 1000 + i) << i;
+        const int32_t level =
+            (((v.z * light.z) >> 10) + ((v.y * light.y) >> 10) + ((v.x * light.x) >> 10)) >> 2;
+        EXPECT_EQ(list()->intensities[i], level > 255 ? 255 : level) << i;
+    }
 }
 
 TEST_F(GeometryPipeline, PartsChainUnlessAPartPopsTheStack) {

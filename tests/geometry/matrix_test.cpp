@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <iterator>
 
 #include "geometry/camera.h"
 #include "geometry/fixed_math.h"
@@ -100,6 +101,31 @@ TEST_F(Matrices, TransformsShiftTheWholeSumAndProjectAroundTheCentre) {
         EXPECT_TRUE(s.x == expected[i].x && s.y == expected[i].y && s.z == expected[i].z &&
                     s.w == expected[i].w)
             << zraws[i] << ": (" << s.x << ", " << s.y << ", " << s.z << ", " << s.w << ")";
+    }
+    set_screen_centre(0, 0);
+}
+
+// Vertices are projected several at a time where the processor allows: a
+// batch must give what each vertex gives alone, sums that wrap, vertices
+// behind the eye and the few left after the last group of four included.
+TEST_F(Matrices, ABatchProjectsEachVertexAsItDoesAlone) {
+    set_screen_centre(160, 120);
+    Matrix m;
+    Vec4 angles = {100, 300, 700, 0}, translation = {70001, -50003, 600, 0};
+    Vec4 scale = {4096, 4096, 4096, 0};
+    make_object_matrix(&m, &translation, &angles, &scale);
+    const Vec4 in[] = {{0, 0, 0, 0},         {INT32_MAX, INT32_MIN, 12345, 7},
+                       {-300, 200, -100, 0}, {1 << 22, -(1 << 21), -(1 << 23), 0},
+                       {5, -5, 5, 0},        {-2147483000, 5, 2147483000, 0},
+                       {0, 0, -4000, 0}};
+    constexpr int n = int(std::size(in));
+    ScreenVertex batch[n], alone;
+    EXPECT_EQ(transform_and_project(n, batch, in, &m), 0);
+    for (int i = 0; i < n; ++i) {
+        transform_and_project(1, &alone, &in[i], &m);
+        EXPECT_TRUE(batch[i].x == alone.x && batch[i].y == alone.y && batch[i].z == alone.z &&
+                    batch[i].w == alone.w)
+            << i;
     }
     set_screen_centre(0, 0);
 }
