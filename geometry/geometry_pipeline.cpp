@@ -77,13 +77,7 @@ int32_t clipped_count(int32_t first, int32_t count, int32_t capacity) {
 // rest one by one.
 int32_t light_four_at_a_time(const Vec4* model, Vec4* view, int32_t* intensity, int32_t count,
                              const Matrix& m, int32_t light_x, int32_t light_y, int32_t light_z) {
-    const int32_t* e = m.m;
-    const __m128i e0 = _mm_set1_epi32(e[0]), e1 = _mm_set1_epi32(e[1]), e2 = _mm_set1_epi32(e[2]);
-    const __m128i e4 = _mm_set1_epi32(e[4]), e5 = _mm_set1_epi32(e[5]), e6 = _mm_set1_epi32(e[6]);
-    const __m128i e8 = _mm_set1_epi32(e[8]), e9 = _mm_set1_epi32(e[9]);
-    const __m128i e10 = _mm_set1_epi32(e[10]);
-    const __m128i e12 = _mm_set1_epi32(e[12]), e13 = _mm_set1_epi32(e[13]);
-    const __m128i e14 = _mm_set1_epi32(e[14]);
+    const LaneMatrix lanes = lane_matrix(m.m);
     const __m128i lx = _mm_set1_epi32(light_x), ly = _mm_set1_epi32(light_y);
     const __m128i lz = _mm_set1_epi32(light_z);
     const __m128i brightest = _mm_set1_epi32(255);
@@ -91,9 +85,9 @@ int32_t light_four_at_a_time(const Vec4* model, Vec4* view, int32_t* intensity, 
     for (; i + 4 <= count; i += 4) {
         const FourRecords normal = four_records(model + i);
         // transformed_vector's sums.
-        const __m128i nx = _mm_srai_epi32(lanes_row(normal, e0, e4, e8, e12), FIXED_SHIFT);
-        const __m128i ny = _mm_srai_epi32(lanes_row(normal, e1, e5, e9, e13), FIXED_SHIFT);
-        const __m128i nz = _mm_srai_epi32(lanes_row(normal, e2, e6, e10, e14), FIXED_SHIFT);
+        const __m128i nx = _mm_srai_epi32(lanes_column(normal, lanes, 0), FIXED_SHIFT);
+        const __m128i ny = _mm_srai_epi32(lanes_column(normal, lanes, 1), FIXED_SHIFT);
+        const __m128i nz = _mm_srai_epi32(lanes_column(normal, lanes, 2), FIXED_SHIFT);
         __m128i level = _mm_add_epi32(_mm_add_epi32(_mm_srai_epi32(lanes_times(nz, lz), 10),
                                                     _mm_srai_epi32(lanes_times(ny, ly), 10)),
                                       _mm_srai_epi32(lanes_times(nx, lx), 10));

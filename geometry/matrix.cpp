@@ -210,21 +210,16 @@ int transform_and_project(int count, ScreenVertex* out, const Vec4* in, const Ma
     // Four vertices' sums at a time (their nine multiplications a vertex are
     // most of the work besides the divisions); the records are all read
     // before any is written.
-    const __m128i e0 = _mm_set1_epi32(e[0]), e1 = _mm_set1_epi32(e[1]), e2 = _mm_set1_epi32(e[2]);
-    const __m128i e4 = _mm_set1_epi32(e[4]), e5 = _mm_set1_epi32(e[5]), e6 = _mm_set1_epi32(e[6]);
-    const __m128i e8 = _mm_set1_epi32(e[8]), e9 = _mm_set1_epi32(e[9]);
-    const __m128i e10 = _mm_set1_epi32(e[10]);
-    const __m128i e12 = _mm_set1_epi32(e[12]), e13 = _mm_set1_epi32(e[13]);
-    const __m128i e14 = _mm_set1_epi32(e[14]);
+    const LaneMatrix lanes = lane_matrix(e);
     for (; i + 4 <= count; i += 4) {
         const FourRecords v = four_records(in + i);
         alignas(16) int32_t sx[4], sy[4], depth[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(sx),
-                        _mm_srai_epi32(lanes_row(v, e0, e4, e8, e12), 1));
+                        _mm_srai_epi32(lanes_column(v, lanes, 0), 1));
         _mm_store_si128(reinterpret_cast<__m128i*>(sy),
-                        _mm_srai_epi32(lanes_row(v, e1, e5, e9, e13), 1));
+                        _mm_srai_epi32(lanes_column(v, lanes, 1), 1));
         _mm_store_si128(reinterpret_cast<__m128i*>(depth),
-                        _mm_srai_epi32(lanes_row(v, e2, e6, e10, e14), FIXED_SHIFT));
+                        _mm_srai_epi32(lanes_column(v, lanes, 2), FIXED_SHIFT));
         for (int k = 0; k < 4; ++k)
             project(out[i + k], sx[k], sy[k], depth[k]);
     }

@@ -37,11 +37,29 @@ inline FourRecords four_records(const Vec4* records) {
             _mm_unpacklo_epi64(zw01, zw23)};
 }
 
-// One column of a matrix's product with four records, as the scalar
+// A matrix's first three columns, each element filling the four lanes:
+// column c's x, y, z and translation factors (elements c, 4 + c, 8 + c and
+// 12 + c).
+struct LaneMatrix {
+    __m128i x[3], y[3], z[3], t[3];
+};
+
+inline LaneMatrix lane_matrix(const int32_t* e) {
+    LaneMatrix m;
+    for (int c = 0; c < 3; ++c) {
+        m.x[c] = _mm_set1_epi32(e[c]);
+        m.y[c] = _mm_set1_epi32(e[4 + c]);
+        m.z[c] = _mm_set1_epi32(e[8 + c]);
+        m.t[c] = _mm_set1_epi32(e[12 + c]);
+    }
+    return m;
+}
+
+// Column c of the matrix's product with four records, as the scalar
 // transforms sum it: x * ex + y * ey + z * ez + et, wrapping (the sum's
 // order does not matter when it wraps).
-inline __m128i lanes_row(const FourRecords& r, __m128i ex, __m128i ey, __m128i ez, __m128i et) {
-    return _mm_add_epi32(_mm_add_epi32(lanes_times(r.x, ex), lanes_times(r.y, ey)),
-                         _mm_add_epi32(lanes_times(r.z, ez), et));
+inline __m128i lanes_column(const FourRecords& r, const LaneMatrix& m, int c) {
+    return _mm_add_epi32(_mm_add_epi32(lanes_times(r.x, m.x[c]), lanes_times(r.y, m.y[c])),
+                         _mm_add_epi32(lanes_times(r.z, m.z[c]), m.t[c]));
 }
 #endif
