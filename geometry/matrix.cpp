@@ -189,7 +189,7 @@ int transform_and_project(int count, ScreenVertex* out, const Vec4* in, const Ma
     int32_t centre_y = screen_centre_y();
     // One vertex from its view x and y times 256 (the sums carry 9 fraction
     // bits, shifted by one: a focal length of 256 pixels) and its depth.
-    auto project = [&](ScreenVertex& vertex, int32_t sx, int32_t sy, int32_t depth) {
+    auto store_vertex = [&](ScreenVertex& vertex, int32_t sx, int32_t sy, int32_t depth) {
         vertex.z = depth;
         if (depth <= 0) {
             // At or behind the eye plane: left unprojected and marked.
@@ -221,15 +221,15 @@ int transform_and_project(int count, ScreenVertex* out, const Vec4* in, const Ma
         _mm_store_si128(reinterpret_cast<__m128i*>(depth),
                         _mm_srai_epi32(lanes_column(v, lanes, 2), FIXED_SHIFT));
         for (int k = 0; k < 4; ++k)
-            project(out[i + k], sx[k], sy[k], depth[k]);
+            store_vertex(out[i + k], sx[k], sy[k], depth[k]);
     }
 #endif
     for (; i < count; ++i) {
         int32_t x = in[i].x, y = in[i].y, z = in[i].z;
         // Sums wrap (-fwrapv).
-        project(out[i], (x * e[0] + y * e[4] + z * e[8] + e[12]) >> 1,
-                (x * e[1] + y * e[5] + z * e[9] + e[13]) >> 1,
-                (x * e[2] + y * e[6] + z * e[10] + e[14]) >> FIXED_SHIFT);
+        store_vertex(out[i], (x * e[0] + y * e[4] + z * e[8] + e[12]) >> 1,
+                     (x * e[1] + y * e[5] + z * e[9] + e[13]) >> 1,
+                     (x * e[2] + y * e[6] + z * e[10] + e[14]) >> FIXED_SHIFT);
     }
     return 0;
 }
