@@ -179,12 +179,8 @@ struct WatertightTriangleRows {
     // there goes on to the bottom corner.
     [[gnu::always_inline]] void middle_row(int32_t row, uint16_t* row_pixels,
                                            const Side<N>& walk_left, const Side<N>& walk_right) {
-        if (row == left.lower_y)
-            left = TriangleEdge<Arithmetic>::template from<Arithmetic>(left.lower_x, row, bottom_x,
-                                                                       bottom_y);
-        if (row == right.lower_y)
-            right = TriangleEdge<Arithmetic>::template from<Arithmetic>(right.lower_x, row,
-                                                                        bottom_x, bottom_y);
+        if (row == left.lower_y) on_to_bottom(left, row);
+        if (row == right.lower_y) on_to_bottom(right, row);
         draw(row_pixels, walk_left, walk_right);
     }
 
@@ -193,10 +189,15 @@ struct WatertightTriangleRows {
     template <bool LEFT>
     [[gnu::always_inline]] void turning_row(int32_t row, uint16_t* row_pixels,
                                             const Side<N>& walk_left, const Side<N>& walk_right) {
-        TriangleEdge<Arithmetic>& ending = LEFT ? left : right;
-        ending = TriangleEdge<Arithmetic>::template from<Arithmetic>(ending.lower_x, row, bottom_x,
-                                                                     bottom_y);
+        on_to_bottom(LEFT ? left : right, row);
         draw(row_pixels, walk_left, walk_right);
+    }
+
+    // An edge that ends on `row` goes on from its lower corner to the
+    // bottom corner.
+    [[gnu::always_inline]] void on_to_bottom(TriangleEdge<Arithmetic>& edge, int32_t row) {
+        edge = TriangleEdge<Arithmetic>::template from<Arithmetic>(edge.lower_x, row, bottom_x,
+                                                                   bottom_y);
     }
 
     // Any other row above the bottom corner's.
