@@ -42,49 +42,40 @@ bool read_layout(const PartMesh& body, BodyLayout* layout) {
 bool split_body_edges(const PartMesh& in, const BodyLayout& l, const EdgeSplitRule& rule,
                       PartMesh* out) {
     const auto* triangles = in.triangles.data();
-    bool any = false;
-    for (int32_t i = 0; i < l.front_triangles && !any; ++i)
-        for (int k = 0; k < 3 && !any; ++k)
-            any = rule(triangles[i].v[k], triangles[i].v[(k + 1) % 3]);
-    if (!any) return false;
     // The edges, each named by the first of its uses (triangle i's edge k is
     // use 3i + k): every use listed under its lower vertex, in order, so that
     // an edge's first use is the first in that list with the same upper one.
     // An edge of the outline has one use, an inner edge two.
     const auto uses = size_t(l.front_triangles) * 3;
     std::vector<int32_t> first_of_vertex(size_t(l.front) + 1, 0);
-    for (size_t use = 0; use < uses; ++use) {
-        const int32_t a = triangles[use / 3].v[use % 3], b = triangles[use / 3].v[(use + 1) % 3];
-        if (a < 0 || b < 0 || a >= l.front || b >= l.front) return false;
-        ++first_of_vertex[size_t(std::min(a, b)) + 1];
-    }
+    for (size_t i = 0; i < size_t(l.front_triangles); ++i)
+        for (int k = 0; k < 3; ++k) {
+            const int32_t a = triangles[i].v[k], b = triangles[i].v[(k + 1) % 3];
+            if (a < 0 || b < 0 || a >= l.front || b >= l.front) return false;
+            ++first_of_vertex[size_t(std::min(a, b)) + 1];
+        }
     for (size_t v = 0; v < size_t(l.front); ++v)
         first_of_vertex[v + 1] += first_of_vertex[v];
-    std::vector<int32_t> listed(uses), fill(first_of_vertex.begin(), first_of_vertex.end() - 1);
-    auto upper = [&](size_t use) {
-        return std::max(triangles[use / 3].v[use % 3], triangles[use / 3].v[(use + 1) % 3]);
-    };
-    auto lower = [&](size_t use) {
-        return std::min(triangles[use / 3].v[use % 3], triangles[use / 3].v[(use + 1) % 3]);
-    };
-    for (size_t use = 0; use < uses; ++use)
-        listed[size_t(fill[size_t(lower(use))]++)] = int32_t(use);
-    // Per use, its edge's first use; and how many uses the edge has.
-    std::vector<int32_t> first_use(uses);
-    auto edge_uses = [&](size_t use, int32_t* first) {
-        const auto low = size_t(lower(use));
-        const int32_t high = upper(use);
-        int32_t n = 0;
-        *first = -1;
-        for (int32_t k = first_of_vertex[low]; k < first_of_vertex[low + 1]; ++k) {
-            const auto other = size_t(listed[size_t(k)]);
-            if (upper(other) != high) continue;
-            if (n++ == 0) *first = int32_t(other);
+    // Beside each listed use its upper vertex, so that a list reads in order.
+    std::vector<int32_t> listed(uses), listed_high(uses);
+    std::vector<int32_t> fill(first_of_vertex.begin(), first_of_vertex.end() - 1);
+    for (size_t i = 0, use = 0; i < size_t(l.front_triangles); ++i)
+        for (int k = 0; k < 3; ++k, ++use) {
+            const int32_t a = triangles[i].v[k], b = triangles[i].v[(k + 1) % 3];
+            const auto at = size_t(fill[size_t(std::min(a, b))]++);
+            listed[at] = int32_t(use);
+            listed_high[at] = std::max(a, b);
         }
-        return n;
-    };
-    for (size_t use = 0; use < uses; ++use)
-        edge_uses(use, &first_use[use]);
+    // Per use, its edge's first use; per first use, how many uses its edge has.
+    std::vector<int32_t> first_use(uses), use_count(uses, 0);
+    for (size_t v = 0; v < size_t(l.front); ++v)
+        for (int32_t k = first_of_vertex[v]; k < first_of_vertex[v + 1]; ++k) {
+            int32_t j = first_of_vertex[v];
+            while (listed_high[size_t(j)] != listed_high[size_t(k)])
+                ++j;
+            first_use[size_t(listed[size_t(k)])] = listed[size_t(j)];
+            ++use_count[size_t(listed[size_t(j)])];
+        }
     // The new vertices in the order their edges first come, each on the rim or
     // inside: slot >= 0 the k-th new rim vertex, < 0 the (-slot - 1)-th inner.
     struct Split {
@@ -93,14 +84,15 @@ bool split_body_edges(const PartMesh& in, const BodyLayout& l, const EdgeSplitRu
     std::vector<Split> splits;
     std::vector<int32_t> split_of(uses, -1);  // per first use, its index in splits; -1 none
     int32_t new_rim = 0, new_inner = 0;
-    for (size_t use = 0; use < uses; ++use) {
-        const int32_t a = triangles[use / 3].v[use % 3], b = triangles[use / 3].v[(use + 1) % 3];
-        if (first_use[use] != int32_t(use) || !rule(a, b)) continue;
-        int32_t first = 0;
-        const bool on_rim = edge_uses(use, &first) == 1;
-        split_of[use] = int32_t(splits.size());
-        splits.push_back({a, b, on_rim ? new_rim++ : -(++new_inner)});
-    }
+    for (size_t i = 0, use = 0; i < size_t(l.front_triangles); ++i)
+        for (int k = 0; k < 3; ++k, ++use) {
+            const int32_t a = triangles[i].v[k], b = triangles[i].v[(k + 1) % 3];
+            if (first_use[use] != int32_t(use) || !rule(a, b)) continue;
+            const bool on_rim = use_count[use] == 1;
+            split_of[use] = int32_t(splits.size());
+            splits.push_back({a, b, on_rim ? new_rim++ : -(++new_inner)});
+        }
+    if (splits.empty()) return false;
     // The new layout: old rim, new rim, old inner, new inner, old back, new back.
     const int32_t rim = l.rim + new_rim;
     const int32_t front = l.front + new_rim + new_inner;
@@ -171,7 +163,9 @@ bool split_body_edges(const PartMesh& in, const BodyLayout& l, const EdgeSplitRu
             add(ab, bc, ca);
         }
     }
-    out->triangles = front_triangles;
+    out->triangles.clear();
+    out->triangles.reserve(front_triangles.size() * 2);
+    out->triangles.insert(out->triangles.end(), front_triangles.begin(), front_triangles.end());
     for (const MeshTriangle& t : front_triangles)
         out->triangles.push_back({{twin(t.v[0]), twin(t.v[2]), twin(t.v[1])}});
     // The old vertices keep the whole positions they were drawn at (a body's
